@@ -1,0 +1,23 @@
+#include "core/LibraryClasses.h"
+
+#include <Inventor/SoType.h>
+
+#include "elements/SoWingedEdgeElement.h"
+
+namespace {
+template <class T>
+void registerClass() {
+  if (T::getClassTypeId() == SoType::badType()) T::initClass();
+}
+}  // namespace
+
+void initLibraryClasses() {
+  // 1. Elements.
+  registerClass<SoWingedEdgeElement>();
+
+  // 2. Mesh and silhouette nodes.
+
+  // 3. HQ pipeline nodes.
+
+  // 4. Line filters and outputs.
+}

@@ -1,0 +1,53 @@
+#ifndef LINFOLD_OBJECTPOOL_H
+#define LINFOLD_OBJECTPOOL_H
+
+#include <cstddef>
+
+// Fixed-size records handed out from chunks of 16, with a free list threaded
+// through the free elements. Elements are raw storage: the pool neither
+// constructs nor destroys them. A pool that still has live elements when it is
+// destroyed (pools are static objects, so: at program exit) prints a warning.
+class ObjectPool {
+public:
+  static constexpr int chunkElements = 16;
+
+  // elementSize and alignment of the record; a null name reports as "a pool".
+  ObjectPool(const char* name, std::size_t elementSize, std::size_t alignment);
+  ~ObjectPool();
+  ObjectPool(const ObjectPool&) = delete;
+  ObjectPool& operator=(const ObjectPool&) = delete;
+
+  // One element, or null (after a message) when no chunk could be allocated.
+  void* take();
+  // Gives an element back; each element exactly once.
+  void giveBack(void* element);
+
+  int live() const { return liveCount; }
+  const char* name() const { return poolName; }
+  std::size_t elementSize() const { return stride; }
+  int chunkCount() const;
+
+private:
+  struct Chunk {
+    Chunk* next;
+    void* memory;
+  };
+  void* freeHead = nullptr;
+  Chunk* chunks = nullptr;
+  int liveCount = 0;
+  const char* poolName;
+  std::size_t stride;
+  std::size_t align;
+};
+
+// A pool of records of type T; the element size and alignment come from T.
+template <class T>
+class TypedObjectPool : public ObjectPool {
+public:
+  explicit TypedObjectPool(const char* name)
+      : ObjectPool(name, sizeof(T), alignof(T)) {}
+  T* take() { return static_cast<T*>(ObjectPool::take()); }
+  void giveBack(T* element) { ObjectPool::giveBack(element); }
+};
+
+#endif

@@ -1,0 +1,245 @@
+#include "mesh/SbWingedEdgeBuilder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+bool finite(const SbVec3f& p) {
+  return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
+}
+
+// Polygons with consecutive repeats removed; faces of fewer than three corners dropped.
+void cleanFaces(const std::vector<int>& faceStart, const std::vector<int>& corners,
+                std::vector<int>& start, std::vector<int>& out, int& dropped) {
+  start.clear();
+  out.clear();
+  start.reserve(faceStart.size());
+  out.reserve(corners.size());
+  start.push_back(0);
+  const int nf = faceStart.empty() ? 0 : static_cast<int>(faceStart.size()) - 1;
+  for (int f = 0; f < nf; ++f) {
+    const size_t begin = out.size();
+    for (int i = faceStart[f]; i < faceStart[f + 1]; ++i) {
+      if (out.size() > begin && out.back() == corners[i]) continue;
+      out.push_back(corners[i]);
+    }
+    while (out.size() - begin > 1 && out.back() == out[begin]) out.pop_back();
+    if (out.size() - begin < 3) {
+      out.resize(begin);
+      ++dropped;
+      continue;
+    }
+    start.push_back(static_cast<int>(out.size()));
+  }
+}
+
+}  // namespace
+
+WeBuildReport buildWingedEdgeObject(WeObject& object, int number, std::vector<SbVec3f> positions,
+                                    const std::vector<int>& faceStart,
+                                    const std::vector<int>& corners) {
+  WeBuildReport report;
+  std::vector<int> start, corner;
+  cleanFaces(faceStart, corners, start, corner, report.droppedFaces);
+  const int nv = static_cast<int>(positions.size());
+  const int nf = static_cast<int>(start.size()) - 1;
+  const int nh = static_cast<int>(corner.size());
+
+  // Half-edge h runs from corner h to the next corner of its face.
+  std::vector<int> faceOf(nh), headOf(nh);
+  for (int f = 0; f < nf; ++f) {
+    for (int h = start[f]; h < start[f + 1]; ++h) {
+      faceOf[h] = f;
+      headOf[h] = corner[h + 1 < start[f + 1] ? h + 1 : start[f]];
+    }
+  }
+
+  // Group the half-edges by their unordered vertex pair: bucket by the smaller
+  // vertex, then match the larger one inside the (small) bucket.
+  std::vector<int> bucketStart(nv + 1, 0);
+  for (int h = 0; h < nh; ++h) ++bucketStart[std::min(corner[h], headOf[h]) + 1];
+  for (int v = 0; v < nv; ++v) bucketStart[v + 1] += bucketStart[v];
+  std::vector<int> bucket(nh);
+  {
+    std::vector<int> fill(bucketStart.begin(), bucketStart.end() - 1);
+    for (int h = 0; h < nh; ++h) bucket[fill[std::min(corner[h], headOf[h])]++] = h;
+  }
+  std::vector<int> mate(nh, -1);
+  std::vector<char> grouped(nh, 0);
+  for (int v = 0; v < nv; ++v) {
+    for (int i = bucketStart[v]; i < bucketStart[v + 1]; ++i) {
+      int h = bucket[i];
+      if (grouped[h]) continue;
+      grouped[h] = 1;
+      int hi = std::max(corner[h], headOf[h]);
+      int count = 1, other = -1;
+      for (int j = i + 1; j < bucketStart[v + 1]; ++j) {
+        int g = bucket[j];
+        if (!grouped[g] && std::max(corner[g], headOf[g]) == hi) {
+          grouped[g] = 1;
+          other = g;
+          ++count;
+        }
+      }
+      if (count == 2) {
+        mate[h] = other;
+        mate[other] = h;
+      } else if (count > 2) {
+        ++report.nonManifoldEdges;
+        std::printf("Error: This is not a 2-manifold!\n");
+      }
+    }
+  }
+
+  // Orient consistently: flood across paired edges; two faces agree when they
+  // run their shared edge in opposite directions.
+  std::vector<char> flip(nf, 0), visited(nf, 0);
+  std::vector<int> queue;
+  queue.reserve(nf);
+  auto tail = [&](int h) { return flip[faceOf[h]] ? headOf[h] : corner[h]; };
+  for (int seed = 0; seed < nf; ++seed) {
+    if (visited[seed]) continue;
+    visited[seed] = 1;
+    queue.clear();
+    queue.push_back(seed);
+    for (size_t q = 0; q < queue.size(); ++q) {
+      int f = queue[q];
+      for (int h = start[f]; h < start[f + 1]; ++h) {
+        int m = mate[h];
+        if (m < 0) continue;
+        int g = faceOf[m];
+        if (!visited[g]) {
+          visited[g] = 1;
+          flip[g] = tail(m) == tail(h) ? !flip[g] : flip[g];
+          queue.push_back(g);
+        } else if (tail(m) == tail(h)) {
+          mate[h] = mate[m] = -1;
+          ++report.orientationConflicts;
+        }
+      }
+    }
+  }
+
+  // One edge per pair or unpaired half-edge. The face of the half-edge seen
+  // first is the edge's first face and stands at the first vertex (the head).
+  std::vector<int> edgeOf(nh, -1);
+  std::vector<char> sideOf(nh, 0);
+  std::vector<WeEdge>& edges = object.edges;
+  edges.clear();
+  edges.reserve(nh / 2 + nh / 8 + 1);
+  for (int h = 0; h < nh; ++h) {
+    if (edgeOf[h] >= 0) continue;
+    WeEdge e;
+    e.vertex[1] = tail(h);
+    e.vertex[0] = e.vertex[1] == corner[h] ? headOf[h] : corner[h];
+    e.face[0] = faceOf[h];
+    edgeOf[h] = static_cast<int>(edges.size());
+    if (mate[h] >= 0) {
+      e.face[1] = faceOf[mate[h]];
+      edgeOf[mate[h]] = edgeOf[h];
+      sideOf[mate[h]] = 1;
+    }
+    edges.push_back(e);
+  }
+
+  // Wings: at the end where a face stands, the next edge of that face. In a
+  // flipped face the cycle runs backwards through its half-edges.
+  object.faces.assign(nf, WeFace());
+  for (int f = 0; f < nf; ++f) {
+    const int b = start[f], n = start[f + 1] - b;
+    for (int k = 0; k < n; ++k) {
+      int h = b + k;
+      int next = flip[f] ? b + (k + n - 1) % n : b + (k + 1) % n;
+      edges[edgeOf[h]].wing[static_cast<int>(sideOf[h])] = edgeOf[next];
+    }
+    // The walk starts at the face's first corner: the edge whose head it is.
+    object.faces[f].firstEdge = edgeOf[flip[f] ? b : b + n - 1];
+  }
+
+  // Boundary loops: the free end of a boundary edge leads on to the boundary
+  // edge whose face ends at that vertex.
+  std::vector<int> boundaryHead(nv, -1);
+  for (int i = 0; i < static_cast<int>(edges.size()); ++i) {
+    if (edges[i].face[1] < 0) boundaryHead[edges[i].vertex[0]] = i;
+  }
+  for (WeEdge& e : edges) {
+    if (e.face[1] < 0) e.wing[1] = boundaryHead[e.vertex[1]];
+  }
+
+  object.number = number;
+  object.vertices.assign(nv, WeVertex());
+  for (int v = 0; v < nv; ++v) object.vertices[v].position = positions[v];
+  object.buildVertexEdges();
+  object.computeNormals();
+  for (int i = 0; i < nv; ++i) {
+    object.vertices[i].index = i;
+    object.vertices[i].object = number;
+  }
+  for (int i = 0; i < static_cast<int>(edges.size()); ++i) {
+    edges[i].id = i;
+    edges[i].object = number;
+  }
+  for (int i = 0; i < nf; ++i) {
+    object.faces[i].id = i;
+    object.faces[i].object = number;
+  }
+  object.vertexCount = nv;
+  object.edgeCount = static_cast<int>(edges.size());
+  object.faceCount = nf;
+  report.faces = nf;
+  return report;
+}
+
+WeBuildReport addStrips(SbWingedEdgeModel& model, int objectNumber, const SbVec3f* coords,
+                        int numCoords, const std::vector<int>& indices,
+                        const std::vector<int>& stripLengths) {
+  WeBuildReport stripReport;
+  std::vector<int> vertexOf(numCoords > 0 ? numCoords : 0, -1);
+  std::vector<SbVec3f> positions;
+  std::vector<int> faceStart{0}, corners;
+  corners.reserve(indices.size() * 3);
+  auto vertex = [&](int coordIndex) {
+    int& v = vertexOf[coordIndex];
+    if (v < 0) {
+      v = static_cast<int>(positions.size());
+      positions.push_back(coords[coordIndex]);
+    }
+    return v;
+  };
+
+  size_t s = 0;
+  for (int length : stripLengths) {
+    if (length < 0 || s + size_t(length) > indices.size()) break;
+    const int* strip = indices.data() + s;
+    s += length;
+    if (length < 3) continue;
+    bool inRange = true;
+    for (int i = 0; i < length && inRange; ++i) inRange = strip[i] >= 0 && strip[i] < numCoords;
+    if (!inRange) {
+      ++stripReport.skippedStrips;
+      continue;
+    }
+    for (int k = 0; k + 2 < length; ++k) {
+      int a = strip[k], b = strip[k + 1], c = strip[k + 2];
+      if (k % 2) std::swap(a, c);
+      if (a == b || b == c || a == c || !finite(coords[a]) || !finite(coords[b]) ||
+          !finite(coords[c])) {
+        ++stripReport.skippedTriangles;
+        continue;
+      }
+      corners.push_back(vertex(a));
+      corners.push_back(vertex(b));
+      corners.push_back(vertex(c));
+      faceStart.push_back(static_cast<int>(corners.size()));
+    }
+  }
+
+  model.objects.emplace_back();
+  WeBuildReport report = buildWingedEdgeObject(model.objects.back(), objectNumber,
+                                               std::move(positions), faceStart, corners);
+  report.skippedStrips = stripReport.skippedStrips;
+  report.skippedTriangles = stripReport.skippedTriangles;
+  return report;
+}

@@ -1,0 +1,121 @@
+#ifndef LINFOLD_SBWINGEDEDGEMODEL_H
+#define LINFOLD_SBWINGEDEDGEMODEL_H
+
+#include <Inventor/SbVec3f.h>
+
+#include <cstdint>
+#include <vector>
+
+// Winged-edge mesh: a list of objects, each with its own vertices, edges and
+// faces. Records refer to each other by their index inside the object.
+//
+// Face walk: start at the face's first edge, standing at its first vertex when
+// the edge's first face is this face, else at its second vertex. Repeatedly
+// take the edge's wing at the end where the walk stands and move to that wing's
+// other end, until the wing is the first edge again. The vertices met are the
+// corners, counter-clockwise seen from the side the normal points to. So the
+// first face of an edge runs it from its second vertex to its first, the
+// second face from the first to the second, and each wing is the next edge of
+// the face that stands at that end.
+
+enum WeVertexFlags : uint8_t { WE_CORNER = 2 };
+enum WeEdgeFlags : uint8_t { WE_SHARP = 8, WE_MARK1 = 1, WE_MARK2 = 2 };
+enum WeFaceFlags : uint8_t { WE_VISITED = 1 };
+
+struct WeVertex {
+  int index = 0;   // position in the object's vertex list (after number())
+  int object = 0;  // number of its object
+  SbVec3f position{0, 0, 0};
+  SbVec3f normal{0, 0, 0};  // mean of the normals of the faces met through its edges
+  uint8_t flags = 0;
+};
+
+struct WeEdge {
+  int id = 0;  // position in the object's edge list (after number())
+  int object = 0;
+  int wing[2] = {-1, -1};    // edge a face walk takes standing at vertex[0] / vertex[1]
+  int vertex[2] = {-1, -1};  // first and second vertex
+  int face[2] = {-1, -1};    // first and second face; -1 where there is none
+  uint8_t flags = 0;
+
+  bool isBoundary() const { return face[0] < 0 || face[1] < 0; }
+  int other(int v) const { return vertex[0] == v ? vertex[1] : vertex[0]; }
+};
+
+struct WeFace {
+  int id = 0;
+  int object = 0;
+  SbVec3f normal{0, 0, 0};  // unit normal, zero for a degenerate face
+  int firstEdge = -1;
+  uint8_t flags = 0;
+};
+
+struct WeObject {
+  int number = 0;
+  std::vector<WeVertex> vertices;
+  std::vector<WeEdge> edges;
+  std::vector<WeFace> faces;
+  // Edges at each vertex: vertexEdges[vertexEdgeStart[v] .. vertexEdgeStart[v + 1]).
+  std::vector<int> vertexEdgeStart;
+  std::vector<int> vertexEdges;
+  int vertexCount = 0, edgeCount = 0, faceCount = 0;
+
+  // Corners of face f in walk order, appended to `out` after clearing it.
+  // The walk is bounded by the edge count, so it ends on any input.
+  void faceCorners(int f, std::vector<int>& out) const;
+  // Calls fn(vertex, edge) for each corner of face f in walk order, where
+  // `edge` is the edge the walk stands on when it reaches that vertex.
+  template <class Fn>
+  void walkFace(int f, Fn fn) const;
+
+  int edgesAtVertexBegin(int v) const { return vertexEdgeStart[v]; }
+  int edgesAtVertexEnd(int v) const { return vertexEdgeStart[v + 1]; }
+  // The edge between vertices a and b, or -1 (needs the vertex-edge lists).
+  int findEdge(int a, int b) const;
+  // Rebuilds vertexEdgeStart / vertexEdges from the edge list.
+  void buildVertexEdges();
+  // Sets every face normal to the unit normal of its corner polygon (Newell)
+  // and every vertex normal to the mean of the face normals met through its
+  // edges (each present face of each incident edge counted once).
+  void computeNormals();
+};
+
+class SbWingedEdgeModel {
+public:
+  std::vector<WeObject> objects;
+  int curvatureMode = 1;
+  double threshold = 0.01;
+  int visualizationMode = 2;
+  bool modified = false;           // set when the modifier chain has run on this copy
+  bool statusFlag = false;         // cleared together with `modified`
+  bool displayListsValid = false;  // set after drawing; cleared by any change
+
+  void clear();
+  // Numbers every object's vertices, edges and faces 0, 1, 2 ... in list order,
+  // writes the object number into every record and sets the counts.
+  void number();
+
+  int faceCount() const;
+  int edgeCount() const;
+  int vertexCount() const;
+};
+
+template <class Fn>
+void WeObject::walkFace(int f, Fn fn) const {
+  const WeFace& face = faces[f];
+  int first = face.firstEdge;
+  if (first < 0) return;
+  int e = first;
+  int v = edges[e].face[0] == f ? edges[e].vertex[0] : edges[e].vertex[1];
+  const int bound = static_cast<int>(edges.size());
+  for (int step = 0; step <= bound; ++step) {
+    fn(v, e);
+    const WeEdge& edge = edges[e];
+    int w = edge.wing[edge.vertex[0] == v ? 0 : 1];
+    if (w < 0 || w == first) return;
+    v = edges[w].other(v);
+    e = w;
+  }
+}
+
+#endif

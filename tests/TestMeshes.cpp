@@ -1,0 +1,281 @@
+#include "TestMeshes.h"
+
+#include <cmath>
+#include <map>
+#include <utility>
+
+#include "mesh/SbWingedEdgeBuilder.h"
+
+int PolyMesh::addVertex(const SbVec3f& p) {
+  positions.push_back(p);
+  return static_cast<int>(positions.size()) - 1;
+}
+
+void PolyMesh::addFace(std::initializer_list<int> face) {
+  corners.insert(corners.end(), face.begin(), face.end());
+  faceStart.push_back(static_cast<int>(corners.size()));
+}
+
+void PolyMesh::addFace(const std::vector<int>& face) {
+  corners.insert(corners.end(), face.begin(), face.end());
+  faceStart.push_back(static_cast<int>(corners.size()));
+}
+
+int StripMesh::triangleCount() const {
+  int n = 0, run = 0;
+  for (int i : coordIndex) {
+    if (i < 0) {
+      n += run >= 3 ? run - 2 : 0;
+      run = 0;
+    } else {
+      ++run;
+    }
+  }
+  return n + (run >= 3 ? run - 2 : 0);
+}
+
+namespace testmesh {
+namespace {
+const float kPi = 3.14159265358979f;
+}
+
+PolyMesh singleTriangle() {
+  PolyMesh m;
+  m.addVertex({0, 0, 0});
+  m.addVertex({1, 0, 0});
+  m.addVertex({0, 1, 0});
+  m.addFace({0, 1, 2});
+  return m;
+}
+
+PolyMesh tetrahedron() {
+  PolyMesh m;
+  m.addVertex({1, 1, 1});
+  m.addVertex({-1, -1, 1});
+  m.addVertex({-1, 1, -1});
+  m.addVertex({1, -1, -1});
+  m.addFace({0, 1, 3});
+  m.addFace({0, 2, 1});
+  m.addFace({0, 3, 2});
+  m.addFace({1, 2, 3});
+  return m;
+}
+
+PolyMesh cube(float h) {
+  PolyMesh m;
+  for (int i = 0; i < 8; ++i) m.addVertex({i & 1 ? h : -h, i & 2 ? h : -h, i & 4 ? h : -h});
+  m.addFace({0, 2, 3, 1});  // -z
+  m.addFace({4, 5, 7, 6});  // +z
+  m.addFace({0, 1, 5, 4});  // -y
+  m.addFace({2, 6, 7, 3});  // +y
+  m.addFace({0, 4, 6, 2});  // -x
+  m.addFace({1, 3, 7, 5});  // +x
+  return m;
+}
+
+PolyMesh cubeTriangles(float h) {
+  PolyMesh q = cube(h), m;
+  m.positions = q.positions;
+  for (int f = 0; f < q.faceCount(); ++f) {
+    const int* c = &q.corners[q.faceStart[f]];
+    m.addFace({c[0], c[1], c[2]});
+    m.addFace({c[0], c[2], c[3]});
+  }
+  return m;
+}
+
+PolyMesh quadFan() {
+  PolyMesh m;
+  m.addVertex({0, 0, 0});
+  m.addVertex({1, 0, 0});
+  m.addVertex({1, 1, 0});
+  m.addVertex({0, 1, 0});
+  m.addFace({0, 1, 2, 3});
+  return m;
+}
+
+PolyMesh grid(int nx, int ny, float size, bool triangles) {
+  PolyMesh m;
+  for (int j = 0; j <= ny; ++j)
+    for (int i = 0; i <= nx; ++i) m.addVertex({size * i / nx, size * j / ny, 0});
+  auto id = [&](int i, int j) { return j * (nx + 1) + i; };
+  for (int j = 0; j < ny; ++j)
+    for (int i = 0; i < nx; ++i) {
+      if (triangles) {
+        m.addFace({id(i, j), id(i + 1, j), id(i + 1, j + 1)});
+        m.addFace({id(i, j), id(i + 1, j + 1), id(i, j + 1)});
+      } else {
+        m.addFace({id(i, j), id(i + 1, j), id(i + 1, j + 1), id(i, j + 1)});
+      }
+    }
+  return m;
+}
+
+PolyMesh icosphere(int subdivisions, float radius) {
+  PolyMesh m;
+  const float t = (1.0f + std::sqrt(5.0f)) / 2.0f;
+  const float v[12][3] = {{-1, t, 0}, {1, t, 0}, {-1, -t, 0}, {1, -t, 0}, {0, -1, t}, {0, 1, t},
+                          {0, -1, -t}, {0, 1, -t}, {t, 0, -1}, {t, 0, 1}, {-t, 0, -1}, {-t, 0, 1}};
+  for (auto& p : v) {
+    SbVec3f q(p[0], p[1], p[2]);
+    q.normalize();
+    m.addVertex(q * radius);
+  }
+  std::vector<int> tris = {0, 11, 5, 0, 5, 1, 0, 1, 7, 0, 7, 10, 0, 10, 11, 1, 5, 9, 5, 11, 4,
+                           11, 10, 2, 10, 7, 6, 7, 1, 8, 3, 9, 4, 3, 4, 2, 3, 2, 6, 3, 6, 8,
+                           3, 8, 9, 4, 9, 5, 2, 4, 11, 6, 2, 10, 8, 6, 7, 9, 8, 1};
+  for (int s = 0; s < subdivisions; ++s) {
+    std::map<std::pair<int, int>, int> mid;
+    auto midpoint = [&](int a, int b) {
+      auto key = std::make_pair(std::min(a, b), std::max(a, b));
+      auto it = mid.find(key);
+      if (it != mid.end()) return it->second;
+      SbVec3f p = m.positions[a] + m.positions[b];
+      p.normalize();
+      int id = m.addVertex(p * radius);
+      mid[key] = id;
+      return id;
+    };
+    std::vector<int> next;
+    for (size_t i = 0; i < tris.size(); i += 3) {
+      int a = tris[i], b = tris[i + 1], c = tris[i + 2];
+      int ab = midpoint(a, b), bc = midpoint(b, c), ca = midpoint(c, a);
+      next.insert(next.end(), {a, ab, ca, b, bc, ab, c, ca, bc, ab, bc, ca});
+    }
+    tris.swap(next);
+  }
+  for (size_t i = 0; i < tris.size(); i += 3) m.addFace({tris[i], tris[i + 1], tris[i + 2]});
+  return m;
+}
+
+PolyMesh torus(int nu, int nv, float R, float r) {
+  PolyMesh m;
+  for (int i = 0; i < nu; ++i)
+    for (int j = 0; j < nv; ++j) {
+      float u = 2 * kPi * i / nu, v = 2 * kPi * j / nv;
+      m.addVertex({(R + r * std::cos(v)) * std::cos(u), (R + r * std::cos(v)) * std::sin(u),
+                   r * std::sin(v)});
+    }
+  auto id = [&](int i, int j) { return (i % nu) * nv + (j % nv); };
+  for (int i = 0; i < nu; ++i)
+    for (int j = 0; j < nv; ++j) {
+      m.addFace({id(i, j), id(i + 1, j), id(i + 1, j + 1)});
+      m.addFace({id(i, j), id(i + 1, j + 1), id(i, j + 1)});
+    }
+  return m;
+}
+
+PolyMesh cylinder(int around, int along, float radius, float length) {
+  PolyMesh m;
+  for (int j = 0; j <= along; ++j)
+    for (int i = 0; i < around; ++i) {
+      float a = 2 * kPi * i / around;
+      m.addVertex({radius * std::cos(a), radius * std::sin(a), length * j / along - length / 2});
+    }
+  auto id = [&](int i, int j) { return j * around + (i % around); };
+  for (int j = 0; j < along; ++j)
+    for (int i = 0; i < around; ++i) {
+      m.addFace({id(i, j), id(i + 1, j), id(i + 1, j + 1)});
+      m.addFace({id(i, j), id(i + 1, j + 1), id(i, j + 1)});
+    }
+  return m;
+}
+
+PolyMesh saddle(int n, float size) {
+  PolyMesh m = grid(n, n, 2 * size, true);
+  for (SbVec3f& p : m.positions) {
+    p[0] -= size;
+    p[1] -= size;
+    p[2] = p[0] * p[0] - p[1] * p[1];
+  }
+  return m;
+}
+
+PolyMesh nonManifoldFan() {
+  PolyMesh m;
+  m.addVertex({0, 0, 0});
+  m.addVertex({0, 0, 1});
+  m.addVertex({1, 0, 0});
+  m.addVertex({-1, 1, 0});
+  m.addVertex({-1, -1, 0});
+  m.addFace({0, 1, 2});
+  m.addFace({1, 0, 3});
+  m.addFace({0, 1, 4});
+  return m;
+}
+
+PolyMesh mobiusStrip(int n) {
+  PolyMesh m;
+  for (int i = 0; i < n; ++i) {
+    float u = 2 * kPi * i / n;
+    for (int s = -1; s <= 1; s += 2) {
+      float w = 0.3f * s;
+      m.addVertex({(1 + w * std::cos(u / 2)) * std::cos(u), (1 + w * std::cos(u / 2)) * std::sin(u),
+                   w * std::sin(u / 2)});
+    }
+  }
+  for (int i = 0; i < n; ++i) {
+    int a = 2 * i, b = 2 * i + 1;
+    int c = i + 1 < n ? 2 * (i + 1) : 1, d = i + 1 < n ? 2 * (i + 1) + 1 : 0;
+    m.addFace({a, c, d, b});
+  }
+  return m;
+}
+
+StripMesh torusStrips(int nu, int nv, float R, float r) {
+  StripMesh s;
+  for (int i = 0; i < nu; ++i)
+    for (int j = 0; j < nv; ++j) {
+      float u = 2 * kPi * i / nu, v = 2 * kPi * j / nv;
+      s.coords.push_back({(R + r * std::cos(v)) * std::cos(u), (R + r * std::cos(v)) * std::sin(u),
+                          r * std::sin(v)});
+    }
+  for (int i = 0; i < nu; ++i) {
+    for (int j = 0; j <= nv; ++j) {
+      s.coordIndex.push_back(i * nv + j % nv);
+      s.coordIndex.push_back(((i + 1) % nu) * nv + j % nv);
+    }
+    s.coordIndex.push_back(-1);
+  }
+  return s;
+}
+
+StripMesh sphereStrips(int nu, int nv, float r) {
+  // nv latitude bands between the poles; poles repeated per meridian so that
+  // the strips stay plain quads (the degenerate triangles are skipped).
+  StripMesh s;
+  for (int j = 0; j <= nv; ++j)
+    for (int i = 0; i < nu; ++i) {
+      float th = kPi * j / nv, ph = 2 * kPi * i / nu;
+      if ((j == 0 || j == nv) && i > 0) continue;
+      s.coords.push_back({r * std::sin(th) * std::cos(ph), r * std::sin(th) * std::sin(ph),
+                          r * std::cos(th)});
+    }
+  auto id = [&](int i, int j) {
+    if (j == 0) return 0;
+    if (j == nv) return 1 + (nv - 1) * nu;
+    return 1 + (j - 1) * nu + (i % nu);
+  };
+  for (int j = 0; j < nv; ++j) {
+    for (int i = 0; i <= nu; ++i) {
+      s.coordIndex.push_back(id(i, j));
+      s.coordIndex.push_back(id(i, j + 1));
+    }
+    s.coordIndex.push_back(-1);
+  }
+  return s;
+}
+
+SbWingedEdgeModel model(std::initializer_list<const PolyMesh*> meshes) {
+  SbWingedEdgeModel result;
+  int number = 0;
+  for (const PolyMesh* m : meshes) {
+    result.objects.emplace_back();
+    buildWingedEdgeObject(result.objects.back(), number++, m->positions, m->faceStart, m->corners);
+  }
+  return result;
+}
+
+SbWingedEdgeModel model(const PolyMesh& mesh) { return model({&mesh}); }
+
+}  // namespace testmesh

@@ -1,0 +1,53 @@
+#ifndef LINFOLD_TESTMESHES_H
+#define LINFOLD_TESTMESHES_H
+
+// Small hand-made and generated meshes shared by the tests and benchmarks.
+
+#include <Inventor/SbVec3f.h>
+
+#include <initializer_list>
+#include <vector>
+
+#include "mesh/SbWingedEdgeModel.h"
+
+struct PolyMesh {
+  std::vector<SbVec3f> positions;
+  std::vector<int> faceStart{0};
+  std::vector<int> corners;
+
+  int addVertex(const SbVec3f& p);
+  void addFace(std::initializer_list<int> face);
+  void addFace(const std::vector<int>& face);
+  int faceCount() const { return static_cast<int>(faceStart.size()) - 1; }
+};
+
+// Triangle strips in Inventor's layout: coordIndex with -1 after each strip.
+struct StripMesh {
+  std::vector<SbVec3f> coords;
+  std::vector<int> coordIndex;
+  int triangleCount() const;
+};
+
+namespace testmesh {
+PolyMesh singleTriangle();
+PolyMesh tetrahedron();                 // closed, 4 triangles
+PolyMesh cube(float halfSize = 1.0f);   // closed, 6 quads
+PolyMesh cubeTriangles(float halfSize = 1.0f);  // closed, 12 triangles
+PolyMesh quadFan();                     // one quad face
+PolyMesh grid(int nx, int ny, float size = 1.0f, bool triangles = true);  // open, in z = 0
+PolyMesh icosphere(int subdivisions, float radius = 1.0f);  // 20 * 4^s triangles
+PolyMesh torus(int nu, int nv, float R, float r);           // 2 nu nv triangles
+PolyMesh cylinder(int around, int along, float radius, float length);  // open tube along z
+PolyMesh saddle(int n, float size);     // z = x^2 - y^2 over [-size, size]^2
+PolyMesh nonManifoldFan();              // three triangles sharing one edge
+PolyMesh mobiusStrip(int n);            // not orientable
+
+StripMesh torusStrips(int nu, int nv, float R, float r);   // one strip per ring
+StripMesh sphereStrips(int nu, int nv, float r);           // latitude rings as strips
+
+// One object per mesh, numbered 0, 1 ...
+SbWingedEdgeModel model(std::initializer_list<const PolyMesh*> meshes);
+SbWingedEdgeModel model(const PolyMesh& mesh);
+}  // namespace testmesh
+
+#endif

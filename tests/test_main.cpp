@@ -1,0 +1,15 @@
+#include <Inventor/SoDB.h>
+#include <Inventor/SoInteraction.h>
+#include <Inventor/nodekits/SoNodeKit.h>
+#include <gtest/gtest.h>
+
+#include "core/LibraryClasses.h"
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  SoDB::init();
+  SoNodeKit::init();
+  SoInteraction::init();
+  initLibraryClasses();
+  return RUN_ALL_TESTS();
+}
