@@ -80,6 +80,15 @@ void SbWingedEdgeModel::clear() {
   modified = false;
   statusFlag = false;
   displayListsValid = false;
+  curvatureValid = false;
+}
+
+void SbWingedEdgeModel::copyGeometryFrom(const SbWingedEdgeModel& other) {
+  if (&other != this) objects = other.objects;
+  modified = false;
+  statusFlag = false;
+  displayListsValid = false;
+  curvatureValid = false;
 }
 
 void SbWingedEdgeModel::number() {

@@ -89,6 +89,14 @@ public:
   bool modified = false;           // set when the modifier chain has run on this copy
   bool statusFlag = false;         // cleared together with `modified`
   bool displayListsValid = false;  // set after drawing; cleared by any change
+  bool curvatureValid = false;     // per-vertex curvature values are current
+  // The built model a working copy was taken from: the modifier chain starts
+  // again from it, never from its own earlier output.
+  const SbWingedEdgeModel* source = nullptr;
+
+  // Replaces the objects by a copy of other's, keeping this model's settings
+  // (curvature mode, threshold, visualisation mode); clears every mark.
+  void copyGeometryFrom(const SbWingedEdgeModel& other);
 
   void clear();
   // Numbers every object's vertices, edges and faces 0, 1, 2 ... in list order,
