@@ -1,0 +1,46 @@
+#ifndef LINFOLD_SBSUBDIVISION_H
+#define LINFOLD_SBSUBDIVISION_H
+
+#include "mesh/SbWingedEdgeModel.h"
+
+// Subdivision and dividing steps on winged-edge objects: Doo-Sabin,
+// Catmull-Clark, Loop and the modified Butterfly scheme, plus adaptive
+// (feature-driven, red-green) refinement for the triangle schemes.
+//
+// Every step keeps the old vertices first, at their old indices, and appends
+// the new ones. Edges flagged WE_SHARP act as creases: their child edges stay
+// WE_SHARP and the schemes' crease rules apply along them, as they do along
+// the boundary. Vertices flagged WE_CORNER stay where they are.
+class SbSubdivision {
+public:
+  enum Scheme { DOO_SABIN = 1, CATMULL_CLARK = 2, LOOP = 3, BUTTERFLY = 4 };
+
+  // Faces after `steps` steps of `scheme` over all objects of `model`; exact
+  // from the vertex, edge and face counts (Doo-Sabin: exact on closed meshes,
+  // an upper bound on open ones). Unknown schemes give the current count.
+  static double estimateFaces(const SbWingedEdgeModel& model, int scheme, int steps);
+
+  // True when `steps` steps of `scheme` fit the memory budget (a quarter of
+  // the physical memory at about 200 bytes per face); otherwise prints
+  // "SoModifyWingedEdge: <n> subdivision steps would make <f> faces; refused"
+  // and returns false.
+  static bool fitsMemory(const SbWingedEdgeModel& model, int scheme, int steps);
+
+  // One step on one object. smooth = false is "dividing": the scheme's
+  // refinement of the connectivity with new vertices placed linearly
+  // (midpoints, face centroids); smooth = true places them with the scheme's
+  // masks. Unknown schemes leave the object alone.
+  static void step(WeObject& object, int scheme, bool smooth);
+
+  // One adaptive step: triangles whose normal differs from a neighbour's by
+  // more than `featureAngleDegrees` are split 1-to-4, their neighbours are
+  // closed red-green (one split edge: 2 triangles, two: 3, three: 4). New edge
+  // points come from the scheme's edge mask (LOOP or BUTTERFLY); the original
+  // vertices stay in place. Polygons are fan-triangulated first.
+  static void adaptiveStep(WeObject& object, int scheme, float featureAngleDegrees);
+
+  // Budget used by fitsMemory, in faces.
+  static double faceBudget();
+};
+
+#endif
