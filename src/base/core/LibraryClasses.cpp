@@ -3,6 +3,7 @@
 #include <Inventor/SoType.h>
 
 #include "elements/SoWingedEdgeElement.h"
+#include "mesh/SoModifyWingedEdge.h"
 
 namespace {
 template <class T>
@@ -16,6 +17,7 @@ void initLibraryClasses() {
   registerClass<SoWingedEdgeElement>();
 
   // 2. Mesh and silhouette nodes.
+  registerClass<SoModifyWingedEdge>();  // after SoGenerateWingedEdge
 
   // 3. HQ pipeline nodes.
 
