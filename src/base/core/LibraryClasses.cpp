@@ -4,6 +4,7 @@
 
 #include "elements/SoWingedEdgeElement.h"
 #include "mesh/SoModifyWingedEdge.h"
+#include "mesh/SoWingedEdge.h"
 
 namespace {
 template <class T>
@@ -18,6 +19,7 @@ void initLibraryClasses() {
 
   // 2. Mesh and silhouette nodes.
   registerClass<SoModifyWingedEdge>();  // after SoGenerateWingedEdge
+  registerClass<SoWingedEdge>();
 
   // 3. HQ pipeline nodes.
 
