@@ -3,6 +3,7 @@
 #include <Inventor/SoType.h>
 
 #include "elements/SoWingedEdgeElement.h"
+#include "mesh/SoGenerateWingedEdge.h"
 #include "mesh/SoModifyWingedEdge.h"
 #include "mesh/SoWingedEdge.h"
 
@@ -18,6 +19,7 @@ void initLibraryClasses() {
   registerClass<SoWingedEdgeElement>();
 
   // 2. Mesh and silhouette nodes.
+  registerClass<SoGenerateWingedEdge>();
   registerClass<SoModifyWingedEdge>();  // after SoGenerateWingedEdge
   registerClass<SoWingedEdge>();
 

@@ -1,0 +1,76 @@
+#ifndef LINFOLD_SOGENERATEWINGEDEDGE_H
+#define LINFOLD_SOGENERATEWINGEDEDGE_H
+
+#include <Inventor/fields/SoSFBool.h>
+#include <Inventor/fields/SoSFFloat.h>
+#include <Inventor/fields/SoSFInt32.h>
+#include <Inventor/nodes/SoGroup.h>
+
+#include "mesh/SbWingedEdgeModel.h"
+
+class SoPath;
+class SoAction;
+class SoCallbackAction;
+class SoGLRenderAction;
+
+// Builds the winged-edge model from the indexed triangle-strip sets below it
+// and publishes it in SoWingedEdgeElement for the nodes that follow.
+//
+// The node keeps two models: the built one, rebuilt from the scene only when a
+// rebuild is requested (at construction and by requestRebuild()), and the
+// working copy that is published and that later stages edit. Each strip set
+// becomes one object, with the coordinates in effect on its own path,
+// transformed to world space.
+class SoGenerateWingedEdge : public SoGroup {
+  typedef SoGroup inherited;
+  SO_NODE_HEADER(SoGenerateWingedEdge);
+
+public:
+  static void initClass();
+  SoGenerateWingedEdge();
+
+  SoSFInt32 curvatureMode;      // curvature measure used for colouring, 1 .. 13
+  SoSFFloat threshold;          // handed to the model with the curvature mode
+  SoSFBool doBuildWingedEdge;   // FALSE publishes an empty model
+  SoSFInt32 visualizationMode;  // display mode of the winged-edge shape
+
+  // Object number for the strip set at the end of `stripSetPath`, or -1 to use
+  // the strip set's position among all strip sets found.
+  typedef int ObjectNumberCB(void* userData, const SoPath* stripSetPath);
+  void setObjectNumberCallback(ObjectNumberCB* callback, void* userData);
+
+  // The next traversal rebuilds the model from the scene below.
+  void requestRebuild();
+  // Clears the working model's display-list mark.
+  void invalidateFaceColours();
+  // Clears the working model's curvature-valid mark.
+  void invalidateCurvature();
+
+  const SbWingedEdgeModel& builtModel() const { return built; }
+  SbWingedEdgeModel& workingModel() { return working; }
+  // True when the last build found at least one strip set.
+  bool hasGeometry() const { return geometryFound; }
+
+  void doAction(SoAction* action) override;
+  void GLRender(SoGLRenderAction* action) override;
+  void callback(SoCallbackAction* action) override;
+
+protected:
+  ~SoGenerateWingedEdge() override;
+
+private:
+  void updateModel(SoAction* action);
+  void rebuild();
+
+  SbWingedEdgeModel built;
+  SbWingedEdgeModel working;
+  ObjectNumberCB* objectNumberCB = nullptr;
+  void* objectNumberData = nullptr;
+  bool rebuildRequested = true;
+  bool geometryFound = false;
+  bool gathering = false;       // inside the rebuild's own traversal of the children
+  bool workingEmptied = true;   // the working model must be copied from the built one
+
+};
+
+#endif
