@@ -3,6 +3,20 @@
 #include <Inventor/SoType.h>
 
 #include "elements/SoWingedEdgeElement.h"
+#include "elements/SoIlluminatedGeometryElement.h"
+#include "elements/SoCurvatureElementHQ.h"
+#include "elements/SoFlowFieldElementHQ.h"
+#include "elements/SoHeModelElementHQ.h"
+#include "elements/SoLineThicknessElement.h"
+#include "elements/SoLineCoordinateIndexElement.h"
+#include "elements/SoOrientedCoordinateElement.h"
+#include "elements/SoLineTextureCoordinateElement.h"
+#include "elements/SoLineParameterizationElement.h"
+#include "elements/SoLineDensityElementHQ.h"
+#include "elements/SoLineSettingsElementHQ.h"
+#include "elements/SoLineMergerElementHQ.h"
+#include "elements/SoLineTriangleElementHQ.h"
+#include "elements/SoLineTaperElementHQ.h"
 #include "mesh/SoGenerateWingedEdge.h"
 #include "mesh/SoModifyWingedEdge.h"
 #include "mesh/SoWingedEdge.h"
@@ -17,6 +31,20 @@ void registerClass() {
 void initLibraryClasses() {
   // 1. Elements.
   registerClass<SoWingedEdgeElement>();
+  registerClass<SoIlluminatedGeometryElement>();
+  registerClass<SoCurvatureElementHQ>();
+  registerClass<SoFlowFieldElementHQ>();
+  registerClass<SoHeModelElementHQ>();
+  registerClass<SoLineThicknessElement>();
+  registerClass<SoLineCoordinateIndexElement>();
+  registerClass<SoOrientedCoordinateElement>();
+  registerClass<SoLineTextureCoordinateElement>();
+  registerClass<SoLineParameterizationElement>();
+  registerClass<SoLineDensityElementHQ>();
+  registerClass<SoLineSettingsElementHQ>();
+  registerClass<SoLineMergerElementHQ>();
+  registerClass<SoLineTriangleElementHQ>();
+  registerClass<SoLineTaperElementHQ>();
 
   // 2. Mesh and silhouette nodes.
   registerClass<SoGenerateWingedEdge>();

@@ -1,0 +1,54 @@
+#include "elements/SoLineMergerElementHQ.h"
+
+SO_ELEMENT_SOURCE(SoLineMergerElementHQ);
+
+void SoLineMergerElementHQ::initClass() { SO_ELEMENT_INIT_CLASS(SoLineMergerElementHQ, inherited); }
+
+SoLineMergerElementHQ::~SoLineMergerElementHQ() {}
+
+void SoLineMergerElementHQ::init(SoState* state) {
+  inherited::init(state);
+  clear();
+}
+
+void SoLineMergerElementHQ::push(SoState* state) {
+  inherited::push(state);
+  // Element instances are reused between traversals: start from the
+  // enclosing set, not from whatever this depth held last time.
+  auto* below = static_cast<const SoLineMergerElementHQ*>(getNextInStack());
+  if (below) {
+    coords = below->coords;
+    index = below->index;
+    thick = below->thick;
+    dens = below->dens;
+  } else {
+    clear();
+  }
+}
+
+void SoLineMergerElementHQ::clear() {
+  coords.clear();
+  index.clear();
+  thick.clear();
+  dens.clear();
+}
+
+void SoLineMergerElementHQ::set(SoState* state, SoNode* node, int32_t coordCount,
+                                const SbVec3f* coords, int32_t indexCount, const int32_t* indices,
+                                int32_t valueCount, const float* thickness, const float* density) {
+  SoLineMergerElementHQ* element = getWritable(state, node);
+  if (!element) return;
+  element->clear();
+  if (coords && coordCount > 0) element->coords.assign(coords, coords + coordCount);
+  if (indices && indexCount > 0) element->index.assign(indices, indices + indexCount);
+  if (thickness && valueCount > 0) element->thick.assign(thickness, thickness + valueCount);
+  if (density && valueCount > 0) element->dens.assign(density, density + valueCount);
+}
+
+SoLineMergerElementHQ* SoLineMergerElementHQ::getWritable(SoState* state, SoNode* node) {
+  return static_cast<SoLineMergerElementHQ*>(getElement(state, classStackIndex, node));
+}
+
+const SoLineMergerElementHQ* SoLineMergerElementHQ::get(SoState* state) {
+  return static_cast<const SoLineMergerElementHQ*>(getConstElement(state, classStackIndex));
+}

@@ -1,0 +1,57 @@
+#ifndef LINFOLD_SOLINEMERGERELEMENTHQ_H
+#define LINFOLD_SOLINEMERGERELEMENTHQ_H
+
+#include <Inventor/SbVec3f.h>
+#include <Inventor/elements/SoReplacedElement.h>
+
+#include <cstdint>
+#include <vector>
+
+// A stored line set: the element keeps its own copy of the points, the
+// polyline index list (runs ended by -1) and the per-vertex thickness and
+// density (one value per index that is not -1, or none). Unlike the other
+// line elements it owns its arrays, so a stored set outlives the node that
+// stored it. A nested separator that writes the element starts from a copy of
+// the enclosing set; its changes end with the separator.
+class SoLineMergerElementHQ : public SoReplacedElement {
+  typedef SoReplacedElement inherited;
+  SO_ELEMENT_HEADER(SoLineMergerElementHQ);
+
+ public:
+  static void initClass();
+  void init(SoState* state) override;
+  void push(SoState* state) override;
+
+  // Replaces the stored set by a copy of the given arrays. thickness and
+  // density hold valueCount values each; either may be null (stored empty).
+  static void set(SoState* state, SoNode* node, int32_t coordCount, const SbVec3f* coords,
+                  int32_t indexCount, const int32_t* indices, int32_t valueCount,
+                  const float* thickness, const float* density);
+  // The element to write in place (for `node`), or null when the action does
+  // not carry it.
+  static SoLineMergerElementHQ* getWritable(SoState* state, SoNode* node);
+  // The innermost stored set; never null while the action carries the element.
+  static const SoLineMergerElementHQ* get(SoState* state);
+
+  std::vector<SbVec3f>& coordinates() { return coords; }
+  std::vector<int32_t>& indices() { return index; }
+  std::vector<float>& thickness() { return thick; }
+  std::vector<float>& density() { return dens; }
+  const std::vector<SbVec3f>& coordinates() const { return coords; }
+  const std::vector<int32_t>& indices() const { return index; }
+  const std::vector<float>& thickness() const { return thick; }
+  const std::vector<float>& density() const { return dens; }
+  void clear();
+  bool isEmpty() const { return index.empty(); }
+
+ protected:
+  ~SoLineMergerElementHQ() override;
+
+ private:
+  std::vector<SbVec3f> coords;
+  std::vector<int32_t> index;
+  std::vector<float> thick;
+  std::vector<float> dens;
+};
+
+#endif
