@@ -78,6 +78,13 @@ struct WeObject {
   // and every vertex normal to the mean of the face normals met through its
   // edges (each present face of each incident edge counted once).
   void computeNormals();
+
+  // Curvature of the display (SbWingedEdgeCurvature), one entry per vertex
+  // while the model's curvatureValid is set; empty before the first estimate.
+  std::vector<float> k1, k2;        // principal curvatures, k1 >= k2
+  std::vector<SbVec3f> dir1, dir2;  // unit principal directions of k1 and k2
+  std::vector<float> measure;       // value of the current curvature measure
+  std::vector<float> measure2;      // second channel ("Min/Max Separately": k2)
 };
 
 class SbWingedEdgeModel {
@@ -106,6 +113,12 @@ public:
   int faceCount() const;
   int edgeCount() const;
   int vertexCount() const;
+
+  // Curvature measure of the objects' `measure` arrays (0: none yet) and the
+  // range the colour maps use (0 always inside it).
+  int measureMode = 0;
+  double measureThreshold = 0.0;  // threshold the singularity index was computed with
+  float measureMin = 0.0f, measureMax = 0.0f;
 };
 
 template <class Fn>
