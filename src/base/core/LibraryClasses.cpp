@@ -17,6 +17,7 @@
 #include "elements/SoLineMergerElementHQ.h"
 #include "elements/SoLineTriangleElementHQ.h"
 #include "elements/SoLineTaperElementHQ.h"
+#include "mesh/SoGenerateHeModelHQ.h"
 #include "mesh/SoGenerateWingedEdge.h"
 #include "mesh/SoModifyWingedEdge.h"
 #include "mesh/SoWingedEdge.h"
@@ -52,6 +53,7 @@ void initLibraryClasses() {
   registerClass<SoWingedEdge>();
 
   // 3. HQ pipeline nodes.
+  registerClass<SoGenerateHeModelHQ>();
 
   // 4. Line filters and outputs.
 }

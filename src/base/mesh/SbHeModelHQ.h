@@ -17,7 +17,7 @@ struct HalfEdge;
 // pointers to them for that long.
 
 struct HeVertex {
-  int32_t index;       // position in SbHeModelHQ::vertices
+  int32_t index;  // position in SbHeModelHQ::vertices
   SbVec3f position;
   SbVec3f normal;      // unit mean of the adjacent triangle normals; zero when there are none
   HalfEdge* halfEdge;  // an outgoing half-edge (for a boundary vertex the one whose ring walk
@@ -25,27 +25,27 @@ struct HeVertex {
 };
 
 struct HeTriangle {
-  int32_t index;          // position in SbHeModelHQ::triangles
-  HeVertex* vertex[3];    // A, B, C, counter-clockwise
-  HalfEdge* halfEdge;     // A->B; ->next is B->C, ->next->next is C->A
-  SbVec3f normal;         // unit normal of (B - A) x (C - A); zero for a zero-area triangle
+  int32_t index;        // position in SbHeModelHQ::triangles
+  HeVertex* vertex[3];  // A, B, C, counter-clockwise
+  HalfEdge* halfEdge;   // A->B; ->next is B->C, ->next->next is C->A
+  SbVec3f normal;       // unit normal of (B - A) x (C - A); zero for a zero-area triangle
 };
 
 // A directed edge. Its start vertex is the end of its twin.
 struct HalfEdge {
   HeVertex* end;
-  HalfEdge* ring;          // next outgoing half-edge around the start vertex (the twin of
-                           // this triangle's previous half-edge); null on a boundary half-edge
-  HalfEdge* next;          // next half-edge of the triangle; null on a boundary half-edge
-  HalfEdge* twin;          // opposite direction along the same edge; twins are mutual
-  HeTriangle* triangle;    // the triangle on the left; null on a boundary half-edge
+  HalfEdge* ring;        // next outgoing half-edge around the start vertex (the twin of
+                         // this triangle's previous half-edge); null on a boundary half-edge
+  HalfEdge* next;        // next half-edge of the triangle; null on a boundary half-edge
+  HalfEdge* twin;        // opposite direction along the same edge; twins are mutual
+  HeTriangle* triangle;  // the triangle on the left; null on a boundary half-edge
 
   HeVertex* start() const { return twin ? twin->end : nullptr; }
   bool isBoundary() const { return triangle == nullptr; }
 };
 
 class SbHeModelHQ {
-public:
+ public:
   // Empty model with a fresh stamp.
   SbHeModelHQ();
   // Gives every record back to the pools.
@@ -100,7 +100,7 @@ public:
   static TypedObjectPool<HeVertex> vtxPool;
   static TypedObjectPool<HeTriangle> triPool;
 
-private:
+ private:
   void addVertex(const SbVec3f& position);
   void addTriangle(HeVertex* a, HeVertex* b, HeVertex* c);
   void buildEdgeMap();

@@ -1,0 +1,363 @@
+#include "mesh/SbHeModelHQ.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <new>
+#include <utility>
+
+#include "core/ChangeStamp.h"
+#include "mesh/SbWingedEdgeModel.h"
+
+TypedObjectPool<HalfEdge> SbHeModelHQ::hePool("SbHeModelHQ::hePool");
+TypedObjectPool<HeVertex> SbHeModelHQ::vtxPool("SbHeModelHQ::vtxPool");
+TypedObjectPool<HeTriangle> SbHeModelHQ::triPool("SbHeModelHQ::triPool");
+
+namespace {
+
+template <class T>
+T* takeRecord(TypedObjectPool<T>& pool) {
+  T* record = pool.take();
+  if (!record) throw std::bad_alloc();
+  return record;
+}
+
+template <class T>
+void release(std::vector<T>& v) {
+  std::vector<T>().swap(v);
+}
+
+// Lists up to this length are searched linearly, longer ones by bisection.
+constexpr int32_t linearSearchLength = 16;
+
+// Every wing and first edge names an edge of the object, so the face walk
+// stays inside the edge list.
+bool edgeLinksInRange(const WeObject& object) {
+  const int edgeCount = static_cast<int>(object.edges.size());
+  for (const WeEdge& e : object.edges) {
+    for (int w : e.wing)
+      if (w < -1 || w >= edgeCount) return false;
+  }
+  for (const WeFace& f : object.faces)
+    if (f.firstEdge >= edgeCount) return false;
+  return true;
+}
+
+}  // namespace
+
+SbHeModelHQ::SbHeModelHQ() : stamp(drawChangeStamp()) {}
+
+SbHeModelHQ::~SbHeModelHQ() { releaseRecords(); }
+
+void SbHeModelHQ::clear() {
+  if (vertices.empty() && triangles.empty()) {
+    if (valid) {
+      valid = false;
+      stamp = drawChangeStamp();
+    }
+    return;
+  }
+  releaseRecords();
+  valid = false;
+  stamp = drawChangeStamp();
+}
+
+void SbHeModelHQ::releaseRecords() {
+  for (auto it = triangles.rbegin(); it != triangles.rend(); ++it) {
+    HalfEdge* h = (*it)->halfEdge;
+    for (int i = 0; i < 3 && h; ++i) {
+      HalfEdge* next = h->next;
+      // A boundary half-edge is the twin of exactly one inner half-edge.
+      if (h->twin && !h->twin->triangle) hePool.giveBack(h->twin);
+      hePool.giveBack(h);
+      h = next;
+    }
+    triPool.giveBack(*it);
+  }
+  for (auto it = vertices.rbegin(); it != vertices.rend(); ++it) vtxPool.giveBack(*it);
+  release(triangles);
+  release(vertices);
+  release(edgeStart);
+  release(edgeEnd);
+  release(edgeHalf);
+  innerHalfEdges = boundaryHalfEdges = 0;
+  lastVertex = lastTriangle = -1;
+}
+
+void SbHeModelHQ::build(const SbWingedEdgeModel& model) {
+  clear();
+  try {
+    std::size_t vertexTotal = 0, faceTotal = 0;
+    for (const WeObject& object : model.objects) {
+      vertexTotal += object.vertices.size();
+      faceTotal += object.faces.size();
+    }
+    vertices.reserve(vertexTotal);
+    triangles.reserve(faceTotal);
+
+    std::vector<HeVertex*> corners;
+    for (const WeObject& object : model.objects) {
+      const int base = static_cast<int>(vertices.size());
+      const int count = static_cast<int>(object.vertices.size());
+      for (const WeVertex& v : object.vertices) addVertex(v.position);
+      if (!edgeLinksInRange(object)) {
+        std::printf("SbHeModelHQ::build: object %d has broken edge links, its faces are skipped\n",
+                    object.number);
+        continue;
+      }
+      for (int f = 0; f < static_cast<int>(object.faces.size()); ++f) {
+        corners.clear();
+        bool named = true;
+        object.walkFace(f, [&](int v, int) {
+          if (v < 0 || v >= count)
+            named = false;
+          else
+            corners.push_back(vertices[base + v]);
+        });
+        if (!named) continue;
+        // A fan from the first corner.
+        for (std::size_t k = 2; k < corners.size(); ++k) {
+          HeVertex* a = corners[0];
+          HeVertex* b = corners[k - 1];
+          HeVertex* c = corners[k];
+          if (a != b && b != c && c != a) addTriangle(a, b, c);
+        }
+      }
+    }
+    buildEdgeMap();
+    link();
+  } catch (const std::bad_alloc&) {
+    releaseRecords();
+    std::printf("SbHeModelHQ::build: out of memory\n");
+    stamp = drawChangeStamp();
+    return;
+  }
+  computeNormals();
+  valid = true;
+  // A build is always a change, also of a model that was empty before.
+  stamp = drawChangeStamp();
+}
+
+void SbHeModelHQ::addVertex(const SbVec3f& position) {
+  HeVertex* v = takeRecord(vtxPool);
+  const int32_t index = static_cast<int32_t>(vertices.size());
+  try {
+    vertices.push_back(v);
+  } catch (...) {
+    vtxPool.giveBack(v);
+    throw;
+  }
+  new (v) HeVertex{index, position, SbVec3f(0, 0, 0), nullptr};
+  if (index == 0) {
+    bboxMin = bboxMax = position;
+  } else {
+    for (int i = 0; i < 3; ++i) {
+      bboxMin[i] = std::min(bboxMin[i], position[i]);
+      bboxMax[i] = std::max(bboxMax[i], position[i]);
+    }
+  }
+  lastVertex = index;
+}
+
+void SbHeModelHQ::addTriangle(HeVertex* a, HeVertex* b, HeVertex* c) {
+  HeTriangle* t = takeRecord(triPool);
+  HalfEdge* h[3] = {nullptr, nullptr, nullptr};
+  try {
+    for (HalfEdge*& e : h) e = takeRecord(hePool);
+    triangles.push_back(t);
+  } catch (...) {
+    for (HalfEdge* e : h)
+      if (e) hePool.giveBack(e);
+    triPool.giveBack(t);
+    throw;
+  }
+  const int32_t index = static_cast<int32_t>(triangles.size()) - 1;
+  new (t) HeTriangle{index, {a, b, c}, h[0], SbVec3f(0, 0, 0)};
+  HeVertex* corner[3] = {a, b, c};
+  for (int i = 0; i < 3; ++i) {
+    new (h[i]) HalfEdge{corner[(i + 1) % 3], nullptr, h[(i + 1) % 3], nullptr, t};
+    if (!corner[i]->halfEdge) corner[i]->halfEdge = h[i];
+  }
+  innerHalfEdges += 3;
+  lastTriangle = index;
+}
+
+void SbHeModelHQ::buildEdgeMap() {
+  const int32_t nv = static_cast<int32_t>(vertices.size());
+  edgeStart.assign(nv + 1, 0);
+  for (const HeTriangle* t : triangles)
+    for (const HeVertex* v : t->vertex) ++edgeStart[v->index + 1];
+  for (int32_t v = 0; v < nv; ++v) edgeStart[v + 1] += edgeStart[v];
+  edgeEnd.resize(edgeStart[nv]);
+  edgeHalf.resize(edgeStart[nv]);
+  std::vector<int32_t> fill(edgeStart.begin(), edgeStart.end() - 1);
+  for (HeTriangle* t : triangles) {
+    HalfEdge* h = t->halfEdge;
+    for (const HeVertex* v : t->vertex) {
+      int32_t slot = fill[v->index]++;
+      edgeEnd[slot] = h->end->index;
+      edgeHalf[slot] = h;
+      h = h->next;
+    }
+  }
+  release(fill);
+
+  // Sort each vertex's list by end vertex, keeping triangle order among equal
+  // ends; a repeated directed edge stays listed by its first triangle only.
+  std::vector<std::pair<int32_t, HalfEdge*>> scratch;
+  int32_t write = 0;
+  for (int32_t v = 0; v < nv; ++v) {
+    const int32_t begin = edgeStart[v], end = edgeStart[v + 1];
+    const int32_t n = end - begin;
+    if (n <= linearSearchLength) {
+      for (int32_t i = begin + 1; i < end; ++i) {
+        const int32_t key = edgeEnd[i];
+        HalfEdge* h = edgeHalf[i];
+        int32_t j = i;
+        for (; j > begin && edgeEnd[j - 1] > key; --j) {
+          edgeEnd[j] = edgeEnd[j - 1];
+          edgeHalf[j] = edgeHalf[j - 1];
+        }
+        edgeEnd[j] = key;
+        edgeHalf[j] = h;
+      }
+    } else {
+      scratch.clear();
+      for (int32_t i = begin; i < end; ++i) scratch.emplace_back(edgeEnd[i], edgeHalf[i]);
+      std::stable_sort(scratch.begin(), scratch.end(),
+                       [](const auto& x, const auto& y) { return x.first < y.first; });
+      for (int32_t i = 0; i < n; ++i) {
+        edgeEnd[begin + i] = scratch[i].first;
+        edgeHalf[begin + i] = scratch[i].second;
+      }
+    }
+    edgeStart[v] = write;
+    for (int32_t i = begin; i < end; ++i) {
+      if (i > begin && edgeEnd[i] == edgeEnd[i - 1]) continue;
+      edgeEnd[write] = edgeEnd[i];
+      edgeHalf[write] = edgeHalf[i];
+      ++write;
+    }
+  }
+  edgeStart[nv] = write;
+  edgeEnd.resize(write);
+  edgeHalf.resize(write);
+}
+
+HalfEdge* SbHeModelHQ::findInner(int32_t start, int32_t end) const {
+  if (start < 0 || start + 1 >= static_cast<int32_t>(edgeStart.size())) return nullptr;
+  const int32_t begin = edgeStart[start], stop = edgeStart[start + 1];
+  if (stop - begin <= linearSearchLength) {
+    for (int32_t i = begin; i < stop; ++i)
+      if (edgeEnd[i] == end) return edgeHalf[i];
+    return nullptr;
+  }
+  auto first = edgeEnd.begin() + begin, last = edgeEnd.begin() + stop;
+  auto it = std::lower_bound(first, last, end);
+  return it != last && *it == end ? edgeHalf[it - edgeEnd.begin()] : nullptr;
+}
+
+HalfEdge* SbHeModelHQ::findHalfEdge(const HeVertex* start, const HeVertex* end) const {
+  if (!start || !end) return nullptr;
+  if (HalfEdge* h = findInner(start->index, end->index)) return h;
+  // Boundary half-edges are the twins of inner half-edges without an inner
+  // opposite.
+  HalfEdge* opposite = findInner(end->index, start->index);
+  if (opposite && opposite->twin && !opposite->twin->triangle) return opposite->twin;
+  return nullptr;
+}
+
+void SbHeModelHQ::link() {
+  // Triangles are linked last to first, so a boundary vertex ends up with
+  // the boundary-leaving half-edge of its lowest-numbered triangle.
+  for (auto it = triangles.rbegin(); it != triangles.rend(); ++it) {
+    HeTriangle* t = *it;
+    HalfEdge* h[3];
+    h[0] = t->halfEdge;
+    h[1] = h[0]->next;
+    h[2] = h[1]->next;
+    HalfEdge* opposite[3];
+    for (int i = 0; i < 3; ++i) {
+      const int32_t s = t->vertex[i]->index, e = h[i]->end->index;
+      // A directed edge repeated by this triangle has no inner twin: it is a
+      // boundary edge of this triangle.
+      opposite[i] = findInner(s, e) == h[i] ? findInner(e, s) : nullptr;
+    }
+    for (int i = 0; i < 3; ++i) {
+      const int p = (i + 2) % 3;
+      if (!opposite[i]) t->vertex[i]->halfEdge = h[i];
+      if (opposite[p]) {
+        h[i]->ring = opposite[p];
+      } else {
+        // h[p] reversed: from h[i]'s start to h[p]'s start.
+        HalfEdge* b = takeRecord(hePool);
+        new (b) HalfEdge{t->vertex[p], nullptr, nullptr, h[p], nullptr};
+        h[p]->twin = b;
+        h[i]->ring = b;
+        ++boundaryHalfEdges;
+      }
+      if (!h[i]->twin) h[i]->twin = opposite[i];
+    }
+  }
+}
+
+void SbHeModelHQ::computeNormals() {
+  for (HeVertex* v : vertices) v->normal.setValue(0, 0, 0);
+  for (HeTriangle* t : triangles) {
+    const SbVec3f& a = t->vertex[0]->position;
+    SbVec3f n = (t->vertex[1]->position - a).cross(t->vertex[2]->position - a);
+    const float length = n.length();
+    if (length > 0.0f && std::isfinite(length))
+      n /= length;
+    else
+      n.setValue(0, 0, 0);
+    t->normal = n;
+    for (HeVertex* v : t->vertex) v->normal += n;
+  }
+  for (HeVertex* v : vertices) {
+    const float length = v->normal.length();
+    if (length > 0.0f && std::isfinite(length))
+      v->normal /= length;
+    else
+      v->normal.setValue(0, 0, 0);
+  }
+}
+
+int SbHeModelHQ::valence(const HeVertex* vertex) const {
+  if (!vertex || !vertex->halfEdge) return 0;
+  const HalfEdge* first = vertex->halfEdge;
+  const HalfEdge* h = first;
+  // Each half-edge has at most one ring predecessor, so the walk ends at
+  // null or back at the first; the bound is a second line of defence.
+  const int bound = halfEdgeCount();
+  int count = 0;
+  do {
+    ++count;
+    h = h->ring;
+  } while (h && h != first && count < bound);
+  return count;
+}
+
+void SbHeModelHQ::triangleCoordinates(const HeTriangle* triangle, const SbVec3f& point, float& u,
+                                      float& v) {
+  const SbVec3f& a = triangle->vertex[0]->position;
+  const SbVec3f e1 = triangle->vertex[1]->position - a;
+  const SbVec3f e2 = triangle->vertex[2]->position - a;
+  const SbVec3f& n = triangle->normal;
+  const SbVec3f m = n.cross(e2);
+  const float denominator = e1.dot(m);
+  if (denominator == 0.0f || !std::isfinite(denominator)) {
+    u = v = 0.0f;
+    return;
+  }
+  const float s = 1.0f / denominator;
+  const SbVec3f d = point - a;
+  u = d.dot(m) * s;
+  v = n.dot(d.cross(e1)) * s;
+}
+
+float SbHeModelHQ::size() const {
+  if (lastVertex < 0) return 0.0f;
+  const SbVec3f extent = bboxMax - bboxMin;
+  return std::max(extent[0], std::max(extent[1], extent[2]));
+}
