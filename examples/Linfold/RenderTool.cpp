@@ -1,0 +1,2 @@
+// Headless render tool (being written).
+int main() { return 1; }

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Linfold twice and runs every test with CTest:
+#   1. Release with the application, the render tool and all tests;
+#   2. Debug with address and undefined-behaviour sanitizers: the library and
+#      the tests that need no Qt (leaks from Coin, Qt or Mesa are suppressed
+#      through tests/lsan.supp, ours are failures).
+# All tests run inside one Xvfb server, so GL and GUI tests need no display.
+# Stops at the first failure with a non-zero exit; the last thing printed is
+# CTest's summary.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+
+"$LINFOLD_ROOT/scripts/install-deps.sh"
+
+release="$BUILD_PREFIX-release"
+asan="$BUILD_PREFIX-asan"
+
+configure "$release" Release -DLINFOLD_WITH_QT=ON -DLINFOLD_TESTS=ON -DLINFOLD_BENCH=OFF \
+  -DLINFOLD_WERROR=ON -DLINFOLD_SANITIZE=OFF
+build "$release"
+
+configure "$asan" Debug -DLINFOLD_WITH_QT=OFF -DLINFOLD_TESTS=ON -DLINFOLD_BENCH=OFF \
+  -DLINFOLD_WERROR=ON -DLINFOLD_SANITIZE=ON
+build "$asan"
+
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+export LINFOLD_NO_DIALOGS=1
+ctest_args=(--output-on-failure --timeout 900 -j "$JOBS")
+
+echo "=== Tests: $release"
+"${XVFB[@]}" ctest --test-dir "$release" "${ctest_args[@]}"
+echo "=== Tests with sanitizers: $asan"
+"${XVFB[@]}" ctest --test-dir "$asan" "${ctest_args[@]}"
