@@ -151,19 +151,26 @@ void SbWingedEdgeCurvature::estimate(WeObject& o) {
     }
 
     Frame fr = tangentFrame(n);
-    double scale = 0.0;
-    int count = 0;
-    for (int q : ring) {
-      const SbVec3f& pq = o.vertices[q].position;
+    // Scale: the mean distance to the first ring (to the whole two-ring when
+    // the first has no usable point).
+    double scale = 0.0, all = 0.0;
+    int count = 0, firstCount = 0;
+    for (size_t r = 0; r < ring.size(); ++r) {
+      const SbVec3f& pq = o.vertices[ring[r]].position;
       if (!finite(pq)) continue;
-      scale += (pq - p).length();
+      double d = (pq - p).length();
+      all += d;
       ++count;
+      if (r < firstRing) {
+        scale += d;
+        ++firstCount;
+      }
     }
+    scale = firstCount && scale > 0.0 ? scale / firstCount : count ? all / count : 0.0;
     if (count < 3 || !(scale > 0.0)) {
       zeroCurvature(o, v, n);
       continue;
     }
-    scale /= count;
 
     // Least squares in coordinates scaled by the mean neighbour distance.
     double ata[5][5] = {}, atb[5] = {};
@@ -172,10 +179,13 @@ void SbWingedEdgeCurvature::estimate(WeObject& o) {
       if (!finite(pq)) continue;
       SbVec3f d = pq - p;
       double x = d.dot(fr.u) / scale, y = d.dot(fr.w) / scale, z = d.dot(fr.n) / scale;
+      // Gaussian weights (sigma = first-ring distance): the second ring
+      // steadies the fit, the nearer points decide it on uneven meshes.
+      double w = std::exp(-0.5 * (x * x + y * y + z * z));
       double row[5] = {x * x, x * y, y * y, x, y};
       for (int i = 0; i < 5; ++i) {
-        for (int j = 0; j < 5; ++j) ata[i][j] += row[i] * row[j];
-        atb[i] += row[i] * z;
+        for (int j = 0; j < 5; ++j) ata[i][j] += w * row[i] * row[j];
+        atb[i] += w * row[i] * z;
       }
     }
     double coef[5] = {0, 0, 0, 0, 0};
