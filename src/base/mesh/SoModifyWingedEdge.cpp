@@ -5,7 +5,11 @@
 #include <Inventor/elements/SoCacheElement.h>
 
 #include "elements/SoWingedEdgeElement.h"
+#include "mesh/SbMeshOperations.h"
 #include "mesh/SbWingedEdgeModel.h"
+
+#include <cstdio>
+#include <exception>
 
 SO_NODE_SOURCE(SoModifyWingedEdge);
 
@@ -49,16 +53,64 @@ void SoModifyWingedEdge::callback(SoCallbackAction* action) { doAction(action); 
 
 void SoModifyWingedEdge::doAction(SoAction* action) {
   SbWingedEdgeModel* model = SoWingedEdgeElement::get(action->getState());
-  if (!model) return;
-  if (model->modified && !changed) return;
-  applyChain(*model);
+  if (!model || (model->modified && !changed)) return;
+  try {
+    if (restoreInput(*model)) applyChain(*model);
+  } catch (const std::exception& e) {
+    // Out of memory inside an operation: start again from the input, unmodified.
+    std::printf("SoModifyWingedEdge: mesh operations failed (%s); the model is left as built\n",
+                e.what());
+    try {
+      if (model->source && model->source != model)
+        model->copyGeometryFrom(*model->source);
+      else if (inputOf == model)
+        model->copyGeometryFrom(input);
+      else
+        model->clear();
+      SbMeshOperations::finish(*model);
+    } catch (...) {
+      model->clear();
+      model->modified = true;
+    }
+  }
   changed = false;
 }
 
+bool SoModifyWingedEdge::restoreInput(SbWingedEdgeModel& model) {
+  if (!model.modified) {
+    // The generator's fresh copy: edit it in place.
+    if (!model.source || model.source == &model) {
+      input.copyGeometryFrom(model);
+      inputOf = &model;
+    }
+    return true;
+  }
+  if (model.source && model.source != &model) {
+    model.copyGeometryFrom(*model.source);
+    return true;
+  }
+  if (inputOf == &model) {
+    model.copyGeometryFrom(input);
+    return true;
+  }
+  std::printf("SoModifyWingedEdge: no built model to start again from; the settings apply at the "
+              "next build\n");
+  return false;
+}
+
 void SoModifyWingedEdge::applyChain(SbWingedEdgeModel& model) {
-  model.number();
-  for (WeObject& o : model.objects) o.computeNormals();
-  model.displayListsValid = false;
-  model.curvatureValid = false;
-  model.modified = true;
+  SbMeshOperations::Settings s;
+  s.connectObjects = connectObjects.getValue();
+  s.polygonation = polygonationMode.getValue();
+  s.useSharpAngles = useSharpAngles.getValue();
+  s.sharpAngle = sharpAngle.getValue();
+  s.dividingMode = dividingMode.getValue();
+  s.dividingSteps = dividingSteps.getValue();
+  s.adaptiveSubdivisionMode = adaptiveSubdivisionMode.getValue();
+  s.adaptiveSubdivisionSteps = adaptiveSubdivisionSteps.getValue();
+  s.subdivisionMode = subdivisionMode.getValue();
+  s.subdivisionSteps = subdivisionSteps.getValue();
+  s.smoothingSteps = smoothingSteps.getValue();
+  s.smoothingSpeed = smoothingSpeed.getValue();
+  SbMeshOperations::apply(model, s);
 }

@@ -7,16 +7,20 @@
 #include <Inventor/nodes/SoNode.h>
 #include <Inventor/nodes/SoSubNode.h>
 
+#include "mesh/SbWingedEdgeModel.h"
+
 class SoAction;
 class SoCallbackAction;
 class SoGLRenderAction;
-class SbWingedEdgeModel;
 
-// Applies the chain of mesh operations to the winged-edge model in the state,
-// once per build: connect objects, large faces, sharp edges, dividing,
-// adaptive subdivision, regular subdivision, smoothing. The chain always
-// starts from a fresh copy of the built model, so a change of a setting never
-// compounds with the previous run.
+// Applies the chain of mesh operations (SbMeshOperations) to the winged-edge
+// model in the state, once per build and again after every change: connect
+// objects, large faces, sharp edges, dividing, adaptive subdivision, regular
+// subdivision, smoothing. A model not yet marked modified is the generator's
+// fresh copy and is edited in place; a rerun after a change starts from a
+// fresh copy of the built model (`source`), never from the previous output,
+// so subdivision never compounds. A model without a source is kept aside the
+// first time for the same purpose.
 class SoModifyWingedEdge : public SoNode {
   typedef SoNode inherited;
   SO_NODE_HEADER(SoModifyWingedEdge);
@@ -51,9 +55,14 @@ protected:
   ~SoModifyWingedEdge() override;
 
 private:
+  // Puts the chain's input into `model`; false when there is none to start
+  // again from.
+  bool restoreInput(SbWingedEdgeModel& model);
   void applyChain(SbWingedEdgeModel& model);
 
   bool changed = true;
+  SbWingedEdgeModel input;  // copy of a source-less model, taken before the first run
+  const SbWingedEdgeModel* inputOf = nullptr;
 };
 
 #endif
