@@ -6,6 +6,7 @@
 
 class QAction;
 class QButtonGroup;
+class QGridLayout;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -14,21 +15,64 @@ class QMenu;
 class QProgressBar;
 class QSlider;
 class QSpinBox;
-class SoCallback;
+class SbViewportRegion;
+class SoAction;
 class SoBaseColor;
+class SoCallback;
+class SoCamera;
+class SoGenerateHeModelHQ;
 class SoGenerateWingedEdge;
+class SoModifyWingedEdge;
 class SoNode;
 class SoSeparator;
 class SoQtExaminerViewer;
+class SoWingedEdge;
 
 // The main window: viewer, status row, menus, the seven control windows and
 // the slots that route every control to a node of the fixed scene.
+//
+// Start-up as the program does it (main.cpp):
+//   QApplication app(argc, argv);
+//   LinfoldApplication* w = new LinfoldApplication();  // scene, viewer, menus,
+//                                                      // control windows, every
+//                                                      // start-up slot called
+//   w->prepareMainWindow();   // progress hook, size, caption, icon
+//   w->show();
+//   w->enablePolygonOffset(); // needs the viewer's GL context, so after show()
+//   SoQt::mainLoop();
+//   delete w;
+//
+// Headless use (the render tool): a QApplication must exist; construct the
+// window and never show it. The constructor shows nothing by itself and asks
+// the viewer to render only while the viewer is visible, so everything up to
+// the scene graph and its fields is in place without a display being used.
+// loadModel() reads a model into the scene; frameScene() fits the viewer's
+// camera to the scene for the viewport the tool renders into; sceneRoot() is
+// what the tool renders. The tool should set LINFOLD_NO_DIALOGS so that load
+// errors are printed instead of shown in a message box.
 class LinfoldApplication : public QMainWindow {
   Q_OBJECT
 
 public:
+  // Requires a QApplication. Calls SoQt::init(this) and initLibraryClasses().
   LinfoldApplication();
   ~LinfoldApplication() override;
+
+  // The steps between construction and showing: installs the progress hook
+  // (client = this window), resizes to 800 x 600, sets the caption
+  // "Linfold Demonstration" and the window icon.
+  void prepareMainWindow();
+  // Enables GL_POLYGON_OFFSET_FILL with factor 1, units 1 in the viewer's GL
+  // context, so lines drawn over a surface win the depth test. Call after show().
+  void enablePolygonOffset();
+  // Fits the viewer's camera to the whole scene for the given viewport and
+  // returns it (owned by the viewer).
+  SoCamera* frameScene(const SbViewportRegion& viewport);
+  // What the open dialog does with a chosen name, without the dialog: loads the
+  // model (path in Qt's form, handed to the file system in the local 8-bit
+  // encoding), shows the name in "Filename" when the load succeeded, frames the
+  // scene, renders and updates the statistics. Returns loadModel's result.
+  bool openModel(const QString& path);
 
   void createScene();
   // Reads an Inventor file into the place of "GeometryNode". Returns false when
@@ -125,9 +169,130 @@ public slots:
   void writeLinesToPdfFileHQ();                    // 73
 
 private:
-  // (members are the implementation's)
+  void buildCentralWidget();
+  void buildMenus();
+  void buildControlWindows();
+  QMainWindow* newControlWindow(const char* name, const char* caption);
+  void buildModelInformation();
+  void buildSubdivisionSettings();
+  void buildCurvatureModes();
+  void buildVisualizationModes();
+  void buildLineSettings();
+  void buildStreamliner();
+  void buildFlowField();
+  typedef void (LinfoldApplication::*ToggleSlot)(int);
+  // A checkable tear-off submenu; item i (id i) calls handlers[i](i). Every item
+  // is activated once, in id order, so each toggle applies its initial state.
+  QMenu* newToggleMenu(const char* title, QAction** items, int count, const char* const* texts,
+                       const ToggleSlot* handlers);
+
+  // Redraws now when the viewer is on screen; a hidden viewer draws nothing.
+  void render();
+  // render, then updateStatistics.
+  void refresh();
+  // The modifier chain and the half-edge model must be computed again.
+  void meshChanged();
+  void applyColourScheme();
+  // Sets a toggle item's check mark to `next`, returns it and inverts `next`.
+  static bool toggle(QAction* item, bool& next);
+  // Message box "Error" with the text, or "Error: <text>\n" on stdout when
+  // LINFOLD_NO_DIALOGS is set.
+  void reportError(const QString& text);
+  // Save dialog: empty when cancelled.
+  QString askSaveName(const char* caption, const char* filter, bool parented,
+                      const char* objectName);
+  static void fpsCallback(void* data, SoAction* action);
+
+  // Scene (root referenced once for the window's life).
   SoSeparator* root = nullptr;
   SoQtExaminerViewer* viewer = nullptr;
+  SoCallback* fpsCounter = nullptr;
+  SoGenerateWingedEdge* geometryParent = nullptr;
+  SoModifyWingedEdge* modifier = nullptr;
+  SoGenerateHeModelHQ* heModel = nullptr;
+  SoNode* curvature = nullptr;
+  SoNode* flowField = nullptr;
+  SoNode* wingedEdgeOutput = nullptr;
+  SoWingedEdge* wingedEdge = nullptr;
+  SoNode* flowFieldDisplay = nullptr;
+  SoBaseColor* baseColor = nullptr;
+  SoSeparator* lineSeparator = nullptr;
+  SoNode* silhouettes = nullptr;
+  SoNode* concatenator = nullptr;
+  SoNode* hiddenLineRemover = nullptr;
+  SoNode* zigZagPurifier = nullptr;
+  SoNode* shortSegmentPurifier = nullptr;
+  SoNode* sharpAnglePurifier = nullptr;
+  SoNode* thickener = nullptr;
+  SoNode* streamliner = nullptr;
+  SoNode* thickenerHQ = nullptr;
+  SoNode* densifierHQ = nullptr;
+  SoNode* lineSettings = nullptr;
+  SoNode* lineOutput = nullptr;
+  SoNode* tgaOutput = nullptr;
+  SoNode* pdfOutput = nullptr;
+  SoNode* lineShapeHQ = nullptr;
+
+  bool darkBackground = false;
+  bool buildWingedEdge = false;
+  // Line width of the vector PDF export (times 0.4).
+  float pdfLineWidth = 2.0f;
+
+  // Next state of each toggle item, in menu order.
+  bool nextBuildWingedEdge = true, nextConnectObjects = false;
+  bool nextDarkBackground = false, nextObjectsLit = false, nextAntialiasing = true,
+       nextFillCracks = true, nextHideBackfaces = true;
+  bool nextHiddenLineRemover = true, nextCameraStatic = false;
+  bool nextMeshZigZag = true, nextTriangleChunk = true, nextLineZigZag = true,
+       nextShortEdges = true, nextSharpAngles = true;
+
+  // Status row and Model Information.
+  QLabel* filenameLabel = nullptr;
+  QLabel* facesOrigLabel = nullptr;
+  QLabel* facesLabel = nullptr;
+  QLabel* fpsLabel = nullptr;
+  QProgressBar* progressBar = nullptr;
+  QLabel* objectNumberLabel = nullptr;
+  QLabel* faceNumberLabel = nullptr;
+  QLabel* edgeNumberLabel = nullptr;
+  QLabel* vertexNumberLabel = nullptr;
+  QWidget* viewerArea = nullptr;
+
+  // Menus.
+  QAction* tgaSnapshotItem = nullptr;
+  QAction* modelSettingsItems[2] = {};
+  QAction* appearanceItems[5] = {};
+  QAction* visibilityItems[2] = {};
+  QAction* artifactItems[5] = {};
+
+  QMainWindow* controls[controlWindowCount] = {};
+
+  // Controls read by the slots.
+  QLineEdit* smoothingSpeedEdit = nullptr;
+  QButtonGroup* curvatureModeGroup = nullptr;
+  QButtonGroup* visualizationModeGroup = nullptr;
+  QCheckBox* glLinesCheck = nullptr;
+  QComboBox* lineModeCombo = nullptr;
+  QLineEdit* lineWidthEdit = nullptr;
+  QLineEdit* maxLineWidthEdit = nullptr;
+  QLineEdit* minDistanceEdit = nullptr;
+  QLineEdit* maxDistanceEdit = nullptr;
+  QLineEdit* silhouetteThicknessEdit = nullptr;
+  QLineEdit* streamlineThicknessEdit = nullptr;
+  QLineEdit* densityEdit = nullptr;
+  QLineEdit* separationEdit = nullptr;
+  QLineEdit* probeEdit = nullptr;
+  QLineEdit* sharpEdgeEdit = nullptr;
+  QLineEdit* maxBendEdit = nullptr;
+  QLineEdit* minLengthEdit = nullptr;
+  QLineEdit* maxLengthEdit = nullptr;
+  QLineEdit* stepSizeEdit = nullptr;
+  QComboBox* taperCombo = nullptr;
+  QComboBox* selectModeCombo = nullptr;
+  QLineEdit* lockRadiusEdit = nullptr;
+  QSlider* toleranceSlider = nullptr;
+  QLineEdit* flowCostEdit = nullptr;
+  QLineEdit* flowRotEdit = nullptr;
 };
 
 #endif

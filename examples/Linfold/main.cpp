@@ -1,12 +1,32 @@
+#include <Inventor/Qt/SoQt.h>
+
 #include <QApplication>
+#include <QLocale>
+#include <QString>
+
+#include <clocale>
 
 #include "LinfoldApplication.h"
 
+// Linfold [Qt options] [model.iv]
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  // QApplication took LC_NUMERIC from the environment; Inventor files and the
+  // console output need '.' as the decimal point.
+  std::setlocale(LC_NUMERIC, "C");
+  QLocale::setDefault(QLocale::c());
+
+  // Qt has removed its own options from argc/argv; what remains after the
+  // program name is an optional model to load at start.
+  const QString model = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+
   LinfoldApplication* window = new LinfoldApplication();
+  window->prepareMainWindow();
   window->show();
-  int status = app.exec();
+  window->enablePolygonOffset();
+  if (!model.isEmpty()) window->openModel(model);
+
+  SoQt::mainLoop();
   delete window;
-  return status;
+  return 0;
 }
