@@ -1,20 +1,106 @@
 #include "mesh/SoWingedEdge.h"
 
+#include <Inventor/SbMatrix.h>
+#include <Inventor/SbViewVolume.h>
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/actions/SoGLRenderAction.h>
+#include <Inventor/actions/SoGetBoundingBoxAction.h>
 #include <Inventor/elements/SoCacheElement.h>
+#include <Inventor/elements/SoCoordinateElement.h>
+#include <Inventor/elements/SoGLCacheContextElement.h>
 #include <Inventor/elements/SoGLDisplayList.h>
+#include <Inventor/elements/SoModelMatrixElement.h>
+#include <Inventor/elements/SoViewVolumeElement.h>
 #include <Inventor/system/gl.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+
+#include "elements/SoLineCoordinateIndexElement.h"
+#include "elements/SoLineDensityElementHQ.h"
+#include "elements/SoLineParameterizationElement.h"
+#include "elements/SoLineTaperElementHQ.h"
+#include "elements/SoLineThicknessElement.h"
+#include "elements/SoLineTriangleElementHQ.h"
 #include "elements/SoWingedEdgeElement.h"
+#include "mesh/SbWingedEdgeCurvature.h"
 #include "mesh/SbWingedEdgeModel.h"
 
 SO_NODE_SOURCE(SoWingedEdge);
+
+namespace {
+
+// OpenGL accepts shininess up to 128; the display asks for 200.
+const float kShininess = std::min(200.0f, 128.0f);
+const float kSpecular[4] = {0.4f, 0.4f, 0.4f, 1.0f};
+
+bool isLineMode(int mode) { return mode == 1 || mode == 5 || mode == 7 || mode == 8; }
+
+// Line variant 1 (mode 5) keeps the feature edges: sharp-marked and boundary.
+bool edgeInVariant(const WeEdge& e, int variant) {
+  return variant == 0 || (e.flags & WE_SHARP) || e.isBoundary();
+}
+
+bool validVertex(const WeObject& o, int v) { return v >= 0 && v < static_cast<int>(o.vertices.size()); }
+
+SbVec3f unitNormal(const WeVertex& v) {
+  SbVec3f n = v.normal;
+  return n.length() > 0.0f ? n / n.length() : SbVec3f(0, 0, 1);
+}
+
+bool hasMeasures(const WeObject& o) { return o.measure.size() == o.vertices.size(); }
+
+// Faces as polygons. Flat faces use the face normal; smooth ones the vertex
+// normals and a colour per corner from `colourOf(object, vertex)`.
+template <class ColourOf>
+void emitFaces(const SbWingedEdgeModel& model, bool smooth, ColourOf colourOf) {
+  std::vector<int> corners;
+  for (const WeObject& o : model.objects) {
+    for (int f = 0; f < static_cast<int>(o.faces.size()); ++f) {
+      o.faceCorners(f, corners);
+      if (corners.size() < 3) continue;
+      bool ok = true;
+      for (int v : corners) ok = ok && validVertex(o, v);
+      if (!ok) continue;
+      glBegin(GL_POLYGON);
+      if (!smooth) glNormal3fv(o.faces[f].normal.getValue());
+      for (int v : corners) {
+        if (smooth) {
+          glColor3fv(colourOf(o, v).getValue());
+          glNormal3fv(unitNormal(o.vertices[v]).getValue());
+        }
+        glVertex3fv(o.vertices[v].position.getValue());
+      }
+      glEnd();
+    }
+  }
+}
+
+}  // namespace
 
 void SoWingedEdge::initClass() {
   SO_NODE_INIT_CLASS(SoWingedEdge, SoShape, "Shape");
   SO_ENABLE(SoGLRenderAction, SoWingedEdgeElement);
   SO_ENABLE(SoCallbackAction, SoWingedEdgeElement);
+  SO_ENABLE(SoGetBoundingBoxAction, SoWingedEdgeElement);
+  SO_ENABLE(SoGLRenderAction, SoCoordinateElement);
+  SO_ENABLE(SoCallbackAction, SoCoordinateElement);
+  SO_ENABLE(SoGLRenderAction, SoLineCoordinateIndexElement);
+  SO_ENABLE(SoCallbackAction, SoLineCoordinateIndexElement);
+  SO_ENABLE(SoGLRenderAction, SoLineThicknessElement);
+  SO_ENABLE(SoCallbackAction, SoLineThicknessElement);
+  SO_ENABLE(SoGLRenderAction, SoLineParameterizationElement);
+  SO_ENABLE(SoCallbackAction, SoLineParameterizationElement);
+  SO_ENABLE(SoGLRenderAction, SoLineTaperElementHQ);
+  SO_ENABLE(SoCallbackAction, SoLineTaperElementHQ);
+  SO_ENABLE(SoGLRenderAction, SoLineTriangleElementHQ);
+  SO_ENABLE(SoCallbackAction, SoLineTriangleElementHQ);
+  SO_ENABLE(SoGLRenderAction, SoLineDensityElementHQ);
+  SO_ENABLE(SoCallbackAction, SoLineDensityElementHQ);
+  SO_ENABLE(SoGLRenderAction, SoViewVolumeElement);
+  SO_ENABLE(SoGLRenderAction, SoModelMatrixElement);
 }
 
 SoWingedEdge::SoWingedEdge() {
@@ -30,7 +116,7 @@ SoWingedEdge::~SoWingedEdge() { releaseLists(); }
 
 void SoWingedEdge::setLineColour(const SbColor& colour) {
   lineColour = colour;
-  for (bool& v : listValid) v = false;
+  for (bool& valid : listValid) valid = false;
 }
 
 void SoWingedEdge::setVisualizationOverride(int mode) { visualizationOverride = mode; }
@@ -40,63 +126,304 @@ int SoWingedEdge::currentMode(const SbWingedEdgeModel* model) const {
 }
 
 void SoWingedEdge::releaseLists() {
+  // Coin deletes the lists in their own context once it is current again.
   if (lists) lists->unref(nullptr);
   lists = nullptr;
   listContext = -1;
+  for (bool& valid : listValid) valid = false;
 }
-
-namespace {
-void drawFlatFaces(const SbWingedEdgeModel& model) {
-  std::vector<int> corners;
-  for (const WeObject& object : model.objects) {
-    for (int f = 0; f < static_cast<int>(object.faces.size()); ++f) {
-      object.faceCorners(f, corners);
-      if (corners.size() < 3) continue;
-      glBegin(GL_POLYGON);
-      glNormal3fv(object.faces[f].normal.getValue());
-      for (int v : corners) glVertex3fv(object.vertices[v].position.getValue());
-      glEnd();
-    }
-  }
-}
-}  // namespace
 
 void SoWingedEdge::GLRender(SoGLRenderAction* action) {
   SoState* state = action->getState();
+  // The drawing follows the model in the state, which no field records.
   SoCacheElement::invalidate(state);
   SbWingedEdgeModel* model = SoWingedEdgeElement::get(state);
   if (!model) return;
-  renderModel(action, model, currentMode(model));
+  try {
+    renderModel(action, model, currentMode(model));
+  } catch (const std::exception& e) {
+    printf("SoWingedEdge::GLRender: %s\n", e.what());
+  }
 }
 
-void SoWingedEdge::renderModel(SoGLRenderAction*, SbWingedEdgeModel* model, int) {
+void SoWingedEdge::renderModel(SoGLRenderAction* action, SbWingedEdgeModel* model, int mode) {
+  SoState* state = action->getState();
+  if (mode == 3 || mode == 6 || mode == 7) {
+    SbWingedEdgeCurvature::View view;
+    const SbViewVolume& volume = SoViewVolumeElement::get(state);
+    const SbMatrix toObject = SoModelMatrixElement::get(state).inverse();
+    view.perspective = volume.getProjectionType() == SbViewVolume::PERSPECTIVE;
+    toObject.multDirMatrix(volume.getProjectionDirection(), view.direction);
+    toObject.multVecMatrix(volume.getProjectionPoint(), view.eye);
+    SbWingedEdgeCurvature::update(*model, &view);
+  }
+
+  const bool send = sendLines.getValue();
+  if (send && isLineMode(mode)) publishLines(state, model, mode);
+
+  const int context = SoGLCacheContextElement::get(state);
+  if (!lists || listContext != context) {
+    releaseLists();
+    lists = new SoGLDisplayList(state, SoGLDisplayList::DISPLAY_LIST, LIST_COUNT);
+    lists->ref();
+    listContext = context;
+  }
+  const int hide = hideBackfaces.getValue() ? 1 : 0;
+  const int fill = fillLineCracks.getValue() ? 1 : 0;
+  if (!model->displayListsValid || mode != lastMode || int(send) != lastSendLines || hide != lastHideBackfaces ||
+      model != lastModel || fill != lastFillLineCracks) {
+    for (bool& valid : listValid) valid = false;
+  }
+
   glPushAttrib(GL_ALL_ATTRIB_BITS);
-  glEnable(GL_DEPTH_TEST);
-  glEnable(GL_CULL_FACE);
-  glCullFace(GL_BACK);
-  glShadeModel(GL_FLAT);
-  glEnable(GL_LIGHTING);
-  glColorMaterial(GL_FRONT, GL_AMBIENT_AND_DIFFUSE);
   glEnable(GL_COLOR_MATERIAL);
-  glColor3fv(secondColour.getValue());
-  drawFlatFaces(*model);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LEQUAL);
+  glDisable(GL_TEXTURE_2D);
+  glEnable(GL_NORMALIZE);
+  glFrontFace(GL_CCW);
+  if (!send) {
+    if (antialiasing.getValue()) {
+      glEnable(GL_BLEND);
+      glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+      glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
+      glHint(GL_POINT_SMOOTH_HINT, GL_NICEST);
+      glEnable(GL_LINE_SMOOTH);
+      glEnable(GL_POINT_SMOOTH);
+    }
+    float width = lineWidth.getValue();
+    if (!(width > 0.0f) || !std::isfinite(width)) width = 1.0f;
+    glLineWidth(width);
+    glPointSize(width);
+  }
+
+  switch (mode) {
+    case 1:
+    case 5:
+    case 7:
+      if (hide) drawDepthOnly(state, model);
+      if (!send) drawLines(state, model, mode);
+      if (mode == 7) {
+        glDisable(GL_LIGHTING);
+        callList(state, model, LIST_DIRECTIONS, mode);
+      }
+      break;
+    case 2:
+    case 3:
+      glEnable(GL_CULL_FACE);
+      glCullFace(GL_BACK);
+      glShadeModel(mode == 2 ? GL_FLAT : GL_SMOOTH);
+      glEnable(GL_LIGHTING);
+      glColorMaterial(GL_FRONT, GL_AMBIENT_AND_DIFFUSE);
+      glMaterialf(GL_FRONT, GL_SHININESS, kShininess);
+      glMaterialfv(GL_FRONT, GL_SPECULAR, kSpecular);
+      glColor3fv(secondColour.getValue());
+      callList(state, model, mode == 2 ? LIST_FACES : LIST_COLOURED, mode);
+      break;
+    case 4:
+      drawDepthOnly(state, model);
+      break;
+    case 6:
+      glDisable(GL_CULL_FACE);
+      glShadeModel(GL_SMOOTH);
+      glEnable(GL_LIGHTING);
+      glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
+      glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+      glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, kShininess);
+      glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, kSpecular);
+      callList(state, model, LIST_THREE_COLOURS, mode);
+      break;
+    case 8:
+      glDisable(GL_DEPTH_TEST);
+      if (!send) drawLines(state, model, mode);
+      break;
+    default:
+      break;  // unknown modes draw nothing
+  }
+  glPopAttrib();
+
+  model->displayListsValid = true;
+  lastMode = mode;
+  lastSendLines = send;
+  lastHideBackfaces = hide;
+  lastFillLineCracks = fill;
+  lastModel = model;
+}
+
+void SoWingedEdge::drawDepthOnly(SoState* state, SbWingedEdgeModel* model) {
+  glPushAttrib(GL_COLOR_BUFFER_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_ENABLE_BIT);
+  glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+  glDisable(GL_BLEND);
+  glShadeModel(GL_FLAT);
+  glDisable(GL_LIGHTING);
+  // Push the faces back a little so the edges on them pass the depth test.
+  glEnable(GL_POLYGON_OFFSET_FILL);
+  glPolygonOffset(1.0f, 1.0f);
+  callList(state, model, LIST_FACES, 0);
   glPopAttrib();
 }
 
-void SoWingedEdge::callList(SoState*, SbWingedEdgeModel*, int, int) {}
-void SoWingedEdge::compileList(SoState*, SbWingedEdgeModel*, int, int) {}
-void SoWingedEdge::drawDepthOnly(SoState*, SbWingedEdgeModel*) {}
-void SoWingedEdge::drawLines(SoState*, SbWingedEdgeModel*, int) {}
-void SoWingedEdge::publishLines(SoState*, SbWingedEdgeModel*, int) {}
+void SoWingedEdge::drawLines(SoState* state, SbWingedEdgeModel* model, int mode) {
+  // The line colour is all the edges show: unlit, as if emissive.
+  glDisable(GL_LIGHTING);
+  glColor3fv(lineColour.getValue());
+  callList(state, model, LIST_EDGES, mode);
+}
 
-void SoWingedEdge::callback(SoCallbackAction* action) { inherited::callback(action); }
+void SoWingedEdge::callList(SoState* state, SbWingedEdgeModel* model, int list, int mode) {
+  if (!lists) return;
+  if (!listValid[list] || (list == LIST_EDGES && listEdgeVariant != (mode == 5 ? 1 : 0))) {
+    compileList(state, model, list, mode);
+  }
+  glCallList(lists->getFirstIndex() + list);
+}
+
+void SoWingedEdge::compileList(SoState*, SbWingedEdgeModel* model, int list, int mode) {
+  glNewList(lists->getFirstIndex() + list, GL_COMPILE);
+  switch (list) {
+    case LIST_FACES:
+      emitFaces(*model, false, [](const WeObject&, int) { return SbColor(0, 0, 0); });
+      break;
+    case LIST_COLOURED: {
+      const bool separately = model->measureMode == SbWingedEdgeCurvature::MIN_MAX_SEPARATELY;
+      const float lo = model->measureMin, hi = model->measureMax;
+      emitFaces(*model, true, [&](const WeObject& o, int v) {
+        if (!hasMeasures(o)) return SbWingedEdgeCurvature::colour(0.0f, lo, hi);
+        if (separately && o.measure2.size() == o.vertices.size())
+          return SbWingedEdgeCurvature::colourSeparately(o.measure[v], o.measure2[v], lo, hi);
+        return SbWingedEdgeCurvature::colour(o.measure[v], lo, hi);
+      });
+      break;
+    }
+    case LIST_THREE_COLOURS: {
+      const float lo = model->measureMin, hi = model->measureMax;
+      emitFaces(*model, true, [&](const WeObject& o, int v) {
+        float value = hasMeasures(o) ? o.measure[v] : 0.0f;
+        return SbWingedEdgeCurvature::classColour(SbWingedEdgeCurvature::threeClass(value, lo, hi));
+      });
+      break;
+    }
+    case LIST_EDGES: {
+      const int variant = mode == 5 ? 1 : 0;
+      listEdgeVariant = variant;
+      glBegin(GL_LINES);
+      for (const WeObject& o : model->objects) {
+        for (const WeEdge& e : o.edges) {
+          if (!edgeInVariant(e, variant) || !validVertex(o, e.vertex[0]) || !validVertex(o, e.vertex[1])) continue;
+          glVertex3fv(o.vertices[e.vertex[0]].position.getValue());
+          glVertex3fv(o.vertices[e.vertex[1]].position.getValue());
+        }
+      }
+      glEnd();
+      if (fillLineCracks.getValue()) {
+        // Round points at the ends fill the gaps where wide lines meet.
+        glBegin(GL_POINTS);
+        for (const WeObject& o : model->objects) {
+          std::vector<char> used(o.vertices.size(), 0);
+          for (const WeEdge& e : o.edges) {
+            if (!edgeInVariant(e, variant)) continue;
+            for (int end = 0; end < 2; ++end) {
+              int v = e.vertex[end];
+              if (validVertex(o, v) && !used[v]) {
+                used[v] = 1;
+                glVertex3fv(o.vertices[v].position.getValue());
+              }
+            }
+          }
+        }
+        glEnd();
+      }
+      break;
+    }
+    case LIST_DIRECTIONS: {
+      // A short cross at each vertex: k1's direction red, k2's blue, each
+      // segment 0.6 of the mean edge length there, lifted off the surface.
+      glBegin(GL_LINES);
+      for (const WeObject& o : model->objects) {
+        if (o.dir1.size() != o.vertices.size() || o.vertexEdgeStart.size() != o.vertices.size() + 1) continue;
+        for (int v = 0; v < static_cast<int>(o.vertices.size()); ++v) {
+          float sum = 0.0f;
+          int count = 0;
+          for (int i = o.edgesAtVertexBegin(v); i < o.edgesAtVertexEnd(v); ++i) {
+            const WeEdge& e = o.edges[o.vertexEdges[i]];
+            int q = e.other(v);
+            if (!validVertex(o, q)) continue;
+            sum += (o.vertices[q].position - o.vertices[v].position).length();
+            ++count;
+          }
+          if (count == 0 || !(sum > 0.0f) || !std::isfinite(sum)) continue;
+          const float half = 0.3f * sum / count;
+          const SbVec3f p = o.vertices[v].position + unitNormal(o.vertices[v]) * (0.05f * half);
+          glColor3f(0.9f, 0.15f, 0.15f);
+          glVertex3fv((p - o.dir1[v] * half).getValue());
+          glVertex3fv((p + o.dir1[v] * half).getValue());
+          glColor3f(0.15f, 0.3f, 0.9f);
+          glVertex3fv((p - o.dir2[v] * half).getValue());
+          glVertex3fv((p + o.dir2[v] * half).getValue());
+        }
+      }
+      glEnd();
+      break;
+    }
+    default:
+      break;
+  }
+  glEndList();
+  listValid[list] = true;
+}
+
+void SoWingedEdge::publishLines(SoState* state, SbWingedEdgeModel* model, int mode) {
+  const int variant = mode == 5 ? 1 : 0;
+  linePoints.clear();
+  lineIndices.clear();
+  std::vector<int32_t> pointOf;
+  for (const WeObject& o : model->objects) {
+    // One point per vertex record (object + index), shared by its edges.
+    pointOf.assign(o.vertices.size(), -1);
+    auto point = [&](int v) {
+      if (pointOf[v] < 0) {
+        pointOf[v] = static_cast<int32_t>(linePoints.size());
+        linePoints.push_back(o.vertices[v].position);
+      }
+      return pointOf[v];
+    };
+    for (const WeEdge& e : o.edges) {
+      if (!edgeInVariant(e, variant) || !validVertex(o, e.vertex[0]) || !validVertex(o, e.vertex[1])) continue;
+      lineIndices.push_back(point(e.vertex[0]));
+      lineIndices.push_back(point(e.vertex[1]));
+      lineIndices.push_back(-1);
+    }
+  }
+  SoCoordinateElement::set3(state, this, static_cast<int32_t>(linePoints.size()), linePoints.data());
+  SoLineCoordinateIndexElement::set(state, this, static_cast<int32_t>(lineIndices.size()), lineIndices.data());
+  // The new line set has no per-vertex values: no later node may read the
+  // arrays of an earlier line set against these indices.
+  SoLineThicknessElement::set(state, this, 0, nullptr);
+  SoLineParameterizationElement::set(state, this, 0, nullptr);
+  SoLineTaperElementHQ::set(state, this, 0, nullptr);
+  SoLineTriangleElementHQ::set(state, this, 0, nullptr);
+  SoLineDensityElementHQ::set(state, this, 0, nullptr);
+}
+
+void SoWingedEdge::callback(SoCallbackAction* action) {
+  SoState* state = action->getState();
+  SbWingedEdgeModel* model = SoWingedEdgeElement::get(state);
+  try {
+    if (model && sendLines.getValue() && isLineMode(currentMode(model))) publishLines(state, model, currentMode(model));
+  } catch (const std::exception& e) {
+    printf("SoWingedEdge::callback: %s\n", e.what());
+  }
+  inherited::callback(action);
+}
 
 void SoWingedEdge::computeBBox(SoAction* action, SbBox3f& box, SbVec3f& center) {
   box.makeEmpty();
   SbWingedEdgeModel* model = SoWingedEdgeElement::get(action->getState());
   if (model) {
     for (const WeObject& object : model->objects)
-      for (const WeVertex& v : object.vertices) box.extendBy(v.position);
+      for (const WeVertex& v : object.vertices)
+        if (std::isfinite(v.position[0]) && std::isfinite(v.position[1]) && std::isfinite(v.position[2]))
+          box.extendBy(v.position);
   }
   center = box.isEmpty() ? SbVec3f(0, 0, 0) : box.getCenter();
 }

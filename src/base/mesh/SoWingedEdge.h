@@ -81,6 +81,7 @@ private:
   int lastMode = -1;
   int lastSendLines = -1;
   int lastHideBackfaces = -1;
+  int lastFillLineCracks = -1;
   const SbWingedEdgeModel* lastModel = nullptr;
 };
 
