@@ -108,21 +108,21 @@ VertexRule vertexRule(const Topology& t, int v, int& a, int& b) {
 
 // Links `positions` and the polygons into `object` in place of its old
 // contents, keeps the first `keptFlags` vertex flags and marks the listed
-// vertex pairs WE_SHARP.
+// vertex pairs WE_SHARP. Views of the old object are invalid afterwards.
 void rebuild(WeObject& object, std::vector<SbVec3f> positions, const std::vector<int>& start,
              const std::vector<int>& corners, int keptFlags,
              const std::vector<std::pair<int, int>>& sharp) {
   std::vector<uint8_t> flags(keptFlags);
   for (int v = 0; v < keptFlags; ++v) flags[v] = object.vertices[v].flags;
-  WeObject fresh;
-  buildWingedEdgeObject(fresh, object.number, std::move(positions), start, corners);
-  for (int v = 0; v < keptFlags && v < static_cast<int>(fresh.vertices.size()); ++v)
-    fresh.vertices[v].flags = flags[v];
+  const int number = object.number;
+  object = WeObject();  // free the old records before the new ones are linked
+  buildWingedEdgeObject(object, number, std::move(positions), start, corners);
+  for (int v = 0; v < keptFlags && v < static_cast<int>(object.vertices.size()); ++v)
+    object.vertices[v].flags = flags[v];
   for (const auto& s : sharp) {
-    const int e = fresh.findEdge(s.first, s.second);
-    if (e >= 0) fresh.edges[e].flags |= WE_SHARP;
+    const int e = object.findEdge(s.first, s.second);
+    if (e >= 0) object.edges[e].flags |= WE_SHARP;
   }
-  std::swap(object, fresh);
 }
 
 void ensureVertexEdges(WeObject& o) {
@@ -171,8 +171,11 @@ struct TriangleMesh {
   // Per edge side (2e + side): the face corner whose outgoing edge is e, or -1.
   std::vector<int> slot;
 
+  bool allTriangles = true;  // face f then starts at corner 3f
+
   explicit TriangleMesh(const Topology& topo) : t(topo), slot(topo.o.edges.size() * 2, -1) {
     for (int f = 0; f < t.faceCount(); ++f) {
+      allTriangles = allTriangles && t.start[f + 1] == 3 * (f + 1);
       if (t.size(f) != 3) continue;
       for (int k = t.start[f]; k < t.start[f + 1]; ++k) {
         const int e = t.edgeOut[k];
@@ -191,6 +194,7 @@ struct TriangleMesh {
     return t.corner[t.next(f, t.next(f, k))];
   }
   int faceOfSlot(int k) const {
+    if (allTriangles) return k / 3;
     return static_cast<int>(std::upper_bound(t.start.begin(), t.start.end(), k) - t.start.begin()) - 1;
   }
 
