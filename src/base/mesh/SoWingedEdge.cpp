@@ -418,6 +418,8 @@ void SoWingedEdge::callback(SoCallbackAction* action) {
 
 void SoWingedEdge::computeBBox(SoAction* action, SbBox3f& box, SbVec3f& center) {
   box.makeEmpty();
+  // The box follows the model in the state: never keep it in a cache.
+  SoCacheElement::invalidate(action->getState());
   SbWingedEdgeModel* model = SoWingedEdgeElement::get(action->getState());
   if (model) {
     for (const WeObject& object : model->objects)
