@@ -33,16 +33,19 @@ struct StripModel {
   }
 };
 
-// Ring-by-ring torus around the z axis: nu segments around the axis, nv
-// around the tube; one strip per segment.
-StripModel torus(int nu, int nv, double R, double r) {
+// Ring-by-ring torus: nu segments around its axis, nv around the tube; one
+// strip per segment. The axis is tipped by `tilt` radians from z towards -y, so
+// a camera looking down -z sees the hole and the inner silhouette.
+StripModel torus(int nu, int nv, double R, double r, double tilt) {
   StripModel m;
+  const double c = std::cos(tilt), s = std::sin(tilt);
   for (int i = 0; i < nu; ++i) {
     double u = 2.0 * kPi * i / nu;
     for (int j = 0; j < nv; ++j) {
       double v = 2.0 * kPi * j / nv;
       double w = R + r * std::cos(v);
-      m.points.push_back({w * std::cos(u), w * std::sin(u), r * std::sin(v)});
+      double y = w * std::sin(u), z = r * std::sin(v);
+      m.points.push_back({w * std::cos(u), c * y - s * z, s * y + c * z});
     }
   }
   auto at = [&](int i, int j) { return (i % nu) * nv + (j % nv); };
@@ -175,7 +178,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::string dir = argc == 2 ? argv[1] : "data";
-  bool ok = write(dir + "/torus.iv", torus(64, 24, 1.0, 0.35), "Torus, R = 1, r = 0.35");
+  bool ok = write(dir + "/torus.iv", torus(64, 24, 1.0, 0.35, kPi / 3), "Torus, R = 1, r = 0.35, axis tilted by 60 degrees");
   ok = write(dir + "/sphere.iv", sphere(48, 32, 1.0), "Unit sphere") && ok;
   ok = write(dir + "/blob.iv", blob(16), "Bumpy sphere") && ok;
   return ok ? 0 : 1;
