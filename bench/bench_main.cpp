@@ -9,6 +9,7 @@
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <Inventor/SoDB.h>
 
@@ -53,6 +54,10 @@ bool resetHighWaterMark() {
 
 class PeakMemoryReporter : public benchmark::ConsoleReporter {
 public:
+  // Colours only on a terminal, so that redirected output stays plain text.
+  PeakMemoryReporter()
+      : ConsoleReporter(isatty(fileno(stdout)) ? OO_Defaults : OO_Tabular) {}
+
   bool ReportContext(const Context& context) override {
     perBenchmark = resetHighWaterMark();
     return ConsoleReporter::ReportContext(context);
@@ -61,14 +66,25 @@ public:
   void ReportRuns(const std::vector<Run>& reports) override {
     double peak = perBenchmark ? highWaterMarkMB() : -1.0;
     if (peak < 0) peak = processPeakMB();
+    if (peak > processPeak) processPeak = peak;
     std::vector<Run> withPeak(reports);
-    for (Run& run : withPeak) run.counters["peak_MB"] = benchmark::Counter(peak);
+    for (Run& run : withPeak) {
+      // Spread measures of a constant make no sense: leave them out.
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "mean" &&
+          run.aggregate_name != "median")
+        continue;
+      run.counters["peak_MB"] = benchmark::Counter(peak);
+    }
     ConsoleReporter::ReportRuns(withPeak);
     if (perBenchmark) perBenchmark = resetHighWaterMark();
   }
 
+  // The largest peak seen; getrusage's figure is lowered by the resets.
+  double peakMB() const { return processPeak > processPeakMB() ? processPeak : processPeakMB(); }
+
 private:
   bool perBenchmark = false;
+  double processPeak = 0.0;
 };
 
 }  // namespace
@@ -80,7 +96,7 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   PeakMemoryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  printf("peak memory of the process: %.1f MB\n", processPeakMB());
+  printf("peak memory of the process: %.1f MB\n", reporter.peakMB());
   benchmark::Shutdown();
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -35,14 +36,35 @@ void cleanFaces(const std::vector<int>& faceStart, const std::vector<int>& corne
   }
 }
 
+// True when cleanFaces would change nothing: the face list covers `corners`
+// from 0, and every face has three or more corners without a repeat of its
+// neighbour (the last corner's neighbour being the first).
+bool facesAreClean(const std::vector<int>& faceStart, const std::vector<int>& corners) {
+  if (faceStart.empty() || faceStart.front() != 0 ||
+      faceStart.back() != static_cast<int>(corners.size()))
+    return false;
+  for (size_t f = 0; f + 1 < faceStart.size(); ++f) {
+    const int b = faceStart[f], e = faceStart[f + 1];
+    if (e - b < 3) return false;
+    for (int i = b; i + 1 < e; ++i)
+      if (corners[i] == corners[i + 1]) return false;
+    if (corners[e - 1] == corners[b]) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 WeBuildReport buildWingedEdgeObject(WeObject& object, int number, std::vector<SbVec3f> positions,
                                     const std::vector<int>& faceStart,
                                     const std::vector<int>& corners) {
   WeBuildReport report;
-  std::vector<int> start, corner;
-  cleanFaces(faceStart, corners, start, corner, report.droppedFaces);
+  // Most input needs no cleaning; a copy of a million faces costs more than the check.
+  std::vector<int> cleanStart, cleanCorners;
+  const bool clean = facesAreClean(faceStart, corners);
+  if (!clean) cleanFaces(faceStart, corners, cleanStart, cleanCorners, report.droppedFaces);
+  const std::vector<int>& start = clean ? faceStart : cleanStart;
+  const std::vector<int>& corner = clean ? corners : cleanCorners;
   const int nv = static_cast<int>(positions.size());
   const int nf = static_cast<int>(start.size()) - 1;
   const int nh = static_cast<int>(corner.size());
@@ -95,11 +117,16 @@ WeBuildReport buildWingedEdgeObject(WeObject& object, int number, std::vector<Sb
 
   // Orient consistently: flood across paired edges; two faces agree when they
   // run their shared edge in opposite directions.
-  std::vector<char> flip(nf, 0), visited(nf, 0);
-  std::vector<int> queue;
-  queue.reserve(nf);
+  // When every pair already runs opposite ways (the usual input) the flood
+  // would flip nothing and find no conflict: skip its scattered reads.
+  std::vector<char> flip(nf, 0);
   auto tail = [&](int h) { return flip[faceOf[h]] ? headOf[h] : corner[h]; };
-  for (int seed = 0; seed < nf; ++seed) {
+  bool consistent = true;
+  for (int h = 0; h < nh && consistent; ++h) consistent = mate[h] < 0 || corner[mate[h]] == headOf[h];
+  std::vector<char> visited(consistent ? 0 : nf, 0);
+  std::vector<int> queue;
+  if (!consistent) queue.reserve(nf);
+  for (int seed = 0; seed < nf && !consistent; ++seed) {
     if (visited[seed]) continue;
     visited[seed] = 1;
     queue.clear();
@@ -124,8 +151,12 @@ WeBuildReport buildWingedEdgeObject(WeObject& object, int number, std::vector<Sb
 
   // One edge per pair or unpaired half-edge. The face of the half-edge seen
   // first is the edge's first face and stands at the first vertex (the head).
-  std::vector<int> edgeOf(nh, -1);
-  std::vector<char> sideOf(nh, 0);
+  // The pairing buffers are done with: their memory serves again (fresh pages cost more
+  // than the work on them).
+  std::vector<int> edgeOf(std::move(bucket));
+  edgeOf.assign(nh, -1);
+  std::vector<char> sideOf(std::move(grouped));
+  sideOf.assign(nh, 0);
   std::vector<WeEdge>& edges = object.edges;
   edges.clear();
   edges.reserve(nh / 2 + nh / 8 + 1);
@@ -160,7 +191,8 @@ WeBuildReport buildWingedEdgeObject(WeObject& object, int number, std::vector<Sb
 
   // Boundary loops: the free end of a boundary edge leads on to the boundary
   // edge whose face ends at that vertex.
-  std::vector<int> boundaryHead(nv, -1);
+  std::vector<int> boundaryHead(std::move(bucketStart));
+  boundaryHead.assign(nv, -1);
   for (int i = 0; i < static_cast<int>(edges.size()); ++i) {
     if (edges[i].face[1] < 0) boundaryHead[edges[i].vertex[0]] = i;
   }
@@ -199,7 +231,10 @@ WeBuildReport addStrips(SbWingedEdgeModel& model, int objectNumber, const SbVec3
   std::vector<int> vertexOf(numCoords > 0 ? numCoords : 0, -1);
   std::vector<SbVec3f> positions;
   std::vector<int> faceStart{0}, corners;
+  // Upper bounds: only the pages written are ever touched.
   corners.reserve(indices.size() * 3);
+  faceStart.reserve(indices.size() + 1);
+  positions.reserve(numCoords > 0 ? numCoords : 0);
   auto vertex = [&](int coordIndex) {
     int& v = vertexOf[coordIndex];
     if (v < 0) {
