@@ -17,6 +17,7 @@
 #include "elements/SoLineMergerElementHQ.h"
 #include "elements/SoLineTriangleElementHQ.h"
 #include "elements/SoLineTaperElementHQ.h"
+#include "curvature/SoGenerateCurvatureHQ.h"
 #include "mesh/SoGenerateHeModelHQ.h"
 #include "mesh/SoGenerateWingedEdge.h"
 #include "mesh/SoModifyWingedEdge.h"
@@ -54,6 +55,7 @@ void initLibraryClasses() {
 
   // 3. HQ pipeline nodes.
   registerClass<SoGenerateHeModelHQ>();
+  registerClass<SoGenerateCurvatureHQ>();
 
   // 4. Line filters and outputs.
 }

@@ -1,0 +1,438 @@
+// Principal curvatures from a quadratic patch fitted to the one-ring by least
+// squares: the neighbours are placed in a polar parameter plane (distance,
+// fan angle stretched to a full turn), the patch's first and second
+// derivatives give the two fundamental forms, and the principal parameter
+// directions solve the generalised eigenproblem of the two forms.
+
+#include "curvature/SbCurvatureHQ.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cmath>
+#include <exception>
+#include <new>
+#include <thread>
+
+#include "core/ChangeStamp.h"
+#include "core/ProgressMeter.h"
+#include "mesh/SbHeModelHQ.h"
+
+static_assert(sizeof(CurvatureRecord) == 36, "curvature records are 36 bytes");
+
+TypedObjectPool<CurvatureRecord> SbCurvatureHQ::recordPool(nullptr);
+
+namespace {
+
+const char* const kFromLabel = "SbCurvatureHQ::from";
+const double kTwoPi = 6.283185307179586;
+
+// A Gram matrix (B^T B or B B^T) counts as singular when |det| is at most this
+// fraction of the product of its diagonal (Hadamard's bound); B itself, whose
+// Gram determinant is det(B)^2, at the square root of it.
+const double kGramTolerance = 1e-10;
+const double kSquareTolerance = 1e-5;
+// A coefficient of the principal-direction quadratic vanishes when it is at
+// most this fraction of the scale of the products that make it up.
+const double kQuadraticTolerance = 1e-6;
+// The first fundamental form is degenerate (Pu and Pv parallel, or one of them
+// vanishing) when E G - F^2 is at most this fraction of ((E + G) / 2)^2.
+const double kMetricTolerance = 1e-12;
+
+// Vertices below which from() does not start a second thread, and the block
+// of vertices a thread takes at a time.
+const int kParallelMinimum = 4096;
+const int kBlock = 1024;
+
+// Solves A Y = R (n x n, n <= 5, three right-hand sides) by Gaussian
+// elimination with partial pivoting (pivot: the first row with the largest
+// magnitude). Fails when a pivot is 0 or when |det A| <= tolerance * hadamard.
+// A and R are overwritten.
+bool solveSmall(double (*a)[5], double (*r)[3], int n, double hadamard, double tolerance,
+                double (*y)[3]) {
+  double* A[5];
+  double* R[5];
+  for (int i = 0; i < n; ++i) {
+    A[i] = a[i];
+    R[i] = r[i];
+  }
+  double det = 1.0;
+  for (int k = 0; k < n; ++k) {
+    int pivot = k;
+    for (int i = k + 1; i < n; ++i)
+      if (std::fabs(A[i][k]) > std::fabs(A[pivot][k])) pivot = i;
+    if (pivot != k) {
+      std::swap(A[pivot], A[k]);
+      std::swap(R[pivot], R[k]);
+    }
+    const double p = A[k][k];
+    if (p == 0.0) return false;
+    det *= p;
+    for (int i = k + 1; i < n; ++i) {
+      const double f = A[i][k] / p;
+      if (f == 0.0) continue;
+      for (int j = k + 1; j < n; ++j) A[i][j] -= f * A[k][j];
+      for (int c = 0; c < 3; ++c) R[i][c] -= f * R[k][c];
+    }
+  }
+  // Written so that NaN fails too.
+  if (!(hadamard > 0.0) || !(std::fabs(det) > tolerance * hadamard)) return false;
+  for (int k = n - 1; k >= 0; --k)
+    for (int c = 0; c < 3; ++c) {
+      double s = R[k][c];
+      for (int j = k + 1; j < n; ++j) s -= A[k][j] * y[j][c];
+      y[k][c] = s / A[k][k];
+    }
+  return true;
+}
+
+inline bool isFinite(double x) { return std::isfinite(x); }
+
+}  // namespace
+
+SbCurvatureHQ::SbCurvatureHQ() : stamp(drawChangeStamp()), modelStamp(drawChangeStamp()) {}
+
+SbCurvatureHQ::~SbCurvatureHQ() {
+  for (CurvatureRecord* r : records) recordPool.giveBack(r);
+}
+
+void SbCurvatureHQ::clear() {
+  for (CurvatureRecord* r : records) recordPool.giveBack(r);
+  records.clear();
+  stamp = drawChangeStamp();
+  modelStamp = drawChangeStamp();
+}
+
+void SbCurvatureHQ::setThreadCount(int count) { threads = count < 1 ? 1 : count > 2 ? 2 : count; }
+
+bool SbCurvatureHQ::fitPatch(const PatchRow* rows, int m, double X[5][3]) {
+  if (m < 1 || !rows) return false;
+  double a[5][5];
+  double r[5][3];
+  if (m > 5) {
+    // Normal equations (B^T B) X = B^T D.
+    for (int j = 0; j < 5; ++j) {
+      for (int k = j; k < 5; ++k) a[j][k] = 0.0;
+      for (int c = 0; c < 3; ++c) r[j][c] = 0.0;
+    }
+    for (int i = 0; i < m; ++i) {
+      const double* b = rows[i].b;
+      const double* d = rows[i].d;
+      for (int j = 0; j < 5; ++j) {
+        for (int k = j; k < 5; ++k) a[j][k] += b[j] * b[k];
+        for (int c = 0; c < 3; ++c) r[j][c] += b[j] * d[c];
+      }
+    }
+    double hadamard = 1.0;
+    for (int j = 0; j < 5; ++j) {
+      for (int k = 0; k < j; ++k) a[j][k] = a[k][j];
+      hadamard *= a[j][j];
+    }
+    return solveSmall(a, r, 5, hadamard, kGramTolerance, X);
+  }
+  if (m == 5) {
+    double norm2[5] = {0, 0, 0, 0, 0};
+    for (int i = 0; i < 5; ++i) {
+      for (int j = 0; j < 5; ++j) {
+        a[i][j] = rows[i].b[j];
+        norm2[j] += a[i][j] * a[i][j];
+      }
+      for (int c = 0; c < 3; ++c) r[i][c] = rows[i].d[c];
+    }
+    double hadamard = 1.0;
+    for (int j = 0; j < 5; ++j) hadamard *= std::sqrt(norm2[j]);
+    return solveSmall(a, r, 5, hadamard, kSquareTolerance, X);
+  }
+  // Minimum-norm solution X = B^T (B B^T)^-1 D.
+  double hadamard = 1.0;
+  for (int i = 0; i < m; ++i) {
+    for (int k = 0; k < m; ++k) {
+      double s = 0.0;
+      for (int j = 0; j < 5; ++j) s += rows[i].b[j] * rows[k].b[j];
+      a[i][k] = s;
+    }
+    for (int c = 0; c < 3; ++c) r[i][c] = rows[i].d[c];
+    hadamard *= a[i][i];
+  }
+  double y[5][3];
+  if (!solveSmall(a, r, m, hadamard, kGramTolerance, y)) return false;
+  for (int j = 0; j < 5; ++j)
+    for (int c = 0; c < 3; ++c) {
+      double s = 0.0;
+      for (int i = 0; i < m; ++i) s += rows[i].b[j] * y[i][c];
+      X[j][c] = s;
+    }
+  return true;
+}
+
+void SbCurvatureHQ::fallback(const SbVec3f& normal, CurvatureRecord& record) {
+  SbVec3f n = normal;
+  const float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+  // A vertex without triangles has no normal; any orthonormal frame will do.
+  if (!(length > 1e-6f) || !std::isfinite(length))
+    n.setValue(0, 0, 1);
+  else
+    n /= length;
+  const SbVec3f a = std::fabs(n[0]) > 0.999999f ? SbVec3f(0, 1, 0) : SbVec3f(1, 0, 0);
+  SbVec3f maxDirection = n.cross(a);
+  maxDirection.normalize();
+  SbVec3f minDirection = n.cross(maxDirection);
+  minDirection.normalize();
+  record.maxDirection = maxDirection;
+  record.minDirection = minDirection;
+  record.maxCurvature = 0.0f;
+  record.minCurvature = 0.0f;
+  record.degenerate = true;
+}
+
+void SbCurvatureHQ::estimate(const HeVertex& vertex, int ringLimit, Scratch& scratch,
+                             CurvatureRecord& record) noexcept {
+  bool ok = false;
+  try {
+    ok = fitVertex(vertex, ringLimit, scratch, record);
+  } catch (...) {  // only allocation of the scratch rows can fail
+    ok = false;
+  }
+  if (!ok) fallback(vertex.normal, record);
+}
+
+bool SbCurvatureHQ::fitVertex(const HeVertex& vertex, int ringLimit, Scratch& scratch,
+                              CurvatureRecord& record) {
+  // 1. Count the ring of outgoing half-edges.
+  const HalfEdge* first = vertex.halfEdge;
+  if (!first) return false;
+  int t = 0;
+  const HalfEdge* h = first;
+  do {
+    ++t;
+    h = h->ring;
+  } while (h && h != first && t <= ringLimit);
+  if (h && h != first) return false;  // a walk that never ends: malformed links
+
+  // 2. Reference direction.
+  const float* P = vertex.position.getValue();
+  if (!first->end) return false;
+  const float* Q = first->end->position.getValue();
+  float prev[3] = {Q[0] - P[0], Q[1] - P[1], Q[2] - P[2]};
+  {
+    const float len = std::sqrt(prev[0] * prev[0] + prev[1] * prev[1] + prev[2] * prev[2]);
+    if (!(len > 0.0f) || !std::isfinite(len)) return false;
+    for (float& x : prev) x /= len;
+  }
+
+  // 3.-4. Neighbour offsets, distances and fan angles.
+  std::vector<PatchRow>& rows = scratch.rows;
+  std::vector<float>& angle = scratch.angle;
+  rows.clear();
+  angle.clear();
+  double angleSum = 0.0;
+  h = first->ring;
+  for (int i = 0; i < t && h; ++i, h = h->ring) {
+    if (!h->end) return false;
+    const float* E = h->end->position.getValue();
+    const float d[3] = {E[0] - P[0], E[1] - P[1], E[2] - P[2]};
+    const float rho = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    if (!(rho > 0.0f) || !std::isfinite(rho)) return false;
+    const float e[3] = {d[0] / rho, d[1] / rho, d[2] / rho};
+    float c = prev[0] * e[0] + prev[1] * e[1] + prev[2] * e[2];
+    c = c > 1.0f ? 1.0f : c < -1.0f ? -1.0f : c;
+    const float alpha = std::acos(c);
+    angleSum += alpha;
+    angle.push_back(alpha);
+    PatchRow row;
+    row.b[0] = rho;  // the distance, until the angle is known
+    row.d[0] = d[0];
+    row.d[1] = d[1];
+    row.d[2] = d[2];
+    rows.push_back(row);
+    prev[0] = e[0];
+    prev[1] = e[1];
+    prev[2] = e[2];
+  }
+  const int m = static_cast<int>(rows.size());
+  if (m < 1 || !(angleSum > 0.0) || !isFinite(angleSum)) return false;
+
+  // 5. Polar map stretched to a full turn.
+  const double stretch = kTwoPi / angleSum;
+  double theta = 0.0;
+  for (int i = 0; i < m; ++i) {
+    theta += angle[i] * stretch;
+    const double rho = rows[i].b[0];
+    const double u = rho * std::cos(theta), v = rho * std::sin(theta);
+    double* b = rows[i].b;
+    b[0] = u;
+    b[1] = v;
+    b[2] = 0.5 * u * u;
+    b[3] = u * v;
+    b[4] = 0.5 * v * v;
+  }
+
+  // 6. Fit.
+  double X[5][3];
+  if (!fitPatch(rows.data(), m, X)) return false;
+
+  // 7. Fundamental forms.
+  SbVec3f deriv[5];
+  for (int j = 0; j < 5; ++j)
+    deriv[j].setValue(static_cast<float>(X[j][0]), static_cast<float>(X[j][1]),
+                      static_cast<float>(X[j][2]));
+  const float* n = vertex.normal.getValue();
+  auto dot = [](const SbVec3f& a, const float* b) {
+    return static_cast<double>(a[0]) * b[0] + static_cast<double>(a[1]) * b[1] +
+           static_cast<double>(a[2]) * b[2];
+  };
+  const SbVec3f &Pu = deriv[0], &Pv = deriv[1];
+  const double E = dot(Pu, Pu.getValue()), F = dot(Pu, Pv.getValue()), G = dot(Pv, Pv.getValue());
+  const double e = dot(deriv[2], n), f = dot(deriv[3], n), g = dot(deriv[4], n);
+  if (!isFinite(E) || !isFinite(F) || !isFinite(G) || !isFinite(e) || !isFinite(f) || !isFinite(g))
+    return false;
+  const double halfTrace = 0.5 * (E + G);
+  if (!(E * G - F * F > kMetricTolerance * halfTrace * halfTrace)) return false;
+
+  // 8. Principal parameter directions (1, lambda):
+  //    a lambda^2 + b lambda + c = 0.
+  const double a = g * F - f * G, b = g * E - e * G, c = f * E - e * F;
+  const double tolerance = kQuadraticTolerance * (E + G) * (std::fabs(e) + std::fabs(f) + std::fabs(g));
+  auto curvatureAt = [&](double lambda, double& kappa) {
+    const double den = E + 2.0 * F * lambda + G * lambda * lambda;
+    if (!(den > 0.0)) return false;
+    kappa = -(e + 2.0 * f * lambda + g * lambda * lambda) / den;
+    return isFinite(kappa);
+  };
+  double dir1[3], dir2[3];
+  double k1, k2;
+  if (std::fabs(a) > tolerance) {
+    const double p = b / (2.0 * a), q = c / a;
+    const double disc = p * p - q;
+    const double s = disc >= 0.0 ? std::sqrt(disc) : 0.0;
+    const double l1 = -p + s, l2 = -p - s;
+    if (!curvatureAt(l1, k1) || !curvatureAt(l2, k2)) return false;
+    for (int i = 0; i < 3; ++i) {
+      dir1[i] = Pu[i] + l1 * Pv[i];
+      dir2[i] = Pu[i] + l2 * Pv[i];
+    }
+  } else if (std::fabs(b) > tolerance) {
+    // The quadratic term vanishes: one root went to infinity, so Pv itself is
+    // a principal direction (e.g. a cylinder parameterised along its axis);
+    // the other is the linear root.
+    const double l1 = -c / b;
+    if (!curvatureAt(l1, k1)) return false;
+    k2 = -g / G;
+    if (!isFinite(k2)) return false;
+    for (int i = 0; i < 3; ++i) {
+      dir1[i] = Pu[i] + l1 * Pv[i];
+      dir2[i] = Pv[i];
+    }
+  } else {
+    // All coefficients vanish (an umbilic or a flat vertex), or only the
+    // constant one is left and no direction solves the equation.
+    return false;
+  }
+
+  // 9. Order by curvature.
+  SbVec3f v1, v2;
+  for (double* dir : {dir1, dir2}) {
+    const double len = std::sqrt(dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2]);
+    if (!(len > 0.0) || !isFinite(len)) return false;
+    for (int i = 0; i < 3; ++i) dir[i] /= len;
+  }
+  v1.setValue(static_cast<float>(dir1[0]), static_cast<float>(dir1[1]),
+              static_cast<float>(dir1[2]));
+  v2.setValue(static_cast<float>(dir2[0]), static_cast<float>(dir2[1]),
+              static_cast<float>(dir2[2]));
+  const float c1 = static_cast<float>(k1), c2 = static_cast<float>(k2);
+  if (!std::isfinite(c1) || !std::isfinite(c2)) return false;
+  if (c1 < c2) {
+    record.maxCurvature = c2;
+    record.maxDirection = v2;
+    record.minCurvature = c1;
+    record.minDirection = v1;
+  } else {
+    record.maxCurvature = c1;
+    record.maxDirection = v1;
+    record.minCurvature = c2;
+    record.minDirection = v2;
+  }
+  record.degenerate = false;
+  return true;
+}
+
+void SbCurvatureHQ::from(const SbHeModelHQ& model) {
+  clear();
+  const int n = model.vertexCount();
+  try {
+    records.reserve(static_cast<size_t>(n));
+  } catch (const std::exception&) {
+    std::printf("%s: out of memory!\n", kFromLabel);
+    modelStamp = model.stamp;
+    stamp = drawChangeStamp();
+    return;
+  }
+  // Records in vertex order, from the main thread: the pool is not shared.
+  for (int i = 0; i < n; ++i) {
+    CurvatureRecord* r = recordPool.take();
+    if (!r) {
+      clear();
+      modelStamp = model.stamp;
+      return;
+    }
+    records.push_back(r);
+  }
+
+  // No walk around a vertex can meet more half-edges than the model has.
+  const int ringLimit = model.halfEdgeCount() + 1;
+  ProgressMeter meter;
+  const bool metered = n > 0 && meter.begin(kFromLabel, n);
+  int stepped = 0;
+  auto stepTo = [&](int count) {
+    for (; stepped < count; ++stepped)
+      if (metered) meter.step();
+  };
+
+  std::thread worker;
+  std::atomic<int> nextBlock{0};
+  std::atomic<int> completed{0};
+  const int blocks = (n + kBlock - 1) / kBlock;
+  auto work = [&](Scratch& scratch) {
+    for (;;) {
+      const int block = nextBlock.fetch_add(1, std::memory_order_relaxed);
+      if (block >= blocks) return;
+      const int begin = block * kBlock, end = begin + kBlock < n ? begin + kBlock : n;
+      for (int i = begin; i < end; ++i)
+        estimate(*model.vertices[i], ringLimit, scratch, *records[i]);
+      completed.fetch_add(end - begin, std::memory_order_relaxed);
+    }
+  };
+  Scratch mainScratch;
+  if (threads > 1 && n >= kParallelMinimum) {
+    try {
+      worker = std::thread([&work] {
+        Scratch scratch;
+        work(scratch);
+      });
+    } catch (const std::exception&) {
+      // No second thread: the main thread takes every block.
+    }
+  }
+  if (worker.joinable()) {
+    for (;;) {
+      const int block = nextBlock.fetch_add(1, std::memory_order_relaxed);
+      if (block >= blocks) break;
+      const int begin = block * kBlock, end = begin + kBlock < n ? begin + kBlock : n;
+      for (int i = begin; i < end; ++i)
+        estimate(*model.vertices[i], ringLimit, mainScratch, *records[i]);
+      completed.fetch_add(end - begin, std::memory_order_relaxed);
+      stepTo(completed.load(std::memory_order_relaxed));
+    }
+    worker.join();
+    stepTo(n);
+  } else {
+    for (int i = 0; i < n; ++i) {
+      estimate(*model.vertices[i], ringLimit, mainScratch, *records[i]);
+      stepTo(i + 1);
+    }
+  }
+  if (metered) meter.end();
+
+  modelStamp = model.stamp;
+  stamp = drawChangeStamp();
+}
