@@ -167,12 +167,14 @@ TEST(SubdivisionMemory, RefusesNinetyNineLoopStepsWithMessage) {
   EXPECT_FALSE(S::fitsMemory(model, S::LOOP, 99));
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(out.rfind("SoModifyWingedEdge: 99 subdivision steps would make ", 0), 0u) << out;
+  EXPECT_EQ(out.find('\n'), out.size() - 1) << "one line";
   EXPECT_NE(out.find("; refused\n"), std::string::npos) << out;
 
   testing::internal::CaptureStdout();
   EXPECT_TRUE(S::fitsMemory(model, S::LOOP, 2));
   EXPECT_TRUE(S::fitsMemory(model, S::DOO_SABIN, 0));
   EXPECT_TRUE(S::fitsMemory(model, S::DOO_SABIN, -3));
+  EXPECT_TRUE(S::fitsMemory(SbWingedEdgeModel(), S::LOOP, 2000000000));  // nothing to grow
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_GT(S::faceBudget(), 1e5);
 }

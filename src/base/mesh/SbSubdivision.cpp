@@ -623,6 +623,7 @@ Counts countObject(const WeObject& o) {
 
 double estimateObject(const WeObject& o, int scheme, int steps) {
   const Counts c = countObject(o);
+  if (c.corners == 0) return 0;  // nothing to subdivide (and no 0 * inf)
   switch (scheme) {
     case SbSubdivision::LOOP:
     case SbSubdivision::BUTTERFLY:
