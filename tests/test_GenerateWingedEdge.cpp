@@ -205,10 +205,11 @@ TEST_F(GenerateWingedEdge, EachStripSetUsesTheCoordinatesOnItsOwnPath) {
 
 TEST_F(GenerateWingedEdge, Coordinate4PointsAreDividedByTheirWeight) {
   auto* c = new SoCoordinate4;
-  const SbVec4f points[] = {{0, 0, 0, 2}, {2, 0, 0, 2}, {0, 4, 0, 4}, {3, 3, 0, 3}};
-  c->point.setValues(0, 4, points);
+  // The last point has no finite position: its triangle goes.
+  const SbVec4f points[] = {{0, 0, 0, 2}, {2, 0, 0, 2}, {0, 4, 0, 4}, {3, 3, 0, 3}, {1, 1, 1, 0}};
+  c->point.setValues(0, 5, points);
   generator->addChild(c);
-  generator->addChild(strips({0, 1, 2, 3}));  // the last strip needs no -1
+  generator->addChild(strips({2, 3, 4, -1, 0, 1, 2, 3}));  // the last strip needs no -1
   const SbWingedEdgeModel* model = traverse();
   ASSERT_EQ(model->objects.size(), 1u);
   EXPECT_EQ(model->objects[0].faceCount, 2);

@@ -9,6 +9,7 @@
 #include <Inventor/nodes/SoIndexedTriangleStripSet.h>
 #include <Inventor/nodes/SoVertexProperty.h>
 
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <vector>
@@ -68,7 +69,11 @@ struct Gatherer {
     } else {
       // A zero weight gives a non-finite point; the triangles using it are skipped.
       const SbVec4f* p = element->getArrayPtr4();
-      for (int i = 0; i < n; ++i) p[i].getReal(coords[i]);
+      for (int i = 0; i < n; ++i) {
+        const float w = p[i][3];
+        coords[i] = w != 0.0f ? SbVec3f(p[i][0] / w, p[i][1] / w, p[i][2] / w)
+                              : SbVec3f(NAN, NAN, NAN);
+      }
     }
     return true;
   }
