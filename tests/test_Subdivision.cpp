@@ -392,3 +392,74 @@ TEST(SubdivisionAdaptive, RedGreenClosureKeepsClosedSurfaceClosed) {
   EXPECT_EQ(boundaryEdges(o), 0);
   EXPECT_EQ(euler(o), 2);
 }
+
+TEST(SubdivisionPositions, ButterflyReproducesAQuadraticOnARegularGrid) {
+  // z = x^2 - y^2 sampled on a regular grid (inner valence 6): the edge
+  // points between inner vertices land on the surface.
+  const PolyMesh saddle = testmesh::saddle(8, 1.0f);
+  WeObject o = object(saddle);
+  WeObject before = o;
+  const int nv = static_cast<int>(before.vertices.size());
+  auto inner = [&](int v) {
+    const SbVec3f& p = before.vertices[v].position;
+    return std::fabs(p[0]) < 0.99f && std::fabs(p[1]) < 0.99f;
+  };
+  S::step(o, S::BUTTERFLY, true);
+  int checked = 0;
+  for (int e = 0; e < static_cast<int>(before.edges.size()); ++e) {
+    const WeEdge& edge = before.edges[e];
+    if (!inner(edge.vertex[0]) || !inner(edge.vertex[1])) continue;
+    const SbVec3f& p = o.vertices[nv + e].position;
+    EXPECT_NEAR(p[2], p[0] * p[0] - p[1] * p[1], 1e-5f) << "edge " << e;
+    ++checked;
+  }
+  EXPECT_GT(checked, 100);
+}
+
+TEST(SubdivisionPositions, ButterflyUsesTheValenceThreeStencilOnATetrahedron) {
+  // Both ends have valence 3: the mean of 3/4 p + 5/12 q - 1/12 (r + s) from
+  // either end is 7/12 (a + b) - 1/12 (c + d); the corners sum to zero, so
+  // the point is 2/3 (a + b), outside the midpoint (a + b) / 2.
+  WeObject o = object(testmesh::tetrahedron());
+  WeObject before = o;
+  S::step(o, S::BUTTERFLY, true);
+  for (size_t e = 0; e < before.edges.size(); ++e) {
+    const WeEdge& edge = before.edges[e];
+    const SbVec3f sum = before.vertices[edge.vertex[0]].position + before.vertices[edge.vertex[1]].position;
+    expectNear(o.vertices[before.vertices.size() + e].position, sum * (2.0f / 3.0f));
+  }
+}
+
+TEST(SubdivisionPositions, CatmullClarkMasksOnTheCube) {
+  // Corner (-1, -1, -1), valence 3: Q = -1/3 (1, 1, 1) (face centres),
+  // R = -2/3 (1, 1, 1) (edge midpoints), (Q + 2R + 0 S) / 3 = -5/9 (1, 1, 1).
+  // Edge 0 -> 1 between the -z and -y faces: (a + b + F1 + F2) / 4 =
+  // ((-1,-1,-1) + (1,-1,-1) + (0,0,-1) + (0,-1,0)) / 4 = (0, -3/4, -3/4).
+  WeObject o = object(testmesh::cube());
+  const int e01 = o.findEdge(0, 1);
+  ASSERT_GE(e01, 0);
+  S::step(o, S::CATMULL_CLARK, true);
+  const float c = -5.0f / 9.0f;
+  expectNear(o.vertices[0].position, SbVec3f(c, c, c));
+  expectNear(o.vertices[8 + e01].position, SbVec3f(0, -0.75f, -0.75f));
+}
+
+TEST(SubdivisionPositions, DooSabinWeightsOnAnIrregularQuad) {
+  // n = 4: a_0 = 1/4 + 5/16 = 9/16, a_1 = a_3 = 3/16, a_2 = 1/16. Corner 0 of
+  // (0,0) (2,0) (2,1) (0,3): 3/16 (2,0) + 1/16 (2,1) + 3/16 (0,3) = (1/2, 5/8),
+  // where halfway to the centroid would be (1/2, 1/2).
+  PolyMesh quad;
+  for (SbVec3f p : {SbVec3f(0, 0, 0), SbVec3f(2, 0, 0), SbVec3f(2, 1, 0), SbVec3f(0, 3, 0)})
+    quad.addVertex(p);
+  quad.addFace({0, 1, 2, 3});
+  WeObject o = object(quad);
+  std::vector<int> c;
+  o.faceCorners(0, c);
+  ASSERT_EQ(c.front(), 0);
+  S::step(o, S::DOO_SABIN, true);
+  ASSERT_EQ(o.faces.size(), 1u);
+  expectNear(o.vertices[0].position, SbVec3f(0.5f, 0.625f, 0.0f));
+  WeObject linear = object(quad);
+  S::step(linear, S::DOO_SABIN, false);
+  expectNear(linear.vertices[0].position, SbVec3f(0.5f, 0.5f, 0.0f));
+}
