@@ -5,6 +5,7 @@
 #include <Inventor/nodes/SoSubNode.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -380,6 +381,23 @@ TEST(ConnectObjects, JoinsWithinTheRelativeTolerance) {
   EXPECT_EQ(m.objects[0].vertices.size(), 8u);
 }
 
+TEST(ConnectObjects, PinchedFacesAreDroppedWithAMessage) {
+  // A quad whose opposite corners coincide, beside a triangle.
+  PolyMesh m;
+  for (SbVec3f p : {SbVec3f(0, 0, 0), SbVec3f(1, 0, 0), SbVec3f(2, 0, 0), SbVec3f(1, 0, 0),
+                    SbVec3f(0, 1, 0), SbVec3f(1, 1, 0), SbVec3f(0, 2, 0)})
+    m.addVertex(p);
+  m.addFace({0, 1, 2, 3});
+  m.addFace({4, 5, 6});
+  SbWingedEdgeModel model = testmesh::model(m);
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(SbConnectObjects::connect(model));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "SbConnectObjects::connect: 1 faces pinched by joining vertices were dropped\n");
+  EXPECT_EQ(model.objects.at(0).faces.size(), 1u);
+  expectClosedWalks(model.objects[0]);
+}
+
 TEST(ConnectObjects, OneObjectWithoutSeamsIsLeftAlone) {
   SbWingedEdgeModel m = testmesh::model(testmesh::cube());
   SbWingedEdgeModel before = m;
@@ -562,4 +580,47 @@ TEST(MeshOperations, AwkwardModelsSurviveEveryOperation) {
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(models[0].objects.size(), 0u);
   EXPECT_EQ(models[1].objects.at(0).vertices.size(), 2u);  // the two copies of the origin joined
+}
+
+TEST(MeshOperations, RandomSoupsSurviveTheWholeChain) {
+  // Triangles and quads over a few lattice points, so vertices coincide across
+  // objects, faces fold onto each other and edges turn non-manifold.
+  unsigned seed = 12345;
+  auto next = [&seed](int n) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<int>((seed >> 16) % static_cast<unsigned>(n));
+  };
+  SbMeshOperations::Settings s;
+  s.connectObjects = true;
+  s.polygonation = true;
+  s.useSharpAngles = true;
+  s.smoothingSteps = 3;
+  for (int trial = 0; trial < 300; ++trial) {
+    std::vector<PolyMesh> meshes(1 + next(3));
+    for (PolyMesh& m : meshes) {
+      for (int v = 0; v < 12; ++v)
+        m.addVertex(SbVec3f(float(next(3)), float(next(3)), float(next(2))));
+      for (int f = 0, faces = next(15); f < faces; ++f) {
+        std::vector<int> face;
+        while (face.size() < 3u + next(2)) {
+          int c = next(12);
+          if (std::find(face.begin(), face.end(), c) == face.end()) face.push_back(c);
+        }
+        m.addFace(face);
+      }
+    }
+    SbWingedEdgeModel model;
+    for (size_t i = 0; i < meshes.size(); ++i) {
+      model.objects.emplace_back();
+      buildWingedEdgeObject(model.objects.back(), static_cast<int>(i), meshes[i].positions,
+                            meshes[i].faceStart, meshes[i].corners);
+      SCOPED_TRACE("built");
+      expectClosedWalks(model.objects.back());
+    }
+    testing::internal::CaptureStdout();
+    SbMeshOperations::apply(model, s);
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(model.objects.size(), 1u) << "trial " << trial;
+    expectClosedWalks(model.objects[0]);
+  }
 }

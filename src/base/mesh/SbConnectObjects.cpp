@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <unordered_map>
 
 #include "mesh/SbWingedEdgeBuilder.h"
@@ -49,10 +50,10 @@ double SbConnectObjects::modelSize(const SbWingedEdgeModel& model) {
 bool SbConnectObjects::connect(SbWingedEdgeModel& model) {
   if (model.objects.empty()) return false;
   const double tol = kTolerance * modelSize(model);
-  // Cells of the tolerance's size: a vertex's partner lies in one of the 27
-  // cells around its own. A zero tolerance (all vertices in one point) joins
-  // equal positions only.
-  const double cell = tol > 0 ? tol : 1.0;
+  // Cells four tolerances wide: a vertex's partners lie in the cells that its
+  // tolerance box touches, nearly always just its own. A zero tolerance (all
+  // vertices in one point) joins equal positions only.
+  const double cell = tol > 0 ? 4.0 * tol : 1.0;
   const double tol2 = tol * tol;
 
   std::vector<SbVec3f> positions;
@@ -62,6 +63,7 @@ bool SbConnectObjects::connect(SbWingedEdgeModel& model) {
   std::vector<int> representative(offset.back(), -1);
 
   std::unordered_map<CellKey, int, CellHash> head;  // first vertex in a cell
+  head.reserve(offset.back());
   std::vector<int> nextInCell;
   bool joined = false;
   for (size_t i = 0; i < model.objects.size(); ++i) {
@@ -75,13 +77,14 @@ bool SbConnectObjects::connect(SbWingedEdgeModel& model) {
         nextInCell.push_back(-1);
         continue;
       }
-      CellKey key{static_cast<int64_t>(std::floor(p[0] / cell)),
-                  static_cast<int64_t>(std::floor(p[1] / cell)),
-                  static_cast<int64_t>(std::floor(p[2] / cell))};
-      for (int dx = -1; dx <= 1 && rep < 0; ++dx)
-        for (int dy = -1; dy <= 1 && rep < 0; ++dy)
-          for (int dz = -1; dz <= 1 && rep < 0; ++dz) {
-            auto it = head.find(CellKey{key.x + dx, key.y + dy, key.z + dz});
+      auto cellOf = [&](double x) { return static_cast<int64_t>(std::floor(x / cell)); };
+      const CellKey key{cellOf(p[0]), cellOf(p[1]), cellOf(p[2])};
+      const CellKey lo{cellOf(p[0] - tol), cellOf(p[1] - tol), cellOf(p[2] - tol)};
+      const CellKey hi{cellOf(p[0] + tol), cellOf(p[1] + tol), cellOf(p[2] + tol)};
+      for (int64_t x = lo.x; x <= hi.x && rep < 0; ++x)
+        for (int64_t y = lo.y; y <= hi.y && rep < 0; ++y)
+          for (int64_t z = lo.z; z <= hi.z && rep < 0; ++z) {
+            auto it = head.find(CellKey{x, y, z});
             if (it == head.end()) continue;
             for (int q = it->second; q >= 0 && rep < 0; q = nextInCell[q]) {
               double d2 = 0;
@@ -107,15 +110,33 @@ bool SbConnectObjects::connect(SbWingedEdgeModel& model) {
 
   // Our rule: all objects become one, numbered as the first, with coincident
   // vertices joined, so touching parts form one connected surface.
-  std::vector<int> faceStart{0}, corners, walk;
+  // A face whose own corners were joined (a pinched face) cannot be linked;
+  // consecutive repeats just shorten it, any other repeat drops it.
+  std::vector<int> faceStart{0}, corners, walk, sorted;
+  int pinched = 0;
   for (size_t i = 0; i < model.objects.size(); ++i) {
     const WeObject& o = model.objects[i];
     for (int f = 0; f < static_cast<int>(o.faces.size()); ++f) {
       o.faceCorners(f, walk);
-      for (int v : walk) corners.push_back(representative[offset[i] + v]);
+      const size_t begin = corners.size();
+      for (int v : walk) {
+        const int r = representative[offset[i] + v];
+        if (corners.size() == begin || corners.back() != r) corners.push_back(r);
+      }
+      while (corners.size() - begin > 1 && corners.back() == corners[begin]) corners.pop_back();
+      sorted.assign(corners.begin() + begin, corners.end());
+      std::sort(sorted.begin(), sorted.end());
+      if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) {
+        corners.resize(begin);
+        ++pinched;
+        continue;
+      }
       faceStart.push_back(static_cast<int>(corners.size()));
     }
   }
+  if (pinched)
+    std::printf("SbConnectObjects::connect: %d faces pinched by joining vertices were dropped\n",
+                pinched);
   const int number = model.objects.front().number;
   WeObject merged;
   buildWingedEdgeObject(merged, number, std::move(positions), faceStart, corners);

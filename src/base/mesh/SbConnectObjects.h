@@ -14,8 +14,9 @@ public:
   // positions lie within 1e-6 of the model size of each other (Euclidean
   // distance; the first vertex met stays, later ones map onto it) and relinks
   // the faces, so touching objects become one connected surface. Faces that
-  // collapse to fewer than three corners are dropped by the relinking;
-  // vertices that no face uses stay as isolated vertices. Returns false, and
+  // collapse to fewer than three corners, and faces whose corners meet again
+  // further on (pinched), are dropped with a message; vertices that no face
+  // uses stay as isolated vertices. Returns false, and
   // leaves the model untouched, when there is one object or none and no
   // vertices coincide.
   static bool connect(SbWingedEdgeModel& model);
