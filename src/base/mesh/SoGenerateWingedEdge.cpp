@@ -166,38 +166,42 @@ void SoGenerateWingedEdge::rebuild() {
 }
 
 void SoGenerateWingedEdge::updateModel(SoAction* action) {
-  SoState* state = action->getState();
-  if (!doBuildWingedEdge.getValue()) {
+  try {
+    if (!doBuildWingedEdge.getValue()) {
+      if (!workingEmptied || !working.objects.empty()) {
+        working.clear();
+        working.source = nullptr;  // nothing for the modifier to start again from
+        workingEmptied = true;
+      }
+    } else {
+      if (rebuildRequested) {
+        rebuildRequested = false;
+        workingEmptied = true;
+        rebuild();
+      }
+      if (workingEmptied) {
+        working.copyGeometryFrom(built);
+        working.source = &built;
+        workingEmptied = false;
+      }
+      working.curvatureMode = curvatureMode.getValue();
+      working.threshold = threshold.getValue();
+      if (visualizationMode.getValue() != working.visualizationMode) {
+        working.visualizationMode = visualizationMode.getValue();
+        working.displayListsValid = false;
+      }
+    }
+  } catch (const std::exception& e) {
+    // Out of memory on a huge scene: publish an empty model rather than a torn one.
+    gathering = false;
+    built.clear();
     working.clear();
     working.source = nullptr;
     workingEmptied = true;
-    SoWingedEdgeElement::set(state, this, &working);
-    return;
+    geometryFound = false;
+    printf("SoGenerateWingedEdge: building the winged-edge model failed (%s)\n", e.what());
   }
-  if (rebuildRequested) {
-    rebuildRequested = false;
-    workingEmptied = true;
-    try {
-      rebuild();
-    } catch (const std::exception& e) {
-      gathering = false;
-      built.clear();
-      geometryFound = false;
-      printf("SoGenerateWingedEdge: build failed (%s)\n", e.what());
-    }
-  }
-  if (workingEmptied) {
-    working.copyGeometryFrom(built);
-    working.source = &built;
-    workingEmptied = false;
-  }
-  working.curvatureMode = curvatureMode.getValue();
-  working.threshold = threshold.getValue();
-  if (visualizationMode.getValue() != working.visualizationMode) {
-    working.visualizationMode = visualizationMode.getValue();
-    working.displayListsValid = false;
-  }
-  SoWingedEdgeElement::set(state, this, &working);
+  SoWingedEdgeElement::set(action->getState(), this, &working);
 }
 
 void SoGenerateWingedEdge::doAction(SoAction* action) {
