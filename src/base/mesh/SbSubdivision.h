@@ -7,10 +7,12 @@
 // Catmull-Clark, Loop and the modified Butterfly scheme, plus adaptive
 // (feature-driven, red-green) refinement for the triangle schemes.
 //
-// Every step keeps the old vertices first, at their old indices, and appends
-// the new ones. Edges flagged WE_SHARP act as creases: their child edges stay
-// WE_SHARP and the schemes' crease rules apply along them, as they do along
-// the boundary. Vertices flagged WE_CORNER stay where they are.
+// Loop, Butterfly and Catmull-Clark keep the old vertices first, at their old
+// indices (with their flags), and append the new ones; Doo-Sabin replaces
+// every vertex by one point per face corner. Edges flagged WE_SHARP act as
+// creases: their child edges stay WE_SHARP and the crease rules of Loop,
+// Butterfly and Catmull-Clark apply along them, as they do along the
+// boundary. Vertices flagged WE_CORNER stay where they are.
 class SbSubdivision {
 public:
   enum Scheme { DOO_SABIN = 1, CATMULL_CLARK = 2, LOOP = 3, BUTTERFLY = 4 };
@@ -28,15 +30,18 @@ public:
 
   // One step on one object. smooth = false is "dividing": the scheme's
   // refinement of the connectivity with new vertices placed linearly
-  // (midpoints, face centroids); smooth = true places them with the scheme's
-  // masks. Unknown schemes leave the object alone.
+  // (midpoints, face centroids; Doo-Sabin: halfway from each corner to its
+  // face's centroid) and old vertices kept; smooth = true places them with
+  // the scheme's masks. LOOP and BUTTERFLY fan-triangulate polygons first.
+  // Unknown schemes print a message and leave the object alone.
   static void step(WeObject& object, int scheme, bool smooth);
 
   // One adaptive step: triangles whose normal differs from a neighbour's by
   // more than `featureAngleDegrees` are split 1-to-4, their neighbours are
   // closed red-green (one split edge: 2 triangles, two: 3, three: 4). New edge
   // points come from the scheme's edge mask (LOOP or BUTTERFLY); the original
-  // vertices stay in place. Polygons are fan-triangulated first.
+  // vertices stay in place, also under LOOP, so that regions left unrefined
+  // do not move. Polygons are fan-triangulated first.
   static void adaptiveStep(WeObject& object, int scheme, float featureAngleDegrees);
 
   // Budget used by fitsMemory, in faces.
