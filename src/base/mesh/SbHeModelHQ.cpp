@@ -30,6 +30,29 @@ void release(std::vector<T>& v) {
 // Lists up to this length are searched linearly, longer ones by bisection.
 constexpr int32_t linearSearchLength = 16;
 
+// Marks, between edge-map building and linking, a half-edge whose directed
+// edge an earlier triangle already has.
+HalfEdge repeatedEdge{};
+
+void cross(const SbVec3f& a, const SbVec3f& b, float* out) {
+  out[0] = a[1] * b[2] - a[2] * b[1];
+  out[1] = a[2] * b[0] - a[0] * b[2];
+  out[2] = a[0] * b[1] - a[1] * b[0];
+}
+
+// Scales v to unit length; a zero or non-finite length gives zero.
+void normalise(float* v) {
+  const float length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+  if (length > 0.0f && std::isfinite(length)) {
+    const float inverse = 1.0f / length;
+    v[0] *= inverse;
+    v[1] *= inverse;
+    v[2] *= inverse;
+  } else {
+    v[0] = v[1] = v[2] = 0.0f;
+  }
+}
+
 // Every wing and first edge names an edge of the object, so the face walk
 // stays inside the edge list.
 bool edgeLinksInRange(const WeObject& object) {
@@ -63,15 +86,30 @@ void SbHeModelHQ::clear() {
 }
 
 void SbHeModelHQ::releaseRecords() {
-  for (auto it = triangles.rbegin(); it != triangles.rend(); ++it) {
-    HalfEdge* h = (*it)->halfEdge;
-    for (int i = 0; i < 3 && h; ++i) {
-      HalfEdge* next = h->next;
-      // A boundary half-edge is the twin of exactly one inner half-edge.
-      if (h->twin && !h->twin->triangle) hePool.giveBack(h->twin);
-      hePool.giveBack(h);
-      h = next;
+  // Records go back in the reverse order of their taking, so that the next
+  // build takes them in the same address order as this one did: the free
+  // lists are walked as streams, not at random.
+  if (boundaryHalfEdges > 0) {
+    // Boundary half-edges were taken last, while linking from the last
+    // triangle down; each is the twin of exactly one inner half-edge.
+    for (HeTriangle* t : triangles) {
+      HalfEdge* h = t->halfEdge;
+      for (int i = 0; i < 3; ++i, h = h->next) {
+        HalfEdge* twin = h->twin;
+        if (twin && twin != &repeatedEdge && !twin->triangle) {
+          h->twin = nullptr;
+          hePool.giveBack(twin);
+        }
+      }
     }
+  }
+  for (auto it = triangles.rbegin(); it != triangles.rend(); ++it) {
+    HalfEdge* h0 = (*it)->halfEdge;
+    HalfEdge* h1 = h0->next;
+    HalfEdge* h2 = h1->next;
+    hePool.giveBack(h2);
+    hePool.giveBack(h1);
+    hePool.giveBack(h0);
     triPool.giveBack(*it);
   }
   for (auto it = vertices.rbegin(); it != vertices.rend(); ++it) vtxPool.giveBack(*it);
@@ -94,6 +132,8 @@ void SbHeModelHQ::build(const SbWingedEdgeModel& model) {
     }
     vertices.reserve(vertexTotal);
     triangles.reserve(faceTotal);
+    // Outgoing half-edges per vertex, counted as triangles are added.
+    edgeStart.assign(vertexTotal + 1, 0);
 
     std::vector<HeVertex*> corners;
     for (const WeObject& object : model.objects) {
@@ -172,11 +212,22 @@ void SbHeModelHQ::addTriangle(HeVertex* a, HeVertex* b, HeVertex* c) {
     throw;
   }
   const int32_t index = static_cast<int32_t>(triangles.size()) - 1;
-  new (t) HeTriangle{index, {a, b, c}, h[0], SbVec3f(0, 0, 0)};
+  // The normal is taken here, while the corners are at hand; each vertex
+  // sums the unit normals of its triangles (normalised after linking).
+  float n[3];
+  cross(b->position - a->position, c->position - a->position, n);
+  normalise(n);
+  new (t) HeTriangle{index, {a, b, c}, h[0], SbVec3f(n)};
   HeVertex* corner[3] = {a, b, c};
   for (int i = 0; i < 3; ++i) {
+    HeVertex* v = corner[i];
     new (h[i]) HalfEdge{corner[(i + 1) % 3], nullptr, h[(i + 1) % 3], nullptr, t};
-    if (!corner[i]->halfEdge) corner[i]->halfEdge = h[i];
+    if (!v->halfEdge) v->halfEdge = h[i];
+    float* sum = &v->normal[0];
+    sum[0] += n[0];
+    sum[1] += n[1];
+    sum[2] += n[2];
+    ++edgeStart[v->index + 1];
   }
   innerHalfEdges += 3;
   lastTriangle = index;
@@ -184,18 +235,16 @@ void SbHeModelHQ::addTriangle(HeVertex* a, HeVertex* b, HeVertex* c) {
 
 void SbHeModelHQ::buildEdgeMap() {
   const int32_t nv = static_cast<int32_t>(vertices.size());
-  edgeStart.assign(nv + 1, 0);
-  for (const HeTriangle* t : triangles)
-    for (const HeVertex* v : t->vertex) ++edgeStart[v->index + 1];
   for (int32_t v = 0; v < nv; ++v) edgeStart[v + 1] += edgeStart[v];
   edgeEnd.resize(edgeStart[nv]);
   edgeHalf.resize(edgeStart[nv]);
   std::vector<int32_t> fill(edgeStart.begin(), edgeStart.end() - 1);
   for (HeTriangle* t : triangles) {
     HalfEdge* h = t->halfEdge;
-    for (const HeVertex* v : t->vertex) {
-      int32_t slot = fill[v->index]++;
-      edgeEnd[slot] = h->end->index;
+    const int32_t corner[3] = {t->vertex[0]->index, t->vertex[1]->index, t->vertex[2]->index};
+    for (int i = 0; i < 3; ++i) {
+      const int32_t slot = fill[corner[i]]++;
+      edgeEnd[slot] = corner[(i + 1) % 3];
       edgeHalf[slot] = h;
       h = h->next;
     }
@@ -233,7 +282,10 @@ void SbHeModelHQ::buildEdgeMap() {
     }
     edgeStart[v] = write;
     for (int32_t i = begin; i < end; ++i) {
-      if (i > begin && edgeEnd[i] == edgeEnd[i - 1]) continue;
+      if (i > begin && edgeEnd[i] == edgeEnd[i - 1]) {
+        edgeHalf[i]->twin = &repeatedEdge;
+        continue;
+      }
       edgeEnd[write] = edgeEnd[i];
       edgeHalf[write] = edgeHalf[i];
       ++write;
@@ -276,12 +328,25 @@ void SbHeModelHQ::link() {
     h[0] = t->halfEdge;
     h[1] = h[0]->next;
     h[2] = h[1]->next;
+    // The inner half-edge opposite each of h: found from whichever side is
+    // linked first and entered in both at once.
     HalfEdge* opposite[3];
     for (int i = 0; i < 3; ++i) {
-      const int32_t s = t->vertex[i]->index, e = h[i]->end->index;
-      // A directed edge repeated by this triangle has no inner twin: it is a
-      // boundary edge of this triangle.
-      opposite[i] = findInner(s, e) == h[i] ? findInner(e, s) : nullptr;
+      HalfEdge* twin = h[i]->twin;
+      if (twin == &repeatedEdge) {
+        // A directed edge repeated by this triangle has no inner twin: it is
+        // a boundary edge of this triangle.
+        h[i]->twin = nullptr;
+        opposite[i] = nullptr;
+      } else if (twin) {
+        opposite[i] = twin;
+      } else {
+        opposite[i] = findInner(h[i]->end->index, t->vertex[i]->index);
+        if (opposite[i]) {
+          h[i]->twin = opposite[i];
+          opposite[i]->twin = h[i];
+        }
+      }
     }
     for (int i = 0; i < 3; ++i) {
       const int p = (i + 2) % 3;
@@ -296,31 +361,13 @@ void SbHeModelHQ::link() {
         h[i]->ring = b;
         ++boundaryHalfEdges;
       }
-      if (!h[i]->twin) h[i]->twin = opposite[i];
     }
   }
 }
 
 void SbHeModelHQ::computeNormals() {
-  for (HeVertex* v : vertices) v->normal.setValue(0, 0, 0);
-  for (HeTriangle* t : triangles) {
-    const SbVec3f& a = t->vertex[0]->position;
-    SbVec3f n = (t->vertex[1]->position - a).cross(t->vertex[2]->position - a);
-    const float length = n.length();
-    if (length > 0.0f && std::isfinite(length))
-      n /= length;
-    else
-      n.setValue(0, 0, 0);
-    t->normal = n;
-    for (HeVertex* v : t->vertex) v->normal += n;
-  }
-  for (HeVertex* v : vertices) {
-    const float length = v->normal.length();
-    if (length > 0.0f && std::isfinite(length))
-      v->normal /= length;
-    else
-      v->normal.setValue(0, 0, 0);
-  }
+  // Unweighted mean of the adjacent triangle normals, summed in addTriangle.
+  for (HeVertex* v : vertices) normalise(&v->normal[0]);
 }
 
 int SbHeModelHQ::valence(const HeVertex* vertex) const {
