@@ -46,14 +46,12 @@
 #include <string>
 
 #include "core/LibraryClasses.h"
+#include "curvature/SoGenerateCurvatureHQ.h"
 #include "core/ProgressMeter.h"
 #include "mesh/SoGenerateWingedEdge.h"
 #include "mesh/SoModifyWingedEdge.h"
 #include "mesh/SoWingedEdge.h"
-#if __has_include("mesh/SoGenerateHeModelHQ.h")
 #include "mesh/SoGenerateHeModelHQ.h"
-#define LINFOLD_HAVE_HE_MODEL 1
-#endif
 
 #include "LinfoldIcon.xpm"
 
@@ -210,13 +208,9 @@ void LinfoldApplication::createScene() {
 
   modifier = new SoModifyWingedEdge;
   modelNode->addChild(modifier);
-#ifdef LINFOLD_HAVE_HE_MODEL
   heModel = new SoGenerateHeModelHQ;
   modelNode->addChild(heModel);
-#else
-  modelNode->addChild(placeholder("SoGenerateHeModelHQ"));
-#endif
-  curvature = placeholder("SoGenerateCurvatureHQ");
+  curvature = new SoGenerateCurvatureHQ;
   modelNode->addChild(curvature);
   flowField = placeholder("SoGenerateFlowFieldHQ");
   modelNode->addChild(flowField);
@@ -377,9 +371,7 @@ bool LinfoldApplication::loadModel(const char* path) {
   geometryParent->doBuildWingedEdge = buildWingedEdge;
   geometryParent->requestRebuild();
   modifier->markChanged();
-#ifdef LINFOLD_HAVE_HE_MODEL
   heModel->invalidate();
-#endif
   resetTransformsAndView();
   printf("Model loaded!\n");
   return true;
@@ -422,9 +414,7 @@ void LinfoldApplication::refresh() {
 
 void LinfoldApplication::meshChanged() {
   modifier->markChanged();
-#ifdef LINFOLD_HAVE_HE_MODEL
   heModel->invalidate();
-#endif
 }
 
 bool LinfoldApplication::toggle(QAction* item, bool& next) {

@@ -20,6 +20,7 @@ class SoAction;
 class SoBaseColor;
 class SoCallback;
 class SoCamera;
+class SoGenerateCurvatureHQ;
 class SoGenerateHeModelHQ;
 class SoGenerateWingedEdge;
 class SoModifyWingedEdge;
@@ -210,7 +211,7 @@ private:
   SoGenerateWingedEdge* geometryParent = nullptr;
   SoModifyWingedEdge* modifier = nullptr;
   SoGenerateHeModelHQ* heModel = nullptr;
-  SoNode* curvature = nullptr;
+  SoGenerateCurvatureHQ* curvature = nullptr;
   SoNode* flowField = nullptr;
   SoNode* wingedEdgeOutput = nullptr;
   SoWingedEdge* wingedEdge = nullptr;
