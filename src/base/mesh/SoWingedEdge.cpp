@@ -345,8 +345,9 @@ void SoWingedEdge::compileList(SoState*, SbWingedEdgeModel* model, int list, int
           float sum = 0.0f;
           int count = 0;
           for (int i = o.edgesAtVertexBegin(v); i < o.edgesAtVertexEnd(v); ++i) {
-            const WeEdge& e = o.edges[o.vertexEdges[i]];
-            int q = e.other(v);
+            const int edge = o.vertexEdges[i];
+            if (edge < 0 || edge >= static_cast<int>(o.edges.size())) continue;
+            int q = o.edges[edge].other(v);
             if (!validVertex(o, q)) continue;
             sum += (o.vertices[q].position - o.vertices[v].position).length();
             ++count;
