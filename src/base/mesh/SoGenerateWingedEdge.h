@@ -19,8 +19,10 @@ class SoGLRenderAction;
 // The node keeps two models: the built one, rebuilt from the scene only when a
 // rebuild is requested (at construction and by requestRebuild()), and the
 // working copy that is published and that later stages edit. Each strip set
-// becomes one object, with the coordinates in effect on its own path,
-// transformed to world space.
+// becomes one object, with the coordinates in effect on its own path (its
+// vertex property, else the last coordinate node before it), transformed by
+// the matrices between this node and the strip set. Input normals are not
+// read: linking computes every face and vertex normal.
 class SoGenerateWingedEdge : public SoGroup {
   typedef SoGroup inherited;
   SO_NODE_HEADER(SoGenerateWingedEdge);
@@ -34,8 +36,9 @@ public:
   SoSFBool doBuildWingedEdge;   // FALSE publishes an empty model
   SoSFInt32 visualizationMode;  // display mode of the winged-edge shape
 
-  // Object number for the strip set at the end of `stripSetPath`, or -1 to use
-  // the strip set's position among all strip sets found.
+  // Object number for the strip set at the end of `stripSetPath` (which starts
+  // at this node and lives only during the call), or -1 to use the strip set's
+  // position among all strip sets met.
   typedef int ObjectNumberCB(void* userData, const SoPath* stripSetPath);
   void setObjectNumberCallback(ObjectNumberCB* callback, void* userData);
 
