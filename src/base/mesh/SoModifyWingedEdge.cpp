@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <string>
 
 SO_NODE_SOURCE(SoModifyWingedEdge);
 
@@ -54,12 +55,18 @@ void SoModifyWingedEdge::callback(SoCallbackAction* action) { doAction(action); 
 void SoModifyWingedEdge::doAction(SoAction* action) {
   SbWingedEdgeModel* model = SoWingedEdgeElement::get(action->getState());
   if (!model || (model->modified && !changed)) return;
+  std::string failure;
   try {
     if (restoreInput(*model)) applyChain(*model);
   } catch (const std::exception& e) {
-    // Out of memory inside an operation: start again from the input, unmodified.
+    failure = e.what()[0] ? e.what() : "exception";
+  } catch (...) {
+    failure = "unknown error";
+  }
+  if (!failure.empty()) {
+    // Out of memory inside an operation: fall back to the unmodified input.
     std::printf("SoModifyWingedEdge: mesh operations failed (%s); the model is left as built\n",
-                e.what());
+                failure.c_str());
     try {
       if (model->source && model->source != model)
         model->copyGeometryFrom(*model->source);
