@@ -357,17 +357,6 @@ TEST(ConnectObjects, TouchingGridsBecomeOneConnectedObject) {
   expectClosedWalks(o);
 }
 
-TEST(ConnectObjects, SeparateObjectsBecomeOneObjectWithTwoParts) {
-  PolyMesh a = testmesh::tetrahedron();
-  PolyMesh b = a;
-  b.positions = translated(b.positions, SbVec3f(5, 0, 0));
-  SbWingedEdgeModel m = testmesh::model({&a, &b});
-  EXPECT_TRUE(SbConnectObjects::connect(m));
-  ASSERT_EQ(m.objects.size(), 1u);
-  EXPECT_EQ(m.objects[0].vertices.size(), 8u);
-  EXPECT_EQ(connectedFaces(m.objects[0]), 4);
-}
-
 TEST(ConnectObjects, JoinsWithinTheRelativeTolerance) {
   PolyMesh a = testmesh::grid(1, 1, 1000.0f);
   PolyMesh b = a;
@@ -438,13 +427,6 @@ TEST(SharpEdges, At0OnlyTheBoundaryIsSharp) {
   int cornered = 0;
   for (const WeVertex& v : o.vertices) cornered += (v.flags & WE_CORNER) != 0;
   EXPECT_EQ(cornered, 4 * 6);  // the border of a 7 x 7 vertex grid
-}
-
-TEST(SharpEdges, MarkingAgainClearsOldFlags) {
-  SbWingedEdgeModel cube = testmesh::model(testmesh::cube());
-  SbSharpEdges::mark(cube.objects[0], 115.0f);
-  EXPECT_EQ(SbSharpEdges::mark(cube.objects[0], 60.0f), 0);
-  for (const WeVertex& v : cube.objects[0].vertices) EXPECT_FALSE(v.flags & WE_CORNER);
 }
 
 // ------------------------------------------------------------ smoothing
