@@ -228,3 +228,14 @@ TEST(Linking, NumberingFollowsListOrder) {
     EXPECT_EQ(model.objects[1].edges[i].object, 7);
   }
 }
+
+TEST(Linking, FacesNamingMissingVerticesAreDropped) {
+  PolyMesh m = testmesh::grid(1, 1);
+  m.addFace({0, 2, 9});
+  m.addFace({-1, 0, 1});
+  WeObject o;
+  WeBuildReport r = buildWingedEdgeObject(o, 0, m.positions, m.faceStart, m.corners);
+  EXPECT_EQ(o.faces.size(), 2u);
+  EXPECT_EQ(r.droppedFaces, 2);
+  expectConsistentWalks(o);
+}

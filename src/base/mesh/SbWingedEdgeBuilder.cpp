@@ -12,7 +12,7 @@ bool finite(const SbVec3f& p) {
 }
 
 // Polygons with consecutive repeats removed; faces of fewer than three corners dropped.
-void cleanFaces(const std::vector<int>& faceStart, const std::vector<int>& corners,
+void cleanFaces(const std::vector<int>& faceStart, const std::vector<int>& corners, int vertexCount,
                 std::vector<int>& start, std::vector<int>& out, int& dropped) {
   start.clear();
   out.clear();
@@ -22,7 +22,11 @@ void cleanFaces(const std::vector<int>& faceStart, const std::vector<int>& corne
   const int nf = faceStart.empty() ? 0 : static_cast<int>(faceStart.size()) - 1;
   for (int f = 0; f < nf; ++f) {
     const size_t begin = out.size();
-    for (int i = faceStart[f]; i < faceStart[f + 1]; ++i) {
+    const int first = std::max(faceStart[f], 0);
+    const int last = std::min(faceStart[f + 1], static_cast<int>(corners.size()));
+    bool inRange = true;
+    for (int i = first; i < last && inRange; ++i) inRange = corners[i] >= 0 && corners[i] < vertexCount;
+    for (int i = first; i < last && inRange; ++i) {
       if (out.size() > begin && out.back() == corners[i]) continue;
       out.push_back(corners[i]);
     }
@@ -37,15 +41,18 @@ void cleanFaces(const std::vector<int>& faceStart, const std::vector<int>& corne
 }
 
 // True when cleanFaces would change nothing: the face list covers `corners`
-// from 0, and every face has three or more corners without a repeat of its
+// from 0, every corner names a vertex, and every face has three or more corners without a repeat of its
 // neighbour (the last corner's neighbour being the first).
-bool facesAreClean(const std::vector<int>& faceStart, const std::vector<int>& corners) {
+bool facesAreClean(const std::vector<int>& faceStart, const std::vector<int>& corners,
+                   int vertexCount) {
   if (faceStart.empty() || faceStart.front() != 0 ||
       faceStart.back() != static_cast<int>(corners.size()))
     return false;
   for (size_t f = 0; f + 1 < faceStart.size(); ++f) {
     const int b = faceStart[f], e = faceStart[f + 1];
     if (e - b < 3) return false;
+    for (int i = b; i < e; ++i)
+      if (corners[i] < 0 || corners[i] >= vertexCount) return false;
     for (int i = b; i + 1 < e; ++i)
       if (corners[i] == corners[i + 1]) return false;
     if (corners[e - 1] == corners[b]) return false;
@@ -61,8 +68,10 @@ WeBuildReport buildWingedEdgeObject(WeObject& object, int number, std::vector<Sb
   WeBuildReport report;
   // Most input needs no cleaning; a copy of a million faces costs more than the check.
   std::vector<int> cleanStart, cleanCorners;
-  const bool clean = facesAreClean(faceStart, corners);
-  if (!clean) cleanFaces(faceStart, corners, cleanStart, cleanCorners, report.droppedFaces);
+  const int vertexCount = static_cast<int>(positions.size());
+  const bool clean = facesAreClean(faceStart, corners, vertexCount);
+  if (!clean)
+    cleanFaces(faceStart, corners, vertexCount, cleanStart, cleanCorners, report.droppedFaces);
   const std::vector<int>& start = clean ? faceStart : cleanStart;
   const std::vector<int>& corner = clean ? corners : cleanCorners;
   const int nv = static_cast<int>(positions.size());

@@ -10,7 +10,7 @@
 // What linking found wrong with its input; every face is kept either way.
 struct WeBuildReport {
   int faces = 0;                // faces in the built object
-  int droppedFaces = 0;         // polygons of fewer than three distinct corners
+  int droppedFaces = 0;         // polygons of fewer than three distinct corners, or naming a missing vertex
   int nonManifoldEdges = 0;     // vertex pairs shared by more than two faces, left unpaired
   int orientationConflicts = 0; // edges left unpaired because the surface is not orientable
   int skippedStrips = 0;        // strips naming a coordinate past the end
