@@ -294,6 +294,18 @@ void SbHeModelHQ::buildEdgeMap() {
   edgeStart[nv] = write;
   edgeEnd.resize(write);
   edgeHalf.resize(write);
+
+  // Pair each listed directed edge with its opposite, walking the lists in
+  // vertex order (each pair once, from its lower-numbered vertex).
+  for (int32_t v = 0; v < nv; ++v) {
+    for (int32_t i = edgeStart[v]; i < edgeStart[v + 1]; ++i) {
+      if (edgeEnd[i] < v) continue;
+      if (HalfEdge* opposite = findInner(edgeEnd[i], v)) {
+        edgeHalf[i]->twin = opposite;
+        opposite->twin = edgeHalf[i];
+      }
+    }
+  }
 }
 
 HalfEdge* SbHeModelHQ::findInner(int32_t start, int32_t end) const {
@@ -328,24 +340,15 @@ void SbHeModelHQ::link() {
     h[0] = t->halfEdge;
     h[1] = h[0]->next;
     h[2] = h[1]->next;
-    // The inner half-edge opposite each of h: found from whichever side is
-    // linked first and entered in both at once.
+    // The inner twins were paired with the edge map; the rest get boundary
+    // twins below.
     HalfEdge* opposite[3];
     for (int i = 0; i < 3; ++i) {
-      HalfEdge* twin = h[i]->twin;
-      if (twin == &repeatedEdge) {
+      opposite[i] = h[i]->twin;
+      if (opposite[i] == &repeatedEdge) {
         // A directed edge repeated by this triangle has no inner twin: it is
         // a boundary edge of this triangle.
-        h[i]->twin = nullptr;
-        opposite[i] = nullptr;
-      } else if (twin) {
-        opposite[i] = twin;
-      } else {
-        opposite[i] = findInner(h[i]->end->index, t->vertex[i]->index);
-        if (opposite[i]) {
-          h[i]->twin = opposite[i];
-          opposite[i]->twin = h[i];
-        }
+        h[i]->twin = opposite[i] = nullptr;
       }
     }
     for (int i = 0; i < 3; ++i) {
