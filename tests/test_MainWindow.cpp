@@ -6,10 +6,14 @@
 #include <Inventor/Qt/viewers/SoQtExaminerViewer.h>
 #include <Inventor/actions/SoGetBoundingBoxAction.h>
 #include <Inventor/actions/SoSearchAction.h>
+#include <Inventor/nodes/SoBaseColor.h>
+#include <Inventor/nodes/SoCallback.h>
 #include <Inventor/nodes/SoCamera.h>
 #include <Inventor/nodes/SoCone.h>
+#include <Inventor/nodes/SoDrawStyle.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoTransform.h>
+#include <Inventor/nodes/SoTransformSeparator.h>
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -43,8 +47,10 @@
 #include "LinfoldApplication.h"
 #include "core/LibraryClasses.h"
 #include "core/ProgressMeter.h"
+#include "mesh/SoGenerateHeModelHQ.h"
 #include "mesh/SoGenerateWingedEdge.h"
 #include "mesh/SoModifyWingedEdge.h"
+#include "mesh/SoWingedEdge.h"
 
 namespace {
 
@@ -198,6 +204,9 @@ TEST_F(MainWindowTest, StartsWithTheSceneMessageAndTheStatusRow) {
   EXPECT_EQ(window->windowTitle(), "Linfold Demonstration");
   EXPECT_EQ(window->size(), QSize(800, 600));
   EXPECT_FALSE(window->windowIcon().isNull());
+  // The viewer fills the area above the status row.
+  EXPECT_GT(window->examinerViewer()->getWidget()->width(), 700);
+  EXPECT_GT(window->examinerViewer()->getWidget()->height(), 450);
   const char* const status[][2] = {
       {"Filename Label", "File:"},   {"Filename", "(none)"},
       {"Faces Orig Label", "Original Faces:"},
@@ -211,6 +220,38 @@ TEST_F(MainWindowTest, StartsWithTheSceneMessageAndTheStatusRow) {
   EXPECT_NE(dynamic_cast<SoCone*>(findByName("GeometryNode")), nullptr);
   // Numbers are read and printed with a '.' whatever the user's locale.
   EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
+}
+
+TEST_F(MainWindowTest, SceneHasItsFixedOrder) {
+  SoSeparator* root = window->sceneRoot();
+  ASSERT_EQ(root->getNumChildren(), 2);
+  EXPECT_EQ(root->getRefCount(), 2);  // the window and the viewer
+  EXPECT_EQ(root->renderCaching.getValue(), SoSeparator::OFF);
+  EXPECT_TRUE(root->getChild(0)->isOfType(SoCallback::getClassTypeId()));
+  auto* model = static_cast<SoGroup*>(root->getChild(1));
+  EXPECT_TRUE(model->isOfType(SoTransformSeparator::getClassTypeId()));
+  EXPECT_EQ(model->getName(), SbName("ModelNode"));
+  ASSERT_EQ(model->getNumChildren(), 12);
+  auto* hidden = dynamic_cast<SoDrawStyle*>(model->getChild(0));
+  ASSERT_NE(hidden, nullptr);
+  EXPECT_EQ(hidden->style.getValue(), SoDrawStyle::INVISIBLE);
+  EXPECT_EQ(model->getChild(1)->getTypeId(), SoGenerateWingedEdge::getClassTypeId());
+  EXPECT_EQ(model->getChild(1)->getName(), SbName("GeometryParentNode"));
+  auto* filled = dynamic_cast<SoDrawStyle*>(model->getChild(2));
+  ASSERT_NE(filled, nullptr);
+  EXPECT_EQ(filled->style.getValue(), SoDrawStyle::FILLED);
+  EXPECT_EQ(model->getChild(3)->getTypeId(), SoModifyWingedEdge::getClassTypeId());
+  EXPECT_EQ(model->getChild(4)->getTypeId(), SoGenerateHeModelHQ::getClassTypeId());
+  EXPECT_EQ(model->getChild(8)->getTypeId(), SoWingedEdge::getClassTypeId());
+  EXPECT_EQ(model->getChild(10)->getTypeId(), SoBaseColor::getClassTypeId());
+  auto* lines = dynamic_cast<SoSeparator*>(model->getChild(11));
+  ASSERT_NE(lines, nullptr);
+  EXPECT_EQ(lines->renderCaching.getValue(), SoSeparator::OFF);
+  ASSERT_EQ(lines->getNumChildren(), 20);
+  // The concatenator and the hidden-line remover run twice: one instance each.
+  EXPECT_EQ(lines->getChild(1), lines->getChild(9));
+  EXPECT_EQ(lines->getChild(2), lines->getChild(10));
+  EXPECT_NE(lines->getChild(1), lines->getChild(2));
 }
 
 TEST_F(MainWindowTest, RegisteringTheClassesTwiceAddsNothing) {
@@ -662,6 +703,12 @@ TEST_F(MainWindowTest, FailedLoadsKeepThePreviousModel) {
   open(good, &loaded);
   ASSERT_TRUE(loaded);
   SoNode* geometry = findByName("GeometryNode");
+  SoSearchAction search;
+  search.setType(SoGenerateHeModelHQ::getClassTypeId());
+  search.apply(window->sceneRoot());
+  ASSERT_NE(search.getPath(), nullptr);
+  auto* heModel = static_cast<SoGenerateHeModelHQ*>(search.getPath()->getTail());
+  ASSERT_TRUE(heModel->isBuilt());
 
   std::string binary = "#Inventor V2.1 binary\n";
   binary += std::string("\x00\x00\x00\x09Separat", 12) + std::string(7, '\xff');
@@ -686,6 +733,7 @@ TEST_F(MainWindowTest, FailedLoadsKeepThePreviousModel) {
     EXPECT_EQ(text("Filename").toStdString(), good) << f.path;
     EXPECT_EQ(text("Faces Orig"), "4") << f.path;
     EXPECT_EQ(findByName("GeometryNode"), geometry) << f.path;
+    EXPECT_TRUE(heModel->isBuilt()) << f.path;
   }
   // The scene is back in the viewer after every attempt.
   EXPECT_EQ(window->examinerViewer()->getSceneGraph(), window->sceneRoot());

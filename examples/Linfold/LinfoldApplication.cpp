@@ -506,6 +506,7 @@ void LinfoldApplication::changeObjectsVisibilityMode(int) {
 
 void LinfoldApplication::changeAntialiasingMode(int) {
   toggle(appearanceItems[2], nextAntialiasing);
+  render();
 }
 
 void LinfoldApplication::changeLineCrackMode(int) {
@@ -520,24 +521,42 @@ void LinfoldApplication::changeSilhouetteVisibilityMode(int) {
   toggle(visibilityItems[0], nextHiddenLineRemover);
 }
 
-void LinfoldApplication::changeCameraStaticMode(int) { toggle(visibilityItems[1], nextCameraStatic); }
+void LinfoldApplication::changeCameraStaticMode(int) {
+  toggle(visibilityItems[1], nextCameraStatic);
+  render();
+}
 
-void LinfoldApplication::changeMeshZigZagMode(int) { toggle(artifactItems[0], nextMeshZigZag); }
+void LinfoldApplication::changeMeshZigZagMode(int) {
+  toggle(artifactItems[0], nextMeshZigZag);
+  render();
+}
 
-void LinfoldApplication::changeTriagleChunkMode(int) { toggle(artifactItems[1], nextTriangleChunk); }
+void LinfoldApplication::changeTriagleChunkMode(int) {
+  toggle(artifactItems[1], nextTriangleChunk);
+  render();
+}
 
-void LinfoldApplication::changeLineZigZagMode(int) { toggle(artifactItems[2], nextLineZigZag); }
+void LinfoldApplication::changeLineZigZagMode(int) {
+  toggle(artifactItems[2], nextLineZigZag);
+  render();
+}
 
-void LinfoldApplication::changeShortEdgesMode(int) { toggle(artifactItems[3], nextShortEdges); }
+void LinfoldApplication::changeShortEdgesMode(int) {
+  toggle(artifactItems[3], nextShortEdges);
+  render();
+}
 
-void LinfoldApplication::changeSharpAnglesMode(int) { toggle(artifactItems[4], nextSharpAngles); }
+void LinfoldApplication::changeSharpAnglesMode(int) {
+  toggle(artifactItems[4], nextSharpAngles);
+  render();
+}
 
 void LinfoldApplication::changeLineStyleMode(bool b) {
   wingedEdge->sendLines = b;
   geometryParent->invalidateFaceColours();
 }
 
-void LinfoldApplication::changeLineStripMode(bool) {}
+void LinfoldApplication::changeLineStripMode(bool) { render(); }
 
 void LinfoldApplication::changeAdaptiveSubdivisionSteps(int v) {
   modifier->adaptiveSubdivisionSteps = v;

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <clocale>
+#include <cstdio>
 
 #include "LinfoldApplication.h"
 
@@ -18,6 +19,10 @@ int main(int argc, char** argv) {
 
   // Qt has removed its own options from argc/argv; what remains after the
   // program name is an optional model to load at start.
+  if (argc > 2) {
+    std::printf("Usage: %s [Qt options] [model.iv]\n", argv[0]);
+    return 1;
+  }
   const QString model = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
 
   LinfoldApplication* window = new LinfoldApplication();
