@@ -18,6 +18,8 @@
 #include "elements/SoLineTriangleElementHQ.h"
 #include "elements/SoLineTaperElementHQ.h"
 #include "curvature/SoGenerateCurvatureHQ.h"
+#include "flowfield/SoFlowFieldHQ.h"
+#include "flowfield/SoGenerateFlowFieldHQ.h"
 #include "mesh/SoGenerateHeModelHQ.h"
 #include "mesh/SoGenerateWingedEdge.h"
 #include "mesh/SoModifyWingedEdge.h"
@@ -54,8 +56,10 @@ void initLibraryClasses() {
   registerClass<SoWingedEdge>();
 
   // 3. HQ pipeline nodes.
+  registerClass<SoGenerateFlowFieldHQ>();
   registerClass<SoGenerateHeModelHQ>();
   registerClass<SoGenerateCurvatureHQ>();
+  registerClass<SoFlowFieldHQ>();
 
   // 4. Line filters and outputs.
 }
