@@ -49,6 +49,7 @@ void BM_HeModelBuild(benchmark::State& state) {
   }
   state.counters["triangles"] = model.triangleCount();
   state.counters["half_edges"] = model.halfEdgeCount();
+  state.counters["model_MB"] = model.memoryUse() / (1024.0 * 1024.0);
 }
 
 void BM_HeModelClear(benchmark::State& state) {

@@ -411,3 +411,11 @@ float SbHeModelHQ::size() const {
   const SbVec3f extent = bboxMax - bboxMin;
   return std::max(extent[0], std::max(extent[1], extent[2]));
 }
+
+std::size_t SbHeModelHQ::memoryUse() const {
+  return static_cast<std::size_t>(halfEdgeCount()) * hePool.elementSize() +
+         vertices.size() * vtxPool.elementSize() + triangles.size() * triPool.elementSize() +
+         vertices.capacity() * sizeof(HeVertex*) + triangles.capacity() * sizeof(HeTriangle*) +
+         edgeStart.capacity() * sizeof(int32_t) + edgeEnd.capacity() * sizeof(int32_t) +
+         edgeHalf.capacity() * sizeof(HalfEdge*);
+}

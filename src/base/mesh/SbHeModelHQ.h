@@ -3,6 +3,7 @@
 
 #include <Inventor/SbVec3f.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -84,6 +85,9 @@ class SbHeModelHQ {
   int boundaryHalfEdgeCount() const { return boundaryHalfEdges; }
   // Largest extent of the bounding box; 0 when there are no vertices.
   float size() const;
+  // Bytes held by the model: its records (at the pools' element sizes), the
+  // arrays and the edge map.
+  std::size_t memoryUse() const;
 
   // Read directly by the stages that use the model; only build and clear
   // change them.
