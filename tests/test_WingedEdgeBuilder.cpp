@@ -229,13 +229,14 @@ TEST(Linking, NumberingFollowsListOrder) {
   }
 }
 
-TEST(Linking, FacesNamingMissingVerticesAreDropped) {
+TEST(Linking, FacesNamingMissingVerticesOrPinchedAreDropped) {
   PolyMesh m = testmesh::grid(1, 1);
   m.addFace({0, 2, 9});
   m.addFace({-1, 0, 1});
+  m.addFace({0, 1, 0, 3});  // passes through vertex 0 twice
   WeObject o;
   WeBuildReport r = buildWingedEdgeObject(o, 0, m.positions, m.faceStart, m.corners);
   EXPECT_EQ(o.faces.size(), 2u);
-  EXPECT_EQ(r.droppedFaces, 2);
+  EXPECT_EQ(r.droppedFaces, 3);
   expectConsistentWalks(o);
 }

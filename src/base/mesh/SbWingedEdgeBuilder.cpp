@@ -12,6 +12,15 @@ bool finite(const SbVec3f& p) {
 }
 
 // Polygons with consecutive repeats removed; faces of fewer than three corners dropped.
+// A polygon that passes through one vertex twice (a, b, a, c) has no
+// consistent walk around its corners; such faces are dropped.
+bool hasRepeatedCorner(const int* c, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    for (size_t j = i + 1; j < n; ++j)
+      if (c[i] == c[j]) return true;
+  return false;
+}
+
 void cleanFaces(const std::vector<int>& faceStart, const std::vector<int>& corners, int vertexCount,
                 std::vector<int>& start, std::vector<int>& out, int& dropped) {
   start.clear();
@@ -31,7 +40,7 @@ void cleanFaces(const std::vector<int>& faceStart, const std::vector<int>& corne
       out.push_back(corners[i]);
     }
     while (out.size() - begin > 1 && out.back() == out[begin]) out.pop_back();
-    if (out.size() - begin < 3) {
+    if (out.size() - begin < 3 || hasRepeatedCorner(out.data() + begin, out.size() - begin)) {
       out.resize(begin);
       ++dropped;
       continue;
@@ -41,8 +50,8 @@ void cleanFaces(const std::vector<int>& faceStart, const std::vector<int>& corne
 }
 
 // True when cleanFaces would change nothing: the face list covers `corners`
-// from 0, every corner names a vertex, and every face has three or more corners without a repeat of its
-// neighbour (the last corner's neighbour being the first).
+// from 0, every corner names a vertex, and every face has three or more
+// distinct corners.
 bool facesAreClean(const std::vector<int>& faceStart, const std::vector<int>& corners,
                    int vertexCount) {
   if (faceStart.empty() || faceStart.front() != 0 ||
@@ -53,9 +62,7 @@ bool facesAreClean(const std::vector<int>& faceStart, const std::vector<int>& co
     if (e - b < 3) return false;
     for (int i = b; i < e; ++i)
       if (corners[i] < 0 || corners[i] >= vertexCount) return false;
-    for (int i = b; i + 1 < e; ++i)
-      if (corners[i] == corners[i + 1]) return false;
-    if (corners[e - 1] == corners[b]) return false;
+    if (hasRepeatedCorner(corners.data() + b, e - b)) return false;
   }
   return true;
 }
