@@ -1,0 +1,572 @@
+#include "strokes/SbStreamlineTracer.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+
+#include "core/ProgressMeter.h"
+
+// Named for the node that runs the seeding.
+TypedObjectPool<StreamlineSeed> SbStreamlineTracer::seedPool("SoStreamlinerHQ::seedPool");
+
+namespace {
+
+constexpr float kPi = 3.14159265358979f;
+constexpr float kDegrees = 180.0f / kPi;
+// Consecutive steps without progress after which a direction ends.
+constexpr int kIdleSteps = 4;
+// Edge crossings allowed in one walk over the surface.
+constexpr int kMaxCrossings = 256;
+// Path length of a side-proposal walk, in probe distances.
+constexpr float kProposalPath = 4.0f;
+
+bool finite(const SbVec3f& v) {
+  return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
+}
+
+// Normalises v in place; false (v unchanged) when it is too short or not finite.
+bool normalise(SbVec3f& v) {
+  const float len = v.length();
+  if (!(len > 1e-6f) || !std::isfinite(len)) return false;
+  v /= len;
+  return true;
+}
+
+SbVec3f reflect(const SbVec3f& v, const SbVec3f& m) { return v - m * (2.0f * v.dot(m)); }
+
+// Spherical interpolation of unit vectors; a when they (nearly) coincide, the
+// nearer end when they are opposite (the arc is not defined there).
+SbVec3f slerp(const SbVec3f& a, const SbVec3f& b, float t) {
+  const float c = std::clamp(a.dot(b), -1.0f, 1.0f);
+  const float theta = std::acos(c);
+  if (theta < 1e-6f) return a;
+  const float s = std::sin(theta);
+  if (s < 1e-6f) return t < 0.5f ? a : b;
+  return (b * std::sin(t * theta) + a * std::sin((1.0f - t) * theta)) / s;
+}
+
+bool usable(const HeTriangle* face) {
+  return face && face->normal.dot(face->normal) > 0.5f;
+}
+
+// `x` when it is a number above `floor`, else `floor`.
+float atLeast(float x, float floor) { return x > floor ? x : floor; }
+
+}  // namespace
+
+void StrokeSet::clear() {
+  points.clear();
+  indices.clear();
+  faces.clear();
+  taper.clear();
+  strokeCount = 0;
+}
+
+SbStreamlineTracer::Parameters SbStreamlineTracer::derive(const Settings& s, float modelSize) {
+  Parameters p;
+  const float size = modelSize > 0.0f && std::isfinite(modelSize) ? modelSize : 1.0f;
+  p.size = size;
+  p.separation = atLeast(s.seperationDist * size, 0.001f * size);
+  if (!std::isfinite(p.separation)) p.separation = size;
+  p.probe = atLeast(s.probeDist * size, p.separation + 0.001f * size);
+  if (!std::isfinite(p.probe)) p.probe = p.separation + 0.001f * size;
+  p.separationSq = p.separation * p.separation;
+  p.probeSq = p.probe * p.probe;
+  p.sharpEdgeCos = s.sharpEdge > 1e-6f && std::isfinite(s.sharpEdge)
+                       ? std::cos((180.0f - s.sharpEdge) * kPi / 180.0f)
+                       : -2.0f;
+  p.maxBend = s.maxBend > 1e-6f && std::isfinite(s.maxBend) ? s.maxBend : FLT_MAX;
+  p.minLength = s.minLength > 1e-6f && std::isfinite(s.minLength) ? s.minLength * size
+                                                                   : 1e-6f * size;
+  p.maxLength = s.maxLength > 1e-6f && std::isfinite(s.maxLength)
+                    ? std::max(s.maxLength * size, p.minLength + 1e-6f * size)
+                    : FLT_MAX;
+  p.stepSize = atLeast(s.stepSize * size, 1e-6f * size);
+  if (!std::isfinite(p.stepSize)) p.stepSize = size;
+  return p;
+}
+
+SbStreamlineTracer::SbStreamlineTracer(const SbHeModelHQ& m, const std::vector<SbVec3f>& d,
+                                       const Parameters& p)
+    : model(m), field(d), param(p) {
+  tiny = 1e-6f * param.size;
+  noProgress = std::min(1e-3f * param.stepSize, 1e-4f * param.separation);
+  // A stroke cannot be longer than the surface's area over the separation (the
+  // strokes keep that far apart); allow several times that in steps, plus a
+  // few steps for every face a stroke might cross.
+  double area = 0.0;
+  for (const HeTriangle* t : model.triangles) {
+    const SbVec3f& a = t->vertex[0]->position;
+    area += 0.5 * (t->vertex[1]->position - a).cross(t->vertex[2]->position - a).length();
+  }
+  double length = 4.0 * area / param.separation + 4.0 * param.size;
+  if (param.maxLength < FLT_MAX) length = std::min<double>(length, param.maxLength);
+  const double steps = 4.0 * length / param.stepSize + 4.0 * model.triangles.size() + 64.0;
+  maxSteps = static_cast<long>(std::min(steps, 1e12));
+}
+
+SbStreamlineTracer::~SbStreamlineTracer() = default;
+
+void SbStreamlineTracer::weights(const HeTriangle* face, const SbVec3f& point, float w[3]) const {
+  float u = 0.0f;
+  float v = 0.0f;
+  SbHeModelHQ::triangleCoordinates(face, point, u, v);
+  w[0] = std::clamp(1.0f - u - v, 0.0f, 1.0f);
+  w[1] = std::clamp(u, 0.0f, 1.0f);
+  w[2] = std::clamp(v, 0.0f, 1.0f);
+  const float sum = w[0] + w[1] + w[2];
+  if (!(sum > 0.0f) || !std::isfinite(sum)) {
+    w[0] = w[1] = w[2] = 1.0f / 3.0f;
+  } else {
+    w[0] /= sum;
+    w[1] /= sum;
+    w[2] /= sum;
+  }
+}
+
+void SbStreamlineTracer::interpolate(const SbVec3f d[3], const float w[3],
+                                     const SbVec3f& normal, SbVec3f& result, bool& ok) const {
+  const float w12 = w[1] + w[2];
+  // At vertex 0 both weights vanish; any parameter will do, the second
+  // interpolation then gives vertex 0's direction.
+  const float t = w12 > 1e-12f ? w[2] / w12 : 0.5f;
+  SbVec3f r = slerp(d[1], d[2], t);
+  r = slerp(r, d[0], w[0]);
+  r -= normal * r.dot(normal);
+  ok = normalise(r) && finite(r);
+  if (ok) result = r;
+}
+
+bool SbStreamlineTracer::fieldDirection(const SbVec3f& point, const HeTriangle* face,
+                                        const SbVec3f& direction, SbVec3f& result) const {
+  if (!usable(face)) return false;
+  float w[3];
+  weights(face, point, w);
+  SbVec3f d[3];
+  for (int k = 0; k < 3; ++k) {
+    d[k] = field[face->vertex[k]->index];
+    if (d[k].dot(direction) < 0.0f) d[k] = -d[k];
+  }
+  bool ok = false;
+  interpolate(d, w, face->normal, result, ok);
+  return ok;
+}
+
+bool SbStreamlineTracer::seedDirection(const SbVec3f& point, const HeTriangle* face,
+                                       SbVec3f& result) const {
+  if (!usable(face)) return false;
+  float w[3];
+  weights(face, point, w);
+  const SbVec3f& n = face->normal;
+  SbVec3f d[3];
+  int reference = 0;
+  for (int k = 0; k < 3; ++k) {
+    d[k] = field[face->vertex[k]->index];
+    d[k] -= n * d[k].dot(n);
+    if (!normalise(d[k])) d[k].setValue(0, 0, 0);
+    if (w[k] > w[reference]) reference = k;
+  }
+  for (int k = 0; k < 3; ++k)
+    if (k != reference && d[k].dot(d[reference]) < 0.0f) d[k] = -d[k];
+  bool ok = false;
+  interpolate(d, w, n, result, ok);
+  return ok;
+}
+
+int SbStreamlineTracer::exitEdge(const HeTriangle* face, const SbVec3f& point,
+                                 const SbVec3f& direction, float& t) const {
+  int edge = -1;
+  for (int k = 0; k < 3; ++k) {
+    const SbVec3f& a = face->vertex[k]->position;
+    const SbVec3f& b = face->vertex[(k + 1) % 3]->position;
+    // Inward normal of the edge a -> b of a counter-clockwise face.
+    SbVec3f n = face->normal.cross(b - a);
+    if (!normalise(n)) continue;
+    const float nd = n.dot(direction);
+    if (nd >= -1e-6f) continue;
+    const float tk = n.dot(a - point) / nd;
+    if (edge < 0 || tk < t) {
+      t = tk;
+      edge = k;
+    }
+  }
+  return edge;
+}
+
+const HeTriangle* SbStreamlineTracer::crossEdge(const HeTriangle* face, int edge,
+                                                SbVec3f& mirror) const {
+  const HalfEdge* h = face->halfEdge;
+  for (int k = 0; k < edge; ++k) h = h->next;
+  const HeTriangle* next = h->twin ? h->twin->triangle : nullptr;
+  if (!next || next == face || !usable(next)) return nullptr;
+  if (face->normal.dot(next->normal) + 1e-6f < param.sharpEdgeCos) return nullptr;
+  // The mirror plane between the two faces carries a direction of one face
+  // into the other without changing its angle to the edge; at a fold back onto
+  // itself it is not defined.
+  mirror = face->normal + next->normal;
+  if (!normalise(mirror)) return nullptr;
+  return next;
+}
+
+bool SbStreamlineTracer::sampleAhead(const HeTriangle* face, const SbVec3f& point,
+                                     const SbVec3f& direction, float length, SbVec3f& result) {
+  mirrors.clear();
+  const HeTriangle* f = face;
+  SbVec3f q = point;
+  SbVec3f w = direction;
+  float rest = length;
+  int stalls = 0;
+  while (rest > 0.0f && static_cast<int>(mirrors.size()) < kMaxCrossings) {
+    float t = 0.0f;
+    const int k = exitEdge(f, q, w, t);
+    if (k < 0 || t >= rest) {
+      q += w * rest;
+      break;
+    }
+    if (t > 0.0f) {
+      q += w * t;
+      rest -= t;
+      stalls = 0;
+    } else if (++stalls > 2) {
+      break;  // the walk does not move
+    }
+    SbVec3f m;
+    const HeTriangle* next = crossEdge(f, k, m);
+    if (!next) break;  // boundary or sharp edge: sample at the edge
+    w = reflect(w, m);
+    if (!normalise(w)) break;
+    mirrors.push_back(m);
+    f = next;
+  }
+  SbVec3f sample;
+  if (!fieldDirection(q, f, w, sample)) return false;
+  for (auto m = mirrors.rbegin(); m != mirrors.rend(); ++m) {
+    sample = reflect(sample, *m);
+    if (!normalise(sample)) return false;
+  }
+  result = sample;
+  return finite(result);
+}
+
+bool SbStreamlineTracer::rk4Direction(const HeTriangle* face, const SbVec3f& point,
+                                      const SbVec3f& direction, float h, SbVec3f& result) {
+  h = std::min(h, 2.0f * param.probe);
+  const SbVec3f k1 = direction;
+  SbVec3f k2, k3, k4;
+  if (!sampleAhead(face, point, k1, 0.5f * h, k2)) k2 = k1;
+  if (!sampleAhead(face, point, k2, 0.5f * h, k3)) k3 = k2;
+  if (!sampleAhead(face, point, k3, h, k4)) k4 = k3;
+  SbVec3f r = k1 + k2 * 2.0f + k3 * 2.0f + k4;
+  if (!normalise(r)) return false;
+  r -= face->normal * r.dot(face->normal);
+  if (!normalise(r) || !finite(r)) return false;
+  result = r;
+  return true;
+}
+
+bool SbStreamlineTracer::walkSide(const SbVec3f& origin, SbVec3f w, const HeTriangle* face,
+                                  SbVec3f& end, const HeTriangle*& endFace) const {
+  const HeTriangle* f = face;
+  SbVec3f q = origin;
+  float path = 0.0f;
+  int stalls = 0;
+  for (int crossings = 0; crossings < kMaxCrossings; ++crossings) {
+    float te = 0.0f;
+    const int k = exitEdge(f, q, w, te);
+    if (k < 0) return false;
+    // Where the straight piece q + w t leaves the sphere of the probe radius.
+    const SbVec3f r = q - origin;
+    const float b = r.dot(w);
+    const float c = r.dot(r) - param.probeSq;
+    const float disc = b * b - c;
+    if (disc >= 0.0f) {
+      const float tr = -b + std::sqrt(disc);
+      if (tr >= 0.0f && tr <= te) {
+        end = q + w * tr;
+        endFace = f;
+        return true;
+      }
+    }
+    if (te > 0.0f) {
+      q += w * te;
+      path += te;
+      stalls = 0;
+    } else if (++stalls > 2) {
+      return false;
+    }
+    // On a tube thinner than the probe the walk would circle for ever.
+    if (path > kProposalPath * param.probe) return false;
+    SbVec3f m;
+    const HeTriangle* next = crossEdge(f, k, m);
+    if (!next) return false;
+    w = reflect(w, m);
+    if (!normalise(w)) return false;
+    f = next;
+  }
+  return false;
+}
+
+void SbStreamlineTracer::proposeSeeds(const SbVec3f& point, const SbVec3f& direction,
+                                      const HeTriangle* face, const StrokeCollider& collider) {
+  SbVec3f side = direction.cross(face->normal);
+  if (!normalise(side)) return;
+  for (int sign = 0; sign < 2; ++sign) {
+    SbVec3f end;
+    const HeTriangle* endFace = nullptr;
+    if (!walkSide(point, sign == 0 ? side : -side, face, end, endFace)) continue;
+    if (collider.nearAny(endFace, end)) continue;
+    proposals.push_back(StreamlineSeed{end, direction, endFace});
+  }
+}
+
+void SbStreamlineTracer::step(Side& side, int index, StrokeCollider& collider, int32_t stroke) {
+  SbVec3f d;
+  if (!usable(side.face) ||
+      !rk4Direction(side.face, side.point, side.direction, param.stepSize, d)) {
+    side.active = false;
+    return;
+  }
+  side.direction = d;
+  float s = std::min(param.stepSize, remaining);
+  if (!(s > 0.0f)) {
+    side.active = false;
+    return;
+  }
+  float te = 0.0f;
+  const int edge = exitEdge(side.face, side.point, d, te);
+  const bool onEdge = edge >= 0 && te <= s;
+  if (onEdge) s = te;
+
+  SbVec3f mirror;
+  if (onEdge && s <= 0.0f) {
+    // The point already lies on the edge it leaves through: move into the
+    // neighbour without a step, which counts as a step without progress.
+    const HeTriangle* next = crossEdge(side.face, edge, mirror);
+    if (!next || ++side.idle > kIdleSteps) {
+      side.active = false;
+      return;
+    }
+    SbVec3f w = reflect(d, mirror);
+    if (!normalise(w)) {
+      side.active = false;
+      return;
+    }
+    side.direction = w;
+    side.face = next;
+    return;
+  }
+
+  // Collision with any stroke, this one included.
+  bool hit = false;
+  collider.forBucket(side.face, [&](const StrokeSegment& segment) {
+    float t = 0.0f;
+    if (!hit && collider.stepHits(side.point, d, segment, t) && t < s) hit = true;
+  });
+  if (hit) {
+    side.active = false;
+    return;
+  }
+
+  SbVec3f p = side.point + d * s;
+  if (onEdge) {
+    // Put the point on the edge exactly.
+    const SbVec3f& a = side.face->vertex[edge]->position;
+    const SbVec3f& b = side.face->vertex[(edge + 1) % 3]->position;
+    const SbVec3f ab = b - a;
+    const float len2 = ab.dot(ab);
+    const float f = len2 > 0.0f ? std::clamp((p - a).dot(ab) / len2, 0.0f, 1.0f) : 0.0f;
+    p = a + ab * f;
+  }
+  if (p == side.point || !finite(p)) {
+    side.active = false;
+    return;
+  }
+  if (index == 0) {
+    points.push_front(p);
+    pointFaces.push_front(side.face);
+  } else {
+    points.push_back(p);
+    pointFaces.push_back(side.face);
+  }
+  collider.addSegment(side.face, side.point, p, side.hasPrevious ? &side.previous : nullptr,
+                      stroke);
+  const SbVec3f old = side.point;
+  const float before = side.walked;
+  side.previous = old;
+  side.hasPrevious = true;
+  side.point = p;
+  side.walked += s;
+  remaining -= s;
+  while (side.nextProposal < side.walked) {
+    proposeSeeds(old + d * (side.nextProposal - before), d, side.face, collider);
+    side.nextProposal += param.separation;
+  }
+  side.idle = s < noProgress ? side.idle + 1 : 0;
+  if (side.idle > kIdleSteps) {
+    side.active = false;
+    return;
+  }
+
+  if (onEdge) {
+    const HeTriangle* next = crossEdge(side.face, edge, mirror);
+    SbVec3f w = d;
+    if (!next || !normalise(w = reflect(d, mirror))) {
+      side.active = false;
+      return;
+    }
+    side.face = next;
+    side.direction = w;
+  } else {
+    SbVec3f fresh;
+    if (!fieldDirection(p, side.face, d, fresh)) {
+      side.active = false;
+      return;
+    }
+    const float cosTurn = std::clamp(d.dot(fresh), -1.0f, 1.0f);
+    bend += std::acos(cosTurn) * kDegrees + (cosTurn < 0.0f ? 90.0f : 0.0f);
+    side.direction = fresh;
+  }
+}
+
+bool SbStreamlineTracer::trace(const SbVec3f& seedPoint, const SbVec3f& seedDir,
+                               const HeTriangle* seedFace, StrokeCollider& collider,
+                               int& strokeCounter, StrokeSet& out,
+                               std::deque<StreamlineSeed*>& queue) {
+  if (!usable(seedFace) || !finite(seedPoint)) return false;
+  const SbVec3f& n = seedFace->normal;
+  SbVec3f d = seedDir - n * seedDir.dot(n);
+  if (!(d.dot(d) >= 1e-6f) || !normalise(d)) return false;
+
+  const StrokeCollider::Checkpoint mark = collider.checkpoint();
+  points.clear();
+  pointFaces.clear();
+  proposals.clear();
+  points.push_back(seedPoint);
+  pointFaces.push_back(seedFace);
+  Side sides[2];
+  for (int i = 0; i < 2; ++i) {
+    Side& s = sides[i];
+    s.active = true;
+    s.point = seedPoint;
+    s.face = seedFace;
+    s.direction = i == 0 ? -d : d;
+    s.walked = 0.0f;
+    s.nextProposal = param.separation;
+    s.idle = 0;
+    s.hasPrevious = false;
+  }
+  remaining = param.maxLength;
+  bend = 0.0f;
+  proposeSeeds(seedPoint, d, seedFace, collider);
+
+  long steps = 0;
+  for (;;) {
+    for (int i = 0; i < 2; ++i) {
+      if (!sides[i].active) continue;
+      step(sides[i], i, collider, strokeCounter);
+      ++steps;
+    }
+    if (remaining <= tiny || bend >= param.maxBend) break;
+    if (!sides[0].active && !sides[1].active) break;
+    if (steps >= maxSteps) break;
+  }
+
+  const float total = sides[0].walked + sides[1].walked;
+  if (!(total >= param.minLength)) {
+    collider.rollback(mark);
+    proposals.clear();
+    ++discarded;
+    return false;
+  }
+  const int32_t base = static_cast<int32_t>(out.points.size());
+  for (size_t i = 0; i < points.size(); ++i) {
+    out.points.push_back(points[i]);
+    out.faces.push_back(pointFaces[i]);
+    out.indices.push_back(base + static_cast<int32_t>(i));
+  }
+  out.indices.push_back(-1);
+  ++out.strokeCount;
+  for (const StreamlineSeed& p : proposals) {
+    StreamlineSeed* seed = seedPool.take();
+    if (!seed) break;
+    *seed = p;
+    queue.push_back(seed);
+  }
+  proposals.clear();
+  ++strokeCounter;
+  return true;
+}
+
+void SbStreamlineTracer::hatch(StrokeSet& out, int taperMethod, ProgressMeter* progress) {
+  out.clear();
+  discarded = 0;
+  if (field.size() < model.vertices.size()) return;
+  StrokeCollider collider(model, param.separation, param.size);
+  std::deque<StreamlineSeed*> queue;
+  int counter = 0;
+  for (int f = static_cast<int>(model.triangles.size()) - 1; f >= 0; --f) {
+    const HeTriangle* face = model.triangles[f];
+    const SbVec3f centroid =
+        (face->vertex[0]->position + face->vertex[1]->position + face->vertex[2]->position) /
+        3.0f;
+    SbVec3f direction;
+    if (!collider.nearAny(face, centroid) && seedDirection(centroid, face, direction)) {
+      StreamlineSeed* seed = seedPool.take();
+      if (seed) {
+        *seed = StreamlineSeed{centroid, direction, face};
+        queue.push_back(seed);
+      }
+      while (!queue.empty()) {
+        StreamlineSeed* s = queue.front();
+        queue.pop_front();
+        if (!collider.nearAny(s->face, s->point))
+          trace(s->point, s->direction, s->face, collider, counter, out, queue);
+        seedPool.giveBack(s);
+      }
+    }
+    if (progress) progress->step();
+  }
+  computeTaper(out, collider, taperMethod);
+}
+
+void SbStreamlineTracer::computeTaper(StrokeSet& out, const StrokeCollider& collider,
+                                      int method) const {
+  out.taper.clear();
+  if (method != TM_SPHERE && method != TM_PLANE && method != TM_PLANE_AVG) return;
+  out.taper.reserve(out.points.size());
+  const float range = param.probe - param.separation;
+  int32_t stroke = 0;
+  size_t first = 0;
+  for (size_t i = 0; i <= out.indices.size(); ++i) {
+    if (i < out.indices.size() && out.indices[i] >= 0) continue;
+    // out.indices[first .. i) is one stroke.
+    const size_t count = i - first;
+    for (size_t k = 0; k < count; ++k) {
+      if (count == 1) {
+        out.taper.push_back(0.0f);
+        break;
+      }
+      const int32_t here = out.indices[first + k];
+      const SbVec3f& p = out.points[here];
+      const HeTriangle* face = out.faces[here];
+      const SbVec3f& from = out.points[out.indices[first + (k == 0 ? 0 : k - 1)]];
+      const SbVec3f& to = out.points[out.indices[first + (k + 1 == count ? k : k + 1)]];
+      SbVec3f d = to - from;
+      d -= face->normal * d.dot(face->normal);
+      if (!normalise(d)) {
+        d = to - from;
+        if (!normalise(d)) d = SbVec3f(1, 0, 0);
+      }
+      float D = param.probe;
+      if (method == TM_SPHERE)
+        D = collider.sphereDistance(p, d, face, param.probe, stroke);
+      else if (method == TM_PLANE)
+        D = collider.planeDistance(p, d, face, param.probe, stroke);
+      else
+        D = collider.planeAverageDistance(p, d, face, param.probe, stroke);
+      out.taper.push_back(std::max(D - param.separation, tiny) / range);
+    }
+    if (count > 0) ++stroke;
+    first = i + 1;
+  }
+}

@@ -1,0 +1,168 @@
+#ifndef LINFOLD_SBSTREAMLINETRACER_H
+#define LINFOLD_SBSTREAMLINETRACER_H
+
+// Evenly spaced streamlines of a per-vertex line field on a triangle mesh:
+// strokes are grown from seeds in both directions with a fourth-order
+// Runge-Kutta step whose samples walk over the surface (unfolding each edge by
+// a reflection), stopped before they come closer than the separation to any
+// stroke, and new seeds are proposed at the probe distance on both sides of
+// every stroke (after Jobard and Lefer's evenly spaced streamlines, carried
+// over to surfaces).
+
+#include <Inventor/SbVec3f.h>
+
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "core/ObjectPool.h"
+#include "mesh/SbHeModelHQ.h"
+#include "strokes/StrokeCollider.h"
+
+class ProgressMeter;
+
+// The strokes of one computation: points stroke after stroke, each stroke's
+// indices ended by -1, the face of each point and a taper value per point.
+struct StrokeSet {
+  std::vector<SbVec3f> points;
+  std::vector<int32_t> indices;
+  std::vector<const HeTriangle*> faces;
+  std::vector<float> taper;  // empty without a taper measure
+  int strokeCount = 0;
+
+  void clear();
+};
+
+// A place to start a stroke from.
+struct StreamlineSeed {
+  SbVec3f point;
+  SbVec3f direction;
+  const HeTriangle* face;
+};
+
+class SbStreamlineTracer {
+ public:
+  // The node's settings (lengths as fractions of the model size, angles in
+  // degrees; limits up to 1e-6 are off).
+  struct Settings {
+    float seperationDist = 0.02f;
+    float probeDist = 0.024f;
+    float sharpEdge = 115.0f;
+    float maxBend = -1.0f;
+    float minLength = -1.0f;
+    float maxLength = -1.0f;
+    float stepSize = -1.0f;
+  };
+  // The tracing parameters in model units (lengths) or as a cosine.
+  struct Parameters {
+    float size = 1.0f;  // model size, the unit of the small margins
+    float separation = 0.0f;
+    float separationSq = 0.0f;
+    float probe = 0.0f;
+    float probeSq = 0.0f;
+    float sharpEdgeCos = -2.0f;  // -2: no sharp-edge stops
+    float maxBend = 0.0f;        // degrees; the largest float when unlimited
+    float minLength = 0.0f;
+    float maxLength = 0.0f;  // the largest float when unlimited
+    float stepSize = 0.0f;
+  };
+  enum TaperMethod { TM_NONE = 0, TM_SPHERE = 1, TM_PLANE = 2, TM_PLANE_AVG = 3 };
+
+  // Derives the parameters for a model of the given size (its largest
+  // bounding-box extent; 1 is used for a size that is not positive).
+  static Parameters derive(const Settings& settings, float modelSize);
+
+  // `directions` holds one direction per vertex of `model` (its sign carries
+  // no meaning); both must outlive the tracer.
+  SbStreamlineTracer(const SbHeModelHQ& model, const std::vector<SbVec3f>& directions,
+                     const Parameters& parameters);
+  ~SbStreamlineTracer();
+  SbStreamlineTracer(const SbStreamlineTracer&) = delete;
+  SbStreamlineTracer& operator=(const SbStreamlineTracer&) = delete;
+
+  // Covers the model with strokes: seeds from the face centroids, last face
+  // first, each drained through the first-in first-out seed queue, then the
+  // taper values. `out` is replaced. `progress`, when given, is stepped once
+  // per face (the caller begins and ends it).
+  void hatch(StrokeSet& out, int taperMethod, ProgressMeter* progress = nullptr);
+
+  // Grows one stroke from the seed. On success (a stroke at least the minimum
+  // length) it is appended to `out` with the number `strokeCounter`, its
+  // segments stay in `collider`, its seed proposals are appended to `queue`
+  // and the counter goes up; otherwise nothing changes.
+  bool trace(const SbVec3f& seedPoint, const SbVec3f& seedDirection, const HeTriangle* seedFace,
+             StrokeCollider& collider, int& strokeCounter, StrokeSet& out,
+             std::deque<StreamlineSeed*>& queue);
+
+  // The field at a point in a face, oriented to agree with `direction`,
+  // in the face plane. False (result unset) where it is not defined.
+  bool fieldDirection(const SbVec3f& point, const HeTriangle* face, const SbVec3f& direction,
+                      SbVec3f& result) const;
+  // The field at a point for a fresh seed (no orientation yet).
+  bool seedDirection(const SbVec3f& point, const HeTriangle* face, SbVec3f& result) const;
+  // Walks `length` along the surface from the point and returns the field
+  // there, oriented by the walking direction and carried back into the frame
+  // of `face`.
+  bool sampleAhead(const HeTriangle* face, const SbVec3f& point, const SbVec3f& direction,
+                   float length, SbVec3f& result);
+  // The integration direction for a step of length h.
+  bool rk4Direction(const HeTriangle* face, const SbVec3f& point, const SbVec3f& direction,
+                    float h, SbVec3f& result);
+
+  // Counts of the last hatch, for diagnostics.
+  int discardedStrokes() const { return discarded; }
+  // Steps allowed per stroke (both sides together).
+  long stepLimit() const { return maxSteps; }
+
+  const Parameters& parameters() const { return param; }
+
+  // Seed records live only while queued.
+  static TypedObjectPool<StreamlineSeed> seedPool;
+
+ private:
+  struct Side {
+    bool active;
+    SbVec3f point;
+    const HeTriangle* face;
+    SbVec3f direction;
+    float walked;
+    float nextProposal;
+    int idle;  // consecutive steps without real progress
+    bool hasPrevious;
+    SbVec3f previous;  // the point before `point` on this side
+  };
+
+  void step(Side& side, int index, StrokeCollider& collider, int32_t stroke);
+  void proposeSeeds(const SbVec3f& point, const SbVec3f& direction, const HeTriangle* face,
+                    const StrokeCollider& collider);
+  bool walkSide(const SbVec3f& origin, SbVec3f direction, const HeTriangle* face, SbVec3f& end,
+                const HeTriangle*& endFace) const;
+  void computeTaper(StrokeSet& out, const StrokeCollider& collider, int method) const;
+  void interpolate(const SbVec3f d[3], const float w[3], const SbVec3f& normal,
+                   SbVec3f& result, bool& ok) const;
+  void weights(const HeTriangle* face, const SbVec3f& point, float w[3]) const;
+  // The neighbour across edge k of `face` if the surface may be crossed there
+  // (not a boundary, not a sharp edge); the mirror normal goes to `mirror`.
+  const HeTriangle* crossEdge(const HeTriangle* face, int edge, SbVec3f& mirror) const;
+  // Parameter and edge at which the ray leaves the face; -1 when none.
+  int exitEdge(const HeTriangle* face, const SbVec3f& point, const SbVec3f& direction,
+               float& t) const;
+
+  const SbHeModelHQ& model;
+  const std::vector<SbVec3f>& field;
+  Parameters param;
+  long maxSteps = 0;
+  float noProgress = 0.0f;  // a step shorter than this makes no progress
+  float tiny = 1e-6f;       // 1e-6 of the model size
+
+  // Working lists of one trace, reused from call to call.
+  std::deque<SbVec3f> points;
+  std::deque<const HeTriangle*> pointFaces;
+  std::vector<StreamlineSeed> proposals;
+  std::vector<SbVec3f> mirrors;
+  float remaining = 0.0f;
+  float bend = 0.0f;
+  int discarded = 0;
+};
+
+#endif
