@@ -1,0 +1,669 @@
+#include <gtest/gtest.h>
+
+#include <Inventor/SbMatrix.h>
+#include <Inventor/SbViewportRegion.h>
+#include <Inventor/actions/SoCallbackAction.h>
+#include <Inventor/lists/SoFieldList.h>
+#include <Inventor/nodes/SoInfo.h>
+#include <Inventor/nodes/SoLabel.h>
+#include <Inventor/nodes/SoSeparator.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <random>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "TestMeshes.h"
+#include "curvature/SbCurvatureHQ.h"
+#include "elements/SoCurvatureElementHQ.h"
+#include "elements/SoFlowFieldElementHQ.h"
+#include "elements/SoHeModelElementHQ.h"
+#include "flowfield/SbFlowFieldHQ.h"
+#include "flowfield/SoFlowFieldHQ.h"
+#include "flowfield/SoGenerateFlowFieldHQ.h"
+#include "mesh/SbHeModelHQ.h"
+
+namespace {
+
+const float kPi = 3.14159265358979f;
+
+// A model with its curvature and flow field, built quietly.
+struct Field {
+  explicit Field(const PolyMesh& mesh) {
+    model.build(testmesh::model(mesh));
+    testing::internal::CaptureStdout();
+    curvature.from(model);
+    field.from(model, curvature);
+    fromOutput = testing::internal::GetCapturedStdout();
+  }
+  FlowRecord& rec(int i) { return *field.records[i]; }
+  void lockAll(bool locked) {
+    for (FlowRecord* r : field.records) r->locked = locked;
+  }
+  // Turns vertex i's direction by angle about its normal, as the editing does.
+  void turn(int i, float angle) {
+    const SbVec3f& n = model.vertices[i]->normal;
+    rec(i).direction = SbFlowFieldHQ::rotateAbout(rec(i).direction, n, angle);
+    rec(i).cross = rec(i).direction.cross(n);
+  }
+  double cost(double lambda) const {
+    EdgeAngleTable table;
+    field.buildEdgeAngles(model, table);
+    FlowCostTerms terms;
+    field.costTerms(model, table, terms);
+    std::vector<double> x(terms.variableCount(), 0.0), g(x.size());
+    return SbFlowFieldHQ::evaluateCost(terms, lambda, x.data(), g.data());
+  }
+  std::vector<SbVec3f> directions() const {
+    std::vector<SbVec3f> d;
+    for (const FlowRecord* r : field.records) d.push_back(r->direction);
+    return d;
+  }
+
+  SbHeModelHQ model;
+  SbCurvatureHQ curvature;
+  SbFlowFieldHQ field;
+  std::string fromOutput;
+};
+
+void expectUnitTangents(const Field& f) {
+  for (int i = 0; i < f.field.size(); ++i) {
+    const FlowRecord& r = *f.field.record(i);
+    const SbVec3f& n = f.model.vertices[i]->normal;
+    ASSERT_TRUE(std::isfinite(r.direction[0]) && std::isfinite(r.direction[1]) &&
+                std::isfinite(r.direction[2]))
+        << "vertex " << i;
+    EXPECT_NEAR(r.direction.length(), 1.0f, 1e-5f) << "vertex " << i;
+    EXPECT_NEAR(r.direction.dot(n), 0.0f, 1e-5f) << "vertex " << i;
+    EXPECT_NEAR(r.cross.length(), 1.0f, 1e-5f) << "vertex " << i;
+  }
+}
+
+std::string capture(const std::function<void()>& run) {
+  testing::internal::CaptureStdout();
+  run();
+  return testing::internal::GetCapturedStdout();
+}
+
+// Index of an interior vertex of grid(n, n): the middle one.
+int middle(int n) { return (n / 2) * (n + 1) + n / 2; }
+
+}  // namespace
+
+// ---------------------------------------------------------------- initialisation
+
+TEST(FlowFieldFrom, FlatMeshIsDegenerateEverywhereAndEndsLocked) {
+  Field f(testmesh::grid(4, 4));
+  ASSERT_EQ(f.field.size(), f.model.vertexCount());
+  for (int i = 0; i < f.curvature.size(); ++i) ASSERT_TRUE(f.curvature.record(i)->degenerate);
+  // The initial optimisation has nothing to pull against and stays silent.
+  EXPECT_EQ(f.fromOutput.find("SbFlowFieldHQ"), std::string::npos) << f.fromOutput;
+  expectUnitTangents(f);
+  for (const FlowRecord* r : f.field.records) {
+    EXPECT_TRUE(r->locked);
+    EXPECT_EQ(r->score, 0.0f);
+  }
+  EXPECT_EQ(f.field.modelStamp, f.model.stamp);
+}
+
+TEST(FlowFieldFrom, SingleTriangleAndDegenerateTrianglesGiveUnitTangents) {
+  Field single(testmesh::singleTriangle());
+  ASSERT_EQ(single.field.size(), 3);
+  expectUnitTangents(single);
+
+  // A zero-length edge (two corners at one place) and a zero-area triangle.
+  PolyMesh m = testmesh::grid(2, 2);
+  const int c = m.addVertex(m.positions[4]);
+  m.addFace({4, 5, c});
+  Field pinched(m);
+  ASSERT_EQ(pinched.field.size(), pinched.model.vertexCount());
+  for (const FlowRecord* r : pinched.field.records)
+    for (int k = 0; k < 3; ++k) ASSERT_TRUE(std::isfinite(r->direction[k]));
+  const HalfEdge* h = pinched.model.findHalfEdge(pinched.model.vertices[4], pinched.model.vertices[c]);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(pinched.field.edgeAngle(h), 0.0f);
+  capture([&] { pinched.field.rotate(pinched.model, 30.0f); });
+  for (const FlowRecord* r : pinched.field.records)
+    for (int k = 0; k < 3; ++k) ASSERT_TRUE(std::isfinite(r->direction[k]));
+}
+
+TEST(FlowFieldFrom, SphereLeadsWithMaximumDirectionAndFreesValidVertices) {
+  Field f(testmesh::icosphere(2));
+  expectUnitTangents(f);
+  for (int i = 0; i < f.field.size(); ++i) {
+    const CurvatureRecord& c = *f.curvature.record(i);
+    EXPECT_EQ(f.field.record(i)->locked, c.degenerate) << "vertex " << i;
+    if (!c.degenerate) {
+      ASSERT_GE(c.maxCurvature + c.minCurvature, 0.0f);
+      EXPECT_GT(std::fabs(f.field.record(i)->direction.dot(c.maxDirection)), 0.999f);
+    }
+  }
+}
+
+TEST(FlowFieldFrom, MeanCurvatureSignChoosesTheLeadingDirection) {
+  Field f(testmesh::grid(4, 4));
+  // Hand-made valid records at vertex 6: x is the maximum direction, y the minimum.
+  CurvatureRecord& c = *f.curvature.records[6];
+  c.degenerate = false;
+  c.maxDirection.setValue(1, 0, 0);
+  c.minDirection.setValue(0, 1, 0);
+  c.maxCurvature = 1.0f;
+  c.minCurvature = -1.0f;  // mean exactly 0: the maximum leads
+  capture([&] { f.field.from(f.model, f.curvature); });
+  EXPECT_EQ(f.field.record(6)->direction, SbVec3f(1, 0, 0));
+  EXPECT_FALSE(f.field.record(6)->locked);
+  c.minCurvature = -2.0f;
+  capture([&] { f.field.from(f.model, f.curvature); });
+  EXPECT_EQ(f.field.record(6)->direction, SbVec3f(0, 1, 0));
+}
+
+TEST(FlowFieldFrom, StaleCurvatureChangesNothing) {
+  Field f(testmesh::icosphere(1));
+  const uint32_t stamp = f.field.stamp;
+  SbHeModelHQ other;
+  other.build(testmesh::model(testmesh::tetrahedron()));
+  f.field.from(other, f.curvature);
+  EXPECT_EQ(f.field.stamp, stamp);
+  EXPECT_EQ(f.field.size(), f.model.vertexCount());
+  f.field.clear();
+  EXPECT_EQ(f.field.size(), 0);
+  EXPECT_NE(f.field.modelStamp, f.model.stamp);
+}
+
+// ---------------------------------------------------------------- edge angles
+
+TEST(FlowFieldEdgeAngles, DirectionsAlongTheEdgeDifferByZeroInEitherSense) {
+  Field f(testmesh::tetrahedron());
+  const HeVertex* s = f.model.vertices[0];
+  const HeVertex* t = f.model.vertices[1];
+  const HalfEdge* h = f.model.findHalfEdge(s, t);
+  ASSERT_NE(h, nullptr);
+  SbVec3f along = t->position - s->position;
+  along.normalize();
+  for (float ss : {1.0f, -1.0f})
+    for (float st : {1.0f, -1.0f}) {
+      f.rec(0).direction = along * ss;
+      f.rec(1).direction = along * st;
+      EXPECT_NEAR(f.field.edgeAngle(h), 0.0f, 1e-6f) << ss << " " << st;
+      EXPECT_NEAR(f.field.edgeAngle(h->twin), 0.0f, 1e-6f) << ss << " " << st;
+    }
+}
+
+TEST(FlowFieldEdgeAngles, TableHoldsEveryHalfEdgeWithOppositeTwins) {
+  Field f(testmesh::grid(3, 3));
+  std::mt19937 random(5);
+  std::uniform_real_distribution<float> angle(-1.5f, 1.5f);
+  for (int i = 0; i < f.field.size(); ++i) f.turn(i, angle(random));
+  EdgeAngleTable table;
+  f.field.buildEdgeAngles(f.model, table);
+  EXPECT_EQ(table.size(), f.model.halfEdgeCount());
+  for (const HeTriangle* t : f.model.triangles) {
+    const HalfEdge* h = t->halfEdge;
+    for (int k = 0; k < 3; ++k, h = h->next) {
+      float a, b;
+      ASSERT_TRUE(table.find(h, a));
+      ASSERT_TRUE(table.find(h->twin, b));
+      EXPECT_FLOAT_EQ(a, -b);
+      EXPECT_LE(std::fabs(a), kPi / 2 + 1e-6f);
+    }
+  }
+}
+
+TEST(FlowFieldEdgeAngles, TurningTheStartRaisesTheDifferenceByTheAngle) {
+  Field f(testmesh::grid(4, 4));  // one constant direction: every difference is 0
+  const int v = middle(4);
+  f.turn(v, 0.3f);
+  const HeVertex* vertex = f.model.vertices[v];
+  const HalfEdge* h = vertex->halfEdge;
+  int count = 0;
+  do {
+    EXPECT_NEAR(f.field.edgeAngle(h), 0.3f, 1e-5f);
+    EXPECT_NEAR(f.field.edgeAngle(h->twin), -0.3f, 1e-5f);
+    ++count;
+    h = h->ring;
+  } while (h && h != vertex->halfEdge);
+  EXPECT_EQ(count, 6);
+}
+
+TEST(FlowFieldEdgeAngles, EdgesWithoutATangentDirectionHaveNoFrame) {
+  HeVertex a{0, SbVec3f(0, 0, 0), SbVec3f(0, 0, 1), nullptr};
+  HeVertex b{1, SbVec3f(0, 0, 0), SbVec3f(0, 0, 1), nullptr};
+  float angle = 0;
+  EXPECT_FALSE(SbFlowFieldHQ::frameAngle(a, b, SbVec3f(1, 0, 0), angle));  // zero length
+  b.position.setValue(0, 0, 2);
+  EXPECT_FALSE(SbFlowFieldHQ::frameAngle(a, b, SbVec3f(1, 0, 0), angle));  // along the normal
+  b.position.setValue(1, 0, 0);
+  // x points from the lower index to the higher one: along +x, so y = x × n = -y.
+  ASSERT_TRUE(SbFlowFieldHQ::frameAngle(a, b, SbVec3f(0, 1, 0), angle));
+  EXPECT_NEAR(angle, -kPi / 2, 1e-6f);
+  ASSERT_TRUE(SbFlowFieldHQ::frameAngle(b, a, SbVec3f(0, 1, 0), angle));
+  EXPECT_NEAR(angle, -kPi / 2, 1e-6f);
+}
+
+// ---------------------------------------------------------------- cost and optimize
+
+TEST(FlowFieldCost, GradientMatchesFiniteDifferences) {
+  Field f(testmesh::icosphere(2));
+  std::mt19937 random(11);
+  std::uniform_real_distribution<float> noise(-0.8f, 0.8f);
+  for (int i = 0; i < f.field.size(); ++i) {
+    f.turn(i, noise(random));
+    f.rec(i).locked = i % 5 == 0;  // some edges to locked vertices, most between free ones
+  }
+  EdgeAngleTable table;
+  f.field.buildEdgeAngles(f.model, table);
+  FlowCostTerms terms;
+  f.field.costTerms(f.model, table, terms);
+  const int n = terms.variableCount();
+  ASSERT_GT(n, 100);
+  std::vector<double> x(n), g(n), gp(n), xp;
+  for (double& xi : x) xi = noise(random);
+  for (double lambda : {0.0, 0.7}) {
+    SbFlowFieldHQ::evaluateCost(terms, lambda, x.data(), g.data());
+    const double step = 1e-6;
+    for (int k = 0; k < n; k += 7) {
+      xp = x;
+      xp[k] = x[k] + step;
+      const double fp = SbFlowFieldHQ::evaluateCost(terms, lambda, xp.data(), gp.data());
+      xp[k] = x[k] - step;
+      const double fm = SbFlowFieldHQ::evaluateCost(terms, lambda, xp.data(), gp.data());
+      EXPECT_NEAR(g[k], (fp - fm) / (2 * step), 1e-5 * (1 + std::fabs(g[k])))
+          << "variable " << k << " lambda " << lambda;
+    }
+  }
+}
+
+TEST(FlowFieldCost, AlignedFieldSitsAtTheMinimumOfEveryTerm) {
+  Field f(testmesh::grid(3, 3));
+  f.lockAll(false);
+  EdgeAngleTable table;
+  f.field.buildEdgeAngles(f.model, table);
+  FlowCostTerms terms;
+  f.field.costTerms(f.model, table, terms);
+  std::vector<double> x(terms.variableCount(), 0.0), g(x.size());
+  // Each ring term is at its least, -(2 lambda + 2).
+  const double cost = SbFlowFieldHQ::evaluateCost(terms, 0.5, x.data(), g.data());
+  EXPECT_NEAR(cost, -3.0 * terms.neighbour.size(), 1e-9);
+  for (double gk : g) EXPECT_NEAR(gk, 0.0, 1e-9);
+}
+
+TEST(FlowFieldOptimize, AllLockedPrintsNothingAndChangesNothing) {
+  Field f(testmesh::icosphere(2));
+  std::mt19937 random(3);
+  std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
+  for (int i = 0; i < f.field.size(); ++i) f.turn(i, noise(random));
+  f.lockAll(true);
+  const auto before = f.directions();
+  const uint32_t stamp = f.field.stamp;
+  EXPECT_EQ(capture([&] { f.field.optimize(f.model, 0.5f); }), "");
+  EXPECT_EQ(f.directions(), before);
+  EXPECT_EQ(f.field.stamp, stamp);
+}
+
+TEST(FlowFieldOptimize, ZeroDifferencesWithoutTurningWeightStayPut) {
+  Field f(testmesh::grid(5, 5));
+  f.lockAll(false);
+  const auto before = f.directions();
+  const uint32_t stamp = f.field.stamp;
+  EXPECT_EQ(capture([&] { f.field.optimize(f.model, 0.0f); }), "");
+  EXPECT_EQ(f.directions(), before);
+  EXPECT_EQ(f.field.stamp, stamp);
+}
+
+TEST(FlowFieldOptimize, LowersTheCostOfANoisySphereAndReportsIt) {
+  Field f(testmesh::icosphere(3));
+  std::mt19937 random(7);
+  std::uniform_real_distribution<float> noise(-0.6f, 0.6f);
+  f.lockAll(false);
+  for (int i = 0; i < f.field.size(); ++i) f.turn(i, noise(random));
+  f.rec(0).locked = f.rec(1).locked = true;
+  const SbVec3f locked0 = f.rec(0).direction, locked1 = f.rec(1).direction;
+  const double before = f.cost(0.0);
+  const uint32_t stamp = f.field.stamp;
+
+  const std::string out = capture([&] { f.field.optimize(f.model, 0.0f); });
+  std::smatch m;
+  ASSERT_TRUE(std::regex_match(
+      out, m, std::regex("SbFlowFieldHQ::optimize: ([0-9]+) iterations, (-?[0-9]+\\.[0-9]) -> "
+                         "(-?[0-9]+\\.[0-9])\n")))
+      << out;
+  EXPECT_GT(std::stoi(m[1]), 0);
+  EXPECT_NEAR(std::stod(m[2]), before, 0.051);
+  const double after = f.cost(0.0);
+  EXPECT_LT(after, before - 100.0);
+  EXPECT_NEAR(std::stod(m[3]), after, 1.0);
+  EXPECT_NE(f.field.stamp, stamp);
+  EXPECT_EQ(f.rec(0).direction, locked0);
+  EXPECT_EQ(f.rec(1).direction, locked1);
+  expectUnitTangents(f);
+
+  // With a weight on equal turning the cost still goes down.
+  for (int i = 0; i < f.field.size(); ++i) f.turn(i, noise(random));
+  const double noisy = f.cost(0.0);
+  capture([&] { f.field.optimize(f.model, 0.5f); });
+  EXPECT_LT(f.cost(0.0), noisy);
+}
+
+// ---------------------------------------------------------------- relax, unify, rotate
+
+TEST(FlowFieldEditing, RelaxUndoesASingleTurn) {
+  Field f(testmesh::grid(4, 4));
+  const int v = middle(4);
+  const SbVec3f original = f.rec(v).direction;
+  f.turn(v, 0.4f);
+  f.rec(v).locked = false;
+  const uint32_t stamp = f.field.stamp;
+  f.field.relax(f.model);
+  EXPECT_LT((f.rec(v).direction - original).length(), 1e-5f);
+  EXPECT_NE(f.field.stamp, stamp);
+}
+
+TEST(FlowFieldEditing, UnifySwapsOnlyWhenAQuarterTurnIsStrictlyBetter) {
+  PolyMesh mesh = testmesh::grid(4, 4);
+  const int lonely = mesh.addVertex({5, 5, 0});  // in no face: equal cost either way
+  Field f(mesh);
+  ASSERT_EQ(f.model.vertices[lonely]->halfEdge, nullptr);
+  const int v = middle(4);
+  const SbVec3f along = f.rec(v).direction;
+  std::swap(f.rec(v).direction, f.rec(v).cross);
+  f.rec(v).locked = false;
+  f.rec(lonely).locked = false;
+  const SbVec3f lonelyDirection = f.rec(lonely).direction;
+
+  EdgeAngleTable table;
+  f.field.buildEdgeAngles(f.model, table);
+  std::vector<double> a(f.field.size(), 0.0);
+  EXPECT_EQ(SbFlowFieldHQ::vertexCost(f.model.vertices[lonely], table, a), 0.0);
+  const uint32_t stamp = f.field.stamp;
+  f.field.unify(f.model);
+  EXPECT_EQ(f.rec(v).direction, along);
+  EXPECT_EQ(f.rec(lonely).direction, lonelyDirection);
+  EXPECT_NE(f.field.stamp, stamp);
+
+  // Now every neighbour agrees: a quarter turn only costs.
+  f.field.buildEdgeAngles(f.model, table);
+  EXPECT_NEAR(SbFlowFieldHQ::vertexCost(f.model.vertices[v], table, a), -12.0, 1e-9);
+  a[v] = kPi / 2;
+  EXPECT_NEAR(SbFlowFieldHQ::vertexCost(f.model.vertices[v], table, a), 0.0, 1e-6);
+  const uint32_t unchanged = f.field.stamp;
+  f.field.unify(f.model);
+  EXPECT_EQ(f.field.stamp, unchanged);
+}
+
+TEST(FlowFieldEditing, RotateBackAndForthRestoresFreeDirections) {
+  Field f(testmesh::icosphere(2));
+  for (int i = 0; i < f.field.size(); ++i) f.rec(i).locked = i % 3 == 0;
+  const auto before = f.directions();
+  const uint32_t stamp = f.field.stamp;
+  f.field.rotate(f.model, 90.0f);
+  EXPECT_NE(f.field.stamp, stamp);
+  for (int i = 0; i < f.field.size(); ++i) {
+    if (f.rec(i).locked)
+      EXPECT_EQ(f.rec(i).direction, before[i]);
+    else
+      EXPECT_NEAR(f.rec(i).direction.dot(before[i]), 0.0f, 1e-6f);
+  }
+  expectUnitTangents(f);
+  f.field.rotate(f.model, -90.0f);
+  for (int i = 0; i < f.field.size(); ++i)
+    EXPECT_LT((f.rec(i).direction - before[i]).length(), 1e-6f) << "vertex " << i;
+
+  const auto now = f.directions();
+  const uint32_t restored = f.field.stamp;
+  f.field.rotate(f.model, 0.0000001f);
+  f.field.rotate(f.model, NAN);
+  EXPECT_EQ(f.directions(), now);
+  EXPECT_EQ(f.field.stamp, restored);
+}
+
+TEST(FlowFieldEditing, StaleModelMakesEveryCommandANoOp) {
+  Field f(testmesh::icosphere(1));
+  f.lockAll(false);
+  f.model.build(testmesh::model(testmesh::icosphere(1)));  // same shape, new stamp
+  const auto before = f.directions();
+  const uint32_t stamp = f.field.stamp;
+  EXPECT_EQ(capture([&] {
+              f.field.rotate(f.model, 45.0f);
+              f.field.relax(f.model);
+              f.field.unify(f.model);
+              f.field.optimize(f.model, 1.0f);
+              f.field.select(f.model, f.curvature, SbFlowFieldHQ::SELECT_INVERSE, 0.5f, 0.1f);
+            }),
+            "");
+  EXPECT_EQ(f.directions(), before);
+  EXPECT_EQ(f.field.stamp, stamp);
+  for (const FlowRecord* r : f.field.records) EXPECT_FALSE(r->locked);
+}
+
+// ---------------------------------------------------------------- selection
+
+TEST(FlowFieldSelect, AllThenInverseLocksEveryVertex) {
+  Field f(testmesh::icosphere(2));
+  f.field.select(f.model, f.curvature, SbFlowFieldHQ::SELECT_ALL, 0.5f, 0.04f);
+  for (const FlowRecord* r : f.field.records) EXPECT_FALSE(r->locked);
+  f.field.select(f.model, f.curvature, SbFlowFieldHQ::SELECT_INVERSE, 0.5f, 0.04f);
+  for (const FlowRecord* r : f.field.records) EXPECT_TRUE(r->locked);
+  // Unknown modes do nothing.
+  f.field.select(f.model, f.curvature, 5, 0.5f, 0.04f);
+  f.field.select(f.model, f.curvature, -1, 0.5f, 0.04f);
+  for (const FlowRecord* r : f.field.records) EXPECT_TRUE(r->locked);
+}
+
+TEST(FlowFieldSelect, ToleranceThresholdsTheScores) {
+  Field f(testmesh::grid(2, 2));
+  const float scores[9] = {0, 1, 2, 3, 4, 5, 6, 7, 7.5f};
+  for (int i = 0; i < 9; ++i) f.rec(i).score = scores[i];
+  const uint32_t stamp = f.field.stamp;
+  f.field.applyTolerance(0.0f);
+  for (const FlowRecord* r : f.field.records) EXPECT_FALSE(r->locked);
+  f.field.applyTolerance(1.0f);
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(f.rec(i).locked, i != 8);
+  f.field.applyTolerance(0.5f);  // threshold 3.75
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(f.rec(i).locked, i <= 3);
+  EXPECT_EQ(f.field.stamp, stamp);
+}
+
+TEST(FlowFieldSelect, NeighbourTensionSumsTheRingDifferences) {
+  Field f(testmesh::grid(4, 4));
+  const int v = middle(4);
+  f.turn(v, 0.25f);
+  f.field.select(f.model, f.curvature, SbFlowFieldHQ::SELECT_TENSION_NEIGHBOURS, 1.0f, 0.0f);
+  EXPECT_NEAR(f.rec(v).score, 6 * 0.25f, 1e-5f);
+  EXPECT_FALSE(f.rec(v).locked);
+  EXPECT_EQ(f.rec(0).score, 0.0f);
+  EXPECT_TRUE(f.rec(0).locked);
+}
+
+TEST(FlowFieldSelect, GeodesicTensionAveragesEdgesInsideTheSphere) {
+  Field f(testmesh::grid(4, 4));
+  const int v = middle(4);
+  f.turn(v, 0.25f);
+  // A sphere around every vertex that holds the whole grid: every edge counts
+  // once with weight 1, and only the six edges at v differ.
+  std::string out = capture([&] {
+    f.field.select(f.model, f.curvature, SbFlowFieldHQ::SELECT_TENSION_GEODESIC, 0.0f, 10.0f);
+  });
+  EXPECT_NE(out.find("SbFlowFieldHQ::select"), std::string::npos) << out;
+  const int edges = f.model.halfEdgeCount() / 2;
+  for (int i = 0; i < f.field.size(); ++i)
+    EXPECT_NEAR(f.rec(i).score, 6 * 0.25f / edges, 1e-6f) << "vertex " << i;
+
+  // A radius that reaches no edge gives the largest float, which then
+  // dominates the threshold: every vertex stays free.
+  capture([&] {
+    f.field.select(f.model, f.curvature, SbFlowFieldHQ::SELECT_TENSION_GEODESIC, 0.5f, 1e-9f);
+  });
+  for (const FlowRecord* r : f.field.records) {
+    EXPECT_EQ(r->score, FLT_MAX);
+    EXPECT_FALSE(r->locked);
+  }
+}
+
+TEST(FlowFieldSelect, ShapeIndexScoresSpheresHighAndCylindersLow) {
+  Field sphere(testmesh::icosphere(3));
+  sphere.field.select(sphere.model, sphere.curvature, SbFlowFieldHQ::SELECT_SHAPE_INDEX, 0.5f, 0);
+  int valid = 0;
+  for (int i = 0; i < sphere.field.size(); ++i)
+    if (!sphere.curvature.record(i)->degenerate) {
+      ++valid;
+      EXPECT_GT(sphere.rec(i).score, 0.8f);
+    } else {
+      EXPECT_EQ(sphere.rec(i).score, 1.0f);
+    }
+  EXPECT_GT(valid, sphere.field.size() / 2);
+
+  Field tube(testmesh::cylinder(24, 12, 1.0f, 4.0f));
+  tube.field.select(tube.model, tube.curvature, SbFlowFieldHQ::SELECT_SHAPE_INDEX, 0.5f, 0);
+  for (int i = 24 * 2; i < 24 * 11; ++i) {  // away from the open ends
+    ASSERT_FALSE(tube.curvature.record(i)->degenerate);
+    EXPECT_LT(tube.rec(i).score, 0.1f) << "vertex " << i;
+  }
+}
+
+TEST(FlowFieldSelect, StaleCurvatureChangesNoFlag) {
+  Field f(testmesh::icosphere(1));
+  f.lockAll(true);
+  capture([&] { f.curvature.from(f.model); });
+  f.curvature.modelStamp = 0xffffffffu;
+  f.field.select(f.model, f.curvature, SbFlowFieldHQ::SELECT_ALL, 0.5f, 0.04f);
+  for (const FlowRecord* r : f.field.records) EXPECT_TRUE(r->locked);
+}
+
+TEST(FlowFieldSelect, SegmentInsideSphere) {
+  const SbVec3f o(0, 0, 0);
+  auto inside = [&](SbVec3f a, SbVec3f b) {
+    return SbFlowFieldHQ::segmentInsideSphere(a, b, o, 1.0f);
+  };
+  EXPECT_EQ(inside({-0.5f, 0, 0}, {0.5f, 0.2f, 0}), 1.0f);  // wholly inside
+  EXPECT_NEAR(inside({-2, 0, 0}, {2, 0, 0}), 0.5f, 1e-6f);  // through the centre
+  EXPECT_NEAR(inside({0, 0, 0}, {2, 0, 0}), 0.5f, 1e-6f);   // leaving
+  EXPECT_NEAR(inside({-2, 0, 0}, {0, 0, 0}), 0.5f, 1e-6f);  // entering
+  EXPECT_NEAR(inside({-3, 0.6f, 0}, {3, 0.6f, 0}), 1.6f / 6, 1e-6f);  // a chord
+  EXPECT_EQ(inside({2, 0, 0}, {4, 0, 0}), 0.0f);     // pointing away
+  EXPECT_EQ(inside({-4, 0, 0}, {-2, 0, 0}), 0.0f);   // stops short
+  EXPECT_EQ(inside({-2, 1.5f, 0}, {2, 1.5f, 0}), 0.0f);  // passes by
+  EXPECT_EQ(inside({2, 0, 0}, {2, 0, 0}), 0.0f);     // a point outside
+  EXPECT_EQ(inside({0.5f, 0, 0}, {0.5f, 0, 0}), 1.0f);  // a point inside
+}
+
+// ---------------------------------------------------------------- nodes
+
+namespace {
+struct NodeProbe {
+  SbHeModelHQ* model = nullptr;
+  SbCurvatureHQ* curvature = nullptr;
+  std::vector<SbFlowFieldHQ*> seen;
+};
+
+SoCallbackAction::Response inject(void* data, SoCallbackAction* action, const SoNode* node) {
+  auto* probe = static_cast<NodeProbe*>(data);
+  SoHeModelElementHQ::set(action->getState(), const_cast<SoNode*>(node), probe->model);
+  SoCurvatureElementHQ::set(action->getState(), const_cast<SoNode*>(node), probe->curvature);
+  return SoCallbackAction::CONTINUE;
+}
+
+SoCallbackAction::Response readField(void* data, SoCallbackAction* action, const SoNode*) {
+  static_cast<NodeProbe*>(data)->seen.push_back(SoFlowFieldElementHQ::get(action->getState()));
+  return SoCallbackAction::CONTINUE;
+}
+
+class FlowFieldNode : public testing::Test {
+ protected:
+  void SetUp() override {
+    root = new SoSeparator;
+    root->ref();
+    root->addChild(new SoInfo);  // publishes the probe's model and curvature
+    node = new SoGenerateFlowFieldHQ;
+    node->addChild(new SoLabel);  // reads the field below the node
+    root->addChild(node);
+    model.build(testmesh::model(testmesh::icosphere(2)));
+    capture([&] { curvature.from(model); });
+    probe.model = &model;
+    probe.curvature = &curvature;
+  }
+  void TearDown() override { root->unref(); }
+
+  std::string traverse() {
+    probe.seen.clear();
+    SoCallbackAction action;
+    action.addPreCallback(SoInfo::getClassTypeId(), inject, &probe);
+    action.addPreCallback(SoLabel::getClassTypeId(), readField, &probe);
+    return capture([&] { action.apply(root); });
+  }
+
+  SoSeparator* root = nullptr;
+  SoGenerateFlowFieldHQ* node = nullptr;
+  SbHeModelHQ model;
+  SbCurvatureHQ curvature;
+  NodeProbe probe;
+};
+}  // namespace
+
+TEST_F(FlowFieldNode, AreRegisteredUnderTheirNames) {
+  EXPECT_EQ(SoType::fromName("SoGenerateFlowFieldHQ"), SoGenerateFlowFieldHQ::getClassTypeId());
+  EXPECT_EQ(SoGenerateFlowFieldHQ::getClassTypeId().getParent(), SoGroup::getClassTypeId());
+  SoFieldList fields;
+  EXPECT_EQ(node->getFields(fields), 0);
+  EXPECT_EQ(SoType::fromName("SoFlowFieldHQ"), SoFlowFieldHQ::getClassTypeId());
+  EXPECT_EQ(SoFlowFieldHQ::getClassTypeId().getParent(), SoShape::getClassTypeId());
+  SoFlowFieldHQ* display = new SoFlowFieldHQ;
+  display->ref();
+  EXPECT_FALSE(display->sendLines.getValue());
+  display->unref();
+}
+
+TEST_F(FlowFieldNode, BuildsOnceForTwoTraversalsAndRebuildsForNewCurvature) {
+  traverse();
+  SbFlowFieldHQ& field = node->flowField();
+  ASSERT_EQ(probe.seen.size(), 1u);
+  EXPECT_EQ(probe.seen[0], &field);
+  ASSERT_EQ(field.size(), model.vertexCount());
+  const auto fresh = [&] {
+    std::vector<SbVec3f> d;
+    for (const FlowRecord* r : field.records) d.push_back(r->direction);
+    return d;
+  }();
+
+  // An edit survives a traversal with the same curvature.
+  field.rotate(model, 30.0f);
+  const uint32_t edited = field.stamp;
+  traverse();
+  EXPECT_EQ(field.stamp, edited);
+  EXPECT_EQ(probe.seen[0], &field);
+
+  // A new curvature stamp rebuilds the field and discards the edit.
+  capture([&] { curvature.from(model); });
+  traverse();
+  EXPECT_NE(field.stamp, edited);
+  for (int i = 0; i < field.size(); ++i)
+    EXPECT_LT((field.record(i)->direction - fresh[i]).length(), 1e-6f) << "vertex " << i;
+}
+
+TEST_F(FlowFieldNode, PublishesNullWithoutModelOrCurvature) {
+  probe.curvature = nullptr;
+  EXPECT_EQ(traverse(), "");
+  ASSERT_EQ(probe.seen.size(), 1u);
+  EXPECT_EQ(probe.seen[0], nullptr);
+  probe.curvature = &curvature;
+  probe.model = nullptr;
+  traverse();
+  ASSERT_EQ(probe.seen.size(), 1u);
+  EXPECT_EQ(probe.seen[0], nullptr);
+}
+
+TEST(FlowFieldDisplay, HalfLengthSpansEightViewportUnitsAtTheOrigin) {
+  SbViewportRegion viewport(640, 800);
+  SbMatrix identity = SbMatrix::identity();
+  EXPECT_NEAR(SoFlowFieldHQ::halfLength(identity, viewport), 8.0f / 800, 1e-7f);
+  SbMatrix scale;
+  scale.setScale(SbVec3f(4, 4, 4));
+  EXPECT_NEAR(SoFlowFieldHQ::halfLength(scale, viewport), 2.0f / 800, 1e-7f);
+  SbMatrix moved;
+  moved.setTranslate(SbVec3f(0.3f, -0.2f, 0.1f));
+  EXPECT_NEAR(SoFlowFieldHQ::halfLength(moved, viewport), 8.0f / 800, 1e-6f);
+}
