@@ -20,6 +20,8 @@
 #include "curvature/SoGenerateCurvatureHQ.h"
 #include "flowfield/SoFlowFieldHQ.h"
 #include "flowfield/SoGenerateFlowFieldHQ.h"
+#include "strokes/SoStreamlinerHQ.h"
+#include "styling/SoLineShapeHQ.h"
 #include "mesh/SoGenerateHeModelHQ.h"
 #include "mesh/SoGenerateWingedEdge.h"
 #include "mesh/SoModifyWingedEdge.h"
@@ -60,6 +62,8 @@ void initLibraryClasses() {
   registerClass<SoGenerateHeModelHQ>();
   registerClass<SoGenerateCurvatureHQ>();
   registerClass<SoFlowFieldHQ>();
+  registerClass<SoStreamlinerHQ>();  // after SoFlowFieldHQ
 
   // 4. Line filters and outputs.
+  registerClass<SoLineShapeHQ>();
 }

@@ -1,0 +1,142 @@
+#include "strokes/SoStreamlinerHQ.h"
+
+#include <Inventor/actions/SoCallbackAction.h>
+#include <Inventor/actions/SoGLRenderAction.h>
+#include <Inventor/elements/SoCacheElement.h>
+#include <Inventor/elements/SoCoordinateElement.h>
+#include <Inventor/misc/SoState.h>
+
+#include <cmath>
+#include <cstdio>
+#include <exception>
+
+#include "core/ProgressMeter.h"
+#include "elements/SoFlowFieldElementHQ.h"
+#include "elements/SoHeModelElementHQ.h"
+#include "elements/SoLineCoordinateIndexElement.h"
+#include "elements/SoLineDensityElementHQ.h"
+#include "elements/SoLineParameterizationElement.h"
+#include "elements/SoLineTaperElementHQ.h"
+#include "elements/SoLineThicknessElement.h"
+#include "elements/SoLineTriangleElementHQ.h"
+#include "flowfield/SbFlowFieldHQ.h"
+#include "mesh/SbHeModelHQ.h"
+
+SO_NODE_SOURCE(SoStreamlinerHQ);
+
+void SoStreamlinerHQ::initClass() {
+  SO_NODE_INIT_CLASS(SoStreamlinerHQ, SoNode, "Node");
+  SO_ENABLE(SoGLRenderAction, SoHeModelElementHQ);
+  SO_ENABLE(SoGLRenderAction, SoFlowFieldElementHQ);
+  SO_ENABLE(SoGLRenderAction, SoCoordinateElement);
+  SO_ENABLE(SoGLRenderAction, SoLineCoordinateIndexElement);
+  SO_ENABLE(SoGLRenderAction, SoLineTriangleElementHQ);
+  SO_ENABLE(SoGLRenderAction, SoLineTaperElementHQ);
+  SO_ENABLE(SoGLRenderAction, SoLineThicknessElement);
+  SO_ENABLE(SoGLRenderAction, SoLineDensityElementHQ);
+  SO_ENABLE(SoGLRenderAction, SoLineParameterizationElement);
+  SO_ENABLE(SoCallbackAction, SoHeModelElementHQ);
+  SO_ENABLE(SoCallbackAction, SoFlowFieldElementHQ);
+  SO_ENABLE(SoCallbackAction, SoCoordinateElement);
+  SO_ENABLE(SoCallbackAction, SoLineCoordinateIndexElement);
+  SO_ENABLE(SoCallbackAction, SoLineTriangleElementHQ);
+  SO_ENABLE(SoCallbackAction, SoLineTaperElementHQ);
+  SO_ENABLE(SoCallbackAction, SoLineThicknessElement);
+  SO_ENABLE(SoCallbackAction, SoLineDensityElementHQ);
+  SO_ENABLE(SoCallbackAction, SoLineParameterizationElement);
+}
+
+SoStreamlinerHQ::SoStreamlinerHQ() {
+  SO_NODE_CONSTRUCTOR(SoStreamlinerHQ);
+  SO_NODE_ADD_FIELD(doComputation, (TRUE));
+  SO_NODE_ADD_FIELD(seperationDist, (0.02f));
+  SO_NODE_ADD_FIELD(probeDist, (0.024f));
+  SO_NODE_ADD_FIELD(sharpEdge, (115.0f));
+  SO_NODE_ADD_FIELD(maxBend, (-1.0f));
+  SO_NODE_ADD_FIELD(minLength, (-1.0f));
+  SO_NODE_ADD_FIELD(maxLength, (-1.0f));
+  SO_NODE_ADD_FIELD(stepSize, (-1.0f));
+  SO_NODE_ADD_FIELD(taperMethod, (TM_PLANE));
+  SO_NODE_DEFINE_ENUM_VALUE(TaperMethod, TM_NONE);
+  SO_NODE_DEFINE_ENUM_VALUE(TaperMethod, TM_SPHERE);
+  SO_NODE_DEFINE_ENUM_VALUE(TaperMethod, TM_PLANE);
+  SO_NODE_DEFINE_ENUM_VALUE(TaperMethod, TM_PLANE_AVG);
+  SO_NODE_SET_SF_ENUM_TYPE(taperMethod, TaperMethod);
+}
+
+SoStreamlinerHQ::~SoStreamlinerHQ() = default;
+
+void SoStreamlinerHQ::compute(const SbHeModelHQ& model, const SbFlowFieldHQ& field) {
+  const int n = model.vertexCount();
+  directions.assign(n, SbVec3f(0, 0, 0));
+  for (int i = 0; i < n; ++i) {
+    SbVec3f d = field.records[i]->direction;
+    const float len = d.length();
+    if (len > 0.0f && std::isfinite(len)) directions[i] = d / len;
+  }
+  SbStreamlineTracer::Settings settings;
+  settings.seperationDist = seperationDist.getValue();
+  settings.probeDist = probeDist.getValue();
+  settings.sharpEdge = sharpEdge.getValue();
+  settings.maxBend = maxBend.getValue();
+  settings.minLength = minLength.getValue();
+  settings.maxLength = maxLength.getValue();
+  settings.stepSize = stepSize.getValue();
+  param = SbStreamlineTracer::derive(settings, model.size());
+
+  ProgressMeter meter;
+  const bool metered = meter.begin("SoStreamlinerHQ", model.triangleCount());
+  SbStreamlineTracer tracer(model, directions, param);
+  tracer.hatch(strokeSet, taperMethod.getValue(), metered ? &meter : nullptr);
+  if (metered) meter.end();
+  ++computeCount;
+}
+
+void SoStreamlinerHQ::publish(SoState* state) {
+  const StrokeSet& s = strokeSet;
+  const int32_t points = static_cast<int32_t>(s.points.size());
+  SoCoordinateElement::set3(state, this, points, points ? s.points.data() : nullptr);
+  const int32_t indices = static_cast<int32_t>(s.indices.size());
+  SoLineCoordinateIndexElement::set(state, this, indices, indices ? s.indices.data() : nullptr);
+  const int32_t faces = static_cast<int32_t>(s.faces.size());
+  SoLineTriangleElementHQ::set(state, this, faces, faces ? s.faces.data() : nullptr);
+  const int32_t taper = static_cast<int32_t>(s.taper.size());
+  SoLineTaperElementHQ::set(state, this, taper, taper ? s.taper.data() : nullptr);
+  // Arrays of earlier stages do not match the strokes' indices.
+  SoLineThicknessElement::set(state, this, 0, nullptr);
+  SoLineDensityElementHQ::set(state, this, 0, nullptr);
+  SoLineParameterizationElement::set(state, this, 0, nullptr);
+}
+
+void SoStreamlinerHQ::doAction(SoAction* action) {
+  SoState* state = action->getState();
+  if (!state || !state->isElementEnabled(SoHeModelElementHQ::getClassStackIndex()) ||
+      !state->isElementEnabled(SoFlowFieldElementHQ::getClassStackIndex()) ||
+      !state->isElementEnabled(SoLineCoordinateIndexElement::getClassStackIndex()))
+    return;
+  if (!doComputation.getValue()) return;
+  SbHeModelHQ* model = SoHeModelElementHQ::get(state);
+  SbFlowFieldHQ* field = SoFlowFieldElementHQ::get(state);
+  // A field built for another model is as good as none.
+  if (!model || !field || !field->matches(*model)) return;
+  if (!computed || model->stamp != modelStamp || field->stamp != fieldStamp) {
+    try {
+      compute(*model, *field);
+    } catch (const std::exception& e) {
+      strokeSet.clear();
+      std::printf("SoStreamlinerHQ: %s\n", e.what());
+    }
+    computed = true;
+    modelStamp = model->stamp;
+    fieldStamp = field->stamp;
+  }
+  publish(state);
+}
+
+void SoStreamlinerHQ::GLRender(SoGLRenderAction* action) {
+  // The strokes depend on the model and field in the state, not on fields.
+  SoCacheElement::invalidate(action->getState());
+  SoStreamlinerHQ::doAction(action);
+}
+
+void SoStreamlinerHQ::callback(SoCallbackAction* action) { SoStreamlinerHQ::doAction(action); }
