@@ -279,3 +279,46 @@ SbWingedEdgeModel model(std::initializer_list<const PolyMesh*> meshes) {
 SbWingedEdgeModel model(const PolyMesh& mesh) { return model({&mesh}); }
 
 }  // namespace testmesh
+
+namespace testmesh {
+
+PolyMesh geodesicSphere(int n, float radius) {
+  PolyMesh ico = icosphere(0, 1.0f);
+  PolyMesh m;
+  if (n < 1) n = 1;
+  // Points on the icosahedron's edges and corners are shared by faces: key
+  // them by their weights on the corners they lie between.
+  std::map<std::vector<int>, int> shared;
+  for (int f = 0; f < ico.faceCount(); ++f) {
+    const int* c = &ico.corners[ico.faceStart[f]];
+    std::vector<int> id((n + 1) * (n + 2) / 2);
+    auto slot = [n](int i, int j) { return i * (n + 1) - i * (i - 1) / 2 + j; };
+    for (int i = 0; i <= n; ++i)
+      for (int j = 0; i + j <= n; ++j) {
+        const int w[3] = {n - i - j, i, j};
+        std::vector<std::pair<int, int>> parts;
+        for (int k = 0; k < 3; ++k)
+          if (w[k] > 0) parts.emplace_back(c[k], w[k]);
+        SbVec3f p = (ico.positions[c[0]] * float(w[0]) + ico.positions[c[1]] * float(w[1]) +
+                     ico.positions[c[2]] * float(w[2])) / float(n);
+        p.normalize();
+        if (parts.size() == 3) {
+          id[slot(i, j)] = m.addVertex(p * radius);
+          continue;
+        }
+        if (parts.size() == 2 && parts[1].first < parts[0].first) std::swap(parts[0], parts[1]);
+        std::vector<int> key;
+        for (auto& part : parts) key.insert(key.end(), {part.first, part.second});
+        auto it = shared.find(key);
+        id[slot(i, j)] = it != shared.end() ? it->second : (shared[key] = m.addVertex(p * radius));
+      }
+    for (int i = 0; i < n; ++i)
+      for (int j = 0; i + j < n; ++j) {
+        m.addFace({id[slot(i, j)], id[slot(i + 1, j)], id[slot(i, j + 1)]});
+        if (i + j + 1 < n) m.addFace({id[slot(i + 1, j)], id[slot(i + 1, j + 1)], id[slot(i, j + 1)]});
+      }
+  }
+  return m;
+}
+
+}  // namespace testmesh

@@ -50,4 +50,10 @@ SbWingedEdgeModel model(std::initializer_list<const PolyMesh*> meshes);
 SbWingedEdgeModel model(const PolyMesh& mesh);
 }  // namespace testmesh
 
+namespace testmesh {
+// Icosahedron with every face split into frequency^2 triangles, projected onto
+// the sphere: 20 n^2 triangles of nearly equal size, closed, outward normals.
+PolyMesh geodesicSphere(int frequency, float radius = 1.0f);
+}  // namespace testmesh
+
 #endif

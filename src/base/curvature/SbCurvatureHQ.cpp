@@ -6,6 +6,7 @@
 
 #include "curvature/SbCurvatureHQ.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cmath>
@@ -42,15 +43,18 @@ const double kMetricTolerance = 1e-12;
 // of vertices a thread takes at a time.
 const int kParallelMinimum = 4096;
 const int kBlock = 1024;
+// Vertices whose rings are fetched ahead of the one being estimated.
+const int kAhead = 8;
 
 // Solves A Y = R (n x n, n <= 5, three right-hand sides) by Gaussian
 // elimination with partial pivoting (pivot: the first row with the largest
 // magnitude). Fails when a pivot is 0 or when |det A| <= tolerance * hadamard.
 // A and R are overwritten.
-bool solveSmall(double (*a)[5], double (*r)[3], int n, double hadamard, double tolerance,
-                double (*y)[3]) {
+bool solveSquare(double (*a)[5], double (*r)[3], int n, double hadamard, double tolerance,
+                 double (*y)[3]) {
   double* A[5];
   double* R[5];
+  double inverse[5];
   for (int i = 0; i < n; ++i) {
     A[i] = a[i];
     R[i] = r[i];
@@ -67,9 +71,9 @@ bool solveSmall(double (*a)[5], double (*r)[3], int n, double hadamard, double t
     const double p = A[k][k];
     if (p == 0.0) return false;
     det *= p;
+    inverse[k] = 1.0 / p;
     for (int i = k + 1; i < n; ++i) {
-      const double f = A[i][k] / p;
-      if (f == 0.0) continue;
+      const double f = A[i][k] * inverse[k];
       for (int j = k + 1; j < n; ++j) A[i][j] -= f * A[k][j];
       for (int c = 0; c < 3; ++c) R[i][c] -= f * R[k][c];
     }
@@ -80,7 +84,45 @@ bool solveSmall(double (*a)[5], double (*r)[3], int n, double hadamard, double t
     for (int c = 0; c < 3; ++c) {
       double s = R[k][c];
       for (int j = k + 1; j < n; ++j) s -= A[k][j] * y[j][c];
-      y[k][c] = s / A[k][k];
+      y[k][c] = s * inverse[k];
+    }
+  return true;
+}
+
+// Solves the symmetric system A Y = R (a Gram matrix, n <= 5, upper triangle
+// and diagonal used) by an LDL^T factorisation. Fails unless A is positive
+// definite with det A > tolerance * (product of its diagonal); the ratio is
+// the product of d_k / A_kk, which cannot underflow.
+bool solveGram(const double (*a)[5], const double (*r)[3], int n, double tolerance,
+               double (*y)[3]) {
+  double L[5][5], d[5], inverse[5];
+  double ratio = 1.0;
+  for (int k = 0; k < n; ++k) {
+    double dk = a[k][k];
+    for (int j = 0; j < k; ++j) dk -= L[k][j] * L[k][j] * d[j];
+    if (!(a[k][k] > 0.0) || !(dk > 0.0)) return false;
+    ratio *= dk / a[k][k];
+    d[k] = dk;
+    inverse[k] = 1.0 / dk;
+    for (int i = k + 1; i < n; ++i) {
+      double s = a[k][i];
+      for (int j = 0; j < k; ++j) s -= L[i][j] * L[k][j] * d[j];
+      L[i][k] = s * inverse[k];
+    }
+  }
+  if (!(ratio > tolerance)) return false;
+  double z[5][3];
+  for (int i = 0; i < n; ++i)
+    for (int c = 0; c < 3; ++c) {
+      double s = r[i][c];
+      for (int j = 0; j < i; ++j) s -= L[i][j] * z[j][c];
+      z[i][c] = s;
+    }
+  for (int i = n - 1; i >= 0; --i)
+    for (int c = 0; c < 3; ++c) {
+      double s = z[i][c] * inverse[i];
+      for (int j = i + 1; j < n; ++j) s -= L[j][i] * y[j][c];
+      y[i][c] = s;
     }
   return true;
 }
@@ -122,12 +164,7 @@ bool SbCurvatureHQ::fitPatch(const PatchRow* rows, int m, double X[5][3]) {
         for (int c = 0; c < 3; ++c) r[j][c] += b[j] * d[c];
       }
     }
-    double hadamard = 1.0;
-    for (int j = 0; j < 5; ++j) {
-      for (int k = 0; k < j; ++k) a[j][k] = a[k][j];
-      hadamard *= a[j][j];
-    }
-    return solveSmall(a, r, 5, hadamard, kGramTolerance, X);
+    return solveGram(a, r, 5, kGramTolerance, X);
   }
   if (m == 5) {
     double norm2[5] = {0, 0, 0, 0, 0};
@@ -140,21 +177,19 @@ bool SbCurvatureHQ::fitPatch(const PatchRow* rows, int m, double X[5][3]) {
     }
     double hadamard = 1.0;
     for (int j = 0; j < 5; ++j) hadamard *= std::sqrt(norm2[j]);
-    return solveSmall(a, r, 5, hadamard, kSquareTolerance, X);
+    return solveSquare(a, r, 5, hadamard, kSquareTolerance, X);
   }
   // Minimum-norm solution X = B^T (B B^T)^-1 D.
-  double hadamard = 1.0;
   for (int i = 0; i < m; ++i) {
-    for (int k = 0; k < m; ++k) {
+    for (int k = i; k < m; ++k) {
       double s = 0.0;
       for (int j = 0; j < 5; ++j) s += rows[i].b[j] * rows[k].b[j];
       a[i][k] = s;
     }
     for (int c = 0; c < 3; ++c) r[i][c] = rows[i].d[c];
-    hadamard *= a[i][i];
   }
   double y[5][3];
-  if (!solveSmall(a, r, m, hadamard, kGramTolerance, y)) return false;
+  if (!solveGram(a, r, m, kGramTolerance, y)) return false;
   for (int j = 0; j < 5; ++j)
     for (int c = 0; c < 3; ++c) {
       double s = 0.0;
@@ -195,70 +230,126 @@ void SbCurvatureHQ::estimate(const HeVertex& vertex, int ringLimit, Scratch& scr
   if (!ok) fallback(vertex.normal, record);
 }
 
+void SbCurvatureHQ::estimateRange(const SbHeModelHQ& model, int begin, int end, int ringLimit,
+                                  Scratch& scratch, CurvatureRecord* const* records) noexcept {
+  // The rings are pointer chains spread over the model's pools; walking them
+  // cold stalls on every link. Walk the rings of the next kAhead vertices one
+  // link per vertex ahead of time, prefetching each half-edge and its end
+  // vertex, so that a ring is in the cache when its vertex is estimated.
+  const int n = model.vertexCount();
+  const HalfEdge* cursor[kAhead] = {};
+  const HalfEdge* first[kAhead] = {};
+  auto start = [&](int j) {
+    const int slot = j % kAhead;
+    cursor[slot] = first[slot] = j < n ? model.vertices[j]->halfEdge : nullptr;
+    if (cursor[slot]) __builtin_prefetch(cursor[slot]);
+    if (j < n) __builtin_prefetch(records[j], 1);
+  };
+  for (int j = begin; j < begin + kAhead - 1 && j < end; ++j) start(j);
+  for (int i = begin; i < end; ++i) {
+    for (int k = 0; k < kAhead; ++k) {
+      const HalfEdge* h = cursor[k];
+      if (!h) continue;
+      __builtin_prefetch(h->end);
+      const HalfEdge* next = h->ring;
+      cursor[k] = next == first[k] ? nullptr : next;
+      if (cursor[k]) __builtin_prefetch(cursor[k]);
+    }
+    start(i + kAhead - 1);
+    estimate(*model.vertices[i], ringLimit, scratch, *records[i]);
+  }
+}
+
 bool SbCurvatureHQ::fitVertex(const HeVertex& vertex, int ringLimit, Scratch& scratch,
                               CurvatureRecord& record) {
-  // 1. Count the ring of outgoing half-edges.
+  // 1.-4. One walk around the ring, starting after the first half-edge: on a
+  // closed ring it ends with the first one (t rows), on an open ring at the
+  // missing link (t - 1 rows). This is the walk of at most t steps that
+  // counting the ring first would bound; a walk longer than the model has
+  // half-edges means broken links.
   const HalfEdge* first = vertex.halfEdge;
-  if (!first) return false;
-  int t = 0;
-  const HalfEdge* h = first;
-  do {
-    ++t;
-    h = h->ring;
-  } while (h && h != first && t <= ringLimit);
-  if (h && h != first) return false;  // a walk that never ends: malformed links
-
-  // 2. Reference direction.
+  if (!first || !first->end) return false;
   const float* P = vertex.position.getValue();
-  if (!first->end) return false;
   const float* Q = first->end->position.getValue();
   float prev[3] = {Q[0] - P[0], Q[1] - P[1], Q[2] - P[2]};
   {
     const float len = std::sqrt(prev[0] * prev[0] + prev[1] * prev[1] + prev[2] * prev[2]);
     if (!(len > 0.0f) || !std::isfinite(len)) return false;
-    for (float& x : prev) x /= len;
+    const float inv = 1.0f / len;
+    for (float& x : prev) x *= inv;
   }
-
-  // 3.-4. Neighbour offsets, distances and fan angles.
-  std::vector<PatchRow>& rows = scratch.rows;
-  std::vector<float>& angle = scratch.angle;
-  rows.clear();
-  angle.clear();
+  if (scratch.rows.size() < 16) {
+    scratch.rows.resize(16);
+    scratch.angle.resize(16);
+  }
+  PatchRow* rows = scratch.rows.data();
+  float* angle = scratch.angle.data();
+  int capacity = static_cast<int>(scratch.rows.size());
+  int m = 0;
   double angleSum = 0.0;
-  h = first->ring;
-  for (int i = 0; i < t && h; ++i, h = h->ring) {
-    if (!h->end) return false;
+  for (const HalfEdge* h = first->ring; h; h = h->ring) {
+    if (!h->end || m >= ringLimit) return false;
     const float* E = h->end->position.getValue();
     const float d[3] = {E[0] - P[0], E[1] - P[1], E[2] - P[2]};
     const float rho = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
     if (!(rho > 0.0f) || !std::isfinite(rho)) return false;
-    const float e[3] = {d[0] / rho, d[1] / rho, d[2] / rho};
+    const float inv = 1.0f / rho;
+    const float e[3] = {d[0] * inv, d[1] * inv, d[2] * inv};
     float c = prev[0] * e[0] + prev[1] * e[1] + prev[2] * e[2];
     c = c > 1.0f ? 1.0f : c < -1.0f ? -1.0f : c;
     const float alpha = std::acos(c);
     angleSum += alpha;
-    angle.push_back(alpha);
-    PatchRow row;
-    row.b[0] = rho;  // the distance, until the angle is known
+    if (m == capacity) {
+      capacity *= 2;
+      scratch.rows.resize(capacity);
+      scratch.angle.resize(capacity);
+      rows = scratch.rows.data();
+      angle = scratch.angle.data();
+    }
+    angle[m] = alpha;
+    PatchRow& row = rows[m++];
+    row.b[0] = rho;  // the distance and the cosine of the angle, until the
+    row.b[1] = c;    // parameters are known
     row.d[0] = d[0];
     row.d[1] = d[1];
     row.d[2] = d[2];
-    rows.push_back(row);
     prev[0] = e[0];
     prev[1] = e[1];
     prev[2] = e[2];
+    if (h == first) break;
   }
-  const int m = static_cast<int>(rows.size());
   if (m < 1 || !(angleSum > 0.0) || !isFinite(angleSum)) return false;
 
-  // 5. Polar map stretched to a full turn.
-  const double stretch = kTwoPi / angleSum;
-  double theta = 0.0;
+  // 5. Polar map stretched to a full turn: theta_i = stretch * (alpha_0 + ...
+  // + alpha_i). (cos theta_i, sin theta_i) is kept as the running product of
+  // the unit turns e^(i alpha_j stretch) = e^(i alpha_j) e^(i alpha_j (stretch - 1)):
+  // the first factor is (c_j, sqrt(1 - c_j^2)) from the dot product, the
+  // second is near 1 on a ring whose angles nearly fill a turn and then comes
+  // from its power series.
+  const double excess = kTwoPi / angleSum - 1.0;
+  double zr = 1.0, zi = 0.0;
   for (int i = 0; i < m; ++i) {
-    theta += angle[i] * stretch;
-    const double rho = rows[i].b[0];
-    const double u = rho * std::cos(theta), v = rho * std::sin(theta);
     double* b = rows[i].b;
+    const double rho = b[0], ca = b[1];
+    const double sa = std::sqrt(std::max(0.0, 1.0 - ca * ca));
+    const double epsilon = angle[i] * excess;
+    double ce, se;
+    if (std::fabs(epsilon) <= 0.25) {
+      // Truncation error below 0.25^12 / 12! < 1e-16.
+      const double e2 = epsilon * epsilon;
+      ce = 1.0 + e2 * (-1.0 / 2 + e2 * (1.0 / 24 + e2 * (-1.0 / 720 + e2 * (1.0 / 40320 +
+           e2 * (-1.0 / 3628800 + e2 * (1.0 / 479001600))))));
+      se = epsilon * (1.0 + e2 * (-1.0 / 6 + e2 * (1.0 / 120 + e2 * (-1.0 / 5040 +
+           e2 * (1.0 / 362880 + e2 * (-1.0 / 39916800))))));
+    } else {
+      ce = std::cos(epsilon);
+      se = std::sin(epsilon);
+    }
+    const double wr = ca * ce - sa * se, wi = ca * se + sa * ce;
+    const double nr = zr * wr - zi * wi, ni = zr * wi + zi * wr;
+    zr = nr;
+    zi = ni;
+    const double u = rho * zr, v = rho * zi;
     b[0] = u;
     b[1] = v;
     b[2] = 0.5 * u * u;
@@ -268,7 +359,7 @@ bool SbCurvatureHQ::fitVertex(const HeVertex& vertex, int ringLimit, Scratch& sc
 
   // 6. Fit.
   double X[5][3];
-  if (!fitPatch(rows.data(), m, X)) return false;
+  if (!fitPatch(rows, m, X)) return false;
 
   // 7. Fundamental forms.
   SbVec3f deriv[5];
@@ -392,45 +483,31 @@ void SbCurvatureHQ::from(const SbHeModelHQ& model) {
   std::atomic<int> nextBlock{0};
   std::atomic<int> completed{0};
   const int blocks = (n + kBlock - 1) / kBlock;
-  auto work = [&](Scratch& scratch) {
+  // Takes blocks until none is left; the main thread also steps the meter.
+  auto work = [&](Scratch& scratch, bool main) {
     for (;;) {
       const int block = nextBlock.fetch_add(1, std::memory_order_relaxed);
       if (block >= blocks) return;
       const int begin = block * kBlock, end = begin + kBlock < n ? begin + kBlock : n;
-      for (int i = begin; i < end; ++i)
-        estimate(*model.vertices[i], ringLimit, scratch, *records[i]);
-      completed.fetch_add(end - begin, std::memory_order_relaxed);
+      estimateRange(model, begin, end, ringLimit, scratch, records.data());
+      const int done = completed.fetch_add(end - begin, std::memory_order_relaxed) + end - begin;
+      if (main) stepTo(done);
     }
   };
-  Scratch mainScratch;
   if (threads > 1 && n >= kParallelMinimum) {
     try {
       worker = std::thread([&work] {
         Scratch scratch;
-        work(scratch);
+        work(scratch, false);
       });
     } catch (const std::exception&) {
       // No second thread: the main thread takes every block.
     }
   }
-  if (worker.joinable()) {
-    for (;;) {
-      const int block = nextBlock.fetch_add(1, std::memory_order_relaxed);
-      if (block >= blocks) break;
-      const int begin = block * kBlock, end = begin + kBlock < n ? begin + kBlock : n;
-      for (int i = begin; i < end; ++i)
-        estimate(*model.vertices[i], ringLimit, mainScratch, *records[i]);
-      completed.fetch_add(end - begin, std::memory_order_relaxed);
-      stepTo(completed.load(std::memory_order_relaxed));
-    }
-    worker.join();
-    stepTo(n);
-  } else {
-    for (int i = 0; i < n; ++i) {
-      estimate(*model.vertices[i], ringLimit, mainScratch, *records[i]);
-      stepTo(i + 1);
-    }
-  }
+  Scratch mainScratch;
+  work(mainScratch, true);
+  if (worker.joinable()) worker.join();
+  stepTo(n);
   if (metered) meter.end();
 
   modelStamp = model.stamp;

@@ -77,6 +77,8 @@ class SbCurvatureHQ {
     std::vector<PatchRow> rows;
     std::vector<float> angle;
   };
+  static void estimateRange(const SbHeModelHQ& model, int begin, int end, int ringLimit,
+                            Scratch& scratch, CurvatureRecord* const* records) noexcept;
   static void estimate(const HeVertex& vertex, int ringLimit, Scratch& scratch,
                        CurvatureRecord& record) noexcept;
   static bool fitVertex(const HeVertex& vertex, int ringLimit, Scratch& scratch,
