@@ -21,7 +21,11 @@
 #include "flowfield/SoFlowFieldHQ.h"
 #include "flowfield/SoGenerateFlowFieldHQ.h"
 #include "strokes/SoStreamlinerHQ.h"
+#include "styling/SoLineDensifierHQ.h"
+#include "styling/SoLineMergerHQ.h"
+#include "styling/SoLineSettingsHQ.h"
 #include "styling/SoLineShapeHQ.h"
+#include "styling/SoLineThickenerHQ.h"
 #include "mesh/SoGenerateHeModelHQ.h"
 #include "mesh/SoGenerateWingedEdge.h"
 #include "mesh/SoModifyWingedEdge.h"
@@ -65,5 +69,9 @@ void initLibraryClasses() {
   registerClass<SoStreamlinerHQ>();  // after SoFlowFieldHQ
 
   // 4. Line filters and outputs.
+  registerClass<SoLineDensifierHQ>();  // registers SoLineStrokeValueHQ first
+  registerClass<SoLineThickenerHQ>();
+  registerClass<SoLineSettingsHQ>();
   registerClass<SoLineShapeHQ>();
+  registerClass<SoLineMergerHQ>();
 }

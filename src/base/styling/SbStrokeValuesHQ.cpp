@@ -1,0 +1,176 @@
+#include "styling/SbStrokeValuesHQ.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "curvature/SbCurvatureHQ.h"
+#include "mesh/SbHeModelHQ.h"
+
+namespace {
+
+SbVec3f normalised(SbVec3f v) {
+  const float length = v.length();
+  if (length > 0.0f && std::isfinite(length)) v /= length;
+  else v.setValue(0, 0, 0);
+  return v;
+}
+
+bool usable(const HeTriangle* t) {
+  return t && t->vertex[0] && t->vertex[1] && t->vertex[2];
+}
+
+// Interpolated unit normal at `p` on the face; zero without a face.
+SbVec3f faceNormal(const HeTriangle* t, const SbVec3f& p) {
+  if (!usable(t)) return SbVec3f(0, 0, 0);
+  float u = 0, v = 0;
+  SbHeModelHQ::triangleCoordinates(t, p, u, v);
+  return normalised(t->vertex[0]->normal * (1.0f - u - v) + t->vertex[1]->normal * u +
+                    t->vertex[2]->normal * v);
+}
+
+// Interpolated mean curvature (k1 + k2) / 2 at `p`; 0 without a face or
+// without records for its corners.
+float meanCurvature(const SbCurvatureHQ& curvature, const HeTriangle* t, const SbVec3f& p) {
+  if (!usable(t)) return 0.0f;
+  float h[3];
+  for (int k = 0; k < 3; ++k) {
+    const int i = t->vertex[k]->index;
+    const CurvatureRecord* r = (i >= 0 && i < curvature.size()) ? curvature.record(i) : nullptr;
+    h[k] = r ? (r->maxCurvature + r->minCurvature) / 2.0f : 0.0f;
+  }
+  float u = 0, v = 0;
+  SbHeModelHQ::triangleCoordinates(t, p, u, v);
+  return h[0] * (1.0f - u - v) + h[1] * u + h[2] * v;
+}
+
+}  // namespace
+
+int32_t SbStrokeValuesHQ::vertexCount(const int32_t* indices, int32_t indexCount) {
+  if (!indices) return 0;
+  int32_t n = 0;
+  for (int32_t i = 0; i < indexCount; ++i)
+    if (indices[i] != -1) ++n;
+  return n;
+}
+
+float SbStrokeValuesHQ::combine(int apply, float e, float v) {
+  switch (apply) {
+    case REPLACE: return v;
+    case ADD: return e + v;
+    case SUB: return e - v;
+    case MUL: return e * v;
+    case SCREEN: return 1.0f - (1.0f - e) * (1.0f - v);
+    case MIN: return std::min(e, v);
+    case MAX: return std::max(e, v);
+    default: return e;
+  }
+}
+
+SbVec3f SbStrokeValuesHQ::viewDirection(const SbViewVolume& volume) {
+  const SbMatrix m = volume.getMatrix();
+  return normalised(SbVec3f(-m[0][2], -m[1][2], -m[2][2]));
+}
+
+SbVec3f SbStrokeValuesHQ::lightDirection(const SbViewVolume& volume) {
+  const SbMatrix m = volume.getMatrix();
+  return normalised(SbVec3f(m[0][1] - m[0][0] - m[0][2], m[1][1] - m[1][0] - m[1][2],
+                            m[2][1] - m[2][0] - m[2][2]));
+}
+
+bool SbStrokeValuesHQ::compute(const Input& in, int method, float value,
+                               const LineSthScalarEngineHQ& engine, std::vector<float>& values) {
+  values.clear();
+  if (!in.points || in.pointCount < 1 || !in.indices || in.indexCount < 1) return false;
+  if (method < PARSER || method > RIM) return false;
+
+  const bool formula = method == PARSER;
+  const bool needCurvature =
+      method == CURVATURE || (formula && engine.uses(LineSthScalarEngineHQ::IN_CURVATURE));
+  if (needCurvature && !in.curvature) return false;
+  const bool needDepth = method == DEPTH || (formula && engine.uses(LineSthScalarEngineHQ::IN_DEPTH));
+  const bool needLight = method == LIGHT || (formula && engine.uses(LineSthScalarEngineHQ::IN_LIGHT));
+  const bool needRim = method == RIM || (formula && engine.uses(LineSthScalarEngineHQ::IN_RIM));
+  const bool needIso = formula && engine.uses(LineSthScalarEngineHQ::IN_ISO);
+  const bool needTaper = formula && engine.uses(LineSthScalarEngineHQ::IN_TAPER);
+  const bool needNormal = needLight || needRim || needIso;
+
+  const int32_t n = vertexCount(in.indices, in.indexCount);
+  values.assign(static_cast<size_t>(n), 0.0f);
+  if (n == 0) return true;
+
+  // Per-point arrays shorter than the stroke set count as absent.
+  const HeTriangle* const* faces = in.faces && in.faceCount >= n ? in.faces : nullptr;
+  const float* taper = in.taper && in.taperCount >= n ? in.taper : nullptr;
+
+  const SbVec3f e = (needRim || needIso) ? viewDirection(in.viewVolume) : SbVec3f(0, 0, -1);
+  const SbVec3f l = needLight ? lightDirection(in.viewVolume) : SbVec3f(0, 0, -1);
+  SbMatrix toEye;
+  float nearDist = 0, range = 0;
+  if (needDepth) {
+    toEye = in.modelMatrix;
+    toEye.multRight(in.viewingMatrix);
+    nearDist = in.viewVolume.getNearDist();
+    range = in.viewVolume.getDepth();
+  }
+
+  const SbVec3f origin(0, 0, 0);
+  auto pointAt = [&](int32_t k) -> const SbVec3f& {
+    const int32_t p = in.indices[k];
+    return (p >= 0 && p < in.pointCount) ? in.points[p] : origin;
+  };
+
+  int32_t vertex = 0;
+  int32_t runStart = 0;  // index-list position where the current run began
+  for (int32_t k = 0; k < in.indexCount; ++k) {
+    if (in.indices[k] == -1) {
+      runStart = k + 1;
+      continue;
+    }
+    const SbVec3f& p = pointAt(k);
+    const HeTriangle* face = faces ? faces[vertex] : nullptr;
+
+    float h = 0.0f;
+    if (needCurvature) h = meanCurvature(*in.curvature, face, p);
+    float depth = 0.0f;
+    if (needDepth) {
+      SbVec3f eye;
+      toEye.multVecMatrix(p, eye);
+      depth = range > 0.0f ? (-eye[2] - nearDist) / range : 0.0f;
+    }
+    SbVec3f normal(0, 0, 0);
+    if (needNormal) normal = faceNormal(face, p);
+
+    float v = 0.0f;
+    switch (method) {
+      case CONSTANT: v = value; break;
+      case CURVATURE: v = (1.0f - h) * value; break;
+      case DEPTH: v = (1.0f - depth) * value; break;
+      case LIGHT: v = std::min(1.0f, 1.0f - std::fabs(normal.dot(l))) * value; break;
+      case RIM: v = std::min(1.0f, 1.0f - std::fabs(normal.dot(e))) * value; break;
+      default: {
+        LineSthScalarEngineHQ::Inputs inputs;
+        inputs.curvature = -h;
+        inputs.depth = -depth;
+        inputs.light = 1.0f - std::fabs(normal.dot(l));
+        inputs.rim = 1.0f - std::fabs(normal.dot(e));
+        inputs.taper = needTaper ? (taper ? taper[vertex] : 1.0f) : 1.0f;
+        inputs.iso = 1.0f;
+        if (needIso) {
+          const bool first = k == runStart;
+          const bool last = k + 1 >= in.indexCount || in.indices[k + 1] == -1;
+          if (!(first && last)) {
+            const SbVec3f& prev = first ? p : pointAt(k - 1);
+            const SbVec3f& next = last ? p : pointAt(k + 1);
+            const SbVec3f side = normalised((next - prev).cross(normal));
+            inputs.iso = (side - e * side.dot(e)).length();
+          }
+        }
+        v = engine.evaluate(inputs) * value;
+        break;
+      }
+    }
+    values[static_cast<size_t>(vertex)] = v;
+    ++vertex;
+  }
+  return true;
+}

@@ -1,0 +1,62 @@
+#ifndef LINFOLD_SBSTROKEVALUESHQ_H
+#define LINFOLD_SBSTROKEVALUESHQ_H
+
+#include <Inventor/SbLinear.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "styling/LineSthScalarEngineHQ.h"
+
+class SbCurvatureHQ;
+struct HeTriangle;
+
+// One value per point of a stroke set (the line-set convention: point
+// indices in runs ended by -1, one value per index that is not -1), from a
+// constant, a shading quantity or a formula, and the ways of combining it
+// with earlier values. Shared by the densifier and the thickener; no GL and
+// no traversal state.
+class SbStrokeValuesHQ {
+ public:
+  enum Method { PARSER = 0, CONSTANT = 1, CURVATURE = 2, DEPTH = 3, LIGHT = 4, RIM = 5 };
+  enum Apply { REPLACE = 0, ADD = 1, SUB = 2, MUL = 3, SCREEN = 4, MIN = 5, MAX = 6 };
+
+  // The stroke set and the scene around it. Per-point arrays shorter than
+  // the number of stroke points are treated as absent; a null face, or a
+  // point index outside the points, makes that point's surface quantities 0.
+  struct Input {
+    const SbVec3f* points = nullptr;
+    int32_t pointCount = 0;
+    const int32_t* indices = nullptr;
+    int32_t indexCount = 0;
+    const HeTriangle* const* faces = nullptr;
+    int32_t faceCount = 0;
+    const float* taper = nullptr;
+    int32_t taperCount = 0;
+    const SbCurvatureHQ* curvature = nullptr;  // null: no curvature record
+    SbMatrix modelMatrix = SbMatrix::identity();    // object to world
+    SbMatrix viewingMatrix = SbMatrix::identity();  // world to eye
+    SbViewVolume viewVolume;                        // for depth, light and view directions
+  };
+
+  // Number of entries of the index list that are not -1.
+  static int32_t vertexCount(const int32_t* indices, int32_t indexCount);
+  // r = apply(e, v) for the Apply value `apply`; e for an unknown value.
+  static float combine(int apply, float e, float v);
+
+  // Computes v for every stroke point into `values` (resized to the number
+  // of stroke points), `value` being the constant or factor. Returns false
+  // when there is no result: no points or no indices, CURVATURE (or a
+  // formula reading curvature) without a curvature record, an unknown
+  // method. For PARSER the engine must already hold the parsed formula.
+  static bool compute(const Input& input, int method, float value,
+                      const LineSthScalarEngineHQ& engine, std::vector<float>& values);
+
+  // Directions from the view volume's matrix M (row i, column j): the
+  // viewing direction normalise(-M[0][2], -M[1][2], -M[2][2]) and the light
+  // direction normalise(M[i][1] - M[i][0] - M[i][2]).
+  static SbVec3f viewDirection(const SbViewVolume& volume);
+  static SbVec3f lightDirection(const SbViewVolume& volume);
+};
+
+#endif

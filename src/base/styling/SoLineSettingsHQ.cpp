@@ -1,0 +1,42 @@
+#include "styling/SoLineSettingsHQ.h"
+
+#include <Inventor/actions/SoCallbackAction.h>
+#include <Inventor/actions/SoGLRenderAction.h>
+#include <Inventor/misc/SoState.h>
+
+#include "elements/SoLineSettingsElementHQ.h"
+
+SO_NODE_SOURCE(SoLineSettingsHQ);
+
+void SoLineSettingsHQ::initClass() {
+  SO_NODE_INIT_CLASS(SoLineSettingsHQ, SoNode, "Node");
+  SO_ENABLE(SoGLRenderAction, SoLineSettingsElementHQ);
+  SO_ENABLE(SoCallbackAction, SoLineSettingsElementHQ);
+}
+
+SoLineSettingsHQ::SoLineSettingsHQ() {
+  SO_NODE_CONSTRUCTOR(SoLineSettingsHQ);
+  SO_NODE_ADD_FIELD(rebalance, (TRUE));
+  SO_NODE_ADD_FIELD(lineWidth, (4.0f));
+  SO_NODE_ADD_FIELD(tolerance, (2.0f));
+  SO_NODE_ADD_FIELD(maxWidth, (4.0f));
+  SO_NODE_ADD_FIELD(minDistance, (2.0f));
+  SO_NODE_ADD_FIELD(maxDistance, (100.0f));
+}
+
+SoLineSettingsHQ::~SoLineSettingsHQ() {}
+
+void SoLineSettingsHQ::doAction(SoAction* action) {
+  SoState* state = action->getState();
+  if (!state || !state->isElementEnabled(SoLineSettingsElementHQ::getClassStackIndex())) return;
+  record.setRebalance(rebalance.getValue() != FALSE);
+  record.setLineWidth(lineWidth.getValue());
+  record.setTolerance(tolerance.getValue());
+  record.setMaxWidth(maxWidth.getValue());
+  record.setRange(minDistance.getValue(), maxDistance.getValue());
+  SoLineSettingsElementHQ::set(state, this, &record);
+}
+
+void SoLineSettingsHQ::GLRender(SoGLRenderAction* action) { SoLineSettingsHQ::doAction(action); }
+
+void SoLineSettingsHQ::callback(SoCallbackAction* action) { SoLineSettingsHQ::doAction(action); }
