@@ -117,13 +117,16 @@ void SbFlowFieldHQ::costTerms(const SbHeModelHQ& model, const EdgeAngleTable& ta
     }
   terms.ringStart.assign(1, 0);
   terms.neighbour.clear();
-  terms.delta.clear();
+  terms.cos2Delta.clear();
+  terms.sin2Delta.clear();
   for (int32_t v : terms.freeToVertex) {
     forRing(model.vertices[v], [&](const HalfEdge* h) {
       const HeVertex* end = h->end;
       if (!end || end->index < 0 || end->index >= n) return;
       terms.neighbour.push_back(terms.vertexToFree[end->index]);
-      terms.delta.push_back(table.value(h));
+      const double delta = table.value(h);
+      terms.cos2Delta.push_back(std::cos(2.0 * delta));
+      terms.sin2Delta.push_back(std::sin(2.0 * delta));
     });
     terms.ringStart.push_back(static_cast<int32_t>(terms.neighbour.size()));
   }
@@ -132,30 +135,42 @@ void SbFlowFieldHQ::costTerms(const SbHeModelHQ& model, const EdgeAngleTable& ta
 double SbFlowFieldHQ::evaluateCost(const FlowCostTerms& terms, double lambda, const double* x,
                                    double* g) {
   const int n = terms.variableCount();
-  for (int k = 0; k < n; ++k) g[k] = 0.0;
+  // With c = cos 2x, s = sin 2x per vertex (1 and 0 for a locked one), the
+  // angles of every term follow from sums of products, so an evaluation needs
+  // one sine and cosine per variable instead of per ring entry:
+  //   cos 2D = c_W c_V + s_W s_V,  sin 2D = s_W c_V - c_W s_V,
+  //   cos 2(delta - D) = cos 2delta cos 2D + sin 2delta sin 2D,
+  //   sin 2(delta - D) = sin 2delta cos 2D - cos 2delta sin 2D.
+  std::vector<double>& c = terms.cos2x;
+  std::vector<double>& s = terms.sin2x;
+  c.resize(n);
+  s.resize(n);
+  for (int k = 0; k < n; ++k) {
+    c[k] = std::cos(2.0 * x[k]);
+    s[k] = std::sin(2.0 * x[k]);
+    g[k] = 0.0;
+  }
   double f = 0.0;
   const int32_t* start = terms.ringStart.data();
   const int32_t* neighbour = terms.neighbour.data();
-  const double* delta = terms.delta.data();
+  const double* cd = terms.cos2Delta.data();
+  const double* sd = terms.sin2Delta.data();
   for (int k = 0; k < n; ++k) {
-    const double xk = x[k];
+    const double cv = c[k], sv = s[k];
     double gk = 0.0;
     for (int32_t j = start[k]; j < start[k + 1]; ++j) {
       const int32_t w = neighbour[j];
-      const double D = (w >= 0 ? x[w] : 0.0) - xk;
-      const double e = 2.0 * (delta[j] - D);
+      const double cw = w >= 0 ? c[w] : 1.0, sw = w >= 0 ? s[w] : 0.0;
+      const double cos2D = cw * cv + sw * sv, sin2D = sw * cv - cw * sv;
+      const double cosE = cd[j] * cos2D + sd[j] * sin2D;
+      const double sinE = sd[j] * cos2D - cd[j] * sin2D;
       // T = lambda (1 + cos 2D) + (1 + cos 2(delta - D)); F -= T.
       // dT/dD = 2 sin 2(delta - D) - 2 lambda sin 2D, and dD/dx(V) = -1,
       // dD/dx(end) = +1, so V gains dT/dD and a free end loses it: an edge
       // between two free vertices thus enters the gradient through both
       // rings, as it enters F.
-      double t = 1.0 + std::cos(e);
-      double dT = 2.0 * std::sin(e);
-      if (lambda != 0.0) {
-        const double a = 2.0 * D;
-        t += lambda * (1.0 + std::cos(a));
-        dT -= 2.0 * lambda * std::sin(a);
-      }
+      const double t = lambda * (1.0 + cos2D) + (1.0 + cosE);
+      const double dT = 2.0 * sinE - 2.0 * lambda * sin2D;
       f -= t;
       gk += dT;
       if (w >= 0) g[w] -= dT;
@@ -183,10 +198,12 @@ void SbFlowFieldHQ::runOptimize(const SbHeModelHQ& model, float lambdaValue) {
   if (n == 0) return;
   const double lambda = std::isfinite(lambdaValue) ? lambdaValue : 0.0;
 
-  EdgeAngleTable table;
-  buildEdgeAngles(model, table);
   FlowCostTerms terms;
-  costTerms(model, table, terms);
+  {  // the table is not needed once the rings are flattened
+    EdgeAngleTable table;
+    buildEdgeAngles(model, table);
+    costTerms(model, table, terms);
+  }
 
   int m = 8;
   std::vector<double> x(n, 0.0), g(n, 0.0), lower(n, 0.0), upper(n, 0.0);

@@ -62,8 +62,7 @@ void EdgeAngleTable::reset(int expected) {
     capacity *= 2;
     ++bits;
   }
-  keys.assign(capacity, nullptr);
-  values.assign(capacity, 0.0f);
+  slots.assign(capacity, Slot{nullptr, 0.0f});
   mask = capacity - 1;
   shift = 64 - bits;
   count = 0;
@@ -76,28 +75,25 @@ std::size_t EdgeAngleTable::slotOf(const HalfEdge* h) const {
 }
 
 void EdgeAngleTable::grow() {
-  std::vector<const HalfEdge*> oldKeys;
-  std::vector<float> oldValues;
-  oldKeys.swap(keys);
-  oldValues.swap(values);
-  reset(static_cast<int>(oldKeys.size()));
-  for (std::size_t i = 0; i < oldKeys.size(); ++i)
-    if (oldKeys[i]) insert(oldKeys[i], oldValues[i]);
+  std::vector<Slot> old;
+  old.swap(slots);
+  reset(static_cast<int>(old.size()));
+  for (const Slot& slot : old)
+    if (slot.key) insert(slot.key, slot.value);
 }
 
 bool EdgeAngleTable::insert(const HalfEdge* h, float value) {
   if (!h) return false;
-  if (keys.empty() || 2 * static_cast<std::size_t>(count + 1) > keys.size()) {
-    if (keys.empty())
-      reset(16);
-    else
-      grow();
-  }
+  if (slots.empty())
+    reset(16);
+  else if (2 * static_cast<std::size_t>(count + 1) > slots.size())
+    grow();
   for (std::size_t i = slotOf(h);; i = (i + 1) & mask) {
-    if (keys[i] == h) return false;
-    if (!keys[i]) {
-      keys[i] = h;
-      values[i] = value;
+    Slot& slot = slots[i];
+    if (slot.key == h) return false;
+    if (!slot.key) {
+      slot.key = h;
+      slot.value = value;
       ++count;
       return true;
     }
@@ -105,13 +101,14 @@ bool EdgeAngleTable::insert(const HalfEdge* h, float value) {
 }
 
 bool EdgeAngleTable::find(const HalfEdge* h, float& value) const {
-  if (!h || keys.empty()) return false;
+  if (!h || slots.empty()) return false;
   for (std::size_t i = slotOf(h);; i = (i + 1) & mask) {
-    if (keys[i] == h) {
-      value = values[i];
+    const Slot& slot = slots[i];
+    if (slot.key == h) {
+      value = slot.value;
       return true;
     }
-    if (!keys[i]) return false;
+    if (!slot.key) return false;
   }
 }
 

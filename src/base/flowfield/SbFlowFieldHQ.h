@@ -45,8 +45,11 @@ class EdgeAngleTable {
   std::size_t slotOf(const HalfEdge* h) const;
   void grow();
 
-  std::vector<const HalfEdge*> keys;  // null marks a free slot
-  std::vector<float> values;
+  struct Slot {
+    const HalfEdge* key;  // null marks a free slot
+    float value;
+  };
+  std::vector<Slot> slots;
   std::size_t mask = 0;
   int shift = 64;
   int count = 0;
@@ -55,13 +58,16 @@ class EdgeAngleTable {
 // The cost of the optimisation, flattened over the rings of the free
 // vertices: ring k (free numbering) is entries ringStart[k] .. ringStart[k + 1]
 // of neighbour (free index of the half-edge's end, -1 for a locked vertex)
-// and delta (the edge angle difference of the half-edge).
+// and cos 2 delta, sin 2 delta of the half-edge's edge angle difference.
 struct FlowCostTerms {
   std::vector<int32_t> ringStart{0};
   std::vector<int32_t> neighbour;
-  std::vector<double> delta;
+  std::vector<double> cos2Delta;
+  std::vector<double> sin2Delta;
   std::vector<int32_t> freeToVertex;  // vertex index of free vertex k
   std::vector<int32_t> vertexToFree;  // free index of a vertex, -1 when locked
+  // Scratch of evaluateCost: cos 2x and sin 2x per variable.
+  mutable std::vector<double> cos2x, sin2x;
 
   int variableCount() const { return static_cast<int>(freeToVertex.size()); }
 };
