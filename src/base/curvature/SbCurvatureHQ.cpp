@@ -334,7 +334,12 @@ bool SbCurvatureHQ::fitVertex(const HeVertex& vertex, int ringLimit, Scratch& sc
     const double sa = std::sqrt(std::max(0.0, 1.0 - ca * ca));
     const double epsilon = angle[i] * excess;
     double ce, se;
-    if (std::fabs(epsilon) <= 0.25) {
+    if (std::fabs(epsilon) <= 1e-3) {
+      // The usual case. Truncation error below 1e-18 / 6! .
+      const double e2 = epsilon * epsilon;
+      ce = 1.0 + e2 * (-1.0 / 2 + e2 * (1.0 / 24));
+      se = epsilon * (1.0 + e2 * (-1.0 / 6 + e2 * (1.0 / 120)));
+    } else if (std::fabs(epsilon) <= 0.25) {
       // Truncation error below 0.25^12 / 12! < 1e-16.
       const double e2 = epsilon * epsilon;
       ce = 1.0 + e2 * (-1.0 / 2 + e2 * (1.0 / 24 + e2 * (-1.0 / 720 + e2 * (1.0 / 40320 +
