@@ -58,10 +58,12 @@ class SbCurvatureHQ {
   int threadCount() const { return threads; }
 
   // Least-squares solution X (5 x 3, rows Pu, Pv, Puu, Puv, Pvv) of B X = D for
-  // the m rows: the normal equations for m > 5, the inverse of B for m = 5,
-  // the minimum-norm solution B^T (B B^T)^-1 D for m < 5. False, leaving X
-  // undefined, for m < 1 or when the matrix to invert is singular relative to
-  // its scale (Hadamard ratio |det| / product of its column norms).
+  // the m rows: the normal equations (B^T B) X = B^T D for m > 5, B X = D for
+  // m = 5, the minimum-norm solution B^T (B B^T)^-1 D for m < 5, each solved
+  // by elimination on fixed-size arrays. False, leaving X undefined, for m < 1
+  // or when the matrix to invert is singular relative to its scale: |det| at
+  // most 1e-10 of the product of its diagonal for B^T B and B B^T (Hadamard's
+  // bound), at most 1e-5 of the product of its column norms for B.
   static bool fitPatch(const PatchRow* rows, int m, double X[5][3]);
 
   // Read directly by consumers; only from() and clear() change them.
