@@ -27,6 +27,7 @@
 #include "styling/SoLineShapeHQ.h"
 #include "styling/SoLineThickenerHQ.h"
 #include "mesh/SoGenerateHeModelHQ.h"
+#include "lines/SoGenerateSilhouette.h"
 #include "mesh/SoGenerateWingedEdge.h"
 #include "mesh/SoModifyWingedEdge.h"
 #include "mesh/SoWingedEdge.h"
@@ -57,6 +58,7 @@ void initLibraryClasses() {
   registerClass<SoLineTaperElementHQ>();
 
   // 2. Mesh and silhouette nodes.
+  registerClass<SoGenerateSilhouette>();  // first of the mesh and silhouette nodes
   registerClass<SoGenerateWingedEdge>();
   registerClass<SoModifyWingedEdge>();  // after SoGenerateWingedEdge
   registerClass<SoWingedEdge>();

@@ -1,0 +1,163 @@
+#include "lines/SbSilhouettePerspective.h"
+
+#include <algorithm>
+#include <cmath>
+
+void SbSilhouettePerspective::clear() {
+  items.clear();
+  loose.clear();
+  nodes.clear();
+  faceH.clear();
+}
+
+void SbSilhouettePerspective::build(const SbWingedEdgeModel& model, float maximalError) {
+  clear();
+  leafSize = std::isfinite(maximalError) ? std::max(1, static_cast<int>(std::lround(2.0 * std::min(maximalError, 512.0f))))
+                                         : 8;
+  SbSilhouetteEdges::faceOffsets(model, faceH);
+  SbVec3f lo(1e30f, 1e30f, 1e30f), hi(-1e30f, -1e30f, -1e30f);
+  for (size_t o = 0; o < model.objects.size(); ++o) {
+    const WeObject& object = model.objects[o];
+    const int nv = static_cast<int>(object.vertices.size());
+    for (size_t e = 0; e < object.edges.size(); ++e) {
+      const WeEdge& edge = object.edges[e];
+      if (!SbSilhouetteEdges::hasTwoValidFaces(object, edge)) continue;
+      Item it;
+      it.ref = {static_cast<int>(o), static_cast<int>(e)};
+      it.n1 = object.faces[edge.face[0]].normal;
+      it.n2 = object.faces[edge.face[1]].normal;
+      it.h1 = faceH[o][edge.face[0]];
+      it.h2 = faceH[o][edge.face[1]];
+      // A point of each face plane: the foot of the plane on the normal line
+      // through the edge's midpoint stands in for the centroid when the edge
+      // ends are usable; the bounds only need points on the planes near the edge.
+      SbVec3f mid(0, 0, 0);
+      if (edge.vertex[0] >= 0 && edge.vertex[0] < nv && edge.vertex[1] >= 0 && edge.vertex[1] < nv)
+        mid = (object.vertices[edge.vertex[0]].position + object.vertices[edge.vertex[1]].position) * 0.5f;
+      it.c1 = mid - it.n1 * (it.n1.dot(mid) - it.h1);
+      it.c2 = mid - it.n2 * (it.n2.dot(mid) - it.h2);
+      bool finite = true;
+      for (int k = 0; k < 3; ++k) finite = finite && std::isfinite(it.c1[k]) && std::isfinite(it.c2[k]);
+      if (!finite) {
+        loose.push_back(it);  // no usable bounds: tested on every query
+        continue;
+      }
+      for (int k = 0; k < 3; ++k) {
+        lo[k] = std::min(lo[k], std::min(it.c1[k], it.c2[k]));
+        hi[k] = std::max(hi[k], std::max(it.c1[k], it.c2[k]));
+      }
+      items.push_back(it);
+    }
+  }
+  if (items.empty()) return;
+  modelScale = std::max((hi - lo).length(), 1e-12f);
+  nodes.reserve(2 * items.size() / std::max(1, leafSize) + 2);
+  buildNode(0, static_cast<int>(items.size()));
+}
+
+int SbSilhouettePerspective::buildNode(int first, int count) {
+  const int index = static_cast<int>(nodes.size());
+  nodes.push_back(Node());
+  // Bounds: sphere around the box of the points, cone around the mean normal.
+  SbVec3f lo(1e30f, 1e30f, 1e30f), hi(-1e30f, -1e30f, -1e30f);
+  SbVec3f nlo(2, 2, 2), nhi(-2, -2, -2);
+  SbVec3f sum(0, 0, 0);
+  for (int i = first; i < first + count; ++i) {
+    const Item& it = items[i];
+    for (int k = 0; k < 3; ++k) {
+      lo[k] = std::min(lo[k], std::min(it.c1[k], it.c2[k]));
+      hi[k] = std::max(hi[k], std::max(it.c1[k], it.c2[k]));
+      nlo[k] = std::min(nlo[k], std::min(it.n1[k], it.n2[k]));
+      nhi[k] = std::max(nhi[k], std::max(it.n1[k], it.n2[k]));
+    }
+    sum += it.n1 + it.n2;
+  }
+  Node node;
+  node.centre = (lo + hi) * 0.5f;
+  float r = 0.0f;
+  SbVec3f axis = sum;
+  const float axisLen = axis.length();
+  double cosMin = 1.0;
+  if (axisLen > 1e-6f) axis /= axisLen;
+  for (int i = first; i < first + count; ++i) {
+    const Item& it = items[i];
+    r = std::max(r, std::max((it.c1 - node.centre).length(), (it.c2 - node.centre).length()));
+    if (axisLen > 1e-6f) cosMin = std::min(cosMin, double(std::min(axis.dot(it.n1), axis.dot(it.n2))));
+  }
+  node.radius = r * (1.0f + 1e-5f) + 1e-7f * modelScale;
+  node.axis = axis;
+  node.halfAngle = axisLen > 1e-6f ? float(std::acos(std::max(-1.0, std::min(1.0, cosMin))) + 1e-4) : float(M_PI) + 1.0f;
+  node.first = first;
+  node.count = count;
+  node.left = node.right = -1;
+  if (count > leafSize) {
+    // Split at the median of the widest of six coordinates: position (scaled
+    // by the model's size) and normal.
+    float best = -1.0f;
+    int dim = 0;
+    for (int k = 0; k < 3; ++k) {
+      const float ext = (hi[k] - lo[k]) / modelScale * 2.0f;
+      if (ext > best) best = ext, dim = k;
+    }
+    for (int k = 0; k < 3; ++k) {
+      const float ext = nhi[k] - nlo[k];
+      if (ext > best) best = ext, dim = 3 + k;
+    }
+    auto key = [dim](const Item& it) {
+      return dim < 3 ? it.c1[dim] + it.c2[dim] : it.n1[dim - 3] + it.n2[dim - 3];
+    };
+    const int half = count / 2;
+    std::nth_element(items.begin() + first, items.begin() + first + half, items.begin() + first + count,
+                     [&](const Item& a, const Item& b) { return key(a) < key(b); });
+    nodes[index] = node;
+    const int left = buildNode(first, half);
+    const int right = buildNode(first + half, count - half);
+    nodes[index].left = left;
+    nodes[index].right = right;
+    return index;
+  }
+  nodes[index] = node;
+  return index;
+}
+
+void SbSilhouettePerspective::query(const SbWingedEdgeModel& model, const SbVec3f& eye, int shapeKey,
+                                    std::vector<SbEdgeRef>& out) const {
+  out.clear();
+  lastCandidates = 0;
+  auto test = [&](const Item& it) {
+    ++lastCandidates;
+    if (it.ref.object >= static_cast<int>(model.objects.size())) return;
+    if (!SbSilhouetteEdges::selected(model.objects[it.ref.object], shapeKey)) return;
+    if (SbSilhouetteEdges::facesEye(it.n1, it.h1, eye) != SbSilhouetteEdges::facesEye(it.n2, it.h2, eye))
+      out.push_back(it.ref);
+  };
+  for (const Item& it : loose) test(it);
+  const double eyeLen = eye.length();
+  bool finiteEye = true;
+  for (int k = 0; k < 3; ++k) finiteEye = finiteEye && std::isfinite(eye[k]);
+  std::vector<int> stack;
+  if (!nodes.empty()) stack.push_back(0);
+  if (!finiteEye) stack.clear(), lastCandidates = 0, out.clear();
+  while (!stack.empty()) {
+    const Node& node = nodes[stack.back()];
+    stack.pop_back();
+    const SbVec3f wf = eye - node.centre;
+    const double L = wf.length();
+    if (L > node.radius && node.halfAngle < M_PI) {
+      // Over the cone and the sphere, n . (eye - c) lies in
+      // [L cos(min(pi, phi + theta)) - r, L cos(max(0, phi - theta)) + r].
+      const double phi = std::acos(std::max(-1.0, std::min(1.0, double(node.axis.dot(wf)) / L)));
+      const double lowest = L * std::cos(std::min(M_PI, phi + node.halfAngle)) - node.radius;
+      const double highest = L * std::cos(std::max(0.0, phi - node.halfAngle)) + node.radius;
+      const double tol = 1e-5 * (eyeLen + node.centre.length() + node.radius) + 1e-30;
+      if (lowest > tol || highest < -tol) continue;  // all faces on one side
+    }
+    if (node.left < 0) {
+      for (int i = node.first; i < node.first + node.count; ++i) test(items[i]);
+    } else {
+      stack.push_back(node.left);
+      stack.push_back(node.right);
+    }
+  }
+  std::sort(out.begin(), out.end());
+}
