@@ -8,7 +8,7 @@ source "$(dirname "$0")/common.sh"
 "$LINFOLD_ROOT/scripts/install-deps.sh"
 
 dir="$BUILD_PREFIX-bench"
-configure "$dir" Release -DLINFOLD_BENCH=ON -DLINFOLD_TESTS=ON -DLINFOLD_SANITIZE=OFF
+configure "$dir" Release -DLINFOLD_BENCH=ON -DLINFOLD_TESTS=OFF -DLINFOLD_SANITIZE=OFF
 build "$dir"
 
 runner=()
