@@ -1,0 +1,280 @@
+#include <Inventor/actions/SoCallbackAction.h>
+#include <Inventor/nodes/SoCallback.h>
+#include <Inventor/nodes/SoCoordinate3.h>
+#include <Inventor/nodes/SoOrthographicCamera.h>
+#include <Inventor/nodes/SoSeparator.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "TestMeshes.h"
+#include "elements/SoLineCoordinateIndexElement.h"
+#include "elements/SoLineDensityElementHQ.h"
+#include "elements/SoLineTaperElementHQ.h"
+#include "elements/SoLineThicknessElement.h"
+#include "elements/SoLineTriangleElementHQ.h"
+#include "mesh/SbHeModelHQ.h"
+#include "styling/SbStrokeValuesHQ.h"
+#include "styling/SoLineDensifierHQ.h"
+#include "styling/SoLineThickenerHQ.h"
+
+namespace {
+
+using StepFn = std::function<void(SoState*)>;
+
+// A stroke set of two polylines (3 and 2 points) under an orthographic
+// camera at z = 1 looking down -z (near 1, far 10).
+class StrokeValues : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root = new SoSeparator;
+    root->ref();
+    root->addChild(new SoOrthographicCamera);
+    coords = new SoCoordinate3;
+    root->addChild(coords);
+    setPoints({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0, 1, -4.5f}, {1, 1, -4.5f}});
+    indices = {0, 1, 2, -1, 3, 4, -1};
+    add([this](SoState* state) {
+      SoLineCoordinateIndexElement::set(state, nullptr, static_cast<int32_t>(indices.size()),
+                                        indices.data());
+      if (!taper.empty())
+        SoLineTaperElementHQ::set(state, nullptr, static_cast<int32_t>(taper.size()), taper.data());
+      if (!faces.empty())
+        SoLineTriangleElementHQ::set(state, nullptr, static_cast<int32_t>(faces.size()), faces.data());
+      if (!earlier.empty())
+        SoLineDensityElementHQ::set(state, nullptr, static_cast<int32_t>(earlier.size()),
+                                    earlier.data());
+    });
+  }
+  void TearDown() override { root->unref(); }
+
+  void setPoints(std::vector<SbVec3f> points) {
+    coords->point.setValues(0, static_cast<int>(points.size()), points.data());
+    coords->point.setNum(static_cast<int>(points.size()));
+  }
+  void add(StepFn fn) {
+    keep.push_back(std::make_unique<StepFn>(std::move(fn)));
+    auto* node = new SoCallback;
+    node->setCallback(
+        [](void* data, SoAction* action) {
+          if (action->isOfType(SoCallbackAction::getClassTypeId()))
+            (*static_cast<StepFn*>(data))(action->getState());
+        },
+        keep.back().get());
+    root->addChild(node);
+  }
+  SoLineDensifierHQ* densifier(int method, float value, int apply = SoLineDensifierHQ::REPLACE,
+                               bool inPlace = true) {
+    auto* node = new SoLineDensifierHQ;
+    node->method = method;
+    node->value = value;
+    node->apply = apply;
+    node->workInPlace = inPlace;
+    root->addChild(node);
+    return node;
+  }
+  // Appends a step that records the density element after the nodes so far.
+  void probeDensity() {
+    add([this](SoState* state) {
+      int32_t n = 0;
+      const float* v = SoLineDensityElementHQ::get(state, n);
+      density.assign(v, v + n);
+      densityPointer = v;
+    });
+  }
+  void traverse() {
+    SoCallbackAction action;
+    action.apply(root);
+  }
+
+  SoSeparator* root = nullptr;
+  SoCoordinate3* coords = nullptr;
+  std::vector<std::unique_ptr<StepFn>> keep;
+  std::vector<int32_t> indices;
+  std::vector<float> taper;
+  std::vector<const HeTriangle*> faces;
+  std::vector<float> earlier;
+  std::vector<float> density;
+  const float* densityPointer = nullptr;
+};
+
+TEST_F(StrokeValues, DefaultsGiveDensityOneForEveryPoint) {
+  root->addChild(new SoLineDensifierHQ);
+  probeDensity();
+  traverse();
+  EXPECT_EQ(density, std::vector<float>(5, 1.0f));
+}
+
+TEST_F(StrokeValues, EveryApplyModeCombinesWithTheEarlierValue) {
+  const std::pair<int, float> cases[] = {
+      {SoLineDensifierHQ::REPLACE, 0.25f}, {SoLineDensifierHQ::ADD, 0.75f},
+      {SoLineDensifierHQ::SUB, 0.25f},     {SoLineDensifierHQ::MUL, 0.125f},
+      {SoLineDensifierHQ::SCREEN, 0.625f}, {SoLineDensifierHQ::MIN, 0.25f},
+      {SoLineDensifierHQ::MAX, 0.5f}};
+  for (const auto& c : cases) {
+    for (bool inPlace : {true, false}) {
+      TearDown();
+      keep.clear();
+      SetUp();
+      densifier(SoLineDensifierHQ::CONSTANT, 0.5f);
+      densifier(SoLineDensifierHQ::CONSTANT, 0.25f, c.first, inPlace);
+      probeDensity();
+      traverse();
+      EXPECT_EQ(density, std::vector<float>(5, c.second)) << c.first << " in place " << inPlace;
+      traverse();  // a second render does not pile up
+      EXPECT_EQ(density, std::vector<float>(5, c.second)) << c.first << " in place " << inPlace;
+    }
+  }
+  EXPECT_FLOAT_EQ(SbStrokeValuesHQ::combine(SoLineDensifierHQ::SCREEN, 0.5f, 0.5f), 0.75f);
+}
+
+TEST_F(StrokeValues, InPlaceMultiplyChangesTheEarlierList) {
+  SoLineDensifierHQ* first = densifier(SoLineDensifierHQ::CONSTANT, 0.5f);
+  SoLineDensifierHQ* second = densifier(SoLineDensifierHQ::CONSTANT, 0.5f, SoLineDensifierHQ::MUL);
+  probeDensity();
+  traverse();
+  EXPECT_EQ(density, std::vector<float>(5, 0.25f));
+  EXPECT_EQ(densityPointer, first->ownValues().data());
+  EXPECT_TRUE(second->ownValues().empty());
+}
+
+TEST_F(StrokeValues, OwnListStartsFromACopyOfTheEarlierValues) {
+  SoLineDensifierHQ* first = densifier(SoLineDensifierHQ::CONSTANT, 0.5f);
+  SoLineDensifierHQ* second =
+      densifier(SoLineDensifierHQ::CONSTANT, 0.5f, SoLineDensifierHQ::ADD, false);
+  probeDensity();
+  for (int i = 0; i < 3; ++i) traverse();
+  EXPECT_EQ(density, std::vector<float>(5, 1.0f));
+  EXPECT_EQ(densityPointer, second->ownValues().data());
+  EXPECT_EQ(first->ownValues(), std::vector<float>(5, 0.5f));
+}
+
+TEST_F(StrokeValues, TooShortEarlierValuesAreIgnored) {
+  earlier = {0.5f, 0.5f};  // two values for five points
+  densifier(SoLineDensifierHQ::CONSTANT, 0.25f, SoLineDensifierHQ::ADD);
+  probeDensity();
+  traverse();
+  EXPECT_EQ(density, std::vector<float>(5, 0.25f));  // treated as REPLACE
+  EXPECT_EQ(earlier, (std::vector<float>{0.5f, 0.5f}));
+}
+
+TEST_F(StrokeValues, MissingInputsGiveAnEmptyElement) {
+  earlier = std::vector<float>(5, 0.5f);
+  densifier(SoLineDensifierHQ::CURVATURE, 1.0f);  // no curvature record in the state
+  probeDensity();
+  traverse();
+  EXPECT_TRUE(density.empty());
+  EXPECT_EQ(densityPointer, nullptr);
+
+  TearDown();
+  keep.clear();
+  SetUp();
+  indices.clear();  // no polylines
+  densifier(SoLineDensifierHQ::CONSTANT, 1.0f);
+  probeDensity();
+  traverse();
+  EXPECT_TRUE(density.empty());
+}
+
+TEST_F(StrokeValues, FormulasUseTaperDepthAndFailToZero) {
+  SoLineDensifierHQ* node = densifier(SoLineDensifierHQ::PARSER, 2.0f);
+  probeDensity();
+  node->parserExpression = "taper";
+  traverse();
+  EXPECT_EQ(density, std::vector<float>(5, 2.0f));  // no taper values: 1
+  taper = {0.1f, 0.2f, 0.3f, 0.4f, 0.5f};
+  traverse();
+  EXPECT_EQ(density, (std::vector<float>{0.2f, 0.4f, 0.6f, 0.8f, 1.0f}));
+  taper = {0.1f, 0.2f};  // too short: absent
+  traverse();
+  EXPECT_EQ(density, std::vector<float>(5, 2.0f));
+
+  node->parserExpression = "depth";
+  traverse();
+  ASSERT_EQ(density.size(), 5u);
+  EXPECT_NEAR(density[0], 0.0f, 1e-5);   // at the near plane
+  EXPECT_NEAR(density[3], -1.0f, 1e-5);  // halfway: -0.5 * 2
+
+  testing::internal::CaptureStdout();
+  node->parserExpression = "light +";
+  traverse();
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(density, std::vector<float>(5, 0.0f));
+
+  node->parserExpression = "(0-1)^0.5";  // NaN counts as 0
+  testing::internal::CaptureStdout();
+  traverse();
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(density, std::vector<float>(5, 0.0f));
+}
+
+TEST_F(StrokeValues, DepthFallsFromNearToFar) {
+  densifier(SoLineDensifierHQ::DEPTH, 1.0f);
+  probeDensity();
+  traverse();
+  ASSERT_EQ(density.size(), 5u);
+  EXPECT_NEAR(density[0], 1.0f, 1e-5);
+  EXPECT_NEAR(density[4], 0.5f, 1e-5);
+}
+
+TEST_F(StrokeValues, RimAndIsoFollowTheFaceNormal) {
+  // A face seen head-on (normal +z) and one seen edge-on (normal -y).
+  PolyMesh mesh;
+  mesh.addVertex({0, 0, 0});
+  mesh.addVertex({4, 0, 0});
+  mesh.addVertex({0, 4, 0});
+  mesh.addVertex({0, 0, -8});
+  mesh.addVertex({8, 0, -8});
+  mesh.addVertex({0, 0, -1});
+  mesh.addFace({0, 1, 2});
+  mesh.addFace({3, 4, 5});
+  SbHeModelHQ model;
+  model.build(testmesh::model(mesh));
+  ASSERT_EQ(model.triangleCount(), 2);
+  setPoints({{0.5f, 0.5f, 0}, {1.5f, 0.5f, 0}, {2, 1, 0}, {1, 0, -4}, {2, 0, -4}});
+  faces = {model.triangles[0], model.triangles[0], model.triangles[0], model.triangles[1],
+           model.triangles[1]};
+  SoLineDensifierHQ* node = densifier(SoLineDensifierHQ::RIM, 1.0f);
+  probeDensity();
+  traverse();
+  ASSERT_EQ(density.size(), 5u);
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(density[i], 0.0f, 1e-5) << i;
+  for (int i = 3; i < 5; ++i) EXPECT_NEAR(density[i], 1.0f, 1e-5) << i;
+
+  // iso: the stroke's side direction seen from the camera. On the head-on
+  // face the side lies in the image plane (1); on the edge-on face it points
+  // along the view (0).
+  node->method = SoLineDensifierHQ::PARSER;
+  node->parserExpression = "iso";
+  testing::internal::CaptureStdout();
+  traverse();
+  testing::internal::GetCapturedStdout();
+  ASSERT_EQ(density.size(), 5u);
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(density[i], 1.0f, 1e-5) << i;
+  for (int i = 3; i < 5; ++i) EXPECT_NEAR(density[i], 0.0f, 1e-5) << i;
+
+  faces.resize(2);  // too few faces: treated as absent, no crash
+  traverse();
+  EXPECT_EQ(density.size(), 5u);
+}
+
+TEST_F(StrokeValues, ThickenerWritesTheThicknessElement) {
+  auto* thickener = new SoLineThickenerHQ;
+  thickener->value = 3.0f;
+  root->addChild(thickener);
+  std::vector<float> thickness;
+  add([&](SoState* state) {
+    int32_t n = 0;
+    const float* v = SoLineThicknessElement::get(state, n);
+    thickness.assign(v, v + n);
+  });
+  probeDensity();
+  traverse();
+  EXPECT_EQ(thickness, std::vector<float>(5, 3.0f));
+  EXPECT_TRUE(density.empty());
+}
+
+}  // namespace

@@ -1,0 +1,135 @@
+#include <Inventor/actions/SoCallbackAction.h>
+#include <Inventor/nodes/SoCallback.h>
+#include <Inventor/nodes/SoSeparator.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "elements/SoLineSettingsElementHQ.h"
+#include "styling/SbLineSettingsHQ.h"
+#include "styling/SoLineSettingsHQ.h"
+
+namespace {
+
+const float kPi = 3.14159265358979f;
+
+// The coverage by direct integration: the inked fraction of the band of
+// width 2 along a row of unit discs at spacing d, over one period.
+double integratedCoverage(double d) {
+  const int steps = 20000;
+  double inked = 0.0;
+  for (int i = 0; i < steps; ++i) {
+    const double x = (i + 0.5) / steps * d;      // position along the row
+    const double nearest = std::min(x, d - x);  // distance to the closest centre
+    double half = 0.0;                          // half height covered at x
+    for (double c : {nearest, nearest + d})
+      if (c < 1.0) half = std::max(half, std::sqrt(1.0 - c * c));
+    inked += half;
+  }
+  return inked / steps;  // mean covered half height over the band's half height 1
+}
+
+TEST(LineSettingsCoverage, MatchesIntegrationOfTheDotRow) {
+  for (double d : {0.3, 1.0, 1.7, 2.0, 3.0, 10.0})
+    EXPECT_NEAR(SbLineSettingsHQ::coverage(static_cast<float>(d)), integratedCoverage(d), 2e-4) << d;
+  EXPECT_FLOAT_EQ(SbLineSettingsHQ::coverage(0.0f), 1.0f);
+  EXPECT_NEAR(SbLineSettingsHQ::coverage(2.0f), kPi / 4, 1e-6);
+  EXPECT_NEAR(SbLineSettingsHQ::coverage(1.9999f), kPi / 4, 1e-4);  // continuous at 2
+}
+
+TEST(LineSettingsTable, IsFiniteAndFallsFromTwoToZero) {
+  SbLineSettingsHQ s;
+  ASSERT_EQ(s.count, 40);
+  EXPECT_FLOAT_EQ(s.table[0], 2.0f);
+  EXPECT_FLOAT_EQ(s.table[s.count], 0.0f);
+  for (int i = 0; i < s.count; ++i) {
+    ASSERT_TRUE(std::isfinite(s.table[i])) << i;
+    EXPECT_GT(s.table[i], s.table[i + 1]) << i;
+  }
+}
+
+class LineSettingsSpacing : public ::testing::Test {
+ protected:
+  SbLineSettingsHQ s;
+  void SetUp() override { s.setRange(2.0f, 100.0f); }
+};
+
+TEST_F(LineSettingsSpacing, DefaultRangeEndsAndExactInverse) {
+  EXPECT_FLOAT_EQ(s.spacing(kPi / 4), 2.0f);
+  EXPECT_FLOAT_EQ(s.spacing(1.0f), 2.0f);
+  EXPECT_FLOAT_EQ(s.spacing(kPi / 200), 100.0f);
+  EXPECT_FLOAT_EQ(s.spacing(0.001f), 100.0f);
+  EXPECT_NEAR(s.spacing(0.1f), kPi / 0.2f, 1e-4);
+  EXPECT_FLOAT_EQ(s.spacing(NAN), 100.0f);
+}
+
+TEST_F(LineSettingsSpacing, SwappedRangeBehavesAsOrdered) {
+  SbLineSettingsHQ swapped;
+  swapped.setRange(100.0f, 2.0f);
+  EXPECT_FLOAT_EQ(swapped.minDistance, 2.0f);
+  EXPECT_FLOAT_EQ(swapped.maxDistance, 100.0f);
+  EXPECT_FLOAT_EQ(swapped.toneLow, s.toneLow);
+  EXPECT_FLOAT_EQ(swapped.toneHigh, s.toneHigh);
+  for (float t : {0.001f, 0.05f, 0.3f, 0.9f}) EXPECT_FLOAT_EQ(swapped.spacing(t), s.spacing(t));
+}
+
+TEST_F(LineSettingsSpacing, HugeMaxDistanceClampsToneLow) {
+  s.setRange(2.0f, 1e8f);
+  EXPECT_FLOAT_EQ(s.toneLow, 1e-6f);
+  EXPECT_FLOAT_EQ(s.spacing(1e-7f), 1e8f);
+}
+
+TEST_F(LineSettingsSpacing, OverlappingDotsInterpolateTheTable) {
+  s.setRange(0.5f, 100.0f);
+  EXPECT_NEAR(s.toneHigh, SbLineSettingsHQ::coverage(0.5f), 1e-6);
+  EXPECT_LT(s.toneHigh, 1.0f);
+  for (float t = kPi / 4 + 0.01f; t < s.toneHigh; t += 0.01f) {
+    const float d = s.spacing(t);
+    EXPECT_GT(d, 0.5f);
+    EXPECT_LT(d, 2.0f);
+  }
+  s.setRange(0.0f, 100.0f);
+  EXPECT_FLOAT_EQ(s.toneHigh, 0.999999f);
+  EXPECT_FLOAT_EQ(s.spacing(0.999999f), 0.0f);
+  EXPECT_FLOAT_EQ(s.spacing(1.0f), 0.0f);
+}
+
+TEST_F(LineSettingsSpacing, CoverageOfSpacingGivesTheToneBack) {
+  s.setRange(0.0f, 100.0f);
+  for (float t = s.toneLow; t < s.toneHigh; t += 0.0025f)
+    EXPECT_NEAR(SbLineSettingsHQ::coverage(s.spacing(t)), t, 2e-3) << t;
+}
+
+TEST(LineSettingsNode, PublishesItsFieldsWithTheRangeOrdered) {
+  auto* root = new SoSeparator;
+  root->ref();
+  auto* node = new SoLineSettingsHQ;
+  node->lineWidth = 3.0f;
+  node->maxWidth = 7.0f;
+  node->tolerance = 0.5f;
+  node->rebalance = FALSE;
+  node->minDistance = 50.0f;
+  node->maxDistance = 3.0f;
+  root->addChild(node);
+  const SbLineSettingsHQ* seen = nullptr;
+  auto* probe = new SoCallback;
+  probe->setCallback(
+      [](void* data, SoAction* action) {
+        if (action->isOfType(SoCallbackAction::getClassTypeId()))
+          *static_cast<const SbLineSettingsHQ**>(data) = SoLineSettingsElementHQ::get(action->getState());
+      },
+      &seen);
+  root->addChild(probe);
+  SoCallbackAction action;
+  action.apply(root);
+  ASSERT_EQ(seen, &node->settings());
+  EXPECT_FLOAT_EQ(seen->getLineWidth(), 3.0f);
+  EXPECT_FLOAT_EQ(seen->getMaxWidth(), 7.0f);
+  EXPECT_FLOAT_EQ(seen->getTolerance(), 0.5f);
+  EXPECT_FALSE(seen->getRebalance());
+  EXPECT_FLOAT_EQ(seen->minDistance, 3.0f);
+  EXPECT_FLOAT_EQ(seen->maxDistance, 50.0f);
+  root->unref();
+}
+
+}  // namespace
