@@ -26,7 +26,6 @@
 #include <Inventor/elements/SoGLCacheContextElement.h>
 #include <Inventor/fields/SoField.h>
 #include <Inventor/misc/SoContextHandler.h>
-#include <Inventor/nodes/SoCamera.h>
 #include <Inventor/nodes/SoNode.h>
 #include <Inventor/nodes/SoSeparator.h>
 
@@ -253,15 +252,12 @@ private:
 // application's scene root) into a framebuffer object of the given size.
 bool renderScene(LinfoldApplication& window, int width, int height, QImage& picture) {
   SoQtExaminerViewer* viewer = window.examinerViewer();
-  SoSeparator* root = window.sceneRoot();
-  if (!viewer || !root || !viewer->getCamera()) {
+  const SbViewportRegion viewport(static_cast<short>(width), static_cast<short>(height));
+  SoNode* scene = viewer && viewer->getSceneManager() ? viewer->getSceneManager()->getSceneGraph() : nullptr;
+  if (!scene || !window.frameScene(viewport)) {
     fail("the main window has no viewer or scene to draw");
     return false;
   }
-  const SbViewportRegion viewport(static_cast<short>(width), static_cast<short>(height));
-  viewer->getCamera()->viewAll(root, viewport);
-  SoNode* scene = viewer->getSceneManager() ? viewer->getSceneManager()->getSceneGraph() : nullptr;
-  if (!scene) scene = root;
 
   QSurfaceFormat format;
   format.setDepthBufferSize(24);
@@ -349,7 +345,8 @@ int main(int argc, char** argv) {
   std::unique_ptr<LinfoldApplication> window(new LinfoldApplication());
   clock.report("start-up");
 
-  if (!window->loadModel(opt.model.c_str())) {
+  // The same path as a model named on the application's command line.
+  if (!window->openModel(QString::fromLocal8Bit(opt.model.c_str()))) {
     fail("cannot load %s", opt.model);
     return 1;
   }
