@@ -28,6 +28,12 @@
 #include "styling/SoLineThickenerHQ.h"
 #include "mesh/SoGenerateHeModelHQ.h"
 #include "lines/SoGenerateSilhouette.h"
+#include "lines/SoLineConcatenator.h"
+#include "lines/SoLineHiddenLineRemover.h"
+#include "lines/SoLineModifier.h"
+#include "lines/SoLinePurifier.h"
+#include "lines/SoLineShape.h"
+#include "lines/SoLineThickener.h"
 #include "mesh/SoGenerateWingedEdge.h"
 #include "mesh/SoModifyWingedEdge.h"
 #include "mesh/SoWingedEdge.h"
@@ -71,6 +77,12 @@ void initLibraryClasses() {
   registerClass<SoStreamlinerHQ>();  // after SoFlowFieldHQ
 
   // 4. Line filters and outputs.
+  registerClass<SoLineModifier>();
+  registerClass<SoLineShape>();
+  registerClass<SoLineThickener>();
+  registerClass<SoLinePurifier>();
+  registerClass<SoLineConcatenator>();
+  registerClass<SoLineHiddenLineRemover>();
   registerClass<SoLineDensifierHQ>();  // registers SoLineStrokeValueHQ first
   registerClass<SoLineThickenerHQ>();
   registerClass<SoLineSettingsHQ>();
