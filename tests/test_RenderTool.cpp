@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QImage>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -117,9 +118,48 @@ TEST_F(RenderTool, SetsFieldsOfTheNthNodeOfAClass) {
   EXPECT_GT(drawnPixels(image), 200 * 150 / 20);
 }
 
+TEST_F(RenderTool, FramesTheWholeModelForTheRequestedShape) {
+  // viewAll for the picture's own viewport: the model touches no border, for
+  // wide and for tall pictures, and a wide one it fills most of the height.
+  // (For a tall viewport Coin's orthographic viewAll widens the view twice,
+  // once in viewAll and once when the camera maps to the viewport, so the
+  // model comes out small, as it does in the application's viewer.)
+  for (QSize size : {QSize(400, 100), QSize(100, 400)}) {
+    const std::string sizeText = std::to_string(size.width()) + "x" + std::to_string(size.height());
+    ToolRun run = render({(data / "blob.iv").string(), "--size", sizeText, "--png", png, "--set",
+                          "SoGenerateWingedEdge.visualizationMode=2"});
+    ASSERT_EQ(run.status, 0) << run.output;
+    QImage image(QString::fromStdString(png));
+    ASSERT_EQ(image.size(), size);
+    const QRgb background = image.pixel(0, 0);
+    int left = size.width(), right = -1, top = size.height(), bottom = -1;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x)
+        if (image.pixel(x, y) != background) {
+          left = std::min(left, x), right = std::max(right, x);
+          top = std::min(top, y), bottom = std::max(bottom, y);
+        }
+    ASSERT_GE(right, 0) << sizeText << ": nothing drawn";
+    EXPECT_GT(left, 0) << sizeText;
+    EXPECT_GT(top, 0) << sizeText;
+    EXPECT_LT(right, size.width() - 1) << sizeText;
+    EXPECT_LT(bottom, size.height() - 1) << sizeText;
+    if (size.width() > size.height()) {
+      EXPECT_GT(bottom - top, size.height() / 2) << sizeText;
+    }
+    std::filesystem::remove(png);
+  }
+}
+
 TEST_F(RenderTool, RefusesWhatItCannotDoWithoutWritingAPicture) {
   const std::string torus = (data / "torus.iv").string();
   expectRefused(render({(dir / "missing.iv").string(), "--png", png}), "cannot load");
+  const fs::path text = dir / "notes.iv";
+  FILE* f = std::fopen(text.string().c_str(), "w");
+  ASSERT_TRUE(f);
+  std::fputs("these are not the droids\n", f);
+  std::fclose(f);
+  expectRefused(render({text.string(), "--png", png}), "cannot load");
   expectRefused(render({torus, "--png", png, "--set", "SoNoSuchNode.x=1"}),
                 "unknown class \"SoNoSuchNode\"");
   expectRefused(render({torus, "--png", png, "--set", "SoDrawStyle[7].style=LINES"}),
