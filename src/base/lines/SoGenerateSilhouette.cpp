@@ -32,6 +32,19 @@
 
 SO_NODE_SOURCE(SoGenerateSilhouette);
 
+namespace {
+// Both ends exist and lie at finite positions: no NaN line leaves the node.
+bool usableEdge(const WeObject& object, const WeEdge& e) {
+  const int nv = static_cast<int>(object.vertices.size());
+  for (int v : e.vertex) {
+    if (v < 0 || v >= nv) return false;
+    const SbVec3f& p = object.vertices[v].position;
+    if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) return false;
+  }
+  return true;
+}
+}  // namespace
+
 void SoGenerateSilhouette::initClass() {
   SO_NODE_INIT_CLASS(SoGenerateSilhouette, SoNode, "Node");
   SO_ENABLE(SoGLRenderAction, SoWingedEdgeElement);
@@ -178,8 +191,7 @@ void SoGenerateSilhouette::sendEdges(SoState* state, const SbWingedEdgeModel& mo
   for (const SbEdgeRef& r : edges) {
     const WeObject& object = model.objects[r.object];
     const WeEdge& e = object.edges[r.edge];
-    const int nv = static_cast<int>(object.vertices.size());
-    if (e.vertex[0] < 0 || e.vertex[0] >= nv || e.vertex[1] < 0 || e.vertex[1] >= nv) continue;
+    if (!usableEdge(object, e)) continue;
     for (int k = 0; k < 2; ++k) {
       const uint64_t id = (uint64_t(uint32_t(r.object)) << 32) | uint32_t(e.vertex[k]);
       auto it = pointOf.emplace(id, static_cast<int32_t>(points.size()));
@@ -222,8 +234,7 @@ void SoGenerateSilhouette::drawEdges(SoState* state, const SbWingedEdgeModel& mo
   for (size_t i = 0; i < edges.size(); ++i) {
     const WeObject& object = model.objects[edges[i].object];
     const WeEdge& e = object.edges[edges[i].edge];
-    const int nv = static_cast<int>(object.vertices.size());
-    if (e.vertex[0] < 0 || e.vertex[0] >= nv || e.vertex[1] < 0 || e.vertex[1] >= nv) continue;
+    if (!usableEdge(object, e)) continue;
     SbLineVisibility::visibleIntervals(object.vertices[e.vertex[0]].position, object.vertices[e.vertex[1]].position,
                                        projector, cache, 2.0f, visible[i]);
   }

@@ -1,0 +1,69 @@
+#ifndef LINFOLD_LINETESTNODES_H
+#define LINFOLD_LINETESTNODES_H
+
+// Test stand-ins around the line stages: a source that publishes a model and
+// a hand-made line set, and a probe that records what reaches it.
+
+#include <Inventor/SbVec2f.h>
+#include <Inventor/nodes/SoNode.h>
+#include <Inventor/nodes/SoSubNode.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "lines/SbLineSet.h"
+#include "mesh/SbWingedEdgeModel.h"
+
+class SoAction;
+
+class LineSetSource : public SoNode {
+  typedef SoNode inherited;
+  SO_NODE_HEADER(LineSetSource);
+
+public:
+  static void initClass();
+  LineSetSource();
+
+  SbWingedEdgeModel* model = nullptr;  // published when set
+  bool publishLines = false;           // publish `lines` (arrays as they are, any length)
+  SbLineSet lines;
+  std::vector<SbVec2f> oriented;       // published when not empty
+  std::vector<SbVec2f> textureCoords;  // published when not empty
+
+  void doAction(SoAction* action) override;
+  void GLRender(SoGLRenderAction* action) override { doAction((SoAction*)action); }
+  void callback(SoCallbackAction* action) override { doAction((SoAction*)action); }
+  void getBoundingBox(SoGetBoundingBoxAction* action) override { doAction((SoAction*)action); }
+
+private:
+  ~LineSetSource() override = default;
+};
+
+class LineSetProbe : public SoNode {
+  typedef SoNode inherited;
+  SO_NODE_HEADER(LineSetProbe);
+
+public:
+  static void initClass();
+  LineSetProbe();
+
+  int visits = 0;
+  SbLineSet seen;                   // every array exactly as the elements hold it
+  const int32_t* indexPointer = nullptr;
+  const float* thicknessPointer = nullptr;
+
+  void doAction(SoAction* action) override;
+  void GLRender(SoGLRenderAction* action) override { doAction((SoAction*)action); }
+  void callback(SoCallbackAction* action) override { doAction((SoAction*)action); }
+
+private:
+  ~LineSetProbe() override = default;
+};
+
+namespace linetest {
+void initNodes();
+// Polylines of the probe's line set as lists of point indices.
+std::vector<std::vector<int>> polylines(const SbLineSet& set);
+}  // namespace linetest
+
+#endif
