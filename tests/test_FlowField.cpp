@@ -421,6 +421,33 @@ TEST(FlowFieldEditing, RotateBackAndForthRestoresFreeDirections) {
   EXPECT_EQ(f.field.stamp, restored);
 }
 
+TEST(FlowFieldEditing, EveryCommandKeepsUnitTangentsOnAwkwardMeshes) {
+  const PolyMesh meshes[] = {testmesh::singleTriangle(),  testmesh::tetrahedron(),
+                             testmesh::cube(),            testmesh::nonManifoldFan(),
+                             testmesh::mobiusStrip(12),   testmesh::saddle(6, 1.0f),
+                             testmesh::torus(12, 8, 2.0f, 0.5f),
+                             testmesh::cylinder(12, 4, 1.0f, 2.0f)};
+  for (const PolyMesh& mesh : meshes) {
+    Field f(mesh);
+    SCOPED_TRACE(testing::Message() << mesh.positions.size() << " vertices");
+    capture([&] {
+      f.field.select(f.model, f.curvature, SbFlowFieldHQ::SELECT_ALL, 0, 0);
+      f.field.rotate(f.model, 33.0f);
+      f.field.relax(f.model);
+      f.field.unify(f.model);
+      f.field.optimize(f.model, 0.3f);
+      for (int mode = 2; mode <= 4; ++mode) {
+        f.field.select(f.model, f.curvature, mode, 0.5f, 0.3f);
+        f.field.optimize(f.model, 0.0f);
+        f.field.relax(f.model);
+      }
+    });
+    ASSERT_EQ(f.field.size(), f.model.vertexCount());
+    expectUnitTangents(f);
+    for (const FlowRecord* r : f.field.records) EXPECT_FALSE(std::isnan(r->score));
+  }
+}
+
 TEST(FlowFieldEditing, StaleModelMakesEveryCommandANoOp) {
   Field f(testmesh::icosphere(1));
   f.lockAll(false);

@@ -62,7 +62,7 @@ void EdgeAngleTable::reset(int expected) {
     capacity *= 2;
     ++bits;
   }
-  slots.assign(capacity, Slot{nullptr, 0.0f});
+  entries.assign(capacity, Slot{nullptr, 0.0f});
   mask = capacity - 1;
   shift = 64 - bits;
   count = 0;
@@ -76,7 +76,7 @@ std::size_t EdgeAngleTable::slotOf(const HalfEdge* h) const {
 
 void EdgeAngleTable::grow() {
   std::vector<Slot> old;
-  old.swap(slots);
+  old.swap(entries);
   reset(static_cast<int>(old.size()));
   for (const Slot& slot : old)
     if (slot.key) insert(slot.key, slot.value);
@@ -84,12 +84,12 @@ void EdgeAngleTable::grow() {
 
 bool EdgeAngleTable::insert(const HalfEdge* h, float value) {
   if (!h) return false;
-  if (slots.empty())
+  if (entries.empty())
     reset(16);
-  else if (2 * static_cast<std::size_t>(count + 1) > slots.size())
+  else if (2 * static_cast<std::size_t>(count + 1) > entries.size())
     grow();
   for (std::size_t i = slotOf(h);; i = (i + 1) & mask) {
-    Slot& slot = slots[i];
+    Slot& slot = entries[i];
     if (slot.key == h) return false;
     if (!slot.key) {
       slot.key = h;
@@ -101,9 +101,9 @@ bool EdgeAngleTable::insert(const HalfEdge* h, float value) {
 }
 
 bool EdgeAngleTable::find(const HalfEdge* h, float& value) const {
-  if (!h || slots.empty()) return false;
+  if (!h || entries.empty()) return false;
   for (std::size_t i = slotOf(h);; i = (i + 1) & mask) {
-    const Slot& slot = slots[i];
+    const Slot& slot = entries[i];
     if (slot.key == h) {
       value = slot.value;
       return true;

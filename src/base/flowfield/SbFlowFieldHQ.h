@@ -49,7 +49,7 @@ class EdgeAngleTable {
     const HalfEdge* key;  // null marks a free slot
     float value;
   };
-  std::vector<Slot> slots;
+  std::vector<Slot> entries;
   std::size_t mask = 0;
   int shift = 64;
   int count = 0;
