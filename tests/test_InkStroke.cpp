@@ -53,25 +53,29 @@ class Raster {
   std::vector<char> cells;
 };
 
-// Signed distance (sampled) from p to the union, over consecutive point
-// pairs, of the discs whose centres and radii move linearly between the
-// pair: the union of the discs and their tangent bands. Negative radii
-// count as 0.
-float distanceToStroke(const std::vector<Point>& pts, const std::vector<float>& radius, float px,
-                       float py) {
-  float best = 1e30f;
+// Signed distance (sampled) from every pixel centre near the stroke to the
+// union, over consecutive point pairs, of the discs whose centres and radii
+// move linearly between the pair: the union of the discs and their tangent
+// bands. Negative radii count as 0; pixels far from the stroke keep 1e30.
+std::vector<float> distanceToStroke(const std::vector<Point>& pts, const std::vector<float>& radius,
+                                    int w, int h) {
+  std::vector<float> best(static_cast<size_t>(w * h), 1e30f);
   for (size_t k = 0; k + 1 < pts.size(); ++k) {
     const float ax = pts[k].x, ay = pts[k].y, bx = pts[k + 1].x, by = pts[k + 1].y;
-    const float reach = std::max({radius[k], radius[k + 1], 0.0f});
-    const float dx = bx - ax, dy = by - ay, l2 = dx * dx + dy * dy;
-    float t = l2 > 0 ? ((px - ax) * dx + (py - ay) * dy) / l2 : 0.0f;
-    t = std::min(std::max(t, 0.0f), 1.0f);
-    if (std::hypot(px - ax - t * dx, py - ay - t * dy) - reach > best) continue;
-    for (int i = 0; i <= 64; ++i) {
-      const float s = i / 64.0f;
-      const float r = std::max(0.0f, radius[k] + s * (radius[k + 1] - radius[k]));
-      best = std::min(best, std::hypot(px - ax - s * dx, py - ay - s * dy) - r);
-    }
+    const float reach = std::max({radius[k], radius[k + 1], 0.0f}) + 3.0f;
+    const int x0 = std::max(0, static_cast<int>(std::min(ax, bx) - reach));
+    const int x1 = std::min(w - 1, static_cast<int>(std::max(ax, bx) + reach));
+    const int y0 = std::max(0, static_cast<int>(std::min(ay, by) - reach));
+    const int y1 = std::min(h - 1, static_cast<int>(std::max(ay, by) + reach));
+    for (int y = y0; y <= y1; ++y)
+      for (int x = x0; x <= x1; ++x) {
+        float& d = best[static_cast<size_t>(y * w + x)];
+        for (int i = 0; i <= 64; ++i) {
+          const float s = i / 64.0f;
+          const float r = std::max(0.0f, radius[k] + s * (radius[k + 1] - radius[k]));
+          d = std::min(d, std::hypot(x + 0.5f - ax - s * (bx - ax), y + 0.5f - ay - s * (by - ay)) - r);
+        }
+      }
   }
   return best;
 }
@@ -97,10 +101,11 @@ class InkStroke : public ::testing::Test {
     EXPECT_TRUE(ink.dots().empty());
     Raster raster(340, 200);
     raster.draw(ink);
+    const std::vector<float> distance = distanceToStroke(pts, radius, raster.w, raster.h);
     int missing = 0, extra = 0, inside = 0;
     for (int y = 0; y < raster.h; ++y)
       for (int x = 0; x < raster.w; ++x) {
-        const float d = distanceToStroke(pts, radius, x + 0.5f, y + 0.5f);
+        const float d = distance[static_cast<size_t>(y * raster.w + x)];
         if (d < -1.0f) {
           ++inside;
           if (!raster.at(x, y)) ++missing;
