@@ -2,7 +2,7 @@
 
 #include <libart_lgpl/art_svp.h>
 #include <libart_lgpl/art_svp_vpath.h>
-#include <libart_lgpl/art_svp_wind.h>
+#include <libart_lgpl/art_svp_intersect.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -169,11 +169,16 @@ void SbTgaRasterHQ::drawDot(double cx, double cy, double radius) {
 void SbTgaRasterHQ::renderPath(std::vector<ArtVpath>& path) {
   if (pixels.empty() || path.size() < 2) return;
   if (path.back().code != ART_END) path.push_back(ArtVpath{ART_END, 0.0, 0.0});
+  // Sorted vector path, split at self-intersections and rewound with the
+  // non-zero rule in one pass of libart's intersector. (The older pair
+  // art_svp_uncross / art_svp_rewind_uncrossed never returns for a contour with
+  // coincident edges, e.g. a circle traced twice or a zero-width stretch whose
+  // two sides run along the same line.)
   ArtSVP* svp = art_svp_from_vpath(path.data());
-  ArtSVP* uncrossed = art_svp_uncross(svp);
+  ArtSvpWriter* writer = art_svp_writer_rewind_new(ART_WIND_RULE_NONZERO);
+  art_svp_intersector(svp, writer);
+  ArtSVP* wound = art_svp_writer_rewind_reap(writer);
   art_svp_free(svp);
-  ArtSVP* wound = art_svp_rewind_uncrossed(uncrossed, ART_WIND_RULE_NONZERO);
-  art_svp_free(uncrossed);
   art_svp_render_aa(wound, 0, 0, width, height, &SbTgaRasterHQ::span, this);
   art_svp_free(wound);
 }
