@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <Inventor/nodes/SoBaseColor.h>
+#include <Inventor/nodes/SoCube.h>
+#include <Inventor/nodes/SoLightModel.h>
+#include <Inventor/nodes/SoOrthographicCamera.h>
+#include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/nodes/SoTranslation.h>
+#include <Inventor/system/gl.h>
+
+#include <string>
+
+#include "GlTestContext.h"
+#include "LineTestNodes.h"
+#include "lines/SoLineShape.h"
+#include "lines/SoSilhouetteSwitches.h"
+
+namespace {
+
+// 100 x 100 pixels over 100 x 100 units; strokes drawn white on black.
+class LineShapeGL : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(gltest::ensureContext());
+    linetest::initNodes();
+    SoSilhouetteSwitches::lineStripMode = false;
+    root = new SoSeparator;
+    root->ref();
+    auto* camera = new SoOrthographicCamera;
+    camera->position.setValue(0, 0, 50);
+    camera->height = 100.0f;
+    camera->nearDistance = 1.0f;
+    camera->farDistance = 100.0f;
+    root->addChild(camera);
+    auto* lightModel = new SoLightModel;
+    lightModel->model = SoLightModel::BASE_COLOR;
+    root->addChild(lightModel);
+    colour = new SoBaseColor;
+    colour->rgb.setValue(0, 0, 0);
+    root->addChild(colour);
+    // A black box in front of the strokes: they are drawn over it.
+    auto* box = new SoSeparator;
+    auto* front = new SoTranslation;
+    front->translation.setValue(0, 0, 10);
+    box->addChild(front);
+    auto* cube = new SoCube;
+    cube->width = 20.0f;
+    cube->height = 20.0f;
+    box->addChild(cube);
+    root->addChild(box);
+    auto* white = new SoBaseColor;
+    white->rgb.setValue(1, 1, 1);
+    root->addChild(white);
+    source = new LineSetSource;
+    source->publishLines = true;
+    // A horizontal stroke from x = -30 to 30 at y = 0.
+    source->lines.points = {SbVec3f(-30, 0, 0), SbVec3f(30, 0, 0)};
+    source->lines.indices = {0, 1, -1};
+    source->lines.thickness = {8, 8};
+    source->oriented = {SbVec2f(1, 0), SbVec2f(1, 0)};
+    root->addChild(source);
+    shape = new SoLineShape;
+    root->addChild(shape);
+  }
+  void TearDown() override {
+    root->unref();
+    SoSilhouetteSwitches::lineStripMode = false;
+  }
+  QImage draw() {
+    QImage image = gltest::render(root, 100, 100);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    return image;
+  }
+  static int columnCount(const QImage& image, int x) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y) n += (image.pixel(x, y) & 0xffffff) != 0;
+    return n;
+  }
+
+  SoSeparator* root = nullptr;
+  SoBaseColor* colour = nullptr;
+  LineSetSource* source = nullptr;
+  SoLineShape* shape = nullptr;
+};
+
+}  // namespace
+
+TEST_F(LineShapeGL, BandWidthIsTheThicknessInPixels) {
+  // Half width t half-pixels: a band t pixels wide.
+  EXPECT_NEAR(columnCount(draw(), 50), 8, 1);
+  source->lines.thickness = {16, 16};
+  const QImage wide = draw();
+  EXPECT_NEAR(columnCount(wide, 50), 16, 1);
+  EXPECT_EQ(columnCount(wide, 10), 0) << "the band ends at the stroke's ends";
+  // The box in front does not hide the band: depth test is off.
+  EXPECT_GT(columnCount(wide, 45), 14);
+}
+
+TEST_F(LineShapeGL, NothingDrawnWithOneThicknessValueOrAMismatchedList) {
+  source->lines.thickness = {8};
+  EXPECT_EQ(gltest::drawnPixels(draw()), 0);
+  source->lines.thickness = {8, 8, 8};
+  EXPECT_EQ(gltest::drawnPixels(draw()), 0);
+  source->lines.indices = {0, -1};  // two index entries
+  source->lines.thickness = {8, 8};
+  EXPECT_EQ(gltest::drawnPixels(draw()), 0);
+}
+
+TEST_F(LineShapeGL, DefaultOrientationMeansPlainLineStrips) {
+  source->oriented.clear();  // the element's default: one vector
+  const QImage image = draw();
+  EXPECT_EQ(columnCount(image, 50), 1);
+  EXPECT_GT(gltest::drawnPixels(image), 55);
+}
+
+TEST_F(LineShapeGL, TrailingSeparatorOpensNoEmptyStrip) {
+  source->lines.points.push_back(SbVec3f(-30, 20, 0));
+  source->lines.points.push_back(SbVec3f(30, 20, 0));
+  source->lines.indices = {0, 1, -1, 2, 3, -1};
+  source->lines.thickness = {4, 4, 4, 4};
+  source->oriented.assign(4, SbVec2f(1, 0));
+  const QImage two = draw();
+  EXPECT_NEAR(columnCount(two, 50), 8, 2) << "both strokes drawn";
+  source->lines.indices = {0, 1, -1, 2, 3};  // no final separator
+  EXPECT_EQ(draw(), two);
+}
+
+TEST_F(LineShapeGL, LineStripSwitchDrawsTheBandOutline) {
+  SoSilhouetteSwitches::lineStripMode = true;
+  const QImage image = draw();
+  EXPECT_LE(columnCount(image, 50), 3) << "one diagonal of the band, not its area";
+  EXPECT_GT(gltest::drawnPixels(image), 0);
+}
+
+TEST_F(LineShapeGL, TextureCoordinateOutsideTheUnitRangeIsReported) {
+  shape->useSoLineParameterization = TRUE;
+  source->lines.parameters = {0.0f, 1.5f, -1.0f};
+  testing::internal::CaptureStdout();
+  draw();
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("wrong glTexCoord2f(1)(1.500)\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find("glTexCoord2f(0)"), std::string::npos) << "values inside [0, 1] pass silently";
+  // From the texture-coordinate element: one value per vertex entry.
+  shape->useSoLineParameterization = FALSE;
+  source->textureCoords = {SbVec2f(-0.25f, 0), SbVec2f(1, 0)};
+  testing::internal::CaptureStdout();
+  draw();
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("wrong glTexCoord2f(0)(-0.250)\n"), std::string::npos);
+}
