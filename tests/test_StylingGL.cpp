@@ -1,0 +1,184 @@
+// The styling nodes under a GL render traversal (offscreen, through Qt):
+// they find their elements enabled there and give what a callback traversal
+// gives, also inside a separator that would cache its rendering.
+
+#include <gtest/gtest.h>
+
+#include <Inventor/SbViewportRegion.h>
+#include <Inventor/actions/SoCallbackAction.h>
+#include <Inventor/actions/SoGLRenderAction.h>
+#include <Inventor/elements/SoCoordinateElement.h>
+#include <Inventor/elements/SoGLCacheContextElement.h>
+#include <Inventor/nodes/SoCoordinate3.h>
+#include <Inventor/nodes/SoPerspectiveCamera.h>
+#include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/nodes/SoSubNode.h>
+
+#include <QGuiApplication>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
+
+#include <vector>
+
+#include "elements/SoLineCoordinateIndexElement.h"
+#include "elements/SoLineDensityElementHQ.h"
+#include "elements/SoLineSettingsElementHQ.h"
+#include "elements/SoLineThicknessElement.h"
+#include "styling/SoLineDensifierHQ.h"
+#include "styling/SoLineMergerHQ.h"
+#include "styling/SoLineSettingsHQ.h"
+#include "styling/SoLineThickenerHQ.h"
+
+// Sets a two-polyline index list (in both actions) and records what the
+// styling nodes before a second instance published.
+class StylingProbe : public SoNode {
+  typedef SoNode inherited;
+  SO_NODE_HEADER(StylingProbe);
+
+ public:
+  static void initClass() {
+    SO_NODE_INIT_CLASS(StylingProbe, SoNode, "Node");
+    SO_ENABLE(SoGLRenderAction, SoLineCoordinateIndexElement);
+    SO_ENABLE(SoCallbackAction, SoLineCoordinateIndexElement);
+  }
+  StylingProbe() { SO_NODE_CONSTRUCTOR(StylingProbe); }
+  bool source = false;
+  std::vector<int32_t> indices{0, 1, 2, -1, 3, 4, -1};  // set by a source
+  std::vector<float> density, thickness;
+  int points = -1;
+  const SbLineSettingsHQ* settings = nullptr;
+
+  void GLRender(SoGLRenderAction* action) override { doAction(action); }
+  void callback(SoCallbackAction* action) override { doAction(action); }
+  void doAction(SoAction* action) override {
+    SoState* state = action->getState();
+    if (source) {
+      SoLineCoordinateIndexElement::set(state, this, static_cast<int32_t>(indices.size()),
+                                        indices.data());
+      return;
+    }
+    int32_t n = 0;
+    const float* d = SoLineDensityElementHQ::get(state, n);
+    density.assign(d, d + n);
+    const float* t = SoLineThicknessElement::get(state, n);
+    thickness.assign(t, t + n);
+    points = SoCoordinateElement::getInstance(state)->getNum();
+    settings = SoLineSettingsElementHQ::get(state);
+  }
+};
+
+SO_NODE_SOURCE(StylingProbe);
+
+namespace {
+
+class StylingRender : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char name[] = "test_styling_gl";
+    static char* argv[] = {name, nullptr};
+    if (!QGuiApplication::instance()) new QGuiApplication(argc, argv);
+    surface = new QOffscreenSurface;
+    surface->create();
+    context = new QOpenGLContext;
+    ASSERT_TRUE(context->create());
+    ASSERT_TRUE(context->makeCurrent(surface));
+    fbo = new QOpenGLFramebufferObject(64, 64, QOpenGLFramebufferObject::CombinedDepthStencil);
+    ASSERT_TRUE(fbo->isValid());
+    cacheContext = SoGLCacheContextElement::getUniqueCacheContext();
+    if (StylingProbe::getClassTypeId() == SoType::badType()) StylingProbe::initClass();
+  }
+  static void TearDownTestSuite() {
+    delete fbo;
+    context->doneCurrent();
+    delete context;
+    delete surface;
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(context->makeCurrent(surface));
+    root = new SoSeparator;
+    root->ref();
+    auto* cached = new SoSeparator;
+    cached->renderCaching = SoSeparator::ON;
+    root->addChild(cached);
+    auto* camera = new SoPerspectiveCamera;
+    camera->position.setValue(0, 0, 5);
+    camera->nearDistance = 1;
+    camera->farDistance = 9;
+    cached->addChild(camera);
+    coords = new SoCoordinate3;
+    const SbVec3f points[] = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0, 1, -2}, {1, 1, -2}};
+    coords->point.setValues(0, 5, points);
+    cached->addChild(coords);
+    source = new StylingProbe;
+    source->source = true;
+    cached->addChild(source);
+    cached->addChild(new SoLineSettingsHQ);
+    densifier = new SoLineDensifierHQ;
+    densifier->method = SoLineDensifierHQ::DEPTH;
+    cached->addChild(densifier);
+    auto* thickener = new SoLineThickenerHQ;
+    thickener->value = 2.0f;
+    cached->addChild(thickener);
+    auto* store = new SoLineMergerHQ;
+    cached->addChild(store);
+    auto* restore = new SoLineMergerHQ;
+    restore->method = SoLineMergerHQ::LM_RESTORE;
+    cached->addChild(restore);
+    probe = new StylingProbe;
+    cached->addChild(probe);
+  }
+  void TearDown() override { root->unref(); }
+
+  void render() {
+    SoGLRenderAction action(SbViewportRegion(64, 64));
+    action.setCacheContext(cacheContext);
+    action.apply(root);
+  }
+
+  static QOffscreenSurface* surface;
+  static QOpenGLContext* context;
+  static QOpenGLFramebufferObject* fbo;
+  static uint32_t cacheContext;
+  SoSeparator* root = nullptr;
+  SoCoordinate3* coords = nullptr;
+  SoLineDensifierHQ* densifier = nullptr;
+  StylingProbe* source = nullptr;
+  StylingProbe* probe = nullptr;
+};
+
+QOffscreenSurface* StylingRender::surface = nullptr;
+QOpenGLContext* StylingRender::context = nullptr;
+QOpenGLFramebufferObject* StylingRender::fbo = nullptr;
+uint32_t StylingRender::cacheContext = 0;
+
+TEST_F(StylingRender, NodesPublishTheSameAsInACallbackTraversal) {
+  render();
+  const std::vector<float> glDensity = probe->density;
+  EXPECT_EQ(probe->thickness, std::vector<float>(5, 2.0f));
+  EXPECT_EQ(probe->points, 5);  // stored and restored
+  EXPECT_NE(probe->settings, nullptr);
+  ASSERT_EQ(glDensity.size(), 5u);
+  // Depth: 5 and 7 units in front of the eye between near 1 and far 9.
+  EXPECT_NEAR(glDensity[0], 1.0f - 4.0f / 8.0f, 1e-4);
+  EXPECT_NEAR(glDensity[3], 1.0f - 6.0f / 8.0f, 1e-4);
+
+  SoCallbackAction callback(SbViewportRegion(64, 64));
+  callback.apply(root);
+  ASSERT_EQ(probe->density.size(), 5u);
+  for (size_t i = 0; i < 5; ++i) EXPECT_NEAR(probe->density[i], glDensity[i], 1e-5) << i;
+}
+
+TEST_F(StylingRender, AStrokeSetChangedWithoutNotificationIsNotServedFromACache) {
+  render();
+  render();
+  source->indices = {3, 4, -1};  // no field changes: only a fresh traversal sees it
+  probe->density.clear();
+  render();
+  ASSERT_EQ(probe->density.size(), 2u);
+  EXPECT_NEAR(probe->density[0], 1.0f - 6.0f / 8.0f, 1e-4);
+}
+
+}  // namespace
