@@ -19,6 +19,9 @@ constexpr int kIdleSteps = 4;
 constexpr int kMaxCrossings = 256;
 // Path length of a side-proposal walk, in probe distances.
 constexpr float kProposalPath = 4.0f;
+// A chord of several steps is registered once it turns by more than this
+// (cosine of 10 degrees) against the last step.
+constexpr float kChordCos = 0.985f;
 
 bool finite(const SbVec3f& v) {
   return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
@@ -319,6 +322,22 @@ void SbStreamlineTracer::proposeSeeds(const SbVec3f& point, const SbVec3f& direc
   }
 }
 
+void SbStreamlineTracer::registerChord(Side& side, int index, StrokeCollider& collider,
+                                       int32_t stroke) {
+  if (side.point == side.chordStart) return;
+  const int added =
+      collider.addSegment(side.chordFace, side.chordStart, side.point,
+                          side.hasPrevious ? &side.previous : nullptr, stroke);
+  if (added >= 1) own.push_back(OwnSegment{side.chordArc, side.walked, index});
+  if (added >= 2) own.push_back(OwnSegment{side.chordArc, side.chordArc, index});  // the joint
+  if (added == 0) return;  // negligible: the chord goes on from the same start
+  side.previous = side.chordStart;
+  side.hasPrevious = true;
+  side.chordStart = side.point;
+  side.chordFace = side.face;
+  side.chordArc = side.walked;
+}
+
 void SbStreamlineTracer::step(Side& side, int index, StrokeCollider& collider, int32_t stroke) {
   SbVec3f d;
   if (!usable(side.face) ||
@@ -326,6 +345,10 @@ void SbStreamlineTracer::step(Side& side, int index, StrokeCollider& collider, i
     side.active = false;
     return;
   }
+  // The bend is the turning of the stroke itself: the angle between one step
+  // and the next, the earlier carried over any edge between them.
+  const float cosTurn = std::clamp(side.heading.dot(d), -1.0f, 1.0f);
+  const float turn = std::acos(cosTurn) * kDegrees + (cosTurn < 0.0f ? 90.0f : 0.0f);
   side.direction = d;
   float s = std::min(param.stepSize, remaining);
   if (!(s > 0.0f)) {
@@ -352,18 +375,8 @@ void SbStreamlineTracer::step(Side& side, int index, StrokeCollider& collider, i
       return;
     }
     side.direction = w;
+    side.heading = reflect(side.heading, mirror);
     side.face = next;
-    return;
-  }
-
-  // Collision with any stroke, this one included.
-  bool hit = false;
-  collider.forBucket(side.face, [&](const StrokeSegment& segment) {
-    float t = 0.0f;
-    if (!hit && collider.stepHits(side.point, d, segment, t) && t < s) hit = true;
-  });
-  if (hit) {
-    side.active = false;
     return;
   }
 
@@ -377,6 +390,30 @@ void SbStreamlineTracer::step(Side& side, int index, StrokeCollider& collider, i
     const float f = len2 > 0.0f ? std::clamp((p - a).dot(ab) / len2, 0.0f, 1.0f) : 0.0f;
     p = a + ab * f;
   }
+
+  // Collision with any stroke, this one included. The stroke's own segments
+  // far back along it also count when the step ends within the separation of
+  // them without entering it (a stroke winding about a tube thinner than the
+  // separation never leaves the neighbourhood of its own start).
+  bool hit = false;
+  const float farBack = 3.0f * param.separation;
+  collider.forBucketIndexed(side.face, [&](int i, const StrokeSegment& segment) {
+    if (hit) return;
+    float t = 0.0f;
+    if (collider.stepHits(side.point, d, segment, t) && t < s) {
+      hit = true;
+      return;
+    }
+    const int k = i - ownBase;
+    if (k < 0 || k >= static_cast<int>(own.size())) return;
+    const OwnSegment& o = own[k];
+    const float gap = o.side == index ? side.walked - o.farArc : side.walked + o.nearArc;
+    if (gap > farBack && collider.pointNear(p, segment)) hit = true;
+  });
+  if (hit) {
+    side.active = false;
+    return;
+  }
   if (p == side.point || !finite(p)) {
     side.active = false;
     return;
@@ -388,15 +425,23 @@ void SbStreamlineTracer::step(Side& side, int index, StrokeCollider& collider, i
     points.push_back(p);
     pointFaces.push_back(side.face);
   }
-  collider.addSegment(side.face, side.point, p, side.hasPrevious ? &side.previous : nullptr,
-                      stroke);
   const SbVec3f old = side.point;
   const float before = side.walked;
-  side.previous = old;
-  side.hasPrevious = true;
+  bend += turn;
+  side.heading = d;
   side.point = p;
   side.walked += s;
   remaining -= s;
+  // Steps much shorter than the separation are registered together as one
+  // chord, as long as it stays straight: a fine step size or a fine mesh would
+  // otherwise fill the face buckets with tiny segments.
+  {
+    const SbVec3f chord = p - side.chordStart;
+    const float length = chord.length();
+    if (length >= 0.25f * param.separation ||
+        (length > 0.0f && chord.dot(d) < kChordCos * length))
+      registerChord(side, index, collider, stroke);
+  }
   while (side.nextProposal < side.walked) {
     proposeSeeds(old + d * (side.nextProposal - before), d, side.face, collider);
     side.nextProposal += param.separation;
@@ -416,14 +461,13 @@ void SbStreamlineTracer::step(Side& side, int index, StrokeCollider& collider, i
     }
     side.face = next;
     side.direction = w;
+    side.heading = w;
   } else {
     SbVec3f fresh;
     if (!fieldDirection(p, side.face, d, fresh)) {
       side.active = false;
       return;
     }
-    const float cosTurn = std::clamp(d.dot(fresh), -1.0f, 1.0f);
-    bend += std::acos(cosTurn) * kDegrees + (cosTurn < 0.0f ? 90.0f : 0.0f);
     side.direction = fresh;
   }
 }
@@ -438,6 +482,8 @@ bool SbStreamlineTracer::trace(const SbVec3f& seedPoint, const SbVec3f& seedDir,
   if (!(d.dot(d) >= 1e-6f) || !normalise(d)) return false;
 
   const StrokeCollider::Checkpoint mark = collider.checkpoint();
+  ownBase = mark.segments;
+  own.clear();
   points.clear();
   pointFaces.clear();
   proposals.clear();
@@ -450,10 +496,14 @@ bool SbStreamlineTracer::trace(const SbVec3f& seedPoint, const SbVec3f& seedDir,
     s.point = seedPoint;
     s.face = seedFace;
     s.direction = i == 0 ? -d : d;
+    s.heading = s.direction;
     s.walked = 0.0f;
     s.nextProposal = param.separation;
     s.idle = 0;
     s.hasPrevious = false;
+    s.chordStart = seedPoint;
+    s.chordFace = seedFace;
+    s.chordArc = 0.0f;
   }
   remaining = param.maxLength;
   bend = 0.0f;
@@ -471,6 +521,7 @@ bool SbStreamlineTracer::trace(const SbVec3f& seedPoint, const SbVec3f& seedDir,
     if (steps >= maxSteps) break;
   }
 
+  for (int i = 0; i < 2; ++i) registerChord(sides[i], i, collider, strokeCounter);
   const float total = sides[0].walked + sides[1].walked;
   if (!(total >= param.minLength)) {
     collider.rollback(mark);

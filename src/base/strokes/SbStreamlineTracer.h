@@ -125,14 +125,23 @@ class SbStreamlineTracer {
     SbVec3f point;
     const HeTriangle* face;
     SbVec3f direction;
+    SbVec3f heading;  // the last step's direction, carried into the current face
     float walked;
     float nextProposal;
     int idle;  // consecutive steps without real progress
+    // The stroke is registered in the collider as chords of its steps: the
+    // chord waiting to be registered starts at chordStart (in chordFace, at
+    // arc length chordArc); the point before it on this side is previous.
+    SbVec3f chordStart;
+    const HeTriangle* chordFace;
+    float chordArc;
     bool hasPrevious;
-    SbVec3f previous;  // the point before `point` on this side
+    SbVec3f previous;
   };
 
   void step(Side& side, int index, StrokeCollider& collider, int32_t stroke);
+  // Registers the chord from side.chordStart to side.point.
+  void registerChord(Side& side, int index, StrokeCollider& collider, int32_t stroke);
   void proposeSeeds(const SbVec3f& point, const SbVec3f& direction, const HeTriangle* face,
                     const StrokeCollider& collider);
   bool walkSide(const SbVec3f& origin, SbVec3f direction, const HeTriangle* face, SbVec3f& end,
@@ -160,6 +169,15 @@ class SbStreamlineTracer {
   std::deque<const HeTriangle*> pointFaces;
   std::vector<StreamlineSeed> proposals;
   std::vector<SbVec3f> mirrors;
+  // Arc lengths (from the seed, along its side) of the ends of the stroke's
+  // own segments, by index from ownBase in the collider.
+  struct OwnSegment {
+    float nearArc;  // end nearer the seed
+    float farArc;   // end farther from the seed
+    int side;
+  };
+  std::vector<OwnSegment> own;
+  int ownBase = 0;
   float remaining = 0.0f;
   float bend = 0.0f;
   int discarded = 0;

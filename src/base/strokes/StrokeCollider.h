@@ -45,6 +45,10 @@ class StrokeCollider {
   // Calls f(const StrokeSegment&) for every segment filed under `face`.
   template <class F>
   void forBucket(const HeTriangle* face, F f) const;
+  // Calls f(int index, const StrokeSegment&) with the segment's index in
+  // insertion order (see segment()).
+  template <class F>
+  void forBucketIndexed(const HeTriangle* face, F f) const;
   // The segments filed under a face (a copy, for inspection).
   std::vector<const StrokeSegment*> bucket(const HeTriangle* face) const;
   int bucketSize(const HeTriangle* face) const;
@@ -133,6 +137,14 @@ void StrokeCollider::forBucket(const HeTriangle* face, F f) const {
   const int32_t index = face ? face->index : -1;
   if (index < 0 || index >= static_cast<int32_t>(head.size())) return;
   for (int32_t e = head[index]; e >= 0; e = entries[e].next) f(*segments[entries[e].segment]);
+}
+
+template <class F>
+void StrokeCollider::forBucketIndexed(const HeTriangle* face, F f) const {
+  const int32_t index = face ? face->index : -1;
+  if (index < 0 || index >= static_cast<int32_t>(head.size())) return;
+  for (int32_t e = head[index]; e >= 0; e = entries[e].next)
+    f(static_cast<int>(entries[e].segment), *segments[entries[e].segment]);
 }
 
 #endif

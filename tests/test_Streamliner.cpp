@@ -1,0 +1,545 @@
+// Stroke sets hatched over closed and open meshes, checked by brute force
+// against what the streamliner promises: points on their faces, strokes kept
+// apart, no short strokes, sharp edges not crossed, the surface covered; and
+// the node's caching and state handling.
+
+#include <gtest/gtest.h>
+
+#include <Inventor/SbBox3f.h>
+#include <Inventor/actions/SoCallbackAction.h>
+#include <Inventor/elements/SoCoordinateElement.h>
+#include <Inventor/nodes/SoCallback.h>
+#include <Inventor/nodes/SoSeparator.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+#include "TestMeshes.h"
+#include "core/ChangeStamp.h"
+#include "elements/SoFlowFieldElementHQ.h"
+#include "elements/SoHeModelElementHQ.h"
+#include "elements/SoLineCoordinateIndexElement.h"
+#include "elements/SoLineTaperElementHQ.h"
+#include "elements/SoLineThicknessElement.h"
+#include "elements/SoLineTriangleElementHQ.h"
+#include "flowfield/SbFlowFieldHQ.h"
+#include "mesh/SbHeModelHQ.h"
+#include "strokes/SbStreamlineTracer.h"
+#include "strokes/SoStreamlinerHQ.h"
+
+namespace {
+
+// A field as a function of position and normal; projected into the tangent
+// plane of each vertex.
+using FieldFunction = std::function<SbVec3f(const SbVec3f& p)>;
+
+struct Hatched {
+  SbHeModelHQ model;
+  std::vector<SbVec3f> directions;
+  SbStreamlineTracer::Parameters param;
+  StrokeSet set;
+  std::vector<std::vector<int32_t>> strokes;  // point indices of each stroke
+};
+
+// The application's start-up settings.
+SbStreamlineTracer::Settings startupSettings() {
+  SbStreamlineTracer::Settings s;
+  s.seperationDist = 0.01f;
+  s.probeDist = 0.012f;
+  s.sharpEdge = 115.0f;
+  s.maxBend = -60.0f;
+  s.minLength = 0.02f;
+  s.maxLength = -0.2f;
+  s.stepSize = 0.025f;
+  return s;
+}
+
+void fillDirections(Hatched& h, const FieldFunction& f) {
+  for (const HeVertex* v : h.model.vertices) {
+    SbVec3f d = f(v->position);
+    d -= v->normal * d.dot(v->normal);
+    if (d.length() > 1e-9f) d.normalize();
+    h.directions.push_back(d);
+  }
+}
+
+std::unique_ptr<Hatched> hatch(const PolyMesh& mesh, const FieldFunction& f,
+                               const SbStreamlineTracer::Settings& settings,
+                               int taper = SbStreamlineTracer::TM_PLANE) {
+  auto h = std::make_unique<Hatched>();
+  h->model.build(testmesh::model(mesh));
+  fillDirections(*h, f);
+  h->param = SbStreamlineTracer::derive(settings, h->model.size());
+  {
+    SbStreamlineTracer tracer(h->model, h->directions, h->param);
+    tracer.hatch(h->set, taper);
+  }
+  // Every segment and seed went back to its pool.
+  EXPECT_EQ(StrokeCollider::segPool.live(), 0);
+  EXPECT_EQ(SbStreamlineTracer::seedPool.live(), 0);
+  std::vector<int32_t> run;
+  for (int32_t i : h->set.indices) {
+    if (i < 0) {
+      h->strokes.push_back(run);
+      run.clear();
+    } else {
+      run.push_back(i);
+    }
+  }
+  EXPECT_TRUE(run.empty()) << "the index list ends with -1";
+  EXPECT_EQ(static_cast<int>(h->strokes.size()), h->set.strokeCount);
+  return h;
+}
+
+float pointSegmentDistance(const SbVec3f& p, const SbVec3f& a, const SbVec3f& b) {
+  const SbVec3f ab = b - a;
+  const float len2 = ab.dot(ab);
+  const float t = len2 > 0 ? std::clamp((p - a).dot(ab) / len2, 0.0f, 1.0f) : 0.0f;
+  return (p - (a + ab * t)).length();
+}
+
+// Arc length of each point of a stroke from its first point.
+std::vector<float> arcLengths(const Hatched& h, const std::vector<int32_t>& stroke) {
+  std::vector<float> arc(stroke.size(), 0.0f);
+  for (size_t k = 1; k < stroke.size(); ++k)
+    arc[k] = arc[k - 1] + (h.set.points[stroke[k]] - h.set.points[stroke[k - 1]]).length();
+  return arc;
+}
+
+// Points lie on their faces, nothing is NaN, no stroke is short.
+void expectWellFormed(const Hatched& h) {
+  ASSERT_EQ(h.set.faces.size(), h.set.points.size());
+  const float size = h.param.size;
+  int offFace = 0;
+  for (size_t i = 0; i < h.set.points.size(); ++i) {
+    const SbVec3f& p = h.set.points[i];
+    ASSERT_TRUE(std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2])) << i;
+    const HeTriangle* t = h.set.faces[i];
+    ASSERT_NE(t, nullptr);
+    float u = 0, v = 0;
+    SbHeModelHQ::triangleCoordinates(t, p, u, v);
+    const float tol = 1e-3f;
+    const bool inside = u >= -tol && v >= -tol && u + v <= 1 + tol &&
+                        std::fabs((p - t->vertex[0]->position).dot(t->normal)) < 1e-4f * size;
+    if (!inside) ++offFace;
+  }
+  EXPECT_EQ(offFace, 0);
+  for (const auto& stroke : h.strokes) {
+    ASSERT_GE(stroke.size(), 2u);
+    EXPECT_GE(arcLengths(h, stroke).back(), h.param.minLength * (1 - 1e-4f));
+  }
+}
+
+struct SeparationReport {
+  float interior = 1e30f;  // smallest distance away from the ends
+  float nearEnds = 1e30f;  // smallest distance within one separation of an end
+};
+
+// Brute force over every point and every segment of every other stroke.
+SeparationReport separation(const Hatched& h) {
+  SeparationReport r;
+  const float sep = h.param.separation;
+  std::vector<std::vector<float>> arcs;
+  std::vector<SbBox3f> boxes;
+  for (const auto& s : h.strokes) {
+    arcs.push_back(arcLengths(h, s));
+    SbBox3f box;
+    for (int32_t i : s) box.extendBy(h.set.points[i]);
+    boxes.push_back(box);
+  }
+  for (size_t a = 0; a < h.strokes.size(); ++a) {
+    const auto& sa = h.strokes[a];
+    const float lengthA = arcs[a].back();
+    for (size_t b = 0; b < h.strokes.size(); ++b) {
+      if (a == b) continue;
+      SbBox3f grown = boxes[b];
+      grown.extendBy(boxes[b].getMin() - SbVec3f(sep, sep, sep));
+      grown.extendBy(boxes[b].getMax() + SbVec3f(sep, sep, sep));
+      const auto& sb = h.strokes[b];
+      const float lengthB = arcs[b].back();
+      for (size_t k = 0; k < sa.size(); ++k) {
+        const SbVec3f& p = h.set.points[sa[k]];
+        if (!grown.intersect(p)) continue;
+        const bool endA = arcs[a][k] < sep || arcs[a][k] > lengthA - sep;
+        for (size_t m = 0; m + 1 < sb.size(); ++m) {
+          const float d =
+              pointSegmentDistance(p, h.set.points[sb[m]], h.set.points[sb[m + 1]]);
+          const bool endB = arcs[b][m + 1] < sep || arcs[b][m] > lengthB - sep;
+          float& slot = endA || endB ? r.nearEnds : r.interior;
+          slot = std::min(slot, d);
+        }
+      }
+    }
+  }
+  return r;
+}
+
+// Share of face centroids within the probe distance of some stroke.
+float coverage(const Hatched& h) {
+  int covered = 0;
+  const float probe = h.param.probe;
+  for (const HeTriangle* t : h.model.triangles) {
+    const SbVec3f c =
+        (t->vertex[0]->position + t->vertex[1]->position + t->vertex[2]->position) / 3.0f;
+    bool near = false;
+    for (const auto& s : h.strokes) {
+      for (size_t m = 0; m + 1 < s.size() && !near; ++m)
+        near = pointSegmentDistance(c, h.set.points[s[m]], h.set.points[s[m + 1]]) <= probe;
+      if (near) break;
+    }
+    covered += near;
+  }
+  return static_cast<float>(covered) / h.model.triangleCount();
+}
+
+void expectTaperInRange(const Hatched& h, bool firstStrokeUntapered) {
+  ASSERT_EQ(h.set.taper.size(), h.set.points.size());
+  const float low = 1e-6f / (h.param.probe - h.param.separation);
+  for (float t : h.set.taper) {
+    EXPECT_GE(t, low * (1 - 1e-3f));
+    EXPECT_LE(t, 1.0f);
+  }
+  if (firstStrokeUntapered && !h.strokes.empty()) {
+    for (int32_t i : h.strokes[0]) EXPECT_EQ(h.set.taper[i], 1.0f);
+  }
+}
+
+// Fields: along the latitudes about a tilted axis; a helix about a torus's
+// tube; a helix on a cylinder about z.
+SbVec3f sphereField(const SbVec3f& p) { return SbVec3f(0.3f, 0.2f, 1.0f).cross(p); }
+SbVec3f torusField(const SbVec3f& p) {
+  const SbVec3f around = SbVec3f(0, 0, 1).cross(p);
+  SbVec3f centre(p[0], p[1], 0);
+  centre.normalize();
+  const SbVec3f tube = around.cross(p - centre);  // around the tube
+  return around * 1.0f + tube * 0.5f;
+}
+SbVec3f cylinderField(const SbVec3f& p) {
+  return SbVec3f(-p[1], p[0], 0) * 1.0f + SbVec3f(0, 0, 0.05f);
+}
+
+void report(const char* name, const Hatched& h, const SeparationReport& r) {
+  std::printf("%s: %d strokes, %zu points; smallest distance %.5f away from the ends, %.5f "
+              "near them (separation %.5f)\n",
+              name, h.set.strokeCount, h.set.points.size(), r.interior, r.nearEnds,
+              h.param.separation);
+}
+
+TEST(StreamlinerStrokes, SphereIsCoveredWithSeparatedStrokes) {
+  const auto h = hatch(testmesh::geodesicSphere(14, 1.0f), sphereField, startupSettings());
+  ASSERT_GT(h->set.strokeCount, 10);
+  expectWellFormed(*h);
+  const SeparationReport r = separation(*h);
+  report("sphere", *h, r);
+  EXPECT_GE(r.interior, h->param.separation * 0.98f);
+  EXPECT_GE(coverage(*h), 0.95f);
+  expectTaperInRange(*h, true);
+}
+
+TEST(StreamlinerStrokes, TorusIsCoveredWithSeparatedStrokes) {
+  const auto h = hatch(testmesh::torus(96, 32, 1.0f, 0.4f), torusField, startupSettings(),
+                       SbStreamlineTracer::TM_SPHERE);
+  ASSERT_GT(h->set.strokeCount, 10);
+  expectWellFormed(*h);
+  const SeparationReport r = separation(*h);
+  report("torus", *h, r);
+  EXPECT_GE(r.interior, h->param.separation * 0.98f);
+  EXPECT_GE(coverage(*h), 0.95f);
+  expectTaperInRange(*h, true);
+}
+
+TEST(StreamlinerStrokes, OpenCylinderStrokesStayApartAndEndAtTheRims) {
+  const auto h = hatch(testmesh::cylinder(64, 40, 0.5f, 2.0f), cylinderField, startupSettings(),
+                       SbStreamlineTracer::TM_PLANE_AVG);
+  ASSERT_GT(h->set.strokeCount, 10);
+  expectWellFormed(*h);
+  const SeparationReport r = separation(*h);
+  report("cylinder", *h, r);
+  EXPECT_GE(r.interior, h->param.separation * 0.98f);
+  ASSERT_EQ(h->set.taper.size(), h->set.points.size());
+  for (float t : h->set.taper) {
+    EXPECT_GT(t, 0.0f);
+    EXPECT_LE(t, 1.0f);
+  }
+}
+
+// A grid over [0, 2] x [0, 1] folded up by 90 degrees along x = 1, with a
+// field running straight across the fold.
+PolyMesh foldedGrid() {
+  PolyMesh m = testmesh::grid(40, 20, 2.0f);
+  for (SbVec3f& p : m.positions) {
+    p[1] *= 0.5f;
+    if (p[0] > 1.0f) p = SbVec3f(1.0f, p[1], p[0] - 1.0f);
+  }
+  return m;
+}
+SbVec3f acrossFold(const SbVec3f& p) {
+  if (p[2] > 1e-4f) return SbVec3f(0, 0.2f, 1);
+  if (p[0] < 1.0f - 1e-4f) return SbVec3f(1, 0.2f, 0);
+  return SbVec3f(1, 0.2f, 1);
+}
+
+int strokesAcrossFold(const Hatched& h) {
+  int across = 0;
+  for (const auto& s : h.strokes) {
+    bool flat = false, up = false;
+    for (int32_t i : s) {
+      const SbVec3f& p = h.set.points[i];
+      flat = flat || p[0] < 1.0f - 1e-3f;
+      up = up || p[2] > 1e-3f;
+    }
+    across += flat && up;
+  }
+  return across;
+}
+
+TEST(StreamlinerStrokes, SharpEdgeIsNeverCrossedWhenDetectionIsOn) {
+  const auto h = hatch(foldedGrid(), acrossFold, startupSettings());
+  ASSERT_GT(h->set.strokeCount, 10);
+  expectWellFormed(*h);
+  EXPECT_EQ(strokesAcrossFold(*h), 0);
+  SbStreamlineTracer::Settings off = startupSettings();
+  off.sharpEdge = -115.0f;
+  EXPECT_GT(strokesAcrossFold(*hatch(foldedGrid(), acrossFold, off)), 0);
+}
+
+TEST(StreamlinerStrokes, TracingEndsOnATubeThinnerThanTheProbe) {
+  // A tube thinner than the probe distance, with the field around it and
+  // along it: side proposals would circle it for ever.
+  for (const FieldFunction& f : {FieldFunction([](const SbVec3f& p) {
+                                   return SbVec3f(-p[1], p[0], 0);
+                                 }),
+                                 FieldFunction([](const SbVec3f&) { return SbVec3f(0, 0, 1); })}) {
+    const auto h = hatch(testmesh::cylinder(12, 60, 0.004f, 1.0f), f, startupSettings());
+    expectWellFormed(*h);
+  }
+}
+
+TEST(StreamlinerStrokes, TracingEndsWithTheSmallestStep) {
+  // A step size of 0 falls back to the smallest step; short strokes keep it fast.
+  SbStreamlineTracer::Settings tinyStep = startupSettings();
+  tinyStep.stepSize = 0.0f;
+  tinyStep.seperationDist = 0.3f;
+  tinyStep.probeDist = 0.35f;
+  tinyStep.minLength = -1.0f;
+  tinyStep.maxLength = 0.002f;
+  const auto t = hatch(testmesh::grid(2, 2, 1.0f), [](const SbVec3f&) { return SbVec3f(1, 0.3f, 0); },
+                       tinyStep);
+  EXPECT_FLOAT_EQ(t->param.stepSize, 1e-6f);
+  expectWellFormed(*t);
+}
+
+TEST(StreamlinerStrokes, TracingEndsWithASeparationLargerThanTheModel) {
+  // A separation larger than the model, every limit off: strokes end by
+  // collision with themselves.
+  SbStreamlineTracer::Settings wide = startupSettings();
+  wide.seperationDist = 2.0f;
+  wide.probeDist = 2.5f;
+  wide.minLength = -1.0f;
+  wide.sharpEdge = -1.0f;
+  const auto w = hatch(testmesh::geodesicSphere(6, 1.0f), sphereField, wide);
+  expectWellFormed(*w);
+  EXPECT_GE(w->set.strokeCount, 1);
+}
+
+TEST(StreamlinerStrokes, MaximumBendAndLengthLimitStrokes) {
+  SbStreamlineTracer::Settings s = startupSettings();
+  s.maxLength = 0.1f;
+  const auto h = hatch(testmesh::geodesicSphere(10, 1.0f), sphereField, s);
+  ASSERT_GT(h->set.strokeCount, 0);
+  for (const auto& stroke : h->strokes)
+    EXPECT_LE(arcLengths(*h, stroke).back(), h->param.maxLength * 1.001f);
+  // Concentric circles on a flat square: strokes turn steadily, and the
+  // turning of each stroke's polyline stays within the limit (give or take
+  // the last step).
+  SbStreamlineTracer::Settings c = startupSettings();
+  c.seperationDist = 0.04f;
+  c.probeDist = 0.05f;
+  c.minLength = -1.0f;
+  const FieldFunction circles = [](const SbVec3f& p) {
+    return SbVec3f(0, 0, 1).cross(p - SbVec3f(0.5f, 0.5f, 0));
+  };
+  auto largestTurn = [](const Hatched& h) {
+    float largest = 0;
+    for (const auto& stroke : h.strokes) {
+      float total = 0;
+      for (size_t k = 1; k + 1 < stroke.size(); ++k) {
+        SbVec3f a = h.set.points[stroke[k]] - h.set.points[stroke[k - 1]];
+        SbVec3f b = h.set.points[stroke[k + 1]] - h.set.points[stroke[k]];
+        a.normalize();
+        b.normalize();
+        total += std::acos(std::clamp(a.dot(b), -1.0f, 1.0f)) * 180.0f / 3.14159265f;
+      }
+      largest = std::max(largest, total);
+    }
+    return largest;
+  };
+  EXPECT_GT(largestTurn(*hatch(testmesh::grid(30, 30, 1.0f), circles, c)), 270.0f);
+  c.maxBend = 90.0f;
+  const auto b = hatch(testmesh::grid(30, 30, 1.0f), circles, c);
+  ASSERT_GT(b->set.strokeCount, 0);
+  EXPECT_LE(largestTurn(*b), 90.0f + 30.0f);
+}
+
+TEST(StreamlinerTracer, FieldDirectionInterpolatesAtVerticesWithoutNaN) {
+  Hatched h;
+  h.model.build(testmesh::model(testmesh::grid(1, 1, 1.0f)));
+  h.directions = {SbVec3f(1, 0, 0), SbVec3f(0, 1, 0), SbVec3f(-1, 0, 0), SbVec3f(0, -1, 0)};
+  h.param = SbStreamlineTracer::derive(startupSettings(), 1.0f);
+  SbStreamlineTracer tracer(h.model, h.directions, h.param);
+  const HeTriangle* t = h.model.triangles[0];
+  for (int k = 0; k < 3; ++k) {
+    const SbVec3f at = t->vertex[k]->position;
+    const SbVec3f expected = h.directions[t->vertex[k]->index];
+    SbVec3f d;
+    ASSERT_TRUE(tracer.fieldDirection(at, t, expected, d)) << k;
+    EXPECT_NEAR(d.dot(expected), 1.0f, 1e-5f) << k;
+    // Oriented by the direction given.
+    ASSERT_TRUE(tracer.fieldDirection(at, t, -expected, d)) << k;
+    EXPECT_NEAR(d.dot(expected), -1.0f, 1e-5f) << k;
+  }
+  // Opposite directions at the ends of an edge, sampled at its middle.
+  SbVec3f d;
+  if (tracer.fieldDirection(SbVec3f(0.5f, 0.0f, 0), t, SbVec3f(1, 0, 0), d)) {
+    EXPECT_TRUE(std::isfinite(d[0]) && std::isfinite(d[1]) && std::isfinite(d[2]));
+  }
+}
+
+// ---------------------------------------------------------------- the node
+
+struct NodeScene {
+  SbHeModelHQ model;
+  SbFlowFieldHQ field;
+  SoSeparator* root = nullptr;
+  SoStreamlinerHQ* streamliner = nullptr;
+  bool publishField = true;
+  // What the node after the streamliner sees.
+  int32_t indexCount = -1;
+  const int32_t* indices = nullptr;
+  int32_t thicknessCount = -1;
+  int32_t taperCount = -1;
+  int32_t faceCount = -1;
+  int32_t coordCount = -1;
+
+  static const int32_t sentinelIndices[3];
+  static const float sentinelThickness[2];
+
+  NodeScene() {
+    model.build(testmesh::model(testmesh::geodesicSphere(6, 1.0f)));
+    for (const HeVertex* v : model.vertices) {
+      FlowRecord* r = SbFlowFieldHQ::recordPool.take();
+      r->direction = sphereField(v->position);
+      r->direction -= v->normal * r->direction.dot(v->normal);
+      r->direction.normalize();
+      r->cross = r->direction.cross(v->normal);
+      r->locked = false;
+      r->score = 0;
+      field.records.push_back(r);
+    }
+    field.modelStamp = model.stamp;
+    field.stamp = drawChangeStamp();
+
+    root = new SoSeparator;
+    root->ref();
+    auto* before = new SoCallback;
+    before->setCallback(
+        [](void* data, SoAction* action) {
+          if (!action->isOfType(SoCallbackAction::getClassTypeId())) return;
+          auto* self = static_cast<NodeScene*>(data);
+          SoState* state = action->getState();
+          SoHeModelElementHQ::set(state, action->getCurPathTail(), &self->model);
+          SoFlowFieldElementHQ::set(state, action->getCurPathTail(), self->publishField ? &self->field : nullptr);
+          SoLineCoordinateIndexElement::set(state, action->getCurPathTail(), 3, sentinelIndices);
+          SoLineThicknessElement::set(state, action->getCurPathTail(), 2, sentinelThickness);
+        },
+        this);
+    root->addChild(before);
+    streamliner = new SoStreamlinerHQ;
+    streamliner->seperationDist = 0.05f;
+    streamliner->probeDist = 0.06f;
+    // The field's default step (the smallest one) would take minutes.
+    streamliner->stepSize = 0.025f;
+    root->addChild(streamliner);
+    auto* after = new SoCallback;
+    after->setCallback(
+        [](void* data, SoAction* action) {
+          if (!action->isOfType(SoCallbackAction::getClassTypeId())) return;
+          auto* self = static_cast<NodeScene*>(data);
+          SoState* state = action->getState();
+          self->indices = SoLineCoordinateIndexElement::get(state, self->indexCount);
+          SoLineThicknessElement::get(state, self->thicknessCount);
+          SoLineTaperElementHQ::get(state, self->taperCount);
+          SoLineTriangleElementHQ::get(state, self->faceCount);
+          self->coordCount = SoCoordinateElement::getInstance(state)->getNum();
+        },
+        this);
+    root->addChild(after);
+  }
+  ~NodeScene() {
+    root->unref();
+    field.clear();
+  }
+  void traverse() {
+    SoCallbackAction action;
+    action.apply(root);
+  }
+};
+const int32_t NodeScene::sentinelIndices[3] = {0, 1, -1};
+const float NodeScene::sentinelThickness[2] = {1.0f, 2.0f};
+
+TEST(StreamlinerNode, PublishesTheStrokeSetWithMatchingArrays) {
+  NodeScene scene;
+  scene.traverse();
+  const StrokeSet& s = scene.streamliner->strokes();
+  ASSERT_GT(s.strokeCount, 0);
+  EXPECT_EQ(scene.indices, s.indices.data());
+  EXPECT_EQ(scene.indexCount, static_cast<int32_t>(s.indices.size()));
+  EXPECT_EQ(scene.coordCount, static_cast<int32_t>(s.points.size()));
+  EXPECT_EQ(scene.faceCount, static_cast<int32_t>(s.points.size()));
+  EXPECT_EQ(scene.taperCount, static_cast<int32_t>(s.points.size()));
+  // The thickness of the stage before does not match the strokes.
+  EXPECT_EQ(scene.thicknessCount, 0);
+}
+
+TEST(StreamlinerNode, DoComputationFalseLeavesTheStateAlone) {
+  NodeScene scene;
+  scene.streamliner->doComputation = FALSE;
+  scene.traverse();
+  EXPECT_EQ(scene.indices, NodeScene::sentinelIndices);
+  EXPECT_EQ(scene.thicknessCount, 2);
+  EXPECT_EQ(scene.streamliner->computations(), 0);
+  // Without a field the node does nothing either.
+  scene.streamliner->doComputation = TRUE;
+  scene.publishField = false;
+  scene.traverse();
+  EXPECT_EQ(scene.indices, NodeScene::sentinelIndices);
+  EXPECT_EQ(scene.streamliner->computations(), 0);
+}
+
+TEST(StreamlinerNode, RetracesOnlyForANewStampOrWhenInvalidated) {
+  NodeScene scene;
+  testing::internal::CaptureStdout();
+  scene.traverse();
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.rfind("SoStreamlinerHQ: 0...25...50...75...100, ", 0), 0u) << out;
+  EXPECT_EQ(scene.streamliner->computations(), 1);
+  scene.traverse();
+  EXPECT_EQ(scene.streamliner->computations(), 1);
+  // A field change alone does not retrace.
+  scene.streamliner->seperationDist = 0.08f;
+  scene.traverse();
+  EXPECT_EQ(scene.streamliner->computations(), 1);
+  scene.field.stamp = drawChangeStamp();
+  scene.traverse();
+  EXPECT_EQ(scene.streamliner->computations(), 2);
+  scene.streamliner->invalidate();
+  scene.traverse();
+  EXPECT_EQ(scene.streamliner->computations(), 3);
+  EXPECT_EQ(StrokeCollider::segPool.live(), 0);
+  EXPECT_EQ(SbStreamlineTracer::seedPool.live(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,228 @@
+// The stroke collider on hand-placed segments over a flat grid of faces.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "TestMeshes.h"
+#include "mesh/SbHeModelHQ.h"
+#include "strokes/StrokeCollider.h"
+
+namespace {
+
+// Grid over [0, 1]^2 in z = 0, 10 x 10 cells of two triangles each.
+class StrokeColliderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    model.build(testmesh::model(testmesh::grid(10, 10, 1.0f)));
+    ASSERT_EQ(model.triangleCount(), 200);
+  }
+
+  // The face that contains the point (x, y).
+  const HeTriangle* faceAt(float x, float y) const {
+    for (const HeTriangle* t : model.triangles) {
+      float u = 0, v = 0;
+      SbHeModelHQ::triangleCoordinates(t, SbVec3f(x, y, 0), u, v);
+      if (u >= -1e-6f && v >= -1e-6f && u + v <= 1 + 1e-6f) return t;
+    }
+    return nullptr;
+  }
+
+  static bool contains(const std::vector<const StrokeSegment*>& bucket, const StrokeSegment* s) {
+    return std::find(bucket.begin(), bucket.end(), s) != bucket.end();
+  }
+
+  // Distance in the plane from the segment a-b to the triangle, sampled along
+  // the segment (fine enough for the margins the tests use).
+  static float segmentTriangleDistance(const SbVec3f& a, const SbVec3f& b, const HeTriangle* t) {
+    float best = 1e30f;
+    for (int i = 0; i <= 400; ++i) {
+      const SbVec3f p = a + (b - a) * (i / 400.0f);
+      float u = 0, v = 0;
+      SbHeModelHQ::triangleCoordinates(t, p, u, v);
+      if (u >= 0 && v >= 0 && u + v <= 1) return 0.0f;
+      for (int k = 0; k < 3; ++k) {
+        const SbVec3f& e0 = t->vertex[k]->position;
+        const SbVec3f& e1 = t->vertex[(k + 1) % 3]->position;
+        const SbVec3f e = e1 - e0;
+        const float s = std::clamp((p - e0).dot(e) / e.dot(e), 0.0f, 1.0f);
+        best = std::min(best, (p - (e0 + e * s)).length());
+      }
+    }
+    return best;
+  }
+
+  SbHeModelHQ model;
+};
+
+TEST_F(StrokeColliderTest, PointTestCountsExactlyTheSeparationAsNear) {
+  StrokeCollider collider(model, 0.05f);
+  const SbVec3f a(0.2f, 0.5f, 0), b(0.4f, 0.5f, 0);
+  ASSERT_EQ(collider.addSegment(faceAt(0.3f, 0.5f), a, b, nullptr, 0), 1);
+  const StrokeSegment& s = *collider.segment(0);
+  EXPECT_FLOAT_EQ(s.length, 0.2f);
+  EXPECT_TRUE(collider.pointNear(SbVec3f(0.3f, 0.55f, 0), s));
+  EXPECT_TRUE(collider.pointNear(SbVec3f(0.3f, 0.45f, 0), s));
+  EXPECT_FALSE(collider.pointNear(SbVec3f(0.3f, 0.552f, 0), s));
+  // Along the segment only a margin of 1e-3 counts, not a round cap.
+  EXPECT_TRUE(collider.pointNear(SbVec3f(0.4005f, 0.5f, 0), s));
+  EXPECT_FALSE(collider.pointNear(SbVec3f(0.402f, 0.5f, 0), s));
+  EXPECT_FALSE(collider.pointNear(SbVec3f(0.198f, 0.5f, 0), s));
+}
+
+TEST_F(StrokeColliderTest, ZeroLengthSegmentIsNotRegistered) {
+  StrokeCollider collider(model, 0.05f);
+  const SbVec3f p(0.33f, 0.33f, 0);
+  EXPECT_EQ(collider.addSegment(faceAt(0.33f, 0.33f), p, p, nullptr, 0), 0);
+  EXPECT_EQ(collider.segmentCount(), 0);
+  EXPECT_EQ(collider.entryCount(), 0);
+  EXPECT_EQ(StrokeCollider::segPool.live(), 0);
+  // Short but not negligible against the separation: kept.
+  EXPECT_EQ(collider.addSegment(faceAt(0.33f, 0.33f), p, p + SbVec3f(1e-4f, 0, 0), nullptr, 0),
+            1);
+}
+
+TEST_F(StrokeColliderTest, SegmentIsFiledUnderEveryFaceWithinTheSeparation) {
+  StrokeCollider collider(model, 0.05f);
+  // Inside one cell, 0.02 from the cell edge x = 0.4 and 0.03 from y = 0.5,
+  // ending 0.02 from the vertex (0.4, 0.5) diagonally.
+  const SbVec3f a(0.34f, 0.47f, 0), b(0.38f, 0.48f, 0);
+  ASSERT_EQ(collider.addSegment(faceAt(0.36f, 0.47f), a, b, nullptr, 0), 1);
+  const StrokeSegment* s = collider.segment(0);
+  int filed = 0;
+  for (const HeTriangle* t : model.triangles) {
+    const bool inBucket = contains(collider.bucket(t), s);
+    const float d = segmentTriangleDistance(a, b, t);
+    if (d < 0.049f) {
+      EXPECT_TRUE(inBucket) << "face " << t->index << " at " << d;
+    }
+    if (d > 0.051f) {
+      EXPECT_FALSE(inBucket) << "face " << t->index << " at " << d;
+    }
+    filed += inBucket;
+  }
+  // The faces across the edge and all six about the vertex (0.4, 0.5).
+  EXPECT_TRUE(contains(collider.bucket(faceAt(0.41f, 0.45f)), s));
+  const HeVertex* corner = nullptr;
+  for (const HeVertex* v : model.vertices)
+    if ((v->position - SbVec3f(0.4f, 0.5f, 0)).length() < 1e-5f) corner = v;
+  ASSERT_NE(corner, nullptr);
+  int around = 0;
+  for (const HeTriangle* t : model.triangles)
+    for (const HeVertex* v : t->vertex)
+      if (v == corner) {
+        EXPECT_TRUE(contains(collider.bucket(t), s)) << "face " << t->index;
+        ++around;
+      }
+  EXPECT_EQ(around, 6);
+  EXPECT_EQ(collider.entryCount(), filed);
+}
+
+TEST_F(StrokeColliderTest, MovingPointHitsWhereItEntersTheSeparation) {
+  StrokeCollider collider(model, 0.05f);
+  const SbVec3f a(0.2f, 0.5f, 0), b(0.4f, 0.5f, 0);
+  collider.addSegment(faceAt(0.3f, 0.5f), a, b, nullptr, 0);
+  const StrokeSegment& s = *collider.segment(0);
+  float t = -1;
+  // Head-on from the side: enters the cylinder 0.05 before the line.
+  EXPECT_TRUE(collider.stepHits(SbVec3f(0.3f, 0.7f, 0), SbVec3f(0, -1, 0), s, t));
+  EXPECT_NEAR(t, 0.15f, 1e-5f);
+  // Along the segment's line towards its start: hits at the start's plane.
+  EXPECT_TRUE(collider.stepHits(SbVec3f(0.0f, 0.5f, 0), SbVec3f(1, 0, 0), s, t));
+  EXPECT_NEAR(t, 0.2f, 1e-5f);
+  // Passing beside it, farther than the separation: no hit.
+  EXPECT_FALSE(collider.stepHits(SbVec3f(0.0f, 0.56f, 0), SbVec3f(1, 0, 0), s, t));
+  // Moving away: no hit.
+  EXPECT_FALSE(collider.stepHits(SbVec3f(0.3f, 0.7f, 0), SbVec3f(0, 1, 0), s, t));
+}
+
+TEST_F(StrokeColliderTest, LeavingPointNeverHits) {
+  StrokeCollider collider(model, 0.05f);
+  const SbVec3f a(0.2f, 0.5f, 0), b(0.25f, 0.52f, 0), c(0.3f, 0.5f, 0);
+  collider.addSegment(faceAt(0.22f, 0.5f), a, b, nullptr, 0);
+  collider.addSegment(faceAt(0.27f, 0.5f), b, c, &a, 0);
+  float t = -1;
+  for (int i = 0; i < collider.segmentCount(); ++i) {
+    const StrokeSegment& s = *collider.segment(i);
+    // The point at the end of the stroke, moving on along it or turning.
+    for (const SbVec3f& d : {SbVec3f(1, 0, 0), SbVec3f(0.6f, -0.8f, 0), SbVec3f(0.6f, 0.8f, 0)})
+      EXPECT_FALSE(collider.stepHits(c, d, s, t)) << "segment " << i;
+  }
+}
+
+TEST_F(StrokeColliderTest, BendRegistersAJointSegment) {
+  StrokeCollider collider(model, 0.05f);
+  const SbVec3f a(0.2f, 0.5f, 0), b(0.3f, 0.5f, 0), straight(0.4f, 0.5f, 0),
+      bent(0.3f, 0.6f, 0);
+  collider.addSegment(faceAt(0.25f, 0.5f), a, b, nullptr, 0);
+  EXPECT_EQ(collider.addSegment(faceAt(0.35f, 0.5f), b, straight, &a, 0), 1);
+  EXPECT_EQ(collider.addSegment(faceAt(0.3f, 0.55f), b, bent, &a, 0), 2);
+  // The joint lies across the corner at b, one separation times sqrt(2) long.
+  const StrokeSegment& joint = *collider.segment(3);
+  EXPECT_NEAR(joint.length, 0.05f * std::sqrt(2.0f), 1e-4f);
+  EXPECT_NEAR(((joint.start + joint.end) * 0.5f - b).length(), 0.0f, 1e-6f);
+  // The outside of the corner is covered by it.
+  EXPECT_TRUE(collider.pointNear(b + SbVec3f(0.03f, -0.03f, 0), joint));
+}
+
+TEST_F(StrokeColliderTest, DistancesSearchOnlyTheStrokesThatCount) {
+  StrokeCollider collider(model, 0.01f);
+  const float probe = 0.06f;
+  const HeTriangle* face = faceAt(0.5f, 0.5f);
+  const SbVec3f p(0.5f, 0.5f, 0), d(1, 0, 0);
+  EXPECT_FLOAT_EQ(collider.sphereDistance(p, d, face, probe, 1), probe);
+  EXPECT_FLOAT_EQ(collider.planeDistance(p, d, face, probe, 1), probe);
+  EXPECT_FLOAT_EQ(collider.planeAverageDistance(p, d, face, probe, 1), probe);
+  // Stroke 0 runs parallel 0.02 above, stroke 2 0.04 below; the first is in
+  // another face than the query point.
+  collider.addSegment(faceAt(0.5f, 0.52f), SbVec3f(0.45f, 0.52f, 0), SbVec3f(0.55f, 0.52f, 0),
+                      nullptr, 0);
+  collider.addSegment(faceAt(0.5f, 0.46f), SbVec3f(0.45f, 0.46f, 0), SbVec3f(0.55f, 0.46f, 0),
+                      nullptr, 2);
+  EXPECT_NEAR(collider.sphereDistance(p, d, face, probe, 1), 0.02f, 1e-6f);
+  EXPECT_NEAR(collider.planeDistance(p, d, face, probe, 1), 0.02f, 1e-6f);
+  // Only strokes accepted earlier count for these two.
+  EXPECT_FLOAT_EQ(collider.sphereDistance(p, d, face, probe, 0), probe);
+  EXPECT_NEAR(collider.sphereDistance(p, d, face, probe, 3), 0.02f, 1e-6f);
+  // The average takes one side each, later strokes included, not its own.
+  EXPECT_NEAR(collider.planeAverageDistance(p, d, face, probe, 1), 0.03f, 1e-6f);
+  EXPECT_NEAR(collider.planeAverageDistance(p, d, face, probe, 2), 0.5f * (0.02f + probe), 1e-6f);
+  // A segment that does not cross the plane through the point is not measured
+  // by the planar distance, though it is near in space.
+  StrokeCollider ahead(model, 0.01f);
+  ahead.addSegment(faceAt(0.53f, 0.5f), SbVec3f(0.52f, 0.505f, 0), SbVec3f(0.54f, 0.505f, 0),
+                   nullptr, 0);
+  EXPECT_NEAR(ahead.sphereDistance(p, d, face, probe, 1), (SbVec3f(0.02f, 0.005f, 0)).length(),
+              1e-6f);
+  EXPECT_FLOAT_EQ(ahead.planeDistance(p, d, face, probe, 1), probe);
+}
+
+TEST_F(StrokeColliderTest, MergeAndRollbackKeepTheBucketsConsistent) {
+  auto shared = std::make_unique<StrokeCollider>(model, 0.05f);
+  StrokeCollider own(model, 0.05f);
+  const HeTriangle* face = faceAt(0.3f, 0.5f);
+  shared->addSegment(face, SbVec3f(0.2f, 0.5f, 0), SbVec3f(0.3f, 0.5f, 0), nullptr, 0);
+  own.addSegment(face, SbVec3f(0.2f, 0.55f, 0), SbVec3f(0.3f, 0.55f, 0), nullptr, 1);
+  const int ownEntries = own.entryCount();
+  const int sharedEntries = shared->entryCount();
+  shared->merge(own);
+  EXPECT_EQ(own.segmentCount(), 0);
+  EXPECT_EQ(own.bucketSize(face), 0);
+  EXPECT_EQ(shared->segmentCount(), 2);
+  EXPECT_EQ(shared->entryCount(), sharedEntries + ownEntries);
+  EXPECT_EQ(shared->bucketSize(face), 2);
+
+  const StrokeCollider::Checkpoint mark = shared->checkpoint();
+  shared->addSegment(face, SbVec3f(0.2f, 0.45f, 0), SbVec3f(0.3f, 0.4f, 0), nullptr, 2);
+  EXPECT_EQ(shared->bucketSize(face), 3);
+  shared->rollback(mark);
+  EXPECT_EQ(shared->bucketSize(face), 2);
+  EXPECT_EQ(shared->entryCount(), sharedEntries + ownEntries);
+  EXPECT_EQ(StrokeCollider::segPool.live(), 2);
+  shared.reset();
+  EXPECT_EQ(StrokeCollider::segPool.live(), 0);
+}
+
+}  // namespace
