@@ -37,6 +37,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cmath>
@@ -46,12 +47,26 @@
 #include <string>
 
 #include "core/LibraryClasses.h"
-#include "curvature/SoGenerateCurvatureHQ.h"
 #include "core/ProgressMeter.h"
+#include "curvature/SoGenerateCurvatureHQ.h"
+#include "flowfield/SoFlowFieldHQ.h"
+#include "flowfield/SoGenerateFlowFieldHQ.h"
+#include "lines/SoGenerateSilhouette.h"
+#include "lines/SoLineConcatenator.h"
+#include "lines/SoLineHiddenLineRemover.h"
+#include "lines/SoLinePurifier.h"
+#include "lines/SoLineThickener.h"
+#include "lines/SoSilhouetteSwitches.h"
+#include "mesh/SoGenerateHeModelHQ.h"
 #include "mesh/SoGenerateWingedEdge.h"
 #include "mesh/SoModifyWingedEdge.h"
 #include "mesh/SoWingedEdge.h"
-#include "mesh/SoGenerateHeModelHQ.h"
+#include "strokes/SoStreamlinerHQ.h"
+#include "styling/SoLineDensifierHQ.h"
+#include "styling/SoLineMergerHQ.h"
+#include "styling/SoLineSettingsHQ.h"
+#include "styling/SoLineShapeHQ.h"
+#include "styling/SoLineThickenerHQ.h"
 
 #include "LinfoldIcon.xpm"
 
@@ -63,6 +78,15 @@ float textToFloat(const QString& text) {
   float v = text.toFloat(&ok);
   return ok && std::isfinite(v) ? v : 0.0f;
 }
+
+// |text| as a float, at least `floor`.
+float magnitudeAtLeast(const QString& text, float floor) {
+  return std::max(std::fabs(textToFloat(text)), floor);
+}
+
+// `value` with the sign a limit's check box gives it: positive while on,
+// negative (off) otherwise.
+float signedLimit(float value, bool on) { return on ? std::fabs(value) : -std::fabs(value); }
 
 // The working directory, however long; empty when it cannot be read.
 std::string currentDirectory() {
@@ -212,13 +236,13 @@ void LinfoldApplication::createScene() {
   modelNode->addChild(heModel);
   curvature = new SoGenerateCurvatureHQ;
   modelNode->addChild(curvature);
-  flowField = placeholder("SoGenerateFlowFieldHQ");
+  flowField = new SoGenerateFlowFieldHQ;
   modelNode->addChild(flowField);
   wingedEdgeOutput = placeholder("SoWingedEdgeOutput");
   modelNode->addChild(wingedEdgeOutput);
   wingedEdge = new SoWingedEdge;
   modelNode->addChild(wingedEdge);
-  flowFieldDisplay = placeholder("SoFlowFieldHQ");
+  flowFieldDisplay = new SoFlowFieldHQ;
   modelNode->addChild(flowFieldDisplay);
   baseColor = new SoBaseColor;
   modelNode->addChild(baseColor);
@@ -227,32 +251,49 @@ void LinfoldApplication::createScene() {
   lineSeparator->renderCaching = SoSeparator::OFF;
   modelNode->addChild(lineSeparator);
 
-  silhouettes = placeholder("SoGenerateSilhouette");
+  // Silhouettes and sharp edges, cleaned up and stored aside.
+  silhouettes = new SoGenerateSilhouette;
   lineSeparator->addChild(silhouettes);
-  concatenator = placeholder("SoLineConcatenator");
+  concatenator = new SoLineConcatenator;
   lineSeparator->addChild(concatenator);
-  hiddenLineRemover = placeholder("SoLineHiddenLineRemover");
+  hiddenLineRemover = new SoLineHiddenLineRemover;
   lineSeparator->addChild(hiddenLineRemover);
-  zigZagPurifier = placeholder("SoLinePurifier ELIMINATE_ZIG_ZAGS");
+  zigZagPurifier = new SoLinePurifier;
+  zigZagPurifier->purifyMethod = SoLinePurifier::ELIMINATE_ZIG_ZAGS;
   lineSeparator->addChild(zigZagPurifier);
-  shortSegmentPurifier = placeholder("SoLinePurifier ELIMINATE_SHORT_SEGMENTS");
+  shortSegmentPurifier = new SoLinePurifier;
+  shortSegmentPurifier->purifyMethod = SoLinePurifier::ELIMINATE_SHORT_SEGMENTS;
   lineSeparator->addChild(shortSegmentPurifier);
-  sharpAnglePurifier = placeholder("SoLinePurifier ELIMINATE_SHARP_ANGLES");
+  sharpAnglePurifier = new SoLinePurifier;
+  sharpAnglePurifier->purifyMethod = SoLinePurifier::ELIMINATE_SHARP_ANGLES;
   lineSeparator->addChild(sharpAnglePurifier);
-  thickener = placeholder("SoLineThickener CONSTANT 1.0");
+  thickener = new SoLineThickener;
+  thickener->amplitude = 1.0f;
+  thickener->thickenMethod = SoLineThickener::CONSTANT;
   lineSeparator->addChild(thickener);
-  lineSeparator->addChild(placeholder("SoLineMergerHQ LM_STORE"));
-  streamliner = placeholder("SoStreamlinerHQ");
+  SoLineMergerHQ* store = new SoLineMergerHQ;
+  store->method = SoLineMergerHQ::LM_STORE;
+  lineSeparator->addChild(store);
+
+  // Hatching strokes: traced, cut by the same concatenator and hidden-line
+  // remover, styled, then drawn together with the stored silhouettes.
+  streamliner = new SoStreamlinerHQ;
   lineSeparator->addChild(streamliner);
   lineSeparator->addChild(concatenator);
   lineSeparator->addChild(hiddenLineRemover);
-  thickenerHQ = placeholder("SoLineThickenerHQ PARSER");
+  thickenerHQ = new SoLineThickenerHQ;
+  thickenerHQ->method = SoLineThickenerHQ::PARSER;
   lineSeparator->addChild(thickenerHQ);
-  densifierHQ = placeholder("SoLineDensifierHQ PARSER");
+  densifierHQ = new SoLineDensifierHQ;
+  densifierHQ->method = SoLineDensifierHQ::PARSER;
   lineSeparator->addChild(densifierHQ);
-  lineSeparator->addChild(placeholder("SoLineMergerHQ LM_MERGE"));
-  lineSeparator->addChild(placeholder("SoLineMergerHQ LM_RESTORE"));
-  lineSettings = placeholder("SoLineSettingsHQ");
+  SoLineMergerHQ* merge = new SoLineMergerHQ;
+  merge->method = SoLineMergerHQ::LM_MERGE;
+  lineSeparator->addChild(merge);
+  SoLineMergerHQ* restore = new SoLineMergerHQ;
+  restore->method = SoLineMergerHQ::LM_RESTORE;
+  lineSeparator->addChild(restore);
+  lineSettings = new SoLineSettingsHQ;
   lineSeparator->addChild(lineSettings);
   lineOutput = placeholder("SoLineOutput");
   lineSeparator->addChild(lineOutput);
@@ -260,7 +301,7 @@ void LinfoldApplication::createScene() {
   lineSeparator->addChild(tgaOutput);
   pdfOutput = placeholder("SoLineOutputPdfHQ");
   lineSeparator->addChild(pdfOutput);
-  lineShapeHQ = placeholder("SoLineShapeHQ");
+  lineShapeHQ = new SoLineShapeHQ;
   lineSeparator->addChild(lineShapeHQ);
 
   root->ref();
@@ -435,6 +476,7 @@ void LinfoldApplication::reportError(const QString& text) {
 
 QString LinfoldApplication::askSaveName(const char* caption, const char* filter, bool parented,
                                         const char* objectName) {
+  if (std::getenv("LINFOLD_NO_DIALOGS")) return QString::fromLocal8Bit(qgetenv("LINFOLD_SAVE_NAME"));
   QFileDialog dialog(parented ? this : nullptr, caption ? QString(caption) : QString(),
                      QString(), filter);
   if (objectName) dialog.setObjectName(objectName);
@@ -446,6 +488,7 @@ QString LinfoldApplication::askSaveName(const char* caption, const char* filter,
 void LinfoldApplication::applyColourScheme() {
   const float c = darkBackground ? 1.0f : 0.0f;
   const float b = darkBackground ? 0.0f : 1.0f;
+  silhouettes->setColour(SbColor(c, c, c));
   baseColor->rgb.setValue(c, c, c);
   wingedEdge->setLineColour(SbColor(c, c, c));
   if (viewer) viewer->setBackgroundColor(SbColor(b, b, b));
@@ -486,6 +529,8 @@ void LinfoldApplication::generateWingedEdge(int) {
 void LinfoldApplication::changeBuildWEOnOffMode() {
   geometryParent->doBuildWingedEdge = buildWingedEdge;
   geometryParent->requestRebuild();
+  // Everything derived from the mesh follows the rebuilt (or emptied) model.
+  meshChanged();
   resetTransformsAndView();
 }
 
@@ -505,12 +550,13 @@ void LinfoldApplication::changeObjectsVisibilityMode(int) {
 }
 
 void LinfoldApplication::changeAntialiasingMode(int) {
-  toggle(appearanceItems[2], nextAntialiasing);
+  const bool on = toggle(appearanceItems[2], nextAntialiasing);
+  silhouettes->antialiasing = on;
   render();
 }
 
 void LinfoldApplication::changeLineCrackMode(int) {
-  toggle(appearanceItems[3], nextFillCracks);
+  silhouettes->fillLineCracks = toggle(appearanceItems[3], nextFillCracks);
   geometryParent->invalidateFaceColours();
   render();
 }
@@ -518,45 +564,53 @@ void LinfoldApplication::changeLineCrackMode(int) {
 void LinfoldApplication::changeBackfacesMode(int) { toggle(appearanceItems[4], nextHideBackfaces); }
 
 void LinfoldApplication::changeSilhouetteVisibilityMode(int) {
-  toggle(visibilityItems[0], nextHiddenLineRemover);
+  const bool on = toggle(visibilityItems[0], nextHiddenLineRemover);
+  silhouettes->displaySilhouette = on;
+  hiddenLineRemover->active = on;
 }
 
 void LinfoldApplication::changeCameraStaticMode(int) {
-  toggle(visibilityItems[1], nextCameraStatic);
+  SoSilhouetteSwitches::cameraStatic = toggle(visibilityItems[1], nextCameraStatic);
   render();
 }
 
+// The repair switches get the state the check mark shows, so what the menu
+// shows is what runs.
 void LinfoldApplication::changeMeshZigZagMode(int) {
-  toggle(artifactItems[0], nextMeshZigZag);
+  SoSilhouetteSwitches::meshZigZagRepair = toggle(artifactItems[0], nextMeshZigZag) ? 1 : 0;
   render();
 }
 
 void LinfoldApplication::changeTriagleChunkMode(int) {
-  toggle(artifactItems[1], nextTriangleChunk);
+  SoSilhouetteSwitches::triangleChunkRepair = toggle(artifactItems[1], nextTriangleChunk) ? 1 : 0;
   render();
 }
 
 void LinfoldApplication::changeLineZigZagMode(int) {
-  toggle(artifactItems[2], nextLineZigZag);
+  zigZagPurifier->active = toggle(artifactItems[2], nextLineZigZag);
   render();
 }
 
 void LinfoldApplication::changeShortEdgesMode(int) {
-  toggle(artifactItems[3], nextShortEdges);
+  shortSegmentPurifier->active = toggle(artifactItems[3], nextShortEdges);
   render();
 }
 
 void LinfoldApplication::changeSharpAnglesMode(int) {
-  toggle(artifactItems[4], nextSharpAngles);
+  sharpAnglePurifier->active = toggle(artifactItems[4], nextSharpAngles);
   render();
 }
 
 void LinfoldApplication::changeLineStyleMode(bool b) {
+  silhouettes->sendLines = b;
   wingedEdge->sendLines = b;
   geometryParent->invalidateFaceColours();
 }
 
-void LinfoldApplication::changeLineStripMode(bool) { render(); }
+void LinfoldApplication::changeLineStripMode(bool b) {
+  SoSilhouetteSwitches::lineStripMode = b;
+  render();
+}
 
 void LinfoldApplication::changeAdaptiveSubdivisionSteps(int v) {
   modifier->adaptiveSubdivisionSteps = v;
@@ -636,44 +690,175 @@ void LinfoldApplication::changeVisualizationMode(int i) {
 
 void LinfoldApplication::changeLsGLlines(bool) {}
 void LinfoldApplication::changeLSlineMode(int) {}
-void LinfoldApplication::changeLsRebalance(bool) {}
-void LinfoldApplication::changeLsLineWidth() {}
-void LinfoldApplication::changeLsMaxLineWidth() {}
-void LinfoldApplication::changeLsMinDistance() {}
-void LinfoldApplication::changeLsMaxDistance() {}
-void LinfoldApplication::changeSilhouetteVis(bool) {}
-void LinfoldApplication::changeSilhouetteSharpAngle(int) {}
-void LinfoldApplication::changeSilhouetteThickness() {}
-void LinfoldApplication::changeStreamlinerVis(bool) {}
-void LinfoldApplication::changeStreamlinerThickness() {}
-void LinfoldApplication::changeStreamlinerDensity() {}
-void LinfoldApplication::changeSSepDistance(const QString&) {}
-void LinfoldApplication::changeSProbeDistance(const QString&) {}
-void LinfoldApplication::changeSSharpEdge(const QString&) {}
-void LinfoldApplication::changeSSharpEdgeState(bool b) { sharpEdgeEdit->setEnabled(b); }
-void LinfoldApplication::changeSMaxBend(const QString&) {}
-void LinfoldApplication::changeSMaxBendState(bool b) { maxBendEdit->setEnabled(b); }
-void LinfoldApplication::changeSMinLength(const QString&) {}
-void LinfoldApplication::changeSMinLengthState(bool b) { minLengthEdit->setEnabled(b); }
-void LinfoldApplication::changeSMaxLength(const QString&) {}
-void LinfoldApplication::changeSMaxLengthState(bool b) { maxLengthEdit->setEnabled(b); }
-void LinfoldApplication::changeSStepSize(const QString&) {}
-void LinfoldApplication::changeSTaper(int) {}
-void LinfoldApplication::changeStreamliner() {}
-void LinfoldApplication::changeFlowfieldVis(bool) {}
+
+void LinfoldApplication::changeLsRebalance(bool b) {
+  lineSettings->rebalance = b;
+  render();
+}
+
+void LinfoldApplication::changeLsLineWidth() {
+  lineSettings->lineWidth = std::max(textToFloat(lineWidthEdit->text()), 0.0f);
+  render();
+}
+
+void LinfoldApplication::changeLsMaxLineWidth() {
+  lineSettings->maxWidth = std::max(textToFloat(maxLineWidthEdit->text()), 0.0f);
+  render();
+}
+
+void LinfoldApplication::changeLsMinDistance() {
+  lineSettings->minDistance = std::max(textToFloat(minDistanceEdit->text()), 0.0f);
+  render();
+}
+
+void LinfoldApplication::changeLsMaxDistance() {
+  lineSettings->maxDistance = std::max(textToFloat(maxDistanceEdit->text()), 0.0f);
+  render();
+}
+
+void LinfoldApplication::changeSilhouetteVis(bool b) {
+  silhouettes->doComputation = b;
+  render();
+}
+
+void LinfoldApplication::changeSilhouetteSharpAngle(int v) {
+  silhouettes->sharpEdgesAngle = static_cast<float>(v);
+  render();
+}
+
+void LinfoldApplication::changeSilhouetteThickness() {
+  thickener->amplitude = textToFloat(silhouetteThicknessEdit->text());
+  render();
+}
+
+void LinfoldApplication::changeStreamlinerVis(bool b) {
+  streamliner->doComputation = b;
+  render();
+}
+
+void LinfoldApplication::changeStreamlinerThickness() {
+  thickenerHQ->parserExpression = streamlineThicknessEdit->text().toLatin1().constData();
+  render();
+}
+
+void LinfoldApplication::changeStreamlinerDensity() {
+  densifierHQ->parserExpression = densityEdit->text().toLatin1().constData();
+  render();
+}
+
+// The streamliner's settings take effect with "Apply Changes" (slot 57).
+void LinfoldApplication::changeSSepDistance(const QString& t) {
+  streamliner->seperationDist = magnitudeAtLeast(t, 0.0005f);
+}
+
+void LinfoldApplication::changeSProbeDistance(const QString&) {
+  streamliner->probeDist = magnitudeAtLeast(probeEdit->text(), 0.0005f);
+}
+
+void LinfoldApplication::changeSSharpEdge(const QString& t) {
+  streamliner->sharpEdge = magnitudeAtLeast(t, 1.0f);
+}
+
+void LinfoldApplication::changeSSharpEdgeState(bool b) {
+  streamliner->sharpEdge = signedLimit(streamliner->sharpEdge.getValue(), b);
+  sharpEdgeEdit->setEnabled(b);
+}
+
+void LinfoldApplication::changeSMaxBend(const QString& t) {
+  streamliner->maxBend = magnitudeAtLeast(t, 1.0f);
+}
+
+void LinfoldApplication::changeSMaxBendState(bool b) {
+  streamliner->maxBend = signedLimit(streamliner->maxBend.getValue(), b);
+  maxBendEdit->setEnabled(b);
+}
+
+void LinfoldApplication::changeSMinLength(const QString& t) {
+  streamliner->minLength = magnitudeAtLeast(t, 0.0001f);
+}
+
+void LinfoldApplication::changeSMinLengthState(bool b) {
+  streamliner->minLength = signedLimit(streamliner->minLength.getValue(), b);
+  minLengthEdit->setEnabled(b);
+}
+
+void LinfoldApplication::changeSMaxLength(const QString& t) {
+  streamliner->maxLength = magnitudeAtLeast(t, 0.0001f);
+}
+
+void LinfoldApplication::changeSMaxLengthState(bool b) {
+  streamliner->maxLength = signedLimit(streamliner->maxLength.getValue(), b);
+  maxLengthEdit->setEnabled(b);
+}
+
+void LinfoldApplication::changeSStepSize(const QString& t) {
+  streamliner->stepSize = magnitudeAtLeast(t, 0.0005f);
+}
+
+void LinfoldApplication::changeSTaper(int i) {
+  static const int methods[] = {SoStreamlinerHQ::TM_NONE, SoStreamlinerHQ::TM_SPHERE,
+                                SoStreamlinerHQ::TM_PLANE, SoStreamlinerHQ::TM_PLANE_AVG};
+  if (i >= 0 && i < 4) streamliner->taperMethod = methods[i];
+}
+
+void LinfoldApplication::changeStreamliner() {
+  streamliner->invalidate();
+  render();
+}
+
+void LinfoldApplication::changeFlowfieldVis(bool b) {
+  flowFieldDisplay->sendLines = b;
+  render();
+}
 
 void LinfoldApplication::changeFlowfieldMode(int m) {
   lockRadiusEdit->setEnabled(m == 2);
   toleranceSlider->setEnabled(m >= 2);
 }
 
-void LinfoldApplication::changeFlowfieldSelect() {}
-void LinfoldApplication::changeFlowfieldTolerance(int) {}
-void LinfoldApplication::changeFlowfieldReset() {}
-void LinfoldApplication::changeFlowfieldOptimize() {}
-void LinfoldApplication::changeFlowfieldRelax() {}
-void LinfoldApplication::changeFlowfieldUnify() {}
-void LinfoldApplication::changeFlowfieldRot() {}
+// The editing commands work on the field held by the flow-field node, with the
+// half-edge model and the curvature of their nodes; each does nothing when the
+// field was not built for the current model. An edit that turns directions
+// renews the field's stamp, so the display and the strokes follow on render.
+void LinfoldApplication::changeFlowfieldSelect() {
+  const int mode = selectModeCombo->currentIndex();
+  const float radius = textToFloat(lockRadiusEdit->text());
+  const float tolerance =
+      static_cast<float>(toleranceSlider->value()) / static_cast<float>(toleranceSlider->maximum());
+  flowField->flowField().select(heModel->model(), curvature->curvature(), mode, tolerance, radius);
+  render();
+}
+
+void LinfoldApplication::changeFlowfieldTolerance(int v) {
+  flowField->flowField().applyTolerance(static_cast<float>(v) /
+                                        static_cast<float>(toleranceSlider->maximum()));
+  render();
+}
+
+void LinfoldApplication::changeFlowfieldReset() {
+  flowField->flowField().from(heModel->model(), curvature->curvature());
+  render();
+}
+
+void LinfoldApplication::changeFlowfieldOptimize() {
+  flowField->flowField().optimize(heModel->model(), textToFloat(flowCostEdit->text()));
+  render();
+}
+
+void LinfoldApplication::changeFlowfieldRelax() {
+  flowField->flowField().relax(heModel->model());
+  render();
+}
+
+void LinfoldApplication::changeFlowfieldUnify() {
+  flowField->flowField().unify(heModel->model());
+  render();
+}
+
+void LinfoldApplication::changeFlowfieldRot() {
+  flowField->flowField().rotate(heModel->model(), textToFloat(flowRotEdit->text()));
+  render();
+}
 
 void LinfoldApplication::changeCurvatureMode(int id) {
   if (id < 0 || id > 12) return;
@@ -682,9 +867,38 @@ void LinfoldApplication::changeCurvatureMode(int id) {
   render();
 }
 
-void LinfoldApplication::writeWingedEdgeToVRMLFile() {}
-void LinfoldApplication::writeWingedEdgeToIVFile() {}
-void LinfoldApplication::writeLinesToASCIIFile() {}
-void LinfoldApplication::writeLinesToPDFFile() {}
-void LinfoldApplication::writeLinesToTgaFileHQ() {}
-void LinfoldApplication::writeLinesToPdfFileHQ() {}
+// The export commands arm their output node with the chosen name; the node
+// writes during the next render. A cancelled dialog changes nothing.
+void LinfoldApplication::writeWingedEdgeToVRMLFile() {
+  const QString name = askSaveName(nullptr, "VRML 2.0 Files (*.wrl)", false, nullptr);
+  if (name.isEmpty()) return;
+}
+
+void LinfoldApplication::writeWingedEdgeToIVFile() {
+  const QString name = askSaveName(nullptr, "Inventor 2.1 Files (*.iv)", false, nullptr);
+  if (name.isEmpty()) return;
+}
+
+void LinfoldApplication::writeLinesToASCIIFile() {
+  const QString name = askSaveName("Choose a TXT file to save vector graphic to ...", "*.txt",
+                                   true, "save ASCII file dialog");
+  if (name.isEmpty()) return;
+}
+
+void LinfoldApplication::writeLinesToPDFFile() {
+  const QString name = askSaveName("Choose a PDF file to save vector graphic to ...", "*.pdf",
+                                   true, "save PDF file dialog");
+  if (name.isEmpty()) return;
+}
+
+void LinfoldApplication::writeLinesToTgaFileHQ() {
+  const QString name = askSaveName("Choose a TGA file to save a snapshot to...", "*.tga", true,
+                                   "save HQ-TGA file dialog");
+  if (name.isEmpty()) return;
+}
+
+void LinfoldApplication::writeLinesToPdfFileHQ() {
+  const QString name = askSaveName("Choose a PDF file to save a snapshot to...", "*.pdf", true,
+                                   "save HQ-PDF file dialog");
+  if (name.isEmpty()) return;
+}

@@ -20,12 +20,24 @@ class SoAction;
 class SoBaseColor;
 class SoCallback;
 class SoCamera;
+class SoFlowFieldHQ;
 class SoGenerateCurvatureHQ;
+class SoGenerateFlowFieldHQ;
 class SoGenerateHeModelHQ;
+class SoGenerateSilhouette;
 class SoGenerateWingedEdge;
+class SoLineConcatenator;
+class SoLineDensifierHQ;
+class SoLineHiddenLineRemover;
+class SoLinePurifier;
+class SoLineSettingsHQ;
+class SoLineShapeHQ;
+class SoLineThickener;
+class SoLineThickenerHQ;
 class SoModifyWingedEdge;
 class SoNode;
 class SoSeparator;
+class SoStreamlinerHQ;
 class SoQtExaminerViewer;
 class SoWingedEdge;
 
@@ -199,7 +211,9 @@ private:
   // Message box "Error" with the text, or "Error: <text>\n" on stdout when
   // LINFOLD_NO_DIALOGS is set.
   void reportError(const QString& text);
-  // Save dialog: empty when cancelled.
+  // Save dialog: the chosen name, empty when cancelled. With LINFOLD_NO_DIALOGS
+  // set no dialog is shown and the name is LINFOLD_SAVE_NAME (unset: cancelled),
+  // so scripts and tests can drive the export commands.
   QString askSaveName(const char* caption, const char* filter, bool parented,
                       const char* objectName);
   static void fpsCallback(void* data, SoAction* action);
@@ -212,27 +226,27 @@ private:
   SoModifyWingedEdge* modifier = nullptr;
   SoGenerateHeModelHQ* heModel = nullptr;
   SoGenerateCurvatureHQ* curvature = nullptr;
-  SoNode* flowField = nullptr;
+  SoGenerateFlowFieldHQ* flowField = nullptr;
   SoNode* wingedEdgeOutput = nullptr;
   SoWingedEdge* wingedEdge = nullptr;
-  SoNode* flowFieldDisplay = nullptr;
+  SoFlowFieldHQ* flowFieldDisplay = nullptr;
   SoBaseColor* baseColor = nullptr;
   SoSeparator* lineSeparator = nullptr;
-  SoNode* silhouettes = nullptr;
-  SoNode* concatenator = nullptr;
-  SoNode* hiddenLineRemover = nullptr;
-  SoNode* zigZagPurifier = nullptr;
-  SoNode* shortSegmentPurifier = nullptr;
-  SoNode* sharpAnglePurifier = nullptr;
-  SoNode* thickener = nullptr;
-  SoNode* streamliner = nullptr;
-  SoNode* thickenerHQ = nullptr;
-  SoNode* densifierHQ = nullptr;
-  SoNode* lineSettings = nullptr;
+  SoGenerateSilhouette* silhouettes = nullptr;
+  SoLineConcatenator* concatenator = nullptr;
+  SoLineHiddenLineRemover* hiddenLineRemover = nullptr;
+  SoLinePurifier* zigZagPurifier = nullptr;
+  SoLinePurifier* shortSegmentPurifier = nullptr;
+  SoLinePurifier* sharpAnglePurifier = nullptr;
+  SoLineThickener* thickener = nullptr;
+  SoStreamlinerHQ* streamliner = nullptr;
+  SoLineThickenerHQ* thickenerHQ = nullptr;
+  SoLineDensifierHQ* densifierHQ = nullptr;
+  SoLineSettingsHQ* lineSettings = nullptr;
   SoNode* lineOutput = nullptr;
   SoNode* tgaOutput = nullptr;
   SoNode* pdfOutput = nullptr;
-  SoNode* lineShapeHQ = nullptr;
+  SoLineShapeHQ* lineShapeHQ = nullptr;
 
   bool darkBackground = false;
   bool buildWingedEdge = false;
