@@ -37,6 +37,8 @@
 #include "mesh/SoGenerateWingedEdge.h"
 #include "mesh/SoModifyWingedEdge.h"
 #include "mesh/SoWingedEdge.h"
+#include "output/SoLineOutput.h"
+#include "output/SoWingedEdgeOutput.h"
 
 namespace {
 template <class T>
@@ -68,6 +70,7 @@ void initLibraryClasses() {
   registerClass<SoGenerateWingedEdge>();
   registerClass<SoModifyWingedEdge>();  // after SoGenerateWingedEdge
   registerClass<SoWingedEdge>();
+  registerClass<SoWingedEdgeOutput>();
 
   // 3. HQ pipeline nodes.
   registerClass<SoGenerateFlowFieldHQ>();
@@ -83,6 +86,7 @@ void initLibraryClasses() {
   registerClass<SoLinePurifier>();
   registerClass<SoLineConcatenator>();
   registerClass<SoLineHiddenLineRemover>();
+  registerClass<SoLineOutput>();
   registerClass<SoLineDensifierHQ>();  // registers SoLineStrokeValueHQ first
   registerClass<SoLineThickenerHQ>();
   registerClass<SoLineSettingsHQ>();

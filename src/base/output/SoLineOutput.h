@@ -1,0 +1,74 @@
+#ifndef LINFOLD_SOLINEOUTPUT_H
+#define LINFOLD_SOLINEOUTPUT_H
+
+#include <Inventor/fields/SoSFBool.h>
+#include <Inventor/fields/SoSFEnum.h>
+#include <Inventor/fields/SoSFFloat.h>
+#include <Inventor/fields/SoSFInt32.h>
+#include <Inventor/fields/SoSFString.h>
+
+#include <string>
+
+#include "lines/SoLineModifier.h"
+#include "output/SbLineDrawing.h"
+
+// Writes the line set of the traversal state as a vector drawing: a one-page
+// PDF (outputType 1) or a text list of 2D points (outputType 2), fitted into
+// an 8.2-inch frame. Optionally hides codeString in the strokes
+// (SbSteganography). The node writes once per request, during the next
+// traversal.
+class SoLineOutput : public SoLineModifier {
+  typedef SoLineModifier inherited;
+  SO_NODE_HEADER(SoLineOutput);
+
+public:
+  enum SteganoModes {
+    NO_STEGANO = 0,
+    STEGANO_WIDTH = 1,
+    STEGANO_RATIO = 2,
+    STEGANO_ANGLE = 3,
+    STEGANO_LENGTH = 4,
+    STEGANO_COLOR = 5
+  };
+  enum OutputType { PDF_OUTPUT = 1, TEXT_OUTPUT = 2 };
+
+  static void initClass();
+  SoLineOutput();
+
+  SoSFString filename;      // empty: "output.pdf" or "outFile.txt"
+  SoSFBool compression;     // Flate-compress the PDF content stream
+  SoSFInt32 outputType;     // 1 PDF, 2 text
+  SoSFString codeString;    // the text to hide
+  SoSFInt32 codeLength;     // bytes of codeString to hide (cut to its length)
+  SoSFFloat lineWidth;      // stroke width, PDF points
+  SoSFFloat lineWidthOffset;  // width added for a 1 bit in STEGANO_WIDTH
+  SoSFEnum steganoMode;
+
+  // The frame the drawing is fitted into (inches).
+  SbDrawingFrame frame;
+  // False while a write is pending; set when the next traversal has written.
+  bool written = true;
+
+  void requestPdfWrite();
+  void requestTextWrite();
+  // True when the last write could not be completed (the file could not be
+  // created or written, or the request was invalid); a message was printed.
+  bool writeFailed() const { return failed; }
+  // The path of the last write attempt.
+  const std::string& lastPath() const { return path; }
+
+  void doAction(SoAction* action) override;
+  void GLRender(SoGLRenderAction* action) override;
+  void callback(SoCallbackAction* action) override;
+
+protected:
+  ~SoLineOutput() override;
+
+private:
+  void write(SoState* state);
+
+  bool failed = false;
+  std::string path;
+};
+
+#endif
