@@ -11,6 +11,11 @@ TypedObjectPool<StreamlineSeed> SbStreamlineTracer::seedPool("SoStreamlinerHQ::s
 
 namespace {
 
+inline SbVec3f cross3(const SbVec3f& a, const SbVec3f& b) {
+  return SbVec3f(a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]);
+}
+inline float len3(const SbVec3f& a) { return std::sqrt(a.dot(a)); }
+
 constexpr float kPi = 3.14159265358979f;
 constexpr float kDegrees = 180.0f / kPi;
 // Consecutive steps without progress after which a direction ends.
@@ -19,9 +24,11 @@ constexpr int kIdleSteps = 4;
 constexpr int kMaxCrossings = 256;
 // Path length of a side-proposal walk, in probe distances.
 constexpr float kProposalPath = 4.0f;
-// A chord of several steps is registered once it turns by more than this
-// (cosine of 10 degrees) against the last step.
-constexpr float kChordCos = 0.985f;
+// Steps are registered as chords of at most this many separations, along
+// which the stroke's points stay within this share of the separation, with
+// at most kChordPoints points between the ends.
+constexpr float kChordLength = 2.0f;
+constexpr float kChordTolerance = 0.01f;
 
 bool finite(const SbVec3f& v) {
   return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
@@ -29,7 +36,7 @@ bool finite(const SbVec3f& v) {
 
 // Normalises v in place; false (v unchanged) when it is too short or not finite.
 bool normalise(SbVec3f& v) {
-  const float len = v.length();
+  const float len = len3(v);
   if (!(len > 1e-6f) || !std::isfinite(len)) return false;
   v /= len;
   return true;
@@ -100,7 +107,7 @@ SbStreamlineTracer::SbStreamlineTracer(const SbHeModelHQ& m, const std::vector<S
   double area = 0.0;
   for (const HeTriangle* t : model.triangles) {
     const SbVec3f& a = t->vertex[0]->position;
-    area += 0.5 * (t->vertex[1]->position - a).cross(t->vertex[2]->position - a).length();
+    area += 0.5 * len3(cross3(t->vertex[1]->position - a, t->vertex[2]->position - a));
   }
   double length = 4.0 * area / param.separation + 4.0 * param.size;
   if (param.maxLength < FLT_MAX) length = std::min<double>(length, param.maxLength);
@@ -183,7 +190,7 @@ int SbStreamlineTracer::exitEdge(const HeTriangle* face, const SbVec3f& point,
     const SbVec3f& a = face->vertex[k]->position;
     const SbVec3f& b = face->vertex[(k + 1) % 3]->position;
     // Inward normal of the edge a -> b of a counter-clockwise face.
-    SbVec3f n = face->normal.cross(b - a);
+    SbVec3f n = cross3(face->normal, b - a);
     if (!normalise(n)) continue;
     const float nd = n.dot(direction);
     if (nd >= -1e-6f) continue;
@@ -311,7 +318,7 @@ bool SbStreamlineTracer::walkSide(const SbVec3f& origin, SbVec3f w, const HeTria
 
 void SbStreamlineTracer::proposeSeeds(const SbVec3f& point, const SbVec3f& direction,
                                       const HeTriangle* face, const StrokeCollider& collider) {
-  SbVec3f side = direction.cross(face->normal);
+  SbVec3f side = cross3(direction, face->normal);
   if (!normalise(side)) return;
   for (int sign = 0; sign < 2; ++sign) {
     SbVec3f end;
@@ -322,20 +329,56 @@ void SbStreamlineTracer::proposeSeeds(const SbVec3f& point, const SbVec3f& direc
   }
 }
 
-void SbStreamlineTracer::registerChord(Side& side, int index, StrokeCollider& collider,
-                                       int32_t stroke) {
-  if (side.point == side.chordStart) return;
+void SbStreamlineTracer::registerChord(Side& side, const SbVec3f& end, float endArc,
+                                       const HeTriangle* endFace, int index,
+                                       StrokeCollider& collider, int32_t stroke) {
+  side.inner = 0;
+  if (end == side.chordStart) return;
   const int added =
-      collider.addSegment(side.chordFace, side.chordStart, side.point,
+      collider.addSegment(side.chordFace, side.chordStart, end,
                           side.hasPrevious ? &side.previous : nullptr, stroke);
-  if (added >= 1) own.push_back(OwnSegment{side.chordArc, side.walked, index});
+  if (added >= 1) own.push_back(OwnSegment{side.chordArc, endArc, index});
   if (added >= 2) own.push_back(OwnSegment{side.chordArc, side.chordArc, index});  // the joint
   if (added == 0) return;  // negligible: the chord goes on from the same start
   side.previous = side.chordStart;
   side.hasPrevious = true;
-  side.chordStart = side.point;
-  side.chordFace = side.face;
-  side.chordArc = side.walked;
+  side.chordStart = end;
+  side.chordFace = endFace;
+  side.chordArc = endArc;
+}
+
+void SbStreamlineTracer::extendChord(Side& side, const SbVec3f& old, float oldArc,
+                                     int index, StrokeCollider& collider, int32_t stroke) {
+  // side.point has just moved on from `old`, in side.face. The chord from
+  // chordStart may take the new point in while every point it passes stays
+  // within a small tolerance of it and it is not too long; otherwise the
+  // chord up to `old` is registered and a new one starts there.
+  const SbVec3f start = side.chordStart;
+  const SbVec3f chord = side.point - start;
+  const float lengthSq = chord.dot(chord);
+  const float tolerance = kChordTolerance * param.separation;
+  const float limit = kChordLength * param.separation;
+  bool fits = lengthSq <= limit * limit && side.inner < kChordPoints;
+  // Points closer together than a twentieth of the separation are checked
+  // through one of them.
+  const SbVec3f& last = side.inner > 0 ? side.innerPoint[side.inner - 1] : start;
+  const float spacing = 0.05f * param.separation;
+  if (fits && old != start && (old - last).dot(old - last) >= spacing * spacing) {
+    side.innerPoint[side.inner++] = old;
+    for (int k = 0; k < side.inner && fits; ++k) {
+      const SbVec3f w = side.innerPoint[k] - start;
+      const SbVec3f c = cross3(w, chord);
+      fits = c.dot(c) <= tolerance * tolerance * lengthSq;
+    }
+  }
+  if (!fits && old != start) {
+    registerChord(side, old, oldArc, side.face, index, collider, stroke);
+    if (side.chordStart != old) return;  // negligible, kept growing
+  }
+  // A single step longer than the limit is a chord of its own.
+  const SbVec3f rest = side.point - side.chordStart;
+  if (rest.dot(rest) > limit * limit)
+    registerChord(side, side.point, side.walked, side.face, index, collider, stroke);
 }
 
 void SbStreamlineTracer::step(Side& side, int index, StrokeCollider& collider, int32_t stroke) {
@@ -435,13 +478,7 @@ void SbStreamlineTracer::step(Side& side, int index, StrokeCollider& collider, i
   // Steps much shorter than the separation are registered together as one
   // chord, as long as it stays straight: a fine step size or a fine mesh would
   // otherwise fill the face buckets with tiny segments.
-  {
-    const SbVec3f chord = p - side.chordStart;
-    const float length = chord.length();
-    if (length >= 0.25f * param.separation ||
-        (length > 0.0f && chord.dot(d) < kChordCos * length))
-      registerChord(side, index, collider, stroke);
-  }
+  extendChord(side, old, before, index, collider, stroke);
   while (side.nextProposal < side.walked) {
     proposeSeeds(old + d * (side.nextProposal - before), d, side.face, collider);
     side.nextProposal += param.separation;
@@ -504,6 +541,7 @@ bool SbStreamlineTracer::trace(const SbVec3f& seedPoint, const SbVec3f& seedDir,
     s.chordStart = seedPoint;
     s.chordFace = seedFace;
     s.chordArc = 0.0f;
+    s.inner = 0;
   }
   remaining = param.maxLength;
   bend = 0.0f;
@@ -521,7 +559,9 @@ bool SbStreamlineTracer::trace(const SbVec3f& seedPoint, const SbVec3f& seedDir,
     if (steps >= maxSteps) break;
   }
 
-  for (int i = 0; i < 2; ++i) registerChord(sides[i], i, collider, strokeCounter);
+  for (int i = 0; i < 2; ++i)
+    registerChord(sides[i], sides[i].point, sides[i].walked, sides[i].face, i, collider,
+                  strokeCounter);
   const float total = sides[0].walked + sides[1].walked;
   if (!(total >= param.minLength)) {
     collider.rollback(mark);
@@ -578,6 +618,8 @@ void SbStreamlineTracer::hatch(StrokeSet& out, int taperMethod, ProgressMeter* p
     if (progress) progress->step();
   }
   computeTaper(out, collider, taperMethod);
+  segmentsKept = collider.segmentCount();
+  entriesKept = collider.entryCount();
 }
 
 void SbStreamlineTracer::computeTaper(StrokeSet& out, const StrokeCollider& collider,

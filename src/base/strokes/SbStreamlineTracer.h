@@ -109,8 +109,11 @@ class SbStreamlineTracer {
   bool rk4Direction(const HeTriangle* face, const SbVec3f& point, const SbVec3f& direction,
                     float h, SbVec3f& result);
 
-  // Counts of the last hatch, for diagnostics.
+  // Counts of the last hatch, for diagnostics: strokes thrown away as too
+  // short, segments kept and their bucket entries over all faces.
   int discardedStrokes() const { return discarded; }
+  int segmentCount() const { return segmentsKept; }
+  long entryCount() const { return entriesKept; }
   // Steps allowed per stroke (both sides together).
   long stepLimit() const { return maxSteps; }
 
@@ -120,6 +123,7 @@ class SbStreamlineTracer {
   static TypedObjectPool<StreamlineSeed> seedPool;
 
  private:
+  static constexpr int kChordPoints = 16;
   struct Side {
     bool active;
     SbVec3f point;
@@ -135,13 +139,19 @@ class SbStreamlineTracer {
     SbVec3f chordStart;
     const HeTriangle* chordFace;
     float chordArc;
+    int inner;  // points of the stroke between chordStart and point
+    SbVec3f innerPoint[kChordPoints];
     bool hasPrevious;
     SbVec3f previous;
   };
 
   void step(Side& side, int index, StrokeCollider& collider, int32_t stroke);
-  // Registers the chord from side.chordStart to side.point.
-  void registerChord(Side& side, int index, StrokeCollider& collider, int32_t stroke);
+  // Registers the chord from side.chordStart to `end` (at arc length endArc,
+  // in endFace), where the next chord starts.
+  void registerChord(Side& side, const SbVec3f& end, float endArc, const HeTriangle* endFace,
+                     int index, StrokeCollider& collider, int32_t stroke);
+  void extendChord(Side& side, const SbVec3f& old, float oldArc, int index,
+                   StrokeCollider& collider, int32_t stroke);
   void proposeSeeds(const SbVec3f& point, const SbVec3f& direction, const HeTriangle* face,
                     const StrokeCollider& collider);
   bool walkSide(const SbVec3f& origin, SbVec3f direction, const HeTriangle* face, SbVec3f& end,
@@ -181,6 +191,8 @@ class SbStreamlineTracer {
   float remaining = 0.0f;
   float bend = 0.0f;
   int discarded = 0;
+  int segmentsKept = 0;
+  long entriesKept = 0;
 };
 
 #endif

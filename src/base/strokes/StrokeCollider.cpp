@@ -7,6 +7,11 @@ TypedObjectPool<StrokeSegment> StrokeCollider::segPool("StrokeCollider::segPool"
 
 namespace {
 
+inline SbVec3f cross3(const SbVec3f& a, const SbVec3f& b) {
+  return SbVec3f(a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]);
+}
+inline float len3(const SbVec3f& a) { return std::sqrt(a.dot(a)); }
+
 // Squared distance between the segments p0-p1 and q0-q1 (closest points of
 // two segments, clamped to both).
 float segmentSegmentDistanceSq(const SbVec3f& p0, const SbVec3f& p1, const SbVec3f& q0,
@@ -131,15 +136,15 @@ bool StrokeCollider::stepHits(const SbVec3f& p, const SbVec3f& d, const StrokeSe
     }
   }
   // Side: entry into the cylinder of radius separation about the segment's line.
-  const SbVec3f c = d.cross(u);
-  const float L = c.length();
+  const SbVec3f c = cross3(d, u);
+  const float L = len3(c);
   if (L < 1e-6f) return false;
   const SbVec3f cn = c / L;
   const SbVec3f w = p - s.start;
   const float dist = std::fabs(cn.dot(w));
   if (dist > sep) return false;
   const float h = std::sqrt(std::max(sepSq - dist * dist, 0.0f));
-  const SbVec3f e = u.cross(cn);
+  const SbVec3f e = cross3(u, cn);
   const float ts = (-(w.dot(e)) - h) / L;
   if (ts < 0.0f) return false;
   const float foot = u.dot(p + d * ts - s.start);
@@ -169,7 +174,7 @@ uint32_t StrokeCollider::nextGeneration() const {
 bool StrokeCollider::registerSegment(const HeTriangle* face, const SbVec3f& start,
                                      const SbVec3f& end, int32_t stroke) {
   if (!face || face->index < 0 || face->index >= static_cast<int32_t>(head.size())) return false;
-  const float length = (end - start).length();
+  const float length = len3(end - start);
   if (!(length >= minLength) || !std::isfinite(length)) return false;
   StrokeSegment* s = segPool.take();
   if (!s) return false;
@@ -213,15 +218,15 @@ int StrokeCollider::addSegment(const HeTriangle* face, const SbVec3f& start, con
   if (previous) {
     SbVec3f a = end - start;
     SbVec3f b = *previous - start;
-    const float la = a.length();
-    const float lb = b.length();
+    const float la = len3(a);
+    const float lb = len3(b);
     if (la > 0.0f && lb > 0.0f) {
       a /= la;
       b /= lb;
       if (std::fabs(a.dot(b)) <= 0.999f) {
-        const SbVec3f n = a.cross(b);
-        const SbVec3f u = a.cross(n);
-        const SbVec3f w = n.cross(b);
+        const SbVec3f n = cross3(a, b);
+        const SbVec3f u = cross3(a, n);
+        const SbVec3f w = cross3(n, b);
         const SbVec3f offset = (w - u) * (sep * 0.5f + tiny);
         if (registerSegment(face, start - offset, start + offset, stroke)) ++added;
       }
@@ -266,9 +271,11 @@ void StrokeCollider::rollback(const Checkpoint& mark) {
 float StrokeCollider::measure(Measure kind, const SbVec3f& point, const SbVec3f& d,
                               const HeTriangle* face, float limit, int32_t stroke) const {
   if (!face || face->index < 0 || face->index >= static_cast<int32_t>(head.size())) return limit;
-  float best = limit;                   // sphere and plane
-  float bestSide[2] = {limit, limit};   // plane average: the two sides of the stroke
-  const SbVec3f side = d.cross(face->normal);
+  // Squared distances throughout; one root at the end.
+  const float limitSq = limit * limit;
+  float bestSq = limitSq;                  // sphere and plane
+  float sideSq[2] = {limitSq, limitSq};    // plane average: the two sides of the stroke
+  const SbVec3f side = cross3(d, face->normal);
 
   const uint32_t gen = nextGeneration();
   stack.clear();
@@ -280,33 +287,37 @@ float StrokeCollider::measure(Measure kind, const SbVec3f& point, const SbVec3f&
     for (int32_t e = head[f]; e >= 0; e = entries[e].next) {
       const StrokeSegment& s = *segments[entries[e].segment];
       if (kind == PLANE_AVERAGE ? s.stroke == stroke : s.stroke >= stroke) continue;
-      const SbVec3f u = (s.end - s.start) / s.length;
-      SbVec3f place;
+      const SbVec3f u = (s.end - s.start) * (1.0f / s.length);
+      const SbVec3f w = point - s.start;
+      float t;
       if (kind == SPHERE) {
-        const float t = std::clamp(u.dot(point - s.start), 0.0f, s.length);
-        place = s.start + u * t;
+        t = std::clamp(u.dot(w), 0.0f, s.length);
       } else {
         const float ud = u.dot(d);
         if (std::fabs(ud) <= 1e-6f) {
           // Parallel to the plane: counts only when it lies in it.
-          if (std::fabs((s.start - point).dot(d)) > margin) continue;
-          const float t = std::clamp(u.dot(point - s.start), 0.0f, s.length);
-          place = s.start + u * t;
+          if (std::fabs(w.dot(d)) > margin) continue;
+          t = std::clamp(u.dot(w), 0.0f, s.length);
         } else {
-          const float t = -((s.start - point).dot(d)) / ud;
+          t = w.dot(d) / ud;
           if (t < -margin || t > s.length + margin) continue;
-          place = s.start + u * t;
         }
       }
-      const float dist = (place - point).length();
+      const SbVec3f offset = u * t - w;  // place - point
+      const float distSq = offset.dot(offset);
       if (kind == PLANE_AVERAGE) {
-        const int k = (place - point).dot(side) < 0.0f ? 0 : 1;
-        bestSide[k] = std::min(bestSide[k], dist);
+        float& slot = sideSq[offset.dot(side) < 0.0f ? 0 : 1];
+        slot = std::min(slot, distSq);
       } else {
-        best = std::min(best, dist);
+        bestSq = std::min(bestSq, distSq);
       }
     }
-    const float reach = kind == PLANE_AVERAGE ? std::max(bestSide[0], bestSide[1]) : best;
+    // A segment at distance D from the point is filed under every face within
+    // the separation of it, and so under the faces on the way to it from D -
+    // separation on: the search need not reach farther than that (with a
+    // quarter separation to spare for curved surfaces).
+    const float best = std::sqrt(kind == PLANE_AVERAGE ? std::max(sideSq[0], sideSq[1]) : bestSq);
+    const float reach = std::min(best, std::max(best - sep, 0.0f) + 0.25f * sep);
     const float reachSq = reach * reach;
     const HeTriangle* tri = model.triangles[f];
     const HalfEdge* h = tri->halfEdge;
@@ -321,7 +332,11 @@ float StrokeCollider::measure(Measure kind, const SbVec3f& point, const SbVec3f&
       }
     }
   }
-  return kind == PLANE_AVERAGE ? 0.5f * (bestSide[0] + bestSide[1]) : best;
+  if (kind == PLANE_AVERAGE) {
+    auto root = [&](float sq) { return sq >= limitSq ? limit : std::sqrt(sq); };
+    return 0.5f * (root(sideSq[0]) + root(sideSq[1]));
+  }
+  return bestSq >= limitSq ? limit : std::sqrt(bestSq);
 }
 
 float StrokeCollider::sphereDistance(const SbVec3f& point, const SbVec3f& d,
