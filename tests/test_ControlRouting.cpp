@@ -35,6 +35,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -52,6 +55,8 @@
 #include "mesh/SoGenerateHeModelHQ.h"
 #include "mesh/SoGenerateWingedEdge.h"
 #include "mesh/SoModifyWingedEdge.h"
+#include "output/SoLineOutput.h"
+#include "output/SoWingedEdgeOutput.h"
 #include "strokes/SoStreamlinerHQ.h"
 #include "styling/SoLineDensifierHQ.h"
 #include "styling/SoLineMergerHQ.h"
@@ -576,8 +581,8 @@ TEST_F(ControlRoutingTest, FlowFieldCommandsEditTheNodesField) {
 
   // The tolerance slider thresholds the scores of a scoring selection.
   auto* tolerance = control<QSlider>(FLOW, "Select Tolerance");
-  mode->setCurrentIndex(4);
-  emit mode->activated(4);
+  mode->setCurrentIndex(3);
+  emit mode->activated(3);
   EXPECT_TRUE(tolerance->isEnabled());
   select->click();
   tolerance->setValue(0);
@@ -653,7 +658,55 @@ TEST_F(ControlRoutingTest, CancelledSaveDialogsChangeNothing) {
     item->trigger();
   }
   QMetaObject::invokeMethod(window, "writeLinesToTgaFileHQ");  // its item is disabled
+  EXPECT_TRUE(node<SoWingedEdgeOutput>()->written);
+  EXPECT_TRUE(node<SoLineOutput>()->written);
   EXPECT_EQ(snapshot(), before);
+}
+
+TEST_F(ControlRoutingTest, ExportsWriteTheChosenFileOrSayTheyCouldNot) {
+  loadModel(sourceDir() + "/data/sphere.iv");
+  char dir[] = "/tmp/linfold_routing_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string folder = dir;
+  const struct {
+    const char* item;
+    const char* file;
+    const char* head;
+  } exports[] = {{"Write &VRML File ...", "mesh.wrl", "#VRML V2.0 utf8"},
+                 {"Write &IV File ...", "mesh.iv", "#Inventor V2.1 ascii"},
+                 {"Write PDF File ...", "lines.pdf", "%PDF-"},
+                 {"Write TXT File ...", "lines.txt", ""}};
+  for (const auto& e : exports) {
+    const std::string path = folder + "/" + e.file;
+    setenv("LINFOLD_SAVE_NAME", path.c_str(), 1);
+    testing::internal::CaptureStdout();
+    menuItem("&File", e.item)->trigger();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.find("Error:"), std::string::npos) << e.item << "\n" << out;
+    std::ifstream in(path, std::ios::binary);
+    ASSERT_TRUE(in.good()) << path;
+    std::stringstream content;
+    content << in.rdbuf();
+    EXPECT_EQ(content.str().compare(0, std::strlen(e.head), e.head), 0) << e.item;
+    EXPECT_GT(content.str().size(), 100u) << e.item;
+  }
+  // The vector exports never hide a code; the PDF's line width is 0.4 x 2.
+  SoLineOutput* lines = node<SoLineOutput>();
+  EXPECT_EQ(lines->steganoMode.getValue(), SoLineOutput::NO_STEGANO);
+  EXPECT_FLOAT_EQ(lines->lineWidth.getValue(), 0.8f);
+
+  // A folder that does not exist: the command says so.
+  for (const auto& e : exports) {
+    const std::string path = folder + "/missing/" + e.file;
+    setenv("LINFOLD_SAVE_NAME", path.c_str(), 1);
+    testing::internal::CaptureStdout();
+    menuItem("&File", e.item)->trigger();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("Error: Could not write " + path + "\n"), std::string::npos)
+        << e.item << "\n" << out;
+  }
+  unsetenv("LINFOLD_SAVE_NAME");
+  std::system(("rm -rf '" + folder + "'").c_str());
 }
 
 // The real dialogs: caption, filter, parent and object name of each command.
@@ -687,8 +740,12 @@ TEST_F(ControlRoutingTest, SaveDialogsHaveTheirCaptionsFiltersAndNames) {
       if (!dialog) return;
       seen = true;
       // Without a caption or object name of ours, Qt's own defaults show.
-      if (*d.caption) EXPECT_EQ(dialog->windowTitle(), d.caption) << d.item;
-      if (*d.objectName) EXPECT_EQ(dialog->objectName(), d.objectName) << d.item;
+      if (*d.caption) {
+        EXPECT_EQ(dialog->windowTitle(), d.caption) << d.item;
+      }
+      if (*d.objectName) {
+        EXPECT_EQ(dialog->objectName(), d.objectName) << d.item;
+      }
       EXPECT_EQ(dialog->nameFilters(), QStringList(d.filter)) << d.item;
       EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave) << d.item;
       EXPECT_EQ(dialog->parentWidget(), d.parented ? window : nullptr) << d.item;

@@ -61,6 +61,8 @@
 #include "mesh/SoGenerateWingedEdge.h"
 #include "mesh/SoModifyWingedEdge.h"
 #include "mesh/SoWingedEdge.h"
+#include "output/SoLineOutput.h"
+#include "output/SoWingedEdgeOutput.h"
 #include "strokes/SoStreamlinerHQ.h"
 #include "styling/SoLineDensifierHQ.h"
 #include "styling/SoLineMergerHQ.h"
@@ -238,7 +240,7 @@ void LinfoldApplication::createScene() {
   modelNode->addChild(curvature);
   flowField = new SoGenerateFlowFieldHQ;
   modelNode->addChild(flowField);
-  wingedEdgeOutput = placeholder("SoWingedEdgeOutput");
+  wingedEdgeOutput = new SoWingedEdgeOutput;
   modelNode->addChild(wingedEdgeOutput);
   wingedEdge = new SoWingedEdge;
   modelNode->addChild(wingedEdge);
@@ -295,7 +297,7 @@ void LinfoldApplication::createScene() {
   lineSeparator->addChild(restore);
   lineSettings = new SoLineSettingsHQ;
   lineSeparator->addChild(lineSettings);
-  lineOutput = placeholder("SoLineOutput");
+  lineOutput = new SoLineOutput;
   lineSeparator->addChild(lineOutput);
   tgaOutput = placeholder("SoLineOutputTgaHQ");
   lineSeparator->addChild(tgaOutput);
@@ -869,26 +871,50 @@ void LinfoldApplication::changeCurvatureMode(int id) {
 
 // The export commands arm their output node with the chosen name; the node
 // writes during the next render. A cancelled dialog changes nothing.
+void LinfoldApplication::reportFailedWrite(bool written, bool failed, const QString& name) {
+  if (written && failed) reportError(QString("Could not write %1").arg(name));
+}
+
 void LinfoldApplication::writeWingedEdgeToVRMLFile() {
   const QString name = askSaveName(nullptr, "VRML 2.0 Files (*.wrl)", false, nullptr);
   if (name.isEmpty()) return;
+  wingedEdgeOutput->filename = QFile::encodeName(name).constData();
+  wingedEdgeOutput->requestVrmlWrite();
+  render();
+  reportFailedWrite(wingedEdgeOutput->written, wingedEdgeOutput->writeFailed(), name);
 }
 
 void LinfoldApplication::writeWingedEdgeToIVFile() {
   const QString name = askSaveName(nullptr, "Inventor 2.1 Files (*.iv)", false, nullptr);
   if (name.isEmpty()) return;
+  wingedEdgeOutput->filename = QFile::encodeName(name).constData();
+  wingedEdgeOutput->requestInventorWrite();
+  render();
+  reportFailedWrite(wingedEdgeOutput->written, wingedEdgeOutput->writeFailed(), name);
 }
 
+// The application never hides a code in its exports.
 void LinfoldApplication::writeLinesToASCIIFile() {
   const QString name = askSaveName("Choose a TXT file to save vector graphic to ...", "*.txt",
                                    true, "save ASCII file dialog");
   if (name.isEmpty()) return;
+  lineOutput->filename = QFile::encodeName(name).constData();
+  lineOutput->steganoMode = SoLineOutput::NO_STEGANO;
+  lineOutput->requestTextWrite();
+  render();
+  reportFailedWrite(lineOutput->written, lineOutput->writeFailed(), name);
 }
 
 void LinfoldApplication::writeLinesToPDFFile() {
   const QString name = askSaveName("Choose a PDF file to save vector graphic to ...", "*.pdf",
                                    true, "save PDF file dialog");
   if (name.isEmpty()) return;
+  lineOutput->filename = QFile::encodeName(name).constData();
+  lineOutput->steganoMode = SoLineOutput::NO_STEGANO;
+  lineOutput->lineWidth = 0.4f * pdfLineWidth;
+  lineOutput->requestPdfWrite();
+  render();
+  reportFailedWrite(lineOutput->written, lineOutput->writeFailed(), name);
 }
 
 void LinfoldApplication::writeLinesToTgaFileHQ() {

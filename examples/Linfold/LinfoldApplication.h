@@ -29,6 +29,7 @@ class SoGenerateWingedEdge;
 class SoLineConcatenator;
 class SoLineDensifierHQ;
 class SoLineHiddenLineRemover;
+class SoLineOutput;
 class SoLinePurifier;
 class SoLineSettingsHQ;
 class SoLineShapeHQ;
@@ -40,6 +41,7 @@ class SoSeparator;
 class SoStreamlinerHQ;
 class SoQtExaminerViewer;
 class SoWingedEdge;
+class SoWingedEdgeOutput;
 
 // The main window: viewer, status row, menus, the seven control windows and
 // the slots that route every control to a node of the fixed scene.
@@ -216,6 +218,9 @@ private:
   // so scripts and tests can drive the export commands.
   QString askSaveName(const char* caption, const char* filter, bool parented,
                       const char* objectName);
+  // After the render that ran an armed export: "Error" box when its file
+  // could not be written.
+  void reportFailedWrite(bool written, bool failed, const QString& name);
   static void fpsCallback(void* data, SoAction* action);
 
   // Scene (root referenced once for the window's life).
@@ -227,7 +232,7 @@ private:
   SoGenerateHeModelHQ* heModel = nullptr;
   SoGenerateCurvatureHQ* curvature = nullptr;
   SoGenerateFlowFieldHQ* flowField = nullptr;
-  SoNode* wingedEdgeOutput = nullptr;
+  SoWingedEdgeOutput* wingedEdgeOutput = nullptr;
   SoWingedEdge* wingedEdge = nullptr;
   SoFlowFieldHQ* flowFieldDisplay = nullptr;
   SoBaseColor* baseColor = nullptr;
@@ -243,7 +248,7 @@ private:
   SoLineThickenerHQ* thickenerHQ = nullptr;
   SoLineDensifierHQ* densifierHQ = nullptr;
   SoLineSettingsHQ* lineSettings = nullptr;
-  SoNode* lineOutput = nullptr;
+  SoLineOutput* lineOutput = nullptr;
   SoNode* tgaOutput = nullptr;
   SoNode* pdfOutput = nullptr;
   SoLineShapeHQ* lineShapeHQ = nullptr;
