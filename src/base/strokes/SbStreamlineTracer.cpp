@@ -113,6 +113,7 @@ SbStreamlineTracer::SbStreamlineTracer(const SbHeModelHQ& m, const std::vector<S
   if (param.maxLength < FLT_MAX) length = std::min<double>(length, param.maxLength);
   const double steps = 4.0 * length / param.stepSize + 4.0 * model.triangles.size() + 64.0;
   maxSteps = static_cast<long>(std::min(steps, 1e12));
+  buildFrames();
 }
 
 SbStreamlineTracer::~SbStreamlineTracer() = default;
@@ -183,18 +184,39 @@ bool SbStreamlineTracer::seedDirection(const SbVec3f& point, const HeTriangle* f
   return ok;
 }
 
+void SbStreamlineTracer::buildFrames() {
+  frames.resize(model.triangles.size());
+  for (const HeTriangle* face : model.triangles) {
+    FaceFrame& f = frames[face->index];
+    const HalfEdge* h = face->halfEdge;
+    for (int k = 0; k < 3; ++k, h = h->next) {
+      const SbVec3f& a = face->vertex[k]->position;
+      const SbVec3f& b = face->vertex[(k + 1) % 3]->position;
+      // Inward normal of the edge a -> b of a counter-clockwise face.
+      SbVec3f n = cross3(face->normal, b - a);
+      if (!normalise(n)) n.setValue(0, 0, 0);
+      f.edgeNormal[k] = n;
+      f.edgeOffset[k] = n.dot(a);
+      // The neighbour, where the surface may be crossed: not at a boundary
+      // (a twin without a triangle), not at a sharp edge, not into a face
+      // without a normal.
+      const HeTriangle* next = h->twin ? h->twin->triangle : nullptr;
+      const bool open = next && next != face && usable(face) && usable(next) &&
+                        face->normal.dot(next->normal) + 1e-6f >= param.sharpEdgeCos;
+      f.neighbour[k] = open ? next->index : -1;
+    }
+  }
+}
+
 int SbStreamlineTracer::exitEdge(const HeTriangle* face, const SbVec3f& point,
                                  const SbVec3f& direction, float& t) const {
+  const FaceFrame& f = frames[face->index];
   int edge = -1;
   for (int k = 0; k < 3; ++k) {
-    const SbVec3f& a = face->vertex[k]->position;
-    const SbVec3f& b = face->vertex[(k + 1) % 3]->position;
-    // Inward normal of the edge a -> b of a counter-clockwise face.
-    SbVec3f n = cross3(face->normal, b - a);
-    if (!normalise(n)) continue;
+    const SbVec3f& n = f.edgeNormal[k];
     const float nd = n.dot(direction);
     if (nd >= -1e-6f) continue;
-    const float tk = n.dot(a - point) / nd;
+    const float tk = (f.edgeOffset[k] - n.dot(point)) / nd;
     if (edge < 0 || tk < t) {
       t = tk;
       edge = k;
@@ -205,11 +227,9 @@ int SbStreamlineTracer::exitEdge(const HeTriangle* face, const SbVec3f& point,
 
 const HeTriangle* SbStreamlineTracer::crossEdge(const HeTriangle* face, int edge,
                                                 SbVec3f& mirror) const {
-  const HalfEdge* h = face->halfEdge;
-  for (int k = 0; k < edge; ++k) h = h->next;
-  const HeTriangle* next = h->twin ? h->twin->triangle : nullptr;
-  if (!next || next == face || !usable(next)) return nullptr;
-  if (face->normal.dot(next->normal) + 1e-6f < param.sharpEdgeCos) return nullptr;
+  const int32_t index = frames[face->index].neighbour[edge];
+  if (index < 0) return nullptr;
+  const HeTriangle* next = model.triangles[index];
   // The mirror plane between the two faces carries a direction of one face
   // into the other without changing its angle to the edge; at a fold back onto
   // itself it is not defined.

@@ -167,8 +167,19 @@ class SbStreamlineTracer {
   int exitEdge(const HeTriangle* face, const SbVec3f& point, const SbVec3f& direction,
                float& t) const;
 
+  // Per face: the inward unit normals of its edges (edge k runs from vertex k
+  // to vertex k + 1), their offsets n . a, and the neighbour across each edge
+  // when the surface may be crossed there, else -1.
+  struct FaceFrame {
+    SbVec3f edgeNormal[3];
+    float edgeOffset[3];
+    int32_t neighbour[3];
+  };
+  void buildFrames();
+
   const SbHeModelHQ& model;
   const std::vector<SbVec3f>& field;
+  std::vector<FaceFrame> frames;
   Parameters param;
   long maxSteps = 0;
   float noProgress = 0.0f;  // a step shorter than this makes no progress
