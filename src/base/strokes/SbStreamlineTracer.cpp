@@ -614,6 +614,13 @@ void SbStreamlineTracer::hatch(StrokeSet& out, int taperMethod, ProgressMeter* p
   if (field.size() < model.vertices.size()) return;
   StrokeCollider collider(model, param.separation, param.size);
   std::deque<StreamlineSeed*> queue;
+  // Seeds still queued go back to their pool whatever happens.
+  struct QueueGuard {
+    std::deque<StreamlineSeed*>& queue;
+    ~QueueGuard() {
+      for (StreamlineSeed* s : queue) seedPool.giveBack(s);
+    }
+  } guard{queue};
   int counter = 0;
   for (int f = static_cast<int>(model.triangles.size()) - 1; f >= 0; --f) {
     const HeTriangle* face = model.triangles[f];
@@ -629,9 +636,9 @@ void SbStreamlineTracer::hatch(StrokeSet& out, int taperMethod, ProgressMeter* p
       }
       while (!queue.empty()) {
         StreamlineSeed* s = queue.front();
-        queue.pop_front();
         if (!collider.nearAny(s->face, s->point))
           trace(s->point, s->direction, s->face, collider, counter, out, queue);
+        queue.pop_front();
         seedPool.giveBack(s);
       }
     }
