@@ -243,6 +243,21 @@ TEST_F(ControlRoutingTest, SceneHoldsEveryStageInItsPlace) {
             SoLineDensifierHQ::PARSER);
 }
 
+// Before any model is loaded (the placeholder cone has no strips) every
+// command runs on the empty models and makes nothing.
+TEST_F(ControlRoutingTest, CommandsWithoutAModelRunOnTheEmptyModels) {
+  SbFlowFieldHQ& field = node<SoGenerateFlowFieldHQ>()->flowField();
+  ASSERT_EQ(node<SoGenerateHeModelHQ>()->model().triangleCount(), 0);
+  control<QLineEdit>(FLOW, "Flow Rot")->setText("45");
+  for (const char* button : {"Select", "Reset", "Optimize", "Relax", "Unify", "Rotate"})
+    control<QPushButton>(FLOW, button)->click();
+  emit control<QSlider>(FLOW, "Select Tolerance")->sliderMoved(700);
+  control<QLineEdit>(FLOW, "Flow Rot")->setText("0");
+  EXPECT_EQ(field.size(), 0);
+  control<QPushButton>(STREAMLINER, "Apply Changes")->click();
+  EXPECT_EQ(node<SoStreamlinerHQ>()->strokes().points.size(), 0u);
+}
+
 TEST_F(ControlRoutingTest, StartUpLeavesTheNodesAsTheControlsShow) {
   // Toggle items, applied once each at start-up.
   SoGenerateSilhouette* sil = node<SoGenerateSilhouette>();
