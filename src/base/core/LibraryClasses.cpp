@@ -26,6 +26,9 @@
 #include "styling/SoLineSettingsHQ.h"
 #include "styling/SoLineShapeHQ.h"
 #include "styling/SoLineThickenerHQ.h"
+#include "output/SoLineOutputHQ.h"
+#include "output/SoLineOutputPdfHQ.h"
+#include "output/SoLineOutputTgaHQ.h"
 #include "mesh/SoGenerateHeModelHQ.h"
 #include "lines/SoGenerateSilhouette.h"
 #include "lines/SoLineConcatenator.h"
@@ -89,6 +92,9 @@ void initLibraryClasses() {
   registerClass<SoLineOutput>();
   registerClass<SoLineDensifierHQ>();  // registers SoLineStrokeValueHQ first
   registerClass<SoLineThickenerHQ>();
+  registerClass<SoLineOutputHQ>();
+  registerClass<SoLineOutputPdfHQ>();
+  registerClass<SoLineOutputTgaHQ>();
   registerClass<SoLineSettingsHQ>();
   registerClass<SoLineShapeHQ>();
   registerClass<SoLineMergerHQ>();
