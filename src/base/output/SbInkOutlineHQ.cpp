@@ -1,0 +1,462 @@
+#include "output/SbInkOutlineHQ.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "output/ContourArcHQ.h"
+#include "output/ContourLineHQ.h"
+#include "styling/SbLineSettingsHQ.h"
+
+TypedObjectPool<SbInkOutlineHQ::InkVertexHQ> SbInkOutlineHQ::pool("SoLineOutputHQ::pool");
+
+namespace {
+
+constexpr float kPi = 3.14159265358979323846f;
+constexpr float kTwoPi = 2.0f * kPi;
+
+using Vertex = SbInkOutlineHQ::InkVertexHQ;
+
+float orZero(float v) { return std::isnan(v) ? 0.0f : v; }
+
+// The angle brought into (-pi, pi].
+float wrapAngle(float a) {
+  a = std::fmod(a, kTwoPi);
+  if (a > kPi) a -= kTwoPi;
+  if (a <= -kPi) a += kTwoPi;
+  return a;
+}
+
+SbVec2f at(const Vertex& v) { return SbVec2f(v.position[0], v.position[1]); }
+
+SbVec2f onDisc(const Vertex& v, const float* normal) {
+  return SbVec2f(v.position[0] + v.radius * normal[0], v.position[1] + v.radius * normal[1]);
+}
+
+float cross(const SbVec2f& a, const SbVec2f& b) { return a[0] * b[1] - a[1] * b[0]; }
+
+// Pieces of one side of a join, in the order the outline passes them.
+struct SidePieces {
+  ContourPieceHQ* piece[3] = {nullptr, nullptr, nullptr};
+  int count = 0;
+  void add(ContourPieceHQ* p) {
+    if (p) piece[count++] = p;
+  }
+};
+
+// One side of the join at a vertex P of radius r. The outline arrives along
+// the edge arriveFrom -> from (tangent point at angle fromAngle) and leaves
+// along to (at toAngle) -> leaveTo; it turns counter-clockwise about P.
+// Where the disc bulges out (the turn from fromAngle to toAngle is positive)
+// the side follows the disc's arc. Where the two edges cut into each other
+// their intersection is the corner when it lies on both edges (a mitre);
+// otherwise the side passes through the centre, which every piece of the
+// union around P covers.
+SidePieces joinSide(const SbVec2f& P, float r, const SbVec2f& arriveFrom, const SbVec2f& from,
+                    float fromAngle, const SbVec2f& to, float toAngle, const SbVec2f& leaveTo) {
+  SidePieces out;
+  const float sweep = wrapAngle(toAngle - fromAngle);
+  if (sweep >= 0.0f) {
+    out.add(ContourLineHQ::create(from[0], from[1]));
+    if (sweep > 1e-6f) out.add(ContourArcHQ::create(P[0], P[1], r, fromAngle, fromAngle + sweep));
+    out.add(ContourLineHQ::create(to[0], to[1]));
+    return out;
+  }
+  const SbVec2f d1 = from - arriveFrom;
+  const SbVec2f d2 = leaveTo - to;
+  const float denom = cross(d1, d2);
+  if (std::fabs(denom) > 1e-9f * (d1.length() * d2.length() + 1e-30f)) {
+    const SbVec2f w = to - arriveFrom;
+    const float t = cross(w, d2) / denom;
+    const float u = cross(w, d1) / denom;
+    if (t >= 0.0f && t <= 1.0f && u >= 0.0f && u <= 1.0f) {
+      const SbVec2f x = arriveFrom + d1 * t;
+      out.add(ContourLineHQ::create(x[0], x[1]));
+      return out;
+    }
+  }
+  out.add(ContourLineHQ::create(from[0], from[1]));
+  out.add(ContourLineHQ::create(P[0], P[1]));
+  out.add(ContourLineHQ::create(to[0], to[1]));
+  return out;
+}
+
+}  // namespace
+
+SbInkOutlineHQ::SbInkOutlineHQ(const SbLineSettingsHQ& settings, Receiver& receiver)
+    : settings(settings), receiver(receiver) {}
+
+SbInkOutlineHQ::~SbInkOutlineHQ() {
+  releaseVertices();
+  list.clear();
+}
+
+void SbInkOutlineHQ::releaseVertices() {
+  for (InkVertexHQ* v : vertices) pool.giveBack(v);
+  vertices.clear();
+}
+
+float SbInkOutlineHQ::radiusOf(const float* thickness, int i) const {
+  const float lineWidth = std::isfinite(settings.lineWidth) ? settings.lineWidth : 0.0f;
+  float r = lineWidth * 0.5f;
+  if (thickness) r *= orZero(thickness[i]);
+  r = orZero(r);
+  const float halfMax = settings.maxWidth * 0.5f;
+  if (halfMax < r) r = halfMax;  // a NaN maximum limits nothing
+  return std::clamp(r, -kMaxRadius, kMaxRadius);
+}
+
+void SbInkOutlineHQ::addLineSet(const SbVec2f* pixels, const uint8_t* valid, int32_t pointCount,
+                                const int32_t* indices, int32_t indexCount, const float* thickness,
+                                int32_t thicknessCount, const float* density, int32_t densityCount) {
+  if (!pixels || pointCount < 1 || !indices || indexCount < 1) return;
+  int32_t vertexCount = 0;
+  for (int32_t k = 0; k < indexCount; ++k)
+    if (indices[k] != -1) ++vertexCount;
+  const bool hasThickness = thickness && thicknessCount >= vertexCount && vertexCount > 0;
+  const bool hasDensity = density && densityCount >= vertexCount && vertexCount > 0;
+
+  auto flush = [&]() {
+    if (!scratchPoints.empty())
+      addStroke(scratchPoints.data(), hasThickness ? scratchThickness.data() : nullptr,
+                hasDensity ? scratchTone.data() : nullptr, static_cast<int>(scratchPoints.size()));
+    scratchPoints.clear();
+    scratchThickness.clear();
+    scratchTone.clear();
+  };
+  int32_t vertex = 0;
+  for (int32_t k = 0; k < indexCount; ++k) {
+    const int32_t i = indices[k];
+    if (i == -1) {
+      flush();
+      continue;
+    }
+    const int32_t v = vertex++;
+    if (i < 0 || i >= pointCount || (valid && !valid[i])) continue;
+    scratchPoints.push_back(pixels[i]);
+    scratchThickness.push_back(hasThickness ? thickness[v] : 1.0f);
+    scratchTone.push_back(hasDensity ? density[v] : 1.0f);
+  }
+  flush();
+}
+
+void SbInkOutlineHQ::addStroke(const SbVec2f* positions, const float* thickness, const float* tone,
+                               int count) {
+  if (!positions || count < 1) return;
+  releaseVertices();
+  buildVertices(positions, thickness, tone, count);
+  splitVertices();
+  computeTangents();
+  drawRuns();
+  releaseVertices();
+}
+
+// Keeps a vertex only when it moves at least sqrt(tolerance) pixels, changes
+// the width by at least tolerance / 2 or the tone by at least 0.02.
+void SbInkOutlineHQ::buildVertices(const SbVec2f* positions, const float* thickness,
+                                   const float* tone, int count) {
+  const float tolerance = orZero(settings.tolerance);
+  for (int k = 0; k < count; ++k) {
+    const float x = positions[k][0], y = positions[k][1];
+    if (!std::isfinite(x) || !std::isfinite(y)) continue;
+    const float r = radiusOf(thickness, k);  // signed until split at zero
+    const float t = tone ? std::clamp(orZero(tone[k]), 0.0f, 1.0f) : 1.0f;
+    if (!vertices.empty()) {
+      const InkVertexHQ& prev = *vertices.back();
+      const float dx = x - prev.position[0], dy = y - prev.position[1];
+      const bool keep = dx * dx + dy * dy >= tolerance || std::fabs(prev.radius - r) * 2.0f >= tolerance ||
+                        std::fabs(prev.tone - t) >= 0.02f;
+      if (!keep) continue;
+    }
+    InkVertexHQ* v = pool.take();
+    if (!v) return;
+    *v = InkVertexHQ{};
+    v->position[0] = x;
+    v->position[1] = y;
+    v->radius = r;
+    v->tone = t;
+    vertices.push_back(v);
+  }
+}
+
+// Inserts a vertex where the width changes sign and one where the tone
+// crosses toneHigh, so that every run is wholly solid, wholly dotted or
+// empty; then no radius stays below zero.
+void SbInkOutlineHQ::splitVertices() {
+  const float high = settings.toneHigh;
+  std::vector<InkVertexHQ*> out;
+  out.reserve(vertices.size() * 2);
+  for (size_t k = 0; k < vertices.size(); ++k) {
+    out.push_back(vertices[k]);
+    if (k + 1 == vertices.size()) break;
+    const InkVertexHQ& a = *vertices[k];
+    const InkVertexHQ& b = *vertices[k + 1];
+    struct Cut {
+      float f;
+      bool width;
+    } cuts[2];
+    int n = 0;
+    if ((a.radius > 0.0f && b.radius < 0.0f) || (a.radius < 0.0f && b.radius > 0.0f)) {
+      const float f = a.radius / (a.radius - b.radius);
+      if (f > 1e-6f && f < 0.999999f) cuts[n++] = {f, true};
+    }
+    if ((a.tone < high) != (b.tone < high)) {
+      const float f = (high - a.tone) / (b.tone - a.tone);
+      if (f > 1e-6f && f < 0.999999f) cuts[n++] = {f, false};
+    }
+    if (n == 2 && cuts[1].f < cuts[0].f) std::swap(cuts[0], cuts[1]);
+    for (int c = 0; c < n; ++c) {
+      InkVertexHQ* v = pool.take();
+      if (!v) break;
+      const float f = cuts[c].f;
+      *v = InkVertexHQ{};
+      v->position[0] = a.position[0] + f * (b.position[0] - a.position[0]);
+      v->position[1] = a.position[1] + f * (b.position[1] - a.position[1]);
+      v->radius = cuts[c].width ? 0.0f : a.radius + f * (b.radius - a.radius);
+      v->tone = cuts[c].width ? a.tone + f * (b.tone - a.tone) : high;
+      out.push_back(v);
+    }
+  }
+  vertices.swap(out);
+  for (InkVertexHQ* v : vertices) v->radius = std::max(v->radius, 0.0f);
+}
+
+// The outer tangents of consecutive discs: with d = p - p_prev and
+// dr = r_prev - r, they touch at angles atan2(d) +- acos(dr / |d|).
+void SbInkOutlineHQ::computeTangents() {
+  for (size_t k = 1; k < vertices.size(); ++k) {
+    InkVertexHQ& v = *vertices[k];
+    const InkVertexHQ& p = *vertices[k - 1];
+    const float dx = v.position[0] - p.position[0];
+    const float dy = v.position[1] - p.position[1];
+    const float dr = p.radius - v.radius;
+    const float l2 = dx * dx + dy * dy;
+    v.length = std::sqrt(l2);
+    if (!(l2 >= dr * dr + 1e-6f)) continue;  // one disc holds the other: no tangents
+    v.direction[0] = dx;
+    v.direction[1] = dy;
+    const float theta = std::atan2(dy, dx);
+    const float phi = std::acos(std::clamp(dr / v.length, -1.0f, 1.0f));
+    v.angleA = theta + phi;
+    v.angleB = theta - phi;
+    v.normalA[0] = std::cos(v.angleA);
+    v.normalA[1] = std::sin(v.angleA);
+    v.normalB[0] = std::cos(v.angleB);
+    v.normalB[1] = std::sin(v.angleB);
+    v.tangents = true;
+  }
+}
+
+void SbInkOutlineHQ::drawRuns() {
+  const size_t n = vertices.size();
+  if (n == 0) return;
+  if (n == 1) {
+    const InkVertexHQ& v = *vertices[0];
+    if (v.radius > 1e-6f) dot(v.position[0], v.position[1], v.radius);
+    return;
+  }
+  const float high = settings.toneHigh;
+  enum Kind { EMPTY, SOLID, DOTTED };
+  auto kind = [&](size_t k) {
+    const InkVertexHQ& a = *vertices[k];
+    const InkVertexHQ& b = *vertices[k + 1];
+    if (a.radius < 1e-6f && b.radius < 1e-6f) return EMPTY;
+    if (a.tone >= high - 1e-6f && b.tone >= high - 1e-6f) return SOLID;
+    return DOTTED;
+  };
+  const size_t segments = n - 1;
+  size_t start = 0;
+  Kind current = kind(0);
+  for (size_t k = 1; k <= segments; ++k) {
+    const Kind next = k < segments ? kind(k) : EMPTY;
+    if (k < segments && next == current) continue;
+    if (current == SOLID) solidRun(start, k);
+    else if (current == DOTTED) placeDots(start, k);
+    current = next;
+    start = k;
+  }
+}
+
+void SbInkOutlineHQ::solidRun(size_t first, size_t last) {
+  // A segment whose discs hold one another has no tangent band: the run's
+  // outline is cut there and each part gets its own.
+  size_t from = first;
+  for (size_t k = first + 1; k <= last; ++k) {
+    if (!vertices[k]->tangents) {
+      outline(from, k - 1);
+      from = k;
+    }
+  }
+  outline(from, last);
+}
+
+void SbInkOutlineHQ::outline(size_t first, size_t last) {
+  const InkVertexHQ& v0 = *vertices[first];
+  if (first == last) {
+    if (v0.radius > 1e-6f) {
+      list.append(ContourArcHQ::create(v0.position[0], v0.position[1], v0.radius, 0.0f, kTwoPi));
+      ++contours;
+      receiver.fillContour(list);
+      list.clear();
+    }
+    return;
+  }
+  // The outline runs counter-clockwise: the start cap, the B (right) side
+  // forwards, the end cap, the A (left) side backwards. B pieces are
+  // appended, A pieces prepended.
+  const InkVertexHQ& s = *vertices[first + 1];
+  if (v0.radius < 1e-6f) {
+    list.append(ContourLineHQ::create(v0.position[0], v0.position[1]));
+  } else {
+    float end = s.angleB;
+    if (end < s.angleA) end += kTwoPi;
+    list.append(ContourArcHQ::create(v0.position[0], v0.position[1], v0.radius, s.angleA, end));
+  }
+  for (size_t k = first + 1; k < last; ++k) join(k);
+  const InkVertexHQ& e = *vertices[last];
+  if (e.radius < 1e-6f) {
+    list.append(ContourLineHQ::create(e.position[0], e.position[1]));
+  } else {
+    float end = e.angleA;
+    if (end < e.angleB) end += kTwoPi;
+    list.append(ContourArcHQ::create(e.position[0], e.position[1], e.radius, e.angleB, end));
+  }
+  ++contours;
+  receiver.fillContour(list);
+  list.clear();
+}
+
+void SbInkOutlineHQ::join(size_t k) {
+  const InkVertexHQ& v = *vertices[k];
+  const SbVec2f P = at(v);
+  if (v.radius < 1e-6f) {
+    list.append(ContourLineHQ::create(P[0], P[1]));
+    list.prepend(ContourLineHQ::create(P[0], P[1]));
+    return;
+  }
+  const InkVertexHQ& prev = *vertices[k - 1];
+  const InkVertexHQ& next = *vertices[k + 1];
+  // v carries the tangents of the incoming segment, next those of the outgoing.
+  const SidePieces b = joinSide(P, v.radius, onDisc(prev, v.normalB), onDisc(v, v.normalB), v.angleB,
+                                onDisc(v, next.normalB), next.angleB, onDisc(next, next.normalB));
+  for (int i = 0; i < b.count; ++i) list.append(b.piece[i]);
+  const SidePieces a = joinSide(P, v.radius, onDisc(next, next.normalA), onDisc(v, next.normalA),
+                                next.angleA, onDisc(v, v.normalA), v.angleA, onDisc(prev, v.normalA));
+  for (int i = a.count - 1; i >= 0; --i) list.prepend(a.piece[i]);
+}
+
+void SbInkOutlineHQ::dot(float x, float y, float radius) {
+  if (!(radius > 1e-6f)) return;
+  ++dots;
+  receiver.drawDot(SbVec3f(x, y, 0.0f), radius);
+}
+
+// Dots along vertices first..last by arc length, starting at the darkest
+// vertex and walking to both ends; each step is spacing(mean tone) x radius
+// pixels, at least one. Where the run meets solid ink the walk keeps the
+// solid end's radius away from it.
+void SbInkOutlineHQ::placeDots(size_t first, size_t last) {
+  const size_t n = last - first + 1;
+  std::vector<float> s(n, 0.0f);
+  for (size_t m = 1; m < n; ++m) s[m] = s[m - 1] + vertices[first + m]->length;
+  const float total = s.back();
+  if (!std::isfinite(total)) return;
+
+  // The darkest vertex that can carry a dot.
+  float best = -1.0f;
+  size_t darkest = n;
+  for (size_t m = 0; m < n; ++m) {
+    const InkVertexHQ& v = *vertices[first + m];
+    if (v.radius > 1e-6f && v.tone > 1e-6f && v.tone > best + 1e-6f) {
+      best = v.tone;
+      darkest = m;
+    }
+  }
+  if (darkest == n) return;
+
+  const float high = settings.toneHigh;
+  const InkVertexHQ& head = *vertices[first];
+  const InkVertexHQ& tail = *vertices[last];
+  const bool solidBefore = first > 0 && head.tone >= high - 1e-6f && vertices[first - 1]->tone >= high - 1e-6f &&
+                           (head.radius >= 1e-6f || vertices[first - 1]->radius >= 1e-6f);
+  const bool solidAfter = last + 1 < vertices.size() && tail.tone >= high - 1e-6f &&
+                          vertices[last + 1]->tone >= high - 1e-6f &&
+                          (tail.radius >= 1e-6f || vertices[last + 1]->radius >= 1e-6f);
+  const float lo = solidBefore ? head.radius : 0.0f;
+  const float hi = total - (solidAfter ? tail.radius : 0.0f);
+  if (!(lo <= hi)) return;
+
+  // Segment m (from vertex m to m + 1) holding arc length x, and the fraction.
+  auto locate = [&](float x, size_t& m, float& f) {
+    m = static_cast<size_t>(std::upper_bound(s.begin(), s.end(), x) - s.begin());
+    m = m == 0 ? 0 : m - 1;
+    if (m > n - 2) m = n - 2;
+    const float span = s[m + 1] - s[m];
+    f = span > 0.0f ? std::clamp((x - s[m]) / span, 0.0f, 1.0f) : 0.0f;
+  };
+  auto lerp = [](float a, float b, float f) { return a + f * (b - a); };
+  auto toneAt = [&](float x) {
+    size_t m;
+    float f;
+    locate(x, m, f);
+    return lerp(vertices[first + m]->tone, vertices[first + m + 1]->tone, f);
+  };
+  auto radiusAt = [&](float x) {
+    size_t m;
+    float f;
+    locate(x, m, f);
+    return lerp(vertices[first + m]->radius, vertices[first + m + 1]->radius, f);
+  };
+  // Mean tone over [a, b]: the piecewise linear tone integrated exactly
+  // (trapezoids between the vertices inside the stretch).
+  auto meanTone = [&](float a, float b) {
+    if (a > b) std::swap(a, b);
+    a = std::clamp(a, 0.0f, total);
+    b = std::clamp(b, 0.0f, total);
+    if (!(b - a > 1e-6f)) return toneAt(a);
+    float sum = 0.0f, x0 = a, t0 = toneAt(a);
+    for (size_t m = 1; m < n; ++m) {
+      if (s[m] <= a) continue;
+      const float x1 = std::min(s[m], b);
+      const float t1 = toneAt(x1);
+      sum += (x1 - x0) * (t0 + t1) * 0.5f;
+      x0 = x1;
+      t0 = t1;
+      if (s[m] >= b) break;
+    }
+    if (x0 < b) sum += (b - x0) * (t0 + toneAt(b)) * 0.5f;
+    return sum / (b - a);
+  };
+  auto step = [&](float tone, float r) {
+    const float d = settings.spacing(tone) * r;
+    return d >= 1.0f ? d : 1.0f;  // also for NaN
+  };
+
+  std::vector<float> places;
+  const float origin = std::clamp(s[darkest], lo, hi);
+  places.push_back(origin);
+  for (int dir = 1; dir >= -1; dir -= 2) {
+    float x = origin;
+    while (static_cast<int>(places.size()) < kMaxDotsPerRun) {
+      const float r = radiusAt(x);
+      const float guess = step(toneAt(x), r);
+      x += dir * step(meanTone(x, x + dir * guess), r);
+      if (x > hi || x < lo) break;
+      places.push_back(x);
+    }
+  }
+
+  if (settings.rebalance && solidBefore && solidAfter) {
+    // A gap between two solid parts: the same number of dots, spread evenly.
+    const float count = static_cast<float>(places.size());
+    for (size_t m = 0; m < places.size(); ++m)
+      places[m] = lo + (static_cast<float>(m) + 0.5f) * (hi - lo) / count;
+  }
+  for (float x : places) {
+    size_t m;
+    float f;
+    locate(x, m, f);
+    const InkVertexHQ& a = *vertices[first + m];
+    const InkVertexHQ& b = *vertices[first + m + 1];
+    dot(lerp(a.position[0], b.position[0], f), lerp(a.position[1], b.position[1], f), lerp(a.radius, b.radius, f));
+  }
+}

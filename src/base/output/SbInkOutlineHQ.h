@@ -1,0 +1,103 @@
+#ifndef LINFOLD_SBINKOUTLINEHQ_H
+#define LINFOLD_SBINKOUTLINEHQ_H
+
+// Turns strokes given in pixels into ink for files: every solid run (tone at
+// least the settings' toneHigh) becomes one closed outline of straight edges
+// and circular arcs that covers the union of the discs of the per-vertex
+// radii and the bands between their outer tangents (fill it with the
+// non-zero winding rule); every lighter run a row of round dots whose spacing
+// gives the tone (SbLineSettingsHQ::spacing). No GL and no traversal state:
+// the shapes go to a Receiver.
+//
+// Coordinates are pixels relative to the viewport centre, y up.
+
+#include <Inventor/SbLinear.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "core/ObjectPool.h"
+#include "output/ContourPieceHQ.h"
+
+class SbLineSettingsHQ;
+
+class SbInkOutlineHQ {
+ public:
+  // One kept stroke vertex (from the pool "SoLineOutputHQ::pool").
+  struct InkVertexHQ {
+    float position[3];   // pixels from the viewport centre, third component 0
+    float direction[3];  // from the previous kept vertex; zero for the first
+    float normalA[2];    // (cos, sin) of angleA and angleB
+    float normalB[2];
+    float angleA;        // outer tangents of the previous disc and this one:
+    float angleB;        //   A on the left of the direction, B on the right
+    float radius;        // half width, pixels
+    float length;        // distance from the previous kept vertex
+    float tone;          // 0..1
+    bool tangents;       // false when one of the two discs holds the other
+  };
+  static TypedObjectPool<InkVertexHQ> pool;
+
+  // Where the ink goes. fillContour receives the outline of one solid run
+  // (the list runs once around it) and must empty the list.
+  class Receiver {
+   public:
+    virtual ~Receiver() = default;
+    virtual void fillContour(ContourListHQ& outline) = 0;
+    virtual void drawDot(const SbVec3f& centre, float radius) = 0;
+  };
+
+  // Upper bounds that keep absurd input from exhausting memory or time.
+  static constexpr int kMaxDotsPerRun = 100000;
+  static constexpr float kMaxRadius = 1.0e5f;
+
+  SbInkOutlineHQ(const SbLineSettingsHQ& settings, Receiver& receiver);
+  ~SbInkOutlineHQ();
+  SbInkOutlineHQ(const SbInkOutlineHQ&) = delete;
+  SbInkOutlineHQ& operator=(const SbInkOutlineHQ&) = delete;
+
+  // One stroke: positions in pixels (nullptr or count < 1: nothing), with a
+  // thickness factor and a tone per point (either may be null: half width
+  // lineWidth / 2, tone 1). Non-finite positions are skipped.
+  void addStroke(const SbVec2f* positions, const float* thickness, const float* tone, int count);
+
+  // Every polyline of a line set: projected points (pixels; valid[i] false
+  // for a point that could not be projected, which is skipped), index runs
+  // ended by -1, per-vertex thickness and density (one per index that is not
+  // -1; a shorter array counts as absent). Indices outside the points are
+  // skipped.
+  void addLineSet(const SbVec2f* pixels, const uint8_t* valid, int32_t pointCount,
+                  const int32_t* indices, int32_t indexCount, const float* thickness,
+                  int32_t thicknessCount, const float* density, int32_t densityCount);
+
+  // Radius of a vertex before clamping at zero: lineWidth / 2 x thickness
+  // (lineWidth / 2 without thickness), at most maxWidth / 2.
+  float radiusOf(const float* thickness, int i) const;
+
+  int contourCount() const { return contours; }
+  int dotCount() const { return dots; }
+
+ private:
+  void buildVertices(const SbVec2f* positions, const float* thickness, const float* tone, int count);
+  void splitVertices();
+  void computeTangents();
+  void drawRuns();
+  void solidRun(size_t first, size_t last);
+  void outline(size_t first, size_t last);
+  void join(size_t k);
+  void placeDots(size_t first, size_t last);
+  void dot(float x, float y, float radius);
+  void releaseVertices();
+
+  const SbLineSettingsHQ& settings;
+  Receiver& receiver;
+  std::vector<InkVertexHQ*> vertices;  // the stroke being drawn
+  std::vector<SbVec2f> scratchPoints;
+  std::vector<float> scratchThickness;
+  std::vector<float> scratchTone;
+  ContourListHQ list;
+  int contours = 0;
+  int dots = 0;
+};
+
+#endif

@@ -1,0 +1,149 @@
+#include "output/SoLineOutputHQ.h"
+
+#include <Inventor/SbViewVolume.h>
+#include <Inventor/SbViewportRegion.h>
+#include <Inventor/actions/SoCallbackAction.h>
+#include <Inventor/actions/SoGLRenderAction.h>
+#include <Inventor/elements/SoCacheElement.h>
+#include <Inventor/elements/SoCoordinateElement.h>
+#include <Inventor/elements/SoModelMatrixElement.h>
+#include <Inventor/elements/SoViewVolumeElement.h>
+#include <Inventor/elements/SoViewportRegionElement.h>
+#include <Inventor/misc/SoState.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "core/TimingScope.h"
+#include "elements/SoLineCoordinateIndexElement.h"
+#include "elements/SoLineDensityElementHQ.h"
+#include "elements/SoLineSettingsElementHQ.h"
+#include "elements/SoLineThicknessElement.h"
+#include "output/SbInkOutlineHQ.h"
+#include "styling/SbInkStrokeBuilderHQ.h"
+#include "styling/SbLineSettingsHQ.h"
+
+SO_NODE_ABSTRACT_SOURCE(SoLineOutputHQ);
+
+// Forwards the shapes of SbInkOutlineHQ to the node's drawing operations.
+class SoLineOutputHQ::Sink : public SbInkOutlineHQ::Receiver {
+ public:
+  explicit Sink(SoLineOutputHQ& node) : node(node) {}
+  void fillContour(ContourListHQ& outline) override {
+    // The outline arrives in the node's own list.
+    if (&outline != &node.pieces) {
+      node.pieces.clear();
+      node.pieces = outline;
+      outline.take();
+    }
+    node.fillContour();
+    node.pieces.clear();
+  }
+  void drawDot(const SbVec3f& centre, float radius) override { node.drawDot(centre, radius); }
+
+ private:
+  SoLineOutputHQ& node;
+};
+
+void SoLineOutputHQ::initClass() {
+  SO_NODE_INIT_ABSTRACT_CLASS(SoLineOutputHQ, SoLineModifier, "SoLineModifier");
+  SO_ENABLE(SoGLRenderAction, SoCoordinateElement);
+  SO_ENABLE(SoGLRenderAction, SoLineCoordinateIndexElement);
+  SO_ENABLE(SoGLRenderAction, SoLineThicknessElement);
+  SO_ENABLE(SoGLRenderAction, SoLineDensityElementHQ);
+  SO_ENABLE(SoGLRenderAction, SoLineSettingsElementHQ);
+  SO_ENABLE(SoGLRenderAction, SoModelMatrixElement);
+  SO_ENABLE(SoGLRenderAction, SoViewVolumeElement);
+  SO_ENABLE(SoGLRenderAction, SoViewportRegionElement);
+  SO_ENABLE(SoCallbackAction, SoCoordinateElement);
+  SO_ENABLE(SoCallbackAction, SoLineCoordinateIndexElement);
+  SO_ENABLE(SoCallbackAction, SoLineThicknessElement);
+  SO_ENABLE(SoCallbackAction, SoLineDensityElementHQ);
+  SO_ENABLE(SoCallbackAction, SoLineSettingsElementHQ);
+  SO_ENABLE(SoCallbackAction, SoModelMatrixElement);
+  SO_ENABLE(SoCallbackAction, SoViewVolumeElement);
+  SO_ENABLE(SoCallbackAction, SoViewportRegionElement);
+}
+
+SoLineOutputHQ::SoLineOutputHQ() { SO_NODE_CONSTRUCTOR(SoLineOutputHQ); }
+
+SoLineOutputHQ::~SoLineOutputHQ() { pieces.clear(); }
+
+bool SoLineOutputHQ::requestWrite(const SbString& path) {
+  filename.setValue(path);
+  writePending = path.getLength() > 0;
+  writeResult = WR_NONE;
+  return writePending;
+}
+
+void SoLineOutputHQ::GLRender(SoGLRenderAction* action) {
+  // Whether this node does anything depends on writePending, which is no
+  // field: a render cache must never skip it.
+  SoCacheElement::invalidate(action->getState());
+  doAction(action);
+}
+
+void SoLineOutputHQ::callback(SoCallbackAction* action) { doAction(action); }
+
+void SoLineOutputHQ::doAction(SoAction* action) {
+  if (!writePending || !action) return;
+  try {
+    outputPass(action->getState());
+  } catch (...) {
+    pieces.clear();
+    writePending = false;
+    writeResult = WR_FAILED;
+    std::printf("SoLineOutputHQ: the output pass failed, nothing written\n");
+  }
+}
+
+void SoLineOutputHQ::outputPass(SoState* state) {
+  TimingScope timing("SoLineOutputHQ");
+  int32_t thicknessCount = 0, densityCount = 0, indexCount = 0;
+  const float* thickness = SoLineThicknessElement::get(state, thicknessCount);
+  const float* density = SoLineDensityElementHQ::get(state, densityCount);
+  const int32_t* indices = SoLineCoordinateIndexElement::get(state, indexCount);
+  const SoCoordinateElement* coords = SoCoordinateElement::getInstance(state);
+  const SbLineSettingsHQ* settings = SoLineSettingsElementHQ::get(state);
+  const int32_t pointCount = coords ? coords->getNum() : 0;
+  // No strokes yet: stay armed for a later traversal.
+  if (!settings || !indices || indexCount < 2 || pointCount < 1) return;
+
+  const SbViewportRegion& region = SoViewportRegionElement::get(state);
+  const SbVec2s size = region.getViewportSizePixels();
+  const int width = size[0], height = size[1];
+  writePending = false;
+  writeResult = WR_FAILED;
+  if (width < 1 || height < 1 || width > 65535 || height > 65535) {
+    std::printf("SoLineOutputHQ: viewport of %d x %d pixels is outside 1..65535, nothing written\n", width,
+                height);
+    return;
+  }
+
+  // Object space to clip space, then to pixels about the viewport centre.
+  SbMatrix affine, projection;
+  SoViewVolumeElement::get(state).getMatrices(affine, projection);
+  const SbMatrix toClip = SoModelMatrixElement::get(state) * affine * projection;
+  SbInkStrokeBuilderHQ projector;
+  projector.setProjection(toClip, SbVec2f(-0.5f * width, -0.5f * height),
+                          SbVec2f(static_cast<float>(width), static_cast<float>(height)));
+  std::vector<SbVec2f> pixels(static_cast<size_t>(pointCount));
+  std::vector<uint8_t> valid(static_cast<size_t>(pointCount), 0);
+  for (int32_t i = 0; i < pointCount; ++i) {
+    SbVec3f p;
+    if (projector.project(coords->get3(i), p)) {
+      pixels[i].setValue(p[0], p[1]);
+      valid[i] = 1;
+    }
+  }
+
+  if (!beginOutput(width, height)) return;
+  {
+    Sink sink(*this);
+    SbInkOutlineHQ ink(*settings, sink);
+    ink.addLineSet(pixels.data(), valid.data(), pointCount, indices, indexCount, thickness, thicknessCount,
+                   density, densityCount);
+  }
+  pieces.clear();
+  if (endOutput()) writeResult = WR_WRITTEN;
+}
