@@ -24,6 +24,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
+std::string decode(int mode, const SbDrawing& drawing) {
+  switch (mode) {
+    case SoLineOutput::STEGANO_WIDTH: return SbSteganography::decodeWidth(drawing, 2.0, 0.1);
+    case SoLineOutput::STEGANO_RATIO: return SbSteganography::decodeRatio(drawing);
+    case SoLineOutput::STEGANO_ANGLE: return SbSteganography::decodeAngle(drawing);
+    case SoLineOutput::STEGANO_LENGTH: return SbSteganography::decodeLength(drawing);
+    case SoLineOutput::STEGANO_COLOR: return SbSteganography::decodeColor(drawing);
+  }
+  return std::string();
+}
+
 struct TempDir {
   fs::path path;
   TempDir() {
@@ -259,20 +270,12 @@ TEST(LineOutputRoundTrip, EveryModeReadsItsCodeBackFromTheWrittenFile) {
     EXPECT_EQ(console.rfind("Steganography Code: \n", 0), 0u) << console;
     const SbDrawing drawing = readBack(c.type, path);
     ASSERT_FALSE(drawing.empty());
-    std::string decoded;
-    switch (c.mode) {
-      case SoLineOutput::STEGANO_WIDTH: decoded = SbSteganography::decodeWidth(drawing, 2.0, 0.1); break;
-      case SoLineOutput::STEGANO_RATIO: {
-        // The code repeats for as long as there are segments.
-        decoded = SbSteganography::decodeRatio(drawing);
-        ASSERT_GE(decoded.size(), 3 * code.size());
-        EXPECT_EQ(decoded.substr(0, 3 * code.size()), code + code + code);
-        decoded = decoded.substr(0, code.size());
-        break;
-      }
-      case SoLineOutput::STEGANO_ANGLE: decoded = SbSteganography::decodeAngle(drawing); break;
-      case SoLineOutput::STEGANO_LENGTH: decoded = SbSteganography::decodeLength(drawing); break;
-      case SoLineOutput::STEGANO_COLOR: decoded = SbSteganography::decodeColor(drawing); break;
+    std::string decoded = decode(c.mode, drawing);
+    if (c.mode == SoLineOutput::STEGANO_RATIO) {
+      // The code repeats for as long as there are segments.
+      ASSERT_GE(decoded.size(), 3 * code.size());
+      EXPECT_EQ(decoded.substr(0, 3 * code.size()), code + code + code);
+      decoded = decoded.substr(0, code.size());
     }
     EXPECT_EQ(decoded, code);
     if (c.type == SoLineOutput::PDF_OUTPUT && qpdf) {
@@ -303,6 +306,20 @@ TEST(LineOutputRoundTrip, UncodedDrawingKeepsItsLinesAndReportsNothing) {
   EXPECT_NE(file.find("/Title (Vector graphic exported from Quorvane)"), std::string::npos);
   EXPECT_NE(file.find("/Keywords (Quorvane)"), std::string::npos);
   EXPECT_NE(file.find("/Creator (Quorvane Library \\("), std::string::npos);
+}
+
+TEST(LineOutputRoundTrip, AnEmptyCodeWritesInEveryModeAndReadsBackEmpty) {
+  TempDir dir;
+  for (int mode = SoLineOutput::STEGANO_WIDTH; mode <= SoLineOutput::STEGANO_COLOR; ++mode) {
+    SCOPED_TRACE("mode " + std::to_string(mode));
+    OutputScene scene(zigzags(40, 4));
+    scene.output->steganoMode = mode;
+    scene.output->codeLength = 0;
+    scene.write(SoLineOutput::PDF_OUTPUT, dir.file("empty-code.pdf"));
+    ASSERT_FALSE(scene.output->writeFailed());
+    const SbDrawing drawing = readBack(SoLineOutput::PDF_OUTPUT, dir.file("empty-code.pdf"));
+    EXPECT_EQ(decode(mode, drawing), "");
+  }
 }
 
 // ---------------------------------------------------------------- frame and files
@@ -336,6 +353,12 @@ TEST(LineOutputFrame, APointOrNothingMapsWithoutDividingByZero) {
   OutputScene point(linesFrom({{SbVec2f(0.3f, 0.3f), SbVec2f(0.3f, 0.3f)}}));
   point.write(SoLineOutput::TEXT_OUTPUT, dir.file("point.txt"));
   EXPECT_EQ(readFile(dir.file("point.txt")), "0.0546667 0.0546667\n0.0546667 0.0546667\n\n");
+  // A line with a non-finite point is left out; it does not poison the frame.
+  SbLineSet broken = linesFrom({{SbVec2f(-0.9f, 0.0f), SbVec2f(0.0f, 0.0f)}, {SbVec2f(-0.5f, 0.0f), SbVec2f(0.5f, 0.5f)}});
+  broken.points[1] = SbVec3f(NAN, 0.0f, 0.0f);
+  OutputScene skipped(broken);
+  skipped.write(SoLineOutput::TEXT_OUTPUT, dir.file("skipped.txt"));
+  EXPECT_EQ(readFile(dir.file("skipped.txt")), "0.0546667 0.0546667\n8.14533 4.1\n\n");
   OutputScene nothing{SbLineSet()};
   nothing.write(SoLineOutput::PDF_OUTPUT, dir.file("empty.pdf"));
   EXPECT_FALSE(nothing.output->writeFailed());

@@ -388,6 +388,19 @@ TEST(MeshWriterFiles, ObjectsWithoutFacesAreLeftOut) {
   }
 }
 
+TEST(MeshWriterFiles, NonFiniteNumbersAreWrittenAsZeroAndReported) {
+  TempDir dir;
+  SbWingedEdgeModel model = testmesh::model(testmesh::tetrahedron());
+  model.objects[0].vertices[1].normal = SbVec3f(NAN, 0.0f, INFINITY);
+  WriterScene scene(&model);
+  const std::string console = scene.write(SoWingedEdgeOutput::INVENTOR21, dir.file("nan.iv"));
+  EXPECT_EQ(console, "SoWingedEdgeOutput::doAction: 2 non-finite number(s) written as 0\n");
+  const std::string text = readFile(dir.file("nan.iv"));
+  EXPECT_EQ(text.find("nan"), std::string::npos);
+  EXPECT_EQ(text.find("inf"), std::string::npos);
+  EXPECT_EQ(readWithCoin(dir.file("nan.iv")).triangles, 4);
+}
+
 TEST(MeshWriterFiles, UnwritablePathsAreReported) {
   TempDir dir;
   SbWingedEdgeModel model = testmesh::model(testmesh::tetrahedron());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <vector>
 
 #include "mesh/SbWingedEdgeModel.h"
@@ -10,7 +11,31 @@ namespace {
 
 const char* const kProducedBy = "#Produced by Quorvane (https://quorvane.org)";
 
-void appendFloat(std::string& out, float value) {
+// The file text and the non-finite numbers met while writing it (written as
+// 0, which readers accept).
+struct Text {
+  std::string s;
+  int nonFinite = 0;
+  Text& operator+=(const std::string& t) {
+    s += t;
+    return *this;
+  }
+  Text& operator+=(const char* t) {
+    s += t;
+    return *this;
+  }
+  Text& operator+=(char c) {
+    s += c;
+    return *this;
+  }
+};
+
+void appendFloat(Text& text, float value) {
+  if (!std::isfinite(value)) {
+    ++text.nonFinite;
+    value = 0.0f;
+  }
+  std::string& out = text.s;
   char buffer[64];
   // "%f": fixed, six decimals, a point as decimal separator.
   auto result = std::to_chars(buffer, buffer + sizeof(buffer), double(value), std::chars_format::fixed, 6);
@@ -27,9 +52,9 @@ void appendInt(std::string& out, int value) {
   out.append(buffer, result.ptr);
 }
 
-void appendSpaces(std::string& out, int n) { out.append(size_t(n), ' '); }
+void appendSpaces(Text& out, int n) { out.s.append(size_t(n), ' '); }
 
-void appendVector(std::string& out, const SbVec3f& v) {
+void appendVector(Text& out, const SbVec3f& v) {
   appendFloat(out, v[0]);
   out += ' ';
   appendFloat(out, v[1]);
@@ -37,7 +62,7 @@ void appendVector(std::string& out, const SbVec3f& v) {
   appendFloat(out, v[2]);
 }
 
-void appendWhite(std::string& out) {
+void appendWhite(Text& out) {
   out += "diffuseColor ";
   appendVector(out, SbVec3f(1, 1, 1));
   out += '\n';
@@ -45,7 +70,7 @@ void appendWhite(std::string& out) {
 
 // One vector per line, all but the last ending in ",", the last in "]".
 template <class Get>
-void appendVectorList(std::string& out, int indent, size_t count, Get get) {
+void appendVectorList(Text& out, int indent, size_t count, Get get) {
   for (size_t i = 0; i < count; ++i) {
     appendSpaces(out, indent);
     appendVector(out, get(i));
@@ -55,11 +80,11 @@ void appendVectorList(std::string& out, int indent, size_t count, Get get) {
 
 // One index line per polygon: "%i, " per corner, then "-1," or, for the last,
 // "-1]" and an empty line.
-void appendIndexLines(std::string& out, int indent, const std::vector<std::vector<int>>& polygons) {
+void appendIndexLines(Text& out, int indent, const std::vector<std::vector<int>>& polygons) {
   for (size_t f = 0; f < polygons.size(); ++f) {
     appendSpaces(out, indent);
     for (int v : polygons[f]) {
-      appendInt(out, v);
+      appendInt(out.s, v);
       out += ", ";
     }
     out += f + 1 < polygons.size() ? "-1,\n" : "-1]\n\n";
@@ -98,8 +123,8 @@ bool SbWingedEdgeWriter::writable(const WeObject& object) {
   return false;
 }
 
-std::string SbWingedEdgeWriter::vrml(const SbWingedEdgeModel& model) {
-  std::string out;
+std::string SbWingedEdgeWriter::vrml(const SbWingedEdgeModel& model, int* nonFinite) {
+  Text out;
   out += "#VRML V2.0 utf8\n";
   out += kProducedBy;
   out += "\n\n";
@@ -138,11 +163,12 @@ std::string SbWingedEdgeWriter::vrml(const SbWingedEdgeModel& model) {
     out += "  ]\n";
     out += "}\n";
   }
-  return out;
+  if (nonFinite) *nonFinite = out.nonFinite;
+  return out.s;
 }
 
-std::string SbWingedEdgeWriter::inventor(const SbWingedEdgeModel& model) {
-  std::string out;
+std::string SbWingedEdgeWriter::inventor(const SbWingedEdgeModel& model, int* nonFinite) {
+  Text out;
   out += "#Inventor V2.1 ascii\n";
   out += kProducedBy;
   out += "\n\n";
@@ -154,7 +180,7 @@ std::string SbWingedEdgeWriter::inventor(const SbWingedEdgeModel& model) {
                                    [](const std::vector<int>& f) { return f.empty(); }),
                     triangles.end());
     out += "  DEF ";
-    appendInt(out, object.number);
+    appendInt(out.s, object.number);
     out += " Separator {\n\n";
     out += "    ShapeHints {\n";
     out += "      vertexOrdering COUNTERCLOCKWISE\n";
@@ -188,5 +214,6 @@ std::string SbWingedEdgeWriter::inventor(const SbWingedEdgeModel& model) {
     out += "  }\n\n";
   }
   out += "}\n";
-  return out;
+  if (nonFinite) *nonFinite = out.nonFinite;
+  return out.s;
 }

@@ -20,8 +20,10 @@ struct WeObject;
 // walk order would draw crossed triangles.
 class SbWingedEdgeWriter {
 public:
-  static std::string vrml(const SbWingedEdgeModel& model);
-  static std::string inventor(const SbWingedEdgeModel& model);
+  // A non-finite position or normal component is written as 0; nonFinite,
+  // when given, receives how many were.
+  static std::string vrml(const SbWingedEdgeModel& model, int* nonFinite = nullptr);
+  static std::string inventor(const SbWingedEdgeModel& model, int* nonFinite = nullptr);
   // True when the object has something to write.
   static bool writable(const WeObject& object);
 };

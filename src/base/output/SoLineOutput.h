@@ -22,13 +22,16 @@ class SoLineOutput : public SoLineModifier {
   SO_NODE_HEADER(SoLineOutput);
 
 public:
+  // How the code is hidden (SbSteganography has the rules and the decoders).
+  // WIDTH, ANGLE, LENGTH and COLOR send the code's bits, least significant
+  // first, then 16 zeros and a 1, and repeat.
   enum SteganoModes {
     NO_STEGANO = 0,
-    STEGANO_WIDTH = 1,
-    STEGANO_RATIO = 2,
-    STEGANO_ANGLE = 3,
-    STEGANO_LENGTH = 4,
-    STEGANO_COLOR = 5
+    STEGANO_WIDTH = 1,   // one bit per line: width lineWidth (+ lineWidthOffset for a 1); PDF only
+    STEGANO_RATIO = 2,   // each segment gets a point at k/7 for the next set bit k of the character
+    STEGANO_ANGLE = 3,   // one bit per segment: an extra point over its middle, turned 5 degrees left (1) or right (0)
+    STEGANO_LENGTH = 4,  // one bit per line: the parity of its length in 0.02-inch steps, reached by lengthening its end
+    STEGANO_COLOR = 5    // one bit per line: stroke colour black (0) or blue 1/255 (1); PDF only
   };
   enum OutputType { PDF_OUTPUT = 1, TEXT_OUTPUT = 2 };
 

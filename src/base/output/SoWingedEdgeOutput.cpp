@@ -57,8 +57,10 @@ void SoWingedEdgeOutput::doAction(SoAction* action) {
     for (const WeObject& object : source.objects) skipped += !SbWingedEdgeWriter::writable(object);
     if (skipped > 0)
       printf("SoWingedEdgeOutput::doAction: %d object(s) without vertices or faces left out\n", skipped);
-    const std::string text =
-        format == VRML2 ? SbWingedEdgeWriter::vrml(source) : SbWingedEdgeWriter::inventor(source);
+    int nonFinite = 0;
+    const std::string text = format == VRML2 ? SbWingedEdgeWriter::vrml(source, &nonFinite)
+                                             : SbWingedEdgeWriter::inventor(source, &nonFinite);
+    if (nonFinite > 0) printf("SoWingedEdgeOutput::doAction: %d non-finite number(s) written as 0\n", nonFinite);
     std::string why;
     if (!SbOutputFile::write(path, text, why)) {
       printf("SoWingedEdgeOutput::doAction: cannot write \"%s\": %s\n", path.c_str(), why.c_str());
