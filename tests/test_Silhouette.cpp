@@ -63,11 +63,11 @@ TEST(SilhouetteSearch, GaussMapMatchesBruteForceForManyDirections) {
   std::vector<std::vector<float>> noOffsets;
   for (auto& named : testModels()) {
     const SbWingedEdgeModel& model = named.second;
-    for (float error : {0.0f, 1.0f, 4.0f, 45.0f, 1000.0f}) {
+    for (float error : {0.0f, 4.0f, 45.0f, 1000.0f}) {
       SbSilhouetteGaussMap map;
       map.build(model, error);
       std::vector<SbVec3f> directions;
-      for (int i = 0; i < 60; ++i) directions.push_back(randomDirection(rng));
+      for (int i = 0; i < 40; ++i) directions.push_back(randomDirection(rng));
       // Seen exactly edge-on: along the axes, where cube faces have n . v = 0.
       for (int k = 0; k < 3; ++k) {
         SbVec3f d(0, 0, 0);

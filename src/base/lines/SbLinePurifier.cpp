@@ -65,7 +65,7 @@ SbLineSet SbLinePurifier::run(const SbLineSet& in, const std::vector<SbVec2d>& s
       }
       case ZIG_ZAGS: {
         for (int k = begin + 1; k < end; ++k) {
-          if (k + 2 < end + 0 && k + 1 < end - 1 && ok(k) && ok(k + 1) && ok(k + 2) && ok(kept.back())) {
+          if (k + 2 < end && ok(k) && ok(k + 1) && ok(k + 2) && ok(kept.back())) {
             double a1, s1, a2, s2;
             if (turn(at(k) - at(kept.back()), at(k + 1) - at(k), a1, s1) &&
                 turn(at(k + 1) - at(k), at(k + 2) - at(k + 1), a2, s2) && a1 > thr && a2 > thr && s1 * s2 < 0.0) {
