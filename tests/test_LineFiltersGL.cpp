@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <Inventor/SbRotation.h>
 #include <Inventor/nodes/SoBaseColor.h>
+#include <Inventor/nodes/SoCoordinate3.h>
+#include <Inventor/nodes/SoIndexedTriangleStripSet.h>
 #include <Inventor/nodes/SoCube.h>
 #include <Inventor/nodes/SoLightModel.h>
 #include <Inventor/nodes/SoOrthographicCamera.h>
@@ -15,6 +18,7 @@
 #include "lines/SoGenerateSilhouette.h"
 #include "lines/SoLineConcatenator.h"
 #include "lines/SoLineHiddenLineRemover.h"
+#include "mesh/SoGenerateWingedEdge.h"
 
 namespace {
 
@@ -148,5 +152,57 @@ TEST(SilhouetteDrawingGL, DrawsTheRimOfASphereOverItsOwnSurface) {
   // A 1 x 1 window, then a normal one again.
   gltest::render(root, 1, 1);
   EXPECT_GT(gltest::drawnPixels(gltest::render(root, size, size)), 0);
+  root->unref();
+}
+
+// ---------------------------------------------------------------- the line separator's silhouette chain
+
+TEST(SilhouetteChainGL, TheOutlineOfARealSphereSurvivesHiddenLineRemoval) {
+  ASSERT_TRUE(gltest::ensureContext());
+  linetest::initNodes();
+  SoSeparator* root = new SoSeparator;
+  root->ref();
+  auto* camera = new SoOrthographicCamera;
+  camera->position.setValue(0, 0, 5);
+  camera->height = 3.0f;
+  root->addChild(camera);
+  // The generator draws nothing itself; the sphere's own faces fill the depth buffer.
+  StripMesh sphere = testmesh::sphereStrips(48, 24, 1.0f);
+  auto* generator = new SoGenerateWingedEdge;
+  auto* coords = new SoCoordinate3;
+  coords->point.setValues(0, int(sphere.coords.size()), sphere.coords.data());
+  auto* strips = new SoIndexedTriangleStripSet;
+  strips->coordIndex.setValues(0, int(sphere.coordIndex.size()), sphere.coordIndex.data());
+  generator->addChild(coords);
+  generator->addChild(strips);
+  root->addChild(generator);
+  auto* silhouette = new SoGenerateSilhouette;
+  silhouette->displaySharpEdges = FALSE;
+  root->addChild(silhouette);
+  root->addChild(new SoLineConcatenator);
+  auto* remover = new SoLineHiddenLineRemover;
+  root->addChild(remover);
+  auto* probe = new LineSetProbe;
+  root->addChild(probe);
+  const SbVec3f tilt(1, 0.3f, 0);
+  camera->orientation = SbRotation(tilt, 0.6f);
+  SbVec3f position;
+  camera->orientation.getValue().multVec(SbVec3f(0, 0, 5), position);
+  camera->position = position;
+  auto length = [](const SbLineSet& set) {
+    double total = 0.0;
+    for (size_t k = 1; k < set.indices.size(); ++k)
+      if (set.indices[k] >= 0 && set.indices[k - 1] >= 0)
+        total += (set.points[set.indices[k]] - set.points[set.indices[k - 1]]).length();
+    return total;
+  };
+  remover->active = FALSE;
+  gltest::render(root, 160, 160);
+  const double before = length(probe->seen);
+  ASSERT_EQ(linetest::polylines(probe->seen).size(), 1u) << "one closed outline";
+  EXPECT_GT(before, 2 * M_PI * 0.9);
+  remover->active = TRUE;
+  gltest::render(root, 160, 160);
+  EXPECT_GT(length(probe->seen), 0.9 * before) << "the outline lies on the visible rim";
   root->unref();
 }
