@@ -73,6 +73,9 @@ TEST(LineSet, ValidateDropsMismatchedArraysAndBrokenLines) {
   open.indices = {0, 1};
   open.validate();
   EXPECT_EQ(open.indices, (std::vector<int32_t>{0, 1, -1}));
+  SbLineSet nan = makeLines({{0, 0}, {NAN, 0}, {2, 0}}, {{0, 1}, {0, 2}});
+  nan.validate();
+  EXPECT_EQ(nan.indices, (std::vector<int32_t>{0, 2, -1})) << "no line through a NaN point";
 }
 
 // ---------------------------------------------------------------- concatenator
