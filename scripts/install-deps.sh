@@ -10,7 +10,7 @@ REQUIRED=(
   libcoin-dev libsoqt520-dev qtbase5-dev libart-2.0-dev liblbfgsb-dev zlib1g-dev libglu1-mesa-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth
-  qpdf poppler-utils
+  qpdf poppler-utils librsvg2-bin
   clang libclang-rt-14-dev
 )
 # Real-world models for the tests that use them; those tests skip without it.
