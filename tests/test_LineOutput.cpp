@@ -109,12 +109,12 @@ SbLineSet zigzags(int count, int points) {
 }
 
 struct OutputScene {
+  bool nodesReady = (linetest::initNodes(), true);  // before the nodes below are made
   SoSeparator* root = new SoSeparator;
   LineSetSource* source = new LineSetSource;
   SoLineOutput* output = new SoLineOutput;
 
   explicit OutputScene(const SbLineSet& lines) {
-    linetest::initNodes();
     root->ref();
     source->publishLines = true;
     source->lines = lines;

@@ -58,12 +58,12 @@ std::string readFile(const std::string& path) {
 
 // A model published by a source node in front of the writer.
 struct WriterScene {
+  bool nodesReady = (linetest::initNodes(), true);  // before the nodes below are made
   SoSeparator* root = new SoSeparator;
   LineSetSource* source = new LineSetSource;
   SoWingedEdgeOutput* output = new SoWingedEdgeOutput;
 
   explicit WriterScene(SbWingedEdgeModel* model) {
-    linetest::initNodes();
     root->ref();
     source->model = model;
     root->addChild(source);
