@@ -56,6 +56,8 @@
 #include "mesh/SoGenerateWingedEdge.h"
 #include "mesh/SoModifyWingedEdge.h"
 #include "output/SoLineOutput.h"
+#include "output/SoLineOutputPdfHQ.h"
+#include "output/SoLineOutputTgaHQ.h"
 #include "output/SoWingedEdgeOutput.h"
 #include "strokes/SoStreamlinerHQ.h"
 #include "styling/SoLineDensifierHQ.h"
@@ -204,10 +206,11 @@ TEST_F(ControlRoutingTest, SceneHoldsEveryStageInItsPlace) {
   ASSERT_EQ(model->getNumChildren(), 12);
   EXPECT_EQ(model->getChild(5)->getTypeId(), SoGenerateCurvatureHQ::getClassTypeId());
   EXPECT_EQ(model->getChild(6)->getTypeId(), SoGenerateFlowFieldHQ::getClassTypeId());
+  EXPECT_EQ(model->getChild(7)->getTypeId(), SoWingedEdgeOutput::getClassTypeId());
   EXPECT_EQ(model->getChild(9)->getTypeId(), SoFlowFieldHQ::getClassTypeId());
   auto* lines = static_cast<SoGroup*>(model->getChild(11));
   ASSERT_EQ(lines->getNumChildren(), 20);
-  // Rows whose stage exists in the library, by position in the line separator.
+  // The stages by their position in the line separator.
   const struct {
     int index;
     SoType type;
@@ -220,7 +223,8 @@ TEST_F(ControlRoutingTest, SceneHoldsEveryStageInItsPlace) {
       {10, SoLineHiddenLineRemover::getClassTypeId()}, {11, SoLineThickenerHQ::getClassTypeId()},
       {12, SoLineDensifierHQ::getClassTypeId()},      {13, SoLineMergerHQ::getClassTypeId()},
       {14, SoLineMergerHQ::getClassTypeId()},         {15, SoLineSettingsHQ::getClassTypeId()},
-      {19, SoLineShapeHQ::getClassTypeId()},
+      {16, SoLineOutput::getClassTypeId()},           {17, SoLineOutputTgaHQ::getClassTypeId()},
+      {18, SoLineOutputPdfHQ::getClassTypeId()},      {19, SoLineShapeHQ::getClassTypeId()},
   };
   for (const auto& r : rows)
     EXPECT_EQ(lines->getChild(r.index)->getTypeId(), r.type) << "line stage " << r.index;
@@ -675,6 +679,8 @@ TEST_F(ControlRoutingTest, CancelledSaveDialogsChangeNothing) {
   QMetaObject::invokeMethod(window, "writeLinesToTgaFileHQ");  // its item is disabled
   EXPECT_TRUE(node<SoWingedEdgeOutput>()->written);
   EXPECT_TRUE(node<SoLineOutput>()->written);
+  EXPECT_FALSE(node<SoLineOutputTgaHQ>()->writePending);
+  EXPECT_FALSE(node<SoLineOutputPdfHQ>()->writePending);
   EXPECT_EQ(snapshot(), before);
 }
 
@@ -690,12 +696,23 @@ TEST_F(ControlRoutingTest, ExportsWriteTheChosenFileOrSayTheyCouldNot) {
   } exports[] = {{"Write &VRML File ...", "mesh.wrl", "#VRML V2.0 utf8"},
                  {"Write &IV File ...", "mesh.iv", "#Inventor V2.1 ascii"},
                  {"Write PDF File ...", "lines.pdf", "%PDF-"},
-                 {"Write TXT File ...", "lines.txt", ""}};
+                 {"Write TXT File ...", "lines.txt", ""},
+                 {"HQ PDF &Snapshot ...", "snapshot.pdf", "%PDF-"},
+                 {"HQ &TGA Snapshot ...", "snapshot.tga", ""}};
+  // The TGA item stays disabled; its command is reached through its slot.
+  auto run = [](const char* item) {
+    QAction* action = menuItem("&File", item);
+    ASSERT_NE(action, nullptr) << item;
+    if (action->isEnabled())
+      action->trigger();
+    else
+      QMetaObject::invokeMethod(window, "writeLinesToTgaFileHQ");
+  };
   for (const auto& e : exports) {
     const std::string path = folder + "/" + e.file;
     setenv("LINFOLD_SAVE_NAME", path.c_str(), 1);
     testing::internal::CaptureStdout();
-    menuItem("&File", e.item)->trigger();
+    run(e.item);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out.find("Error:"), std::string::npos) << e.item << "\n" << out;
     std::ifstream in(path, std::ios::binary);
@@ -715,7 +732,7 @@ TEST_F(ControlRoutingTest, ExportsWriteTheChosenFileOrSayTheyCouldNot) {
     const std::string path = folder + "/missing/" + e.file;
     setenv("LINFOLD_SAVE_NAME", path.c_str(), 1);
     testing::internal::CaptureStdout();
-    menuItem("&File", e.item)->trigger();
+    run(e.item);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find("Error: Could not write " + path + "\n"), std::string::npos)
         << e.item << "\n" << out;

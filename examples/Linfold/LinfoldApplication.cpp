@@ -13,7 +13,6 @@
 #include <Inventor/nodes/SoCamera.h>
 #include <Inventor/nodes/SoCone.h>
 #include <Inventor/nodes/SoDrawStyle.h>
-#include <Inventor/nodes/SoInfo.h>
 #include <Inventor/nodes/SoOrthographicCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoTransformSeparator.h>
@@ -62,6 +61,8 @@
 #include "mesh/SoModifyWingedEdge.h"
 #include "mesh/SoWingedEdge.h"
 #include "output/SoLineOutput.h"
+#include "output/SoLineOutputPdfHQ.h"
+#include "output/SoLineOutputTgaHQ.h"
 #include "output/SoWingedEdgeOutput.h"
 #include "strokes/SoStreamlinerHQ.h"
 #include "styling/SoLineDensifierHQ.h"
@@ -103,14 +104,6 @@ std::string currentDirectory() {
 bool isDirectory(const char* path) {
   struct stat info;
   return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// Placeholder for a stage of the pipeline that is not part of this build yet;
-// it keeps the stage's position in the scene and says what belongs there.
-SoNode* placeholder(const char* role) {
-  SoInfo* info = new SoInfo;
-  info->string = role;
-  return info;
 }
 
 }  // namespace
@@ -299,9 +292,9 @@ void LinfoldApplication::createScene() {
   lineSeparator->addChild(lineSettings);
   lineOutput = new SoLineOutput;
   lineSeparator->addChild(lineOutput);
-  tgaOutput = placeholder("SoLineOutputTgaHQ");
+  tgaOutput = new SoLineOutputTgaHQ;
   lineSeparator->addChild(tgaOutput);
-  pdfOutput = placeholder("SoLineOutputPdfHQ");
+  pdfOutput = new SoLineOutputPdfHQ;
   lineSeparator->addChild(pdfOutput);
   lineShapeHQ = new SoLineShapeHQ;
   lineSeparator->addChild(lineShapeHQ);
@@ -917,14 +910,23 @@ void LinfoldApplication::writeLinesToPDFFile() {
   reportFailedWrite(lineOutput->written, lineOutput->writeFailed(), name);
 }
 
+void LinfoldApplication::writeSnapshot(SoLineOutputHQ* output, const QString& name) {
+  if (!output->requestWrite(SbString(QFile::encodeName(name).constData()))) return;
+  render();
+  if (output->getWriteResult() == SoLineOutputHQ::WR_FAILED)
+    reportError(QString("Could not write %1").arg(name));
+}
+
 void LinfoldApplication::writeLinesToTgaFileHQ() {
   const QString name = askSaveName("Choose a TGA file to save a snapshot to...", "*.tga", true,
                                    "save HQ-TGA file dialog");
   if (name.isEmpty()) return;
+  writeSnapshot(tgaOutput, name);
 }
 
 void LinfoldApplication::writeLinesToPdfFileHQ() {
   const QString name = askSaveName("Choose a PDF file to save a snapshot to...", "*.pdf", true,
                                    "save HQ-PDF file dialog");
   if (name.isEmpty()) return;
+  writeSnapshot(pdfOutput, name);
 }

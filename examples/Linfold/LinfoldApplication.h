@@ -30,6 +30,9 @@ class SoLineConcatenator;
 class SoLineDensifierHQ;
 class SoLineHiddenLineRemover;
 class SoLineOutput;
+class SoLineOutputHQ;
+class SoLineOutputPdfHQ;
+class SoLineOutputTgaHQ;
 class SoLinePurifier;
 class SoLineSettingsHQ;
 class SoLineShapeHQ;
@@ -221,6 +224,8 @@ private:
   // After the render that ran an armed export: "Error" box when its file
   // could not be written.
   void reportFailedWrite(bool written, bool failed, const QString& name);
+  // Arms an HQ snapshot writer with the name, renders, reports a failed write.
+  void writeSnapshot(SoLineOutputHQ* output, const QString& name);
   static void fpsCallback(void* data, SoAction* action);
 
   // Scene (root referenced once for the window's life).
@@ -249,8 +254,8 @@ private:
   SoLineDensifierHQ* densifierHQ = nullptr;
   SoLineSettingsHQ* lineSettings = nullptr;
   SoLineOutput* lineOutput = nullptr;
-  SoNode* tgaOutput = nullptr;
-  SoNode* pdfOutput = nullptr;
+  SoLineOutputTgaHQ* tgaOutput = nullptr;
+  SoLineOutputPdfHQ* pdfOutput = nullptr;
   SoLineShapeHQ* lineShapeHQ = nullptr;
 
   bool darkBackground = false;
