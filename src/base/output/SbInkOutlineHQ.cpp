@@ -47,14 +47,13 @@ struct SidePieces {
 // the edge arriveFrom -> from (tangent point at angle fromAngle) and leaves
 // along to (at toAngle) -> leaveTo; it turns counter-clockwise about P.
 // Where the disc bulges out (the turn from fromAngle to toAngle is positive)
-// the side follows the disc's arc. Where the two edges cut into each other
+// the side follows the disc's arc. sweep (-2 pi .. 2 pi) is that turn. Where the two edges cut into each other
 // their intersection is the corner when it lies on both edges (a mitre);
 // otherwise the side passes through the centre, which every piece of the
 // union around P covers.
 SidePieces joinSide(const SbVec2f& P, float r, const SbVec2f& arriveFrom, const SbVec2f& from,
-                    float fromAngle, const SbVec2f& to, float toAngle, const SbVec2f& leaveTo) {
+                    float fromAngle, const SbVec2f& to, float sweep, const SbVec2f& leaveTo) {
   SidePieces out;
-  const float sweep = wrapAngle(toAngle - fromAngle);
   if (sweep >= 0.0f) {
     out.add(ContourLineHQ::create(from[0], from[1]));
     if (sweep > 1e-6f) out.add(ContourArcHQ::create(P[0], P[1], r, fromAngle, fromAngle + sweep));
@@ -335,12 +334,20 @@ void SbInkOutlineHQ::join(size_t k) {
   }
   const InkVertexHQ& prev = *vertices[k - 1];
   const InkVertexHQ& next = *vertices[k + 1];
-  // v carries the tangents of the incoming segment, next those of the outgoing.
+  // v carries the tangents of the incoming segment, next those of the
+  // outgoing one. With the turn tau of the direction and the tangent
+  // half-angles phi (angleA = theta + phi, angleB = theta - phi), the B side
+  // turns by tau + phi_in - phi_out and the A side, walked backwards, by
+  // -tau + phi_in - phi_out: more than half a turn where a wide disc sits
+  // between narrow neighbours.
+  const float thetaIn = 0.5f * (v.angleA + v.angleB), phiIn = 0.5f * (v.angleA - v.angleB);
+  const float thetaOut = 0.5f * (next.angleA + next.angleB), phiOut = 0.5f * (next.angleA - next.angleB);
+  const float tau = wrapAngle(thetaOut - thetaIn);
   const SidePieces b = joinSide(P, v.radius, onDisc(prev, v.normalB), onDisc(v, v.normalB), v.angleB,
-                                onDisc(v, next.normalB), next.angleB, onDisc(next, next.normalB));
+                                onDisc(v, next.normalB), tau + phiIn - phiOut, onDisc(next, next.normalB));
   for (int i = 0; i < b.count; ++i) list.append(b.piece[i]);
   const SidePieces a = joinSide(P, v.radius, onDisc(next, next.normalA), onDisc(v, next.normalA),
-                                next.angleA, onDisc(v, v.normalA), v.angleA, onDisc(prev, v.normalA));
+                                next.angleA, onDisc(v, v.normalA), -tau + phiIn - phiOut, onDisc(prev, v.normalA));
   for (int i = a.count - 1; i >= 0; --i) list.prepend(a.piece[i]);
 }
 
