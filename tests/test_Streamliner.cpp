@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <Inventor/SbBox3f.h>
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/elements/SoCoordinateElement.h>
 #include <Inventor/nodes/SoCallback.h>
@@ -16,6 +15,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <unordered_map>
 
 #include "TestMeshes.h"
 #include "core/ChangeStamp.h"
@@ -138,40 +138,84 @@ struct SeparationReport {
   float nearEnds = 1e30f;  // smallest distance within one separation of an end
 };
 
-// Brute force over every point and every segment of every other stroke.
+// Every polyline segment of the stroke set filed in the cells of a uniform
+// grid that its bounding box touches, so that all segments within one cell
+// size of a point are found among the 27 cells about it.
+class SegmentGrid {
+ public:
+  struct Segment {
+    int stroke;
+    int index;  // position of its first point in the stroke
+  };
+
+  SegmentGrid(const Hatched& h, float cell) : h(h), cell(cell) {
+    for (size_t s = 0; s < h.strokes.size(); ++s)
+      for (size_t m = 0; m + 1 < h.strokes[s].size(); ++m) {
+        const SbVec3f& a = h.set.points[h.strokes[s][m]];
+        const SbVec3f& b = h.set.points[h.strokes[s][m + 1]];
+        int lo[3], hi[3];
+        for (int k = 0; k < 3; ++k) {
+          lo[k] = key(std::min(a[k], b[k]));
+          hi[k] = key(std::max(a[k], b[k]));
+        }
+        for (int x = lo[0]; x <= hi[0]; ++x)
+          for (int y = lo[1]; y <= hi[1]; ++y)
+            for (int z = lo[2]; z <= hi[2]; ++z)
+              cells[pack(x, y, z)].push_back({static_cast<int>(s), static_cast<int>(m)});
+      }
+  }
+
+  // Calls f(segment, distance) for every segment in the cells about p (a
+  // segment may come more than once).
+  template <class F>
+  void near(const SbVec3f& p, F f) const {
+    const int c[3] = {key(p[0]), key(p[1]), key(p[2])};
+    for (int x = c[0] - 1; x <= c[0] + 1; ++x)
+      for (int y = c[1] - 1; y <= c[1] + 1; ++y)
+        for (int z = c[2] - 1; z <= c[2] + 1; ++z) {
+          auto it = cells.find(pack(x, y, z));
+          if (it == cells.end()) continue;
+          for (const Segment& s : it->second) {
+            const auto& stroke = h.strokes[s.stroke];
+            f(s, pointSegmentDistance(p, h.set.points[stroke[s.index]],
+                                      h.set.points[stroke[s.index + 1]]));
+          }
+        }
+  }
+
+ private:
+  int key(float v) const { return static_cast<int>(std::floor(v / cell)); }
+  static int64_t pack(int x, int y, int z) {
+    return (static_cast<int64_t>(x & 0xfffff) << 40) | (static_cast<int64_t>(y & 0xfffff) << 20) |
+           static_cast<int64_t>(z & 0xfffff);
+  }
+  const Hatched& h;
+  float cell;
+  std::unordered_map<int64_t, std::vector<Segment>> cells;
+};
+
+// Every point against every segment of every other stroke within reach
+// (distances beyond one separation are reported as the separation).
 SeparationReport separation(const Hatched& h) {
   SeparationReport r;
   const float sep = h.param.separation;
+  r.interior = r.nearEnds = sep;
   std::vector<std::vector<float>> arcs;
-  std::vector<SbBox3f> boxes;
-  for (const auto& s : h.strokes) {
-    arcs.push_back(arcLengths(h, s));
-    SbBox3f box;
-    for (int32_t i : s) box.extendBy(h.set.points[i]);
-    boxes.push_back(box);
-  }
+  for (const auto& s : h.strokes) arcs.push_back(arcLengths(h, s));
+  const SegmentGrid grid(h, sep);
   for (size_t a = 0; a < h.strokes.size(); ++a) {
     const auto& sa = h.strokes[a];
     const float lengthA = arcs[a].back();
-    for (size_t b = 0; b < h.strokes.size(); ++b) {
-      if (a == b) continue;
-      SbBox3f grown = boxes[b];
-      grown.extendBy(boxes[b].getMin() - SbVec3f(sep, sep, sep));
-      grown.extendBy(boxes[b].getMax() + SbVec3f(sep, sep, sep));
-      const auto& sb = h.strokes[b];
-      const float lengthB = arcs[b].back();
-      for (size_t k = 0; k < sa.size(); ++k) {
-        const SbVec3f& p = h.set.points[sa[k]];
-        if (!grown.intersect(p)) continue;
-        const bool endA = arcs[a][k] < sep || arcs[a][k] > lengthA - sep;
-        for (size_t m = 0; m + 1 < sb.size(); ++m) {
-          const float d =
-              pointSegmentDistance(p, h.set.points[sb[m]], h.set.points[sb[m + 1]]);
-          const bool endB = arcs[b][m + 1] < sep || arcs[b][m] > lengthB - sep;
-          float& slot = endA || endB ? r.nearEnds : r.interior;
-          slot = std::min(slot, d);
-        }
-      }
+    for (size_t k = 0; k < sa.size(); ++k) {
+      const bool endA = arcs[a][k] < sep || arcs[a][k] > lengthA - sep;
+      grid.near(h.set.points[sa[k]], [&](const SegmentGrid::Segment& s, float d) {
+        if (s.stroke == static_cast<int>(a)) return;
+        const float lengthB = arcs[s.stroke].back();
+        const bool endB =
+            arcs[s.stroke][s.index + 1] < sep || arcs[s.stroke][s.index] > lengthB - sep;
+        float& slot = endA || endB ? r.nearEnds : r.interior;
+        slot = std::min(slot, d);
+      });
     }
   }
   return r;
@@ -181,15 +225,12 @@ SeparationReport separation(const Hatched& h) {
 float coverage(const Hatched& h) {
   int covered = 0;
   const float probe = h.param.probe;
+  const SegmentGrid grid(h, probe);
   for (const HeTriangle* t : h.model.triangles) {
     const SbVec3f c =
         (t->vertex[0]->position + t->vertex[1]->position + t->vertex[2]->position) / 3.0f;
     bool near = false;
-    for (const auto& s : h.strokes) {
-      for (size_t m = 0; m + 1 < s.size() && !near; ++m)
-        near = pointSegmentDistance(c, h.set.points[s[m]], h.set.points[s[m + 1]]) <= probe;
-      if (near) break;
-    }
+    grid.near(c, [&](const SegmentGrid::Segment&, float d) { near = near || d <= probe; });
     covered += near;
   }
   return static_cast<float>(covered) / h.model.triangleCount();
