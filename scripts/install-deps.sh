@@ -8,6 +8,7 @@ set -euo pipefail
 REQUIRED=(
   cmake g++ make
   libcoin-dev libsoqt520-dev qtbase5-dev libart-2.0-dev liblbfgsb-dev zlib1g-dev libglu1-mesa-dev
+  libassimp-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth
   qpdf poppler-utils librsvg2-bin
