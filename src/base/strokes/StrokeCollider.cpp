@@ -315,9 +315,9 @@ float StrokeCollider::measure(Measure kind, const SbVec3f& point, const SbVec3f&
     // A segment at distance D from the point is filed under every face within
     // the separation of it, and so under the faces on the way to it from D -
     // separation on: the search need not reach farther than that (with a
-    // quarter separation to spare for curved surfaces).
+    // little to spare for curved surfaces).
     const float best = std::sqrt(kind == PLANE_AVERAGE ? std::max(sideSq[0], sideSq[1]) : bestSq);
-    const float reach = std::min(best, std::max(best - sep, 0.0f) + 0.25f * sep);
+    const float reach = std::min(best, std::max(best - sep, 0.0f) + 0.15f * sep);
     const float reachSq = reach * reach;
     const HeTriangle* tri = model.triangles[f];
     const HalfEdge* h = tri->halfEdge;
