@@ -43,9 +43,15 @@ bool SoLineOutputPdfHQ::beginOutput(int width, int height) {
   cpdf_setCreator(doc, "Vell Linfold");
   cpdf_setTitle(doc, "PDF Screenshot");
   cpdf_setKeywords(doc, "");
+  // Pixels about the viewport centre become points about the page centre.
+  // The box is rounded to whole points, so the view is centred in the box
+  // actually written (translating by half the viewport would shift the
+  // picture by up to half a point against the page).
   const double scale = pageScale(width, height);
+  int boxWidth = 0, boxHeight = 0;
+  std::sscanf(box, "0 0 %i %i", &boxWidth, &boxHeight);
   cpdf_scale(doc, scale, scale);
-  cpdf_translate(doc, width * 0.5, height * 0.5);
+  cpdf_translate(doc, boxWidth / scale * 0.5, boxHeight / scale * 0.5);
   return true;
 }
 
