@@ -205,12 +205,13 @@ void SbStreamlineTracer::buildFrames() {
                         face->normal.dot(next->normal) + 1e-6f >= param.sharpEdgeCos;
       f.neighbour[k] = open ? next->index : -1;
     }
+    f.normal = face->normal;
   }
 }
 
-int SbStreamlineTracer::exitEdge(const HeTriangle* face, const SbVec3f& point,
-                                 const SbVec3f& direction, float& t) const {
-  const FaceFrame& f = frames[face->index];
+int SbStreamlineTracer::exitEdge(int32_t face, const SbVec3f& point, const SbVec3f& direction,
+                                 float& t) const {
+  const FaceFrame& f = frames[face];
   int edge = -1;
   for (int k = 0; k < 3; ++k) {
     const SbVec3f& n = f.edgeNormal[k];
@@ -225,23 +226,34 @@ int SbStreamlineTracer::exitEdge(const HeTriangle* face, const SbVec3f& point,
   return edge;
 }
 
-const HeTriangle* SbStreamlineTracer::crossEdge(const HeTriangle* face, int edge,
-                                                SbVec3f& mirror) const {
-  const int32_t index = frames[face->index].neighbour[edge];
-  if (index < 0) return nullptr;
-  const HeTriangle* next = model.triangles[index];
+int32_t SbStreamlineTracer::crossEdge(int32_t face, int edge, SbVec3f& mirror) const {
+  const int32_t next = frames[face].neighbour[edge];
+  if (next < 0) return -1;
   // The mirror plane between the two faces carries a direction of one face
   // into the other without changing its angle to the edge; at a fold back onto
   // itself it is not defined.
-  mirror = face->normal + next->normal;
-  if (!normalise(mirror)) return nullptr;
+  mirror = frames[face].normal + frames[next].normal;
+  if (!normalise(mirror)) return -1;
   return next;
+}
+
+int SbStreamlineTracer::exitEdge(const HeTriangle* face, const SbVec3f& point,
+                                 const SbVec3f& direction, float& t) const {
+  return exitEdge(face->index, point, direction, t);
+}
+
+const HeTriangle* SbStreamlineTracer::crossEdge(const HeTriangle* face, int edge,
+                                                SbVec3f& mirror) const {
+  const int32_t next = crossEdge(face->index, edge, mirror);
+  return next < 0 ? nullptr : model.triangles[next];
 }
 
 bool SbStreamlineTracer::sampleAhead(const HeTriangle* face, const SbVec3f& point,
                                      const SbVec3f& direction, float length, SbVec3f& result) {
+  // The walk reads only the compact face frames; the face record is needed
+  // at its end.
   mirrors.clear();
-  const HeTriangle* f = face;
+  int32_t f = face->index;
   SbVec3f q = point;
   SbVec3f w = direction;
   float rest = length;
@@ -261,15 +273,15 @@ bool SbStreamlineTracer::sampleAhead(const HeTriangle* face, const SbVec3f& poin
       break;  // the walk does not move
     }
     SbVec3f m;
-    const HeTriangle* next = crossEdge(f, k, m);
-    if (!next) break;  // boundary or sharp edge: sample at the edge
+    const int32_t next = crossEdge(f, k, m);
+    if (next < 0) break;  // boundary or sharp edge: sample at the edge
     w = reflect(w, m);
     if (!normalise(w)) break;
     mirrors.push_back(m);
     f = next;
   }
   SbVec3f sample;
-  if (!fieldDirection(q, f, w, sample)) return false;
+  if (!fieldDirection(q, model.triangles[f], w, sample)) return false;
   for (auto m = mirrors.rbegin(); m != mirrors.rend(); ++m) {
     sample = reflect(sample, *m);
     if (!normalise(sample)) return false;

@@ -174,7 +174,10 @@ class SbStreamlineTracer {
     SbVec3f edgeNormal[3];
     float edgeOffset[3];
     int32_t neighbour[3];
+    SbVec3f normal;  // the face's
   };
+  int exitEdge(int32_t face, const SbVec3f& point, const SbVec3f& direction, float& t) const;
+  int32_t crossEdge(int32_t face, int edge, SbVec3f& mirror) const;
   void buildFrames();
 
   const SbHeModelHQ& model;
