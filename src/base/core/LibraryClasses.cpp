@@ -29,6 +29,8 @@
 #include "output/SoLineOutputHQ.h"
 #include "output/SoLineOutputPdfHQ.h"
 #include "output/SoLineOutputTgaHQ.h"
+#include "output/SoLineOutputSvgHQ.h"
+#include "output/SoLinePlotterOutput.h"
 #include "mesh/SoGenerateHeModelHQ.h"
 #include "lines/SoGenerateSilhouette.h"
 #include "lines/SoLineConcatenator.h"
@@ -95,6 +97,8 @@ void initLibraryClasses() {
   registerClass<SoLineOutputHQ>();
   registerClass<SoLineOutputPdfHQ>();
   registerClass<SoLineOutputTgaHQ>();
+  registerClass<SoLineOutputSvgHQ>();
+  registerClass<SoLinePlotterOutput>();
   registerClass<SoLineSettingsHQ>();
   registerClass<SoLineShapeHQ>();
   registerClass<SoLineMergerHQ>();

@@ -1,0 +1,479 @@
+#include "output/SbPlotterPaths.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <unordered_map>
+
+#include "output/SbSvgWriter.h"
+
+namespace {
+
+bool finitePoint(const SbVec2f& p) { return std::isfinite(p[0]) && std::isfinite(p[1]); }
+
+double dist(const SbVec2f& a, const SbVec2f& b) {
+  const double dx = static_cast<double>(a[0]) - b[0], dy = static_cast<double>(a[1]) - b[1];
+  return std::sqrt(dx * dx + dy * dy);
+}
+
+// Uniform grid over a fixed set of points (ids 0..n-1) for nearest-point
+// queries; points can be removed.
+class PointGrid {
+ public:
+  explicit PointGrid(const std::vector<SbVec2f>& pts) : points(pts) {
+    const size_t n = pts.size();
+    float x0 = std::numeric_limits<float>::max(), y0 = x0, x1 = -x0, y1 = -x0;
+    for (const SbVec2f& p : pts) {
+      x0 = std::min(x0, p[0]), y0 = std::min(y0, p[1]);
+      x1 = std::max(x1, p[0]), y1 = std::max(y1, p[1]);
+    }
+    if (n == 0) x0 = y0 = x1 = y1 = 0.0f;
+    minX = x0, minY = y0;
+    const double w = std::max(1e-6, static_cast<double>(x1) - x0), h = std::max(1e-6, static_cast<double>(y1) - y0);
+    // About two points per cell, at most 2048 cells a side.
+    cell = std::sqrt(w * h / std::max<size_t>(1, n / 2));
+    cell = std::max({cell, w / 2048.0, h / 2048.0, 1e-9});
+    nx = std::max(1, std::min(2048, static_cast<int>(w / cell) + 1));
+    ny = std::max(1, std::min(2048, static_cast<int>(h / cell) + 1));
+    cells.resize(static_cast<size_t>(nx) * ny);
+    for (size_t i = 0; i < n; ++i) cells[cellOf(pts[i])].push_back(static_cast<int>(i));
+    alive = static_cast<int>(n);
+  }
+
+  void remove(int id) {
+    std::vector<int>& c = cells[cellOf(points[id])];
+    for (size_t k = 0; k < c.size(); ++k)
+      if (c[k] == id) {
+        c[k] = c.back();
+        c.pop_back();
+        --alive;
+        return;
+      }
+  }
+  int count() const { return alive; }
+
+  // Nearest remaining point to p for which skip(id) is false; -1 when none.
+  template <class Skip>
+  int nearest(const SbVec2f& p, Skip skip) const {
+    int best = -1;
+    double bestD = std::numeric_limits<double>::max();
+    visitRings(p, [&](int id, double) {
+      if (skip(id)) return;
+      const double d = dist(p, points[id]);
+      if (d < bestD) bestD = d, best = id;
+    }, [&](double ringDistance) { return best >= 0 && bestD <= ringDistance; });
+    return best;
+  }
+
+  // Up to k nearest points to p (nearest first) for which skip(id) is false.
+  template <class Skip>
+  void kNearest(const SbVec2f& p, size_t k, Skip skip, std::vector<std::pair<double, int>>& out) const {
+    out.clear();
+    visitRings(p, [&](int id, double) {
+      if (skip(id)) return;
+      const double d = dist(p, points[id]);
+      if (out.size() < k || d < out.back().first) {
+        auto at = std::upper_bound(out.begin(), out.end(), std::make_pair(d, id));
+        out.insert(at, std::make_pair(d, id));
+        if (out.size() > k) out.pop_back();
+      }
+    }, [&](double ringDistance) { return out.size() >= k && out.back().first <= ringDistance; });
+  }
+
+ private:
+  size_t cellOf(const SbVec2f& p) const {
+    int cx = static_cast<int>(std::floor((p[0] - minX) / cell));
+    int cy = static_cast<int>(std::floor((p[1] - minY) / cell));
+    cx = std::max(0, std::min(nx - 1, cx));
+    cy = std::max(0, std::min(ny - 1, cy));
+    return static_cast<size_t>(cy) * nx + cx;
+  }
+
+  // Visits the cells ring by ring around p's cell; after ring r, done(r x
+  // cell) says whether every point further out is far enough to stop.
+  template <class Visit, class Done>
+  void visitRings(const SbVec2f& p, Visit visit, Done done) const {
+    if (alive == 0) return;
+    const size_t c0 = cellOf(p);
+    const int cx = static_cast<int>(c0 % nx), cy = static_cast<int>(c0 / nx);
+    const int maxRing = std::max({cx, nx - 1 - cx, cy, ny - 1 - cy});
+    for (int r = 0; r <= maxRing; ++r) {
+      for (int y = cy - r; y <= cy + r; ++y) {
+        if (y < 0 || y >= ny) continue;
+        const bool edgeRow = y == cy - r || y == cy + r;
+        for (int x = cx - r; x <= cx + r; x += edgeRow ? 1 : 2 * r) {
+          if (x >= 0 && x < nx)
+            for (int id : cells[static_cast<size_t>(y) * nx + x]) visit(id, 0.0);
+          if (r == 0) break;
+        }
+      }
+      if (done(r * cell)) return;
+    }
+  }
+
+  const std::vector<SbVec2f>& points;
+  float minX = 0.0f, minY = 0.0f;
+  double cell = 1.0;
+  int nx = 1, ny = 1;
+  std::vector<std::vector<int>> cells;
+  int alive = 0;
+};
+
+}  // namespace
+
+void SbPlotterPaths::addPolyline(const SbVec2f* points, int count) {
+  if (!points || count < 2) return;
+  Path current;
+  auto flush = [&]() {
+    if (current.points.size() >= 2) list.push_back(std::move(current));
+    current = Path();
+  };
+  for (int i = 0; i < count; ++i) {
+    const SbVec2f& p = points[i];
+    if (!finitePoint(p)) {
+      flush();
+      continue;
+    }
+    if (!current.points.empty() && current.points.back() == p) continue;
+    current.points.push_back(p);
+  }
+  flush();
+}
+
+void SbPlotterPaths::addDot(const SbVec2f& centre, float markLength) {
+  if (!finitePoint(centre) || !std::isfinite(markLength)) return;
+  const float half = 0.5f * std::max(markLength, 1e-3f);
+  Path mark;
+  mark.dot = true;
+  mark.points = {SbVec2f(centre[0] - half, centre[1]), SbVec2f(centre[0] + half, centre[1])};
+  if (!finitePoint(mark.points[0]) || !finitePoint(mark.points[1])) return;
+  list.push_back(std::move(mark));
+}
+
+void SbPlotterPaths::addSolidParts(const SbVec2f* points, const float* tone, const float* radius, int count,
+                                   float toneHigh) {
+  if (!points || count < 2) return;
+  const float limit = toneHigh - 1e-6f;
+  auto solid = [&](int i) {
+    return (!tone || tone[i] >= limit) && (!radius || radius[i] > 1e-6f);
+  };
+  // Parameter along segment (a, b) where the solid condition changes.
+  auto crossing = [&](int a, int b, bool leaving) {
+    float t = leaving ? 1.0f : 0.0f;
+    auto consider = [&](float f) {
+      if (!(f >= 0.0f && f <= 1.0f)) return;
+      t = leaving ? std::min(t, f) : std::max(t, f);
+    };
+    if (tone && ((tone[a] >= limit) != (tone[b] >= limit))) consider((toneHigh - tone[a]) / (tone[b] - tone[a]));
+    if (radius && ((radius[a] > 1e-6f) != (radius[b] > 1e-6f))) consider(radius[a] / (radius[a] - radius[b]));
+    return t;
+  };
+  std::vector<SbVec2f> run;
+  auto flush = [&]() {
+    addPolyline(run.data(), static_cast<int>(run.size()));
+    run.clear();
+  };
+  for (int i = 0; i < count; ++i) {
+    const bool in = solid(i);
+    if (i > 0) {
+      const bool wasIn = solid(i - 1);
+      if (wasIn != in) {
+        const float t = crossing(i - 1, i, wasIn);
+        run.push_back(points[i - 1] + (points[i] - points[i - 1]) * t);
+        if (wasIn) flush();
+      }
+    }
+    if (in) run.push_back(points[i]);
+  }
+  flush();
+}
+
+int SbPlotterPaths::dotCount() const {
+  return static_cast<int>(std::count_if(list.begin(), list.end(), [](const Path& p) { return p.dot; }));
+}
+
+void SbPlotterPaths::removeDots() {
+  list.erase(std::remove_if(list.begin(), list.end(), [](const Path& p) { return p.dot; }), list.end());
+}
+
+int SbPlotterPaths::merge(float tolerance) {
+  if (!(tolerance >= 0.0f) || list.size() < 2) return 0;
+  // Endpoint id 2k is the first point of path k, 2k + 1 its last.
+  const size_t n = list.size();
+  std::vector<SbVec2f> ends(2 * n);
+  std::vector<char> used(n, 0);
+  for (size_t k = 0; k < n; ++k) {
+    ends[2 * k] = list[k].points.front();
+    ends[2 * k + 1] = list[k].points.back();
+    if (list[k].dot) used[k] = 1;  // dots stay apart
+  }
+  PointGrid grid(ends);
+  auto partner = [&](const SbVec2f& p) {
+    const int id = grid.nearest(p, [&](int e) { return used[e / 2] != 0; });
+    return id >= 0 && dist(p, ends[id]) <= tolerance ? id : -1;
+  };
+  auto take = [&](int k) {
+    used[k] = 1;
+    grid.remove(2 * k);
+    grid.remove(2 * k + 1);
+  };
+
+  int joins = 0;
+  std::vector<Path> result;
+  result.reserve(n);
+  for (size_t k = 0; k < n; ++k) {
+    if (list[k].dot) {
+      result.push_back(std::move(list[k]));
+      continue;
+    }
+    if (used[k]) continue;
+    take(static_cast<int>(k));
+    std::vector<SbVec2f> chain = std::move(list[k].points);
+    // Grow forwards from the last point, then backwards from the first.
+    for (int side = 0; side < 2; ++side) {
+      if (side == 1) std::reverse(chain.begin(), chain.end());
+      for (;;) {
+        const int e = partner(chain.back());
+        if (e < 0) break;
+        const int q = e / 2;
+        take(q);
+        std::vector<SbVec2f>& add = list[q].points;
+        if (e % 2 == 1) std::reverse(add.begin(), add.end());
+        const bool same = dist(chain.back(), add.front()) <= kSamePoint;
+        chain.insert(chain.end(), add.begin() + (same ? 1 : 0), add.end());
+        add.clear();
+        ++joins;
+      }
+      if (side == 1) std::reverse(chain.begin(), chain.end());
+    }
+    Path merged;
+    merged.points = std::move(chain);
+    result.push_back(std::move(merged));
+  }
+  list = std::move(result);
+  return joins;
+}
+
+double SbPlotterPaths::penUpTravel(const std::vector<Path>& paths, const std::vector<Step>& order) {
+  double travel = 0.0;
+  const SbVec2f* last = nullptr;
+  for (const Step& s : order) {
+    if (s.path < 0 || static_cast<size_t>(s.path) >= paths.size()) continue;
+    const std::vector<SbVec2f>& p = paths[s.path].points;
+    if (p.empty()) continue;
+    const SbVec2f& first = s.reversed ? p.back() : p.front();
+    if (last) travel += dist(*last, first);
+    last = s.reversed ? &p.front() : &p.back();
+  }
+  return travel;
+}
+
+double SbPlotterPaths::penUpTravel() const {
+  std::vector<Step> order(list.size());
+  for (size_t i = 0; i < list.size(); ++i) order[i] = {static_cast<int>(i), false};
+  return penUpTravel(list, order);
+}
+
+std::vector<SbPlotterPaths::Step> SbPlotterPaths::planOrder(const std::vector<Path>& paths, const SbVec2f& home,
+                                                            double seconds, bool* converged) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                         std::chrono::duration<double>(std::isfinite(seconds) ? std::max(0.0, std::min(seconds, 1e6)) : 0.0));
+  if (converged) *converged = false;
+  const int n = static_cast<int>(paths.size());
+  std::vector<Step> order;
+  if (n == 0) {
+    if (converged) *converged = true;
+    return order;
+  }
+  std::vector<SbVec2f> ends(2 * static_cast<size_t>(n));
+  for (int k = 0; k < n; ++k) {
+    const std::vector<SbVec2f>& p = paths[k].points;
+    ends[2 * k] = p.empty() ? SbVec2f(0, 0) : p.front();
+    ends[2 * k + 1] = p.empty() ? SbVec2f(0, 0) : p.back();
+  }
+
+  // Greedy nearest neighbour, entering each path at its nearer end.
+  {
+    PointGrid grid(ends);
+    SbVec2f at = finitePoint(home) ? home : SbVec2f(0, 0);
+    order.reserve(n);
+    const auto none = [](int) { return false; };
+    while (grid.count() > 0) {
+      const int e = grid.nearest(at, none);
+      if (e < 0) break;
+      const int k = e / 2;
+      grid.remove(2 * k);
+      grid.remove(2 * k + 1);
+      const bool reversed = (e % 2) == 1;
+      order.push_back({k, reversed});
+      at = ends[reversed ? 2 * k : 2 * k + 1];
+    }
+  }
+  if (n < 3 || Clock::now() >= deadline) {
+    if (converged) *converged = n < 3;
+    return order;
+  }
+
+  // 2-opt. rev[k]: path k is drawn reversed; its current first point is
+  // endpoint 2k + rev[k], its last 2k + 1 - rev[k].
+  std::vector<int> seq(n), pos(n);
+  std::vector<char> rev(n);
+  for (int i = 0; i < n; ++i) {
+    seq[i] = order[i].path;
+    rev[seq[i]] = order[i].reversed ? 1 : 0;
+    pos[seq[i]] = i;
+  }
+  auto firstOf = [&](int k) -> const SbVec2f& { return ends[2 * k + rev[k]]; };
+  auto lastOf = [&](int k) -> const SbVec2f& { return ends[2 * k + 1 - rev[k]]; };
+
+  // Candidate lists: the nearest end points of other paths.
+  const size_t kCandidates = 8;
+  std::vector<int> near(ends.size() * kCandidates, -1);
+  {
+    PointGrid grid(ends);
+    std::vector<std::pair<double, int>> found;
+    for (size_t e = 0; e < ends.size(); ++e) {
+      if ((e & 255) == 0 && Clock::now() >= deadline) return order;
+      const int self = static_cast<int>(e / 2);
+      grid.kNearest(ends[e], kCandidates, [&](int id) { return id / 2 == self; }, found);
+      for (size_t j = 0; j < found.size(); ++j) near[e * kCandidates + j] = found[j].second;
+    }
+  }
+
+  // Gain of reversing the stretch p..q of the sequence (negative: shorter).
+  auto delta = [&](int p, int q) {
+    double before = 0.0, after = 0.0;
+    if (p > 0) {
+      before += dist(lastOf(seq[p - 1]), firstOf(seq[p]));
+      after += dist(lastOf(seq[p - 1]), lastOf(seq[q]));
+    }
+    if (q < n - 1) {
+      before += dist(lastOf(seq[q]), firstOf(seq[q + 1]));
+      after += dist(firstOf(seq[p]), firstOf(seq[q + 1]));
+    }
+    return after - before;
+  };
+  auto reverseStretch = [&](int p, int q) {
+    std::reverse(seq.begin() + p, seq.begin() + q + 1);
+    for (int i = p; i <= q; ++i) {
+      rev[seq[i]] ^= 1;
+      pos[seq[i]] = i;
+    }
+  };
+
+  bool improved = true, timedOut = false;
+  long long checks = 0;
+  while (improved && !timedOut) {
+    improved = false;
+    for (int i = 1; i < n && !timedOut; ++i) {
+      if ((++checks & 63) == 0 && Clock::now() >= deadline) {
+        timedOut = true;
+        break;
+      }
+      // Edge from the path at i - 1 to the path at i.
+      const int a = seq[i - 1], b = seq[i];
+      const int aEnd = 2 * a + 1 - rev[a], bStart = 2 * b + rev[b];
+      const double gap = dist(ends[aEnd], ends[bStart]);
+      bool moved = false;
+      // New edge from a's last point to the last point of another path.
+      for (size_t j = 0; j < kCandidates && !moved; ++j) {
+        const int c = near[aEnd * kCandidates + j];
+        if (c < 0 || dist(ends[aEnd], ends[c]) >= gap) break;
+        const int q = c / 2;
+        if (c != 2 * q + 1 - rev[q]) continue;  // not q's last point now
+        const int at = pos[q];
+        int p0, p1;
+        if (at >= i) p0 = i, p1 = at;
+        else if (at < i - 1) p0 = at + 1, p1 = i - 1;
+        else continue;
+        if (delta(p0, p1) < -1e-9) {
+          reverseStretch(p0, p1);
+          moved = true;
+        }
+      }
+      // New edge from b's first point to the first point of another path.
+      for (size_t j = 0; j < kCandidates && !moved; ++j) {
+        const int d = near[bStart * kCandidates + j];
+        if (d < 0 || dist(ends[bStart], ends[d]) >= gap) break;
+        const int k = d / 2;
+        if (d != 2 * k + rev[k]) continue;  // not k's first point now
+        const int at = pos[k];
+        int p0, p1;
+        if (at > i) p0 = i, p1 = at - 1;
+        else if (at < i) p0 = at, p1 = i - 1;
+        else continue;
+        if (delta(p0, p1) < -1e-9) {
+          reverseStretch(p0, p1);
+          moved = true;
+        }
+      }
+      if (moved) improved = true;
+    }
+  }
+  for (int i = 0; i < n; ++i) order[i] = {seq[i], rev[seq[i]] != 0};
+  if (converged) *converged = !timedOut;
+  return order;
+}
+
+bool SbPlotterPaths::applyOrder(const std::vector<Step>& order) {
+  if (order.size() != list.size()) return false;
+  std::vector<char> seen(list.size(), 0);
+  for (const Step& s : order) {
+    if (s.path < 0 || static_cast<size_t>(s.path) >= list.size() || seen[s.path]) return false;
+    seen[s.path] = 1;
+  }
+  std::vector<Path> result;
+  result.reserve(list.size());
+  for (const Step& s : order) {
+    result.push_back(std::move(list[s.path]));
+    if (s.reversed) std::reverse(result.back().points.begin(), result.back().points.end());
+  }
+  list = std::move(result);
+  return true;
+}
+
+SbPlotterPaths::Report SbPlotterPaths::optimise(float tolerance, const SbVec2f& home, double seconds) {
+  Report report;
+  report.travelBefore = penUpTravel();
+  const std::vector<Path> original = list;
+  report.merges = merge(tolerance);
+  const std::vector<Step> order = planOrder(list, home, seconds, &report.converged);
+  applyOrder(order);
+  report.travelAfter = penUpTravel();
+  if (report.travelAfter > report.travelBefore) {
+    list = original;
+    report.merges = 0;
+    report.travelAfter = report.travelBefore;
+  }
+  return report;
+}
+
+void SbPlotterPaths::writeSvg(SbSvgWriter& svg, double penWidth) const {
+  for (const Path& p : list) svg.polyline(p.points.data(), static_cast<int>(p.points.size()), penWidth);
+}
+
+std::string SbPlotterPaths::text(const std::string& comment) const {
+  std::string out;
+  size_t begin = 0;
+  while (begin <= comment.size() && !comment.empty()) {
+    const size_t end = std::min(comment.find('\n', begin), comment.size());
+    out += "# ";
+    out.append(comment, begin, end - begin);
+    out += '\n';
+    begin = end + 1;
+  }
+  for (const Path& p : list) {
+    for (size_t i = 0; i < p.points.size(); ++i) {
+      if (i) out += ' ';
+      SbSvgWriter::appendNumber(out, p.points[i][0]);
+      out += ' ';
+      SbSvgWriter::appendNumber(out, p.points[i][1]);
+    }
+    out += '\n';
+  }
+  return out;
+}

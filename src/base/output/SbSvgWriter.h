@@ -1,0 +1,81 @@
+#ifndef LINFOLD_SBSVGWRITER_H
+#define LINFOLD_SBSVGWRITER_H
+
+// Builds a one-page SVG document in memory and writes it in one piece.
+//
+// Coordinates are page points with the origin at the bottom-left corner and
+// y up, as on a PDF page; the writer flips them into SVG's y-down frame, so
+// the same numbers drawn through the PDF writer and through this one give
+// the same picture. Angles are radians, counter-clockwise positive in that
+// y-up frame. Numbers are written with std::to_chars (independent of the
+// C locale), rounded to 1/1000 point.
+//
+// A shape with a non-finite coordinate or a negative radius is left out
+// (counted by droppedShapes()); a path keeps its pieces until fillPath().
+
+#include <Inventor/SbVec2f.h>
+
+#include <string>
+
+class SbSvgWriter {
+ public:
+  // A page of width x height points (values below 1 point or non-finite
+  // count as 1).
+  SbSvgWriter(double width, double height);
+
+  double pageWidth() const { return width; }
+  double pageHeight() const { return height; }
+
+  // --- filled paths of straight edges and circular arcs
+  // Starts a new subpath at (x, y).
+  void moveTo(double x, double y);
+  // A straight edge from the current point (a move when the path is empty).
+  void lineTo(double x, double y);
+  // A circular arc about (cx, cy) of radius r from angle a0 to angle a1
+  // (counter-clockwise when a1 > a0; sweeps beyond one turn are cut to
+  // the remainder, a full turn stays a full turn). The arc's start point is
+  // joined to the current point by a straight edge, or starts the path.
+  void arcTo(double cx, double cy, double r, double a0, double a1);
+  void closePath();
+  // Emits the collected subpaths as one path filled black with the non-zero
+  // winding rule and starts a new path. An empty path emits nothing.
+  void fillPath();
+  // Drops the path under construction.
+  void discardPath();
+  bool pathEmpty() const { return path.empty(); }
+
+  // --- other shapes
+  // A filled black disc.
+  void circle(double cx, double cy, double r);
+  // An open polyline stroked black with round caps and joins, penWidth points
+  // wide, not filled. Fewer than 2 points emit nothing.
+  void polyline(const SbVec2f* points, int count, double penWidth);
+
+  int shapeCount() const { return shapes; }
+  int droppedShapes() const { return dropped; }
+
+  // The complete document.
+  std::string document() const;
+  // Writes the document to `path` through a temporary file that is renamed
+  // into place. On failure prints "SbSvgWriter::write: cannot write <path>:
+  // <reason>\n", leaves any older file untouched and returns false.
+  bool write(const std::string& path) const;
+
+  // A number as the writer prints it: fixed point, at most three decimals,
+  // no trailing zeros, "0" for values that round to zero. Non-finite values
+  // give "0" (shapes with them are dropped before they get here).
+  static void appendNumber(std::string& out, double value);
+
+ private:
+  void appendPoint(double x, double y);
+  bool finite(double a, double b) const;
+
+  double width, height;
+  std::string body;   // the shape elements written so far
+  std::string path;   // "d" of the path under construction
+  bool pathBroken = false;  // a non-finite piece was added to it
+  int shapes = 0;
+  int dropped = 0;
+};
+
+#endif

@@ -1,0 +1,228 @@
+#include "output/SoLinePlotterOutput.h"
+
+#include <Inventor/SbViewVolume.h>
+#include <Inventor/SbViewportRegion.h>
+#include <Inventor/actions/SoCallbackAction.h>
+#include <Inventor/actions/SoGLRenderAction.h>
+#include <Inventor/elements/SoCacheElement.h>
+#include <Inventor/elements/SoCoordinateElement.h>
+#include <Inventor/elements/SoModelMatrixElement.h>
+#include <Inventor/elements/SoViewVolumeElement.h>
+#include <Inventor/elements/SoViewportRegionElement.h>
+#include <Inventor/misc/SoState.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "elements/SoLineCoordinateIndexElement.h"
+#include "elements/SoLineDensityElementHQ.h"
+#include "elements/SoLineSettingsElementHQ.h"
+#include "elements/SoLineThicknessElement.h"
+#include "output/SbInkOutlineHQ.h"
+#include "output/SbOutputFile.h"
+#include "output/SbPlotterPaths.h"
+#include "output/SbSvgWriter.h"
+#include "output/SoLineOutputPdfHQ.h"
+#include "styling/SbInkStrokeBuilderHQ.h"
+#include "styling/SbLineSettingsHQ.h"
+
+SO_NODE_SOURCE(SoLinePlotterOutput);
+
+namespace {
+
+// Keeps the dots of the HQ ink (centre and radius in pixels) and drops the
+// outlines of the solid runs, whose centre lines are taken from the strokes.
+class DotCollector : public SbInkOutlineHQ::Receiver {
+ public:
+  void fillContour(ContourListHQ& outline) override { outline.clear(); }
+  void drawDot(const SbVec3f& centre, float radius) override {
+    dots.emplace_back(centre[0], centre[1], radius);
+  }
+  std::vector<SbVec3f> dots;
+};
+
+}  // namespace
+
+void SoLinePlotterOutput::initClass() {
+  SO_NODE_INIT_CLASS(SoLinePlotterOutput, SoLineModifier, "SoLineModifier");
+  SO_ENABLE(SoGLRenderAction, SoCoordinateElement);
+  SO_ENABLE(SoGLRenderAction, SoLineCoordinateIndexElement);
+  SO_ENABLE(SoGLRenderAction, SoLineThicknessElement);
+  SO_ENABLE(SoGLRenderAction, SoLineDensityElementHQ);
+  SO_ENABLE(SoGLRenderAction, SoLineSettingsElementHQ);
+  SO_ENABLE(SoGLRenderAction, SoModelMatrixElement);
+  SO_ENABLE(SoGLRenderAction, SoViewVolumeElement);
+  SO_ENABLE(SoGLRenderAction, SoViewportRegionElement);
+  SO_ENABLE(SoCallbackAction, SoCoordinateElement);
+  SO_ENABLE(SoCallbackAction, SoLineCoordinateIndexElement);
+  SO_ENABLE(SoCallbackAction, SoLineThicknessElement);
+  SO_ENABLE(SoCallbackAction, SoLineDensityElementHQ);
+  SO_ENABLE(SoCallbackAction, SoLineSettingsElementHQ);
+  SO_ENABLE(SoCallbackAction, SoModelMatrixElement);
+  SO_ENABLE(SoCallbackAction, SoViewVolumeElement);
+  SO_ENABLE(SoCallbackAction, SoViewportRegionElement);
+}
+
+SoLinePlotterOutput::SoLinePlotterOutput() {
+  SO_NODE_CONSTRUCTOR(SoLinePlotterOutput);
+  SO_NODE_ADD_FIELD(filename, (""));
+  SO_NODE_ADD_FIELD(format, (SVG));
+  SO_NODE_ADD_FIELD(includeDots, (TRUE));
+  SO_NODE_ADD_FIELD(optimiseSeconds, (2.0f));
+  SO_NODE_DEFINE_ENUM_VALUE(Format, SVG);
+  SO_NODE_DEFINE_ENUM_VALUE(Format, TEXT);
+  SO_NODE_SET_SF_ENUM_TYPE(format, Format);
+}
+
+SoLinePlotterOutput::~SoLinePlotterOutput() = default;
+
+bool SoLinePlotterOutput::requestWrite(const SbString& path) {
+  filename.setValue(path);
+  writePending = path.getLength() > 0;
+  writeResult = WR_NONE;
+  return writePending;
+}
+
+void SoLinePlotterOutput::GLRender(SoGLRenderAction* action) {
+  // Whether the node writes depends on writePending, which is no field.
+  SoCacheElement::invalidate(action->getState());
+  doAction(action);
+}
+
+void SoLinePlotterOutput::callback(SoCallbackAction* action) { doAction(action); }
+
+void SoLinePlotterOutput::doAction(SoAction* action) {
+  if (!writePending || !action) return;
+  try {
+    outputPass(action->getState());
+  } catch (...) {
+    writePending = false;
+    writeResult = WR_FAILED;
+    std::printf("SoLinePlotterOutput: the output pass failed, nothing written\n");
+  }
+}
+
+void SoLinePlotterOutput::outputPass(SoState* state) {
+  int32_t thicknessCount = 0, densityCount = 0, indexCount = 0;
+  const float* thickness = SoLineThicknessElement::get(state, thicknessCount);
+  const float* density = SoLineDensityElementHQ::get(state, densityCount);
+  const int32_t* indices = SoLineCoordinateIndexElement::get(state, indexCount);
+  const SoCoordinateElement* coords = SoCoordinateElement::getInstance(state);
+  const SbLineSettingsHQ* settings = SoLineSettingsElementHQ::get(state);
+  const int32_t pointCount = coords ? coords->getNum() : 0;
+  // No lines yet: stay armed for a later traversal.
+  if (!indices || indexCount < 2 || pointCount < 1) return;
+
+  const SbVec2s size = SoViewportRegionElement::get(state).getViewportSizePixels();
+  const int width = size[0], height = size[1];
+  writePending = false;
+  writeResult = WR_FAILED;
+  if (width < 1 || height < 1 || width > 65535 || height > 65535) {
+    std::printf("SoLinePlotterOutput: viewport of %d x %d pixels is outside 1..65535, nothing written\n", width,
+                height);
+    return;
+  }
+
+  // Object space to pixels about the viewport centre (as the HQ snapshot),
+  // then to page points, origin bottom-left.
+  SbMatrix affine, projection;
+  SoViewVolumeElement::get(state).getMatrices(affine, projection);
+  const SbMatrix toClip = SoModelMatrixElement::get(state) * affine * projection;
+  SbInkStrokeBuilderHQ projector;
+  projector.setProjection(toClip, SbVec2f(-0.5f * width, -0.5f * height),
+                          SbVec2f(static_cast<float>(width), static_cast<float>(height)));
+  const double scale = SoLineOutputPdfHQ::pageScale(width, height);
+  const double shiftX = width * 0.5 * scale, shiftY = height * 0.5 * scale;
+  auto toPage = [&](float x, float y) {
+    return SbVec2f(static_cast<float>(x * scale + shiftX), static_cast<float>(y * scale + shiftY));
+  };
+  std::vector<SbVec2f> pixels(static_cast<size_t>(pointCount));
+  std::vector<uint8_t> valid(static_cast<size_t>(pointCount), 0);
+  for (int32_t i = 0; i < pointCount; ++i) {
+    SbVec3f p;
+    if (projector.project(coords->get3(i), p)) {
+      pixels[i].setValue(p[0], p[1]);
+      valid[i] = 1;
+    }
+  }
+
+  int32_t vertexCount = 0;
+  for (int32_t k = 0; k < indexCount; ++k)
+    if (indices[k] != -1) ++vertexCount;
+  const bool hasThickness = thickness && thicknessCount >= vertexCount && vertexCount > 0;
+  const bool hasDensity = density && densityCount >= vertexCount && vertexCount > 0;
+
+  SbPlotterPaths paths;
+  const bool dots = includeDots.getValue() != FALSE;
+  DotCollector collector;
+  std::unique_ptr<SbInkOutlineHQ> ink;
+  if (settings) ink.reset(new SbInkOutlineHQ(*settings, collector));
+  std::vector<SbVec2f> run;
+  std::vector<float> tone, radius;
+  auto flush = [&]() {
+    if (settings) {
+      paths.addSolidParts(run.data(), tone.data(), radius.data(), static_cast<int>(run.size()), settings->toneHigh);
+    } else if (run.size() == 1) {
+      if (dots) paths.addDot(run[0], kDefaultDotMark);
+    } else {
+      paths.addPolyline(run.data(), static_cast<int>(run.size()));
+    }
+    run.clear();
+    tone.clear();
+    radius.clear();
+  };
+  int32_t vertex = 0;
+  for (int32_t k = 0; k < indexCount; ++k) {
+    const int32_t i = indices[k];
+    if (i == -1) {
+      flush();
+      continue;
+    }
+    const int32_t v = vertex++;
+    if (i < 0 || i >= pointCount || !valid[i]) continue;
+    run.push_back(toPage(pixels[i][0], pixels[i][1]));
+    if (ink) {
+      tone.push_back(hasDensity ? std::clamp(std::isfinite(density[v]) ? density[v] : 0.0f, 0.0f, 1.0f) : 1.0f);
+      radius.push_back(ink->radiusOf(hasThickness ? thickness + v : nullptr, 0));
+    }
+  }
+  flush();
+  if (ink) {
+    if (dots)
+      ink->addLineSet(pixels.data(), valid.data(), pointCount, indices, indexCount, thickness, thicknessCount,
+                      density, densityCount);
+    ink.reset();
+    for (const SbVec3f& d : collector.dots)
+      paths.addDot(toPage(d[0], d[1]), std::max(kMinDotMark, static_cast<float>(2.0 * d[2] * scale)));
+  }
+
+  // The pen starts at the top-left corner, where plotters home.
+  const int pageWidth = static_cast<int>(width * scale + 0.5);
+  const int pageHeight = static_cast<int>(height * scale + 0.5);
+  const double seconds = std::isfinite(optimiseSeconds.getValue()) ? optimiseSeconds.getValue() : 0.0;
+  const SbPlotterPaths::Report report =
+      paths.optimise(kMergeTolerance, SbVec2f(0.0f, static_cast<float>(pageHeight)), seconds);
+  std::printf("SoLinePlotterOutput: pen-up travel %.1f -> %.1f points\n", report.travelBefore, report.travelAfter);
+  if (writeFile(paths, pageWidth, pageHeight)) writeResult = WR_WRITTEN;
+}
+
+bool SoLinePlotterOutput::writeFile(const SbPlotterPaths& paths, int pageWidth, int pageHeight) {
+  const std::string path = filename.getValue().getString();
+  if (format.getValue() == TEXT) {
+    char header[200];
+    std::snprintf(header, sizeof header,
+                  "plotter paths: %d, page %d x %d points, origin bottom-left, y up\none path per line: x y x y ...",
+                  paths.pathCount(), pageWidth, pageHeight);
+    std::string why;
+    if (SbOutputFile::write(path, paths.text(header), why)) return true;
+    std::printf("SoLinePlotterOutput: cannot write %s: %s\n", path.c_str(), why.c_str());
+    return false;
+  }
+  SbSvgWriter svg(pageWidth, pageHeight);
+  paths.writeSvg(svg, kPenWidth);
+  return svg.write(path);
+}

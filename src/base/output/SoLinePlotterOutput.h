@@ -1,0 +1,76 @@
+#ifndef LINFOLD_SOLINEPLOTTEROUTPUT_H
+#define LINFOLD_SOLINEPLOTTEROUTPUT_H
+
+#include <Inventor/fields/SoSFBool.h>
+#include <Inventor/fields/SoSFEnum.h>
+#include <Inventor/fields/SoSFFloat.h>
+#include <Inventor/fields/SoSFString.h>
+
+#include "lines/SoLineModifier.h"
+
+class SoAction;
+class SoState;
+class SbPlotterPaths;
+
+// Writes the current line set for a pen plotter: the centre lines of the
+// strokes on the page of the PDF snapshot (same size and scale, in points),
+// one path per run, ink dots as short marks, paths that touch merged and
+// the drawing order chosen to cut pen-up travel (SbPlotterPaths). As SVG
+// polylines or as a plain text file of polylines.
+//
+// With line settings in the state (SoLineSettingsHQ) only the solid parts of
+// the strokes become lines and the lighter parts become their dots, as in the
+// HQ snapshot; without, every run is a line and every lone point a dot.
+//
+// Armed by requestWrite; the next traversal (render or callback action)
+// writes and prints the pen-up travel before and after ordering.
+class SoLinePlotterOutput : public SoLineModifier {
+  typedef SoLineModifier inherited;
+  SO_NODE_HEADER(SoLinePlotterOutput);
+
+ public:
+  enum Format { SVG = 0, TEXT = 1 };
+  enum WriteResult { WR_NONE, WR_WRITTEN, WR_FAILED };
+
+  // Pen width of the SVG polylines, points.
+  static constexpr float kPenWidth = 0.5f;
+  // Ends closer than this (points) are joined into one path.
+  static constexpr float kMergeTolerance = 0.1f;
+  // Shortest dot mark, points (a dot's mark is its diameter otherwise).
+  static constexpr float kMinDotMark = 0.2f;
+  // Mark of a lone point when there are no line settings (no radius), points.
+  static constexpr float kDefaultDotMark = 0.5f;
+
+  static void initClass();
+  SoLinePlotterOutput();
+
+  SoSFString filename;
+  SoSFEnum format;           // SVG or TEXT
+  SoSFBool includeDots;      // dots as short marks (TRUE) or left out
+  SoSFFloat optimiseSeconds; // time bound of the 2-opt pass; 0: nearest neighbour only
+
+  // Sets filename and arms the node (an empty path disarms it); forgets the
+  // last result. Returns whether the node is armed.
+  bool requestWrite(const SbString& path);
+  bool isWritePending() const { return writePending; }
+  // WR_NONE while no pass has run since requestWrite (an armed node that
+  // finds no lines stays armed), WR_WRITTEN, or WR_FAILED after a message.
+  WriteResult getWriteResult() const { return writeResult; }
+  bool writeSucceeded() const { return writeResult == WR_WRITTEN; }
+
+  void doAction(SoAction* action) override;
+  void GLRender(SoGLRenderAction* action) override;
+  void callback(SoCallbackAction* action) override;
+
+ protected:
+  ~SoLinePlotterOutput() override;
+
+ private:
+  void outputPass(SoState* state);
+  bool writeFile(const SbPlotterPaths& paths, int pageWidth, int pageHeight);
+
+  bool writePending = false;
+  WriteResult writeResult = WR_NONE;
+};
+
+#endif
