@@ -16,13 +16,13 @@ SoLineOutputSvgHQ::SoLineOutputSvgHQ() { SO_NODE_CONSTRUCTOR(SoLineOutputSvgHQ);
 SoLineOutputSvgHQ::~SoLineOutputSvgHQ() = default;
 
 bool SoLineOutputSvgHQ::beginOutput(int width, int height) {
-  // The page of the PDF snapshot: its rounded box, its scale, the pixel
-  // origin at the viewport centre.
+  // The page of the PDF snapshot: its box rounded to whole points, its
+  // scale, the viewport centre at the centre of the box.
   scale = SoLineOutputPdfHQ::pageScale(width, height);
-  shiftX = width * 0.5 * scale;
-  shiftY = height * 0.5 * scale;
   const int boxWidth = static_cast<int>(width * scale + 0.5);
   const int boxHeight = static_cast<int>(height * scale + 0.5);
+  shiftX = boxWidth * 0.5;
+  shiftY = boxHeight * 0.5;
   svg.reset(new SbSvgWriter(boxWidth, boxHeight));
   return true;
 }

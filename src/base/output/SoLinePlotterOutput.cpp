@@ -135,8 +135,12 @@ void SoLinePlotterOutput::outputPass(SoState* state) {
   SbInkStrokeBuilderHQ projector;
   projector.setProjection(toClip, SbVec2f(-0.5f * width, -0.5f * height),
                           SbVec2f(static_cast<float>(width), static_cast<float>(height)));
+  // The page of the PDF snapshot: box rounded to whole points, the viewport
+  // centre at its centre.
   const double scale = SoLineOutputPdfHQ::pageScale(width, height);
-  const double shiftX = width * 0.5 * scale, shiftY = height * 0.5 * scale;
+  const int pageWidth = static_cast<int>(width * scale + 0.5);
+  const int pageHeight = static_cast<int>(height * scale + 0.5);
+  const double shiftX = pageWidth * 0.5, shiftY = pageHeight * 0.5;
   auto toPage = [&](float x, float y) {
     return SbVec2f(static_cast<float>(x * scale + shiftX), static_cast<float>(y * scale + shiftY));
   };
@@ -201,8 +205,6 @@ void SoLinePlotterOutput::outputPass(SoState* state) {
   }
 
   // The pen starts at the top-left corner, where plotters home.
-  const int pageWidth = static_cast<int>(width * scale + 0.5);
-  const int pageHeight = static_cast<int>(height * scale + 0.5);
   const double seconds = std::isfinite(optimiseSeconds.getValue()) ? optimiseSeconds.getValue() : 0.0;
   const SbPlotterPaths::Report report =
       paths.optimise(kMergeTolerance, SbVec2f(0.0f, static_cast<float>(pageHeight)), seconds);

@@ -1,0 +1,458 @@
+// The SVG snapshot against the PDF snapshot of the same strokes (both
+// rasterised by the tools people view them with: rsvg-convert and pdftoppm),
+// and the pen-plotter output node. Both nodes run in a callback traversal,
+// so no GL context is needed.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <Inventor/actions/SoCallbackAction.h>
+#include <Inventor/actions/SoGLRenderAction.h>
+#include <Inventor/elements/SoCoordinateElement.h>
+#include <Inventor/nodes/SoOrthographicCamera.h>
+#include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/nodes/SoSubNode.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "elements/SoLineCoordinateIndexElement.h"
+#include "elements/SoLineDensityElementHQ.h"
+#include "elements/SoLineThicknessElement.h"
+#include "output/SoLineOutputPdfHQ.h"
+#include "output/SoLineOutputSvgHQ.h"
+#include "output/SoLinePlotterOutput.h"
+#include "styling/SoLineSettingsHQ.h"
+
+// Publishes hand-made strokes (2D points, thickness and density per point).
+class SvgTestStrokes : public SoNode {
+  typedef SoNode inherited;
+  SO_NODE_HEADER(SvgTestStrokes);
+
+ public:
+  static void initClass() {
+    if (getClassTypeId() != SoType::badType()) return;
+    SO_NODE_INIT_CLASS(SvgTestStrokes, SoNode, "Node");
+    SO_ENABLE(SoCallbackAction, SoCoordinateElement);
+    SO_ENABLE(SoCallbackAction, SoLineCoordinateIndexElement);
+    SO_ENABLE(SoCallbackAction, SoLineThicknessElement);
+    SO_ENABLE(SoCallbackAction, SoLineDensityElementHQ);
+  }
+  SvgTestStrokes() { SO_NODE_CONSTRUCTOR(SvgTestStrokes); }
+
+  void add(const std::vector<SbVec2f>& p, const std::vector<float>& t, const std::vector<float>& d) {
+    for (size_t i = 0; i < p.size(); ++i) {
+      indices.push_back(static_cast<int32_t>(points.size()));
+      points.emplace_back(p[i][0], p[i][1], 0.0f);
+      thickness.push_back(t.empty() ? 1.0f : t[i]);
+      density.push_back(d.empty() ? 1.0f : d[i]);
+    }
+    indices.push_back(-1);
+  }
+
+  void callback(SoCallbackAction* action) override {
+    SoState* state = action->getState();
+    if (!points.empty()) SoCoordinateElement::set3(state, this, static_cast<int32_t>(points.size()), points.data());
+    SoLineCoordinateIndexElement::set(state, this, static_cast<int32_t>(indices.size()),
+                                      indices.empty() ? nullptr : indices.data());
+    SoLineThicknessElement::set(state, this, static_cast<int32_t>(thickness.size()),
+                                thickness.empty() ? nullptr : thickness.data());
+    SoLineDensityElementHQ::set(state, this, static_cast<int32_t>(density.size()),
+                                density.empty() ? nullptr : density.data());
+  }
+
+  std::vector<SbVec3f> points;
+  std::vector<int32_t> indices;
+  std::vector<float> thickness;
+  std::vector<float> density;
+
+ private:
+  ~SvgTestStrokes() override = default;
+};
+
+SO_NODE_SOURCE(SvgTestStrokes);
+
+namespace {
+
+// Pixels are world units: an orthographic camera `height` units high.
+struct Scene {
+  SoSeparator* root;
+  SvgTestStrokes* strokes;
+  SoLineSettingsHQ* settings = nullptr;
+  Scene(int height, bool withSettings) {
+    SvgTestStrokes::initClass();
+    root = new SoSeparator;
+    root->ref();
+    auto* camera = new SoOrthographicCamera;
+    camera->position.setValue(0, 0, 10);
+    camera->height = static_cast<float>(height);
+    camera->nearDistance = 1;
+    camera->farDistance = 20;
+    root->addChild(camera);
+    strokes = new SvgTestStrokes;
+    root->addChild(strokes);
+    if (withSettings) {
+      settings = new SoLineSettingsHQ;
+      settings->lineWidth = 2.0f;
+      settings->maxWidth = 40.0f;
+      settings->tolerance = 0.5f;
+      root->addChild(settings);
+    }
+  }
+  ~Scene() { root->unref(); }
+  void traverse(int width, int height) {
+    SoCallbackAction action(SbViewportRegion(static_cast<short>(width), static_cast<short>(height)));
+    action.apply(root);
+  }
+};
+
+bool haveProgram(const char* name) {
+  return std::system((std::string("command -v ") + name + " > /dev/null 2>&1").c_str()) == 0;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+struct TempDir {
+  std::string path;
+  TempDir() {
+    char name[] = "/tmp/linfold_svgsnapXXXXXX";
+    path = mkdtemp(name) ? name : "/tmp";
+  }
+  ~TempDir() { std::system(("rm -rf '" + path + "'").c_str()); }
+  std::string file(const char* name) const { return path + "/" + name; }
+};
+
+struct Grey {
+  int width = 0, height = 0;
+  std::vector<unsigned char> pixels;
+};
+
+uint32_t bigEndian(const unsigned char* p) {
+  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
+// An 8-bit, non-interlaced PNG (grey, grey + alpha, RGB or RGBA) as grey
+// levels over white.
+bool readPng(const std::string& path, Grey& out) {
+  const std::string bytes = readFile(path);
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+  if (bytes.size() < 8 || std::memcmp(b, "\x89PNG\r\n\x1a\n", 8) != 0) return false;
+  std::string idat;
+  int colourType = -1, channels = 0;
+  for (size_t at = 8; at + 12 <= bytes.size();) {
+    const uint32_t length = bigEndian(b + at);
+    const std::string type(bytes, at + 4, 4);
+    if (at + 12 + length > bytes.size()) return false;
+    const unsigned char* data = b + at + 8;
+    if (type == "IHDR") {
+      out.width = static_cast<int>(bigEndian(data));
+      out.height = static_cast<int>(bigEndian(data + 4));
+      colourType = data[9];
+      if (data[8] != 8 || data[12] != 0) return false;
+      channels = colourType == 0 ? 1 : colourType == 4 ? 2 : colourType == 2 ? 3 : colourType == 6 ? 4 : 0;
+      if (!channels) return false;
+    } else if (type == "IDAT") {
+      idat.append(reinterpret_cast<const char*>(data), length);
+    }
+    at += 12 + length;
+  }
+  const size_t stride = static_cast<size_t>(out.width) * channels;
+  std::vector<unsigned char> raw((stride + 1) * out.height);
+  uLongf rawSize = raw.size();
+  if (uncompress(raw.data(), &rawSize, reinterpret_cast<const Bytef*>(idat.data()), idat.size()) != Z_OK ||
+      rawSize != raw.size())
+    return false;
+  std::vector<unsigned char> prev(stride, 0), row(stride);
+  out.pixels.resize(static_cast<size_t>(out.width) * out.height);
+  for (int y = 0; y < out.height; ++y) {
+    const unsigned char* in = &raw[y * (stride + 1)];
+    const int filter = in[0];
+    for (size_t i = 0; i < stride; ++i) {
+      const int a = i >= static_cast<size_t>(channels) ? row[i - channels] : 0;
+      const int up = prev[i];
+      const int c = i >= static_cast<size_t>(channels) ? prev[i - channels] : 0;
+      int predictor = 0;
+      switch (filter) {
+        case 1: predictor = a; break;
+        case 2: predictor = up; break;
+        case 3: predictor = (a + up) / 2; break;
+        case 4: {
+          const int p = a + up - c, pa = std::abs(p - a), pb = std::abs(p - up), pc = std::abs(p - c);
+          predictor = pa <= pb && pa <= pc ? a : pb <= pc ? up : c;
+          break;
+        }
+        default: break;
+      }
+      row[i] = static_cast<unsigned char>(in[1 + i] + predictor);
+    }
+    for (int x = 0; x < out.width; ++x) {
+      const unsigned char* px = &row[static_cast<size_t>(x) * channels];
+      const double grey = channels >= 3 ? (px[0] + px[1] + px[2]) / 3.0 : px[0];
+      const double alpha = channels == 2 ? px[1] / 255.0 : channels == 4 ? px[3] / 255.0 : 1.0;
+      out.pixels[static_cast<size_t>(y) * out.width + x] =
+          static_cast<unsigned char>(std::lround(grey * alpha + 255.0 * (1.0 - alpha)));
+    }
+    prev = row;
+  }
+  return true;
+}
+
+// A binary PGM (P5, maxval 255) as pdftoppm -gray writes it.
+bool readPgm(const std::string& path, Grey& out) {
+  std::ifstream in(path, std::ios::binary);
+  std::string magic;
+  int maxval = 0;
+  in >> magic >> out.width >> out.height >> maxval;
+  in.get();
+  if (magic != "P5" || maxval != 255 || out.width <= 0 || out.height <= 0) return false;
+  out.pixels.resize(static_cast<size_t>(out.width) * out.height);
+  in.read(reinterpret_cast<char*>(out.pixels.data()), static_cast<std::streamsize>(out.pixels.size()));
+  return static_cast<size_t>(in.gcount()) == out.pixels.size();
+}
+
+// Strokes that exercise every piece of the outline: varying widths, sharp
+// turns (mitres and arcs), a width falling to zero, tones across the solid
+// limit, dotted runs and lone dots.
+void addSampleStrokes(SvgTestStrokes& s) {
+  for (int k = 0; k < 6; ++k) {
+    std::vector<SbVec2f> p;
+    std::vector<float> t;
+    for (int i = 0; i <= 60; ++i) {
+      const float x = -350.0f + 11.0f * i;
+      p.emplace_back(x, 220.0f - 30.0f * k + 12.0f * std::sin(0.05f * x + k));
+      t.push_back(1.0f + 3.0f * (0.5f + 0.5f * std::sin(0.09f * i + k)));
+    }
+    s.add(p, t, {});
+  }
+  s.add({{-300, -20}, {-250, 40}, {-200, -20}, {-150, 40}, {-100, -20}, {-60, 30}, {-40, -10}},
+        {6, 5, 4, 7, 3, 8, 2}, {});
+  s.add({{0, 0}, {60, 10}, {120, 0}, {180, 20}}, {5, 2, 0, 4}, {});
+  s.add({{-350, -120}, {-150, -120}, {50, -120}, {250, -120}}, {3, 3, 3, 3}, {1.0f, 0.6f, 0.2f, 1.0f});
+  s.add({{-350, -180}, {300, -170}}, {4, 4}, {0.35f, 0.35f});
+  s.add({{200, 60}}, {5}, {1});
+  s.add({{260, 80}}, {2.5f}, {1});
+  s.add({{300, -60}, {300.5f, -60}, {330, -40}}, {10, 10, 2}, {});
+}
+
+}  // namespace
+
+TEST(SvgSnapshot, RasterisedMatchesThePdfSnapshot) {
+  if (!haveProgram("rsvg-convert") || !haveProgram("pdftoppm"))
+    GTEST_SKIP() << "rsvg-convert or pdftoppm missing (librsvg2-bin, poppler-utils)";
+  TempDir dir;
+  Scene scene(600, true);
+  addSampleStrokes(*scene.strokes);
+  auto* pdf = new SoLineOutputPdfHQ;
+  auto* svg = new SoLineOutputSvgHQ;
+  scene.root->addChild(pdf);
+  scene.root->addChild(svg);
+  ASSERT_TRUE(pdf->requestWrite(dir.file("shot.pdf").c_str()));
+  ASSERT_TRUE(svg->requestWrite(dir.file("shot.svg").c_str()));
+  scene.traverse(800, 600);
+  ASSERT_TRUE(pdf->writeSucceeded());
+  ASSERT_TRUE(svg->writeSucceeded());
+  EXPECT_FALSE(svg->writePending);
+
+  const std::string doc = readFile(dir.file("shot.svg"));
+  EXPECT_NE(doc.find("width=\"595pt\" height=\"446pt\" viewBox=\"0 0 595 446\""), std::string::npos);
+  EXPECT_NE(doc.find("<path d=\"M"), std::string::npos);
+  EXPECT_NE(doc.find(" A"), std::string::npos);
+  EXPECT_NE(doc.find("<circle "), std::string::npos);
+  if (haveProgram("xmllint")) {
+    EXPECT_EQ(std::system(("xmllint --noout " + dir.file("shot.svg")).c_str()), 0);
+  }
+
+  // Twice the page's size in points.
+  const int w = 2 * 595, h = 2 * 446;
+  const std::string size = " -w " + std::to_string(w) + " -h " + std::to_string(h);
+  ASSERT_EQ(std::system(("rsvg-convert -b white" + size + " -o " + dir.file("svg.png") + " " + dir.file("shot.svg"))
+                            .c_str()),
+            0);
+  ASSERT_EQ(std::system(("pdftoppm -gray -singlefile -scale-to-x " + std::to_string(w) + " -scale-to-y " +
+                         std::to_string(h) + " " + dir.file("shot.pdf") + " " + dir.file("pdf"))
+                            .c_str()),
+            0);
+  Grey fromSvg, fromPdf;
+  ASSERT_TRUE(readPng(dir.file("svg.png"), fromSvg));
+  ASSERT_TRUE(readPgm(dir.file("pdf.pgm"), fromPdf));
+  ASSERT_EQ(fromSvg.width, w);
+  ASSERT_EQ(fromSvg.height, h);
+  ASSERT_EQ(fromPdf.width, w);
+  ASSERT_EQ(fromPdf.height, h);
+
+  size_t close = 0, inkSvg = 0, inkPdf = 0;
+  for (size_t i = 0; i < fromSvg.pixels.size(); ++i) {
+    if (std::abs(int(fromSvg.pixels[i]) - int(fromPdf.pixels[i])) <= 16) ++close;
+    if (fromSvg.pixels[i] < 128) ++inkSvg;
+    if (fromPdf.pixels[i] < 128) ++inkPdf;
+  }
+  const double total = static_cast<double>(fromSvg.pixels.size());
+  EXPECT_GT(inkPdf / total, 0.02);  // there is ink to compare
+  EXPECT_NEAR(static_cast<double>(inkSvg) / inkPdf, 1.0, 0.02);
+  std::printf("pixels within 16 grey levels of the PDF rendering: %.2f%%\n", 100.0 * close / total);
+  EXPECT_GE(close / total, 0.99) << close << " of " << total << " pixels within 16 levels";
+}
+
+TEST(SvgSnapshot, ArmedWithoutStrokesStaysArmedAndWritesNothing) {
+  TempDir dir;
+  Scene scene(600, true);
+  auto* svg = new SoLineOutputSvgHQ;
+  scene.root->addChild(svg);
+  ASSERT_TRUE(svg->requestWrite(dir.file("none.svg").c_str()));
+  scene.traverse(800, 600);
+  EXPECT_TRUE(svg->writePending);
+  EXPECT_EQ(svg->getWriteResult(), SoLineOutputHQ::WR_NONE);
+  EXPECT_FALSE(std::ifstream(dir.file("none.svg")).good());
+}
+
+TEST(SvgSnapshot, UnwritablePathFailsWithAMessage) {
+  Scene scene(600, true);
+  scene.strokes->add({{0, 0}, {100, 0}}, {2, 2}, {});
+  auto* svg = new SoLineOutputSvgHQ;
+  scene.root->addChild(svg);
+  const std::string path = "/nonexistent-folder-linfold/shot.svg";
+  ASSERT_TRUE(svg->requestWrite(path.c_str()));
+  testing::internal::CaptureStdout();
+  scene.traverse(800, 600);
+  const std::string said = testing::internal::GetCapturedStdout();
+  EXPECT_NE(said.find("SbSvgWriter::write: cannot write " + path + ": No such file or directory\n"),
+            std::string::npos)
+      << said;
+  EXPECT_FALSE(svg->writePending);
+  EXPECT_EQ(svg->getWriteResult(), SoLineOutputHQ::WR_FAILED);
+}
+
+// ---------------------------------------------------------------- plotter
+
+namespace {
+
+// Lines of a plotter text file that are not comments.
+std::vector<std::vector<double>> textPaths(const std::string& text) {
+  std::vector<std::vector<double>> out;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream numbers(line);
+    std::vector<double> v;
+    double x;
+    while (numbers >> x) v.push_back(x);
+    out.push_back(v);
+  }
+  return out;
+}
+
+size_t countOf(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+}  // namespace
+
+TEST(PlotterOutput, OrdersMergesAndReportsTravelOnTheA4Page) {
+  // A 595 x 842 viewport maps one pixel to one point; the page origin is
+  // the bottom-left corner, so pixel (x, y) is the point (x + 297.5, y + 421).
+  TempDir dir;
+  Scene scene(595, false);  // a portrait camera's height field spans the width
+  scene.strokes->add({{-100, 0}, {100, 0}}, {}, {});
+  scene.strokes->add({{100, 200}, {-100, 200}}, {}, {});
+  scene.strokes->add({{-100, 100}, {100, 100}}, {}, {});
+  scene.strokes->add({{100, 100}, {150, 120}}, {}, {});  // continues the third
+  scene.strokes->add({{0, -300}}, {}, {});                // a lone point: a dot
+  auto* plotter = new SoLinePlotterOutput;
+  plotter->format = SoLinePlotterOutput::TEXT;
+  scene.root->addChild(plotter);
+  ASSERT_TRUE(plotter->requestWrite(dir.file("pen.txt").c_str()));
+  testing::internal::CaptureStdout();
+  scene.traverse(595, 842);
+  const std::string said = testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(plotter->writeSucceeded());
+  EXPECT_FALSE(plotter->isWritePending());
+  // As traced: 200 + 100 + 0 + 320.16 (to the dot mark's start at x = -0.25).
+  const double before = 200.0 + 100.0 + std::hypot(150.0 + 0.25, 120.0 + 300.0);
+  // Ordered from the top-left corner: the second stroke reversed, the merged
+  // third and fourth backwards, the first, then the dot entered at its right.
+  const double after = std::hypot(50.0, 80.0) + 100.0 + std::hypot(99.75, 300.0);
+  char expected[160];
+  std::snprintf(expected, sizeof expected, "SoLinePlotterOutput: pen-up travel %.1f -> %.1f points\n", before, after);
+  EXPECT_EQ(said, expected);
+
+  const std::vector<std::vector<double>> paths = textPaths(readFile(dir.file("pen.txt")));
+  ASSERT_EQ(paths.size(), 4u);
+  EXPECT_EQ(paths[0], (std::vector<double>{197.5, 621, 397.5, 621}));
+  EXPECT_EQ(paths[1], (std::vector<double>{447.5, 541, 397.5, 521, 197.5, 521}));
+  EXPECT_EQ(paths[2], (std::vector<double>{197.5, 421, 397.5, 421}));
+  EXPECT_EQ(paths[3], (std::vector<double>{297.75, 121, 297.25, 121}));
+
+  // Without dots the mark is gone.
+  plotter->includeDots = FALSE;
+  ASSERT_TRUE(plotter->requestWrite(dir.file("nodots.txt").c_str()));
+  testing::internal::CaptureStdout();
+  scene.traverse(595, 842);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(textPaths(readFile(dir.file("nodots.txt"))).size(), 3u);
+}
+
+TEST(PlotterOutput, LightRunsBecomeDotsAndSolidRunsLinesInTheSvg) {
+  TempDir dir;
+  Scene scene(600, true);
+  scene.strokes->add({{-300, 100}, {300, 100}}, {2, 2}, {1, 1});      // solid
+  scene.strokes->add({{-300, -100}, {300, -100}}, {2, 2}, {0.3f, 0.3f});  // dotted
+  auto* plotter = new SoLinePlotterOutput;
+  scene.root->addChild(plotter);
+  ASSERT_TRUE(plotter->requestWrite(dir.file("pen.svg").c_str()));
+  testing::internal::CaptureStdout();
+  scene.traverse(800, 600);
+  testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(plotter->writeSucceeded());
+  const std::string withDots = readFile(dir.file("pen.svg"));
+  EXPECT_NE(withDots.find("width=\"595pt\" height=\"446pt\""), std::string::npos);
+  const size_t polylines = countOf(withDots, "<polyline ");
+  EXPECT_GT(polylines, 10u);  // one line and a row of dot marks
+  if (haveProgram("xmllint")) {
+    EXPECT_EQ(std::system(("xmllint --noout " + dir.file("pen.svg")).c_str()), 0);
+  }
+
+  plotter->includeDots = FALSE;
+  ASSERT_TRUE(plotter->requestWrite(dir.file("lines.svg").c_str()));
+  testing::internal::CaptureStdout();
+  scene.traverse(800, 600);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(countOf(readFile(dir.file("lines.svg")), "<polyline "), 1u);
+}
+
+TEST(PlotterOutput, StaysArmedWithoutLinesAndFailsOnABadPath) {
+  Scene scene(600, false);
+  auto* plotter = new SoLinePlotterOutput;
+  scene.root->addChild(plotter);
+  const std::string path = "/nonexistent-folder-linfold/pen.txt";
+  plotter->format = SoLinePlotterOutput::TEXT;
+  ASSERT_TRUE(plotter->requestWrite(path.c_str()));
+  scene.traverse(800, 600);
+  EXPECT_TRUE(plotter->isWritePending());
+  EXPECT_EQ(plotter->getWriteResult(), SoLinePlotterOutput::WR_NONE);
+
+  scene.strokes->add({{0, 0}, {10, 0}}, {}, {});
+  testing::internal::CaptureStdout();
+  scene.traverse(800, 600);
+  const std::string said = testing::internal::GetCapturedStdout();
+  EXPECT_NE(said.find("SoLinePlotterOutput: cannot write " + path + ": No such file or directory\n"),
+            std::string::npos)
+      << said;
+  EXPECT_FALSE(plotter->isWritePending());
+  EXPECT_EQ(plotter->getWriteResult(), SoLinePlotterOutput::WR_FAILED);
+  EXPECT_FALSE(plotter->requestWrite(""));
+}
