@@ -10,6 +10,7 @@
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/actions/SoGLRenderAction.h>
 #include <Inventor/elements/SoCoordinateElement.h>
+#include <Inventor/nodes/SoCallback.h>
 #include <Inventor/nodes/SoOrthographicCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoSubNode.h>
@@ -23,12 +24,19 @@
 #include <string>
 #include <vector>
 
+#include "TestMeshes.h"
+#include "core/ChangeStamp.h"
+#include "elements/SoFlowFieldElementHQ.h"
+#include "elements/SoHeModelElementHQ.h"
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineDensityElementHQ.h"
 #include "elements/SoLineThicknessElement.h"
 #include "output/SoLineOutputPdfHQ.h"
 #include "output/SoLineOutputSvgHQ.h"
+#include "flowfield/SbFlowFieldHQ.h"
+#include "mesh/SbHeModelHQ.h"
 #include "output/SoLinePlotterOutput.h"
+#include "strokes/SoStreamlinerHQ.h"
 #include "styling/SoLineSettingsHQ.h"
 
 // Publishes hand-made strokes (2D points, thickness and density per point).
@@ -455,4 +463,75 @@ TEST(PlotterOutput, StaysArmedWithoutLinesAndFailsOnABadPath) {
   EXPECT_FALSE(plotter->isWritePending());
   EXPECT_EQ(plotter->getWriteResult(), SoLinePlotterOutput::WR_FAILED);
   EXPECT_FALSE(plotter->requestWrite(""));
+}
+
+TEST(PlotterOutput, HatchedTorusTravelIsCutByMoreThanHalfAgainstTheTracedOrder) {
+  // A torus hatched by the streamliner along a field that winds around the
+  // tube, seen from above; the plotter output right after the tracer.
+  struct Hatch {
+    SbHeModelHQ model;
+    SbFlowFieldHQ field;
+  } hatch;
+  hatch.model.build(testmesh::model(testmesh::torus(48, 24, 1.0f, 0.4f)));
+  for (const HeVertex* v : hatch.model.vertices) {
+    const SbVec3f p = v->position;
+    const SbVec3f around = SbVec3f(0, 0, 1).cross(p);
+    SbVec3f centre(p[0], p[1], 0);
+    centre.normalize();
+    FlowRecord* r = SbFlowFieldHQ::recordPool.take();
+    r->direction = around + around.cross(p - centre) * 0.5f;
+    r->direction -= v->normal * r->direction.dot(v->normal);
+    r->direction.normalize();
+    r->cross = r->direction.cross(v->normal);
+    r->locked = false;
+    r->score = 0;
+    hatch.field.records.push_back(r);
+  }
+  hatch.field.modelStamp = hatch.model.stamp;
+  hatch.field.stamp = drawChangeStamp();
+
+  TempDir dir;
+  SoSeparator* root = new SoSeparator;
+  root->ref();
+  auto* camera = new SoOrthographicCamera;
+  camera->position.setValue(0, 0, 10);
+  camera->height = 3.0f;
+  camera->nearDistance = 1;
+  camera->farDistance = 20;
+  root->addChild(camera);
+  auto* publish = new SoCallback;
+  publish->setCallback(
+      [](void* data, SoAction* action) {
+        if (!action->isOfType(SoCallbackAction::getClassTypeId())) return;
+        auto* h = static_cast<Hatch*>(data);
+        SoHeModelElementHQ::set(action->getState(), action->getCurPathTail(), &h->model);
+        SoFlowFieldElementHQ::set(action->getState(), action->getCurPathTail(), &h->field);
+      },
+      &hatch);
+  root->addChild(publish);
+  auto* streamliner = new SoStreamlinerHQ;
+  streamliner->seperationDist = 0.02f;
+  streamliner->probeDist = 0.025f;
+  streamliner->stepSize = 0.01f;
+  root->addChild(streamliner);
+  auto* plotter = new SoLinePlotterOutput;
+  plotter->optimiseSeconds = 5.0f;
+  root->addChild(plotter);
+  ASSERT_TRUE(plotter->requestWrite(dir.file("torus.svg").c_str()));
+  testing::internal::CaptureStdout();
+  SoCallbackAction action(SbViewportRegion(800, 800));
+  action.apply(root);
+  const std::string said = testing::internal::GetCapturedStdout();
+  root->unref();
+  hatch.field.clear();
+
+  ASSERT_TRUE(plotter->writeSucceeded()) << said;
+  const size_t at = said.find("SoLinePlotterOutput: pen-up travel ");
+  ASSERT_NE(at, std::string::npos) << said;
+  double before = 0, after = 0;
+  ASSERT_EQ(std::sscanf(said.c_str() + at, "SoLinePlotterOutput: pen-up travel %lf -> %lf points", &before, &after), 2);
+  const size_t strokes = countOf(readFile(dir.file("torus.svg")), "<polyline ");
+  std::printf("%zu paths, pen-up travel %.1f -> %.1f points\n", strokes, before, after);
+  EXPECT_GT(strokes, 30u);
+  EXPECT_LT(after, 0.5 * before);
 }
