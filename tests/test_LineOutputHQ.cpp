@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <Inventor/actions/SoCallbackAction.h>
+#include <Inventor/actions/SoGetBoundingBoxAction.h>
+#include <Inventor/actions/SoSearchAction.h>
 #include <Inventor/nodes/SoOrthographicCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 
@@ -390,6 +392,14 @@ TEST(TgaSnapshot, WritesHeaderPixelsAndDotsThroughTheNode) {
   scene.source->addStroke({{0, 100}}, {3.0f}, {1.0f});
   scene.source->addStroke({{200, 100}}, {4.0f}, {1.0f});
   scene.source->addStroke({{-200, -100}, {200, -100}}, {10.0f, 10.0f}, {1.0f, 1.0f});
+  // Actions other than rendering and callbacks leave the request alone.
+  SoGetBoundingBoxAction box(SbViewportRegion(640, 480));
+  box.apply(scene.root);
+  SoSearchAction search;
+  search.setType(SoLineOutputHQ::getClassTypeId());
+  search.apply(scene.root);
+  EXPECT_NE(search.getPath(), nullptr);
+  EXPECT_TRUE(tga->writePending);
   scene.traverse(640, 480);
   EXPECT_FALSE(tga->writePending);
   EXPECT_TRUE(tga->writeSucceeded());

@@ -87,6 +87,10 @@ void SoLineOutputHQ::callback(SoCallbackAction* action) { doAction(action); }
 
 void SoLineOutputHQ::doAction(SoAction* action) {
   if (!writePending || !action) return;
+  // Only these actions carry the elements the pass reads.
+  if (!action->isOfType(SoGLRenderAction::getClassTypeId()) &&
+      !action->isOfType(SoCallbackAction::getClassTypeId()))
+    return;
   try {
     outputPass(action->getState());
   } catch (...) {
