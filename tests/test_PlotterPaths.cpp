@@ -115,6 +115,24 @@ TEST(PlotterOrder, TinyTimeBoundStillGivesAValidPermutation) {
   }
 }
 
+TEST(PlotterOrder, CoincidentEndsAndAFarHomeStillGiveAPermutation) {
+  // Every path starts at the same point (a fan of silhouette edges): the
+  // grid cannot spread them; a home far outside must not overflow the grid.
+  SbPlotterPaths fan;
+  for (int i = 0; i < 30000; ++i) {
+    const float a = 0.0002f * i;
+    addLine(fan, {SbVec2f(0, 0), SbVec2f(std::cos(a), std::sin(a))});
+  }
+  fan.addDot(SbVec2f(0, 0), 0.1f);
+  // Spokes pair up at the hub (a path has only two ends); the dot stays.
+  EXPECT_EQ(fan.merge(1e-5f), 15000);
+  EXPECT_EQ(fan.pathCount(), 15001);
+  for (const SbVec2f home : {SbVec2f(0, 0), SbVec2f(3e38f, -3e38f)}) {
+    const std::vector<Step> order = SbPlotterPaths::planOrder(fan.paths(), home, 0.2);
+    EXPECT_TRUE(isPermutation(order, fan.paths().size()));
+  }
+}
+
 TEST(PlotterOrder, EmptyAndSinglePathSets) {
   SbPlotterPaths none;
   EXPECT_TRUE(SbPlotterPaths::planOrder(none.paths(), SbVec2f(0, 0), 1.0).empty());

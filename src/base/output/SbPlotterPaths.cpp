@@ -59,10 +59,11 @@ class PointGrid {
   int nearest(const SbVec2f& p, Skip skip) const {
     int best = -1;
     double bestD = std::numeric_limits<double>::max();
-    visitRings(p, [&](int id, double) {
-      if (skip(id)) return;
+    visitRings(p, [&](int id) {
+      if (skip(id)) return false;
       const double d = dist(p, points[id]);
       if (d < bestD) bestD = d, best = id;
+      return d == 0.0;  // nothing is nearer: stop (many equal points would cost n each)
     }, [&](double ringDistance) { return best >= 0 && bestD <= ringDistance; });
     return best;
   }
@@ -71,28 +72,32 @@ class PointGrid {
   template <class Skip>
   void kNearest(const SbVec2f& p, size_t k, Skip skip, std::vector<std::pair<double, int>>& out) const {
     out.clear();
-    visitRings(p, [&](int id, double) {
-      if (skip(id)) return;
+    visitRings(p, [&](int id) {
+      if (skip(id)) return false;
       const double d = dist(p, points[id]);
       if (out.size() < k || d < out.back().first) {
         auto at = std::upper_bound(out.begin(), out.end(), std::make_pair(d, id));
         out.insert(at, std::make_pair(d, id));
         if (out.size() > k) out.pop_back();
       }
+      return out.size() >= k && out.back().first == 0.0;
     }, [&](double ringDistance) { return out.size() >= k && out.back().first <= ringDistance; });
   }
 
  private:
   size_t cellOf(const SbVec2f& p) const {
-    int cx = static_cast<int>(std::floor((p[0] - minX) / cell));
-    int cy = static_cast<int>(std::floor((p[1] - minY) / cell));
-    cx = std::max(0, std::min(nx - 1, cx));
-    cy = std::max(0, std::min(ny - 1, cy));
+    // Clamped before the conversion: a point far outside (the home corner)
+    // must not overflow the integer.
+    const double fx = std::floor((static_cast<double>(p[0]) - minX) / cell);
+    const double fy = std::floor((static_cast<double>(p[1]) - minY) / cell);
+    const int cx = static_cast<int>(std::max(0.0, std::min(nx - 1.0, fx)));
+    const int cy = static_cast<int>(std::max(0.0, std::min(ny - 1.0, fy)));
     return static_cast<size_t>(cy) * nx + cx;
   }
 
-  // Visits the cells ring by ring around p's cell; after ring r, done(r x
-  // cell) says whether every point further out is far enough to stop.
+  // Visits the cells ring by ring around p's cell until visit(id) returns
+  // true; after ring r, done(r x cell) says whether every point further out
+  // is far enough to stop.
   template <class Visit, class Done>
   void visitRings(const SbVec2f& p, Visit visit, Done done) const {
     if (alive == 0) return;
@@ -105,7 +110,8 @@ class PointGrid {
         const bool edgeRow = y == cy - r || y == cy + r;
         for (int x = cx - r; x <= cx + r; x += edgeRow ? 1 : 2 * r) {
           if (x >= 0 && x < nx)
-            for (int id : cells[static_cast<size_t>(y) * nx + x]) visit(id, 0.0);
+            for (int id : cells[static_cast<size_t>(y) * nx + x])
+              if (visit(id)) return;
           if (r == 0) break;
         }
       }
@@ -207,9 +213,14 @@ int SbPlotterPaths::merge(float tolerance) {
   for (size_t k = 0; k < n; ++k) {
     ends[2 * k] = list[k].points.front();
     ends[2 * k + 1] = list[k].points.back();
-    if (list[k].dot) used[k] = 1;  // dots stay apart
   }
   PointGrid grid(ends);
+  for (size_t k = 0; k < n; ++k)
+    if (list[k].dot) {  // dots stay apart
+      used[k] = 1;
+      grid.remove(static_cast<int>(2 * k));
+      grid.remove(static_cast<int>(2 * k + 1));
+    }
   auto partner = [&](const SbVec2f& p) {
     const int id = grid.nearest(p, [&](int e) { return used[e / 2] != 0; });
     return id >= 0 && dist(p, ends[id]) <= tolerance ? id : -1;

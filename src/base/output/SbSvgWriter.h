@@ -32,8 +32,8 @@ class SbSvgWriter {
   // A straight edge from the current point (a move when the path is empty).
   void lineTo(double x, double y);
   // A circular arc about (cx, cy) of radius r from angle a0 to angle a1
-  // (counter-clockwise when a1 > a0; sweeps beyond one turn are cut to
-  // the remainder, a full turn stays a full turn). The arc's start point is
+  // (counter-clockwise when a1 > a0; a sweep of more than sixteen turns is
+  // cut to its remainder, as the PDF writer does). The arc's start point is
   // joined to the current point by a straight edge, or starts the path.
   void arcTo(double cx, double cy, double r, double a0, double a1);
   void closePath();
