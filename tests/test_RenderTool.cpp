@@ -1,9 +1,15 @@
-// linfold-render, run as the user runs it: the picture it writes, its console
-// report, and every way it refuses bad input (non-zero status, no picture).
-// Needs a display (xvfb-run).
+// linfold-render, run as the user runs it: the picture and the exports it
+// writes, its console report, batch runs, and every way it refuses bad input
+// (non-zero status, no file). Needs a display (xvfb-run).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <Inventor/SoDB.h>
+#include <Inventor/SoInput.h>
+#include <Inventor/actions/SoCallbackAction.h>
+#include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/nodes/SoShape.h>
 
 #include <QColor>
 #include <QImage>
@@ -12,7 +18,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -31,7 +40,7 @@ std::string quoted(const std::string& s) {
 
 // Runs linfold-render with the arguments (each quoted) and collects stdout
 // and stderr.
-ToolRun render(std::initializer_list<std::string> args) {
+ToolRun renderArgs(const std::vector<std::string>& args) {
   std::string command = quoted(LINFOLD_RENDER);
   for (const std::string& a : args) command += " " + quoted(a);
   command += " 2>&1";
@@ -44,6 +53,77 @@ ToolRun render(std::initializer_list<std::string> args) {
   int status = pclose(pipe);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return run;
+}
+
+ToolRun render(std::initializer_list<std::string> args) { return renderArgs(std::vector<std::string>(args)); }
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool have(const char* tool) {
+  return std::system((std::string("command -v ") + tool + " > /dev/null 2>&1").c_str()) == 0;
+}
+
+int shell(const std::string& command) {
+  const int status = std::system((command + " > /dev/null 2>&1").c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Pixels of a binary PGM (P5, maxval 255); empty when it is not one.
+std::vector<unsigned char> readPgm(const fs::path& path, int& width, int& height) {
+  const std::string data = readFile(path);
+  std::istringstream in(data);
+  std::string magic;
+  int maxval = 0;
+  in >> magic >> width >> height >> maxval;
+  if (magic != "P5" || maxval != 255 || width < 1 || height < 1) return {};
+  const size_t start = static_cast<size_t>(in.tellg()) + 1;
+  if (data.size() < start + static_cast<size_t>(width) * height) return {};
+  return std::vector<unsigned char>(data.begin() + start, data.begin() + start + static_cast<size_t>(width) * height);
+}
+
+// The PDF page rendered by pdftoppm in grey at width x height pixels.
+std::vector<unsigned char> renderPdf(const fs::path& pdf, int width, int height) {
+  const fs::path prefix = pdf.parent_path() / (pdf.stem().string() + "-page");
+  if (shell("pdftoppm -gray -singlefile -scale-to-x " + std::to_string(width) + " -scale-to-y " +
+            std::to_string(height) + " " + quoted(pdf.string()) + " " + quoted(prefix.string())) != 0)
+    return {};
+  int w = 0, h = 0;
+  std::vector<unsigned char> page = readPgm(prefix.string() + ".pgm", w, h);
+  return w == width && h == height ? page : std::vector<unsigned char>();
+}
+
+// Share of pixels within 16 grey levels of each other.
+double closeShare(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
+  if (a.size() != b.size() || a.empty()) return 0.0;
+  size_t close = 0;
+  for (size_t i = 0; i < a.size(); ++i) close += std::abs(int(a[i]) - int(b[i])) <= 16;
+  return double(close) / double(a.size());
+}
+
+// Triangles of a scene file as Coin reads and tessellates it; -1 when it
+// cannot be read.
+int trianglesInFile(const fs::path& path) {
+  SoInput input;
+  if (!input.openFile(path.string().c_str())) return -1;
+  SoSeparator* scene = SoDB::readAll(&input);
+  input.closeFile();
+  if (!scene) return -1;
+  scene->ref();
+  int count = 0;
+  SoCallbackAction action;
+  action.addTriangleCallback(
+      SoShape::getClassTypeId(),
+      [](void* data, SoCallbackAction*, const SoPrimitiveVertex*, const SoPrimitiveVertex*,
+         const SoPrimitiveVertex*) { ++*static_cast<int*>(data); },
+      &count);
+  action.apply(scene);
+  scene->unref();
+  return count;
 }
 
 class RenderTool : public ::testing::Test {
@@ -188,6 +268,10 @@ TEST_F(RenderTool, RejectsMalformedArgumentsWithUsageStatus) {
       {{torus, "--png", png, "--frobnicate"}, "unknown option --frobnicate"},
       {{torus, torus, "--png", png}, "more than one model"},
       {{torus, "--png"}, "--png needs a value"},
+      {{torus, "--tga", png, "--pdf"}, "--pdf needs a value"},
+      {{torus, "--formats", "png"}, "--formats needs --out-dir"},
+      {{"--out-dir", dir.string(), "--formats", "png,jpeg", torus}, "unknown format \"jpeg\" in --formats"},
+      {{"--out-dir"}, "--out-dir needs a value"},
       {{"--png", png}, "usage: linfold-render MODEL"},
   };
   for (const Case& c : cases) {
@@ -206,6 +290,233 @@ TEST_F(RenderTool, AnUnwritableOutputFailsAfterRendering) {
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_NE(run.output.find("cannot write " + target), std::string::npos) << run.output;
   EXPECT_FALSE(fs::exists(target));
+}
+
+
+// The render tool switches the hatching on: the default picture carries
+// strokes beyond the silhouettes, and --set can still switch them off.
+TEST_F(RenderTool, DefaultPictureShowsHatchingThatSetCanSwitchOff) {
+  const std::string torus = (data / "torus.iv").string();
+  ToolRun run = render({torus, "--size", "320x240", "--png", png});
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("SoStreamlinerHQ: "), std::string::npos) << run.output;
+  QImage hatched(QString::fromStdString(png));
+  ASSERT_FALSE(hatched.isNull());
+  const int withStrokes = drawnPixels(hatched);
+
+  const std::string plain = (dir / "plain.png").string();
+  run = render({torus, "--size", "320x240", "--png", plain, "--set", "SoStreamlinerHQ.doComputation=FALSE"});
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(run.output.find("SoStreamlinerHQ: "), std::string::npos) << run.output;
+  const int silhouettesOnly = drawnPixels(QImage(QString::fromStdString(plain)));
+  EXPECT_GT(silhouettesOnly, 200);  // the outline of the torus
+  EXPECT_GT(withStrokes, 2 * silhouettesOnly) << withStrokes << " vs " << silhouettesOnly;
+}
+
+// The HQ snapshots of one run show the view of the picture: the TGA has the
+// picture's size and the TGA header; the PDF is valid and, rendered back by
+// pdftoppm, matches the TGA. pdftoppm fills a shape thinner than a pixel a
+// whole pixel wide (a 0.3-pixel bar comes out black), so on real hatching its
+// rendering at the viewport's size is darker along the fine strokes than the
+// coverage; rendered at four times the size and averaged down it matches the
+// TGA as the two writers draw the same shapes.
+void expectSnapshotsOfOneView(const fs::path& model, const fs::path& dir, double closeAtViewportSize) {
+  const int W = 800, H = 600;
+  const fs::path pdf = dir / (model.stem().string() + ".pdf"), tga = dir / (model.stem().string() + ".tga");
+  ToolRun run = render({model.string(), "--size", "800x600", "--pdf", pdf.string(), "--tga", tga.string()});
+  ASSERT_EQ(run.status, 0) << run.output;
+
+  const std::string bytes = readFile(tga);
+  ASSERT_EQ(bytes.size(), 18u + W * H) << model;
+  const unsigned char header[18] = {0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, W & 255, W >> 8, H & 255, H >> 8, 8, 0x20};
+  EXPECT_EQ(bytes.compare(0, 18, std::string(reinterpret_cast<const char*>(header), 18)), 0) << model;
+  const std::vector<unsigned char> image(bytes.begin() + 18, bytes.end());
+  const long ink = std::count_if(image.begin(), image.end(), [](unsigned char v) { return v < 128; });
+  EXPECT_GT(ink, 1000) << model << ": the snapshot is about something";
+
+  if (!have("qpdf") || !have("pdftoppm")) GTEST_SKIP() << "qpdf or pdftoppm missing";
+  EXPECT_EQ(shell("qpdf --check " + quoted(pdf.string())), 0) << model;
+  const std::vector<unsigned char> page = renderPdf(pdf, W, H);
+  ASSERT_FALSE(page.empty()) << "pdftoppm could not render " << pdf;
+  EXPECT_GE(closeShare(page, image), closeAtViewportSize) << model;
+
+  const int k = 4;
+  const std::vector<unsigned char> fine = renderPdf(pdf, k * W, k * H);
+  ASSERT_FALSE(fine.empty());
+  std::vector<unsigned char> averaged(static_cast<size_t>(W) * H);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      int sum = 0;
+      for (int j = 0; j < k; ++j)
+        for (int i = 0; i < k; ++i) sum += fine[static_cast<size_t>(y * k + j) * k * W + x * k + i];
+      averaged[static_cast<size_t>(y) * W + x] = static_cast<unsigned char>((sum + k * k / 2) / (k * k));
+    }
+  EXPECT_GE(closeShare(averaged, image), 0.99) << model;
+}
+
+TEST_F(RenderTool, PdfAndTgaSnapshotsShowTheSameViewOfTheSampleTorus) {
+  expectSnapshotsOfOneView(data / "torus.iv", dir, 0.96);
+}
+
+TEST_F(RenderTool, PdfAndTgaSnapshotsShowTheSameViewOfARealModel) {
+  const fs::path heart = "/usr/share/inventor/data/models/heart.iv";
+  if (!fs::exists(heart)) GTEST_SKIP() << "inventor-data is not installed";
+  expectSnapshotsOfOneView(heart, dir, 0.99);
+}
+
+TEST_F(RenderTool, WritesTheLineAndMeshExportsOfTheView) {
+  const fs::path linesPdf = dir / "lines.pdf", linesTxt = dir / "lines.txt", wrl = dir / "mesh.wrl",
+                 iv = dir / "mesh.iv", svg = dir / "ink.svg", plotter = dir / "pen.svg", penText = dir / "pen.txt";
+  ToolRun run = render({(data / "torus.iv").string(), "--size", "320x240", "--lines-pdf", linesPdf.string(),
+                        "--lines-txt", linesTxt.string(), "--vrml", wrl.string(), "--iv", iv.string(), "--svg",
+                        svg.string(), "--plotter-svg", plotter.string(), "--plotter-txt", penText.string()});
+  ASSERT_EQ(run.status, 0) << run.output;
+  for (const fs::path& f : {linesPdf, linesTxt, wrl, iv, svg, plotter, penText})
+    EXPECT_GT(fs::exists(f) ? fs::file_size(f) : 0, 100u) << f;
+  if (have("qpdf")) {
+    EXPECT_EQ(shell("qpdf --check " + quoted(linesPdf.string())), 0);
+  }
+  EXPECT_EQ(readFile(linesPdf).compare(0, 5, "%PDF-"), 0);
+  EXPECT_NE(readFile(svg).find("<svg"), std::string::npos);
+  EXPECT_NE(readFile(plotter).find("<svg"), std::string::npos);
+  // Both plotter files come from one run: the pen travel is reported twice.
+  size_t reports = 0;
+  for (size_t at = run.output.find("pen-up travel"); at != std::string::npos;
+       at = run.output.find("pen-up travel", at + 1))
+    ++reports;
+  EXPECT_EQ(reports, 2u) << run.output;
+  // The mesh files read back through Coin as the same triangles.
+  const int fromIv = trianglesInFile(iv), fromWrl = trianglesInFile(wrl);
+  EXPECT_GT(fromIv, 1000);
+  EXPECT_EQ(fromWrl, fromIv);
+}
+
+TEST_F(RenderTool, AnOutputThatCannotBeWrittenFailsAndLeavesNoFile) {
+  const fs::path missing = dir / "no-such-folder";
+  const char* const options[] = {"--pdf", "--tga", "--svg", "--lines-pdf", "--lines-txt",
+                                 "--vrml", "--iv", "--plotter-svg"};
+  std::vector<std::string> args = {(data / "torus.iv").string(), "--size", "160x120"};
+  for (const char* option : options) {
+    args.push_back(option);
+    args.push_back((missing / (std::string(option + 2) + ".out")).string());
+  }
+  ToolRun run = renderArgs(args);
+  EXPECT_EQ(run.status, 1) << run.output;
+  for (const char* option : options) {
+    const std::string target = (missing / (std::string(option + 2) + ".out")).string();
+    EXPECT_NE(run.output.find("linfold-render: cannot write " + target + "\n"), std::string::npos)
+        << option << " in:\n" << run.output;
+  }
+  EXPECT_FALSE(fs::exists(missing));
+  // A target that cannot be replaced (a folder) in a folder that exists:
+  // nothing is left beside it either (no temporary file, no part).
+  const fs::path sub = dir / "sub", target = sub / "snapshot.tga";
+  fs::create_directories(target);
+  run = render({(data / "torus.iv").string(), "--size", "160x120", "--tga", target.string(), "--pdf",
+                (sub / "nothing" / "x.pdf").string()});
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_NE(run.output.find("linfold-render: cannot write " + target.string() + "\n"), std::string::npos)
+      << run.output;
+  EXPECT_EQ(std::distance(fs::directory_iterator(sub), fs::directory_iterator()), 1);
+  EXPECT_TRUE(fs::is_empty(target));
+}
+
+TEST_F(RenderTool, HelpListsEveryOptionWithSettingExamples) {
+  ToolRun run = render({"--help"});
+  ASSERT_EQ(run.status, 0) << run.output;
+  for (const char* option : {"--png", "--pdf", "--tga", "--svg", "--lines-pdf", "--lines-txt", "--vrml", "--iv",
+                             "--plotter-svg", "--plotter-txt", "--size", "--set", "--out-dir", "--formats", "--help"})
+    EXPECT_NE(run.output.find(std::string("\n  ") + option), std::string::npos) << option;
+  for (const char* example :
+       {"--set SoStreamlinerHQ.seperationDist=0.02", "--set 'SoLineThickenerHQ.parserExpression=\"",
+        "--set 'SoLineDensifierHQ.parserExpression=\"", "--set SoGenerateWingedEdge.visualizationMode=2",
+        "--set SoModifyWingedEdge.subdivisionSteps=2", "--set SoLinePurifier[1].active=FALSE"})
+    EXPECT_NE(run.output.find(example), std::string::npos) << example;
+}
+
+TEST_F(RenderTool, HelpExamplesAreSettingsTheSceneAccepts) {
+  ToolRun run = render({(data / "torus.iv").string(), "--size", "64x48", "--set",
+                        "SoStreamlinerHQ.seperationDist=0.02", "--set",
+                        "SoLineThickenerHQ.parserExpression=\"( light - rim )*iso*(taper*.5 + .5 )\"", "--set",
+                        "SoLineDensifierHQ.parserExpression=\"1 - light\"", "--set",
+                        "SoGenerateWingedEdge.visualizationMode=2", "--set", "SoModifyWingedEdge.subdivisionSteps=2",
+                        "--set", "SoLinePurifier[1].active=FALSE"});
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("set SoLineDensifierHQ[0].parserExpression = \"1 - light\"\n"), std::string::npos)
+      << run.output;
+}
+
+// The summary row of a model: its columns after the name.
+std::vector<std::string> summaryRow(const std::string& output, const std::string& model) {
+  std::istringstream lines(output);
+  std::string line;
+  while (std::getline(lines, line))
+    if (line.compare(0, model.size() + 1, model + " ") == 0) {
+      std::istringstream words(line.substr(model.size()));
+      std::vector<std::string> row;
+      std::string w;
+      while (words >> w) row.push_back(w);
+      return row;
+    }
+  return {};
+}
+
+TEST_F(RenderTool, BatchRunGoesPastABrokenModelAndEndsWithASummary) {
+  const fs::path models = dir / "models", out = dir / "out";
+  fs::create_directories(models);
+  fs::copy_file(data / "torus.iv", models / "torus.iv");
+  fs::copy_file(data / "sphere.iv", models / "sphere.iv");
+  std::ofstream(models / "broken.iv") << "#Inventor V2.1 ascii\nSeparator { Coordinate3 { point [ 1 2\n";
+  std::ofstream(models / "notes.md") << "not a model\n";
+  ToolRun run = render({"--out-dir", out.string(), "--formats", "png,pdf", "--size", "160x120", models.string()});
+  EXPECT_EQ(run.status, 1) << run.output;
+  for (const char* name : {"torus.png", "torus.pdf", "sphere.png", "sphere.pdf"})
+    EXPECT_TRUE(fs::exists(out / name)) << name << "\n" << run.output;
+  EXPECT_FALSE(fs::exists(out / "broken.png"));
+  EXPECT_FALSE(fs::exists(out / "broken.pdf"));
+  EXPECT_FALSE(fs::exists(out / "notes.png"));
+  // Not a terminal: a line per model, in name order.
+  const size_t b = run.output.find("linfold-render: [1/3] broken.iv\n"),
+               s = run.output.find("linfold-render: [2/3] sphere.iv\n"),
+               t = run.output.find("linfold-render: [3/3] torus.iv\n");
+  EXPECT_TRUE(b < s && s < t && t != std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("linfold-render: cannot load " + (models / "broken.iv").string() + "\n"),
+            std::string::npos)
+      << run.output;
+  EXPECT_EQ(summaryRow(run.output, "model"), (std::vector<std::string>{"faces", "strokes", "time", "outputs"}))
+      << run.output;
+  const std::vector<std::string> torus = summaryRow(run.output, "torus.iv");
+  ASSERT_EQ(torus.size(), 6u) << run.output;
+  EXPECT_EQ(torus[0], "3072");  // the sample torus's triangles
+  EXPECT_GT(std::atoi(torus[1].c_str()), 50);
+  EXPECT_EQ(torus[3], "s");
+  EXPECT_EQ(torus[4] + " " + torus[5], "png pdf");
+  const std::vector<std::string> broken = summaryRow(run.output, "broken.iv");
+  ASSERT_GE(broken.size(), 5u) << run.output;
+  EXPECT_EQ(broken[0], "-");
+  EXPECT_EQ(broken[1], "-");
+  EXPECT_EQ(broken[4], "FAILED:");
+  EXPECT_NE(run.output.find("linfold-render: 1 of 3 models failed\n"), std::string::npos) << run.output;
+}
+
+TEST_F(RenderTool, BatchRunNamesOutputsAfterTheModelsAndKeepsNamesakesApart) {
+  const fs::path other = dir / "other", out = dir / "out";
+  fs::create_directories(other);
+  fs::copy_file(data / "torus.iv", other / "torus.iv");
+  ToolRun run = render({"--png", "--tga", "--out-dir", out.string(), "--size", "96x64",
+                        (data / "torus.iv").string(), (other / "torus.iv").string()});
+  EXPECT_EQ(run.status, 0) << run.output;
+  for (const char* name : {"torus.png", "torus.tga", "torus-2.png", "torus-2.tga"})
+    EXPECT_TRUE(fs::exists(out / name)) << name;
+  EXPECT_EQ(fs::file_size(out / "torus.tga"), 18u + 96 * 64);
+  EXPECT_NE(run.output.find("linfold-render: all 2 models done\n"), std::string::npos) << run.output;
+
+  // A generated name that is the model itself is refused, not overwritten.
+  const std::string before = readFile(other / "torus.iv");
+  run = render({"--out-dir", other.string(), "--formats", "iv", (other / "torus.iv").string()});
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_NE(run.output.find("would replace the model"), std::string::npos) << run.output;
+  EXPECT_EQ(readFile(other / "torus.iv"), before);
 }
 
 }  // namespace
