@@ -247,9 +247,12 @@ TEST_F(ControlRoutingTest, SceneHoldsEveryStageInItsPlace) {
             SoLineDensifierHQ::PARSER);
 }
 
-// Before any model is loaded (the placeholder cone has no strips) every
-// command runs on the empty models and makes nothing.
-TEST_F(ControlRoutingTest, CommandsWithoutAModelRunOnTheEmptyModels) {
+// With the winged-edge build switched off every model is empty: every command
+// still runs on the empty models and makes nothing.
+TEST_F(ControlRoutingTest, CommandsRunOnEmptyModels) {
+  QAction* generate = toggleItem("&Model Settings", 0);
+  generate->trigger();
+  ASSERT_FALSE(generate->isChecked());
   SbFlowFieldHQ& field = node<SoGenerateFlowFieldHQ>()->flowField();
   ASSERT_EQ(node<SoGenerateHeModelHQ>()->model().triangleCount(), 0);
   control<QLineEdit>(FLOW, "Flow Rot")->setText("45");
@@ -258,8 +261,12 @@ TEST_F(ControlRoutingTest, CommandsWithoutAModelRunOnTheEmptyModels) {
   emit control<QSlider>(FLOW, "Select Tolerance")->sliderMoved(700);
   control<QLineEdit>(FLOW, "Flow Rot")->setText("0");
   EXPECT_EQ(field.size(), 0);
+  control<QCheckBox>(LINE_SETTINGS, "Streamlines Check")->click();
   control<QPushButton>(STREAMLINER, "Apply Changes")->click();
   EXPECT_EQ(node<SoStreamlinerHQ>()->strokes().points.size(), 0u);
+  control<QCheckBox>(LINE_SETTINGS, "Streamlines Check")->click();
+  generate->trigger();
+  EXPECT_TRUE(generate->isChecked());
 }
 
 TEST_F(ControlRoutingTest, StartUpLeavesTheNodesAsTheControlsShow) {
@@ -271,6 +278,7 @@ TEST_F(ControlRoutingTest, StartUpLeavesTheNodesAsTheControlsShow) {
   EXPECT_EQ(sil->getColour(), SbColor(0, 0, 0));
   EXPECT_EQ(node<SoBaseColor>()->rgb[0], SbColor(0, 0, 0));
   EXPECT_TRUE(sil->antialiasing.getValue());
+  EXPECT_TRUE(node<SoLineShapeHQ>()->lineSmoothing);
   EXPECT_TRUE(sil->fillLineCracks.getValue());
   EXPECT_TRUE(sil->displaySilhouette.getValue());
   EXPECT_TRUE(node<SoLineHiddenLineRemover>()->active.getValue());
@@ -280,7 +288,10 @@ TEST_F(ControlRoutingTest, StartUpLeavesTheNodesAsTheControlsShow) {
   EXPECT_FALSE(SoSilhouetteSwitches::lineStripMode);
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(node<SoLinePurifier>(i)->active.getValue()) << i;
 
-  // Line settings window.
+  // Line settings window ("Line Mode" is not applied at start-up: the node's
+  // own default is the entry the combo shows).
+  EXPECT_TRUE(node<SoLineShapeHQ>()->glLines.getValue());
+  EXPECT_EQ(node<SoLineShapeHQ>()->mode.getValue(), SoLineShapeHQ::M_THICK_DENS);
   SoLineSettingsHQ* settings = node<SoLineSettingsHQ>();
   EXPECT_TRUE(settings->rebalance.getValue());
   EXPECT_FLOAT_EQ(settings->lineWidth.getValue(), 2.0f);
@@ -317,7 +328,12 @@ TEST_F(ControlRoutingTest, ToggleItemsSwitchTheirNodesBackAndForth) {
     int id;
     std::function<bool()> state;
   } toggles[] = {
-      {"&Appearance", 2, [sil] { return bool(sil->antialiasing.getValue()); }},
+      {"&Appearance", 2,
+       [sil] {
+         const bool on = sil->antialiasing.getValue();
+         EXPECT_EQ(node<SoLineShapeHQ>()->lineSmoothing, on);
+         return on;
+       }},
       {"&Appearance", 3, [sil] { return bool(sil->fillLineCracks.getValue()); }},
       {"&Visibility", 0,
        [sil] {
@@ -413,6 +429,21 @@ TEST_F(ControlRoutingTest, LineSettingsFieldsClampAndReachTheirNodes) {
   enter(control<QLineEdit>(LINE_SETTINGS, "Density"), "depth");
   EXPECT_STREQ(node<SoLineDensifierHQ>()->parserExpression.getValue().getString(), "depth");
   enter(control<QLineEdit>(LINE_SETTINGS, "Density"), "1");
+
+  // Plain lines and their colouring.
+  QCheckBox* glLines = control<QCheckBox>(LINE_SETTINGS, "GL Lines");
+  glLines->click();
+  EXPECT_FALSE(node<SoLineShapeHQ>()->glLines.getValue());
+  glLines->click();
+  EXPECT_TRUE(node<SoLineShapeHQ>()->glLines.getValue());
+  auto* lineMode = control<QComboBox>(LINE_SETTINGS, "Line Mode");
+  const int modes[] = {SoLineShapeHQ::M_BLACK, SoLineShapeHQ::M_THICK, SoLineShapeHQ::M_DENS,
+                       SoLineShapeHQ::M_THICK_DENS, SoLineShapeHQ::M_RESOLUTION};
+  for (int i = 0; i < 5; ++i) {
+    emit lineMode->activated(i);
+    EXPECT_EQ(node<SoLineShapeHQ>()->mode.getValue(), modes[i]) << i;
+  }
+  emit lineMode->activated(3);
 
   // Check boxes and the spin box.
   QCheckBox* rebalance = control<QCheckBox>(LINE_SETTINGS, "Rebalance Check");

@@ -547,6 +547,7 @@ void LinfoldApplication::changeObjectsVisibilityMode(int) {
 void LinfoldApplication::changeAntialiasingMode(int) {
   const bool on = toggle(appearanceItems[2], nextAntialiasing);
   silhouettes->antialiasing = on;
+  lineShapeHQ->setLineSmoothing(on);
   render();
 }
 
@@ -683,8 +684,18 @@ void LinfoldApplication::changeVisualizationMode(int i) {
   render();
 }
 
-void LinfoldApplication::changeLsGLlines(bool) {}
-void LinfoldApplication::changeLSlineMode(int) {}
+void LinfoldApplication::changeLsGLlines(bool b) {
+  lineShapeHQ->glLines = b;
+  render();
+}
+
+void LinfoldApplication::changeLSlineMode(int i) {
+  static const int modes[] = {SoLineShapeHQ::M_BLACK, SoLineShapeHQ::M_THICK,
+                              SoLineShapeHQ::M_DENS, SoLineShapeHQ::M_THICK_DENS,
+                              SoLineShapeHQ::M_RESOLUTION};
+  if (i >= 0 && i < 5) lineShapeHQ->mode = modes[i];
+  render();
+}
 
 void LinfoldApplication::changeLsRebalance(bool b) {
   lineSettings->rebalance = b;
