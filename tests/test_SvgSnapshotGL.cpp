@@ -522,10 +522,11 @@ TEST(PlotterOutput, HatchedTorusTravelIsCutByMoreThanHalfAgainstTheTracedOrder) 
   SoCallbackAction action(SbViewportRegion(800, 800));
   action.apply(root);
   const std::string said = testing::internal::GetCapturedStdout();
+  const bool written = plotter->writeSucceeded();
   root->unref();
   hatch.field.clear();
 
-  ASSERT_TRUE(plotter->writeSucceeded()) << said;
+  ASSERT_TRUE(written) << said;
   const size_t at = said.find("SoLinePlotterOutput: pen-up travel ");
   ASSERT_NE(at, std::string::npos) << said;
   double before = 0, after = 0;
