@@ -9,6 +9,8 @@
 
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/actions/SoGLRenderAction.h>
+#include <Inventor/actions/SoGetBoundingBoxAction.h>
+#include <Inventor/actions/SoSearchAction.h>
 #include <Inventor/elements/SoCoordinateElement.h>
 #include <Inventor/nodes/SoCallback.h>
 #include <Inventor/nodes/SoOrthographicCamera.h>
@@ -454,6 +456,14 @@ TEST(PlotterOutput, StaysArmedWithoutLinesAndFailsOnABadPath) {
   EXPECT_EQ(plotter->getWriteResult(), SoLinePlotterOutput::WR_NONE);
 
   scene.strokes->add({{0, 0}, {10, 0}}, {}, {});
+  // Actions that do not carry the line set leave it armed.
+  SoGetBoundingBoxAction box(SbViewportRegion(800, 600));
+  box.apply(scene.root);
+  SoSearchAction search;
+  search.setType(SoLinePlotterOutput::getClassTypeId());
+  search.apply(scene.root);
+  plotter->doAction(&search);
+  EXPECT_TRUE(plotter->isWritePending());
   testing::internal::CaptureStdout();
   scene.traverse(800, 600);
   const std::string said = testing::internal::GetCapturedStdout();

@@ -97,6 +97,10 @@ void SoLinePlotterOutput::callback(SoCallbackAction* action) { doAction(action);
 
 void SoLinePlotterOutput::doAction(SoAction* action) {
   if (!writePending || !action) return;
+  // Only these actions carry the elements the pass reads.
+  if (!action->isOfType(SoGLRenderAction::getClassTypeId()) &&
+      !action->isOfType(SoCallbackAction::getClassTypeId()))
+    return;
   try {
     outputPass(action->getState());
   } catch (...) {
