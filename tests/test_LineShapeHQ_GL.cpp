@@ -33,8 +33,8 @@ struct Scene {
   SoLineShapeHQ* shape = new SoLineShapeHQ;
   int width, height;
 
+  // HqStrokeSource::initClass() must have run (the fixture does it).
   Scene(int w, int h, bool withSettings = true) : width(w), height(h) {
-    HqStrokeSource::initClass();
     root->ref();
     auto* camera = new SoOrthographicCamera;
     camera->position.setValue(0, 0, 10);
@@ -112,7 +112,10 @@ float hullValue(const SbVec2f& p, const SbVec2f& c0, float r0, const SbVec2f& c1
 
 class LineShapeHQGL : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(gltest::ensureContext()); }
+  void SetUp() override {
+    HqStrokeSource::initClass();
+    ASSERT_TRUE(gltest::ensureContext());
+  }
 };
 
 // A wavy stroke whose width swells, shrinks to nothing in the middle and
