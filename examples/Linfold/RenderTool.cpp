@@ -535,7 +535,11 @@ public:
     glFinish();
     bool ok = true;
     if (picture) {
-      *picture = fbo->toImage().convertToFormat(QImage::Format_RGB888);
+      // Blending leaves the framebuffer's alpha below 1 under translucent
+      // lines; a window shows the colour channels alone, so read them as such.
+      QImage drawn = fbo->toImage();
+      drawn.reinterpretAsFormat(QImage::Format_RGB32);
+      *picture = drawn.convertToFormat(QImage::Format_RGB888);
       ok = !picture->isNull();
       if (!ok) error = "cannot read the picture back";
     }
