@@ -295,6 +295,39 @@ TEST_F(RenderTool, AnUnwritableOutputFailsAfterRendering) {
 
 // The render tool switches the hatching on: the default picture carries
 // strokes beyond the silhouettes, and --set can still switch them off.
+// The mesh display modes and the subdivision chain, reached through --set:
+// each picture shows the model, and no two are alike.
+TEST_F(RenderTool, DisplayModesAndSubdivisionGiveDistinctPictures) {
+  const std::string blob = (data / "blob.iv").string();
+  const std::vector<std::string> meshOnly = {
+      "--set", "SoStreamlinerHQ.doComputation=FALSE", "--set", "SoGenerateSilhouette.doComputation=FALSE",
+      "--set", "SoFlowFieldHQ.sendLines=FALSE"};
+  struct Case {
+    const char* name;
+    std::vector<std::string> settings;
+  };
+  const std::vector<Case> cases = {
+      {"faces", {"SoGenerateWingedEdge.visualizationMode=2"}},
+      {"lines", {"SoGenerateWingedEdge.visualizationMode=1"}},
+      {"colored", {"SoGenerateWingedEdge.visualizationMode=3"}},
+      {"loop2", {"SoGenerateWingedEdge.visualizationMode=2", "SoModifyWingedEdge.subdivisionSteps=2"}}};
+  std::vector<QImage> pictures;
+  for (const Case& c : cases) {
+    const std::string file = (dir / (std::string(c.name) + ".png")).string();
+    std::vector<std::string> args = {blob, "--size", "240x180", "--png", file};
+    args.insert(args.end(), meshOnly.begin(), meshOnly.end());
+    for (const std::string& setting : c.settings) args.insert(args.end(), {"--set", setting});
+    ToolRun run = renderArgs(args);
+    ASSERT_EQ(run.status, 0) << c.name << "\n" << run.output;
+    pictures.emplace_back(QString::fromStdString(file));
+    ASSERT_FALSE(pictures.back().isNull()) << c.name;
+    EXPECT_GT(drawnPixels(pictures.back()), 240 * 180 / 20) << c.name;
+  }
+  for (size_t i = 0; i < pictures.size(); ++i)
+    for (size_t j = i + 1; j < pictures.size(); ++j)
+      EXPECT_NE(pictures[i], pictures[j]) << cases[i].name << " and " << cases[j].name;
+}
+
 TEST_F(RenderTool, DefaultPictureShowsHatchingThatSetCanSwitchOff) {
   const std::string torus = (data / "torus.iv").string();
   ToolRun run = render({torus, "--size", "320x240", "--png", png});
