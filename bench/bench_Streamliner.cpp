@@ -6,6 +6,10 @@
 //
 // Arguments: model (0 torus, 1 sphere), triangles in thousands, separation in
 // thousandths of the model size.
+//
+// BM_HatchCoarse hatches models of a few faces each a hundred separations
+// wide or more (a cube of 12 triangles, an 8-sided tube of 16), where every
+// face collects thousands of segments. Argument: model (0 cube, 1 tube).
 
 #include <benchmark/benchmark.h>
 
@@ -57,16 +61,19 @@ const Model& model(int kind, int thousands) {
   return *m;
 }
 
-void BM_Hatch(benchmark::State& state) {
-  const Model& m = model(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+SbStreamlineTracer::Settings startupSettings(float separation) {
   SbStreamlineTracer::Settings s;
-  s.seperationDist = state.range(2) / 1000.0f;
+  s.seperationDist = separation;
   s.probeDist = 1.2f * s.seperationDist;
   s.sharpEdge = 115.0f;
   s.maxBend = -60.0f;
   s.minLength = 0.02f;
   s.maxLength = -0.2f;
   s.stepSize = 0.025f;
+  return s;
+}
+
+void run(benchmark::State& state, const Model& m, const SbStreamlineTracer::Settings& s) {
   const SbStreamlineTracer::Parameters p = SbStreamlineTracer::derive(s, m.mesh.size());
   StrokeSet strokes;
   int segments = 0;
@@ -85,6 +92,34 @@ void BM_Hatch(benchmark::State& state) {
   state.counters["points"] = static_cast<double>(strokes.points.size());
 }
 
+void BM_Hatch(benchmark::State& state) {
+  const Model& m = model(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  run(state, m, startupSettings(state.range(2) / 1000.0f));
+}
+
+// Cube: latitudes about a tilted axis; tube: a helix about z.
+const Model& coarseModel(int kind) {
+  static std::map<int, std::unique_ptr<Model>> cache;
+  auto& m = cache[kind];
+  if (m) return *m;
+  m = std::make_unique<Model>();
+  m->mesh.build(testmesh::model(kind == 0 ? testmesh::cubeTriangles(1.0f)
+                                          : testmesh::cylinder(8, 1, 1.0f, 2.0f)));
+  for (const HeVertex* v : m->mesh.vertices) {
+    const SbVec3f& p = v->position;
+    SbVec3f d = kind == 0 ? SbVec3f(0.3f, 0.2f, 1.0f).cross(p)
+                          : SbVec3f(-p[1], p[0], 0.05f);
+    d -= v->normal * d.dot(v->normal);
+    if (d.length() > 0) d.normalize();
+    m->directions.push_back(d);
+  }
+  return *m;
+}
+
+void BM_HatchCoarse(benchmark::State& state) {
+  run(state, coarseModel(static_cast<int>(state.range(0))), startupSettings(0.01f));
+}
+
 }  // namespace
 
 BENCHMARK(BM_Hatch)
@@ -97,6 +132,14 @@ BENCHMARK(BM_Hatch)
     ->Args({1, 1000, 5})
     ->Args({0, 1000, 10})
     ->Args({0, 1000, 5})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+
+BENCHMARK(BM_HatchCoarse)
+    ->ArgNames({"tube"})
+    ->Arg(0)
+    ->Arg(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(1);

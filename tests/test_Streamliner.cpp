@@ -425,6 +425,41 @@ TEST(StreamlinerStrokes, MaximumBendAndLengthLimitStrokes) {
   EXPECT_LE(largestTurn(*b), 90.0f + 30.0f);
 }
 
+// Coarse models whose faces are a hundred separations wide: a cube of twelve
+// triangles and an eight-sided tube of sixteen. Evenly spaced strokes at least
+// one separation apart cover a ribbon one separation wide each, so their
+// total length cannot much exceed the area over the separation; and strokes
+// end at the cube's sharp edges and the tube's rims, not at every edge.
+TEST(StreamlinerStrokes, CoarseLargeFacedModelsHatchInABoundedNumberOfStrokes) {
+  struct Case {
+    const char* name;
+    PolyMesh mesh;
+    FieldFunction field;
+    float area;
+  };
+  const Case cases[] = {
+      {"cube", testmesh::cubeTriangles(1.0f), sphereField, 24.0f},
+      {"octagonal tube", testmesh::cylinder(8, 1, 1.0f, 2.0f), cylinderField,
+       8 * 2.0f * 2.0f * std::sin(3.14159265f / 8)},
+  };
+  for (const Case& c : cases) {
+    const auto h = hatch(c.mesh, c.field, startupSettings());
+    ASSERT_GT(h->set.strokeCount, 10) << c.name;
+    expectWellFormed(*h);
+    const SeparationReport r = separation(*h);
+    report(c.name, *h, r);
+    EXPECT_GE(r.interior, h->param.separation * 0.98f) << c.name;
+    EXPECT_GE(coverage(*h), 0.95f) << c.name;
+    double total = 0;
+    for (const auto& stroke : h->strokes) total += arcLengths(*h, stroke).back();
+    const double ribbons = c.area / h->param.separation;
+    EXPECT_LE(total, 1.1 * ribbons) << c.name;
+    EXPECT_GE(total, 0.5 * ribbons) << c.name;
+    // Strokes run on across the faces: their mean length is many separations.
+    EXPECT_GE(total / h->set.strokeCount, 10.0 * h->param.separation) << c.name;
+  }
+}
+
 TEST(StreamlinerTracer, FieldDirectionInterpolatesAtVerticesWithoutNaN) {
   Hatched h;
   h.model.build(testmesh::model(testmesh::grid(1, 1, 1.0f)));

@@ -225,4 +225,144 @@ TEST_F(StrokeColliderTest, MergeAndRollbackKeepTheBucketsConsistent) {
   EXPECT_EQ(StrokeCollider::segPool.live(), 0);
 }
 
+// Two triangles over [0, 1]^2: faces a hundred separations wide, which the
+// collider covers with cells. Every answer must be the one a scan of the
+// whole face bucket gives.
+TEST(StrokeColliderCells, LargeFacesAnswerAsTheirWholeBuckets) {
+  SbHeModelHQ model;
+  model.build(testmesh::model(testmesh::grid(1, 1, 1.0f)));
+  ASSERT_EQ(model.triangleCount(), 2);
+  const float sep = 0.01f;
+  StrokeCollider collider(model, sep);
+  for (const HeTriangle* t : model.triangles) EXPECT_TRUE(collider.hasGrid(t));
+  EXPECT_GT(collider.cellCount(), 1000);
+
+  auto faceAt = [&](const SbVec3f& p) -> const HeTriangle* {
+    for (const HeTriangle* t : model.triangles) {
+      float u = 0, v = 0;
+      SbHeModelHQ::triangleCoordinates(t, p, u, v);
+      if (u >= -1e-6f && v >= -1e-6f && u + v <= 1 + 1e-6f) return t;
+    }
+    return model.triangles[0];
+  };
+  // A deterministic scatter of short strokes, bent at every joint, some
+  // crossing the diagonal between the two faces and some along the border.
+  uint32_t state = 12345u;
+  auto rnd = [&]() {
+    state = state * 1664525u + 1013904223u;
+    return static_cast<float>(state >> 8) / 16777216.0f;
+  };
+  for (int stroke = 0; stroke < 300; ++stroke) {
+    SbVec3f p(rnd(), rnd(), 0);
+    if (stroke % 10 == 0) p[1] = 0.002f;
+    SbVec3f previous;
+    bool hasPrevious = false;
+    float angle = rnd() * 6.2832f;
+    for (int k = 0; k < 4; ++k) {
+      angle += (rnd() - 0.5f) * 1.5f;
+      SbVec3f q = p + SbVec3f(std::cos(angle), std::sin(angle), 0) * (sep * (0.5f + 2 * rnd()));
+      q[0] = std::clamp(q[0], 0.0f, 1.0f);
+      q[1] = std::clamp(q[1], 0.0f, 1.0f);
+      collider.addSegment(faceAt(p), p, q, hasPrevious ? &previous : nullptr, stroke);
+      previous = p;
+      hasPrevious = true;
+      p = q;
+    }
+  }
+  ASSERT_GT(collider.segmentCount(), 1200);
+
+  int near = 0, hits = 0;
+  for (int i = 0; i < 4000; ++i) {
+    const SbVec3f p(rnd(), rnd(), 0);
+    const HeTriangle* face = faceAt(p);
+    const std::vector<const StrokeSegment*> all = collider.bucket(face);
+    // Point test.
+    bool expected = false;
+    for (const StrokeSegment* s : all) expected = expected || collider.pointNear(p, *s);
+    EXPECT_EQ(collider.nearAny(face, p), expected) << p[0] << " " << p[1];
+    near += expected;
+    // A step of 2.5 separations that stays in the face.
+    const float angle = rnd() * 6.2832f;
+    const SbVec3f d(std::cos(angle), std::sin(angle), 0);
+    float length = 2.5f * sep;
+    while (length > 0 && faceAt(p + d * length) != face) length *= 0.5f;
+    const SbVec3f q = p + d * length;
+    auto firstHit = [&](auto&& each) {
+      float first = 1e30f;
+      each([&](const StrokeSegment& s) {
+        float t = 0;
+        if (collider.stepHits(p, d, s, t) && t < length) first = std::min(first, t);
+      });
+      return first;
+    };
+    const float viaBucket = firstHit([&](auto&& f) {
+      for (const StrokeSegment* s : all) f(*s);
+    });
+    int visits = 0;
+    const float viaCells = firstHit([&](auto&& f) {
+      collider.forPath(face, p, q, [&](int, const StrokeSegment& s) {
+        ++visits;
+        f(s);
+      });
+    });
+    EXPECT_EQ(viaCells, viaBucket) << p[0] << " " << p[1];
+    EXPECT_LT(visits, static_cast<int>(all.size()) / 10);
+    hits += viaBucket < 1e30f;
+    // Distances to the strokes before stroke 150, against every segment.
+    const float probe = 1.2f * sep;
+    float sphere = probe, plane = probe;
+    for (int k = 0; k < collider.segmentCount(); ++k) {
+      const StrokeSegment& s = *collider.segment(k);
+      if (s.stroke >= 150) continue;
+      const SbVec3f u = (s.end - s.start) / s.length;
+      const float t = std::clamp(u.dot(p - s.start), 0.0f, s.length);
+      sphere = std::min(sphere, (s.start + u * t - p).length());
+      if (std::fabs(u.dot(d)) > 1e-6f) {
+        const float tp = (p - s.start).dot(d) / u.dot(d);
+        if (tp >= -1e-3f && tp <= s.length + 1e-3f)
+          plane = std::min(plane, (s.start + u * tp - p).length());
+      }
+    }
+    EXPECT_NEAR(collider.sphereDistance(p, d, face, probe, 150), sphere, 1e-6f);
+    EXPECT_NEAR(collider.planeDistance(p, d, face, probe, 150), plane, 1e-6f);
+  }
+  // The scatter is dense enough for both answers to occur often.
+  EXPECT_GT(near, 400);
+  EXPECT_GT(hits, 400);
+}
+
+TEST(StrokeColliderCells, RollbackAndMergeKeepTheCellsConsistent) {
+  SbHeModelHQ model;
+  model.build(testmesh::model(testmesh::grid(1, 1, 1.0f)));
+  const HeTriangle* face = model.triangles[0];
+  StrokeCollider shared(model, 0.01f);
+  StrokeCollider own(model, 0.01f);
+  SbVec3f a(0.5f, 0.2f, 0), b(0.52f, 0.2f, 0);
+  // Make sure the point lies in `face`.
+  float u = 0, v = 0;
+  SbHeModelHQ::triangleCoordinates(face, a, u, v);
+  if (!(u >= 0 && v >= 0 && u + v <= 1)) {
+    a = SbVec3f(0.2f, 0.5f, 0);
+    b = SbVec3f(0.2f, 0.52f, 0);
+  }
+  const SbVec3f side = (b - a).length() > 0 ? SbVec3f(0, 0, 1).cross(b - a) / (b - a).length()
+                                            : SbVec3f();
+  const SbVec3f nearA = a + side * 0.005f;
+  const StrokeCollider::Checkpoint mark = shared.checkpoint();
+  shared.addSegment(face, a, b, nullptr, 0);
+  EXPECT_TRUE(shared.nearAny(face, nearA));
+  shared.rollback(mark);
+  EXPECT_FALSE(shared.nearAny(face, nearA));
+  int seen = 0;
+  shared.forPath(face, a, b, [&](int, const StrokeSegment&) { ++seen; });
+  EXPECT_EQ(seen, 0);
+  own.addSegment(face, a, b, nullptr, 0);
+  shared.merge(own);
+  EXPECT_FALSE(own.nearAny(face, nearA));
+  EXPECT_TRUE(shared.nearAny(face, nearA));
+  shared.clear();
+  EXPECT_FALSE(shared.nearAny(face, nearA));
+  EXPECT_EQ(StrokeCollider::segPool.live(), 0);
+}
+
 }  // namespace

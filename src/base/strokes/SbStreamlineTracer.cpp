@@ -472,7 +472,7 @@ void SbStreamlineTracer::step(Side& side, int index, StrokeCollider& collider, i
   // separation never leaves the neighbourhood of its own start).
   bool hit = false;
   const float farBack = 3.0f * param.separation;
-  collider.forBucketIndexed(side.face, [&](int i, const StrokeSegment& segment) {
+  collider.forPath(side.face, side.point, p, [&](int i, const StrokeSegment& segment) {
     if (hit) return;
     float t = 0.0f;
     if (collider.stepHits(side.point, d, segment, t) && t < s) {

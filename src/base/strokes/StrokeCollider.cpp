@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 TypedObjectPool<StrokeSegment> StrokeCollider::segPool("StrokeCollider::segPool");
 
@@ -63,6 +64,43 @@ const HeTriangle* neighbour(const HalfEdge* h) {
   return h->twin ? h->twin->triangle : nullptr;
 }
 
+// Faces wider than this many separations keep a grid of cells.
+constexpr float kGridFace = 4.0f;
+// Cells per side of one face's grid at most, and over all faces.
+constexpr int kGridSide = 128;
+constexpr long kGridBudget = 1L << 22;
+
+// Whether the segment (ax, ay)-(bx, by) meets the box [xlo, xhi] x [ylo, yhi]
+// (bounds may be infinite): clipping by slabs.
+bool segmentMeetsBox(float ax, float ay, float bx, float by, float xlo, float xhi, float ylo,
+                     float yhi) {
+  float t0 = 0.0f;
+  float t1 = 1.0f;
+  const float a[2] = {ax, ay};
+  const float d[2] = {bx - ax, by - ay};
+  const float lo[2] = {xlo, ylo};
+  const float hi[2] = {xhi, yhi};
+  for (int k = 0; k < 2; ++k) {
+    if (d[k] == 0.0f) {
+      if (a[k] < lo[k] || a[k] > hi[k]) return false;
+      continue;
+    }
+    float ta = (lo[k] - a[k]) / d[k];
+    float tb = (hi[k] - a[k]) / d[k];
+    if (ta > tb) std::swap(ta, tb);
+    t0 = std::max(t0, ta);
+    t1 = std::min(t1, tb);
+    if (t0 > t1) return false;
+  }
+  return true;
+}
+
+int32_t cellIndex(float x, float x0, float cell, int32_t n) {
+  const float k = std::floor((x - x0) / cell);
+  if (!(k > 0.0f)) return 0;
+  return k >= static_cast<float>(n - 1) ? n - 1 : static_cast<int32_t>(k);
+}
+
 }  // namespace
 
 StrokeCollider::StrokeCollider(const SbHeModelHQ& m, float separation, float scale)
@@ -78,6 +116,115 @@ StrokeCollider::StrokeCollider(const SbHeModelHQ& m, float separation, float sca
   minLength = 1e-5f * sep;
   head.assign(model.triangles.size(), -1);
   visited.assign(model.triangles.size(), 0u);
+  // A point counts as near a segment within sqrt(nearSq) of it, with the
+  // margin along it; the cells reach a little farther.
+  cellReach = std::sqrt(nearSq) + margin + 1e-3f * sep;
+  buildGrids();
+}
+
+void StrokeCollider::buildGrids() {
+  gridOf.assign(model.triangles.size(), -1);
+  long total = 0;
+  for (size_t f = 0; f < model.triangles.size(); ++f) {
+    const HeTriangle* t = model.triangles[f];
+    if (!t || t->index != static_cast<int32_t>(f)) continue;
+    const SbVec3f& p0 = t->vertex[0]->position;
+    const SbVec3f& p1 = t->vertex[1]->position;
+    const SbVec3f& p2 = t->vertex[2]->position;
+    SbVec3f u = p1 - p0;
+    SbVec3f n = cross3(u, p2 - p0);
+    const float lu = len3(u);
+    const float ln = len3(n);
+    if (!(lu > 0.0f) || !(ln > 0.0f) || !std::isfinite(lu) || !std::isfinite(ln)) continue;
+    u /= lu;
+    n /= ln;
+    SbVec3f v = cross3(n, u);
+    const float lv = len3(v);
+    if (!(lv > 0.0f)) continue;
+    v /= lv;
+    float xs[3], ys[3];
+    const SbVec3f* ps[3] = {&p0, &p1, &p2};
+    for (int k = 0; k < 3; ++k) {
+      xs[k] = (*ps[k] - p0).dot(u);
+      ys[k] = (*ps[k] - p0).dot(v);
+    }
+    const float x0 = std::min({xs[0], xs[1], xs[2]});
+    const float y0 = std::min({ys[0], ys[1], ys[2]});
+    const float w = std::max({xs[0], xs[1], xs[2]}) - x0;
+    const float h = std::max({ys[0], ys[1], ys[2]}) - y0;
+    const float extent = std::max(w, h);
+    if (!(extent > kGridFace * sep) || !std::isfinite(extent)) continue;
+    const float cell = std::max(sep, extent / kGridSide);
+    const int32_t nx = std::clamp(static_cast<int32_t>(std::ceil(w / cell)), 1, kGridSide);
+    const int32_t ny = std::clamp(static_cast<int32_t>(std::ceil(h / cell)), 1, kGridSide);
+    if (total + static_cast<long>(nx) * ny > kGridBudget) continue;
+    gridOf[f] = static_cast<int32_t>(grids.size());
+    grids.push_back(Grid{p0, u, v, x0, y0, cell, nx, ny, static_cast<int32_t>(total)});
+    total += static_cast<long>(nx) * ny;
+  }
+  cellHead.assign(static_cast<size_t>(total), -1);
+}
+
+bool StrokeCollider::hasGrid(const HeTriangle* face) const {
+  const int32_t index = face ? face->index : -1;
+  return index >= 0 && index < static_cast<int32_t>(gridOf.size()) && gridOf[index] >= 0;
+}
+
+bool StrokeCollider::cellRange(int32_t face, const SbVec3f& p, const SbVec3f& q, float pad,
+                               CellRange& r) const {
+  if (face < 0 || face >= static_cast<int32_t>(gridOf.size()) || gridOf[face] < 0) return false;
+  const Grid& g = grids[gridOf[face]];
+  const float px = (p - g.origin).dot(g.u);
+  const float py = (p - g.origin).dot(g.v);
+  const float qx = (q - g.origin).dot(g.u);
+  const float qy = (q - g.origin).dot(g.v);
+  if (!std::isfinite(px + py + qx + qy + pad)) return false;
+  r.base = g.base;
+  r.nx = g.nx;
+  r.x0 = cellIndex(std::min(px, qx) - pad, g.x0, g.cell, g.nx);
+  r.x1 = cellIndex(std::max(px, qx) + pad, g.x0, g.cell, g.nx);
+  r.y0 = cellIndex(std::min(py, qy) - pad, g.y0, g.cell, g.ny);
+  r.y1 = cellIndex(std::max(py, qy) + pad, g.y0, g.cell, g.ny);
+  return true;
+}
+
+void StrokeCollider::fileCells(int32_t face, int32_t segment) {
+  const Grid& g = grids[gridOf[face]];
+  const StrokeSegment& s = *segments[segment];
+  const float ax = (s.start - g.origin).dot(g.u) - g.x0;
+  const float ay = (s.start - g.origin).dot(g.v) - g.y0;
+  const float bx = (s.end - g.origin).dot(g.u) - g.x0;
+  const float by = (s.end - g.origin).dot(g.v) - g.y0;
+  if (!std::isfinite(ax + ay + bx + by)) return;
+  const int32_t i0 = cellIndex(std::min(ax, bx) - cellReach, 0.0f, g.cell, g.nx);
+  const int32_t i1 = cellIndex(std::max(ax, bx) + cellReach, 0.0f, g.cell, g.nx);
+  const int32_t j0 = cellIndex(std::min(ay, by) - cellReach, 0.0f, g.cell, g.ny);
+  const int32_t j1 = cellIndex(std::max(ay, by) + cellReach, 0.0f, g.cell, g.ny);
+  // A cell is met when the segment passes through the cell grown by the
+  // reach; the border cells stand for everything beyond the grid's box too.
+  const float inf = std::numeric_limits<float>::infinity();
+  for (int32_t j = j0; j <= j1; ++j) {
+    const float ylo = j == 0 ? -inf : j * g.cell - cellReach;
+    const float yhi = j == g.ny - 1 ? inf : (j + 1) * g.cell + cellReach;
+    for (int32_t i = i0; i <= i1; ++i) {
+      const float xlo = i == 0 ? -inf : i * g.cell - cellReach;
+      const float xhi = i == g.nx - 1 ? inf : (i + 1) * g.cell + cellReach;
+      if (!segmentMeetsBox(ax, ay, bx, by, xlo, xhi, ylo, yhi)) continue;
+      const int32_t c = g.base + j * g.nx + i;
+      cellEntries.push_back(Entry{segment, cellHead[c]});
+      cellEntryCell.push_back(c);
+      cellHead[c] = static_cast<int32_t>(cellEntries.size()) - 1;
+    }
+  }
+}
+
+uint32_t StrokeCollider::nextMark() const {
+  if (marks.size() < segments.size()) marks.resize(segments.size() + segments.size() / 2, 0u);
+  if (++markGeneration == 0) {
+    std::fill(marks.begin(), marks.end(), 0u);
+    markGeneration = 1;
+  }
+  return markGeneration;
 }
 
 StrokeCollider::~StrokeCollider() { clear(); }
@@ -88,6 +235,9 @@ void StrokeCollider::clear() {
   entries.clear();
   entryFace.clear();
   std::fill(head.begin(), head.end(), -1);
+  cellEntries.clear();
+  cellEntryCell.clear();
+  std::fill(cellHead.begin(), cellHead.end(), -1);
 }
 
 std::vector<const StrokeSegment*> StrokeCollider::bucket(const HeTriangle* face) const {
@@ -114,6 +264,14 @@ bool StrokeCollider::pointNear(const SbVec3f& point, const StrokeSegment& s) con
 
 bool StrokeCollider::nearAny(const HeTriangle* face, const SbVec3f& point) const {
   if (!face || face->index < 0 || face->index >= static_cast<int32_t>(head.size())) return false;
+  CellRange r;
+  if (cellRange(face->index, point, point, 0.0f, r)) {
+    for (int32_t y = r.y0; y <= r.y1; ++y)
+      for (int32_t x = r.x0; x <= r.x1; ++x)
+        for (int32_t e = cellHead[r.base + y * r.nx + x]; e >= 0; e = cellEntries[e].next)
+          if (pointNear(point, *segments[cellEntries[e].segment])) return true;
+    return false;
+  }
   for (int32_t e = head[face->index]; e >= 0; e = entries[e].next)
     if (pointNear(point, *segments[entries[e].segment])) return true;
   return false;
@@ -161,6 +319,7 @@ void StrokeCollider::file(int32_t face, int32_t segment) {
   entries.push_back(Entry{segment, head[face]});
   entryFace.push_back(face);
   head[face] = static_cast<int32_t>(entries.size()) - 1;
+  if (gridOf[face] >= 0) fileCells(face, segment);
 }
 
 uint32_t StrokeCollider::nextGeneration() const {
@@ -249,12 +408,16 @@ void StrokeCollider::merge(StrokeCollider& other) {
   other.entries.clear();
   other.entryFace.clear();
   std::fill(other.head.begin(), other.head.end(), -1);
+  other.cellEntries.clear();
+  other.cellEntryCell.clear();
+  std::fill(other.cellHead.begin(), other.cellHead.end(), -1);
 }
 
 StrokeCollider::Checkpoint StrokeCollider::checkpoint() const {
   Checkpoint mark;
   mark.segments = static_cast<int>(segments.size());
   mark.entries = static_cast<int>(entries.size());
+  mark.cellEntries = static_cast<int>(cellEntries.size());
   return mark;
 }
 
@@ -264,6 +427,10 @@ void StrokeCollider::rollback(const Checkpoint& mark) {
     head[entryFace[e]] = entries[e].next;
   entries.resize(std::min<size_t>(entries.size(), mark.entries));
   entryFace.resize(entries.size());
+  for (int e = static_cast<int>(cellEntries.size()) - 1; e >= mark.cellEntries; --e)
+    cellHead[cellEntryCell[e]] = cellEntries[e].next;
+  cellEntries.resize(std::min<size_t>(cellEntries.size(), mark.cellEntries));
+  cellEntryCell.resize(cellEntries.size());
   for (size_t i = mark.segments; i < segments.size(); ++i) segPool.giveBack(segments[i]);
   segments.resize(std::min<size_t>(segments.size(), mark.segments));
 }
@@ -277,47 +444,67 @@ float StrokeCollider::measure(Measure kind, const SbVec3f& point, const SbVec3f&
   float sideSq[2] = {limitSq, limitSq};    // plane average: the two sides of the stroke
   const SbVec3f side = cross3(d, face->normal);
 
+  auto visit = [&](const StrokeSegment& s) {
+    if (kind == PLANE_AVERAGE ? s.stroke == stroke : s.stroke >= stroke) return;
+    const SbVec3f u = (s.end - s.start) * (1.0f / s.length);
+    const SbVec3f w = point - s.start;
+    float t;
+    if (kind == SPHERE) {
+      t = std::clamp(u.dot(w), 0.0f, s.length);
+    } else {
+      const float ud = u.dot(d);
+      if (std::fabs(ud) <= 1e-6f) {
+        // Parallel to the plane: counts only when it lies in it.
+        if (std::fabs(w.dot(d)) > margin) return;
+        t = std::clamp(u.dot(w), 0.0f, s.length);
+      } else {
+        t = w.dot(d) / ud;
+        if (t < -margin || t > s.length + margin) return;
+      }
+    }
+    const SbVec3f offset = u * t - w;  // place - point
+    const float distSq = offset.dot(offset);
+    if (kind == PLANE_AVERAGE) {
+      float& slot = sideSq[offset.dot(side) < 0.0f ? 0 : 1];
+      slot = std::min(slot, distSq);
+    } else {
+      bestSq = std::min(bestSq, distSq);
+    }
+  };
+  // A segment at distance D from the point comes within the separation of
+  // the place D - separation from the point towards it: on a face with a grid
+  // only the cells within that reach of the point need to be looked at.
+  auto reachNow = [&]() {
+    const float best = std::sqrt(kind == PLANE_AVERAGE ? std::max(sideSq[0], sideSq[1]) : bestSq);
+    return std::min(best, std::max(best - sep, 0.0f) + 0.15f * sep);
+  };
+
   const uint32_t gen = nextGeneration();
+  const uint32_t seen = nextMark();
   stack.clear();
   stack.push_back(face->index);
   visited[face->index] = gen;
   while (!stack.empty()) {
     const int32_t f = stack.back();
     stack.pop_back();
-    for (int32_t e = head[f]; e >= 0; e = entries[e].next) {
-      const StrokeSegment& s = *segments[entries[e].segment];
-      if (kind == PLANE_AVERAGE ? s.stroke == stroke : s.stroke >= stroke) continue;
-      const SbVec3f u = (s.end - s.start) * (1.0f / s.length);
-      const SbVec3f w = point - s.start;
-      float t;
-      if (kind == SPHERE) {
-        t = std::clamp(u.dot(w), 0.0f, s.length);
-      } else {
-        const float ud = u.dot(d);
-        if (std::fabs(ud) <= 1e-6f) {
-          // Parallel to the plane: counts only when it lies in it.
-          if (std::fabs(w.dot(d)) > margin) continue;
-          t = std::clamp(u.dot(w), 0.0f, s.length);
-        } else {
-          t = w.dot(d) / ud;
-          if (t < -margin || t > s.length + margin) continue;
-        }
-      }
-      const SbVec3f offset = u * t - w;  // place - point
-      const float distSq = offset.dot(offset);
-      if (kind == PLANE_AVERAGE) {
-        float& slot = sideSq[offset.dot(side) < 0.0f ? 0 : 1];
-        slot = std::min(slot, distSq);
-      } else {
-        bestSq = std::min(bestSq, distSq);
-      }
+    CellRange r;
+    if (cellRange(f, point, point, reachNow(), r)) {
+      for (int32_t y = r.y0; y <= r.y1; ++y)
+        for (int32_t x = r.x0; x <= r.x1; ++x)
+          for (int32_t e = cellHead[r.base + y * r.nx + x]; e >= 0; e = cellEntries[e].next) {
+            const int32_t i = cellEntries[e].segment;
+            if (marks[i] == seen) continue;
+            marks[i] = seen;
+            visit(*segments[i]);
+          }
+    } else {
+      for (int32_t e = head[f]; e >= 0; e = entries[e].next) visit(*segments[entries[e].segment]);
     }
     // A segment at distance D from the point is filed under every face within
     // the separation of it, and so under the faces on the way to it from D -
     // separation on: the search need not reach farther than that (with a
     // little to spare for curved surfaces).
-    const float best = std::sqrt(kind == PLANE_AVERAGE ? std::max(sideSq[0], sideSq[1]) : bestSq);
-    const float reach = std::min(best, std::max(best - sep, 0.0f) + 0.15f * sep);
+    const float reach = reachNow();
     const float reachSq = reach * reach;
     const HeTriangle* tri = model.triangles[f];
     const HalfEdge* h = tri->halfEdge;

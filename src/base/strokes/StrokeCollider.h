@@ -4,7 +4,10 @@
 // Proximity index of stroke segments that uses the triangle mesh itself as its
 // spatial index: every segment is filed under each face that lies within the
 // separation of it (found by a flood fill over the faces), so that a query at
-// a point only looks at the bucket of the point's face.
+// a point only looks at the bucket of the point's face. A face much larger
+// than the separation also keeps a grid of cells about the separation wide in
+// its plane, each listing the segments that come within the separation of it,
+// so that queries on coarse meshes touch a handful of segments too.
 
 #include <Inventor/SbVec3f.h>
 
@@ -49,6 +52,15 @@ class StrokeCollider {
   // insertion order (see segment()).
   template <class F>
   void forBucketIndexed(const HeTriangle* face, F f) const;
+  // Calls f(int index, const StrokeSegment&) once for every segment filed
+  // under `face` that may come within the separation of the straight path
+  // from p to q (both in the face): the whole bucket of a small face, only the
+  // segments of the cells the path passes on a face with a grid.
+  template <class F>
+  void forPath(const HeTriangle* face, const SbVec3f& p, const SbVec3f& q, F f) const;
+  // Whether the face keeps a grid of cells; the number of cells over all faces.
+  bool hasGrid(const HeTriangle* face) const;
+  int cellCount() const { return static_cast<int>(cellHead.size()); }
   // The segments filed under a face (a copy, for inspection).
   std::vector<const StrokeSegment*> bucket(const HeTriangle* face) const;
   int bucketSize(const HeTriangle* face) const;
@@ -73,6 +85,7 @@ class StrokeCollider {
   struct Checkpoint {
     int segments = 0;
     int entries = 0;
+    int cellEntries = 0;
   };
   Checkpoint checkpoint() const;
   void rollback(const Checkpoint& mark);
@@ -104,10 +117,38 @@ class StrokeCollider {
     int32_t next;     // next entry of the same face, -1 ends
   };
   enum Measure { SPHERE, PLANE, PLANE_AVERAGE };
+  // A face's grid: cell (x, y) covers [x0 + x c, x0 + (x + 1) c] along `u` and
+  // the same from y0 along `v` (both unit vectors in the face plane, measured
+  // from `origin`); its list head is cellHead[base + y nx + x].
+  struct Grid {
+    SbVec3f origin;
+    SbVec3f u;
+    SbVec3f v;
+    float x0;
+    float y0;
+    float cell;
+    int32_t nx;
+    int32_t ny;
+    int32_t base;
+  };
+  struct CellRange {
+    int32_t base;
+    int32_t nx;
+    int32_t x0, x1, y0, y1;
+  };
 
   bool registerSegment(const HeTriangle* face, const SbVec3f& start, const SbVec3f& end,
                        int32_t stroke);
   void file(int32_t face, int32_t segment);
+  void buildGrids();
+  // Files the segment in the cells of the face's grid that come within the
+  // separation of it (projected into the face plane).
+  void fileCells(int32_t face, int32_t segment);
+  // The cells of the face's grid met by the box about the projections of p
+  // and q grown by `pad`; false when the face has no grid.
+  bool cellRange(int32_t face, const SbVec3f& p, const SbVec3f& q, float pad,
+                 CellRange& range) const;
+  uint32_t nextMark() const;
   bool edgeNear(const SbVec3f& a, const SbVec3f& b, const StrokeSegment& s) const;
   float measure(Measure kind, const SbVec3f& point, const SbVec3f& d, const HeTriangle* face,
                 float limit, int32_t stroke) const;
@@ -126,6 +167,16 @@ class StrokeCollider {
   std::vector<Entry> entries;
   std::vector<int32_t> entryFace;  // face of each entry, for rollback
   std::vector<int32_t> head;       // first entry per face index, -1 when none
+  // Grids of the large faces: gridOf[face] indexes grids, -1 without one.
+  std::vector<int32_t> gridOf;
+  std::vector<Grid> grids;
+  std::vector<int32_t> cellHead;  // first entry per cell, -1 when none
+  std::vector<Entry> cellEntries;
+  std::vector<int32_t> cellEntryCell;  // cell of each entry, for rollback
+  float cellReach = 0.0f;              // how far from a segment its cells reach
+  // Segments already met in the current grid query carry its mark.
+  mutable std::vector<uint32_t> marks;
+  mutable uint32_t markGeneration = 0;
   // Flood-fill scratch: faces visited in the current fill carry its generation.
   mutable std::vector<uint32_t> visited;
   mutable uint32_t generation = 0;
@@ -145,6 +196,27 @@ void StrokeCollider::forBucketIndexed(const HeTriangle* face, F f) const {
   if (index < 0 || index >= static_cast<int32_t>(head.size())) return;
   for (int32_t e = head[index]; e >= 0; e = entries[e].next)
     f(static_cast<int>(entries[e].segment), *segments[entries[e].segment]);
+}
+
+template <class F>
+void StrokeCollider::forPath(const HeTriangle* face, const SbVec3f& p, const SbVec3f& q,
+                             F f) const {
+  const int32_t index = face ? face->index : -1;
+  if (index < 0 || index >= static_cast<int32_t>(head.size())) return;
+  CellRange r;
+  if (!cellRange(index, p, q, 0.0f, r)) {
+    forBucketIndexed(face, f);
+    return;
+  }
+  const uint32_t gen = nextMark();
+  for (int32_t y = r.y0; y <= r.y1; ++y)
+    for (int32_t x = r.x0; x <= r.x1; ++x)
+      for (int32_t e = cellHead[r.base + y * r.nx + x]; e >= 0; e = cellEntries[e].next) {
+        const int32_t s = cellEntries[e].segment;
+        if (marks[s] == gen) continue;
+        marks[s] = gen;
+        f(static_cast<int>(s), *segments[s]);
+      }
 }
 
 #endif
