@@ -460,6 +460,51 @@ TEST(StreamlinerStrokes, CoarseLargeFacedModelsHatchInABoundedNumberOfStrokes) {
   }
 }
 
+// A closed twenty-sided cylinder whose side faces have vertices only on the
+// rims, where the vertex normals lean towards the caps. A field along the
+// axis, given in each vertex's tangent plane, leans out of the side faces
+// there; carried into the faces it must still run along the axis, so that
+// strokes on the side run straight from rim to rim instead of converging.
+TEST(StreamlinerStrokes, FieldAtCreasedVerticesRunsStraightInTheFaces) {
+  PolyMesh mesh = testmesh::cylinder(20, 1, 1.0f, 2.0f);
+  float zLow = 1e30f, zHigh = -1e30f;
+  for (const SbVec3f& p : mesh.positions) {
+    zLow = std::min(zLow, p[2]);
+    zHigh = std::max(zHigh, p[2]);
+  }
+  std::vector<int> low, high;
+  for (int i = 0; i < static_cast<int>(mesh.positions.size()); ++i)
+    (mesh.positions[i][2] < 0.5f * (zLow + zHigh) ? low : high).push_back(i);
+  auto byAngle = [&](std::vector<int>& ring) {
+    std::sort(ring.begin(), ring.end(), [&](int a, int b) {
+      return std::atan2(mesh.positions[a][1], mesh.positions[a][0]) <
+             std::atan2(mesh.positions[b][1], mesh.positions[b][0]);
+    });
+  };
+  byAngle(low);
+  byAngle(high);
+  // The caps wind as the tube does: counter-clockwise seen from outside.
+  std::reverse(low.begin(), low.end());
+  mesh.addFace(high);
+  mesh.addFace(low);
+  const auto h = hatch(mesh, [](const SbVec3f&) { return SbVec3f(0, 0, 1); }, startupSettings());
+  ASSERT_GT(h->set.strokeCount, 10);
+  expectWellFormed(*h);
+  int sideSegments = 0, leaning = 0;
+  for (const auto& stroke : h->strokes)
+    for (size_t k = 0; k + 1 < stroke.size(); ++k) {
+      const HeTriangle* t = h->set.faces[stroke[k]];
+      if (std::fabs(t->normal[2]) > 0.5f) continue;  // a cap
+      SbVec3f d = h->set.points[stroke[k + 1]] - h->set.points[stroke[k]];
+      if (d.length() < 1e-6f) continue;
+      d.normalize();
+      ++sideSegments;
+      leaning += std::fabs(d[2]) < std::cos(5.0f * 3.14159265f / 180.0f);
+    }
+  ASSERT_GT(sideSegments, 100);
+  EXPECT_LT(leaning, sideSegments / 100) << leaning << " of " << sideSegments;
+}
+
 TEST(StreamlinerTracer, FieldDirectionInterpolatesAtVerticesWithoutNaN) {
   Hatched h;
   h.model.build(testmesh::model(testmesh::grid(1, 1, 1.0f)));

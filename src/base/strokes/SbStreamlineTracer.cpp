@@ -155,7 +155,7 @@ bool SbStreamlineTracer::fieldDirection(const SbVec3f& point, const HeTriangle* 
   weights(face, point, w);
   SbVec3f d[3];
   for (int k = 0; k < 3; ++k) {
-    d[k] = field[face->vertex[k]->index];
+    d[k] = corners[3 * face->index + k];
     if (d[k].dot(direction) < 0.0f) d[k] = -d[k];
   }
   bool ok = false;
@@ -172,7 +172,7 @@ bool SbStreamlineTracer::seedDirection(const SbVec3f& point, const HeTriangle* f
   SbVec3f d[3];
   int reference = 0;
   for (int k = 0; k < 3; ++k) {
-    d[k] = field[face->vertex[k]->index];
+    d[k] = corners[3 * face->index + k];
     d[k] -= n * d[k].dot(n);
     if (!normalise(d[k])) d[k].setValue(0, 0, 0);
     if (w[k] > w[reference]) reference = k;
@@ -185,6 +185,29 @@ bool SbStreamlineTracer::seedDirection(const SbVec3f& point, const HeTriangle* f
 }
 
 void SbStreamlineTracer::buildFrames() {
+  // Each vertex direction lies in the vertex's tangent plane; it is carried
+  // into each face about the vertex by the rotation that turns the vertex
+  // normal into the face normal. Dropping its normal component instead would
+  // let a direction that leans out of the face (at a vertex on a crease, say,
+  // whose normal is the mean of very different faces) swing sideways in the
+  // face, and strokes on either side of the face would run into each other.
+  corners.assign(3 * model.triangles.size(), SbVec3f(0, 0, 0));
+  for (const HeTriangle* face : model.triangles)
+    for (int k = 0; k < 3; ++k) {
+      const HeVertex* v = face->vertex[k];
+      if (v->index < 0 || v->index >= static_cast<int32_t>(field.size())) continue;
+      SbVec3f d = field[v->index];
+      const SbVec3f& a = v->normal;
+      const SbVec3f& b = face->normal;
+      const float c = a.dot(b);
+      if (a.dot(a) > 0.5f && b.dot(b) > 0.5f && c > -0.9f) {
+        // Rotation taking a to b: d + w x d + w x (w x d) / (1 + c), w = a x b.
+        const SbVec3f w = cross3(a, b);
+        const SbVec3f wd = cross3(w, d);
+        d = d + wd + cross3(w, wd) / (1.0f + c);
+      }
+      if (finite(d)) corners[3 * face->index + k] = d;
+    }
   frames.resize(model.triangles.size());
   for (const HeTriangle* face : model.triangles) {
     FaceFrame& f = frames[face->index];

@@ -183,6 +183,9 @@ class SbStreamlineTracer {
   const SbHeModelHQ& model;
   const std::vector<SbVec3f>& field;
   std::vector<FaceFrame> frames;
+  // The field direction of each face's corner k at 3 face + k, carried from
+  // the vertex's tangent plane into the face's plane.
+  std::vector<SbVec3f> corners;
   Parameters param;
   long maxSteps = 0;
   float noProgress = 0.0f;  // a step shorter than this makes no progress
