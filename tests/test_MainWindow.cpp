@@ -657,7 +657,9 @@ TEST_F(MainWindowTest, LoadingAModelUpdatesTheStatusAndFramesIt) {
   EXPECT_NEAR(screen[1], 0.5f, 0.01f);
 }
 
-TEST_F(MainWindowTest, LoadingResetsTransformsFromTheFile) {
+// A model's own transformations place its parts; loading keeps them, and the
+// winged-edge model holds the parts where the file puts them.
+TEST_F(MainWindowTest, LoadingKeepsTheTransformsOfTheFile) {
   const std::string path = writeFile(
       temp("moved.iv"), tetrahedron("  Transform { translation 5 6 7 scaleFactor 2 2 2 }\n"));
   bool loaded = false;
@@ -669,8 +671,14 @@ TEST_F(MainWindowTest, LoadingResetsTransformsFromTheFile) {
   search.apply(window->sceneRoot());
   ASSERT_NE(search.getPath(), nullptr);
   auto* transform = static_cast<SoTransform*>(search.getPath()->getTail());
-  EXPECT_EQ(transform->translation.getValue(), SbVec3f(0, 0, 0));
-  EXPECT_EQ(transform->scaleFactor.getValue(), SbVec3f(1, 1, 1));
+  EXPECT_EQ(transform->translation.getValue(), SbVec3f(5, 6, 7));
+  EXPECT_EQ(transform->scaleFactor.getValue(), SbVec3f(2, 2, 2));
+  const SbWingedEdgeModel& built = geometryParent()->builtModel();
+  ASSERT_FALSE(built.objects.empty());
+  SbVec3f centre(0, 0, 0);
+  for (const WeVertex& v : built.objects[0].vertices) centre += v.position;
+  centre /= float(built.objects[0].vertices.size());
+  EXPECT_NEAR((centre - SbVec3f(5.5f, 6.5f, 7.5f)).length(), 0.0f, 1e-4f);
 }
 
 TEST_F(MainWindowTest, PathsWithoutOrWithUnreachableFoldersLoadFromTheWorkingDirectory) {

@@ -419,8 +419,18 @@ void LinfoldApplication::resetTransformsAndView() {
   search.setInterest(SoSearchAction::ALL);
   search.setSearchingAll(TRUE);
   search.apply(root);
+  // The transformations a model file places its parts with belong to the
+  // model: resetting them would stack every part of a jointed figure in one
+  // spot. Only those of the scene around the loaded geometry go back to their
+  // defaults.
   const SoPathList& paths = search.getPaths();
-  for (int i = 0; i < paths.getLength(); ++i) paths[i]->getTail()->setToDefaults();
+  for (int i = 0; i < paths.getLength(); ++i) {
+    const SoPath* path = paths[i];
+    bool insideModel = false;
+    for (int k = 0; k + 1 < path->getLength() && !insideModel; ++k)
+      insideModel = path->getNode(k)->getName() == SbName("GeometryNode");
+    if (!insideModel) path->getTail()->setToDefaults();
+  }
   if (viewer) viewer->viewAll();
   render();
   updateStatistics();
