@@ -729,7 +729,10 @@ TEST_F(ControlRoutingTest, ExportsWriteTheChosenFileOrSayTheyCouldNot) {
                  {"Write PDF File ...", "lines.pdf", "%PDF-"},
                  {"Write TXT File ...", "lines.txt", ""},
                  {"HQ PDF &Snapshot ...", "snapshot.pdf", "%PDF-"},
-                 {"HQ &TGA Snapshot ...", "snapshot.tga", ""}};
+                 {"HQ &TGA Snapshot ...", "snapshot.tga", ""},
+                 {"HQ S&VG Snapshot ...", "snapshot.svg", "<?xml"},
+                 {"P&lotter SVG ...", "plotter.svg", "<?xml"},
+                 {"Plotter Te&xt ...", "plotter.txt", "#"}};
   // The TGA item stays disabled; its command is reached through its slot.
   auto run = [](const char* item) {
     QAction* action = menuItem("&File", item);

@@ -162,6 +162,9 @@ void LinfoldApplication::buildMenus() {
       file->addAction("HQ &TGA Snapshot ...", this, &LinfoldApplication::writeLinesToTgaFileHQ);
   tgaSnapshotItem->setData(1);
   tgaSnapshotItem->setEnabled(false);
+  file->addAction("HQ S&VG Snapshot ...", this, &LinfoldApplication::writeLinesToSvgFileHQ);
+  file->addAction("P&lotter SVG ...", this, &LinfoldApplication::writeLinesToPlotterSvg);
+  file->addAction("Plotter Te&xt ...", this, &LinfoldApplication::writeLinesToPlotterText);
   file->addSeparator();
   file->addAction("&Quit", this, &QWidget::close, QKeySequence("Ctrl+Q"));
 

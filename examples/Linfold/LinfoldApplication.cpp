@@ -62,6 +62,8 @@
 #include "mesh/SoWingedEdge.h"
 #include "output/SoLineOutput.h"
 #include "output/SoLineOutputPdfHQ.h"
+#include "output/SoLineOutputSvgHQ.h"
+#include "output/SoLinePlotterOutput.h"
 #include "output/SoLineOutputTgaHQ.h"
 #include "output/SoWingedEdgeOutput.h"
 #include "strokes/SoStreamlinerHQ.h"
@@ -147,6 +149,8 @@ LinfoldApplication::~LinfoldApplication() {
   viewer = nullptr;
   if (root) root->unref();
   root = nullptr;
+  if (svgOutput) svgOutput->unref();
+  if (plotterOutput) plotterOutput->unref();
 }
 
 void LinfoldApplication::prepareMainWindow() {
@@ -298,6 +302,11 @@ void LinfoldApplication::createScene() {
   lineSeparator->addChild(pdfOutput);
   lineShapeHQ = new SoLineShapeHQ;
   lineSeparator->addChild(lineShapeHQ);
+
+  svgOutput = new SoLineOutputSvgHQ;
+  svgOutput->ref();
+  plotterOutput = new SoLinePlotterOutput;
+  plotterOutput->ref();
 
   root->ref();
 }
@@ -950,4 +959,47 @@ void LinfoldApplication::writeLinesToPdfFileHQ() {
                                    "save HQ-PDF file dialog");
   if (name.isEmpty()) return;
   writeSnapshot(pdfOutput, name);
+}
+
+void LinfoldApplication::renderWithExtraOutput(SoNode* node) {
+  const int at = lineSeparator->findChild(pdfOutput) + 1;
+  lineSeparator->insertChild(node, at);
+  render();
+  lineSeparator->removeChild(node);
+}
+
+void LinfoldApplication::writeLinesToSvgFileHQ() {
+  const QString name = askSaveName("Choose an SVG file to save a snapshot to...", "*.svg", true,
+                                   "save HQ-SVG file dialog");
+  if (name.isEmpty()) return;
+  if (!svgOutput->requestWrite(SbString(QFile::encodeName(name).constData()))) return;
+  renderWithExtraOutput(svgOutput);
+  if (svgOutput->getWriteResult() == SoLineOutputHQ::WR_FAILED)
+    reportError(QString("Could not write %1").arg(name));
+  else if (svgOutput->getWriteResult() == SoLineOutputHQ::WR_NONE)
+    reportError(QString("Nothing is drawn yet; %1 was not written").arg(name));
+  svgOutput->requestWrite(SbString());
+}
+
+void LinfoldApplication::writePlotterFile(int format, const QString& name) {
+  plotterOutput->format = format;
+  if (!plotterOutput->requestWrite(SbString(QFile::encodeName(name).constData()))) return;
+  renderWithExtraOutput(plotterOutput);
+  if (plotterOutput->getWriteResult() == SoLinePlotterOutput::WR_FAILED)
+    reportError(QString("Could not write %1").arg(name));
+  else if (plotterOutput->getWriteResult() == SoLinePlotterOutput::WR_NONE)
+    reportError(QString("Nothing is drawn yet; %1 was not written").arg(name));
+  plotterOutput->requestWrite(SbString());
+}
+
+void LinfoldApplication::writeLinesToPlotterSvg() {
+  const QString name = askSaveName("Choose an SVG file to save plotter paths to...", "*.svg", true,
+                                   "save plotter SVG file dialog");
+  if (!name.isEmpty()) writePlotterFile(SoLinePlotterOutput::SVG, name);
+}
+
+void LinfoldApplication::writeLinesToPlotterText() {
+  const QString name = askSaveName("Choose a TXT file to save plotter paths to...", "*.txt", true,
+                                   "save plotter TXT file dialog");
+  if (!name.isEmpty()) writePlotterFile(SoLinePlotterOutput::TEXT, name);
 }

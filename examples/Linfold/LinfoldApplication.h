@@ -33,6 +33,8 @@ class SoLineOutput;
 class SoLineOutputHQ;
 class SoLineOutputPdfHQ;
 class SoLineOutputTgaHQ;
+class SoLineOutputSvgHQ;
+class SoLinePlotterOutput;
 class SoLinePurifier;
 class SoLineSettingsHQ;
 class SoLineShapeHQ;
@@ -185,6 +187,11 @@ public slots:
   void writeLinesToPDFFile();                      // 71
   void writeLinesToTgaFileHQ();                    // 72
   void writeLinesToPdfFileHQ();                    // 73
+  // Exports beyond the classic table: the HQ ink as SVG, and the stroke centre
+  // lines ordered for a pen plotter as SVG or as a text list.
+  void writeLinesToSvgFileHQ();
+  void writeLinesToPlotterSvg();
+  void writeLinesToPlotterText();
 
 private:
   void buildCentralWidget();
@@ -226,6 +233,9 @@ private:
   void reportFailedWrite(bool written, bool failed, const QString& name);
   // Arms an HQ snapshot writer with the name, renders, reports a failed write.
   void writeSnapshot(SoLineOutputHQ* output, const QString& name);
+  void writePlotterFile(int format, const QString& name);
+  // Renders once with `node` standing after the PDF snapshot.
+  void renderWithExtraOutput(SoNode* node);
   static void fpsCallback(void* data, SoAction* action);
 
   // Scene (root referenced once for the window's life).
@@ -256,6 +266,10 @@ private:
   SoLineOutput* lineOutput = nullptr;
   SoLineOutputTgaHQ* tgaOutput = nullptr;
   SoLineOutputPdfHQ* pdfOutput = nullptr;
+  // Kept outside the scene; an export puts its node after the PDF snapshot
+  // for one render (the scene's own stages stay as they are).
+  SoLineOutputSvgHQ* svgOutput = nullptr;
+  SoLinePlotterOutput* plotterOutput = nullptr;
   SoLineShapeHQ* lineShapeHQ = nullptr;
 
   bool darkBackground = false;
