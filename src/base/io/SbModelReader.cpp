@@ -12,10 +12,16 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -58,6 +64,18 @@ bool isCoinExtension(const std::string& ext) {
   for (const char* e : kCoinExtensions)
     if (ext == e) return true;
   return false;
+}
+
+// True when a PLY file's header ends (within its first 64 KB, where every
+// real header ends): assimp would wait forever on a header cut short.
+bool plyHeaderEnds(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  std::string head(1 << 16, '\0');
+  head.resize(std::fread(&head[0], 1, head.size(), f));
+  std::fclose(f);
+  const std::string::size_type at = head.find("end_header");
+  return at != std::string::npos && head.find('\n', at) != std::string::npos;
 }
 
 // True when the file starts like an Inventor or VRML file (uncompressed).
@@ -156,14 +174,22 @@ PositionKey keyOf(const SbVec3f& p) {
   return k;
 }
 
-// One mesh placed by `world` as a separator with its coordinates and faces,
-// or nullptr when it has no usable face.
-SoSeparator* convertMesh(const aiMesh& mesh, const aiMatrix4x4& world) {
-  if (!mesh.mVertices || mesh.mNumVertices == 0 || !mesh.mFaces) return nullptr;
+// One converted mesh: world-space points and an SoIndexedFaceSet index list.
+struct MeshData {
+  std::vector<SbVec3f> points;
+  std::vector<int32_t> coordIndex;
+};
+
+// Converts one mesh placed by `world`; false when it has no usable face.
+bool convertMesh(const aiMesh& mesh, const aiMatrix4x4& world, MeshData& out) {
+  if (!mesh.mVertices || mesh.mNumVertices == 0 || !mesh.mFaces) return false;
   // A mirroring transform turns counter-clockwise faces clockwise.
   const bool mirrored = world.Determinant() < 0.0f;
 
-  std::vector<SbVec3f> points;
+  std::vector<SbVec3f>& points = out.points;
+  std::vector<int32_t>& coordIndex = out.coordIndex;
+  points.clear();
+  coordIndex.clear();
   std::vector<int> coordOf(mesh.mNumVertices, -2);  // -2: not placed yet, -1: not finite
   std::unordered_map<PositionKey, int, PositionKeyHash> byPosition;
   auto coordinate = [&](unsigned v) {
@@ -177,7 +203,6 @@ SoSeparator* convertMesh(const aiMesh& mesh, const aiMatrix4x4& world) {
     return c = inserted.first->second;
   };
 
-  std::vector<int32_t> coordIndex;
   std::vector<int32_t> face;
   for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
     const aiFace& in = mesh.mFaces[f];
@@ -195,25 +220,16 @@ SoSeparator* convertMesh(const aiMesh& mesh, const aiMatrix4x4& world) {
     coordIndex.insert(coordIndex.end(), face.begin(), face.end());
     coordIndex.push_back(-1);
   }
-  if (coordIndex.empty()) return nullptr;
-
-  auto* separator = new SoSeparator;
-  auto* coords = new SoCoordinate3;
-  coords->point.setValues(0, static_cast<int>(points.size()), points.data());
-  auto* faces = new SoIndexedFaceSet;
-  faces->coordIndex.setValues(0, static_cast<int>(coordIndex.size()), coordIndex.data());
-  separator->addChild(coords);
-  separator->addChild(faces);
-  return separator;
+  return !coordIndex.empty();
 }
 
-// Adds one separator per mesh reference of the node hierarchy, in
-// depth-first order; walks with its own stack so a deep hierarchy cannot
-// exhaust the call stack.
-void convertScene(const aiScene& scene, SoSeparator& root) {
+// One entry per mesh reference of the node hierarchy, in depth-first order;
+// walks with its own stack so a deep hierarchy cannot exhaust the call stack.
+void convertScene(const aiScene& scene, std::vector<MeshData>& meshes) {
   auto addMesh = [&](unsigned m, const aiMatrix4x4& world) {
     if (m >= scene.mNumMeshes || !scene.mMeshes[m]) return;
-    if (SoSeparator* s = convertMesh(*scene.mMeshes[m], world)) root.addChild(s);
+    MeshData data;
+    if (convertMesh(*scene.mMeshes[m], world, data)) meshes.push_back(std::move(data));
   };
   if (!scene.mRootNode) {
     for (unsigned m = 0; m < scene.mNumMeshes; ++m) addMesh(m, aiMatrix4x4());
@@ -234,28 +250,204 @@ void convertScene(const aiScene& scene, SoSeparator& root) {
   }
 }
 
-SoSeparator* readWithAssimp(const std::string& path, std::string* error) {
-  Assimp::Importer importer;
-  const aiScene* scene =
-      importer.ReadFile(path, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
-                                  aiProcess_ValidateDataStructure);
-  if (!scene) {
-    const char* why = importer.GetErrorString();
-    setError(error, "Cannot read " + path + (why && *why ? std::string(": ") + why : std::string()));
+// Reads the file with assimp in this process; false with assimp's reason.
+bool importMeshes(const std::string& path, std::vector<MeshData>& meshes, std::string& why) {
+  try {
+    Assimp::Importer importer;
+    const aiScene* scene =
+        importer.ReadFile(path, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
+                                    aiProcess_ValidateDataStructure);
+    if (!scene) {
+      const char* text = importer.GetErrorString();
+      why = text ? text : "";
+      return false;
+    }
+    convertScene(*scene, meshes);
+    return true;
+  } catch (const std::exception& e) {
+    why = e.what();
+  } catch (...) {
+    why = "unknown failure";
+  }
+  return false;
+}
+
+// The import runs in a child process: assimp 5.2 loops forever on some cut
+// PLY headers and aborts on an assertion on cut PLY bodies, and neither may
+// take the application down. The child sends its meshes back through a pipe:
+//   status byte (0 meshes follow, 1 message follows)
+//   message: u32 length, bytes
+//   meshes:  u32 count, then per mesh u32 n, n * 3 floats, u32 m, m * i32
+bool writeAll(int fd, const void* data, size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(fd, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+[[noreturn]] void runImportChild(int fd, const std::string& path) {
+  std::vector<MeshData> meshes;
+  std::string why;
+  const bool ok = importMeshes(path, meshes, why);
+  const uint8_t status = ok ? 0 : 1;
+  bool written = writeAll(fd, &status, 1);
+  auto writeU32 = [&](uint32_t v) { written = written && writeAll(fd, &v, sizeof(v)); };
+  if (!ok) {
+    writeU32(static_cast<uint32_t>(why.size()));
+    written = written && writeAll(fd, why.data(), why.size());
+  } else {
+    writeU32(static_cast<uint32_t>(meshes.size()));
+    for (const MeshData& m : meshes) {
+      writeU32(static_cast<uint32_t>(m.points.size()));
+      written = written && writeAll(fd, m.points.data(), m.points.size() * sizeof(SbVec3f));
+      writeU32(static_cast<uint32_t>(m.coordIndex.size()));
+      written = written && writeAll(fd, m.coordIndex.data(), m.coordIndex.size() * sizeof(int32_t));
+    }
+  }
+  ::close(fd);
+  _exit(written ? 0 : 2);
+}
+
+// Reads what the child sends until it closes the pipe, or fails at `deadline`.
+bool readAll(int fd, std::string& bytes, std::chrono::steady_clock::time_point deadline) {
+  char chunk[1 << 16];
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    if (left <= 0) return false;
+    pollfd p{fd, POLLIN, 0};
+    const int ready = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 1000)));
+    if (ready < 0 && errno != EINTR) return false;
+    if (ready <= 0) continue;
+    const ssize_t n = ::read(fd, chunk, sizeof(chunk));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    bytes.append(chunk, static_cast<size_t>(n));
+  }
+}
+
+// Bounds-checked reader of the child's message.
+struct Cursor {
+  const std::string& bytes;
+  size_t at = 0;
+  bool get(void* out, size_t size) {
+    if (size > bytes.size() - at) return false;
+    std::memcpy(out, bytes.data() + at, size);
+    at += size;
+    return true;
+  }
+  bool u32(uint32_t& v) { return get(&v, sizeof(v)); }
+};
+
+bool decodeMeshes(const std::string& bytes, std::vector<MeshData>& meshes, std::string& why,
+                  bool& failed) {
+  Cursor in{bytes};
+  uint8_t status = 0;
+  uint32_t count = 0;
+  if (!in.get(&status, 1) || !in.u32(count)) return false;
+  if (status == 1) {
+    if (count > bytes.size()) return false;
+    why.assign(count, '\0');
+    failed = true;
+    return in.get(&why[0], count);
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    MeshData m;
+    uint32_t n = 0;
+    if (!in.u32(n) || n > bytes.size() / sizeof(SbVec3f)) return false;
+    m.points.resize(n);
+    if (!in.get(m.points.data(), n * sizeof(SbVec3f)) || !in.u32(n) ||
+        n > bytes.size() / sizeof(int32_t))
+      return false;
+    m.coordIndex.resize(n);
+    if (!in.get(m.coordIndex.data(), n * sizeof(int32_t))) return false;
+    // The indices name points that exist: the face set is safe to traverse.
+    for (int32_t c : m.coordIndex)
+      if (c < -1 || c >= static_cast<int32_t>(m.points.size())) return false;
+    meshes.push_back(std::move(m));
+  }
+  return in.at == bytes.size();
+}
+
+// Imports in a child process bounded by a time that grows with the file size;
+// false with a reason when the import fails, crashes or does not finish.
+bool importMeshesIsolated(const std::string& path, off_t fileSize, std::vector<MeshData>& meshes,
+                          std::string& why) {
+  int fds[2];
+  if (::pipe(fds) != 0) return importMeshes(path, meshes, why);
+  std::fflush(nullptr);  // nothing buffered is written twice
+  const pid_t child = ::fork();
+  if (child < 0) {
+    ::close(fds[0]);
+    ::close(fds[1]);
+    return importMeshes(path, meshes, why);
+  }
+  if (child == 0) {
+    ::close(fds[0]);
+    // assimp's failed assertions print to standard error; the parent reports them.
+    const int null = ::open("/dev/null", O_WRONLY);
+    if (null >= 0) ::dup2(null, 2);
+    runImportChild(fds[1], path);
+  }
+  ::close(fds[1]);
+  const int seconds = 10 + static_cast<int>(std::min<off_t>(fileSize / (1 << 19), 1 << 20));
+  std::string bytes;
+  const bool finished =
+      readAll(fds[0], bytes, std::chrono::steady_clock::now() + std::chrono::seconds(seconds));
+  ::close(fds[0]);
+  if (!finished) ::kill(child, SIGKILL);
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!finished) {
+    why = "the importer did not finish within " + std::to_string(seconds) + " s";
+    return false;
+  }
+  if (WIFSIGNALED(status)) {
+    why = std::string("the importer failed on this file (") + strsignal(WTERMSIG(status)) + ")";
+    return false;
+  }
+  bool failed = false;
+  if (!decodeMeshes(bytes, meshes, why, failed)) {
+    meshes.clear();
+    why = "the importer failed on this file";
+    return false;
+  }
+  return !failed;
+}
+
+SoSeparator* readWithAssimp(const std::string& path, off_t fileSize, std::string* error) {
+  std::vector<MeshData> meshes;
+  std::string why;
+  if (!importMeshesIsolated(path, fileSize, meshes, why)) {
+    setError(error, "Cannot read " + path + (why.empty() ? std::string() : ": " + why));
     return nullptr;
   }
-  auto* root = new SoSeparator;
-  root->ref();
-  auto* hints = new SoShapeHints;
-  hints->vertexOrdering = SoShapeHints::COUNTERCLOCKWISE;
-  root->addChild(hints);
-  convertScene(*scene, *root);
-  if (root->getNumChildren() == 1) {
-    root->unref();
+  if (meshes.empty()) {
     setError(error, path + " holds no polygon faces");
     return nullptr;
   }
-  root->unrefNoDelete();
+  auto* root = new SoSeparator;
+  auto* hints = new SoShapeHints;
+  hints->vertexOrdering = SoShapeHints::COUNTERCLOCKWISE;
+  root->addChild(hints);
+  for (const MeshData& m : meshes) {
+    auto* separator = new SoSeparator;
+    auto* coords = new SoCoordinate3;
+    coords->point.setValues(0, static_cast<int>(m.points.size()), m.points.data());
+    auto* faces = new SoIndexedFaceSet;
+    faces->coordIndex.setValues(0, static_cast<int>(m.coordIndex.size()), m.coordIndex.data());
+    separator->addChild(coords);
+    separator->addChild(faces);
+    root->addChild(separator);
+  }
   return root;
 }
 
@@ -301,7 +493,11 @@ SoSeparator* SbModelReader::read(const char* path, std::string* error) {
       setError(error, "Unsupported file type: " + file);
       return nullptr;
     }
-    return readWithAssimp(file, error);
+    if (ext == ".ply" && !plyHeaderEnds(file)) {
+      setError(error, "Cannot read " + file + ": the PLY header has no end");
+      return nullptr;
+    }
+    return readWithAssimp(file, info.st_size, error);
   } catch (const std::exception& e) {
     setError(error, std::string("Cannot read ") + path + ": " + e.what());
   } catch (...) {

@@ -1,17 +1,39 @@
 #include "mesh/SoGenerateWingedEdge.h"
 
+#include <Inventor/SbBox3f.h>
 #include <Inventor/SbMatrix.h>
 #include <Inventor/SbVec4f.h>
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/actions/SoGLRenderAction.h>
 #include <Inventor/elements/SoCacheElement.h>
 #include <Inventor/elements/SoCoordinateElement.h>
+#include <Inventor/SoPrimitiveVertex.h>
+#include <Inventor/details/SoFaceDetail.h>
+#include <Inventor/details/SoPointDetail.h>
+#include <Inventor/nodes/SoImage.h>
+#include <Inventor/nodes/SoIndexedLineSet.h>
+#include <Inventor/nodes/SoIndexedNurbsCurve.h>
+#include <Inventor/nodes/SoIndexedNurbsSurface.h>
 #include <Inventor/nodes/SoIndexedTriangleStripSet.h>
+#include <Inventor/nodes/SoLineSet.h>
+#include <Inventor/nodes/SoNurbsCurve.h>
+#include <Inventor/nodes/SoNurbsSurface.h>
+#include <Inventor/nodes/SoPointSet.h>
+#include <Inventor/nodes/SoShape.h>
+#include <Inventor/nodes/SoShapeHints.h>
+#include <Inventor/nodes/SoText2.h>
 #include <Inventor/nodes/SoVertexProperty.h>
+#include <Inventor/nodes/SoVertexShape.h>
+#include <Inventor/VRMLnodes/SoVRMLIndexedLineSet.h>
+#include <Inventor/VRMLnodes/SoVRMLPointSet.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <unordered_map>
 #include <vector>
 
 #include "elements/SoWingedEdgeElement.h"
@@ -29,20 +51,212 @@ void reportMissingCoordinates() {
   printf("SoGenerateWingedEdge: skipped a strip set without coordinates\n");
 }
 
-// Collects one object per indexed triangle-strip set during a callback
-// traversal of the node's subgraph.
+// Key of a corner within one shape: its coordinate index where the shape
+// names one, else its exact object-space position (-0 and +0 alike).
+struct CornerKey {
+  uint32_t bits[3];
+  int32_t index;  // -1: keyed by position
+  bool operator==(const CornerKey& o) const {
+    return index == o.index && bits[0] == o.bits[0] && bits[1] == o.bits[1] && bits[2] == o.bits[2];
+  }
+};
+struct CornerKeyHash {
+  size_t operator()(const CornerKey& k) const {
+    uint64_t h = 1469598103934665603ull ^ static_cast<uint32_t>(k.index);
+    for (uint32_t b : k.bits) h = (h ^ b) * 1099511628211ull;
+    return static_cast<size_t>(h ^ (h >> 29));
+  }
+};
+
+bool finitePoint(const SbVec3f& p) {
+  return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
+}
+
+// Joins the points that lie within `eps` of an earlier kept point and keeps
+// only the survivors in `points`; returns each old point's new index. Cells
+// of side `eps` are hashed, and a point is compared with the kept points of
+// the 27 cells around it.
+std::vector<int> weldClosePoints(std::vector<SbVec3f>& points, float eps) {
+  struct Cell {
+    int64_t c[3];
+    bool operator==(const Cell& o) const { return c[0] == o.c[0] && c[1] == o.c[1] && c[2] == o.c[2]; }
+  };
+  struct CellHash {
+    size_t operator()(const Cell& k) const {
+      return static_cast<size_t>(k.c[0] * 73856093 ^ k.c[1] * 19349663 ^ k.c[2] * 83492791);
+    }
+  };
+  std::unordered_map<Cell, std::vector<int>, CellHash> cells;
+  std::vector<SbVec3f> kept;
+  std::vector<int> newIndex(points.size());
+  const float eps2 = eps * eps;
+  for (size_t i = 0; i < points.size(); ++i) {
+    const SbVec3f& p = points[i];
+    Cell home;
+    for (int k = 0; k < 3; ++k) home.c[k] = static_cast<int64_t>(std::floor(p[k] / eps));
+    int found = -1;
+    for (int dx = -1; dx <= 1 && found < 0; ++dx)
+      for (int dy = -1; dy <= 1 && found < 0; ++dy)
+        for (int dz = -1; dz <= 1 && found < 0; ++dz) {
+          auto it = cells.find(Cell{{home.c[0] + dx, home.c[1] + dy, home.c[2] + dz}});
+          if (it == cells.end()) continue;
+          for (int q : it->second)
+            if ((kept[q] - p).sqrLength() <= eps2) {
+              found = q;
+              break;
+            }
+        }
+    if (found < 0) {
+      found = static_cast<int>(kept.size());
+      kept.push_back(p);
+      cells[home].push_back(found);
+    }
+    newIndex[i] = found;
+  }
+  points.swap(kept);
+  return newIndex;
+}
+
+// Shapes whose triangles are not gathered: strip sets have their own
+// gathering, NURBS need a GL context to tessellate, and the rest have no faces.
+bool givesNoTriangles(const SoNode* node) {
+  static const SoType types[] = {
+      SoNurbsSurface::getClassTypeId(),  SoIndexedNurbsSurface::getClassTypeId(),
+      SoNurbsCurve::getClassTypeId(),    SoIndexedNurbsCurve::getClassTypeId(),
+      SoLineSet::getClassTypeId(),       SoIndexedLineSet::getClassTypeId(),
+      SoPointSet::getClassTypeId(),      SoVRMLIndexedLineSet::getClassTypeId(),
+      SoVRMLPointSet::getClassTypeId(),  SoText2::getClassTypeId(),
+      SoImage::getClassTypeId()};
+  for (const SoType& t : types)
+    if (node->isOfType(t)) return true;
+  return false;
+}
+
+// Collects one object per shape during a callback traversal of the node's
+// subgraph: indexed triangle-strip sets from their strips, every other shape
+// from the triangles Coin generates for it.
 struct Gatherer {
   SbWingedEdgeModel* model = nullptr;
   SoGenerateWingedEdge::ObjectNumberCB* objectNumberCB = nullptr;
   void* objectNumberData = nullptr;
-  int stripSets = 0;  // every strip set met, also the skipped ones
+  int shapes = 0;  // every strip set met (also the skipped ones) and every shape with faces
   std::vector<SbVec3f> coords;
   std::vector<int> indices, lengths;
 
-  static SoCallbackAction::Response preStripSet(void* data, SoCallbackAction* action,
-                                                const SoNode* node) {
-    static_cast<Gatherer*>(data)->add(action, static_cast<const SoIndexedTriangleStripSet*>(node));
+  // The shape whose triangles are being collected, with its corners so far.
+  const SoNode* shape = nullptr;
+  std::unordered_map<CornerKey, int, CornerKeyHash> cornerVertex;
+  std::vector<SbVec3f> positions;  // object space until the shape ends
+  std::vector<int> faceStart, corners;
+  // The shape computes its points (a sphere's, a cone's) rather than taking
+  // them from coordinates: its seams meet only up to rounding.
+  bool computedPoints = false;
+
+  static SoCallbackAction::Response preShape(void* data, SoCallbackAction* action,
+                                             const SoNode* node) {
+    auto* self = static_cast<Gatherer*>(data);
+    if (node->isOfType(SoIndexedTriangleStripSet::getClassTypeId())) {
+      self->add(action, static_cast<const SoIndexedTriangleStripSet*>(node));
+      return SoCallbackAction::PRUNE;  // its triangles are not wanted a second time
+    }
+    if (givesNoTriangles(node)) return SoCallbackAction::PRUNE;
+    self->beginShape(node);
     return SoCallbackAction::CONTINUE;
+  }
+
+  static SoCallbackAction::Response postShape(void* data, SoCallbackAction* action,
+                                              const SoNode* node) {
+    auto* self = static_cast<Gatherer*>(data);
+    if (self->shape == node) self->endShape(action);
+    return SoCallbackAction::CONTINUE;
+  }
+
+  static void triangle(void* data, SoCallbackAction*, const SoPrimitiveVertex* a,
+                       const SoPrimitiveVertex* b, const SoPrimitiveVertex* c) {
+    static_cast<Gatherer*>(data)->addTriangle(a, b, c);
+  }
+
+  void beginShape(const SoNode* node) {
+    shape = node;
+    cornerVertex.clear();
+    positions.clear();
+    faceStart.assign(1, 0);
+    corners.clear();
+    computedPoints = false;
+  }
+
+  int cornerOf(const SoPrimitiveVertex* v) {
+    const SbVec3f& p = v->getPoint();
+    if (!finitePoint(p)) return -1;
+    CornerKey key;
+    key.index = -1;
+    const SoDetail* detail = v->getDetail();
+    if (!detail || !(detail->isOfType(SoPointDetail::getClassTypeId()) ||
+                     detail->isOfType(SoFaceDetail::getClassTypeId())))
+      computedPoints = true;
+    if (detail && detail->isOfType(SoPointDetail::getClassTypeId())) {
+      key.index = static_cast<const SoPointDetail*>(detail)->getCoordinateIndex();
+      key.bits[0] = key.bits[1] = key.bits[2] = 0;
+    } else {
+      for (int i = 0; i < 3; ++i) {
+        const float x = p[i] + 0.0f;
+        std::memcpy(&key.bits[i], &x, sizeof(float));
+      }
+    }
+    auto inserted = cornerVertex.emplace(key, static_cast<int>(positions.size()));
+    if (inserted.second) positions.push_back(p);
+    return inserted.first->second;
+  }
+
+  void addTriangle(const SoPrimitiveVertex* a, const SoPrimitiveVertex* b,
+                   const SoPrimitiveVertex* c) {
+    if (!shape) return;
+    const int i = cornerOf(a), j = cornerOf(b), k = cornerOf(c);
+    // A triangle collapsed onto two corners adds no face.
+    if (i < 0 || j < 0 || k < 0 || i == j || j == k || i == k) return;
+    corners.push_back(i);
+    corners.push_back(j);
+    corners.push_back(k);
+    faceStart.push_back(static_cast<int>(corners.size()));
+  }
+
+  void endShape(SoCallbackAction* action) {
+    const SoNode* node = shape;
+    shape = nullptr;
+    if (corners.empty()) return;
+    const int position = shapes++;
+
+    if (computedPoints) {
+      SbBox3f box;
+      for (const SbVec3f& p : positions) box.extendBy(p);
+      float size = 0.0f, dx, dy, dz;
+      box.getSize(dx, dy, dz);
+      size = std::max(dx, std::max(dy, dz));
+      if (size > 0.0f) {
+        // Triangles collapsed by the welding are dropped when the object is linked.
+        const std::vector<int> newIndex = weldClosePoints(positions, size * 1e-5f);
+        for (int& c : corners) c = newIndex[c];
+      }
+    }
+
+    // Vertex shapes list their corners in the order the shape hints state;
+    // a mirroring matrix turns that order round once more.
+    const SbMatrix& matrix = action->getModelMatrix();
+    bool reverse = matrix.det3() < 0.0f;
+    if (node->isOfType(SoVertexShape::getClassTypeId()) &&
+        action->getVertexOrdering() == SoShapeHints::CLOCKWISE)
+      reverse = !reverse;
+    if (reverse)
+      for (size_t t = 0; t + 1 < faceStart.size(); ++t)
+        std::swap(corners[faceStart[t]], corners[faceStart[t + 1] - 1]);
+    if (matrix != SbMatrix::identity())
+      for (SbVec3f& p : positions) matrix.multVecMatrix(p, p);
+
+    int number = -1;
+    if (objectNumberCB) number = objectNumberCB(objectNumberData, action->getCurPath());
+    if (number == -1) number = position;
+    model->objects.emplace_back();
+    buildWingedEdgeObject(model->objects.back(), number, positions, faceStart, corners);
   }
 
   // Copies the coordinates in effect for the strip set into `coords`; false
@@ -79,7 +293,7 @@ struct Gatherer {
   }
 
   void add(SoCallbackAction* action, const SoIndexedTriangleStripSet* shape) {
-    const int position = stripSets++;
+    const int position = shapes++;
     if (!readCoordinates(action, shape)) {
       reportMissingCoordinates();
       return;
@@ -154,15 +368,16 @@ void SoGenerateWingedEdge::rebuild() {
   gatherer.objectNumberData = objectNumberData;
 
   SoCallbackAction action;
-  action.addPreCallback(SoIndexedTriangleStripSet::getClassTypeId(), &Gatherer::preStripSet,
-                        &gatherer);
+  action.addPreCallback(SoShape::getClassTypeId(), &Gatherer::preShape, &gatherer);
+  action.addPostCallback(SoShape::getClassTypeId(), &Gatherer::postShape, &gatherer);
+  action.addTriangleCallback(SoShape::getClassTypeId(), &Gatherer::triangle, &gatherer);
   // The traversal passes through this node again: it must only walk the children.
   gathering = true;
   action.apply(this);
   gathering = false;
 
   built.number();
-  geometryFound = gatherer.stripSets > 0;
+  geometryFound = gatherer.shapes > 0;
 }
 
 void SoGenerateWingedEdge::updateModel(SoAction* action) {

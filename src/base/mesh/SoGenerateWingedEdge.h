@@ -13,16 +13,25 @@ class SoAction;
 class SoCallbackAction;
 class SoGLRenderAction;
 
-// Builds the winged-edge model from the indexed triangle-strip sets below it
-// and publishes it in SoWingedEdgeElement for the nodes that follow.
+// Builds the winged-edge model from the shapes below it and publishes it in
+// SoWingedEdgeElement for the nodes that follow.
 //
 // The node keeps two models: the built one, rebuilt from the scene only when a
 // rebuild is requested (at construction and by requestRebuild()), and the
-// working copy that is published and that later stages edit. Each strip set
-// becomes one object, with the coordinates in effect on its own path (its
-// vertex property, else the last coordinate node before it), transformed by
-// the matrices between this node and the strip set. Input normals are not
-// read: linking computes every face and vertex normal.
+// working copy that is published and that later stages edit. Each indexed
+// triangle-strip set becomes one object, with the coordinates in effect on its
+// own path (its vertex property, else the last coordinate node before it),
+// transformed by the matrices between this node and the strip set. Every
+// other shape with faces (face sets, other strip sets, quad meshes, cubes,
+// spheres, cones, cylinders, their VRML 97 counterparts, 3D text) becomes one
+// object from the triangles Coin generates for it, in world space; corners of
+// one shape that share a coordinate index, or for shapes whose corners carry
+// none (Coin gives face sets a face detail, primitives none) that lie on
+// exactly the same point, are joined so the mesh is connected. Clockwise
+// vertex shapes and mirroring transforms are turned counter-clockwise. NURBS,
+// line and point sets, 2D text and images give nothing. Objects are numbered
+// in traversal order across both kinds. Input normals are not read: linking
+// computes every face and vertex normal.
 class SoGenerateWingedEdge : public SoGroup {
   typedef SoGroup inherited;
   SO_NODE_HEADER(SoGenerateWingedEdge);
@@ -36,9 +45,9 @@ public:
   SoSFBool doBuildWingedEdge;   // FALSE publishes an empty model
   SoSFInt32 visualizationMode;  // display mode of the winged-edge shape
 
-  // Object number for the strip set at the end of `stripSetPath` (which starts
-  // at this node and lives only during the call), or -1 to use the strip set's
-  // position among all strip sets met.
+  // Object number for the shape at the end of `stripSetPath` (which starts at
+  // this node and lives only during the call), or -1 to use the shape's
+  // position among all shapes gathered.
   typedef int ObjectNumberCB(void* userData, const SoPath* stripSetPath);
   void setObjectNumberCallback(ObjectNumberCB* callback, void* userData);
 
@@ -51,7 +60,7 @@ public:
 
   const SbWingedEdgeModel& builtModel() const { return built; }
   SbWingedEdgeModel& workingModel() { return working; }
-  // True when the last build found at least one strip set.
+  // True when the last build found at least one strip set or shape with faces.
   bool hasGeometry() const { return geometryFound; }
 
   void doAction(SoAction* action) override;

@@ -1,0 +1,628 @@
+#include <Inventor/SoPath.h>
+#include <Inventor/actions/SoCallbackAction.h>
+#include <Inventor/nodes/SoCoordinate3.h>
+#include <Inventor/nodes/SoCube.h>
+#include <Inventor/nodes/SoIndexedTriangleStripSet.h>
+#include <Inventor/nodes/SoSeparator.h>
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "io/SbModelReader.h"
+#include "mesh/SoGenerateWingedEdge.h"
+
+namespace {
+
+// Unit cube [0, 1]^3: corner i at (i & 1, (i >> 1) & 1, (i >> 2) & 1); its
+// quads counter-clockwise seen from outside, and the same as triangles.
+const float kCorners[8][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0},
+                              {0, 0, 1}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}};
+const int kQuads[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4},
+                          {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+
+std::vector<int> cubeTriangles() {
+  std::vector<int> t;
+  for (const auto& q : kQuads) t.insert(t.end(), {q[0], q[1], q[2], q[0], q[2], q[3]});
+  return t;
+}
+
+// What the tests check of a built winged-edge object.
+struct Shape {
+  int faces = 0, edges = 0, vertices = 0;
+  bool closed = true;      // no boundary edge
+  bool connected = true;   // one component across shared edges
+  double volume = 0;       // signed: positive when the faces wind outward
+  int euler() const { return vertices - edges + faces; }
+};
+
+Shape describe(const WeObject& o) {
+  Shape s;
+  s.faces = o.faceCount;
+  s.edges = o.edgeCount;
+  s.vertices = o.vertexCount;
+  for (const WeEdge& e : o.edges) s.closed = s.closed && !e.isBoundary();
+  std::vector<int> corners;
+  for (int f = 0; f < static_cast<int>(o.faces.size()); ++f) {
+    o.faceCorners(f, corners);
+    const SbVec3f& p0 = o.vertices[corners[0]].position;
+    for (size_t i = 1; i + 1 < corners.size(); ++i)
+      s.volume += p0.dot(o.vertices[corners[i]].position.cross(o.vertices[corners[i + 1]].position)) / 6.0;
+  }
+  // Flood across edges from face 0.
+  std::vector<char> seen(o.faces.size(), 0);
+  std::vector<std::vector<int>> neighbours(o.faces.size());
+  for (const WeEdge& e : o.edges)
+    if (e.face[0] >= 0 && e.face[1] >= 0) {
+      neighbours[e.face[0]].push_back(e.face[1]);
+      neighbours[e.face[1]].push_back(e.face[0]);
+    }
+  std::vector<int> stack;
+  if (!o.faces.empty()) stack.push_back(0), seen[0] = 1;
+  size_t reached = stack.size();
+  while (!stack.empty()) {
+    const int f = stack.back();
+    stack.pop_back();
+    for (int g : neighbours[f])
+      if (!seen[g]) seen[g] = 1, ++reached, stack.push_back(g);
+  }
+  s.connected = reached == o.faces.size();
+  return s;
+}
+
+void expectClosedUnitCube(const Shape& s, double volume = 1.0) {
+  EXPECT_EQ(s.faces, 12);
+  EXPECT_EQ(s.vertices, 8);
+  EXPECT_EQ(s.edges, 18);
+  EXPECT_EQ(s.euler(), 2);
+  EXPECT_TRUE(s.closed);
+  EXPECT_TRUE(s.connected);
+  EXPECT_NEAR(s.volume, volume, 1e-5);
+}
+
+std::string base64(const std::string& bytes) {
+  static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  size_t i = 0;
+  for (; i + 2 < bytes.size(); i += 3) {
+    const uint32_t v = (uint8_t(bytes[i]) << 16) | (uint8_t(bytes[i + 1]) << 8) | uint8_t(bytes[i + 2]);
+    for (int k = 3; k >= 0; --k) out += digits[(v >> (6 * k)) & 63];
+  }
+  if (i + 1 == bytes.size()) {
+    const uint32_t v = uint8_t(bytes[i]) << 16;
+    out += digits[(v >> 18) & 63];
+    out += digits[(v >> 12) & 63];
+    out += "==";
+  } else if (i + 2 == bytes.size()) {
+    const uint32_t v = (uint8_t(bytes[i]) << 16) | (uint8_t(bytes[i + 1]) << 8);
+    out += digits[(v >> 18) & 63];
+    out += digits[(v >> 12) & 63];
+    out += digits[(v >> 6) & 63];
+    out += '=';
+  }
+  return out;
+}
+
+template <class T>
+void append(std::string& bytes, T value) {
+  bytes.append(reinterpret_cast<const char*>(&value), sizeof(T));
+}
+
+// Model files of the unit cube, one per format.
+std::string objCube() {
+  std::ostringstream s;
+  s << "# unit cube\n";
+  for (const auto& c : kCorners) s << "v " << c[0] << " " << c[1] << " " << c[2] << "\n";
+  for (const auto& q : kQuads) s << "f " << q[0] + 1 << " " << q[1] + 1 << " " << q[2] + 1 << " " << q[3] + 1 << "\n";
+  return s.str();
+}
+
+std::string offCube() {
+  std::ostringstream s;
+  s << "OFF\n8 6 12\n";
+  for (const auto& c : kCorners) s << c[0] << " " << c[1] << " " << c[2] << "\n";
+  for (const auto& q : kQuads) s << "4 " << q[0] << " " << q[1] << " " << q[2] << " " << q[3] << "\n";
+  return s.str();
+}
+
+std::string plyHeader(const char* format) {
+  return std::string("ply\nformat ") + format +
+         " 1.0\nelement vertex 8\nproperty float x\nproperty float y\nproperty float z\n"
+         "element face 12\nproperty list uchar int vertex_indices\nend_header\n";
+}
+
+std::string plyAsciiCube() {
+  std::ostringstream s;
+  s << plyHeader("ascii");
+  for (const auto& c : kCorners) s << c[0] << " " << c[1] << " " << c[2] << "\n";
+  const std::vector<int> t = cubeTriangles();
+  for (size_t i = 0; i < t.size(); i += 3) s << "3 " << t[i] << " " << t[i + 1] << " " << t[i + 2] << "\n";
+  return s.str();
+}
+
+std::string plyBinaryCube() {
+  std::string s = plyHeader("binary_little_endian");
+  for (const auto& c : kCorners)
+    for (float x : c) append(s, x);
+  const std::vector<int> t = cubeTriangles();
+  for (size_t i = 0; i < t.size(); i += 3) {
+    append(s, uint8_t(3));
+    for (int k = 0; k < 3; ++k) append(s, int32_t(t[i + k]));
+  }
+  return s;
+}
+
+// Each facet repeats its corners, with its own normal: exact positions join them.
+std::string stlAsciiCube() {
+  std::ostringstream s;
+  s << "solid cube\n";
+  const std::vector<int> t = cubeTriangles();
+  for (size_t i = 0; i < t.size(); i += 3) {
+    s << " facet normal 0 0 0\n  outer loop\n";
+    for (int k = 0; k < 3; ++k) {
+      const float* c = kCorners[t[i + k]];
+      s << "   vertex " << c[0] << " " << c[1] << " " << c[2] << "\n";
+    }
+    s << "  endloop\n endfacet\n";
+  }
+  s << "endsolid cube\n";
+  return s.str();
+}
+
+std::string stlBinaryCube() {
+  std::string s(80, ' ');
+  const std::vector<int> t = cubeTriangles();
+  append(s, uint32_t(t.size() / 3));
+  for (size_t i = 0; i < t.size(); i += 3) {
+    for (int k = 0; k < 3; ++k) append(s, 0.0f);
+    for (int k = 0; k < 3; ++k)
+      for (float x : kCorners[t[i + k]]) append(s, x);
+    append(s, uint16_t(0));
+  }
+  return s;
+}
+
+// glTF 2.0 with the buffer embedded as a base64 data URI; `node` is the
+// JSON of the one node that places the mesh.
+std::string gltfCube(const std::string& node) {
+  std::string buffer;
+  for (int i : cubeTriangles()) append(buffer, uint16_t(i));
+  const size_t indexBytes = buffer.size();  // 72, a multiple of 4
+  for (const auto& c : kCorners)
+    for (float x : c) append(buffer, x);
+  std::ostringstream s;
+  s << R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],)"
+    << R"("nodes":[)" << node << "],"
+    << R"("meshes":[{"primitives":[{"attributes":{"POSITION":1},"indices":0}]}],)"
+    << R"("buffers":[{"byteLength":)" << buffer.size()
+    << R"(,"uri":"data:application/octet-stream;base64,)" << base64(buffer) << R"("}],)"
+    << R"("bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":)" << indexBytes
+    << R"(,"target":34963},{"buffer":0,"byteOffset":)" << indexBytes
+    << R"(,"byteLength":)" << buffer.size() - indexBytes << R"(,"target":34962}],)"
+    << R"("accessors":[{"bufferView":0,"componentType":5123,"count":36,"type":"SCALAR"},)"
+    << R"({"bufferView":1,"componentType":5126,"count":8,"type":"VEC3","min":[0,0,0],"max":[1,1,1]}]})";
+  return s.str();
+}
+
+std::string faceSetCoordinates() {
+  std::ostringstream s;
+  for (const auto& c : kCorners) s << c[0] << " " << c[1] << " " << c[2] << ",\n";
+  return s.str();
+}
+
+std::string quadIndices(bool reversed) {
+  std::ostringstream s;
+  for (const auto& q : kQuads) {
+    if (reversed)
+      s << q[3] << " " << q[2] << " " << q[1] << " " << q[0] << " -1,\n";
+    else
+      s << q[0] << " " << q[1] << " " << q[2] << " " << q[3] << " -1,\n";
+  }
+  return s.str();
+}
+
+std::string inventorFaceSetCube(const char* hints = "") {
+  return std::string("#Inventor V2.1 ascii\nSeparator {\n") + hints + "\n Coordinate3 { point [\n" +
+         faceSetCoordinates() + "] }\n IndexedFaceSet { coordIndex [\n" +
+         quadIndices(std::strstr(hints, "CLOCKWISE") && !std::strstr(hints, "COUNTER")) + "] }\n}\n";
+}
+
+std::string vrmlFaceSetCube() {
+  return "#VRML V2.0 utf8\nShape { geometry IndexedFaceSet {\n coord Coordinate { point [\n" +
+         faceSetCoordinates() + "] }\n coordIndex [\n" + quadIndices(false) + "] } }\n";
+}
+
+// A scratch folder, removed with everything in it.
+class ScratchFolder {
+public:
+  ScratchFolder() {
+    char name[] = "/tmp/linfold_reader_XXXXXX";
+    if (mkdtemp(name)) folder = name;
+  }
+  ~ScratchFolder() {
+    if (!folder.empty()) std::system(("rm -rf '" + folder + "'").c_str());
+  }
+  std::string write(const std::string& name, const std::string& bytes) const {
+    const std::string path = folder + "/" + name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+  std::string path(const std::string& name) const { return folder + "/" + name; }
+  const std::string& dir() const { return folder; }
+
+private:
+  std::string folder;
+};
+
+// Reads files and gathers them through SoGenerateWingedEdge in a callback action.
+class ModelReader : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_FALSE(scratch.dir().empty());
+    root = new SoSeparator;
+    root->ref();
+    generator = new SoGenerateWingedEdge;
+    root->addChild(generator);
+  }
+  void TearDown() override { root->unref(); }
+
+  const SbWingedEdgeModel& gather(SoNode* scene) {
+    generator->removeAllChildren();
+    generator->addChild(scene);
+    generator->requestRebuild();
+    SoCallbackAction action;
+    action.apply(root);
+    return generator->builtModel();
+  }
+
+  // The one object built from the file, described; fails the test on a read error.
+  Shape readOne(const std::string& path) {
+    std::string error;
+    SoSeparator* scene = SbModelReader::read(path.c_str(), &error);
+    EXPECT_NE(scene, nullptr) << error;
+    if (!scene) return Shape();
+    EXPECT_TRUE(error.empty()) << error;
+    const SbWingedEdgeModel& model = gather(scene);
+    EXPECT_EQ(model.objects.size(), 1u) << path;
+    if (model.objects.size() != 1) return Shape();
+    return describe(model.objects[0]);
+  }
+
+  // read() must fail with exactly `message`, or with some message when empty.
+  void expectFailure(const std::string& path, const std::string& message = std::string()) {
+    std::string error;
+    SoSeparator* scene = SbModelReader::read(path.c_str(), &error);
+    if (scene) {
+      scene->ref();
+      scene->unref();
+    }
+    EXPECT_EQ(scene, nullptr) << path;
+    if (message.empty()) {
+      EXPECT_NE(error.find(path), std::string::npos) << "message does not name the file: " << error;
+    } else {
+      EXPECT_EQ(error, message);
+    }
+  }
+
+  ScratchFolder scratch;
+  SoSeparator* root = nullptr;
+  SoGenerateWingedEdge* generator = nullptr;
+};
+
+TEST_F(ModelReader, EveryFormatGivesTheClosedUnitCube) {
+  const struct {
+    const char* name;
+    std::string bytes;
+  } files[] = {
+      {"cube.obj", objCube()},
+      {"cube.off", offCube()},
+      {"cube_ascii.ply", plyAsciiCube()},
+      {"cube_binary.ply", plyBinaryCube()},
+      {"cube_ascii.stl", stlAsciiCube()},
+      {"cube_binary.stl", stlBinaryCube()},
+      {"cube.gltf", gltfCube(R"({"mesh":0})")},
+      {"cube.iv", inventorFaceSetCube()},
+      {"cube.wrl", vrmlFaceSetCube()},
+      {"CUBE.OBJ", objCube()},  // extensions are matched in any case
+  };
+  for (const auto& f : files) {
+    SCOPED_TRACE(f.name);
+    expectClosedUnitCube(readOne(scratch.write(f.name, f.bytes)));
+  }
+}
+
+TEST_F(ModelReader, GltfNodeTransformsPlaceThePointsAndMirroringKeepsFacesOutward) {
+  std::string error;
+  SoSeparator* moved = SbModelReader::read(
+      scratch.write("moved.gltf", gltfCube(R"({"mesh":0,"translation":[10,0,0]})")).c_str(), &error);
+  ASSERT_NE(moved, nullptr) << error;
+  const SbWingedEdgeModel& model = gather(moved);
+  ASSERT_EQ(model.objects.size(), 1u);
+  float minX = 1e9f;
+  for (const WeVertex& v : model.objects[0].vertices) minX = std::min(minX, v.position[0]);
+  EXPECT_FLOAT_EQ(minX, 10.0f);
+
+  // A scale of -1 along x turns the stored winding round; the reader turns it back.
+  expectClosedUnitCube(readOne(scratch.write("mirrored.gltf", gltfCube(R"({"mesh":0,"scale":[-1,1,1]})"))));
+}
+
+TEST_F(ModelReader, ClockwiseInventorFacesAreTurnedOutward) {
+  expectClosedUnitCube(readOne(scratch.write(
+      "clockwise.iv", inventorFaceSetCube(" ShapeHints { vertexOrdering CLOCKWISE }"))));
+}
+
+TEST_F(ModelReader, CompressedInventorFilesAreRead) {
+  const std::string path = scratch.path("cube.iv.gz");
+  gzFile out = gzopen(path.c_str(), "wb");
+  ASSERT_NE(out, nullptr);
+  const std::string text = inventorFaceSetCube();
+  gzwrite(out, text.data(), static_cast<unsigned>(text.size()));
+  gzclose(out);
+  expectClosedUnitCube(readOne(path));
+}
+
+TEST_F(ModelReader, PrimitivesAndOtherShapesBecomeOneConnectedObjectEach) {
+  const std::string shapes =
+      "#Inventor V2.1 ascii\nSeparator {\n"
+      " Cube { width 2 height 2 depth 2 }\n"
+      " Sphere { radius 1 }\n"
+      " Coordinate3 { point [0 0 0, 1 0 0, 0 1 0, 1 1 0, 0 2 0, 1 2 0] }\n"
+      " FaceSet { numVertices [4] }\n"
+      " TriangleStripSet { numVertices [6] }\n"
+      " QuadMesh { verticesPerRow 2 verticesPerColumn 3 }\n"
+      "}\n";
+  std::string error;
+  SoSeparator* scene = SbModelReader::read(scratch.write("shapes.iv", shapes).c_str(), &error);
+  ASSERT_NE(scene, nullptr) << error;
+  const SbWingedEdgeModel& model = gather(scene);
+  ASSERT_EQ(model.objects.size(), 5u);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(model.objects[i].number, i);
+
+  const Shape cube = describe(model.objects[0]);
+  expectClosedUnitCube(cube, 8.0);
+
+  // The sphere's seam and poles repeat points: joined by position it is a closed ball.
+  const Shape sphere = describe(model.objects[1]);
+  EXPECT_TRUE(sphere.closed);
+  EXPECT_TRUE(sphere.connected);
+  EXPECT_EQ(sphere.euler(), 2);
+  EXPECT_GT(sphere.volume, 0.9 * 4.0 / 3.0 * M_PI);
+  EXPECT_LT(sphere.volume, 4.0 / 3.0 * M_PI);
+
+  const int faces[] = {2, 4, 4};  // the quad, the strip of 6, the 1 x 2 quad mesh
+  for (int i = 0; i < 3; ++i) {
+    const Shape s = describe(model.objects[2 + i]);
+    EXPECT_EQ(s.faces, faces[i]) << i;
+    EXPECT_TRUE(s.connected) << i;
+    EXPECT_FALSE(s.closed) << i;
+    EXPECT_EQ(s.euler(), 1) << i;  // a disc
+  }
+}
+
+TEST_F(ModelReader, VrmlPrimitivesAreGathered) {
+  std::string error;
+  SoSeparator* scene = SbModelReader::read(
+      scratch.write("box.wrl", "#VRML V2.0 utf8\nTransform { translation 5 0 0 children [\n"
+                               " Shape { geometry Box { size 1 1 1 } } ] }\n")
+          .c_str(),
+      &error);
+  ASSERT_NE(scene, nullptr) << error;
+  const SbWingedEdgeModel& model = gather(scene);
+  ASSERT_EQ(model.objects.size(), 1u);
+  const Shape box = describe(model.objects[0]);
+  expectClosedUnitCube(box);
+  float minX = 1e9f;
+  for (const WeVertex& v : model.objects[0].vertices) minX = std::min(minX, v.position[0]);
+  EXPECT_FLOAT_EQ(minX, 4.5f);  // world space
+}
+
+TEST_F(ModelReader, NurbsLinesAndPointsGiveNothing) {
+  const std::string scene =
+      "#Inventor V2.1 ascii\nSeparator {\n"
+      " Coordinate3 { point [0 0 0, 1 0 0, 0 1 0, 1 1 0] }\n"
+      " NurbsSurface { numUControlPoints 2 numVControlPoints 2"
+      " uKnotVector [0 0 1 1] vKnotVector [0 0 1 1] }\n"
+      " IndexedLineSet { coordIndex [0 1 2 -1] }\n"
+      " PointSet { numPoints 4 }\n"
+      "}\n";
+  std::string error;
+  SoSeparator* read = SbModelReader::read(scratch.write("nothing.iv", scene).c_str(), &error);
+  ASSERT_NE(read, nullptr) << error;  // a valid file: read, but without faces
+  EXPECT_TRUE(gather(read).objects.empty());
+  EXPECT_FALSE(generator->hasGeometry());
+}
+
+// Strip sets keep their own gathering; other shapes only add objects after
+// them, numbered on in traversal order.
+TEST_F(ModelReader, StripSetsAreGatheredAsBeforeAmongOtherShapes) {
+  auto stripScene = []() {
+    auto* s = new SoSeparator;
+    auto* c = new SoCoordinate3;
+    const float p[5][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {0.5f, 2, 0}};
+    c->point.setValues(0, 5, p);
+    auto* strips = new SoIndexedTriangleStripSet;
+    const int32_t idx[] = {0, 1, 2, 3, 4, -1, 1, 0, 4, -1};
+    strips->coordIndex.setValues(0, 10, idx);
+    s->addChild(c);
+    s->addChild(strips);
+    return s;
+  };
+  const SbWingedEdgeModel alone = gather(stripScene());
+
+  auto* mixed = new SoSeparator;
+  mixed->addChild(stripScene());
+  mixed->addChild(new SoCube);
+  mixed->addChild(stripScene());
+  const SbWingedEdgeModel& model = gather(mixed);
+  ASSERT_EQ(alone.objects.size(), 1u);
+  ASSERT_EQ(model.objects.size(), 3u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(model.objects[i].number, i);
+  for (int k : {0, 2}) {
+    const WeObject& a = alone.objects[0];
+    const WeObject& b = model.objects[k];
+    ASSERT_EQ(a.vertices.size(), b.vertices.size());
+    ASSERT_EQ(a.edges.size(), b.edges.size());
+    ASSERT_EQ(a.faces.size(), b.faces.size());
+    for (size_t v = 0; v < a.vertices.size(); ++v) EXPECT_EQ(a.vertices[v].position, b.vertices[v].position);
+    for (size_t e = 0; e < a.edges.size(); ++e) {
+      EXPECT_EQ(a.edges[e].vertex[0], b.edges[e].vertex[0]);
+      EXPECT_EQ(a.edges[e].vertex[1], b.edges[e].vertex[1]);
+      EXPECT_EQ(a.edges[e].face[0], b.edges[e].face[0]);
+      EXPECT_EQ(a.edges[e].face[1], b.edges[e].face[1]);
+    }
+  }
+  EXPECT_EQ(model.objects[1].faceCount, 12);
+
+  // The object-number callback is asked for every gathered shape, with its path.
+  generator->setObjectNumberCallback(
+      [](void*, const SoPath* path) { return path->getTail()->isOfType(SoCube::getClassTypeId()) ? 7 : -1; },
+      nullptr);
+  generator->requestRebuild();
+  SoCallbackAction action;
+  action.apply(root);
+  ASSERT_EQ(generator->builtModel().objects.size(), 3u);
+  EXPECT_EQ(generator->builtModel().objects[0].number, 0);
+  EXPECT_EQ(generator->builtModel().objects[1].number, 7);
+  EXPECT_EQ(generator->builtModel().objects[2].number, 2);
+}
+
+TEST_F(ModelReader, BadFilesGiveNullAndAMessage) {
+  const std::string missing = scratch.path("missing.obj");
+  expectFailure(missing, "Cannot open " + missing + ": No such file or directory");
+  expectFailure(scratch.dir(), scratch.dir() + " is a directory");
+  const std::string empty = scratch.write("empty.stl", "");
+  expectFailure(empty, empty + " is empty");
+  const std::string unknown = scratch.write("notes.xyzzy", "hello\n");
+  expectFailure(unknown, "Unsupported file type: " + unknown);
+  const std::string fakeIv = scratch.write("fake.iv", "this is no scene\n");
+  expectFailure(fakeIv, fakeIv + " is not an Open Inventor or VRML file");
+  expectFailure(scratch.write("broken.iv", "#Inventor V2.1 ascii\nSeparator { NoSuchNode { } }\n"));
+  expectFailure(scratch.write("lines.obj", "v 0 0 0\nv 1 0 0\nl 1 2\n"));
+
+  // Random bytes under every extension.
+  std::string blob;
+  uint32_t state = 12345;
+  for (int i = 0; i < 4096; ++i) {
+    state = state * 1664525u + 1013904223u;
+    blob += static_cast<char>(state >> 24);
+  }
+  for (const char* ext : {".obj", ".ply", ".stl", ".off", ".gltf", ".glb", ".iv", ".wrl"}) {
+    SCOPED_TRACE(ext);
+    expectFailure(scratch.write(std::string("blob") + ext, blob));
+  }
+
+  // Every file cut short at a few lengths: null and a message, never a crash.
+  const struct {
+    const char* name;
+    std::string bytes;
+  } whole[] = {{"cut.stl", stlBinaryCube()},  {"cut.ply", plyBinaryCube()},
+               {"cut.gltf", gltfCube("{\"mesh\":0}")}, {"cut.iv", inventorFaceSetCube()},
+               {"cut.wrl", vrmlFaceSetCube()}};
+  for (const auto& f : whole) {
+    for (double fraction : {0.1, 0.5, 0.9}) {
+      SCOPED_TRACE(std::string(f.name) + " at " + std::to_string(fraction));
+      const size_t length = static_cast<size_t>(f.bytes.size() * fraction);
+      expectFailure(scratch.write(f.name, f.bytes.substr(0, length)));
+    }
+  }
+  // assimp takes what it can of a text PLY missing its last lines (even a
+  // cut last line), and stops on an assertion when points are missing: the
+  // reader returns a model or a message, and does not crash.
+  const std::string ply = plyAsciiCube();
+  for (double fraction : {0.1, 0.5, 0.9}) {
+    SCOPED_TRACE("cut_ascii.ply at " + std::to_string(fraction));
+    const std::string path = scratch.write("cut_ascii.ply", ply.substr(0, size_t(ply.size() * fraction)));
+    std::string error;
+    if (SoSeparator* scene = SbModelReader::read(path.c_str(), &error)) {
+      EXPECT_LE(gather(scene).faceCount(), 12);
+    } else {
+      EXPECT_NE(error.find(path), std::string::npos) << error;
+    }
+  }
+}
+
+TEST(ModelReaderFilter, ListsTheFormatsTheReaderAccepts) {
+  const std::vector<std::string> ext = SbModelReader::extensions();
+  for (const char* e : {".iv", ".wrl", ".vrml", ".obj", ".ply", ".stl", ".off", ".gltf", ".glb"})
+    EXPECT_NE(std::find(ext.begin(), ext.end(), e), ext.end()) << e;
+  const std::string filter = SbModelReader::fileDialogFilter();
+  EXPECT_EQ(filter.compare(0, 12, "Models (*.iv"), 0) << filter;
+  EXPECT_NE(filter.find("*.gltf"), std::string::npos);
+  EXPECT_NE(filter.find(";;All files (*)"), std::string::npos);
+}
+
+// Every model of Debian's inventor-data: read and gathered without a crash.
+TEST(ModelReaderInventorData, EveryModelLoads) {
+  const std::string base = "/usr/share/inventor/data/models";
+  struct stat info;
+  if (stat(base.c_str(), &info) != 0) GTEST_SKIP() << base << " is not installed";
+
+  std::vector<std::string> files;
+  std::function<void(const std::string&)> walk = [&](const std::string& dir) {
+    DIR* d = opendir(dir.c_str());
+    if (!d) return;
+    while (dirent* entry = readdir(d)) {
+      const std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      const std::string path = dir + "/" + name;
+      if (stat(path.c_str(), &info) != 0) continue;
+      if (S_ISDIR(info.st_mode))
+        walk(path);
+      else if (name.size() > 3 && name.compare(name.size() - 3, 3, ".iv") == 0)
+        files.push_back(path);
+    }
+    closedir(d);
+  };
+  walk(base);
+  std::sort(files.begin(), files.end());
+  ASSERT_GT(files.size(), 50u);
+
+  int withFaces = 0, unreadable = 0;
+  printf("%-40s %8s %7s %8s\n", "model", "faces", "objects", "ms");
+  for (const std::string& path : files) {
+    const auto start = std::chrono::steady_clock::now();
+    std::string error;
+    SoSeparator* scene = SbModelReader::read(path.c_str(), &error);
+    int faces = 0, objects = 0;
+    if (scene) {
+      SoSeparator* root = new SoSeparator;
+      root->ref();
+      SoGenerateWingedEdge* generator = new SoGenerateWingedEdge;
+      root->addChild(generator);
+      generator->addChild(scene);
+      SoCallbackAction action;
+      action.apply(root);
+      faces = generator->builtModel().faceCount();
+      objects = static_cast<int>(generator->builtModel().objects.size());
+      root->unref();
+    } else {
+      ++unreadable;
+      EXPECT_FALSE(error.empty());
+    }
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (faces > 0) ++withFaces;
+    printf("%-40s %8d %7d %8.0f%s%s\n", path.substr(base.size() + 1).c_str(), faces, objects, ms,
+           scene ? "" : "  ", scene ? "" : error.c_str());
+  }
+  printf("%d models, %d with faces, %d unreadable\n", static_cast<int>(files.size()), withFaces,
+         unreadable);
+  EXPECT_GT(withFaces, static_cast<int>(files.size()) / 2);
+}
+
+}  // namespace
