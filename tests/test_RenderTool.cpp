@@ -328,6 +328,32 @@ TEST_F(RenderTool, DisplayModesAndSubdivisionGiveDistinctPictures) {
       EXPECT_NE(pictures[i], pictures[j]) << cases[i].name << " and " << cases[j].name;
 }
 
+// The hatching in ink with the start-up formulas, with the density formula in
+// "Density:" as well (light tones turn to dots), and as plain GL lines.
+TEST_F(RenderTool, InkAndPlainLinePicturesOfTheHatching) {
+  const std::string blob = (data / "blob.iv").string();
+  const std::string density = "SoLineDensifierHQ.parserExpression=\"( light - rim )*iso*(taper*.5 + .5 )\"";
+  const std::vector<std::vector<std::string>> settings = {
+      {"SoLineShapeHQ.glLines=FALSE"},
+      {"SoLineShapeHQ.glLines=FALSE", density},
+      {"SoLineShapeHQ.glLines=TRUE"}};
+  std::vector<QImage> pictures;
+  for (size_t i = 0; i < settings.size(); ++i) {
+    const std::string file = (dir / ("ink" + std::to_string(i) + ".png")).string();
+    std::vector<std::string> args = {blob, "--size", "320x240", "--png", file, "--set",
+                                     "SoFlowFieldHQ.sendLines=FALSE"};
+    for (const std::string& setting : settings[i]) args.insert(args.end(), {"--set", setting});
+    ToolRun run = renderArgs(args);
+    ASSERT_EQ(run.status, 0) << run.output;
+    pictures.emplace_back(QString::fromStdString(file));
+    ASSERT_FALSE(pictures.back().isNull());
+    EXPECT_GT(drawnPixels(pictures.back()), 320 * 240 / 50) << i;
+  }
+  EXPECT_NE(pictures[0], pictures[1]);
+  EXPECT_NE(pictures[0], pictures[2]);
+  EXPECT_NE(pictures[1], pictures[2]);
+}
+
 TEST_F(RenderTool, DefaultPictureShowsHatchingThatSetCanSwitchOff) {
   const std::string torus = (data / "torus.iv").string();
   ToolRun run = render({torus, "--size", "320x240", "--png", png});
