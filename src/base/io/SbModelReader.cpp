@@ -381,7 +381,8 @@ bool decodeMeshes(const std::string& bytes, std::vector<MeshData>& meshes, std::
 bool importMeshesIsolated(const std::string& path, off_t fileSize, std::vector<MeshData>& meshes,
                           std::string& why) {
   int fds[2];
-  if (::pipe(fds) != 0) return importMeshes(path, meshes, why);
+  // Close-on-exec: a program started elsewhere meanwhile must not hold the pipe open.
+  if (::pipe2(fds, O_CLOEXEC) != 0) return importMeshes(path, meshes, why);
   std::fflush(nullptr);  // nothing buffered is written twice
   const pid_t child = ::fork();
   if (child < 0) {
