@@ -737,6 +737,8 @@ TEST_F(MainWindowTest, FailedLoadsKeepThePreviousModel) {
       {writeFile(temp("broken.iv"), "#Inventor V2.1 ascii\nSeparator { Coordinate3 { point [ 0 0"),
        "Error: Wrong filename! Try again ...\n"},
       {writeFile(temp("truncated.iv"), binary), "Error: Wrong filename! Try again ...\n"},
+      // Other formats go to the model reader, which names what is wrong.
+      {writeFile(temp("noise.obj"), std::string("\x01\x02\x03 not a mesh", 15)), "Error: "},
   };
   for (const auto& f : failures) {
     const std::string out = open(f.path, &loaded);
@@ -750,6 +752,20 @@ TEST_F(MainWindowTest, FailedLoadsKeepThePreviousModel) {
   }
   // The scene is back in the viewer after every attempt.
   EXPECT_EQ(window->examinerViewer()->getSceneGraph(), window->sceneRoot());
+}
+
+// A model in another format (here OBJ) loads through the model reader into
+// face sets, and the winged-edge model sees its faces.
+TEST_F(MainWindowTest, LoadsModelsInOtherFormats) {
+  const std::string obj = writeFile(temp("cube.obj"),
+                                    "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0 0 1\nv 1 0 1\nv 1 1 1\nv 0 1 1\n"
+                                    "f 1 4 3 2\nf 5 6 7 8\nf 1 2 6 5\nf 2 3 7 6\nf 3 4 8 7\nf 4 1 5 8\n");
+  bool loaded = false;
+  const std::string out = open(obj, &loaded);
+  ASSERT_TRUE(loaded) << out;
+  EXPECT_NE(out.find("Model loaded!"), std::string::npos) << out;
+  EXPECT_EQ(text("Filename").toStdString(), obj);
+  EXPECT_EQ(text("Faces Orig"), "12");
 }
 
 // Last: Ctrl+Q closes the window and the main loop returns.

@@ -24,6 +24,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGLWidget>
 #include <QLabel>
 #include <QLayout>
@@ -60,6 +61,7 @@
 #include "mesh/SoGenerateWingedEdge.h"
 #include "mesh/SoModifyWingedEdge.h"
 #include "mesh/SoWingedEdge.h"
+#include "io/SbModelReader.h"
 #include "output/SoLineOutput.h"
 #include "output/SoLineOutputPdfHQ.h"
 #include "output/SoLineOutputSvgHQ.h"
@@ -392,20 +394,41 @@ bool LinfoldApplication::loadModel(const char* path) {
     restoreDirectory();
     return false;
   }
+  // Files that are not Inventor or VRML (OBJ, PLY, STL, OFF, glTF, ...) go
+  // through the model reader, converted into face sets; read while the
+  // directory is still the file's, since the name is relative to it.
+  SoSeparator* foreign = nullptr;
+  std::string foreignError;
+  const bool inventor = input.isValidFile();
+  if (!inventor && index >= 0) {
+    input.closeFile();
+    foreign = SbModelReader::read(fileName.c_str(), &foreignError);
+    if (foreign) foreign->ref();
+  }
   restoreDirectory();
 
   if (index < 0) {
     input.closeFile();
+    if (foreign) foreign->unref();
     printf("Cannot load %s ...\n", path);
     return false;
   }
-  if (!input.isValidFile()) {
+  SoSeparator* scene = nullptr;
+  if (inventor) {
+    scene = SoDB::readAll(&input);
     input.closeFile();
-    reportError("Wrong filename! Try again ...");
+  } else if (foreign) {
+    scene = foreign;
+    scene->unrefNoDelete();
+  } else {
+    // An Inventor or VRML name keeps the classic message; for other formats the
+    // reader says what is wrong with the file.
+    const QString suffix = QFileInfo(QString::fromLocal8Bit(fileName.c_str())).suffix().toLower();
+    const bool inventorName = suffix == "iv" || suffix == "wrl" || suffix == "vrml";
+    reportError(inventorName || foreignError.empty() ? QString("Wrong filename! Try again ...")
+                                                     : QString::fromStdString(foreignError));
     return false;
   }
-  SoSeparator* scene = SoDB::readAll(&input);
-  input.closeFile();
   if (!scene) {
     reportError("Wrong filename! Try again ...");
     return false;
@@ -522,8 +545,11 @@ void LinfoldApplication::about() {
 }
 
 void LinfoldApplication::openFile() {
-  QFileDialog dialog(this, "Choose an Inventor file to open ...", QString(),
-                     "Open Inventor (*.iv)");
+  // Every format the model reader knows; the classic Inventor filter stays
+  // among them.
+  const QString filter = QString::fromStdString(SbModelReader::fileDialogFilter()) +
+                         ";;Open Inventor (*.iv)";
+  QFileDialog dialog(this, "Choose an Inventor file to open ...", QString(), filter);
   dialog.setObjectName("open inventor file dialog");
   dialog.setFileMode(QFileDialog::ExistingFile);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
