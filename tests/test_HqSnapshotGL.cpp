@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
 #include "GlTestContext.h"
 #include "HqStrokeSource.h"
 #include "output/SoLineOutputPdfHQ.h"
@@ -25,30 +26,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "linfold-hqgl-XXXXXX").string();
-    path = mkdtemp(&tmpl[0]);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  std::string file(const char* name) const { return (path / name).string(); }
-};
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-bool have(const char* tool) {
-  return std::system((std::string("command -v ") + tool + " > /dev/null 2>&1").c_str()) == 0;
-}
 
 // Pixels of a binary PGM (P5, maxval 255); empty when it is not one.
 std::vector<unsigned char> readPgm(const std::string& path, int& width, int& height) {
@@ -133,7 +110,7 @@ TEST(HqSnapshotGL, PdfRenderingMatchesTgaOfTheSameView) {
   gltest::render(root, W, H, 1.0f);
   EXPECT_FALSE(fs::exists(tgaPath));
 
-  if (!have("qpdf") || !have("pdftoppm")) {
+  if (!haveProgram("qpdf") || !haveProgram("pdftoppm")) {
     root->unref();
     GTEST_SKIP() << "qpdf or pdftoppm missing";
   }

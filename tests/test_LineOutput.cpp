@@ -15,6 +15,7 @@
 #include <locale>
 #include <sstream>
 
+#include "TestFiles.h"
 #include "LineTestNodes.h"
 #include "output/SbLineDrawing.h"
 #include "output/SbSteganography.h"
@@ -35,34 +36,7 @@ std::string decode(int mode, const SbDrawing& drawing) {
   return std::string();
 }
 
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "linfold-lineout-XXXXXX").string();
-    path = mkdtemp(&tmpl[0]);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  std::string file(const char* name) const { return (path / name).string(); }
-};
-
 // Runs the test body inside `dir` and goes back afterwards.
-struct WorkingDirectory {
-  fs::path previous = fs::current_path();
-  explicit WorkingDirectory(const fs::path& dir) { fs::current_path(dir); }
-  ~WorkingDirectory() { fs::current_path(previous); }
-};
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-bool haveQpdf() { return std::system("command -v qpdf >/dev/null 2>&1") == 0; }
 bool qpdfAccepts(const std::string& path) {
   return std::system(("qpdf --check '" + path + "' >/dev/null 2>&1").c_str()) == 0;
 }
@@ -237,7 +211,7 @@ TEST(LineOutputRatio, ExtraPointsSitAtTheSetBitPositions) {
 
 TEST(LineOutputRoundTrip, EveryModeReadsItsCodeBackFromTheWrittenFile) {
   TempDir dir;
-  const bool qpdf = haveQpdf();
+  const bool qpdf = haveProgram("qpdf");
   const std::string code = "Linfold";
   struct Case {
     int mode;
@@ -365,7 +339,7 @@ TEST(LineOutputFrame, APointOrNothingMapsWithoutDividingByZero) {
   SbDrawing drawing;
   EXPECT_TRUE(SbLineDrawing::readPdf(dir.file("empty.pdf"), drawing));
   EXPECT_TRUE(drawing.empty());
-  if (haveQpdf()) {
+  if (haveProgram("qpdf")) {
     EXPECT_TRUE(qpdfAccepts(dir.file("empty.pdf")));
   }
 }

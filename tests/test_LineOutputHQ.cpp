@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
 #include "HqStrokeSource.h"
 #include "output/ContourArcHQ.h"
 #include "output/ContourLineHQ.h"
@@ -33,26 +34,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "linfold-hq-XXXXXX").string();
-    path = mkdtemp(&tmpl[0]);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  std::string file(const char* name) const { return (path / name).string(); }
-};
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // The inflated content stream of a one-page compressed snapshot.
 std::string pageContent(const std::string& pdf) {

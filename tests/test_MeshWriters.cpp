@@ -19,6 +19,7 @@
 #include <set>
 #include <sstream>
 
+#include "TestFiles.h"
 #include "LineTestNodes.h"
 #include "TestMeshes.h"
 #include "mesh/SbSubdivision.h"
@@ -29,32 +30,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "linfold-mesh-XXXXXX").string();
-    path = mkdtemp(&tmpl[0]);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  std::string file(const char* name) const { return (path / name).string(); }
-};
-
-struct WorkingDirectory {
-  fs::path previous = fs::current_path();
-  explicit WorkingDirectory(const fs::path& dir) { fs::current_path(dir); }
-  ~WorkingDirectory() { fs::current_path(previous); }
-};
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // A model published by a source node in front of the writer.
 struct WriterScene {

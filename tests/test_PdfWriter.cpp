@@ -16,6 +16,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include "TestFiles.h"
 #include "pdf/PdfDocument.h"
 #include "pdf/PdfInternal.h"
 
@@ -25,35 +26,6 @@ namespace {
 
 const std::string kMarkerLine =
     "%\x7a\x47\x5f\xd5\xf9\xdf\x4a\xa4\x18\xb7\xb0\x23\x73\x36\x1f\xa6\x64\x52\x20\x4c\x84\x73\x1f\n";
-
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "linfold-pdf-XXXXXX").string();
-    path = mkdtemp(&tmpl[0]);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  std::string file(const char* name) const { return (path / name).string(); }
-  std::vector<std::string> entries() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(path)) names.push_back(e.path().filename().string());
-    return names;
-  }
-};
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-bool haveProgram(const char* name) {
-  return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
 
 bool qpdfAccepts(const std::string& path) {
   return std::system(("qpdf --check '" + path + "' >/dev/null 2>&1").c_str()) == 0;

@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -56,17 +58,6 @@ ToolRun renderArgs(const std::vector<std::string>& args) {
 }
 
 ToolRun render(std::initializer_list<std::string> args) { return renderArgs(std::vector<std::string>(args)); }
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-bool have(const char* tool) {
-  return std::system((std::string("command -v ") + tool + " > /dev/null 2>&1").c_str()) == 0;
-}
 
 int shell(const std::string& command) {
   const int status = std::system((command + " > /dev/null 2>&1").c_str());
@@ -393,7 +384,7 @@ void expectSnapshotsOfOneView(const fs::path& model, const fs::path& dir, double
   const long ink = std::count_if(image.begin(), image.end(), [](unsigned char v) { return v < 128; });
   EXPECT_GT(ink, 1000) << model << ": the snapshot is about something";
 
-  if (!have("qpdf") || !have("pdftoppm")) GTEST_SKIP() << "qpdf or pdftoppm missing";
+  if (!haveProgram("qpdf") || !haveProgram("pdftoppm")) GTEST_SKIP() << "qpdf or pdftoppm missing";
   EXPECT_EQ(shell("qpdf --check " + quoted(pdf.string())), 0) << model;
   const std::vector<unsigned char> page = renderPdf(pdf, W, H);
   ASSERT_FALSE(page.empty()) << "pdftoppm could not render " << pdf;
@@ -432,7 +423,7 @@ TEST_F(RenderTool, WritesTheLineAndMeshExportsOfTheView) {
   ASSERT_EQ(run.status, 0) << run.output;
   for (const fs::path& f : {linesPdf, linesTxt, wrl, iv, svg, plotter, penText})
     EXPECT_GT(fs::exists(f) ? fs::file_size(f) : 0, 100u) << f;
-  if (have("qpdf")) {
+  if (haveProgram("qpdf")) {
     EXPECT_EQ(shell("qpdf --check " + quoted(linesPdf.string())), 0);
   }
   EXPECT_EQ(readFile(linesPdf).compare(0, 5, "%PDF-"), 0);

@@ -20,6 +20,8 @@
 #include <utility>
 #include <vector>
 
+#include "TestFiles.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -27,13 +29,6 @@ namespace fs = std::filesystem;
 fs::path sourceDir() {
   const char* dir = std::getenv("LINFOLD_SOURCE_DIR");
   return dir ? fs::path(dir) : fs::current_path();
-}
-
-std::string readFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 struct Triangles {

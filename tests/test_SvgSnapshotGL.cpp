@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
 #include "TestMeshes.h"
 #include "core/ChangeStamp.h"
 #include "elements/SoFlowFieldElementHQ.h"
@@ -121,27 +122,6 @@ struct Scene {
     SoCallbackAction action(SbViewportRegion(static_cast<short>(width), static_cast<short>(height)));
     action.apply(root);
   }
-};
-
-bool haveProgram(const char* name) {
-  return std::system((std::string("command -v ") + name + " > /dev/null 2>&1").c_str()) == 0;
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-struct TempDir {
-  std::string path;
-  TempDir() {
-    char name[] = "/tmp/linfold_svgsnapXXXXXX";
-    path = mkdtemp(name) ? name : "/tmp";
-  }
-  ~TempDir() { std::system(("rm -rf '" + path + "'").c_str()); }
-  std::string file(const char* name) const { return path + "/" + name; }
 };
 
 struct Grey {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
 #include "output/SbSvgWriter.h"
 
 namespace {
@@ -56,17 +57,6 @@ bool wellFormed(const std::string& doc, std::string& why) {
   if (!open.empty()) return why = "unclosed <" + open.back() + ">", false;
   if (roots != 1) return why = "not one root element", false;
   return true;
-}
-
-bool haveProgram(const char* name) {
-  return std::system((std::string("command -v ") + name + " > /dev/null 2>&1").c_str()) == 0;
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 std::string tempName(const char* stem) {

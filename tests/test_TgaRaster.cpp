@@ -14,31 +14,12 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include "TestFiles.h"
 #include "output/SbTgaRasterHQ.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "linfold-tga-XXXXXX").string();
-    path = mkdtemp(&tmpl[0]);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  std::string file(const char* name) const { return (path / name).string(); }
-};
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // Ink in a rectangle of image pixels: sum of (255 - p) / 255.
 double inkIn(const SbTgaRasterHQ& r, int x0, int y0, int x1, int y1) {

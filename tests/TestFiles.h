@@ -1,0 +1,36 @@
+#ifndef LINFOLD_TESTFILES_H
+#define LINFOLD_TESTFILES_H
+
+// Files and programs for the tests that write and read back.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// A fresh folder under the system's temporary folder, removed with its
+// contents when the object goes.
+struct TempDir {
+  std::filesystem::path path;
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::string file(const char* name) const { return (path / name).string(); }
+  // Names of the entries in the folder.
+  std::vector<std::string> entries() const;
+};
+
+// Makes `dir` the working directory until the object goes.
+struct WorkingDirectory {
+  std::filesystem::path previous = std::filesystem::current_path();
+  explicit WorkingDirectory(const std::filesystem::path& dir) { std::filesystem::current_path(dir); }
+  ~WorkingDirectory() { std::filesystem::current_path(previous); }
+};
+
+// The whole file, empty when it cannot be read.
+std::string readFile(const std::string& path);
+
+// Whether a program of that name is on the PATH (qpdf, pdftoppm, rsvg-convert, ...).
+bool haveProgram(const char* name);
+
+#endif
