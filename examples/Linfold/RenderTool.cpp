@@ -1,39 +1,38 @@
 // linfold-render: draws a model the way the application shows it, without a
 // window, and writes the picture and the program's exports of that view.
 //
-// The application's own main window is constructed (never shown), so the scene,
-// its node fields and the start-up settings of every control are exactly the
-// program's, except that the hatching is switched on (a user of this tool wants
-// the strokes). One frame is drawn offscreen into a framebuffer object: Coin's
-// SoOffscreenRenderer cannot create its GLX context under Xvfb, a Qt offscreen
-// surface with its own context can. The export nodes of the scene write during
-// a render traversal, so the tool arms them and draws the same view once more.
+// The program's own scene is built and given the start-up values of every
+// control of the window (LinfoldScene, LinfoldControls::applyStartup), so its
+// node fields are exactly the program's, except that the hatching is switched
+// on (a user of this tool wants the strokes). One frame is drawn offscreen into
+// a framebuffer object, under the camera and headlight the window's viewer puts
+// above the scene: Coin's SoOffscreenRenderer cannot create its GLX context
+// under Xvfb, a Qt offscreen surface with its own context can. The export nodes
+// of the scene write during a render traversal, so the tool arms them and draws
+// the same view once more.
 //
 // With --out-dir the tool illustrates many models in one run and ends with a
 // summary table.
 
-#include <QApplication>
-#include <QByteArray>
+#include <QGuiApplication>
 #include <QImage>
-#include <QLabel>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
 #include <QSaveFile>
 #include <QSurfaceFormat>
 
-#include <Inventor/Qt/viewers/SoQtExaminerViewer.h>
 #include <Inventor/SbColor.h>
 #include <Inventor/SbViewportRegion.h>
 #include <Inventor/SoPath.h>
-#include <Inventor/SoSceneManager.h>
 #include <Inventor/actions/SoGLRenderAction.h>
 #include <Inventor/actions/SoSearchAction.h>
 #include <Inventor/elements/SoGLCacheContextElement.h>
 #include <Inventor/fields/SoField.h>
 #include <Inventor/misc/SoContextHandler.h>
-#include <Inventor/nodes/SoGroup.h>
+#include <Inventor/nodes/SoDirectionalLight.h>
 #include <Inventor/nodes/SoNode.h>
+#include <Inventor/nodes/SoOrthographicCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 
 #include <GL/gl.h>
@@ -55,7 +54,8 @@
 #include <string>
 #include <vector>
 
-#include "LinfoldApplication.h"
+#include "LinfoldControls.h"
+#include "LinfoldScene.h"
 #include "io/SbModelReader.h"
 #include "output/SoLineOutput.h"
 #include "output/SoLineOutputPdfHQ.h"
@@ -362,44 +362,7 @@ SoType findNodeType(const std::string& name) {
   return type;
 }
 
-// The first node of exactly the given class in traversal order, searching
-// switched-off children too.
-template <class T>
-T* findNode(SoNode* root) {
-  if (!root) return nullptr;
-  SoSearchAction search;
-  search.setType(T::getClassTypeId(), FALSE);
-  search.setInterest(SoSearchAction::FIRST);
-  search.setSearchingAll(TRUE);
-  search.apply(root);
-  return search.getPath() ? static_cast<T*>(search.getPath()->getTail()) : nullptr;
-}
-
-// The SVG and plotter writers stand beside the PDF snapshot writer (same line
-// set, line settings and view); when the window's scene has none, one is put
-// right after the PDF writer.
-template <class T>
-T* findOrPlaceBesidePdf(SoNode* root) {
-  if (T* node = findNode<T>(root)) return node;
-  SoSearchAction search;
-  search.setType(SoLineOutputPdfHQ::getClassTypeId(), FALSE);
-  search.setInterest(SoSearchAction::FIRST);
-  search.setSearchingAll(TRUE);
-  search.apply(root);
-  const SoPath* path = search.getPath();
-  if (!path || path->getLength() < 2 || !path->getNodeFromTail(1)->isOfType(SoGroup::getClassTypeId()))
-    return nullptr;
-  SoGroup* parent = static_cast<SoGroup*>(path->getNodeFromTail(1));
-  T* node = new T;
-  parent->insertChild(node, path->getIndexFromTail(0) + 1);
-  return node;
-}
-
 bool applySetting(SoNode* root, const FieldSetting& s, std::string& error) {
-  if (!root) {
-    error = "the main window has no scene";
-    return false;
-  }
   SoType type = findNodeType(s.type);
   if (type.isBad()) {
     error = "unknown class \"" + s.type + "\" in \"" + s.text + "\"";
@@ -452,11 +415,26 @@ private:
 };
 
 // An offscreen GL context with a framebuffer object of the picture's size,
-// kept for the whole run. Draws the viewer's whole scene (its camera and
-// headlight above the application's scene root).
+// kept for the whole run. Draws a scene as the window's viewer does: under an
+// orthographic camera and a headlight from the upper left (direction 1 -1 -10
+// in eye space, a light placed before the camera).
 class OffscreenCanvas {
 public:
-  ~OffscreenCanvas() { release(); }
+  explicit OffscreenCanvas(SoNode* scene) : view(new SoSeparator), camera(new SoOrthographicCamera) {
+    view->ref();
+    SoDirectionalLight* headlight = new SoDirectionalLight;
+    headlight->direction.setValue(1.0f, -1.0f, -10.0f);
+    view->addChild(headlight);
+    view->addChild(camera);
+    SoSeparator* holder = new SoSeparator;
+    holder->renderCaching = SoSeparator::OFF;
+    holder->addChild(scene);
+    view->addChild(holder);
+  }
+  ~OffscreenCanvas() {
+    release();
+    view->unref();
+  }
 
   // Display lists and textures of this context go with it; call while the
   // scene still exists.
@@ -502,20 +480,16 @@ public:
     return SbViewportRegion(static_cast<short>(width), static_cast<short>(height));
   }
 
-  // One frame of the scene; the picture read back when asked for.
-  bool draw(LinfoldApplication& window, QImage* picture, std::string& error) {
-    SoQtExaminerViewer* viewer = window.examinerViewer();
-    SoNode* scene =
-        viewer && viewer->getSceneManager() ? viewer->getSceneManager()->getSceneGraph() : nullptr;
-    if (!scene || !fbo) {
-      error = "the main window has no viewer or scene to draw";
-      return false;
-    }
+  // Fits the camera to the whole scene for the picture's shape.
+  void frame(SoNode* scene) { camera->viewAll(scene, viewport()); }
+
+  // One frame of the scene on the background colour; the picture read back
+  // when asked for.
+  bool draw(const SbColor& background, QImage* picture, std::string& error) {
     if (!context.makeCurrent(&surface) || !fbo->bind()) {
       error = "cannot make the OpenGL context current";
       return false;
     }
-    const SbColor& background = viewer->getBackgroundColor();
     glViewport(0, 0, width, height);
     glClearColor(background[0], background[1], background[2], 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
@@ -526,11 +500,7 @@ public:
     {
       SoGLRenderAction render(viewport());
       render.setCacheContext(cacheContext);
-      if (SoGLRenderAction* shown = viewer->getGLRenderAction()) {
-        render.setTransparencyType(shown->getTransparencyType());
-        render.setSmoothing(shown->isSmoothing());
-      }
-      render.apply(scene);
+      render.apply(view);
     }
     glFinish();
     bool ok = true;
@@ -549,6 +519,8 @@ public:
   }
 
 private:
+  SoSeparator* view;
+  SoOrthographicCamera* camera;
   int width = 0, height = 0;
   QOffscreenSurface surface;
   QOpenGLContext context;
@@ -565,7 +537,7 @@ bool writePng(const QImage& picture, const std::string& path, std::string& error
   return true;
 }
 
-// The export nodes of the window's scene.
+// The export nodes of the scene.
 struct Exporters {
   SoLineOutputPdfHQ* pdf = nullptr;
   SoLineOutputTgaHQ* tga = nullptr;
@@ -675,22 +647,26 @@ struct Exporters {
   }
 };
 
-// Finds the export nodes; the SVG and plotter writers are placed when asked for.
-bool findExporters(SoNode* root, const std::array<bool, OUTPUT_COUNT>& wanted, Exporters& e,
-                   std::string& error) {
-  e.pdf = findNode<SoLineOutputPdfHQ>(root);
-  e.tga = findNode<SoLineOutputTgaHQ>(root);
-  e.lines = findNode<SoLineOutput>(root);
-  e.mesh = findNode<SoWingedEdgeOutput>(root);
-  e.streamliner = findNode<SoStreamlinerHQ>(root);
-  if (wanted[SVG]) e.svg = findOrPlaceBesidePdf<SoLineOutputSvgHQ>(root);
-  if (wanted[PLOTTER_SVG] || wanted[PLOTTER_TXT]) e.plotter = findOrPlaceBesidePdf<SoLinePlotterOutput>(root);
-  for (int id = PDF; id < OUTPUT_COUNT; ++id)
-    if (wanted[id] && !e.node(id)) {
-      error = std::string("the scene has no writer for ") + kOutputs[id].option;
-      return false;
-    }
-  return true;
+// The export nodes of the scene. The SVG and plotter writers stand outside
+// it; when asked for they are placed beside the PDF snapshot writer (same line
+// set, line settings and view) for the whole run.
+Exporters findExporters(LinfoldScene& scene, const std::array<bool, OUTPUT_COUNT>& wanted) {
+  const LinfoldScene::Nodes& n = scene.nodes();
+  Exporters e;
+  e.pdf = n.pdfOutput;
+  e.tga = n.tgaOutput;
+  e.lines = n.lineOutput;
+  e.mesh = n.wingedEdgeOutput;
+  e.streamliner = n.streamliner;
+  if (wanted[SVG]) {
+    e.svg = n.svgOutput;
+    scene.placeAfterPdf(e.svg);
+  }
+  if (wanted[PLOTTER_SVG] || wanted[PLOTTER_TXT]) {
+    e.plotter = n.plotterOutput;
+    scene.placeAfterPdf(e.plotter);
+  }
+  return e;
 }
 
 // ------------------------------------------------------------------ one model
@@ -712,8 +688,8 @@ struct JobResult {
 
 class Renderer {
 public:
-  Renderer(LinfoldApplication& w, OffscreenCanvas& c, Exporters& e, const Options& o, bool timings)
-      : window(w), canvas(c), exporters(e), opt(o), reportTimings(timings) {}
+  Renderer(LinfoldScene& s, OffscreenCanvas& c, Exporters& e, const Options& o, bool timings)
+      : scene(s), canvas(c), exporters(e), opt(o), reportTimings(timings) {}
 
   JobResult run(const Job& job) {
     JobResult result;
@@ -737,8 +713,13 @@ private:
 
   void process(const Job& job, JobResult& result) {
     clock.restart();
-    // The same path as a model named on the application's command line.
-    if (!window.openModel(QString::fromLocal8Bit(job.model.c_str()))) {
+    const LinfoldScene::LoadResult load = scene.loadModel(job.model.c_str());
+    if (!load.message.empty()) {
+      // As the window reports it with LINFOLD_NO_DIALOGS set.
+      std::printf("Error: %s\n", load.message.c_str());
+      std::fflush(stdout);
+    }
+    if (!load.loaded) {
       note(result, "cannot load " + job.model);
       return;
     }
@@ -746,15 +727,15 @@ private:
 
     std::string error;
     for (const FieldSetting& s : opt.settings)
-      if (!applySetting(window.sceneRoot(), s, error)) {
+      if (!applySetting(scene.root(), s, error)) {
         note(result, error);
         return;
       }
 
     clock.restart();
-    window.frameScene(canvas.viewport());
+    canvas.frame(scene.root());
     QImage picture;
-    if (!canvas.draw(window, &picture, error)) {
+    if (!canvas.draw(scene.backgroundColour(), &picture, error)) {
       note(result, error);
       return;
     }
@@ -783,7 +764,7 @@ private:
           later.push_back(id);
         }
       }
-      const bool drawn = canvas.draw(window, nullptr, error);
+      const bool drawn = canvas.draw(scene.backgroundColour(), nullptr, error);
       for (int id : armed) {
         std::string why;
         if (drawn && exporters.check(id, job.files[id], why))
@@ -799,19 +780,13 @@ private:
   }
 
   void counts(JobResult& result) {
-    window.updateStatistics();
-    if (QLabel* faces = window.findChild<QLabel*>("Faces")) {
-      bool ok = false;
-      const int n = faces->text().toInt(&ok);
-      if (ok) result.faces = n;
-    }
-    if (exporters.streamliner)
-      result.strokes = exporters.streamliner->doComputation.getValue()
-                           ? exporters.streamliner->strokes().strokeCount
-                           : 0;
+    result.faces = scene.statistics().faces;
+    result.strokes = exporters.streamliner->doComputation.getValue()
+                         ? exporters.streamliner->strokes().strokeCount
+                         : 0;
   }
 
-  LinfoldApplication& window;
+  LinfoldScene& scene;
   OffscreenCanvas& canvas;
   Exporters& exporters;
   const Options& opt;
@@ -1047,39 +1022,32 @@ int main(int argc, char** argv) {
   }
 
   StageClock clock;
-  // Load errors are printed instead of shown in a message box nobody can close.
-  qputenv("LINFOLD_NO_DIALOGS", "1");
   int qtArgc = 1;
   char* qtArgv[] = {argv[0], nullptr};
-  QApplication app(qtArgc, qtArgv);
+  QGuiApplication app(qtArgc, qtArgv);
   // Qt sets the locale from the environment; Inventor values use a decimal point.
   std::setlocale(LC_NUMERIC, "C");
-  std::unique_ptr<LinfoldApplication> window(new LinfoldApplication());
+  LinfoldScene scene;
+  LinfoldControls controls(scene);
+  controls.applyStartup();
 
   std::array<bool, OUTPUT_COUNT> wanted = opt.wanted;
   for (int id = 0; id < OUTPUT_COUNT; ++id) wanted[id] = wanted[id] || !opt.files[id].empty();
-  Exporters exporters;
-  std::string error;
-  if (!findExporters(window->sceneRoot(), wanted, exporters, error)) {
-    fail(error);
-    return 1;
-  }
+  Exporters exporters = findExporters(scene, wanted);
   // The tool's start-up settings (--set may change them): hatching on; the
   // vector line export as the window's "Write PDF File" command writes it.
-  if (exporters.streamliner) exporters.streamliner->doComputation = TRUE;
-  if (exporters.lines) {
-    exporters.lines->steganoMode = SoLineOutput::NO_STEGANO;
-    exporters.lines->lineWidth = 0.8f;
-  }
+  controls.setStreamlines(true);
+  scene.setLineExportStyle();
 
-  OffscreenCanvas canvas;
+  OffscreenCanvas canvas(scene.root());
+  std::string error;
   if (!canvas.create(opt.width, opt.height, error)) {
     fail(error);
     return 1;
   }
   clock.report("start-up");
 
-  Renderer renderer(*window, canvas, exporters, opt, !opt.batch());
+  Renderer renderer(scene, canvas, exporters, opt, !opt.batch());
   int status = 0;
   if (!opt.batch()) {
     status = renderer.run(jobs[0]).ok ? 0 : 1;
@@ -1105,7 +1073,5 @@ int main(int argc, char** argv) {
     printSummary(jobs, results);
     status = std::all_of(results.begin(), results.end(), [](const JobResult& r) { return r.ok; }) ? 0 : 1;
   }
-  canvas.release();
-  window.reset();
   return status;
 }
