@@ -230,7 +230,7 @@ TEST_F(MainWindowTest, StartsWithTheSceneMessageAndTheStatusRow) {
 TEST_F(MainWindowTest, SceneHasItsFixedOrder) {
   SoSeparator* root = window->sceneRoot();
   ASSERT_EQ(root->getNumChildren(), 2);
-  EXPECT_EQ(root->getRefCount(), 2);  // the window and the viewer
+  EXPECT_EQ(root->getRefCount(), 2);  // the scene and the viewer
   EXPECT_EQ(root->renderCaching.getValue(), SoSeparator::OFF);
   EXPECT_TRUE(root->getChild(0)->isOfType(SoCallback::getClassTypeId()));
   auto* model = static_cast<SoGroup*>(root->getChild(1));

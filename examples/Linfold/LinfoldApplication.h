@@ -209,7 +209,8 @@ private:
   // Renders once with `node` standing after the PDF snapshot.
   void renderWithExtraOutput(SoNode* node);
   static void fpsCallback(void* data, SoAction* action);
-  // A line edit's text for LinfoldControls (Qt trims any white space).
+  // A line edit's text for LinfoldControls, without the white space around
+  // it (all that Qt counts as such, as its number conversion skips it).
   static std::string numberText(const QString& text);
   static std::string numberText(const QLineEdit* edit);
 

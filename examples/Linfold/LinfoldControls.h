@@ -16,10 +16,11 @@ class LinfoldControls {
 public:
   explicit LinfoldControls(LinfoldScene& scene) : scene(scene) {}
 
-  // Applies the start-up values the window applies when it is built: the
-  // toggle items once each, then the values its control windows hand to
-  // their slots (combo boxes, spin boxes at 0 and the curvature mode keep the
-  // nodes' own defaults, as in the window).
+  // Applies every start-up value, in the order the window builds its control
+  // windows and then its menus. The window hands only some of them to its
+  // slots (a combo box, a radio button or a spin box at 0 emits nothing when
+  // set up); the others equal the nodes' own defaults, so both leave the same
+  // node fields.
   void applyStartup(const LinfoldSettings& settings = LinfoldSettings());
 
   // Menu toggles ("Generate Winged Edge" is LinfoldScene::setBuildWingedEdge).
