@@ -43,6 +43,8 @@
 #include <vector>
 
 #include "LinfoldApplication.h"
+#include "LinfoldControls.h"
+#include "LinfoldScene.h"
 #include "curvature/SoGenerateCurvatureHQ.h"
 #include "flowfield/SoFlowFieldHQ.h"
 #include "flowfield/SoGenerateFlowFieldHQ.h"
@@ -55,6 +57,7 @@
 #include "mesh/SoGenerateHeModelHQ.h"
 #include "mesh/SoGenerateWingedEdge.h"
 #include "mesh/SoModifyWingedEdge.h"
+#include "mesh/SoWingedEdge.h"
 #include "output/SoLineOutput.h"
 #include "output/SoLineOutputPdfHQ.h"
 #include "output/SoLineOutputTgaHQ.h"
@@ -81,6 +84,40 @@ std::string sourceDir() {
   return dir ? dir : ".";
 }
 
+// What the controls set, as text: every field of every node below `root` in
+// traversal order, the state the controls keep outside fields, and the
+// library-wide switches.
+std::string controlledState(SoNode* root, const SbColor& background) {
+  std::ostringstream out;
+  SoSearchAction search;
+  search.setType(SoNode::getClassTypeId(), TRUE);
+  search.setInterest(SoSearchAction::ALL);
+  search.setSearchingAll(TRUE);
+  search.apply(root);
+  const SoPathList& paths = search.getPaths();
+  auto colour = [&out](const SbColor& c) { out << c[0] << " " << c[1] << " " << c[2] << "\n"; };
+  for (int i = 0; i < paths.getLength(); ++i) {
+    SoNode* n = paths[i]->getTail();
+    out << n->getTypeId().getName().getString() << "\n";
+    SoFieldList fields;
+    n->getFields(fields);
+    for (int f = 0; f < fields.getLength(); ++f) {
+      SbName name;
+      SbString value;
+      n->getFieldName(fields[f], name);
+      fields[f]->get(value);
+      out << "  " << name.getString() << " " << value.getString() << "\n";
+    }
+    if (auto* sil = dynamic_cast<SoGenerateSilhouette*>(n)) colour(sil->getColour());
+    if (auto* mesh = dynamic_cast<SoWingedEdge*>(n)) colour(mesh->getLineColour());
+    if (auto* shape = dynamic_cast<SoLineShapeHQ*>(n)) out << "  smoothing " << shape->lineSmoothing << "\n";
+  }
+  colour(background);
+  out << SoSilhouetteSwitches::cameraStatic << SoSilhouetteSwitches::meshZigZagRepair
+      << SoSilhouetteSwitches::triangleChunkRepair << SoSilhouetteSwitches::lineStripMode << "\n";
+  return out.str();
+}
+
 }  // namespace
 
 class ControlRoutingTest : public ::testing::Test {
@@ -91,6 +128,7 @@ protected:
     if (!qApp) new QApplication(qtArgc, qtArgv);
     testing::internal::CaptureStdout();
     window = new LinfoldApplication();
+    windowStart = controlledState(window->sceneRoot(), window->examinerViewer()->getBackgroundColor());
     window->prepareMainWindow();
     window->show();
     QApplication::setActiveWindow(window);
@@ -196,9 +234,36 @@ protected:
   }
 
   static LinfoldApplication* window;
+  static std::string windowStart;  // controlledState right after construction
 };
 
 LinfoldApplication* ControlRoutingTest::window = nullptr;
+std::string ControlRoutingTest::windowStart;
+
+// The render tool builds the scene without a window and applies the start-up
+// values itself; it must start from the very state the window's slots leave.
+TEST_F(ControlRoutingTest, SceneStartUpLeavesWhatTheWindowsStartUpLeaves) {
+  const bool cameraStatic = SoSilhouetteSwitches::cameraStatic;
+  const int meshRepair = SoSilhouetteSwitches::meshZigZagRepair;
+  const int chunkRepair = SoSilhouetteSwitches::triangleChunkRepair;
+  // Switches the start-up must set, not inherit from the window.
+  SoSilhouetteSwitches::cameraStatic = !cameraStatic;
+  SoSilhouetteSwitches::meshZigZagRepair = 1 - meshRepair;
+  SoSilhouetteSwitches::triangleChunkRepair = 1 - chunkRepair;
+  testing::internal::CaptureStdout();
+  std::string sceneStart;
+  {
+    LinfoldScene scene;
+    LinfoldControls(scene).applyStartup();
+    sceneStart = controlledState(scene.root(), scene.backgroundColour());
+  }
+  const std::string output = testing::internal::GetCapturedStdout();
+  SoSilhouetteSwitches::cameraStatic = cameraStatic;
+  SoSilhouetteSwitches::meshZigZagRepair = meshRepair;
+  SoSilhouetteSwitches::triangleChunkRepair = chunkRepair;
+  EXPECT_EQ(output, "Creating the scene ...\n");
+  EXPECT_EQ(sceneStart, windowStart);
+}
 
 TEST_F(ControlRoutingTest, SceneHoldsEveryStageInItsPlace) {
   auto* model = static_cast<SoGroup*>(window->sceneRoot()->getChild(1));

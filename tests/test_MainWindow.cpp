@@ -230,7 +230,7 @@ TEST_F(MainWindowTest, StartsWithTheSceneMessageAndTheStatusRow) {
 TEST_F(MainWindowTest, SceneHasItsFixedOrder) {
   SoSeparator* root = window->sceneRoot();
   ASSERT_EQ(root->getNumChildren(), 2);
-  EXPECT_EQ(root->getRefCount(), 2);  // the window and the viewer
+  EXPECT_EQ(root->getRefCount(), 2);  // the scene and the viewer
   EXPECT_EQ(root->renderCaching.getValue(), SoSeparator::OFF);
   EXPECT_TRUE(root->getChild(0)->isOfType(SoCallback::getClassTypeId()));
   auto* model = static_cast<SoGroup*>(root->getChild(1));
@@ -540,9 +540,10 @@ TEST_F(MainWindowTest, ControlsDriveTheirNodes) {
     const char* text;
     float speed;
   } speeds[] = {{"0.5", 0.5f}, {"abc", 1.0f}, {"nan", 1.0f}, {"inf", 1.0f}, {"0", 1.0f},
-                {" 2.5 ", 2.5f}};
+                {" 2.5 ", 2.5f}, {"+.5e1", 5.0f}, {"2.", 2.0f}, {"0x10", 1.0f}, {"1,5", 1.0f},
+                {"1e-50", 1.0f}, {"3.5e38", 1.0f}, {"1e", 1.0f}, {"\xc2\xa0" "3", 3.0f}};
   for (const auto& s : speeds) {
-    speed->setText(s.text);
+    speed->setText(QString::fromUtf8(s.text));
     emit speed->returnPressed();
     EXPECT_FLOAT_EQ(mod->smoothingSpeed.getValue(), s.speed) << s.text;
   }
@@ -650,14 +651,6 @@ TEST_F(MainWindowTest, LoadingAModelUpdatesTheStatusAndFramesIt) {
     EXPECT_TRUE(screen[0] > 0 && screen[0] < 1 && screen[1] > 0 && screen[1] < 1)
         << screen[0] << " " << screen[1];
   }
-
-  // The render tool frames the scene for its own viewport.
-  SoCamera* framed = window->frameScene(SbViewportRegion(640, 480));
-  ASSERT_NE(framed, nullptr);
-  SbVec3f screen;
-  framed->getViewVolume(640.0f / 480.0f).projectToScreen(SbVec3f(100, 50, -20), screen);
-  EXPECT_NEAR(screen[0], 0.5f, 0.01f);
-  EXPECT_NEAR(screen[1], 0.5f, 0.01f);
 }
 
 // A model's own transformations place its parts; loading keeps them, and the

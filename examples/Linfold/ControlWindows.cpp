@@ -1,5 +1,6 @@
 // The widgets of the main window: central widget with the status row, the
-// menu bar, and the seven control windows with their start-up values.
+// menu bar, and the seven control windows, which show the start-up values of
+// LinfoldSettings and hand them to their slots.
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -278,10 +279,12 @@ void LinfoldApplication::buildSubdivisionSettings() {
   grid->addWidget(dividingSteps, 0, 1);
   connect(dividingSteps, QOverload<int>::of(&QSpinBox::valueChanged), this,
           &LinfoldApplication::changeDividingSteps);
+  dividingSteps->setValue(startup.dividingSteps);
 
   grid->addWidget(newLabel(w, "Dividing Algorithm:", "Dividing Mode Label"), 1, 0);
   QComboBox* dividingMode = newComboBox(w, "Subdivision Algorithm",
                                         {"Loop", "Modified Butterfly", "Catmull-Clark"});
+  dividingMode->setCurrentIndex(startup.dividingMode);
   grid->addWidget(dividingMode, 1, 1);
   connect(dividingMode, QOverload<int>::of(&QComboBox::activated), this,
           &LinfoldApplication::changeDividingMode);
@@ -292,11 +295,13 @@ void LinfoldApplication::buildSubdivisionSettings() {
   grid->addWidget(adaptiveSteps, 2, 1);
   connect(adaptiveSteps, QOverload<int>::of(&QSpinBox::valueChanged), this,
           &LinfoldApplication::changeAdaptiveSubdivisionSteps);
+  adaptiveSteps->setValue(startup.adaptiveSubdivisionSteps);
 
   grid->addWidget(
       newLabel(w, "Adaptive Subdivision Algorithm:", "Adaptive Subdivision Mode Label"), 3, 0);
   QComboBox* adaptiveMode =
       newComboBox(w, "Adaptive Subdivision Algorithm", {"Loop", "Modified Butterfly"});
+  adaptiveMode->setCurrentIndex(startup.adaptiveSubdivisionMode);
   grid->addWidget(adaptiveMode, 3, 1);
   connect(adaptiveMode, QOverload<int>::of(&QComboBox::activated), this,
           &LinfoldApplication::changeAdaptiveSubdivisionMode);
@@ -306,11 +311,13 @@ void LinfoldApplication::buildSubdivisionSettings() {
   grid->addWidget(subdivisionSteps, 4, 1);
   connect(subdivisionSteps, QOverload<int>::of(&QSpinBox::valueChanged), this,
           &LinfoldApplication::changeSubdivisionSteps);
+  subdivisionSteps->setValue(startup.subdivisionSteps);
 
   grid->addWidget(newLabel(w, "Regular Subdivision Algorithm:", "Subdivision Mode Label"), 5, 0);
   QComboBox* subdivisionMode =
       newComboBox(w, "Subdivision Algorithm",
                   {"Loop", "Modified Butterfly", "Catmull-Clark", "Doo-Sabin"});
+  subdivisionMode->setCurrentIndex(startup.subdivisionMode);
   grid->addWidget(subdivisionMode, 5, 1);
   connect(subdivisionMode, QOverload<int>::of(&QComboBox::activated), this,
           &LinfoldApplication::changeSubdivisionMode);
@@ -320,33 +327,36 @@ void LinfoldApplication::buildSubdivisionSettings() {
   grid->addWidget(smoothingSteps, 6, 1);
   connect(smoothingSteps, QOverload<int>::of(&QSpinBox::valueChanged), this,
           &LinfoldApplication::changeSmoothingSteps);
+  smoothingSteps->setValue(startup.smoothingSteps);
 
   grid->addWidget(newLabel(w, "Smoothing Speed:", "Smoothing Speed Label"), 7, 0);
   smoothingSpeedEdit = newLineEdit(w, "Smoothing Speed");
   grid->addWidget(smoothingSpeedEdit, 7, 1);
   connect(smoothingSpeedEdit, &QLineEdit::returnPressed, this,
           &LinfoldApplication::changeSmoothingSpeed);
-  smoothingSpeedEdit->setText("1.0");
+  smoothingSpeedEdit->setText(startup.smoothingSpeed);
   changeSmoothingSpeed();
 
   grid->addWidget(newLabel(w, "Sharp Angles:", "Sharp Angles Label"), 8, 0);
   QCheckBox* sharpAngles = newCheckBox(w, "Sharp Angles Check");
   grid->addWidget(sharpAngles, 8, 1);
   connect(sharpAngles, &QCheckBox::toggled, this, &LinfoldApplication::changeSharpAngleMode);
-  changeSharpAngleMode(false);
+  sharpAngles->setChecked(startup.sharpAngles);
+  changeSharpAngleMode(sharpAngles->isChecked());
 
   grid->addWidget(newLabel(w, "Sharp Angle:", "Sharp Angle Label"), 9, 0);
   QSpinBox* sharpAngle = newSpinBox(w, "Sharp Angle", 360);
   grid->addWidget(sharpAngle, 9, 1);
   connect(sharpAngle, QOverload<int>::of(&QSpinBox::valueChanged), this,
           &LinfoldApplication::changeSharpEdgesAngle);
-  sharpAngle->setValue(115);
+  sharpAngle->setValue(startup.sharpAngle);
 
   grid->addWidget(newLabel(w, "Large Faces:", "Large Faces Label"), 10, 0);
   QCheckBox* largeFaces = newCheckBox(w, "Large Faces Check");
   grid->addWidget(largeFaces, 10, 1);
   connect(largeFaces, &QCheckBox::toggled, this, &LinfoldApplication::changePolygonationMode);
-  changePolygonationMode(false);
+  largeFaces->setChecked(startup.largeFaces);
+  changePolygonationMode(largeFaces->isChecked());
 }
 
 void LinfoldApplication::buildCurvatureModes() {
@@ -362,7 +372,7 @@ void LinfoldApplication::buildCurvatureModes() {
        "Min/Max Separately", "Shape Index", "Modified Shape Index",
        "Scaled Modified Shape Index", "Fold Index", "Singularity Index"},
       7, curvatureModeGroup));
-  curvatureModeGroup->button(0)->setChecked(true);
+  curvatureModeGroup->button(startup.curvatureMode)->setChecked(true);
   connect(curvatureModeGroup, &QButtonGroup::idClicked, this,
           &LinfoldApplication::changeCurvatureMode);
 }
@@ -378,10 +388,10 @@ void LinfoldApplication::buildVisualizationModes() {
                                {"Lines", "Faces", "Colored Faces", "3-Colored Faces",
                                 "Curvature Directions", "Nothing"},
                                6, visualizationModeGroup));
-  visualizationModeGroup->button(5)->setChecked(true);
+  visualizationModeGroup->button(startup.visualizationMode)->setChecked(true);
   connect(visualizationModeGroup, &QButtonGroup::idClicked, this,
           &LinfoldApplication::changeVisualizationMode);
-  changeVisualizationMode(5);
+  changeVisualizationMode(startup.visualizationMode);
 }
 
 void LinfoldApplication::buildLineSettings() {
@@ -403,15 +413,15 @@ void LinfoldApplication::buildLineSettings() {
   connect(glLinesCheck, &QCheckBox::toggled, this, &LinfoldApplication::changeLsGLlines);
   connect(lineModeCombo, QOverload<int>::of(&QComboBox::activated), this,
           &LinfoldApplication::changeLSlineMode);
-  glLinesCheck->setChecked(true);
-  lineModeCombo->setCurrentIndex(3);
+  glLinesCheck->setChecked(startup.glLines);
+  lineModeCombo->setCurrentIndex(startup.lineMode);
 
   grid->addWidget(newLabel(w, "Rebalance Dots:", "Rebalance Label"), 1, 0);
   QCheckBox* rebalance = newCheckBox(w, "Rebalance Check");
   grid->addWidget(rebalance, 1, 1);
   connect(rebalance, &QCheckBox::toggled, this, &LinfoldApplication::changeLsRebalance);
-  rebalance->setChecked(true);
-  changeLsRebalance(true);
+  rebalance->setChecked(startup.rebalance);
+  changeLsRebalance(rebalance->isChecked());
 
   struct EditRow {
     const char* label;
@@ -422,13 +432,14 @@ void LinfoldApplication::buildLineSettings() {
     void (LinfoldApplication::*slot)();
   };
   const EditRow rows[] = {
-      {"Line Width Scale:", "Line Width Label", "Line Width", "2", &lineWidthEdit,
+      {"Line Width Scale:", "Line Width Label", "Line Width", startup.lineWidth, &lineWidthEdit,
        &LinfoldApplication::changeLsLineWidth},
-      {"Max Line Width:", "Max Line Width Label", "Max Line Width", "32", &maxLineWidthEdit,
+      {"Max Line Width:", "Max Line Width Label", "Max Line Width", startup.maxLineWidth,
+       &maxLineWidthEdit,
        &LinfoldApplication::changeLsMaxLineWidth},
-      {"Min Distance:", "Min Distance Label", "Min Distance", "2", &minDistanceEdit,
+      {"Min Distance:", "Min Distance Label", "Min Distance", startup.minDistance, &minDistanceEdit,
        &LinfoldApplication::changeLsMinDistance},
-      {"Max Distance:", "Max Distance Label", "Max Distance", "100", &maxDistanceEdit,
+      {"Max Distance:", "Max Distance Label", "Max Distance", startup.maxDistance, &maxDistanceEdit,
        &LinfoldApplication::changeLsMaxDistance},
   };
   int row = 2;
@@ -448,15 +459,15 @@ void LinfoldApplication::buildLineSettings() {
   QCheckBox* silhouette = newCheckBox(w, "Silhouette Check");
   grid->addWidget(silhouette, 7, 1);
   connect(silhouette, &QCheckBox::toggled, this, &LinfoldApplication::changeSilhouetteVis);
-  silhouette->setChecked(true);
-  changeSilhouetteVis(true);
+  silhouette->setChecked(startup.silhouettes);
+  changeSilhouetteVis(silhouette->isChecked());
 
   grid->addWidget(newLabel(w, "Thickness:", "Thickness1 Label"), 8, 0);
   silhouetteThicknessEdit = newLineEdit(w, "Thickness");
   grid->addWidget(silhouetteThicknessEdit, 8, 1);
   connect(silhouetteThicknessEdit, &QLineEdit::returnPressed, this,
           &LinfoldApplication::changeSilhouetteThickness);
-  silhouetteThicknessEdit->setText("1");
+  silhouetteThicknessEdit->setText(startup.silhouetteThickness);
   changeSilhouetteThickness();
 
   grid->addWidget(newLabel(w, "Sharp Angle:", "Sharp Angle Label"), 9, 0);
@@ -464,8 +475,8 @@ void LinfoldApplication::buildLineSettings() {
   grid->addWidget(sharpAngle, 9, 1);
   connect(sharpAngle, QOverload<int>::of(&QSpinBox::valueChanged), this,
           &LinfoldApplication::changeSilhouetteSharpAngle);
-  sharpAngle->setValue(30);
-  changeSilhouetteSharpAngle(30);
+  sharpAngle->setValue(startup.silhouetteSharpAngle);
+  changeSilhouetteSharpAngle(sharpAngle->value());
 
   grid->addWidget(newSeparatorLine(w, "line2"), 10, 0, 1, 2);
 
@@ -473,7 +484,8 @@ void LinfoldApplication::buildLineSettings() {
   QCheckBox* streamlines = newCheckBox(w, "Streamlines Check");
   grid->addWidget(streamlines, 11, 1);
   connect(streamlines, &QCheckBox::toggled, this, &LinfoldApplication::changeStreamlinerVis);
-  changeStreamlinerVis(false);
+  streamlines->setChecked(startup.streamlines);
+  changeStreamlinerVis(streamlines->isChecked());
 
   grid->addWidget(newLabel(w, "Thickness:", "Thickness2 Label"), 12, 0);
   streamlineThicknessEdit = newLineEdit(w, "Thickness");
@@ -481,7 +493,7 @@ void LinfoldApplication::buildLineSettings() {
   grid->addWidget(streamlineThicknessEdit, 12, 1);
   connect(streamlineThicknessEdit, &QLineEdit::returnPressed, this,
           &LinfoldApplication::changeStreamlinerThickness);
-  streamlineThicknessEdit->setText("( light - rim )*iso*(taper*.5 + .5 )");
+  streamlineThicknessEdit->setText(startup.strokeThickness);
   changeStreamlinerThickness();
 
   grid->addWidget(newLabel(w, "Density:", "Density Label"), 13, 0);
@@ -490,7 +502,7 @@ void LinfoldApplication::buildLineSettings() {
   grid->addWidget(densityEdit, 13, 1);
   connect(densityEdit, &QLineEdit::returnPressed, this,
           &LinfoldApplication::changeStreamlinerDensity);
-  densityEdit->setText("1");
+  densityEdit->setText(startup.strokeDensity);
   changeStreamlinerDensity();
 }
 
@@ -513,22 +525,24 @@ void LinfoldApplication::buildStreamliner() {
   };
   const LimitRow rows[] = {
       {nullptr, true, "Separation Distance:", "Separation Distance Label", "Separation Distance",
-       "0.01", &separationEdit, &LinfoldApplication::changeSSepDistance, nullptr},
-      {nullptr, true, "Probe Distance:", "Probe Distance Label", "Probe Distance", "0.012",
-       &probeEdit, &LinfoldApplication::changeSProbeDistance, nullptr},
-      {"Sharp Edge Check", true, "Sharp Edge:", "Sharp Edge Label", "Sharp Edge", "115",
-       &sharpEdgeEdit, &LinfoldApplication::changeSSharpEdge,
+       startup.separationDistance, &separationEdit, &LinfoldApplication::changeSSepDistance,
+       nullptr},
+      {nullptr, true, "Probe Distance:", "Probe Distance Label", "Probe Distance",
+       startup.probeDistance, &probeEdit, &LinfoldApplication::changeSProbeDistance, nullptr},
+      {"Sharp Edge Check", startup.sharpEdgeOn, "Sharp Edge:", "Sharp Edge Label", "Sharp Edge",
+       startup.sharpEdge, &sharpEdgeEdit, &LinfoldApplication::changeSSharpEdge,
        &LinfoldApplication::changeSSharpEdgeState},
-      {"Max Bend Check", false, "Max Bend:", "Max Bend Label", "Max Bend", "60", &maxBendEdit,
-       &LinfoldApplication::changeSMaxBend, &LinfoldApplication::changeSMaxBendState},
-      {"Min Length Check", true, "Min Length:", "Min Length Label", "Min Length", ".02",
-       &minLengthEdit, &LinfoldApplication::changeSMinLength,
+      {"Max Bend Check", startup.maxBendOn, "Max Bend:", "Max Bend Label", "Max Bend",
+       startup.maxBend, &maxBendEdit, &LinfoldApplication::changeSMaxBend,
+       &LinfoldApplication::changeSMaxBendState},
+      {"Min Length Check", startup.minLengthOn, "Min Length:", "Min Length Label", "Min Length",
+       startup.minLength, &minLengthEdit, &LinfoldApplication::changeSMinLength,
        &LinfoldApplication::changeSMinLengthState},
-      {"Max Length Check", false, "Max Length:", "Max Length Label", "Max Length", ".2",
-       &maxLengthEdit, &LinfoldApplication::changeSMaxLength,
+      {"Max Length Check", startup.maxLengthOn, "Max Length:", "Max Length Label", "Max Length",
+       startup.maxLength, &maxLengthEdit, &LinfoldApplication::changeSMaxLength,
        &LinfoldApplication::changeSMaxLengthState},
-      {nullptr, true, "Step Size:", "Step Size Label", "Step Size", "0.025", &stepSizeEdit,
-       &LinfoldApplication::changeSStepSize, nullptr},
+      {nullptr, true, "Step Size:", "Step Size Label", "Step Size", startup.stepSize,
+       &stepSizeEdit, &LinfoldApplication::changeSStepSize, nullptr},
   };
   int row = 0;
   for (const LimitRow& r : rows) {
@@ -556,7 +570,7 @@ void LinfoldApplication::buildStreamliner() {
   taperCombo = newComboBox(w, "SelectMode",
                            {"Disabled", "Spherical Distance", "Planar Distance",
                             "Planar Distance (Average L/R)"});
-  taperCombo->setCurrentIndex(2);
+  taperCombo->setCurrentIndex(startup.taper);
   grid->addWidget(taperCombo, 7, 2);
   connect(taperCombo, QOverload<int>::of(&QComboBox::activated), this,
           &LinfoldApplication::changeSTaper);
@@ -576,8 +590,8 @@ void LinfoldApplication::buildFlowField() {
   QCheckBox* show = newCheckBox(w, "Show Flow Check");
   grid->addWidget(show, 0, 1);
   connect(show, &QCheckBox::toggled, this, &LinfoldApplication::changeFlowfieldVis);
-  show->setChecked(true);
-  changeFlowfieldVis(true);
+  show->setChecked(startup.showFlowField);
+  changeFlowfieldVis(show->isChecked());
 
   grid->addWidget(newSeparatorLine(w, "line1"), 1, 0, 1, 3);
 
@@ -593,7 +607,7 @@ void LinfoldApplication::buildFlowField() {
           &LinfoldApplication::changeFlowfieldMode);
   select->addWidget(newLabel(w, "Radius:", "Radius Label"));
   lockRadiusEdit = newLineEdit(w, "Lock Radius");
-  lockRadiusEdit->setText(".04");
+  lockRadiusEdit->setText(startup.lockRadius);
   select->addWidget(lockRadiusEdit);
   QPushButton* selectButton = newButton(w, "Select", "Select");
   select->addWidget(selectButton);
@@ -604,7 +618,7 @@ void LinfoldApplication::buildFlowField() {
   toleranceSlider->setObjectName("Select Tolerance");
   toleranceSlider->setRange(0, 1000);
   toleranceSlider->setPageStep(100);
-  toleranceSlider->setValue(500);
+  toleranceSlider->setValue(startup.tolerance);
   grid->addWidget(toleranceSlider, 3, 1, 1, 2);
   connect(toleranceSlider, &QSlider::sliderMoved, this,
           &LinfoldApplication::changeFlowfieldTolerance);
@@ -617,7 +631,7 @@ void LinfoldApplication::buildFlowField() {
 
   grid->addWidget(newLabel(w, "Cost:", "Cost Label"), 6, 0);
   flowCostEdit = newLineEdit(w, "Flow Cost");
-  flowCostEdit->setText("0.0");
+  flowCostEdit->setText(startup.flowCost);
   grid->addWidget(flowCostEdit, 6, 1);
   QPushButton* optimize = newButton(w, "Optimize", "Optimize");
   grid->addWidget(optimize, 6, 2);
@@ -633,11 +647,12 @@ void LinfoldApplication::buildFlowField() {
 
   grid->addWidget(newLabel(w, "Angle:", "Rot Label"), 9, 0);
   flowRotEdit = newLineEdit(w, "Flow Rot");
-  flowRotEdit->setText("0");
+  flowRotEdit->setText(startup.flowRotation);
   grid->addWidget(flowRotEdit, 9, 1);
   QPushButton* rotate = newButton(w, "Rotate", "Rotate");
   grid->addWidget(rotate, 9, 2);
   connect(rotate, &QPushButton::clicked, this, &LinfoldApplication::changeFlowfieldRot);
 
-  changeFlowfieldMode(0);
+  selectModeCombo->setCurrentIndex(startup.selectMode);
+  changeFlowfieldMode(selectModeCombo->currentIndex());
 }

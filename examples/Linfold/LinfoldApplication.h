@@ -4,9 +4,15 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <memory>
+#include <string>
+
+#include "LinfoldSettings.h"
+
+class LinfoldControls;
+class LinfoldScene;
 class QAction;
 class QButtonGroup;
-class QGridLayout;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -14,42 +20,16 @@ class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QSlider;
-class QSpinBox;
-class SbViewportRegion;
 class SoAction;
-class SoBaseColor;
-class SoCallback;
-class SoCamera;
-class SoFlowFieldHQ;
-class SoGenerateCurvatureHQ;
-class SoGenerateFlowFieldHQ;
-class SoGenerateHeModelHQ;
-class SoGenerateSilhouette;
-class SoGenerateWingedEdge;
-class SoLineConcatenator;
-class SoLineDensifierHQ;
-class SoLineHiddenLineRemover;
-class SoLineOutput;
 class SoLineOutputHQ;
-class SoLineOutputPdfHQ;
-class SoLineOutputTgaHQ;
-class SoLineOutputSvgHQ;
-class SoLinePlotterOutput;
-class SoLinePurifier;
-class SoLineSettingsHQ;
-class SoLineShapeHQ;
-class SoLineThickener;
-class SoLineThickenerHQ;
-class SoModifyWingedEdge;
 class SoNode;
 class SoSeparator;
-class SoStreamlinerHQ;
 class SoQtExaminerViewer;
-class SoWingedEdge;
-class SoWingedEdgeOutput;
 
 // The main window: viewer, status row, menus, the seven control windows and
-// the slots that route every control to a node of the fixed scene.
+// the slots that route every control to a node of the fixed scene. The scene
+// itself (nodes, loading, counts) is a LinfoldScene; what each control does to
+// it is LinfoldControls; the window reads its widgets, calls those and draws.
 //
 // Start-up as the program does it (main.cpp):
 //   QApplication app(argc, argv);
@@ -62,14 +42,9 @@ class SoWingedEdgeOutput;
 //   SoQt::mainLoop();
 //   delete w;
 //
-// Headless use (the render tool): a QApplication must exist; construct the
-// window and never show it. The constructor shows nothing by itself and asks
-// the viewer to render only while the viewer is visible, so everything up to
-// the scene graph and its fields is in place without a display being used.
-// loadModel() reads a model into the scene; frameScene() fits the viewer's
-// camera to the scene for the viewport the tool renders into; sceneRoot() is
-// what the tool renders. The tool should set LINFOLD_NO_DIALOGS so that load
-// errors are printed instead of shown in a message box.
+// The constructor shows nothing by itself and asks the viewer to render only
+// while the viewer is visible. With LINFOLD_NO_DIALOGS set, errors are printed
+// instead of shown in a message box and save dialogs take LINFOLD_SAVE_NAME.
 class LinfoldApplication : public QMainWindow {
   Q_OBJECT
 
@@ -85,23 +60,23 @@ public:
   // Enables GL_POLYGON_OFFSET_FILL with factor 1, units 1 in the viewer's GL
   // context, so lines drawn over a surface win the depth test. Call after show().
   void enablePolygonOffset();
-  // Fits the viewer's camera to the whole scene for the given viewport and
-  // returns it (owned by the viewer).
-  SoCamera* frameScene(const SbViewportRegion& viewport);
   // What the open dialog does with a chosen name, without the dialog: loads the
   // model (path in Qt's form, handed to the file system in the local 8-bit
   // encoding), shows the name in "Filename" when the load succeeded, frames the
   // scene, renders and updates the statistics. Returns loadModel's result.
   bool openModel(const QString& path);
 
+  // Builds the scene (LinfoldScene) and hooks the frame counter and the view
+  // reset to this window. Called once by the constructor.
   void createScene();
-  // Reads an Inventor file into the place of "GeometryNode". Returns false when
-  // the file could not be read (the previous model stays).
+  // LinfoldScene::loadModel; a failure it reports goes to reportError.
+  // Returns false when the file could not be read (the previous model stays).
   bool loadModel(const char* path);
+  // Resets the scene's transformations, frames the scene, renders, counts.
   void resetTransformsAndView();
   void updateStatistics();
 
-  SoSeparator* sceneRoot() const { return root; }
+  SoSeparator* sceneRoot() const;
   SoQtExaminerViewer* examinerViewer() const { return viewer; }
   // The control windows, by their caption order: "Model Information",
   // "Subdivision Settings", "Curvature Mode Settings",
@@ -215,9 +190,6 @@ private:
   void render();
   // render, then updateStatistics.
   void refresh();
-  // The modifier chain and the half-edge model must be computed again.
-  void meshChanged();
-  void applyColourScheme();
   // Sets a toggle item's check mark to `next`, returns it and inverts `next`.
   static bool toggle(QAction* item, bool& next);
   // Message box "Error" with the text, or "Error: <text>\n" on stdout when
@@ -237,53 +209,27 @@ private:
   // Renders once with `node` standing after the PDF snapshot.
   void renderWithExtraOutput(SoNode* node);
   static void fpsCallback(void* data, SoAction* action);
+  // A line edit's text for LinfoldControls, without the white space around
+  // it (all that Qt counts as such, as its number conversion skips it).
+  static std::string numberText(const QString& text);
+  static std::string numberText(const QLineEdit* edit);
 
-  // Scene (root referenced once for the window's life).
-  SoSeparator* root = nullptr;
+  // The start-up value of every control.
+  const LinfoldSettings startup;
+
+  std::unique_ptr<LinfoldScene> scene;
+  std::unique_ptr<LinfoldControls> sceneControls;
   SoQtExaminerViewer* viewer = nullptr;
-  SoCallback* fpsCounter = nullptr;
-  SoGenerateWingedEdge* geometryParent = nullptr;
-  SoModifyWingedEdge* modifier = nullptr;
-  SoGenerateHeModelHQ* heModel = nullptr;
-  SoGenerateCurvatureHQ* curvature = nullptr;
-  SoGenerateFlowFieldHQ* flowField = nullptr;
-  SoWingedEdgeOutput* wingedEdgeOutput = nullptr;
-  SoWingedEdge* wingedEdge = nullptr;
-  SoFlowFieldHQ* flowFieldDisplay = nullptr;
-  SoBaseColor* baseColor = nullptr;
-  SoSeparator* lineSeparator = nullptr;
-  SoGenerateSilhouette* silhouettes = nullptr;
-  SoLineConcatenator* concatenator = nullptr;
-  SoLineHiddenLineRemover* hiddenLineRemover = nullptr;
-  SoLinePurifier* zigZagPurifier = nullptr;
-  SoLinePurifier* shortSegmentPurifier = nullptr;
-  SoLinePurifier* sharpAnglePurifier = nullptr;
-  SoLineThickener* thickener = nullptr;
-  SoStreamlinerHQ* streamliner = nullptr;
-  SoLineThickenerHQ* thickenerHQ = nullptr;
-  SoLineDensifierHQ* densifierHQ = nullptr;
-  SoLineSettingsHQ* lineSettings = nullptr;
-  SoLineOutput* lineOutput = nullptr;
-  SoLineOutputTgaHQ* tgaOutput = nullptr;
-  SoLineOutputPdfHQ* pdfOutput = nullptr;
-  // Kept outside the scene; an export puts its node after the PDF snapshot
-  // for one render (the scene's own stages stay as they are).
-  SoLineOutputSvgHQ* svgOutput = nullptr;
-  SoLinePlotterOutput* plotterOutput = nullptr;
-  SoLineShapeHQ* lineShapeHQ = nullptr;
 
-  bool darkBackground = false;
-  bool buildWingedEdge = false;
-  // Line width of the vector PDF export (times 0.4).
-  float pdfLineWidth = 2.0f;
-
-  // Next state of each toggle item, in menu order.
-  bool nextBuildWingedEdge = true, nextConnectObjects = false;
-  bool nextDarkBackground = false, nextObjectsLit = false, nextAntialiasing = true,
-       nextFillCracks = true, nextHideBackfaces = true;
-  bool nextHiddenLineRemover = true, nextCameraStatic = false;
-  bool nextMeshZigZag = true, nextTriangleChunk = true, nextLineZigZag = true,
-       nextShortEdges = true, nextSharpAngles = true;
+  // Next state of each toggle item, in menu order; the start-up check marks.
+  bool nextBuildWingedEdge = startup.buildWingedEdge, nextConnectObjects = startup.connectObjects;
+  bool nextDarkBackground = startup.darkBackground, nextObjectsLit = startup.objectsLit,
+       nextAntialiasing = startup.antialiasing, nextFillCracks = startup.fillLineCracks,
+       nextHideBackfaces = startup.hideBackfaces;
+  bool nextHiddenLineRemover = startup.hiddenLineRemover, nextCameraStatic = startup.cameraStatic;
+  bool nextMeshZigZag = startup.meshZigZagRepair, nextTriangleChunk = startup.triangleChunkRepair,
+       nextLineZigZag = startup.lineZigZagRepair, nextShortEdges = startup.shortEdgesRepair,
+       nextSharpAngles = startup.sharpAnglesRepair;
 
   // Status row and Model Information.
   QLabel* filenameLabel = nullptr;

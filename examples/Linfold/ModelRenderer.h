@@ -1,0 +1,74 @@
+#ifndef LINFOLD_MODELRENDERER_H
+#define LINFOLD_MODELRENDERER_H
+
+#include <array>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "RenderOptions.h"
+
+class LinfoldScene;
+
+namespace render {
+
+class OffscreenCanvas;
+class SceneExporters;
+
+// One model to draw and the files to write for it.
+struct Job {
+  std::string model;
+  std::string label;                            // the model as shown in the summary
+  std::array<std::string, OUTPUT_COUNT> files;  // empty: not requested
+};
+
+struct JobResult {
+  bool ok = false;
+  int faces = -1;    // of the model after the modifier; -1 when not drawn
+  int strokes = -1;  // hatching strokes traced; -1 when not drawn
+  double seconds = 0.0;
+  std::vector<std::string> written;  // names of the outputs written
+  std::string error;                 // the first failure
+};
+
+// Prints "linfold-render: STAGE took N ms" for the time since the last report
+// or restart.
+class StageClock {
+public:
+  void report(const char* stage);
+  void restart() { start = std::chrono::steady_clock::now(); }
+
+private:
+  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+};
+
+// Draws one model after another into the same scene: loads it, applies the
+// --set settings, frames and draws it, writes the PNG, then arms the export
+// nodes and draws again (one draw per output of the same node). Reports the
+// time of each stage when asked to.
+class ModelRenderer {
+public:
+  ModelRenderer(LinfoldScene& scene, OffscreenCanvas& canvas, SceneExporters& exporters,
+                const Options& options, bool reportTimings)
+      : scene(scene), canvas(canvas), exporters(exporters), opt(options),
+        reportTimings(reportTimings) {}
+
+  JobResult run(const Job& job);
+
+private:
+  void process(const Job& job, JobResult& result);
+  void note(JobResult& result, const std::string& error);
+  void stage(const char* name);
+  void counts(JobResult& result);
+
+  LinfoldScene& scene;
+  OffscreenCanvas& canvas;
+  SceneExporters& exporters;
+  const Options& opt;
+  bool reportTimings;
+  StageClock clock;
+};
+
+}  // namespace render
+
+#endif

@@ -1,0 +1,48 @@
+#ifndef LINFOLD_RENDEROPTIONS_H
+#define LINFOLD_RENDEROPTIONS_H
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "FieldSetting.h"
+
+// The command line of linfold-render: the outputs it writes, its options and
+// their parsing, the --help text.
+namespace render {
+
+enum OutputId { PNG, PDF, TGA, SVG, LINES_PDF, LINES_TXT, VRML, IV, PLOTTER_SVG, PLOTTER_TXT, OUTPUT_COUNT };
+
+struct OutputKind {
+  const char* name;    // in --formats
+  const char* option;  // --name
+  const char* suffix;  // appended to the model's base name in batch mode
+  const char* help;
+};
+
+extern const OutputKind kOutputs[OUTPUT_COUNT];
+
+struct Options {
+  std::vector<std::string> models;  // files, or folders in batch mode
+  std::string outDir;               // batch mode when not empty
+  int width = 800;
+  int height = 600;
+  std::array<std::string, OUTPUT_COUNT> files;  // single mode: the path of each requested output
+  std::array<bool, OUTPUT_COUNT> wanted{};      // batch mode: requested outputs
+  std::vector<FieldSetting> settings;
+  bool batch() const { return !outDir.empty(); }
+};
+
+// Returns 0 when the options are good, else the exit status (2) after a
+// message; --help is reported through `help`.
+int parseArguments(int argc, char** argv, Options& opt, bool& help);
+
+// The --help text.
+std::string usage();
+
+// Prints "linfold-render: <message>" at once.
+void fail(const std::string& message);
+
+}  // namespace render
+
+#endif
