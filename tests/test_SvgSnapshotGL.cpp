@@ -17,6 +17,7 @@
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoSubNode.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -40,6 +41,7 @@
 #include "mesh/SbHeModelHQ.h"
 #include "output/SoLinePlotterOutput.h"
 #include "strokes/SoStreamlinerHQ.h"
+#include "styling/SoLineMergerHQ.h"
 #include "styling/SoLineSettingsHQ.h"
 
 // Publishes hand-made strokes (2D points, thickness and density per point).
@@ -324,6 +326,105 @@ TEST(SvgSnapshot, UnwritablePathFailsWithAMessage) {
   EXPECT_EQ(svg->getWriteResult(), SoLineOutputHQ::WR_FAILED);
 }
 
+namespace {
+
+size_t countOf(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// The body of the layer `id` of an SVG document ("" when it is missing).
+std::string layerOf(const std::string& doc, const std::string& id) {
+  const size_t open = doc.find("<g id=\"" + id + "\" inkscape:groupmode=\"layer\"");
+  if (open == std::string::npos) return std::string();
+  const size_t from = doc.find('>', open) + 1;
+  return doc.substr(from, doc.find("</g>", from) - from);
+}
+
+// Every element of `kind` ("<circle ", "<polyline ") seen more than once.
+std::vector<std::string> repeated(const std::string& doc, const std::string& kind) {
+  std::vector<std::string> all, twice;
+  for (size_t at = doc.find(kind); at != std::string::npos; at = doc.find(kind, at + 1))
+    all.push_back(doc.substr(at, doc.find('>', at) - at));
+  std::sort(all.begin(), all.end());
+  for (size_t i = 1; i < all.size(); ++i)
+    if (all[i] == all[i - 1] && (twice.empty() || twice.back() != all[i])) twice.push_back(all[i]);
+  return twice;
+}
+
+// As the application's line pipeline: `stored` (the silhouettes) kept by a
+// storing merger, `merged` (the hatching) added to them, the merged set
+// restored for the line settings and the outputs after them.
+struct MergedScene : Scene {
+  SvgTestStrokes* stored;
+  MergedScene() : Scene(600, false) {
+    stored = strokes;
+    strokes = new SvgTestStrokes;
+    auto* store = new SoLineMergerHQ;
+    auto* merge = new SoLineMergerHQ;
+    auto* restore = new SoLineMergerHQ;
+    merge->method = SoLineMergerHQ::LM_MERGE;
+    restore->method = SoLineMergerHQ::LM_RESTORE;
+    settings = new SoLineSettingsHQ;
+    settings->lineWidth = 2.0f;
+    settings->maxWidth = 40.0f;
+    settings->tolerance = 0.5f;
+    for (SoNode* n : std::initializer_list<SoNode*>{store, strokes, merge, restore, settings}) root->addChild(n);
+  }
+  // Two silhouette lines and three edges seen end-on at one point; a solid
+  // and a light hatching stroke, and one lone point twice.
+  void addLines() {
+    stored->add({{-300, 200}, {300, 200}}, {2, 2}, {});
+    stored->add({{-300, -200}, {0, -150}, {300, -200}}, {2, 2, 2}, {});
+    for (int k = 0; k < 3; ++k) stored->add({{100, 100}, {100, 100}}, {2, 2}, {});
+    strokes->add({{-300, 0}, {300, 0}}, {2, 2}, {1, 1});
+    strokes->add({{-300, -100}, {300, -100}}, {2, 2}, {0.3f, 0.3f});
+    for (int k = 0; k < 2; ++k) strokes->add({{200, 60}}, {2}, {1});
+  }
+};
+
+}  // namespace
+
+TEST(SvgSnapshot, SilhouettesHatchingAndDotsLieInTheirLayersOnceEach) {
+  TempDir dir;
+  MergedScene scene;
+  scene.addLines();
+  auto* svg = new SoLineOutputSvgHQ;
+  scene.root->addChild(svg);
+  ASSERT_TRUE(svg->requestWrite(dir.file("layers.svg").c_str()));
+  scene.traverse(800, 600);
+  ASSERT_TRUE(svg->writeSucceeded());
+  const std::string doc = readFile(dir.file("layers.svg"));
+  const std::string silhouettes = layerOf(doc, "silhouettes"), hatching = layerOf(doc, "hatching"),
+                    dots = layerOf(doc, "dots");
+  EXPECT_LT(doc.find("id=\"silhouettes\""), doc.find("id=\"hatching\""));
+  EXPECT_LT(doc.find("id=\"hatching\""), doc.find("id=\"dots\""));
+  EXPECT_EQ(countOf(silhouettes, "<path "), 2u) << doc;
+  EXPECT_EQ(countOf(hatching, "<path "), 1u) << doc;
+  EXPECT_EQ(countOf(silhouettes + hatching, "<circle "), 0u);
+  EXPECT_EQ(countOf(dots, "<path "), 0u);
+  // The light stroke's row, the end-on edges' dot and the lone point's.
+  EXPECT_GT(countOf(dots, "<circle "), 10u);
+  EXPECT_EQ(countOf(doc, "<path ") + countOf(doc, "<circle "),
+            countOf(silhouettes + hatching + dots, "<path ") + countOf(silhouettes + hatching + dots, "<circle "));
+  EXPECT_EQ(repeated(doc, "<circle "), std::vector<std::string>());
+  if (haveProgram("xmllint")) {
+    EXPECT_EQ(std::system(("xmllint --noout " + dir.file("layers.svg")).c_str()), 0);
+  }
+
+  // Without a merger the origin is unknown: every outline is hatching.
+  Scene plain(600, true);
+  addSampleStrokes(*plain.strokes);
+  auto* plainSvg = new SoLineOutputSvgHQ;
+  plain.root->addChild(plainSvg);
+  ASSERT_TRUE(plainSvg->requestWrite(dir.file("plain.svg").c_str()));
+  plain.traverse(800, 600);
+  const std::string plainDoc = readFile(dir.file("plain.svg"));
+  EXPECT_EQ(layerOf(plainDoc, "silhouettes"), "\n");
+  EXPECT_EQ(countOf(layerOf(plainDoc, "hatching"), "<path "), countOf(plainDoc, "<path "));
+}
+
 // ---------------------------------------------------------------- plotter
 
 namespace {
@@ -342,12 +443,6 @@ std::vector<std::vector<double>> textPaths(const std::string& text) {
     out.push_back(v);
   }
   return out;
-}
-
-size_t countOf(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
 }
 
 }  // namespace
