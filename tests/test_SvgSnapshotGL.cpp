@@ -342,6 +342,26 @@ std::string layerOf(const std::string& doc, const std::string& id) {
   return doc.substr(from, doc.find("</g>", from) - from);
 }
 
+// Length of every polyline of an SVG document, in its units.
+std::vector<double> polylineLengths(const std::string& doc) {
+  std::vector<double> out;
+  for (size_t at = doc.find("<polyline points=\""); at != std::string::npos;
+       at = doc.find("<polyline points=\"", at + 1)) {
+    const size_t from = at + 18;
+    std::string points = doc.substr(from, doc.find('"', from) - from);
+    for (char& c : points)
+      if (c == ',') c = ' ';
+    std::istringstream in(points);
+    double x, y, px = 0, py = 0, length = 0;
+    for (bool first = true; in >> x >> y; first = false) {
+      if (!first) length += std::hypot(x - px, y - py);
+      px = x, py = y;
+    }
+    out.push_back(length);
+  }
+  return out;
+}
+
 // Every element of `kind` ("<circle ", "<polyline ") seen more than once.
 std::vector<std::string> repeated(const std::string& doc, const std::string& kind) {
   std::vector<std::string> all, twice;
@@ -466,11 +486,12 @@ TEST(PlotterOutput, OrdersMergesAndReportsTravelOnTheA4Page) {
   const std::string said = testing::internal::GetCapturedStdout();
   ASSERT_TRUE(plotter->writeSucceeded());
   EXPECT_FALSE(plotter->isWritePending());
-  // As traced: 200 + 100 + 0 + 320.16 (to the dot mark's start at x = -0.25).
-  const double before = 200.0 + 100.0 + std::hypot(150.0 + 0.25, 120.0 + 300.0);
+  // As traced: 200 + 100 + 0 + 446.2 (to the start of the dot's mark, one
+  // pen width long, at x = -0.5).
+  const double before = 200.0 + 100.0 + std::hypot(150.0 + 0.5, 120.0 + 300.0);
   // Ordered from the top-left corner: the second stroke reversed, the merged
   // third and fourth backwards, the first, then the dot entered at its right.
-  const double after = std::hypot(50.0, 80.0) + 100.0 + std::hypot(99.75, 300.0);
+  const double after = std::hypot(50.0, 80.0) + 100.0 + std::hypot(99.5, 300.0);
   char expected[160];
   std::snprintf(expected, sizeof expected, "SoLinePlotterOutput: pen-up travel %.1f -> %.1f points\n", before, after);
   EXPECT_EQ(said, expected);
@@ -480,7 +501,7 @@ TEST(PlotterOutput, OrdersMergesAndReportsTravelOnTheA4Page) {
   EXPECT_EQ(paths[0], (std::vector<double>{197.5, 621, 397.5, 621}));
   EXPECT_EQ(paths[1], (std::vector<double>{447.5, 541, 397.5, 521, 197.5, 521}));
   EXPECT_EQ(paths[2], (std::vector<double>{197.5, 421, 397.5, 421}));
-  EXPECT_EQ(paths[3], (std::vector<double>{297.75, 121, 297.25, 121}));
+  EXPECT_EQ(paths[3], (std::vector<double>{298, 121, 297, 121}));
 
   // Without dots the mark is gone.
   plotter->includeDots = FALSE;
@@ -517,6 +538,35 @@ TEST(PlotterOutput, LightRunsBecomeDotsAndSolidRunsLinesInTheSvg) {
   scene.traverse(800, 600);
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(countOf(readFile(dir.file("lines.svg")), "<polyline "), 1u);
+}
+
+TEST(PlotterOutput, LayersHoldTheirLinesAndNoPathIsShorterThanThePen) {
+  TempDir dir;
+  MergedScene scene;
+  scene.addLines();
+  // Short bits of hatching: one continues the solid stroke, one stands alone.
+  scene.strokes->add({{300.2f, 0}, {300.5f, 0}}, {2, 2}, {1, 1});
+  scene.strokes->add({{0, 250}, {0.3f, 250}}, {2, 2}, {1, 1});
+  auto* plotter = new SoLinePlotterOutput;
+  scene.root->addChild(plotter);
+  ASSERT_TRUE(plotter->requestWrite(dir.file("pen.svg").c_str()));
+  testing::internal::CaptureStdout();
+  scene.traverse(800, 600);
+  const std::string said = testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(plotter->writeSucceeded());
+  EXPECT_NE(said.find("SoLinePlotterOutput: 2 path(s) shorter than the pen width: 1 joined to a neighbour, 1 left "
+                      "out (0.2 points of ink)\n"),
+            std::string::npos)
+      << said;
+  const std::string doc = readFile(dir.file("pen.svg"));
+  EXPECT_EQ(countOf(layerOf(doc, "silhouettes"), "<polyline "), 2u) << doc;
+  EXPECT_EQ(countOf(layerOf(doc, "hatching"), "<polyline "), 1u) << doc;
+  // The light stroke's marks, one for the end-on edges, one for the lone point.
+  const std::string dots = layerOf(doc, "dots");
+  EXPECT_GT(countOf(dots, "<polyline "), 10u);
+  EXPECT_EQ(countOf(doc, "<polyline "), 3u + countOf(dots, "<polyline "));
+  EXPECT_EQ(repeated(doc, "<polyline "), std::vector<std::string>());
+  for (double length : polylineLengths(doc)) EXPECT_GE(length, SoLinePlotterOutput::kPenWidth - 1e-3);
 }
 
 TEST(PlotterOutput, StaysArmedWithoutLinesAndFailsOnABadPath) {
@@ -616,8 +666,9 @@ TEST(PlotterOutput, HatchedTorusTravelIsCutByMoreThanHalfAgainstTheTracedOrder) 
   ASSERT_NE(at, std::string::npos) << said;
   double before = 0, after = 0;
   ASSERT_EQ(std::sscanf(said.c_str() + at, "SoLinePlotterOutput: pen-up travel %lf -> %lf points", &before, &after), 2);
-  const size_t strokes = countOf(readFile(dir.file("torus.svg")), "<polyline ");
-  std::printf("%zu paths, pen-up travel %.1f -> %.1f points\n", strokes, before, after);
-  EXPECT_GT(strokes, 30u);
+  const std::vector<double> lengths = polylineLengths(readFile(dir.file("torus.svg")));
+  std::printf("%zu paths, pen-up travel %.1f -> %.1f points\n", lengths.size(), before, after);
+  EXPECT_GT(lengths.size(), 30u);
   EXPECT_LT(after, 0.5 * before);
+  for (double length : lengths) EXPECT_GE(length, SoLinePlotterOutput::kPenWidth - 1e-3);
 }
