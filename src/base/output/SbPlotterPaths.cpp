@@ -63,8 +63,9 @@ class PointGrid {
   int count() const { return alive; }
 
   // Nearest remaining point to p for which skip(id) is false; -1 when none.
+  // The search may give up (-1) once every point within `limit` is seen.
   template <class Skip>
-  int nearest(const SbVec2f& p, Skip skip) const {
+  int nearest(const SbVec2f& p, Skip skip, double limit = std::numeric_limits<double>::max()) const {
     int best = -1;
     double bestD = std::numeric_limits<double>::max();
     visitRings(p, [&](int id) {
@@ -72,7 +73,7 @@ class PointGrid {
       const double d = dist(p, points[id]);
       if (d < bestD) bestD = d, best = id;
       return d == 0.0;  // nothing is nearer: stop (many equal points would cost n each)
-    }, [&](double ringDistance) { return best >= 0 && bestD <= ringDistance; });
+    }, [&](double ringDistance) { return (best >= 0 && bestD <= ringDistance) || ringDistance > limit; });
     return best;
   }
 
@@ -252,7 +253,7 @@ int SbPlotterPaths::merge(float tolerance) {
     }
   Layer layer = HATCHING;  // of the chain being grown
   auto partner = [&](const SbVec2f& p) {
-    const int id = grid.nearest(p, [&](int e) { return used[e / 2] != 0 || list[e / 2].layer != layer; });
+    const int id = grid.nearest(p, [&](int e) { return used[e / 2] != 0 || list[e / 2].layer != layer; }, tolerance);
     return id >= 0 && dist(p, ends[id]) <= tolerance ? id : -1;
   };
   auto take = [&](int k) {
@@ -338,7 +339,7 @@ SbPlotterPaths::ShortReport SbPlotterPaths::absorbShort(float minLength) {
     int near = -1, side = 0;
     double nearDist = std::numeric_limits<double>::max();
     for (int k = 0; k < 2; ++k) {
-      const int e = grid.nearest(ends[2 * s + k], other);
+      const int e = grid.nearest(ends[2 * s + k], other, minLength);
       if (e < 0) continue;
       const double d = dist(ends[2 * s + k], ends[e]);
       if (d <= minLength && d < nearDist) near = e, side = k, nearDist = d;
