@@ -1,8 +1,12 @@
-// SoGenerateWingedEdge under a GL render traversal (offscreen, through Qt).
+// SoGenerateWingedEdge under a GL render traversal (offscreen, through Qt),
+// and NURBS surfaces, which Coin tessellates only with a GL context current.
 
 #include <gtest/gtest.h>
 
 #include <Inventor/SbViewportRegion.h>
+#include <Inventor/SoDB.h>
+#include <Inventor/SoInput.h>
+#include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/actions/SoGLRenderAction.h>
 #include <Inventor/elements/SoGLCacheContextElement.h>
 #include <Inventor/nodes/SoCoordinate3.h>
@@ -15,6 +19,10 @@
 #include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
 
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "elements/SoWingedEdgeElement.h"
@@ -89,11 +97,11 @@ protected:
   }
   void TearDown() override { root->unref(); }
 
-  void render() {
+  void render(SoNode* scene = nullptr) {
     fbo->bind();
     SoGLRenderAction action(SbViewportRegion(16, 16));
     action.setCacheContext(cacheContext);
-    action.apply(root);
+    action.apply(scene ? scene : root);
     glFinish();
     fbo->release();
   }
@@ -130,6 +138,95 @@ TEST_F(GenerateWingedEdgeRender, EveryRenderPublishesAndOnlyARequestRebuilds) {
   for (const WeVertex& v : generator->workingModel().objects[0].vertices)
     moved += v.position == SbVec3f(-1, -1, 0);
   EXPECT_EQ(moved, 1);
+}
+
+
+// The bicubic Bezier patch with control points (i/3, j/3, ij/9) is the
+// saddle z = x y over the unit square: Bernstein polynomials reproduce the
+// bilinear function exactly, so every tessellated point lies on it.
+const char* const kSaddlePatch =
+    "#Inventor V2.1 ascii\n"
+    "Separator { Coordinate3 { point [\n"
+    " 0 0 0, 0 0.333333 0, 0 0.666667 0, 0 1 0,\n"
+    " 0.333333 0 0, 0.333333 0.333333 0.111111, 0.333333 0.666667 0.222222, 0.333333 1 0.333333,\n"
+    " 0.666667 0 0, 0.666667 0.333333 0.222222, 0.666667 0.666667 0.444444, 0.666667 1 0.666667,\n"
+    " 1 0 0, 1 0.333333 0.333333, 1 0.666667 0.666667, 1 1 1 ] }\n"
+    " NurbsSurface { numUControlPoints 4 numVControlPoints 4\n"
+    "  uKnotVector [0, 0, 0, 0, 1, 1, 1, 1] vKnotVector [0, 0, 0, 0, 1, 1, 1, 1] } }\n";
+
+SoSeparator* readScene(const char* text) {
+  SoInput in;
+  in.setBuffer(text, std::strlen(text));
+  return SoDB::readAll(&in);
+}
+
+TEST_F(GenerateWingedEdgeRender, NurbsSurfacesNeedACurrentContextAndAreBuiltOnceOneIs) {
+  auto* nurbs = new SoGenerateWingedEdge;
+  nurbs->ref();
+  nurbs->addChild(readScene(kSaddlePatch));
+
+  // No context: skipped, with a message.
+  context->doneCurrent();
+  testing::internal::CaptureStdout();
+  SoCallbackAction gather;
+  gather.apply(nurbs);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "SoGenerateWingedEdge: skipped 1 NURBS surface(s): tessellating them needs a current GL context\n");
+  EXPECT_EQ(nurbs->builtModel().faceCount(), 0);
+  EXPECT_FALSE(nurbs->hasGeometry());
+
+  // The next traversal with a context builds it, without a request.
+  ASSERT_TRUE(context->makeCurrent(surface));
+  gather.apply(nurbs);
+  const SbWingedEdgeModel& model = nurbs->builtModel();
+  ASSERT_EQ(model.objects.size(), 1u);
+  const WeObject& o = model.objects[0];
+  EXPECT_GT(o.faceCount, 8);
+  EXPECT_EQ(o.vertexCount - o.edgeCount + o.faceCount, 1);  // one disc
+  double area = 0.0;
+  std::vector<int> corners;
+  for (int f = 0; f < o.faceCount; ++f) {
+    o.faceCorners(f, corners);
+    ASSERT_EQ(corners.size(), 3u);
+    const SbVec3f& a = o.vertices[corners[0]].position;
+    const SbVec3f& b = o.vertices[corners[1]].position;
+    const SbVec3f& c = o.vertices[corners[2]].position;
+    area += 0.5 * std::fabs((b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]));
+  }
+  EXPECT_NEAR(area, 1.0, 1e-4);  // the triangles tile the unit square
+  for (const WeVertex& v : o.vertices) EXPECT_NEAR(v.position[2], v.position[0] * v.position[1], 1e-5);
+  nurbs->unref();
+}
+
+TEST_F(GenerateWingedEdgeRender, TeapotPatchesBecomeOneSurfaceInARender) {
+  const char* path = "/usr/share/inventor/data/models/household/teapot.iv";
+  FILE* installed = std::fopen(path, "rb");
+  if (!installed) GTEST_SKIP() << path << " is not installed (package inventor-data)";
+  std::fclose(installed);
+  SoInput in;
+  ASSERT_TRUE(in.openFile(path));
+  SoSeparator* teapot = SoDB::readAll(&in);
+  ASSERT_NE(teapot, nullptr);
+  auto* teapotRoot = new SoSeparator;
+  teapotRoot->ref();
+  auto* teapotGenerator = new SoGenerateWingedEdge;
+  teapotRoot->addChild(teapotGenerator);
+  teapotGenerator->addChild(teapot);
+  render(teapotRoot);
+  const SbWingedEdgeModel& model = teapotGenerator->builtModel();
+  const size_t objects = model.objects.size();
+  const int faces = model.faceCount();
+  int boundary = 0, edges = 0;
+  for (const WeObject& o : model.objects)
+    for (const WeEdge& e : o.edges) boundary += e.isBoundary(), ++edges;
+  teapotRoot->unref();
+  std::printf("teapot: %zu object(s), %d faces, %d of %d edges on a boundary\n", objects, faces, boundary, edges);
+  EXPECT_EQ(objects, 1u);  // 32 patches, welded
+  EXPECT_GT(faces, 3000);
+  // Left open: the rims of lid and body, the ends of handle and spout, and
+  // where neighbouring patches are sampled apart (bottom, knob); 32 patches
+  // each with its own boundary would be about a sixth of the edges.
+  EXPECT_LT(boundary, edges / 12);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineDensityElementHQ.h"
+#include "elements/SoLineMergerElementHQ.h"
 #include "elements/SoLineParameterizationElement.h"
 #include "elements/SoLineTaperElementHQ.h"
 #include "elements/SoLineThicknessElement.h"
@@ -27,6 +28,7 @@ struct LineSet {
   std::vector<float> thickness;
   std::vector<float> density;
   std::vector<float> taper;  // also parameters and (as a count) triangles
+  int32_t stored = -2;       // SoLineMergerElementHQ::storedPrefix of the set
 };
 
 class Merger : public ::testing::Test {
@@ -75,6 +77,7 @@ class Merger : public ::testing::Test {
       int32_t n = 0;
       const int32_t* idx = SoLineCoordinateIndexElement::get(state, n);
       out.indices.assign(idx, idx + n);
+      out.stored = SoLineMergerElementHQ::storedPrefix(state, idx, n);
       const float* t = SoLineThicknessElement::get(state, n);
       out.thickness.assign(t, t + n);
       const float* d = SoLineDensityElementHQ::get(state, n);
@@ -105,7 +108,7 @@ const LineSet kThree{{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}}, {0, 1, 2, -1}, {1, 2, 3}
 const LineSet kTwo{{{0, 1, 0}, {1, 1, 0}}, {0, 1, -1}, {4, 5}, {}, {0.5f, 0.5f}};
 
 TEST_F(Merger, StoreMergeRestoreShiftsIndicesAndPads) {
-  LineSet afterStore, afterMerge, restored, again;
+  LineSet afterStore, afterMerge, restored, again, replaced;
   publish(kThree);
   merger(SoLineMergerHQ::LM_STORE);
   capture(afterStore);
@@ -116,6 +119,8 @@ TEST_F(Merger, StoreMergeRestoreShiftsIndicesAndPads) {
   capture(restored);
   merger(SoLineMergerHQ::LM_RESTORE);  // repeatable
   capture(again);
+  publish(kTwo);  // a later stage replaces the set: its origin is unknown
+  capture(replaced);
   traverse();
 
   for (const LineSet* empty : {&afterStore, &afterMerge}) {
@@ -133,6 +138,11 @@ TEST_F(Merger, StoreMergeRestoreShiftsIndicesAndPads) {
   EXPECT_TRUE(restored.taper.empty());
   EXPECT_EQ(again.indices, restored.indices);
   EXPECT_EQ(again.thickness, restored.thickness);
+  // The first four index entries are the stored lines.
+  EXPECT_EQ(restored.stored, 4);
+  EXPECT_EQ(again.stored, 4);
+  EXPECT_EQ(afterStore.stored, -1);
+  EXPECT_EQ(replaced.stored, -1);
 }
 
 TEST_F(Merger, MergingThicknessIntoAStoreWithoutPadsTheEarlierPoints) {
@@ -175,6 +185,7 @@ TEST_F(Merger, StoreStartsANewCollectionEachTime) {
   EXPECT_EQ(restored.indices, kTwo.indices);
   EXPECT_EQ(restored.thickness, kTwo.thickness);
   EXPECT_TRUE(restored.density.empty());
+  EXPECT_EQ(restored.stored, 3);
 }
 
 }  // namespace

@@ -195,6 +195,20 @@ TEST_F(InkOutline, OneVertexStrokeIsOneDotOfItsRadius) {
   stroke({{0, 0}}, {}, {});
   ASSERT_EQ(recorder.dots.size(), 1u);
   EXPECT_FLOAT_EQ(recorder.dots[0].radius, 3.0f);
+
+  // Lone points of one pass that agree within kSameDot are one dot (edges
+  // seen end-on); a little further off, or wider, they are dots of their own.
+  recorder = Recorder();
+  {
+    SbInkOutlineHQ ink(settings, recorder);
+    const SbVec2f at[] = {{5, -7}, {5, -7}, {5.004f, -7.004f}, {5.02f, -7}, {5, -7}};
+    const float r[] = {3.5f, 3.5f, 3.5f, 3.5f, 3.6f};
+    for (int k = 0; k < 5; ++k) ink.addStroke(&at[k], &r[k], nullptr, 1);
+    EXPECT_EQ(ink.dotCount(), 3);
+  }
+  ASSERT_EQ(recorder.dots.size(), 3u);
+  EXPECT_EQ(recorder.dots[1].centre, SbVec3f(5.02f, -7, 0));
+  EXPECT_FLOAT_EQ(recorder.dots[2].radius, 3.6f * 3.0f);  // lineWidth / 2 x thickness
 }
 
 TEST_F(InkOutline, FilterDropsVertexMovingLessThanSqrtTolerance) {

@@ -176,10 +176,36 @@ TEST(PlotterMerge, KeepsGapsDotsAndLoopsApart) {
   addLine(paths, {SbVec2f(1.2f, 0), SbVec2f(2, 0)});  // 0.2 away: beyond the tolerance
   paths.addDot(SbVec2f(2.05f, 0), 0.1f);               // a dot touching the end
   addLine(paths, {SbVec2f(5, 5), SbVec2f(6, 5), SbVec2f(5, 6), SbVec2f(5, 5)});  // closed loop
+  const SbVec2f outline[] = {SbVec2f(1, 0), SbVec2f(1, -1)};  // another layer's line at the end
+  paths.addPolyline(outline, 2, SbPlotterPaths::SILHOUETTES);
   EXPECT_EQ(paths.merge(0.1f), 0);
-  EXPECT_EQ(paths.pathCount(), 4);
+  EXPECT_EQ(paths.pathCount(), 5);
   EXPECT_EQ(paths.dotCount(), 1);
   EXPECT_EQ(paths.paths()[3].points.size(), 4u);
+}
+
+TEST(PlotterOrder, LayersAreDrawnWholeOneAfterTheOther) {
+  std::mt19937 rng(31);
+  SbPlotterPaths paths = randomStrokes(rng, 300);
+  std::vector<Path> mixed = paths.paths();
+  SbPlotterPaths interleaved;
+  int count[SbPlotterPaths::kLayers] = {0, 0, 0};
+  for (size_t i = 0; i < mixed.size(); ++i) {
+    const int layer = static_cast<int>(i % 3);
+    ++count[layer];
+    if (layer == SbPlotterPaths::DOTS) interleaved.addDot(mixed[i].points[0], 0.5f);
+    else interleaved.addPolyline(mixed[i].points.data(), static_cast<int>(mixed[i].points.size()),
+                                 static_cast<SbPlotterPaths::Layer>(layer));
+  }
+  interleaved.optimise(0.0f, SbVec2f(0, 500), 1.0);
+  int seen[SbPlotterPaths::kLayers] = {0, 0, 0};
+  int last = 0;
+  for (const Path& p : interleaved.paths()) {
+    EXPECT_GE(p.layer, last);
+    last = p.layer;
+    ++seen[p.layer];
+  }
+  for (int k = 0; k < SbPlotterPaths::kLayers; ++k) EXPECT_EQ(seen[k], count[k]) << k;
 }
 
 TEST(PlotterInput, PolylinesSplitAtNonFinitePointsAndDropRepeats) {
@@ -222,10 +248,58 @@ TEST(PlotterInput, SolidPartsEndWhereToneOrWidthCrossTheLimit) {
   EXPECT_EQ(plain.paths()[0].points.size(), 5u);
 }
 
-TEST(PlotterText, OnePathPerLineAfterTheComments) {
+TEST(PlotterText, OnePathPerLineAfterTheCommentsLayerByLayer) {
   SbPlotterPaths paths;
-  addLine(paths, {SbVec2f(0, 0), SbVec2f(1.5f, 2)});
+  const SbVec2f outline[] = {SbVec2f(0, 0), SbVec2f(1.5f, 2)};
+  paths.addPolyline(outline, 2, SbPlotterPaths::SILHOUETTES);
   addLine(paths, {SbVec2f(-3, 0.25f), SbVec2f(4, 5), SbVec2f(6, 7)});
-  EXPECT_EQ(paths.text("two paths\nin points"), "# two paths\n# in points\n0 0 1.5 2\n-3 0.25 4 5 6 7\n");
-  EXPECT_EQ(paths.text(""), "0 0 1.5 2\n-3 0.25 4 5 6 7\n");
+  EXPECT_EQ(paths.text("two paths\nin points"),
+            "# two paths\n# in points\n# layer silhouettes\n0 0 1.5 2\n# layer hatching\n-3 0.25 4 5 6 7\n");
+  EXPECT_EQ(paths.text(""), "# layer silhouettes\n0 0 1.5 2\n# layer hatching\n-3 0.25 4 5 6 7\n");
+}
+
+TEST(PlotterShort, ShortPathsJoinATouchingEndOfTheirLayerOrAreLeftOut) {
+  const float pen = 0.5f;
+  SbPlotterPaths paths;
+  addLine(paths, {SbVec2f(0, 0), SbVec2f(10, 0)});
+  addLine(paths, {SbVec2f(10.3f, 0), SbVec2f(10.6f, 0)});       // 0.3 from the end: joined on
+  addLine(paths, {SbVec2f(5, 0.2f), SbVec2f(5.3f, 0.2f)});      // touches the middle only: left out
+  const SbVec2f outline[] = {SbVec2f(-0.3f, 0), SbVec2f(-0.6f, 0)};
+  paths.addPolyline(outline, 2, SbPlotterPaths::SILHOUETTES);   // another layer's end: left out
+  addLine(paths, {SbVec2f(20, 0), SbVec2f(20.2f, 0)});          // two short pieces join,
+  addLine(paths, {SbVec2f(20.3f, 0), SbVec2f(20.45f, 0)});      //   stay short, are left out
+  paths.addDot(SbVec2f(10, 1), 0.1f);                           // dots are kept
+  const double before = paths.lineLength();
+  const SbPlotterPaths::ShortReport report = paths.absorbShort(pen);
+  EXPECT_EQ(report.joined, 2);
+  EXPECT_EQ(report.dropped, 3);
+  EXPECT_NEAR(report.droppedLength, 0.3 + 0.3 + 0.45, 1e-5);
+  EXPECT_NEAR(report.joinLength, 0.3 + 0.1, 1e-5);
+  ASSERT_EQ(paths.pathCount(), 2);
+  EXPECT_EQ(paths.paths()[0].points,
+            (std::vector<SbVec2f>{SbVec2f(0, 0), SbVec2f(10, 0), SbVec2f(10.3f, 0), SbVec2f(10.6f, 0)}));
+  EXPECT_TRUE(paths.paths()[1].isDot());
+  EXPECT_NEAR(paths.lineLength(), before - report.droppedLength + report.joinLength, 1e-5);
+
+  // Random sets with many short pieces: none is left, and the ink length
+  // changes by exactly what was left out and what joined the rest on.
+  std::mt19937 rng(2024);
+  std::uniform_real_distribution<float> pos(0.0f, 100.0f), step(-0.4f, 0.4f), longStep(-8.0f, 8.0f);
+  for (int trial = 0; trial < 20; ++trial) {
+    SbPlotterPaths set;
+    for (int i = 0; i < 50 + 30 * trial; ++i) {
+      std::vector<SbVec2f> pts{SbVec2f(pos(rng), pos(rng))};
+      const bool tiny = (i % 3) != 0;
+      for (int k = 0; k < 1 + i % 3; ++k)
+        pts.push_back(pts.back() + (tiny ? SbVec2f(step(rng), step(rng)) : SbVec2f(longStep(rng), longStep(rng))));
+      set.addPolyline(pts.data(), static_cast<int>(pts.size()),
+                      i % 5 == 0 ? SbPlotterPaths::SILHOUETTES : SbPlotterPaths::HATCHING);
+    }
+    const double length = set.lineLength();
+    const SbPlotterPaths::ShortReport r = set.absorbShort(pen);
+    EXPECT_GT(r.joined + r.dropped, 0) << trial;
+    for (const Path& p : set.paths()) EXPECT_GE(SbPlotterPaths::length(p), pen) << trial;
+    EXPECT_NEAR(set.lineLength(), length - r.droppedLength + r.joinLength, 1e-4 * length) << trial;
+    EXPECT_LE(r.joinLength, r.joined * static_cast<double>(pen) + 1e-6) << trial;
+  }
 }

@@ -371,6 +371,17 @@ TEST_F(SilhouetteNode, EdgesOfDifferentObjectsNeverShareAPoint) {
   }
 }
 
+TEST_F(SilhouetteNode, AnEdgeTheModelRepeatsIsSentOnce) {
+  // Two copies of one cube: 24 sharp edges found, 12 lines drawn.
+  PolyMesh a = testmesh::cube(), b = testmesh::cube();
+  SbWingedEdgeModel model = testmesh::model({&a, &b});
+  source->model = &model;
+  silhouette->displaySilhouette = FALSE;
+  traverse();
+  EXPECT_EQ(silhouette->foundEdges().size(), 24u);
+  EXPECT_EQ(linetest::polylines(probe->seen).size(), 12u);
+}
+
 TEST_F(SilhouetteNode, AppendsAfterTheLinesAlreadyThereAndClearsStaleArrays) {
   SbWingedEdgeModel model = testmesh::model(testmesh::cube());
   source->model = &model;

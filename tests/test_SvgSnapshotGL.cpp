@@ -17,6 +17,7 @@
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoSubNode.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -40,6 +41,7 @@
 #include "mesh/SbHeModelHQ.h"
 #include "output/SoLinePlotterOutput.h"
 #include "strokes/SoStreamlinerHQ.h"
+#include "styling/SoLineMergerHQ.h"
 #include "styling/SoLineSettingsHQ.h"
 
 // Publishes hand-made strokes (2D points, thickness and density per point).
@@ -324,6 +326,125 @@ TEST(SvgSnapshot, UnwritablePathFailsWithAMessage) {
   EXPECT_EQ(svg->getWriteResult(), SoLineOutputHQ::WR_FAILED);
 }
 
+namespace {
+
+size_t countOf(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// The body of the layer `id` of an SVG document ("" when it is missing).
+std::string layerOf(const std::string& doc, const std::string& id) {
+  const size_t open = doc.find("<g id=\"" + id + "\" inkscape:groupmode=\"layer\"");
+  if (open == std::string::npos) return std::string();
+  const size_t from = doc.find('>', open) + 1;
+  return doc.substr(from, doc.find("</g>", from) - from);
+}
+
+// Length of every polyline of an SVG document, in its units.
+std::vector<double> polylineLengths(const std::string& doc) {
+  std::vector<double> out;
+  for (size_t at = doc.find("<polyline points=\""); at != std::string::npos;
+       at = doc.find("<polyline points=\"", at + 1)) {
+    const size_t from = at + 18;
+    std::string points = doc.substr(from, doc.find('"', from) - from);
+    for (char& c : points)
+      if (c == ',') c = ' ';
+    std::istringstream in(points);
+    double x, y, px = 0, py = 0, length = 0;
+    for (bool first = true; in >> x >> y; first = false) {
+      if (!first) length += std::hypot(x - px, y - py);
+      px = x, py = y;
+    }
+    out.push_back(length);
+  }
+  return out;
+}
+
+// Every element of `kind` ("<circle ", "<polyline ") seen more than once.
+std::vector<std::string> repeated(const std::string& doc, const std::string& kind) {
+  std::vector<std::string> all, twice;
+  for (size_t at = doc.find(kind); at != std::string::npos; at = doc.find(kind, at + 1))
+    all.push_back(doc.substr(at, doc.find('>', at) - at));
+  std::sort(all.begin(), all.end());
+  for (size_t i = 1; i < all.size(); ++i)
+    if (all[i] == all[i - 1] && (twice.empty() || twice.back() != all[i])) twice.push_back(all[i]);
+  return twice;
+}
+
+// As the application's line pipeline: `stored` (the silhouettes) kept by a
+// storing merger, `merged` (the hatching) added to them, the merged set
+// restored for the line settings and the outputs after them.
+struct MergedScene : Scene {
+  SvgTestStrokes* stored;
+  MergedScene() : Scene(600, false) {
+    stored = strokes;
+    strokes = new SvgTestStrokes;
+    auto* store = new SoLineMergerHQ;
+    auto* merge = new SoLineMergerHQ;
+    auto* restore = new SoLineMergerHQ;
+    merge->method = SoLineMergerHQ::LM_MERGE;
+    restore->method = SoLineMergerHQ::LM_RESTORE;
+    settings = new SoLineSettingsHQ;
+    settings->lineWidth = 2.0f;
+    settings->maxWidth = 40.0f;
+    settings->tolerance = 0.5f;
+    for (SoNode* n : std::initializer_list<SoNode*>{store, strokes, merge, restore, settings}) root->addChild(n);
+  }
+  // Two silhouette lines and three edges seen end-on at one point; a solid
+  // and a light hatching stroke, and one lone point twice.
+  void addLines() {
+    stored->add({{-300, 200}, {300, 200}}, {2, 2}, {});
+    stored->add({{-300, -200}, {0, -150}, {300, -200}}, {2, 2, 2}, {});
+    for (int k = 0; k < 3; ++k) stored->add({{100, 100}, {100, 100}}, {2, 2}, {});
+    strokes->add({{-300, 0}, {300, 0}}, {2, 2}, {1, 1});
+    strokes->add({{-300, -100}, {300, -100}}, {2, 2}, {0.3f, 0.3f});
+    for (int k = 0; k < 2; ++k) strokes->add({{200, 60}}, {2}, {1});
+  }
+};
+
+}  // namespace
+
+TEST(SvgSnapshot, SilhouettesHatchingAndDotsLieInTheirLayersOnceEach) {
+  TempDir dir;
+  MergedScene scene;
+  scene.addLines();
+  auto* svg = new SoLineOutputSvgHQ;
+  scene.root->addChild(svg);
+  ASSERT_TRUE(svg->requestWrite(dir.file("layers.svg").c_str()));
+  scene.traverse(800, 600);
+  ASSERT_TRUE(svg->writeSucceeded());
+  const std::string doc = readFile(dir.file("layers.svg"));
+  const std::string silhouettes = layerOf(doc, "silhouettes"), hatching = layerOf(doc, "hatching"),
+                    dots = layerOf(doc, "dots");
+  EXPECT_LT(doc.find("id=\"silhouettes\""), doc.find("id=\"hatching\""));
+  EXPECT_LT(doc.find("id=\"hatching\""), doc.find("id=\"dots\""));
+  EXPECT_EQ(countOf(silhouettes, "<path "), 2u) << doc;
+  EXPECT_EQ(countOf(hatching, "<path "), 1u) << doc;
+  EXPECT_EQ(countOf(silhouettes + hatching, "<circle "), 0u);
+  EXPECT_EQ(countOf(dots, "<path "), 0u);
+  // The light stroke's row, the end-on edges' dot and the lone point's.
+  EXPECT_GT(countOf(dots, "<circle "), 10u);
+  EXPECT_EQ(countOf(doc, "<path ") + countOf(doc, "<circle "),
+            countOf(silhouettes + hatching + dots, "<path ") + countOf(silhouettes + hatching + dots, "<circle "));
+  EXPECT_EQ(repeated(doc, "<circle "), std::vector<std::string>());
+  if (haveProgram("xmllint")) {
+    EXPECT_EQ(std::system(("xmllint --noout " + dir.file("layers.svg")).c_str()), 0);
+  }
+
+  // Without a merger the origin is unknown: every outline is hatching.
+  Scene plain(600, true);
+  addSampleStrokes(*plain.strokes);
+  auto* plainSvg = new SoLineOutputSvgHQ;
+  plain.root->addChild(plainSvg);
+  ASSERT_TRUE(plainSvg->requestWrite(dir.file("plain.svg").c_str()));
+  plain.traverse(800, 600);
+  const std::string plainDoc = readFile(dir.file("plain.svg"));
+  EXPECT_EQ(layerOf(plainDoc, "silhouettes"), "\n");
+  EXPECT_EQ(countOf(layerOf(plainDoc, "hatching"), "<path "), countOf(plainDoc, "<path "));
+}
+
 // ---------------------------------------------------------------- plotter
 
 namespace {
@@ -342,12 +463,6 @@ std::vector<std::vector<double>> textPaths(const std::string& text) {
     out.push_back(v);
   }
   return out;
-}
-
-size_t countOf(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
 }
 
 }  // namespace
@@ -371,11 +486,12 @@ TEST(PlotterOutput, OrdersMergesAndReportsTravelOnTheA4Page) {
   const std::string said = testing::internal::GetCapturedStdout();
   ASSERT_TRUE(plotter->writeSucceeded());
   EXPECT_FALSE(plotter->isWritePending());
-  // As traced: 200 + 100 + 0 + 320.16 (to the dot mark's start at x = -0.25).
-  const double before = 200.0 + 100.0 + std::hypot(150.0 + 0.25, 120.0 + 300.0);
+  // As traced: 200 + 100 + 0 + 446.2 (to the start of the dot's mark, one
+  // pen width long, at x = -0.5).
+  const double before = 200.0 + 100.0 + std::hypot(150.0 + 0.5, 120.0 + 300.0);
   // Ordered from the top-left corner: the second stroke reversed, the merged
   // third and fourth backwards, the first, then the dot entered at its right.
-  const double after = std::hypot(50.0, 80.0) + 100.0 + std::hypot(99.75, 300.0);
+  const double after = std::hypot(50.0, 80.0) + 100.0 + std::hypot(99.5, 300.0);
   char expected[160];
   std::snprintf(expected, sizeof expected, "SoLinePlotterOutput: pen-up travel %.1f -> %.1f points\n", before, after);
   EXPECT_EQ(said, expected);
@@ -385,7 +501,7 @@ TEST(PlotterOutput, OrdersMergesAndReportsTravelOnTheA4Page) {
   EXPECT_EQ(paths[0], (std::vector<double>{197.5, 621, 397.5, 621}));
   EXPECT_EQ(paths[1], (std::vector<double>{447.5, 541, 397.5, 521, 197.5, 521}));
   EXPECT_EQ(paths[2], (std::vector<double>{197.5, 421, 397.5, 421}));
-  EXPECT_EQ(paths[3], (std::vector<double>{297.75, 121, 297.25, 121}));
+  EXPECT_EQ(paths[3], (std::vector<double>{298, 121, 297, 121}));
 
   // Without dots the mark is gone.
   plotter->includeDots = FALSE;
@@ -422,6 +538,35 @@ TEST(PlotterOutput, LightRunsBecomeDotsAndSolidRunsLinesInTheSvg) {
   scene.traverse(800, 600);
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(countOf(readFile(dir.file("lines.svg")), "<polyline "), 1u);
+}
+
+TEST(PlotterOutput, LayersHoldTheirLinesAndNoPathIsShorterThanThePen) {
+  TempDir dir;
+  MergedScene scene;
+  scene.addLines();
+  // Short bits of hatching: one continues the solid stroke, one stands alone.
+  scene.strokes->add({{300.2f, 0}, {300.5f, 0}}, {2, 2}, {1, 1});
+  scene.strokes->add({{0, 250}, {0.3f, 250}}, {2, 2}, {1, 1});
+  auto* plotter = new SoLinePlotterOutput;
+  scene.root->addChild(plotter);
+  ASSERT_TRUE(plotter->requestWrite(dir.file("pen.svg").c_str()));
+  testing::internal::CaptureStdout();
+  scene.traverse(800, 600);
+  const std::string said = testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(plotter->writeSucceeded());
+  EXPECT_NE(said.find("SoLinePlotterOutput: 2 path(s) shorter than the pen width: 1 joined to a neighbour, 1 left "
+                      "out (0.2 points of ink)\n"),
+            std::string::npos)
+      << said;
+  const std::string doc = readFile(dir.file("pen.svg"));
+  EXPECT_EQ(countOf(layerOf(doc, "silhouettes"), "<polyline "), 2u) << doc;
+  EXPECT_EQ(countOf(layerOf(doc, "hatching"), "<polyline "), 1u) << doc;
+  // The light stroke's marks, one for the end-on edges, one for the lone point.
+  const std::string dots = layerOf(doc, "dots");
+  EXPECT_GT(countOf(dots, "<polyline "), 10u);
+  EXPECT_EQ(countOf(doc, "<polyline "), 3u + countOf(dots, "<polyline "));
+  EXPECT_EQ(repeated(doc, "<polyline "), std::vector<std::string>());
+  for (double length : polylineLengths(doc)) EXPECT_GE(length, SoLinePlotterOutput::kPenWidth - 1e-3);
 }
 
 TEST(PlotterOutput, StaysArmedWithoutLinesAndFailsOnABadPath) {
@@ -521,8 +666,9 @@ TEST(PlotterOutput, HatchedTorusTravelIsCutByMoreThanHalfAgainstTheTracedOrder) 
   ASSERT_NE(at, std::string::npos) << said;
   double before = 0, after = 0;
   ASSERT_EQ(std::sscanf(said.c_str() + at, "SoLinePlotterOutput: pen-up travel %lf -> %lf points", &before, &after), 2);
-  const size_t strokes = countOf(readFile(dir.file("torus.svg")), "<polyline ");
-  std::printf("%zu paths, pen-up travel %.1f -> %.1f points\n", strokes, before, after);
-  EXPECT_GT(strokes, 30u);
+  const std::vector<double> lengths = polylineLengths(readFile(dir.file("torus.svg")));
+  std::printf("%zu paths, pen-up travel %.1f -> %.1f points\n", lengths.size(), before, after);
+  EXPECT_GT(lengths.size(), 30u);
   EXPECT_LT(after, 0.5 * before);
+  for (double length : lengths) EXPECT_GE(length, SoLinePlotterOutput::kPenWidth - 1e-3);
 }

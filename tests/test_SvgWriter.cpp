@@ -120,6 +120,38 @@ TEST(SvgDocument, PageInPointsAndShapesInTheYUpFrame) {
   EXPECT_TRUE(wellFormed(svg.document(), why)) << why;
 }
 
+TEST(SvgDocument, LayersAreInkscapeGroupsInDeclarationOrder) {
+  SbSvgWriter svg(100, 100);
+  const int lines = svg.addLayer("lines");
+  const int dots = svg.addLayer("dots");
+  svg.addLayer("empty");
+  svg.setLayer(dots);
+  svg.circle(10, 20, 2);
+  svg.setLayer(-1);
+  svg.circle(1, 1, 1);
+  svg.setLayer(lines);
+  svg.moveTo(1, 2);
+  svg.lineTo(3, 4);
+  svg.setLayer(7);  // no such layer: still "lines"
+  svg.fillPath();
+  EXPECT_EQ(svg.document(),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
+            "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:inkscape=\"http://www.inkscape.org/namespaces/inkscape\" "
+            "version=\"1.1\" width=\"100pt\" height=\"100pt\" viewBox=\"0 0 100 100\">\n"
+            "<circle cx=\"1\" cy=\"99\" r=\"1\" fill=\"#000\"/>\n"
+            "<g id=\"lines\" inkscape:groupmode=\"layer\" inkscape:label=\"lines\">\n"
+            "<path d=\"M1 98 L3 96\" fill=\"#000\" fill-rule=\"nonzero\"/>\n"
+            "</g>\n"
+            "<g id=\"dots\" inkscape:groupmode=\"layer\" inkscape:label=\"dots\">\n"
+            "<circle cx=\"10\" cy=\"80\" r=\"2\" fill=\"#000\"/>\n"
+            "</g>\n"
+            "<g id=\"empty\" inkscape:groupmode=\"layer\" inkscape:label=\"empty\">\n"
+            "</g>\n"
+            "</svg>\n");
+  std::string why;
+  EXPECT_TRUE(wellFormed(svg.document(), why)) << why;
+}
+
 TEST(SvgDocument, ArcsAreQuarterTurnsOnTheCircleWithTheRightSweep) {
   SbSvgWriter svg(100, 100);
   const double pi = 3.14159265358979323846;

@@ -1,5 +1,9 @@
 #include "elements/SoLineMergerElementHQ.h"
 
+#include <Inventor/misc/SoState.h>
+
+#include <algorithm>
+
 SO_ELEMENT_SOURCE(SoLineMergerElementHQ);
 
 void SoLineMergerElementHQ::initClass() { SO_ELEMENT_INIT_CLASS(SoLineMergerElementHQ, inherited); }
@@ -21,6 +25,7 @@ void SoLineMergerElementHQ::push(SoState* state) {
     index = below->index;
     thick = below->thick;
     dens = below->dens;
+    stored = below->stored;
   } else {
     clear();
   }
@@ -31,6 +36,7 @@ void SoLineMergerElementHQ::clear() {
   index.clear();
   thick.clear();
   dens.clear();
+  stored = 0;
 }
 
 void SoLineMergerElementHQ::set(SoState* state, SoNode* node, int32_t coordCount,
@@ -41,6 +47,7 @@ void SoLineMergerElementHQ::set(SoState* state, SoNode* node, int32_t coordCount
   element->clear();
   if (coords && coordCount > 0) element->coords.assign(coords, coords + coordCount);
   if (indices && indexCount > 0) element->index.assign(indices, indices + indexCount);
+  element->stored = static_cast<int32_t>(element->index.size());
   if (thickness && valueCount > 0) element->thick.assign(thickness, thickness + valueCount);
   if (density && valueCount > 0) element->dens.assign(density, density + valueCount);
 }
@@ -51,4 +58,15 @@ SoLineMergerElementHQ* SoLineMergerElementHQ::getWritable(SoState* state, SoNode
 
 const SoLineMergerElementHQ* SoLineMergerElementHQ::get(SoState* state) {
   return static_cast<const SoLineMergerElementHQ*>(getConstElement(state, classStackIndex));
+}
+
+int32_t SoLineMergerElementHQ::storedPrefix(SoState* state, const int32_t* indices, int32_t indexCount) {
+  if (!state || !indices || indexCount <= 0 || !state->isElementEnabled(classStackIndex)) return -1;
+  const SoLineMergerElementHQ* store = get(state);
+  // The restoring merger publishes the store's own array: the same address
+  // and length mean no stage has replaced the set since.
+  if (!store || store->index.empty() || store->index.data() != indices ||
+      static_cast<int32_t>(store->index.size()) != indexCount)
+    return -1;
+  return std::min(store->stored, indexCount);
 }

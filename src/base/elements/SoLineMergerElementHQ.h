@@ -44,6 +44,17 @@ class SoLineMergerElementHQ : public SoReplacedElement {
   void clear();
   bool isEmpty() const { return index.empty(); }
 
+  // Index entries at the front of indices() that came from the stored set
+  // (LM_STORE or set()); the rest were merged in after it.
+  int32_t storedIndexCount() const { return stored; }
+  void setStoredIndexCount(int32_t count) { stored = count; }
+  // How many leading entries of the current line set's index list (`indices`,
+  // `indexCount`) are stored lines: the stored count when that list is this
+  // store's own array as LM_RESTORE publishes it, -1 when it is any other
+  // list (no store in the state, or a stage after the restore has rewritten
+  // the set), so the origin of its lines is not known.
+  static int32_t storedPrefix(SoState* state, const int32_t* indices, int32_t indexCount);
+
  protected:
   ~SoLineMergerElementHQ() override;
 
@@ -52,6 +63,7 @@ class SoLineMergerElementHQ : public SoReplacedElement {
   std::vector<int32_t> index;
   std::vector<float> thick;
   std::vector<float> dens;
+  int32_t stored = 0;
 };
 
 #endif

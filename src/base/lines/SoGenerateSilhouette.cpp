@@ -12,9 +12,12 @@
 #include <Inventor/system/gl.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <set>
 #include <unordered_map>
 
 #include "elements/SoLineCoordinateIndexElement.h"
@@ -188,10 +191,26 @@ void SoGenerateSilhouette::sendEdges(SoState* state, const SbWingedEdgeModel& mo
   std::unordered_map<uint64_t, int32_t> pointOf;
   pointOf.reserve(edges.size() * 2);
   indices.reserve(indices.size() + edges.size() * 3);
+  // An edge the model repeats (both sides of a seam whose vertices are not
+  // shared, coincident parts) is sent once: twice, it doubles the ink of
+  // the drawing and a plotter draws it twice.
+  std::set<std::array<uint32_t, 6>> sent;
+  auto bits = [](const SbVec3f& p, uint32_t* out) {
+    for (int i = 0; i < 3; ++i) {
+      const float x = p[i] + 0.0f;  // -0 and +0 alike
+      std::memcpy(out + i, &x, sizeof x);
+    }
+  };
   for (const SbEdgeRef& r : edges) {
     const WeObject& object = model.objects[r.object];
     const WeEdge& e = object.edges[r.edge];
     if (!usableEdge(object, e)) continue;
+    std::array<uint32_t, 6> key;
+    bits(object.vertices[e.vertex[0]].position, key.data());
+    bits(object.vertices[e.vertex[1]].position, key.data() + 3);
+    if (std::lexicographical_compare(key.begin() + 3, key.end(), key.begin(), key.begin() + 3))
+      std::rotate(key.begin(), key.begin() + 3, key.end());
+    if (!sent.insert(key).second) continue;
     for (int k = 0; k < 2; ++k) {
       const uint64_t id = (uint64_t(uint32_t(r.object)) << 32) | uint32_t(e.vertex[k]);
       auto it = pointOf.emplace(id, static_cast<int32_t>(points.size()));

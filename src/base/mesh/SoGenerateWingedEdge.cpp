@@ -26,6 +26,8 @@
 #include <Inventor/nodes/SoVertexShape.h>
 #include <Inventor/VRMLnodes/SoVRMLIndexedLineSet.h>
 #include <Inventor/VRMLnodes/SoVRMLPointSet.h>
+#include <Inventor/C/glue/gl.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cmath>
@@ -33,6 +35,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -50,6 +53,74 @@ void reportSkippedStrips(int count) {
 void reportMissingCoordinates() {
   printf("SoGenerateWingedEdge: skipped a strip set without coordinates\n");
 }
+
+void reportSkippedNurbs(int count) {
+  printf("SoGenerateWingedEdge: skipped %d NURBS surface(s): tessellating them needs a current GL context\n", count);
+}
+
+bool isNurbsSurface(const SoNode* node) {
+  return node->isOfType(SoNurbsSurface::getClassTypeId()) || node->isOfType(SoIndexedNurbsSurface::getClassTypeId());
+}
+
+// Whether a GL context is current on this thread. Asked of GLX and EGL when
+// the process has loaded them; when it has loaded neither, none can be.
+bool glContextCurrent() {
+  using Current = void* (*)();
+  for (const char* name : {"glXGetCurrentContext", "eglGetCurrentContext"})
+    if (const auto current = reinterpret_cast<Current>(dlsym(RTLD_DEFAULT, name)))
+      if (current()) return true;
+  return false;
+}
+
+// Coin tessellates a NURBS surface through GLU and asks for an offscreen GL
+// context of its own to do it in, even while one is current; under Xvfb
+// that context cannot be made (no triangles come) and without a display
+// Coin crashes. While a context is current the gathering lends Coin that
+// one through Coin's offscreen callbacks: they hand out a token and leave
+// the current context as it is. Each NURBS node keeps its token and gives
+// it back when it dies, so the callbacks stay installed while tokens are
+// out (Coin's own code would free the token as a GLX context); outside a
+// loan they make no new contexts (an SoOffscreenRenderer gets none then).
+class NurbsContextLoan {
+ public:
+  NurbsContextLoan() {
+    if (!installed) cc_glglue_context_set_offscreen_cb_functions(&functions);
+    installed = lending = true;
+  }
+  ~NurbsContextLoan() {
+    lending = false;
+    if (tokens == 0) {
+      cc_glglue_context_set_offscreen_cb_functions(nullptr);
+      installed = false;
+    }
+  }
+  NurbsContextLoan(const NurbsContextLoan&) = delete;
+  NurbsContextLoan& operator=(const NurbsContextLoan&) = delete;
+
+ private:
+  static cc_glglue_offscreen_data create(unsigned int, unsigned int) {
+    if (!lending) return nullptr;
+    ++tokens;
+    return &token;
+  }
+  static SbBool makeCurrent(cc_glglue_offscreen_data) { return lending || glContextCurrent(); }
+  static void reinstate(cc_glglue_offscreen_data) {}
+  static void destruct(cc_glglue_offscreen_data data) {
+    if (data == &token && tokens > 0) --tokens;
+  }
+  static int token;
+  static int tokens;
+  static bool installed, lending;
+  static cc_glglue_offscreen_cb_functions functions;
+};
+int NurbsContextLoan::token = 0;
+int NurbsContextLoan::tokens = 0;
+bool NurbsContextLoan::installed = false;
+bool NurbsContextLoan::lending = false;
+cc_glglue_offscreen_cb_functions NurbsContextLoan::functions = {&NurbsContextLoan::create,
+                                                                &NurbsContextLoan::makeCurrent,
+                                                                &NurbsContextLoan::reinstate,
+                                                                &NurbsContextLoan::destruct};
 
 // Key of a corner within one shape: its coordinate index where the shape
 // names one, else its exact object-space position (-0 and +0 alike).
@@ -117,11 +188,9 @@ std::vector<int> weldClosePoints(std::vector<SbVec3f>& points, float eps) {
   return newIndex;
 }
 
-// Shapes whose triangles are not gathered: strip sets have their own
-// gathering, NURBS need a GL context to tessellate, and the rest have no faces.
+// Shapes that have no faces.
 bool givesNoTriangles(const SoNode* node) {
   static const SoType types[] = {
-      SoNurbsSurface::getClassTypeId(),  SoIndexedNurbsSurface::getClassTypeId(),
       SoNurbsCurve::getClassTypeId(),    SoIndexedNurbsCurve::getClassTypeId(),
       SoLineSet::getClassTypeId(),       SoIndexedLineSet::getClassTypeId(),
       SoPointSet::getClassTypeId(),      SoVRMLIndexedLineSet::getClassTypeId(),
@@ -140,6 +209,8 @@ struct Gatherer {
   SoGenerateWingedEdge::ObjectNumberCB* objectNumberCB = nullptr;
   void* objectNumberData = nullptr;
   int shapes = 0;  // every strip set met (also the skipped ones) and every shape with faces
+  bool tessellateNurbs = false;  // a GL context is current (NurbsContextLoan)
+  int skippedNurbs = 0;
   std::vector<SbVec3f> coords;
   std::vector<int> indices, lengths;
 
@@ -160,6 +231,10 @@ struct Gatherer {
       return SoCallbackAction::PRUNE;  // its triangles are not wanted a second time
     }
     if (givesNoTriangles(node)) return SoCallbackAction::PRUNE;
+    if (isNurbsSurface(node) && !self->tessellateNurbs) {
+      ++self->skippedNurbs;
+      return SoCallbackAction::PRUNE;
+    }
     self->beginShape(node);
     return SoCallbackAction::CONTINUE;
   }
@@ -220,24 +295,47 @@ struct Gatherer {
     faceStart.push_back(static_cast<int>(corners.size()));
   }
 
+  // Joins the points of one object that lie within 1e-5 of its size.
+  static void weld(std::vector<SbVec3f>& points, std::vector<int>& cornerList) {
+    SbBox3f box;
+    for (const SbVec3f& p : points) box.extendBy(p);
+    float dx, dy, dz;
+    box.getSize(dx, dy, dz);
+    const float size = std::max(dx, std::max(dy, dz));
+    if (!(size > 0.0f)) return;
+    // Triangles collapsed by the welding are dropped when the object is linked.
+    const std::vector<int> newIndex = weldClosePoints(points, size * 1e-5f);
+    for (int& c : cornerList) c = newIndex[c];
+  }
+
+  // Consecutive NURBS surfaces are the patches of one surface, meant to
+  // meet along their edges (Coin samples a shared edge alike from both
+  // sides): they become one object, welded in world space, so the seams
+  // between patches are neither hatching boundaries nor drawn as edges.
+  std::vector<SbVec3f> runPositions;
+  std::vector<int> runFaceStart, runCorners;
+  int runNumber = -1;
+
+  void endRun() {
+    if (runCorners.empty()) return;
+    weld(runPositions, runCorners);
+    model->objects.emplace_back();
+    buildWingedEdgeObject(model->objects.back(), runNumber, runPositions, runFaceStart, runCorners);
+    runPositions.clear();
+    runFaceStart.clear();
+    runCorners.clear();
+  }
+
   void endShape(SoCallbackAction* action) {
     const SoNode* node = shape;
     shape = nullptr;
     if (corners.empty()) return;
-    const int position = shapes++;
+    const bool patch = isNurbsSurface(node);
+    if (!patch) endRun();
+    const bool continuesRun = patch && !runCorners.empty();
+    const int position = continuesRun ? -1 : shapes++;
 
-    if (computedPoints) {
-      SbBox3f box;
-      for (const SbVec3f& p : positions) box.extendBy(p);
-      float size = 0.0f, dx, dy, dz;
-      box.getSize(dx, dy, dz);
-      size = std::max(dx, std::max(dy, dz));
-      if (size > 0.0f) {
-        // Triangles collapsed by the welding are dropped when the object is linked.
-        const std::vector<int> newIndex = weldClosePoints(positions, size * 1e-5f);
-        for (int& c : corners) c = newIndex[c];
-      }
-    }
+    if (computedPoints && !patch) weld(positions, corners);
 
     // Vertex shapes list their corners in the order the shape hints state;
     // a mirroring matrix turns that order round once more.
@@ -253,8 +351,19 @@ struct Gatherer {
       for (SbVec3f& p : positions) matrix.multVecMatrix(p, p);
 
     int number = -1;
-    if (objectNumberCB) number = objectNumberCB(objectNumberData, action->getCurPath());
-    if (number == -1) number = position;
+    if (!continuesRun) {
+      if (objectNumberCB) number = objectNumberCB(objectNumberData, action->getCurPath());
+      if (number == -1) number = position;
+    }
+    if (patch) {
+      if (!continuesRun) runNumber = number, runFaceStart.assign(1, 0);
+      const int base = static_cast<int>(runPositions.size());
+      const int cornerBase = static_cast<int>(runCorners.size());
+      runPositions.insert(runPositions.end(), positions.begin(), positions.end());
+      for (int c : corners) runCorners.push_back(base + c);
+      for (size_t t = 1; t < faceStart.size(); ++t) runFaceStart.push_back(cornerBase + faceStart[t]);
+      return;
+    }
     model->objects.emplace_back();
     buildWingedEdgeObject(model->objects.back(), number, positions, faceStart, corners);
   }
@@ -293,6 +402,7 @@ struct Gatherer {
   }
 
   void add(SoCallbackAction* action, const SoIndexedTriangleStripSet* shape) {
+    endRun();
     const int position = shapes++;
     if (!readCoordinates(action, shape)) {
       reportMissingCoordinates();
@@ -360,12 +470,15 @@ void SoGenerateWingedEdge::invalidateFaceColours() { working.displayListsValid =
 
 void SoGenerateWingedEdge::invalidateCurvature() { working.curvatureValid = false; }
 
-void SoGenerateWingedEdge::rebuild() {
+void SoGenerateWingedEdge::rebuild(bool glContext) {
   built.clear();
   Gatherer gatherer;
   gatherer.model = &built;
   gatherer.objectNumberCB = objectNumberCB;
   gatherer.objectNumberData = objectNumberData;
+  gatherer.tessellateNurbs = glContext;
+  std::unique_ptr<NurbsContextLoan> loan;
+  if (glContext) loan.reset(new NurbsContextLoan);
 
   SoCallbackAction action;
   action.addPreCallback(SoShape::getClassTypeId(), &Gatherer::preShape, &gatherer);
@@ -375,9 +488,15 @@ void SoGenerateWingedEdge::rebuild() {
   gathering = true;
   action.apply(this);
   gathering = false;
+  gatherer.endRun();
+
+  loan.reset();
 
   built.number();
   geometryFound = gatherer.shapes > 0;
+  // Built again at the next traversal that has a GL context.
+  nurbsSkipped = gatherer.skippedNurbs > 0;
+  if (nurbsSkipped) reportSkippedNurbs(gatherer.skippedNurbs);
 }
 
 void SoGenerateWingedEdge::updateModel(SoAction* action) {
@@ -389,10 +508,12 @@ void SoGenerateWingedEdge::updateModel(SoAction* action) {
         workingEmptied = true;
       }
     } else {
-      if (rebuildRequested) {
+      // A render traversal always has a context current.
+      const bool glContext = action->isOfType(SoGLRenderAction::getClassTypeId()) || glContextCurrent();
+      if (rebuildRequested || (nurbsSkipped && glContext)) {
         rebuildRequested = false;
         workingEmptied = true;
-        rebuild();
+        rebuild(glContext);
       }
       if (workingEmptied) {
         working.copyGeometryFrom(built);

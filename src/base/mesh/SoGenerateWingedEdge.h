@@ -28,8 +28,12 @@ class SoGLRenderAction;
 // one shape that share a coordinate index, or for shapes whose corners carry
 // none (Coin gives face sets a face detail, primitives none) that lie on
 // exactly the same point, are joined so the mesh is connected. Clockwise
-// vertex shapes and mirroring transforms are turned counter-clockwise. NURBS,
-// line and point sets, 2D text and images give nothing. Objects are numbered
+// vertex shapes and mirroring transforms are turned counter-clockwise. NURBS
+// surfaces are tessellated by Coin, which needs a current GL context for it:
+// a build without one (in a callback action with no context current) skips
+// them with a message and is done again at the next traversal that has a
+// context. NURBS curves, line and point sets, 2D text and images give
+// nothing. Objects are numbered
 // in traversal order across both kinds. Input normals are not read: linking
 // computes every face and vertex normal.
 class SoGenerateWingedEdge : public SoGroup {
@@ -72,7 +76,7 @@ protected:
 
 private:
   void updateModel(SoAction* action);
-  void rebuild();
+  void rebuild(bool glContext);
 
   SbWingedEdgeModel built;
   SbWingedEdgeModel working;
@@ -82,6 +86,7 @@ private:
   bool geometryFound = false;
   bool gathering = false;       // inside the rebuild's own traversal of the children
   bool workingEmptied = true;   // the working model must be copied from the built one
+  bool nurbsSkipped = false;    // the last build had no GL context for its NURBS surfaces
 
 };
 

@@ -351,8 +351,31 @@ void SbInkOutlineHQ::join(size_t k) {
   for (int i = a.count - 1; i >= 0; --i) list.prepend(a.piece[i]);
 }
 
+// A dot is drawn once however often it comes: several lines that project
+// onto one point (edges seen end-on, stacked along a line of sight, or an
+// edge a model repeats) each collapse to a lone vertex there and each asks
+// for the same dot, which adds no ink to a vector file and darkens the rim
+// of an anti-aliased one.
 void SbInkOutlineHQ::dot(float x, float y, float radius) {
   if (!(radius > 1e-6f)) return;
+  const double cx = std::floor(static_cast<double>(x) / kSameDot);
+  const double cy = std::floor(static_cast<double>(y) / kSameDot);
+  if (std::fabs(cx) < 1e9 && std::fabs(cy) < 1e9) {
+    auto key = [](double i, double j) {
+      return (static_cast<uint64_t>(static_cast<int64_t>(i)) << 32) ^
+             static_cast<uint64_t>(static_cast<uint32_t>(static_cast<int64_t>(j)));
+    };
+    for (int i = -1; i <= 1; ++i)
+      for (int j = -1; j <= 1; ++j) {
+        auto it = drawnDots.find(key(cx + i, cy + j));
+        if (it == drawnDots.end()) continue;
+        for (const SbVec3f& d : it->second)
+          if (std::fabs(d[0] - x) <= kSameDot && std::fabs(d[1] - y) <= kSameDot &&
+              std::fabs(d[2] - radius) <= kSameDot)
+            return;
+      }
+    drawnDots[key(cx, cy)].emplace_back(x, y, radius);
+  }
   ++dots;
   receiver.drawDot(SbVec3f(x, y, 0.0f), radius);
 }

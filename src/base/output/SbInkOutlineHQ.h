@@ -14,6 +14,7 @@
 #include <Inventor/SbLinear.h>
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "core/ObjectPool.h"
@@ -77,6 +78,10 @@ class SbInkOutlineHQ {
   int contourCount() const { return contours; }
   int dotCount() const { return dots; }
 
+  // Dots whose centres and radii agree within this (pixels) are one dot: the
+  // second is not drawn again.
+  static constexpr float kSameDot = 0.01f;
+
  private:
   void buildVertices(const SbVec2f* positions, const float* thickness, const float* tone, int count);
   void splitVertices();
@@ -96,6 +101,8 @@ class SbInkOutlineHQ {
   std::vector<float> scratchThickness;
   std::vector<float> scratchTone;
   ContourListHQ list;
+  // Dots drawn so far (x, y, radius), by cell of side kSameDot around their centre.
+  std::unordered_map<uint64_t, std::vector<SbVec3f>> drawnDots;
   int contours = 0;
   int dots = 0;
 };

@@ -4,7 +4,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
+#include <queue>
 #include <unordered_map>
 
 #include "output/SbSvgWriter.h"
@@ -42,6 +44,12 @@ class PointGrid {
     alive = static_cast<int>(n);
   }
 
+  // Puts point `id` (back) into the grid, at its position now.
+  void insert(int id) {
+    cells[cellOf(points[id])].push_back(id);
+    ++alive;
+  }
+
   void remove(int id) {
     std::vector<int>& c = cells[cellOf(points[id])];
     for (size_t k = 0; k < c.size(); ++k)
@@ -55,8 +63,9 @@ class PointGrid {
   int count() const { return alive; }
 
   // Nearest remaining point to p for which skip(id) is false; -1 when none.
+  // The search may give up (-1) once every point within `limit` is seen.
   template <class Skip>
-  int nearest(const SbVec2f& p, Skip skip) const {
+  int nearest(const SbVec2f& p, Skip skip, double limit = std::numeric_limits<double>::max()) const {
     int best = -1;
     double bestD = std::numeric_limits<double>::max();
     visitRings(p, [&](int id) {
@@ -64,7 +73,7 @@ class PointGrid {
       const double d = dist(p, points[id]);
       if (d < bestD) bestD = d, best = id;
       return d == 0.0;  // nothing is nearer: stop (many equal points would cost n each)
-    }, [&](double ringDistance) { return best >= 0 && bestD <= ringDistance; });
+    }, [&](double ringDistance) { return (best >= 0 && bestD <= ringDistance) || ringDistance > limit; });
     return best;
   }
 
@@ -129,12 +138,20 @@ class PointGrid {
 
 }  // namespace
 
-void SbPlotterPaths::addPolyline(const SbVec2f* points, int count) {
+const char* SbPlotterPaths::layerName(int layer) {
+  static const char* const names[kLayers] = {"silhouettes", "hatching", "dots"};
+  return layer >= 0 && layer < kLayers ? names[layer] : "hatching";
+}
+
+void SbPlotterPaths::addPolyline(const SbVec2f* points, int count, Layer layer) {
   if (!points || count < 2) return;
+  if (layer != SILHOUETTES) layer = HATCHING;
   Path current;
+  current.layer = layer;
   auto flush = [&]() {
     if (current.points.size() >= 2) list.push_back(std::move(current));
     current = Path();
+    current.layer = layer;
   };
   for (int i = 0; i < count; ++i) {
     const SbVec2f& p = points[i];
@@ -152,14 +169,14 @@ void SbPlotterPaths::addDot(const SbVec2f& centre, float markLength) {
   if (!finitePoint(centre) || !std::isfinite(markLength)) return;
   const float half = 0.5f * std::max(markLength, 1e-3f);
   Path mark;
-  mark.dot = true;
+  mark.layer = DOTS;
   mark.points = {SbVec2f(centre[0] - half, centre[1]), SbVec2f(centre[0] + half, centre[1])};
   if (!finitePoint(mark.points[0]) || !finitePoint(mark.points[1])) return;
   list.push_back(std::move(mark));
 }
 
 void SbPlotterPaths::addSolidParts(const SbVec2f* points, const float* tone, const float* radius, int count,
-                                   float toneHigh) {
+                                   float toneHigh, Layer layer) {
   if (!points || count < 2) return;
   const float limit = toneHigh - 1e-6f;
   auto solid = [&](int i) {
@@ -178,7 +195,7 @@ void SbPlotterPaths::addSolidParts(const SbVec2f* points, const float* tone, con
   };
   std::vector<SbVec2f> run;
   auto flush = [&]() {
-    addPolyline(run.data(), static_cast<int>(run.size()));
+    addPolyline(run.data(), static_cast<int>(run.size()), layer);
     run.clear();
   };
   for (int i = 0; i < count; ++i) {
@@ -197,11 +214,24 @@ void SbPlotterPaths::addSolidParts(const SbVec2f* points, const float* tone, con
 }
 
 int SbPlotterPaths::dotCount() const {
-  return static_cast<int>(std::count_if(list.begin(), list.end(), [](const Path& p) { return p.dot; }));
+  return static_cast<int>(std::count_if(list.begin(), list.end(), [](const Path& p) { return p.isDot(); }));
 }
 
 void SbPlotterPaths::removeDots() {
-  list.erase(std::remove_if(list.begin(), list.end(), [](const Path& p) { return p.dot; }), list.end());
+  list.erase(std::remove_if(list.begin(), list.end(), [](const Path& p) { return p.isDot(); }), list.end());
+}
+
+double SbPlotterPaths::length(const Path& path) {
+  double sum = 0.0;
+  for (size_t i = 1; i < path.points.size(); ++i) sum += dist(path.points[i - 1], path.points[i]);
+  return sum;
+}
+
+double SbPlotterPaths::lineLength() const {
+  double sum = 0.0;
+  for (const Path& p : list)
+    if (!p.isDot()) sum += length(p);
+  return sum;
 }
 
 int SbPlotterPaths::merge(float tolerance) {
@@ -216,13 +246,14 @@ int SbPlotterPaths::merge(float tolerance) {
   }
   PointGrid grid(ends);
   for (size_t k = 0; k < n; ++k)
-    if (list[k].dot) {  // dots stay apart
+    if (list[k].isDot()) {  // dots stay apart
       used[k] = 1;
       grid.remove(static_cast<int>(2 * k));
       grid.remove(static_cast<int>(2 * k + 1));
     }
+  Layer layer = HATCHING;  // of the chain being grown
   auto partner = [&](const SbVec2f& p) {
-    const int id = grid.nearest(p, [&](int e) { return used[e / 2] != 0; });
+    const int id = grid.nearest(p, [&](int e) { return used[e / 2] != 0 || list[e / 2].layer != layer; }, tolerance);
     return id >= 0 && dist(p, ends[id]) <= tolerance ? id : -1;
   };
   auto take = [&](int k) {
@@ -235,11 +266,12 @@ int SbPlotterPaths::merge(float tolerance) {
   std::vector<Path> result;
   result.reserve(n);
   for (size_t k = 0; k < n; ++k) {
-    if (list[k].dot) {
+    if (list[k].isDot()) {
       result.push_back(std::move(list[k]));
       continue;
     }
     if (used[k]) continue;
+    layer = list[k].layer;
     take(static_cast<int>(k));
     std::vector<SbVec2f> chain = std::move(list[k].points);
     // Grow forwards from the last point, then backwards from the first.
@@ -260,11 +292,96 @@ int SbPlotterPaths::merge(float tolerance) {
       if (side == 1) std::reverse(chain.begin(), chain.end());
     }
     Path merged;
+    merged.layer = layer;
     merged.points = std::move(chain);
     result.push_back(std::move(merged));
   }
   list = std::move(result);
   return joins;
+}
+
+SbPlotterPaths::ShortReport SbPlotterPaths::absorbShort(float minLength) {
+  ShortReport report;
+  if (!(minLength > 0.0f) || !std::isfinite(minLength)) return report;
+  const size_t n = list.size();
+  std::vector<double> len(n, 0.0);
+  // Shortest first; a path that grows and stays short comes back with its new length.
+  using Entry = std::pair<double, int>;
+  std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> queue;
+  for (size_t k = 0; k < n; ++k) {
+    if (list[k].isDot()) continue;
+    len[k] = length(list[k]);
+    if (len[k] < minLength) queue.emplace(len[k], static_cast<int>(k));
+  }
+  if (queue.empty()) return report;
+
+  // Endpoint id 2k is the first point of path k, 2k + 1 its last; the grid
+  // holds the ends of the line paths still in the list.
+  std::vector<SbVec2f> ends(2 * n);
+  for (size_t k = 0; k < n; ++k) {
+    ends[2 * k] = list[k].points.front();
+    ends[2 * k + 1] = list[k].points.back();
+  }
+  PointGrid grid(ends);
+  std::vector<char> gone(n, 0);
+  for (size_t k = 0; k < n; ++k)
+    if (list[k].isDot()) {
+      grid.remove(static_cast<int>(2 * k));
+      grid.remove(static_cast<int>(2 * k + 1));
+    }
+
+  while (!queue.empty()) {
+    const auto [l, s] = queue.top();
+    queue.pop();
+    if (gone[s] || l != len[s]) continue;  // joined on, or grown since
+    const Layer layer = list[s].layer;
+    const auto other = [&](int e) { return e / 2 == s || gone[e / 2] || list[e / 2].layer != layer; };
+    int near = -1, side = 0;
+    double nearDist = std::numeric_limits<double>::max();
+    for (int k = 0; k < 2; ++k) {
+      const int e = grid.nearest(ends[2 * s + k], other, minLength);
+      if (e < 0) continue;
+      const double d = dist(ends[2 * s + k], ends[e]);
+      if (d <= minLength && d < nearDist) near = e, side = k, nearDist = d;
+    }
+    grid.remove(2 * s);
+    grid.remove(2 * s + 1);
+    gone[s] = 1;
+    std::vector<SbVec2f> piece = std::move(list[s].points);
+    list[s].points.clear();
+    if (near < 0) {
+      ++report.dropped;
+      report.droppedLength += len[s];
+      continue;
+    }
+    // Onto the touched end of q: after its last point (s entered at the
+    // touching end) or before its first (s left at the touching end).
+    const int q = near / 2;
+    std::vector<SbVec2f>& to = list[q].points;
+    if (near % 2 == 1) {
+      if (side == 1) std::reverse(piece.begin(), piece.end());
+      const bool same = dist(to.back(), piece.front()) <= kSamePoint;
+      to.insert(to.end(), piece.begin() + (same ? 1 : 0), piece.end());
+    } else {
+      if (side == 0) std::reverse(piece.begin(), piece.end());
+      const bool same = dist(piece.back(), to.front()) <= kSamePoint;
+      to.insert(to.begin(), piece.begin(), piece.end() - (same ? 1 : 0));
+    }
+    const double grown = length(list[q]);
+    report.joinLength += grown - len[q] - len[s];
+    len[q] = grown;
+    ++report.joined;
+    grid.remove(near);
+    ends[near] = near % 2 == 1 ? to.back() : to.front();
+    grid.insert(near);
+    if (grown < minLength) queue.emplace(grown, q);
+  }
+  std::vector<Path> kept;
+  kept.reserve(n);
+  for (size_t k = 0; k < n; ++k)
+    if (!gone[k]) kept.push_back(std::move(list[k]));
+  list = std::move(kept);
+  return report;
 }
 
 double SbPlotterPaths::penUpTravel(const std::vector<Path>& paths, const std::vector<Step>& order) {
@@ -448,23 +565,50 @@ bool SbPlotterPaths::applyOrder(const std::vector<Step>& order) {
 }
 
 SbPlotterPaths::Report SbPlotterPaths::optimise(float tolerance, const SbVec2f& home, double seconds) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  const double bound = std::isfinite(seconds) ? std::max(0.0, std::min(seconds, 1e6)) : 0.0;
   Report report;
   report.travelBefore = penUpTravel();
-  const std::vector<Path> original = list;
-  report.merges = merge(tolerance);
-  const std::vector<Step> order = planOrder(list, home, seconds, &report.converged);
-  applyOrder(order);
+  std::stable_sort(list.begin(), list.end(), [](const Path& a, const Path& b) { return a.layer < b.layer; });
+  const std::vector<Path> sorted = list;
+  const double travelSorted = penUpTravel();
+
+  std::vector<Path> result;
+  result.reserve(list.size());
+  SbVec2f at = home;
+  report.converged = true;
+  for (int layer = 0; layer < kLayers; ++layer) {
+    SbPlotterPaths part;
+    for (Path& p : list)
+      if (p.layer == layer) part.list.push_back(std::move(p));
+    if (part.list.empty()) continue;
+    report.merges += part.merge(tolerance);
+    const double left = bound - std::chrono::duration<double>(Clock::now() - start).count();
+    bool converged = false;
+    part.applyOrder(planOrder(part.list, at, std::max(0.0, left), &converged));
+    report.converged = report.converged && converged;
+    at = part.list.back().points.back();
+    for (Path& p : part.list) result.push_back(std::move(p));
+  }
+  list = std::move(result);
   report.travelAfter = penUpTravel();
-  if (report.travelAfter > report.travelBefore) {
-    list = original;
+  if (report.travelAfter > travelSorted) {
+    list = sorted;
     report.merges = 0;
-    report.travelAfter = report.travelBefore;
+    report.travelAfter = travelSorted;
   }
   return report;
 }
 
 void SbPlotterPaths::writeSvg(SbSvgWriter& svg, double penWidth) const {
-  for (const Path& p : list) svg.polyline(p.points.data(), static_cast<int>(p.points.size()), penWidth);
+  int layers[kLayers];
+  for (int k = 0; k < kLayers; ++k) layers[k] = svg.addLayer(layerName(k));
+  for (const Path& p : list) {
+    svg.setLayer(layers[p.layer]);
+    svg.polyline(p.points.data(), static_cast<int>(p.points.size()), penWidth);
+  }
+  svg.setLayer(-1);
 }
 
 std::string SbPlotterPaths::text(const std::string& comment) const {
@@ -477,7 +621,14 @@ std::string SbPlotterPaths::text(const std::string& comment) const {
     out += '\n';
     begin = end + 1;
   }
+  int layer = -1;
   for (const Path& p : list) {
+    if (p.layer != layer) {
+      layer = p.layer;
+      out += "# layer ";
+      out += layerName(layer);
+      out += '\n';
+    }
     for (size_t i = 0; i < p.points.size(); ++i) {
       if (i) out += ' ';
       SbSvgWriter::appendNumber(out, p.points[i][0]);

@@ -109,6 +109,16 @@ void SbSvgWriter::arcTo(double cx, double cy, double r, double a0, double a1) {
   }
 }
 
+int SbSvgWriter::addLayer(const std::string& id) {
+  layerIds.push_back(id);
+  bodies.emplace_back();
+  return static_cast<int>(layerIds.size()) - 1;
+}
+
+void SbSvgWriter::setLayer(int layer) {
+  if (layer >= -1 && layer < layerCount()) body = static_cast<size_t>(layer + 1);
+}
+
 void SbSvgWriter::closePath() {
   if (!path.empty()) path += " Z";
 }
@@ -117,9 +127,10 @@ void SbSvgWriter::fillPath() {
   if (pathBroken) {
     ++dropped;
   } else if (!path.empty()) {
-    body += "<path d=\"";
-    body += path;
-    body += "\" fill=\"#000\" fill-rule=\"nonzero\"/>\n";
+    std::string& out = bodies[body];
+    out += "<path d=\"";
+    out += path;
+    out += "\" fill=\"#000\" fill-rule=\"nonzero\"/>\n";
     ++shapes;
   }
   discardPath();
@@ -135,13 +146,14 @@ void SbSvgWriter::circle(double cx, double cy, double r) {
     ++dropped;
     return;
   }
-  body += "<circle cx=\"";
-  appendNumber(body, cx);
-  body += "\" cy=\"";
-  appendNumber(body, height - cy);
-  body += "\" r=\"";
-  appendNumber(body, r);
-  body += "\" fill=\"#000\"/>\n";
+  std::string& out = bodies[body];
+  out += "<circle cx=\"";
+  appendNumber(out, cx);
+  out += "\" cy=\"";
+  appendNumber(out, height - cy);
+  out += "\" r=\"";
+  appendNumber(out, r);
+  out += "\" fill=\"#000\"/>\n";
   ++shapes;
 }
 
@@ -153,16 +165,17 @@ void SbSvgWriter::polyline(const SbVec2f* points, int count, double penWidth) {
       return;
     }
   if (!std::isfinite(penWidth) || penWidth <= 0.0) penWidth = 0.5;
-  body += "<polyline points=\"";
+  std::string& out = bodies[body];
+  out += "<polyline points=\"";
   for (int i = 0; i < count; ++i) {
-    if (i) body += ' ';
-    appendNumber(body, points[i][0]);
-    body += ',';
-    appendNumber(body, height - points[i][1]);
+    if (i) out += ' ';
+    appendNumber(out, points[i][0]);
+    out += ',';
+    appendNumber(out, height - points[i][1]);
   }
-  body += "\" fill=\"none\" stroke=\"#000\" stroke-width=\"";
-  appendNumber(body, penWidth);
-  body += "\" stroke-linecap=\"round\" stroke-linejoin=\"round\"/>\n";
+  out += "\" fill=\"none\" stroke=\"#000\" stroke-width=\"";
+  appendNumber(out, penWidth);
+  out += "\" stroke-linecap=\"round\" stroke-linejoin=\"round\"/>\n";
   ++shapes;
 }
 
@@ -170,12 +183,21 @@ std::string SbSvgWriter::document() const {
   std::string w, h;
   appendNumber(w, width);
   appendNumber(h, height);
+  size_t size = 400;
+  for (const std::string& b : bodies) size += b.size() + 120;
   std::string doc;
-  doc.reserve(body.size() + 400);
+  doc.reserve(size);
   doc += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n";
-  doc += "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" + w + "pt\" height=\"" + h +
-         "pt\" viewBox=\"0 0 " + w + " " + h + "\">\n";
-  doc += body;
+  doc += "<svg xmlns=\"http://www.w3.org/2000/svg\"";
+  if (!layerIds.empty()) doc += " xmlns:inkscape=\"http://www.inkscape.org/namespaces/inkscape\"";
+  doc += " version=\"1.1\" width=\"" + w + "pt\" height=\"" + h + "pt\" viewBox=\"0 0 " + w + " " + h + "\">\n";
+  doc += bodies[0];
+  for (size_t k = 0; k < layerIds.size(); ++k) {
+    const std::string& id = layerIds[k];
+    doc += "<g id=\"" + id + "\" inkscape:groupmode=\"layer\" inkscape:label=\"" + id + "\">\n";
+    doc += bodies[k + 1];
+    doc += "</g>\n";
+  }
   doc += "</svg>\n";
   return doc;
 }

@@ -12,10 +12,15 @@
 //
 // A shape with a non-finite coordinate or a negative radius is left out
 // (counted by droppedShapes()); a path keeps its pieces until fillPath().
+//
+// Shapes can be sorted into layers: groups with an id that Inkscape shows as
+// layers (and other editors as named groups), so a user can restyle or hide
+// one kind of mark, or a plotter draw each with its own pen.
 
 #include <Inventor/SbVec2f.h>
 
 #include <string>
+#include <vector>
 
 class SbSvgWriter {
  public:
@@ -44,6 +49,18 @@ class SbSvgWriter {
   void discardPath();
   bool pathEmpty() const { return path.empty(); }
 
+  // --- layers
+  // Declares a layer, written as <g id="ID" inkscape:groupmode="layer"
+  // inkscape:label="ID"> in the order of declaration (later layers lie on
+  // top), even when it stays empty. Returns its number. ID must be a valid
+  // XML name (letters, digits, '-', '_').
+  int addLayer(const std::string& id);
+  // The shapes that follow go into layer `layer` (a number addLayer
+  // returned), or outside every layer for -1, where they are at the start.
+  // Other numbers are ignored.
+  void setLayer(int layer);
+  int layerCount() const { return static_cast<int>(layerIds.size()); }
+
   // --- other shapes
   // A filled black disc.
   void circle(double cx, double cy, double r);
@@ -71,7 +88,11 @@ class SbSvgWriter {
   bool finite(double a, double b) const;
 
   double width, height;
-  std::string body;   // the shape elements written so far
+  // The shape elements written so far: [0] outside the layers, [1 + k] in
+  // layer k; `body` is the one shapes go to now.
+  std::vector<std::string> bodies{std::string()};
+  std::vector<std::string> layerIds;
+  size_t body = 0;
   std::string path;   // "d" of the path under construction
   bool pathBroken = false;  // a non-finite piece was added to it
   int shapes = 0;

@@ -17,6 +17,7 @@
 #include "core/TimingScope.h"
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineDensityElementHQ.h"
+#include "elements/SoLineMergerElementHQ.h"
 #include "elements/SoLineSettingsElementHQ.h"
 #include "elements/SoLineThicknessElement.h"
 #include "output/SbInkOutlineHQ.h"
@@ -145,8 +146,30 @@ void SoLineOutputHQ::outputPass(SoState* state) {
   {
     Sink sink(*this);
     SbInkOutlineHQ ink(*settings, sink);
-    ink.addLineSet(pixels.data(), valid.data(), pointCount, indices, indexCount, thickness, thicknessCount,
-                   density, densityCount);
+    const int32_t stored = SoLineMergerElementHQ::storedPrefix(state, indices, indexCount);
+    if (stored < 0) {
+      beginLines(LO_UNKNOWN);
+      ink.addLineSet(pixels.data(), valid.data(), pointCount, indices, indexCount, thickness, thicknessCount,
+                     density, densityCount);
+    } else {
+      // The stored lines, then the merged ones; per-vertex values that do
+      // not cover the whole set count as absent for both, as for one set.
+      int32_t vertices = 0, storedVertices = 0;
+      for (int32_t k = 0; k < indexCount; ++k) {
+        if (indices[k] == -1) continue;
+        ++vertices;
+        if (k < stored) ++storedVertices;
+      }
+      if (thicknessCount < vertices) thickness = nullptr, thicknessCount = 0;
+      if (densityCount < vertices) density = nullptr, densityCount = 0;
+      beginLines(LO_STORED);
+      ink.addLineSet(pixels.data(), valid.data(), pointCount, indices, stored, thickness,
+                     thickness ? storedVertices : 0, density, density ? storedVertices : 0);
+      beginLines(LO_MERGED);
+      ink.addLineSet(pixels.data(), valid.data(), pointCount, indices + stored, indexCount - stored,
+                     thickness ? thickness + storedVertices : nullptr, thickness ? vertices - storedVertices : 0,
+                     density ? density + storedVertices : nullptr, density ? vertices - storedVertices : 0);
+    }
   }
   pieces.clear();
   if (endOutput()) writeResult = WR_WRITTEN;

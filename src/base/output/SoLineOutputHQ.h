@@ -27,6 +27,10 @@ class SoLineOutputHQ : public SoLineModifier {
   static void initClass();
 
   enum WriteResult { WR_NONE, WR_WRITTEN, WR_FAILED };
+  // Where a group of lines comes from (SoLineMergerElementHQ::storedPrefix):
+  // the stored lines (in the application's scene the silhouettes and sharp
+  // edges), the lines merged in after them (the hatching), or not known.
+  enum LineOrigin { LO_UNKNOWN, LO_STORED, LO_MERGED };
 
   // The output path (not a registered field).
   SoSFString filename;
@@ -62,6 +66,8 @@ class SoLineOutputHQ : public SoLineModifier {
   // Finishes the picture and writes `filename`; false (after a message) when
   // the file could not be written.
   virtual bool endOutput() = 0;
+  // Called before the shapes of each group of lines of one origin.
+  virtual void beginLines(LineOrigin) {}
 
   // The outline under construction.
   ContourListHQ pieces;

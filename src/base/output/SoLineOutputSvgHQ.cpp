@@ -24,7 +24,15 @@ bool SoLineOutputSvgHQ::beginOutput(int width, int height) {
   shiftX = boxWidth * 0.5;
   shiftY = boxHeight * 0.5;
   svg.reset(new SbSvgWriter(boxWidth, boxHeight));
+  silhouetteLayer = svg->addLayer("silhouettes");
+  hatchingLayer = svg->addLayer("hatching");
+  dotLayer = svg->addLayer("dots");
+  outlineLayer = hatchingLayer;
   return true;
+}
+
+void SoLineOutputSvgHQ::beginLines(LineOrigin origin) {
+  outlineLayer = origin == LO_STORED ? silhouetteLayer : hatchingLayer;
 }
 
 void SoLineOutputSvgHQ::fillContour() {
@@ -32,6 +40,7 @@ void SoLineOutputSvgHQ::fillContour() {
     pieces.clear();
     return;
   }
+  svg->setLayer(outlineLayer);
   for (ContourPieceHQ* p = pieces.take(); p;) {
     if (const ContourLineHQ* line = dynamic_cast<const ContourLineHQ*>(p)) {
       svg->lineTo(line->x * scale + shiftX, line->y * scale + shiftY);
@@ -46,6 +55,7 @@ void SoLineOutputSvgHQ::fillContour() {
 
 void SoLineOutputSvgHQ::drawDot(const SbVec3f& centre, float radius) {
   if (!svg) return;
+  svg->setLayer(dotLayer);
   svg->circle(centre[0] * scale + shiftX, centre[1] * scale + shiftY, radius * scale);
 }
 

@@ -20,6 +20,7 @@
 
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineDensityElementHQ.h"
+#include "elements/SoLineMergerElementHQ.h"
 #include "elements/SoLineSettingsElementHQ.h"
 #include "elements/SoLineThicknessElement.h"
 #include "output/SbInkOutlineHQ.h"
@@ -73,6 +74,7 @@ SoLinePlotterOutput::SoLinePlotterOutput() {
   SO_NODE_ADD_FIELD(format, (SVG));
   SO_NODE_ADD_FIELD(includeDots, (TRUE));
   SO_NODE_ADD_FIELD(optimiseSeconds, (2.0f));
+  SO_NODE_ADD_FIELD(penWidth, (kPenWidth));
   SO_NODE_DEFINE_ENUM_VALUE(Format, SVG);
   SO_NODE_DEFINE_ENUM_VALUE(Format, TEXT);
   SO_NODE_SET_SF_ENUM_TYPE(format, Format);
@@ -163,6 +165,9 @@ void SoLinePlotterOutput::outputPass(SoState* state) {
     if (indices[k] != -1) ++vertexCount;
   const bool hasThickness = thickness && thicknessCount >= vertexCount && vertexCount > 0;
   const bool hasDensity = density && densityCount >= vertexCount && vertexCount > 0;
+  // Index entries before `stored` are silhouettes (all are hatching when unknown).
+  const int32_t stored = std::max(0, SoLineMergerElementHQ::storedPrefix(state, indices, indexCount));
+  const float pen = std::isfinite(penWidth.getValue()) && penWidth.getValue() > 0.0f ? penWidth.getValue() : kPenWidth;
 
   SbPlotterPaths paths;
   const bool dots = includeDots.getValue() != FALSE;
@@ -171,13 +176,15 @@ void SoLinePlotterOutput::outputPass(SoState* state) {
   if (settings) ink.reset(new SbInkOutlineHQ(*settings, collector));
   std::vector<SbVec2f> run;
   std::vector<float> tone, radius;
+  SbPlotterPaths::Layer layer = SbPlotterPaths::HATCHING;
   auto flush = [&]() {
     if (settings) {
-      paths.addSolidParts(run.data(), tone.data(), radius.data(), static_cast<int>(run.size()), settings->toneHigh);
+      paths.addSolidParts(run.data(), tone.data(), radius.data(), static_cast<int>(run.size()), settings->toneHigh,
+                          layer);
     } else if (run.size() == 1) {
-      if (dots) paths.addDot(run[0], kDefaultDotMark);
+      if (dots) paths.addDot(run[0], std::max(kDefaultDotMark, pen));
     } else {
-      paths.addPolyline(run.data(), static_cast<int>(run.size()));
+      paths.addPolyline(run.data(), static_cast<int>(run.size()), layer);
     }
     run.clear();
     tone.clear();
@@ -190,6 +197,7 @@ void SoLinePlotterOutput::outputPass(SoState* state) {
       flush();
       continue;
     }
+    layer = k < stored ? SbPlotterPaths::SILHOUETTES : SbPlotterPaths::HATCHING;
     const int32_t v = vertex++;
     if (i < 0 || i >= pointCount || !valid[i]) continue;
     run.push_back(toPage(pixels[i][0], pixels[i][1]));
@@ -205,30 +213,37 @@ void SoLinePlotterOutput::outputPass(SoState* state) {
                       density, densityCount);
     ink.reset();
     for (const SbVec3f& d : collector.dots)
-      paths.addDot(toPage(d[0], d[1]), std::max(kMinDotMark, static_cast<float>(2.0 * d[2] * scale)));
+      paths.addDot(toPage(d[0], d[1]), std::max(pen, static_cast<float>(2.0 * d[2] * scale)));
   }
+  const SbPlotterPaths::ShortReport shortPaths = paths.absorbShort(pen);
+  if (shortPaths.joined + shortPaths.dropped > 0)
+    std::printf("SoLinePlotterOutput: %d path(s) shorter than the pen width: %d joined to a neighbour, %d left out "
+                "(%.1f points of ink)\n",
+                shortPaths.joined + shortPaths.dropped, shortPaths.joined, shortPaths.dropped,
+                shortPaths.droppedLength);
 
   // The pen starts at the top-left corner, where plotters home.
   const double seconds = std::isfinite(optimiseSeconds.getValue()) ? optimiseSeconds.getValue() : 0.0;
   const SbPlotterPaths::Report report =
       paths.optimise(kMergeTolerance, SbVec2f(0.0f, static_cast<float>(pageHeight)), seconds);
   std::printf("SoLinePlotterOutput: pen-up travel %.1f -> %.1f points\n", report.travelBefore, report.travelAfter);
-  if (writeFile(paths, pageWidth, pageHeight)) writeResult = WR_WRITTEN;
+  if (writeFile(paths, pageWidth, pageHeight, pen)) writeResult = WR_WRITTEN;
 }
 
-bool SoLinePlotterOutput::writeFile(const SbPlotterPaths& paths, int pageWidth, int pageHeight) {
+bool SoLinePlotterOutput::writeFile(const SbPlotterPaths& paths, int pageWidth, int pageHeight, float pen) {
   const std::string path = filename.getValue().getString();
   if (format.getValue() == TEXT) {
-    char header[200];
-    std::snprintf(header, sizeof header,
-                  "plotter paths: %d, page %d x %d points, origin bottom-left, y up\none path per line: x y x y ...",
-                  paths.pathCount(), pageWidth, pageHeight);
+    std::string header = "plotter paths: " + std::to_string(paths.pathCount()) + ", page " +
+                         std::to_string(pageWidth) + " x " + std::to_string(pageHeight) +
+                         " points, origin bottom-left, y up, pen ";
+    SbSvgWriter::appendNumber(header, pen);
+    header += " points\none path per line: x y x y ...";
     std::string why;
     if (SbOutputFile::write(path, paths.text(header), why)) return true;
     std::printf("SoLinePlotterOutput: cannot write %s: %s\n", path.c_str(), why.c_str());
     return false;
   }
   SbSvgWriter svg(pageWidth, pageHeight);
-  paths.writeSvg(svg, kPenWidth);
+  paths.writeSvg(svg, pen);
   return svg.write(path);
 }

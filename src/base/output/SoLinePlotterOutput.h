@@ -16,7 +16,14 @@ class SbPlotterPaths;
 // strokes on the page of the PDF snapshot (same size and scale, in points),
 // one path per run, ink dots as short marks, paths that touch merged and
 // the drawing order chosen to cut pen-up travel (SbPlotterPaths). As SVG
-// polylines or as a plain text file of polylines.
+// polylines or as a plain text file of polylines, in three layers:
+// "silhouettes" (the stored lines of the merger, SoLineMergerElementHQ),
+// "hatching" (the lines merged in after them, and every line when their
+// origin is not known) and "dots".
+//
+// No path is shorter than the pen is wide: a shorter line is joined to a
+// line of its layer whose end it touches, or left out (SbPlotterPaths::
+// absorbShort), and a dot's mark is at least the pen width long.
 //
 // With line settings in the state (SoLineSettingsHQ) only the solid parts of
 // the strokes become lines and the lighter parts become their dots, as in the
@@ -32,13 +39,12 @@ class SoLinePlotterOutput : public SoLineModifier {
   enum Format { SVG = 0, TEXT = 1 };
   enum WriteResult { WR_NONE, WR_WRITTEN, WR_FAILED };
 
-  // Pen width of the SVG polylines, points.
-  static constexpr float kPenWidth = 0.5f;
+  // Default pen width, points.
+  static constexpr float kPenWidth = 1.0f;
   // Ends closer than this (points) are joined into one path.
   static constexpr float kMergeTolerance = 0.1f;
-  // Shortest dot mark, points (a dot's mark is its diameter otherwise).
-  static constexpr float kMinDotMark = 0.2f;
-  // Mark of a lone point when there are no line settings (no radius), points.
+  // Mark of a lone point when there are no line settings (no radius), points;
+  // with them a dot's mark is its diameter. Never shorter than the pen width.
   static constexpr float kDefaultDotMark = 0.5f;
 
   static void initClass();
@@ -48,6 +54,7 @@ class SoLinePlotterOutput : public SoLineModifier {
   SoSFEnum format;           // SVG or TEXT
   SoSFBool includeDots;      // dots as short marks (TRUE) or left out
   SoSFFloat optimiseSeconds; // time bound of the 2-opt pass; 0: nearest neighbour only
+  SoSFFloat penWidth;        // points; the SVG's stroke width and the shortest path (default kPenWidth)
 
   // Sets filename and arms the node (an empty path disarms it); forgets the
   // last result. Returns whether the node is armed.
@@ -67,7 +74,7 @@ class SoLinePlotterOutput : public SoLineModifier {
 
  private:
   void outputPass(SoState* state);
-  bool writeFile(const SbPlotterPaths& paths, int pageWidth, int pageHeight);
+  bool writeFile(const SbPlotterPaths& paths, int pageWidth, int pageHeight, float pen);
 
   bool writePending = false;
   WriteResult writeResult = WR_NONE;

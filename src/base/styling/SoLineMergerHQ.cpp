@@ -128,6 +128,7 @@ void SoLineMergerHQ::doAction(SoAction* action) {
         else thick.clear();
         if (cur.density) dens.assign(cur.density, cur.density + cur.vertices);
         else dens.clear();
+        store->setStoredIndexCount(cur.indexCount);
       } else {
         int32_t referenced = 0;
         for (int32_t i : index)
