@@ -263,6 +263,23 @@ TEST(SilhouetteChainGL, TheVisibleOutlineSurvivesHiddenLineRemoval) {
   const PolyMesh torus = testmesh::torus(12, 8, 0.7f, 0.3f);
   PolyMesh otherCube = cube;
   for (SbVec3f& p : otherCube.positions) p += SbVec3f(0.5f, 0.5f, -1.5f);
+  // A seven-sided prism with flat ends (one face each) standing under a
+  // wider box, both seen exactly from the side: the ends are edge-on.
+  PolyMesh prism, box = testmesh::cube(0.7f);
+  for (int end = 0; end < 2; ++end)
+    for (int j = 0; j < 7; ++j) {
+      const float a = float(2 * M_PI) * (j + 0.25f) / 7;
+      prism.addVertex({0.4f * std::cos(a), end ? 0.0f : -1.2f, 0.4f * std::sin(a)});
+    }
+  std::vector<int> bottom, top;
+  for (int j = 0; j < 7; ++j) {
+    prism.addFace({j, (j + 1) % 7, 7 + (j + 1) % 7, 7 + j});
+    bottom.push_back(j);
+    top.push_back(13 - j);
+  }
+  prism.addFace(bottom);
+  prism.addFace(top);
+  for (SbVec3f& p : box.positions) p[1] = p[1] > 0 ? 1.0f : 0.0f;
   struct Case {
     const char* name;
     std::vector<const PolyMesh*> meshes;
@@ -276,6 +293,7 @@ TEST(SilhouetteChainGL, TheVisibleOutlineSurvivesHiddenLineRemoval) {
       {"coarse lathe from above", {&coarseQueen}, oblique},
       {"torus", {&torus}, oblique},
       {"two objects face-on, one partly behind the other", {&cube, &otherCube}, SbVec3f(0, 0, 1)},
+      {"prism under a box, ends edge-on", {&prism, &box}, SbVec3f(0, 0, 1)},
   };
   const int oldZigZag = SoSilhouetteSwitches::meshZigZagRepair, oldChunks = SoSilhouetteSwitches::triangleChunkRepair;
   SoSilhouetteSwitches::meshZigZagRepair = 1;  // as the application starts

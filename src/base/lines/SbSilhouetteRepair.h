@@ -18,12 +18,14 @@ public:
 
   // Mesh zig-zag: a face most of whose edges with a neighbour are silhouette
   // edges is counted on its neighbours' side, so the loop takes its remaining
-  // edges instead of the detour around it; but only where the detour is a
-  // zig-zag on the screen: every corner of the face lies within `maxPixels`
-  // of the remaining edges (a face without remaining edges: all corners
-  // within `maxPixels` of each other), projected by `screen`. A face with a
-  // corner that does not project stays as it is. On a coarse mesh the teeth
-  // of the silhouette are its true outline.
+  // edges instead of the detour around it; but only where the detour is
+  // smaller than the picture shows: every corner of the face lies within
+  // `maxPixels` pixel lengths of the remaining edges (a face without
+  // remaining edges: of each other), measured in space with the length one
+  // pixel of `screen` spans at the face. Measured on the screen alone, a
+  // face seen edge-on would turn and move the line to its far side, behind
+  // the surface. A face that does not project stays as it is. On a coarse
+  // mesh the teeth of the silhouette are its true outline.
   static void meshZigZag(const SbWingedEdgeModel& model, const SbWindowProjector& screen, float maxPixels,
                          std::vector<SbEdgeRef>& edges);
   // Triangle chunk: connected pieces of at most three edges (a lone edge, the
