@@ -52,6 +52,11 @@ class SoLineStrokeValueHQ : public SoNode {
   SoSFEnum apply;              // Apply
   SoSFBool workInPlace;        // combine into the earlier node's list itself
   SoSFString parserExpression; // formula for PARSER
+  // With two families of strokes (SoLineFamilyElementHQ), the values at
+  // which the cross family starts and at which both families are full
+  // (SbStrokeValuesHQ::twoFamilies); without, they play no part.
+  SoSFFloat crossStart;
+  SoSFFloat crossFull;
 
   const LineSthScalarEngineHQ& engine() const { return parser; }
   // The node's own list (valid until its next traversal).
