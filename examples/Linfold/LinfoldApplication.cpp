@@ -857,6 +857,11 @@ void LinfoldApplication::changeStreamliner() {
   render();
 }
 
+void LinfoldApplication::changeSCrossHatching(bool b) {
+  streamliner->crossHatching = b;
+  render();
+}
+
 void LinfoldApplication::changeFlowfieldVis(bool b) {
   flowFieldDisplay->sendLines = b;
   render();

@@ -192,6 +192,9 @@ public slots:
   void writeLinesToSvgFileHQ();
   void writeLinesToPlotterSvg();
   void writeLinesToPlotterText();
+  // Cross-hatching (the Streamliner window's check box): adds or drops the
+  // streamliner's second family of strokes at once.
+  void changeSCrossHatching(bool b);
 
 private:
   void buildCentralWidget();

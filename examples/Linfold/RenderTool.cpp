@@ -153,6 +153,7 @@ std::string usage() {
       "Inventor strings, with double quotes):\n"
       "  --set SoStreamlinerHQ.seperationDist=0.02     stroke separation (model sizes)\n"
       "  --set SoStreamlinerHQ.doComputation=FALSE     no hatching, silhouettes only\n"
+      "  --set SoStreamlinerHQ.crossHatching=FALSE     one family of strokes, no cross-hatching\n"
       "  --set 'SoLineThickenerHQ.parserExpression=\"( light - rim )*iso*(taper*.5 + .5 )\"'\n"
       "                                                stroke thickness formula\n"
       "  --set 'SoLineDensifierHQ.parserExpression=\"1 - light\"'\n"
@@ -1064,9 +1065,13 @@ int main(int argc, char** argv) {
     fail(error);
     return 1;
   }
-  // The tool's start-up settings (--set may change them): hatching on; the
-  // vector line export as the window's "Write PDF File" command writes it.
-  if (exporters.streamliner) exporters.streamliner->doComputation = TRUE;
+  // The tool's start-up settings (--set may change them): hatching on, with
+  // cross-hatching in the darkest parts; the vector line export as the
+  // window's "Write PDF File" command writes it.
+  if (exporters.streamliner) {
+    exporters.streamliner->doComputation = TRUE;
+    exporters.streamliner->crossHatching = TRUE;
+  }
   if (exporters.lines) {
     exporters.lines->steganoMode = SoLineOutput::NO_STEGANO;
     exporters.lines->lineWidth = 0.8f;
