@@ -189,9 +189,13 @@ TEST_F(StrokeValues, CrossFamilyInksOnlyAboveTheStartAndBothAreFullAtFull) {
     before[0] = first;
     before[1] = cross;
   }
-  // Without family marks the values are as asked for.
-  family.clear();
+  // A negative start, or no family marks, leaves the values as asked for.
   node->value = 0.45f;
+  node->crossStart = -1.0f;
+  traverse();
+  EXPECT_EQ(density, std::vector<float>(5, 0.45f));
+  node->crossStart = 0.4f;
+  family.clear();
   traverse();
   EXPECT_EQ(density, std::vector<float>(5, 0.45f));
 }

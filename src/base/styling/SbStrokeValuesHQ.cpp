@@ -67,7 +67,7 @@ float SbStrokeValuesHQ::combine(int apply, float e, float v) {
 }
 
 float SbStrokeValuesHQ::twoFamilies(float v, float family, float start, float full) {
-  if (!std::isfinite(v)) return v;
+  if (!std::isfinite(v) || start < 0.0f) return v;
   const float span = full - start;
   float ramp = 0.0f;  // share of the way from start to full
   if (span > 1e-6f)

@@ -56,7 +56,9 @@ class SbStrokeValuesHQ {
   // first one from `start` to 1 and the cross one from 0 to 1, so that the
   // ink of the two at `full` is the ink of two full families, more than one
   // can give; above `full` both are at max(v, 1). `full` at or below
-  // `start` switches the cross family on at `start` at once.
+  // `start` switches the cross family on at `start` at once; a negative
+  // `start` leaves v to both families (for a node that scales or adds to an
+  // earlier node's values, which has split them already).
   static float twoFamilies(float v, float family, float start, float full);
 
   // Computes v for every stroke point into `values` (resized to the number

@@ -54,7 +54,9 @@ class SoLineStrokeValueHQ : public SoNode {
   SoSFString parserExpression; // formula for PARSER
   // With two families of strokes (SoLineFamilyElementHQ), the values at
   // which the cross family starts and at which both families are full
-  // (SbStrokeValuesHQ::twoFamilies); without, they play no part.
+  // (SbStrokeValuesHQ::twoFamilies; crossStart below 0: the node's values
+  // go to both families as they are); without, they play no part. The
+  // split applies to the node's own value, before it is combined.
   SoSFFloat crossStart;
   SoSFFloat crossFull;
 
