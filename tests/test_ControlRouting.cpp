@@ -381,6 +381,7 @@ TEST_F(ControlRoutingTest, StartUpLeavesTheNodesAsTheControlsShow) {
   EXPECT_FLOAT_EQ(s->maxLength.getValue(), -0.2f);
   EXPECT_FLOAT_EQ(s->stepSize.getValue(), 0.025f);
   EXPECT_EQ(s->taperMethod.getValue(), SoStreamlinerHQ::TM_PLANE);
+  EXPECT_FALSE(s->crossHatching.getValue());
 
   // Flow-field window.
   EXPECT_TRUE(node<SoFlowFieldHQ>()->sendLines.getValue());
@@ -611,6 +612,16 @@ TEST_F(ControlRoutingTest, StreamlinerFieldsClampTakeTheirSignFromTheBoxesAndWai
   EXPECT_EQ(s->computations(), traced);
   EXPECT_TRUE(s->isComputed());
   control<QPushButton>(STREAMLINER, "Apply Changes")->click();
+  EXPECT_EQ(s->computations(), traced + 1);
+  // "Cross-Hatching" adds the second family at once, and drops it, without
+  // tracing the first again.
+  QCheckBox* cross = control<QCheckBox>(STREAMLINER, "Cross-Hatching Check");
+  cross->click();
+  EXPECT_TRUE(s->crossHatching.getValue());
+  EXPECT_GT(s->strokes().crossStrokes, 0);
+  cross->click();
+  EXPECT_FALSE(s->crossHatching.getValue());
+  EXPECT_EQ(s->strokes().crossStrokes, 0);
   EXPECT_EQ(s->computations(), traced + 1);
   control<QLineEdit>(STREAMLINER, "Separation Distance")->setText("0.01");
   control<QCheckBox>(LINE_SETTINGS, "Streamlines Check")->click();

@@ -363,6 +363,54 @@ TEST_F(RenderTool, DefaultPictureShowsHatchingThatSetCanSwitchOff) {
   EXPECT_GT(withStrokes, 2 * silhouettesOnly) << withStrokes << " vs " << silhouettesOnly;
 }
 
+// Cross-hatching is on by default: the second family reaches the screen, the
+// TGA, the SVG and the pen paths, darkens the darkest parts and adds little
+// ink where there was none.
+TEST_F(RenderTool, CrossHatchingReachesEveryOutputAndDarkensOnlyTheDarkParts) {
+  struct Outputs {
+    int screen = 0;
+    double darkest = 0, covered = 0;
+    size_t svgPaths = 0, penPaths = 0;
+  } runs[2];
+  for (int cross = 0; cross < 2; ++cross) {
+    const fs::path tga = dir / "ink.tga", svg = dir / "ink.svg", pen = dir / "pen.svg";
+    std::vector<std::string> args = {(data / "sphere.iv").string(), "--size", "400x300", "--png", png,
+                                     "--tga", tga.string(), "--svg", svg.string(), "--plotter-svg",
+                                     pen.string()};
+    if (!cross) args.insert(args.end(), {"--set", "SoStreamlinerHQ.crossHatching=FALSE"});
+    const ToolRun run = renderArgs(args);
+    ASSERT_EQ(run.status, 0) << run.output;
+    Outputs& o = runs[cross];
+    o.screen = drawnPixels(QImage(QString::fromStdString(png)));
+    const std::string bytes = readFile(tga);
+    ASSERT_EQ(bytes.size(), 18u + 400 * 300);
+    const auto ink = [&](int x, int y) { return 1.0 - static_cast<unsigned char>(bytes[18 + y * 400 + x]) / 255.0; };
+    for (int y = 0; y < 300; ++y)
+      for (int x = 0; x < 400; ++x) o.covered += ink(x, y) > 2 / 255.0;
+    for (int y = 0; y + 20 <= 300; y += 4)
+      for (int x = 0; x + 20 <= 400; x += 4) {
+        double sum = 0;
+        for (int j = 0; j < 20; ++j)
+          for (int i = 0; i < 20; ++i) sum += ink(x + i, y + j);
+        o.darkest = std::max(o.darkest, sum / 400);
+      }
+    const auto count = [](const std::string& text, const std::string& what) {
+      size_t n = 0;
+      for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+      return n;
+    };
+    o.svgPaths = count(readFile(svg), "<path");
+    o.penPaths = count(readFile(pen), "<polyline");
+  }
+  std::printf("darkest 20x20 patch %.2f -> %.2f, covered %.0f -> %.0f pixels\n", runs[0].darkest,
+              runs[1].darkest, runs[0].covered, runs[1].covered);
+  EXPECT_GT(runs[1].screen, runs[0].screen);
+  EXPECT_GT(runs[1].svgPaths, runs[0].svgPaths);
+  EXPECT_GT(runs[1].penPaths, runs[0].penPaths);
+  EXPECT_GT(runs[1].darkest, runs[0].darkest + 0.2);
+  EXPECT_LT(runs[1].covered, runs[0].covered * 1.1);
+}
+
 // The HQ snapshots of one run show the view of the picture: the TGA has the
 // picture's size and the TGA header; the PDF is valid and, rendered back by
 // pdftoppm, matches the TGA. pdftoppm fills a shape thinner than a pixel a

@@ -575,8 +575,15 @@ void LinfoldApplication::buildStreamliner() {
   connect(taperCombo, QOverload<int>::of(&QComboBox::activated), this,
           &LinfoldApplication::changeSTaper);
 
+  grid->addWidget(newLabel(w, "Cross-Hatching:", "Cross-Hatching Label"), 8, 1);
+  QCheckBox* crossHatching = newCheckBox(w, "Cross-Hatching Check");
+  grid->addWidget(crossHatching, 8, 2);
+  connect(crossHatching, &QCheckBox::toggled, this, &LinfoldApplication::changeSCrossHatching);
+  crossHatching->setChecked(startup.crossHatching);
+  changeSCrossHatching(crossHatching->isChecked());
+
   QPushButton* apply = newButton(w, "Apply Changes", "Apply Changes");
-  grid->addWidget(apply, 8, 2);
+  grid->addWidget(apply, 9, 2);
   connect(apply, &QPushButton::clicked, this, &LinfoldApplication::changeStreamliner);
 }
 

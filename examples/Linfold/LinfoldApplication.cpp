@@ -501,6 +501,11 @@ void LinfoldApplication::changeStreamliner() {
   render();
 }
 
+void LinfoldApplication::changeSCrossHatching(bool b) {
+  sceneControls->setCrossHatching(b);
+  render();
+}
+
 void LinfoldApplication::changeFlowfieldVis(bool b) {
   sceneControls->setFlowFieldShown(b);
   render();

@@ -167,6 +167,9 @@ public slots:
   void writeLinesToSvgFileHQ();
   void writeLinesToPlotterSvg();
   void writeLinesToPlotterText();
+  // Cross-hatching (the Streamliner window's check box): adds or drops the
+  // streamliner's second family of strokes at once.
+  void changeSCrossHatching(bool b);
 
 private:
   void buildCentralWidget();

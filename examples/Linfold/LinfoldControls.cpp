@@ -102,6 +102,7 @@ void LinfoldControls::applyStartup(const LinfoldSettings& s) {
   setSilhouetteThickness(s.silhouetteThickness);
   setSilhouetteSharpAngle(s.silhouetteSharpAngle);
   setStreamlines(s.streamlines);
+  setCrossHatching(s.crossHatching);
   setStrokeThickness(s.strokeThickness);
   setStrokeDensity(s.strokeDensity);
 
@@ -311,6 +312,8 @@ void LinfoldControls::setSilhouetteThickness(const std::string& text) {
 }
 
 void LinfoldControls::setStreamlines(bool on) { scene.nodes().streamliner->doComputation = on; }
+
+void LinfoldControls::setCrossHatching(bool on) { scene.nodes().streamliner->crossHatching = on; }
 
 void LinfoldControls::setStrokeThickness(const std::string& formula) {
   scene.nodes().thickenerHQ->parserExpression = formula.c_str();

@@ -68,6 +68,9 @@ public:
   void setSilhouetteSharpAngle(int degrees);
   void setSilhouetteThickness(const std::string& text);
   void setStreamlines(bool on);
+  // A second family of strokes across the first where one family cannot give
+  // the tone; takes effect at once, without retrace().
+  void setCrossHatching(bool on);
   // Formulas in Latin-1.
   void setStrokeThickness(const std::string& formula);
   void setStrokeDensity(const std::string& formula);

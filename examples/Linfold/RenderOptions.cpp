@@ -83,6 +83,7 @@ std::string usage() {
       "Inventor strings, with double quotes):\n"
       "  --set SoStreamlinerHQ.seperationDist=0.02     stroke separation (model sizes)\n"
       "  --set SoStreamlinerHQ.doComputation=FALSE     no hatching, silhouettes only\n"
+      "  --set SoStreamlinerHQ.crossHatching=FALSE     one family of strokes, no cross-hatching\n"
       "  --set 'SoLineThickenerHQ.parserExpression=\"( light - rim )*iso*(taper*.5 + .5 )\"'\n"
       "                                                stroke thickness formula\n"
       "  --set 'SoLineDensifierHQ.parserExpression=\"1 - light\"'\n"

@@ -67,9 +67,11 @@ int main(int argc, char** argv) {
   std::array<bool, OUTPUT_COUNT> wanted = opt.wanted;
   for (int id = 0; id < OUTPUT_COUNT; ++id) wanted[id] = wanted[id] || !opt.files[id].empty();
   SceneExporters exporters(scene, wanted);
-  // The tool's start-up settings (--set may change them): hatching on; the
-  // vector line export as the window's "Write PDF File" command writes it.
+  // The tool's start-up settings (--set may change them): hatching on, with
+  // cross-hatching in the darkest parts; the vector line export as the
+  // window's "Write PDF File" command writes it.
   controls.setStreamlines(true);
+  controls.setCrossHatching(true);
   scene.setLineExportStyle();
 
   OffscreenCanvas canvas(scene.root());

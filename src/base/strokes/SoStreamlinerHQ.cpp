@@ -15,6 +15,7 @@
 #include "elements/SoHeModelElementHQ.h"
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineDensityElementHQ.h"
+#include "elements/SoLineFamilyElementHQ.h"
 #include "elements/SoLineParameterizationElement.h"
 #include "elements/SoLineTaperElementHQ.h"
 #include "elements/SoLineThicknessElement.h"
@@ -35,6 +36,7 @@ void SoStreamlinerHQ::initClass() {
   SO_ENABLE(SoGLRenderAction, SoLineThicknessElement);
   SO_ENABLE(SoGLRenderAction, SoLineDensityElementHQ);
   SO_ENABLE(SoGLRenderAction, SoLineParameterizationElement);
+  SO_ENABLE(SoGLRenderAction, SoLineFamilyElementHQ);
   SO_ENABLE(SoCallbackAction, SoHeModelElementHQ);
   SO_ENABLE(SoCallbackAction, SoFlowFieldElementHQ);
   SO_ENABLE(SoCallbackAction, SoCoordinateElement);
@@ -44,6 +46,7 @@ void SoStreamlinerHQ::initClass() {
   SO_ENABLE(SoCallbackAction, SoLineThicknessElement);
   SO_ENABLE(SoCallbackAction, SoLineDensityElementHQ);
   SO_ENABLE(SoCallbackAction, SoLineParameterizationElement);
+  SO_ENABLE(SoCallbackAction, SoLineFamilyElementHQ);
 }
 
 SoStreamlinerHQ::SoStreamlinerHQ() {
@@ -57,6 +60,7 @@ SoStreamlinerHQ::SoStreamlinerHQ() {
   SO_NODE_ADD_FIELD(maxLength, (-1.0f));
   SO_NODE_ADD_FIELD(stepSize, (-1.0f));
   SO_NODE_ADD_FIELD(taperMethod, (TM_PLANE));
+  SO_NODE_ADD_FIELD(crossHatching, (FALSE));
   SO_NODE_DEFINE_ENUM_VALUE(TaperMethod, TM_NONE);
   SO_NODE_DEFINE_ENUM_VALUE(TaperMethod, TM_SPHERE);
   SO_NODE_DEFINE_ENUM_VALUE(TaperMethod, TM_PLANE);
@@ -66,7 +70,7 @@ SoStreamlinerHQ::SoStreamlinerHQ() {
 
 SoStreamlinerHQ::~SoStreamlinerHQ() = default;
 
-void SoStreamlinerHQ::compute(const SbHeModelHQ& model, const SbFlowFieldHQ& field) {
+void SoStreamlinerHQ::compute(const SbHeModelHQ& model, const SbFlowFieldHQ& field, bool cross) {
   const int n = model.vertexCount();
   directions.assign(n, SbVec3f(0, 0, 0));
   for (int i = 0; i < n; ++i) {
@@ -83,13 +87,45 @@ void SoStreamlinerHQ::compute(const SbHeModelHQ& model, const SbFlowFieldHQ& fie
   settings.maxLength = maxLength.getValue();
   settings.stepSize = stepSize.getValue();
   param = SbStreamlineTracer::derive(settings, model.size());
+  tracedTaper = taperMethod.getValue();
 
+  // One report for both families when they are traced together.
   ProgressMeter meter;
-  const bool metered = meter.begin("SoStreamlinerHQ", model.triangleCount());
+  const bool metered = meter.begin("SoStreamlinerHQ", (cross ? 2 : 1) * model.triangleCount());
   SbStreamlineTracer tracer(model, directions, param);
-  tracer.hatch(strokeSet, taperMethod.getValue(), metered ? &meter : nullptr);
+  tracer.hatch(strokeSet, tracedTaper, metered ? &meter : nullptr);
+  crossTraced = false;
+  if (cross) traceCross(model, field, &tracer, metered ? &meter : nullptr);
   if (metered) meter.end();
   ++computeCount;
+}
+
+void SoStreamlinerHQ::traceCross(const SbHeModelHQ& model, const SbFlowFieldHQ& field,
+                                 SbStreamlineTracer* tracer, ProgressMeter* meter) {
+  // The field's cross direction, or the perpendicular of its direction in
+  // the tangent plane where the cross is not usable.
+  const int n = model.vertexCount();
+  directions.assign(n, SbVec3f(0, 0, 0));
+  for (int i = 0; i < n; ++i) {
+    const FlowRecord& r = *field.records[i];
+    SbVec3f d = r.cross;
+    float len = d.length();
+    if (!(len > 1e-6f) || !std::isfinite(len)) {
+      d = r.direction.cross(model.vertices[i]->normal);
+      len = d.length();
+    }
+    if (len > 1e-6f && std::isfinite(len)) directions[i] = d / len;
+  }
+  StrokeSet cross;
+  if (tracer) {
+    tracer->setDirections(directions);
+    tracer->hatch(cross, tracedTaper, meter);
+  } else {
+    SbStreamlineTracer own(model, directions, param);
+    own.hatch(cross, tracedTaper, meter);
+  }
+  strokeSet.appendCross(cross);
+  crossTraced = true;
 }
 
 void SoStreamlinerHQ::publish(SoState* state) {
@@ -102,6 +138,8 @@ void SoStreamlinerHQ::publish(SoState* state) {
   SoLineTriangleElementHQ::set(state, this, faces, faces ? s.faces.data() : nullptr);
   const int32_t taper = static_cast<int32_t>(s.taper.size());
   SoLineTaperElementHQ::set(state, this, taper, taper ? s.taper.data() : nullptr);
+  const int32_t family = static_cast<int32_t>(s.family.size());
+  SoLineFamilyElementHQ::set(state, this, family, family ? s.family.data() : nullptr);
   // Arrays of earlier stages do not match the strokes' indices.
   SoLineThicknessElement::set(state, this, 0, nullptr);
   SoLineDensityElementHQ::set(state, this, 0, nullptr);
@@ -119,16 +157,27 @@ void SoStreamlinerHQ::doAction(SoAction* action) {
   SbFlowFieldHQ* field = SoFlowFieldElementHQ::get(state);
   // A field built for another model is as good as none.
   if (!model || !field || !field->matches(*model)) return;
-  if (!computed || model->stamp != modelStamp || field->stamp != fieldStamp) {
-    try {
-      compute(*model, *field);
-    } catch (const std::exception& e) {
-      strokeSet.clear();
-      std::printf("SoStreamlinerHQ: %s\n", e.what());
+  const bool cross = crossHatching.getValue();
+  try {
+    if (!computed || model->stamp != modelStamp || field->stamp != fieldStamp) {
+      computed = true;
+      modelStamp = model->stamp;
+      fieldStamp = field->stamp;
+      compute(*model, *field, cross);
+    } else if (cross && !crossTraced) {
+      // The cross family alone, with the parameters the first one was traced with.
+      ProgressMeter meter;
+      const bool metered = meter.begin("SoStreamlinerHQ", model->triangleCount());
+      traceCross(*model, *field, nullptr, metered ? &meter : nullptr);
+      if (metered) meter.end();
+    } else if (!cross && crossTraced) {
+      strokeSet.dropCross();
+      crossTraced = false;
     }
-    computed = true;
-    modelStamp = model->stamp;
-    fieldStamp = field->stamp;
+  } catch (const std::exception& e) {
+    strokeSet.clear();
+    crossTraced = cross;  // nothing to add until the next computation
+    std::printf("SoStreamlinerHQ: %s\n", e.what());
   }
   publish(state);
 }
