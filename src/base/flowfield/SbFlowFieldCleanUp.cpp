@@ -52,8 +52,8 @@ const float kUmbilicTrust = 0.2f;
 const float kDataWeight = 2.0f;
 // Gauss-Seidel sweeps after the cross field has been carried out (the
 // carrying out leaves little for them to do), and over the chosen lines.
-const int kSweeps = 6;
-const int kLineSweeps = 4;
+const int kSweeps = 4;
+const int kLineSweeps = 3;
 // The turn along an edge that measureTurning counts, in degrees.
 const int kTurningLimit = 30;
 // Buckets of the seeds' trust and of the growth of the line choice.
@@ -116,19 +116,19 @@ struct Frames {
 // The neighbours of every vertex, flattened: entries start[v] .. start[v + 1]
 // of neighbour. Read off the triangles in their array order, which walks the
 // model's records in memory order instead of chasing ring links: each
-// triangle gives each corner the next corner as a neighbour (every edge
-// inside a surface is met from both sides that way) and the previous one,
-// which adds the edges along a border seen from their far end.
+// triangle gives each corner the next corner as a neighbour, which meets
+// every edge inside a surface from both sides; an edge along a border is met
+// from one side only, and is added for the other end.
 struct Neighbours {
   std::vector<int32_t> start;
   std::vector<int32_t> neighbour;
 
   void build(const SbHeModelHQ& model) {
     const int n = model.vertexCount();
-    std::vector<int32_t> corner;  // per triangle: its three vertex indices, -1 when unusable
-    corner.resize(3 * static_cast<std::size_t>(model.triangleCount()));
-    std::vector<int32_t> count(n + 1, 0);
-    for (std::size_t t = 0; t < model.triangles.size(); ++t) {
+    const std::size_t triangles = model.triangles.size();
+    std::vector<int32_t> corner(3 * triangles);  // -1 first for an unusable triangle
+    start.assign(n + 1, 0);
+    for (std::size_t t = 0; t < triangles; ++t) {
       const HeTriangle& triangle = *model.triangles[t];
       int32_t* c = &corner[3 * t];
       for (int k = 0; k < 3; ++k) {
@@ -139,56 +139,77 @@ struct Neighbours {
         c[0] = -1;
         continue;
       }
-      for (int k = 0; k < 3; ++k) ++count[c[k] + 1];
+      for (int k = 0; k < 3; ++k) ++start[c[k] + 1];
     }
-    // Following corners first, then preceding ones, per vertex.
-    std::vector<int32_t> first(n + 1, 0);
-    for (int v = 0; v < n; ++v) first[v + 1] = first[v] + 2 * count[v + 1];
-    std::vector<int32_t> candidate(static_cast<std::size_t>(first[n]));
-    std::vector<int32_t> fill(first.begin(), first.end() - 1), back(n);
-    for (int v = 0; v < n; ++v) back[v] = first[v] + count[v + 1];
-    for (std::size_t t = 0; t < model.triangles.size(); ++t) {
+    for (int v = 0; v < n; ++v) start[v + 1] += start[v];
+    neighbour.resize(static_cast<std::size_t>(start[n]));
+    {
+      std::vector<int32_t> fill(start.begin(), start.end() - 1);
+      for (std::size_t t = 0; t < triangles; ++t) {
+        const int32_t* c = &corner[3 * t];
+        if (c[0] >= 0)
+          for (int k = 0; k < 3; ++k) neighbour[fill[c[k]]++] = c[(k + 1) % 3];
+      }
+    }
+    // The preceding corner is a neighbour too; it is missing where the edge
+    // between them lies on a border.
+    std::vector<std::pair<int32_t, int32_t>> border;
+    for (std::size_t t = 0; t < triangles; ++t) {
       const int32_t* c = &corner[3 * t];
       if (c[0] < 0) continue;
       for (int k = 0; k < 3; ++k) {
-        candidate[fill[c[k]]++] = c[(k + 1) % 3];
-        candidate[back[c[k]]++] = c[(k + 2) % 3];
+        const int32_t v = c[k], p = c[(k + 2) % 3];
+        const int32_t* begin = &neighbour[start[v]];
+        const int32_t* end = begin + (start[v + 1] - start[v]);
+        if (std::find(begin, end, p) == end) border.emplace_back(v, p);
       }
     }
-    // Each neighbour once.
-    start.assign(n + 1, 0);
-    neighbour.clear();
-    neighbour.reserve(static_cast<std::size_t>(first[n]) / 2 + n);
+    corner = std::vector<int32_t>();
+    std::sort(border.begin(), border.end());
+    border.erase(std::unique(border.begin(), border.end()), border.end());
+    // Each neighbour once (a non-manifold edge repeats one), with the border
+    // ends merged in: in place when there are none.
+    std::vector<int32_t> merged;
+    if (!border.empty()) merged.reserve(neighbour.size() + border.size());
+    std::vector<int32_t>& out = border.empty() ? neighbour : merged;
+    std::size_t extra = 0, size = 0;
+    int32_t read = 0;
     for (int v = 0; v < n; ++v) {
-      const std::size_t own = neighbour.size();
-      for (int32_t j = first[v]; j < first[v + 1]; ++j) {
-        const int32_t w = candidate[j];
-        bool seen = false;
-        for (std::size_t k = own; k < neighbour.size() && !seen; ++k) seen = neighbour[k] == w;
-        if (!seen) neighbour.push_back(w);
-      }
-      start[v + 1] = static_cast<int32_t>(neighbour.size());
+      const std::size_t own = size;
+      auto add = [&](int32_t w) {
+        if (std::find(out.begin() + own, out.begin() + size, w) != out.begin() + size) return;
+        if (size < out.size())
+          out[size] = w;
+        else
+          out.push_back(w);
+        ++size;
+      };
+      for (; read < start[v + 1]; ++read) add(neighbour[read]);
+      for (; extra < border.size() && border[extra].first == v; ++extra) add(border[extra].second);
+      start[v + 1] = static_cast<int32_t>(size);
     }
+    out.resize(size);
+    if (!border.empty()) neighbour.swap(merged);
   }
 };
 
-// The connection from v's frame to each neighbour's, per entry of the
-// neighbour lists, a unit complex number T (an angle phi in v's frame is
-// phi + arg T in the neighbour's): the edge keeps its angle to a transported
-// direction, and is seen at angle arg(e in v's frame) at v and arg(e in w's
-// frame) at w. 0 for an edge without a tangent direction at either end.
-void connections(const Neighbours& rings, const Frames& frames, std::vector<Complex>& transport) {
+// The connection between v's frame and each neighbour's, per entry of the
+// neighbour lists: a unit complex number R such that an angle phi in the
+// neighbour's frame is phi + arg R in v's. The edge keeps its angle to a
+// transported direction; it is seen at angle arg(e in v's frame) at v and
+// arg(e in w's frame) at w. 0 for an edge without a tangent direction at
+// either end.
+void connections(const Neighbours& rings, const Frames& frames, std::vector<Complex>& into) {
   const int n = static_cast<int>(rings.start.size()) - 1;
-  transport.resize(rings.neighbour.size());
+  into.resize(rings.neighbour.size());
   for (int v = 0; v < n; ++v)
     for (int32_t j = rings.start[v]; j < rings.start[v + 1]; ++j) {
       const int w = rings.neighbour[j];
       const SbVec3f e = frames.position[w] - frames.position[v];
       const Complex here = frames.edgeIn(v, e), there = frames.edgeIn(w, e);
       const float scale = std::sqrt(std::norm(here) * std::norm(there));
-      transport[j] = scale > 1e-12f * dot(e, e) && std::isfinite(scale)
-                         ? there * std::conj(here) / scale
-                         : Complex(0.0f, 0.0f);
+      into[j] = scale > 1e-12f * dot(e, e) && std::isfinite(scale) ? here * std::conj(there) / scale
+                                                                   : Complex(0.0f, 0.0f);
     }
 }
 
@@ -303,9 +324,9 @@ void SbFlowFieldHQ::runCleanUp(const SbHeModelHQ& model, const SbCurvatureHQ& cu
   Frames frames;
   frames.gather(model, records);
   frames.lead(model, curvature);
-  // Trust, and how strongly the current direction is the leading one (the
-  // principal direction of the larger curvature magnitude, as from() takes
-  // it): |k1 + k2| / (|k1| + |k2| + flat), weighted by the trust.
+  // Trust, and how clearly the leading principal direction leads (the one
+  // of the larger curvature magnitude): |k1 + k2| / (|k1| + |k2| + flat),
+  // weighted by the trust; 0 on a symmetric saddle, where neither leads.
   std::vector<float> r(n), lead(n);
   for (int v = 0; v < n; ++v) {
     const CurvatureRecord& c = *curvature.record(v);
@@ -316,9 +337,8 @@ void SbFlowFieldHQ::runCleanUp(const SbHeModelHQ& model, const SbCurvatureHQ& cu
   }
   Neighbours rings;
   rings.build(model);
-  std::vector<Complex> transport;
-  connections(rings, frames, transport);
-  const std::size_t entries = rings.neighbour.size();
+  std::vector<Complex> into;  // per neighbour entry: its frame turned into this one
+  connections(rings, frames, into);
 
   // Vertices from the most trusted to the least (a counting sort by level),
   // for picking seeds.
@@ -333,8 +353,6 @@ void SbFlowFieldHQ::runCleanUp(const SbHeModelHQ& model, const SbCurvatureHQ& cu
   // The cross field u = e^(4 i phi) per vertex. The data is the leading
   // principal direction, angle 0 of each trusted vertex's frame, so its
   // value is 1. u = 0 marks a vertex the field has not reached yet.
-  std::vector<Complex> t4(entries);  // neighbour's value turned into this frame
-  for (std::size_t j = 0; j < entries; ++j) t4[j] = square(square(std::conj(transport[j])));
   std::vector<Complex> u(n, Complex(0.0f, 0.0f));
   std::vector<int32_t> order;
   order.reserve(n);
@@ -344,7 +362,7 @@ void SbFlowFieldHQ::runCleanUp(const SbHeModelHQ& model, const SbCurvatureHQ& cu
       order.push_back(v);
     }
   // Carry the field out breadth-first: a vertex takes the mean of its
-  // reached neighbours, each turned into its frame. A part without any
+  // reached neighbours, each turned into its frame (R^4 u). A part without any
   // trusted vertex starts from its most trusted one.
   std::vector<char> reached(n, 0);
   for (int v : order) reached[v] = 1;
@@ -360,7 +378,7 @@ void SbFlowFieldHQ::runCleanUp(const SbHeModelHQ& model, const SbCurvatureHQ& cu
         for (int32_t k = rings.start[w]; k < rings.start[w + 1]; ++k) {
           const Complex x = u[rings.neighbour[k]];
           const float size = length(x);
-          if (size > 0.0f) sum += t4[k] * x / size;
+          if (size > 0.0f) sum += square(square(into[k])) * x / size;
         }
         const float size = length(sum);
         u[w] = size > 0.0f ? sum / size : Complex(1.0f, 0.0f);
@@ -382,7 +400,7 @@ void SbFlowFieldHQ::runCleanUp(const SbHeModelHQ& model, const SbCurvatureHQ& cu
       Complex sum(data, 0.0f);
       float weight = data;
       for (int32_t j = rings.start[v]; j < rings.start[v + 1]; ++j) {
-        sum += t4[j] * u[rings.neighbour[j]];
+        sum += square(square(into[j])) * u[rings.neighbour[j]];
         weight += 1.0f;
       }
       if (weight > 0.0f) u[v] = sum / weight;
@@ -391,18 +409,16 @@ void SbFlowFieldHQ::runCleanUp(const SbHeModelHQ& model, const SbCurvatureHQ& cu
   // The two lines of each cross are at angles alpha and alpha + pi / 2 with
   // 4 alpha = arg u, alpha in (-pi / 4, pi / 4]; line k is kept as
   // e^(2 i (alpha + k pi / 2)) = (-1)^k e^(2 i alpha), e2 below, the
-  // principal square root of u / |u|.
-  std::vector<Complex> unit(n), e2(n);
+  // principal square root of u / |u|. u becomes a unit number.
+  std::vector<Complex> e2(n);
   for (int v = 0; v < n; ++v) {
     const float size = length(u[v]);
-    unit[v] = size > 0.0f && std::isfinite(size) ? u[v] / size : Complex(1.0f, 0.0f);
+    u[v] = size > 0.0f && std::isfinite(size) ? u[v] / size : Complex(1.0f, 0.0f);
     // The principal square root of a unit number, by half angles.
-    const float x = unit[v].real(), y = unit[v].imag();
+    const float x = u[v].real(), y = u[v].imag();
     e2[v] = Complex(std::sqrt(std::max(0.0f, 0.5f * (1.0f + x))),
                     std::copysign(std::sqrt(std::max(0.0f, 0.5f * (1.0f - x))), y));
   }
-  std::vector<Complex> t2(entries);
-  for (std::size_t j = 0; j < entries; ++j) t2[j] = square(std::conj(transport[j]));
 
   // Choose one line per vertex. The choice grows from the most trusted
   // vertex of each part along its smoothest, most trusted edges (a bucket
@@ -429,7 +445,7 @@ void SbFlowFieldHQ::runCleanUp(const SbHeModelHQ& model, const SbCurvatureHQ& cu
       float agree = 0.0f;
       for (int32_t j = rings.start[v]; j < rings.start[v + 1]; ++j) {
         const int w = rings.neighbour[j];
-        if (sign[w] != 0) agree += sign[w] * (e2[v] * std::conj(t2[j] * e2[w])).real();
+        if (sign[w] != 0) agree += sign[w] * (e2[v] * std::conj(square(into[j]) * e2[w])).real();
       }
       sign[v] = agree < 0.0f ? -1 : 1;
       part[v] = current;
@@ -438,7 +454,7 @@ void SbFlowFieldHQ::runCleanUp(const SbHeModelHQ& model, const SbCurvatureHQ& cu
       for (int32_t j = rings.start[v]; j < rings.start[v + 1]; ++j) {
         const int w = rings.neighbour[j];
         if (sign[w] != 0) continue;
-        const float smooth = (unit[v] * std::conj(t4[j] * unit[w])).real();
+        const float smooth = (u[v] * std::conj(square(square(into[j])) * u[w])).real();
         const int l = levelOf(0.5f * (smooth + 1.0f) * (0.5f + 0.5f * std::min(r[v], r[w])));
         if (l <= best[w]) continue;
         best[w] = static_cast<signed char>(l);
@@ -452,18 +468,18 @@ void SbFlowFieldHQ::runCleanUp(const SbHeModelHQ& model, const SbCurvatureHQ& cu
   // like the crosses, holding on to the trusted ones: where the line choice
   // had to change over (around the crosses' singularities, inside umbilic
   // regions) the quarter turn spreads over a few edges.
-  std::vector<Complex> z(n), chosen(n);
+  std::vector<Complex> z(n);
   for (int v = 0; v < n; ++v) {
-    const float s = sign[v] == 0 ? 1.0f : vote[part[v]] < 0.0 ? -sign[v] : sign[v];
-    z[v] = chosen[v] = s * e2[v];
+    if (sign[v] != 0 && vote[part[v]] < 0.0) sign[v] = static_cast<signed char>(-sign[v]);
+    z[v] = (sign[v] < 0 ? -1.0f : 1.0f) * e2[v];
   }
   for (int sweep = 0; sweep < kLineSweeps; ++sweep)
     for (int v : order) {
       const float data = kDataWeight * r[v] * r[v];
-      Complex sum = data * chosen[v];
+      Complex sum = (sign[v] < 0 ? -data : data) * e2[v];
       float weight = data;
       for (int32_t j = rings.start[v]; j < rings.start[v + 1]; ++j) {
-        sum += t2[j] * z[rings.neighbour[j]];
+        sum += square(into[j]) * z[rings.neighbour[j]];
         weight += 1.0f;
       }
       if (weight > 0.0f) z[v] = sum / weight;
