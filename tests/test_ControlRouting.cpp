@@ -321,7 +321,7 @@ TEST_F(ControlRoutingTest, CommandsRunOnEmptyModels) {
   SbFlowFieldHQ& field = node<SoGenerateFlowFieldHQ>()->flowField();
   ASSERT_EQ(node<SoGenerateHeModelHQ>()->model().triangleCount(), 0);
   control<QLineEdit>(FLOW, "Flow Rot")->setText("45");
-  for (const char* button : {"Select", "Reset", "Optimize", "Relax", "Unify", "Rotate"})
+  for (const char* button : {"Select", "Reset", "Optimize", "Relax", "Unify", "Rotate", "Auto"})
     control<QPushButton>(FLOW, button)->click();
   emit control<QSlider>(FLOW, "Select Tolerance")->sliderMoved(700);
   control<QLineEdit>(FLOW, "Flow Rot")->setText("0");
@@ -704,6 +704,14 @@ TEST_F(ControlRoutingTest, FlowFieldCommandsEditTheNodesField) {
   }
   testing::internal::GetCapturedStdout();
   cost->setText("0.0");
+
+  // Auto cleans the field: it turns, and locks the vertices whose curvature
+  // directions it trusts, of which a sphere has none.
+  stamp = field.stamp;
+  control<QPushButton>(FLOW, "Auto")->click();
+  EXPECT_NE(field.stamp, stamp);
+  expectFieldUnitDirections("auto");
+  EXPECT_EQ(lockedCount(), 0);
 
   // The tolerance slider thresholds the scores of a scoring selection.
   auto* tolerance = control<QSlider>(FLOW, "Select Tolerance");

@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -169,6 +170,24 @@ TEST_F(RenderTool, DrawsTheTorusAtTheRequestedSizeAndReportsEachStage) {
         << run.output;
 }
 
+TEST_F(RenderTool, CleansTheFieldByDefaultAndReportsItsTurning) {
+  // Left as initialised, the blob's field swaps between the principal
+  // directions along bands; cleaned by default ("auto").
+  auto share = [&](std::initializer_list<std::string> args) {
+    ToolRun run = render(args);
+    EXPECT_EQ(run.status, 0) << run.output;
+    std::smatch m;
+    const std::regex line("\nfield: ([0-9.]+)% of edges turn > 30 deg \\(3587 edges away from umbilics\\)\n");
+    EXPECT_TRUE(std::regex_search(run.output, m, line)) << run.output;
+    return m.empty() ? -1.0 : std::stod(m[1]);
+  };
+  const std::string blob = (data / "blob.iv").string();
+  const double plain = share({blob, "--size", "64x48", "--field", "none"});
+  const double cleaned = share({blob, "--size", "64x48"});
+  EXPECT_GT(plain, 2.0);
+  EXPECT_LT(cleaned, plain / 2);
+}
+
 TEST_F(RenderTool, DefaultSizeIs800By600) {
   ToolRun run = render({(data / "sphere.iv").string(), "--png", png});
   ASSERT_EQ(run.status, 0) << run.output;
@@ -263,6 +282,8 @@ TEST_F(RenderTool, RejectsMalformedArgumentsWithUsageStatus) {
       {{torus, "--formats", "png"}, "--formats needs --out-dir"},
       {{"--out-dir", dir.string(), "--formats", "png,jpeg", torus}, "unknown format \"jpeg\" in --formats"},
       {{"--out-dir"}, "--out-dir needs a value"},
+      {{torus, "--png", png, "--field", "smooth"}, "unknown --field \"smooth\" (known: none, auto)"},
+      {{torus, "--png", png, "--field"}, "--field needs a value"},
       {{"--png", png}, "usage: linfold-render MODEL"},
   };
   for (const Case& c : cases) {
@@ -523,7 +544,8 @@ TEST_F(RenderTool, HelpListsEveryOptionWithSettingExamples) {
   ToolRun run = render({"--help"});
   ASSERT_EQ(run.status, 0) << run.output;
   for (const char* option : {"--png", "--pdf", "--tga", "--svg", "--lines-pdf", "--lines-txt", "--vrml", "--iv",
-                             "--plotter-svg", "--plotter-txt", "--size", "--set", "--out-dir", "--formats", "--help"})
+                             "--plotter-svg", "--plotter-txt", "--size", "--field", "--set", "--out-dir", "--formats",
+                             "--help"})
     EXPECT_NE(run.output.find(std::string("\n  ") + option), std::string::npos) << option;
   for (const char* example :
        {"--set SoStreamlinerHQ.seperationDist=0.02", "--set 'SoLineThickenerHQ.parserExpression=\"",

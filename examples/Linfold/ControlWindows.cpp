@@ -660,6 +660,11 @@ void LinfoldApplication::buildFlowField() {
   grid->addWidget(rotate, 9, 2);
   connect(rotate, &QPushButton::clicked, this, &LinfoldApplication::changeFlowfieldRot);
 
+  QPushButton* automatic = newButton(w, "Auto", "Auto");
+  automatic->setToolTip("Smooth the field, keeping the trusted curvature directions");
+  grid->addWidget(automatic, 10, 0, 1, 3);
+  connect(automatic, &QPushButton::clicked, this, &LinfoldApplication::changeFlowfieldAuto);
+
   selectModeCombo->setCurrentIndex(startup.selectMode);
   changeFlowfieldMode(selectModeCombo->currentIndex());
 }

@@ -554,6 +554,11 @@ void LinfoldApplication::changeFlowfieldRot() {
   render();
 }
 
+void LinfoldApplication::changeFlowfieldAuto() {
+  sceneControls->autoFlow();
+  render();
+}
+
 void LinfoldApplication::changeCurvatureMode(int id) {
   sceneControls->setCurvatureMode(id);
   render();

@@ -167,6 +167,8 @@ public slots:
   void writeLinesToSvgFileHQ();
   void writeLinesToPlotterSvg();
   void writeLinesToPlotterText();
+  // The flow-field window's "Auto": SbFlowFieldHQ::cleanUp on the field.
+  void changeFlowfieldAuto();
   // Cross-hatching (the Streamliner window's check box): adds or drops the
   // streamliner's second family of strokes at once.
   void changeSCrossHatching(bool b);

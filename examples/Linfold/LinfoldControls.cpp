@@ -417,3 +417,10 @@ void LinfoldControls::rotateFlow(const std::string& degreesText) {
   const LinfoldScene::Nodes& n = scene.nodes();
   n.flowField->flowField().rotate(n.heModel->model(), textToFloat(degreesText));
 }
+
+void LinfoldControls::autoFlow() {
+  const LinfoldScene::Nodes& n = scene.nodes();
+  n.flowField->flowField().cleanUp(n.heModel->model(), n.curvature->curvature());
+}
+
+void LinfoldControls::setFieldCleanUp(int mode) { scene.nodes().flowField->cleanUp = mode; }

@@ -104,6 +104,11 @@ public:
   void relaxFlow();
   void unifyFlow();
   void rotateFlow(const std::string& degreesText);
+  // "Auto": SbFlowFieldHQ::cleanUp on the node's field.
+  void autoFlow();
+  // What the flow-field node runs after every rebuild of its field
+  // (SoGenerateFlowFieldHQ::CleanUp; the window keeps NONE).
+  void setFieldCleanUp(int mode);
 
 private:
   LinfoldScene& scene;

@@ -14,6 +14,9 @@
 #include "LinfoldScene.h"
 #include "OffscreenCanvas.h"
 #include "SceneExporters.h"
+#include "curvature/SoGenerateCurvatureHQ.h"
+#include "flowfield/SoGenerateFlowFieldHQ.h"
+#include "mesh/SoGenerateHeModelHQ.h"
 #include "strokes/SoStreamlinerHQ.h"
 
 namespace render {
@@ -88,6 +91,8 @@ void ModelRenderer::process(const Job& job, JobResult& result) {
   }
   stage("render");
   counts(result);
+  const LinfoldScene::Nodes& n = scene.nodes();
+  std::printf("%s\n", n.flowField->flowField().measureTurning(n.heModel->model(), n.curvature->curvature()).text().c_str());
 
   if (!job.files[PNG].empty()) {
     if (writePng(picture, job.files[PNG], error))

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "flowfield/SoGenerateFlowFieldHQ.h"
+
 namespace render {
 
 const OutputKind kOutputs[OUTPUT_COUNT] = {
@@ -54,6 +56,8 @@ std::string usage() {
       "\n"
       "Options:\n"
       "  --size WxH          picture size in pixels, each from 1 to 16384 (default 800x600)\n"
+      "  --field MODE        clean-up of the hatching's direction field: none, auto\n"
+      "                      (default auto)\n"
       "  --set TYPE.FIELD=VALUE, --set TYPE[N].FIELD=VALUE\n"
       "                      set a field of the first (or N-th, from 0, in traversal\n"
       "                      order) scene node of exactly class TYPE after the model is\n"
@@ -158,7 +162,8 @@ bool parseSetting(const std::string& text, FieldSetting& out) {
 }
 
 bool takesValue(const std::string& arg, bool batch) {
-  if (arg == "--size" || arg == "--set" || arg == "--out-dir" || arg == "--formats") return true;
+  if (arg == "--size" || arg == "--set" || arg == "--out-dir" || arg == "--formats" || arg == "--field")
+    return true;
   return !batch && outputByOption(arg) >= 0;
 }
 
@@ -171,7 +176,7 @@ int parseArguments(int argc, char** argv, Options& opt, bool& help) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--out-dir") batch = true;
-    if (arg == "--size" || arg == "--set" || arg == "--out-dir" || arg == "--formats") ++i;
+    if (takesValue(arg, true)) ++i;
   }
   bool formatsGiven = false;
   for (int i = 1; i < argc; ++i) {
@@ -201,6 +206,12 @@ int parseArguments(int argc, char** argv, Options& opt, bool& help) {
         return 2;
       } else {
         opt.files[output] = value;
+      }
+    } else if (arg == "--field") {
+      opt.fieldCleanUp = SoGenerateFlowFieldHQ::cleanUpByName(value.c_str());
+      if (opt.fieldCleanUp < 0) {
+        fail("unknown --field \"" + value + "\" (known: " + SoGenerateFlowFieldHQ::cleanUpNames() + ")");
+        return 2;
       }
     } else if (arg == "--set") {
       FieldSetting setting;

@@ -30,6 +30,7 @@ struct Options {
   std::array<std::string, OUTPUT_COUNT> files;  // single mode: the path of each requested output
   std::array<bool, OUTPUT_COUNT> wanted{};      // batch mode: requested outputs
   std::vector<FieldSetting> settings;
+  int fieldCleanUp = 1;  // SoGenerateFlowFieldHQ::AUTO
   bool batch() const { return !outDir.empty(); }
 };
 

@@ -72,6 +72,7 @@ int main(int argc, char** argv) {
   // window's "Write PDF File" command writes it.
   controls.setStreamlines(true);
   controls.setCrossHatching(true);
+  controls.setFieldCleanUp(opt.fieldCleanUp);
   scene.setLineExportStyle();
 
   OffscreenCanvas canvas(scene.root());
