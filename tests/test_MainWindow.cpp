@@ -12,7 +12,7 @@
 #include <Inventor/nodes/SoCone.h>
 #include <Inventor/nodes/SoDrawStyle.h>
 #include <Inventor/nodes/SoSeparator.h>
-#include <Inventor/nodes/SoTransform.h>
+#include <Inventor/nodes/SoMatrixTransform.h>
 #include <Inventor/nodes/SoTransformSeparator.h>
 #include <gtest/gtest.h>
 
@@ -661,14 +661,16 @@ TEST_F(MainWindowTest, LoadingKeepsTheTransformsOfTheFile) {
   bool loaded = false;
   open(path, &loaded);
   ASSERT_TRUE(loaded);
+  // The reader hands each shape over with its placement as one matrix.
   SoSearchAction search;
-  search.setType(SoTransform::getClassTypeId());
+  search.setType(SoMatrixTransform::getClassTypeId());
   search.setSearchingAll(TRUE);
   search.apply(window->sceneRoot());
   ASSERT_NE(search.getPath(), nullptr);
-  auto* transform = static_cast<SoTransform*>(search.getPath()->getTail());
-  EXPECT_EQ(transform->translation.getValue(), SbVec3f(5, 6, 7));
-  EXPECT_EQ(transform->scaleFactor.getValue(), SbVec3f(2, 2, 2));
+  auto* transform = static_cast<SoMatrixTransform*>(search.getPath()->getTail());
+  SbMatrix placed;
+  placed.setTransform(SbVec3f(5, 6, 7), SbRotation::identity(), SbVec3f(2, 2, 2));
+  EXPECT_TRUE(transform->matrix.getValue().equals(placed, 1e-6f));
   const SbWingedEdgeModel& built = geometryParent()->builtModel();
   ASSERT_FALSE(built.objects.empty());
   SbVec3f centre(0, 0, 0);
