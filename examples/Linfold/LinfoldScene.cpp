@@ -329,6 +329,8 @@ void LinfoldScene::resetTransformsAndView() {
   if (viewHook) viewHook();
 }
 
+SoNode* LinfoldScene::geometry() const { return findNamed(root_, "GeometryNode"); }
+
 LinfoldScene::Statistics LinfoldScene::statistics() const {
   const SbWingedEdgeModel& working = nodes_.geometryParent->workingModel();
   Statistics s;
