@@ -814,7 +814,7 @@ TEST_F(ControlRoutingTest, ExportsWriteTheChosenFileOrSayTheyCouldNot) {
                  {"Write TXT File ...", "lines.txt", ""},
                  {"HQ PDF &Snapshot ...", "snapshot.pdf", "%PDF-"},
                  {"HQ &TGA Snapshot ...", "snapshot.tga", ""},
-                 {"HQ S&VG Snapshot ...", "snapshot.svg", "<?xml"},
+                 {"HQ SV&G Snapshot ...", "snapshot.svg", "<?xml"},
                  {"P&lotter SVG ...", "plotter.svg", "<?xml"},
                  {"Plotter Te&xt ...", "plotter.txt", "#"}};
   // The TGA item stays disabled; its command is reached through its slot.

@@ -302,6 +302,8 @@ void LinfoldScene::resetTransformsAndView() {
   if (viewHook) viewHook();
 }
 
+SoNode* LinfoldScene::geometry() const { return findNamed(root_, "GeometryNode"); }
+
 LinfoldScene::Statistics LinfoldScene::statistics() const {
   const SbWingedEdgeModel& working = nodes_.geometryParent->workingModel();
   Statistics s;
