@@ -309,6 +309,36 @@ TEST_F(StrokeValues, RimAndIsoFollowTheFaceNormal) {
   EXPECT_EQ(density.size(), 5u);
 }
 
+// The light comes from the camera's upper left, 54.7 degrees off the view,
+// however large, wide, deep or perspective the view volume is.
+TEST(StrokeDirections, LightFollowsTheCameraNotTheVolumesShape) {
+  SbRotation turn(SbVec3f(0.3f, 1, 0.2f), 0.7f);
+  SbVec3f right, up, back;
+  turn.multVec(SbVec3f(1, 0, 0), right);
+  turn.multVec(SbVec3f(0, 1, 0), up);
+  turn.multVec(SbVec3f(0, 0, 1), back);
+  SbVec3f expected = up - right - back;
+  expected.normalize();
+  struct Volume {
+    bool perspective;
+    float width, aspect, nearDistance, farDistance;
+  };
+  for (const Volume& v : {Volume{false, 2, 1, 1, 10}, Volume{false, 0.01f, 3, 0.5f, 400},
+                          Volume{false, 300, 0.4f, 10, 11}, Volume{true, 0.8f, 1.5f, 0.1f, 50}}) {
+    SbViewVolume volume;
+    if (v.perspective)
+      volume.perspective(v.width, v.aspect, v.nearDistance, v.farDistance);
+    else
+      volume.ortho(-v.width / 2, v.width / 2, -v.width / 2 / v.aspect, v.width / 2 / v.aspect, v.nearDistance,
+                   v.farDistance);
+    volume.rotateCamera(turn);
+    volume.translateCamera(SbVec3f(5, -2, 7));
+    const SbVec3f l = SbStrokeValuesHQ::lightDirection(volume);
+    EXPECT_NEAR(std::fabs(l.dot(expected)), 1.0f, 1e-5) << v.width << " " << v.aspect;
+    EXPECT_NEAR(std::fabs(l.dot(SbStrokeValuesHQ::viewDirection(volume))), 1 / std::sqrt(3.0f), 1e-5);
+  }
+}
+
 TEST_F(StrokeValues, ThickenerWritesTheThicknessElement) {
   auto* thickener = new SoLineThickenerHQ;
   thickener->value = 3.0f;

@@ -86,9 +86,16 @@ SbVec3f SbStrokeValuesHQ::viewDirection(const SbViewVolume& volume) {
 }
 
 SbVec3f SbStrokeValuesHQ::lightDirection(const SbViewVolume& volume) {
-  const SbMatrix m = volume.getMatrix();
-  return normalised(SbVec3f(m[0][1] - m[0][0] - m[0][2], m[1][1] - m[1][0] - m[1][2],
-                            m[2][1] - m[2][0] - m[2][2]));
+  // The camera's axes from the viewing part of the matrix only: the full
+  // matrix scales its columns by the projection (2/width, 2/height, the depth
+  // range), which would turn the light whenever the view is zoomed, resized
+  // or its depth range changes.
+  SbMatrix affine, projection;
+  volume.getMatrices(affine, projection);
+  const SbVec3f right = normalised(SbVec3f(affine[0][0], affine[1][0], affine[2][0]));
+  const SbVec3f up = normalised(SbVec3f(affine[0][1], affine[1][1], affine[2][1]));
+  const SbVec3f back = normalised(SbVec3f(affine[0][2], affine[1][2], affine[2][2]));
+  return normalised(up - right - back);
 }
 
 bool SbStrokeValuesHQ::compute(const Input& in, int method, float value,

@@ -71,8 +71,10 @@ class SbStrokeValuesHQ {
                       const LineSthScalarEngineHQ& engine, std::vector<float>& values);
 
   // Directions from the view volume's matrix M (row i, column j): the
-  // viewing direction normalise(-M[0][2], -M[1][2], -M[2][2]) and the light
-  // direction normalise(M[i][1] - M[i][0] - M[i][2]).
+  // viewing direction normalise(-M[0][2], -M[1][2], -M[2][2]); the light
+  // direction up - right - back of the camera's unit axes (from the upper
+  // left, 54.7 degrees off the viewing direction), whatever the volume's
+  // size, shape or depth range.
   static SbVec3f viewDirection(const SbViewVolume& volume);
   static SbVec3f lightDirection(const SbViewVolume& volume);
 };
