@@ -9,6 +9,7 @@
 #include <exception>
 
 #include "core/ChangeStamp.h"
+#include "core/StageTimes.h"
 #include "curvature/SbCurvatureHQ.h"
 #include "elements/SoCurvatureElementHQ.h"
 #include "elements/SoFlowFieldElementHQ.h"
@@ -52,6 +53,7 @@ void SoGenerateFlowFieldHQ::doAction(SoAction* action) {
   }
   if (curvature->stamp != curvatureStamp) {
     curvatureStamp = curvature->stamp;
+    StageTimer timer("flow field");
     try {
       field.from(*model, *curvature);
     } catch (const std::exception& e) {  // from() reports its own failures; keep the node safe

@@ -39,6 +39,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/StageTimes.h"
 #include "elements/SoWingedEdgeElement.h"
 #include "mesh/SbWingedEdgeBuilder.h"
 
@@ -511,11 +512,13 @@ void SoGenerateWingedEdge::updateModel(SoAction* action) {
       // A render traversal always has a context current.
       const bool glContext = action->isOfType(SoGLRenderAction::getClassTypeId()) || glContextCurrent();
       if (rebuildRequested || (nurbsSkipped && glContext)) {
+        StageTimer timer("winged-edge build");
         rebuildRequested = false;
         workingEmptied = true;
         rebuild(glContext);
       }
       if (workingEmptied) {
+        StageTimer timer("winged-edge copy");
         working.copyGeometryFrom(built);
         working.source = &built;
         workingEmptied = false;

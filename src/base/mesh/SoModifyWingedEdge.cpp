@@ -4,6 +4,7 @@
 #include <Inventor/actions/SoGLRenderAction.h>
 #include <Inventor/elements/SoCacheElement.h>
 
+#include "core/StageTimes.h"
 #include "elements/SoWingedEdgeElement.h"
 #include "mesh/SbMeshOperations.h"
 #include "mesh/SbWingedEdgeModel.h"
@@ -55,6 +56,7 @@ void SoModifyWingedEdge::callback(SoCallbackAction* action) { doAction(action); 
 void SoModifyWingedEdge::doAction(SoAction* action) {
   SbWingedEdgeModel* model = SoWingedEdgeElement::get(action->getState());
   if (!model || (model->modified && !changed)) return;
+  StageTimer timer("modifier chain");
   std::string failure;
   try {
     if (restoreInput(*model)) applyChain(*model);

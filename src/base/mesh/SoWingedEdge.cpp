@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "core/StageTimes.h"
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineDensityElementHQ.h"
 #include "elements/SoLineParameterizationElement.h"
@@ -139,6 +140,7 @@ void SoWingedEdge::GLRender(SoGLRenderAction* action) {
   SoCacheElement::invalidate(state);
   SbWingedEdgeModel* model = SoWingedEdgeElement::get(state);
   if (!model) return;
+  StageTimer timer("mesh display");
   try {
     renderModel(action, model, currentMode(model));
   } catch (const std::exception& e) {

@@ -11,6 +11,7 @@
 #include <exception>
 
 #include "core/ProgressMeter.h"
+#include "core/StageTimes.h"
 #include "elements/SoFlowFieldElementHQ.h"
 #include "elements/SoHeModelElementHQ.h"
 #include "elements/SoLineCoordinateIndexElement.h"
@@ -158,6 +159,7 @@ void SoStreamlinerHQ::doAction(SoAction* action) {
   // A field built for another model is as good as none.
   if (!model || !field || !field->matches(*model)) return;
   const bool cross = crossHatching.getValue();
+  StageTimer timer("streamlines");
   try {
     if (!computed || model->stamp != modelStamp || field->stamp != fieldStamp) {
       computed = true;
