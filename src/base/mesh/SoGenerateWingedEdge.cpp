@@ -504,6 +504,7 @@ void SoGenerateWingedEdge::updateModel(SoAction* action) {
   try {
     if (!doBuildWingedEdge.getValue()) {
       if (!workingEmptied || !working.objects.empty()) {
+        working.returnSource();
         working.clear();
         working.source = nullptr;  // nothing for the modifier to start again from
         workingEmptied = true;
@@ -518,9 +519,8 @@ void SoGenerateWingedEdge::updateModel(SoAction* action) {
         rebuild(glContext);
       }
       if (workingEmptied) {
-        StageTimer timer("winged-edge copy");
-        working.copyGeometryFrom(built);
-        working.source = &built;
+        // Lent, not copied: the modifier copies it back before it changes it.
+        working.borrowGeometryFrom(built);
         workingEmptied = false;
       }
       working.curvatureMode = curvatureMode.getValue();
@@ -533,8 +533,8 @@ void SoGenerateWingedEdge::updateModel(SoAction* action) {
   } catch (const std::exception& e) {
     // Out of memory on a huge scene: publish an empty model rather than a torn one.
     gathering = false;
-    built.clear();
     working.clear();
+    built.clear();
     working.source = nullptr;
     workingEmptied = true;
     geometryFound = false;
