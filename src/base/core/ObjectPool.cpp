@@ -1,5 +1,6 @@
 #include "core/ObjectPool.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -17,36 +18,54 @@ ObjectPool::~ObjectPool() {
                 liveCount, liveCount >= 2 ? "s" : "");
     std::fflush(stdout);
   }
-  while (chunks) {
-    Chunk* next = chunks->next;
-    ::operator delete(chunks->memory, std::align_val_t(align));
-    delete chunks;
-    chunks = next;
+  while (blocks) {
+    Block* next = blocks->next;
+    ::operator delete(blocks->memory, std::align_val_t(align));
+    delete blocks;
+    blocks = next;
   }
   freeHead = nullptr;
 }
 
+bool ObjectPool::addBlock(long chunkCount) {
+  if (chunkCount < 1 || chunkCount > (long(INT_MAX) - chunkTotal)) return false;
+  const std::size_t bytes = stride * chunkElements * static_cast<std::size_t>(chunkCount);
+  if (bytes / chunkCount != stride * chunkElements) return false;
+  void* memory = ::operator new(bytes, std::align_val_t(align), std::nothrow);
+  Block* block = memory ? new (std::nothrow) Block{blocks, memory, chunkCount} : nullptr;
+  if (!block) {
+    if (memory) ::operator delete(memory, std::align_val_t(align));
+    return false;
+  }
+  blocks = block;
+  chunkTotal += static_cast<int>(chunkCount);
+  // Push in address order so that the element with the highest address is taken first.
+  char* base = static_cast<char*>(memory);
+  const long elements = chunkCount * chunkElements;
+  for (long i = 0; i < elements; ++i) {
+    void* element = base + stride * i;
+    *static_cast<void**>(element) = freeHead;
+    freeHead = element;
+  }
+  freeElements += static_cast<int>(elements);
+  return true;
+}
+
+bool ObjectPool::reserve(long count) {
+  if (count <= freeElements) return true;
+  const long missing = count - freeElements;
+  return addBlock((missing + chunkElements - 1) / chunkElements);
+}
+
 void* ObjectPool::take() {
-  if (!freeHead) {
-    void* memory = ::operator new(stride * chunkElements, std::align_val_t(align), std::nothrow);
-    Chunk* chunk = memory ? new (std::nothrow) Chunk{chunks, memory} : nullptr;
-    if (!chunk) {
-      if (memory) ::operator delete(memory, std::align_val_t(align));
-      std::printf("Error: %s could not allocate memory!\n", poolName ? poolName : "a pool");
-      return nullptr;
-    }
-    chunks = chunk;
-    // Push in reverse so that the element with the highest address is taken first.
-    char* base = static_cast<char*>(memory);
-    for (int i = 0; i < chunkElements; ++i) {
-      void* element = base + stride * i;
-      *static_cast<void**>(element) = freeHead;
-      freeHead = element;
-    }
+  if (!freeHead && !addBlock(1)) {
+    std::printf("Error: %s could not allocate memory!\n", poolName ? poolName : "a pool");
+    return nullptr;
   }
   void* element = freeHead;
   freeHead = *static_cast<void**>(element);
   ++liveCount;
+  --freeElements;
   return element;
 }
 
@@ -55,10 +74,5 @@ void ObjectPool::giveBack(void* element) {
   *static_cast<void**>(element) = freeHead;
   freeHead = element;
   --liveCount;
-}
-
-int ObjectPool::chunkCount() const {
-  int n = 0;
-  for (Chunk* c = chunks; c; c = c->next) ++n;
-  return n;
+  ++freeElements;
 }

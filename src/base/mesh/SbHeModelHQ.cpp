@@ -125,13 +125,22 @@ void SbHeModelHQ::releaseRecords() {
 void SbHeModelHQ::build(const SbWingedEdgeModel& model) {
   clear();
   try {
-    std::size_t vertexTotal = 0, faceTotal = 0;
+    std::size_t vertexTotal = 0, faceTotal = 0, triangleTotal = 0;
     for (const WeObject& object : model.objects) {
       vertexTotal += object.vertices.size();
       faceTotal += object.faces.size();
+      // A fan of n - 2 triangles per face of n edges (each edge is on two
+      // faces or one).
+      triangleTotal += 2 * object.edges.size() - 2 * object.faces.size();
     }
+    triangleTotal = std::max(triangleTotal, faceTotal);
     vertices.reserve(vertexTotal);
-    triangles.reserve(faceTotal);
+    triangles.reserve(triangleTotal);
+    // The records in a few large blocks rather than one chunk of 16 at a
+    // time; a failed reservation leaves take() to allocate chunk by chunk.
+    vtxPool.reserve(static_cast<long>(vertexTotal));
+    triPool.reserve(static_cast<long>(triangleTotal));
+    hePool.reserve(3 * static_cast<long>(triangleTotal));
     // Outgoing half-edges per vertex, counted as triangles are added.
     edgeStart.assign(vertexTotal + 1, 0);
 
