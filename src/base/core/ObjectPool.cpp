@@ -25,6 +25,7 @@ ObjectPool::~ObjectPool() {
     blocks = next;
   }
   freeHead = nullptr;
+  untakenLow = untakenTop = nullptr;
 }
 
 bool ObjectPool::addBlock(long chunkCount) {
@@ -39,15 +40,15 @@ bool ObjectPool::addBlock(long chunkCount) {
   }
   blocks = block;
   chunkTotal += static_cast<int>(chunkCount);
-  // Push in address order so that the element with the highest address is taken first.
-  char* base = static_cast<char*>(memory);
-  const long elements = chunkCount * chunkElements;
-  for (long i = 0; i < elements; ++i) {
-    void* element = base + stride * i;
-    *static_cast<void**>(element) = freeHead;
+  // What is left of the previous block joins the free list, highest address
+  // on top.
+  for (char* element = untakenLow; element < untakenTop; element += stride) {
+    *reinterpret_cast<void**>(element) = freeHead;
     freeHead = element;
   }
-  freeElements += static_cast<int>(elements);
+  untakenLow = static_cast<char*>(memory);
+  untakenTop = untakenLow + bytes;
+  freeElements += static_cast<int>(chunkCount * chunkElements);
   return true;
 }
 
@@ -58,12 +59,18 @@ bool ObjectPool::reserve(long count) {
 }
 
 void* ObjectPool::take() {
-  if (!freeHead && !addBlock(1)) {
-    std::printf("Error: %s could not allocate memory!\n", poolName ? poolName : "a pool");
-    return nullptr;
+  void* element;
+  if (freeHead) {
+    element = freeHead;
+    freeHead = *static_cast<void**>(element);
+  } else {
+    if (untakenTop == untakenLow && !addBlock(1)) {
+      std::printf("Error: %s could not allocate memory!\n", poolName ? poolName : "a pool");
+      return nullptr;
+    }
+    untakenTop -= stride;
+    element = untakenTop;
   }
-  void* element = freeHead;
-  freeHead = *static_cast<void**>(element);
   ++liveCount;
   --freeElements;
   return element;

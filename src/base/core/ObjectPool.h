@@ -21,8 +21,8 @@ public:
   void* take();
   // Makes sure that at least `count` elements are free, allocating the chunks
   // still needed (16 elements each, as always) in one heap block: a million
-  // records then cost one allocation instead of 62500. The new elements go on
-  // the free list in address order, highest address taken first. False
+  // records then cost one allocation instead of 62500. The new elements are
+  // taken after those on the free list, highest address first. False
   // (nothing changed) when the block cannot be allocated; take() then falls
   // back to single chunks.
   bool reserve(long count);
@@ -45,6 +45,11 @@ private:
   bool addBlock(long chunkCount);
 
   void* freeHead = nullptr;
+  // The newest block's elements not handed out yet: [untakenLow, untakenTop),
+  // taken from the top down. They join the free list only when another block
+  // comes, so that a fresh block is touched once, by the owner of each record.
+  char* untakenLow = nullptr;
+  char* untakenTop = nullptr;
   Block* blocks = nullptr;  // newest first
   int liveCount = 0;
   int freeElements = 0;
