@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "core/LargeBlock.h"
+
 ObjectPool::ObjectPool(const char* name, std::size_t elementSize, std::size_t alignment)
     : poolName(name) {
   align = alignment < alignof(void*) ? alignof(void*) : alignment;
@@ -20,7 +22,7 @@ ObjectPool::~ObjectPool() {
   }
   while (blocks) {
     Block* next = blocks->next;
-    ::operator delete(blocks->memory, std::align_val_t(align));
+    freeLarge(blocks->memory);
     delete blocks;
     blocks = next;
   }
@@ -32,10 +34,10 @@ bool ObjectPool::addBlock(long chunkCount) {
   if (chunkCount < 1 || chunkCount > (long(INT_MAX) - chunkTotal)) return false;
   const std::size_t bytes = stride * chunkElements * static_cast<std::size_t>(chunkCount);
   if (bytes / chunkCount != stride * chunkElements) return false;
-  void* memory = ::operator new(bytes, std::align_val_t(align), std::nothrow);
+  void* memory = allocateLarge(bytes, align);
   Block* block = memory ? new (std::nothrow) Block{blocks, memory, chunkCount} : nullptr;
   if (!block) {
-    if (memory) ::operator delete(memory, std::align_val_t(align));
+    freeLarge(memory);
     return false;
   }
   blocks = block;

@@ -4,7 +4,9 @@
 #include <cfloat>
 #include <cmath>
 #include <mutex>
+#include <new>
 
+#include "core/LargeBlock.h"
 #include "core/ProgressMeter.h"
 
 // Named for the node that runs the seeding.
@@ -259,10 +261,20 @@ void SbStreamlineTracer::buildCorners() {
   // let a direction that leans out of the face (at a vertex on a crease, say,
   // whose normal is the mean of very different faces) swing sideways in the
   // face, and strokes on either side of the face would run into each other.
-  corners.assign(3 * model.triangles.size(), SbVec3f(0, 0, 0));
+  // Every corner is written below: no zero-filling first.
+  if (!corners || cornerCount != 3 * model.triangles.size()) {
+    corners.reset();
+    cornerCount = 3 * model.triangles.size();
+    corners = allocateLargeArray<SbVec3f>(cornerCount);
+    if (!corners) {
+      cornerCount = 0;
+      throw std::bad_alloc();
+    }
+  }
   for (const HeTriangle* face : model.triangles)
     for (int k = 0; k < 3; ++k) {
       const HeVertex* v = face->vertex[k];
+      corners[3 * face->index + k].setValue(0, 0, 0);
       if (v->index < 0 || v->index >= static_cast<int32_t>(field->size())) continue;
       SbVec3f d = (*field)[v->index];
       const SbVec3f& a = v->normal;
@@ -280,8 +292,9 @@ void SbStreamlineTracer::buildCorners() {
 
 std::shared_ptr<const SbStreamlineTracer::FaceFrame> SbStreamlineTracer::buildFrames() const {
   // Every frame is written below: no zero-filling first.
-  std::shared_ptr<FaceFrame> store(new FaceFrame[model.triangles.size()],
-                                   std::default_delete<FaceFrame[]>());
+  auto block = allocateLargeArray<FaceFrame>(model.triangles.size());
+  if (!block) throw std::bad_alloc();
+  std::shared_ptr<FaceFrame> store(block.release(), LargeBlockDeleter());
   FaceFrame* frames = store.get();
   for (const HeTriangle* face : model.triangles) {
     FaceFrame& f = frames[face->index];

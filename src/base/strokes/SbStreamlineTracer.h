@@ -17,6 +17,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/LargeBlock.h"
 #include "core/ObjectPool.h"
 #include "mesh/SbHeModelHQ.h"
 #include "strokes/StrokeCollider.h"
@@ -213,7 +214,8 @@ class SbStreamlineTracer {
   const FaceFrame* frames = nullptr;
   // The field direction of each face's corner k at 3 face + k, carried from
   // the vertex's tangent plane into the face's plane.
-  std::vector<SbVec3f> corners;
+  std::unique_ptr<SbVec3f[], LargeBlockDeleter> corners;
+  std::size_t cornerCount = 0;
   Parameters param;
   long maxSteps = 0;
   float noProgress = 0.0f;  // a step shorter than this makes no progress

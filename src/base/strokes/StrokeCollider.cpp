@@ -451,7 +451,7 @@ void StrokeCollider::rollback(const Checkpoint& mark) {
       while (first >= mark.entries) first = entries[first].next;
     faceBase = mark.entries;
   }
-  entries.resize(std::min<size_t>(entries.size(), mark.entries));
+  entries.truncate(static_cast<size_t>(mark.entries));
   entryFace.resize(entries.size() - std::min<size_t>(entries.size(), faceBase));
   for (int e = static_cast<int>(cellEntries.size()) - 1; e >= mark.cellEntries; --e)
     cellHead[cellEntryCell[e]] = cellEntries[e].next;

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/ChunkedArray.h"
 #include "core/ObjectPool.h"
 #include "mesh/SbHeModelHQ.h"
 
@@ -166,7 +167,9 @@ class StrokeCollider {
   float minLength;  // shorter segments are ignored
 
   std::vector<StrokeSegment*> segments;
-  std::vector<Entry> entries;
+  // Ten million entries at a million triangles: chunked, so that growing
+  // neither copies them nor holds twice the memory.
+  ChunkedArray<Entry> entries;
   // Face of each entry from the latest checkpoint on, for rollback: kept for
   // every entry it would take a third of the collider's memory.
   std::vector<int32_t> entryFace;
