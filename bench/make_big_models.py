@@ -8,7 +8,13 @@ tilt, one IndexedTriangleStripSet of one strip per ring), only finer:
     make_big_models.py torus 1000000 torus_1m.iv
     make_big_models.py sphere 1000000 sphere_1m.iv
 
-The triangle count is met as closely as the grid allows.
+    make_big_models.py cubesphere 1000000 cubesphere_1m.iv
+
+The triangle count is met as closely as the grid allows. "sphere" is a
+latitude-longitude sphere like data/sphere.iv, whose poles are fans of
+thousands of slivers at a million triangles; "cubesphere" is a cube's six
+faces, each an n x n grid in equal-angle coordinates, projected onto the
+unit sphere: triangles of about one size everywhere.
 """
 
 import math
@@ -69,6 +75,38 @@ def sphere(triangles):
     return points, strips
 
 
+def cubesphere(triangles):
+    # 6 faces of n x n quads, two triangles each.
+    n = max(2, round(math.sqrt(triangles / 12.0)))
+    points, index = [], {}
+
+    def vertex(a, b, c):
+        key = (a, b, c)
+        if key not in index:
+            # Equal-angle warp keeps the cells of similar size.
+            x, y, z = (math.tan(math.pi / 4 * t / n) for t in (a, b, c))
+            r = math.sqrt(x * x + y * y + z * z)
+            index[key] = len(points)
+            points.append((x / r, y / r, z / r))
+        return index[key]
+
+    # Each face: outward axis N and in-face axes U, V with U x V = N.
+    faces = [((1, 0, 0), (0, 1, 0), (0, 0, 1)), ((-1, 0, 0), (0, 0, 1), (0, 1, 0)),
+             ((0, 1, 0), (0, 0, 1), (1, 0, 0)), ((0, -1, 0), (1, 0, 0), (0, 0, 1)),
+             ((0, 0, 1), (1, 0, 0), (0, 1, 0)), ((0, 0, -1), (0, 1, 0), (1, 0, 0))]
+    strips = []
+    for N, U, V in faces:
+        def grid(s, t):
+            return vertex(*(n * N[k] + (2 * s - n) * U[k] + (2 * t - n) * V[k] for k in range(3)))
+        for t in range(n):
+            strip = []
+            for i in range(n + 1):
+                strip.append(grid(i, t + 1))
+                strip.append(grid(i, t))
+            strips.append(strip)
+    return points, strips
+
+
 def write(path, points, strips):
     count = sum(len(s) - 2 for s in strips)
     with open(path, "w") as f:
@@ -83,10 +121,11 @@ def write(path, points, strips):
 
 
 def main():
-    if len(sys.argv) != 4 or sys.argv[1] not in ("torus", "sphere") or not sys.argv[2].isdigit():
-        print("usage: make_big_models.py torus|sphere TRIANGLES FILE.iv")
+    shapes = {"torus": torus, "sphere": sphere, "cubesphere": cubesphere}
+    if len(sys.argv) != 4 or sys.argv[1] not in shapes or not sys.argv[2].isdigit():
+        print("usage: make_big_models.py torus|sphere|cubesphere TRIANGLES FILE.iv")
         return 2
-    shape = torus if sys.argv[1] == "torus" else sphere
+    shape = shapes[sys.argv[1]]
     write(sys.argv[3], *shape(int(sys.argv[2])))
     return 0
 
