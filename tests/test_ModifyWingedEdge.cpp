@@ -204,6 +204,7 @@ TEST(ModifyWingedEdgeNode, RerunStartsFromTheBuiltModel) {
 
 TEST(ModifyWingedEdgeNode, FieldChangeRerunsTheChain) {
   Scene scene(testmesh::model(bumpySphere()));
+  const SbWingedEdgeModel input = scene.source->built;
   scene.traverse();
   const double before = radiusVariance(scene.working().objects[0]);
   scene.modifier->smoothingSteps = 2;  // no markChanged: the field change itself counts
@@ -213,7 +214,7 @@ TEST(ModifyWingedEdgeNode, FieldChangeRerunsTheChain) {
   EXPECT_LT(radiusVariance(scene.working().objects[0]), before);
   scene.modifier->smoothingSteps = 0;
   scene.traverse();
-  expectSameGeometry(scene.working(), scene.source->built);
+  expectSameGeometry(scene.working(), input);
 }
 
 TEST(ModifyWingedEdgeNode, ModelWithoutSourceStartsAgainFromItsFirstInput) {
@@ -272,6 +273,9 @@ TEST(ModifyWingedEdgeNode, WorksBelowTheGenerator) {
   modifier->useSharpAngles = FALSE;
   action.apply(root);
   EXPECT_EQ(sharpEdges(generator->workingModel().objects.at(0)), 0);
+  // A chain that changes nothing leaves the built objects unshared, not copied.
+  EXPECT_TRUE(generator->workingModel().holdsSource);
+  expectSameGeometry(generator->workingModel(), generator->builtModel());
   root->unref();
 }
 

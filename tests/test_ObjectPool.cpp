@@ -2,6 +2,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "core/ObjectPool.h"
 
@@ -62,6 +63,30 @@ TEST(ObjectPool, SeventeenthElementComesFromASecondChunk) {
   EXPECT_EQ(pool.live(), 17);
   for (Record* r : seen) pool.giveBack(r);
   pool.giveBack(seventeenth);
+}
+
+TEST(ObjectPool, ReserveAllocatesWholeChunksOnceAndTakesFromThemInOrder) {
+  TypedObjectPool<Record> pool("P::reserve");
+  ASSERT_TRUE(pool.reserve(100));
+  EXPECT_EQ(pool.chunkCount(), 7);  // 100 elements in chunks of 16
+  EXPECT_EQ(pool.freeCount(), 112);
+  EXPECT_TRUE(pool.reserve(50));  // enough free already
+  EXPECT_EQ(pool.chunkCount(), 7);
+  std::vector<Record*> taken;
+  for (int i = 0; i < 112; ++i) {
+    taken.push_back(pool.take());
+    // One block, highest address first, one record apart.
+    if (i > 0) {
+      EXPECT_EQ(reinterpret_cast<char*>(taken[i - 1]) - reinterpret_cast<char*>(taken[i]),
+                static_cast<std::ptrdiff_t>(pool.elementSize()));
+    }
+  }
+  EXPECT_EQ(pool.chunkCount(), 7);
+  taken.push_back(pool.take());  // the 113th needs a chunk of its own
+  EXPECT_EQ(pool.chunkCount(), 8);
+  EXPECT_EQ(pool.live(), 113);
+  for (Record* r : taken) pool.giveBack(r);
+  EXPECT_EQ(pool.freeCount(), 128);
 }
 
 TEST(ObjectPool, ElementsKeepTheRecordsAlignmentAndSize) {

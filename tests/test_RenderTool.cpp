@@ -169,6 +169,13 @@ TEST_F(RenderTool, DrawsTheTorusAtTheRequestedSizeAndReportsEachStage) {
     EXPECT_NE(run.output.find(std::string("linfold-render: ") + stage + " took "), std::string::npos)
         << stage << " missing in:\n"
         << run.output;
+  // The first draw's time, stage by stage.
+  for (const char* stage : {"winged-edge build", "modifier chain", "half-edge build", "curvature",
+                            "flow field", "streamlines", "silhouette structures", "silhouettes",
+                            "hidden-line removal", "ink", "everything else"})
+    EXPECT_NE(run.output.find(std::string("linfold-render:   ") + stage + " took "), std::string::npos)
+        << stage << " missing in:\n"
+        << run.output;
 }
 
 TEST_F(RenderTool, CleansTheFieldByDefaultAndReportsItsTurning) {

@@ -737,6 +737,20 @@ TEST(StreamlinerNode, RetracesOnlyForANewStampOrWhenInvalidated) {
   EXPECT_GT(scene.streamliner->strokes().crossStrokes, 0);
   EXPECT_EQ(scene.familyCount, scene.coordCount);
   EXPECT_EQ(scene.taperCount, scene.coordCount);
+  // Traced together, the cross family on a second thread, the families are
+  // the ones traced one after the other, under one progress line.
+  const StrokeSet both = scene.streamliner->strokes();
+  scene.streamliner->invalidate();
+  testing::internal::CaptureStdout();
+  scene.traverse();
+  const std::string together = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(together.rfind("SoStreamlinerHQ: 0...25...50...75...100, ", 0), 0u) << together;
+  EXPECT_EQ(std::count(together.begin(), together.end(), '\n'), 1) << together;
+  EXPECT_EQ(scene.streamliner->computations(), 4);
+  EXPECT_EQ(scene.streamliner->strokes().indices, both.indices);
+  EXPECT_EQ(scene.streamliner->strokes().points, both.points);
+  EXPECT_EQ(scene.streamliner->strokes().taper, both.taper);
+  EXPECT_EQ(scene.streamliner->strokes().crossStrokes, both.crossStrokes);
   scene.streamliner->crossHatching = FALSE;
   scene.traverse();
   EXPECT_EQ(scene.familyCount, 0);

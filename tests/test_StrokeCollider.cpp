@@ -221,6 +221,16 @@ TEST_F(StrokeColliderTest, MergeAndRollbackKeepTheBucketsConsistent) {
   EXPECT_EQ(shared->bucketSize(face), 2);
   EXPECT_EQ(shared->entryCount(), sharedEntries + ownEntries);
   EXPECT_EQ(StrokeCollider::segPool.live(), 2);
+
+  // Back to an older checkpoint than the latest: the slow way, same result.
+  shared->addSegment(face, SbVec3f(0.2f, 0.45f, 0), SbVec3f(0.3f, 0.4f, 0), nullptr, 2);
+  shared->checkpoint();
+  shared->addSegment(face, SbVec3f(0.2f, 0.6f, 0), SbVec3f(0.3f, 0.65f, 0), nullptr, 3);
+  EXPECT_EQ(shared->bucketSize(face), 4);
+  shared->rollback(mark);
+  EXPECT_EQ(shared->bucketSize(face), 2);
+  EXPECT_EQ(shared->entryCount(), sharedEntries + ownEntries);
+  EXPECT_EQ(StrokeCollider::segPool.live(), 2);
   shared.reset();
   EXPECT_EQ(StrokeCollider::segPool.live(), 0);
 }

@@ -24,6 +24,7 @@
 #include "curvature/SoGenerateCurvatureHQ.h"
 #include "flowfield/SoGenerateFlowFieldHQ.h"
 #include "mesh/SoGenerateHeModelHQ.h"
+#include "core/StageTimes.h"
 #include "strokes/SoStreamlinerHQ.h"
 
 namespace render {
@@ -69,12 +70,20 @@ bool tgaToPng(const std::string& tga, const std::string& png, std::string& error
 
 }  // namespace
 
-void StageClock::report(const char* stage) {
+void StageClock::restart() {
+  start = std::chrono::steady_clock::now();
+  cpuStart = stagetimes::cpuNow();
+}
+
+double StageClock::report(const char* stage) {
   auto now = std::chrono::steady_clock::now();
-  std::printf("linfold-render: %s took %.1f ms\n", stage,
-              std::chrono::duration<double, std::milli>(now - start).count());
+  const double ms = std::chrono::duration<double, std::milli>(now - start).count();
+  const double cpu = stagetimes::cpuNow();
+  std::printf("linfold-render: %s took %.1f ms (CPU %.1f ms)\n", stage, ms, cpu - cpuStart);
   std::fflush(stdout);
   start = now;
+  cpuStart = cpu;
+  return ms;
 }
 
 JobResult ModelRenderer::run(const Job& job) {
@@ -101,11 +110,42 @@ void ModelRenderer::note(JobResult& result, const std::string& error) {
 }
 
 void ModelRenderer::stage(const char* name) {
-  if (reportTimings) clock.report(name);
+  // Taken also when not reported, so that the record stays small.
+  const std::vector<stagetimes::Stage> parts = stagetimes::take();
+  if (!reportTimings) return;
+  const double total = clock.report(name);
+  // Where the time of a draw went: the processing stages that ran in it, then
+  // the rest (drawing, the other line filters, writing files). The CPU time
+  // (of all threads) tells more than the wall time on a busy machine.
+  double sum = 0.0;
+  for (const stagetimes::Stage& part : parts) {
+    std::printf("linfold-render:   %s took %.1f ms (CPU %.1f ms)\n", part.name, part.ms, part.cpuMs);
+    sum += part.ms;
+  }
+  if (!parts.empty())
+    std::printf("linfold-render:   everything else took %.1f ms\n", std::max(total - sum, 0.0));
+  std::fflush(stdout);
+}
+
+void ModelRenderer::reportPeakMemory() {
+  if (!reportTimings) return;
+  // The high-water mark of the resident set (Linux).
+  FILE* status = std::fopen("/proc/self/status", "r");
+  if (!status) return;
+  char line[256];
+  long kb = -1;
+  while (std::fgets(line, sizeof line, status))
+    if (std::sscanf(line, "VmHWM: %ld kB", &kb) == 1) break;
+  std::fclose(status);
+  if (kb >= 0) {
+    std::printf("linfold-render: peak memory %.1f MB\n", kb / 1024.0);
+    std::fflush(stdout);
+  }
 }
 
 void ModelRenderer::process(const Job& job, JobResult& result) {
   clock.restart();
+  stagetimes::take();
   const LinfoldScene::LoadResult load = scene.loadModel(job.model.c_str());
   if (!load.message.empty()) {
     // As the window reports it with LINFOLD_NO_DIALOGS set.
@@ -201,6 +241,7 @@ void ModelRenderer::process(const Job& job, JobResult& result) {
   }
   if (std::any_of(job.files.begin(), job.files.end(), [](const std::string& f) { return !f.empty(); }))
     stage("write");
+  reportPeakMemory();
 }
 
 void ModelRenderer::counts(JobResult& result) {

@@ -31,15 +31,17 @@ struct JobResult {
   std::string error;                 // the first failure
 };
 
-// Prints "linfold-render: STAGE took N ms" for the time since the last report
-// or restart.
+// Prints "linfold-render: STAGE took N ms (CPU M ms)" for the time since the
+// last report or restart (the CPU time of all threads), and returns the wall
+// time.
 class StageClock {
 public:
-  void report(const char* stage);
-  void restart() { start = std::chrono::steady_clock::now(); }
+  double report(const char* stage);
+  void restart();
 
 private:
   std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+  double cpuStart = 0.0;  // the process's CPU time at the start, ms
 };
 
 // Draws one model after another into the same scene: loads it, applies the
@@ -60,6 +62,7 @@ private:
   void process(const Job& job, JobResult& result);
   void note(JobResult& result, const std::string& error);
   void stage(const char* name);
+  void reportPeakMemory();
   void counts(JobResult& result);
 
   LinfoldScene& scene;

@@ -1,8 +1,11 @@
 #include "core/ObjectPool.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+
+#include "core/LargeBlock.h"
 
 ObjectPool::ObjectPool(const char* name, std::size_t elementSize, std::size_t alignment)
     : poolName(name) {
@@ -17,36 +20,61 @@ ObjectPool::~ObjectPool() {
                 liveCount, liveCount >= 2 ? "s" : "");
     std::fflush(stdout);
   }
-  while (chunks) {
-    Chunk* next = chunks->next;
-    ::operator delete(chunks->memory, std::align_val_t(align));
-    delete chunks;
-    chunks = next;
+  while (blocks) {
+    Block* next = blocks->next;
+    freeLarge(blocks->memory);
+    delete blocks;
+    blocks = next;
   }
   freeHead = nullptr;
+  untakenLow = untakenTop = nullptr;
+}
+
+bool ObjectPool::addBlock(long chunkCount) {
+  if (chunkCount < 1 || chunkCount > (long(INT_MAX) - chunkTotal)) return false;
+  const std::size_t bytes = stride * chunkElements * static_cast<std::size_t>(chunkCount);
+  if (bytes / chunkCount != stride * chunkElements) return false;
+  void* memory = allocateLarge(bytes, align);
+  Block* block = memory ? new (std::nothrow) Block{blocks, memory, chunkCount} : nullptr;
+  if (!block) {
+    freeLarge(memory);
+    return false;
+  }
+  blocks = block;
+  chunkTotal += static_cast<int>(chunkCount);
+  // What is left of the previous block joins the free list, highest address
+  // on top.
+  for (char* element = untakenLow; element < untakenTop; element += stride) {
+    *reinterpret_cast<void**>(element) = freeHead;
+    freeHead = element;
+  }
+  untakenLow = static_cast<char*>(memory);
+  untakenTop = untakenLow + bytes;
+  freeElements += static_cast<int>(chunkCount * chunkElements);
+  return true;
+}
+
+bool ObjectPool::reserve(long count) {
+  if (count <= freeElements) return true;
+  const long missing = count - freeElements;
+  return addBlock((missing + chunkElements - 1) / chunkElements);
 }
 
 void* ObjectPool::take() {
-  if (!freeHead) {
-    void* memory = ::operator new(stride * chunkElements, std::align_val_t(align), std::nothrow);
-    Chunk* chunk = memory ? new (std::nothrow) Chunk{chunks, memory} : nullptr;
-    if (!chunk) {
-      if (memory) ::operator delete(memory, std::align_val_t(align));
+  void* element;
+  if (freeHead) {
+    element = freeHead;
+    freeHead = *static_cast<void**>(element);
+  } else {
+    if (untakenTop == untakenLow && !addBlock(1)) {
       std::printf("Error: %s could not allocate memory!\n", poolName ? poolName : "a pool");
       return nullptr;
     }
-    chunks = chunk;
-    // Push in reverse so that the element with the highest address is taken first.
-    char* base = static_cast<char*>(memory);
-    for (int i = 0; i < chunkElements; ++i) {
-      void* element = base + stride * i;
-      *static_cast<void**>(element) = freeHead;
-      freeHead = element;
-    }
+    untakenTop -= stride;
+    element = untakenTop;
   }
-  void* element = freeHead;
-  freeHead = *static_cast<void**>(element);
   ++liveCount;
+  --freeElements;
   return element;
 }
 
@@ -55,10 +83,5 @@ void ObjectPool::giveBack(void* element) {
   *static_cast<void**>(element) = freeHead;
   freeHead = element;
   --liveCount;
-}
-
-int ObjectPool::chunkCount() const {
-  int n = 0;
-  for (Chunk* c = chunks; c; c = c->next) ++n;
-  return n;
+  ++freeElements;
 }

@@ -500,6 +500,8 @@ void SbCurvatureHQ::from(const SbHeModelHQ& model) {
     return;
   }
   // Records in vertex order, from the main thread: the pool is not shared.
+  // One block for all of them where it can be had.
+  recordPool.reserve(n);
   for (int i = 0; i < n; ++i) {
     CurvatureRecord* r = recordPool.take();
     if (!r) {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "core/StageTimes.h"
 #include "elements/SoCurvatureElementHQ.h"
 #include "elements/SoHeModelElementHQ.h"
 #include "mesh/SbHeModelHQ.h"
@@ -38,6 +39,7 @@ void SoGenerateCurvatureHQ::doAction(SoAction* action) {
     return;
   }
   if (model->stamp != estimate.modelStamp) {
+    StageTimer timer("curvature");
     try {
       estimate.from(*model);
     } catch (const std::exception& e) {  // from() does not throw; keep the node safe anyway

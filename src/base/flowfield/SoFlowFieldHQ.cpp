@@ -9,11 +9,14 @@
 #include <Inventor/elements/SoViewingMatrixElement.h>
 #include <Inventor/elements/SoViewportRegionElement.h>
 #include <Inventor/misc/SoState.h>
+#include <Inventor/C/glue/gl.h>
+#include <Inventor/elements/SoGLCacheContextElement.h>
 #include <Inventor/system/gl.h>
 
 #include <algorithm>
 #include <cmath>
 
+#include "core/StageTimes.h"
 #include "elements/SoFlowFieldElementHQ.h"
 #include "elements/SoHeModelElementHQ.h"
 #include "flowfield/SbFlowFieldHQ.h"
@@ -55,6 +58,7 @@ void SoFlowFieldHQ::GLRender(SoGLRenderAction* action) {
   const SbHeModelHQ* model = SoHeModelElementHQ::get(state);
   const SbFlowFieldHQ* field = SoFlowFieldElementHQ::get(state);
   if (model && field && sendLines.getValue()) {
+    StageTimer timer("flow-field display");
     glPushAttrib(GL_COLOR_BUFFER_BIT | GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_LIGHTING_BIT |
                  GL_LINE_BIT | GL_CURRENT_BIT);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -64,24 +68,43 @@ void SoFlowFieldHQ::GLRender(SoGLRenderAction* action) {
     glDisable(GL_ALPHA_TEST);
     glDisable(GL_LIGHTING);
     glShadeModel(GL_FLAT);
-    glBegin(GL_LINES);
 
     const SbMatrix product = SoModelMatrixElement::get(state) *
                              SoViewingMatrixElement::get(state) *
                              SoProjectionMatrixElement::get(state);
     const float L = halfLength(product, SoViewportRegionElement::get(state));
     // A field built for another model may hold a different number of records.
-    const int count = std::min(model->vertexCount(), field->size());
-    for (int i = count - 1; i >= 0; --i) {
+    const int count = std::max(std::min(model->vertexCount(), field->size()), 0);
+    // One line per vertex, last vertex first, from arrays: half a million
+    // glVertex calls cost more than the drawing itself under software GL.
+    linePoints.resize(2 * static_cast<size_t>(count));
+    lineColours.resize(2 * static_cast<size_t>(count));
+    for (int i = count - 1, k = 0; i >= 0; --i, k += 2) {
       const SbVec3f& p = model->vertices[i]->position;
       const FlowRecord& r = *field->records[i];
-      glColor4ub(0, 128, 0, r.locked ? 160 : 32);
-      const SbVec3f a = p + r.direction * L, b = p - r.direction * L;
-      glVertex3fv(a.getValue());
-      glVertex3fv(b.getValue());
+      const Colour c = {0, 128, 0, static_cast<uint8_t>(r.locked ? 160 : 32)};
+      linePoints[k] = p + r.direction * L;
+      linePoints[k + 1] = p - r.direction * L;
+      lineColours[k] = lineColours[k + 1] = c;
     }
-
-    glEnd();
+    if (count > 0) {
+      glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+      const cc_glglue* glue = cc_glglue_instance(SoGLCacheContextElement::get(state));
+      if (glue && cc_glglue_has_vertex_buffer_object(glue))
+        cc_glglue_glBindBuffer(glue, GL_ARRAY_BUFFER, 0);
+      glDisableClientState(GL_NORMAL_ARRAY);
+      glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+      glEnableClientState(GL_VERTEX_ARRAY);
+      glEnableClientState(GL_COLOR_ARRAY);
+      glVertexPointer(3, GL_FLOAT, sizeof(SbVec3f), linePoints[0].getValue());
+      glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(Colour), lineColours[0].rgba);
+      // In batches: GL copies client arrays into a buffer of the draw's
+      // size, 50 MB for a million-triangle model in one draw.
+      const GLint batch = 2 * 32768;
+      for (GLint first = 0; first < 2 * count; first += batch)
+        glDrawArrays(GL_LINES, first, std::min(batch, 2 * count - first));
+      glPopClientAttrib();
+    }
     glPopAttrib();
   }
   inherited::GLRender(action);

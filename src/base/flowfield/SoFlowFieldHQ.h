@@ -2,7 +2,11 @@
 #define LINFOLD_SOFLOWFIELDHQ_H
 
 #include <Inventor/fields/SoSFBool.h>
+#include <Inventor/SbVec3f.h>
 #include <Inventor/nodes/SoShape.h>
+
+#include <cstdint>
+#include <vector>
 
 class SbFlowFieldHQ;
 class SbHeModelHQ;
@@ -35,6 +39,14 @@ class SoFlowFieldHQ : public SoShape {
   ~SoFlowFieldHQ() override;
   void computeBBox(SoAction* action, SbBox3f& box, SbVec3f& center) override;
   void generatePrimitives(SoAction* action) override;
+
+ private:
+  struct Colour {
+    uint8_t rgba[4];
+  };
+  // The lines of the last frame, kept so that their memory serves again.
+  std::vector<SbVec3f> linePoints;
+  std::vector<Colour> lineColours;
 };
 
 #endif

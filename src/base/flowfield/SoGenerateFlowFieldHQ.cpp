@@ -10,6 +10,7 @@
 #include <exception>
 
 #include "core/ChangeStamp.h"
+#include "core/StageTimes.h"
 #include "curvature/SbCurvatureHQ.h"
 #include "elements/SoCurvatureElementHQ.h"
 #include "elements/SoFlowFieldElementHQ.h"
@@ -72,6 +73,7 @@ void SoGenerateFlowFieldHQ::doAction(SoAction* action) {
   if (curvature->stamp != curvatureStamp || mode != builtCleanUp) {
     curvatureStamp = curvature->stamp;
     builtCleanUp = mode;
+    StageTimer timer("flow field");
     try {
       if (mode == AUTO) {
         // The clean-up carries the field over the failed estimates itself.

@@ -21,6 +21,8 @@
 #include <set>
 #include <unordered_map>
 
+#include "core/ProgressMeter.h"
+#include "core/StageTimes.h"
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineDensityElementHQ.h"
 #include "elements/SoLineParameterizationElement.h"
@@ -92,6 +94,17 @@ void SoGenerateSilhouette::GLRender(SoGLRenderAction* action) {
 void SoGenerateSilhouette::callback(SoCallbackAction* action) { run(action, false); }
 
 void SoGenerateSilhouette::run(SoAction* action, bool withGL) {
+  // The silhouettes' time, less the structures' (reported on their own).
+  const double start = msecNow(), cpuStart = stagetimes::cpuNow();
+  structureMs = structureCpuMs = 0.0;
+  struct Report {
+    const SoGenerateSilhouette& node;
+    double start, cpuStart;
+    ~Report() {
+      stagetimes::add("silhouettes", msecNow() - start - node.structureMs,
+                      stagetimes::cpuNow() - cpuStart - node.structureCpuMs);
+    }
+  } report{*this, start, cpuStart};
   try {
     if (!doComputation.getValue()) return;
     SoState* state = action->getState();
@@ -147,6 +160,12 @@ bool SoGenerateSilhouette::currentView(SoState* state, SbSilhouetteView& view) {
   return true;
 }
 
+void SoGenerateSilhouette::structureBuilt(double ms, double cpuMs) {
+  stagetimes::add("silhouette structures", ms, cpuMs);
+  structureMs += ms;
+  structureCpuMs += cpuMs;
+}
+
 void SoGenerateSilhouette::extract(const SbWingedEdgeModel& model, const SbSilhouetteView& view) {
   edges.clear();
   const float error = maximalError.getValue();
@@ -163,14 +182,18 @@ void SoGenerateSilhouette::extract(const SbWingedEdgeModel& model, const SbSilho
   if (displaySilhouette.getValue()) {
     if (view.perspective) {
       if (!current(perspectiveKey, error)) {
+        const double built = msecNow(), cpuBuilt = stagetimes::cpuNow();
         perspective.build(model, error);
+        structureBuilt(msecNow() - built, stagetimes::cpuNow() - cpuBuilt);
         perspectiveKey = {&model, fingerprint(), error, true};
         ++builds;
       }
       perspective.query(model, view.eye, key, edges);
     } else {
       if (!current(gaussKey, error)) {
+        const double built = msecNow(), cpuBuilt = stagetimes::cpuNow();
         gaussMap.build(model, error);
+        structureBuilt(msecNow() - built, stagetimes::cpuNow() - cpuBuilt);
         gaussKey = {&model, fingerprint(), error, true};
         ++builds;
       }
@@ -184,7 +207,9 @@ void SoGenerateSilhouette::extract(const SbWingedEdgeModel& model, const SbSilho
   if (displaySharpEdges.getValue()) {
     const float angle = sharpEdgesAngle.getValue();
     if (!current(sharpKey, 0.0f) || sharpAngle != angle || sharpShape != key) {
+      const double built = msecNow(), cpuBuilt = stagetimes::cpuNow();
       SbSilhouetteEdges::sharpEdges(model, angle, key, sharp);
+      structureBuilt(msecNow() - built, stagetimes::cpuNow() - cpuBuilt);
       sharpKey = {&model, fingerprint(), 0.0f, true};
       sharpAngle = angle;
       sharpShape = key;

@@ -71,6 +71,7 @@ private:
   void run(SoAction* action, bool withGL);
   bool currentView(SoState* state, SbSilhouetteView& view);
   void extract(const SbWingedEdgeModel& model, const SbSilhouetteView& view);
+  void structureBuilt(double ms, double cpuMs);
   void sendEdges(SoState* state, const SbWingedEdgeModel& model);
   void drawEdges(SoState* state, const SbWingedEdgeModel& model);
 
@@ -89,6 +90,8 @@ private:
   };
   Key gaussKey, perspectiveKey;
   int builds = 0;
+  // Time of the current run spent on the structures, for the stage times.
+  double structureMs = 0.0, structureCpuMs = 0.0;
 
   // Sharp edges, cached by model, angle and shape key.
   Key sharpKey;

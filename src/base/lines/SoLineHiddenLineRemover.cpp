@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "core/StageTimes.h"
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineDensityElementHQ.h"
 #include "elements/SoLineParameterizationElement.h"
@@ -43,6 +44,7 @@ void SoLineHiddenLineRemover::GLRender(SoGLRenderAction* action) {
   // The result depends on what is in the depth buffer.
   SoCacheElement::invalidate(state);
   if (!active.getValue()) return;
+  StageTimer timer("hidden-line removal");
   try {
     // A copy: when this node runs a second time in the traversal, its input
     // is its own first output, which is rebuilt below.

@@ -125,13 +125,22 @@ void SbHeModelHQ::releaseRecords() {
 void SbHeModelHQ::build(const SbWingedEdgeModel& model) {
   clear();
   try {
-    std::size_t vertexTotal = 0, faceTotal = 0;
+    std::size_t vertexTotal = 0, faceTotal = 0, triangleTotal = 0;
     for (const WeObject& object : model.objects) {
       vertexTotal += object.vertices.size();
       faceTotal += object.faces.size();
+      // A fan of n - 2 triangles per face of n edges (each edge is on two
+      // faces or one).
+      triangleTotal += 2 * object.edges.size() - 2 * object.faces.size();
     }
+    triangleTotal = std::max(triangleTotal, faceTotal);
     vertices.reserve(vertexTotal);
-    triangles.reserve(faceTotal);
+    triangles.reserve(triangleTotal);
+    // The records in a few large blocks rather than one chunk of 16 at a
+    // time; a failed reservation leaves take() to allocate chunk by chunk.
+    vtxPool.reserve(static_cast<long>(vertexTotal));
+    triPool.reserve(static_cast<long>(triangleTotal));
+    hePool.reserve(3 * static_cast<long>(triangleTotal));
     // Outgoing half-edges per vertex, counted as triangles are added.
     edgeStart.assign(vertexTotal + 1, 0);
 
@@ -166,6 +175,11 @@ void SbHeModelHQ::build(const SbWingedEdgeModel& model) {
     }
     buildEdgeMap();
     link();
+    // The map is needed again only for findHalfEdge(), which no stage calls:
+    // 38 MB at a million triangles are better given back until then.
+    release(edgeStart);
+    release(edgeEnd);
+    release(edgeHalf);
   } catch (const std::bad_alloc&) {
     releaseRecords();
     std::printf("SbHeModelHQ::build: out of memory\n");
@@ -217,7 +231,7 @@ void SbHeModelHQ::addTriangle(HeVertex* a, HeVertex* b, HeVertex* c) {
   float n[3];
   cross(b->position - a->position, c->position - a->position, n);
   normalise(n);
-  new (t) HeTriangle{index, {a, b, c}, h[0], SbVec3f(n)};
+  new (t) HeTriangle{index, SbVec3f(n), {a, b, c}, h[0]};
   HeVertex* corner[3] = {a, b, c};
   for (int i = 0; i < 3; ++i) {
     HeVertex* v = corner[i];
@@ -234,6 +248,30 @@ void SbHeModelHQ::addTriangle(HeVertex* a, HeVertex* b, HeVertex* c) {
 }
 
 void SbHeModelHQ::buildEdgeMap() {
+  fillEdgeMap(true);
+  // Pair each listed directed edge with its opposite, walking the lists in
+  // vertex order (each pair once, from its lower-numbered vertex).
+  const int32_t nv = static_cast<int32_t>(vertices.size());
+  for (int32_t v = 0; v < nv; ++v) {
+    for (int32_t i = edgeStart[v]; i < edgeStart[v + 1]; ++i) {
+      if (edgeEnd[i] < v) continue;
+      if (HalfEdge* opposite = findInner(edgeEnd[i], v)) {
+        edgeHalf[i]->twin = opposite;
+        opposite->twin = edgeHalf[i];
+      }
+    }
+  }
+}
+
+void SbHeModelHQ::restoreEdgeMap() const {
+  if (!edgeStart.empty() || triangles.empty()) return;
+  edgeStart.assign(vertices.size() + 1, 0);
+  for (const HeTriangle* t : triangles)
+    for (const HeVertex* v : t->vertex) ++edgeStart[v->index + 1];
+  fillEdgeMap(false);
+}
+
+void SbHeModelHQ::fillEdgeMap(bool markRepeats) const {
   const int32_t nv = static_cast<int32_t>(vertices.size());
   for (int32_t v = 0; v < nv; ++v) edgeStart[v + 1] += edgeStart[v];
   edgeEnd.resize(edgeStart[nv]);
@@ -283,7 +321,7 @@ void SbHeModelHQ::buildEdgeMap() {
     edgeStart[v] = write;
     for (int32_t i = begin; i < end; ++i) {
       if (i > begin && edgeEnd[i] == edgeEnd[i - 1]) {
-        edgeHalf[i]->twin = &repeatedEdge;
+        if (markRepeats) edgeHalf[i]->twin = &repeatedEdge;
         continue;
       }
       edgeEnd[write] = edgeEnd[i];
@@ -294,18 +332,6 @@ void SbHeModelHQ::buildEdgeMap() {
   edgeStart[nv] = write;
   edgeEnd.resize(write);
   edgeHalf.resize(write);
-
-  // Pair each listed directed edge with its opposite, walking the lists in
-  // vertex order (each pair once, from its lower-numbered vertex).
-  for (int32_t v = 0; v < nv; ++v) {
-    for (int32_t i = edgeStart[v]; i < edgeStart[v + 1]; ++i) {
-      if (edgeEnd[i] < v) continue;
-      if (HalfEdge* opposite = findInner(edgeEnd[i], v)) {
-        edgeHalf[i]->twin = opposite;
-        opposite->twin = edgeHalf[i];
-      }
-    }
-  }
 }
 
 HalfEdge* SbHeModelHQ::findInner(int32_t start, int32_t end) const {
@@ -323,6 +349,7 @@ HalfEdge* SbHeModelHQ::findInner(int32_t start, int32_t end) const {
 
 HalfEdge* SbHeModelHQ::findHalfEdge(const HeVertex* start, const HeVertex* end) const {
   if (!start || !end) return nullptr;
+  restoreEdgeMap();
   if (HalfEdge* h = findInner(start->index, end->index)) return h;
   // Boundary half-edges are the twins of inner half-edges without an inner
   // opposite.

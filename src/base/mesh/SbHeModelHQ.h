@@ -25,11 +25,12 @@ struct HeVertex {
                        // covers its whole fan); null for a vertex without triangles
 };
 
+// The normal sits beside the index so that the record takes 48 bytes, not 56.
 struct HeTriangle {
   int32_t index;        // position in SbHeModelHQ::triangles
+  SbVec3f normal;       // unit normal of (B - A) x (C - A); zero for a zero-area triangle
   HeVertex* vertex[3];  // A, B, C, counter-clockwise
   HalfEdge* halfEdge;   // A->B; ->next is B->C, ->next->next is C->A
-  SbVec3f normal;       // unit normal of (B - A) x (C - A); zero for a zero-area triangle
 };
 
 // A directed edge. Its start vertex is the end of its twin.
@@ -108,6 +109,11 @@ class SbHeModelHQ {
   void addVertex(const SbVec3f& position);
   void addTriangle(HeVertex* a, HeVertex* b, HeVertex* c);
   void buildEdgeMap();
+  // Counts (in edgeStart), sorts and deduplicates the outgoing half-edges of
+  // every vertex; marks a repeated directed edge while building.
+  void fillEdgeMap(bool markRepeats) const;
+  // Makes the edge map again after a build released it.
+  void restoreEdgeMap() const;
   void link();
   void computeNormals();
   void releaseRecords();
@@ -117,10 +123,11 @@ class SbHeModelHQ {
   // Edge map: the outgoing inner half-edges of vertex v are
   // edgeHalf[edgeStart[v] .. edgeStart[v + 1]) with their end indices in
   // edgeEnd. A directed edge is listed once, by its first triangle; boundary
-  // half-edges are found as the twins of the opposite inner ones.
-  std::vector<int32_t> edgeStart;
-  std::vector<int32_t> edgeEnd;
-  std::vector<HalfEdge*> edgeHalf;
+  // half-edges are found as the twins of the opposite inner ones. Released
+  // after a build, made again by the first findHalfEdge().
+  mutable std::vector<int32_t> edgeStart;
+  mutable std::vector<int32_t> edgeEnd;
+  mutable std::vector<HalfEdge*> edgeHalf;
   int innerHalfEdges = 0;
   int boundaryHalfEdges = 0;
 };

@@ -76,6 +76,11 @@ void SbMeshOperations::apply(SbWingedEdgeModel& model, const Settings& s) {
   finish(model);
 }
 
+bool SbMeshOperations::changes(const Settings& s) {
+  return s.connectObjects || s.polygonation || s.useSharpAngles || s.dividingSteps > 0 ||
+         s.adaptiveSubdivisionSteps > 0 || s.subdivisionSteps > 0 || s.smoothingSteps > 0;
+}
+
 void SbMeshOperations::finish(SbWingedEdgeModel& model) {
   model.number();
   for (WeObject& o : model.objects) refresh(o);

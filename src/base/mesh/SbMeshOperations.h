@@ -38,6 +38,9 @@ public:
   // lists, face and vertex normals; clears the display-list and curvature
   // marks and sets the modified mark.
   static void finish(SbWingedEdgeModel& model);
+  // True when the chain would change a model: some operation is switched on
+  // or has steps.
+  static bool changes(const Settings& settings);
 };
 
 #endif

@@ -1,6 +1,7 @@
 #include "mesh/SbWingedEdgeModel.h"
 
 #include <cmath>
+#include <utility>
 
 void WeObject::faceCorners(int f, std::vector<int>& out) const {
   out.clear();
@@ -77,6 +78,7 @@ void WeObject::computeNormals() {
 
 void SbWingedEdgeModel::clear() {
   objects.clear();
+  holdsSource = false;
   modified = false;
   statusFlag = false;
   displayListsValid = false;
@@ -84,11 +86,40 @@ void SbWingedEdgeModel::clear() {
 }
 
 void SbWingedEdgeModel::copyGeometryFrom(const SbWingedEdgeModel& other) {
-  if (&other != this) objects = other.objects;
+  if (&other != this) {
+    objects = other.objects;
+    holdsSource = false;
+  }
   modified = false;
   statusFlag = false;
   displayListsValid = false;
   curvatureValid = false;
+}
+
+void SbWingedEdgeModel::borrowGeometryFrom(SbWingedEdgeModel& other) {
+  if (&other == this) return;
+  objects = std::move(other.objects);
+  other.objects.clear();
+  source = &other;
+  holdsSource = true;
+  modified = false;
+  statusFlag = false;
+  displayListsValid = false;
+  curvatureValid = false;
+}
+
+void SbWingedEdgeModel::returnSource() {
+  if (!holdsSource) return;
+  holdsSource = false;
+  if (!source) return;
+  source->objects = std::move(objects);
+  objects.clear();
+}
+
+void SbWingedEdgeModel::keepSource() {
+  if (!holdsSource) return;
+  if (source) source->objects = objects;
+  holdsSource = false;
 }
 
 void SbWingedEdgeModel::number() {

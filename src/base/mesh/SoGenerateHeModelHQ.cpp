@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "core/StageTimes.h"
 #include "elements/SoHeModelElementHQ.h"
 #include "elements/SoWingedEdgeElement.h"
 
@@ -27,6 +28,7 @@ SoGenerateHeModelHQ::~SoGenerateHeModelHQ() { heModel.clear(); }
 void SoGenerateHeModelHQ::update(SoAction* action) {
   SoState* state = action->getState();
   if (!built) {
+    StageTimer timer("half-edge build");
     try {
       if (SbWingedEdgeModel* wingedEdge = SoWingedEdgeElement::get(state))
         heModel.build(*wingedEdge);

@@ -46,6 +46,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/StageTimes.h"
 #include "elements/SoWingedEdgeElement.h"
 #include "mesh/SbWingedEdgeBuilder.h"
 
@@ -584,6 +585,7 @@ void SoGenerateWingedEdge::updateModel(SoAction* action) {
   try {
     if (!doBuildWingedEdge.getValue()) {
       if (!workingEmptied || !working.objects.empty()) {
+        working.returnSource();
         working.clear();
         working.source = nullptr;  // nothing for the modifier to start again from
         workingEmptied = true;
@@ -592,13 +594,14 @@ void SoGenerateWingedEdge::updateModel(SoAction* action) {
       // A render traversal always has a context current.
       const bool glContext = action->isOfType(SoGLRenderAction::getClassTypeId()) || glContextCurrent();
       if (rebuildRequested || (nurbsSkipped && glContext)) {
+        StageTimer timer("winged-edge build");
         rebuildRequested = false;
         workingEmptied = true;
         rebuild(glContext);
       }
       if (workingEmptied) {
-        working.copyGeometryFrom(built);
-        working.source = &built;
+        // Lent, not copied: the modifier copies it back before it changes it.
+        working.borrowGeometryFrom(built);
         workingEmptied = false;
       }
       working.curvatureMode = curvatureMode.getValue();
@@ -611,8 +614,8 @@ void SoGenerateWingedEdge::updateModel(SoAction* action) {
   } catch (const std::exception& e) {
     // Out of memory on a huge scene: publish an empty model rather than a torn one.
     gathering = false;
-    built.clear();
     working.clear();
+    built.clear();
     working.source = nullptr;
     workingEmptied = true;
     geometryFound = false;

@@ -18,7 +18,9 @@ class SoGLRenderAction;
 //
 // The node keeps two models: the built one, rebuilt from the scene only when a
 // rebuild is requested (at construction and by requestRebuild()), and the
-// working copy that is published and that later stages edit. Each indexed
+// working copy that is published and that later stages edit. The working
+// model borrows the built one's objects; only a modifier that changes them
+// makes the built one a copy first (SbWingedEdgeModel::keepSource). Each indexed
 // triangle-strip set becomes one object, with the coordinates in effect on its
 // own path (its vertex property, else the last coordinate node before it),
 // transformed by the matrices between this node and the strip set. Every
@@ -62,7 +64,11 @@ public:
   // Clears the working model's curvature-valid mark.
   void invalidateCurvature();
 
-  const SbWingedEdgeModel& builtModel() const { return built; }
+  // The built model; its objects live in the working model until the
+  // modifier changes that.
+  const SbWingedEdgeModel& builtModel() const {
+    return working.holdsSource && working.source == &built ? working : built;
+  }
   SbWingedEdgeModel& workingModel() { return working; }
   // True when the last build found at least one strip set or shape with faces.
   bool hasGeometry() const { return geometryFound; }

@@ -4,6 +4,7 @@
 #include <Inventor/actions/SoGLRenderAction.h>
 #include <Inventor/elements/SoCacheElement.h>
 
+#include "core/StageTimes.h"
 #include "elements/SoWingedEdgeElement.h"
 #include "mesh/SbMeshOperations.h"
 #include "mesh/SbWingedEdgeModel.h"
@@ -55,9 +56,11 @@ void SoModifyWingedEdge::callback(SoCallbackAction* action) { doAction(action); 
 void SoModifyWingedEdge::doAction(SoAction* action) {
   SbWingedEdgeModel* model = SoWingedEdgeElement::get(action->getState());
   if (!model || (model->modified && !changed)) return;
+  StageTimer timer("modifier chain");
   std::string failure;
   try {
-    if (restoreInput(*model)) applyChain(*model);
+    const SbMeshOperations::Settings s = settings();
+    if (restoreInput(*model, SbMeshOperations::changes(s))) applyChain(*model, s);
   } catch (const std::exception& e) {
     failure = e.what()[0] ? e.what() : "exception";
   } catch (...) {
@@ -68,7 +71,9 @@ void SoModifyWingedEdge::doAction(SoAction* action) {
     std::printf("SoModifyWingedEdge: mesh operations failed (%s); the model is left as built\n",
                 failure.c_str());
     try {
-      if (model->source && model->source != model)
+      if (model->holdsSource)
+        ;  // failed before changing anything
+      else if (model->source && model->source != model)
         model->copyGeometryFrom(*model->source);
       else if (inputOf == model)
         model->copyGeometryFrom(input);
@@ -83,7 +88,9 @@ void SoModifyWingedEdge::doAction(SoAction* action) {
   changed = false;
 }
 
-bool SoModifyWingedEdge::restoreInput(SbWingedEdgeModel& model) {
+bool SoModifyWingedEdge::restoreInput(SbWingedEdgeModel& model, bool chainChanges) {
+  // Still the built objects themselves, unchanged.
+  if (model.holdsSource) return true;
   if (!model.modified) {
     // The generator's fresh copy: edit it in place.
     if (!model.source || model.source == &model) {
@@ -93,7 +100,11 @@ bool SoModifyWingedEdge::restoreInput(SbWingedEdgeModel& model) {
     return true;
   }
   if (model.source && model.source != &model) {
-    model.copyGeometryFrom(*model.source);
+    // A chain that changes nothing needs no copy: the built objects serve.
+    if (chainChanges)
+      model.copyGeometryFrom(*model.source);
+    else
+      model.borrowGeometryFrom(*model.source);
     return true;
   }
   if (inputOf == &model) {
@@ -105,7 +116,7 @@ bool SoModifyWingedEdge::restoreInput(SbWingedEdgeModel& model) {
   return false;
 }
 
-void SoModifyWingedEdge::applyChain(SbWingedEdgeModel& model) {
+SbMeshOperations::Settings SoModifyWingedEdge::settings() const {
   SbMeshOperations::Settings s;
   s.connectObjects = connectObjects.getValue();
   s.polygonation = polygonationMode.getValue();
@@ -119,5 +130,16 @@ void SoModifyWingedEdge::applyChain(SbWingedEdgeModel& model) {
   s.subdivisionSteps = subdivisionSteps.getValue();
   s.smoothingSteps = smoothingSteps.getValue();
   s.smoothingSpeed = smoothingSpeed.getValue();
+  return s;
+}
+
+void SoModifyWingedEdge::applyChain(SbWingedEdgeModel& model, const SbMeshOperations::Settings& s) {
+  if (!SbMeshOperations::changes(s) && model.holdsSource) {
+    // The built objects as they are: numbered, with normals and vertex-edge
+    // lists; finishing them again would recompute the same values.
+    model.modified = true;
+    return;
+  }
+  model.keepSource();
   SbMeshOperations::apply(model, s);
 }

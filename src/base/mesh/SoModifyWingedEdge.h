@@ -7,6 +7,7 @@
 #include <Inventor/nodes/SoNode.h>
 #include <Inventor/nodes/SoSubNode.h>
 
+#include "mesh/SbMeshOperations.h"
 #include "mesh/SbWingedEdgeModel.h"
 
 class SoAction;
@@ -57,8 +58,11 @@ protected:
 private:
   // Puts the chain's input into `model`; false when there is none to start
   // again from.
-  bool restoreInput(SbWingedEdgeModel& model);
-  void applyChain(SbWingedEdgeModel& model);
+  // `chainChanges`: the chain will change the model (else the built
+  // objects can be borrowed instead of copied).
+  bool restoreInput(SbWingedEdgeModel& model, bool chainChanges);
+  SbMeshOperations::Settings settings() const;
+  void applyChain(SbWingedEdgeModel& model, const SbMeshOperations::Settings& s);
 
   bool changed = true;
   SbWingedEdgeModel input;  // copy of a source-less model, taken before the first run

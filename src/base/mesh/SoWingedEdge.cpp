@@ -11,6 +11,7 @@
 #include <Inventor/elements/SoGLDisplayList.h>
 #include <Inventor/elements/SoModelMatrixElement.h>
 #include <Inventor/elements/SoViewVolumeElement.h>
+#include <Inventor/C/glue/gl.h>
 #include <Inventor/system/gl.h>
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "core/StageTimes.h"
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineDensityElementHQ.h"
 #include "elements/SoLineParameterizationElement.h"
@@ -139,6 +141,7 @@ void SoWingedEdge::GLRender(SoGLRenderAction* action) {
   SoCacheElement::invalidate(state);
   SbWingedEdgeModel* model = SoWingedEdgeElement::get(state);
   if (!model) return;
+  StageTimer timer("mesh display");
   try {
     renderModel(action, model, currentMode(model));
   } catch (const std::exception& e) {
@@ -173,6 +176,7 @@ void SoWingedEdge::renderModel(SoGLRenderAction* action, SbWingedEdgeModel* mode
   if (!model->displayListsValid || mode != lastMode || int(send) != lastSendLines || hide != lastHideBackfaces ||
       model != lastModel || fill != lastFillLineCracks) {
     for (bool& valid : listValid) valid = false;
+    depthTrianglesValid = false;
   }
 
   glPushAttrib(GL_ALL_ATTRIB_BITS);
@@ -250,7 +254,34 @@ void SoWingedEdge::renderModel(SoGLRenderAction* action, SbWingedEdgeModel* mode
   lastModel = model;
 }
 
+void SoWingedEdge::buildDepthTriangles(const SbWingedEdgeModel& model) {
+  depthTriangles.resize(model.objects.size());
+  std::vector<int> corners;
+  for (size_t i = 0; i < model.objects.size(); ++i) {
+    const WeObject& o = model.objects[i];
+    std::vector<uint32_t>& out = depthTriangles[i];
+    out.clear();
+    out.reserve(3 * o.faces.size());
+    for (int f = 0; f < static_cast<int>(o.faces.size()); ++f) {
+      o.faceCorners(f, corners);
+      if (corners.size() < 3) continue;
+      bool ok = true;
+      for (int v : corners) ok = ok && validVertex(o, v);
+      if (!ok) continue;
+      // The fan GL itself makes of a polygon.
+      for (size_t k = 2; k < corners.size(); ++k) {
+        out.push_back(static_cast<uint32_t>(corners[0]));
+        out.push_back(static_cast<uint32_t>(corners[k - 1]));
+        out.push_back(static_cast<uint32_t>(corners[k]));
+      }
+    }
+  }
+  depthTrianglesValid = true;
+}
+
 void SoWingedEdge::drawDepthOnly(SoState* state, SbWingedEdgeModel* model) {
+  if (!depthTrianglesValid || depthTriangles.size() != model->objects.size())
+    buildDepthTriangles(*model);
   glPushAttrib(GL_COLOR_BUFFER_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_ENABLE_BIT);
   glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
   glDisable(GL_BLEND);
@@ -259,7 +290,26 @@ void SoWingedEdge::drawDepthOnly(SoState* state, SbWingedEdgeModel* model) {
   // Push the faces back a little so the edges on them pass the depth test.
   glEnable(GL_POLYGON_OFFSET_FILL);
   glPolygonOffset(1.0f, 1.0f);
-  callList(state, model, LIST_FACES, 0);
+  // Saves the array buffer bindings too: the arrays below are client memory.
+  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+  const cc_glglue* glue = cc_glglue_instance(SoGLCacheContextElement::get(state));
+  if (glue && cc_glglue_has_vertex_buffer_object(glue)) {
+    cc_glglue_glBindBuffer(glue, GL_ARRAY_BUFFER, 0);
+    cc_glglue_glBindBuffer(glue, GL_ELEMENT_ARRAY_BUFFER, 0);
+  }
+  glDisableClientState(GL_NORMAL_ARRAY);
+  glDisableClientState(GL_COLOR_ARRAY);
+  glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  for (size_t i = 0; i < model->objects.size(); ++i) {
+    const WeObject& o = model->objects[i];
+    const std::vector<uint32_t>& triangles = depthTriangles[i];
+    if (triangles.empty() || o.vertices.empty()) continue;
+    glVertexPointer(3, GL_FLOAT, sizeof(WeVertex), o.vertices[0].position.getValue());
+    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(triangles.size()), GL_UNSIGNED_INT,
+                   triangles.data());
+  }
+  glPopClientAttrib();
   glPopAttrib();
 }
 

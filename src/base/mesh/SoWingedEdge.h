@@ -58,6 +58,7 @@ private:
   void callList(SoState* state, SbWingedEdgeModel* model, int list, int mode);
   void compileList(SoState* state, SbWingedEdgeModel* model, int list, int mode);
   void drawDepthOnly(SoState* state, SbWingedEdgeModel* model);
+  void buildDepthTriangles(const SbWingedEdgeModel& model);
   void drawLines(SoState* state, SbWingedEdgeModel* model, int mode);
   void publishLines(SoState* state, SbWingedEdgeModel* model, int mode);
   void releaseLists();
@@ -83,6 +84,13 @@ private:
   int lastHideBackfaces = -1;
   int lastFillLineCracks = -1;
   const SbWingedEdgeModel* lastModel = nullptr;
+
+  // The faces as triangle fans, vertex indices per object, drawn from vertex
+  // arrays into the depth buffer. A million faces compiled into a display
+  // list cost 1.6 s and 115 MB under Mesa's software GL, and each frame then
+  // transformed every corner of every face; indexed arrays share the corners.
+  std::vector<std::vector<uint32_t>> depthTriangles;
+  bool depthTrianglesValid = false;
 };
 
 #endif

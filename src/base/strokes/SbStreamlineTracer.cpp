@@ -3,13 +3,30 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <mutex>
+#include <new>
 
+#include "core/LargeBlock.h"
 #include "core/ProgressMeter.h"
 
 // Named for the node that runs the seeding.
 TypedObjectPool<StreamlineSeed> SbStreamlineTracer::seedPool("SoStreamlinerHQ::seedPool");
 
 namespace {
+
+// The pool is shared by the tracers of both families, which may hatch at the
+// same time.
+std::mutex seedPoolMutex;
+
+StreamlineSeed* takeSeed() {
+  std::lock_guard<std::mutex> lock(seedPoolMutex);
+  return SbStreamlineTracer::seedPool.take();
+}
+
+void giveBackSeed(StreamlineSeed* seed) {
+  std::lock_guard<std::mutex> lock(seedPoolMutex);
+  SbStreamlineTracer::seedPool.giveBack(seed);
+}
 
 inline SbVec3f cross3(const SbVec3f& a, const SbVec3f& b) {
   return SbVec3f(a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]);
@@ -146,7 +163,21 @@ SbStreamlineTracer::SbStreamlineTracer(const SbHeModelHQ& m, const std::vector<S
   if (param.maxLength < FLT_MAX) length = std::min<double>(length, param.maxLength);
   const double steps = 4.0 * length / param.stepSize + 4.0 * model.triangles.size() + 64.0;
   maxSteps = static_cast<long>(std::min(steps, 1e12));
-  buildFrames();
+  frameStore = buildFrames();
+  frames = frameStore.get();
+  buildCorners();
+}
+
+SbStreamlineTracer::SbStreamlineTracer(const SbStreamlineTracer& other,
+                                       const std::vector<SbVec3f>& d)
+    : model(other.model),
+      field(&d),
+      frameStore(other.frameStore),
+      frames(other.frames),
+      param(other.param),
+      maxSteps(other.maxSteps),
+      noProgress(other.noProgress),
+      tiny(other.tiny) {
   buildCorners();
 }
 
@@ -230,10 +261,20 @@ void SbStreamlineTracer::buildCorners() {
   // let a direction that leans out of the face (at a vertex on a crease, say,
   // whose normal is the mean of very different faces) swing sideways in the
   // face, and strokes on either side of the face would run into each other.
-  corners.assign(3 * model.triangles.size(), SbVec3f(0, 0, 0));
+  // Every corner is written below: no zero-filling first.
+  if (!corners || cornerCount != 3 * model.triangles.size()) {
+    corners.reset();
+    cornerCount = 3 * model.triangles.size();
+    corners = allocateLargeArray<SbVec3f>(cornerCount);
+    if (!corners) {
+      cornerCount = 0;
+      throw std::bad_alloc();
+    }
+  }
   for (const HeTriangle* face : model.triangles)
     for (int k = 0; k < 3; ++k) {
       const HeVertex* v = face->vertex[k];
+      corners[3 * face->index + k].setValue(0, 0, 0);
       if (v->index < 0 || v->index >= static_cast<int32_t>(field->size())) continue;
       SbVec3f d = (*field)[v->index];
       const SbVec3f& a = v->normal;
@@ -249,8 +290,12 @@ void SbStreamlineTracer::buildCorners() {
     }
 }
 
-void SbStreamlineTracer::buildFrames() {
-  frames.resize(model.triangles.size());
+std::shared_ptr<const SbStreamlineTracer::FaceFrame> SbStreamlineTracer::buildFrames() const {
+  // Every frame is written below: no zero-filling first.
+  auto block = allocateLargeArray<FaceFrame>(model.triangles.size());
+  if (!block) throw std::bad_alloc();
+  std::shared_ptr<FaceFrame> store(block.release(), LargeBlockDeleter());
+  FaceFrame* frames = store.get();
   for (const HeTriangle* face : model.triangles) {
     FaceFrame& f = frames[face->index];
     const HalfEdge* h = face->halfEdge;
@@ -272,6 +317,7 @@ void SbStreamlineTracer::buildFrames() {
     }
     f.normal = face->normal;
   }
+  return store;
 }
 
 int SbStreamlineTracer::exitEdge(int32_t face, const SbVec3f& point, const SbVec3f& direction,
@@ -674,18 +720,22 @@ bool SbStreamlineTracer::trace(const SbVec3f& seedPoint, const SbVec3f& seedDir,
   }
   out.indices.push_back(-1);
   ++out.strokeCount;
-  for (const StreamlineSeed& p : proposals) {
-    StreamlineSeed* seed = seedPool.take();
-    if (!seed) break;
-    *seed = p;
-    queue.push_back(seed);
+  if (!proposals.empty()) {
+    std::lock_guard<std::mutex> lock(seedPoolMutex);
+    for (const StreamlineSeed& p : proposals) {
+      StreamlineSeed* seed = seedPool.take();
+      if (!seed) break;
+      *seed = p;
+      queue.push_back(seed);
+    }
   }
   proposals.clear();
   ++strokeCounter;
   return true;
 }
 
-void SbStreamlineTracer::hatch(StrokeSet& out, int taperMethod, ProgressMeter* progress) {
+void SbStreamlineTracer::hatch(StrokeSet& out, int taperMethod, ProgressMeter* progress,
+                               std::atomic<int>* facesDone) {
   out.clear();
   discarded = 0;
   if (field->size() < model.vertices.size()) return;
@@ -701,6 +751,7 @@ void SbStreamlineTracer::hatch(StrokeSet& out, int taperMethod, ProgressMeter* p
   struct QueueGuard {
     std::deque<StreamlineSeed*>& queue;
     ~QueueGuard() {
+      std::lock_guard<std::mutex> lock(seedPoolMutex);
       for (StreamlineSeed* s : queue) seedPool.giveBack(s);
     }
   } guard{queue};
@@ -712,7 +763,7 @@ void SbStreamlineTracer::hatch(StrokeSet& out, int taperMethod, ProgressMeter* p
         3.0f;
     SbVec3f direction;
     if (!collider.nearAny(face, centroid) && seedDirection(centroid, face, direction)) {
-      StreamlineSeed* seed = seedPool.take();
+      StreamlineSeed* seed = takeSeed();
       if (seed) {
         *seed = StreamlineSeed{centroid, direction, face};
         queue.push_back(seed);
@@ -722,10 +773,11 @@ void SbStreamlineTracer::hatch(StrokeSet& out, int taperMethod, ProgressMeter* p
         if (!collider.nearAny(s->face, s->point))
           trace(s->point, s->direction, s->face, collider, counter, out, queue);
         queue.pop_front();
-        seedPool.giveBack(s);
+        giveBackSeed(s);
       }
     }
     if (progress) progress->step();
+    if (facesDone) facesDone->fetch_add(1, std::memory_order_relaxed);
   }
   computeTaper(out, collider, taperMethod);
   segmentsKept = collider.segmentCount();

@@ -11,11 +11,13 @@
 
 #include <Inventor/SbVec3f.h>
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <vector>
 
+#include "core/LargeBlock.h"
 #include "core/ObjectPool.h"
 #include "mesh/SbHeModelHQ.h"
 #include "strokes/StrokeCollider.h"
@@ -88,6 +90,10 @@ class SbStreamlineTracer {
   // no meaning); both must outlive the tracer.
   SbStreamlineTracer(const SbHeModelHQ& model, const std::vector<SbVec3f>& directions,
                      const Parameters& parameters);
+  // A tracer of another field over the same model with the same parameters,
+  // sharing what depends on the mesh alone (read only), so that the two can
+  // hatch at the same time on two threads.
+  SbStreamlineTracer(const SbStreamlineTracer& sameMesh, const std::vector<SbVec3f>& directions);
   ~SbStreamlineTracer();
   // Follows another field (one direction per vertex of the model; it must
   // outlive the tracer) from the next hatch on: the second family of
@@ -100,8 +106,10 @@ class SbStreamlineTracer {
   // Covers the model with strokes: seeds from the face centroids, last face
   // first, each drained through the first-in first-out seed queue, then the
   // taper values. `out` is replaced. `progress`, when given, is stepped once
-  // per face (the caller begins and ends it).
-  void hatch(StrokeSet& out, int taperMethod, ProgressMeter* progress = nullptr);
+  // per face (the caller begins and ends it); `facesDone`, when given, counts
+  // the faces done instead (for a hatch on another thread).
+  void hatch(StrokeSet& out, int taperMethod, ProgressMeter* progress = nullptr,
+             std::atomic<int>* facesDone = nullptr);
 
   // Grows one stroke from the seed. On success (a stroke at least the minimum
   // length) it is appended to `out` with the number `strokeCounter`, its
@@ -195,16 +203,19 @@ class SbStreamlineTracer {
   };
   int exitEdge(int32_t face, const SbVec3f& point, const SbVec3f& direction, float& t) const;
   int32_t crossEdge(int32_t face, int edge, SbVec3f& mirror) const;
-  void buildFrames();
+  std::shared_ptr<const FaceFrame> buildFrames() const;
   void buildCorners();
 
   const SbHeModelHQ& model;
   const std::vector<SbVec3f>* field;
   std::unique_ptr<StrokeCollider> shared;  // the strokes of the last hatch
-  std::vector<FaceFrame> frames;
+  // One frame per face, shared by the tracers of one model.
+  std::shared_ptr<const FaceFrame> frameStore;
+  const FaceFrame* frames = nullptr;
   // The field direction of each face's corner k at 3 face + k, carried from
   // the vertex's tangent plane into the face's plane.
-  std::vector<SbVec3f> corners;
+  std::unique_ptr<SbVec3f[], LargeBlockDeleter> corners;
+  std::size_t cornerCount = 0;
   Parameters param;
   long maxSteps = 0;
   float noProgress = 0.0f;  // a step shorter than this makes no progress

@@ -6,11 +6,15 @@
 #include <Inventor/elements/SoCoordinateElement.h>
 #include <Inventor/misc/SoState.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <thread>
 
 #include "core/ProgressMeter.h"
+#include "core/StageTimes.h"
 #include "elements/SoFlowFieldElementHQ.h"
 #include "elements/SoHeModelElementHQ.h"
 #include "elements/SoLineCoordinateIndexElement.h"
@@ -93,19 +97,59 @@ void SoStreamlinerHQ::compute(const SbHeModelHQ& model, const SbFlowFieldHQ& fie
   ProgressMeter meter;
   const bool metered = meter.begin("SoStreamlinerHQ", (cross ? 2 : 1) * model.triangleCount());
   SbStreamlineTracer tracer(model, directions, param);
-  tracer.hatch(strokeSet, tracedTaper, metered ? &meter : nullptr);
   crossTraced = false;
-  if (cross) traceCross(model, field, &tracer, metered ? &meter : nullptr);
+  if (!cross) {
+    tracer.hatch(strokeSet, tracedTaper, metered ? &meter : nullptr);
+  } else {
+    // The families are independent (each keeps its strokes apart from its
+    // own only): the cross family is traced on a second thread meanwhile,
+    // by a tracer that shares the first one's face frames.
+    crossField(model, field);
+    SbStreamlineTracer crossTracer(tracer, crossDirections);
+    StrokeSet crossSet;
+    std::atomic<int> crossFaces{0};
+    std::atomic<bool> crossDone{false};
+    std::exception_ptr crossFailure;
+    std::thread worker([&] {
+      try {
+        crossTracer.hatch(crossSet, tracedTaper, nullptr, &crossFaces);
+      } catch (...) {
+        crossFailure = std::current_exception();
+      }
+      crossDone = true;
+    });
+    std::exception_ptr failure;
+    try {
+      tracer.hatch(strokeSet, tracedTaper, metered ? &meter : nullptr);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    // The meter (and the window's progress bar) belong to this thread: it
+    // steps them for the other family's faces as they are done.
+    int stepped = 0;
+    for (;;) {
+      const bool done = crossDone;
+      const int faces = crossFaces;
+      for (; stepped < faces; ++stepped)
+        if (metered) meter.step();
+      if (done) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    worker.join();
+    if (failure) std::rethrow_exception(failure);
+    if (crossFailure) std::rethrow_exception(crossFailure);
+    strokeSet.appendCross(crossSet);
+    crossTraced = true;
+  }
   if (metered) meter.end();
   ++computeCount;
 }
 
-void SoStreamlinerHQ::traceCross(const SbHeModelHQ& model, const SbFlowFieldHQ& field,
-                                 SbStreamlineTracer* tracer, ProgressMeter* meter) {
+void SoStreamlinerHQ::crossField(const SbHeModelHQ& model, const SbFlowFieldHQ& field) {
   // The field's cross direction, or the perpendicular of its direction in
   // the tangent plane where the cross is not usable.
   const int n = model.vertexCount();
-  directions.assign(n, SbVec3f(0, 0, 0));
+  crossDirections.assign(n, SbVec3f(0, 0, 0));
   for (int i = 0; i < n; ++i) {
     const FlowRecord& r = *field.records[i];
     SbVec3f d = r.cross;
@@ -114,16 +158,16 @@ void SoStreamlinerHQ::traceCross(const SbHeModelHQ& model, const SbFlowFieldHQ& 
       d = r.direction.cross(model.vertices[i]->normal);
       len = d.length();
     }
-    if (len > 1e-6f && std::isfinite(len)) directions[i] = d / len;
+    if (len > 1e-6f && std::isfinite(len)) crossDirections[i] = d / len;
   }
+}
+
+void SoStreamlinerHQ::traceCross(const SbHeModelHQ& model, const SbFlowFieldHQ& field,
+                                 ProgressMeter* meter) {
+  crossField(model, field);
   StrokeSet cross;
-  if (tracer) {
-    tracer->setDirections(directions);
-    tracer->hatch(cross, tracedTaper, meter);
-  } else {
-    SbStreamlineTracer own(model, directions, param);
-    own.hatch(cross, tracedTaper, meter);
-  }
+  SbStreamlineTracer own(model, crossDirections, param);
+  own.hatch(cross, tracedTaper, meter);
   strokeSet.appendCross(cross);
   crossTraced = true;
 }
@@ -158,6 +202,7 @@ void SoStreamlinerHQ::doAction(SoAction* action) {
   // A field built for another model is as good as none.
   if (!model || !field || !field->matches(*model)) return;
   const bool cross = crossHatching.getValue();
+  StageTimer timer("streamlines");
   try {
     if (!computed || model->stamp != modelStamp || field->stamp != fieldStamp) {
       computed = true;
@@ -168,7 +213,7 @@ void SoStreamlinerHQ::doAction(SoAction* action) {
       // The cross family alone, with the parameters the first one was traced with.
       ProgressMeter meter;
       const bool metered = meter.begin("SoStreamlinerHQ", model->triangleCount());
-      traceCross(*model, *field, nullptr, metered ? &meter : nullptr);
+      traceCross(*model, *field, metered ? &meter : nullptr);
       if (metered) meter.end();
     } else if (!cross && crossTraced) {
       strokeSet.dropCross();

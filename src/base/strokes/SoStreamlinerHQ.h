@@ -79,10 +79,10 @@ class SoStreamlinerHQ : public SoNode {
 
  private:
   void compute(const SbHeModelHQ& model, const SbFlowFieldHQ& field, bool cross);
-  // Traces the cross family and appends it; with the first family's tracer
-  // when it is still there.
-  void traceCross(const SbHeModelHQ& model, const SbFlowFieldHQ& field, SbStreamlineTracer* tracer,
-                  ProgressMeter* meter);
+  // Traces the cross family alone and appends it.
+  void traceCross(const SbHeModelHQ& model, const SbFlowFieldHQ& field, ProgressMeter* meter);
+  // Fills crossDirections from the field.
+  void crossField(const SbHeModelHQ& model, const SbFlowFieldHQ& field);
   void publish(SoState* state);
 
   bool computed = false;
@@ -92,7 +92,8 @@ class SoStreamlinerHQ : public SoNode {
   uint32_t fieldStamp = 0;
   SbStreamlineTracer::Parameters param;
   int tracedTaper = TM_NONE;  // the taper method of the last computation
-  std::vector<SbVec3f> directions;
+  std::vector<SbVec3f> directions;       // of the first family
+  std::vector<SbVec3f> crossDirections;  // of the cross family
   StrokeSet strokeSet;
 };
 

@@ -3,10 +3,15 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
 
 TypedObjectPool<StrokeSegment> StrokeCollider::segPool("StrokeCollider::segPool");
 
 namespace {
+
+// The pool is shared by the colliders of both stroke families, which may be
+// filled at the same time on two threads.
+std::mutex segPoolMutex;
 
 inline SbVec3f cross3(const SbVec3f& a, const SbVec3f& b) {
   return SbVec3f(a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]);
@@ -230,10 +235,14 @@ uint32_t StrokeCollider::nextMark() const {
 StrokeCollider::~StrokeCollider() { clear(); }
 
 void StrokeCollider::clear() {
-  for (StrokeSegment* s : segments) segPool.giveBack(s);
+  if (!segments.empty()) {
+    std::lock_guard<std::mutex> lock(segPoolMutex);
+    for (StrokeSegment* s : segments) segPool.giveBack(s);
+  }
   segments.clear();
   entries.clear();
   entryFace.clear();
+  faceBase = 0;
   std::fill(head.begin(), head.end(), -1);
   cellEntries.clear();
   cellEntryCell.clear();
@@ -335,7 +344,11 @@ bool StrokeCollider::registerSegment(const HeTriangle* face, const SbVec3f& star
   if (!face || face->index < 0 || face->index >= static_cast<int32_t>(head.size())) return false;
   const float length = len3(end - start);
   if (!(length >= minLength) || !std::isfinite(length)) return false;
-  StrokeSegment* s = segPool.take();
+  StrokeSegment* s;
+  {
+    std::lock_guard<std::mutex> lock(segPoolMutex);
+    s = segPool.take();
+  }
   if (!s) return false;
   s->start = start;
   s->end = end;
@@ -398,40 +411,56 @@ void StrokeCollider::merge(StrokeCollider& other) {
   if (&other == this) return;
   const int32_t base = static_cast<int32_t>(segments.size());
   segments.insert(segments.end(), other.segments.begin(), other.segments.end());
-  // Keep each face's bucket in the other collider's order after our own.
-  for (size_t e = 0; e < other.entries.size(); ++e) {
-    const int32_t face = other.entryFace[e];
-    if (face < 0 || face >= static_cast<int32_t>(head.size())) continue;
-    file(face, base + other.entries[e].segment);
+  // Keep each face's bucket in the other collider's order after our own: its
+  // list runs newest first, so it is filed from its far end.
+  const int32_t faces = static_cast<int32_t>(std::min(head.size(), other.head.size()));
+  std::vector<int32_t> list;
+  for (int32_t face = 0; face < faces; ++face) {
+    list.clear();
+    for (int32_t e = other.head[face]; e >= 0; e = other.entries[e].next) list.push_back(e);
+    for (auto e = list.rbegin(); e != list.rend(); ++e) file(face, base + other.entries[*e].segment);
   }
   other.segments.clear();
   other.entries.clear();
   other.entryFace.clear();
+  other.faceBase = 0;
   std::fill(other.head.begin(), other.head.end(), -1);
   other.cellEntries.clear();
   other.cellEntryCell.clear();
   std::fill(other.cellHead.begin(), other.cellHead.end(), -1);
 }
 
-StrokeCollider::Checkpoint StrokeCollider::checkpoint() const {
+StrokeCollider::Checkpoint StrokeCollider::checkpoint() {
   Checkpoint mark;
   mark.segments = static_cast<int>(segments.size());
   mark.entries = static_cast<int>(entries.size());
   mark.cellEntries = static_cast<int>(cellEntries.size());
+  faceBase = mark.entries;
+  entryFace.clear();
   return mark;
 }
 
 void StrokeCollider::rollback(const Checkpoint& mark) {
-  // Entries were pushed on their faces' lists in order; undo in reverse.
-  for (int e = static_cast<int>(entries.size()) - 1; e >= mark.entries; --e)
-    head[entryFace[e]] = entries[e].next;
-  entries.resize(std::min<size_t>(entries.size(), mark.entries));
-  entryFace.resize(entries.size());
+  if (mark.entries >= faceBase) {
+    // Entries were pushed on their faces' lists in order; undo in reverse.
+    for (int e = static_cast<int>(entries.size()) - 1; e >= mark.entries; --e)
+      head[entryFace[e - faceBase]] = entries[e].next;
+  } else {
+    // Each face's list runs newest first: cut off the entries made since.
+    for (int32_t& first : head)
+      while (first >= mark.entries) first = entries[first].next;
+    faceBase = mark.entries;
+  }
+  entries.truncate(static_cast<size_t>(mark.entries));
+  entryFace.resize(entries.size() - std::min<size_t>(entries.size(), faceBase));
   for (int e = static_cast<int>(cellEntries.size()) - 1; e >= mark.cellEntries; --e)
     cellHead[cellEntryCell[e]] = cellEntries[e].next;
   cellEntries.resize(std::min<size_t>(cellEntries.size(), mark.cellEntries));
   cellEntryCell.resize(cellEntries.size());
-  for (size_t i = mark.segments; i < segments.size(); ++i) segPool.giveBack(segments[i]);
+  if (static_cast<size_t>(mark.segments) < segments.size()) {
+    std::lock_guard<std::mutex> lock(segPoolMutex);
+    for (size_t i = mark.segments; i < segments.size(); ++i) segPool.giveBack(segments[i]);
+  }
   segments.resize(std::min<size_t>(segments.size(), mark.segments));
 }
 

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/ChunkedArray.h"
 #include "core/ObjectPool.h"
 #include "mesh/SbHeModelHQ.h"
 
@@ -81,13 +82,15 @@ class StrokeCollider {
   void merge(StrokeCollider& other);
 
   // Undo support for a stroke under construction: checkpoint() marks the
-  // present state, rollback() removes every segment registered since.
+  // present state, rollback() removes every segment registered since. The
+  // latest checkpoint rolls back quickly; an older one by a pass over every
+  // face.
   struct Checkpoint {
     int segments = 0;
     int entries = 0;
     int cellEntries = 0;
   };
-  Checkpoint checkpoint() const;
+  Checkpoint checkpoint();
   void rollback(const Checkpoint& mark);
 
   // Taper measures around `point` in `face`, searched up to `limit`:
@@ -164,8 +167,13 @@ class StrokeCollider {
   float minLength;  // shorter segments are ignored
 
   std::vector<StrokeSegment*> segments;
-  std::vector<Entry> entries;
-  std::vector<int32_t> entryFace;  // face of each entry, for rollback
+  // Ten million entries at a million triangles: chunked, so that growing
+  // neither copies them nor holds twice the memory.
+  ChunkedArray<Entry> entries;
+  // Face of each entry from the latest checkpoint on, for rollback: kept for
+  // every entry it would take a third of the collider's memory.
+  std::vector<int32_t> entryFace;
+  int faceBase = 0;  // the entry entryFace[0] belongs to
   std::vector<int32_t> head;       // first entry per face index, -1 when none
   // Grids of the large faces: gridOf[face] indexes grids, -1 without one.
   std::vector<int32_t> gridOf;

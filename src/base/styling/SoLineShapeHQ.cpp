@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "core/StageTimes.h"
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineDensityElementHQ.h"
 #include "elements/SoLineSettingsElementHQ.h"
@@ -86,6 +87,7 @@ void SoLineShapeHQ::GLRender(SoGLRenderAction* action) {
   SoState* state = action->getState();
   // What is drawn depends on the stroke set in the state, not on the fields.
   SoCacheElement::invalidate(state);
+  StageTimer timer("ink");
   try {
     const SbLineSettingsHQ* settings = SoLineSettingsElementHQ::get(state);
     int32_t indexCount = 0;
