@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 
 #include "core/ProgressMeter.h"
 
@@ -72,25 +73,65 @@ void StrokeSet::clear() {
   strokeCount = 0;
 }
 
-SbStreamlineTracer::Parameters SbStreamlineTracer::derive(const Settings& s, float modelSize) {
+SbStreamlineTracer::Parameters SbStreamlineTracer::derive(const Settings& s, float modelSize,
+                                                         std::vector<std::string>* notes) {
+  auto note = [notes](const char* field, float value, const char* what) {
+    if (!notes) return;
+    char text[200];
+    std::snprintf(text, sizeof text, "%s %g %s", field, static_cast<double>(value), what);
+    notes->push_back(text);
+  };
   Parameters p;
   const float size = modelSize > 0.0f && std::isfinite(modelSize) ? modelSize : 1.0f;
   p.size = size;
-  p.separation = atLeast(s.seperationDist * size, 0.001f * size);
-  if (!std::isfinite(p.separation)) p.separation = size;
-  p.probe = atLeast(s.probeDist * size, p.separation + 0.001f * size);
-  if (!std::isfinite(p.probe)) p.probe = p.separation + 0.001f * size;
+  // Distances beyond the model's extent all mean the same (one stroke, or no
+  // seed proposal); larger ones only lose precision: 1e30 + 0.001 == 1e30.
+  float separation = s.seperationDist;
+  if (!(separation > 0.0f)) {
+    note("seperationDist", separation, "is not a positive distance; using the smallest, 0.001");
+    separation = 0.001f;
+  } else if (separation > kMaxDistance) {
+    note("seperationDist", separation, "is more than 2 model sizes; using 2");
+    separation = kMaxDistance;
+  } else if (separation < 0.001f) {
+    note("seperationDist", separation, "is below 0.001; using 0.001");
+  }
+  p.separation = atLeast(separation * size, 0.001f * size);
+  // The taper looks for strokes up to the probe distance from every point and
+  // seeds are proposed that far out: beyond kMaxProbe separations the work
+  // grows with the square of the distance and the taper says nothing more.
+  float probe = s.probeDist;
+  if (std::isnan(probe)) {
+    note("probeDist", probe, "is not a number; using the separation");
+    probe = 0.0f;
+  }
+  p.probe = atLeast(probe * size, p.separation + 0.001f * size);
+  if (p.probe > kMaxProbe * p.separation) {
+    char what[96];
+    std::snprintf(what, sizeof what, "is more than %g separations; using %g", double(kMaxProbe),
+                  double(kMaxProbe * p.separation / size));
+    note("probeDist", probe, what);
+    p.probe = std::max(kMaxProbe * p.separation, p.separation + 0.001f * size);
+  }
   p.separationSq = p.separation * p.separation;
   p.probeSq = p.probe * p.probe;
-  p.sharpEdgeCos = s.sharpEdge > 1e-6f && std::isfinite(s.sharpEdge)
-                       ? std::cos((180.0f - s.sharpEdge) * kPi / 180.0f)
-                       : -2.0f;
+  float sharp = s.sharpEdge;
+  if (std::isnan(sharp)) note("sharpEdge", sharp, "is not a number; no sharp-edge stops");
+  if (sharp > 180.0f) {
+    note("sharpEdge", sharp, "is more than 180 degrees; using 180");
+    sharp = 180.0f;
+  }
+  p.sharpEdgeCos = sharp > 1e-6f ? std::cos((180.0f - sharp) * kPi / 180.0f) : -2.0f;
+  if (std::isnan(s.maxBend)) note("maxBend", s.maxBend, "is not a number; no bend limit");
   p.maxBend = s.maxBend > 1e-6f && std::isfinite(s.maxBend) ? s.maxBend : FLT_MAX;
-  p.minLength = s.minLength > 1e-6f && std::isfinite(s.minLength) ? s.minLength * size
-                                                                   : 1e-6f * size;
-  p.maxLength = s.maxLength > 1e-6f && std::isfinite(s.maxLength)
+  if (std::isnan(s.minLength)) note("minLength", s.minLength, "is not a number; every stroke is kept");
+  p.minLength = s.minLength > 1e-6f && std::isfinite(s.minLength * size) ? s.minLength * size : 1e-6f * size;
+  if (s.minLength > 1e-6f && !std::isfinite(s.minLength * size)) p.minLength = FLT_MAX;
+  if (std::isnan(s.maxLength)) note("maxLength", s.maxLength, "is not a number; no length limit");
+  p.maxLength = s.maxLength > 1e-6f && std::isfinite(s.maxLength * size)
                     ? std::max(s.maxLength * size, p.minLength + 1e-6f * size)
                     : FLT_MAX;
+  if (!(s.stepSize > 0.0f)) note("stepSize", s.stepSize, "is not a positive length; using the smallest");
   p.stepSize = atLeast(s.stepSize * size, 1e-6f * size);
   if (!std::isfinite(p.stepSize)) p.stepSize = size;
   return p;
@@ -100,7 +141,6 @@ SbStreamlineTracer::SbStreamlineTracer(const SbHeModelHQ& m, const std::vector<S
                                        const Parameters& p)
     : model(m), field(d), param(p) {
   tiny = 1e-6f * param.size;
-  noProgress = std::min(1e-3f * param.stepSize, 1e-4f * param.separation);
   // A stroke cannot be longer than the surface's area over the separation (the
   // strokes keep that far apart); allow several times that in steps, plus a
   // few steps for every face a stroke might cross.
@@ -109,7 +149,15 @@ SbStreamlineTracer::SbStreamlineTracer(const SbHeModelHQ& m, const std::vector<S
     const SbVec3f& a = t->vertex[0]->position;
     area += 0.5 * len3(cross3(t->vertex[1]->position - a, t->vertex[2]->position - a));
   }
-  double length = 4.0 * area / param.separation + 4.0 * param.size;
+  if (!std::isfinite(area)) area = 0.0;
+  // All strokes together are about area / separation long and every step adds
+  // a point: a step that would take more than kStepBudget steps over them is
+  // raised to the one that takes that many (far below a pixel on any model).
+  const double smallestStep = area / (double(param.separation) * kStepBudget);
+  if (param.stepSize < smallestStep) param.stepSize = static_cast<float>(smallestStep);
+  noProgress = std::min(1e-3f * param.stepSize, 1e-4f * param.separation);
+  longest = 4.0 * area / param.separation + 4.0 * param.size;
+  double length = longest;
   if (param.maxLength < FLT_MAX) length = std::min<double>(length, param.maxLength);
   const double steps = 4.0 * length / param.stepSize + 4.0 * model.triangles.size() + 64.0;
   maxSteps = static_cast<long>(std::min(steps, 1e12));

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <string>
+#include <vector>
 
 #include "core/ProgressMeter.h"
 #include "elements/SoFlowFieldElementHQ.h"
@@ -82,14 +84,29 @@ void SoStreamlinerHQ::compute(const SbHeModelHQ& model, const SbFlowFieldHQ& fie
   settings.minLength = minLength.getValue();
   settings.maxLength = maxLength.getValue();
   settings.stepSize = stepSize.getValue();
-  param = SbStreamlineTracer::derive(settings, model.size());
+  std::vector<std::string> notes;
+  param = SbStreamlineTracer::derive(settings, model.size(), &notes);
+  for (const std::string& note : notes) std::printf("SoStreamlinerHQ: %s\n", note.c_str());
 
+  SbStreamlineTracer tracer(model, directions, param);
+  const float size = param.size;
+  if (tracer.parameters().stepSize > param.stepSize)
+    std::printf("SoStreamlinerHQ: a step of %g model sizes would take more than %g steps on this model; "
+                "using %g\n",
+                static_cast<double>(param.stepSize / size), SbStreamlineTracer::kStepBudget,
+                static_cast<double>(tracer.parameters().stepSize / size));
+  param = tracer.parameters();
+  ++computeCount;
+  if (param.minLength > tracer.longestStroke()) {
+    std::printf("SoStreamlinerHQ: minLength %g is longer than any stroke on this model can be (%g); no strokes\n",
+                static_cast<double>(minLength.getValue()), tracer.longestStroke() / size);
+    strokeSet.clear();
+    return;
+  }
   ProgressMeter meter;
   const bool metered = meter.begin("SoStreamlinerHQ", model.triangleCount());
-  SbStreamlineTracer tracer(model, directions, param);
   tracer.hatch(strokeSet, taperMethod.getValue(), metered ? &meter : nullptr);
   if (metered) meter.end();
-  ++computeCount;
 }
 
 void SoStreamlinerHQ::publish(SoState* state) {
