@@ -56,6 +56,7 @@ void SoModifyWingedEdge::doAction(SoAction* action) {
   SbWingedEdgeModel* model = SoWingedEdgeElement::get(action->getState());
   if (!model || (model->modified && !changed)) return;
   std::string failure;
+  lastProblem.clear();
   try {
     if (restoreInput(*model)) applyChain(*model);
   } catch (const std::exception& e) {
@@ -67,6 +68,7 @@ void SoModifyWingedEdge::doAction(SoAction* action) {
     // Out of memory inside an operation: fall back to the unmodified input.
     std::printf("SoModifyWingedEdge: mesh operations failed (%s); the model is left as built\n",
                 failure.c_str());
+    lastProblem = "mesh operations failed (" + failure + "); the model is left as built";
     try {
       if (model->source && model->source != model)
         model->copyGeometryFrom(*model->source);
@@ -119,5 +121,14 @@ void SoModifyWingedEdge::applyChain(SbWingedEdgeModel& model) {
   s.subdivisionSteps = subdivisionSteps.getValue();
   s.smoothingSteps = smoothingSteps.getValue();
   s.smoothingSpeed = smoothingSpeed.getValue();
-  SbMeshOperations::apply(model, s);
+  // A smoothing step moves each vertex by `speed` of the way to the mean of
+  // its neighbours: beyond 1 (or below 0) every step overshoots further and
+  // the mesh grows without bound, reaching infinity in the thousand steps
+  // allowed. 0 leaves it unchanged.
+  if (s.smoothingSteps > 0 && !(s.smoothingSpeed >= 0.0f && s.smoothingSpeed <= 1.0f)) {
+    const float speed = s.smoothingSpeed > 1.0f ? 1.0f : 0.0f;
+    std::printf("SoModifyWingedEdge: smoothingSpeed %g is outside 0..1; using %g\n", s.smoothingSpeed, speed);
+    s.smoothingSpeed = speed;
+  }
+  SbMeshOperations::apply(model, s, &lastProblem);
 }
