@@ -30,6 +30,7 @@ struct Options {
   std::array<std::string, OUTPUT_COUNT> files;  // single mode: the path of each requested output
   std::array<bool, OUTPUT_COUNT> wanted{};      // batch mode: requested outputs
   std::vector<FieldSetting> settings;
+  double maxSeconds = 0.0;  // --max-seconds: time allowed per model; 0 for no limit
   bool batch() const { return !outDir.empty(); }
 };
 
