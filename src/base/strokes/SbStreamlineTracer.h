@@ -86,7 +86,7 @@ class SbStreamlineTracer {
 
   // Steps all strokes of one hatch may take together: a smaller step size is
   // raised (see parameters()).
-  static constexpr double kStepBudget = 5e5;
+  static constexpr double kStepBudget = 2.5e5;
 
   // `directions` holds one direction per vertex of `model` (its sign carries
   // no meaning); both must outlive the tracer. The step size of `parameters`
