@@ -1,6 +1,8 @@
-// The flow field on a torus: initialisation from curvature (from), and the
+// The flow field on a torus: initialisation from curvature (from), the
 // optimisation to convergence of a field whose directions were all turned by
-// random angles in [-0.5, 0.5] rad with every vertex free.
+// random angles in [-0.5, 0.5] rad with every vertex free, the automatic
+// clean-up as the render tool runs it (initialise, then cleanUp) and the
+// turning measure.
 //
 // Arguments: the torus grid nu x nv; 250 x 200 gives 100k triangles,
 // 1000 x 500 one million. The optimiser prints its summary line (iterations,
@@ -91,8 +93,40 @@ void BM_FlowFieldOptimize(benchmark::State& state) {
   state.counters["cost_per_edge_after"] = after / (input.model.halfEdgeCount());
 }
 
+void BM_FlowFieldCleanUp(benchmark::State& state) {
+  Input& input = torus(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  SbFlowFieldHQ field;
+  for (auto _ : state) {
+    state.PauseTiming();
+    field.initialise(input.model, input.curvature);
+    state.ResumeTiming();
+    field.cleanUp(input.model, input.curvature);
+    benchmark::ClobberMemory();
+  }
+  state.counters["triangles"] = input.model.triangleCount();
+  state.counters["turning"] = field.measureTurning(input.model, input.curvature).share();
+}
+
+void BM_FlowFieldTurning(benchmark::State& state) {
+  Input& input = torus(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  SbFlowFieldHQ field;
+  field.from(input.model, input.curvature);
+  for (auto _ : state) benchmark::DoNotOptimize(field.measureTurning(input.model, input.curvature));
+  state.counters["triangles"] = input.model.triangleCount();
+}
+
 }  // namespace
 
+BENCHMARK(BM_FlowFieldCleanUp)
+    ->Args({250, 200})
+    ->Args({1000, 500})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_FlowFieldTurning)
+    ->Args({250, 200})
+    ->Args({1000, 500})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_FlowFieldFrom)
     ->Args({250, 200})
     ->Args({1000, 500})

@@ -5,7 +5,8 @@
 // complete hatch (seeding, tracing, taper).
 //
 // Arguments: model (0 torus, 1 sphere), triangles in thousands, separation in
-// thousandths of the model size.
+// thousandths of the model size, cross-hatching (1: a second family along the
+// perpendicular field, traced after the first as the node does).
 //
 // BM_HatchCoarse hatches models of a few faces each a hundred separations
 // wide or more (a cube of 12 triangles, an 8-sided tube of 16), where every
@@ -26,6 +27,7 @@ namespace {
 struct Model {
   SbHeModelHQ mesh;
   std::vector<SbVec3f> directions;
+  std::vector<SbVec3f> cross;  // normal x direction
 };
 
 // Torus: along the tube, turning about it; sphere: latitudes about a tilted axis.
@@ -57,6 +59,7 @@ const Model& model(int kind, int thousands) {
     d -= v->normal * d.dot(v->normal);
     if (d.length() > 0) d.normalize();
     m->directions.push_back(d);
+    m->cross.push_back(v->normal.cross(d));
   }
   return *m;
 }
@@ -73,7 +76,8 @@ SbStreamlineTracer::Settings startupSettings(float separation) {
   return s;
 }
 
-void run(benchmark::State& state, const Model& m, const SbStreamlineTracer::Settings& s) {
+void run(benchmark::State& state, const Model& m, const SbStreamlineTracer::Settings& s,
+         bool cross = false) {
   const SbStreamlineTracer::Parameters p = SbStreamlineTracer::derive(s, m.mesh.size());
   StrokeSet strokes;
   int segments = 0;
@@ -81,9 +85,17 @@ void run(benchmark::State& state, const Model& m, const SbStreamlineTracer::Sett
   for (auto _ : state) {
     SbStreamlineTracer tracer(m.mesh, m.directions, p);
     tracer.hatch(strokes, SbStreamlineTracer::TM_PLANE);
-    benchmark::ClobberMemory();
     segments = tracer.segmentCount();
     entries = tracer.entryCount();
+    if (cross) {
+      tracer.setDirections(m.cross);
+      StrokeSet second;
+      tracer.hatch(second, SbStreamlineTracer::TM_PLANE);
+      strokes.appendCross(second);
+      segments += tracer.segmentCount();
+      entries += tracer.entryCount();
+    }
+    benchmark::ClobberMemory();
   }
   state.counters["segments"] = segments;
   state.counters["entries"] = static_cast<double>(entries);
@@ -94,7 +106,7 @@ void run(benchmark::State& state, const Model& m, const SbStreamlineTracer::Sett
 
 void BM_Hatch(benchmark::State& state) {
   const Model& m = model(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-  run(state, m, startupSettings(state.range(2) / 1000.0f));
+  run(state, m, startupSettings(state.range(2) / 1000.0f), state.range(3) != 0);
 }
 
 // Cube: latitudes about a tilted axis; tube: a helix about z.
@@ -123,15 +135,17 @@ void BM_HatchCoarse(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_Hatch)
-    ->ArgNames({"sphere", "ktri", "sep_permille"})
-    ->Args({1, 100, 10})
-    ->Args({1, 100, 5})
-    ->Args({0, 100, 10})
-    ->Args({0, 100, 5})
-    ->Args({1, 1000, 10})
-    ->Args({1, 1000, 5})
-    ->Args({0, 1000, 10})
-    ->Args({0, 1000, 5})
+    ->ArgNames({"sphere", "ktri", "sep_permille", "cross"})
+    ->Args({1, 100, 10, 0})
+    ->Args({1, 100, 5, 0})
+    ->Args({0, 100, 10, 0})
+    ->Args({0, 100, 10, 1})
+    ->Args({0, 100, 5, 0})
+    ->Args({1, 1000, 10, 0})
+    ->Args({1, 1000, 5, 0})
+    ->Args({0, 1000, 10, 0})
+    ->Args({0, 1000, 10, 1})
+    ->Args({0, 1000, 5, 0})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(1);

@@ -3,8 +3,9 @@
 # the .iv file given as the only argument.
 #   scripts/run.sh [path/to/model.iv]
 # Without a display ($DISPLAY empty) the application starts the same way under
-# Xvfb for LINFOLD_RUN_SECONDS seconds (default 5), then linfold-render draws
-# the model as that window shows it and the path of the PNG is printed.
+# Xvfb, writes a picture of its own window once the drawing is on screen
+# (LINFOLD_SCREENSHOT), quits, and the path of the PNG is printed. It is given
+# at most LINFOLD_RUN_SECONDS seconds (default 120) for that.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -23,24 +24,25 @@ model="$(cd "$(dirname "$model")" && pwd)/$(basename "$model")"
 
 release="$BUILD_PREFIX-release"
 configure "$release" Release -DLINFOLD_WITH_QT=ON
-build "$release" Linfold linfold-render
+build "$release" Linfold
 
 if [ -n "${DISPLAY:-}" ]; then
   exec "$release/Linfold" "$model"
 fi
 
-seconds="${LINFOLD_RUN_SECONDS:-5}"
-echo "No display: running Linfold under Xvfb for $seconds s"
-status=0
-LINFOLD_NO_DIALOGS=1 "${XVFB[@]}" timeout "$seconds" "$release/Linfold" "$model" || status=$?
-# 124: still running when the time was up, as it should be.
-if [ "$status" -ne 0 ] && [ "$status" -ne 124 ]; then
-  echo "Linfold stopped with status $status" >&2
-  exit "$status"
-fi
-
+seconds="${LINFOLD_RUN_SECONDS:-120}"
 png="$release/screenshots/$(basename "${model%.*}").png"
 mkdir -p "$(dirname "$png")"
 rm -f "$png"
-"${XVFB[@]}" "$release/linfold-render" "$model" --size 800x600 --png "$png"
-echo "Screenshot: $png"
+echo "No display: running Linfold under Xvfb until it shows the drawing (at most $seconds s)"
+status=0
+LINFOLD_NO_DIALOGS=1 LINFOLD_SCREENSHOT="$png" "${XVFB[@]}" timeout "$seconds" "$release/Linfold" "$model" ||
+  status=$?
+if [ "$status" -ne 0 ] || [ ! -f "$png" ]; then
+  if [ "$status" -eq 124 ]; then
+    echo "Linfold showed no settled drawing within $seconds s" >&2
+  else
+    echo "Linfold stopped with status $status and no picture" >&2
+  fi
+  exit 1
+fi

@@ -321,7 +321,7 @@ TEST_F(ControlRoutingTest, CommandsRunOnEmptyModels) {
   SbFlowFieldHQ& field = node<SoGenerateFlowFieldHQ>()->flowField();
   ASSERT_EQ(node<SoGenerateHeModelHQ>()->model().triangleCount(), 0);
   control<QLineEdit>(FLOW, "Flow Rot")->setText("45");
-  for (const char* button : {"Select", "Reset", "Optimize", "Relax", "Unify", "Rotate"})
+  for (const char* button : {"Select", "Reset", "Optimize", "Relax", "Unify", "Rotate", "Auto"})
     control<QPushButton>(FLOW, button)->click();
   emit control<QSlider>(FLOW, "Select Tolerance")->sliderMoved(700);
   control<QLineEdit>(FLOW, "Flow Rot")->setText("0");
@@ -381,6 +381,7 @@ TEST_F(ControlRoutingTest, StartUpLeavesTheNodesAsTheControlsShow) {
   EXPECT_FLOAT_EQ(s->maxLength.getValue(), -0.2f);
   EXPECT_FLOAT_EQ(s->stepSize.getValue(), 0.025f);
   EXPECT_EQ(s->taperMethod.getValue(), SoStreamlinerHQ::TM_PLANE);
+  EXPECT_FALSE(s->crossHatching.getValue());
 
   // Flow-field window.
   EXPECT_TRUE(node<SoFlowFieldHQ>()->sendLines.getValue());
@@ -612,6 +613,16 @@ TEST_F(ControlRoutingTest, StreamlinerFieldsClampTakeTheirSignFromTheBoxesAndWai
   EXPECT_TRUE(s->isComputed());
   control<QPushButton>(STREAMLINER, "Apply Changes")->click();
   EXPECT_EQ(s->computations(), traced + 1);
+  // "Cross-Hatching" adds the second family at once, and drops it, without
+  // tracing the first again.
+  QCheckBox* cross = control<QCheckBox>(STREAMLINER, "Cross-Hatching Check");
+  cross->click();
+  EXPECT_TRUE(s->crossHatching.getValue());
+  EXPECT_GT(s->strokes().crossStrokes, 0);
+  cross->click();
+  EXPECT_FALSE(s->crossHatching.getValue());
+  EXPECT_EQ(s->strokes().crossStrokes, 0);
+  EXPECT_EQ(s->computations(), traced + 1);
   control<QLineEdit>(STREAMLINER, "Separation Distance")->setText("0.01");
   control<QCheckBox>(LINE_SETTINGS, "Streamlines Check")->click();
   EXPECT_FALSE(s->doComputation.getValue());
@@ -693,6 +704,14 @@ TEST_F(ControlRoutingTest, FlowFieldCommandsEditTheNodesField) {
   }
   testing::internal::GetCapturedStdout();
   cost->setText("0.0");
+
+  // Auto cleans the field: it turns, and locks the vertices whose curvature
+  // directions it trusts, of which a sphere has none.
+  stamp = field.stamp;
+  control<QPushButton>(FLOW, "Auto")->click();
+  EXPECT_NE(field.stamp, stamp);
+  expectFieldUnitDirections("auto");
+  EXPECT_EQ(lockedCount(), 0);
 
   // The tolerance slider thresholds the scores of a scoring selection.
   auto* tolerance = control<QSlider>(FLOW, "Select Tolerance");
@@ -795,7 +814,7 @@ TEST_F(ControlRoutingTest, ExportsWriteTheChosenFileOrSayTheyCouldNot) {
                  {"Write TXT File ...", "lines.txt", ""},
                  {"HQ PDF &Snapshot ...", "snapshot.pdf", "%PDF-"},
                  {"HQ &TGA Snapshot ...", "snapshot.tga", ""},
-                 {"HQ S&VG Snapshot ...", "snapshot.svg", "<?xml"},
+                 {"HQ SV&G Snapshot ...", "snapshot.svg", "<?xml"},
                  {"P&lotter SVG ...", "plotter.svg", "<?xml"},
                  {"Plotter Te&xt ...", "plotter.txt", "#"}};
   // The TGA item stays disabled; its command is reached through its slot.

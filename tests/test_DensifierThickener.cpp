@@ -13,6 +13,7 @@
 #include "TestMeshes.h"
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineDensityElementHQ.h"
+#include "elements/SoLineFamilyElementHQ.h"
 #include "elements/SoLineTaperElementHQ.h"
 #include "elements/SoLineThicknessElement.h"
 #include "elements/SoLineTriangleElementHQ.h"
@@ -47,6 +48,8 @@ class StrokeValues : public ::testing::Test {
       if (!earlier.empty())
         SoLineDensityElementHQ::set(state, nullptr, static_cast<int32_t>(earlier.size()),
                                     earlier.data());
+      if (!family.empty())
+        SoLineFamilyElementHQ::set(state, nullptr, static_cast<int32_t>(family.size()), family.data());
     });
   }
   void TearDown() override { root->unref(); }
@@ -97,6 +100,7 @@ class StrokeValues : public ::testing::Test {
   std::vector<float> taper;
   std::vector<const HeTriangle*> faces;
   std::vector<float> earlier;
+  std::vector<float> family;
   std::vector<float> density;
   const float* densityPointer = nullptr;
 };
@@ -150,6 +154,50 @@ TEST_F(StrokeValues, OwnListStartsFromACopyOfTheEarlierValues) {
   EXPECT_EQ(density, std::vector<float>(5, 1.0f));
   EXPECT_EQ(densityPointer, second->ownValues().data());
   EXPECT_EQ(first->ownValues(), std::vector<float>(5, 0.5f));
+}
+
+// Two families (the first stroke, the cross stroke): up to crossStart the
+// first family alone carries the value, the cross family nothing; from there
+// both grow, to full ink at crossFull; a value above 1 stays as it is.
+TEST_F(StrokeValues, CrossFamilyInksOnlyAboveTheStartAndBothAreFullAtFull) {
+  family = {0, 0, 0, 1, 1};
+  SoLineDensifierHQ* node = densifier(SoLineDensifierHQ::CONSTANT, 0.0f);
+  node->crossStart = 0.4f;
+  node->crossFull = 0.5f;
+  probeDensity();
+  float before[2] = {-1.0f, -1.0f};
+  for (float v = -0.25f; v <= 1.5f; v += 0.01f) {
+    node->value = v;
+    traverse();
+    ASSERT_EQ(density.size(), 5u);
+    const float first = density[0], cross = density[3];
+    EXPECT_EQ(density[1], first);
+    EXPECT_EQ(density[4], cross);
+    if (v <= 0.4f) {
+      EXPECT_FLOAT_EQ(first, v) << v;
+      EXPECT_EQ(cross, 0.0f) << v;
+    } else if (v < 0.5f) {
+      EXPECT_GT(first, v) << v;
+      EXPECT_GT(cross, 0.0f) << v;
+      EXPECT_LT(cross, first) << v;
+    } else {
+      EXPECT_FLOAT_EQ(first, std::max(v, 1.0f)) << v;
+      EXPECT_FLOAT_EQ(cross, std::max(v, 1.0f)) << v;
+    }
+    EXPECT_GE(first, before[0]) << v;
+    EXPECT_GE(cross, before[1]) << v;
+    before[0] = first;
+    before[1] = cross;
+  }
+  // A negative start, or no family marks, leaves the values as asked for.
+  node->value = 0.45f;
+  node->crossStart = -1.0f;
+  traverse();
+  EXPECT_EQ(density, std::vector<float>(5, 0.45f));
+  node->crossStart = 0.4f;
+  family.clear();
+  traverse();
+  EXPECT_EQ(density, std::vector<float>(5, 0.45f));
 }
 
 TEST_F(StrokeValues, TooShortEarlierValuesAreIgnored) {
@@ -259,6 +307,36 @@ TEST_F(StrokeValues, RimAndIsoFollowTheFaceNormal) {
   faces.resize(2);  // too few faces: treated as absent, no crash
   traverse();
   EXPECT_EQ(density.size(), 5u);
+}
+
+// The light comes from the camera's upper left, 54.7 degrees off the view,
+// however large, wide, deep or perspective the view volume is.
+TEST(StrokeDirections, LightFollowsTheCameraNotTheVolumesShape) {
+  SbRotation turn(SbVec3f(0.3f, 1, 0.2f), 0.7f);
+  SbVec3f right, up, back;
+  turn.multVec(SbVec3f(1, 0, 0), right);
+  turn.multVec(SbVec3f(0, 1, 0), up);
+  turn.multVec(SbVec3f(0, 0, 1), back);
+  SbVec3f expected = up - right - back;
+  expected.normalize();
+  struct Volume {
+    bool perspective;
+    float width, aspect, nearDistance, farDistance;
+  };
+  for (const Volume& v : {Volume{false, 2, 1, 1, 10}, Volume{false, 0.01f, 3, 0.5f, 400},
+                          Volume{false, 300, 0.4f, 10, 11}, Volume{true, 0.8f, 1.5f, 0.1f, 50}}) {
+    SbViewVolume volume;
+    if (v.perspective)
+      volume.perspective(v.width, v.aspect, v.nearDistance, v.farDistance);
+    else
+      volume.ortho(-v.width / 2, v.width / 2, -v.width / 2 / v.aspect, v.width / 2 / v.aspect, v.nearDistance,
+                   v.farDistance);
+    volume.rotateCamera(turn);
+    volume.translateCamera(SbVec3f(5, -2, 7));
+    const SbVec3f l = SbStrokeValuesHQ::lightDirection(volume);
+    EXPECT_NEAR(std::fabs(l.dot(expected)), 1.0f, 1e-5) << v.width << " " << v.aspect;
+    EXPECT_NEAR(std::fabs(l.dot(SbStrokeValuesHQ::viewDirection(volume))), 1 / std::sqrt(3.0f), 1e-5);
+  }
 }
 
 TEST_F(StrokeValues, ThickenerWritesTheThicknessElement) {

@@ -441,6 +441,7 @@ TEST(FlowFieldEditing, EveryCommandKeepsUnitTangentsOnAwkwardMeshes) {
         f.field.optimize(f.model, 0.0f);
         f.field.relax(f.model);
       }
+      f.field.cleanUp(f.model, f.curvature);
     });
     ASSERT_EQ(f.field.size(), f.model.vertexCount());
     expectUnitTangents(f);
@@ -460,11 +461,107 @@ TEST(FlowFieldEditing, StaleModelMakesEveryCommandANoOp) {
               f.field.unify(f.model);
               f.field.optimize(f.model, 1.0f);
               f.field.select(f.model, f.curvature, SbFlowFieldHQ::SELECT_INVERSE, 0.5f, 0.1f);
+              f.field.cleanUp(f.model, f.curvature);
             }),
             "");
+  EXPECT_EQ(f.field.measureTurning(f.model, f.curvature).edges, 0);
   EXPECT_EQ(f.directions(), before);
   EXPECT_EQ(f.field.stamp, stamp);
   for (const FlowRecord* r : f.field.records) EXPECT_FALSE(r->locked);
+}
+
+// ---------------------------------------------------------------- clean-up
+
+namespace {
+// The angle (degrees, 0 .. 45) between a direction and the nearer of the
+// vertex's two principal lines.
+float offPrincipal(const Field& f, int i) {
+  const SbVec3f& n = f.model.vertices[i]->normal;
+  SbVec3f a = f.curvature.record(i)->maxDirection;
+  a = a - n * a.dot(n);
+  a.normalize();
+  const SbVec3f& d = f.field.record(i)->direction;
+  float angle = std::fabs(std::atan2(d.dot(a.cross(n)), d.dot(a))) * 180.0f / kPi;
+  angle = std::fmod(angle, 90.0f);
+  return angle > 45.0f ? 90.0f - angle : angle;
+}
+}  // namespace
+
+TEST(FlowFieldCleanUp, TurningCountsEdgesBetweenTrustedVertices) {
+  // On a cylinder every vertex is trusted (curvatures 1/r and 0) and the
+  // field follows the rings: nothing turns until one vertex is turned by a
+  // quarter, which turns every edge it has.
+  Field f(testmesh::cylinder(24, 6, 1.0f, 2.0f));
+  const SbFlowFieldHQ::Turning before = f.field.measureTurning(f.model, f.curvature);
+  EXPECT_EQ(before.edges, 24 * 6 + 24 * 7 + 24 * 6);  // diagonals, rings, axial edges
+  EXPECT_EQ(before.turning, 0);
+  const int v = 3 * 24 + 5;
+  f.turn(v, 0.5f * kPi);
+  const SbFlowFieldHQ::Turning after = f.field.measureTurning(f.model, f.curvature);
+  EXPECT_EQ(after.turning, f.model.valence(f.model.vertices[v]));
+  EXPECT_EQ(after.text(), "field: 1.3% of edges turn > 30 deg (456 edges away from umbilics)");
+  // A sphere is umbilic everywhere.
+  Field sphere(testmesh::icosphere(2));
+  EXPECT_EQ(sphere.field.measureTurning(sphere.model, sphere.curvature).text(),
+            "field: no edges away from umbilics");
+}
+
+TEST(FlowFieldCleanUp, MixedSignMeanCurvatureGetsOneFamilyOfLines) {
+  // A fat torus: the mean curvature is positive outside and negative on the
+  // inner side, so from() leads with the tube's circles outside and with the
+  // long circles inside, a quarter turn apart where the sign changes.
+  Field f(testmesh::torus(48, 32, 1.0f, 0.6f));
+  const SbFlowFieldHQ::Turning before = f.field.measureTurning(f.model, f.curvature);
+  ASSERT_GT(before.edges, 0);
+  EXPECT_GT(before.share(), 0.03);
+  const uint32_t stamp = f.field.stamp;
+  f.field.cleanUp(f.model, f.curvature);
+  EXPECT_NE(f.field.stamp, stamp);
+  EXPECT_EQ(f.field.measureTurning(f.model, f.curvature).turning, 0);
+  expectUnitTangents(f);
+  // Every direction is still a principal line, and the trusted vertices are
+  // locked against later edits.
+  const float flat = SbFlowFieldHQ::flatCurvature(f.model);
+  for (int i = 0; i < f.field.size(); ++i) {
+    EXPECT_LT(offPrincipal(f, i), 5.0f) << "vertex " << i;
+    EXPECT_EQ(f.field.record(i)->locked,
+              !SbFlowFieldHQ::isUmbilic(SbFlowFieldHQ::trust(*f.curvature.record(i), flat)));
+  }
+  // Cleaning a clean field changes nothing.
+  const auto clean = f.directions();
+  f.field.cleanUp(f.model, f.curvature);
+  for (int i = 0; i < f.field.size(); ++i)
+    EXPECT_GT(std::fabs(f.field.record(i)->direction.dot(clean[i])), 0.9999f) << "vertex " << i;
+}
+
+TEST(FlowFieldCleanUp, UmbilicRegionsGetASmoothField) {
+  // The curvature directions of a sphere are noise, those of an ellipsoid
+  // are trusted away from its four umbilics. Share of edges (all of them)
+  // along which the line turns by more than 30 degrees: from(), then after
+  // the clean-up, which must not exceed the given bound.
+  PolyMesh ellipsoid = testmesh::icosphere(4);
+  for (SbVec3f& p : ellipsoid.positions) p.setValue(3.0f * p[0], 2.0f * p[1], p[2]);
+  const struct {
+    PolyMesh mesh;
+    double from, bound;
+  } cases[] = {{testmesh::icosphere(4), 0.25, 0.04}, {ellipsoid, 0.0, 0.005}};
+  for (const auto& c : cases) {
+    Field f(c.mesh);
+    auto rough = [&] {
+      int turning = 0, edges = 0;
+      for (const HeTriangle* t : f.model.triangles) {
+        const HalfEdge* h = t->halfEdge;
+        for (int k = 0; k < 3; ++k, h = h->next, ++edges)
+          if (std::fabs(f.field.edgeAngle(h)) > kPi / 6) ++turning;
+      }
+      return static_cast<double>(turning) / edges;
+    };
+    SCOPED_TRACE(testing::Message() << c.mesh.positions.size() << " vertices");
+    EXPECT_GE(rough(), c.from);
+    f.field.cleanUp(f.model, f.curvature);
+    expectUnitTangents(f);
+    EXPECT_LT(rough(), c.bound);
+  }
 }
 
 // ---------------------------------------------------------------- selection
@@ -635,7 +732,11 @@ TEST_F(FlowFieldNode, AreRegisteredUnderTheirNames) {
   EXPECT_EQ(SoType::fromName("SoGenerateFlowFieldHQ"), SoGenerateFlowFieldHQ::getClassTypeId());
   EXPECT_EQ(SoGenerateFlowFieldHQ::getClassTypeId().getParent(), SoGroup::getClassTypeId());
   SoFieldList fields;
-  EXPECT_EQ(node->getFields(fields), 0);
+  ASSERT_EQ(node->getFields(fields), 1);
+  EXPECT_EQ(node->cleanUp.getValue(), SoGenerateFlowFieldHQ::NONE);
+  EXPECT_EQ(SoGenerateFlowFieldHQ::cleanUpByName("auto"), SoGenerateFlowFieldHQ::AUTO);
+  EXPECT_EQ(SoGenerateFlowFieldHQ::cleanUpByName("none"), SoGenerateFlowFieldHQ::NONE);
+  EXPECT_EQ(SoGenerateFlowFieldHQ::cleanUpByName("Auto"), -1);
   EXPECT_EQ(SoType::fromName("SoFlowFieldHQ"), SoFlowFieldHQ::getClassTypeId());
   EXPECT_EQ(SoFlowFieldHQ::getClassTypeId().getParent(), SoShape::getClassTypeId());
   SoFlowFieldHQ* display = new SoFlowFieldHQ;
@@ -667,6 +768,22 @@ TEST_F(FlowFieldNode, BuildsOnceForTwoTraversalsAndRebuildsForNewCurvature) {
   capture([&] { curvature.from(model); });
   traverse();
   EXPECT_NE(field.stamp, edited);
+  for (int i = 0; i < field.size(); ++i)
+    EXPECT_LT((field.record(i)->direction - fresh[i]).length(), 1e-6f) << "vertex " << i;
+
+  // Switching the clean-up on rebuilds and cleans, as the field's own
+  // operations do; switching it off brings back the field of from().
+  SbFlowFieldHQ cleaned;
+  cleaned.initialise(model, curvature);
+  cleaned.cleanUp(model, curvature);
+  node->cleanUp = SoGenerateFlowFieldHQ::AUTO;
+  const uint32_t plain = field.stamp;
+  traverse();
+  EXPECT_NE(field.stamp, plain);
+  for (int i = 0; i < field.size(); ++i)
+    EXPECT_EQ(field.record(i)->direction, cleaned.record(i)->direction) << "vertex " << i;
+  node->cleanUp = SoGenerateFlowFieldHQ::NONE;
+  traverse();
   for (int i = 0; i < field.size(); ++i)
     EXPECT_LT((field.record(i)->direction - fresh[i]).length(), 1e-6f) << "vertex " << i;
 }

@@ -4,17 +4,25 @@
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/nodes/SoCoordinate3.h>
 #include <Inventor/nodes/SoCoordinate4.h>
+#include <Inventor/nodes/SoFaceSet.h>
+#include <Inventor/nodes/SoIndexedFaceSet.h>
 #include <Inventor/nodes/SoIndexedTriangleStripSet.h>
 #include <Inventor/nodes/SoInfo.h>
+#include <Inventor/nodes/SoQuadMesh.h>
 #include <Inventor/nodes/SoScale.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoTranslation.h>
+#include <Inventor/nodes/SoTriangleStripSet.h>
 #include <Inventor/nodes/SoVertexProperty.h>
+#include <Inventor/VRMLnodes/SoVRMLCoordinate.h>
+#include <Inventor/VRMLnodes/SoVRMLElevationGrid.h>
+#include <Inventor/VRMLnodes/SoVRMLIndexedFaceSet.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -251,6 +259,79 @@ TEST_F(GenerateWingedEdge, StripsWithIndicesPastTheEndAreSkippedAndReported) {
   EXPECT_EQ(out, "SoGenerateWingedEdge: skipped 2 strip(s) with coordinate indices out of range\n");
   ASSERT_EQ(generator->workingModel().objects.size(), 1u);
   EXPECT_EQ(generator->workingModel().objects[0].faceCount, 2);
+}
+
+// Coin reads the coordinates other shapes name without checking: a shape that
+// names one past the end is left out whole, with a message, and the next
+// shape is still gathered.
+TEST_F(GenerateWingedEdge, ShapesNamingMissingCoordinatesAreSkippedAndReported) {
+  auto faceSet = [](int start, std::vector<int32_t> counts) {
+    auto* f = new SoFaceSet;
+    f->startIndex = start;
+    f->numVertices.setValues(0, static_cast<int>(counts.size()), counts.data());
+    return static_cast<SoNode*>(f);
+  };
+  const struct {
+    const char* name;
+    std::function<SoNode*()> make;
+  } cases[] = {
+      {"IndexedFaceSet",
+       [] {
+         auto* f = new SoIndexedFaceSet;
+         const int32_t index[] = {0, 1, 2, -1, 1, 3, 2000000, -1};
+         f->coordIndex.setValues(0, 8, index);
+         return f;
+       }},
+      {"FaceSet", [&] { return faceSet(0, {3, 3}); }},
+      {"FaceSet", [&] { return faceSet(5, {-1}); }},
+      {"TriangleStripSet",
+       [] {
+         auto* t = new SoTriangleStripSet;
+         const int32_t counts[] = {4, 100000};
+         t->numVertices.setValues(0, 2, counts);
+         return t;
+       }},
+      {"QuadMesh",
+       [] {
+         auto* q = new SoQuadMesh;
+         q->verticesPerRow = 2;
+         q->verticesPerColumn = 3;
+         return q;
+       }},
+      {"VRMLIndexedFaceSet",
+       [] {
+         auto* f = new SoVRMLIndexedFaceSet;
+         auto* c = new SoVRMLCoordinate;
+         c->point.setValues(0, 4, kSquare.data());
+         f->coord = c;
+         const int32_t index[] = {0, 1, 3, -1, 0, 3, 9, -1};
+         f->coordIndex.setValues(0, 8, index);
+         return f;
+       }},
+      {"VRMLElevationGrid",
+       [] {
+         auto* g = new SoVRMLElevationGrid;
+         g->xDimension = 3;
+         g->zDimension = 3;
+         g->height.setNum(4);
+         return g;
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    generator->removeAllChildren();
+    generator->addChild(coordinates(kSquare));
+    generator->addChild(c.make());
+    auto* good = new SoIndexedFaceSet;
+    const int32_t square[] = {0, 1, 3, 2, -1};
+    good->coordIndex.setValues(0, 5, square);
+    generator->addChild(good);
+    generator->requestRebuild();
+    EXPECT_EQ(traverseCapturingOutput(), std::string("SoGenerateWingedEdge: skipped a shape (") +
+                                             c.name + ") with coordinate indices out of range\n");
+    ASSERT_EQ(generator->workingModel().objects.size(), 1u);
+    EXPECT_EQ(generator->workingModel().objects[0].faceCount, 2);
+  }
 }
 
 TEST_F(GenerateWingedEdge, StripsOfFewerThanThreeIndicesAddNothing) {

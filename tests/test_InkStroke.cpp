@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "output/SbInkOutlineHQ.h"
 #include "styling/SbInkStrokeBuilderHQ.h"
 #include "styling/SbLineSettingsHQ.h"
 
@@ -150,15 +151,14 @@ TEST_F(InkStroke, ConstantLightToneGivesLengthOverSpacingDots) {
     const auto pts = straight(tone);
     ink.addStroke(pts.data(), static_cast<int>(pts.size()), true, true);
     const float r = 2.0f;
-    const float free = 400.0f - 2.0f * settings.minDistance * r;  // between the end margins
-    const float expected = free / (settings.spacing(tone) * r);
+    const float expected = 400.0f / (settings.spacing(tone) * r) + 1.0f;  // from one free end to the other
     EXPECT_NEAR(static_cast<float>(ink.dots().size()), expected, 1.0f) << tone;
     EXPECT_TRUE(ink.solidTriangles().empty()) << tone;
     for (const Builder::Dot& d : ink.dots()) {
       EXPECT_NEAR(d.radius, r, 1e-4);
       EXPECT_NEAR(d.centre[1], 50.0f, 1e-4);
-      EXPECT_GE(d.centre[0], settings.minDistance * r - 1e-3f);  // margins at both ends
-      EXPECT_LE(d.centre[0], 400.0f - settings.minDistance * r + 1e-3f);
+      EXPECT_GE(d.centre[0], -1e-3f);
+      EXPECT_LE(d.centre[0], 400.0f + 1e-3f);
     }
   }
 }
@@ -260,7 +260,8 @@ TEST_F(InkStroke, BadLineSetsDoNotCrash) {
   ink.addLineSet(points, 4, indices, 15, thickness, 8, density, 8);
   EXPECT_FALSE(ink.solidTriangles().empty());
 
-  // A single point: a disc when solid, nothing when light.
+  // A single point: a disc when solid, a dot of its radius when light (as
+  // in the files), nothing without tone.
   ink.clear();
   const Point one[] = {{5, 5, 0.5f, 1, 1}};
   ink.addStroke(one, 1, true, true);
@@ -269,7 +270,12 @@ TEST_F(InkStroke, BadLineSetsDoNotCrash) {
   const Point light[] = {{5, 5, 0.5f, 1, 0.1f}};
   ink.addStroke(light, 1, true, true);
   EXPECT_TRUE(ink.solidTriangles().empty());
-  EXPECT_TRUE(ink.dots().empty());
+  ASSERT_EQ(ink.dots().size(), 1u);
+  EXPECT_FLOAT_EQ(ink.dots()[0].radius, 5.0f);
+  ink.clear();
+  const Point blank[] = {{5, 5, 0.5f, 1, 0}};
+  ink.addStroke(blank, 1, true, true);
+  EXPECT_TRUE(ink.solidTriangles().empty() && ink.dots().empty());
 
   // A very long light run places a bounded number of dots.
   ink.clear();
@@ -281,6 +287,72 @@ TEST_F(InkStroke, BadLineSetsDoNotCrash) {
   Builder bare;
   bare.addStroke(one, 1, true, true);
   EXPECT_TRUE(bare.solidVertices().empty());
+}
+
+// One stroke through every kind of run: solid ends, a light gap between
+// solid parts, stretches of tone 0, a dip to 0 at a single point, tones
+// fading in and out. The screen and the files put the same dots, and none
+// where the tone is 0.
+TEST_F(InkStroke, ScreenAndFileDotsAgreeAndNoneLieWhereTheToneIsZero) {
+  const float high = settings.toneHigh;
+  std::vector<Point> pts;
+  for (int k = 0; k <= 160; ++k) {
+    const float x = 5.0f + 5.0f * k;
+    float tone;
+    if (x < 60.0f) tone = 1.0f;                                                      // solid
+    else if (x < 150.0f) tone = 0.2f;                                                // gap
+    else if (x < 200.0f) tone = 1.0f;                                                // solid
+    else if (x < 260.0f) tone = 0.0f;                                                // no ink
+    else if (x < 400.0f) tone = 0.5f * std::sin((x - 260.0f) / 140.0f * kPi);        // fades in and out
+    else if (x < 500.0f) tone = std::fabs(x - 450.0f) / 50.0f * 0.4f;               // dips to 0 at 450
+    else if (x < 560.0f) tone = 0.0f;                                                // no ink
+    else tone = std::min(high, (x - 560.0f) / 200.0f);                               // fades in to solid
+    pts.push_back({x, 100.0f + 20.0f * std::sin(x / 50.0f), 0.5f, 0.4f + 0.2f * std::sin(x / 30.0f), tone});
+  }
+  auto toneAt = [&](float x) {
+    for (size_t k = 0; k + 1 < pts.size(); ++k)
+      if (x >= pts[k].x && x <= pts[k + 1].x) {
+        const float f = (x - pts[k].x) / (pts[k + 1].x - pts[k].x);
+        return pts[k].density + f * (pts[k + 1].density - pts[k].density);
+      }
+    return 0.0f;
+  };
+
+  ink.addStroke(pts.data(), static_cast<int>(pts.size()), true, true);
+
+  struct Recorder : SbInkOutlineHQ::Receiver {
+    std::vector<std::pair<SbVec3f, float>> dots;
+    void fillContour(ContourListHQ& outline) override { outline.clear(); }
+    void drawDot(const SbVec3f& centre, float radius) override { dots.emplace_back(centre, radius); }
+  } file;
+  std::vector<SbVec2f> positions;
+  std::vector<float> thickness, tone;
+  for (const Point& p : pts) {
+    positions.emplace_back(p.x, p.y);
+    thickness.push_back(p.thickness);
+    tone.push_back(p.density);
+  }
+  SbInkOutlineHQ(settings, file).addStroke(positions.data(), thickness.data(), tone.data(), int(pts.size()));
+
+  int gap = 0, fading = 0, dip = 0;
+  for (const Builder::Dot& d : ink.dots()) {
+    EXPECT_GT(toneAt(d.centre[0]), 0.0f) << "a dot on screen where the tone is 0, at x = " << d.centre[0];
+    gap += d.centre[0] > 60 && d.centre[0] < 150;
+    fading += d.centre[0] > 260 && d.centre[0] < 400;
+    dip += d.centre[0] > 400 && d.centre[0] < 500;
+  }
+  EXPECT_GT(gap, 3);
+  EXPECT_GT(fading, 3);
+  EXPECT_GT(dip, 3);
+  for (const auto& d : file.dots)
+    EXPECT_GT(toneAt(d.first[0]), 0.0f) << "a dot in the file where the tone is 0, at x = " << d.first[0];
+  ASSERT_EQ(file.dots.size(), ink.dots().size());
+  for (size_t k = 0; k < file.dots.size(); ++k) {
+    const Builder::Dot& d = ink.dots()[k];
+    EXPECT_NEAR(d.centre[0], file.dots[k].first[0], 1e-3f) << k;
+    EXPECT_NEAR(d.centre[1], file.dots[k].first[1], 1e-3f) << k;
+    EXPECT_NEAR(d.radius, file.dots[k].second, 1e-4f) << k;
+  }
 }
 
 TEST_F(InkStroke, MergedPointsKeepTheStrokeEnds) {

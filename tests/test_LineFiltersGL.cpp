@@ -3,22 +3,24 @@
 #include <Inventor/SbRotation.h>
 #include <Inventor/nodes/SoBaseColor.h>
 #include <Inventor/nodes/SoCoordinate3.h>
-#include <Inventor/nodes/SoIndexedTriangleStripSet.h>
+#include <Inventor/nodes/SoIndexedFaceSet.h>
 #include <Inventor/nodes/SoCube.h>
 #include <Inventor/nodes/SoLightModel.h>
 #include <Inventor/nodes/SoOrthographicCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoSphere.h>
 
+#include <array>
 #include <cmath>
 
 #include "GlTestContext.h"
 #include "LineTestNodes.h"
 #include "TestMeshes.h"
+#include "lines/SbSilhouetteEdges.h"
 #include "lines/SoGenerateSilhouette.h"
 #include "lines/SoLineConcatenator.h"
 #include "lines/SoLineHiddenLineRemover.h"
-#include "mesh/SoGenerateWingedEdge.h"
+#include "lines/SoSilhouetteSwitches.h"
 
 namespace {
 
@@ -157,52 +159,196 @@ TEST(SilhouetteDrawingGL, DrawsTheRimOfASphereOverItsOwnSurface) {
 
 // ---------------------------------------------------------------- the line separator's silhouette chain
 
-TEST(SilhouetteChainGL, TheOutlineOfARealSphereSurvivesHiddenLineRemoval) {
+namespace {
+
+// A solid of revolution about y from a profile of (radius, height) points,
+// `around` facets, quads split in two and the ends closed by fans: as coarse
+// as the chess pieces of inventor-data.
+PolyMesh lathe(const std::vector<SbVec2f>& profile, int around) {
+  PolyMesh m;
+  const int rows = static_cast<int>(profile.size());
+  for (const SbVec2f& p : profile)
+    for (int j = 0; j < around; ++j) {
+      const float a = float(2 * M_PI) * j / around;
+      m.addVertex({p[0] * std::cos(a), p[1], -p[0] * std::sin(a)});
+    }
+  auto id = [&](int i, int j) { return i * around + (j % around); };
+  for (int i = 0; i + 1 < rows; ++i)
+    for (int j = 0; j < around; ++j) {
+      m.addFace({id(i, j), id(i, j + 1), id(i + 1, j + 1)});
+      m.addFace({id(i, j), id(i + 1, j + 1), id(i + 1, j)});
+    }
+  const int bottom = m.addVertex({0, profile.front()[1], 0}), top = m.addVertex({0, profile.back()[1], 0});
+  for (int j = 0; j < around; ++j) {
+    m.addFace({bottom, id(0, j + 1), id(0, j)});
+    m.addFace({top, id(rows - 1, j), id(rows - 1, j + 1)});
+  }
+  return m;
+}
+
+// Length of a segment as the orthographic view along `toViewer` shows it.
+double shownLength(const SbVec3f& d, const SbVec3f& toViewer) { return (d - toViewer * d.dot(toViewer)).length(); }
+
+// Length on the screen of the silhouette edges' parts that are visible at
+// the picture's resolution, by brute force: a point is visible when a ray
+// towards the viewer from it, or from a point one pixel (`pixel` long, along
+// `right` and `up`) beside it, meets no face.
+double rayCastOutline(const SbWingedEdgeModel& model, const std::vector<const PolyMesh*>& meshes,
+                      const SbVec3f& toViewer, const SbVec3f& right, const SbVec3f& up, float pixel) {
+  std::vector<SbEdgeRef> edges;
+  SbSilhouetteView view;
+  view.toViewer = toViewer;
+  SbSilhouetteEdges::bruteForce(model, view, {}, -1, edges);
+  std::vector<std::array<SbVec3f, 3>> triangles;
+  for (const PolyMesh* m : meshes)
+    for (int f = 0; f < m->faceCount(); ++f)
+      for (int k = m->faceStart[f] + 1; k + 1 < m->faceStart[f + 1]; ++k)
+        triangles.push_back({m->positions[m->corners[m->faceStart[f]]], m->positions[m->corners[k]],
+                             m->positions[m->corners[k + 1]]});
+  auto hidden = [&](const SbVec3f& p) {
+    for (const auto& t : triangles) {  // Moeller-Trumbore
+      const SbVec3f e1 = t[1] - t[0], e2 = t[2] - t[0], q = toViewer.cross(e2);
+      const float det = e1.dot(q);
+      if (std::fabs(det) < 1e-9f) continue;
+      const SbVec3f s = p - t[0];
+      const float u = s.dot(q) / det;
+      if (u < 0 || u > 1) continue;
+      const SbVec3f r = s.cross(e1);
+      const float v = toViewer.dot(r) / det;
+      if (v < 0 || u + v > 1) continue;
+      if (e2.dot(r) / det > 1e-4f) return true;
+    }
+    return false;
+  };
+  auto visible = [&](const SbVec3f& p) {
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx)
+        if (!hidden(p + (right * float(dx) + up * float(dy)) * pixel)) return true;
+    return false;
+  };
+  double total = 0.0;
+  const int samples = 64;
+  for (const SbEdgeRef& ref : edges) {
+    const WeObject& o = model.objects[ref.object];
+    const SbVec3f a = o.vertices[o.edges[ref.edge].vertex[0]].position;
+    const SbVec3f b = o.vertices[o.edges[ref.edge].vertex[1]].position;
+    int seen = 0;
+    for (int i = 0; i < samples; ++i) seen += visible(a + (b - a) * ((i + 0.5f) / samples));
+    total += shownLength(b - a, toViewer) * seen / samples;
+  }
+  return total;
+}
+
+double lineSetLength(const SbLineSet& set, const SbVec3f& toViewer) {
+  double total = 0.0;
+  for (size_t k = 1; k < set.indices.size(); ++k)
+    if (set.indices[k] >= 0 && set.indices[k - 1] >= 0)
+      total += shownLength(set.points[set.indices[k]] - set.points[set.indices[k - 1]], toViewer);
+  return total;
+}
+
+}  // namespace
+
+// The application's silhouette chain (extraction with both artifact repairs,
+// concatenation, hidden-line removal) on coarse and fine, convex and
+// non-convex models and models of several objects: what comes out is the
+// visible outline that a ray cast finds.
+TEST(SilhouetteChainGL, TheVisibleOutlineSurvivesHiddenLineRemoval) {
   ASSERT_TRUE(gltest::ensureContext());
   linetest::initNodes();
-  SoSeparator* root = new SoSeparator;
-  root->ref();
-  auto* camera = new SoOrthographicCamera;
-  camera->position.setValue(0, 0, 5);
-  camera->height = 3.0f;
-  root->addChild(camera);
-  // The generator draws nothing itself; the sphere's own faces fill the depth buffer.
-  StripMesh sphere = testmesh::sphereStrips(48, 24, 1.0f);
-  auto* generator = new SoGenerateWingedEdge;
-  auto* coords = new SoCoordinate3;
-  coords->point.setValues(0, int(sphere.coords.size()), sphere.coords.data());
-  auto* strips = new SoIndexedTriangleStripSet;
-  strips->coordIndex.setValues(0, int(sphere.coordIndex.size()), sphere.coordIndex.data());
-  generator->addChild(coords);
-  generator->addChild(strips);
-  root->addChild(generator);
-  auto* silhouette = new SoGenerateSilhouette;
-  silhouette->displaySharpEdges = FALSE;
-  root->addChild(silhouette);
-  root->addChild(new SoLineConcatenator);
-  auto* remover = new SoLineHiddenLineRemover;
-  root->addChild(remover);
-  auto* probe = new LineSetProbe;
-  root->addChild(probe);
-  const SbVec3f tilt(1, 0.3f, 0);
-  camera->orientation = SbRotation(tilt, 0.6f);
-  SbVec3f position;
-  camera->orientation.getValue().multVec(SbVec3f(0, 0, 5), position);
-  camera->position = position;
-  auto length = [](const SbLineSet& set) {
-    double total = 0.0;
-    for (size_t k = 1; k < set.indices.size(); ++k)
-      if (set.indices[k] >= 0 && set.indices[k - 1] >= 0)
-        total += (set.points[set.indices[k]] - set.points[set.indices[k - 1]]).length();
-    return total;
+  const std::vector<SbVec2f> queen = {{0.9f, -1.0f}, {0.8f, -0.7f}, {0.6f, -0.1f}, {0.75f, 0.0f},
+                                      {0.3f, 0.1f},  {0.25f, 0.6f}, {0.6f, 0.7f},  {0.3f, 0.9f}};
+  const PolyMesh coarseQueen = lathe(queen, 8), cube = testmesh::cubeTriangles(0.5f);
+  const PolyMesh sphere = testmesh::icosphere(3);
+  const PolyMesh torus = testmesh::torus(12, 8, 0.7f, 0.3f);
+  PolyMesh otherCube = cube;
+  for (SbVec3f& p : otherCube.positions) p += SbVec3f(0.5f, 0.5f, -1.5f);
+  // A seven-sided prism with flat ends (one face each) standing under a
+  // wider box, both seen exactly from the side: the ends are edge-on.
+  PolyMesh prism, box = testmesh::cube(0.7f);
+  for (int end = 0; end < 2; ++end)
+    for (int j = 0; j < 7; ++j) {
+      const float a = float(2 * M_PI) * (j + 0.25f) / 7;
+      prism.addVertex({0.4f * std::cos(a), end ? 0.0f : -1.2f, 0.4f * std::sin(a)});
+    }
+  std::vector<int> bottom, top;
+  for (int j = 0; j < 7; ++j) {
+    prism.addFace({j, (j + 1) % 7, 7 + (j + 1) % 7, 7 + j});
+    bottom.push_back(j);
+    top.push_back(13 - j);
+  }
+  prism.addFace(bottom);
+  prism.addFace(top);
+  for (SbVec3f& p : box.positions) p[1] = p[1] > 0 ? 1.0f : 0.0f;
+  struct Case {
+    const char* name;
+    std::vector<const PolyMesh*> meshes;
+    SbVec3f toViewer;
   };
-  remover->active = FALSE;
-  gltest::render(root, 160, 160);
-  const double before = length(probe->seen);
-  ASSERT_EQ(linetest::polylines(probe->seen).size(), 1u) << "one closed outline";
-  EXPECT_GT(before, 2 * M_PI * 0.9);
-  remover->active = TRUE;
-  gltest::render(root, 160, 160);
-  EXPECT_GT(length(probe->seen), 0.9 * before) << "the outline lies on the visible rim";
-  root->unref();
+  const SbVec3f side(0.05f, 0.1f, 1.0f), oblique(0.4f, 0.7f, 0.6f);
+  const std::vector<Case> cases = {
+      {"cube face-on", {&cube}, SbVec3f(0, 0, 1)},
+      {"sphere", {&sphere}, oblique},
+      {"coarse lathe from the side", {&coarseQueen}, side},
+      {"coarse lathe from above", {&coarseQueen}, oblique},
+      {"torus", {&torus}, oblique},
+      {"two objects face-on, one partly behind the other", {&cube, &otherCube}, SbVec3f(0, 0, 1)},
+      {"prism under a box, ends edge-on", {&prism, &box}, SbVec3f(0, 0, 1)},
+  };
+  const int oldZigZag = SoSilhouetteSwitches::meshZigZagRepair, oldChunks = SoSilhouetteSwitches::triangleChunkRepair;
+  SoSilhouetteSwitches::meshZigZagRepair = 1;  // as the application starts
+  SoSilhouetteSwitches::triangleChunkRepair = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SbWingedEdgeModel model = c.meshes.size() == 1 ? testmesh::model(*c.meshes[0])
+                                                   : testmesh::model({c.meshes[0], c.meshes[1]});
+    SbVec3f toViewer = c.toViewer;
+    toViewer.normalize();
+    SoSeparator* root = new SoSeparator;
+    root->ref();
+    auto* camera = new SoOrthographicCamera;
+    camera->orientation = SbRotation(SbVec3f(0, 0, 1), toViewer);
+    camera->position = toViewer * 6.0f;
+    camera->height = 3.2f;
+    camera->nearDistance = 1.0f;
+    camera->farDistance = 12.0f;
+    root->addChild(camera);
+    for (const PolyMesh* m : c.meshes) {  // the faces fill the depth buffer
+      auto* faces = new SoSeparator;
+      auto* coords = new SoCoordinate3;
+      coords->point.setValues(0, int(m->positions.size()), m->positions.data());
+      auto* faceSet = new SoIndexedFaceSet;
+      std::vector<int32_t> index;
+      for (int f = 0; f < m->faceCount(); ++f) {
+        index.insert(index.end(), m->corners.begin() + m->faceStart[f], m->corners.begin() + m->faceStart[f + 1]);
+        index.push_back(-1);
+      }
+      faceSet->coordIndex.setValues(0, int(index.size()), index.data());
+      faces->addChild(coords);
+      faces->addChild(faceSet);
+      root->addChild(faces);
+    }
+    auto* source = new LineSetSource;
+    source->model = &model;
+    root->addChild(source);
+    auto* silhouette = new SoGenerateSilhouette;
+    silhouette->displaySharpEdges = FALSE;
+    root->addChild(silhouette);
+    root->addChild(new SoLineConcatenator);
+    auto* remover = new SoLineHiddenLineRemover;
+    root->addChild(remover);
+    auto* probe = new LineSetProbe;
+    root->addChild(probe);
+    const int size = 256;
+    gltest::render(root, size, size);
+    SbVec3f right, up;
+    camera->orientation.getValue().multVec(SbVec3f(1, 0, 0), right);
+    camera->orientation.getValue().multVec(SbVec3f(0, 1, 0), up);
+    const double expected = rayCastOutline(model, c.meshes, toViewer, right, up, camera->height.getValue() / size);
+    ASSERT_GT(expected, 1.0);
+    EXPECT_NEAR(lineSetLength(probe->seen, toViewer), expected, 0.02 * expected);
+    root->unref();
+  }
+  SoSilhouetteSwitches::meshZigZagRepair = oldZigZag;
+  SoSilhouetteSwitches::triangleChunkRepair = oldChunks;
 }

@@ -129,6 +129,17 @@ TEST(LineSettingsNode, PublishesItsFieldsWithTheRangeOrdered) {
   EXPECT_FALSE(seen->getRebalance());
   EXPECT_FLOAT_EQ(seen->minDistance, 3.0f);
   EXPECT_FLOAT_EQ(seen->maxDistance, 50.0f);
+  // Widths are points: at 2.5 pixels a point the record holds pixels (the
+  // tolerance is squared); the spacings are dot radii and do not change.
+  node->pixelsPerPoint = 2.5f;
+  action.apply(root);
+  EXPECT_FLOAT_EQ(seen->getLineWidth(), 7.5f);
+  EXPECT_FLOAT_EQ(seen->getMaxWidth(), 17.5f);
+  EXPECT_FLOAT_EQ(seen->getTolerance(), 3.125f);
+  EXPECT_FLOAT_EQ(seen->minDistance, 3.0f);
+  node->pixelsPerPoint = -1.0f;  // no scale
+  action.apply(root);
+  EXPECT_FLOAT_EQ(seen->getLineWidth(), 3.0f);
   root->unref();
 }
 

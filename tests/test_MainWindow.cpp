@@ -12,7 +12,7 @@
 #include <Inventor/nodes/SoCone.h>
 #include <Inventor/nodes/SoDrawStyle.h>
 #include <Inventor/nodes/SoSeparator.h>
-#include <Inventor/nodes/SoTransform.h>
+#include <Inventor/nodes/SoMatrixTransform.h>
 #include <Inventor/nodes/SoTransformSeparator.h>
 #include <gtest/gtest.h>
 
@@ -31,8 +31,11 @@
 #include <QProgressBar>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTest>
 #include <QTimer>
+#include <QImage>
 
 #include <unistd.h>
 
@@ -223,8 +226,66 @@ TEST_F(MainWindowTest, StartsWithTheSceneMessageAndTheStatusRow) {
   // The placeholder cone was rendered: the frame counter has shown a rate.
   EXPECT_TRUE(QRegExp("\\d+\\.\\d").exactMatch(text("FPS Number"))) << text("FPS Number").toStdString();
   EXPECT_NE(dynamic_cast<SoCone*>(findByName("GeometryNode")), nullptr);
+  // The counts follow the frame that built the cone's models.
+  EXPECT_TRUE(QTest::qWaitFor([] { return text("Faces") != "0"; }, 5000));
+  EXPECT_EQ(text("Faces Orig"), text("Faces"));
+  EXPECT_EQ(valueOf(window->controlWindow(MODEL_INFO)->findChild<QLabel*>("Face Number")), text("Faces"));
   // Numbers are read and printed with a '.' whatever the user's locale.
   EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
+}
+
+// What the display shows in the viewer's area, as a share of its pixels:
+// background (white at start-up) and ink (dark).
+struct ScreenShares {
+  double paper = 0, ink = 0;
+};
+ScreenShares viewerOnScreen(LinfoldApplication* window) {
+  const QImage picture = window->screenPicture();
+  QWidget* gl = window->examinerViewer()->getGLWidget();
+  const QRect area(gl->mapTo(window, QPoint(0, 0)), gl->size());
+  ScreenShares s;
+  if (picture.isNull() || !picture.rect().contains(area)) return s;
+  for (int y = area.top(); y <= area.bottom(); ++y)
+    for (int x = area.left(); x <= area.right(); ++x) {
+      const int grey = qGray(picture.pixel(x, y));
+      s.paper += grey > 250;
+      s.ink += grey < 128;
+    }
+  const double n = double(area.width()) * area.height();
+  s.paper /= n;
+  s.ink /= n;
+  return s;
+}
+
+// The window's own pixels: the drawing reaches the screen at start-up and
+// after the window changes size (under Xvfb the first frame at a new size
+// used to be lost, leaving the viewer black).
+TEST_F(MainWindowTest, TheDisplayShowsTheDrawingAtEverySize) {
+  for (QSize size : {QSize(800, 600), QSize(640, 480), QSize(800, 600)}) {
+    window->resize(size);
+    const bool shown = QTest::qWaitFor(
+        [] {
+          const ScreenShares s = viewerOnScreen(window);
+          return s.paper > 0.9 && s.ink > 0.0005;
+        },
+        5000);
+    const ScreenShares s = viewerOnScreen(window);
+    EXPECT_TRUE(shown) << size.width() << "x" << size.height() << ": paper " << s.paper << ", ink " << s.ink;
+  }
+}
+
+// As main() does it: a model opened before the viewer can draw shows its
+// counts once the first frame has built its models.
+TEST_F(MainWindowTest, AModelOpenedBeforeTheFirstFrameShowsItsCounts) {
+  window->hide();
+  bool loaded = false;
+  open(writeFile(temp("early.iv"), octahedron(0, 0, 0, 1)), &loaded);
+  ASSERT_TRUE(loaded);
+  window->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+  EXPECT_TRUE(QTest::qWaitFor([] { return text("Faces Orig") == "8"; }, 5000)) << text("Faces Orig").toStdString();
+  EXPECT_EQ(text("Faces"), "8");
+  EXPECT_EQ(valueOf(window->controlWindow(MODEL_INFO)->findChild<QLabel*>("Vertex Number")), "6");
 }
 
 TEST_F(MainWindowTest, SceneHasItsFixedOrder) {
@@ -285,7 +346,7 @@ TEST_F(MainWindowTest, MenusHaveTheirTextsAcceleratorsAndIds) {
       {"&File", "-", ""},
       {"&File", "HQ PDF &Snapshot ...", "Ctrl+S"},
       {"&File", "HQ &TGA Snapshot ...", ""},
-      {"&File", "HQ S&VG Snapshot ...", ""},
+      {"&File", "HQ SV&G Snapshot ...", ""},
       {"&File", "P&lotter SVG ...", ""},
       {"&File", "Plotter Te&xt ...", ""},
       {"&File", "-", ""},
@@ -337,6 +398,24 @@ TEST_F(MainWindowTest, MenusHaveTheirTextsAcceleratorsAndIds) {
       actual << (a->isSeparator() ? QString("-") : a->text()) + "|" +
                     a->shortcut().toString(QKeySequence::PortableText);
     EXPECT_EQ(actual, it.value()) << it.key().toStdString();
+  }
+
+  // Every item of a menu has its own mnemonic, but for the two pairs the
+  // classic menu texts fix ("&Model Information ..."/"&Model Settings",
+  // "&Appearance"/"&Artifacts"); Qt cycles through those.
+  for (auto it = menus.begin(); it != menus.end(); ++it) {
+    QMap<QChar, QStringList> byKey;
+    for (QAction* a : it.value()->actions()) {
+      const int amp = a->text().indexOf(QRegExp("&[^&]"));
+      if (amp >= 0) byKey[a->text()[amp + 1].toUpper()] << a->text();
+    }
+    for (auto k = byKey.begin(); k != byKey.end(); ++k) {
+      const bool classic = (it.key() == "&Model Options" && k.key() == 'M') ||
+                           (it.key() == "View &Options" && k.key() == 'A');
+      if (!classic) {
+        EXPECT_EQ(k.value().size(), 1) << k.value().join(", ").toStdString();
+      }
+    }
   }
 
   QAction* tga = item(menus["&File"], "HQ &TGA Snapshot ...");
@@ -503,6 +582,24 @@ TEST_F(MainWindowTest, ControlsStartWithTheirValues) {
             "operators\t+, -, *, /, ^, <, >, abs\nbrackets\t()\nnumbers\n"
             "variables:\tlight, depth, rim, curvature, iso, taper");
   EXPECT_EQ(at(LINE_SETTINGS, 13, 1)->toolTip(), at(LINE_SETTINGS, 12, 1)->toolTip());
+  // The formula fields show their whole start-up text: the text fits the
+  // field's text area (its contents inside the frame, less the 2 pixels
+  // a line edit keeps at each side).
+  QMainWindow* lineSettings = window->controlWindow(LINE_SETTINGS);
+  lineSettings->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(lineSettings));
+  for (int row : {12, 13}) {
+    auto* edit = qobject_cast<QLineEdit*>(at(LINE_SETTINGS, row, 1));
+    ASSERT_NE(edit, nullptr);
+    QStyleOptionFrame frame;
+    frame.initFrom(edit);
+    frame.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, edit);
+    const QRect textArea = edit->style()->subElementRect(QStyle::SE_LineEditContents, &frame, edit);
+    EXPECT_GE(textArea.width() - 4, edit->fontMetrics().horizontalAdvance(
+                                        QString::fromLatin1(LinfoldSettings().strokeThickness)))
+        << "row " << row;
+  }
+  lineSettings->close();
   EXPECT_EQ(at(SUBDIVISION, 1, 1)->objectName(), "Subdivision Algorithm");
   EXPECT_EQ(qobject_cast<QComboBox*>(at(SUBDIVISION, 5, 1))->count(), 4);
   EXPECT_EQ(qobject_cast<QComboBox*>(at(SUBDIVISION, 1, 1))->count(), 3);
@@ -661,14 +758,16 @@ TEST_F(MainWindowTest, LoadingKeepsTheTransformsOfTheFile) {
   bool loaded = false;
   open(path, &loaded);
   ASSERT_TRUE(loaded);
+  // The reader hands each shape over with its placement as one matrix.
   SoSearchAction search;
-  search.setType(SoTransform::getClassTypeId());
+  search.setType(SoMatrixTransform::getClassTypeId());
   search.setSearchingAll(TRUE);
   search.apply(window->sceneRoot());
   ASSERT_NE(search.getPath(), nullptr);
-  auto* transform = static_cast<SoTransform*>(search.getPath()->getTail());
-  EXPECT_EQ(transform->translation.getValue(), SbVec3f(5, 6, 7));
-  EXPECT_EQ(transform->scaleFactor.getValue(), SbVec3f(2, 2, 2));
+  auto* transform = static_cast<SoMatrixTransform*>(search.getPath()->getTail());
+  SbMatrix placed;
+  placed.setTransform(SbVec3f(5, 6, 7), SbRotation::identity(), SbVec3f(2, 2, 2));
+  EXPECT_TRUE(transform->matrix.getValue().equals(placed, 1e-6f));
   const SbWingedEdgeModel& built = geometryParent()->builtModel();
   ASSERT_FALSE(built.objects.empty());
   SbVec3f centre(0, 0, 0);
@@ -733,8 +832,26 @@ TEST_F(MainWindowTest, FailedLoadsKeepThePreviousModel) {
       // Other formats go to the model reader, which names what is wrong.
       {writeFile(temp("noise.obj"), std::string("\x01\x02\x03 not a mesh", 15)), "Error: "},
   };
+  // A view the user has turned to, which a failed load must keep.
+  SoCamera* camera = window->examinerViewer()->getCamera();
+  camera->position = camera->position.getValue() + SbVec3f(0.3f, -0.2f, 0.1f);
+  camera->orientation = SbRotation(SbVec3f(1, 1, 0), 0.4f);
+  // The view: where the camera stands, where it looks, how much it shows
+  // (near and far planes follow the scene at every frame).
+  auto viewOf = [] {
+    SoCamera* c = window->examinerViewer()->getCamera();
+    SbVec3f axis;
+    float angle;
+    c->orientation.getValue().getValue(axis, angle);
+    const SbViewVolume v = c->getViewVolume(1.0f);
+    return std::vector<float>{c->position.getValue()[0], c->position.getValue()[1], c->position.getValue()[2],
+                              axis[0] * angle, axis[1] * angle, axis[2] * angle, v.getWidth(), v.getHeight()};
+  };
+  const std::vector<float> view = viewOf();
   for (const auto& f : failures) {
     const std::string out = open(f.path, &loaded);
+    const std::vector<float> after = viewOf();
+    for (size_t i = 0; i < view.size(); ++i) EXPECT_NEAR(after[i], view[i], 1e-5f) << f.path << " " << i;
     EXPECT_FALSE(loaded) << f.path;
     EXPECT_NE(out.find(f.message), std::string::npos) << f.path << ":\n" << out;
     EXPECT_EQ(out.find("Model loaded!"), std::string::npos) << f.path;

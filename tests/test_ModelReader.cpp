@@ -1,5 +1,8 @@
+#include <Inventor/SoDB.h>
+#include <Inventor/SoInput.h>
 #include <Inventor/SoPath.h>
 #include <Inventor/actions/SoCallbackAction.h>
+#include <Inventor/misc/SoChildList.h>
 #include <Inventor/nodes/SoCoordinate3.h>
 #include <Inventor/nodes/SoCube.h>
 #include <Inventor/nodes/SoIndexedTriangleStripSet.h>
@@ -24,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "io/SbModelParts.h"
 #include "io/SbModelReader.h"
 #include "mesh/SoGenerateWingedEdge.h"
 
@@ -269,6 +273,12 @@ private:
   std::string folder;
 };
 
+// A file of the hostile-input corpus.
+std::string hostile(const std::string& name) {
+  const char* source = std::getenv("LINFOLD_SOURCE_DIR");
+  return (source ? std::string(source) : std::string(".")) + "/tests/data/hostile/" + name;
+}
+
 // Reads files and gathers them through SoGenerateWingedEdge in a callback action.
 class ModelReader : public ::testing::Test {
 protected:
@@ -303,15 +313,19 @@ protected:
     return describe(model.objects[0]);
   }
 
-  // read() must fail with exactly `message`, or with some message when empty.
-  void expectFailure(const std::string& path, const std::string& message = std::string()) {
+  // read() must fail with exactly `message`, or with some message when empty,
+  // and say whether the file could be opened at all.
+  void expectFailure(const std::string& path, const std::string& message = std::string(),
+                     SbModelReader::Failure kind = SbModelReader::CANNOT_READ) {
     std::string error;
-    SoSeparator* scene = SbModelReader::read(path.c_str(), &error);
+    SbModelReader::Failure failure = SbModelReader::NO_FAILURE;
+    SoSeparator* scene = SbModelReader::read(path.c_str(), &error, &failure);
     if (scene) {
       scene->ref();
       scene->unref();
     }
     EXPECT_EQ(scene, nullptr) << path;
+    EXPECT_EQ(failure, kind) << path;
     if (message.empty()) {
       EXPECT_NE(error.find(path), std::string::npos) << "message does not name the file: " << error;
     } else {
@@ -503,8 +517,17 @@ TEST_F(ModelReader, StripSetsAreGatheredAsBeforeAmongOtherShapes) {
 
 TEST_F(ModelReader, BadFilesGiveNullAndAMessage) {
   const std::string missing = scratch.path("missing.obj");
-  expectFailure(missing, "Cannot open " + missing + ": No such file or directory");
-  expectFailure(scratch.dir(), scratch.dir() + " is a directory");
+  expectFailure(missing, "Cannot open " + missing + ": No such file or directory",
+                SbModelReader::CANNOT_OPEN);
+  expectFailure(scratch.dir(), scratch.dir() + " is a directory", SbModelReader::CANNOT_OPEN);
+  // Pipes and devices are refused by their type: opening a pipe would wait
+  // for a writer, a device may never end.
+  for (const char* name : {"pipe.obj", "pipe.iv"}) {
+    const std::string pipe = scratch.path(name);
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    expectFailure(pipe, pipe + " is not a regular file", SbModelReader::CANNOT_OPEN);
+  }
+  expectFailure("/dev/zero", "/dev/zero is not a regular file", SbModelReader::CANNOT_OPEN);
   const std::string empty = scratch.write("empty.stl", "");
   expectFailure(empty, empty + " is empty");
   const std::string unknown = scratch.write("notes.xyzzy", "hello\n");
@@ -512,6 +535,8 @@ TEST_F(ModelReader, BadFilesGiveNullAndAMessage) {
   const std::string fakeIv = scratch.write("fake.iv", "this is no scene\n");
   expectFailure(fakeIv, fakeIv + " is not an Open Inventor or VRML file");
   expectFailure(scratch.write("broken.iv", "#Inventor V2.1 ascii\nSeparator { NoSuchNode { } }\n"));
+  const std::string cycle = hostile("def_use_cycle.iv");
+  expectFailure(cycle, "Cannot read " + cycle + ": the scene contains itself (through the node named A)");
   expectFailure(scratch.write("lines.obj", "v 0 0 0\nv 1 0 0\nl 1 2\n"));
 
   // Random bytes under every extension.
@@ -552,6 +577,203 @@ TEST_F(ModelReader, BadFilesGiveNullAndAMessage) {
       EXPECT_LE(gather(scene).faceCount(), 12);
     } else {
       EXPECT_NE(error.find(path), std::string::npos) << error;
+    }
+  }
+}
+
+// File and Inline names are read from the folder of the file that names
+// them, whatever the working directory holds under the same names.
+TEST_F(ModelReader, ReferencesAreReadFromTheFolderOfTheFileThatNamesThem) {
+  ASSERT_EQ(mkdir(scratch.path("parts").c_str(), 0700), 0);
+  scratch.write("parts/cube.iv", "#Inventor V2.1 ascii\nSeparator { Sphere {} }\n");
+  scratch.write("parts/box.wrl", "#VRML V2.0 utf8\nShape { geometry Sphere {} }\n");
+  const std::string start = [] {
+    char buffer[4096];
+    return std::string(getcwd(buffer, sizeof buffer) ? buffer : ".");
+  }();
+  ASSERT_EQ(chdir(scratch.dir().c_str()), 0);
+  std::string error;
+  SoSeparator* file = SbModelReader::read(hostile("file_ref.iv").c_str(), &error);
+  SoSeparator* inlined = file ? SbModelReader::read(hostile("inline_ref.wrl").c_str(), &error) : nullptr;
+  if (inlined) inlined->ref();
+  ASSERT_EQ(chdir(start.c_str()), 0);
+  ASSERT_NE(file, nullptr) << error;
+  ASSERT_NE(inlined, nullptr) << error;
+
+  // A sphere, the cube 3 along x, and the cone (read through parts/cone.iv
+  // from parts/sub/) 6 along x.
+  const SbWingedEdgeModel& model = gather(file);
+  ASSERT_EQ(model.objects.size(), 3u);
+  expectClosedUnitCube(describe(model.objects[1]), 8.0);
+  float minX = 1e9f;
+  for (const WeVertex& v : model.objects[1].vertices) minX = std::min(minX, v.position[0]);
+  EXPECT_FLOAT_EQ(minX, 2.0f);
+  EXPECT_TRUE(describe(model.objects[2]).closed);
+  const SbWingedEdgeModel& vrml = gather(inlined);
+  ASSERT_EQ(vrml.objects.size(), 2u);
+  expectClosedUnitCube(describe(vrml.objects[1]), 8.0);
+  inlined->unref();
+
+  // A part that is not there fails the whole read.
+  const std::string missing = hostile("file_missing.iv");
+  EXPECT_EQ(SbModelReader::read(missing.c_str(), &error), nullptr);
+  EXPECT_EQ(error.rfind("Cannot read " + missing + ": Could not find 'parts/nothere.iv'", 0), 0u)
+      << error;
+}
+
+// Faces and strips that name points which do not exist are left out and
+// counted on the console; the rest of the shape is kept.
+TEST_F(ModelReader, FacesNamingMissingPointsAreLeftOutAndReported) {
+  const struct {
+    const char* file;
+    int faces;
+    const char* skipped;
+  } cases[] = {
+      {"ifs_beyond.iv", 1, "2 face(s)"},       {"faceset_beyond.iv", 1, "1 face(s)"},
+      {"tss_beyond.iv", 2, "1 strip(s)"},      {"itss_beyond.iv", 2, "1 strip(s)"},
+      {"vrml_ifs_beyond.wrl", 1, "1 face(s)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string path = hostile(c.file);
+    std::string error;
+    testing::internal::CaptureStdout();
+    SoSeparator* scene = SbModelReader::read(path.c_str(), &error);
+    const std::string out = testing::internal::GetCapturedStdout();
+    ASSERT_NE(scene, nullptr) << error;
+    EXPECT_EQ(out, std::string("SbModelReader::read: skipped ") + c.skipped +
+                       " with coordinate indices out of range in " + path + "\n");
+    EXPECT_EQ(gather(scene).faceCount(), c.faces);
+  }
+}
+
+// What comes across is geometry only, and it gathers into the same model as
+// the scene Coin reads from the file: the same objects with the same faces,
+// edges and vertices, placed alike.
+TEST_F(ModelReader, OnlyGeometryComesAcrossAndGathersAsTheFileDoes) {
+  const std::string text =
+      "#Inventor V2.1 ascii\nSeparator {\n"
+      " PerspectiveCamera {} DirectionalLight {} Material { diffuseColor 1 0 0 }\n"
+      " Transform { translation 10 0 0 rotation 0 0 1 0.5 }\n"
+      " DEF C Coordinate3 { point [0 0 0, 1 0 0, 0 1 0, 1 1 0, 0 2 0, 1 2 0] }\n"
+      " IndexedTriangleStripSet { coordIndex [0 1 2 3 -1] }\n"
+      " IndexedTriangleStripSet { coordIndex [2 3 4 5 -1] }\n"
+      " ShapeHints { vertexOrdering CLOCKWISE faceType UNKNOWN_FACE_TYPE }\n"
+      " IndexedFaceSet { coordIndex [0 2 4 5 3 1 -1] }\n"
+      " Switch { whichChild 1 Cube {} Cone { parts SIDES } }\n"
+      " Normal { vector [0 0 1] } NormalBinding { value PER_VERTEX }\n"
+      " FaceSet { numVertices [3, 3] }\n"
+      " Scale { scaleFactor -1 1 1 } Complexity { value 0.2 } Sphere {}\n"
+      " Text3 { string \"L\" parts ALL }\n"
+      "}\n";
+  const std::string path = scratch.write("scene.iv", text);
+  std::string error;
+  SoSeparator* flat = SbModelReader::read(path.c_str(), &error);
+  ASSERT_NE(flat, nullptr) << error;
+  flat->ref();
+
+  // Nothing but the geometry's own node types, one coordinate node per block.
+  const SoType allowed[] = {SoSeparator::getClassTypeId(),     SoType::fromName("MatrixTransform"),
+                            SoType::fromName("ShapeHints"),     SoType::fromName("Complexity"),
+                            SoCoordinate3::getClassTypeId(),    SoType::fromName("IndexedFaceSet"),
+                            SoIndexedTriangleStripSet::getClassTypeId(),
+                            SoType::fromName("Sphere"),         SoType::fromName("Cone")};
+  std::vector<const SoNode*> stack = {flat}, coordinates;
+  while (!stack.empty()) {
+    const SoNode* node = stack.back();
+    stack.pop_back();
+    EXPECT_TRUE(std::any_of(std::begin(allowed), std::end(allowed),
+                            [&](const SoType& t) { return node->getTypeId() == t; }))
+        << node->getTypeId().getName().getString();
+    if (node->isOfType(SoCoordinate3::getClassTypeId()) &&
+        std::find(coordinates.begin(), coordinates.end(), node) == coordinates.end())
+      coordinates.push_back(node);
+    if (const SoChildList* children = node->getChildren())
+      for (int i = 0; i < children->getLength(); ++i) stack.push_back((*children)[i]);
+  }
+  // The strip sets and the face set share the file's coordinates; the face
+  // set and the text, triangulated, have a block each.
+  EXPECT_EQ(coordinates.size(), 3u);
+
+  SoInput input;
+  ASSERT_TRUE(input.openFile(path.c_str()));
+  SoSeparator* original = SoDB::readAll(&input);
+  ASSERT_NE(original, nullptr);
+  original->ref();
+  const SbWingedEdgeModel expected = gather(original);
+  const SbWingedEdgeModel& model = gather(flat);
+  ASSERT_EQ(model.objects.size(), expected.objects.size());
+  EXPECT_EQ(model.objects.size(), 7u);  // 2 strip sets, face set, cone, face set, sphere, text
+  for (size_t i = 0; i < model.objects.size(); ++i) {
+    SCOPED_TRACE(i);
+    const Shape a = describe(model.objects[i]), b = describe(expected.objects[i]);
+    EXPECT_EQ(a.faces, b.faces);
+    EXPECT_EQ(a.edges, b.edges);
+    EXPECT_EQ(a.vertices, b.vertices);
+    EXPECT_EQ(a.closed, b.closed);
+    EXPECT_NEAR(a.volume, b.volume, 1e-3 * std::max(1.0, std::fabs(b.volume)));
+  }
+  original->unref();
+  flat->unref();
+}
+
+// The parent takes back only answers that check out: every index within its
+// block, known kinds, finite numbers, nothing cut short.
+TEST(ModelParts, OnlyAnswersThatCheckOutAreTakenBack) {
+  SbModelParts parts;
+  SbModelParts::Part strips;
+  strips.kind = SbModelParts::STRIPS;
+  strips.block = parts.addBlock({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}});
+  strips.coordIndex = parts.keep({0, 1, 2, 3, -1});
+  SbModelParts::Part faces = strips;
+  faces.kind = SbModelParts::FACES;
+  faces.placed = true;
+  faces.matrix.setTranslate(SbVec3f(5, 0, 0));
+  faces.coordIndex = parts.keep({0, 1, 3, 2, -1});
+  SbModelParts::Part sphere;
+  sphere.kind = SbModelParts::PRIMITIVE;
+  sphere.primitive = SbModelParts::SPHERE;
+  sphere.size[0] = 2.0f;
+  parts.parts = {strips, faces, sphere};
+
+  FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  ASSERT_TRUE(parts.write(fileno(file)));
+  std::vector<uint32_t> words(static_cast<size_t>(ftell(file)) / 4);
+  std::rewind(file);
+  ASSERT_EQ(std::fread(words.data(), 4, words.size(), file), words.size());
+  std::fclose(file);
+  const char* bytes = reinterpret_cast<const char*>(words.data());
+  const size_t size = words.size() * 4;
+
+  SbModelParts back;
+  ASSERT_TRUE(back.read(bytes, size));
+  ASSERT_EQ(back.parts.size(), 3u);
+  EXPECT_EQ(back.parts[1].matrix, faces.matrix);
+  SoSeparator* scene = back.buildScene();
+  scene->ref();
+  EXPECT_EQ(scene->getNumChildren(), 3);
+  scene->unref();
+
+  for (size_t cut = 0; cut < size; cut += 4) EXPECT_FALSE(SbModelParts().read(bytes, cut)) << cut;
+  // One word at a time set to a value no answer holds there: an index past
+  // the block, a kind, an enumeration value, a NaN. Counts and indices that
+  // stay valid may pass; nothing may crash, and the scene must build.
+  const uint32_t nan = 0x7fc00000u;
+  for (size_t w = 0; w < words.size(); ++w) {
+    for (uint32_t value : {4u, 99u, nan, 0xffffffffu}) {
+      std::vector<uint32_t> damaged = words;
+      damaged[w] = value;
+      SbModelParts check;
+      if (!check.read(reinterpret_cast<const char*>(damaged.data()), size)) continue;
+      for (const SbModelParts::Part& p : check.parts) {
+        if (p.kind == SbModelParts::PRIMITIVE) continue;
+        for (uint32_t i = 0; i < p.coordIndex.size; ++i)
+          EXPECT_LT(p.coordIndex.data[i], static_cast<int32_t>(check.blocks[p.block].size));
+      }
+      SoSeparator* built = check.buildScene();
+      built->ref();
+      built->unref();
     }
   }
 }

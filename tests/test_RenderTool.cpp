@@ -15,10 +15,12 @@
 #include <QImage>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -154,7 +156,7 @@ protected:
 TEST_F(RenderTool, DrawsTheTorusAtTheRequestedSizeAndReportsEachStage) {
   // At start-up the window shows only the line drawing ("Nothing" in the
   // Visualization Mode window); "Faces" (mode 2) shades the winged-edge model.
-  ToolRun run = render({(data / "torus.iv").string(), "--size", "320x240", "--png", png, "--set",
+  ToolRun run = render({(data / "torus.iv").string(), "--size", "320x240", "--png", png, "--png-view", "--set",
                         "SoGenerateWingedEdge.visualizationMode=2"});
   ASSERT_EQ(run.status, 0) << run.output;
   QImage image(QString::fromStdString(png));
@@ -169,6 +171,24 @@ TEST_F(RenderTool, DrawsTheTorusAtTheRequestedSizeAndReportsEachStage) {
         << run.output;
 }
 
+TEST_F(RenderTool, CleansTheFieldByDefaultAndReportsItsTurning) {
+  // Left as initialised, the blob's field swaps between the principal
+  // directions along bands; cleaned by default ("auto").
+  auto share = [&](std::initializer_list<std::string> args) {
+    ToolRun run = render(args);
+    EXPECT_EQ(run.status, 0) << run.output;
+    std::smatch m;
+    const std::regex line("\nfield: ([0-9.]+)% of edges turn > 30 deg \\(3587 edges away from umbilics\\)\n");
+    EXPECT_TRUE(std::regex_search(run.output, m, line)) << run.output;
+    return m.empty() ? -1.0 : std::stod(m[1]);
+  };
+  const std::string blob = (data / "blob.iv").string();
+  const double plain = share({blob, "--size", "64x48", "--field", "none"});
+  const double cleaned = share({blob, "--size", "64x48"});
+  EXPECT_GT(plain, 2.0);
+  EXPECT_LT(cleaned, plain / 2);
+}
+
 TEST_F(RenderTool, DefaultSizeIs800By600) {
   ToolRun run = render({(data / "sphere.iv").string(), "--png", png});
   ASSERT_EQ(run.status, 0) << run.output;
@@ -179,8 +199,8 @@ TEST_F(RenderTool, DefaultSizeIs800By600) {
 TEST_F(RenderTool, SetsFieldsOfTheNthNodeOfAClass) {
   // The first draw style hides the raw geometry; showing it draws the model
   // whatever the later stages draw.
-  ToolRun run = render({(data / "torus.iv").string(), "--size", "200x150", "--png", png, "--set",
-                    "SoDrawStyle[0].style=FILLED", "--set", "DrawStyle[1].lineWidth=3"});
+  ToolRun run = render({(data / "torus.iv").string(), "--size", "200x150", "--png", png, "--png-view", "--set",
+                         "SoDrawStyle[0].style=FILLED", "--set", "DrawStyle[1].lineWidth=3"});
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_NE(run.output.find("set SoDrawStyle[0].style = FILLED\n"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("set DrawStyle[1].lineWidth = 3\n"), std::string::npos) << run.output;
@@ -189,37 +209,113 @@ TEST_F(RenderTool, SetsFieldsOfTheNthNodeOfAClass) {
   EXPECT_GT(drawnPixels(image), 200 * 150 / 20);
 }
 
-TEST_F(RenderTool, FramesTheWholeModelForTheRequestedShape) {
-  // viewAll for the picture's own viewport: the model touches no border, for
-  // wide and for tall pictures, and a wide one it fills most of the height.
-  // (For a tall viewport Coin's orthographic viewAll widens the view twice,
-  // once in viewAll and once when the camera maps to the viewport, so the
-  // model comes out small, as it does in the application's viewer.)
-  for (QSize size : {QSize(400, 100), QSize(100, 400)}) {
-    const std::string sizeText = std::to_string(size.width()) + "x" + std::to_string(size.height());
-    ToolRun run = render({(data / "blob.iv").string(), "--size", sizeText, "--png", png, "--set",
-                          "SoGenerateWingedEdge.visualizationMode=2"});
-    ASSERT_EQ(run.status, 0) << run.output;
-    QImage image(QString::fromStdString(png));
-    ASSERT_EQ(image.size(), size);
-    const QRgb background = image.pixel(0, 0);
-    int left = size.width(), right = -1, top = size.height(), bottom = -1;
-    for (int y = 0; y < image.height(); ++y)
-      for (int x = 0; x < image.width(); ++x)
-        if (image.pixel(x, y) != background) {
-          left = std::min(left, x), right = std::max(right, x);
-          top = std::min(top, y), bottom = std::max(bottom, y);
-        }
-    ASSERT_GE(right, 0) << sizeText << ": nothing drawn";
-    EXPECT_GT(left, 0) << sizeText;
-    EXPECT_GT(top, 0) << sizeText;
-    EXPECT_LT(right, size.width() - 1) << sizeText;
-    EXPECT_LT(bottom, size.height() - 1) << sizeText;
-    if (size.width() > size.height()) {
-      EXPECT_GT(bottom - top, size.height() / 2) << sizeText;
-    }
-    std::filesystem::remove(png);
+// Where the model lies in a picture: the box of the pixels that differ from
+// the corner pixel.
+struct Drawn {
+  int left = 0, right = -1, top = 0, bottom = -1;
+  int width() const { return right - left + 1; }
+  int height() const { return bottom - top + 1; }
+};
+
+Drawn drawnArea(const QImage& image) {
+  Drawn d;
+  d.left = image.width(), d.top = image.height();
+  const QRgb background = image.pixel(0, 0);
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (image.pixel(x, y) != background) {
+        d.left = std::min(d.left, x), d.right = std::max(d.right, x);
+        d.top = std::min(d.top, y), d.bottom = std::max(d.bottom, y);
+      }
+  return d;
+}
+
+// Which end of the drawing, across x (or y), is the narrow one: the extent of
+// the drawing along the other axis, a tenth of the way in from each end,
+// compared. 1: right (top), -1: left (bottom), 0: alike.
+int narrowEnd(const QImage& image, const Drawn& d, bool alongX) {
+  const QRgb background = image.pixel(0, 0);
+  auto span = [&](int at) {
+    int lo = INT_MAX, hi = -1;
+    const int n = alongX ? image.height() : image.width();
+    for (int k = 0; k < n; ++k)
+      if ((alongX ? image.pixel(at, k) : image.pixel(k, at)) != background) lo = std::min(lo, k), hi = std::max(hi, k);
+    return hi < 0 ? 0 : hi - lo;
+  };
+  const int inset = (alongX ? d.width() : d.height()) / 10;
+  const int low = alongX ? span(d.left + inset) : span(d.bottom - inset);  // left, or bottom
+  const int high = alongX ? span(d.right - inset) : span(d.top + inset);   // right, or top
+  if (low > 1.3 * high) return 1;
+  if (high > 1.3 * low) return -1;
+  return 0;
+}
+
+// The camera of --view, --up, --perspective and --fill, seen on a model of
+// known shape: a ball of radius 1 with a ball of radius 0.5 on its +x side and
+// one on its +z side (x from -1 to 2, y from -1 to 1, z from -1 to 2), its
+// outlines drawn in a square picture. The model fills --fill of the limiting
+// side; the balls say from where it is seen.
+TEST_F(RenderTool, ViewOptionsTurnAndFrameTheModel) {
+  const fs::path model = dir / "marked-ball.iv";
+  std::ofstream(model) << "#Inventor V2.1 ascii\nSeparator {\n  Sphere { radius 1 }\n"
+                          "  Separator { Translation { translation 1.5 0 0 } Sphere { radius 0.5 } }\n"
+                          "  Separator { Translation { translation 0 0 1.5 } Sphere { radius 0.5 } }\n}\n";
+  const std::vector<std::string> outlines = {"--set", "SoStreamlinerHQ.doComputation=FALSE"};
+  const int S = 300;
+  struct Case {
+    std::vector<std::string> options;
+    double width, height;  // of the drawn model, in model units: 3 units fill 0.9 of S
+    int narrowX, narrowY;  // the small balls' ends: -1, 0 or 1 (x right, y up)
+  };
+  const Case cases[] = {
+      {{}, 3, 2, 1, 0},                           // from the front: +x ball right, +z ball facing us
+      {{"--view", "90,0"}, 3, 2, -1, 0},          // from the right: the front (+z) on the left
+      {{"--view", "-90,0"}, 3, 2, 1, 0},          // from the left: the front on the right
+      {{"--view", "0,90"}, 3, 3, 1, -1},          // from above: the front at the bottom
+      {{"--view", "0,0,90"}, 2, 3, 0, 1},         // turned counter-clockwise: +x points up
+      {{"--up", "z"}, 3, 3, 1, 1},                // z up, seen from -y
+      {{"--up", "x"}, 2, 3, 0, 1},                // x up
+      {{"--fill", "0.5"}, 3 * 0.5 / 0.9, 2 * 0.5 / 0.9, 1, 0},
+  };
+  const double unit = 0.9 * S / 3;
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {model.string(), "--size", "300x300", "--png", png};
+    args.insert(args.end(), outlines.begin(), outlines.end());
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    std::string name;
+    for (const std::string& o : c.options) name += o + " ";
+    ToolRun run = renderArgs(args);
+    ASSERT_EQ(run.status, 0) << name << run.output;
+    const QImage image(QString::fromStdString(png));
+    const Drawn d = drawnArea(image);
+    EXPECT_NEAR(d.width(), c.width * unit, 3) << name;
+    EXPECT_NEAR(d.height(), c.height * unit, 3) << name;
+    EXPECT_EQ(narrowEnd(image, d, true), c.narrowX) << name;
+    EXPECT_EQ(narrowEnd(image, d, false), c.narrowY) << name;
   }
+
+  // Wide and tall pictures frame the model alike; a perspective camera keeps
+  // the whole model inside the picture, and shows it otherwise.
+  std::vector<QImage> oblique;
+  for (const std::vector<std::string>& options :
+       std::vector<std::vector<std::string>>{{"--size", "400x100"}, {"--size", "100x400"},
+                                             {"--view", "30,20"}, {"--view", "30,20", "--perspective"}}) {
+    std::vector<std::string> args = {model.string(), "--size", "300x300", "--png", png};
+    args.insert(args.end(), outlines.begin(), outlines.end());
+    args.insert(args.end(), options.begin(), options.end());
+    ToolRun run = renderArgs(args);
+    ASSERT_EQ(run.status, 0) << options[0] << run.output;
+    const QImage image(QString::fromStdString(png));
+    const Drawn d = drawnArea(image);
+    EXPECT_TRUE(d.left > 0 && d.top > 0 && d.right < image.width() - 1 && d.bottom < image.height() - 1)
+        << options[1];
+    const double fillX = double(d.width()) / image.width(), fillY = double(d.height()) / image.height();
+    EXPECT_GT(std::max(fillX, fillY), 0.7) << options[1] << " " << fillX << " " << fillY;
+    EXPECT_LE(std::max(fillX, fillY), 0.93) << options[1] << " " << fillX << " " << fillY;
+    if (options[0] == "--view") oblique.push_back(image);
+  }
+  ASSERT_EQ(oblique.size(), 2u);
+  EXPECT_NE(oblique[0], oblique[1]);
 }
 
 TEST_F(RenderTool, RefusesWhatItCannotDoWithoutWritingAPicture) {
@@ -231,6 +327,20 @@ TEST_F(RenderTool, RefusesWhatItCannotDoWithoutWritingAPicture) {
   std::fputs("these are not the droids\n", f);
   std::fclose(f);
   expectRefused(render({text.string(), "--png", png}), "cannot load");
+  // Models that read but yield no faces draw nothing: an error, no blank
+  // picture (nor any other output).
+  const struct {
+    const char* name;
+    const char* body;
+  } faceless[] = {{"lights.iv", "DirectionalLight { } PerspectiveCamera { }"},
+                  {"lines.iv", "Coordinate3 { point [ 0 0 0, 1 0 0, 1 1 0 ] } IndexedLineSet { coordIndex [ 0, 1, 2, -1 ] }"}};
+  for (const auto& f : faceless) {
+    const fs::path model = dir / f.name;
+    std::ofstream(model) << "#Inventor V2.1 ascii\nSeparator { " << f.body << " }\n";
+    const std::string tga = (dir / "faceless.tga").string();
+    expectRefused(render({model.string(), "--png", png, "--tga", tga}), model.string() + " has no faces to draw");
+    EXPECT_FALSE(fs::exists(tga)) << f.name;
+  }
   expectRefused(render({torus, "--png", png, "--set", "SoNoSuchNode.x=1"}),
                 "unknown class \"SoNoSuchNode\"");
   expectRefused(render({torus, "--png", png, "--set", "SoDrawStyle[7].style=LINES"}),
@@ -265,7 +375,16 @@ TEST_F(RenderTool, RejectsMalformedArgumentsWithUsageStatus) {
       {{"--out-dir"}, "--out-dir needs a value"},
       {{torus, "--max-seconds", "0"}, "bad time \"0\" for --max-seconds"},
       {{torus, "--max-seconds", "-1"}, "bad time \"-1\" for --max-seconds"},
+      {{torus, "--png", png, "--field", "smooth"}, "unknown --field \"smooth\" (known: none, auto)"},
+      {{torus, "--png", png, "--field"}, "--field needs a value"},
       {{"--png", png}, "usage: linfold-render MODEL"},
+      {{torus, "--png", png, "--view", "30"}, "bad view \"30\": expected AZIMUTH,ELEVATION[,ROLL] in degrees"},
+      {{torus, "--png", png, "--view", "1,2,3,4"}, "bad view \"1,2,3,4\""},
+      {{torus, "--png", png, "--view", "left,up"}, "bad view \"left,up\""},
+      {{torus, "--png", png, "--up", "w"}, "bad up axis \"w\": expected x, y or z"},
+      {{torus, "--png", png, "--fill", "0"}, "bad fill \"0\": expected a number above 0 and at most 1"},
+      {{torus, "--png", png, "--fill", "1.5"}, "bad fill \"1.5\""},
+      {{torus, "--png", png, "--fill", "nan"}, "bad fill \"nan\""},
   };
   for (const Case& c : cases) {
     ToolRun run = render(c.args);
@@ -309,7 +428,7 @@ TEST_F(RenderTool, DisplayModesAndSubdivisionGiveDistinctPictures) {
   std::vector<QImage> pictures;
   for (const Case& c : cases) {
     const std::string file = (dir / (std::string(c.name) + ".png")).string();
-    std::vector<std::string> args = {blob, "--size", "240x180", "--png", file};
+    std::vector<std::string> args = {blob, "--size", "240x180", "--png", file, "--png-view"};
     args.insert(args.end(), meshOnly.begin(), meshOnly.end());
     for (const std::string& setting : c.settings) args.insert(args.end(), {"--set", setting});
     ToolRun run = renderArgs(args);
@@ -335,14 +454,14 @@ TEST_F(RenderTool, InkAndPlainLinePicturesOfTheHatching) {
   std::vector<QImage> pictures;
   for (size_t i = 0; i < settings.size(); ++i) {
     const std::string file = (dir / ("ink" + std::to_string(i) + ".png")).string();
-    std::vector<std::string> args = {blob, "--size", "320x240", "--png", file, "--set",
+    std::vector<std::string> args = {blob, "--size", "320x240", "--png", file, "--png-view", "--set",
                                      "SoFlowFieldHQ.sendLines=FALSE"};
     for (const std::string& setting : settings[i]) args.insert(args.end(), {"--set", setting});
     ToolRun run = renderArgs(args);
     ASSERT_EQ(run.status, 0) << run.output;
     pictures.emplace_back(QString::fromStdString(file));
     ASSERT_FALSE(pictures.back().isNull());
-    EXPECT_GT(drawnPixels(pictures.back()), 320 * 240 / 50) << i;
+    EXPECT_GT(drawnPixels(pictures.back()), 320 * 240 / 100) << i;
   }
   EXPECT_NE(pictures[0], pictures[1]);
   EXPECT_NE(pictures[0], pictures[2]);
@@ -367,6 +486,55 @@ TEST_F(RenderTool, DefaultPictureShowsHatchingThatSetCanSwitchOff) {
   EXPECT_GT(withStrokes, 2 * silhouettesOnly) << withStrokes << " vs " << silhouettesOnly;
 }
 
+// Cross-hatching is on by default: the second family reaches the screen, the
+// TGA, the SVG and the pen paths, darkens the darkest parts and covers few
+// new pixels (those between the first family's strokes in the dark parts;
+// were it everywhere the covered area would about double).
+TEST_F(RenderTool, CrossHatchingReachesEveryOutputAndDarkensOnlyTheDarkParts) {
+  struct Outputs {
+    int screen = 0;
+    double darkest = 0, covered = 0;
+    size_t svgPaths = 0, penPaths = 0;
+  } runs[2];
+  for (int cross = 0; cross < 2; ++cross) {
+    const fs::path tga = dir / "ink.tga", svg = dir / "ink.svg", pen = dir / "pen.svg";
+    std::vector<std::string> args = {(data / "sphere.iv").string(), "--size", "400x300", "--png", png,
+                                     "--tga", tga.string(), "--svg", svg.string(), "--plotter-svg",
+                                     pen.string()};
+    if (!cross) args.insert(args.end(), {"--set", "SoStreamlinerHQ.crossHatching=FALSE"});
+    const ToolRun run = renderArgs(args);
+    ASSERT_EQ(run.status, 0) << run.output;
+    Outputs& o = runs[cross];
+    o.screen = drawnPixels(QImage(QString::fromStdString(png)));
+    const std::string bytes = readFile(tga);
+    ASSERT_EQ(bytes.size(), 18u + 400 * 300);
+    const auto ink = [&](int x, int y) { return 1.0 - static_cast<unsigned char>(bytes[18 + y * 400 + x]) / 255.0; };
+    for (int y = 0; y < 300; ++y)
+      for (int x = 0; x < 400; ++x) o.covered += ink(x, y) > 2 / 255.0;
+    for (int y = 0; y + 20 <= 300; y += 4)
+      for (int x = 0; x + 20 <= 400; x += 4) {
+        double sum = 0;
+        for (int j = 0; j < 20; ++j)
+          for (int i = 0; i < 20; ++i) sum += ink(x + i, y + j);
+        o.darkest = std::max(o.darkest, sum / 400);
+      }
+    const auto count = [](const std::string& text, const std::string& what) {
+      size_t n = 0;
+      for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+      return n;
+    };
+    o.svgPaths = count(readFile(svg), "<path");
+    o.penPaths = count(readFile(pen), "<polyline");
+  }
+  std::printf("darkest 20x20 patch %.2f -> %.2f, covered %.0f -> %.0f pixels\n", runs[0].darkest,
+              runs[1].darkest, runs[0].covered, runs[1].covered);
+  EXPECT_GT(runs[1].screen, runs[0].screen);
+  EXPECT_GT(runs[1].svgPaths, runs[0].svgPaths);
+  EXPECT_GT(runs[1].penPaths, runs[0].penPaths);
+  EXPECT_GT(runs[1].darkest, runs[0].darkest + 0.2);
+  EXPECT_LT(runs[1].covered, runs[0].covered * 1.3);
+}
+
 // The HQ snapshots of one run show the view of the picture: the TGA has the
 // picture's size and the TGA header; the PDF is valid and, rendered back by
 // pdftoppm, matches the TGA. pdftoppm fills a shape thinner than a pixel a
@@ -377,7 +545,11 @@ TEST_F(RenderTool, DefaultPictureShowsHatchingThatSetCanSwitchOff) {
 void expectSnapshotsOfOneView(const fs::path& model, const fs::path& dir, double closeAtViewportSize) {
   const int W = 800, H = 600;
   const fs::path pdf = dir / (model.stem().string() + ".pdf"), tga = dir / (model.stem().string() + ".tga");
-  ToolRun run = render({model.string(), "--size", "800x600", "--pdf", pdf.string(), "--tga", tga.string()});
+  // One family: where strokes cross, PDF viewers lay one antialiased edge
+  // over the other while the TGA keeps the darker of the two, which differs
+  // by more than the tolerance on many crossing pixels.
+  ToolRun run = render({model.string(), "--size", "800x600", "--pdf", pdf.string(), "--tga", tga.string(), "--set",
+                        "SoStreamlinerHQ.crossHatching=FALSE"});
   ASSERT_EQ(run.status, 0) << run.output;
 
   const std::string bytes = readFile(tga);
@@ -408,14 +580,57 @@ void expectSnapshotsOfOneView(const fs::path& model, const fs::path& dir, double
   EXPECT_GE(closeShare(averaged, image), 0.99) << model;
 }
 
+// The PNG is the drawing: the TGA snapshot's raster pixel for pixel, whether
+// a TGA is written beside it or not (then from one written aside and removed).
+TEST_F(RenderTool, ThePngIsTheDrawingOfTheSnapshots) {
+  const std::string torus = (data / "torus.iv").string(), tga = (dir / "a.tga").string(),
+                    alone = (dir / "alone.png").string();
+  ToolRun run = render({torus, "--size", "320x240", "--png", png, "--tga", tga});
+  ASSERT_EQ(run.status, 0) << run.output;
+  run = render({torus, "--size", "320x240", "--png", alone});
+  ASSERT_EQ(run.status, 0) << run.output;
+  const std::string bytes = readFile(tga);
+  ASSERT_EQ(bytes.size(), 18u + 320 * 240);
+  const QImage picture(QString::fromStdString(png));
+  ASSERT_EQ(picture.size(), QSize(320, 240));
+  int differ = 0;
+  for (int y = 0; y < 240; ++y)
+    for (int x = 0; x < 320; ++x) {
+      const QRgb p = picture.pixel(x, y);
+      const int grey = static_cast<unsigned char>(bytes[18 + y * 320 + x]);
+      differ += qRed(p) != grey || qGreen(p) != grey || qBlue(p) != grey;
+    }
+  EXPECT_EQ(differ, 0);
+  EXPECT_EQ(QImage(QString::fromStdString(alone)), picture);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);
+}
+
+// Widths are points of the page: the same drawing at 400x300 and at four
+// times the size carries the same share of ink (it used to fall eightfold).
+TEST_F(RenderTool, TheInkShareDoesNotDependOnThePictureSize) {
+  std::vector<double> ink;
+  for (const char* size : {"400x300", "1600x1200"}) {
+    const std::string tga = (dir / (std::string(size) + ".tga")).string();
+    ToolRun run = render({(data / "torus.iv").string(), "--size", size, "--tga", tga});
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::string bytes = readFile(tga);
+    ASSERT_GT(bytes.size(), 18u);
+    double sum = 0;
+    for (size_t i = 18; i < bytes.size(); ++i) sum += 255 - static_cast<unsigned char>(bytes[i]);
+    ink.push_back(sum / (255.0 * (bytes.size() - 18)));
+  }
+  EXPECT_GT(ink[0], 0.01);
+  EXPECT_NEAR(ink[1] / ink[0], 1.0, 0.1) << ink[0] << " " << ink[1];
+}
+
 TEST_F(RenderTool, PdfAndTgaSnapshotsShowTheSameViewOfTheSampleTorus) {
-  expectSnapshotsOfOneView(data / "torus.iv", dir, 0.96);
+  expectSnapshotsOfOneView(data / "torus.iv", dir, 0.94);
 }
 
 TEST_F(RenderTool, PdfAndTgaSnapshotsShowTheSameViewOfARealModel) {
   const fs::path heart = "/usr/share/inventor/data/models/heart.iv";
   if (!fs::exists(heart)) GTEST_SKIP() << "inventor-data is not installed";
-  expectSnapshotsOfOneView(heart, dir, 0.99);
+  expectSnapshotsOfOneView(heart, dir, 0.985);
 }
 
 TEST_F(RenderTool, WritesTheLineAndMeshExportsOfTheView) {
@@ -469,25 +684,28 @@ TEST_F(RenderTool, HelpListsEveryOptionWithSettingExamples) {
   ToolRun run = render({"--help"});
   ASSERT_EQ(run.status, 0) << run.output;
   for (const char* option : {"--png", "--pdf", "--tga", "--svg", "--lines-pdf", "--lines-txt", "--vrml", "--iv",
-                             "--plotter-svg", "--plotter-txt", "--size", "--set", "--out-dir", "--max-seconds",
+                             "--plotter-svg", "--plotter-txt", "--size", "--field", "--view", "--up",
+                             "--perspective", "--fill", "--png-view", "--set", "--out-dir", "--max-seconds",
                              "--formats", "--help"})
     EXPECT_NE(run.output.find(std::string("\n  ") + option), std::string::npos) << option;
   for (const char* example :
        {"--set SoStreamlinerHQ.seperationDist=0.02", "--set 'SoLineThickenerHQ.parserExpression=\"",
-        "--set 'SoLineDensifierHQ.parserExpression=\"", "--set SoGenerateWingedEdge.visualizationMode=2",
+        "--set 'SoLineDensifierHQ.parserExpression=\"light\"'", "--set SoGenerateWingedEdge.visualizationMode=2",
         "--set SoModifyWingedEdge.subdivisionSteps=2", "--set SoLinePurifier[1].active=FALSE"})
     EXPECT_NE(run.output.find(example), std::string::npos) << example;
+  // light is a darkness (1 - |n.l|): "1 - light" would put the dots in the shade.
+  EXPECT_EQ(run.output.find("1 - light"), std::string::npos);
 }
 
 TEST_F(RenderTool, HelpExamplesAreSettingsTheSceneAccepts) {
   ToolRun run = render({(data / "torus.iv").string(), "--size", "64x48", "--set",
                         "SoStreamlinerHQ.seperationDist=0.02", "--set",
                         "SoLineThickenerHQ.parserExpression=\"( light - rim )*iso*(taper*.5 + .5 )\"", "--set",
-                        "SoLineDensifierHQ.parserExpression=\"1 - light\"", "--set",
+                        "SoLineDensifierHQ.parserExpression=\"light\"", "--set",
                         "SoGenerateWingedEdge.visualizationMode=2", "--set", "SoModifyWingedEdge.subdivisionSteps=2",
                         "--set", "SoLinePurifier[1].active=FALSE"});
   EXPECT_EQ(run.status, 0) << run.output;
-  EXPECT_NE(run.output.find("set SoLineDensifierHQ[0].parserExpression = \"1 - light\"\n"), std::string::npos)
+  EXPECT_NE(run.output.find("set SoLineDensifierHQ[0].parserExpression = \"light\"\n"), std::string::npos)
       << run.output;
 }
 

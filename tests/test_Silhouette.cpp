@@ -202,6 +202,13 @@ std::vector<SbEdgeRef> silhouetteFromAbove(const SbWingedEdgeModel& model) {
   SbSilhouetteEdges::bruteForce(model, view, {}, -1, out);
   return out;
 }
+// The view from above with `pixels` pixels per model unit.
+SbWindowProjector screenOf(float pixels) {
+  SbMatrix identity;
+  identity.makeIdentity();
+  const int size = static_cast<int>(2 * pixels);
+  return SbWindowProjector(identity, identity, identity, 0, 0, size, size);
+}
 bool verticalAtX2(const SbWingedEdgeModel& m, const SbEdgeRef& r) {
   const WeObject& o = m.objects[r.object];
   const WeEdge& e = o.edges[r.edge];
@@ -209,20 +216,25 @@ bool verticalAtX2(const SbWingedEdgeModel& m, const SbEdgeRef& r) {
 }
 }  // namespace
 
-TEST(SilhouetteRepair, ZigZagTakesTheStraightPathPastADetour) {
+TEST(SilhouetteRepair, ZigZagTakesTheStraightPathPastADetourOfAPixel) {
   // Left half turned away, plus one triangle beside the border at y in [1, 2].
   SbWingedEdgeModel model = flippedGrid([](const SbVec3f& c) {
     return c[0] < 2.0f || (c[0] > 2.0f && c[0] < 2.5f && c[1] > 1.5f && c[1] < 2.0f);
   });
-  std::vector<SbEdgeRef> edges = silhouetteFromAbove(model);
-  ASSERT_EQ(edges.size(), 5u) << "three border edges and a two-edge detour";
-  SbSilhouetteRepair::meshZigZag(model, edges);
+  const std::vector<SbEdgeRef> found = silhouetteFromAbove(model);
+  ASSERT_EQ(found.size(), 5u) << "three border edges and a two-edge detour";
+  std::vector<SbEdgeRef> edges = found;
+  SbSilhouetteRepair::meshZigZag(model, screenOf(1.0f), SbSilhouetteRepair::kZigZagPixels, edges);
   ASSERT_EQ(edges.size(), 4u);
   for (const SbEdgeRef& r : edges) EXPECT_TRUE(verticalAtX2(model, r));
+  // Seen closer, the detour is part of the outline a viewer sees: kept.
+  edges = found;
+  SbSilhouetteRepair::meshZigZag(model, screenOf(2.0f), SbSilhouetteRepair::kZigZagPixels, edges);
+  EXPECT_EQ(edges, found);
   // A straight border is left alone.
   SbWingedEdgeModel straight = flippedGrid([](const SbVec3f& c) { return c[0] < 2.0f; });
   std::vector<SbEdgeRef> border = silhouetteFromAbove(straight), repaired = border;
-  SbSilhouetteRepair::meshZigZag(straight, repaired);
+  SbSilhouetteRepair::meshZigZag(straight, screenOf(1.0f), SbSilhouetteRepair::kZigZagPixels, repaired);
   EXPECT_EQ(border, repaired);
 }
 
@@ -239,9 +251,9 @@ TEST(SilhouetteRepair, ChunksOfUpToThreeEdgesAreDropped) {
     const WeObject& o = model.objects[r.object];
     EXPECT_EQ(o.vertices[o.edges[r.edge].vertex[0]].position[0], 1.0f);
   }
-  // The zig-zag rule turns the lone triangle back as well.
+  // The zig-zag rule turns the lone triangle back as well, when it is small.
   edges = silhouetteFromAbove(model);
-  SbSilhouetteRepair::meshZigZag(model, edges);
+  SbSilhouetteRepair::meshZigZag(model, screenOf(0.5f), SbSilhouetteRepair::kZigZagPixels, edges);
   EXPECT_EQ(edges.size(), 4u);
 }
 
@@ -462,7 +474,10 @@ TEST_F(SilhouetteNode, RepairSwitchesRunThePasses) {
   SoSilhouetteSwitches::triangleChunkRepair = 0;
   SoSilhouetteSwitches::meshZigZagRepair = 1;
   traverse();
-  EXPECT_EQ(silhouette->foundEdges().size(), 4u);
+  EXPECT_EQ(silhouette->foundEdges().size(), 7u) << "the lone triangle is 70 pixels wide: kept";
+  ortho->height = 400.0f;
+  traverse();
+  EXPECT_EQ(silhouette->foundEdges().size(), 4u) << "now it is below a pixel: turned";
   SoSilhouetteSwitches::meshZigZagRepair = 0;
 }
 

@@ -22,6 +22,7 @@
 #include "elements/SoFlowFieldElementHQ.h"
 #include "elements/SoHeModelElementHQ.h"
 #include "elements/SoLineCoordinateIndexElement.h"
+#include "elements/SoLineFamilyElementHQ.h"
 #include "elements/SoLineTaperElementHQ.h"
 #include "elements/SoLineThicknessElement.h"
 #include "elements/SoLineTriangleElementHQ.h"
@@ -39,9 +40,11 @@ using FieldFunction = std::function<SbVec3f(const SbVec3f& p)>;
 struct Hatched {
   SbHeModelHQ model;
   std::vector<SbVec3f> directions;
+  std::vector<SbVec3f> crossDirections;  // normal x direction
   SbStreamlineTracer::Parameters param;
   StrokeSet set;
   std::vector<std::vector<int32_t>> strokes;  // point indices of each stroke
+  std::vector<int> family;                    // of each stroke
 };
 
 // The application's start-up settings.
@@ -66,16 +69,26 @@ void fillDirections(Hatched& h, const FieldFunction& f) {
   }
 }
 
+// With `cross`, a second family along the perpendicular field follows, traced
+// by the same tracer as the streamliner node does.
 std::unique_ptr<Hatched> hatch(const PolyMesh& mesh, const FieldFunction& f,
                                const SbStreamlineTracer::Settings& settings,
-                               int taper = SbStreamlineTracer::TM_PLANE) {
+                               int taper = SbStreamlineTracer::TM_PLANE, bool cross = false) {
   auto h = std::make_unique<Hatched>();
   h->model.build(testmesh::model(mesh));
   fillDirections(*h, f);
+  for (size_t i = 0; i < h->directions.size(); ++i)
+    h->crossDirections.push_back(h->model.vertices[i]->normal.cross(h->directions[i]));
   h->param = SbStreamlineTracer::derive(settings, h->model.size());
   {
     SbStreamlineTracer tracer(h->model, h->directions, h->param);
     tracer.hatch(h->set, taper);
+    if (cross) {
+      StrokeSet second;
+      tracer.setDirections(h->crossDirections);
+      tracer.hatch(second, taper);
+      h->set.appendCross(second);
+    }
   }
   // Every segment and seed went back to its pool.
   EXPECT_EQ(StrokeCollider::segPool.live(), 0);
@@ -84,6 +97,7 @@ std::unique_ptr<Hatched> hatch(const PolyMesh& mesh, const FieldFunction& f,
   for (int32_t i : h->set.indices) {
     if (i < 0) {
       h->strokes.push_back(run);
+      h->family.push_back(h->set.family.empty() || run.empty() ? 0 : int(h->set.family[run[0]]));
       run.clear();
     } else {
       run.push_back(i);
@@ -148,9 +162,11 @@ class SegmentGrid {
     int index;  // position of its first point in the stroke
   };
 
-  SegmentGrid(const Hatched& h, float cell) : h(h), cell(cell) {
+  // Only the strokes of `family` (any family: -1).
+  SegmentGrid(const Hatched& h, float cell, int family = -1) : h(h), cell(cell) {
     for (size_t s = 0; s < h.strokes.size(); ++s)
-      for (size_t m = 0; m + 1 < h.strokes[s].size(); ++m) {
+      for (size_t m = 0; family < 0 || h.family[s] == family ? m + 1 < h.strokes[s].size() : false;
+           ++m) {
         const SbVec3f& a = h.set.points[h.strokes[s][m]];
         const SbVec3f& b = h.set.points[h.strokes[s][m + 1]];
         int lo[3], hi[3];
@@ -195,15 +211,17 @@ class SegmentGrid {
 };
 
 // Every point against every segment of every other stroke within reach
-// (distances beyond one separation are reported as the separation).
-SeparationReport separation(const Hatched& h) {
+// (distances beyond one separation are reported as the separation); with
+// cross-hatching the strokes of one family among themselves.
+SeparationReport separation(const Hatched& h, int family = -1) {
   SeparationReport r;
   const float sep = h.param.separation;
   r.interior = r.nearEnds = sep;
   std::vector<std::vector<float>> arcs;
   for (const auto& s : h.strokes) arcs.push_back(arcLengths(h, s));
-  const SegmentGrid grid(h, sep);
+  const SegmentGrid grid(h, sep, family);
   for (size_t a = 0; a < h.strokes.size(); ++a) {
+    if (family >= 0 && h.family[a] != family) continue;
     const auto& sa = h.strokes[a];
     const float lengthA = arcs[a].back();
     for (size_t k = 0; k < sa.size(); ++k) {
@@ -290,6 +308,54 @@ TEST(StreamlinerStrokes, TorusIsCoveredWithSeparatedStrokes) {
   EXPECT_GE(r.interior, h->param.separation * 0.98f);
   EXPECT_GE(coverage(*h), 0.95f);
   expectTaperInRange(*h, true);
+}
+
+// The cross family keeps the separation among itself, crosses the first
+// family at right angles, and its points are marked.
+TEST(StreamlinerStrokes, CrossFamilyKeepsApartAmongItselfAndRunsAcrossTheFirst) {
+  const auto h = hatch(testmesh::torus(96, 32, 1.0f, 0.4f), torusField, startupSettings(),
+                       SbStreamlineTracer::TM_PLANE, true);
+  expectWellFormed(*h);
+  const int first = h->set.strokeCount - h->set.crossStrokes;
+  ASSERT_GT(first, 10);
+  ASSERT_GT(h->set.crossStrokes, 10);
+  ASSERT_EQ(h->set.family.size(), h->set.points.size());
+  ASSERT_EQ(h->set.taper.size(), h->set.points.size());
+  for (size_t s = 0; s < h->strokes.size(); ++s)
+    for (int32_t i : h->strokes[s]) ASSERT_EQ(h->set.family[i], s < size_t(first) ? 0.0f : 1.0f);
+  for (int family = 0; family < 2; ++family) {
+    const SeparationReport r = separation(*h, family);
+    report(family ? "torus, cross family" : "torus, first family", *h, r);
+    EXPECT_GE(r.interior, h->param.separation * 0.98f);
+  }
+  // The angle between a cross stroke and the nearest stroke of the first
+  // family within the separation.
+  const SegmentGrid firstFamily(*h, h->param.separation, 0);
+  std::vector<float> cosines;
+  for (size_t s = first; s < h->strokes.size(); ++s)
+    for (size_t k = 1; k + 1 < h->strokes[s].size(); ++k) {
+      const SbVec3f& p = h->set.points[h->strokes[s][k]];
+      SbVec3f t = h->set.points[h->strokes[s][k + 1]] - h->set.points[h->strokes[s][k - 1]];
+      t.normalize();
+      float nearest = h->param.separation;
+      float cosine = -1.0f;
+      firstFamily.near(p, [&](const SegmentGrid::Segment& seg, float d) {
+        if (d >= nearest) return;
+        const auto& stroke = h->strokes[seg.stroke];
+        SbVec3f u = h->set.points[stroke[seg.index + 1]] - h->set.points[stroke[seg.index]];
+        u.normalize();
+        nearest = d;
+        cosine = std::fabs(t.dot(u));
+      });
+      if (cosine >= 0.0f) cosines.push_back(cosine);
+    }
+  ASSERT_GT(cosines.size(), 1000u);
+  std::sort(cosines.begin(), cosines.end());
+  const float median = cosines[cosines.size() / 2], p95 = cosines[cosines.size() * 95 / 100];
+  std::printf("angle to the first family: median %.1f, 95%% above %.1f degrees\n",
+              std::acos(median) * 180 / M_PI, std::acos(p95) * 180 / M_PI);
+  EXPECT_LT(median, std::sin(5.0f * float(M_PI) / 180));
+  EXPECT_LT(p95, std::sin(15.0f * float(M_PI) / 180));
 }
 
 TEST(StreamlinerStrokes, OpenCylinderStrokesStayApartAndEndAtTheRims) {
@@ -595,6 +661,7 @@ struct NodeScene {
   int32_t taperCount = -1;
   int32_t faceCount = -1;
   int32_t coordCount = -1;
+  int32_t familyCount = -1;
 
   static const int32_t sentinelIndices[3];
   static const float sentinelThickness[2];
@@ -645,6 +712,7 @@ struct NodeScene {
           SoLineThicknessElement::get(state, self->thicknessCount);
           SoLineTaperElementHQ::get(state, self->taperCount);
           SoLineTriangleElementHQ::get(state, self->faceCount);
+          SoLineFamilyElementHQ::get(state, self->familyCount);
           self->coordCount = SoCoordinateElement::getInstance(state)->getNum();
         },
         this);
@@ -710,6 +778,21 @@ TEST(StreamlinerNode, RetracesOnlyForANewStampOrWhenInvalidated) {
   scene.streamliner->invalidate();
   scene.traverse();
   EXPECT_EQ(scene.streamliner->computations(), 3);
+  EXPECT_EQ(scene.familyCount, 0);
+  // Cross-hatching adds the cross family, and drops it, without retracing
+  // the first one.
+  const std::vector<int32_t> first = scene.streamliner->strokes().indices;
+  scene.streamliner->crossHatching = TRUE;
+  scene.traverse();
+  EXPECT_EQ(scene.streamliner->computations(), 3);
+  EXPECT_GT(scene.streamliner->strokes().crossStrokes, 0);
+  EXPECT_EQ(scene.familyCount, scene.coordCount);
+  EXPECT_EQ(scene.taperCount, scene.coordCount);
+  scene.streamliner->crossHatching = FALSE;
+  scene.traverse();
+  EXPECT_EQ(scene.familyCount, 0);
+  EXPECT_EQ(scene.streamliner->strokes().indices, first);
+  EXPECT_EQ(scene.coordCount, scene.taperCount);
   EXPECT_EQ(StrokeCollider::segPool.live(), 0);
   EXPECT_EQ(SbStreamlineTracer::seedPool.live(), 0);
 }

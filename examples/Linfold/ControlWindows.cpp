@@ -18,6 +18,8 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QVBoxLayout>
 
 #include "LinfoldApplication.h"
@@ -89,6 +91,20 @@ QGroupBox* newRadioGroup(QWidget* parent, const char* title, const QStringList& 
     grid->addWidget(button, id % strips, id / strips);
   }
   return box;
+}
+
+// A formula field wide enough to show its whole start-up text (a line edit
+// is sized for about 17 characters otherwise), with room for a few more.
+void fitFormula(QLineEdit* edit) {
+  const QFontMetrics metrics = edit->fontMetrics();
+  QStyleOptionFrame frame;
+  frame.initFrom(edit);
+  frame.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, edit);
+  const int text = metrics.horizontalAdvance(edit->text() + QString(4, QChar('x')));
+  // QLineEdit keeps 2 pixels on each side of its text inside the frame.
+  const QSize needed = edit->style()->sizeFromContents(
+      QStyle::CT_LineEdit, &frame, QSize(text + 4, metrics.height()), edit);
+  edit->setMinimumWidth(needed.width());
 }
 
 const char* const expressionToolTip =
@@ -163,7 +179,8 @@ void LinfoldApplication::buildMenus() {
       file->addAction("HQ &TGA Snapshot ...", this, &LinfoldApplication::writeLinesToTgaFileHQ);
   tgaSnapshotItem->setData(1);
   tgaSnapshotItem->setEnabled(false);
-  file->addAction("HQ S&VG Snapshot ...", this, &LinfoldApplication::writeLinesToSvgFileHQ);
+  // The added exports take letters no other item of the menu uses.
+  file->addAction("HQ SV&G Snapshot ...", this, &LinfoldApplication::writeLinesToSvgFileHQ);
   file->addAction("P&lotter SVG ...", this, &LinfoldApplication::writeLinesToPlotterSvg);
   file->addAction("Plotter Te&xt ...", this, &LinfoldApplication::writeLinesToPlotterText);
   file->addSeparator();
@@ -494,6 +511,7 @@ void LinfoldApplication::buildLineSettings() {
   connect(streamlineThicknessEdit, &QLineEdit::returnPressed, this,
           &LinfoldApplication::changeStreamlinerThickness);
   streamlineThicknessEdit->setText(startup.strokeThickness);
+  fitFormula(streamlineThicknessEdit);
   changeStreamlinerThickness();
 
   grid->addWidget(newLabel(w, "Density:", "Density Label"), 13, 0);
@@ -503,6 +521,8 @@ void LinfoldApplication::buildLineSettings() {
   connect(densityEdit, &QLineEdit::returnPressed, this,
           &LinfoldApplication::changeStreamlinerDensity);
   densityEdit->setText(startup.strokeDensity);
+  // As wide as the thickness formula: the two hold formulas of one kind.
+  densityEdit->setMinimumWidth(streamlineThicknessEdit->minimumWidth());
   changeStreamlinerDensity();
 }
 
@@ -575,8 +595,15 @@ void LinfoldApplication::buildStreamliner() {
   connect(taperCombo, QOverload<int>::of(&QComboBox::activated), this,
           &LinfoldApplication::changeSTaper);
 
+  grid->addWidget(newLabel(w, "Cross-Hatching:", "Cross-Hatching Label"), 8, 1);
+  QCheckBox* crossHatching = newCheckBox(w, "Cross-Hatching Check");
+  grid->addWidget(crossHatching, 8, 2);
+  connect(crossHatching, &QCheckBox::toggled, this, &LinfoldApplication::changeSCrossHatching);
+  crossHatching->setChecked(startup.crossHatching);
+  changeSCrossHatching(crossHatching->isChecked());
+
   QPushButton* apply = newButton(w, "Apply Changes", "Apply Changes");
-  grid->addWidget(apply, 8, 2);
+  grid->addWidget(apply, 9, 2);
   connect(apply, &QPushButton::clicked, this, &LinfoldApplication::changeStreamliner);
 }
 
@@ -652,6 +679,11 @@ void LinfoldApplication::buildFlowField() {
   QPushButton* rotate = newButton(w, "Rotate", "Rotate");
   grid->addWidget(rotate, 9, 2);
   connect(rotate, &QPushButton::clicked, this, &LinfoldApplication::changeFlowfieldRot);
+
+  QPushButton* automatic = newButton(w, "Auto", "Auto");
+  automatic->setToolTip("Smooth the field, keeping the trusted curvature directions");
+  grid->addWidget(automatic, 10, 0, 1, 3);
+  connect(automatic, &QPushButton::clicked, this, &LinfoldApplication::changeFlowfieldAuto);
 
   selectModeCombo->setCurrentIndex(startup.selectMode);
   changeFlowfieldMode(selectModeCombo->currentIndex());

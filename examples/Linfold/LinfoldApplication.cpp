@@ -4,6 +4,7 @@
 #include <Inventor/Qt/SoQt.h>
 #include <Inventor/Qt/viewers/SoQtExaminerViewer.h>
 #include <Inventor/actions/SoGLRenderAction.h>
+#include <Inventor/nodes/SoCamera.h>
 #include <Inventor/nodes/SoCallback.h>
 #include <Inventor/nodes/SoOrthographicCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
@@ -13,13 +14,19 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGLWidget>
+#include <QGuiApplication>
+#include <QImage>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QProgressBar>
+#include <QScreen>
 #include <QSlider>
+#include <QTimer>
+#include <QWindow>
 
 #include <clocale>
 #include <cstdio>
@@ -136,6 +143,10 @@ void LinfoldApplication::fpsCallback(void* data, SoAction* action) {
   static SbTime start(0.0);
   static int frames = 0;
   static SbTime now;
+  if (window) {
+    const SbVec2s size = static_cast<SoGLRenderAction*>(action)->getViewportRegion().getWindowSize();
+    window->frameStarted(size[0], size[1]);
+  }
   now = SbTime::getTimeOfDay();
   ++frames;
   double elapsed = (now - start).getValue();
@@ -147,15 +158,76 @@ void LinfoldApplication::fpsCallback(void* data, SoAction* action) {
   }
 }
 
+void LinfoldApplication::frameStarted(short width, short height) {
+  // Mesa's software GL (as under Xvfb) loses the first frame drawn after the
+  // GL window changed size: the screen stays black until something draws
+  // again. Draw once more whenever the size is new.
+  if (width != frameWidth || height != frameHeight) {
+    frameWidth = width;
+    frameHeight = height;
+    QTimer::singleShot(0, this, [this]() {
+      if (viewer) viewer->scheduleRedraw();
+    });
+  }
+  // This frame may build the models (a model opened before the viewer could
+  // draw, the start-up cone): show their counts once it has ended.
+  if (!statisticsDue) {
+    statisticsDue = true;
+    QTimer::singleShot(0, this, [this]() {
+      statisticsDue = false;
+      updateStatistics();
+    });
+  }
+  if (screenshotTimer) screenshotTimer->start();
+}
+
+QImage LinfoldApplication::screenPicture() const {
+  QScreen* screen = windowHandle() ? windowHandle()->screen() : QGuiApplication::primaryScreen();
+  if (!screen) return QImage();
+  return screen->grabWindow(winId()).toImage();
+}
+
+void LinfoldApplication::takeScreenshotWhenSettled(const QString& path) {
+  screenshotPath = path;
+  if (!screenshotTimer) {
+    screenshotTimer = new QTimer(this);
+    screenshotTimer->setSingleShot(true);
+    screenshotTimer->setInterval(500);
+    connect(screenshotTimer, &QTimer::timeout, this, &LinfoldApplication::writeScreenshot);
+  }
+  screenshotTimer->start();
+}
+
+void LinfoldApplication::writeScreenshot() {
+  const QImage picture = screenPicture();
+  if (picture.isNull() || !picture.save(screenshotPath, "PNG"))
+    printf("Could not write the screenshot %s\n", screenshotPath.toLocal8Bit().constData());
+  else
+    printf("Screenshot: %s\n", screenshotPath.toLocal8Bit().constData());
+  fflush(stdout);
+  close();
+}
+
 bool LinfoldApplication::openModel(const QString& path) {
   if (path.isEmpty()) return false;
+  // A failed load leaves the view alone; the viewer may make itself a new
+  // camera while the scene is detached, so its values are kept aside.
+  SoCamera* camera = viewer->getCamera();
+  SoCamera* before = camera ? static_cast<SoCamera*>(camera->copy()) : nullptr;
+  if (before) before->ref();
   // The scene is detached while its geometry is replaced.
   viewer->setSceneGraph(new SoSeparator);
   bool loaded = loadModel(QFile::encodeName(path).constData());
   viewer->setSceneGraph(sceneRoot());
-  if (loaded) filenameLabel->setText(path);
-  // Framed only now that the viewer has the scene again.
-  viewer->viewAll();
+  if (loaded) {
+    filenameLabel->setText(path);
+    // Framed only now that the viewer has the scene again.
+    viewer->viewAll();
+  } else if (before && viewer->getCamera() &&
+             viewer->getCamera()->getTypeId() == before->getTypeId()) {
+    viewer->getCamera()->copyFieldValues(before);
+  }
+  if (before) before->unref();
   render();
   updateStatistics();
   return loaded;
@@ -501,6 +573,11 @@ void LinfoldApplication::changeStreamliner() {
   render();
 }
 
+void LinfoldApplication::changeSCrossHatching(bool b) {
+  sceneControls->setCrossHatching(b);
+  render();
+}
+
 void LinfoldApplication::changeFlowfieldVis(bool b) {
   sceneControls->setFlowFieldShown(b);
   render();
@@ -546,6 +623,11 @@ void LinfoldApplication::changeFlowfieldUnify() {
 
 void LinfoldApplication::changeFlowfieldRot() {
   sceneControls->rotateFlow(numberText(flowRotEdit));
+  render();
+}
+
+void LinfoldApplication::changeFlowfieldAuto() {
+  sceneControls->autoFlow();
   render();
 }
 

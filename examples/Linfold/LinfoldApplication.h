@@ -15,11 +15,13 @@ class QAction;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QImage;
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QSlider;
+class QTimer;
 class SoAction;
 class SoLineOutputHQ;
 class SoNode;
@@ -83,6 +85,15 @@ public:
   // "Visualization Mode Settings", "Line Settings", "Streamliner", "FlowField".
   QMainWindow* controlWindow(int i) const;
   static constexpr int controlWindowCount = 7;
+
+  // The window as the display shows it now, the viewer's GL picture
+  // included (QWidget::grab draws the GL area black).
+  QImage screenPicture() const;
+  // Writes screenPicture() as a PNG to `path` once the drawing has settled
+  // (no frame for half a second after the last one), prints
+  // "Screenshot: <path>" and closes the window. main() arms it from the
+  // environment variable LINFOLD_SCREENSHOT.
+  void takeScreenshotWhenSettled(const QString& path);
 
   // Progress function installed as progressHook (client = the window).
   static void progressFunction(void* client, int value, int phase);
@@ -167,6 +178,11 @@ public slots:
   void writeLinesToSvgFileHQ();
   void writeLinesToPlotterSvg();
   void writeLinesToPlotterText();
+  // The flow-field window's "Auto": SbFlowFieldHQ::cleanUp on the field.
+  void changeFlowfieldAuto();
+  // Cross-hatching (the Streamliner window's check box): adds or drops the
+  // streamliner's second family of strokes at once.
+  void changeSCrossHatching(bool b);
 
 private:
   void buildCentralWidget();
@@ -209,6 +225,9 @@ private:
   // Renders once with `node` standing after the PDF snapshot.
   void renderWithExtraOutput(SoNode* node);
   static void fpsCallback(void* data, SoAction* action);
+  // Called as every frame of the viewer begins (viewport size in pixels).
+  void frameStarted(short width, short height);
+  void writeScreenshot();
   // A line edit's text for LinfoldControls, without the white space around
   // it (all that Qt counts as such, as its number conversion skips it).
   static std::string numberText(const QString& text);
@@ -220,6 +239,11 @@ private:
   std::unique_ptr<LinfoldScene> scene;
   std::unique_ptr<LinfoldControls> sceneControls;
   SoQtExaminerViewer* viewer = nullptr;
+  // Size of the viewer's last frame; whether counts are due after a frame.
+  short frameWidth = -1, frameHeight = -1;
+  bool statisticsDue = false;
+  QTimer* screenshotTimer = nullptr;
+  QString screenshotPath;
 
   // Next state of each toggle item, in menu order; the start-up check marks.
   bool nextBuildWingedEdge = startup.buildWingedEdge, nextConnectObjects = startup.connectObjects;

@@ -102,6 +102,7 @@ void LinfoldControls::applyStartup(const LinfoldSettings& s) {
   setSilhouetteThickness(s.silhouetteThickness);
   setSilhouetteSharpAngle(s.silhouetteSharpAngle);
   setStreamlines(s.streamlines);
+  setCrossHatching(s.crossHatching);
   setStrokeThickness(s.strokeThickness);
   setStrokeDensity(s.strokeDensity);
 
@@ -312,6 +313,8 @@ void LinfoldControls::setSilhouetteThickness(const std::string& text) {
 
 void LinfoldControls::setStreamlines(bool on) { scene.nodes().streamliner->doComputation = on; }
 
+void LinfoldControls::setCrossHatching(bool on) { scene.nodes().streamliner->crossHatching = on; }
+
 void LinfoldControls::setStrokeThickness(const std::string& formula) {
   scene.nodes().thickenerHQ->parserExpression = formula.c_str();
 }
@@ -414,3 +417,10 @@ void LinfoldControls::rotateFlow(const std::string& degreesText) {
   const LinfoldScene::Nodes& n = scene.nodes();
   n.flowField->flowField().rotate(n.heModel->model(), textToFloat(degreesText));
 }
+
+void LinfoldControls::autoFlow() {
+  const LinfoldScene::Nodes& n = scene.nodes();
+  n.flowField->flowField().cleanUp(n.heModel->model(), n.curvature->curvature());
+}
+
+void LinfoldControls::setFieldCleanUp(int mode) { scene.nodes().flowField->cleanUp = mode; }

@@ -68,6 +68,9 @@ public:
   void setSilhouetteSharpAngle(int degrees);
   void setSilhouetteThickness(const std::string& text);
   void setStreamlines(bool on);
+  // A second family of strokes across the first where one family cannot give
+  // the tone; takes effect at once, without retrace().
+  void setCrossHatching(bool on);
   // Formulas in Latin-1.
   void setStrokeThickness(const std::string& formula);
   void setStrokeDensity(const std::string& formula);
@@ -101,6 +104,11 @@ public:
   void relaxFlow();
   void unifyFlow();
   void rotateFlow(const std::string& degreesText);
+  // "Auto": SbFlowFieldHQ::cleanUp on the node's field.
+  void autoFlow();
+  // What the flow-field node runs after every rebuild of its field
+  // (SoGenerateFlowFieldHQ::CleanUp; the window keeps NONE).
+  void setFieldCleanUp(int mode);
 
 private:
   LinfoldScene& scene;

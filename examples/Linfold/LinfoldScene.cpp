@@ -1,7 +1,6 @@
 #include "LinfoldScene.h"
 
 #include <Inventor/SoDB.h>
-#include <Inventor/SoInput.h>
 #include <Inventor/SoInteraction.h>
 #include <Inventor/SoPath.h>
 #include <Inventor/actions/SoSearchAction.h>
@@ -14,7 +13,6 @@
 #include <Inventor/nodes/SoTransformSeparator.h>
 #include <Inventor/nodes/SoTransformation.h>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -59,11 +57,6 @@ std::string currentDirectory() {
     if (errno != ERANGE) return std::string();
     buffer.resize(buffer.size() * 2);
   }
-}
-
-bool isDirectory(const char* path) {
-  struct stat info;
-  return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 // The file name's suffix after its last '.', in lower case; empty without one.
@@ -243,57 +236,37 @@ LinfoldScene::LoadResult LinfoldScene::loadModel(const char* path) {
     directory = slash == 0 ? std::string("/") : full.substr(0, slash);
     fileName = full.substr(slash + 1);
   }
-  if (!directory.empty() && chdir(directory.c_str()) != 0)
-    printf("could not change to directory %s\n", directory.c_str());
-
-  auto restoreDirectory = [&startDirectory]() {
-    if (!startDirectory.empty() && chdir(startDirectory.c_str()) != 0)
+  // The reader resolves the name, and the File and Inline names inside the
+  // file, itself: the directory is entered only to tell whether it can be.
+  const bool entered = directory.empty() || chdir(directory.c_str()) == 0;
+  if (!entered) printf("could not change to directory %s\n", directory.c_str());
+  bool returned = true;
+  if (entered && !directory.empty()) {
+    returned = !startDirectory.empty() && chdir(startDirectory.c_str()) == 0;
+    if (!returned && !startDirectory.empty())
       printf("could not change to directory %s\n", startDirectory.c_str());
-  };
-
-  SoInput input;
-  if (fileName.empty() || isDirectory(fileName.c_str()) || !input.openFile(fileName.c_str())) {
-    printf("Cannot load %s ...\n", path);
-    restoreDirectory();
-    return result;
   }
-  // Files that are not Inventor or VRML (OBJ, PLY, STL, OFF, glTF, ...) go
-  // through the model reader, converted into face sets; read while the
-  // directory is still the file's, since the name is relative to it.
-  SoSeparator* foreign = nullptr;
-  std::string foreignError;
-  const bool inventor = input.isValidFile();
-  if (!inventor && index >= 0) {
-    input.closeFile();
-    foreign = SbModelReader::read(fileName.c_str(), &foreignError);
-    if (foreign) foreign->ref();
-  }
-  restoreDirectory();
+  // The name as seen from the working directory the reader starts in.
+  const std::string& name = entered && returned ? full : fileName;
 
   if (index < 0) {
-    input.closeFile();
-    if (foreign) foreign->unref();
     printf("Cannot load %s ...\n", path);
     return result;
   }
-  const char* const wrongFile = "Wrong filename! Try again ...";
-  SoSeparator* scene = nullptr;
-  if (inventor) {
-    scene = SoDB::readAll(&input);
-    input.closeFile();
-  } else if (foreign) {
-    scene = foreign;
-    scene->unrefNoDelete();
-  } else {
-    // An Inventor or VRML name keeps the classic message; for other formats the
-    // reader says what is wrong with the file.
+  std::string error;
+  SbModelReader::Failure failure = SbModelReader::NO_FAILURE;
+  SoSeparator* scene = SbModelReader::read(name.c_str(), &error, &failure);
+  if (!scene) {
+    if (failure == SbModelReader::CANNOT_OPEN) {
+      printf("%s\nCannot load %s ...\n", error.c_str(), path);
+      return result;
+    }
+    // An Inventor or VRML name keeps the classic message, with the reader's
+    // reason on the console; for other formats the reader's reason is the message.
     const std::string suffix = lowerSuffix(fileName);
     const bool inventorName = suffix == "iv" || suffix == "wrl" || suffix == "vrml";
-    result.message = inventorName || foreignError.empty() ? std::string(wrongFile) : foreignError;
-    return result;
-  }
-  if (!scene) {
-    result.message = wrongFile;
+    if (inventorName) printf("%s\n", error.c_str());
+    result.message = inventorName ? std::string("Wrong filename! Try again ...") : error;
     return result;
   }
   parent->replaceChild(index, scene);
@@ -328,6 +301,8 @@ void LinfoldScene::resetTransformsAndView() {
   }
   if (viewHook) viewHook();
 }
+
+SoNode* LinfoldScene::geometry() const { return findNamed(root_, "GeometryNode"); }
 
 LinfoldScene::Statistics LinfoldScene::statistics() const {
   const SbWingedEdgeModel& working = nodes_.geometryParent->workingModel();

@@ -105,6 +105,8 @@ public:
   LinfoldScene& operator=(const LinfoldScene&) = delete;
 
   SoSeparator* root() const { return root_; }
+  // The loaded model as read ("GeometryNode"; the placeholder cone before).
+  SoNode* geometry() const;
   const Nodes& nodes() const { return nodes_; }
 
   // Reads a model file (path in the file system's encoding) into the place of

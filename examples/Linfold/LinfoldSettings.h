@@ -53,6 +53,7 @@ struct LinfoldSettings {
   const char* silhouetteThickness = "1";
   int silhouetteSharpAngle = 30;
   bool streamlines = false;
+  bool crossHatching = false;
   const char* strokeThickness = "( light - rim )*iso*(taper*.5 + .5 )";
   const char* strokeDensity = "1";
 

@@ -8,13 +8,23 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
+
+#include <unistd.h>
 
 #include "FieldSetting.h"
 #include "LinfoldScene.h"
+#include "mesh/SoGenerateWingedEdge.h"
 #include "OffscreenCanvas.h"
 #include "SceneExporters.h"
 #include "core/SbOutputFile.h"
+#include "curvature/SoGenerateCurvatureHQ.h"
+#include "flowfield/SoGenerateFlowFieldHQ.h"
+#include "mesh/SoGenerateHeModelHQ.h"
 #include "mesh/SoModifyWingedEdge.h"
 #include "strokes/SoStreamlinerHQ.h"
 #include "styling/SoLineDensifierHQ.h"
@@ -37,6 +47,34 @@ bool writePng(const QImage& picture, const std::string& path, std::string& error
   return true;
 }
 
+// Where the TGA raster of an ink PNG is written when no TGA is asked for.
+std::string scratchTga() {
+  std::error_code ec;
+  const std::filesystem::path dir = std::filesystem::temp_directory_path(ec);
+  return ((ec ? std::filesystem::path("/tmp") : dir) / ("linfold-render-" + std::to_string(::getpid()) + ".tga"))
+      .string();
+}
+
+// The 8-bit greyscale TGA that SoLineOutputTgaHQ writes (uncompressed, rows
+// from the top) as a greyscale PNG.
+bool tgaToPng(const std::string& tga, const std::string& png, std::string& error) {
+  std::ifstream in(tga, std::ios::binary);
+  std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const size_t header = bytes.size() >= 18 ? 18u + bytes[0] : 0u;
+  const int width = header ? bytes[12] | bytes[13] << 8 : 0, height = header ? bytes[14] | bytes[15] << 8 : 0;
+  if (!header || bytes[2] != 3 || bytes[16] != 8 || width < 1 || height < 1 ||
+      bytes.size() < header + static_cast<size_t>(width) * height) {
+    error = "cannot read the drawing back from " + tga;
+    return false;
+  }
+  QImage image(width, height, QImage::Format_Grayscale8);
+  const bool topDown = bytes[17] & 0x20;
+  for (int y = 0; y < height; ++y)
+    std::memcpy(image.scanLine(topDown ? y : height - 1 - y), &bytes[header + static_cast<size_t>(y) * width],
+                static_cast<size_t>(width));
+  return writePng(image, png, error);
+}
+
 }  // namespace
 
 void StageClock::report(const char* stage) {
@@ -51,6 +89,14 @@ JobResult ModelRenderer::run(const Job& job) {
   JobResult result;
   const auto start = std::chrono::steady_clock::now();
   process(job, result);
+  // Outputs in the order of the option list, whatever draw wrote them.
+  auto rank = [](const std::string& name) -> int {
+    for (int id = 0; id < OUTPUT_COUNT; ++id)
+      if (name == kOutputs[id].name) return id;
+    return OUTPUT_COUNT;
+  };
+  std::stable_sort(result.written.begin(), result.written.end(),
+                   [&](const std::string& a, const std::string& b) { return rank(a) < rank(b); });
   result.seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   result.ok = result.error.empty();
@@ -88,33 +134,50 @@ void ModelRenderer::process(const Job& job, JobResult& result) {
     }
 
   clock.restart();
-  canvas.frame(scene.root());
+  canvas.frame(scene.geometry(), opt.view);
   QImage picture;
-  if (!canvas.draw(scene.backgroundColour(), &picture, error)) {
+  if (!canvas.draw(scene.backgroundColour(), opt.pngView ? &picture : nullptr, error)) {
     note(result, error);
     return;
   }
   stage("render");
   counts(result);
+  // A model that yields no faces (NURBS the reader does not tessellate, lines,
+  // points, only lights or cameras) has nothing to draw: no blank pictures.
+  if (scene.nodes().geometryParent->doBuildWingedEdge.getValue() && scene.statistics().originalFaces == 0) {
+    note(result, job.model + " has no faces to draw");
+    return;
+  }
+  const LinfoldScene::Nodes& n = scene.nodes();
+  std::printf("%s\n", n.flowField->flowField().measureTurning(n.heModel->model(), n.curvature->curvature()).text().c_str());
   refusedSettings(result);
 
-  if (!job.files[PNG].empty()) {
+  const bool wantPng = !job.files[PNG].empty();
+  if (wantPng && opt.pngView) {
     if (writePng(picture, job.files[PNG], error))
       result.written.push_back(kOutputs[PNG].name);
     else
       note(result, error);
   }
+  // The PNG drawing is the TGA snapshot's raster: taken from the TGA file when
+  // one is asked for, else from one written aside for it.
+  const bool inkPng = wantPng && !opt.pngView;
+  const bool pngFromTga = inkPng && !job.files[TGA].empty();
+  const std::string scratch = inkPng && !pngFromTga ? scratchTga() : std::string();
 
   // Exports in as few draws as possible: one per output of the same node.
   std::vector<int> pending;
   for (int id = PDF; id < OUTPUT_COUNT; ++id)
     if (!job.files[id].empty()) pending.push_back(id);
+  if (!scratch.empty()) pending.push_back(PNG);
+  bool tgaWritten = false;
   while (!pending.empty()) {
     std::set<SoNode*> used;
     std::vector<int> armed, later;
     for (int id : pending) {
-      if (used.insert(exporters.node(id)).second) {
-        exporters.arm(id, job.files[id]);
+      const int by = id == PNG ? TGA : id;
+      if (used.insert(exporters.node(by)).second) {
+        exporters.arm(by, id == PNG ? scratch : job.files[id]);
         armed.push_back(id);
       } else {
         later.push_back(id);
@@ -122,14 +185,28 @@ void ModelRenderer::process(const Job& job, JobResult& result) {
     }
     const bool drawn = canvas.draw(scene.backgroundColour(), nullptr, error);
     for (int id : armed) {
+      const int by = id == PNG ? TGA : id;
       std::string why;
-      if (drawn && exporters.check(id, job.files[id], why))
+      bool written = drawn && exporters.check(by, job.files[id], why);
+      if (written && id == PNG) written = tgaToPng(scratch, job.files[PNG], why);
+      if (written) {
         result.written.push_back(kOutputs[id].name);
-      else
+        tgaWritten = tgaWritten || id == TGA;
+      } else {
         note(result, drawn ? why : error);
-      if (!drawn) exporters.check(id, job.files[id], why);  // disarms
+      }
+      if (!drawn) exporters.check(by, job.files[id], why);  // disarms
     }
     pending.swap(later);
+  }
+  if (!scratch.empty()) std::remove(scratch.c_str());
+  if (pngFromTga) {
+    if (!tgaWritten)
+      note(result, job.files[PNG] + " not written: it is drawn from the TGA snapshot, which failed");
+    else if (tgaToPng(job.files[TGA], job.files[PNG], error))
+      result.written.push_back(kOutputs[PNG].name);
+    else
+      note(result, error);
   }
   if (std::any_of(job.files.begin(), job.files.end(), [](const std::string& f) { return !f.empty(); }))
     stage("write");

@@ -44,9 +44,10 @@ private:
 };
 
 // Draws one model after another into the same scene: loads it, applies the
-// --set settings, frames and draws it, writes the PNG, then arms the export
-// nodes and draws again (one draw per output of the same node). Reports the
-// time of each stage when asked to.
+// --set settings, frames it for the view, draws it (refusing a model without
+// faces), writes the window-view PNG when asked for, then arms the export
+// nodes and draws again (one draw per output of the same node). The ink PNG
+// is the TGA snapshot's raster. Reports the time of each stage when asked to.
 class ModelRenderer {
 public:
   ModelRenderer(LinfoldScene& scene, OffscreenCanvas& canvas, SceneExporters& exporters,

@@ -11,10 +11,13 @@
 #include <memory>
 #include <string>
 
+#include "RenderOptions.h"
+
 class QImage;
 class QOpenGLFramebufferObject;
 class SoNode;
-class SoOrthographicCamera;
+class SoCamera;
+class SoDirectionalLight;
 class SoSeparator;
 
 namespace render {
@@ -22,13 +25,13 @@ namespace render {
 // An offscreen GL context with a framebuffer object of the picture's size,
 // kept for the whole run: Coin's SoOffscreenRenderer cannot create its GLX
 // context under Xvfb, a Qt offscreen surface with its own context can. Draws
-// a scene as the window's viewer does: under an orthographic camera and a
-// headlight from the upper left (direction 1 -1 -10 in eye space, a light
-// placed before the camera). Needs a QGuiApplication; goes before the scene it
-// draws, since its display lists and textures are released with the context.
+// a scene as the window's viewer does: under an orthographic (or perspective)
+// camera and a headlight from the upper left (direction 1 -1 -10 in eye
+// space). Needs a QGuiApplication; goes before the scene it draws, since its
+// display lists and textures are released with the context.
 class OffscreenCanvas {
 public:
-  explicit OffscreenCanvas(SoNode* scene);
+  OffscreenCanvas(SoNode* scene, bool perspective);
   ~OffscreenCanvas();
   OffscreenCanvas(const OffscreenCanvas&) = delete;
   OffscreenCanvas& operator=(const OffscreenCanvas&) = delete;
@@ -37,8 +40,11 @@ public:
   // `error` when either cannot be made.
   bool create(int width, int height, std::string& error);
 
-  // Fits the camera to the whole scene for the picture's shape.
-  void frame(SoNode* scene);
+  // Turns the camera as `view` says and frames `geometry` (the model: its
+  // triangles, or its bounding box when it yields none) so that it fills
+  // view.fill of the picture's width or height, about the centre of its
+  // bounding box. Nothing changes when the geometry has no extent.
+  void frame(SoNode* geometry, const View& view);
 
   // One frame of the scene on the background colour; the picture read back
   // when asked for.
@@ -49,7 +55,8 @@ private:
   void release();
 
   SoSeparator* view;
-  SoOrthographicCamera* camera;
+  SoDirectionalLight* headlight;
+  SoCamera* camera;
   int width = 0, height = 0;
   QOffscreenSurface surface;
   QOpenGLContext context;

@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cmath>
 #include <cstdlib>
+
+#include "flowfield/SoGenerateFlowFieldHQ.h"
 
 namespace render {
 
 const OutputKind kOutputs[OUTPUT_COUNT] = {
-    {"png", "--png", ".png", "the picture as the window shows it"},
+    {"png", "--png", ".png", "the drawing: the ink of the TGA snapshot as an anti-aliased PNG"},
     {"pdf", "--pdf", ".pdf", "HQ PDF snapshot: the ink of hatching and silhouettes, vector outlines"},
     {"tga", "--tga", ".tga", "HQ TGA snapshot: the same ink, anti-aliased 8-bit greyscale"},
     {"svg", "--svg", ".svg", "HQ SVG snapshot: the same ink and page as the PDF snapshot"},
@@ -37,12 +40,14 @@ int outputByName(const std::string& name) {
 
 std::string usage() {
   std::string text =
-      "usage: linfold-render MODEL [--size WxH] [OUTPUT FILE]... [--set TYPE[N].FIELD=VALUE]...\n"
-      "       linfold-render --out-dir DIR [--formats LIST | OUTPUT...] [--size WxH] [--set ...]\n"
-      "                      MODEL|FOLDER...\n"
-      "  Draws MODEL as the Linfold window shows it (hatching switched on) and writes\n"
-      "  the picture and the exports of that view. Every output shows the same view:\n"
-      "  the picture's size, the model framed for it.\n"
+      "usage: linfold-render MODEL [--size WxH] [VIEW OPTION]... [OUTPUT FILE]...\n"
+      "                      [--set TYPE[N].FIELD=VALUE]...\n"
+      "       linfold-render --out-dir DIR [--formats LIST | OUTPUT...] [--size WxH] [VIEW OPTION]...\n"
+      "                      [--set ...] MODEL|FOLDER...\n"
+      "  Draws MODEL with the Linfold window's settings (hatching switched on) and\n"
+      "  writes the drawing and the exports of that view. Every output shows the same\n"
+      "  view: the picture's size, the camera of --view/--up/--perspective, the model\n"
+      "  framed to --fill it.\n"
       "\n"
       "Outputs (without one nothing is written):\n";
   for (const OutputKind& kind : kOutputs) {
@@ -53,7 +58,23 @@ std::string usage() {
   text +=
       "\n"
       "Options:\n"
-      "  --size WxH          picture size in pixels, each from 1 to 16384 (default 800x600)\n"
+      "  --size WxH          picture size in pixels, each from 1 to 16384 (default 800x600).\n"
+      "                      Line widths are points of the PDF page (A4), so a larger\n"
+      "                      size draws the same drawing at a finer resolution\n"
+      "  --field MODE        clean-up of the hatching's direction field: none, auto\n"
+      "                      (default auto)\n"
+      "  --view AZIMUTH,ELEVATION[,ROLL]\n"
+      "                      camera angles in degrees about the model's centre: the\n"
+      "                      azimuth turns it about the up axis (90: from the right),\n"
+      "                      the elevation raises it (90: from above), the roll turns\n"
+      "                      the picture counter-clockwise (default 0,0,0: from the front)\n"
+      "  --up x|y|z          the model's axis that points up in the picture (default y;\n"
+      "                      z for models made with z up, seen then from -y)\n"
+      "  --perspective       a perspective camera (45 degrees) instead of an orthographic one\n"
+      "  --fill F            share of the picture's width or height the model fills,\n"
+      "                      above 0 and at most 1 (default 0.9)\n"
+      "  --png-view          the PNG shows the window's view (plain GL lines, flow-field\n"
+      "                      marks, shading) instead of the drawing\n"
       "  --set TYPE.FIELD=VALUE, --set TYPE[N].FIELD=VALUE\n"
       "                      set a field of the first (or N-th, from 0, in traversal\n"
       "                      order) scene node of exactly class TYPE after the model is\n"
@@ -87,11 +108,15 @@ std::string usage() {
       "Inventor strings, with double quotes):\n"
       "  --set SoStreamlinerHQ.seperationDist=0.02     stroke separation (model sizes)\n"
       "  --set SoStreamlinerHQ.doComputation=FALSE     no hatching, silhouettes only\n"
+      "  --set SoStreamlinerHQ.crossHatching=FALSE     one family of strokes, no cross-hatching\n"
       "  --set 'SoLineThickenerHQ.parserExpression=\"( light - rim )*iso*(taper*.5 + .5 )\"'\n"
       "                                                stroke thickness formula\n"
-      "  --set 'SoLineDensifierHQ.parserExpression=\"1 - light\"'\n"
-      "                                                stroke density formula (variables:\n"
-      "                                                light depth rim curvature iso taper)\n"
+      "  --set 'SoLineDensifierHQ.parserExpression=\"light\"'\n"
+      "                                                stroke density formula: solid in the\n"
+      "                                                shade, dots where the light falls\n"
+      "                                                (light is 1 - |n.l|: 0 facing the\n"
+      "                                                light, 1 turned away; other variables:\n"
+      "                                                depth rim curvature iso taper)\n"
       "  --set SoGenerateWingedEdge.visualizationMode=2   shade the faces (1 lines,\n"
       "                                                2 faces, 3 coloured faces, 4 nothing)\n"
       "  --set SoModifyWingedEdge.subdivisionSteps=2   subdivide the mesh twice\n"
@@ -180,10 +205,44 @@ bool parseSetting(const std::string& text, FieldSetting& out) {
   return isIdentifier(out.type) && isIdentifier(out.field) && !out.value.empty();
 }
 
+// Options that always take a value.
+bool isValueOption(const std::string& arg) {
+  return arg == "--size" || arg == "--set" || arg == "--out-dir" || arg == "--formats" || arg == "--view" ||
+         arg == "--up" || arg == "--fill" || arg == "--field" || arg == "--max-seconds";
+}
+
 bool takesValue(const std::string& arg, bool batch) {
-  if (arg == "--size" || arg == "--set" || arg == "--out-dir" || arg == "--formats" || arg == "--max-seconds")
-    return true;
-  return !batch && outputByOption(arg) >= 0;
+  return isValueOption(arg) || (!batch && outputByOption(arg) >= 0);
+}
+
+// A finite decimal number, all of the text.
+bool parseFloat(const std::string& s, float& value) {
+  if (s.empty() || s.find_first_of(" \t\n") != std::string::npos) return false;
+  char* end = nullptr;
+  const double v = std::strtod(s.c_str(), &end);
+  if (end != s.c_str() + s.size() || !std::isfinite(v) || std::fabs(v) > 1e6) return false;
+  value = static_cast<float>(v);
+  return true;
+}
+
+// AZIMUTH,ELEVATION[,ROLL]
+bool parseView(const std::string& s, View& view) {
+  std::vector<float> angles;
+  size_t start = 0;
+  for (;;) {
+    const size_t comma = s.find(',', start);
+    float a = 0.0f;
+    if (!parseFloat(s.substr(start, comma == std::string::npos ? std::string::npos : comma - start), a))
+      return false;
+    angles.push_back(a);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  if (angles.size() < 2 || angles.size() > 3) return false;
+  view.azimuth = angles[0];
+  view.elevation = angles[1];
+  view.roll = angles.size() > 2 ? angles[2] : 0.0f;
+  return true;
 }
 
 }  // namespace
@@ -195,7 +254,7 @@ int parseArguments(int argc, char** argv, Options& opt, bool& help) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--out-dir") batch = true;
-    if (arg == "--size" || arg == "--set" || arg == "--out-dir" || arg == "--formats" || arg == "--max-seconds") ++i;
+    if (isValueOption(arg)) ++i;
   }
   bool formatsGiven = false;
   for (int i = 1; i < argc; ++i) {
@@ -222,6 +281,28 @@ int parseArguments(int argc, char** argv, Options& opt, bool& help) {
         fail("bad time \"" + value + "\" for --max-seconds: expected seconds above 0, at most 1000000");
         return 2;
       }
+    } else if (arg == "--view") {
+      if (!parseView(value, opt.view)) {
+        fail("bad view \"" + value + "\": expected AZIMUTH,ELEVATION[,ROLL] in degrees");
+        return 2;
+      }
+    } else if (arg == "--up") {
+      if (value != "x" && value != "y" && value != "z") {
+        fail("bad up axis \"" + value + "\": expected x, y or z");
+        return 2;
+      }
+      opt.view.up = value[0];
+    } else if (arg == "--fill") {
+      float fill = 0.0f;
+      if (!parseFloat(value, fill) || !(fill > 0.0f) || fill > 1.0f) {
+        fail("bad fill \"" + value + "\": expected a number above 0 and at most 1");
+        return 2;
+      }
+      opt.view.fill = fill;
+    } else if (arg == "--perspective") {
+      opt.view.perspective = true;
+    } else if (arg == "--png-view") {
+      opt.pngView = true;
     } else if (output >= 0) {
       if (batch) {
         opt.wanted[output] = true;
@@ -230,6 +311,12 @@ int parseArguments(int argc, char** argv, Options& opt, bool& help) {
         return 2;
       } else {
         opt.files[output] = value;
+      }
+    } else if (arg == "--field") {
+      opt.fieldCleanUp = SoGenerateFlowFieldHQ::cleanUpByName(value.c_str());
+      if (opt.fieldCleanUp < 0) {
+        fail("unknown --field \"" + value + "\" (known: " + SoGenerateFlowFieldHQ::cleanUpNames() + ")");
+        return 2;
       }
     } else if (arg == "--set") {
       FieldSetting setting;

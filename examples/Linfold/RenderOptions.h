@@ -22,6 +22,21 @@ struct OutputKind {
 
 extern const OutputKind kOutputs[OUTPUT_COUNT];
 
+// Where the camera looks from. Angles in degrees, about the model's centre:
+// the azimuth turns the camera about the up axis (90: from the right), the
+// elevation raises it above the horizon (90: from above), the roll turns the
+// picture counter-clockwise about the line of sight. At 0,0,0 the camera
+// looks along -z with y up (--up y, as the window starts), along +y with z up
+// (--up z) or along -z with x up (--up x); x points right for y and z up.
+struct View {
+  float azimuth = 0.0f;
+  float elevation = 0.0f;
+  float roll = 0.0f;
+  char up = 'y';             // 'x', 'y' or 'z'
+  bool perspective = false;  // a 45-degree perspective camera instead of an orthographic one
+  float fill = 0.9f;         // share of the picture's width or height the model fills
+};
+
 struct Options {
   std::vector<std::string> models;  // files, or folders in batch mode
   std::string outDir;               // batch mode when not empty
@@ -30,6 +45,9 @@ struct Options {
   std::array<std::string, OUTPUT_COUNT> files;  // single mode: the path of each requested output
   std::array<bool, OUTPUT_COUNT> wanted{};      // batch mode: requested outputs
   std::vector<FieldSetting> settings;
+  int fieldCleanUp = 1;  // SoGenerateFlowFieldHQ::AUTO
+  View view;
+  bool pngView = false;     // the PNG shows the window's view, not the ink
   double maxSeconds = 0.0;  // --max-seconds: time allowed per model; 0 for no limit
   bool batch() const { return !outDir.empty(); }
 };

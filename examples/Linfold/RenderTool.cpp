@@ -4,10 +4,12 @@
 // The program's own scene is built and given the start-up values of every
 // control of the window (LinfoldScene, LinfoldControls::applyStartup), so its
 // node fields are exactly the program's, except that the hatching is switched
-// on (a user of this tool wants the strokes). Each model is drawn offscreen
-// (OffscreenCanvas) as the window's viewer draws it; the export nodes of the
-// scene write during a draw, so the tool arms them and draws the same view
-// once more (ModelRenderer, SceneExporters).
+// on (a user of this tool wants the strokes) and line widths count as points
+// of the page the picture maps to. Each model is drawn offscreen
+// (OffscreenCanvas) under the camera the view options ask for; the export
+// nodes of the scene write during a draw, so the tool arms them and draws the
+// same view once more (ModelRenderer, SceneExporters). The PNG is the TGA
+// snapshot's raster, or with --png-view the frame as the window shows it.
 //
 // With --out-dir the tool illustrates many models in one run, each in a child
 // process of its own (a model that crashes, hangs past --max-seconds or
@@ -36,6 +38,9 @@
 #include "RenderOptions.h"
 #include "SceneExporters.h"
 #include "core/SbOutputFile.h"
+#include "lines/SoGenerateSilhouette.h"
+#include "output/SoLineOutputPdfHQ.h"
+#include "styling/SoLineSettingsHQ.h"
 
 using namespace render;
 namespace fs = std::filesystem;
@@ -58,12 +63,20 @@ JobResult drawModel(char* program, const Options& opt, const Job& job, bool repo
   std::array<bool, OUTPUT_COUNT> wanted = opt.wanted;
   for (int id = 0; id < OUTPUT_COUNT; ++id) wanted[id] = wanted[id] || !job.files[id].empty();
   SceneExporters exporters(scene, wanted);
-  // The tool's start-up settings (--set may change them): hatching on; the
-  // vector line export as the window's "Write PDF File" command writes it.
+  // The tool's start-up settings (--set may change them): hatching on, with
+  // cross-hatching in the darkest parts; the vector line export as the
+  // window's "Write PDF File" command writes it.
   controls.setStreamlines(true);
+  controls.setCrossHatching(true);
+  controls.setFieldCleanUp(opt.fieldCleanUp);
   scene.setLineExportStyle();
+  // Line widths are points of the page the picture maps to (the A4 page of
+  // the PDF snapshot): --size changes the resolution, not the drawing.
+  const float pixelsPerPoint = static_cast<float>(1.0 / SoLineOutputPdfHQ::pageScale(opt.width, opt.height));
+  scene.nodes().lineSettings->pixelsPerPoint = pixelsPerPoint;
+  scene.nodes().silhouettes->lineWidth = pixelsPerPoint;
 
-  OffscreenCanvas canvas(scene.root());
+  OffscreenCanvas canvas(scene.root(), opt.view.perspective);
   JobResult result;
   if (!canvas.create(opt.width, opt.height, result.error)) {
     fail(result.error);

@@ -10,6 +10,8 @@
 #include "LinfoldApplication.h"
 
 // Linfold [Qt options] [model.iv]
+// LINFOLD_SCREENSHOT=file.png: write a picture of the window once it shows the
+// drawing, then quit.
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   // QApplication took LC_NUMERIC from the environment; Inventor files and the
@@ -30,6 +32,10 @@ int main(int argc, char** argv) {
   window->show();
   window->enablePolygonOffset();
   if (!model.isEmpty()) window->openModel(model);
+  // Headless runs (scripts/run.sh without a display) ask for a picture of the
+  // window once the drawing is on screen; the program ends after it.
+  const QString screenshot = QString::fromLocal8Bit(qgetenv("LINFOLD_SCREENSHOT"));
+  if (!screenshot.isEmpty()) window->takeScreenshotWhenSettled(screenshot);
 
   SoQt::mainLoop();
   delete window;

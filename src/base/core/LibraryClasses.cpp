@@ -17,6 +17,7 @@
 #include "elements/SoLineMergerElementHQ.h"
 #include "elements/SoLineTriangleElementHQ.h"
 #include "elements/SoLineTaperElementHQ.h"
+#include "elements/SoLineFamilyElementHQ.h"
 #include "curvature/SoGenerateCurvatureHQ.h"
 #include "flowfield/SoFlowFieldHQ.h"
 #include "flowfield/SoGenerateFlowFieldHQ.h"
@@ -69,6 +70,7 @@ void initLibraryClasses() {
   registerClass<SoLineMergerElementHQ>();
   registerClass<SoLineTriangleElementHQ>();
   registerClass<SoLineTaperElementHQ>();
+  registerClass<SoLineFamilyElementHQ>();
 
   // 2. Mesh and silhouette nodes.
   registerClass<SoGenerateSilhouette>();  // first of the mesh and silhouette nodes

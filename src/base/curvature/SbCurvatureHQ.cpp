@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cfloat>
 #include <cstdio>
 #include <cmath>
 #include <exception>
@@ -38,6 +39,12 @@ const double kQuadraticTolerance = 1e-6;
 // The first fundamental form is degenerate (Pu and Pv parallel, or one of them
 // vanishing) when E G - F^2 is at most this fraction of ((E + G) / 2)^2.
 const double kMetricTolerance = 1e-12;
+// A vertex is flat when no neighbour stands further from its tangent plane
+// than this fraction of the coordinates' magnitude (|P| plus the ring's
+// reach): about 17 units in the last place of a float, above the rounding of
+// positions and of the averaged normal, and far below the height kappa rho^2 / 2
+// of any curvature a ring of that size can resolve.
+const float kFlatTolerance = 2e-6f;
 
 // Vertices below which from() does not start a second thread, and the block
 // of vertices a thread takes at a time.
@@ -264,20 +271,15 @@ bool SbCurvatureHQ::fitVertex(const HeVertex& vertex, int ringLimit, Scratch& sc
                               CurvatureRecord& record) {
   // 1.-4. One walk around the ring, starting after the first half-edge: on a
   // closed ring it ends with the first one (t rows), on an open ring at the
-  // missing link (t - 1 rows). This is the walk of at most t steps that
-  // counting the ring first would bound; a walk longer than the model has
-  // half-edges means broken links.
+  // missing link. This is the walk of at most t steps that counting the ring
+  // first would bound; a walk longer than the model has half-edges means
+  // broken links. Row 0 is the first neighbour itself at angle 0: it stands
+  // for the closing row of a closed ring, and is dropped there; an open ring
+  // keeps it, so a border vertex fits all its neighbours.
   const HalfEdge* first = vertex.halfEdge;
   if (!first || !first->end) return false;
   const float* P = vertex.position.getValue();
-  const float* Q = first->end->position.getValue();
-  float prev[3] = {Q[0] - P[0], Q[1] - P[1], Q[2] - P[2]};
-  {
-    const float len = std::sqrt(prev[0] * prev[0] + prev[1] * prev[1] + prev[2] * prev[2]);
-    if (!(len > 0.0f) || !std::isfinite(len)) return false;
-    const float inv = 1.0f / len;
-    for (float& x : prev) x *= inv;
-  }
+  const float* N = vertex.normal.getValue();
   if (scratch.rows.size() < 16) {
     scratch.rows.resize(16);
     scratch.angle.resize(16);
@@ -287,7 +289,11 @@ bool SbCurvatureHQ::fitVertex(const HeVertex& vertex, int ringLimit, Scratch& sc
   int capacity = static_cast<int>(scratch.rows.size());
   int m = 0;
   double angleSum = 0.0;
-  for (const HalfEdge* h = first->ring; h; h = h->ring) {
+  // Height of the neighbours above the tangent plane, and their distances.
+  float height = 0.0f, rhoMin = FLT_MAX, rhoMax = 0.0f;
+  float prev[3] = {0.0f, 0.0f, 0.0f};
+  bool closed = false;
+  for (const HalfEdge* h = first; h; h = h->ring) {
     if (!h->end || m >= ringLimit) return false;
     const float* E = h->end->position.getValue();
     const float d[3] = {E[0] - P[0], E[1] - P[1], E[2] - P[2]};
@@ -295,9 +301,12 @@ bool SbCurvatureHQ::fitVertex(const HeVertex& vertex, int ringLimit, Scratch& sc
     if (!(rho > 0.0f) || !std::isfinite(rho)) return false;
     const float inv = 1.0f / rho;
     const float e[3] = {d[0] * inv, d[1] * inv, d[2] * inv};
-    float c = prev[0] * e[0] + prev[1] * e[1] + prev[2] * e[2];
-    c = c > 1.0f ? 1.0f : c < -1.0f ? -1.0f : c;
-    const float alpha = std::acos(c);
+    float c = 1.0f;
+    if (m > 0) {
+      c = prev[0] * e[0] + prev[1] * e[1] + prev[2] * e[2];
+      c = c > 1.0f ? 1.0f : c < -1.0f ? -1.0f : c;
+    }
+    const float alpha = m > 0 ? std::acos(c) : 0.0f;
     angleSum += alpha;
     if (m == capacity) {
       capacity *= 2;
@@ -316,17 +325,38 @@ bool SbCurvatureHQ::fitVertex(const HeVertex& vertex, int ringLimit, Scratch& sc
     prev[0] = e[0];
     prev[1] = e[1];
     prev[2] = e[2];
-    if (h == first) break;
+    height = std::max(height, std::fabs(d[0] * N[0] + d[1] * N[1] + d[2] * N[2]));
+    rhoMin = std::min(rhoMin, rho);
+    rhoMax = std::max(rhoMax, rho);
+    if (m > 1 && h == first) {
+      closed = true;
+      break;
+    }
+  }
+  if (closed) {  // the closing row repeats row 0
+    ++rows;
+    ++angle;
+    --m;
   }
   if (m < 1 || !(angleSum > 0.0) || !isFinite(angleSum)) return false;
 
-  // 5. Polar map stretched to a full turn: theta_i = stretch * (alpha_0 + ...
-  // + alpha_i). (cos theta_i, sin theta_i) is kept as the running product of
-  // the unit turns e^(i alpha_j stretch) = e^(i alpha_j) e^(i alpha_j (stretch - 1)):
-  // the first factor is (c_j, sqrt(1 - c_j^2)) from the dot product, the
-  // second is near 1 on a ring whose angles nearly fill a turn and then comes
-  // from its power series.
-  const double excess = kTwoPi / angleSum - 1.0;
+  // A vertex whose neighbours all lie in its tangent plane, up to the
+  // rounding of the coordinates and of the normal, is flat whatever the
+  // plane's orientation and the model's scale; its fit would only turn that
+  // rounding into curvature directions.
+  const float reach = std::max(std::fabs(P[0]), std::max(std::fabs(P[1]), std::fabs(P[2]))) + rhoMax;
+  if (!(height > kFlatTolerance * reach)) return false;
+
+  // 5. Polar map. A closed ring is stretched to a full turn: theta_i =
+  // stretch * (alpha_0 + ... + alpha_i). An open ring keeps its true angles:
+  // stretching the half turn of a straight border to a full one would put its
+  // two border neighbours, which lie on opposite sides, on the same ray, and
+  // the fitted metric would nearly vanish. (cos theta_i, sin theta_i) is kept
+  // as the running product of the unit turns e^(i alpha_j stretch) =
+  // e^(i alpha_j) e^(i alpha_j (stretch - 1)): the first factor is (c_j,
+  // sqrt(1 - c_j^2)) from the dot product, the second is near 1 on a ring
+  // whose angles nearly fill a turn and then comes from its power series.
+  const double excess = closed ? kTwoPi / angleSum - 1.0 : 0.0;
   double zr = 1.0, zi = 0.0;
   for (int i = 0; i < m; ++i) {
     double* b = rows[i].b;
@@ -435,6 +465,12 @@ bool SbCurvatureHQ::fitVertex(const HeVertex& vertex, int ringLimit, Scratch& sc
               static_cast<float>(dir1[2]));
   v2.setValue(static_cast<float>(dir2[0]), static_cast<float>(dir2[1]),
               static_cast<float>(dir2[2]));
+  // A circle through the vertex and a neighbour at distance rho has
+  // curvature at most 2 / rho: a larger value is not resolved by the ring
+  // (creases, slivers, few border neighbours) and is bounded there.
+  const double bound = 2.0 / rhoMin;
+  k1 = std::max(-bound, std::min(bound, k1));
+  k2 = std::max(-bound, std::min(bound, k2));
   const float c1 = static_cast<float>(k1), c2 = static_cast<float>(k2);
   if (!std::isfinite(c1) || !std::isfinite(c2)) return false;
   if (c1 < c2) {

@@ -142,20 +142,27 @@ bool SbFlowFieldHQ::matches(const SbHeModelHQ& model) const {
 }
 
 void SbFlowFieldHQ::from(const SbHeModelHQ& model, const SbCurvatureHQ& curvature) {
-  if (curvature.modelStamp != model.stamp || curvature.size() != model.vertexCount()) return;
+  if (!initialise(model, curvature)) return;
+  optimize(model, 0.0f);
+  select(model, curvature, SELECT_INVERSE, 0.0f, 0.0f);
+  stamp = drawChangeStamp();
+}
+
+bool SbFlowFieldHQ::initialise(const SbHeModelHQ& model, const SbCurvatureHQ& curvature) {
+  if (curvature.modelStamp != model.stamp || curvature.size() != model.vertexCount()) return false;
   clear();
   const int n = model.vertexCount();
   try {
     records.reserve(n);
   } catch (const std::bad_alloc&) {
     std::printf("SbFlowFieldHQ::from: out of memory\n");
-    return;
+    return false;
   }
   for (int i = 0; i < n; ++i) {
     FlowRecord* r = recordPool.take();
     if (!r) {  // the pool has printed why
       clear();
-      return;
+      return false;
     }
     const CurvatureRecord& c = *curvature.record(i);
     const SbVec3f& normal = model.vertices[i]->normal;
@@ -178,9 +185,8 @@ void SbFlowFieldHQ::from(const SbHeModelHQ& model, const SbCurvatureHQ& curvatur
     records.push_back(r);
   }
   modelStamp = model.stamp;
-  optimize(model, 0.0f);
-  select(model, curvature, SELECT_INVERSE, 0.0f, 0.0f);
   stamp = drawChangeStamp();
+  return true;
 }
 
 // ---------------------------------------------------------------- frames

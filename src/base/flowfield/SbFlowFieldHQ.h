@@ -9,12 +9,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "core/ObjectPool.h"
 
 class SbHeModelHQ;
 class SbCurvatureHQ;
+struct CurvatureRecord;
 struct HalfEdge;
 struct HeVertex;
 
@@ -97,6 +99,11 @@ class SbFlowFieldHQ {
   // to fit them; then every lock flag is inverted. Scores are 0. Draws a new
   // stamp.
   void from(const SbHeModelHQ& model, const SbCurvatureHQ& curvature);
+  // The first steps of from(): the leading principal directions, locked
+  // where the estimate is valid, without fitting the failed ones to them.
+  // Draws a new stamp. False (the field unchanged) when the curvature does
+  // not belong to the model, or emptied when records cannot be had.
+  bool initialise(const SbHeModelHQ& model, const SbCurvatureHQ& curvature);
   // Gives every record back and draws new values for both stamps.
   void clear();
 
@@ -161,6 +168,39 @@ class SbFlowFieldHQ {
   // variableCount() entries) and returns F.
   static double evaluateCost(const FlowCostTerms& terms, double lambda, const double* x, double* g);
 
+  // --- Automatic clean-up.
+
+  // Edges of the model counted by measureTurning.
+  struct Turning {
+    int edges = 0;    // edges whose two ends have trusted principal directions
+    int turning = 0;  // those along which the line turns by more than the limit
+    double share() const { return edges > 0 ? static_cast<double>(turning) / edges : 0.0; }
+    // One line for the console, without a line break:
+    // "field: 12.3% of edges turn > 30 deg (4608 edges away from umbilics)".
+    std::string text() const;
+  };
+  // Counts the edges along which the field's line turns by more than 30
+  // degrees (modulo pi, directions in the transport frames of the edge),
+  // leaving out edges with an umbilic end. Empty unless the field and the
+  // curvature were built for the model.
+  Turning measureTurning(const SbHeModelHQ& model, const SbCurvatureHQ& curvature) const;
+  // Replaces every direction by the smoothest line field that follows the
+  // principal directions where they are trusted, choosing one of the two
+  // principal lines consistently over each connected part (the one that
+  // agrees with more of the leading directions of from()); lock flags and
+  // earlier edits are not kept. Afterwards the trusted vertices are locked
+  // and the others free. Draws a new stamp when a direction changed. Does
+  // nothing unless the field and the curvature were built for the model.
+  // Time and memory linear in the model's size.
+  void cleanUp(const SbHeModelHQ& model, const SbCurvatureHQ& curvature);
+  // How far a vertex's principal directions can be trusted, from 0 (failed
+  // estimate, umbilic or flat) towards 1: |k1 - k2| / (|k1| + |k2| + flat).
+  static float trust(const CurvatureRecord& curvature, float flat);
+  // The curvature `flat` of trust() for a model: a quarter of 1 / size.
+  static float flatCurvature(const SbHeModelHQ& model);
+  // Whether a trust value marks an umbilic (below 0.2).
+  static bool isUmbilic(float trust);
+
   // Turns v about the unit axis by angle radians (right-hand rule).
   static SbVec3f rotateAbout(const SbVec3f& v, const SbVec3f& axis, float angle);
 
@@ -188,6 +228,7 @@ class SbFlowFieldHQ {
   void runSelect(const SbHeModelHQ& model, const SbCurvatureHQ& curvature, int mode,
                  float tolerance, float radius);
   void selectGeodesic(const SbHeModelHQ& model, const EdgeAngleTable& table, float radius);
+  void runCleanUp(const SbHeModelHQ& model, const SbCurvatureHQ& curvature);
 };
 
 #endif

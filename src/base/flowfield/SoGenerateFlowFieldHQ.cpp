@@ -6,6 +6,7 @@
 #include <Inventor/misc/SoState.h>
 
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 #include "core/ChangeStamp.h"
@@ -27,9 +28,26 @@ void SoGenerateFlowFieldHQ::initClass() {
   SO_ENABLE(SoCallbackAction, SoFlowFieldElementHQ);
 }
 
+namespace {
+const char* const kCleanUpNames[] = {"none", "auto"};
+}
+
+int SoGenerateFlowFieldHQ::cleanUpByName(const char* name) {
+  for (int i = 0; i < static_cast<int>(sizeof kCleanUpNames / sizeof *kCleanUpNames); ++i)
+    if (name && std::strcmp(name, kCleanUpNames[i]) == 0) return i;
+  return -1;
+}
+
+const char* SoGenerateFlowFieldHQ::cleanUpNames() { return "none, auto"; }
+
 // A fresh stamp matches no curvature, so the first traversal builds.
-SoGenerateFlowFieldHQ::SoGenerateFlowFieldHQ() : curvatureStamp(drawChangeStamp()) {
+SoGenerateFlowFieldHQ::SoGenerateFlowFieldHQ()
+    : curvatureStamp(drawChangeStamp()), builtCleanUp(NONE) {
   SO_NODE_CONSTRUCTOR(SoGenerateFlowFieldHQ);
+  SO_NODE_ADD_FIELD(cleanUp, (NONE));
+  SO_NODE_DEFINE_ENUM_VALUE(CleanUp, NONE);
+  SO_NODE_DEFINE_ENUM_VALUE(CleanUp, AUTO);
+  SO_NODE_SET_SF_ENUM_TYPE(cleanUp, CleanUp);
 }
 
 SoGenerateFlowFieldHQ::~SoGenerateFlowFieldHQ() {
@@ -50,10 +68,18 @@ void SoGenerateFlowFieldHQ::doAction(SoAction* action) {
     SoFlowFieldElementHQ::set(state, this, nullptr);
     return;
   }
-  if (curvature->stamp != curvatureStamp) {
+  const int mode = cleanUp.getValue();
+  if (curvature->stamp != curvatureStamp || mode != builtCleanUp) {
     curvatureStamp = curvature->stamp;
+    builtCleanUp = mode;
     try {
-      field.from(*model, *curvature);
+      if (mode == AUTO) {
+        // The clean-up carries the field over the failed estimates itself.
+        field.initialise(*model, *curvature);
+        field.cleanUp(*model, *curvature);
+      } else {
+        field.from(*model, *curvature);
+      }
     } catch (const std::exception& e) {  // from() reports its own failures; keep the node safe
       field.clear();
       std::printf("SoGenerateFlowFieldHQ: %s\n", e.what());

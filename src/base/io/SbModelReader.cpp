@@ -1,10 +1,5 @@
 #include "io/SbModelReader.h"
 
-#include <Inventor/SoDB.h>
-#include <Inventor/SoInput.h>
-#include <Inventor/errors/SoReadError.h>
-#include <Inventor/nodes/SoCoordinate3.h>
-#include <Inventor/nodes/SoIndexedFaceSet.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoShapeHints.h>
 
@@ -12,24 +7,24 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <sstream>
 #include <unordered_map>
 #include <utility>
+
+#include "io/SbModelParts.h"
+#include "io/SbReaderProcess.h"
+#include "io/SbSceneFlattener.h"
 
 namespace {
 
@@ -66,18 +61,6 @@ bool isCoinExtension(const std::string& ext) {
   return false;
 }
 
-// True when a PLY file's header ends (within its first 64 KB, where every
-// real header ends): assimp would wait forever on a header cut short.
-bool plyHeaderEnds(const std::string& path) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  std::string head(1 << 16, '\0');
-  head.resize(std::fread(&head[0], 1, head.size(), f));
-  std::fclose(f);
-  const std::string::size_type at = head.find("end_header");
-  return at != std::string::npos && head.find('\n', at) != std::string::npos;
-}
-
 // True when the file starts like an Inventor or VRML file (uncompressed).
 bool hasSceneHeader(const std::string& path) {
   FILE* f = std::fopen(path.c_str(), "rb");
@@ -89,63 +72,132 @@ bool hasSceneHeader(const std::string& path) {
   return start.compare(0, 9, "#Inventor") == 0 || start.compare(0, 5, "#VRML") == 0;
 }
 
-// Collects Coin's read errors while it reads one file, instead of letting
-// them go to standard error; restores the previous handler when done.
-class ReadErrorCapture {
-public:
-  ReadErrorCapture()
-      : previous(SoReadError::getHandlerCallback()), previousData(SoReadError::getHandlerData()) {
-    SoReadError::setHandlerCallback(&ReadErrorCapture::handle, this);
+// `path` made absolute against the working directory; as given when that
+// cannot be read.
+std::string absolutePath(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  std::string buffer(256, '\0');
+  for (;;) {
+    if (getcwd(&buffer[0], buffer.size())) {
+      std::string cwd(buffer.c_str());
+      return cwd + (cwd.size() > 1 ? "/" : "") + path;
+    }
+    if (errno != ERANGE) return path;
+    buffer.resize(buffer.size() * 2);
   }
-  ~ReadErrorCapture() { SoReadError::setHandlerCallback(previous, previousData); }
-  ReadErrorCapture(const ReadErrorCapture&) = delete;
-  ReadErrorCapture& operator=(const ReadErrorCapture&) = delete;
-
-  // The first error's text without Coin's prefix, on one line.
-  const std::string& first() const { return firstMessage; }
-
-private:
-  static void handle(const SoError* error, void* data) {
-    auto* self = static_cast<ReadErrorCapture*>(data);
-    if (!self->firstMessage.empty() || !error) return;
-    std::string text = error->getDebugString().getString();
-    const std::string prefix = "Coin read error: ";
-    if (text.compare(0, prefix.size(), prefix) == 0) text.erase(0, prefix.size());
-    for (char& c : text)
-      if (c == '\n' || c == '\t') c = ' ';
-    text.erase(std::unique(text.begin(), text.end(),
-                           [](char a, char b) { return a == ' ' && b == ' '; }),
-               text.end());
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    self->firstMessage = text;
-  }
-
-  SoErrorCB* previous;
-  void* previousData;
-  std::string firstMessage;
-};
-
-SoSeparator* readWithCoin(const std::string& path, std::string* error) {
-  ReadErrorCapture capture;
-  SoInput input;
-  if (!input.openFile(path.c_str(), TRUE)) {
-    setError(error, "Cannot open " + path);
-    return nullptr;
-  }
-  if (!input.isValidFile()) {
-    input.closeFile();
-    setError(error, path + " is not an Open Inventor or VRML file");
-    return nullptr;
-  }
-  SoSeparator* scene = SoDB::readAll(&input);
-  input.closeFile();
-  if (!scene) {
-    setError(error, "Cannot read " + path +
-                        (capture.first().empty() ? std::string() : ": " + capture.first()));
-    return nullptr;
-  }
-  return scene;
 }
+
+// ---------------------------------------------------------------------------
+// Headers that claim more than the file holds
+
+// Bytes of one value of a PLY property type in a binary body; 0 when unknown.
+int plyTypeSize(const std::string& type) {
+  static const std::pair<const char*, int> sizes[] = {
+      {"char", 1},   {"uchar", 1}, {"int8", 1},    {"uint8", 1},   {"short", 2},  {"ushort", 2},
+      {"int16", 2},  {"uint16", 2}, {"int", 4},    {"uint", 4},    {"float", 4},  {"int32", 4},
+      {"uint32", 4}, {"float32", 4}, {"double", 8}, {"float64", 8}};
+  for (const auto& s : sizes)
+    if (type == s.first) return s.second;
+  return 0;
+}
+
+// Empty when the PLY file's header ends (within its first 64 KB, where every
+// real header ends: assimp waits forever on a header cut short) and the
+// elements it declares fit in the body; else why not. An element takes at
+// least its properties' sizes in a binary body (a list at least its count)
+// and two characters a property ("0 ") in a text body, so a header claiming
+// more than the body can hold is refused before a reader sizes its arrays by
+// the claim.
+std::string plyHeaderProblem(const std::string& path, off_t fileSize) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return "the file cannot be opened";
+  std::string head(1 << 16, '\0');
+  head.resize(std::fread(&head[0], 1, head.size(), f));
+  std::fclose(f);
+  const std::string::size_type at = head.find("end_header");
+  const std::string::size_type end = at == std::string::npos ? at : head.find('\n', at);
+  if (end == std::string::npos) return "the PLY header has no end";
+
+  struct Element {
+    std::string name;
+    double count = 0;
+    double bytes = 0;  // least bytes of one element in the body
+  };
+  std::vector<Element> elements;
+  bool binary = false;
+  std::istringstream lines(head.substr(0, end));
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream words(line);
+    std::string word;
+    words >> word;
+    if (word == "format") {
+      words >> word;
+      binary = word.compare(0, 6, "binary") == 0;
+    } else if (word == "element") {
+      Element e;
+      words >> e.name >> e.count;
+      if (!words || !(e.count >= 0)) return "the PLY header has a bad element line";
+      elements.push_back(e);
+    } else if (word == "property" && !elements.empty()) {
+      std::string type;
+      words >> type;
+      if (type == "list") words >> type;  // the count's type; a list may be empty
+      const int size = plyTypeSize(type);
+      elements.back().bytes += binary ? (size > 0 ? size : 1) : 2;
+    }
+  }
+  const double body = static_cast<double>(fileSize) - static_cast<double>(end + 1);
+  double need = 0;
+  for (const Element& e : elements) {
+    need += e.count * e.bytes;
+    if (need > body) {
+      char text[160];
+      std::snprintf(text, sizeof text, "the PLY header claims %.0f %s elements, more than the file holds",
+                    e.count, e.name.c_str());
+      return text;
+    }
+  }
+  return std::string();
+}
+
+// Empty when the counts an OFF file's header gives can fit in the file;
+// else why not. A vertex takes at least six characters ("0 0 0\n") and a
+// face two ("0\n"), so a header claiming more is refused before assimp
+// sizes its arrays by the claim.
+std::string offHeaderProblem(const std::string& path, off_t fileSize) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return "the file cannot be opened";
+  std::string head(4096, '\0');
+  head.resize(std::fread(&head[0], 1, head.size(), f));
+  std::fclose(f);
+  // Comments run from '#' to the end of their line.
+  std::string text;
+  bool comment = false;
+  for (char c : head) {
+    if (c == '#') comment = true;
+    if (c == '\n') comment = false;
+    text += comment ? ' ' : c;
+  }
+  std::istringstream words(text);
+  std::string keyword;
+  double vertices = 0, faces = 0;
+  words >> keyword;
+  if (keyword.size() < 3 || keyword.compare(keyword.size() - 3, 3, "OFF") != 0) return std::string();
+  if (!(words >> vertices >> faces) || vertices < 0 || faces < 0)
+    return "the OFF header has no counts";
+  if (vertices * 6 + faces * 2 > static_cast<double>(fileSize)) {
+    char message[160];
+    std::snprintf(message, sizeof message,
+                  "the OFF header claims %.0f vertices and %.0f faces, more than the file holds",
+                  vertices, faces);
+    return message;
+  }
+  return std::string();
+}
+
+// ---------------------------------------------------------------------------
+// assimp's formats, converted in the reading process
 
 bool finite(const aiVector3D& p) {
   return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
@@ -250,260 +302,107 @@ void convertScene(const aiScene& scene, std::vector<MeshData>& meshes) {
   }
 }
 
-// Reads the file with assimp in this process; false with assimp's reason.
+// Reads the file with assimp; false with assimp's reason.
 bool importMeshes(const std::string& path, std::vector<MeshData>& meshes, std::string& why) {
-  try {
-    Assimp::Importer importer;
-    const aiScene* scene =
-        importer.ReadFile(path, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
-                                    aiProcess_ValidateDataStructure);
-    if (!scene) {
-      const char* text = importer.GetErrorString();
-      why = text ? text : "";
-      return false;
-    }
-    convertScene(*scene, meshes);
-    return true;
-  } catch (const std::exception& e) {
-    why = e.what();
-  } catch (...) {
-    why = "unknown failure";
+  Assimp::Importer importer;
+  const aiScene* scene = importer.ReadFile(
+      path, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_ValidateDataStructure);
+  if (!scene) {
+    const char* text = importer.GetErrorString();
+    why = text ? text : "";
+    return false;
   }
-  return false;
+  convertScene(*scene, meshes);
+  return true;
 }
 
-// The import runs in a child process: assimp 5.2 loops forever on some cut
-// PLY headers and aborts on an assertion on cut PLY bodies, and neither may
-// take the application down. The child sends its meshes back through a pipe:
-//   status byte (0 meshes follow, 1 message follows)
-//   message: u32 length, bytes
-//   meshes:  u32 count, then per mesh u32 n, n * 3 floats, u32 m, m * i32
-bool writeAll(int fd, const void* data, size_t size) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = ::write(fd, p, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= static_cast<size_t>(n);
+// Runs in the reading process: each mesh becomes a part of counter-clockwise
+// triangles in world space.
+bool readAssimpParts(const std::string& file, const std::string& absolute, SbModelParts& parts,
+                     std::string& message) {
+  std::vector<MeshData> meshes;
+  std::string why;
+  if (!importMeshes(absolute, meshes, why)) {
+    message = "Cannot read " + file + (why.empty() ? std::string() : ": " + why);
+    return false;
+  }
+  if (meshes.empty()) {
+    message = file + " holds no polygon faces";
+    return false;
+  }
+  for (MeshData& m : meshes) {
+    SbModelParts::Part part;
+    part.kind = SbModelParts::FACES;
+    part.ordering = SoShapeHints::COUNTERCLOCKWISE;
+    part.block = parts.addBlock(std::move(m.points));
+    part.coordIndex = parts.keep(std::move(m.coordIndex));
+    parts.parts.push_back(part);
   }
   return true;
 }
 
-[[noreturn]] void runImportChild(int fd, const std::string& path) {
-  std::vector<MeshData> meshes;
-  std::string why;
-  const bool ok = importMeshes(path, meshes, why);
-  const uint8_t status = ok ? 0 : 1;
-  bool written = writeAll(fd, &status, 1);
-  auto writeU32 = [&](uint32_t v) { written = written && writeAll(fd, &v, sizeof(v)); };
-  if (!ok) {
-    writeU32(static_cast<uint32_t>(why.size()));
-    written = written && writeAll(fd, why.data(), why.size());
-  } else {
-    writeU32(static_cast<uint32_t>(meshes.size()));
-    for (const MeshData& m : meshes) {
-      writeU32(static_cast<uint32_t>(m.points.size()));
-      written = written && writeAll(fd, m.points.data(), m.points.size() * sizeof(SbVec3f));
-      writeU32(static_cast<uint32_t>(m.coordIndex.size()));
-      written = written && writeAll(fd, m.coordIndex.data(), m.coordIndex.size() * sizeof(int32_t));
-    }
-  }
-  ::close(fd);
-  _exit(written ? 0 : 2);
-}
-
-// Reads what the child sends until it closes the pipe, or fails at `deadline`.
-bool readAll(int fd, std::string& bytes, std::chrono::steady_clock::time_point deadline) {
-  char chunk[1 << 16];
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          deadline - std::chrono::steady_clock::now())
-                          .count();
-    if (left <= 0) return false;
-    pollfd p{fd, POLLIN, 0};
-    const int ready = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 1000)));
-    if (ready < 0 && errno != EINTR) return false;
-    if (ready <= 0) continue;
-    const ssize_t n = ::read(fd, chunk, sizeof(chunk));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) return true;
-    bytes.append(chunk, static_cast<size_t>(n));
-  }
-}
-
-// Bounds-checked reader of the child's message.
-struct Cursor {
-  const std::string& bytes;
-  size_t at = 0;
-  bool get(void* out, size_t size) {
-    if (size > bytes.size() - at) return false;
-    std::memcpy(out, bytes.data() + at, size);
-    at += size;
-    return true;
-  }
-  bool u32(uint32_t& v) { return get(&v, sizeof(v)); }
-};
-
-bool decodeMeshes(const std::string& bytes, std::vector<MeshData>& meshes, std::string& why,
-                  bool& failed) {
-  Cursor in{bytes};
-  uint8_t status = 0;
-  uint32_t count = 0;
-  if (!in.get(&status, 1) || !in.u32(count)) return false;
-  if (status == 1) {
-    if (count > bytes.size()) return false;
-    why.assign(count, '\0');
-    failed = true;
-    return in.get(&why[0], count);
-  }
-  for (uint32_t i = 0; i < count; ++i) {
-    MeshData m;
-    uint32_t n = 0;
-    if (!in.u32(n) || n > bytes.size() / sizeof(SbVec3f)) return false;
-    m.points.resize(n);
-    if (!in.get(m.points.data(), n * sizeof(SbVec3f)) || !in.u32(n) ||
-        n > bytes.size() / sizeof(int32_t))
-      return false;
-    m.coordIndex.resize(n);
-    if (!in.get(m.coordIndex.data(), n * sizeof(int32_t))) return false;
-    // The indices name points that exist: the face set is safe to traverse.
-    for (int32_t c : m.coordIndex)
-      if (c < -1 || c >= static_cast<int32_t>(m.points.size())) return false;
-    meshes.push_back(std::move(m));
-  }
-  return in.at == bytes.size();
-}
-
-// Imports in a child process bounded by a time that grows with the file size;
-// false with a reason when the import fails, crashes or does not finish.
-bool importMeshesIsolated(const std::string& path, off_t fileSize, std::vector<MeshData>& meshes,
-                          std::string& why) {
-  int fds[2];
-  // Close-on-exec: a program started elsewhere meanwhile must not hold the pipe open.
-  if (::pipe2(fds, O_CLOEXEC) != 0) return importMeshes(path, meshes, why);
-  std::fflush(nullptr);  // nothing buffered is written twice
-  const pid_t child = ::fork();
-  if (child < 0) {
-    ::close(fds[0]);
-    ::close(fds[1]);
-    return importMeshes(path, meshes, why);
-  }
-  if (child == 0) {
-    ::close(fds[0]);
-    // assimp's failed assertions print to standard error; the parent reports them.
-    const int null = ::open("/dev/null", O_WRONLY);
-    if (null >= 0) ::dup2(null, 2);
-    runImportChild(fds[1], path);
-  }
-  ::close(fds[1]);
-  const int seconds = 10 + static_cast<int>(std::min<off_t>(fileSize / (1 << 19), 1 << 20));
-  std::string bytes;
-  const bool finished =
-      readAll(fds[0], bytes, std::chrono::steady_clock::now() + std::chrono::seconds(seconds));
-  ::close(fds[0]);
-  if (!finished) ::kill(child, SIGKILL);
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (!finished) {
-    why = "the importer did not finish within " + std::to_string(seconds) + " s";
-    return false;
-  }
-  if (WIFSIGNALED(status)) {
-    why = std::string("the importer failed on this file (") + strsignal(WTERMSIG(status)) + ")";
-    return false;
-  }
-  bool failed = false;
-  if (!decodeMeshes(bytes, meshes, why, failed)) {
-    meshes.clear();
-    why = "the importer failed on this file";
-    return false;
-  }
-  return !failed;
-}
-
-SoSeparator* readWithAssimp(const std::string& path, off_t fileSize, std::string* error) {
-  std::vector<MeshData> meshes;
-  std::string why;
-  if (!importMeshesIsolated(path, fileSize, meshes, why)) {
-    setError(error, "Cannot read " + path + (why.empty() ? std::string() : ": " + why));
-    return nullptr;
-  }
-  if (meshes.empty()) {
-    setError(error, path + " holds no polygon faces");
-    return nullptr;
-  }
-  auto* root = new SoSeparator;
-  auto* hints = new SoShapeHints;
-  hints->vertexOrdering = SoShapeHints::COUNTERCLOCKWISE;
-  root->addChild(hints);
-  for (const MeshData& m : meshes) {
-    auto* separator = new SoSeparator;
-    auto* coords = new SoCoordinate3;
-    coords->point.setValues(0, static_cast<int>(m.points.size()), m.points.data());
-    auto* faces = new SoIndexedFaceSet;
-    faces->coordIndex.setValues(0, static_cast<int>(m.coordIndex.size()), m.coordIndex.data());
-    separator->addChild(coords);
-    separator->addChild(faces);
-    root->addChild(separator);
-  }
-  return root;
-}
-
 }  // namespace
 
-SoSeparator* SbModelReader::read(const char* path, std::string* error) {
+SoSeparator* SbModelReader::read(const char* path, std::string* error, Failure* failure) {
+  Failure kind = CANNOT_READ;
+  std::string message;
   try {
     if (!path || !*path) {
-      setError(error, "No file name given");
-      return nullptr;
+      message = "No file name given";
+      kind = CANNOT_OPEN;
+    } else {
+      const std::string file(path);
+      struct stat info;
+      // The type is known before anything opens the file: opening a pipe
+      // waits for a writer, and a device may never end.
+      if (stat(path, &info) != 0) {
+        message = "Cannot open " + file + ": " + std::strerror(errno);
+        kind = CANNOT_OPEN;
+      } else if (S_ISDIR(info.st_mode)) {
+        message = file + " is a directory";
+        kind = CANNOT_OPEN;
+      } else if (!S_ISREG(info.st_mode)) {
+        message = file + " is not a regular file";
+        kind = CANNOT_OPEN;
+      } else if (access(path, R_OK) != 0) {
+        message = "Cannot open " + file + ": " + std::strerror(errno);
+        kind = CANNOT_OPEN;
+      } else {
+        const std::string ext = extensionOf(file);
+        const std::string absolute = absolutePath(file);
+        SbReaderProcess::Work work;
+        if (info.st_size == 0) {
+          message = file + " is empty";
+        } else if (isCoinExtension(ext) || hasSceneHeader(file)) {
+          work = [&](SbModelParts& parts, std::string& text) {
+            return SbSceneFlattener::read(file, absolute, parts, text);
+          };
+        } else if (ext.empty() || !Assimp::Importer().IsExtensionSupported(ext.c_str())) {
+          message = "Unsupported file type: " + file;
+        } else if ((ext == ".ply" && !(message = plyHeaderProblem(file, info.st_size)).empty()) ||
+                   (ext == ".off" && !(message = offHeaderProblem(file, info.st_size)).empty())) {
+          message = "Cannot read " + file + ": " + message;
+        } else {
+          work = [&](SbModelParts& parts, std::string& text) {
+            return readAssimpParts(file, absolute, parts, text);
+          };
+        }
+        SbModelParts parts;
+        if (work &&
+            SbReaderProcess::run(file, work, SbReaderProcess::limitsFor(info.st_size), parts, message)) {
+          parts.reportSkipped(file);
+          if (failure) *failure = NO_FAILURE;
+          return parts.buildScene();
+        }
+      }
     }
-    const std::string file(path);
-    struct stat info;
-    if (stat(path, &info) != 0) {
-      setError(error, "Cannot open " + file + ": " + std::strerror(errno));
-      return nullptr;
-    }
-    if (S_ISDIR(info.st_mode)) {
-      setError(error, file + " is a directory");
-      return nullptr;
-    }
-    // Reading a pipe or a device could wait forever.
-    if (!S_ISREG(info.st_mode)) {
-      setError(error, file + " is not a regular file");
-      return nullptr;
-    }
-    if (info.st_size == 0) {
-      setError(error, file + " is empty");
-      return nullptr;
-    }
-    FILE* probe = std::fopen(path, "rb");
-    if (!probe) {
-      setError(error, "Cannot open " + file + ": " + std::strerror(errno));
-      return nullptr;
-    }
-    std::fclose(probe);
-
-    const std::string ext = extensionOf(file);
-    if (isCoinExtension(ext) || hasSceneHeader(file)) return readWithCoin(file, error);
-
-    Assimp::Importer importer;
-    if (ext.empty() || !importer.IsExtensionSupported(ext.c_str())) {
-      setError(error, "Unsupported file type: " + file);
-      return nullptr;
-    }
-    if (ext == ".ply" && !plyHeaderEnds(file)) {
-      setError(error, "Cannot read " + file + ": the PLY header has no end");
-      return nullptr;
-    }
-    return readWithAssimp(file, info.st_size, error);
   } catch (const std::exception& e) {
-    setError(error, std::string("Cannot read ") + path + ": " + e.what());
+    message = std::string("Cannot read ") + (path ? path : "") + ": " + e.what();
   } catch (...) {
-    setError(error, std::string("Cannot read ") + path);
+    message = std::string("Cannot read ") + (path ? path : "");
   }
+  setError(error, message);
+  if (failure) *failure = kind;
   return nullptr;
 }
 

@@ -5,6 +5,7 @@
 
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineDensityElementHQ.h"
+#include "elements/SoLineFamilyElementHQ.h"
 #include "elements/SoLineParameterizationElement.h"
 #include "elements/SoLineTaperElementHQ.h"
 #include "elements/SoLineThicknessElement.h"
@@ -39,6 +40,7 @@ void readLineSet(SoState* state, SbLineSet& out) {
   readArray<SoLineThicknessElement>(state, out.thickness);
   readArray<SoLineTaperElementHQ>(state, out.taper);
   readArray<SoLineDensityElementHQ>(state, out.density);
+  readArray<SoLineFamilyElementHQ>(state, out.family);
   readArray<SoLineParameterizationElement>(state, out.parameters);
   {
     out.triangles.clear();
@@ -62,6 +64,7 @@ void publishLineSet(SoState* state, SoNode* node, const SbLineSet& set) {
   SoLineTaperElementHQ::set(state, node, count(set.taper.size()), data(set.taper));
   SoLineTriangleElementHQ::set(state, node, count(set.triangles.size()), data(set.triangles));
   SoLineDensityElementHQ::set(state, node, count(set.density.size()), data(set.density));
+  SoLineFamilyElementHQ::set(state, node, count(set.family.size()), data(set.family));
 }
 
 }  // namespace linestate

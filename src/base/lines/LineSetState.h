@@ -1,6 +1,7 @@
 #ifndef LINFOLD_LINESETSTATE_H
 #define LINFOLD_LINESETSTATE_H
 
+#include "elements/SoLineFamilyElementHQ.h"
 #include "lines/SbLineSet.h"
 
 class SoNode;
@@ -18,7 +19,8 @@ namespace linestate {
   SO_ENABLE(action, SoLineParameterizationElement);         \
   SO_ENABLE(action, SoLineTaperElementHQ);                  \
   SO_ENABLE(action, SoLineTriangleElementHQ);               \
-  SO_ENABLE(action, SoLineDensityElementHQ)
+  SO_ENABLE(action, SoLineDensityElementHQ);                \
+  SO_ENABLE(action, SoLineFamilyElementHQ)
 
 // Copies the state's line set into `out` and validates it (SbLineSet::validate):
 // arrays of the wrong length are not read. Copying also makes the input

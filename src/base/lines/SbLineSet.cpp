@@ -8,6 +8,7 @@ void SbLineSet::clear() {
   thickness.clear();
   taper.clear();
   density.clear();
+  family.clear();
   triangles.clear();
   parameters.clear();
 }
@@ -23,6 +24,7 @@ void SbLineSet::validate() {
   if (thickness.size() != entries) thickness.clear();
   if (taper.size() != entries) taper.clear();
   if (density.size() != entries) density.clear();
+  if (family.size() != entries) family.clear();
   if (triangles.size() != entries) triangles.clear();
   if (parameters.size() != indices.size()) parameters.clear();
   const int np = static_cast<int>(points.size());
@@ -73,6 +75,7 @@ void SbLineSetBuilder::add(int pos) {
   if (!in.thickness.empty()) out.thickness.push_back(in.thickness[e]);
   if (!in.taper.empty()) out.taper.push_back(in.taper[e]);
   if (!in.density.empty()) out.density.push_back(in.density[e]);
+  if (!in.family.empty()) out.family.push_back(in.family[e]);
   if (!in.triangles.empty()) out.triangles.push_back(in.triangles[e]);
   if (!in.parameters.empty()) out.parameters.push_back(in.parameters[pos]);
   ++open;
@@ -90,6 +93,7 @@ void SbLineSetBuilder::addBetween(int a, int b, float t) {
   if (!in.thickness.empty()) out.thickness.push_back(lerp(in.thickness[ea], in.thickness[eb]));
   if (!in.taper.empty()) out.taper.push_back(lerp(in.taper[ea], in.taper[eb]));
   if (!in.density.empty()) out.density.push_back(lerp(in.density[ea], in.density[eb]));
+  if (!in.family.empty()) out.family.push_back(lerp(in.family[ea], in.family[eb]));
   if (!in.triangles.empty()) out.triangles.push_back(t < 0.5f ? in.triangles[ea] : in.triangles[eb]);
   if (!in.parameters.empty()) out.parameters.push_back(lerp(in.parameters[a], in.parameters[b]));
   ++open;
@@ -105,6 +109,7 @@ void SbLineSetBuilder::endLine(int minVertices) {
     if (!in.thickness.empty()) out.thickness.resize(lineStartEntry);
     if (!in.taper.empty()) out.taper.resize(lineStartEntry);
     if (!in.density.empty()) out.density.resize(lineStartEntry);
+    if (!in.family.empty()) out.family.resize(lineStartEntry);
     if (!in.triangles.empty()) out.triangles.resize(lineStartEntry);
     out.points.resize(lineStartPoint);
     entries = lineStartEntry;

@@ -11,7 +11,7 @@ struct HeTriangle;
 // A line set as the line stages hand it on: points, polylines as runs of
 // point indices each ended by -1, and optional per-vertex arrays.
 //
-// Lengths: thickness, taper, density and triangles hold one value for every
+// Lengths: thickness, taper, density, family and triangles hold one value for every
 // index entry that is not -1; parameters hold one value for every index entry,
 // -1.0 at the separators. An empty array means "none".
 class SbLineSet {
@@ -21,6 +21,7 @@ public:
   std::vector<float> thickness;
   std::vector<float> taper;
   std::vector<float> density;
+  std::vector<float> family;  // stroke family, 0 or 1 (SoLineFamilyElementHQ)
   std::vector<const HeTriangle*> triangles;
   std::vector<float> parameters;
 

@@ -9,6 +9,7 @@
 #include <Inventor/elements/SoProjectionMatrixElement.h>
 #include <Inventor/elements/SoViewVolumeElement.h>
 #include <Inventor/elements/SoViewingMatrixElement.h>
+#include <Inventor/elements/SoViewportRegionElement.h>
 #include <Inventor/system/gl.h>
 
 #include <algorithm>
@@ -58,6 +59,8 @@ void SoGenerateSilhouette::initClass() {
   SO_ENABLE(SoCallbackAction, SoWingedEdgeElement);
   SO_ENABLE(SoCallbackAction, SoViewVolumeElement);
   SO_ENABLE(SoCallbackAction, SoModelMatrixElement);
+  SO_ENABLE(SoGLRenderAction, SoViewportRegionElement);
+  SO_ENABLE(SoCallbackAction, SoViewportRegionElement);
   LINFOLD_ENABLE_LINE_SET_ELEMENTS(SoGLRenderAction);
   LINFOLD_ENABLE_LINE_SET_ELEMENTS(SoCallbackAction);
 }
@@ -129,6 +132,18 @@ bool SoGenerateSilhouette::currentView(SoState* state, SbSilhouetteView& view) {
   }
   lastView = view;
   haveView = true;
+  haveScreen = false;
+  if (state->isElementEnabled(SoViewportRegionElement::getClassStackIndex())) {
+    const SbViewportRegion& region = SoViewportRegionElement::get(state);
+    const SbVec2s origin = region.getViewportOriginPixels(), size = region.getViewportSizePixels();
+    if (size[0] > 0 && size[1] > 0) {
+      SbMatrix viewing, projection;
+      volume.getMatrices(viewing, projection);
+      lastScreen = SbWindowProjector(SoModelMatrixElement::get(state), viewing, projection, origin[0], origin[1],
+                                     size[0], size[1]);
+      haveScreen = true;
+    }
+  }
   return true;
 }
 
@@ -161,7 +176,9 @@ void SoGenerateSilhouette::extract(const SbWingedEdgeModel& model, const SbSilho
       }
       gaussMap.query(model, view.toViewer, key, edges);
     }
-    if (SoSilhouetteSwitches::meshZigZagRepair) SbSilhouetteRepair::meshZigZag(model, edges);
+    // Without a viewport the size of a zig-zag on the screen is unknown: no repair.
+    if (SoSilhouetteSwitches::meshZigZagRepair && haveScreen)
+      SbSilhouetteRepair::meshZigZag(model, lastScreen, SbSilhouetteRepair::kZigZagPixels, edges);
     if (SoSilhouetteSwitches::triangleChunkRepair) SbSilhouetteRepair::triangleChunks(model, edges);
   }
   if (displaySharpEdges.getValue()) {

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "lines/SbLineVisibility.h"
 #include "lines/SbSilhouetteEdges.h"
 #include "lines/SbSilhouetteGaussMap.h"
 #include "lines/SbSilhouettePerspective.h"
@@ -95,9 +96,13 @@ private:
   int sharpShape = 0;
   std::vector<SbEdgeRef> sharp;
 
-  // Camera-static memory: the last view used, and whether there is one.
+  // Camera-static memory: the last view used, and whether there is one;
+  // with it the projection to the window (model space to pixels) when the
+  // state had a viewport, which the zig-zag repair measures its moves with.
   SbSilhouetteView lastView;
   bool haveView = false;
+  SbWindowProjector lastScreen;
+  bool haveScreen = false;
 
   std::vector<SbEdgeRef> edges;
   std::vector<std::vector<std::pair<float, float>>> visible;  // per found edge, after the depth test

@@ -10,7 +10,9 @@
 #include <Inventor/SoPrimitiveVertex.h>
 #include <Inventor/details/SoFaceDetail.h>
 #include <Inventor/details/SoPointDetail.h>
+#include <Inventor/nodes/SoFaceSet.h>
 #include <Inventor/nodes/SoImage.h>
+#include <Inventor/nodes/SoIndexedShape.h>
 #include <Inventor/nodes/SoIndexedLineSet.h>
 #include <Inventor/nodes/SoIndexedNurbsCurve.h>
 #include <Inventor/nodes/SoIndexedNurbsSurface.h>
@@ -19,11 +21,16 @@
 #include <Inventor/nodes/SoNurbsCurve.h>
 #include <Inventor/nodes/SoNurbsSurface.h>
 #include <Inventor/nodes/SoPointSet.h>
+#include <Inventor/nodes/SoQuadMesh.h>
 #include <Inventor/nodes/SoShape.h>
 #include <Inventor/nodes/SoShapeHints.h>
 #include <Inventor/nodes/SoText2.h>
+#include <Inventor/nodes/SoTriangleStripSet.h>
 #include <Inventor/nodes/SoVertexProperty.h>
 #include <Inventor/nodes/SoVertexShape.h>
+#include <Inventor/VRMLnodes/SoVRMLCoordinate.h>
+#include <Inventor/VRMLnodes/SoVRMLElevationGrid.h>
+#include <Inventor/VRMLnodes/SoVRMLIndexedFaceSet.h>
 #include <Inventor/VRMLnodes/SoVRMLIndexedLineSet.h>
 #include <Inventor/VRMLnodes/SoVRMLPointSet.h>
 #include <Inventor/C/glue/gl.h>
@@ -121,6 +128,76 @@ cc_glglue_offscreen_cb_functions NurbsContextLoan::functions = {&NurbsContextLoa
                                                                 &NurbsContextLoan::makeCurrent,
                                                                 &NurbsContextLoan::reinstate,
                                                                 &NurbsContextLoan::destruct};
+
+void reportBadIndices(const SoNode* node) {
+  printf("SoGenerateWingedEdge: skipped a shape (%s) with coordinate indices out of range\n",
+         node->getTypeId().getName().getString());
+}
+
+// Coordinates a vertex shape is drawn with: its vertex property's when that
+// has some, else those in the state (one point at the origin when no node
+// set any).
+int coordinateCount(SoCallbackAction* action, const SoVertexShape* shape) {
+  const SoNode* vp = shape->vertexProperty.getValue();
+  if (vp && vp->isOfType(SoVertexProperty::getClassTypeId()) &&
+      static_cast<const SoVertexProperty*>(vp)->vertex.getNum() > 0)
+    return static_cast<const SoVertexProperty*>(vp)->vertex.getNum();
+  return SoCoordinateElement::getInstance(action->getState())->getNum();
+}
+
+bool indicesBelow(const SoMFInt32& index, int64_t points) {
+  const int32_t* values = index.getValues(0);
+  for (int i = 0; i < index.getNum(); ++i)
+    if (values[i] < -1 || values[i] >= points) return false;
+  return true;
+}
+
+// False when Coin would read coordinates that do not exist to triangulate
+// `node`: indices past the coordinates, counts of a face or strip set (-1:
+// all the rest) or a quad mesh's size running past them, an elevation grid
+// with fewer heights than its size. Coin reads such coordinates unchecked.
+bool coordinatesExist(SoCallbackAction* action, const SoNode* node) {
+  if (node->isOfType(SoIndexedShape::getClassTypeId())) {
+    const auto* shape = static_cast<const SoIndexedShape*>(node);
+    return indicesBelow(shape->coordIndex, coordinateCount(action, shape));
+  }
+  if (node->isOfType(SoFaceSet::getClassTypeId()) || node->isOfType(SoTriangleStripSet::getClassTypeId())) {
+    const auto* shape = static_cast<const SoNonIndexedShape*>(node);
+    const SoMFInt32& counts = node->isOfType(SoFaceSet::getClassTypeId())
+                                  ? static_cast<const SoFaceSet*>(node)->numVertices
+                                  : static_cast<const SoTriangleStripSet*>(node)->numVertices;
+    const int64_t points = coordinateCount(action, shape);
+    int64_t at = shape->startIndex.getValue();
+    if (at < 0) return false;
+    for (int i = 0; i < counts.getNum(); ++i) {
+      const int64_t n = counts[i] == -1 ? points - at : counts[i];
+      if (n < 0) return false;
+      at += n;
+    }
+    return at <= points;
+  }
+  if (node->isOfType(SoQuadMesh::getClassTypeId())) {
+    const auto* mesh = static_cast<const SoQuadMesh*>(node);
+    const int64_t rows = mesh->verticesPerColumn.getValue(), columns = mesh->verticesPerRow.getValue();
+    const int64_t start = mesh->startIndex.getValue();
+    return rows >= 0 && columns >= 0 && start >= 0 &&
+           start + rows * columns <= coordinateCount(action, mesh);
+  }
+  if (node->isOfType(SoVRMLIndexedFaceSet::getClassTypeId())) {
+    const auto* faces = static_cast<const SoVRMLIndexedFaceSet*>(node);
+    const SoNode* coord = faces->coord.getValue();
+    const int64_t points = coord && coord->isOfType(SoVRMLCoordinate::getClassTypeId())
+                               ? static_cast<const SoVRMLCoordinate*>(coord)->point.getNum()
+                               : 0;
+    return indicesBelow(faces->coordIndex, points);
+  }
+  if (node->isOfType(SoVRMLElevationGrid::getClassTypeId())) {
+    const auto* grid = static_cast<const SoVRMLElevationGrid*>(node);
+    const int64_t x = grid->xDimension.getValue(), z = grid->zDimension.getValue();
+    return x >= 0 && z >= 0 && x * z <= grid->height.getNum();
+  }
+  return true;
+}
 
 // Key of a corner within one shape: its coordinate index where the shape
 // names one, else its exact object-space position (-0 and +0 alike).
@@ -233,6 +310,10 @@ struct Gatherer {
     if (givesNoTriangles(node)) return SoCallbackAction::PRUNE;
     if (isNurbsSurface(node) && !self->tessellateNurbs) {
       ++self->skippedNurbs;
+      return SoCallbackAction::PRUNE;
+    }
+    if (!coordinatesExist(action, node)) {
+      reportBadIndices(node);
       return SoCallbackAction::PRUNE;
     }
     self->beginShape(node);

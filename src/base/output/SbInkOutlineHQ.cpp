@@ -5,6 +5,7 @@
 
 #include "output/ContourArcHQ.h"
 #include "output/ContourLineHQ.h"
+#include "styling/SbInkStrokeBuilderHQ.h"
 #include "styling/SbLineSettingsHQ.h"
 
 TypedObjectPool<SbInkOutlineHQ::InkVertexHQ> SbInkOutlineHQ::pool("SoLineOutputHQ::pool");
@@ -162,8 +163,10 @@ void SbInkOutlineHQ::buildVertices(const SbVec2f* positions, const float* thickn
     if (!vertices.empty()) {
       const InkVertexHQ& prev = *vertices.back();
       const float dx = x - prev.position[0], dy = y - prev.position[1];
+      // A vertex where the ink starts or ends stays: dots end there.
       const bool keep = dx * dx + dy * dy >= tolerance || std::fabs(prev.radius - r) * 2.0f >= tolerance ||
-                        std::fabs(prev.tone - t) >= 0.02f;
+                        std::fabs(prev.tone - t) >= 0.02f ||
+                        (prev.tone > SbInkStrokeBuilderHQ::kNoInk) != (t > SbInkStrokeBuilderHQ::kNoInk);
       if (!keep) continue;
     }
     InkVertexHQ* v = pool.take();
@@ -250,7 +253,7 @@ void SbInkOutlineHQ::drawRuns() {
   if (n == 0) return;
   if (n == 1) {
     const InkVertexHQ& v = *vertices[0];
-    if (v.radius > 1e-6f) dot(v.position[0], v.position[1], v.radius);
+    if (v.radius > 1e-6f && v.tone > SbInkStrokeBuilderHQ::kNoInk) dot(v.position[0], v.position[1], v.radius);
     return;
   }
   const float high = settings.toneHigh;
@@ -380,29 +383,17 @@ void SbInkOutlineHQ::dot(float x, float y, float radius) {
   receiver.drawDot(SbVec3f(x, y, 0.0f), radius);
 }
 
-// Dots along vertices first..last by arc length, starting at the darkest
-// vertex and walking to both ends; each step is spacing(mean tone) x radius
-// pixels, at least one. Where the run meets solid ink the walk keeps the
-// solid end's radius away from it.
+// Dots along vertices first..last: the walk the screen shares
+// (SbInkStrokeBuilderHQ::dotPlaces), by arc length.
 void SbInkOutlineHQ::placeDots(size_t first, size_t last) {
   const size_t n = last - first + 1;
-  std::vector<float> s(n, 0.0f);
-  for (size_t m = 1; m < n; ++m) s[m] = s[m - 1] + vertices[first + m]->length;
-  const float total = s.back();
-  if (!std::isfinite(total)) return;
-
-  // The darkest vertex that can carry a dot.
-  float best = -1.0f;
-  size_t darkest = n;
+  std::vector<float> s(n, 0.0f), radius(n), tone(n);
   for (size_t m = 0; m < n; ++m) {
     const InkVertexHQ& v = *vertices[first + m];
-    if (v.radius > 1e-6f && v.tone > 1e-6f && v.tone > best + 1e-6f) {
-      best = v.tone;
-      darkest = m;
-    }
+    if (m > 0) s[m] = s[m - 1] + v.length;
+    radius[m] = v.radius;
+    tone[m] = v.tone;
   }
-  if (darkest == n) return;
-
   const float high = settings.toneHigh;
   const InkVertexHQ& head = *vertices[first];
   const InkVertexHQ& tail = *vertices[last];
@@ -411,82 +402,17 @@ void SbInkOutlineHQ::placeDots(size_t first, size_t last) {
   const bool solidAfter = last + 1 < vertices.size() && tail.tone >= high - 1e-6f &&
                           vertices[last + 1]->tone >= high - 1e-6f &&
                           (tail.radius >= 1e-6f || vertices[last + 1]->radius >= 1e-6f);
-  const float lo = solidBefore ? head.radius : 0.0f;
-  const float hi = total - (solidAfter ? tail.radius : 0.0f);
-  if (!(lo <= hi)) return;
-
-  // Segment m (from vertex m to m + 1) holding arc length x, and the fraction.
-  auto locate = [&](float x, size_t& m, float& f) {
-    m = static_cast<size_t>(std::upper_bound(s.begin(), s.end(), x) - s.begin());
-    m = m == 0 ? 0 : m - 1;
-    if (m > n - 2) m = n - 2;
-    const float span = s[m + 1] - s[m];
-    f = span > 0.0f ? std::clamp((x - s[m]) / span, 0.0f, 1.0f) : 0.0f;
-  };
-  auto lerp = [](float a, float b, float f) { return a + f * (b - a); };
-  auto toneAt = [&](float x) {
-    size_t m;
-    float f;
-    locate(x, m, f);
-    return lerp(vertices[first + m]->tone, vertices[first + m + 1]->tone, f);
-  };
-  auto radiusAt = [&](float x) {
-    size_t m;
-    float f;
-    locate(x, m, f);
-    return lerp(vertices[first + m]->radius, vertices[first + m + 1]->radius, f);
-  };
-  // Mean tone over [a, b]: the piecewise linear tone integrated exactly
-  // (trapezoids between the vertices inside the stretch).
-  auto meanTone = [&](float a, float b) {
-    if (a > b) std::swap(a, b);
-    a = std::clamp(a, 0.0f, total);
-    b = std::clamp(b, 0.0f, total);
-    if (!(b - a > 1e-6f)) return toneAt(a);
-    float sum = 0.0f, x0 = a, t0 = toneAt(a);
-    for (size_t m = 1; m < n; ++m) {
-      if (s[m] <= a) continue;
-      const float x1 = std::min(s[m], b);
-      const float t1 = toneAt(x1);
-      sum += (x1 - x0) * (t0 + t1) * 0.5f;
-      x0 = x1;
-      t0 = t1;
-      if (s[m] >= b) break;
-    }
-    if (x0 < b) sum += (b - x0) * (t0 + toneAt(b)) * 0.5f;
-    return sum / (b - a);
-  };
-  auto step = [&](float tone, float r) {
-    const float d = settings.spacing(tone) * r;
-    return d >= 1.0f ? d : 1.0f;  // also for NaN
-  };
-
   std::vector<float> places;
-  const float origin = std::clamp(s[darkest], lo, hi);
-  places.push_back(origin);
-  for (int dir = 1; dir >= -1; dir -= 2) {
-    float x = origin;
-    while (static_cast<int>(places.size()) < kMaxDotsPerRun) {
-      const float r = radiusAt(x);
-      const float guess = step(toneAt(x), r);
-      x += dir * step(meanTone(x, x + dir * guess), r);
-      if (x > hi || x < lo) break;
-      places.push_back(x);
-    }
-  }
-
-  if (settings.rebalance && solidBefore && solidAfter) {
-    // A gap between two solid parts: the same number of dots, spread evenly.
-    const float count = static_cast<float>(places.size());
-    for (size_t m = 0; m < places.size(); ++m)
-      places[m] = lo + (static_cast<float>(m) + 0.5f) * (hi - lo) / count;
-  }
+  SbInkStrokeBuilderHQ::dotPlaces(settings, s.data(), radius.data(), tone.data(), static_cast<int>(n), solidBefore,
+                                  solidAfter, places);
+  size_t m = 0;
   for (float x : places) {
-    size_t m;
-    float f;
-    locate(x, m, f);
+    while (m + 2 < n && s[m + 1] <= x) ++m;
     const InkVertexHQ& a = *vertices[first + m];
     const InkVertexHQ& b = *vertices[first + m + 1];
-    dot(lerp(a.position[0], b.position[0], f), lerp(a.position[1], b.position[1], f), lerp(a.radius, b.radius, f));
+    const float span = s[m + 1] - s[m];
+    const float f = span > 0.0f ? std::clamp((x - s[m]) / span, 0.0f, 1.0f) : 0.0f;
+    dot(a.position[0] + f * (b.position[0] - a.position[0]), a.position[1] + f * (b.position[1] - a.position[1]),
+        a.radius + f * (b.radius - a.radius));
   }
 }

@@ -6,7 +6,8 @@
 // and circular arcs that covers the union of the discs of the per-vertex
 // radii and the bands between their outer tangents (fill it with the
 // non-zero winding rule); every lighter run a row of round dots whose spacing
-// gives the tone (SbLineSettingsHQ::spacing). No GL and no traversal state:
+// gives the tone (SbLineSettingsHQ::spacing), placed by the walk the screen
+// uses too (SbInkStrokeBuilderHQ::dotPlaces). No GL and no traversal state:
 // the shapes go to a Receiver.
 //
 // Coordinates are pixels relative to the viewport centre, y up.
@@ -48,8 +49,8 @@ class SbInkOutlineHQ {
     virtual void drawDot(const SbVec3f& centre, float radius) = 0;
   };
 
-  // Upper bounds that keep absurd input from exhausting memory or time.
-  static constexpr int kMaxDotsPerRun = 100000;
+  // Upper bound that keeps absurd input from exhausting memory or time (the
+  // dots of a run are bounded by SbInkStrokeBuilderHQ::kMaxDotsPerRun).
   static constexpr float kMaxRadius = 1.0e5f;
 
   SbInkOutlineHQ(const SbLineSettingsHQ& settings, Receiver& receiver);

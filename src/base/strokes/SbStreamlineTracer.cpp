@@ -70,7 +70,40 @@ void StrokeSet::clear() {
   indices.clear();
   faces.clear();
   taper.clear();
+  family.clear();
   strokeCount = 0;
+  crossStrokes = 0;
+  firstCrossIndex = 0;
+}
+
+void StrokeSet::appendCross(const StrokeSet& cross) {
+  dropCross();
+  const int32_t base = static_cast<int32_t>(points.size());
+  firstCrossIndex = indices.size();
+  family.assign(points.size(), 0.0f);
+  family.resize(points.size() + cross.points.size(), 1.0f);
+  points.insert(points.end(), cross.points.begin(), cross.points.end());
+  faces.insert(faces.end(), cross.faces.begin(), cross.faces.end());
+  for (int32_t i : cross.indices) indices.push_back(i < 0 ? -1 : i + base);
+  // A taper list covers every point or none.
+  if (taper.size() == static_cast<size_t>(base) && cross.taper.size() == cross.points.size())
+    taper.insert(taper.end(), cross.taper.begin(), cross.taper.end());
+  else
+    taper.clear();
+  strokeCount += cross.strokeCount;
+  crossStrokes = cross.strokeCount;
+}
+
+void StrokeSet::dropCross() {
+  if (family.empty()) return;
+  const size_t first = std::count(family.begin(), family.end(), 0.0f);
+  indices.resize(firstCrossIndex);
+  points.resize(first);
+  faces.resize(first);
+  if (taper.size() > first) taper.resize(first);
+  family.clear();
+  strokeCount -= crossStrokes;
+  crossStrokes = 0;
 }
 
 SbStreamlineTracer::Parameters SbStreamlineTracer::derive(const Settings& s, float modelSize,
@@ -139,7 +172,7 @@ SbStreamlineTracer::Parameters SbStreamlineTracer::derive(const Settings& s, flo
 
 SbStreamlineTracer::SbStreamlineTracer(const SbHeModelHQ& m, const std::vector<SbVec3f>& d,
                                        const Parameters& p)
-    : model(m), field(d), param(p) {
+    : model(m), field(&d), param(p) {
   tiny = 1e-6f * param.size;
   // A stroke cannot be longer than the surface's area over the separation (the
   // strokes keep that far apart); allow several times that in steps, plus a
@@ -162,6 +195,12 @@ SbStreamlineTracer::SbStreamlineTracer(const SbHeModelHQ& m, const std::vector<S
   const double steps = 4.0 * length / param.stepSize + 4.0 * model.triangles.size() + 64.0;
   maxSteps = static_cast<long>(std::min(steps, 1e12));
   buildFrames();
+  buildCorners();
+}
+
+void SbStreamlineTracer::setDirections(const std::vector<SbVec3f>& directions) {
+  field = &directions;
+  buildCorners();
 }
 
 SbStreamlineTracer::~SbStreamlineTracer() = default;
@@ -232,7 +271,7 @@ bool SbStreamlineTracer::seedDirection(const SbVec3f& point, const HeTriangle* f
   return ok;
 }
 
-void SbStreamlineTracer::buildFrames() {
+void SbStreamlineTracer::buildCorners() {
   // Each vertex direction lies in the vertex's tangent plane; it is carried
   // into each face about the vertex by the rotation that turns the vertex
   // normal into the face normal. Dropping its normal component instead would
@@ -243,8 +282,8 @@ void SbStreamlineTracer::buildFrames() {
   for (const HeTriangle* face : model.triangles)
     for (int k = 0; k < 3; ++k) {
       const HeVertex* v = face->vertex[k];
-      if (v->index < 0 || v->index >= static_cast<int32_t>(field.size())) continue;
-      SbVec3f d = field[v->index];
+      if (v->index < 0 || v->index >= static_cast<int32_t>(field->size())) continue;
+      SbVec3f d = (*field)[v->index];
       const SbVec3f& a = v->normal;
       const SbVec3f& b = face->normal;
       const float c = a.dot(b);
@@ -256,6 +295,9 @@ void SbStreamlineTracer::buildFrames() {
       }
       if (finite(d)) corners[3 * face->index + k] = d;
     }
+}
+
+void SbStreamlineTracer::buildFrames() {
   frames.resize(model.triangles.size());
   for (const HeTriangle* face : model.triangles) {
     FaceFrame& f = frames[face->index];
@@ -694,8 +736,14 @@ bool SbStreamlineTracer::trace(const SbVec3f& seedPoint, const SbVec3f& seedDir,
 void SbStreamlineTracer::hatch(StrokeSet& out, int taperMethod, ProgressMeter* progress) {
   out.clear();
   discarded = 0;
-  if (field.size() < model.vertices.size()) return;
-  StrokeCollider collider(model, param.separation, param.size);
+  if (field->size() < model.vertices.size()) return;
+  // The collider's per-face lists are made once per tracer and emptied for
+  // each hatch.
+  if (shared)
+    shared->clear();
+  else
+    shared = std::make_unique<StrokeCollider>(model, param.separation, param.size);
+  StrokeCollider& collider = *shared;
   std::deque<StreamlineSeed*> queue;
   // Seeds still queued go back to their pool whatever happens.
   struct QueueGuard {

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,14 +25,25 @@ class ProgressMeter;
 
 // The strokes of one computation: points stroke after stroke, each stroke's
 // indices ended by -1, the face of each point and a taper value per point.
+// With cross-hatching, the strokes of the first family come first and those
+// of the cross family follow; `family` then marks each point (0 first, 1
+// cross family).
 struct StrokeSet {
   std::vector<SbVec3f> points;
   std::vector<int32_t> indices;
   std::vector<const HeTriangle*> faces;
-  std::vector<float> taper;  // empty without a taper measure
+  std::vector<float> taper;   // empty without a taper measure
+  std::vector<float> family;  // empty while the set holds one family
   int strokeCount = 0;
+  int crossStrokes = 0;  // strokes of the cross family, the last ones
+  size_t firstCrossIndex = 0;  // where the cross family's indices begin
 
   void clear();
+  // Appends the strokes of `cross` (a set of one family, with a taper list
+  // when this one has one) as the cross family.
+  void appendCross(const StrokeSet& cross);
+  // Drops the cross family and its marks.
+  void dropCross();
 };
 
 // A place to start a stroke from.
@@ -94,6 +106,11 @@ class SbStreamlineTracer {
   SbStreamlineTracer(const SbHeModelHQ& model, const std::vector<SbVec3f>& directions,
                      const Parameters& parameters);
   ~SbStreamlineTracer();
+  // Follows another field (one direction per vertex of the model; it must
+  // outlive the tracer) from the next hatch on: the second family of
+  // cross-hatching is traced by the tracer of the first, which keeps what
+  // depends on the mesh alone.
+  void setDirections(const std::vector<SbVec3f>& directions);
   SbStreamlineTracer(const SbStreamlineTracer&) = delete;
   SbStreamlineTracer& operator=(const SbStreamlineTracer&) = delete;
 
@@ -198,9 +215,11 @@ class SbStreamlineTracer {
   int exitEdge(int32_t face, const SbVec3f& point, const SbVec3f& direction, float& t) const;
   int32_t crossEdge(int32_t face, int edge, SbVec3f& mirror) const;
   void buildFrames();
+  void buildCorners();
 
   const SbHeModelHQ& model;
-  const std::vector<SbVec3f>& field;
+  const std::vector<SbVec3f>* field;
+  std::unique_ptr<StrokeCollider> shared;  // the strokes of the last hatch
   std::vector<FaceFrame> frames;
   // The field direction of each face's corner k at 3 face + k, carried from
   // the vertex's tangent plane into the face's plane.

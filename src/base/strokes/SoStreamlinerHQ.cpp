@@ -17,6 +17,7 @@
 #include "elements/SoHeModelElementHQ.h"
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineDensityElementHQ.h"
+#include "elements/SoLineFamilyElementHQ.h"
 #include "elements/SoLineParameterizationElement.h"
 #include "elements/SoLineTaperElementHQ.h"
 #include "elements/SoLineThicknessElement.h"
@@ -37,6 +38,7 @@ void SoStreamlinerHQ::initClass() {
   SO_ENABLE(SoGLRenderAction, SoLineThicknessElement);
   SO_ENABLE(SoGLRenderAction, SoLineDensityElementHQ);
   SO_ENABLE(SoGLRenderAction, SoLineParameterizationElement);
+  SO_ENABLE(SoGLRenderAction, SoLineFamilyElementHQ);
   SO_ENABLE(SoCallbackAction, SoHeModelElementHQ);
   SO_ENABLE(SoCallbackAction, SoFlowFieldElementHQ);
   SO_ENABLE(SoCallbackAction, SoCoordinateElement);
@@ -46,6 +48,7 @@ void SoStreamlinerHQ::initClass() {
   SO_ENABLE(SoCallbackAction, SoLineThicknessElement);
   SO_ENABLE(SoCallbackAction, SoLineDensityElementHQ);
   SO_ENABLE(SoCallbackAction, SoLineParameterizationElement);
+  SO_ENABLE(SoCallbackAction, SoLineFamilyElementHQ);
 }
 
 SoStreamlinerHQ::SoStreamlinerHQ() {
@@ -59,6 +62,7 @@ SoStreamlinerHQ::SoStreamlinerHQ() {
   SO_NODE_ADD_FIELD(maxLength, (-1.0f));
   SO_NODE_ADD_FIELD(stepSize, (-1.0f));
   SO_NODE_ADD_FIELD(taperMethod, (TM_PLANE));
+  SO_NODE_ADD_FIELD(crossHatching, (FALSE));
   SO_NODE_DEFINE_ENUM_VALUE(TaperMethod, TM_NONE);
   SO_NODE_DEFINE_ENUM_VALUE(TaperMethod, TM_SPHERE);
   SO_NODE_DEFINE_ENUM_VALUE(TaperMethod, TM_PLANE);
@@ -68,7 +72,7 @@ SoStreamlinerHQ::SoStreamlinerHQ() {
 
 SoStreamlinerHQ::~SoStreamlinerHQ() = default;
 
-void SoStreamlinerHQ::compute(const SbHeModelHQ& model, const SbFlowFieldHQ& field) {
+void SoStreamlinerHQ::compute(const SbHeModelHQ& model, const SbFlowFieldHQ& field, bool cross) {
   const int n = model.vertexCount();
   directions.assign(n, SbVec3f(0, 0, 0));
   for (int i = 0; i < n; ++i) {
@@ -87,6 +91,8 @@ void SoStreamlinerHQ::compute(const SbHeModelHQ& model, const SbFlowFieldHQ& fie
   std::vector<std::string> notes;
   param = SbStreamlineTracer::derive(settings, model.size(), &notes);
   for (const std::string& note : notes) std::printf("SoStreamlinerHQ: %s\n", note.c_str());
+  tracedTaper = taperMethod.getValue();
+  crossTraced = false;
 
   SbStreamlineTracer tracer(model, directions, param);
   const float size = param.size;
@@ -101,12 +107,43 @@ void SoStreamlinerHQ::compute(const SbHeModelHQ& model, const SbFlowFieldHQ& fie
     std::printf("SoStreamlinerHQ: minLength %g is longer than any stroke on this model can be (%g); no strokes\n",
                 static_cast<double>(minLength.getValue()), tracer.longestStroke() / size);
     strokeSet.clear();
+    crossTraced = true;  // neither family can have any
     return;
   }
+  // One report for both families when they are traced together.
   ProgressMeter meter;
-  const bool metered = meter.begin("SoStreamlinerHQ", model.triangleCount());
-  tracer.hatch(strokeSet, taperMethod.getValue(), metered ? &meter : nullptr);
+  const bool metered = meter.begin("SoStreamlinerHQ", (cross ? 2 : 1) * model.triangleCount());
+  tracer.hatch(strokeSet, tracedTaper, metered ? &meter : nullptr);
+  if (cross) traceCross(model, field, &tracer, metered ? &meter : nullptr);
   if (metered) meter.end();
+}
+
+void SoStreamlinerHQ::traceCross(const SbHeModelHQ& model, const SbFlowFieldHQ& field,
+                                 SbStreamlineTracer* tracer, ProgressMeter* meter) {
+  // The field's cross direction, or the perpendicular of its direction in
+  // the tangent plane where the cross is not usable.
+  const int n = model.vertexCount();
+  directions.assign(n, SbVec3f(0, 0, 0));
+  for (int i = 0; i < n; ++i) {
+    const FlowRecord& r = *field.records[i];
+    SbVec3f d = r.cross;
+    float len = d.length();
+    if (!(len > 1e-6f) || !std::isfinite(len)) {
+      d = r.direction.cross(model.vertices[i]->normal);
+      len = d.length();
+    }
+    if (len > 1e-6f && std::isfinite(len)) directions[i] = d / len;
+  }
+  StrokeSet cross;
+  if (tracer) {
+    tracer->setDirections(directions);
+    tracer->hatch(cross, tracedTaper, meter);
+  } else {
+    SbStreamlineTracer own(model, directions, param);
+    own.hatch(cross, tracedTaper, meter);
+  }
+  strokeSet.appendCross(cross);
+  crossTraced = true;
 }
 
 void SoStreamlinerHQ::publish(SoState* state) {
@@ -119,6 +156,8 @@ void SoStreamlinerHQ::publish(SoState* state) {
   SoLineTriangleElementHQ::set(state, this, faces, faces ? s.faces.data() : nullptr);
   const int32_t taper = static_cast<int32_t>(s.taper.size());
   SoLineTaperElementHQ::set(state, this, taper, taper ? s.taper.data() : nullptr);
+  const int32_t family = static_cast<int32_t>(s.family.size());
+  SoLineFamilyElementHQ::set(state, this, family, family ? s.family.data() : nullptr);
   // Arrays of earlier stages do not match the strokes' indices.
   SoLineThicknessElement::set(state, this, 0, nullptr);
   SoLineDensityElementHQ::set(state, this, 0, nullptr);
@@ -136,16 +175,27 @@ void SoStreamlinerHQ::doAction(SoAction* action) {
   SbFlowFieldHQ* field = SoFlowFieldElementHQ::get(state);
   // A field built for another model is as good as none.
   if (!model || !field || !field->matches(*model)) return;
-  if (!computed || model->stamp != modelStamp || field->stamp != fieldStamp) {
-    try {
-      compute(*model, *field);
-    } catch (const std::exception& e) {
-      strokeSet.clear();
-      std::printf("SoStreamlinerHQ: %s\n", e.what());
+  const bool cross = crossHatching.getValue();
+  try {
+    if (!computed || model->stamp != modelStamp || field->stamp != fieldStamp) {
+      computed = true;
+      modelStamp = model->stamp;
+      fieldStamp = field->stamp;
+      compute(*model, *field, cross);
+    } else if (cross && !crossTraced) {
+      // The cross family alone, with the parameters the first one was traced with.
+      ProgressMeter meter;
+      const bool metered = meter.begin("SoStreamlinerHQ", model->triangleCount());
+      traceCross(*model, *field, nullptr, metered ? &meter : nullptr);
+      if (metered) meter.end();
+    } else if (!cross && crossTraced) {
+      strokeSet.dropCross();
+      crossTraced = false;
     }
-    computed = true;
-    modelStamp = model->stamp;
-    fieldStamp = field->stamp;
+  } catch (const std::exception& e) {
+    strokeSet.clear();
+    crossTraced = cross;  // nothing to add until the next computation
+    std::printf("SoStreamlinerHQ: %s\n", e.what());
   }
   publish(state);
 }

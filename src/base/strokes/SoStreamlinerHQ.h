@@ -12,6 +12,7 @@
 
 #include "strokes/SbStreamlineTracer.h"
 
+class ProgressMeter;
 class SbFlowFieldHQ;
 class SoCallbackAction;
 class SoGLRenderAction;
@@ -25,8 +26,16 @@ class SoState;
 // (SoLineTaperElementHQ). Thickness, density and parameterization are set
 // empty, since no earlier stage's arrays match the strokes.
 //
+// With crossHatching a second family of strokes follows the field's cross
+// direction (perpendicular to the first), kept apart among itself by the
+// same rules but free to cross the first family. Its strokes follow the
+// first family's in the set, and SoLineFamilyElementHQ marks each point's
+// family (empty without cross-hatching), so that the styling can ink the
+// cross family only where one family cannot give the tone asked for.
+//
 // The strokes are traced again only when the model's or the field's stamp
-// changes, or after invalidate(); changing a field alone does not retrace.
+// changes, or after invalidate(); changing a field alone does not retrace,
+// except crossHatching, which adds or drops the cross family alone.
 // Lengths are fractions of the model size (its largest bounding-box extent).
 class SoStreamlinerHQ : public SoNode {
   typedef SoNode inherited;
@@ -52,6 +61,7 @@ class SoStreamlinerHQ : public SoNode {
   SoSFFloat maxLength;      // up to 1e-6: unlimited
   SoSFFloat stepSize;       // integration step (at least 1e-6 of the model size)
   SoSFEnum taperMethod;     // TaperMethod
+  SoSFBool crossHatching;   // TRUE: a second family along the field's cross direction
 
   // Traces again on the next traversal ("Apply Changes").
   void invalidate() { computed = false; }
@@ -68,14 +78,20 @@ class SoStreamlinerHQ : public SoNode {
   ~SoStreamlinerHQ() override;
 
  private:
-  void compute(const SbHeModelHQ& model, const SbFlowFieldHQ& field);
+  void compute(const SbHeModelHQ& model, const SbFlowFieldHQ& field, bool cross);
+  // Traces the cross family and appends it; with the first family's tracer
+  // when it is still there.
+  void traceCross(const SbHeModelHQ& model, const SbFlowFieldHQ& field, SbStreamlineTracer* tracer,
+                  ProgressMeter* meter);
   void publish(SoState* state);
 
   bool computed = false;
+  bool crossTraced = false;
   int computeCount = 0;
   uint32_t modelStamp = 0;
   uint32_t fieldStamp = 0;
   SbStreamlineTracer::Parameters param;
+  int tracedTaper = TM_NONE;  // the taper method of the last computation
   std::vector<SbVec3f> directions;
   StrokeSet strokeSet;
 };

@@ -130,8 +130,9 @@ void SbInkStrokeBuilderHQ::buildRecords(const PixelPoint* points, int count, boo
     if (!records.empty()) {
       const Record& prev = *records.back();
       const float dx = p.x - prev.screen[0], dy = p.y - prev.screen[1];
+      // A point where the ink starts or ends stays: dots end there.
       const bool close = dx * dx + dy * dy < tolerance && 2.0f * std::fabs(r - prev.halfWidth) < tolerance &&
-                         std::fabs(d - prev.density) < 0.02f;
+                         std::fabs(d - prev.density) < 0.02f && (d > kNoInk) == (prev.density > kNoInk);
       if (close) {
         // The previous record extends over this point; the stroke's last
         // point still ends it, in place of the previous one.
@@ -212,28 +213,34 @@ void SbInkStrokeBuilderHQ::addStroke(const PixelPoint* points, int count, bool h
   if (records.empty()) return;
   splitRecords();
 
-  const float high = settings->toneHigh;
+  // The runs of SbInkOutlineHQ: a segment is empty when both half-widths
+  // vanish, solid when both tones reach toneHigh, dotted otherwise.
+  const float high = settings->toneHigh - 1e-6f;
   if (records.size() == 1) {
-    if (records[0]->density >= high) emitSolid(0, 0);
+    const Record& r = *records[0];
+    if (r.density >= high) emitSolid(0, 0);
+    else if (r.density > kNoInk) emitDot(r.screen[0], r.screen[1], r.screen[2], r.halfWidth);
     releaseRecords();
     return;
   }
-  // Runs of segments of one kind: a segment is solid when both its ends are.
-  size_t start = 0;
-  auto solidSegment = [&](size_t k) {
-    return records[k]->density >= high && records[k + 1]->density >= high;
+  enum Kind { EMPTY, SOLID, DOTTED };
+  auto kind = [&](size_t k) {
+    const Record& a = *records[k];
+    const Record& b = *records[k + 1];
+    if (a.halfWidth < 1e-6f && b.halfWidth < 1e-6f) return EMPTY;
+    if (a.density >= high && b.density >= high) return SOLID;
+    return DOTTED;
   };
   const size_t segments = records.size() - 1;
-  bool solid = solidSegment(0);
+  size_t start = 0;
+  Kind current = kind(0);
   for (size_t k = 1; k <= segments; ++k) {
-    if (k == segments || solidSegment(k) != solid) {
-      if (solid) emitSolid(start, k);
-      else emitDots(start, k);
-      if (k < segments) {
-        start = k;
-        solid = solidSegment(k);
-      }
-    }
+    const Kind next = k < segments ? kind(k) : EMPTY;
+    if (k < segments && next == current) continue;
+    if (current == SOLID) emitSolid(start, k);
+    else if (current == DOTTED) emitDots(start, k);
+    current = next;
+    start = k;
   }
   releaseRecords();
 }
@@ -314,72 +321,140 @@ void SbInkStrokeBuilderHQ::emitDot(float x, float y, float z, float radius) {
   dotList.push_back(dot);
 }
 
-// Dotted run over records first..last, walked by screen arc length.
+// Dotted run over records first..last: the dots of dotPlaces, by screen arc
+// length.
 void SbInkStrokeBuilderHQ::emitDots(size_t first, size_t last) {
-  std::vector<float> at(last - first + 1, 0.0f);  // arc length at each record
-  for (size_t k = first; k < last; ++k) at[k - first + 1] = at[k - first] + records[k]->length;
-  const float total = at.back();
-  if (!std::isfinite(total)) return;
-
-  // Record values interpolated at arc length s.
-  struct Sample {
-    float x, y, z, r, d;
-  };
-  auto sample = [&](float s) {
-    const size_t upper = static_cast<size_t>(std::upper_bound(at.begin(), at.end(), s) - at.begin());
-    size_t k = upper == 0 ? 0 : upper - 1;
-    if (k >= at.size() - 1) k = at.size() - 2;
-    const Record& a = *records[first + k];
-    const Record& b = *records[first + k + 1];
-    const float span = at[k + 1] - at[k];
-    float f = span > 0.0f ? (s - at[k]) / span : 0.0f;
-    f = std::min(std::max(f, 0.0f), 1.0f);
-    return Sample{a.screen[0] + f * (b.screen[0] - a.screen[0]), a.screen[1] + f * (b.screen[1] - a.screen[1]),
-                  a.screen[2] + f * (b.screen[2] - a.screen[2]), a.halfWidth + f * (b.halfWidth - a.halfWidth),
-                  a.density + f * (b.density - a.density)};
-  };
-  auto meanDensity = [&](float s0, float s1) {
-    constexpr int samples = 8;
-    float sum = 0.0f;
-    for (int i = 0; i <= samples; ++i)
-      sum += sample(s0 + (s1 - s0) * static_cast<float>(i) / samples).d;
-    return sum / (samples + 1);
-  };
-  auto step = [&](float d, float r) {
-    const float s = settings->spacing(d) * r;
-    return s >= 1.0f ? s : 1.0f;  // also for NaN
-  };
-
-  const Record& head = *records[first];
-  const Record& tail = *records[last];
-  const float minDistance = settings->minDistance;
-  const float begin = minDistance * head.halfWidth;
-  const float end = total - minDistance * tail.halfWidth;
-  if (!(begin <= end)) return;
-
-  std::vector<float> places;
-  float s = begin;
-  while (s <= end && static_cast<int>(places.size()) < kMaxDotsPerRun) {
-    places.push_back(s);
-    const Sample here = sample(s);
-    const float guess = step(here.d, here.r);
-    s += step(meanDensity(s, s + guess), here.r);
+  const size_t n = last - first + 1;
+  std::vector<float> arc(n, 0.0f), radius(n), tone(n);
+  for (size_t m = 0; m < n; ++m) {
+    const Record& r = *records[first + m];
+    if (m > 0) arc[m] = arc[m - 1] + records[first + m - 1]->length;
+    radius[m] = r.halfWidth;
+    tone[m] = r.density;
   }
+  // Solid ink meets the run where the neighbouring segment is solid.
+  const float high = settings->toneHigh - 1e-6f;
+  auto solidSegment = [&](size_t a) {
+    const Record& p = *records[a];
+    const Record& q = *records[a + 1];
+    return p.density >= high && q.density >= high && (p.halfWidth >= 1e-6f || q.halfWidth >= 1e-6f);
+  };
+  const bool solidBefore = first > 0 && solidSegment(first - 1);
+  const bool solidAfter = last + 1 < records.size() && solidSegment(last);
+  std::vector<float> places;
+  dotPlaces(*settings, arc.data(), radius.data(), tone.data(), static_cast<int>(n), solidBefore, solidAfter, places);
+  size_t m = 0;
+  for (float x : places) {
+    while (m + 2 < n && arc[m + 1] <= x) ++m;
+    const Record& a = *records[first + m];
+    const Record& b = *records[first + m + 1];
+    const float span = arc[m + 1] - arc[m];
+    const float f = span > 0.0f ? std::min(std::max((x - arc[m]) / span, 0.0f), 1.0f) : 0.0f;
+    emitDot(a.screen[0] + f * (b.screen[0] - a.screen[0]), a.screen[1] + f * (b.screen[1] - a.screen[1]),
+            a.screen[2] + f * (b.screen[2] - a.screen[2]), a.halfWidth + f * (b.halfWidth - a.halfWidth));
+  }
+}
 
-  // A gap between two solid parts: spread the dots so that the last one sits
-  // exactly at the end margin.
-  const float high = settings->toneHigh;
-  if (settings->rebalance && head.density >= high && tail.density >= high && !places.empty()) {
-    if (places.size() == 1) {
-      places[0] = (begin + end) / 2.0f;
-    } else {
-      const float from = places.front();
-      const float scale = (end - from) / (places.back() - from);
-      for (float& p : places) p = from + (p - from) * scale;
+namespace {
+
+// The walk over one piece of a dotted run (no inner vertex without ink);
+// arc lengths relative to the piece's first vertex are s[m] - s[0].
+void walkPiece(const SbLineSettingsHQ& settings, const float* s, const float* radius, const float* tone, int n,
+               bool solidBefore, bool solidAfter, bool rebalance, std::vector<float>& places) {
+  constexpr float kNoInk = SbInkStrokeBuilderHQ::kNoInk;
+  // The darkest vertex that can carry a dot.
+  int darkest = -1;
+  float best = -1.0f;
+  for (int m = 0; m < n; ++m)
+    if (radius[m] > kNoInk && tone[m] > kNoInk && tone[m] > best + 1e-6f) {
+      best = tone[m];
+      darkest = m;
+    }
+  if (darkest < 0) return;
+  // Next to solid ink a dot keeps the smallest dot spacing from the end's
+  // centre, as from a neighbouring dot: it does not merge into the solid part.
+  const float margin = std::isfinite(settings.minDistance) ? std::max(settings.minDistance, 0.0f) : 0.0f;
+  const float lo = s[0] + (solidBefore ? margin * radius[0] : 0.0f);
+  const float hi = s[n - 1] - (solidAfter ? margin * radius[n - 1] : 0.0f);
+  if (!(lo <= hi)) return;
+
+  // Segment m (vertex m to m + 1) holding arc length x, and the fraction.
+  auto locate = [&](float x, int& m, float& f) {
+    m = static_cast<int>(std::upper_bound(s, s + n, x) - s) - 1;
+    m = std::min(std::max(m, 0), n - 2);
+    const float span = s[m + 1] - s[m];
+    f = span > 0.0f ? std::min(std::max((x - s[m]) / span, 0.0f), 1.0f) : 0.0f;
+  };
+  auto at = [&](const float* v, float x) {
+    int m;
+    float f;
+    locate(x, m, f);
+    return v[m] + f * (v[m + 1] - v[m]);
+  };
+  // Mean tone over [a, b]: the linear tone integrated by trapezoids between
+  // the vertices inside the stretch.
+  auto meanTone = [&](float a, float b) {
+    if (a > b) std::swap(a, b);
+    a = std::min(std::max(a, s[0]), s[n - 1]);
+    b = std::min(std::max(b, s[0]), s[n - 1]);
+    if (!(b - a > 1e-6f)) return at(tone, a);
+    float sum = 0.0f, x0 = a, t0 = at(tone, a);
+    for (int m = 1; m < n && x0 < b; ++m) {
+      if (s[m] <= a) continue;
+      const float x1 = std::min(s[m], b);
+      const float t1 = at(tone, x1);
+      sum += (x1 - x0) * (t0 + t1) * 0.5f;
+      x0 = x1;
+      t0 = t1;
+    }
+    if (x0 < b) sum += (b - x0) * (t0 + at(tone, b)) * 0.5f;
+    return sum / (b - a);
+  };
+  auto step = [&](float t, float r) {
+    const float d = settings.spacing(t) * r;
+    return d >= 1.0f ? d : 1.0f;  // also for NaN
+  };
+  auto inked = [&](float x) { return at(tone, x) > kNoInk && at(radius, x) > kNoInk; };
+
+  const size_t before = places.size();
+  const float origin = std::min(std::max(s[darkest], lo), hi);
+  if (!inked(origin)) return;
+  places.push_back(origin);
+  for (int dir = 1; dir >= -1; dir -= 2) {
+    float x = origin;
+    while (static_cast<int>(places.size()) < SbInkStrokeBuilderHQ::kMaxDotsPerRun) {
+      const float r = at(radius, x);
+      const float guess = step(at(tone, x), r);
+      x += static_cast<float>(dir) * step(meanTone(x, x + static_cast<float>(dir) * guess), r);
+      if (!(x <= hi && x >= lo) || !inked(x)) break;
+      places.push_back(x);
     }
   }
-  for (float p : places) {
-    const Sample dot = sample(p);
-    emitDot(dot.x, dot.y, dot.z, dot.r);
+  if (rebalance && solidBefore && solidAfter) {
+    // A gap between two solid parts: the same number of dots, spread evenly
+    // from one margin to the other (a single dot in the middle).
+    const size_t count = places.size() - before;
+    for (size_t m = 0; m < count; ++m)
+      places[before + m] = count == 1 ? 0.5f * (lo + hi)
+                                      : lo + static_cast<float>(m) * (hi - lo) / static_cast<float>(count - 1);
   }
+}
+
+}  // namespace
+
+void SbInkStrokeBuilderHQ::dotPlaces(const SbLineSettingsHQ& settings, const float* arc, const float* radius,
+                                     const float* tone, int n, bool solidBefore, bool solidAfter,
+                                     std::vector<float>& places) {
+  places.clear();
+  if (!arc || !radius || !tone || n < 2 || !std::isfinite(arc[n - 1] - arc[0])) return;
+  int first = 0;
+  for (int k = 1; k < n; ++k) {
+    const bool last = k == n - 1;
+    if (!last && tone[k] > kNoInk && radius[k] > kNoInk) continue;
+    const bool whole = first == 0 && last;
+    walkPiece(settings, arc + first, radius + first, tone + first, k - first + 1, first == 0 && solidBefore,
+              last && solidAfter, whole && settings.rebalance, places);
+    first = k;
+  }
+  std::sort(places.begin(), places.end());
 }

@@ -14,7 +14,8 @@ class SbLineSettingsHQ;
 // at least the settings' toneHigh become solid outlines (the union of discs of
 // the per-point half-widths and the quadrilaterals between their outer
 // tangents), the lighter parts rows of round dots whose spacing gives the
-// tone (SbLineSettingsHQ::spacing). No GL: the result is plain arrays.
+// tone (SbLineSettingsHQ::spacing), placed by the same walk as the dots of
+// the files (dotPlaces). No GL: the result is plain arrays.
 //
 // Use from a render node:
 //
@@ -96,6 +97,30 @@ class SbInkStrokeBuilderHQ {
   // Projects an object-space point; false when it lies behind the eye or
   // the result is not finite.
   bool project(const SbVec3f& point, SbVec3f& pixel) const;
+
+  // A tone or half-width at most this carries no ink.
+  static constexpr float kNoInk = 1e-6f;
+
+  // The dot walk that the screen and the files (SbInkOutlineHQ) share, so
+  // that both put the same dots in the same places. A dotted run of n
+  // vertices at increasing arc lengths arc[], with half-widths radius[] and
+  // tones tone[] (pixels, 0..1), linear between the vertices; solidBefore /
+  // solidAfter: solid ink meets the run at its first / last vertex.
+  //
+  // The run ends at every inner vertex without ink (tone or half-width at
+  // most kNoInk) and starts again after it, so no dot lies where the tone is
+  // 0. In each piece the walk starts at the darkest vertex that can carry a
+  // dot and goes to both ends; each step is spacing(t) x r pixels, at least
+  // one, with r the half-width where the step starts and t the mean tone
+  // over the stretch it covers (exact for the linear tone); it stops before
+  // leaving the piece or reaching a place without ink. Where solid ink
+  // meets the run, the walk keeps minDistance x that end's half-width away
+  // from it. With the settings' rebalance on, a run between two solid parts
+  // gets its dots spread evenly from one such margin to the other (a single
+  // dot in the middle). `places` receives the dots' arc lengths in
+  // increasing order (at most kMaxDotsPerRun).
+  static void dotPlaces(const SbLineSettingsHQ& settings, const float* arc, const float* radius, const float* tone,
+                        int n, bool solidBefore, bool solidAfter, std::vector<float>& places);
 
   const std::vector<SbVec3f>& solidVertices() const { return solidVertex; }
   const std::vector<int32_t>& solidTriangles() const { return solidIndex; }

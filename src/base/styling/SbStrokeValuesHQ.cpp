@@ -66,15 +66,36 @@ float SbStrokeValuesHQ::combine(int apply, float e, float v) {
   }
 }
 
+float SbStrokeValuesHQ::twoFamilies(float v, float family, float start, float full) {
+  if (!std::isfinite(v) || start < 0.0f) return v;
+  const float span = full - start;
+  float ramp = 0.0f;  // share of the way from start to full
+  if (span > 1e-6f)
+    ramp = std::clamp((v - start) / span, 0.0f, 1.0f);
+  else
+    ramp = v >= start ? 1.0f : 0.0f;
+  const float first = v > start ? std::max(v, start + (1.0f - start) * ramp) : v;
+  const float cross = ramp * std::max(v, 1.0f);
+  const float w = std::clamp(family, 0.0f, 1.0f);
+  return first + (cross - first) * w;
+}
+
 SbVec3f SbStrokeValuesHQ::viewDirection(const SbViewVolume& volume) {
   const SbMatrix m = volume.getMatrix();
   return normalised(SbVec3f(-m[0][2], -m[1][2], -m[2][2]));
 }
 
 SbVec3f SbStrokeValuesHQ::lightDirection(const SbViewVolume& volume) {
-  const SbMatrix m = volume.getMatrix();
-  return normalised(SbVec3f(m[0][1] - m[0][0] - m[0][2], m[1][1] - m[1][0] - m[1][2],
-                            m[2][1] - m[2][0] - m[2][2]));
+  // The camera's axes from the viewing part of the matrix only: the full
+  // matrix scales its columns by the projection (2/width, 2/height, the depth
+  // range), which would turn the light whenever the view is zoomed, resized
+  // or its depth range changes.
+  SbMatrix affine, projection;
+  volume.getMatrices(affine, projection);
+  const SbVec3f right = normalised(SbVec3f(affine[0][0], affine[1][0], affine[2][0]));
+  const SbVec3f up = normalised(SbVec3f(affine[0][1], affine[1][1], affine[2][1]));
+  const SbVec3f back = normalised(SbVec3f(affine[0][2], affine[1][2], affine[2][2]));
+  return normalised(up - right - back);
 }
 
 bool SbStrokeValuesHQ::compute(const Input& in, int method, float value,
@@ -101,6 +122,7 @@ bool SbStrokeValuesHQ::compute(const Input& in, int method, float value,
   // Per-point arrays shorter than the stroke set count as absent.
   const HeTriangle* const* faces = in.faces && in.faceCount >= n ? in.faces : nullptr;
   const float* taper = in.taper && in.taperCount >= n ? in.taper : nullptr;
+  const float* family = in.family && in.familyCount >= n ? in.family : nullptr;
 
   const SbVec3f e = (needRim || needIso) ? viewDirection(in.viewVolume) : SbVec3f(0, 0, -1);
   const SbVec3f l = needLight ? lightDirection(in.viewVolume) : SbVec3f(0, 0, -1);
@@ -169,6 +191,7 @@ bool SbStrokeValuesHQ::compute(const Input& in, int method, float value,
         break;
       }
     }
+    if (family) v = twoFamilies(v, family[vertex], in.crossStart, in.crossFull);
     values[static_cast<size_t>(vertex)] = v;
     ++vertex;
   }

@@ -33,6 +33,11 @@ class SbStrokeValuesHQ {
     int32_t faceCount = 0;
     const float* taper = nullptr;
     int32_t taperCount = 0;
+    // Stroke family per point (SoLineFamilyElementHQ); absent for one family.
+    const float* family = nullptr;
+    int32_t familyCount = 0;
+    float crossStart = 0.4f;  // see twoFamilies()
+    float crossFull = 0.5f;
     const SbCurvatureHQ* curvature = nullptr;  // null: no curvature record
     SbMatrix modelMatrix = SbMatrix::identity();    // object to world
     SbMatrix viewingMatrix = SbMatrix::identity();  // world to eye
@@ -44,8 +49,21 @@ class SbStrokeValuesHQ {
   // r = apply(e, v) for the Apply value `apply`; e for an unknown value.
   static float combine(int apply, float e, float v);
 
+  // The value of a point of two-family hatching (family 0: the first
+  // family, 1: the cross family, between: a mix), from the value v asked for
+  // there. Up to `start` the first family alone carries v and the cross
+  // family nothing. From `start` to `full` both families grow together: the
+  // first one from `start` to 1 and the cross one from 0 to 1, so that the
+  // ink of the two at `full` is the ink of two full families, more than one
+  // can give; above `full` both are at max(v, 1). `full` at or below
+  // `start` switches the cross family on at `start` at once; a negative
+  // `start` leaves v to both families (for a node that scales or adds to an
+  // earlier node's values, which has split them already).
+  static float twoFamilies(float v, float family, float start, float full);
+
   // Computes v for every stroke point into `values` (resized to the number
-  // of stroke points), `value` being the constant or factor. Returns false
+  // of stroke points), `value` being the constant or factor; with family
+  // marks, through twoFamilies(). Returns false
   // when there is no result: no points or no indices, CURVATURE (or a
   // formula reading curvature) without a curvature record, an unknown
   // method. For PARSER the engine must already hold the parsed formula.
@@ -53,8 +71,10 @@ class SbStrokeValuesHQ {
                       const LineSthScalarEngineHQ& engine, std::vector<float>& values);
 
   // Directions from the view volume's matrix M (row i, column j): the
-  // viewing direction normalise(-M[0][2], -M[1][2], -M[2][2]) and the light
-  // direction normalise(M[i][1] - M[i][0] - M[i][2]).
+  // viewing direction normalise(-M[0][2], -M[1][2], -M[2][2]); the light
+  // direction up - right - back of the camera's unit axes (from the upper
+  // left, 54.7 degrees off the viewing direction), whatever the volume's
+  // size, shape or depth range.
   static SbVec3f viewDirection(const SbViewVolume& volume);
   static SbVec3f lightDirection(const SbViewVolume& volume);
 };

@@ -12,6 +12,7 @@
 
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineDensityElementHQ.h"
+#include "elements/SoLineFamilyElementHQ.h"
 #include "elements/SoLineMergerElementHQ.h"
 #include "elements/SoLineParameterizationElement.h"
 #include "elements/SoLineTaperElementHQ.h"
@@ -40,6 +41,7 @@ void clearExtras(SoState* state, SoNode* node) {
   if (enabled<SoLineTaperElementHQ>(state)) SoLineTaperElementHQ::set(state, node, 0, nullptr);
   if (enabled<SoLineTriangleElementHQ>(state))
     SoLineTriangleElementHQ::set(state, node, 0, nullptr);
+  if (enabled<SoLineFamilyElementHQ>(state)) SoLineFamilyElementHQ::set(state, node, 0, nullptr);
 }
 
 void emptySet(SoState* state, SoNode* node) {
@@ -92,6 +94,7 @@ void SoLineMergerHQ::initClass() {
   enableBoth<SoLineParameterizationElement>();
   enableBoth<SoLineTaperElementHQ>();
   enableBoth<SoLineTriangleElementHQ>();
+  enableBoth<SoLineFamilyElementHQ>();
 }
 
 SoLineMergerHQ::SoLineMergerHQ() {

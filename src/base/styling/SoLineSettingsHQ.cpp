@@ -4,6 +4,8 @@
 #include <Inventor/actions/SoGLRenderAction.h>
 #include <Inventor/misc/SoState.h>
 
+#include <cmath>
+
 #include "elements/SoLineSettingsElementHQ.h"
 
 SO_NODE_SOURCE(SoLineSettingsHQ);
@@ -22,6 +24,7 @@ SoLineSettingsHQ::SoLineSettingsHQ() {
   SO_NODE_ADD_FIELD(maxWidth, (4.0f));
   SO_NODE_ADD_FIELD(minDistance, (2.0f));
   SO_NODE_ADD_FIELD(maxDistance, (100.0f));
+  SO_NODE_ADD_FIELD(pixelsPerPoint, (1.0f));
 }
 
 SoLineSettingsHQ::~SoLineSettingsHQ() {}
@@ -30,9 +33,11 @@ void SoLineSettingsHQ::doAction(SoAction* action) {
   SoState* state = action->getState();
   if (!state || !state->isElementEnabled(SoLineSettingsElementHQ::getClassStackIndex())) return;
   record.setRebalance(rebalance.getValue() != FALSE);
-  record.setLineWidth(lineWidth.getValue());
-  record.setTolerance(tolerance.getValue());
-  record.setMaxWidth(maxWidth.getValue());
+  const float given = pixelsPerPoint.getValue();
+  const float scale = std::isfinite(given) && given > 0.0f ? given : 1.0f;
+  record.setLineWidth(lineWidth.getValue() * scale);
+  record.setTolerance(tolerance.getValue() * scale * scale);
+  record.setMaxWidth(maxWidth.getValue() * scale);
   record.setRange(minDistance.getValue(), maxDistance.getValue());
   SoLineSettingsElementHQ::set(state, this, &record);
 }

@@ -14,6 +14,7 @@
 
 #include "elements/SoCurvatureElementHQ.h"
 #include "elements/SoHeModelElementHQ.h"
+#include "elements/SoLineFamilyElementHQ.h"
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineTaperElementHQ.h"
 #include "elements/SoLineTriangleElementHQ.h"
@@ -33,6 +34,8 @@ void SoLineStrokeValueHQ::enableCommonElements() {
   SO_ENABLE(SoCallbackAction, SoLineTriangleElementHQ);
   SO_ENABLE(SoGLRenderAction, SoLineTaperElementHQ);
   SO_ENABLE(SoCallbackAction, SoLineTaperElementHQ);
+  SO_ENABLE(SoGLRenderAction, SoLineFamilyElementHQ);
+  SO_ENABLE(SoCallbackAction, SoLineFamilyElementHQ);
   SO_ENABLE(SoGLRenderAction, SoHeModelElementHQ);
   SO_ENABLE(SoCallbackAction, SoHeModelElementHQ);
   SO_ENABLE(SoGLRenderAction, SoCurvatureElementHQ);
@@ -52,6 +55,8 @@ SoLineStrokeValueHQ::SoLineStrokeValueHQ() {
   SO_NODE_ADD_FIELD(apply, (REPLACE));
   SO_NODE_ADD_FIELD(workInPlace, (TRUE));
   SO_NODE_ADD_FIELD(parserExpression, (""));
+  SO_NODE_ADD_FIELD(crossStart, (0.4f));
+  SO_NODE_ADD_FIELD(crossFull, (0.5f));
   SO_NODE_DEFINE_ENUM_VALUE(Method, PARSER);
   SO_NODE_DEFINE_ENUM_VALUE(Method, CONSTANT);
   SO_NODE_DEFINE_ENUM_VALUE(Method, CURVATURE);
@@ -98,6 +103,9 @@ void SoLineStrokeValueHQ::doAction(SoAction* action) {
     in.indices = SoLineCoordinateIndexElement::get(state, in.indexCount);
     in.faces = SoLineTriangleElementHQ::get(state, in.faceCount);
     in.taper = SoLineTaperElementHQ::get(state, in.taperCount);
+    in.family = SoLineFamilyElementHQ::get(state, in.familyCount);
+    in.crossStart = crossStart.getValue();
+    in.crossFull = crossFull.getValue();
     in.curvature = SoCurvatureElementHQ::get(state);
     // The camera's matrices are there in render and callback actions; in an
     // action without them depth and directions use the defaults.

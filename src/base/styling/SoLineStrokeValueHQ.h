@@ -52,6 +52,13 @@ class SoLineStrokeValueHQ : public SoNode {
   SoSFEnum apply;              // Apply
   SoSFBool workInPlace;        // combine into the earlier node's list itself
   SoSFString parserExpression; // formula for PARSER
+  // With two families of strokes (SoLineFamilyElementHQ), the values at
+  // which the cross family starts and at which both families are full
+  // (SbStrokeValuesHQ::twoFamilies; crossStart below 0: the node's values
+  // go to both families as they are); without, they play no part. The
+  // split applies to the node's own value, before it is combined.
+  SoSFFloat crossStart;
+  SoSFFloat crossFull;
 
   const LineSthScalarEngineHQ& engine() const { return parser; }
   // The PARSER formula did not parse at the last traversal: the engine said

@@ -1,0 +1,217 @@
+// Malformed and extreme inputs given to linfold-render as a hostile user
+// would: every case must end within its time limit with status 0, or status 1
+// and a message saying what is wrong; never a signal, a hang or a crash.
+//
+// One row per case: the model, extra arguments, and what must come of it.
+// The model is a file under tests/data/hostile/ ("hostile:NAME"), one this
+// test makes in its temporary folder ("made:NAME", see makeModel), or a path
+// as it is. "{tmp}" in the model or an argument stands for that folder, which
+// is also the tool's working directory, so no relative name inside a model is
+// found there by accident. Needs a display (xvfb-run).
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TestFiles.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+enum Expect {
+  LOADS,   // status 0, the text (when given) in the output
+  REFUSED  // status 1 and the text in the output
+};
+
+struct Case {
+  const char* name;
+  std::string model;
+  std::vector<std::string> args;
+  Expect expect;
+  std::string text;
+  int seconds = 30;               // time limit of the run
+  const char* pending = nullptr;  // not run until the cause is mended elsewhere; why
+};
+
+// Models too large to keep in the source tree, and pipes.
+void makeModel(const std::string& name, const fs::path& path) {
+  std::ofstream out(path, std::ios::binary);
+  if (name == "long_name.iv") {
+    // One name token of 400 kB after "Separator {".
+    out << "#Inventor V2.1 ascii\nSeparator { " << std::string(400000, 'a') << " }\n";
+  } else if (name == "nested_50000.iv" || name == "nested_1000.iv") {
+    const int depth = name == "nested_1000.iv" ? 1000 : 50000;
+    out << "#Inventor V2.1 ascii\n";
+    for (int i = 0; i < depth; ++i) out << "Separator {\n";
+    out << "Cube {}\n";
+    for (int i = 0; i < depth; ++i) out << "}\n";
+  } else if (name == "spheres_2000.iv") {
+    out << "#Inventor V2.1 ascii\nSeparator {\n";
+    for (int i = 0; i < 2000; ++i) out << "Sphere {}\n";
+    out << "}\n";
+  } else if (name == "fifo.obj" || name == "fifo.iv") {
+    out.close();
+    fs::remove(path);
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0) << path;
+  } else {
+    FAIL() << "no maker for " << name;
+  }
+}
+
+struct ToolRun {
+  int status = -1;     // exit status, when the tool exited
+  int signal = 0;      // the signal that ended it, if one did
+  bool timedOut = false;
+  double seconds = 0;
+  std::string output;  // standard output and error
+};
+
+// Runs linfold-render in `dir` with `args`, killing it after `limit` seconds.
+ToolRun runTool(const std::vector<std::string>& args, const fs::path& dir, int limit) {
+  ToolRun run;
+  const fs::path log = dir / "tool-output.txt";
+  const auto start = std::chrono::steady_clock::now();
+  std::fflush(nullptr);  // nothing buffered is written twice
+  const pid_t child = fork();
+  if (child == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    FILE* out = std::freopen(log.c_str(), "w", stdout);
+    if (!out || dup2(fileno(stdout), 2) < 0) _exit(126);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(LINFOLD_RENDER));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(LINFOLD_RENDER, argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  for (;;) {
+    const pid_t done = waitpid(child, &status, WNOHANG);
+    if (done == child) break;
+    if (std::chrono::steady_clock::now() - start > std::chrono::seconds(limit)) {
+      run.timedOut = true;
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (!run.timedOut && WIFEXITED(status)) run.status = WEXITSTATUS(status);
+  if (!run.timedOut && WIFSIGNALED(status)) run.signal = WTERMSIG(status);
+  run.output = readFile(log.string());
+  fs::remove(log);
+  return run;
+}
+
+std::string substitute(std::string s, const std::string& tmp) {
+  for (std::string::size_type at; (at = s.find("{tmp}")) != std::string::npos;) s.replace(at, 5, tmp);
+  return s;
+}
+
+const std::vector<Case>& cases() {
+  static const std::vector<Case> table = {
+      // Devices and pipes are refused by their type, before anything opens them.
+      {"device as the model", "/dev/zero", {}, REFUSED, "/dev/zero is not a regular file"},
+      {"pipe named .obj", "made:fifo.obj", {}, REFUSED, "fifo.obj is not a regular file"},
+      {"pipe named .iv", "made:fifo.iv", {}, REFUSED, "fifo.iv is not a regular file"},
+      // Files that crash, hang or exhaust Coin's parser, or whoever traverses what it read.
+      {"name token of 400 kB", "made:long_name.iv", {}, REFUSED, "Cannot read "},
+      {"DEF/USE cycle", "hostile:def_use_cycle.iv", {}, REFUSED,
+       "the scene contains itself (through the node named A)"},
+      {"recursive PROTO", "hostile:recursive_proto.wrl", {}, REFUSED, "Cannot read "},
+      {"50,000 nested separators", "made:nested_50000.iv", {}, REFUSED, "Cannot read "},
+      {"1,000 nested separators", "made:nested_1000.iv", {}, LOADS, "Model loaded!"},
+      {"binary point count 0x7fffffff", "hostile:binary_count.iv", {}, REFUSED, "Cannot read "},
+      {"garbage after the header", "hostile:garbage_after_header.iv", {}, REFUSED,
+       "Erroneous character(s) after end of scenegraph"},
+      // Shapes naming points that do not exist: those faces go, the rest is drawn.
+      {"IndexedFaceSet indices beyond the points", "hostile:ifs_beyond.iv", {}, LOADS,
+       "skipped 2 face(s) with coordinate indices out of range"},
+      {"FaceSet counts beyond the points", "hostile:faceset_beyond.iv", {}, LOADS,
+       "skipped 1 face(s) with coordinate indices out of range"},
+      {"TriangleStripSet counts beyond the points", "hostile:tss_beyond.iv", {}, LOADS,
+       "skipped 1 strip(s) with coordinate indices out of range"},
+      {"IndexedTriangleStripSet indices beyond the points", "hostile:itss_beyond.iv", {}, LOADS,
+       "skipped 1 strip(s) with coordinate indices out of range"},
+      {"VRML IndexedFaceSet indices beyond the points", "hostile:vrml_ifs_beyond.wrl", {}, LOADS,
+       "skipped 1 face(s) with coordinate indices out of range"},
+      // References are read from the folder of the file that names them.
+      {"File parts next to the model", "hostile:file_ref.iv", {}, LOADS, "Model loaded!"},
+      {"Inline part next to the model", "hostile:inline_ref.wrl", {}, LOADS, "Model loaded!"},
+      {"missing File part", "hostile:file_missing.iv", {}, REFUSED, "Could not find 'parts/nothere.iv'"},
+      {"missing Inline part", "hostile:inline_missing.wrl", {}, REFUSED,
+       "Could not find 'parts/nothere.wrl'"},
+      // Headers that claim more than the file holds.
+      {"PLY claiming 2e9 faces", "hostile:ply_huge_faces.ply", {}, REFUSED,
+       "the PLY header claims 2000000000 face elements, more than the file holds"},
+      {"OFF claiming 2e9 vertices", "hostile:off_huge_counts.off", {}, REFUSED,
+       "the OFF header claims 2000000000 vertices and 2000000000 faces, more than the file holds"},
+      {"binary STL claiming 2^32-1 facets", "hostile:stl_huge_count.stl", {}, REFUSED, "Cannot read "},
+      {"glTF accessor beyond its buffer", "hostile:gltf_huge_count.gltf", {}, REFUSED, "Cannot read "},
+      {"OBJ faces beyond the points", "hostile:obj_beyond.obj", {}, REFUSED, "Cannot read "},
+      // Large models: the input side alone, then the whole drawing.
+      {"2,000 Sphere nodes in a row, loading", "made:spheres_2000.iv",
+       {"--set", "SoGenerateWingedEdge.doBuildWingedEdge=FALSE"}, LOADS, "Model loaded!"},
+      {"2,000 Sphere nodes in a row, drawn", "made:spheres_2000.iv", {}, LOADS, "", 30,
+       "each coincident sphere is hatched in full, about 0.2 s and 2 MB a sphere "
+       "(SbStreamlineTracer::hatch)"},
+      {"model from 1e-6 to 1e6, loading", "hostile:span.iv",
+       {"--set", "SoStreamlinerHQ.doComputation=FALSE"}, LOADS, "Model loaded!"},
+      {"model from 1e-6 to 1e6, drawn", "hostile:span.iv", {}, LOADS, "", 30,
+       "a face 1e-6 across gets no edge normals (SbStreamlineTracer::buildFrames), so a stroke "
+       "seeded in it never leaves it (SbStreamlineTracer::trace)"},
+  };
+  return table;
+}
+
+TEST(HostileInputs, EveryCaseEndsInTimeWithAnExitStatusAndAMessage) {
+  const char* source = std::getenv("LINFOLD_SOURCE_DIR");
+  const fs::path hostile = (source ? fs::path(source) : fs::current_path()) / "tests/data/hostile";
+  ASSERT_TRUE(fs::is_directory(hostile)) << hostile;
+  TempDir tmp;
+  std::printf("%-52s %6s %8s\n", "case", "status", "seconds");
+  for (const Case& c : cases()) {
+    SCOPED_TRACE(c.name);
+    if (c.pending) {
+      std::printf("%-52s pending: %s\n", c.name, c.pending);
+      continue;
+    }
+    std::string model = substitute(c.model, tmp.path.string());
+    if (model.compare(0, 8, "hostile:") == 0) {
+      model = (hostile / model.substr(8)).string();
+    } else if (model.compare(0, 5, "made:") == 0) {
+      const fs::path made = tmp.path / model.substr(5);
+      if (!fs::exists(made)) makeModel(model.substr(5), made);
+      model = made.string();
+    }
+    std::vector<std::string> args = {model};
+    for (const std::string& a : c.args) args.push_back(substitute(a, tmp.path.string()));
+
+    const ToolRun run = runTool(args, tmp.path, c.seconds);
+    const std::string status = run.timedOut  ? "time"
+                               : run.signal ? "sig" + std::to_string(run.signal)
+                                            : std::to_string(run.status);
+    std::printf("%-52s %6s %8.2f\n", c.name, status.c_str(), run.seconds);
+    EXPECT_FALSE(run.timedOut) << "still running after " << c.seconds << " s:\n" << run.output;
+    EXPECT_EQ(run.signal, 0) << "ended by signal " << run.signal << ":\n" << run.output;
+    EXPECT_EQ(run.status, c.expect == LOADS ? 0 : 1) << run.output;
+    EXPECT_NE(run.output.find(c.text), std::string::npos)
+        << "expected \"" << c.text << "\" in:\n" << run.output;
+  }
+}
+
+}  // namespace
