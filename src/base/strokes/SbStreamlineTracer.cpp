@@ -185,8 +185,11 @@ SbStreamlineTracer::SbStreamlineTracer(const SbHeModelHQ& m, const std::vector<S
   if (!std::isfinite(area)) area = 0.0;
   // All strokes together are about area / separation long and every step adds
   // a point: a step that would take more than kStepBudget steps over them is
-  // raised to the one that takes that many (far below a pixel on any model).
-  const double smallestStep = area / (double(param.separation) * kStepBudget);
+  // raised to the one that takes that many (far below a pixel on any model),
+  // but never beyond a quarter of the separation: from there on the steps
+  // cost no more than the seeds proposed at every separation along a stroke.
+  const double smallestStep =
+      std::min(area / (double(param.separation) * kStepBudget), 0.25 * double(param.separation));
   if (param.stepSize < smallestStep) param.stepSize = static_cast<float>(smallestStep);
   noProgress = std::min(1e-3f * param.stepSize, 1e-4f * param.separation);
   longest = 4.0 * area / param.separation + 4.0 * param.size;
@@ -305,9 +308,15 @@ void SbStreamlineTracer::buildFrames() {
     for (int k = 0; k < 3; ++k, h = h->next) {
       const SbVec3f& a = face->vertex[k]->position;
       const SbVec3f& b = face->vertex[(k + 1) % 3]->position;
-      // Inward normal of the edge a -> b of a counter-clockwise face.
+      // Inward normal of the edge a -> b of a counter-clockwise face; for an
+      // edge too short to normalise (a millionth), from its unit direction.
       SbVec3f n = cross3(face->normal, b - a);
-      if (!normalise(n)) n.setValue(0, 0, 0);
+      if (!normalise(n)) {
+        const SbVec3f e = b - a;
+        const float length = len3(e);
+        n = length > 0.0f && std::isfinite(length) ? cross3(face->normal, e / length) : SbVec3f(0, 0, 0);
+        if (!normalise(n)) n.setValue(0, 0, 0);
+      }
       f.edgeNormal[k] = n;
       f.edgeOffset[k] = n.dot(a);
       // The neighbour, where the surface may be crossed: not at a boundary
@@ -545,7 +554,14 @@ void SbStreamlineTracer::step(Side& side, int index, StrokeCollider& collider, i
   }
   float te = 0.0f;
   const int edge = exitEdge(side.face, side.point, d, te);
-  const bool onEdge = edge >= 0 && te <= s;
+  // A direction in the plane of a triangle leaves it through some edge; none
+  // means the face has no frame to walk in, and the side would walk on for
+  // ever outside it.
+  if (edge < 0) {
+    side.active = false;
+    return;
+  }
+  const bool onEdge = te <= s;
   if (onEdge) s = te;
 
   SbVec3f mirror;

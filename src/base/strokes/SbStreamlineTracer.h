@@ -97,7 +97,7 @@ class SbStreamlineTracer {
                            std::vector<std::string>* notes = nullptr);
 
   // Steps all strokes of one hatch may take together: a smaller step size is
-  // raised (see parameters()).
+  // raised (see parameters()), up to a quarter of the separation.
   static constexpr double kStepBudget = 2.5e5;
 
   // `directions` holds one direction per vertex of `model` (its sign carries
