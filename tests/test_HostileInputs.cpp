@@ -1,13 +1,16 @@
-// Malformed and extreme inputs given to linfold-render as a hostile user
-// would: every case must end within its time limit with status 0, or status 1
-// and a message saying what is wrong; never a signal, a hang or a crash.
+// Malformed and extreme inputs, settings and outputs given to linfold-render
+// as a hostile user would: every case must end within its time limit with
+// status 0, or status 1 (130 for Ctrl+C) and a message saying what is wrong;
+// never a signal, a hang or a crash, and no file lost or left half written.
 //
 // One row per case: the model, extra arguments, and what must come of it.
-// The model is a file under tests/data/hostile/ ("hostile:NAME"), one this
-// test makes in its temporary folder ("made:NAME", see makeModel), or a path
-// as it is. "{tmp}" in the model or an argument stands for that folder, which
-// is also the tool's working directory, so no relative name inside a model is
-// found there by accident. Needs a display (xvfb-run).
+// The model is a file under tests/data/hostile/ ("hostile:NAME"), a sample
+// under data/ ("sample:NAME"), one this test makes in its temporary folder
+// ("made:NAME", see makeModel), or a path as it is. "{tmp}" in the model, an
+// argument or the text stands for that folder, which is also the tool's
+// working directory, so no relative name inside a model is found there by
+// accident; "{data}" for data/. A row may make targets before the run and
+// check the folder after it. Needs a display (xvfb-run).
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -32,8 +35,9 @@ namespace {
 namespace fs = std::filesystem;
 
 enum Expect {
-  LOADS,   // status 0, the text (when given) in the output
-  REFUSED  // status 1 and the text in the output
+  LOADS = 0,         // status 0, the text (when given) in the output
+  REFUSED = 1,       // status 1 and the text in the output
+  INTERRUPTED = 130  // Ctrl+C: status 130 and the text in the output
 };
 
 struct Case {
@@ -44,7 +48,27 @@ struct Case {
   std::string text;
   int seconds = 30;               // time limit of the run
   const char* pending = nullptr;  // not run until the cause is mended elsewhere; why
+  std::function<void(const fs::path& tmp)> before = nullptr;  // makes output targets
+  std::function<void(const fs::path& tmp)> after = nullptr;   // checks what is left
+  double interruptAfter = 0;                                  // Ctrl+C after this many seconds
 };
+
+fs::path sourceDir() {
+  const char* source = std::getenv("LINFOLD_SOURCE_DIR");
+  return source ? fs::path(source) : fs::current_path();
+}
+
+void put(const fs::path& path, const std::string& text) { std::ofstream(path) << text; }
+
+// Temporary files of the library's writer (".NAME.XXXXXX") below the folder.
+std::vector<std::string> leftovers(const fs::path& dir) {
+  std::vector<std::string> found;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    const std::string name = e.path().filename().string();
+    if (name.size() > 8 && name[0] == '.' && name[name.size() - 7] == '.') found.push_back(name);
+  }
+  return found;
+}
 
 // Models too large to keep in the source tree, and pipes.
 void makeModel(const std::string& name, const fs::path& path) {
@@ -66,6 +90,16 @@ void makeModel(const std::string& name, const fs::path& path) {
     out.close();
     fs::remove(path);
     ASSERT_EQ(mkfifo(path.c_str(), 0600), 0) << path;
+  } else if (name == "own.iv") {
+    out.close();
+    fs::copy_file(sourceDir() / "data/torus.iv", path, fs::copy_options::overwrite_existing);
+  } else if (name == "models") {
+    // A folder of two models of one base name: m.obj's VRML export would be m.wrl.
+    out.close();
+    fs::remove(path);
+    fs::create_directories(path);
+    put(path / "m.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nf 1 3 2\nf 1 2 4\nf 2 3 4\nf 1 4 3\n");
+    fs::copy_file(sourceDir() / "data/sphere.iv", path / "m.wrl");
   } else {
     FAIL() << "no maker for " << name;
   }
@@ -79,8 +113,9 @@ struct ToolRun {
   std::string output;  // standard output and error
 };
 
-// Runs linfold-render in `dir` with `args`, killing it after `limit` seconds.
-ToolRun runTool(const std::vector<std::string>& args, const fs::path& dir, int limit) {
+// Runs linfold-render in `dir` with `args`, killing it after `limit` seconds
+// (and pressing Ctrl+C after `interruptAfter` seconds, when above 0).
+ToolRun runTool(const std::vector<std::string>& args, const fs::path& dir, int limit, double interruptAfter) {
   ToolRun run;
   const fs::path log = dir / "tool-output.txt";
   const auto start = std::chrono::steady_clock::now();
@@ -98,9 +133,15 @@ ToolRun runTool(const std::vector<std::string>& args, const fs::path& dir, int l
     _exit(127);
   }
   int status = 0;
+  bool interrupted = false;
   for (;;) {
     const pid_t done = waitpid(child, &status, WNOHANG);
     if (done == child) break;
+    if (interruptAfter > 0 && !interrupted &&
+        std::chrono::steady_clock::now() - start > std::chrono::duration<double>(interruptAfter)) {
+      kill(child, SIGINT);
+      interrupted = true;
+    }
     if (std::chrono::steady_clock::now() - start > std::chrono::seconds(limit)) {
       run.timedOut = true;
       kill(child, SIGKILL);
@@ -119,6 +160,8 @@ ToolRun runTool(const std::vector<std::string>& args, const fs::path& dir, int l
 
 std::string substitute(std::string s, const std::string& tmp) {
   for (std::string::size_type at; (at = s.find("{tmp}")) != std::string::npos;) s.replace(at, 5, tmp);
+  const std::string data = (sourceDir() / "data").string();
+  for (std::string::size_type at; (at = s.find("{data}")) != std::string::npos;) s.replace(at, 6, data);
   return s;
 }
 
@@ -171,16 +214,77 @@ const std::vector<Case>& cases() {
        "(SbStreamlineTracer::hatch)"},
       {"model from 1e-6 to 1e6, loading", "hostile:span.iv",
        {"--set", "SoStreamlinerHQ.doComputation=FALSE"}, LOADS, "Model loaded!"},
-      {"model from 1e-6 to 1e6, drawn", "hostile:span.iv", {}, LOADS, "", 30,
-       "a face 1e-6 across gets no edge normals (SbStreamlineTracer::buildFrames), so a stroke "
-       "seeded in it never leaves it (SbStreamlineTracer::trace)"},
+      {"model from 1e-6 to 1e6, drawn", "hostile:span.iv", {}, LOADS, ""},
+      // Settings beyond what the work can bear: a sane value and a message.
+      {"step size 0", "sample:torus.iv", {"--set", "SoStreamlinerHQ.stepSize=0"}, LOADS,
+       "SoStreamlinerHQ: a step of 1e-06 model sizes would take more than 250000 steps on this model; using "},
+      {"separation 1e38", "sample:torus.iv", {"--set", "SoStreamlinerHQ.seperationDist=1e38"}, LOADS,
+       "SoStreamlinerHQ: seperationDist 1e+38 is more than 2 model sizes; using 2\n"},
+      {"probe 1e38", "sample:sphere.iv", {"--set", "SoStreamlinerHQ.probeDist=1e38"}, LOADS,
+       "SoStreamlinerHQ: probeDist 1e+38 is more than 20 separations; using 0.2\n"},
+      {"minimum length 1e38", "sample:torus.iv", {"--set", "SoStreamlinerHQ.minLength=1e38"}, LOADS,
+       "SoStreamlinerHQ: minLength 1e+38 is longer than any stroke on this model can be (759.237); no strokes\n"},
+      {"sharp edge 1e38", "sample:sphere.iv", {"--set", "SoStreamlinerHQ.sharpEdge=1e38"}, LOADS,
+       "SoStreamlinerHQ: sharpEdge 1e+38 is more than 180 degrees; using 180\n"},
+      {"smoothing speed 1e38", "sample:sphere.iv",
+       {"--set", "SoModifyWingedEdge.smoothingSteps=5", "--set", "SoModifyWingedEdge.smoothingSpeed=1e38"}, LOADS,
+       "SoModifyWingedEdge: smoothingSpeed 1e+38 is outside 0..1; using 1\n"},
+      // Failures of settings, reported as such.
+      {"formula that does not parse", "sample:sphere.iv",
+       {"--set", "SoLineThickenerHQ.parserExpression=\"light +\"", "--png", "{tmp}/formula.png"}, REFUSED,
+       "linfold-render: SoLineThickenerHQ.parserExpression \"light +\" is not a formula: missing operands\n"},
+      {"subdivision refused for memory", "sample:sphere.iv", {"--set", "SoModifyWingedEdge.subdivisionSteps=30"},
+       REFUSED, "linfold-render: the mesh was not modified as asked: 30 subdivision steps would make "},
+      // Outputs that would lose a file: refused before anything is drawn.
+      {"--png naming its own model", "made:own.iv", {"--png", "{tmp}/own.iv"}, REFUSED,
+       "linfold-render: refused to write {tmp}/own.iv (the png output): it is an input of this run\n", 30,
+       nullptr, nullptr,
+       [](const fs::path& tmp) { EXPECT_EQ(readFile(tmp / "own.iv"), readFile(sourceDir() / "data/torus.iv")); }},
+      {"two outputs naming one file", "sample:sphere.iv", {"--png", "{tmp}/x.out", "--svg", "./x.out"}, REFUSED,
+       "linfold-render: the png and svg outputs both name ./x.out\n"},
+      {"--png into a pipe", "sample:sphere.iv", {"--png", "{tmp}/pipe.png"}, REFUSED, "it is a pipe\n", 30, nullptr,
+       [](const fs::path& tmp) { ASSERT_EQ(mkfifo((tmp / "pipe.png").c_str(), 0600), 0); },
+       [](const fs::path& tmp) { EXPECT_TRUE(fs::is_fifo(tmp / "pipe.png")); }},
+      {"--pdf through a symbolic link", "sample:sphere.iv", {"--pdf", "{tmp}/link.pdf"}, REFUSED,
+       "it is a symbolic link\n", 30, nullptr,
+       [](const fs::path& tmp) {
+         put(tmp / "kept.pdf", "kept");
+         fs::create_symlink("kept.pdf", tmp / "link.pdf");
+       },
+       [](const fs::path& tmp) {
+         EXPECT_TRUE(fs::is_symlink(tmp / "link.pdf"));
+         EXPECT_EQ(readFile(tmp / "kept.pdf"), "kept");
+       }},
+      {"--tga over a read-only file", "sample:sphere.iv", {"--tga", "{tmp}/ro.tga"}, REFUSED, "it is read-only\n", 30,
+       nullptr,
+       [](const fs::path& tmp) {
+         put(tmp / "ro.tga", "mine");
+         chmod((tmp / "ro.tga").c_str(), 0444);
+       },
+       [](const fs::path& tmp) { EXPECT_EQ(readFile(tmp / "ro.tga"), "mine"); }},
+      {"--vrml to a device", "sample:sphere.iv", {"--vrml", "/dev/null"}, REFUSED, "it is a device\n"},
+      {"batch into the models' folder", "made:models", {"--out-dir", "{tmp}/models", "--formats", "png,vrml"}, LOADS,
+       "linfold-render: all 2 models done\n", 60, nullptr,
+       [](const fs::path& tmp) { fs::copy_file(tmp / "models/m.wrl", tmp / "m.wrl.before"); },
+       [](const fs::path& tmp) {
+         EXPECT_EQ(readFile(tmp / "models/m.wrl"), readFile(tmp / "m.wrl.before"));
+         for (const char* name : {"m-2.png", "m-2.wrl", "m-3.png", "m-3.wrl"})
+           EXPECT_TRUE(fs::exists(tmp / "models" / name)) << name;
+       }},
+      // Long work cut short.
+      {"--max-seconds in a batch", "sample:torus.iv",
+       {"{data}/sphere.iv", "--out-dir", "{tmp}/limited", "--max-seconds", "0.2"}, REFUSED,
+       "linfold-render: 2 of 2 models failed\n", 60, nullptr, nullptr,
+       [](const fs::path& tmp) { EXPECT_TRUE(fs::is_empty(tmp / "limited")); }},
+      {"Ctrl+C while tracing", "sample:torus.iv", {"--set", "SoStreamlinerHQ.stepSize=0", "--tga", "{tmp}/c.tga"},
+       INTERRUPTED, "linfold-render: interrupted\n", 30, nullptr, nullptr,
+       [](const fs::path& tmp) { EXPECT_FALSE(fs::exists(tmp / "c.tga")); }, 1.0},
   };
   return table;
 }
 
 TEST(HostileInputs, EveryCaseEndsInTimeWithAnExitStatusAndAMessage) {
-  const char* source = std::getenv("LINFOLD_SOURCE_DIR");
-  const fs::path hostile = (source ? fs::path(source) : fs::current_path()) / "tests/data/hostile";
+  const fs::path hostile = sourceDir() / "tests/data/hostile";
   ASSERT_TRUE(fs::is_directory(hostile)) << hostile;
   TempDir tmp;
   std::printf("%-52s %6s %8s\n", "case", "status", "seconds");
@@ -193,24 +297,29 @@ TEST(HostileInputs, EveryCaseEndsInTimeWithAnExitStatusAndAMessage) {
     std::string model = substitute(c.model, tmp.path.string());
     if (model.compare(0, 8, "hostile:") == 0) {
       model = (hostile / model.substr(8)).string();
+    } else if (model.compare(0, 7, "sample:") == 0) {
+      model = (sourceDir() / "data" / model.substr(7)).string();
     } else if (model.compare(0, 5, "made:") == 0) {
       const fs::path made = tmp.path / model.substr(5);
       if (!fs::exists(made)) makeModel(model.substr(5), made);
       model = made.string();
     }
+    if (c.before) c.before(tmp.path);
     std::vector<std::string> args = {model};
     for (const std::string& a : c.args) args.push_back(substitute(a, tmp.path.string()));
 
-    const ToolRun run = runTool(args, tmp.path, c.seconds);
+    const ToolRun run = runTool(args, tmp.path, c.seconds, c.interruptAfter);
     const std::string status = run.timedOut  ? "time"
                                : run.signal ? "sig" + std::to_string(run.signal)
                                             : std::to_string(run.status);
     std::printf("%-52s %6s %8.2f\n", c.name, status.c_str(), run.seconds);
     EXPECT_FALSE(run.timedOut) << "still running after " << c.seconds << " s:\n" << run.output;
     EXPECT_EQ(run.signal, 0) << "ended by signal " << run.signal << ":\n" << run.output;
-    EXPECT_EQ(run.status, c.expect == LOADS ? 0 : 1) << run.output;
-    EXPECT_NE(run.output.find(c.text), std::string::npos)
-        << "expected \"" << c.text << "\" in:\n" << run.output;
+    EXPECT_EQ(run.status, int(c.expect)) << run.output;
+    const std::string text = substitute(c.text, tmp.path.string());
+    EXPECT_NE(run.output.find(text), std::string::npos) << "expected \"" << text << "\" in:\n" << run.output;
+    EXPECT_EQ(leftovers(tmp.path), std::vector<std::string>()) << "a temporary file was left";
+    if (c.after) c.after(tmp.path);
   }
 }
 

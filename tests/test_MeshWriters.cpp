@@ -61,11 +61,9 @@ struct WriterScene {
   }
 };
 
-// A position as "%f" writes it, in millionths.
-using Key = std::array<long long, 3>;
-Key keyOf(const SbVec3f& p) {
-  return {std::llround(double(p[0]) * 1e6), std::llround(double(p[1]) * 1e6), std::llround(double(p[2]) * 1e6)};
-}
+// A position, bit for bit: the writers write floats that read back exactly.
+using Key = std::array<float, 3>;
+Key keyOf(const SbVec3f& p) { return {p[0], p[1], p[2]}; }
 
 double triangleArea(const SbVec3f& a, const SbVec3f& b, const SbVec3f& c) {
   return 0.5 * double((b - a).cross(c - a).length());
@@ -191,7 +189,7 @@ TEST(MeshWriterLayout, OneTriangleInVrml) {
             "    Shape {\n"
             "      appearance Appearance {\n"
             "        material Material {\n"
-            "          diffuseColor 1.000000 1.000000 1.000000\n"
+            "          diffuseColor 1 1 1\n"
             "        }\n"
             "      }\n"
             "\n"
@@ -200,16 +198,16 @@ TEST(MeshWriterLayout, OneTriangleInVrml) {
             "        solid TRUE\n"
             "\n"
             "        coord DEF Box01-COORD Coordinate { point [\n"
-            "          0.000000 0.000000 0.000000,\n"
-            "          1.000000 0.000000 0.000000,\n"
-            "          0.000000 1.000000 0.000000]\n"
+            "          0 0 0,\n"
+            "          1 0 0,\n"
+            "          0 1 0]\n"
             "        }\n"
             "\n"
             "        normalPerVertex TRUE\n"
             "        normal Normal { vector [\n"
-            "          0.000000 0.000000 1.000000,\n"
-            "          0.000000 0.000000 1.000000,\n"
-            "          0.000000 0.000000 1.000000]\n"
+            "          0 0 1,\n"
+            "          0 0 1,\n"
+            "          0 0 1]\n"
             "        }\n"
             "\n"
             "        coordIndex [\n"
@@ -245,14 +243,14 @@ TEST(MeshWriterLayout, OneTriangleInInventor) {
             "    }\n"
             "\n"
             "    Material {\n"
-            "      diffuseColor 1.000000 1.000000 1.000000\n"
+            "      diffuseColor 1 1 1\n"
             "    }\n"
             "\n"
             "    Coordinate3 {\n"
             "      point [\n"
-            "        0.000000 0.000000 0.000000,\n"
-            "        1.000000 0.000000 0.000000,\n"
-            "        0.000000 1.000000 0.000000]\n"
+            "        0 0 0,\n"
+            "        1 0 0,\n"
+            "        0 1 0]\n"
             "    }\n"
             "\n"
             "    MaterialBinding {\n"
@@ -261,9 +259,9 @@ TEST(MeshWriterLayout, OneTriangleInInventor) {
             "\n"
             "    Normal {\n"
             "      vector [\n"
-            "        0.000000 0.000000 1.000000,\n"
-            "        0.000000 0.000000 1.000000,\n"
-            "        0.000000 0.000000 1.000000]\n"
+            "        0 0 1,\n"
+            "        0 0 1,\n"
+            "        0 0 1]\n"
             "    }\n"
             "\n"
             "    NormalBinding {\n"
@@ -318,10 +316,15 @@ TEST(MeshWriterRoundTrip, CoinReadsBackTheSameTrianglesAndPositions) {
     const char* name;
     SbWingedEdgeModel* model;
   };
-  SbWingedEdgeModel torusCopy;
+  SbWingedEdgeModel torusCopy, tiny;
   torusCopy.copyGeometryFrom(torus);
+  // A model a hundred-thousandth of a unit across: six fixed decimals would
+  // round it away.
+  tiny.copyGeometryFrom(torus);
+  for (WeObject& object : tiny.objects)
+    for (WeVertex& v : object.vertices) v.position *= 1e-5f;
   for (const Case& c : {Case{"torus", &torusCopy}, Case{"loop", &loop}, Case{"catmull-clark", &catmull},
-                        Case{"cube and sphere", &mixed}}) {
+                        Case{"cube and sphere", &mixed}, Case{"tiny torus", &tiny}}) {
     const ReadBack expected = expectedFrom(*c.model);
     for (int format : {int(SoWingedEdgeOutput::VRML2), int(SoWingedEdgeOutput::INVENTOR21)}) {
       SCOPED_TRACE(std::string(c.name) + (format == SoWingedEdgeOutput::VRML2 ? " vrml" : " inventor"));
@@ -332,7 +335,7 @@ TEST(MeshWriterRoundTrip, CoinReadsBackTheSameTrianglesAndPositions) {
       const ReadBack got = readWithCoin(path);
       ASSERT_TRUE(got.read);
       EXPECT_EQ(got.triangles, expected.triangles);
-      EXPECT_TRUE(got.corners == expected.corners) << "positions differ beyond print precision";
+      EXPECT_TRUE(got.corners == expected.corners) << "positions do not read back as the same floats";
       EXPECT_NEAR(got.area, expected.area, 1e-3 * expected.area);
       EXPECT_TRUE(got.faces == expected.faces) << "triangles differ (polygons split another way?)";
     }

@@ -215,6 +215,23 @@ TEST(ModifyWingedEdgeNode, FieldChangeRerunsTheChain) {
   scene.modifier->smoothingSteps = 0;
   scene.traverse();
   expectSameGeometry(scene.working(), input);
+  EXPECT_EQ(scene.modifier->problem(), "");
+  // A refused operation stays with the node for the caller until the next run.
+  scene.modifier->subdivisionSteps = 99;
+  testing::internal::CaptureStdout();
+  scene.traverse();
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(scene.modifier->problem().rfind("99 subdivision steps would make ", 0), 0u);
+  // A smoothing speed that would blow the mesh up is cut to 1.
+  scene.modifier->subdivisionSteps = 0;
+  scene.modifier->smoothingSteps = 20;
+  scene.modifier->smoothingSpeed = 1e38f;
+  testing::internal::CaptureStdout();
+  scene.traverse();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "SoModifyWingedEdge: smoothingSpeed 1e+38 is outside 0..1; using 1\nping\npong\n");
+  EXPECT_EQ(scene.modifier->problem(), "");
+  EXPECT_LT(radiusVariance(scene.working().objects[0]), before);
 }
 
 TEST(ModifyWingedEdgeNode, ModelWithoutSourceStartsAgainFromItsFirstInput) {
@@ -490,8 +507,10 @@ TEST(MeshOperations, RefusedSubdivisionLeavesTheModel) {
   s.subdivisionSteps = 99;
   s.dividingSteps = 99;
   testing::internal::CaptureStdout();
-  SbMeshOperations::apply(m, s);
+  std::string refused;
+  EXPECT_FALSE(SbMeshOperations::apply(m, s, &refused));
   const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(refused.rfind("99 subdivision steps would make ", 0), 0u) << refused;
   const size_t first = out.find("refused\n");
   ASSERT_NE(first, std::string::npos) << out;
   EXPECT_NE(out.find("refused\n", first + 1), std::string::npos) << out;  // both operations
@@ -510,7 +529,9 @@ TEST(MeshOperations, SchemesNotOfferedAreSkippedWithAMessage) {
   s.subdivisionMode = 0;
   s.subdivisionSteps = 1;
   testing::internal::CaptureStdout();
-  SbMeshOperations::apply(m, s);
+  std::string refused;
+  EXPECT_FALSE(SbMeshOperations::apply(m, s, &refused));
+  EXPECT_EQ(refused, "dividing mode 1 is not a scheme for it; dividing skipped");
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "SbMeshOperations::apply: dividing mode 1 is not a scheme for it; dividing skipped\n"
             "SbMeshOperations::apply: adaptive subdivision mode 2 is not a scheme for it; adaptive "

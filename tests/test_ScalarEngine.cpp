@@ -115,10 +115,14 @@ TEST_P(ScalarEngineErrors, ReportInOrderAndEvaluateToZero) {
   EXPECT_TRUE(engine.constants().empty());
   EXPECT_FALSE(engine.uses(Engine::IN_LIGHT));
   EXPECT_FLOAT_EQ(engine.evaluate(inputs()), 0.0f);
+  // The first message stays with the formula for the caller to report.
+  const std::string& all = GetParam().messages;
+  EXPECT_EQ(engine.error(), all.substr(P.size(), all.find('\n') - P.size()));
   // The same text again: accepted at once, silently, still empty.
   EXPECT_EQ(parseOutput(engine, GetParam().text, &ok), "");
   EXPECT_TRUE(ok);
   EXPECT_FLOAT_EQ(engine.evaluate(inputs()), 0.0f);
+  EXPECT_FALSE(engine.error().empty());
 }
 
 const std::string kUnbalanced = P + "brackets unbalanced\n";
@@ -191,6 +195,7 @@ TEST(ScalarEngineParse, FailedThenValidTextRecovers) {
   bool ok = false;
   parseOutput(engine, "light + 1", &ok);
   EXPECT_TRUE(ok);
+  EXPECT_EQ(engine.error(), "");
   EXPECT_FLOAT_EQ(engine.evaluate(inputs()), 1.7f);
 }
 

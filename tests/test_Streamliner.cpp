@@ -426,17 +426,68 @@ TEST(StreamlinerStrokes, TracingEndsOnATubeThinnerThanTheProbe) {
 }
 
 TEST(StreamlinerStrokes, TracingEndsWithTheSmallestStep) {
-  // A step size of 0 falls back to the smallest step; short strokes keep it fast.
+  // A step size of 0 falls back to the smallest step, raised so that all
+  // strokes together take at most the step budget: on the unit square, area /
+  // (separation x budget).
   SbStreamlineTracer::Settings tinyStep = startupSettings();
   tinyStep.stepSize = 0.0f;
   tinyStep.seperationDist = 0.3f;
   tinyStep.probeDist = 0.35f;
   tinyStep.minLength = -1.0f;
-  tinyStep.maxLength = 0.002f;
-  const auto t = hatch(testmesh::grid(2, 2, 1.0f), [](const SbVec3f&) { return SbVec3f(1, 0.3f, 0); },
-                       tinyStep);
+  const FieldFunction slanted = [](const SbVec3f&) { return SbVec3f(1, 0.3f, 0); };
+  const auto t = hatch(testmesh::grid(2, 2, 1.0f), slanted, tinyStep);
   EXPECT_FLOAT_EQ(t->param.stepSize, 1e-6f);
   expectWellFormed(*t);
+  SbStreamlineTracer tracer(t->model, t->directions, t->param);
+  EXPECT_FLOAT_EQ(tracer.parameters().stepSize, float(1.0 / (0.3 * SbStreamlineTracer::kStepBudget)));
+  EXPECT_LT(double(t->set.points.size()), 2.0 * SbStreamlineTracer::kStepBudget);
+}
+
+// Settings no tracing can use become sane parameters, each with a sentence
+// that says what was used instead.
+TEST(StreamlinerStrokes, ExtremeSettingsBecomeSaneParametersWithANote) {
+  using S = SbStreamlineTracer::Settings;
+  const float nan = std::nanf(""), inf = INFINITY;
+  const struct Row {
+    float S::*field;
+    float value;
+    const char* note;
+  } rows[] = {
+      {&S::seperationDist, 0.0f, "seperationDist 0 is not a positive distance; using the smallest, 0.001"},
+      {&S::seperationDist, nan, "seperationDist nan is not a positive distance; using the smallest, 0.001"},
+      {&S::seperationDist, inf, "seperationDist inf is more than 2 model sizes; using 2"},
+      {&S::seperationDist, 1e38f, "seperationDist 1e+38 is more than 2 model sizes; using 2"},
+      {&S::seperationDist, 1e-30f, "seperationDist 1e-30 is below 0.001; using 0.001"},
+      {&S::probeDist, nan, "probeDist nan is not a number; using the separation"},
+      {&S::probeDist, inf, "probeDist inf is more than 20 separations; using 0.2"},
+      {&S::probeDist, 1e38f, "probeDist 1e+38 is more than 20 separations; using 0.2"},
+      {&S::sharpEdge, nan, "sharpEdge nan is not a number; no sharp-edge stops"},
+      {&S::sharpEdge, 1e38f, "sharpEdge 1e+38 is more than 180 degrees; using 180"},
+      {&S::maxBend, nan, "maxBend nan is not a number; no bend limit"},
+      {&S::minLength, nan, "minLength nan is not a number; every stroke is kept"},
+      {&S::maxLength, nan, "maxLength nan is not a number; no length limit"},
+      {&S::stepSize, 0.0f, "stepSize 0 is not a positive length; using the smallest"},
+      {&S::stepSize, -inf, "stepSize -inf is not a positive length; using the smallest"},
+      {&S::stepSize, nan, "stepSize nan is not a positive length; using the smallest"},
+  };
+  const float size = 2.0f;
+  for (const Row& row : rows) {
+    S s = startupSettings();
+    s.*row.field = row.value;
+    std::vector<std::string> notes;
+    const SbStreamlineTracer::Parameters p = SbStreamlineTracer::derive(s, size, &notes);
+    SCOPED_TRACE(row.note);
+    EXPECT_EQ(notes, std::vector<std::string>{row.note});
+    EXPECT_TRUE(p.separation >= 0.001f * size && p.separation <= 2.0f * size) << p.separation;
+    EXPECT_TRUE(p.probe > p.separation && p.probe <= 20.0f * p.separation + 0.001f * size) << p.probe;
+    EXPECT_TRUE(p.sharpEdgeCos >= -2.0f && p.sharpEdgeCos <= 1.0f) << p.sharpEdgeCos;
+    EXPECT_TRUE(p.stepSize >= 1e-6f * size && std::isfinite(p.stepSize)) << p.stepSize;
+    EXPECT_TRUE(p.maxBend > 0.0f && p.minLength > 0.0f && p.maxLength >= p.minLength);
+    EXPECT_TRUE(std::isfinite(p.separationSq) && std::isfinite(p.probeSq));
+  }
+  std::vector<std::string> none;
+  SbStreamlineTracer::derive(startupSettings(), size, &none);
+  EXPECT_TRUE(none.empty());
 }
 
 TEST(StreamlinerStrokes, TracingEndsWithASeparationLargerThanTheModel) {

@@ -38,8 +38,9 @@ private:
   int saved = -1;
 };
 
-// The table that ends a batch run: per model its faces, strokes, time and
-// outputs written (or why it failed), then the count of failed models.
+// The table that ends a batch run: per model its faces, strokes, time, peak
+// memory and outputs written (or why it failed; models without a result were
+// not run), then the count of failed models.
 void printSummary(const std::vector<Job>& jobs, const std::vector<JobResult>& results);
 
 }  // namespace render

@@ -1,8 +1,8 @@
 #include "ModelRenderer.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
-#include <QSaveFile>
-#include <QString>
 
 #include <Inventor/nodes/SoSeparator.h>
 
@@ -21,20 +21,28 @@
 #include "mesh/SoGenerateWingedEdge.h"
 #include "OffscreenCanvas.h"
 #include "SceneExporters.h"
+#include "core/SbOutputFile.h"
 #include "curvature/SoGenerateCurvatureHQ.h"
 #include "flowfield/SoGenerateFlowFieldHQ.h"
 #include "mesh/SoGenerateHeModelHQ.h"
 #include "core/StageTimes.h"
+#include "mesh/SoModifyWingedEdge.h"
 #include "strokes/SoStreamlinerHQ.h"
+#include "styling/SoLineDensifierHQ.h"
+#include "styling/SoLineThickenerHQ.h"
 
 namespace render {
 
 namespace {
 
+// Encodes in memory, then writes through SbOutputFile as every export does.
 bool writePng(const QImage& picture, const std::string& path, std::string& error) {
-  QSaveFile file(QString::fromLocal8Bit(path.c_str()));
-  if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {
-    error = "cannot write " + path + ": " + file.errorString().toLocal8Bit().constData();
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  std::string why = "the picture cannot be encoded";
+  if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG") ||
+      !SbOutputFile::write(path, bytes.constData(), static_cast<size_t>(bytes.size()), why)) {
+    error = "cannot write " + path + ": " + why;
     return false;
   }
   return true;
@@ -182,6 +190,7 @@ void ModelRenderer::process(const Job& job, JobResult& result) {
   }
   const LinfoldScene::Nodes& n = scene.nodes();
   std::printf("%s\n", n.flowField->flowField().measureTurning(n.heModel->model(), n.curvature->curvature()).text().c_str());
+  refusedSettings(result);
 
   const bool wantPng = !job.files[PNG].empty();
   if (wantPng && opt.pngView) {
@@ -242,6 +251,16 @@ void ModelRenderer::process(const Job& job, JobResult& result) {
   if (std::any_of(job.files.begin(), job.files.end(), [](const std::string& f) { return !f.empty(); }))
     stage("write");
   reportPeakMemory();
+}
+
+void ModelRenderer::refusedSettings(JobResult& result) {
+  const LinfoldScene::Nodes& n = scene.nodes();
+  if (!n.modifier->problem().empty()) note(result, "the mesh was not modified as asked: " + n.modifier->problem());
+  const SoLineStrokeValueHQ* formulas[] = {n.thickenerHQ, n.densifierHQ};
+  for (const SoLineStrokeValueHQ* node : formulas)
+    if (node->formulaFailed())
+      note(result, std::string(node->getTypeId().getName().getString()) + ".parserExpression \"" +
+                       node->engine().formula() + "\" is not a formula: " + node->engine().error());
 }
 
 void ModelRenderer::counts(JobResult& result) {

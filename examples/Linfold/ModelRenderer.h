@@ -27,6 +27,7 @@ struct JobResult {
   int faces = -1;    // of the model after the modifier; -1 when not drawn
   int strokes = -1;  // hatching strokes traced; -1 when not drawn
   double seconds = 0.0;
+  long peakKB = -1;                  // peak resident memory; -1 when not measured
   std::vector<std::string> written;  // names of the outputs written
   std::string error;                 // the first failure
 };
@@ -64,6 +65,9 @@ private:
   void stage(const char* name);
   void reportPeakMemory();
   void counts(JobResult& result);
+  // Settings the scene refused while drawing (a formula that does not parse,
+  // mesh operations refused): failures of the run.
+  void refusedSettings(JobResult& result);
 
   LinfoldScene& scene;
   OffscreenCanvas& canvas;

@@ -89,6 +89,10 @@ std::string usage() {
       "                      summary table ends the run, and the exit status is 1 when\n"
       "                      any model failed. On a terminal a progress bar is shown\n"
       "                      and the console output of a model only when it fails.\n"
+      "  --max-seconds S     time allowed per model (start-up, drawing and writing);\n"
+      "                      a model that takes longer is stopped, its unfinished\n"
+      "                      files removed, and reported as failed (in batch mode\n"
+      "                      the run goes on with the next model)\n"
       "  --formats LIST      batch mode: comma-separated outputs, from\n"
       "                      ";
   for (int i = 0; i < OUTPUT_COUNT; ++i) text += std::string(i ? "," : "") + kOutputs[i].name;
@@ -119,8 +123,14 @@ std::string usage() {
       "  --set SoLinePurifier[1].active=FALSE          keep short segments (the second\n"
       "                                                purifier; [N] counts from 0)\n"
       "\n"
+      "Outputs are written whole or not at all (a temporary file renamed into place).\n"
+      "An output that names a model of the run, a folder, a device, a pipe, a\n"
+      "symbolic link or a read-only file is refused. Ctrl+C stops the run and\n"
+      "removes a file being written.\n"
+      "\n"
       "Exit status: 0 when everything asked for was written, 1 when a model, a setting\n"
-      "or an output failed (the reason is printed), 2 for malformed arguments.\n";
+      "or an output failed (the reason is printed), 2 for malformed arguments, 130\n"
+      "when interrupted.\n";
   return text;
 }
 
@@ -139,6 +149,20 @@ bool parseInt(const std::string& s, int& value) {
     if (c < '0' || c > '9') return false;
   value = std::atoi(s.c_str());
   return true;
+}
+
+// A number of seconds: digits with an optional fraction, above 0 and at most
+// a million (about eleven days).
+bool parseSeconds(const std::string& s, double& seconds) {
+  if (s.empty() || s.size() > 16) return false;
+  int dots = 0;
+  for (char c : s) {
+    if (c == '.') ++dots;
+    else if (c < '0' || c > '9') return false;
+  }
+  if (dots > 1 || s == ".") return false;
+  seconds = std::strtod(s.c_str(), nullptr);
+  return seconds > 0.0 && seconds <= 1e6;
 }
 
 bool parseSize(const std::string& s, int& w, int& h) {
@@ -184,7 +208,7 @@ bool parseSetting(const std::string& text, FieldSetting& out) {
 // Options that always take a value.
 bool isValueOption(const std::string& arg) {
   return arg == "--size" || arg == "--set" || arg == "--out-dir" || arg == "--formats" || arg == "--view" ||
-         arg == "--up" || arg == "--fill" || arg == "--field";
+         arg == "--up" || arg == "--fill" || arg == "--field" || arg == "--max-seconds";
 }
 
 bool takesValue(const std::string& arg, bool batch) {
@@ -250,6 +274,11 @@ int parseArguments(int argc, char** argv, Options& opt, bool& help) {
     } else if (arg == "--size") {
       if (!parseSize(value, opt.width, opt.height)) {
         fail("bad size \"" + value + "\": expected WxH, each from 1 to 16384");
+        return 2;
+      }
+    } else if (arg == "--max-seconds") {
+      if (!parseSeconds(value, opt.maxSeconds)) {
+        fail("bad time \"" + value + "\" for --max-seconds: expected seconds above 0, at most 1000000");
         return 2;
       }
     } else if (arg == "--view") {

@@ -47,7 +47,8 @@ struct Options {
   std::vector<FieldSetting> settings;
   int fieldCleanUp = 1;  // SoGenerateFlowFieldHQ::AUTO
   View view;
-  bool pngView = false;  // the PNG shows the window's view, not the ink
+  bool pngView = false;     // the PNG shows the window's view, not the ink
+  double maxSeconds = 0.0;  // --max-seconds: time allowed per model; 0 for no limit
   bool batch() const { return !outDir.empty(); }
 };
 

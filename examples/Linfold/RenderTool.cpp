@@ -11,8 +11,10 @@
 // same view once more (ModelRenderer, SceneExporters). The PNG is the TGA
 // snapshot's raster, or with --png-view the frame as the window shows it.
 //
-// With --out-dir the tool illustrates many models in one run and ends with a
-// summary table (BatchJobs, BatchConsole).
+// With --out-dir the tool illustrates many models in one run, each in a child
+// process of its own (a model that crashes, hangs past --max-seconds or
+// exhausts memory ends only itself), and ends with a summary table
+// (BatchJobs, BatchConsole).
 
 #include <QGuiApplication>
 
@@ -22,7 +24,9 @@
 #include <array>
 #include <clocale>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "BatchConsole.h"
@@ -33,35 +37,22 @@
 #include "OffscreenCanvas.h"
 #include "RenderOptions.h"
 #include "SceneExporters.h"
+#include "core/SbOutputFile.h"
 #include "lines/SoGenerateSilhouette.h"
 #include "output/SoLineOutputPdfHQ.h"
 #include "styling/SoLineSettingsHQ.h"
 
 using namespace render;
+namespace fs = std::filesystem;
 
-int main(int argc, char** argv) {
-  Options opt;
-  bool help = false;
-  if (int status = parseArguments(argc, argv, opt, help)) return status;
-  if (help) {
-    std::printf("%s", usage().c_str());
-    return 0;
-  }
+namespace {
 
-  std::vector<Job> jobs;
-  if (opt.batch()) {
-    if (!batchJobs(opt, jobs)) return 1;
-  } else {
-    Job job;
-    job.model = opt.models[0];
-    job.label = job.model;
-    job.files = opt.files;
-    jobs.push_back(job);
-  }
-
+// Start-up, then one model drawn and its outputs written, as the tool does for
+// a single model and for each model of a batch (in a child process there).
+JobResult drawModel(char* program, const Options& opt, const Job& job, bool reportTimings) {
   StageClock clock;
   int qtArgc = 1;
-  char* qtArgv[] = {argv[0], nullptr};
+  char* qtArgv[] = {program, nullptr};
   QGuiApplication app(qtArgc, qtArgv);
   // Qt sets the locale from the environment; Inventor values use a decimal point.
   std::setlocale(LC_NUMERIC, "C");
@@ -70,7 +61,7 @@ int main(int argc, char** argv) {
   controls.applyStartup();
 
   std::array<bool, OUTPUT_COUNT> wanted = opt.wanted;
-  for (int id = 0; id < OUTPUT_COUNT; ++id) wanted[id] = wanted[id] || !opt.files[id].empty();
+  for (int id = 0; id < OUTPUT_COUNT; ++id) wanted[id] = wanted[id] || !job.files[id].empty();
   SceneExporters exporters(scene, wanted);
   // The tool's start-up settings (--set may change them): hatching on, with
   // cross-hatching in the darkest parts; the vector line export as the
@@ -86,24 +77,80 @@ int main(int argc, char** argv) {
   scene.nodes().silhouettes->lineWidth = pixelsPerPoint;
 
   OffscreenCanvas canvas(scene.root(), opt.view.perspective);
-  std::string error;
-  if (!canvas.create(opt.width, opt.height, error)) {
-    fail(error);
-    return 1;
+  JobResult result;
+  if (!canvas.create(opt.width, opt.height, result.error)) {
+    fail(result.error);
+    return result;
   }
-  clock.report("start-up");
+  if (reportTimings) clock.report("start-up");
+  ModelRenderer renderer(scene, canvas, exporters, opt, reportTimings);
+  return renderer.run(job);
+}
 
-  ModelRenderer renderer(scene, canvas, exporters, opt, !opt.batch());
-  if (!opt.batch()) return renderer.run(jobs[0]).ok ? 0 : 1;
+// Why the job's outputs must not be written at all, found before any work:
+// one that would replace a model of the run or is not a regular file
+// (folder, device, pipe, link) or is read-only, or two naming the same file.
+// Empty when they may.
+std::string refusedOutputs(const Job& job) {
+  std::vector<std::pair<int, std::string>> named;
+  for (int id = 0; id < OUTPUT_COUNT; ++id) {
+    const std::string& file = job.files[id];
+    if (file.empty()) continue;
+    std::string why;
+    if (!SbOutputFile::check(file, why))
+      return "refused to write " + file + " (the " + kOutputs[id].name + " output): " + why;
+    std::error_code ec;
+    const std::string same = fs::weakly_canonical(fs::absolute(file, ec), ec).string();
+    for (const auto& other : named)
+      if (other.second == same)
+        return std::string("the ") + kOutputs[other.first].name + " and " + kOutputs[id].name +
+               " outputs both name " + file;
+    named.emplace_back(id, same);
+  }
+  return std::string();
+}
 
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options opt;
+  bool help = false;
+  if (int status = parseArguments(argc, argv, opt, help)) return status;
+  if (help) {
+    std::printf("%s", usage().c_str());
+    return 0;
+  }
+
+  if (!opt.batch()) {
+    Job job;
+    job.model = opt.models[0];
+    job.label = job.model;
+    job.files = opt.files;
+    SbOutputFile::protectInput(job.model);
+    const std::string refused = refusedOutputs(job);
+    if (!refused.empty()) {
+      fail(refused);
+      return 1;
+    }
+    handleInterrupts(false);
+    armModelTimer(opt.maxSeconds, job.model, 1);
+    return drawModel(argv[0], opt, job, true).ok ? 0 : 1;
+  }
+
+  std::vector<Job> jobs;
+  if (!batchJobs(opt, jobs)) return 1;
+  for (const Job& job : jobs) SbOutputFile::protectInput(job.model);
+  handleInterrupts(true);
   std::vector<JobResult> results;
+  bool interrupted = false;
   BatchConsole console(static_cast<int>(jobs.size()));
-  for (size_t i = 0; i < jobs.size(); ++i) {
-    console.begin(static_cast<int>(i), jobs[i].label);
+  for (size_t i = 0; i < jobs.size() && !interrupted; ++i) {
+    const Job& job = jobs[i];
+    console.begin(static_cast<int>(i), job.label);
     JobResult result;
-    result.error = replacedModel(jobs[i]);
+    result.error = refusedOutputs(job);
     if (result.error.empty())
-      result = renderer.run(jobs[i]);
+      result = runIsolated(job, opt.maxSeconds, [&]() { return drawModel(argv[0], opt, job, false); }, interrupted);
     else
       fail(result.error);
     console.end(result.ok);
@@ -111,5 +158,9 @@ int main(int argc, char** argv) {
   }
   console.finish();
   printSummary(jobs, results);
+  if (interrupted) {
+    fail("interrupted");
+    return 130;
+  }
   return std::all_of(results.begin(), results.end(), [](const JobResult& r) { return r.ok; }) ? 0 : 1;
 }

@@ -72,53 +72,51 @@ void SceneExporters::arm(int id, const std::string& path) {
   }
 }
 
-bool SceneExporters::check(int id, const std::string& path, std::string& error) {
-  const char* const nothing = "nothing to draw in the view (no strokes or silhouettes)";
-  auto hq = [&](SoLineOutputHQ* node) {
-    if (node->getWriteResult() == SoLineOutputHQ::WR_WRITTEN) return true;
-    if (node->getWriteResult() == SoLineOutputHQ::WR_NONE) {
-      node->requestWrite(SbString());
-      error = path + " not written: " + nothing;
-    } else {
-      error = "cannot write " + path;
-    }
-    return false;
-  };
+const SbWriteResult* SceneExporters::result(int id) const {
   switch (id) {
-    case PDF: return hq(pdf);
-    case TGA: return hq(tga);
-    case SVG: return hq(svg);
+    case PDF: return pdf;
+    case TGA: return tga;
+    case SVG: return svg;
     case LINES_PDF:
-    case LINES_TXT:
+    case LINES_TXT: return lines;
     case VRML:
-    case IV: {
-      const bool written = id == VRML || id == IV ? mesh->written : lines->written;
-      const bool failed = id == VRML || id == IV ? mesh->writeFailed() : lines->writeFailed();
-      if (written && !failed) return true;
-      if (!written) {
-        // Not reached by the traversal: disarm.
-        if (id == VRML || id == IV)
-          mesh->written = true;
-        else
-          lines->written = true;
-        error = path + " not written: the scene did not reach its writer";
-      } else {
-        error = "cannot write " + path;
-      }
-      return false;
-    }
+    case IV: return mesh;
+    case PLOTTER_SVG:
+    case PLOTTER_TXT: return plotter;
+    default: return nullptr;
+  }
+}
+
+bool SceneExporters::check(int id, const std::string& path, std::string& error) {
+  const SbWriteResult* node = result(id);
+  if (!node) return false;
+  switch (node->getWriteResult()) {
+    case SbWriteResult::WR_WRITTEN: return true;
+    case SbWriteResult::WR_FAILED: error = "cannot write " + path + ": " + node->writeError(); return false;
+    case SbWriteResult::WR_NONE: break;
+  }
+  // Still armed after the draw: disarmed here, so that a later model does
+  // not write under this name.
+  switch (id) {
+    case PDF:
+    case TGA:
+    case SVG:
     case PLOTTER_SVG:
     case PLOTTER_TXT:
-      if (plotter->getWriteResult() == SoLinePlotterOutput::WR_WRITTEN) return true;
-      if (plotter->getWriteResult() == SoLinePlotterOutput::WR_NONE) {
+      if (id == PLOTTER_SVG || id == PLOTTER_TXT)
         plotter->requestWrite(SbString());
-        error = path + " not written: " + nothing;
-      } else {
-        error = "cannot write " + path;
-      }
-      return false;
-    default: return false;
+      else
+        static_cast<SoLineOutputHQ*>(this->node(id))->requestWrite(SbString());
+      error = path + " not written: nothing to draw in the view (no strokes or silhouettes)";
+      break;
+    default:
+      if (id == VRML || id == IV)
+        mesh->written = true;
+      else
+        lines->written = true;
+      error = path + " not written: the scene did not reach its writer";
   }
+  return false;
 }
 
 }  // namespace render

@@ -12,6 +12,7 @@ class SoLineOutputPdfHQ;
 class SoLineOutputSvgHQ;
 class SoLineOutputTgaHQ;
 class SoLinePlotterOutput;
+class SbWriteResult;
 class SoNode;
 class SoWingedEdgeOutput;
 
@@ -30,12 +31,16 @@ public:
   SoNode* node(int id) const;
   // Asks the output's node to write `path` in the next draw.
   void arm(int id, const std::string& path);
-  // After the draw that ran the armed node: whether the file was written. A
+  // After the draw that ran the armed node: whether the file was written;
+  // otherwise `error` says why ("cannot write PATH: it is read-only"). A
   // writer that found nothing to draw stays armed; it is disarmed here so a
   // later model does not write under this name.
   bool check(int id, const std::string& path, std::string& error);
 
 private:
+  // The write result of the output's node.
+  const SbWriteResult* result(int id) const;
+
   SoLineOutputPdfHQ* pdf = nullptr;
   SoLineOutputTgaHQ* tga = nullptr;
   SoLineOutputSvgHQ* svg = nullptr;

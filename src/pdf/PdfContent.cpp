@@ -3,7 +3,6 @@
 // Bezier curves.
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
@@ -11,6 +10,7 @@
 
 #include "PdfDocument.h"
 #include "PdfInternal.h"
+#include "core/SbNumberText.h"
 
 namespace {
 
@@ -84,31 +84,11 @@ void toDomain(PdfDocument* doc, PdfPage* page, double& x, double& y) {
 namespace pdf_detail {
 
 bool appendNumber(PdfDocument* doc, std::string& out, double value, int decimals) {
-  bool finite = std::isfinite(value);
-  if (!finite) {
-    cpdf_Error(doc, PDF_WARNING, kLibraryName, "Non-finite number %s written as 0",
-               std::isnan(value) ? "NaN" : (value > 0 ? "+Inf" : "-Inf"));
-    value = 0.0;
-  }
-  char buf[400];
-  const std::to_chars_result r =
-      std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
-  if (r.ec != std::errc()) {
-    // Beyond any meaningful coordinate (|value| > 1e380 cannot occur for a
-    // double, so this is a safeguard only).
-    out += '0';
-    return false;
-  }
-  const char* begin = buf;
-  // A negative value that rounds to zero is written without its sign.
-  if (*begin == '-') {
-    bool allZero = true;
-    for (const char* p = begin + 1; p < r.ptr; ++p)
-      if (*p != '0' && *p != '.') allZero = false;
-    if (allZero) ++begin;
-  }
-  out.append(begin, static_cast<std::size_t>(r.ptr - begin));
-  return finite;
+  if (std::isfinite(value)) return SbNumberText::appendFixed(out, value, decimals);
+  cpdf_Error(doc, PDF_WARNING, kLibraryName, "Non-finite number %s written as 0",
+             std::isnan(value) ? "NaN" : (value > 0 ? "+Inf" : "-Inf"));
+  SbNumberText::appendFixed(out, 0.0, decimals);
+  return false;
 }
 
 PdfPage* currentPage(PdfDocument* doc, const char* op) {

@@ -6,19 +6,16 @@
 
 #include <zlib.h>
 
-#include <cerrno>
-#include <cmath>
 #include <charconv>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <new>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "PdfInternal.h"
+#include "core/SbOutputFile.h"
 
 namespace {
 
@@ -127,44 +124,6 @@ const char* pageLayoutName(PdfPageLayout l) {
     case PDF_TWO_COLUMN_RIGHT: return "TwoColumnRight";
     default: return nullptr;
   }
-}
-
-// Writes `data` to `path` through a temporary file in the same folder that is
-// renamed into place only when every byte was written and the file closed
-// cleanly. On failure the temporary file is removed and `why` says what failed.
-bool writeFileReplacing(const char* path, const char* data, std::size_t size, std::string& why) {
-  std::string tmp = std::string(path) + ".XXXXXX";
-  const int fd = mkstemp(&tmp[0]);
-  if (fd < 0) {
-    why = std::strerror(errno);
-    return false;
-  }
-  // mkstemp creates the file private; give it the permissions of a new file.
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
-  FILE* f = fdopen(fd, "wb");
-  if (!f) {
-    why = std::strerror(errno);
-    close(fd);
-    unlink(tmp.c_str());
-    return false;
-  }
-  bool ok = true;
-  if (size > 0 && std::fwrite(data, 1, size, f) != size) {
-    ok = false;
-    why = std::string("short write: ") + std::strerror(errno);
-  }
-  if (std::fclose(f) != 0 && ok) {
-    ok = false;
-    why = std::string("close failed: ") + std::strerror(errno);
-  }
-  if (ok && std::rename(tmp.c_str(), path) != 0) {
-    ok = false;
-    why = std::strerror(errno);
-  }
-  if (!ok) unlink(tmp.c_str());
-  return ok;
 }
 
 void writeContentStream(PdfDocument* doc, std::string& out, const PdfPage& page) {
@@ -488,27 +447,40 @@ const char* cpdf_getBufferForPDF(PdfDocument* doc, long* length) {
   return doc->stream.data();
 }
 
-bool cpdf_savePDFmemoryStreamToFile(PdfDocument* doc, const char* path) {
+namespace {
+
+bool savePdf(PdfDocument* doc, const char* path, std::string& why) {
   if (!doc) {
+    why = "no document";
     cpdf_Error(nullptr, PDF_ERROR, kLibraryName, "No document");
     return false;
   }
   if (!path || !*path) {
+    why = "no file name";
     cpdf_Error(doc, PDF_ERROR, kLibraryName, "No file name given");
     return false;
   }
   long length = 0;
   const char* data = cpdf_getBufferForPDF(doc, &length);
   if (!data) {
+    why = "the document is incomplete";
     cpdf_Error(doc, PDF_ERROR, kLibraryName, "Cannot write %s: the document is incomplete", path);
     return false;
   }
-  std::string why;
-  if (!writeFileReplacing(path, data, static_cast<std::size_t>(length), why)) {
+  if (!SbOutputFile::write(path, data, static_cast<std::size_t>(length), why)) {
     cpdf_Error(doc, PDF_ERROR, kLibraryName, "Cannot write %s: %s", path, why.c_str());
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool cpdf_savePDFmemoryStreamToFile(PdfDocument* doc, const char* path, std::string* reason) {
+  std::string why;
+  const bool saved = savePdf(doc, path, why);
+  if (reason) *reason = why;
+  return saved;
 }
 
 void cpdf_close(PdfDocument* doc) { delete doc; }

@@ -130,11 +130,12 @@ void cpdf_setViewerPreferences(PdfDocument* doc, unsigned flags);
 void cpdf_finalizeAll(PdfDocument* doc);
 // The finished file (finalising first when needed); length may be null.
 const char* cpdf_getBufferForPDF(PdfDocument* doc, long* length);
-// Writes the memory stream (finalising first when needed) to `path`. The file
-// is written beside the target under a temporary name and renamed into place,
-// so a failure leaves no file and any older file of that name intact. Returns
-// false, after a message, when the file cannot be written completely.
-bool cpdf_savePDFmemoryStreamToFile(PdfDocument* doc, const char* path);
+// Writes the memory stream (finalising first when needed) to `path` through
+// SbOutputFile: a failure leaves no file and any older file of that name
+// intact, and devices, pipes, links, read-only files and inputs of the run are
+// refused. Returns false, after a message, when the file cannot be written
+// completely; `why`, when given, receives the reason in words.
+bool cpdf_savePDFmemoryStreamToFile(PdfDocument* doc, const char* path, std::string* why = nullptr);
 // Frees the document; null is allowed.
 void cpdf_close(PdfDocument* doc);
 

@@ -1,6 +1,7 @@
 #include "mesh/SbMeshOperations.h"
 
 #include <cstdio>
+#include <string>
 
 #include "mesh/SbConnectObjects.h"
 #include "mesh/SbPolygonation.h"
@@ -16,16 +17,27 @@ void refresh(WeObject& o) {
   o.computeNormals();
 }
 
-bool offered(const char* operation, int scheme, int lowest, int highest) {
+bool offered(const char* operation, int scheme, int lowest, int highest, std::string& problem) {
   if (scheme >= lowest && scheme <= highest) return true;
-  std::printf("SbMeshOperations::apply: %s mode %d is not a scheme for it; %s skipped\n", operation,
-              scheme, operation);
+  char message[160];
+  std::snprintf(message, sizeof message, "%s mode %d is not a scheme for it; %s skipped", operation, scheme,
+                operation);
+  std::printf("SbMeshOperations::apply: %s\n", message);
+  if (problem.empty()) problem = message;
+  return false;
+}
+
+bool fits(const SbWingedEdgeModel& model, int scheme, int steps, std::string& problem) {
+  std::string why;
+  if (SbSubdivision::fitsMemory(model, scheme, steps, &why)) return true;
+  if (problem.empty()) problem = why;
   return false;
 }
 
 }  // namespace
 
-void SbMeshOperations::apply(SbWingedEdgeModel& model, const Settings& s) {
+bool SbMeshOperations::apply(SbWingedEdgeModel& model, const Settings& s, std::string* refused) {
+  std::string problem;
   if (s.connectObjects) SbConnectObjects::connect(model);
 
   if (s.polygonation)
@@ -34,8 +46,8 @@ void SbMeshOperations::apply(SbWingedEdgeModel& model, const Settings& s) {
   if (s.useSharpAngles)
     for (WeObject& o : model.objects) SbSharpEdges::mark(o, s.sharpAngle);
 
-  if (s.dividingSteps > 0 && offered("dividing", s.dividingMode, 2, 4) &&
-      SbSubdivision::fitsMemory(model, s.dividingMode, s.dividingSteps)) {
+  if (s.dividingSteps > 0 && offered("dividing", s.dividingMode, 2, 4, problem) &&
+      fits(model, s.dividingMode, s.dividingSteps, problem)) {
     for (WeObject& o : model.objects)
       for (int i = 0; i < s.dividingSteps; ++i) {
         refresh(o);
@@ -45,8 +57,8 @@ void SbMeshOperations::apply(SbWingedEdgeModel& model, const Settings& s) {
 
   // An adaptive step refines at most every triangle 1-to-4, as a Loop step does.
   if (s.adaptiveSubdivisionSteps > 0 &&
-      offered("adaptive subdivision", s.adaptiveSubdivisionMode, 3, 4) &&
-      SbSubdivision::fitsMemory(model, SbSubdivision::LOOP, s.adaptiveSubdivisionSteps)) {
+      offered("adaptive subdivision", s.adaptiveSubdivisionMode, 3, 4, problem) &&
+      fits(model, SbSubdivision::LOOP, s.adaptiveSubdivisionSteps, problem)) {
     for (WeObject& o : model.objects)
       for (int i = 0; i < s.adaptiveSubdivisionSteps; ++i) {
         refresh(o);
@@ -54,8 +66,8 @@ void SbMeshOperations::apply(SbWingedEdgeModel& model, const Settings& s) {
       }
   }
 
-  if (s.subdivisionSteps > 0 && offered("subdivision", s.subdivisionMode, 1, 4) &&
-      SbSubdivision::fitsMemory(model, s.subdivisionMode, s.subdivisionSteps)) {
+  if (s.subdivisionSteps > 0 && offered("subdivision", s.subdivisionMode, 1, 4, problem) &&
+      fits(model, s.subdivisionMode, s.subdivisionSteps, problem)) {
     for (WeObject& o : model.objects)
       for (int i = 0; i < s.subdivisionSteps; ++i) {
         refresh(o);
@@ -74,6 +86,8 @@ void SbMeshOperations::apply(SbWingedEdgeModel& model, const Settings& s) {
   }
 
   finish(model);
+  if (refused) *refused = problem;
+  return problem.empty();
 }
 
 bool SbMeshOperations::changes(const Settings& s) {

@@ -1,6 +1,8 @@
 #ifndef LINFOLD_SBMESHOPERATIONS_H
 #define LINFOLD_SBMESHOPERATIONS_H
 
+#include <string>
+
 #include "mesh/SbWingedEdgeModel.h"
 
 // The mesh modifier's chain of operations on a winged-edge model, in order:
@@ -31,8 +33,9 @@ public:
   // modified). Step counts of 0 or less skip their operation; a scheme that is
   // not offered for an operation, or step counts that SbSubdivision::fitsMemory
   // refuses, skip that operation with a message and leave the model as the
-  // operations before left it.
-  static void apply(SbWingedEdgeModel& model, const Settings& settings);
+  // operations before left it. Returns false when an operation asked for was
+  // skipped so; `refused`, when given, receives the first message.
+  static bool apply(SbWingedEdgeModel& model, const Settings& settings, std::string* refused = nullptr);
 
   // What every consumer of a changed model needs: numbering, vertex-edge
   // lists, face and vertex normals; clears the display-list and curvature

@@ -1,6 +1,8 @@
 #ifndef LINFOLD_SBSUBDIVISION_H
 #define LINFOLD_SBSUBDIVISION_H
 
+#include <string>
+
 #include "mesh/SbWingedEdgeModel.h"
 
 // Subdivision and dividing steps on winged-edge objects: Doo-Sabin,
@@ -22,11 +24,11 @@ public:
   // an upper bound on open ones). Unknown schemes give the current count.
   static double estimateFaces(const SbWingedEdgeModel& model, int scheme, int steps);
 
-  // True when `steps` steps of `scheme` fit the memory budget (a quarter of
-  // the physical memory at about 200 bytes per face); otherwise prints
-  // "SoModifyWingedEdge: <n> subdivision steps would make <f> faces; refused"
-  // and returns false.
-  static bool fitsMemory(const SbWingedEdgeModel& model, int scheme, int steps);
+  // True when `steps` steps of `scheme` fit faceBudget(); otherwise prints
+  // "SoModifyWingedEdge: <n> subdivision steps would make <f> faces, more
+  // than memory allows (<budget>); refused", puts that text (without the
+  // class name) into `why` when given and returns false.
+  static bool fitsMemory(const SbWingedEdgeModel& model, int scheme, int steps, std::string* why = nullptr);
 
   // One step on one object. smooth = false is "dividing": the scheme's
   // refinement of the connectivity with new vertices placed linearly
@@ -44,8 +46,15 @@ public:
   // do not move. Polygons are fan-triangulated first.
   static void adaptiveStep(WeObject& object, int scheme, float featureAngleDegrees);
 
-  // Budget used by fitsMemory, in faces.
+  // Budget used by fitsMemory, in faces: memoryBudget() over bytesPerFace().
   static double faceBudget();
+  // Bytes for the model: half of the physical memory, or of a lower limit of
+  // the container or the process, and at most the memory free now.
+  static double memoryBudget();
+  // What a face of the modified model costs at the peak of the whole drawing
+  // pipeline, every stage that grows with faces together (measured; see the
+  // table in the source).
+  static double bytesPerFace();
 };
 
 #endif

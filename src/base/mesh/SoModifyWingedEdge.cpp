@@ -58,6 +58,7 @@ void SoModifyWingedEdge::doAction(SoAction* action) {
   if (!model || (model->modified && !changed)) return;
   StageTimer timer("modifier chain");
   std::string failure;
+  lastProblem.clear();
   try {
     const SbMeshOperations::Settings s = settings();
     if (restoreInput(*model, SbMeshOperations::changes(s))) applyChain(*model, s);
@@ -70,6 +71,7 @@ void SoModifyWingedEdge::doAction(SoAction* action) {
     // Out of memory inside an operation: fall back to the unmodified input.
     std::printf("SoModifyWingedEdge: mesh operations failed (%s); the model is left as built\n",
                 failure.c_str());
+    lastProblem = "mesh operations failed (" + failure + "); the model is left as built";
     try {
       if (model->holdsSource)
         ;  // failed before changing anything
@@ -130,6 +132,15 @@ SbMeshOperations::Settings SoModifyWingedEdge::settings() const {
   s.subdivisionSteps = subdivisionSteps.getValue();
   s.smoothingSteps = smoothingSteps.getValue();
   s.smoothingSpeed = smoothingSpeed.getValue();
+  // A smoothing step moves each vertex by `speed` of the way to the mean of
+  // its neighbours: beyond 1 (or below 0) every step overshoots further and
+  // the mesh grows without bound, reaching infinity in the thousand steps
+  // allowed. 0 leaves it unchanged.
+  if (s.smoothingSteps > 0 && !(s.smoothingSpeed >= 0.0f && s.smoothingSpeed <= 1.0f)) {
+    const float speed = s.smoothingSpeed > 1.0f ? 1.0f : 0.0f;
+    std::printf("SoModifyWingedEdge: smoothingSpeed %g is outside 0..1; using %g\n", s.smoothingSpeed, speed);
+    s.smoothingSpeed = speed;
+  }
   return s;
 }
 
@@ -141,5 +152,5 @@ void SoModifyWingedEdge::applyChain(SbWingedEdgeModel& model, const SbMeshOperat
     return;
   }
   model.keepSource();
-  SbMeshOperations::apply(model, s);
+  SbMeshOperations::apply(model, s, &lastProblem);
 }

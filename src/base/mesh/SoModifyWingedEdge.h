@@ -7,6 +7,8 @@
 #include <Inventor/nodes/SoNode.h>
 #include <Inventor/nodes/SoSubNode.h>
 
+#include <string>
+
 #include "mesh/SbMeshOperations.h"
 #include "mesh/SbWingedEdgeModel.h"
 
@@ -46,6 +48,10 @@ public:
   // The mesh changed (or a setting did): the next traversal applies the chain
   // again, on a fresh copy of the built model.
   void markChanged();
+  // Why the last application of the chain left out an operation asked for
+  // (steps refused for memory, a scheme not offered) or failed; empty when it
+  // did all it was asked.
+  const std::string& problem() const { return lastProblem; }
 
   void doAction(SoAction* action) override;
   void GLRender(SoGLRenderAction* action) override;
@@ -65,6 +71,7 @@ private:
   void applyChain(SbWingedEdgeModel& model, const SbMeshOperations::Settings& s);
 
   bool changed = true;
+  std::string lastProblem;
   SbWingedEdgeModel input;  // copy of a source-less model, taken before the first run
   const SbWingedEdgeModel* inputOf = nullptr;
 };

@@ -11,6 +11,7 @@
 #include <locale>
 #include <sstream>
 
+#include "core/SbNumberText.h"
 #include "pdf/PdfDocument.h"
 
 namespace {
@@ -94,13 +95,18 @@ std::string SbLineDrawing::pageBox(double pageWidth, double pageHeight) {
 }
 
 std::string SbLineDrawing::text(const SbDrawing& drawing) {
-  std::ostringstream out;
-  out.imbue(std::locale::classic());
+  // The default format of a C++ stream: six significant digits.
+  std::string out;
   for (const SbDrawnLine& line : drawing) {
-    for (const SbVec2d& p : line.points) out << p[0] << " " << p[1] << "\n";
-    out << "\n";
+    for (const SbVec2d& p : line.points) {
+      SbNumberText::appendGeneral(out, p[0], 6);
+      out += ' ';
+      SbNumberText::appendGeneral(out, p[1], 6);
+      out += '\n';
+    }
+    out += '\n';
   }
-  return out.str();
+  return out;
 }
 
 PdfDocument* SbLineDrawing::pdf(const SbDrawing& drawing, double pageWidth, double pageHeight,

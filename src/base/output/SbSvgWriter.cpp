@@ -1,12 +1,11 @@
 #include "output/SbSvgWriter.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <string_view>
 
-#include "output/SbOutputFile.h"
+#include "core/SbNumberText.h"
+#include "core/SbOutputFile.h"
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
@@ -20,28 +19,7 @@ double pageSide(double v) { return std::isfinite(v) && v >= 1.0 ? v : 1.0; }
 SbSvgWriter::SbSvgWriter(double w, double h) : width(pageSide(w)), height(pageSide(h)) {}
 
 void SbSvgWriter::appendNumber(std::string& out, double value) {
-  if (!std::isfinite(value)) {
-    out += '0';
-    return;
-  }
-  char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 3);
-  if (result.ec != std::errc()) {
-    out += '0';
-    return;
-  }
-  char* end = result.ptr;
-  // Trim trailing zeros and a bare decimal point.
-  char* dot = nullptr;
-  for (char* p = buffer; p < end; ++p)
-    if (*p == '.') dot = p;
-  if (dot) {
-    while (end > dot + 1 && end[-1] == '0') --end;
-    if (end == dot + 1) end = dot;
-  }
-  std::string_view text(buffer, static_cast<size_t>(end - buffer));
-  if (text == "-0") text = "0";
-  out.append(text.data(), text.size());
+  SbNumberText::appendFixed(out, value, 3, true);
 }
 
 bool SbSvgWriter::finite(double a, double b) const { return std::isfinite(a) && std::isfinite(b); }
@@ -202,9 +180,10 @@ std::string SbSvgWriter::document() const {
   return doc;
 }
 
-bool SbSvgWriter::write(const std::string& file) const {
+bool SbSvgWriter::write(const std::string& file, std::string* reason) const {
   std::string why;
   if (SbOutputFile::write(file, document(), why)) return true;
   std::printf("SbSvgWriter::write: cannot write %s: %s\n", file.c_str(), why.c_str());
+  if (reason) *reason = why;
   return false;
 }

@@ -73,10 +73,10 @@ class SbSvgWriter {
 
   // The complete document.
   std::string document() const;
-  // Writes the document to `path` through a temporary file that is renamed
-  // into place. On failure prints "SbSvgWriter::write: cannot write <path>:
-  // <reason>\n", leaves any older file untouched and returns false.
-  bool write(const std::string& path) const;
+  // Writes the document to `path` through SbOutputFile. On failure prints
+  // "SbSvgWriter::write: cannot write <path>: <reason>\n", leaves any older
+  // file untouched, sets `why` when given and returns false.
+  bool write(const std::string& path, std::string* why = nullptr) const;
 
   // A number as the writer prints it: fixed point, at most three decimals,
   // no trailing zeros, "0" for values that round to zero. Non-finite values

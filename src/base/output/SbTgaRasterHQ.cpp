@@ -5,14 +5,12 @@
 #include <libart_lgpl/art_svp_intersect.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <new>
 #include <string>
 
-#include <sys/stat.h>
-#include <unistd.h>
+#include "core/SbOutputFile.h"
 
 namespace {
 
@@ -30,28 +28,6 @@ const double kPi = 3.14159265358979323846;
 void printWriteFailure() {
   std::printf("couldn't write TGA!\n");
   std::fflush(stdout);
-}
-
-// Writes `data` through a temporary file in the target's folder, renamed into
-// place only after every byte was written and the file closed cleanly.
-bool writeFileReplacing(const char* path, const uint8_t* data, std::size_t size) {
-  std::string tmp = std::string(path) + ".XXXXXX";
-  const int fd = mkstemp(&tmp[0]);
-  if (fd < 0) return false;
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
-  FILE* f = fdopen(fd, "wb");
-  if (!f) {
-    close(fd);
-    unlink(tmp.c_str());
-    return false;
-  }
-  bool ok = std::fwrite(data, 1, size, f) == size;
-  if (std::fclose(f) != 0) ok = false;
-  if (ok && std::rename(tmp.c_str(), path) != 0) ok = false;
-  if (!ok) unlink(tmp.c_str());
-  return ok;
 }
 
 }  // namespace
@@ -216,8 +192,10 @@ void SbTgaRasterHQ::span(void* data, int y, int start, ArtSVPRenderAAStep* steps
   self->darkenRun(row, x, self->width, running);
 }
 
-bool SbTgaRasterHQ::write(const char* filename) const {
+bool SbTgaRasterHQ::write(const char* filename, std::string* reason) const {
+  std::string why = pixels.empty() ? "no image" : "no file name";
   if (pixels.empty() || !filename || !*filename) {
+    if (reason) *reason = why;
     printWriteFailure();
     return false;
   }
@@ -225,6 +203,7 @@ bool SbTgaRasterHQ::write(const char* filename) const {
   try {
     file.assign(18 + pixels.size(), 0);
   } catch (const std::bad_alloc&) {
+    if (reason) *reason = "out of memory";
     printWriteFailure();
     return false;
   }
@@ -236,7 +215,8 @@ bool SbTgaRasterHQ::write(const char* filename) const {
   file[16] = 8;     // bits per pixel
   file[17] = 0x20;  // origin at the top left
   std::copy(pixels.begin(), pixels.end(), file.begin() + 18);
-  if (!writeFileReplacing(filename, file.data(), file.size())) {
+  if (!SbOutputFile::write(filename, file.data(), file.size(), why)) {
+    if (reason) *reason = why;
     printWriteFailure();
     return false;
   }

@@ -13,6 +13,7 @@
 #include <libart_lgpl/art_vpath.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class SbTgaRasterHQ {
@@ -58,11 +59,11 @@ public:
   // non-zero winding rule, darkening the image by the anti-aliased coverage.
   void renderPath(std::vector<ArtVpath>& path);
 
-  // Writes the 18-byte header and the pixels. On any failure (no image, the
-  // file cannot be created, a short write, a failed close) prints
-  // "couldn't write TGA!", leaves no file behind (an older file of that name
-  // stays as it was) and returns false.
-  bool write(const char* filename) const;
+  // Writes the 18-byte header and the pixels through SbOutputFile. On any
+  // failure (no image, the file cannot be created or is refused, a short
+  // write) prints "couldn't write TGA!", leaves no file behind (an older file
+  // of that name stays as it was), sets `why` when given and returns false.
+  bool write(const char* filename, std::string* why = nullptr) const;
   // Frees the image and any contour under construction.
   void release();
 

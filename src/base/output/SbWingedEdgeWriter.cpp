@@ -1,10 +1,10 @@
 #include "output/SbWingedEdgeWriter.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <vector>
 
+#include "core/SbNumberText.h"
 #include "mesh/SbWingedEdgeModel.h"
 
 namespace {
@@ -30,27 +30,14 @@ struct Text {
   }
 };
 
+// The shortest text that reads back as the same float: a model a thousandth
+// of a unit across keeps every bit of its coordinates, which six fixed
+// decimals would round away.
 void appendFloat(Text& text, float value) {
-  if (!std::isfinite(value)) {
-    ++text.nonFinite;
-    value = 0.0f;
-  }
-  std::string& out = text.s;
-  char buffer[64];
-  // "%f": fixed, six decimals, a point as decimal separator.
-  auto result = std::to_chars(buffer, buffer + sizeof(buffer), double(value), std::chars_format::fixed, 6);
-  if (result.ec != std::errc()) {
-    out += "0.000000";
-    return;
-  }
-  out.append(buffer, result.ptr);
+  if (!SbNumberText::appendShortest(text.s, value)) ++text.nonFinite;
 }
 
-void appendInt(std::string& out, int value) {
-  char buffer[16];
-  auto result = std::to_chars(buffer, buffer + sizeof(buffer), value);
-  out.append(buffer, result.ptr);
-}
+void appendInt(std::string& out, int value) { SbNumberText::appendInt(out, value); }
 
 void appendSpaces(Text& out, int n) { out.s.append(size_t(n), ' '); }
 

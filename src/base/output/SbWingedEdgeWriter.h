@@ -8,8 +8,9 @@ struct WeObject;
 
 // Text of a winged-edge model as a VRML 2.0 or an Inventor 2.1 file: per
 // object its vertex positions, vertex normals (indexed like the vertices) and
-// faces. Numbers are written as "%f" and indices as "%i" would write them in
-// the C locale, whatever the process locale. The model must be numbered
+// faces. Numbers are written as the shortest text that reads back as the
+// same float (SbNumberText::appendShortest: "0.5", "1e-07") and indices as
+// "%i" would write them in the C locale, whatever the process locale. The model must be numbered
 // (SbWingedEdgeModel::number) so that vertex indices are list positions.
 //
 // Objects without vertices or faces are left out (their lists could not be

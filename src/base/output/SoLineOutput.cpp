@@ -11,6 +11,7 @@
 #include <cstring>
 #include <exception>
 
+#include "core/SbOutputFile.h"
 #include "pdf/PdfDocument.h"
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineDensityElementHQ.h"
@@ -19,7 +20,6 @@
 #include "elements/SoLineThicknessElement.h"
 #include "elements/SoLineTriangleElementHQ.h"
 #include "lines/LineSetState.h"
-#include "output/SbOutputFile.h"
 #include "output/SbSteganography.h"
 
 namespace {
@@ -85,34 +85,36 @@ SoLineOutput::~SoLineOutput() = default;
 void SoLineOutput::requestPdfWrite() {
   outputType.setValue(PDF_OUTPUT);
   written = false;
+  resetWriteResult();
 }
 
 void SoLineOutput::requestTextWrite() {
   outputType.setValue(TEXT_OUTPUT);
   written = false;
+  resetWriteResult();
 }
 
 void SoLineOutput::doAction(SoAction* action) {
   if (written) return;
   written = true;
-  failed = false;
+  resetWriteResult();
   try {
     write(action->getState());
   } catch (const std::exception& e) {
     printf("SoLineOutput::doAction: %s\n", e.what());
-    failed = true;
+    setWriteFailed(filename.getValue().getString(), e.what());
   }
 }
 
 void SoLineOutput::write(SoState* state) {
   const int type = outputType.getValue();
+  std::string path = filename.getValue().getString();
   if (type != PDF_OUTPUT && type != TEXT_OUTPUT) {
     printf("SoLineOutput::doAction: unknown output type %d\n", type);
-    failed = true;
+    setWriteFailed(path, "unknown output type");
     return;
   }
   const bool pdf = type == PDF_OUTPUT;
-  path = filename.getValue().getString();
   if (path.empty()) path = pdf ? kDefaultPdfName : kDefaultTextName;
 
   SbLineSet set;
@@ -150,6 +152,7 @@ void SoLineOutput::write(SoState* state) {
   }
 
   bool ok = false;
+  std::string why = "out of memory";
   if (pdf) {
     SbLineDrawing::PdfStyle style;
     style.compress = compression.getValue();
@@ -163,19 +166,18 @@ void SoLineOutput::write(SoState* state) {
       cpdf_setKeywords(doc, kKeywords);
       cpdf_setSubject(doc, kSubject);
       cpdf_finalizeAll(doc);
-      ok = cpdf_savePDFmemoryStreamToFile(doc, path.c_str());
+      ok = cpdf_savePDFmemoryStreamToFile(doc, path.c_str(), &why);
       cpdf_close(doc);
     }
   } else {
-    std::string why;
     ok = SbOutputFile::write(path, SbLineDrawing::text(drawing), why);
-    if (!ok) printf("SoLineOutput::doAction: cannot write \"%s\": %s\n", path.c_str(), why.c_str());
   }
   if (!ok) {
-    if (pdf) printf("SoLineOutput::doAction: cannot write \"%s\"\n", path.c_str());
-    failed = true;
+    printf("SoLineOutput::doAction: cannot write \"%s\": %s\n", path.c_str(), why.c_str());
+    setWriteFailed(path, why);
     return;
   }
+  setWritten(path);
   if (mode == STEGANO_WIDTH && pdf) printf("%s", SbSteganography::widthReport(widthBits).c_str());
 }
 

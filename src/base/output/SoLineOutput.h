@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "core/SbWriteResult.h"
 #include "lines/SoLineModifier.h"
 #include "output/SbLineDrawing.h"
 
@@ -17,7 +18,7 @@
 // an 8.2-inch frame. Optionally hides codeString in the strokes
 // (SbSteganography). The node writes once per request, during the next
 // traversal.
-class SoLineOutput : public SoLineModifier {
+class SoLineOutput : public SoLineModifier, public SbWriteResult {
   typedef SoLineModifier inherited;
   SO_NODE_HEADER(SoLineOutput);
 
@@ -50,15 +51,12 @@ public:
   // The frame the drawing is fitted into (inches).
   SbDrawingFrame frame;
   // False while a write is pending; set when the next traversal has written.
+  // How it went is the SbWriteResult (WR_FAILED when the file could not be
+  // written or the request was invalid; a message was printed).
   bool written = true;
 
   void requestPdfWrite();
   void requestTextWrite();
-  // True when the last write could not be completed (the file could not be
-  // created or written, or the request was invalid); a message was printed.
-  bool writeFailed() const { return failed; }
-  // The path of the last write attempt.
-  const std::string& lastPath() const { return path; }
 
   void doAction(SoAction* action) override;
   void GLRender(SoGLRenderAction* action) override;
@@ -69,9 +67,6 @@ protected:
 
 private:
   void write(SoState* state);
-
-  bool failed = false;
-  std::string path;
 };
 
 #endif

@@ -73,7 +73,7 @@ SoLineOutputHQ::~SoLineOutputHQ() { pieces.clear(); }
 bool SoLineOutputHQ::requestWrite(const SbString& path) {
   filename.setValue(path);
   writePending = path.getLength() > 0;
-  writeResult = WR_NONE;
+  resetWriteResult();
   return writePending;
 }
 
@@ -97,7 +97,7 @@ void SoLineOutputHQ::doAction(SoAction* action) {
   } catch (...) {
     pieces.clear();
     writePending = false;
-    writeResult = WR_FAILED;
+    setWriteFailed(filename.getValue().getString(), "the output pass failed");
     std::printf("SoLineOutputHQ: the output pass failed, nothing written\n");
   }
 }
@@ -118,10 +118,11 @@ void SoLineOutputHQ::outputPass(SoState* state) {
   const SbVec2s size = region.getViewportSizePixels();
   const int width = size[0], height = size[1];
   writePending = false;
-  writeResult = WR_FAILED;
+  const std::string path = filename.getValue().getString();
   if (width < 1 || height < 1 || width > 65535 || height > 65535) {
     std::printf("SoLineOutputHQ: viewport of %d x %d pixels is outside 1..65535, nothing written\n", width,
                 height);
+    setWriteFailed(path, "the viewport is outside 1..65535 pixels");
     return;
   }
 
@@ -142,7 +143,11 @@ void SoLineOutputHQ::outputPass(SoState* state) {
     }
   }
 
-  if (!beginOutput(width, height)) return;
+  outputError.clear();
+  if (!beginOutput(width, height)) {
+    setWriteFailed(path, outputError.empty() ? "the picture could not be started" : outputError);
+    return;
+  }
   {
     Sink sink(*this);
     SbInkOutlineHQ ink(*settings, sink);
@@ -172,5 +177,8 @@ void SoLineOutputHQ::outputPass(SoState* state) {
     }
   }
   pieces.clear();
-  if (endOutput()) writeResult = WR_WRITTEN;
+  if (endOutput())
+    setWritten(path);
+  else
+    setWriteFailed(path, outputError.empty() ? "the file could not be written" : outputError);
 }

@@ -4,6 +4,7 @@
 #include <Inventor/SbLinear.h>
 #include <Inventor/fields/SoSFString.h>
 
+#include "core/SbWriteResult.h"
 #include "lines/SoLineModifier.h"
 #include "output/ContourPieceHQ.h"
 
@@ -19,14 +20,13 @@ class SoState;
 // The viewport, view volume and model matrix come from the traversal state,
 // so the pass also runs in an SoCallbackAction or an offscreen
 // SoGLRenderAction.
-class SoLineOutputHQ : public SoLineModifier {
+class SoLineOutputHQ : public SoLineModifier, public SbWriteResult {
   typedef SoLineModifier inherited;
   SO_NODE_ABSTRACT_HEADER(SoLineOutputHQ);
 
  public:
   static void initClass();
 
-  enum WriteResult { WR_NONE, WR_WRITTEN, WR_FAILED };
   // Where a group of lines comes from (SoLineMergerElementHQ::storedPrefix):
   // the stored lines (in the application's scene the silhouettes and sharp
   // edges), the lines merged in after them (the hatching), or not known.
@@ -39,13 +39,11 @@ class SoLineOutputHQ : public SoLineModifier {
   bool writePending = false;
 
   // Stores the path and arms the node (an empty path disarms it); forgets
-  // the result of the previous pass. Returns whether the node is armed.
+  // the result of the previous pass. Returns whether the node is armed. The
+  // result of a pass (SbWriteResult): WR_NONE while none has run, WR_WRITTEN
+  // when the file was written completely, WR_FAILED when it could not be (a
+  // message has been printed then).
   bool requestWrite(const SbString& path);
-  // The result of the last pass since requestWrite: WR_NONE while none has
-  // run, WR_WRITTEN when the file was written completely, WR_FAILED when it
-  // could not be (a message has been printed then).
-  WriteResult getWriteResult() const { return writeResult; }
-  bool writeSucceeded() const { return writeResult == WR_WRITTEN; }
 
   void doAction(SoAction* action) override;
   void GLRender(SoGLRenderAction* action) override;
@@ -63,20 +61,21 @@ class SoLineOutputHQ : public SoLineModifier {
   // Starts a picture of width x height pixels; false when it cannot be
   // started (after a message).
   virtual bool beginOutput(int width, int height) = 0;
-  // Finishes the picture and writes `filename`; false (after a message) when
-  // the file could not be written.
+  // Finishes the picture and writes `filename` (through SbOutputFile); false
+  // (after a message, with the reason in `outputError`) when the file could
+  // not be written.
   virtual bool endOutput() = 0;
   // Called before the shapes of each group of lines of one origin.
   virtual void beginLines(LineOrigin) {}
 
   // The outline under construction.
   ContourListHQ pieces;
+  // Why beginOutput or endOutput failed, in words.
+  std::string outputError;
 
  private:
   class Sink;
   void outputPass(SoState* state);
-
-  WriteResult writeResult = WR_NONE;
 };
 
 #endif

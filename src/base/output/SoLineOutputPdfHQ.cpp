@@ -79,7 +79,7 @@ void SoLineOutputPdfHQ::drawDot(const SbVec3f& centre, float radius) {
 bool SoLineOutputPdfHQ::endOutput() {
   if (!doc) return false;
   cpdf_finalizeAll(doc);
-  const bool written = cpdf_savePDFmemoryStreamToFile(doc, filename.getValue().getString());
+  const bool written = cpdf_savePDFmemoryStreamToFile(doc, filename.getValue().getString(), &outputError);
   cpdf_close(doc);
   doc = nullptr;
   return written;

@@ -61,7 +61,7 @@ void SoLineOutputSvgHQ::drawDot(const SbVec3f& centre, float radius) {
 
 bool SoLineOutputSvgHQ::endOutput() {
   if (!svg) return false;
-  const bool written = svg->write(filename.getValue().getString());
+  const bool written = svg->write(filename.getValue().getString(), &outputError);
   svg.reset();
   return written;
 }

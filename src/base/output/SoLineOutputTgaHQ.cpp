@@ -23,7 +23,7 @@ void SoLineOutputTgaHQ::drawDot(const SbVec3f& centre, float radius) {
 }
 
 bool SoLineOutputTgaHQ::endOutput() {
-  const bool written = raster.write(filename.getValue().getString());
+  const bool written = raster.write(filename.getValue().getString(), &outputError);
   raster.release();
   return written;
 }

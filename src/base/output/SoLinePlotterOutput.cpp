@@ -24,7 +24,7 @@
 #include "elements/SoLineSettingsElementHQ.h"
 #include "elements/SoLineThicknessElement.h"
 #include "output/SbInkOutlineHQ.h"
-#include "output/SbOutputFile.h"
+#include "core/SbOutputFile.h"
 #include "output/SbPlotterPaths.h"
 #include "output/SbSvgWriter.h"
 #include "output/SoLineOutputPdfHQ.h"
@@ -85,7 +85,7 @@ SoLinePlotterOutput::~SoLinePlotterOutput() = default;
 bool SoLinePlotterOutput::requestWrite(const SbString& path) {
   filename.setValue(path);
   writePending = path.getLength() > 0;
-  writeResult = WR_NONE;
+  resetWriteResult();
   return writePending;
 }
 
@@ -107,7 +107,7 @@ void SoLinePlotterOutput::doAction(SoAction* action) {
     outputPass(action->getState());
   } catch (...) {
     writePending = false;
-    writeResult = WR_FAILED;
+    setWriteFailed(filename.getValue().getString(), "the output pass failed");
     std::printf("SoLinePlotterOutput: the output pass failed, nothing written\n");
   }
 }
@@ -126,10 +126,10 @@ void SoLinePlotterOutput::outputPass(SoState* state) {
   const SbVec2s size = SoViewportRegionElement::get(state).getViewportSizePixels();
   const int width = size[0], height = size[1];
   writePending = false;
-  writeResult = WR_FAILED;
   if (width < 1 || height < 1 || width > 65535 || height > 65535) {
     std::printf("SoLinePlotterOutput: viewport of %d x %d pixels is outside 1..65535, nothing written\n", width,
                 height);
+    setWriteFailed(filename.getValue().getString(), "the viewport is outside 1..65535 pixels");
     return;
   }
 
@@ -227,10 +227,15 @@ void SoLinePlotterOutput::outputPass(SoState* state) {
   const SbPlotterPaths::Report report =
       paths.optimise(kMergeTolerance, SbVec2f(0.0f, static_cast<float>(pageHeight)), seconds);
   std::printf("SoLinePlotterOutput: pen-up travel %.1f -> %.1f points\n", report.travelBefore, report.travelAfter);
-  if (writeFile(paths, pageWidth, pageHeight, pen)) writeResult = WR_WRITTEN;
+  std::string why;
+  if (writeFile(paths, pageWidth, pageHeight, pen, why))
+    setWritten(filename.getValue().getString());
+  else
+    setWriteFailed(filename.getValue().getString(), why);
 }
 
-bool SoLinePlotterOutput::writeFile(const SbPlotterPaths& paths, int pageWidth, int pageHeight, float pen) {
+bool SoLinePlotterOutput::writeFile(const SbPlotterPaths& paths, int pageWidth, int pageHeight, float pen,
+                                    std::string& why) {
   const std::string path = filename.getValue().getString();
   if (format.getValue() == TEXT) {
     std::string header = "plotter paths: " + std::to_string(paths.pathCount()) + ", page " +
@@ -238,12 +243,11 @@ bool SoLinePlotterOutput::writeFile(const SbPlotterPaths& paths, int pageWidth, 
                          " points, origin bottom-left, y up, pen ";
     SbSvgWriter::appendNumber(header, pen);
     header += " points\none path per line: x y x y ...";
-    std::string why;
     if (SbOutputFile::write(path, paths.text(header), why)) return true;
     std::printf("SoLinePlotterOutput: cannot write %s: %s\n", path.c_str(), why.c_str());
     return false;
   }
   SbSvgWriter svg(pageWidth, pageHeight);
   paths.writeSvg(svg, pen);
-  return svg.write(path);
+  return svg.write(path, &why);
 }

@@ -6,6 +6,9 @@
 #include <Inventor/fields/SoSFFloat.h>
 #include <Inventor/fields/SoSFString.h>
 
+#include <string>
+
+#include "core/SbWriteResult.h"
 #include "lines/SoLineModifier.h"
 
 class SoAction;
@@ -31,13 +34,12 @@ class SbPlotterPaths;
 //
 // Armed by requestWrite; the next traversal (render or callback action)
 // writes and prints the pen-up travel before and after ordering.
-class SoLinePlotterOutput : public SoLineModifier {
+class SoLinePlotterOutput : public SoLineModifier, public SbWriteResult {
   typedef SoLineModifier inherited;
   SO_NODE_HEADER(SoLinePlotterOutput);
 
  public:
   enum Format { SVG = 0, TEXT = 1 };
-  enum WriteResult { WR_NONE, WR_WRITTEN, WR_FAILED };
 
   // Default pen width, points.
   static constexpr float kPenWidth = 1.0f;
@@ -60,10 +62,9 @@ class SoLinePlotterOutput : public SoLineModifier {
   // last result. Returns whether the node is armed.
   bool requestWrite(const SbString& path);
   bool isWritePending() const { return writePending; }
-  // WR_NONE while no pass has run since requestWrite (an armed node that
-  // finds no lines stays armed), WR_WRITTEN, or WR_FAILED after a message.
-  WriteResult getWriteResult() const { return writeResult; }
-  bool writeSucceeded() const { return writeResult == WR_WRITTEN; }
+  // The result (SbWriteResult): WR_NONE while no pass has run since
+  // requestWrite (an armed node that finds no lines stays armed), WR_WRITTEN,
+  // or WR_FAILED after a message.
 
   void doAction(SoAction* action) override;
   void GLRender(SoGLRenderAction* action) override;
@@ -74,10 +75,9 @@ class SoLinePlotterOutput : public SoLineModifier {
 
  private:
   void outputPass(SoState* state);
-  bool writeFile(const SbPlotterPaths& paths, int pageWidth, int pageHeight, float pen);
+  bool writeFile(const SbPlotterPaths& paths, int pageWidth, int pageHeight, float pen, std::string& why);
 
   bool writePending = false;
-  WriteResult writeResult = WR_NONE;
 };
 
 #endif

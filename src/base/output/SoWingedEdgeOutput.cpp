@@ -9,7 +9,7 @@
 
 #include "elements/SoWingedEdgeElement.h"
 #include "mesh/SbWingedEdgeModel.h"
-#include "output/SbOutputFile.h"
+#include "core/SbOutputFile.h"
 #include "output/SbWingedEdgeWriter.h"
 
 SO_NODE_SOURCE(SoWingedEdgeOutput);
@@ -30,23 +30,25 @@ SoWingedEdgeOutput::~SoWingedEdgeOutput() = default;
 void SoWingedEdgeOutput::requestVrmlWrite() {
   written = false;
   format = VRML2;
+  resetWriteResult();
 }
 
 void SoWingedEdgeOutput::requestInventorWrite() {
   written = false;
   format = INVENTOR21;
+  resetWriteResult();
 }
 
 void SoWingedEdgeOutput::doAction(SoAction* action) {
   if (written) return;
   written = true;
-  failed = false;
+  resetWriteResult();
+  std::string path = filename.getValue().getString();
+  if (path.empty()) path = "output.wrl";
   try {
-    path = filename.getValue().getString();
-    if (path.empty()) path = "output.wrl";
     if (format != VRML2 && format != INVENTOR21) {
       printf("SoWingedEdgeOutput::doAction: unknown format %d\n", int(format));
-      failed = true;
+      setWriteFailed(path, "unknown format");
       return;
     }
     SbWingedEdgeModel* model = SoWingedEdgeElement::get(action->getState());
@@ -62,13 +64,15 @@ void SoWingedEdgeOutput::doAction(SoAction* action) {
                                              : SbWingedEdgeWriter::inventor(source, &nonFinite);
     if (nonFinite > 0) printf("SoWingedEdgeOutput::doAction: %d non-finite number(s) written as 0\n", nonFinite);
     std::string why;
-    if (!SbOutputFile::write(path, text, why)) {
+    if (SbOutputFile::write(path, text, why)) {
+      setWritten(path);
+    } else {
       printf("SoWingedEdgeOutput::doAction: cannot write \"%s\": %s\n", path.c_str(), why.c_str());
-      failed = true;
+      setWriteFailed(path, why);
     }
   } catch (const std::exception& e) {
     printf("SoWingedEdgeOutput::doAction: %s\n", e.what());
-    failed = true;
+    setWriteFailed(path, e.what());
   }
 }
 

@@ -6,12 +6,13 @@
 #include <Inventor/nodes/SoSubNode.h>
 
 #include <cstdint>
-#include <string>
+
+#include "core/SbWriteResult.h"
 
 // Writes the winged-edge model of the traversal state (SoWingedEdgeElement)
 // as a VRML 2.0 or an Inventor 2.1 file (SbWingedEdgeWriter), once per
 // request, during the next traversal.
-class SoWingedEdgeOutput : public SoNode {
+class SoWingedEdgeOutput : public SoNode, public SbWriteResult {
   typedef SoNode inherited;
   SO_NODE_HEADER(SoWingedEdgeOutput);
 
@@ -23,15 +24,13 @@ public:
 
   SoSFString filename;  // empty: "output.wrl" (for both formats)
 
-  // The node writes when `written` is false and then sets it.
+  // The node writes when `written` is false and then sets it; how it went is
+  // the SbWriteResult (WR_FAILED after a message).
   bool written = true;
   int32_t format = VRML2;
 
   void requestVrmlWrite();
   void requestInventorWrite();
-  // True when the last write could not be completed (a message was printed).
-  bool writeFailed() const { return failed; }
-  const std::string& lastPath() const { return path; }
 
   void doAction(SoAction* action) override;
   void GLRender(SoGLRenderAction* action) override;
@@ -39,10 +38,6 @@ public:
 
 protected:
   ~SoWingedEdgeOutput() override;
-
-private:
-  bool failed = false;
-  std::string path;
 };
 
 #endif

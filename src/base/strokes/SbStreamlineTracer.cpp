@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <mutex>
 #include <new>
 
@@ -122,25 +123,65 @@ void StrokeSet::dropCross() {
   crossStrokes = 0;
 }
 
-SbStreamlineTracer::Parameters SbStreamlineTracer::derive(const Settings& s, float modelSize) {
+SbStreamlineTracer::Parameters SbStreamlineTracer::derive(const Settings& s, float modelSize,
+                                                         std::vector<std::string>* notes) {
+  auto note = [notes](const char* field, float value, const char* what) {
+    if (!notes) return;
+    char text[200];
+    std::snprintf(text, sizeof text, "%s %g %s", field, static_cast<double>(value), what);
+    notes->push_back(text);
+  };
   Parameters p;
   const float size = modelSize > 0.0f && std::isfinite(modelSize) ? modelSize : 1.0f;
   p.size = size;
-  p.separation = atLeast(s.seperationDist * size, 0.001f * size);
-  if (!std::isfinite(p.separation)) p.separation = size;
-  p.probe = atLeast(s.probeDist * size, p.separation + 0.001f * size);
-  if (!std::isfinite(p.probe)) p.probe = p.separation + 0.001f * size;
+  // Distances beyond the model's extent all mean the same (one stroke, or no
+  // seed proposal); larger ones only lose precision: 1e30 + 0.001 == 1e30.
+  float separation = s.seperationDist;
+  if (!(separation > 0.0f)) {
+    note("seperationDist", separation, "is not a positive distance; using the smallest, 0.001");
+    separation = 0.001f;
+  } else if (separation > kMaxDistance) {
+    note("seperationDist", separation, "is more than 2 model sizes; using 2");
+    separation = kMaxDistance;
+  } else if (separation < 0.001f) {
+    note("seperationDist", separation, "is below 0.001; using 0.001");
+  }
+  p.separation = atLeast(separation * size, 0.001f * size);
+  // The taper looks for strokes up to the probe distance from every point and
+  // seeds are proposed that far out: beyond kMaxProbe separations the work
+  // grows with the square of the distance and the taper says nothing more.
+  float probe = s.probeDist;
+  if (std::isnan(probe)) {
+    note("probeDist", probe, "is not a number; using the separation");
+    probe = 0.0f;
+  }
+  p.probe = atLeast(probe * size, p.separation + 0.001f * size);
+  if (p.probe > kMaxProbe * p.separation) {
+    char what[96];
+    std::snprintf(what, sizeof what, "is more than %g separations; using %g", double(kMaxProbe),
+                  double(kMaxProbe * p.separation / size));
+    note("probeDist", probe, what);
+    p.probe = std::max(kMaxProbe * p.separation, p.separation + 0.001f * size);
+  }
   p.separationSq = p.separation * p.separation;
   p.probeSq = p.probe * p.probe;
-  p.sharpEdgeCos = s.sharpEdge > 1e-6f && std::isfinite(s.sharpEdge)
-                       ? std::cos((180.0f - s.sharpEdge) * kPi / 180.0f)
-                       : -2.0f;
+  float sharp = s.sharpEdge;
+  if (std::isnan(sharp)) note("sharpEdge", sharp, "is not a number; no sharp-edge stops");
+  if (sharp > 180.0f) {
+    note("sharpEdge", sharp, "is more than 180 degrees; using 180");
+    sharp = 180.0f;
+  }
+  p.sharpEdgeCos = sharp > 1e-6f ? std::cos((180.0f - sharp) * kPi / 180.0f) : -2.0f;
+  if (std::isnan(s.maxBend)) note("maxBend", s.maxBend, "is not a number; no bend limit");
   p.maxBend = s.maxBend > 1e-6f && std::isfinite(s.maxBend) ? s.maxBend : FLT_MAX;
-  p.minLength = s.minLength > 1e-6f && std::isfinite(s.minLength) ? s.minLength * size
-                                                                   : 1e-6f * size;
-  p.maxLength = s.maxLength > 1e-6f && std::isfinite(s.maxLength)
+  if (std::isnan(s.minLength)) note("minLength", s.minLength, "is not a number; every stroke is kept");
+  p.minLength = s.minLength > 1e-6f && std::isfinite(s.minLength * size) ? s.minLength * size : 1e-6f * size;
+  if (s.minLength > 1e-6f && !std::isfinite(s.minLength * size)) p.minLength = FLT_MAX;
+  if (std::isnan(s.maxLength)) note("maxLength", s.maxLength, "is not a number; no length limit");
+  p.maxLength = s.maxLength > 1e-6f && std::isfinite(s.maxLength * size)
                     ? std::max(s.maxLength * size, p.minLength + 1e-6f * size)
                     : FLT_MAX;
+  if (!(s.stepSize > 0.0f)) note("stepSize", s.stepSize, "is not a positive length; using the smallest");
   p.stepSize = atLeast(s.stepSize * size, 1e-6f * size);
   if (!std::isfinite(p.stepSize)) p.stepSize = size;
   return p;
@@ -150,7 +191,6 @@ SbStreamlineTracer::SbStreamlineTracer(const SbHeModelHQ& m, const std::vector<S
                                        const Parameters& p)
     : model(m), field(&d), param(p) {
   tiny = 1e-6f * param.size;
-  noProgress = std::min(1e-3f * param.stepSize, 1e-4f * param.separation);
   // A stroke cannot be longer than the surface's area over the separation (the
   // strokes keep that far apart); allow several times that in steps, plus a
   // few steps for every face a stroke might cross.
@@ -159,7 +199,18 @@ SbStreamlineTracer::SbStreamlineTracer(const SbHeModelHQ& m, const std::vector<S
     const SbVec3f& a = t->vertex[0]->position;
     area += 0.5 * len3(cross3(t->vertex[1]->position - a, t->vertex[2]->position - a));
   }
-  double length = 4.0 * area / param.separation + 4.0 * param.size;
+  if (!std::isfinite(area)) area = 0.0;
+  // All strokes together are about area / separation long and every step adds
+  // a point: a step that would take more than kStepBudget steps over them is
+  // raised to the one that takes that many (far below a pixel on any model),
+  // but never beyond a quarter of the separation: from there on the steps
+  // cost no more than the seeds proposed at every separation along a stroke.
+  const double smallestStep =
+      std::min(area / (double(param.separation) * kStepBudget), 0.25 * double(param.separation));
+  if (param.stepSize < smallestStep) param.stepSize = static_cast<float>(smallestStep);
+  noProgress = std::min(1e-3f * param.stepSize, 1e-4f * param.separation);
+  longest = 4.0 * area / param.separation + 4.0 * param.size;
+  double length = longest;
   if (param.maxLength < FLT_MAX) length = std::min<double>(length, param.maxLength);
   const double steps = 4.0 * length / param.stepSize + 4.0 * model.triangles.size() + 64.0;
   maxSteps = static_cast<long>(std::min(steps, 1e12));
@@ -176,6 +227,7 @@ SbStreamlineTracer::SbStreamlineTracer(const SbStreamlineTracer& other,
       frames(other.frames),
       param(other.param),
       maxSteps(other.maxSteps),
+      longest(other.longest),
       noProgress(other.noProgress),
       tiny(other.tiny) {
   buildCorners();
@@ -302,9 +354,15 @@ std::shared_ptr<const SbStreamlineTracer::FaceFrame> SbStreamlineTracer::buildFr
     for (int k = 0; k < 3; ++k, h = h->next) {
       const SbVec3f& a = face->vertex[k]->position;
       const SbVec3f& b = face->vertex[(k + 1) % 3]->position;
-      // Inward normal of the edge a -> b of a counter-clockwise face.
+      // Inward normal of the edge a -> b of a counter-clockwise face; for an
+      // edge too short to normalise (a millionth), from its unit direction.
       SbVec3f n = cross3(face->normal, b - a);
-      if (!normalise(n)) n.setValue(0, 0, 0);
+      if (!normalise(n)) {
+        const SbVec3f e = b - a;
+        const float length = len3(e);
+        n = length > 0.0f && std::isfinite(length) ? cross3(face->normal, e / length) : SbVec3f(0, 0, 0);
+        if (!normalise(n)) n.setValue(0, 0, 0);
+      }
       f.edgeNormal[k] = n;
       f.edgeOffset[k] = n.dot(a);
       // The neighbour, where the surface may be crossed: not at a boundary
@@ -543,7 +601,14 @@ void SbStreamlineTracer::step(Side& side, int index, StrokeCollider& collider, i
   }
   float te = 0.0f;
   const int edge = exitEdge(side.face, side.point, d, te);
-  const bool onEdge = edge >= 0 && te <= s;
+  // A direction in the plane of a triangle leaves it through some edge; none
+  // means the face has no frame to walk in, and the side would walk on for
+  // ever outside it.
+  if (edge < 0) {
+    side.active = false;
+    return;
+  }
+  const bool onEdge = te <= s;
   if (onEdge) s = te;
 
   SbVec3f mirror;

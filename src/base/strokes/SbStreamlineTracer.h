@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "core/LargeBlock.h"
@@ -82,12 +83,28 @@ class SbStreamlineTracer {
   };
   enum TaperMethod { TM_NONE = 0, TM_SPHERE = 1, TM_PLANE = 2, TM_PLANE_AVG = 3 };
 
+  // Largest separation, in model sizes, and largest probe, in separations.
+  static constexpr float kMaxDistance = 2.0f;
+  static constexpr float kMaxProbe = 20.0f;
+
   // Derives the parameters for a model of the given size (its largest
-  // bounding-box extent; 1 is used for a size that is not positive).
-  static Parameters derive(const Settings& settings, float modelSize);
+  // bounding-box extent; 1 is used for a size that is not positive). Settings
+  // that cannot be used as they are (not a number, 0 or negative where a
+  // length is needed, a separation beyond kMaxDistance, a probe beyond
+  // kMaxProbe separations, a sharp edge beyond 180 degrees) are replaced by
+  // sane ones; `notes`, when given, receives a
+  // sentence for each ("stepSize 0 is not a positive length; using the
+  // smallest").
+  static Parameters derive(const Settings& settings, float modelSize,
+                           std::vector<std::string>* notes = nullptr);
+
+  // Steps all strokes of one hatch may take together: a smaller step size is
+  // raised (see parameters()), up to a quarter of the separation.
+  static constexpr double kStepBudget = 2.5e5;
 
   // `directions` holds one direction per vertex of `model` (its sign carries
-  // no meaning); both must outlive the tracer.
+  // no meaning); both must outlive the tracer. The step size of `parameters`
+  // is raised where it would exceed kStepBudget.
   SbStreamlineTracer(const SbHeModelHQ& model, const std::vector<SbVec3f>& directions,
                      const Parameters& parameters);
   // A tracer of another field over the same model with the same parameters,
@@ -141,6 +158,8 @@ class SbStreamlineTracer {
   long entryCount() const { return entriesKept; }
   // Steps allowed per stroke (both sides together).
   long stepLimit() const { return maxSteps; }
+  // No stroke on the model can be longer than this (model units).
+  double longestStroke() const { return longest; }
 
   const Parameters& parameters() const { return param; }
 
@@ -218,6 +237,7 @@ class SbStreamlineTracer {
   std::size_t cornerCount = 0;
   Parameters param;
   long maxSteps = 0;
+  double longest = 0.0;
   float noProgress = 0.0f;  // a step shorter than this makes no progress
   float tiny = 1e-6f;       // 1e-6 of the model size
 

@@ -11,7 +11,9 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "core/ProgressMeter.h"
 #include "core/StageTimes.h"
@@ -90,14 +92,31 @@ void SoStreamlinerHQ::compute(const SbHeModelHQ& model, const SbFlowFieldHQ& fie
   settings.minLength = minLength.getValue();
   settings.maxLength = maxLength.getValue();
   settings.stepSize = stepSize.getValue();
-  param = SbStreamlineTracer::derive(settings, model.size());
+  std::vector<std::string> notes;
+  param = SbStreamlineTracer::derive(settings, model.size(), &notes);
+  for (const std::string& note : notes) std::printf("SoStreamlinerHQ: %s\n", note.c_str());
   tracedTaper = taperMethod.getValue();
+  crossTraced = false;
 
+  SbStreamlineTracer tracer(model, directions, param);
+  const float size = param.size;
+  if (tracer.parameters().stepSize > param.stepSize)
+    std::printf("SoStreamlinerHQ: a step of %g model sizes would take more than %g steps on this model; "
+                "using %g\n",
+                static_cast<double>(param.stepSize / size), SbStreamlineTracer::kStepBudget,
+                static_cast<double>(tracer.parameters().stepSize / size));
+  param = tracer.parameters();
+  ++computeCount;
+  if (param.minLength > tracer.longestStroke()) {
+    std::printf("SoStreamlinerHQ: minLength %g is longer than any stroke on this model can be (%g); no strokes\n",
+                static_cast<double>(minLength.getValue()), tracer.longestStroke() / size);
+    strokeSet.clear();
+    crossTraced = true;  // neither family can have any
+    return;
+  }
   // One report for both families when they are traced together.
   ProgressMeter meter;
   const bool metered = meter.begin("SoStreamlinerHQ", (cross ? 2 : 1) * model.triangleCount());
-  SbStreamlineTracer tracer(model, directions, param);
-  crossTraced = false;
   if (!cross) {
     tracer.hatch(strokeSet, tracedTaper, metered ? &meter : nullptr);
   } else {
@@ -142,7 +161,6 @@ void SoStreamlinerHQ::compute(const SbHeModelHQ& model, const SbFlowFieldHQ& fie
     crossTraced = true;
   }
   if (metered) meter.end();
-  ++computeCount;
 }
 
 void SoStreamlinerHQ::crossField(const SbHeModelHQ& model, const SbFlowFieldHQ& field) {

@@ -144,6 +144,7 @@ bool LineSthScalarEngineHQ::parse(const char* formulaText) {
       absent = true;
       text.clear();
       clear();
+      failure.clear();
     }
     return true;
   }
@@ -151,6 +152,7 @@ bool LineSthScalarEngineHQ::parse(const char* formulaText) {
   absent = false;
   text = formulaText;
   clear();
+  failure.clear();
 
   const char* p = text.c_str();
   const size_t length = text.size();
@@ -159,6 +161,12 @@ bool LineSthScalarEngineHQ::parse(const char* formulaText) {
   long operandCount = 0;
   long depth = 0;
   bool error = false;
+  // Prints a parse error and keeps the first one for error().
+  auto report = [&](const std::string& message) {
+    std::printf("%s%s\n", kPrefix, message.c_str());
+    if (!error) failure = message;
+    error = true;
+  };
   size_t cursor = 0;
   while (cursor < length && !error) {
     size_t consumed = 1;
@@ -171,8 +179,7 @@ bool LineSthScalarEngineHQ::parse(const char* formulaText) {
         float v = 0;
         consumed = number(p + cursor, length - cursor, v);
         if (consumed == 0) {
-          std::printf("%sbad float format\n", kPrefix);
-          error = true;
+          report("bad float format");
           consumed = 1;
         } else {
           code.push_back(C_NUMBER);
@@ -204,8 +211,7 @@ bool LineSthScalarEngineHQ::parse(const char* formulaText) {
           operators.pop_back();
         }
         if (operators.empty()) {
-          std::printf("%smissing '('\n", kPrefix);
-          error = true;
+          report("missing '('");
         } else {
           operators.pop_back();
         }
@@ -230,24 +236,17 @@ bool LineSthScalarEngineHQ::parse(const char* formulaText) {
           operandCount += 1 - kCodes[c].operands;
           expectOperand = true;
         } else {
-          std::printf("%scode %i!=operator\n", kPrefix, static_cast<int>(c));
-          error = true;
+          report("code " + std::to_string(static_cast<int>(c)) + "!=operator");
         }
         break;
     }
     cursor += consumed;
   }
-  if (depth != 0) {
-    std::printf("%sbrackets unbalanced\n", kPrefix);
-    error = true;
-  }
-  if (operandCount > 1) {
-    std::printf("%smissing operators\n", kPrefix);
-    error = true;
-  } else if (operandCount < 1) {
-    std::printf("%smissing operands\n", kPrefix);
-    error = true;
-  }
+  if (depth != 0) report("brackets unbalanced");
+  if (operandCount > 1)
+    report("missing operators");
+  else if (operandCount < 1)
+    report("missing operands");
   if (error) {
     clear();
     return false;

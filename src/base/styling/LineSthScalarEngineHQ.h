@@ -70,6 +70,9 @@ class LineSthScalarEngineHQ {
   bool uses(uint32_t input) const { return (used & input) != 0; }
 
   const std::string& formula() const { return text; }
+  // The first parse error of the current formula ("missing operands"); empty
+  // when it parsed. Stays while the same text is parsed again.
+  const std::string& error() const { return failure; }
   const std::vector<uint8_t>& program() const { return code; }
   const std::vector<float>& constants() const { return values; }
 
@@ -79,6 +82,7 @@ class LineSthScalarEngineHQ {
 
   std::string text;
   bool absent = false;  // the last parse was given no text at all
+  std::string failure;
   std::vector<uint8_t> code;
   std::vector<float> values;
   uint32_t used = 0;

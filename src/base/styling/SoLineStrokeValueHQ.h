@@ -61,6 +61,9 @@ class SoLineStrokeValueHQ : public SoNode {
   SoSFFloat crossFull;
 
   const LineSthScalarEngineHQ& engine() const { return parser; }
+  // The PARSER formula did not parse at the last traversal: the engine said
+  // why (engine().error()) and its empty program makes every value 0.
+  bool formulaFailed() const { return method.getValue() == PARSER && !parser.error().empty(); }
   // The node's own list (valid until its next traversal).
   const std::vector<float>& ownValues() const { return own; }
 
