@@ -149,6 +149,11 @@ const std::vector<Case>& cases() {
        "skipped 1 strip(s) with coordinate indices out of range"},
       {"VRML IndexedFaceSet indices beyond the points", "hostile:vrml_ifs_beyond.wrl", {}, LOADS,
        "skipped 1 face(s) with coordinate indices out of range"},
+      // NURBS surfaces are checked before Coin tessellates them.
+      {"NURBS knots that GLU cannot use", "hostile:nurbs_knots.iv", {}, REFUSED,
+       "skipped 4 NURBS surface(s) with knots, orders, control points or trimming curves out of range"},
+      {"NURBS naming points that do not exist", "hostile:nurbs_beyond.iv", {}, LOADS,
+       "skipped 4 NURBS surface(s) with knots, orders, control points or trimming curves out of range"},
       // References are read from the folder of the file that names them.
       {"File parts next to the model", "hostile:file_ref.iv", {}, LOADS, "Model loaded!"},
       {"Inline part next to the model", "hostile:inline_ref.wrl", {}, LOADS, "Model loaded!"},

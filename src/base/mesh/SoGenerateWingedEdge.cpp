@@ -155,8 +155,25 @@ bool indicesBelow(const SoMFInt32& index, int64_t points) {
 // False when Coin would read coordinates that do not exist to triangulate
 // `node`: indices past the coordinates, counts of a face or strip set (-1:
 // all the rest) or a quad mesh's size running past them, an elevation grid
-// with fewer heights than its size. Coin reads such coordinates unchecked.
+// with fewer heights than its size, NURBS surfaces with more control points
+// (or indices) than there are coordinates (or indices). Coin reads such
+// coordinates unchecked.
 bool coordinatesExist(SoCallbackAction* action, const SoNode* node) {
+  if (node->isOfType(SoNurbsSurface::getClassTypeId()) || node->isOfType(SoIndexedNurbsSurface::getClassTypeId())) {
+    const bool indexed = node->isOfType(SoIndexedNurbsSurface::getClassTypeId());
+    const auto* plain = static_cast<const SoNurbsSurface*>(node);
+    const auto* withIndex = static_cast<const SoIndexedNurbsSurface*>(node);
+    const int64_t u = indexed ? withIndex->numUControlPoints.getValue() : plain->numUControlPoints.getValue();
+    const int64_t v = indexed ? withIndex->numVControlPoints.getValue() : plain->numVControlPoints.getValue();
+    const int64_t points = SoCoordinateElement::getInstance(action->getState())->getNum();
+    if (u < 0 || v < 0) return false;
+    if (!indexed) return u * v <= points;
+    const SoMFInt32& index = withIndex->coordIndex;
+    if (u * v > index.getNum()) return false;
+    for (int64_t i = 0; i < u * v; ++i)
+      if (index[static_cast<int>(i)] < 0 || index[static_cast<int>(i)] >= points) return false;
+    return true;
+  }
   if (node->isOfType(SoIndexedShape::getClassTypeId())) {
     const auto* shape = static_cast<const SoIndexedShape*>(node);
     return indicesBelow(shape->coordIndex, coordinateCount(action, shape));
