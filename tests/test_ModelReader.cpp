@@ -853,6 +853,63 @@ TEST(ModelParts, OnlyAnswersThatCheckOutAreTakenBack) {
   }
 }
 
+// NURBS surfaces whose tessellation would pass the budget get the highest
+// complexity level at which all fit together; when even complexity 0 does
+// not fit, the surfaces after the last that fits are left out, other shapes
+// kept. Reported on the console.
+TEST(ModelParts, NurbsTessellationIsKeptWithinItsBudget) {
+  for (const bool drop : {false, true}) {
+    SCOPED_TRACE(drop ? "dropping" : "lowering");
+    SbModelParts parts;
+    // Bicubic 30 x 30 patches, 27 knot spans each way.
+    SbModelParts::Part patch;
+    patch.kind = SbModelParts::NURBS;
+    patch.numU = patch.numV = 30;
+    patch.controlPoints = parts.keepFloats(std::vector<float>(30 * 30 * 3, 0.0f));
+    std::vector<float> knots = {0, 0, 0};
+    for (int k = 0; k <= 27; ++k) knots.push_back(float(k));
+    knots.insert(knots.end(), {27, 27, 27});
+    patch.uKnots = patch.vKnots = parts.keepFloats(knots);
+    ASSERT_EQ(SbModelParts::nurbsProblem(patch, parts.profiles), nullptr);
+    SbModelParts::Part box;
+    box.kind = SbModelParts::PRIMITIVE;
+    for (float complexity : {1.0f, 0.3f, 1.0f}) {
+      patch.complexity = complexity;
+      parts.parts.push_back(patch);
+    }
+    parts.parts.push_back(box);
+    auto estimate = [&](float ceiling) {
+      double sum = 0;
+      for (const SbModelParts::Part& p : parts.parts)
+        if (p.kind == SbModelParts::NURBS) sum += parts.nurbsTriangles(p, std::min(p.complexity, ceiling));
+      return sum;
+    };
+    const double budget = drop ? 2 * parts.nurbsTriangles(patch, 0.0f) + 1 : estimate(0.5f);
+    ASSERT_GT(estimate(0.6f), budget);
+    parts.limitNurbs(budget);
+    EXPECT_LE(estimate(1.0f), budget);
+    std::vector<float> complexities;
+    for (const SbModelParts::Part& p : parts.parts)
+      complexities.push_back(p.kind == SbModelParts::NURBS ? p.complexity : -1.0f);
+    char budgetText[32];
+    std::snprintf(budgetText, sizeof budgetText, "%.0f", budget);
+    testing::internal::CaptureStdout();
+    parts.reportSkipped("m.iv");
+    const std::string out = testing::internal::GetCapturedStdout();
+    if (drop) {
+      EXPECT_EQ(complexities, std::vector<float>({0.0f, 0.0f, -1.0f}));
+      EXPECT_EQ(out, std::string("SbModelReader::read: lowered the complexity of 3 NURBS surface(s) to 0.0 "
+                                 "to keep their tessellation under ") + budgetText + " triangles in m.iv\n" +
+                         "SbModelReader::read: skipped 1 NURBS surface(s) beyond " + budgetText +
+                         " triangles of tessellation in m.iv\n");
+    } else {
+      EXPECT_EQ(complexities, std::vector<float>({0.5f, 0.3f, 0.5f, -1.0f}));
+      EXPECT_EQ(out, std::string("SbModelReader::read: lowered the complexity of 2 NURBS surface(s) to 0.5 "
+                                 "to keep their tessellation under ") + budgetText + " triangles in m.iv\n");
+    }
+  }
+}
+
 TEST(ModelReaderFilter, ListsTheFormatsTheReaderAccepts) {
   const std::vector<std::string> ext = SbModelReader::extensions();
   for (const char* e : {".iv", ".wrl", ".vrml", ".obj", ".ply", ".stl", ".off", ".gltf", ".glb"})

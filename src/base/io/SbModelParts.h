@@ -106,6 +106,12 @@ struct SbModelParts {
   // not exist, shapes whose sizes or placement are not finite numbers, NURBS
   // surfaces that nurbsProblem() refuses.
   uint32_t skippedFaces = 0, skippedStrips = 0, skippedShapes = 0, skippedNurbs = 0;
+  // Changed by limitNurbs(): surfaces given a lower complexity, and those
+  // left out, with the complexity the others were lowered to.
+  uint32_t loweredNurbs = 0, droppedNurbs = 0;
+  float loweredComplexity = 0.0f;
+  double nurbsBudget = 0.0;
+
   // Why the NURBS part `p` (its profiles in `profiles`) cannot be handed to
   // Coin, or nullptr when it can: orders from 2 to kMaxNurbsOrder, knot
   // vectors of points + order non-decreasing finite values, no knot more
@@ -114,6 +120,14 @@ struct SbModelParts {
   // positive weights, a complexity from 0 to 1, known enumeration values.
   static const char* nurbsProblem(const Part& p, const std::vector<Profile>& profiles);
   static constexpr uint32_t kMaxNurbsOrder = 24;  // GLU draws nothing of a higher order
+
+  // Most triangles Coin makes of the NURBS part `p` at `complexity`.
+  double nurbsTriangles(const Part& p, float complexity) const;
+  // Keeps the triangles Coin makes of all NURBS surfaces together under
+  // `budget`: lowers the complexity of those above the highest level (in
+  // steps of 0.1) at which they fit, and when even complexity 0 does not
+  // fit, leaves out the surfaces after the last one that does.
+  void limitNurbs(double budget);
 
   // A new block of points, kept by the object, or viewed; returns its number.
   uint32_t addBlock(std::vector<SbVec3f> points);

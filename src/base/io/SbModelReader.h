@@ -35,7 +35,9 @@ class SoSeparator;
 //   - an SoNurbsSurface for each NURBS surface, plain or indexed, over an
 //     SoCoordinate3 or SoCoordinate4 of its own control points, after its
 //     trimming curves (an SoProfileCoordinate2 or 3 and an SoLinearProfile
-//     or SoNurbsProfile each);
+//     or SoNurbsProfile each); surfaces whose tessellation would together
+//     pass a million triangles get a lower complexity, and past that at
+//     complexity 0 the later ones are left out (with a console message);
 //   - for assimp's formats, an SoIndexedFaceSet of triangles per placed mesh,
 //     counter-clockwise seen from outside, with the points in world space.
 // In traversal order, so the shapes keep their numbering. Cameras, lights,
