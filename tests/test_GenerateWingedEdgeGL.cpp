@@ -13,6 +13,7 @@
 #include <Inventor/nodes/SoCoordinate3.h>
 #include <Inventor/nodes/SoIndexedTriangleStripSet.h>
 #include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/nodes/SoShape.h>
 #include <Inventor/nodes/SoSubNode.h>
 
 #include <QGuiApplication>
@@ -230,6 +231,24 @@ TEST_F(GenerateWingedEdgeRender, NurbsSurfacesNeedACurrentContextAndAreBuiltOnce
   EXPECT_EQ(m.euler, 1);  // one disc
   EXPECT_NEAR(m.areaAlongZ, 1.0, 1e-4);  // the triangles tile the unit square
   EXPECT_LT(m.worst, 1e-5);
+
+  // Any callback action gets the same triangles of a surface while a loan
+  // lasts (a surface keeps the context it was first tessellated in).
+  SoSeparator* fresh = readModel(dir, kSaddlePatch);
+  fresh->ref();
+  int triangles = 0;
+  SoCallbackAction count;
+  count.addTriangleCallback(
+      SoShape::getClassTypeId(),
+      [](void* n, SoCallbackAction*, const SoPrimitiveVertex*, const SoPrimitiveVertex*,
+         const SoPrimitiveVertex*) { ++*static_cast<int*>(n); },
+      &triangles);
+  {
+    const SoGenerateWingedEdge::NurbsContextLoan loan;
+    count.apply(fresh);
+  }
+  EXPECT_EQ(triangles, model.objects[0].faceCount);
+  fresh->unref();
   nurbs->unref();
 }
 
