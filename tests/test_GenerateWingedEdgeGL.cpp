@@ -207,9 +207,11 @@ Measured measure(const WeObject& o, const std::function<double(const SbVec3f&)>&
 
 TEST_F(GenerateWingedEdgeRender, NurbsSurfacesNeedACurrentContextAndAreBuiltOnceOneIs) {
   TempDir dir;
+  SoSeparator* saddle = readModel(dir, kSaddlePatch);
+  ASSERT_NE(saddle, nullptr);
   auto* nurbs = new SoGenerateWingedEdge;
   nurbs->ref();
-  nurbs->addChild(readModel(dir, kSaddlePatch));
+  nurbs->addChild(saddle);
 
   // No context: skipped, with a message.
   context->doneCurrent();
@@ -235,6 +237,7 @@ TEST_F(GenerateWingedEdgeRender, NurbsSurfacesNeedACurrentContextAndAreBuiltOnce
   // Any callback action gets the same triangles of a surface while a loan
   // lasts (a surface keeps the context it was first tessellated in).
   SoSeparator* fresh = readModel(dir, kSaddlePatch);
+  ASSERT_NE(fresh, nullptr);
   fresh->ref();
   int triangles = 0;
   SoCallbackAction count;
@@ -308,9 +311,11 @@ TEST_F(GenerateWingedEdgeRender, NurbsSurfacesKeepTheirShapeThroughTheReader) {
   TempDir dir;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    SoSeparator* scene = readModel(dir, c.text);
+    if (!scene) continue;  // the reader's failure is reported
     auto* generator = new SoGenerateWingedEdge;
     generator->ref();
-    generator->addChild(readModel(dir, c.text));
+    generator->addChild(scene);
     SoCallbackAction gather;
     gather.apply(generator);
     const SbWingedEdgeModel& model = generator->builtModel();

@@ -499,8 +499,9 @@ private:
       return;
     }
     const bool indexed = node->isOfType(SoIndexedNurbsSurface::getClassTypeId());
-    const auto* plain = static_cast<const SoNurbsSurface*>(node);
-    const auto* withIndex = static_cast<const SoIndexedNurbsSurface*>(node);
+    // The two classes share no base with these fields: each is read as what it is.
+    const auto* plain = indexed ? nullptr : static_cast<const SoNurbsSurface*>(node);
+    const auto* withIndex = indexed ? static_cast<const SoIndexedNurbsSurface*>(node) : nullptr;
     const int64_t numU = indexed ? withIndex->numUControlPoints.getValue() : plain->numUControlPoints.getValue();
     const int64_t numV = indexed ? withIndex->numVControlPoints.getValue() : plain->numVControlPoints.getValue();
     const SoMFFloat& uKnots = indexed ? withIndex->uKnotVector : plain->uKnotVector;

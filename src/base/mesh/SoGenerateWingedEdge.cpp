@@ -152,8 +152,9 @@ bool indicesBelow(const SoMFInt32& index, int64_t points) {
 bool coordinatesExist(SoCallbackAction* action, const SoNode* node) {
   if (node->isOfType(SoNurbsSurface::getClassTypeId()) || node->isOfType(SoIndexedNurbsSurface::getClassTypeId())) {
     const bool indexed = node->isOfType(SoIndexedNurbsSurface::getClassTypeId());
-    const auto* plain = static_cast<const SoNurbsSurface*>(node);
-    const auto* withIndex = static_cast<const SoIndexedNurbsSurface*>(node);
+    // The two classes share no base with these fields: each is read as what it is.
+    const auto* plain = indexed ? nullptr : static_cast<const SoNurbsSurface*>(node);
+    const auto* withIndex = indexed ? static_cast<const SoIndexedNurbsSurface*>(node) : nullptr;
     const int64_t u = indexed ? withIndex->numUControlPoints.getValue() : plain->numUControlPoints.getValue();
     const int64_t v = indexed ? withIndex->numVControlPoints.getValue() : plain->numVControlPoints.getValue();
     const int64_t points = SoCoordinateElement::getInstance(action->getState())->getNum();
