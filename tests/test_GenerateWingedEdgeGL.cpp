@@ -1,5 +1,6 @@
 // SoGenerateWingedEdge under a GL render traversal (offscreen, through Qt),
-// and NURBS surfaces, which Coin tessellates only with a GL context current.
+// and NURBS surfaces, which Coin tessellates only with a GL context current,
+// read through the model reader as every model is.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <Inventor/nodes/SoCoordinate3.h>
 #include <Inventor/nodes/SoIndexedTriangleStripSet.h>
 #include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/nodes/SoShape.h>
 #include <Inventor/nodes/SoSubNode.h>
 
 #include <QGuiApplication>
@@ -19,13 +21,18 @@
 #include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
+#include <fstream>
+#include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
 #include "elements/SoWingedEdgeElement.h"
+#include "io/SbModelReader.h"
 #include "mesh/SoGenerateWingedEdge.h"
 
 // Records the model each render traversal publishes. A plain node, so that it
@@ -143,27 +150,68 @@ TEST_F(GenerateWingedEdgeRender, EveryRenderPublishesAndOnlyARequestRebuilds) {
 
 // The bicubic Bezier patch with control points (i/3, j/3, ij/9) is the
 // saddle z = x y over the unit square: Bernstein polynomials reproduce the
-// bilinear function exactly, so every tessellated point lies on it.
-const char* const kSaddlePatch =
-    "#Inventor V2.1 ascii\n"
-    "Separator { Coordinate3 { point [\n"
+// bilinear function exactly, so every tessellated point lies on it, and the
+// surface over a region of the (u, v) square lies over the same region of
+// the (x, y) plane.
+const char* const kSaddlePoints =
+    " Coordinate3 { point [\n"
     " 0 0 0, 0 0.333333 0, 0 0.666667 0, 0 1 0,\n"
     " 0.333333 0 0, 0.333333 0.333333 0.111111, 0.333333 0.666667 0.222222, 0.333333 1 0.333333,\n"
     " 0.666667 0 0, 0.666667 0.333333 0.222222, 0.666667 0.666667 0.444444, 0.666667 1 0.666667,\n"
-    " 1 0 0, 1 0.333333 0.333333, 1 0.666667 0.666667, 1 1 1 ] }\n"
-    " NurbsSurface { numUControlPoints 4 numVControlPoints 4\n"
-    "  uKnotVector [0, 0, 0, 0, 1, 1, 1, 1] vKnotVector [0, 0, 0, 0, 1, 1, 1, 1] } }\n";
+    " 1 0 0, 1 0.333333 0.333333, 1 0.666667 0.666667, 1 1 1 ] }\n";
+const char* const kBicubicKnots =
+    "  uKnotVector [0, 0, 0, 0, 1, 1, 1, 1] vKnotVector [0, 0, 0, 0, 1, 1, 1, 1]";
+const std::string kSaddlePatch = std::string("#Inventor V2.1 ascii\nSeparator {\n") + kSaddlePoints +
+                                 " NurbsSurface { numUControlPoints 4 numVControlPoints 4\n" +
+                                 kBicubicKnots + " } }\n";
 
-SoSeparator* readScene(const char* text) {
+SoSeparator* readScene(const std::string& text) {
   SoInput in;
-  in.setBuffer(text, std::strlen(text));
+  in.setBuffer(text.c_str(), text.size());
   return SoDB::readAll(&in);
 }
 
+// Reads `text` as every model is read: in the model reader's child, whose
+// checked parts the parent builds its NURBS nodes from.
+SoSeparator* readModel(const TempDir& dir, const std::string& text) {
+  const std::string path = dir.file("model.iv");
+  std::ofstream(path) << text;
+  std::string error;
+  SoSeparator* scene = SbModelReader::read(path.c_str(), &error);
+  EXPECT_NE(scene, nullptr) << error;
+  return scene;
+}
+
+// What the tests check of a tessellated surface: its area in space and seen
+// along z, its Euler characteristic, and the largest |residual| of a
+// vertex, the residual being zero on the surface the file describes.
+struct Measured {
+  double area = 0, areaAlongZ = 0, worst = 0;
+  int euler = 0;
+};
+Measured measure(const WeObject& o, const std::function<double(const SbVec3f&)>& residual) {
+  Measured m;
+  m.euler = o.vertexCount - o.edgeCount + o.faceCount;
+  std::vector<int> corners;
+  for (int f = 0; f < o.faceCount; ++f) {
+    o.faceCorners(f, corners);
+    EXPECT_EQ(corners.size(), 3u);
+    const SbVec3f& a = o.vertices[corners[0]].position;
+    const SbVec3f ab = o.vertices[corners[1]].position - a, ac = o.vertices[corners[2]].position - a;
+    m.area += 0.5 * ab.cross(ac).length();
+    m.areaAlongZ += 0.5 * std::fabs(ab.cross(ac)[2]);
+  }
+  for (const WeVertex& v : o.vertices) m.worst = std::max(m.worst, std::fabs(residual(v.position)));
+  return m;
+}
+
 TEST_F(GenerateWingedEdgeRender, NurbsSurfacesNeedACurrentContextAndAreBuiltOnceOneIs) {
+  TempDir dir;
+  SoSeparator* saddle = readModel(dir, kSaddlePatch);
+  ASSERT_NE(saddle, nullptr);
   auto* nurbs = new SoGenerateWingedEdge;
   nurbs->ref();
-  nurbs->addChild(readScene(kSaddlePatch));
+  nurbs->addChild(saddle);
 
   // No context: skipped, with a message.
   context->doneCurrent();
@@ -180,33 +228,135 @@ TEST_F(GenerateWingedEdgeRender, NurbsSurfacesNeedACurrentContextAndAreBuiltOnce
   gather.apply(nurbs);
   const SbWingedEdgeModel& model = nurbs->builtModel();
   ASSERT_EQ(model.objects.size(), 1u);
-  const WeObject& o = model.objects[0];
-  EXPECT_GT(o.faceCount, 8);
-  EXPECT_EQ(o.vertexCount - o.edgeCount + o.faceCount, 1);  // one disc
-  double area = 0.0;
-  std::vector<int> corners;
-  for (int f = 0; f < o.faceCount; ++f) {
-    o.faceCorners(f, corners);
-    ASSERT_EQ(corners.size(), 3u);
-    const SbVec3f& a = o.vertices[corners[0]].position;
-    const SbVec3f& b = o.vertices[corners[1]].position;
-    const SbVec3f& c = o.vertices[corners[2]].position;
-    area += 0.5 * std::fabs((b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]));
+  EXPECT_GT(model.objects[0].faceCount, 8);
+  const Measured m = measure(model.objects[0], [](const SbVec3f& p) { return p[2] - p[0] * p[1]; });
+  EXPECT_EQ(m.euler, 1);  // one disc
+  EXPECT_NEAR(m.areaAlongZ, 1.0, 1e-4);  // the triangles tile the unit square
+  EXPECT_LT(m.worst, 1e-5);
+
+  // Any callback action gets the same triangles of a surface while a loan
+  // lasts (a surface keeps the context it was first tessellated in).
+  SoSeparator* fresh = readModel(dir, kSaddlePatch);
+  ASSERT_NE(fresh, nullptr);
+  fresh->ref();
+  int triangles = 0;
+  SoCallbackAction count;
+  count.addTriangleCallback(
+      SoShape::getClassTypeId(),
+      [](void* n, SoCallbackAction*, const SoPrimitiveVertex*, const SoPrimitiveVertex*,
+         const SoPrimitiveVertex*) { ++*static_cast<int*>(n); },
+      &triangles);
+  {
+    const SoGenerateWingedEdge::NurbsContextLoan loan;
+    count.apply(fresh);
   }
-  EXPECT_NEAR(area, 1.0, 1e-4);  // the triangles tile the unit square
-  for (const WeVertex& v : o.vertices) EXPECT_NEAR(v.position[2], v.position[0] * v.position[1], 1e-5);
+  EXPECT_EQ(triangles, model.objects[0].faceCount);
+  fresh->unref();
   nurbs->unref();
 }
 
+// Trimming curves, indices, rational control points and placement come
+// through the reader's child and shape the surface as in the file.
+TEST_F(GenerateWingedEdgeRender, NurbsSurfacesKeepTheirShapeThroughTheReader) {
+  const std::string header = "#Inventor V2.1 ascii\nSeparator {\n";
+  const std::string bicubic = std::string(" numUControlPoints 4 numVControlPoints 4\n") + kBicubicKnots;
+  // The saddle's points shuffled (point k to place 7k + 3 mod 16), each
+  // times its weight 2, and the indices that put them back.
+  const std::string forward = kSaddlePoints;
+  std::vector<float> values;
+  std::istringstream numbers(forward.substr(forward.find('[') + 1));
+  for (std::string word; numbers >> word && word != "]";) values.push_back(std::stof(word.substr(0, word.find(','))));
+  ASSERT_EQ(values.size(), 48u);
+  std::vector<std::string> shuffled(16);
+  std::string rationalIndex;
+  for (int k = 0; k < 16; ++k) {
+    const int place = (7 * k + 3) % 16;
+    shuffled[place] = std::to_string(2 * values[3 * k]) + " " + std::to_string(2 * values[3 * k + 1]) + " " +
+                      std::to_string(2 * values[3 * k + 2]) + " 2,";
+    rationalIndex += std::to_string(place) + (k < 15 ? ", " : "");
+  }
+  std::string rational = " Coordinate4 { point [";
+  for (const std::string& point : shuffled) rational += point;
+  rational += "] }\n";
+  const double root = std::sqrt(0.5);
+  const struct {
+    const char* name;
+    std::string text;
+    std::function<double(const SbVec3f&)> residual;
+    double areaAlongZ, area;  // -1: not checked
+    int euler;
+  } cases[] = {
+      {"trimmed to a square ring, placed",
+       header + " Transform { translation 5 0 0 }\n" + kSaddlePoints +
+           " ProfileCoordinate2 { point [0 0, 1 0, 1 1, 0 1, 0 0,"
+           " 0.25 0.25, 0.25 0.75, 0.75 0.75, 0.75 0.25, 0.25 0.25] }\n"
+           " LinearProfile { index [0, 1, 2, 3, 4] linkage START_FIRST }\n"
+           " LinearProfile { index [5, 6, 7, 8, 9] linkage START_NEW }\n"
+           " NurbsSurface {" + bicubic + " } }\n",
+       [](const SbVec3f& p) { return p[2] - (p[0] - 5) * p[1]; }, 0.75, -1, 0},
+      {"indexed, rational",
+       header + rational + " IndexedNurbsSurface {" + bicubic +
+           " coordIndex [" + rationalIndex + "] } }\n",
+       [](const SbVec3f& p) { return p[2] - p[0] * p[1]; }, 1.0, -1, 1},
+      // A rational quadratic quarter circle swept along z: every point lies
+      // on the unit cylinder.
+      {"rational quarter cylinder",
+       header + " Coordinate4 { point [1 0 0 1, " + std::to_string(root) + " " + std::to_string(root) +
+           " 0 " + std::to_string(root) + ", 0 1 0 1, 1 0 1 1, " + std::to_string(root) + " " +
+           std::to_string(root) + " " + std::to_string(root) + " " + std::to_string(root) +
+           ", 0 1 1 1] }\n NurbsSurface { numUControlPoints 3 numVControlPoints 2"
+           " uKnotVector [0, 0, 0, 1, 1, 1] vKnotVector [0, 0, 1, 1] } }\n",
+       [](const SbVec3f& p) { return std::hypot(p[0], p[1]) - 1.0; }, -1, M_PI / 2, 1},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SoSeparator* scene = readModel(dir, c.text);
+    if (!scene) continue;  // the reader's failure is reported
+    auto* generator = new SoGenerateWingedEdge;
+    generator->ref();
+    generator->addChild(scene);
+    SoCallbackAction gather;
+    gather.apply(generator);
+    const SbWingedEdgeModel& model = generator->builtModel();
+    ASSERT_EQ(model.objects.size(), 1u);
+    const Measured m = measure(model.objects[0], c.residual);
+    EXPECT_LT(m.worst, 2e-5);
+    EXPECT_EQ(m.euler, c.euler);
+    if (c.areaAlongZ >= 0) {
+      EXPECT_NEAR(m.areaAlongZ, c.areaAlongZ, 1e-4);
+    }
+    if (c.area >= 0) {
+      EXPECT_NEAR(m.area, c.area, 0.01 * c.area);  // chords of the arc
+    }
+    generator->unref();
+  }
+
+  // Read by Coin alone, a surface with more control points than there are
+  // coordinates is left out by the gathering itself: Coin would read past them.
+  auto* generator = new SoGenerateWingedEdge;
+  generator->ref();
+  generator->addChild(readScene(header + " Coordinate3 { point [0 0 0, 1 0 0, 0 1 0, 1 1 0] }\n"
+                                         " NurbsSurface {" + bicubic + " } }\n"));
+  testing::internal::CaptureStdout();
+  SoCallbackAction gather;
+  gather.apply(generator);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "SoGenerateWingedEdge: skipped a shape (NurbsSurface) with coordinate indices out of range\n");
+  EXPECT_EQ(generator->builtModel().faceCount(), 0);
+  generator->unref();
+}
+
+// inventor-data's teapot is 32 bicubic patches and nothing else, read as
+// every model is read.
 TEST_F(GenerateWingedEdgeRender, TeapotPatchesBecomeOneSurfaceInARender) {
   const char* path = "/usr/share/inventor/data/models/household/teapot.iv";
   FILE* installed = std::fopen(path, "rb");
   if (!installed) GTEST_SKIP() << path << " is not installed (package inventor-data)";
   std::fclose(installed);
-  SoInput in;
-  ASSERT_TRUE(in.openFile(path));
-  SoSeparator* teapot = SoDB::readAll(&in);
-  ASSERT_NE(teapot, nullptr);
+  std::string error;
+  SoSeparator* teapot = SbModelReader::read(path, &error);
+  ASSERT_NE(teapot, nullptr) << error;
   auto* teapotRoot = new SoSeparator;
   teapotRoot->ref();
   auto* teapotGenerator = new SoGenerateWingedEdge;

@@ -86,6 +86,19 @@ void makeModel(const std::string& name, const fs::path& path) {
     out << "#Inventor V2.1 ascii\nSeparator {\n";
     for (int i = 0; i < 2000; ++i) out << "Sphere {}\n";
     out << "}\n";
+  } else if (name == "nurbs_dense.iv") {
+    // A bicubic patch of 30 x 30 control points (27 knot spans each way) at
+    // complexity 1: Coin makes 1.3 million triangles of these 15 KB.
+    out << "#Inventor V2.1 ascii\nSeparator { Complexity { value 1 }\n Coordinate3 { point [\n";
+    for (int i = 0; i < 30; ++i)
+      for (int j = 0; j < 30; ++j) out << i << " " << j << " " << (i * j) % 7 << ",\n";
+    out << "] }\n NurbsSurface { numUControlPoints 30 numVControlPoints 30\n";
+    for (const char* field : {"uKnotVector", "vKnotVector"}) {
+      out << "  " << field << " [0 0 0";
+      for (int k = 0; k <= 27; ++k) out << " " << k;
+      out << " 27 27 27]\n";
+    }
+    out << " } }\n";
   } else if (name == "fifo.obj" || name == "fifo.iv") {
     out.close();
     fs::remove(path);
@@ -192,6 +205,15 @@ const std::vector<Case>& cases() {
        "skipped 1 strip(s) with coordinate indices out of range"},
       {"VRML IndexedFaceSet indices beyond the points", "hostile:vrml_ifs_beyond.wrl", {}, LOADS,
        "skipped 1 face(s) with coordinate indices out of range"},
+      // NURBS surfaces are checked before Coin tessellates them, and kept
+      // within a million triangles.
+      {"NURBS knots that GLU cannot use", "hostile:nurbs_knots.iv", {}, REFUSED,
+       "skipped 4 NURBS surface(s) with knots, orders, control points or trimming curves out of range"},
+      {"NURBS naming points that do not exist", "hostile:nurbs_beyond.iv", {}, LOADS,
+       "skipped 4 NURBS surface(s) with knots, orders, control points or trimming curves out of range"},
+      {"NURBS patch of 1.3 million triangles", "made:nurbs_dense.iv",
+       {"--set", "SoStreamlinerHQ.doComputation=FALSE"}, LOADS,
+       "lowered the complexity of 1 NURBS surface(s) to 0.8", 60},
       // References are read from the folder of the file that names them.
       {"File parts next to the model", "hostile:file_ref.iv", {}, LOADS, "Model loaded!"},
       {"Inline part next to the model", "hostile:inline_ref.wrl", {}, LOADS, "Model loaded!"},

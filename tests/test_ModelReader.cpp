@@ -2,10 +2,12 @@
 #include <Inventor/SoInput.h>
 #include <Inventor/SoPath.h>
 #include <Inventor/actions/SoCallbackAction.h>
+#include <Inventor/actions/SoSearchAction.h>
 #include <Inventor/misc/SoChildList.h>
 #include <Inventor/nodes/SoCoordinate3.h>
 #include <Inventor/nodes/SoCube.h>
 #include <Inventor/nodes/SoIndexedTriangleStripSet.h>
+#include <Inventor/nodes/SoProfile.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -445,20 +447,59 @@ TEST_F(ModelReader, VrmlPrimitivesAreGathered) {
   EXPECT_FLOAT_EQ(minX, 4.5f);  // world space
 }
 
-TEST_F(ModelReader, NurbsLinesAndPointsGiveNothing) {
+// A NURBS surface comes across as one, with the control points it is drawn
+// with (rational ones kept, gathered through its indices), its knots, the
+// complexity and placement in effect and its trimming curves with their
+// coordinates; lines and points give nothing.
+TEST_F(ModelReader, NurbsSurfacesComeAcrossWithTheirTrimsLinesAndPointsDoNot) {
   const std::string scene =
       "#Inventor V2.1 ascii\nSeparator {\n"
-      " Coordinate3 { point [0 0 0, 1 0 0, 0 1 0, 1 1 0] }\n"
-      " NurbsSurface { numUControlPoints 2 numVControlPoints 2"
-      " uKnotVector [0 0 1 1] vKnotVector [0 0 1 1] }\n"
+      " Complexity { value 0.7 } Transform { translation 1 2 3 }\n"
+      " Coordinate4 { point [0 0 0 1, 2 0 0 2, 0 3 0 3, 4 4 0 4, 9 9 9 9] }\n"
+      " ProfileCoordinate3 { point [0 0 1, 1 0 1, 1 1 1, 0 1 1, 0.5 0.5 2] }\n"
+      " NurbsProfile { index [0, 1, 2, 3, 0] knotVector [0, 0, 1, 2, 3, 4, 4] }\n"
+      " LinearProfile { index [4, 0] linkage ADD_TO_CURRENT }\n"
+      " IndexedNurbsSurface { numUControlPoints 2 numVControlPoints 3"
+      " uKnotVector [0 0 1 1] vKnotVector [0 0 1 2 2] coordIndex [3, 2, 1, 0, 4, 4] }\n"
       " IndexedLineSet { coordIndex [0 1 2 -1] }\n"
       " PointSet { numPoints 4 }\n"
       "}\n";
   std::string error;
-  SoSeparator* read = SbModelReader::read(scratch.write("nothing.iv", scene).c_str(), &error);
-  ASSERT_NE(read, nullptr) << error;  // a valid file: read, but without faces
+  SoSeparator* read = SbModelReader::read(scratch.write("nurbs.iv", scene).c_str(), &error);
+  ASSERT_NE(read, nullptr) << error;
+  read->ref();
+  ASSERT_EQ(read->getNumChildren(), 1);
+  const SoGroup* part = static_cast<const SoGroup*>(read->getChild(0));
+  const char* const types[] = {"MatrixTransform", "Complexity",    "Coordinate4",  "ProfileCoordinate3",
+                               "NurbsProfile",    "LinearProfile", "NurbsSurface"};
+  ASSERT_EQ(part->getNumChildren(), 7);
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(part->getChild(i)->getTypeId(), SoType::fromName(types[i])) << i;
+  // A field's value in file syntax, white space shortened to one space.
+  auto text = [](const SoNode* node, const char* field) {
+    SbString value;
+    node->getField(field)->get(value);
+    std::istringstream words(value.getString());
+    std::string out, word;
+    while (words >> word) out += (out.empty() ? "" : " ") + word;
+    return out;
+  };
+  EXPECT_EQ(text(part->getChild(0), "matrix"), "1 0 0 0 0 1 0 0 0 0 1 0 1 2 3 1");
+  EXPECT_EQ(text(part->getChild(1), "value"), "0.69999999");
+  EXPECT_EQ(text(part->getChild(2), "point"), "[ 4 4 0 4, 0 3 0 3, 2 0 0 2, 0 0 0 1, 9 9 9 9, 9 9 9 9 ]");
+  EXPECT_EQ(text(part->getChild(3), "point"), "[ 0 0 1, 1 0 1, 1 1 1, 0 1 1, 0 0 1, 0.5 0.5 2, 0 0 1 ]");
+  EXPECT_EQ(text(part->getChild(4), "index"), "[ 0, 1, 2, 3, 4 ]");
+  EXPECT_EQ(text(part->getChild(4), "knotVector"), "[ 0, 0, 1, 2, 3, 4, 4 ]");
+  EXPECT_EQ(text(part->getChild(4), "linkage"), "START_FIRST");
+  EXPECT_EQ(text(part->getChild(5), "index"), "[ 5, 6 ]");
+  EXPECT_EQ(text(part->getChild(5), "linkage"), "ADD_TO_CURRENT");
+  EXPECT_EQ(text(part->getChild(6), "numUControlPoints"), "2");
+  EXPECT_EQ(text(part->getChild(6), "numVControlPoints"), "3");
+  EXPECT_EQ(text(part->getChild(6), "uKnotVector"), "[ 0, 0, 1, 1 ]");
+  EXPECT_EQ(text(part->getChild(6), "vKnotVector"), "[ 0, 0, 1, 2, 2 ]");
+  // Without a GL context the gathering can tessellate none of it.
   EXPECT_TRUE(gather(read).objects.empty());
   EXPECT_FALSE(generator->hasGeometry());
+  read->unref();
 }
 
 // Strip sets keep their own gathering; other shapes only add objects after
@@ -621,17 +662,21 @@ TEST_F(ModelReader, ReferencesAreReadFromTheFolderOfTheFileThatNamesThem) {
       << error;
 }
 
-// Faces and strips that name points which do not exist are left out and
-// counted on the console; the rest of the shape is kept.
-TEST_F(ModelReader, FacesNamingMissingPointsAreLeftOutAndReported) {
+// Faces, strips and NURBS surfaces that name points which do not exist, and
+// NURBS surfaces whose knots Coin cannot use, are left out and counted on the
+// console; the rest of the shape or scene is kept.
+TEST_F(ModelReader, ShapesOutOfRangeAreLeftOutAndReported) {
+  const std::string nurbs = "NURBS surface(s) with knots, orders, control points or trimming curves";
+  const std::string indices = "with coordinate indices";
   const struct {
     const char* file;
-    int faces;
-    const char* skipped;
+    int faces, surfaces;  // gathered without a GL context; NURBS surfaces built
+    std::string skipped;
   } cases[] = {
-      {"ifs_beyond.iv", 1, "2 face(s)"},       {"faceset_beyond.iv", 1, "1 face(s)"},
-      {"tss_beyond.iv", 2, "1 strip(s)"},      {"itss_beyond.iv", 2, "1 strip(s)"},
-      {"vrml_ifs_beyond.wrl", 1, "1 face(s)"},
+      {"ifs_beyond.iv", 1, 0, "2 face(s) " + indices},       {"faceset_beyond.iv", 1, 0, "1 face(s) " + indices},
+      {"tss_beyond.iv", 2, 0, "1 strip(s) " + indices},      {"itss_beyond.iv", 2, 0, "1 strip(s) " + indices},
+      {"vrml_ifs_beyond.wrl", 1, 0, "1 face(s) " + indices}, {"nurbs_beyond.iv", 0, 1, "4 " + nurbs},
+      {"nurbs_knots.iv", 0, 0, "4 " + nurbs},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
@@ -641,8 +686,12 @@ TEST_F(ModelReader, FacesNamingMissingPointsAreLeftOutAndReported) {
     SoSeparator* scene = SbModelReader::read(path.c_str(), &error);
     const std::string out = testing::internal::GetCapturedStdout();
     ASSERT_NE(scene, nullptr) << error;
-    EXPECT_EQ(out, std::string("SbModelReader::read: skipped ") + c.skipped +
-                       " with coordinate indices out of range in " + path + "\n");
+    EXPECT_EQ(out, "SbModelReader::read: skipped " + c.skipped + " out of range in " + path + "\n");
+    SoSearchAction search;
+    search.setType(SoType::fromName("NurbsSurface"));
+    search.setInterest(SoSearchAction::ALL);
+    search.apply(scene);
+    EXPECT_EQ(search.getPaths().getLength(), c.surfaces);
     EXPECT_EQ(gather(scene).faceCount(), c.faces);
   }
 }
@@ -718,7 +767,8 @@ TEST_F(ModelReader, OnlyGeometryComesAcrossAndGathersAsTheFileDoes) {
 }
 
 // The parent takes back only answers that check out: every index within its
-// block, known kinds, finite numbers, nothing cut short.
+// block, known kinds, finite numbers, NURBS surfaces Coin can use, nothing
+// cut short.
 TEST(ModelParts, OnlyAnswersThatCheckOutAreTakenBack) {
   SbModelParts parts;
   SbModelParts::Part strips;
@@ -734,7 +784,26 @@ TEST(ModelParts, OnlyAnswersThatCheckOutAreTakenBack) {
   sphere.kind = SbModelParts::PRIMITIVE;
   sphere.primitive = SbModelParts::SPHERE;
   sphere.size[0] = 2.0f;
-  parts.parts = {strips, faces, sphere};
+  // A rational bilinear patch trimmed by a triangle and a quadratic curve.
+  SbModelParts::Part nurbs;
+  nurbs.kind = SbModelParts::NURBS;
+  nurbs.numU = nurbs.numV = 2;
+  nurbs.dimension = 4;
+  nurbs.controlPoints = parts.keepFloats({0, 0, 0, 1, 1, 0, 0, 1, 0, 1, 0, 1, 2, 2, 2, 2});
+  nurbs.uKnots = nurbs.vKnots = parts.keepFloats({0, 0, 1, 1});
+  nurbs.profileDimension = 2;
+  nurbs.profilePoints = parts.keepFloats({0.1f, 0.1f, 0.9f, 0.1f, 0.5f, 0.9f, 0.1f, 0.1f, 0.2f, 0.2f, 0.3f, 0.3f, 0.2f, 0.2f});
+  nurbs.profileCount = 2;
+  SbModelParts::Profile polyline;
+  polyline.points = 4;
+  SbModelParts::Profile curve;
+  curve.curve = SbModelParts::NURBS_PROFILE;
+  curve.linkage = SoProfile::START_NEW;
+  curve.points = 3;
+  curve.knots = parts.keepFloats({0, 0, 0, 1, 1, 1});
+  parts.profiles = {polyline, curve};
+  ASSERT_EQ(SbModelParts::nurbsProblem(nurbs, parts.profiles), nullptr);
+  parts.parts = {strips, faces, sphere, nurbs};
 
   FILE* file = std::tmpfile();
   ASSERT_NE(file, nullptr);
@@ -748,11 +817,14 @@ TEST(ModelParts, OnlyAnswersThatCheckOutAreTakenBack) {
 
   SbModelParts back;
   ASSERT_TRUE(back.read(bytes, size));
-  ASSERT_EQ(back.parts.size(), 3u);
+  ASSERT_EQ(back.parts.size(), 4u);
   EXPECT_EQ(back.parts[1].matrix, faces.matrix);
+  ASSERT_EQ(back.profiles.size(), 2u);
+  EXPECT_EQ(std::vector<float>(back.profiles[1].knots.data, back.profiles[1].knots.data + 6),
+            std::vector<float>({0, 0, 0, 1, 1, 1}));
   SoSeparator* scene = back.buildScene();
   scene->ref();
-  EXPECT_EQ(scene->getNumChildren(), 3);
+  EXPECT_EQ(scene->getNumChildren(), 4);
   scene->unref();
 
   for (size_t cut = 0; cut < size; cut += 4) EXPECT_FALSE(SbModelParts().read(bytes, cut)) << cut;
@@ -767,13 +839,73 @@ TEST(ModelParts, OnlyAnswersThatCheckOutAreTakenBack) {
       SbModelParts check;
       if (!check.read(reinterpret_cast<const char*>(damaged.data()), size)) continue;
       for (const SbModelParts::Part& p : check.parts) {
-        if (p.kind == SbModelParts::PRIMITIVE) continue;
+        if (p.kind == SbModelParts::NURBS) {
+          EXPECT_EQ(SbModelParts::nurbsProblem(p, check.profiles), nullptr);
+        }
+        if (p.kind == SbModelParts::PRIMITIVE || p.kind == SbModelParts::NURBS) continue;
         for (uint32_t i = 0; i < p.coordIndex.size; ++i)
           EXPECT_LT(p.coordIndex.data[i], static_cast<int32_t>(check.blocks[p.block].size));
       }
       SoSeparator* built = check.buildScene();
       built->ref();
       built->unref();
+    }
+  }
+}
+
+// NURBS surfaces whose tessellation would pass the budget get the highest
+// complexity level at which all fit together; when even complexity 0 does
+// not fit, the surfaces after the last that fits are left out, other shapes
+// kept. Reported on the console.
+TEST(ModelParts, NurbsTessellationIsKeptWithinItsBudget) {
+  for (const bool drop : {false, true}) {
+    SCOPED_TRACE(drop ? "dropping" : "lowering");
+    SbModelParts parts;
+    // Bicubic 30 x 30 patches, 27 knot spans each way.
+    SbModelParts::Part patch;
+    patch.kind = SbModelParts::NURBS;
+    patch.numU = patch.numV = 30;
+    patch.controlPoints = parts.keepFloats(std::vector<float>(30 * 30 * 3, 0.0f));
+    std::vector<float> knots = {0, 0, 0};
+    for (int k = 0; k <= 27; ++k) knots.push_back(float(k));
+    knots.insert(knots.end(), {27, 27, 27});
+    patch.uKnots = patch.vKnots = parts.keepFloats(knots);
+    ASSERT_EQ(SbModelParts::nurbsProblem(patch, parts.profiles), nullptr);
+    SbModelParts::Part box;
+    box.kind = SbModelParts::PRIMITIVE;
+    for (float complexity : {1.0f, 0.3f, 1.0f}) {
+      patch.complexity = complexity;
+      parts.parts.push_back(patch);
+    }
+    parts.parts.push_back(box);
+    auto estimate = [&](float ceiling) {
+      double sum = 0;
+      for (const SbModelParts::Part& p : parts.parts)
+        if (p.kind == SbModelParts::NURBS) sum += parts.nurbsTriangles(p, std::min(p.complexity, ceiling));
+      return sum;
+    };
+    const double budget = drop ? 2 * parts.nurbsTriangles(patch, 0.0f) + 1 : estimate(0.5f);
+    ASSERT_GT(estimate(0.6f), budget);
+    parts.limitNurbs(budget);
+    EXPECT_LE(estimate(1.0f), budget);
+    std::vector<float> complexities;
+    for (const SbModelParts::Part& p : parts.parts)
+      complexities.push_back(p.kind == SbModelParts::NURBS ? p.complexity : -1.0f);
+    char budgetText[32];
+    std::snprintf(budgetText, sizeof budgetText, "%.0f", budget);
+    testing::internal::CaptureStdout();
+    parts.reportSkipped("m.iv");
+    const std::string out = testing::internal::GetCapturedStdout();
+    if (drop) {
+      EXPECT_EQ(complexities, std::vector<float>({0.0f, 0.0f, -1.0f}));
+      EXPECT_EQ(out, std::string("SbModelReader::read: lowered the complexity of 3 NURBS surface(s) to 0.0 "
+                                 "to keep their tessellation under ") + budgetText + " triangles in m.iv\n" +
+                         "SbModelReader::read: skipped 1 NURBS surface(s) beyond " + budgetText +
+                         " triangles of tessellation in m.iv\n");
+    } else {
+      EXPECT_EQ(complexities, std::vector<float>({0.5f, 0.3f, 0.5f, -1.0f}));
+      EXPECT_EQ(out, std::string("SbModelReader::read: lowered the complexity of 2 NURBS surface(s) to 0.5 "
+                                 "to keep their tessellation under ") + budgetText + " triangles in m.iv\n");
     }
   }
 }

@@ -23,6 +23,8 @@
 #include <cmath>
 #include <vector>
 
+#include "mesh/SoGenerateWingedEdge.h"
+
 namespace render {
 
 namespace {
@@ -162,6 +164,7 @@ void OffscreenCanvas::frame(SoNode* geometry, const View& v) {
   // tessellation may need); the box's corners when there are none.
   TrianglePoints found;
   if (context.makeCurrent(&surface)) {
+    const SoGenerateWingedEdge::NurbsContextLoan loan;  // NURBS surfaces tessellated here too
     SoCallbackAction triangles(viewport());
     triangles.addTriangleCallback(SoShape::getClassTypeId(), &TrianglePoints::collect, &found);
     triangles.apply(geometry);

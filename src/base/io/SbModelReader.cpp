@@ -28,6 +28,13 @@
 
 namespace {
 
+// Most triangles the NURBS surfaces of one model may become. Coin makes up
+// to about 2000 triangles a knot span at complexity 1 (order 4; many more at
+// higher orders): a 15 KB file of a 30 x 30 bicubic patch gave 1.3 million,
+// far beyond what the later stages draw in reasonable time, and a few
+// hundred KB would exhaust memory.
+constexpr double kNurbsTriangleBudget = 1e6;
+
 // Extensions Coin reads itself; everything else goes through assimp.
 const char* const kCoinExtensions[] = {".iv", ".wrl", ".vrml", ".wrz", ".iv.gz", ".wrl.gz",
                                        ".vrml.gz"};
@@ -390,6 +397,7 @@ SoSeparator* SbModelReader::read(const char* path, std::string* error, Failure* 
         SbModelParts parts;
         if (work &&
             SbReaderProcess::run(file, work, SbReaderProcess::limitsFor(info.st_size), parts, message)) {
+          parts.limitNurbs(kNurbsTriangleBudget);
           parts.reportSkipped(file);
           if (failure) *failure = NO_FAILURE;
           return parts.buildScene();

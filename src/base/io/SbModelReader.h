@@ -32,12 +32,19 @@ class SoSeparator;
 //     by coordinate index or, where the shape names none, by exact position;
 //   - the primitive itself (cube, sphere, cone, cylinder and their VRML 97
 //     counterparts), with its fields;
+//   - an SoNurbsSurface for each NURBS surface, plain or indexed, over an
+//     SoCoordinate3 or SoCoordinate4 of its own control points, after its
+//     trimming curves (an SoProfileCoordinate2 or 3 and an SoLinearProfile
+//     or SoNurbsProfile each); surfaces whose tessellation would together
+//     pass a million triangles get a lower complexity, and past that at
+//     complexity 0 the later ones are left out (with a console message);
 //   - for assimp's formats, an SoIndexedFaceSet of triangles per placed mesh,
 //     counter-clockwise seen from outside, with the points in world space.
 // In traversal order, so the shapes keep their numbering. Cameras, lights,
-// materials, NURBS, lines, points and anything else without faces are left
-// out, as are faces, strips and shapes that name coordinates which do not
-// exist (counted in a console message). File and Inline references are read
+// materials, NURBS curves, lines, points and anything else without faces
+// are left out, as are faces, strips and shapes that name coordinates which
+// do not exist and NURBS surfaces with knots, orders, control points or
+// trimming curves out of range (counted in a console message). File and Inline references are read
 // relative to the folder of the file that names them; one that cannot be
 // read fails the whole read, as does any other error Coin reports, a scene
 // that contains itself (a DEF/USE cycle) or a device or pipe named as the

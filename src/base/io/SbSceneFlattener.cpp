@@ -17,6 +17,7 @@
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/details/SoPointDetail.h>
 #include <Inventor/elements/SoCoordinateElement.h>
+#include <Inventor/elements/SoProfileCoordinateElement.h>
 #include <Inventor/errors/SoReadError.h>
 #include <Inventor/fields/SoMFNode.h>
 #include <Inventor/fields/SoSFNode.h>
@@ -28,8 +29,12 @@
 #include <Inventor/nodes/SoCylinder.h>
 #include <Inventor/nodes/SoFaceSet.h>
 #include <Inventor/nodes/SoIndexedFaceSet.h>
+#include <Inventor/nodes/SoIndexedNurbsSurface.h>
 #include <Inventor/nodes/SoIndexedTriangleStripSet.h>
+#include <Inventor/nodes/SoLinearProfile.h>
 #include <Inventor/nodes/SoNormal.h>
+#include <Inventor/nodes/SoNurbsProfile.h>
+#include <Inventor/nodes/SoNurbsSurface.h>
 #include <Inventor/nodes/SoQuadMesh.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoShapeHints.h>
@@ -438,11 +443,119 @@ private:
     parts.parts.push_back(part);
   }
 
+  template <class T>
+  static SbModelParts::Array<T> view(const SoMField& field, const T* values) {
+    return SbModelParts::Array<T>{values, static_cast<uint32_t>(field.getNum())};
+  }
+
+  // The trimming curves in effect, each with the profile coordinates it
+  // names, into `part`; false when a profile names coordinates that do not
+  // exist or is of no known kind.
+  bool readProfiles(SoCallbackAction* action, Part& part) {
+    const SoNodeList& list = action->getProfile();
+    if (list.getLength() == 0) return true;
+    const SoProfileCoordinateElement* element =
+        SoProfileCoordinateElement::getInstance(action->getState());
+    const int available = element ? element->getNum() : 0;
+    const bool flat = !element || element->is2D();
+    part.profileDimension = flat ? 2 : 3;
+    std::vector<float> points;
+    part.firstProfile = static_cast<uint32_t>(parts.profiles.size());
+    for (int i = 0; i < list.getLength(); ++i) {
+      const SoNode* node = list[i];
+      SbModelParts::Profile profile;
+      if (node->isOfType(SoNurbsProfile::getClassTypeId())) {
+        const SoMFFloat& knots = static_cast<const SoNurbsProfile*>(node)->knotVector;
+        profile.curve = SbModelParts::NURBS_PROFILE;
+        profile.knots = view(knots, knots.getValues(0));
+      } else if (!node->isOfType(SoLinearProfile::getClassTypeId())) {
+        return false;
+      }
+      const auto* p = static_cast<const SoProfile*>(node);
+      profile.linkage = static_cast<uint32_t>(p->linkage.getValue());
+      const int32_t* index = p->index.getValues(0);
+      for (int k = 0; k < p->index.getNum(); ++k) {
+        if (index[k] < 0 || index[k] >= available) return false;
+        const float* point = flat ? element->get2(index[k]).getValue() : element->get3(index[k]).getValue();
+        points.insert(points.end(), point, point + part.profileDimension);
+      }
+      profile.points = static_cast<uint32_t>(p->index.getNum());
+      parts.profiles.push_back(profile);
+      ++part.profileCount;
+    }
+    part.profilePoints = parts.keepFloats(std::move(points));
+    return true;
+  }
+
+  // A NURBS surface with its control points (gathered through its indices
+  // for an indexed surface), knots, complexity and trimming curves; left out
+  // and counted when any of that is out of range. Texture coordinates of the
+  // surface are not needed for the geometry.
+  void nurbsSurface(SoCallbackAction* action, const SoNode* node) {
+    Part part;
+    part.kind = SbModelParts::NURBS;
+    if (!place(action, part)) {
+      ++parts.skippedShapes;
+      return;
+    }
+    const bool indexed = node->isOfType(SoIndexedNurbsSurface::getClassTypeId());
+    // The two classes share no base with these fields: each is read as what it is.
+    const auto* plain = indexed ? nullptr : static_cast<const SoNurbsSurface*>(node);
+    const auto* withIndex = indexed ? static_cast<const SoIndexedNurbsSurface*>(node) : nullptr;
+    const int64_t numU = indexed ? withIndex->numUControlPoints.getValue() : plain->numUControlPoints.getValue();
+    const int64_t numV = indexed ? withIndex->numVControlPoints.getValue() : plain->numVControlPoints.getValue();
+    const SoMFFloat& uKnots = indexed ? withIndex->uKnotVector : plain->uKnotVector;
+    const SoMFFloat& vKnots = indexed ? withIndex->vKnotVector : plain->vKnotVector;
+    const SoCoordinateElement* element = SoCoordinateElement::getInstance(action->getState());
+    // The element's start value (one point at the origin) comes from no node.
+    const int64_t available = element && element->getNodeId() != 0 ? element->getNum() : 0;
+    const int64_t count = numU * numV;
+    const size_t before = parts.profiles.size();
+    auto skip = [&]() {
+      parts.profiles.resize(before);
+      ++parts.skippedNurbs;
+    };
+    if (numU < 1 || numV < 1 || available == 0 || (!indexed && count > available)) return skip();
+    part.numU = static_cast<uint32_t>(numU);
+    part.numV = static_cast<uint32_t>(numV);
+    part.dimension = element->is3D() ? 3 : 4;
+    const float* points = part.dimension == 3 ? element->getArrayPtr3()->getValue()
+                                              : element->getArrayPtr4()->getValue();
+    if (indexed) {
+      const SoMFInt32& index = withIndex->coordIndex;
+      if (index.getNum() < count) return skip();
+      std::vector<float> gathered;
+      gathered.reserve(static_cast<size_t>(count) * part.dimension);
+      for (int64_t i = 0; i < count; ++i) {
+        const int32_t c = index[static_cast<int>(i)];
+        if (c < 0 || c >= available) return skip();
+        gathered.insert(gathered.end(), points + size_t(c) * part.dimension,
+                        points + size_t(c + 1) * part.dimension);
+      }
+      part.controlPoints = parts.keepFloats(std::move(gathered));
+    } else {
+      part.controlPoints.data = points;
+      part.controlPoints.size = static_cast<uint32_t>(count * part.dimension);
+    }
+    part.uKnots = view(uKnots, uKnots.getValues(0));
+    part.vKnots = view(vKnots, vKnots.getValues(0));
+    // Coin takes the complexity within [0, 1].
+    part.complexity = std::min(1.0f, std::max(0.0f, action->getComplexity()));
+    part.complexityType = action->getComplexityType();
+    if (!readProfiles(action, part) || SbModelParts::nurbsProblem(part, parts.profiles)) return skip();
+    parts.parts.push_back(part);
+  }
+
   SoCallbackAction::Response begin(SoCallbackAction* action, SoNode* node) {
     const SoType type = node->getTypeId();
     const bool strips = type.isDerivedFrom(SoIndexedTriangleStripSet::getClassTypeId());
     if (strips || type.isDerivedFrom(SoIndexedFaceSet::getClassTypeId())) {
       indexedShape(action, static_cast<const SoIndexedShape*>(node), strips);
+      return SoCallbackAction::PRUNE;
+    }
+    if (type.isDerivedFrom(SoNurbsSurface::getClassTypeId()) ||
+        type.isDerivedFrom(SoIndexedNurbsSurface::getClassTypeId())) {
+      nurbsSurface(action, node);
       return SoCallbackAction::PRUNE;
     }
     Part part;

@@ -21,8 +21,16 @@ struct SbModelParts;
 // counter-clockwise, with corners joined by coordinate index or, where the
 // shape names none, by exact position; faces, strips and shapes that would
 // read beyond their coordinates are left out before Coin triangulates them.
-// Lines, points, NURBS, images, 2D text and shapes of no known kind give
-// nothing. Shapes whose sizes or placement are not finite are left out.
+// NURBS surfaces (plain and indexed) stay NURBS surfaces, placed by their
+// model matrix, with the control points they are drawn with (3D or
+// rational), their knot vectors, the complexity in effect and the trimming
+// curves in effect with their profile coordinates; those that
+// SbModelParts::nurbsProblem() refuses or that name control points or
+// profile coordinates which do not exist are left out (Coin tessellates
+// NURBS only with a GL context, which a reading process has not). Their
+// texture coordinates are not carried over. Lines, points, NURBS curves,
+// images, 2D text and shapes of no known kind give nothing. Shapes whose
+// sizes or placement are not finite are left out.
 class SbSceneFlattener {
 public:
   // Runs in a reading child (SbReaderProcess): makes the model's folder the

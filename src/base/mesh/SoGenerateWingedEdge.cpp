@@ -83,52 +83,43 @@ bool glContextCurrent() {
 // Coin tessellates a NURBS surface through GLU and asks for an offscreen GL
 // context of its own to do it in, even while one is current; under Xvfb
 // that context cannot be made (no triangles come) and without a display
-// Coin crashes. While a context is current the gathering lends Coin that
-// one through Coin's offscreen callbacks: they hand out a token and leave
-// the current context as it is. Each NURBS node keeps its token and gives
-// it back when it dies, so the callbacks stay installed while tokens are
-// out (Coin's own code would free the token as a GLX context); outside a
-// loan they make no new contexts (an SoOffscreenRenderer gets none then).
-class NurbsContextLoan {
- public:
-  NurbsContextLoan() {
-    if (!installed) cc_glglue_context_set_offscreen_cb_functions(&functions);
-    installed = lending = true;
-  }
-  ~NurbsContextLoan() {
-    lending = false;
-    if (tokens == 0) {
-      cc_glglue_context_set_offscreen_cb_functions(nullptr);
-      installed = false;
-    }
-  }
-  NurbsContextLoan(const NurbsContextLoan&) = delete;
-  NurbsContextLoan& operator=(const NurbsContextLoan&) = delete;
-
- private:
+// Coin crashes. A loan lends Coin the current context through Coin's
+// offscreen callbacks: they hand out a token and leave the current context
+// as it is. Each NURBS node keeps its token and gives it back when it dies,
+// so the callbacks stay installed while tokens are out (Coin's own code
+// would free the token as a GLX context); outside a loan they make no new
+// contexts (an SoOffscreenRenderer gets none then).
+struct ContextLender {
   static cc_glglue_offscreen_data create(unsigned int, unsigned int) {
-    if (!lending) return nullptr;
+    if (loans == 0) return nullptr;
     ++tokens;
     return &token;
   }
-  static SbBool makeCurrent(cc_glglue_offscreen_data) { return lending || glContextCurrent(); }
+  static SbBool makeCurrent(cc_glglue_offscreen_data) { return loans > 0 || glContextCurrent(); }
   static void reinstate(cc_glglue_offscreen_data) {}
   static void destruct(cc_glglue_offscreen_data data) {
     if (data == &token && tokens > 0) --tokens;
   }
+  static void uninstallWhenDone() {
+    if (installed && loans == 0 && tokens == 0) {
+      cc_glglue_context_set_offscreen_cb_functions(nullptr);
+      installed = false;
+    }
+  }
   static int token;
-  static int tokens;
-  static bool installed, lending;
+  static int tokens;  // handed out and not yet given back
+  static int loans;   // loans alive (they may nest)
+  static bool installed;
   static cc_glglue_offscreen_cb_functions functions;
 };
-int NurbsContextLoan::token = 0;
-int NurbsContextLoan::tokens = 0;
-bool NurbsContextLoan::installed = false;
-bool NurbsContextLoan::lending = false;
-cc_glglue_offscreen_cb_functions NurbsContextLoan::functions = {&NurbsContextLoan::create,
-                                                                &NurbsContextLoan::makeCurrent,
-                                                                &NurbsContextLoan::reinstate,
-                                                                &NurbsContextLoan::destruct};
+int ContextLender::token = 0;
+int ContextLender::tokens = 0;
+int ContextLender::loans = 0;
+bool ContextLender::installed = false;
+cc_glglue_offscreen_cb_functions ContextLender::functions = {&ContextLender::create,
+                                                             &ContextLender::makeCurrent,
+                                                             &ContextLender::reinstate,
+                                                             &ContextLender::destruct};
 
 void reportBadIndices(const SoNode* node) {
   printf("SoGenerateWingedEdge: skipped a shape (%s) with coordinate indices out of range\n",
@@ -156,8 +147,26 @@ bool indicesBelow(const SoMFInt32& index, int64_t points) {
 // False when Coin would read coordinates that do not exist to triangulate
 // `node`: indices past the coordinates, counts of a face or strip set (-1:
 // all the rest) or a quad mesh's size running past them, an elevation grid
-// with fewer heights than its size. Coin reads such coordinates unchecked.
+// with fewer heights than its size, NURBS surfaces with more control points
+// (or indices) than there are coordinates (or indices). Coin reads such
+// coordinates unchecked.
 bool coordinatesExist(SoCallbackAction* action, const SoNode* node) {
+  if (node->isOfType(SoNurbsSurface::getClassTypeId()) || node->isOfType(SoIndexedNurbsSurface::getClassTypeId())) {
+    const bool indexed = node->isOfType(SoIndexedNurbsSurface::getClassTypeId());
+    // The two classes share no base with these fields: each is read as what it is.
+    const auto* plain = indexed ? nullptr : static_cast<const SoNurbsSurface*>(node);
+    const auto* withIndex = indexed ? static_cast<const SoIndexedNurbsSurface*>(node) : nullptr;
+    const int64_t u = indexed ? withIndex->numUControlPoints.getValue() : plain->numUControlPoints.getValue();
+    const int64_t v = indexed ? withIndex->numVControlPoints.getValue() : plain->numVControlPoints.getValue();
+    const int64_t points = SoCoordinateElement::getInstance(action->getState())->getNum();
+    if (u < 0 || v < 0) return false;
+    if (!indexed) return u * v <= points;
+    const SoMFInt32& index = withIndex->coordIndex;
+    if (u * v > index.getNum()) return false;
+    for (int64_t i = 0; i < u * v; ++i)
+      if (index[static_cast<int>(i)] < 0 || index[static_cast<int>(i)] >= points) return false;
+    return true;
+  }
   if (node->isOfType(SoIndexedShape::getClassTypeId())) {
     const auto* shape = static_cast<const SoIndexedShape*>(node);
     return indicesBelow(shape->coordIndex, coordinateCount(action, shape));
@@ -524,6 +533,17 @@ struct Gatherer {
 };
 
 }  // namespace
+
+SoGenerateWingedEdge::NurbsContextLoan::NurbsContextLoan() {
+  if (!ContextLender::installed) cc_glglue_context_set_offscreen_cb_functions(&ContextLender::functions);
+  ContextLender::installed = true;
+  ++ContextLender::loans;
+}
+
+SoGenerateWingedEdge::NurbsContextLoan::~NurbsContextLoan() {
+  --ContextLender::loans;
+  ContextLender::uninstallWhenDone();
+}
 
 void SoGenerateWingedEdge::initClass() {
   SO_NODE_INIT_CLASS(SoGenerateWingedEdge, SoGroup, "Group");

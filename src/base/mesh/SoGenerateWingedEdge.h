@@ -51,6 +51,21 @@ public:
   SoSFBool doBuildWingedEdge;   // FALSE publishes an empty model
   SoSFInt32 visualizationMode;  // display mode of the winged-edge shape
 
+  // While an object lives (on one thread, with a GL context current),
+  // Coin tessellates NURBS surfaces in that context, for a callback action
+  // too: Coin asks for an offscreen context of its own to tessellate in,
+  // which it cannot make under Xvfb (no triangles come, with a warning per
+  // surface) and without a display at all (Coin crashes). The gathering
+  // makes one while it traverses with a context current; other callers of
+  // a callback action that wants triangles can do the same.
+  class NurbsContextLoan {
+  public:
+    NurbsContextLoan();
+    ~NurbsContextLoan();
+    NurbsContextLoan(const NurbsContextLoan&) = delete;
+    NurbsContextLoan& operator=(const NurbsContextLoan&) = delete;
+  };
+
   // Object number for the shape at the end of `stripSetPath` (which starts at
   // this node and lives only during the call), or -1 to use the shape's
   // position among all shapes gathered.
