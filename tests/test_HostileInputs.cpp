@@ -13,6 +13,7 @@
 // check the folder after it. Needs a display (xvfb-run).
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -123,6 +124,7 @@ struct ToolRun {
   int signal = 0;      // the signal that ended it, if one did
   bool timedOut = false;
   double seconds = 0;
+  double peakMB = 0;   // the largest resident size of the tool or a child it waited for
   std::string output;  // standard output and error
 };
 
@@ -147,8 +149,9 @@ ToolRun runTool(const std::vector<std::string>& args, const fs::path& dir, int l
   }
   int status = 0;
   bool interrupted = false;
+  struct rusage usage {};
   for (;;) {
-    const pid_t done = waitpid(child, &status, WNOHANG);
+    const pid_t done = wait4(child, &status, WNOHANG, &usage);
     if (done == child) break;
     if (interruptAfter > 0 && !interrupted &&
         std::chrono::steady_clock::now() - start > std::chrono::duration<double>(interruptAfter)) {
@@ -158,12 +161,13 @@ ToolRun runTool(const std::vector<std::string>& args, const fs::path& dir, int l
     if (std::chrono::steady_clock::now() - start > std::chrono::seconds(limit)) {
       run.timedOut = true;
       kill(child, SIGKILL);
-      waitpid(child, &status, 0);
+      wait4(child, &status, 0, &usage);
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  run.peakMB = usage.ru_maxrss / 1024.0;
   if (!run.timedOut && WIFEXITED(status)) run.status = WEXITSTATUS(status);
   if (!run.timedOut && WIFSIGNALED(status)) run.signal = WTERMSIG(status);
   run.output = readFile(log.string());
@@ -309,7 +313,7 @@ TEST(HostileInputs, EveryCaseEndsInTimeWithAnExitStatusAndAMessage) {
   const fs::path hostile = sourceDir() / "tests/data/hostile";
   ASSERT_TRUE(fs::is_directory(hostile)) << hostile;
   TempDir tmp;
-  std::printf("%-52s %6s %8s\n", "case", "status", "seconds");
+  std::printf("%-52s %6s %8s %8s\n", "case", "status", "seconds", "peak MB");
   for (const Case& c : cases()) {
     SCOPED_TRACE(c.name);
     if (c.pending) {
@@ -334,7 +338,7 @@ TEST(HostileInputs, EveryCaseEndsInTimeWithAnExitStatusAndAMessage) {
     const std::string status = run.timedOut  ? "time"
                                : run.signal ? "sig" + std::to_string(run.signal)
                                             : std::to_string(run.status);
-    std::printf("%-52s %6s %8.2f\n", c.name, status.c_str(), run.seconds);
+    std::printf("%-52s %6s %8.2f %8.1f\n", c.name, status.c_str(), run.seconds, run.peakMB);
     EXPECT_FALSE(run.timedOut) << "still running after " << c.seconds << " s:\n" << run.output;
     EXPECT_EQ(run.signal, 0) << "ended by signal " << run.signal << ":\n" << run.output;
     EXPECT_EQ(run.status, int(c.expect)) << run.output;
