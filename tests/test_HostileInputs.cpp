@@ -48,7 +48,6 @@ struct Case {
   Expect expect;
   std::string text;
   int seconds = 30;               // time limit of the run
-  const char* pending = nullptr;  // not run until the cause is mended elsewhere; why
   std::function<void(const fs::path& tmp)> before = nullptr;  // makes output targets
   std::function<void(const fs::path& tmp)> after = nullptr;   // checks what is left
   double interruptAfter = 0;                                  // Ctrl+C after this many seconds
@@ -235,9 +234,8 @@ const std::vector<Case>& cases() {
       // Large models: the input side alone, then the whole drawing.
       {"2,000 Sphere nodes in a row, loading", "made:spheres_2000.iv",
        {"--set", "SoGenerateWingedEdge.doBuildWingedEdge=FALSE"}, LOADS, "Model loaded!"},
-      {"2,000 Sphere nodes in a row, drawn", "made:spheres_2000.iv", {}, LOADS, "", 30,
-       "each coincident sphere is hatched in full, about 0.2 s and 2 MB a sphere "
-       "(SbStreamlineTracer::hatch)"},
+      {"2,000 Sphere nodes in a row, drawn", "made:spheres_2000.iv", {}, LOADS,
+       "skipped 1999 shape(s) that repeat an earlier one exactly"},
       {"model from 1e-6 to 1e6, loading", "hostile:span.iv",
        {"--set", "SoStreamlinerHQ.doComputation=FALSE"}, LOADS, "Model loaded!"},
       {"model from 1e-6 to 1e6, drawn", "hostile:span.iv", {}, LOADS, ""},
@@ -264,15 +262,15 @@ const std::vector<Case>& cases() {
       // Outputs that would lose a file: refused before anything is drawn.
       {"--png naming its own model", "made:own.iv", {"--png", "{tmp}/own.iv"}, REFUSED,
        "linfold-render: refused to write {tmp}/own.iv (the png output): it is an input of this run\n", 30,
-       nullptr, nullptr,
+       nullptr,
        [](const fs::path& tmp) { EXPECT_EQ(readFile(tmp / "own.iv"), readFile(sourceDir() / "data/torus.iv")); }},
       {"two outputs naming one file", "sample:sphere.iv", {"--png", "{tmp}/x.out", "--svg", "./x.out"}, REFUSED,
        "linfold-render: the png and svg outputs both name ./x.out\n"},
-      {"--png into a pipe", "sample:sphere.iv", {"--png", "{tmp}/pipe.png"}, REFUSED, "it is a pipe\n", 30, nullptr,
+      {"--png into a pipe", "sample:sphere.iv", {"--png", "{tmp}/pipe.png"}, REFUSED, "it is a pipe\n", 30,
        [](const fs::path& tmp) { ASSERT_EQ(mkfifo((tmp / "pipe.png").c_str(), 0600), 0); },
        [](const fs::path& tmp) { EXPECT_TRUE(fs::is_fifo(tmp / "pipe.png")); }},
       {"--pdf through a symbolic link", "sample:sphere.iv", {"--pdf", "{tmp}/link.pdf"}, REFUSED,
-       "it is a symbolic link\n", 30, nullptr,
+       "it is a symbolic link\n", 30,
        [](const fs::path& tmp) {
          put(tmp / "kept.pdf", "kept");
          fs::create_symlink("kept.pdf", tmp / "link.pdf");
@@ -282,7 +280,6 @@ const std::vector<Case>& cases() {
          EXPECT_EQ(readFile(tmp / "kept.pdf"), "kept");
        }},
       {"--tga over a read-only file", "sample:sphere.iv", {"--tga", "{tmp}/ro.tga"}, REFUSED, "it is read-only\n", 30,
-       nullptr,
        [](const fs::path& tmp) {
          put(tmp / "ro.tga", "mine");
          chmod((tmp / "ro.tga").c_str(), 0444);
@@ -290,7 +287,7 @@ const std::vector<Case>& cases() {
        [](const fs::path& tmp) { EXPECT_EQ(readFile(tmp / "ro.tga"), "mine"); }},
       {"--vrml to a device", "sample:sphere.iv", {"--vrml", "/dev/null"}, REFUSED, "it is a device\n"},
       {"batch into the models' folder", "made:models", {"--out-dir", "{tmp}/models", "--formats", "png,vrml"}, LOADS,
-       "linfold-render: all 2 models done\n", 60, nullptr,
+       "linfold-render: all 2 models done\n", 60,
        [](const fs::path& tmp) { fs::copy_file(tmp / "models/m.wrl", tmp / "m.wrl.before"); },
        [](const fs::path& tmp) {
          EXPECT_EQ(readFile(tmp / "models/m.wrl"), readFile(tmp / "m.wrl.before"));
@@ -300,10 +297,10 @@ const std::vector<Case>& cases() {
       // Long work cut short.
       {"--max-seconds in a batch", "sample:torus.iv",
        {"{data}/sphere.iv", "--out-dir", "{tmp}/limited", "--max-seconds", "0.2"}, REFUSED,
-       "linfold-render: 2 of 2 models failed\n", 60, nullptr, nullptr,
+       "linfold-render: 2 of 2 models failed\n", 60, nullptr,
        [](const fs::path& tmp) { EXPECT_TRUE(fs::is_empty(tmp / "limited")); }},
       {"Ctrl+C while tracing", "sample:torus.iv", {"--set", "SoStreamlinerHQ.stepSize=0", "--tga", "{tmp}/c.tga"},
-       INTERRUPTED, "linfold-render: interrupted\n", 30, nullptr, nullptr,
+       INTERRUPTED, "linfold-render: interrupted\n", 30, nullptr,
        [](const fs::path& tmp) { EXPECT_FALSE(fs::exists(tmp / "c.tga")); }, 1.0},
   };
   return table;
@@ -316,10 +313,6 @@ TEST(HostileInputs, EveryCaseEndsInTimeWithAnExitStatusAndAMessage) {
   std::printf("%-52s %6s %8s %8s\n", "case", "status", "seconds", "peak MB");
   for (const Case& c : cases()) {
     SCOPED_TRACE(c.name);
-    if (c.pending) {
-      std::printf("%-52s pending: %s\n", c.name, c.pending);
-      continue;
-    }
     std::string model = substitute(c.model, tmp.path.string());
     if (model.compare(0, 8, "hostile:") == 0) {
       model = (hostile / model.substr(8)).string();

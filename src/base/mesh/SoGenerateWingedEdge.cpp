@@ -40,6 +40,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <set>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -298,6 +299,14 @@ struct Gatherer {
   int shapes = 0;  // every strip set met (also the skipped ones) and every shape with faces
   bool tessellateNurbs = false;  // a GL context is current (NurbsContextLoan)
   int skippedNurbs = 0;
+  // Shapes that repeat an earlier one point for point (a node USEd twice in
+  // one place, an exporter writing a part twice) add nothing to the picture
+  // but their cost: a thousand coincident spheres would each be hatched in
+  // full, since strokes only keep apart from strokes on the same surface.
+  // Each shape's world-space faces are fingerprinted by two independent
+  // 64-bit hashes.
+  std::set<std::pair<uint64_t, uint64_t>> shapePrints;
+  int repeatedShapes = 0;
   std::vector<SbVec3f> coords;
   std::vector<int> indices, lengths;
 
@@ -455,8 +464,35 @@ struct Gatherer {
       for (size_t t = 1; t < faceStart.size(); ++t) runFaceStart.push_back(cornerBase + faceStart[t]);
       return;
     }
+    if (!shapePrints.insert(fingerprint()).second) {
+      ++repeatedShapes;
+      return;
+    }
     model->objects.emplace_back();
     buildWingedEdgeObject(model->objects.back(), number, positions, faceStart, corners);
+  }
+
+  // FNV-1a and a multiply-rotate hash over the shape's faces in world space.
+  std::pair<uint64_t, uint64_t> fingerprint() const {
+    uint64_t a = 1469598103934665603ull, b = 0x9e3779b97f4a7c15ull;
+    auto mix = [&](const void* data, size_t bytes) {
+      const auto* c = static_cast<const unsigned char*>(data);
+      for (size_t i = 0; i < bytes; ++i) {
+        a = (a ^ c[i]) * 1099511628211ull;
+        b = (b ^ c[i]) * 0xff51afd7ed558ccdull;
+        b = (b << 29) | (b >> 35);
+      }
+    };
+    for (size_t t = 0; t + 1 < faceStart.size(); ++t) {
+      for (int c = faceStart[t]; c < faceStart[t + 1]; ++c) {
+        SbVec3f p = positions[corners[c]];
+        for (int i = 0; i < 3; ++i) p[i] += 0.0f;  // -0 and 0 alike
+        mix(p.getValue(), sizeof(float) * 3);
+      }
+      const int end = -1;
+      mix(&end, sizeof end);
+    }
+    return {a, b};
   }
 
   // Copies the coordinates in effect for the strip set into `coords`; false
@@ -599,6 +635,9 @@ void SoGenerateWingedEdge::rebuild(bool glContext) {
   // Built again at the next traversal that has a GL context.
   nurbsSkipped = gatherer.skippedNurbs > 0;
   if (nurbsSkipped) reportSkippedNurbs(gatherer.skippedNurbs);
+  if (gatherer.repeatedShapes > 0)
+    printf("SoGenerateWingedEdge: skipped %d shape(s) that repeat an earlier one exactly\n",
+           gatherer.repeatedShapes);
 }
 
 void SoGenerateWingedEdge::updateModel(SoAction* action) {
