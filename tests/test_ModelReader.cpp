@@ -13,7 +13,9 @@
 #include <zlib.h>
 
 #include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,6 +33,7 @@
 
 #include "io/SbModelParts.h"
 #include "io/SbModelReader.h"
+#include "io/SbReaderProcess.h"
 #include "mesh/SoGenerateWingedEdge.h"
 
 namespace {
@@ -908,6 +911,47 @@ TEST(ModelParts, NurbsTessellationIsKeptWithinItsBudget) {
                                  "to keep their tessellation under ") + budgetText + " triangles in m.iv\n");
     }
   }
+}
+
+// Dead or a zombie nobody reaps.
+bool processGone(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const size_t paren = text.rfind(')');
+  return text.empty() || (paren != std::string::npos && paren + 2 < text.size() && text[paren + 2] == 'Z');
+}
+
+TEST(ReaderProcess, TheReaderEndsWithTheProgramThatWaitsForIt) {
+  int channel[2];
+  ASSERT_EQ(pipe(channel), 0);
+  std::fflush(nullptr);
+  const pid_t program = fork();
+  ASSERT_GE(program, 0);
+  if (program == 0) {
+    close(channel[0]);
+    SbModelParts parts;
+    std::string message;
+    SbReaderProcess::run("endless", [&](SbModelParts&, std::string&) {
+      const pid_t reader = getpid();
+      if (write(channel[1], &reader, sizeof reader) != sizeof reader) _exit(1);
+      for (;;) pause();
+      return false;
+    }, SbReaderProcess::limitsFor(0), parts, message);
+    _exit(0);
+  }
+  close(channel[1]);
+  pid_t reader = 0;
+  ASSERT_EQ(read(channel[0], &reader, sizeof reader), static_cast<ssize_t>(sizeof reader));
+  close(channel[0]);
+  kill(program, SIGKILL);  // as --max-seconds or a crash would end it
+  waitpid(program, nullptr, 0);
+  bool gone = false;
+  for (int i = 0; i < 500 && !gone; ++i) {
+    gone = processGone(reader);
+    if (!gone) usleep(10000);
+  }
+  EXPECT_TRUE(gone) << "the reader " << reader << " outlived its program";
+  if (!gone) kill(reader, SIGKILL);
 }
 
 TEST(ModelReaderFilter, ListsTheFormatsTheReaderAccepts) {

@@ -4,8 +4,10 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -78,7 +80,20 @@ void limitChild(const SbReaderProcess::Limits& limits) {
 }
 
 [[noreturn]] void runChild(int answer, const SbReaderProcess::Work& work, const std::string& file,
-                           const SbReaderProcess::Limits& limits) {
+                           const SbReaderProcess::Limits& limits, pid_t parent) {
+  // The reader must not outlive the program that waits for it (a parent
+  // stopped by --max-seconds or killed while a model is read would leave it
+  // reading on its own), nor answer the program's signals as the program
+  // does (a second "interrupted" for one Ctrl+C): the parent decides.
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (::getppid() != parent) _exit(kWriteFailed);
+  for (int s : {SIGINT, SIGTERM, SIGALRM, SIGHUP}) ::signal(s, SIG_DFL);
+  struct itimerval off {};
+  ::setitimer(ITIMER_REAL, &off, nullptr);
+  // A bound of its own on the processor time, should the parent's clock stop.
+  struct rlimit cpu {};
+  cpu.rlim_cur = cpu.rlim_max = static_cast<rlim_t>(limits.seconds) + 1;
+  ::setrlimit(RLIMIT_CPU, &cpu);
   // Coin's warnings and assimp's failed assertions go to standard error; the
   // parent reports what matters.
   const int null = ::open("/dev/null", O_WRONLY);
@@ -152,6 +167,7 @@ bool SbReaderProcess::run(const std::string& file, const Work& work, const Limit
     return false;
   }
   std::fflush(nullptr);  // nothing buffered is written twice
+  const pid_t parent = ::getpid();
   const pid_t child = ::fork();
   if (child < 0) {
     message = cannot + "no reader process (" + std::strerror(errno) + ")";
@@ -162,7 +178,7 @@ bool SbReaderProcess::run(const std::string& file, const Work& work, const Limit
   }
   if (child == 0) {
     ::close(ends[0]);  // the write end closes when the child ends
-    runChild(answer, work, file, limits);
+    runChild(answer, work, file, limits, parent);
   }
   ::close(ends[1]);
   const bool ended =
