@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "core/SbOutputFile.h"
 #include "io/SbModelReader.h"
@@ -212,6 +213,11 @@ bool batchJobs(const Options& opt, std::vector<Job>& jobs) {
 JobResult runIsolated(const Job& job, double maxSeconds, const std::function<JobResult()>& draw,
                       bool& interrupted) {
   JobResult result;
+  if (interruptSignal) {  // Ctrl+C between two models: the next one is not started
+    result.error = "interrupted";
+    interrupted = true;
+    return result;
+  }
   const auto start = std::chrono::steady_clock::now();
   // File times have whole-second resolution on some file systems.
   const auto startedFileTime = fs::file_time_type::clock::now() - std::chrono::seconds(1);
@@ -233,13 +239,20 @@ JobResult runIsolated(const Job& job, double maxSeconds, const std::function<Job
   if (child == 0) {
     // Its own process group, so that whatever it starts goes with it.
     setpgid(0, 0);
+    // A background group may still write to the terminal (with `stty
+    // tostop` the first progress line would stop the child for good).
+    ::signal(SIGTTOU, SIG_IGN);
     close(channel[0]);
     handleInterrupts(false);
     armModelTimer(maxSeconds, job.label, kTimedOutStatus);
     const JobResult drawn = draw();
+    // Done: a timer going off in the exit handlers would report a finished
+    // model as stopped. The exit handlers are the parent's; none are run.
+    disarmModelTimer();
     writeAll(channel[1], encodeResult(drawn));
     close(channel[1]);
-    std::exit(drawn.ok ? 0 : 1);
+    std::fflush(nullptr);
+    _exit(drawn.ok ? 0 : 1);
   }
   setpgid(child, child);
   close(channel[1]);
@@ -272,9 +285,18 @@ JobResult runIsolated(const Job& job, double maxSeconds, const std::function<Job
       break;
     }
   }
+  // The child has closed its end; it ends now, or is killed after the grace.
   int status = 0;
   rusage usage{};
-  while (wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
+  const auto closedAt = std::chrono::steady_clock::now();
+  for (;;) {
+    const pid_t done = wait4(child, &status, WNOHANG, &usage);
+    if (done == child || (done < 0 && errno != EINTR)) break;
+    if (!killed && std::chrono::steady_clock::now() - closedAt > std::chrono::duration<double>(grace)) {
+      kill(-child, SIGKILL);
+      killed = true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   kill(-child, SIGKILL);  // anything the child left running
   close(channel[0]);
@@ -327,6 +349,11 @@ void armModelTimer(double seconds, const std::string& label, int status) {
   timer.it_value.tv_usec = static_cast<suseconds_t>((seconds - std::floor(seconds)) * 1e6);
   if (timer.it_value.tv_sec == 0 && timer.it_value.tv_usec == 0) timer.it_value.tv_usec = 1;
   setitimer(ITIMER_REAL, &timer, nullptr);
+}
+
+void disarmModelTimer() {
+  itimerval off{};
+  setitimer(ITIMER_REAL, &off, nullptr);
 }
 
 void handleInterrupts(bool supervisor) {

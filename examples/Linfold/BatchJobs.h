@@ -36,6 +36,8 @@ constexpr int kTimedOutStatus = 124;
 // written, prints "linfold-render: stopped <label> after S s (--max-seconds)"
 // and exits with `status`.
 void armModelTimer(double seconds, const std::string& label, int status);
+// Stops the timer of armModelTimer.
+void disarmModelTimer();
 
 // Makes Ctrl+C (and SIGTERM) remove a file being written, print
 // "linfold-render: interrupted" and exit with 130 (143). In a batch's parent

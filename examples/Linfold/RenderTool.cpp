@@ -134,7 +134,9 @@ int main(int argc, char** argv) {
     }
     handleInterrupts(false);
     armModelTimer(opt.maxSeconds, job.model, 1);
-    return drawModel(argv[0], opt, job, true).ok ? 0 : 1;
+    const bool ok = drawModel(argv[0], opt, job, true).ok;
+    disarmModelTimer();
+    return ok ? 0 : 1;
   }
 
   std::vector<Job> jobs;
