@@ -60,12 +60,12 @@ fs::path sourceDir() {
 
 void put(const fs::path& path, const std::string& text) { std::ofstream(path) << text; }
 
-// Temporary files of the library's writer (".NAME.XXXXXX") below the folder.
+// Temporary files of the library's writer (".NAME.linfold-XXXXXX") below the folder.
 std::vector<std::string> leftovers(const fs::path& dir) {
   std::vector<std::string> found;
   for (const auto& e : fs::recursive_directory_iterator(dir)) {
     const std::string name = e.path().filename().string();
-    if (name.size() > 8 && name[0] == '.' && name[name.size() - 7] == '.') found.push_back(name);
+    if (name[0] == '.' && name.find(".linfold-") != std::string::npos) found.push_back(name);
   }
   return found;
 }

@@ -141,13 +141,13 @@ TEST(OutputFile, AFailedWriteLeavesNoFileAndKeepsTheOlderOne) {
 TEST(OutputFile, LeftoversOfAStoppedWriterAreRemoved) {
   TempDir dir;
   const std::string target = dir.file("picture.png");
-  put(dir.file(".picture.png.a1B2c3"), "part");  // a temporary file as mkstemp names it
-  put(dir.file(".picture.png.keep"), "not one");
-  put(dir.file(".other.png.a1B2c3"), "another target's");
+  put(dir.file(".picture.png.linfold-a1B2c3"), "part");  // a temporary file as mkstemp names it
+  put(dir.file(".picture.png.backup"), "the user's own");
+  put(dir.file(".other.png.linfold-a1B2c3"), "another target's");
   EXPECT_EQ(SbOutputFile::removeLeftovers(target), 1);
   std::vector<std::string> left = dir.entries();
   std::sort(left.begin(), left.end());
-  EXPECT_EQ(left, (std::vector<std::string>{".other.png.a1B2c3", ".picture.png.keep"}));
+  EXPECT_EQ(left, (std::vector<std::string>{".other.png.linfold-a1B2c3", ".picture.png.backup"}));
 }
 
 TEST(NumberText, PointAsSeparatorAndExactFloats) {

@@ -23,7 +23,7 @@ namespace {
 char temporary[PATH_MAX + 1];
 volatile sig_atomic_t haveTemporary = 0;
 
-// Longest file name kept in a temporary name: "." + name + ".XXXXXX" must
+// Longest file name kept in a temporary name: "." + name + ".linfold-XXXXXX" must
 // stay within the 255 bytes a file name may have.
 constexpr size_t kMaxNameInTemporary = 200;
 
@@ -44,9 +44,11 @@ void splitPath(const std::string& path, std::string& folder, std::string& name) 
   }
 }
 
-// ".<name>." for the temporary files of a target, the name cut short.
+// ".<name>.linfold-" for the temporary files of a target, the name cut
+// short: marked as ours, so that clearing the leftovers of a stopped writer
+// never takes a user's ".<name>.backup".
 std::string temporaryPrefix(const std::string& name) {
-  return "." + name.substr(0, kMaxNameInTemporary) + ".";
+  return "." + name.substr(0, kMaxNameInTemporary) + ".linfold-";
 }
 
 // The permission bits a new file gets: 0666 less the process's umask, read
