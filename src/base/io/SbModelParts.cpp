@@ -309,6 +309,20 @@ const char* SbModelParts::nurbsProblem(const Part& p, const std::vector<Profile>
   if (!finiteArray(p.profilePoints)) return "a profile coordinate that is not finite";
   if (p.profileDimension == 3 && !positiveWeights(p.profilePoints, 3))
     return "a profile weight that is not positive";
+  // GLU's trimming code expects the curves within the surface's parameter
+  // range (give or take a hundredth of it); far outside it misbehaves.
+  if (p.profileCount > 0) {
+    const uint32_t uOrder = p.uKnots.size - p.numU, vOrder = p.vKnots.size - p.numV;
+    const float u0 = p.uKnots.data[uOrder - 1], u1 = p.uKnots.data[p.numU];
+    const float v0 = p.vKnots.data[vOrder - 1], v1 = p.vKnots.data[p.numV];
+    const float du = 0.01f * (u1 - u0), dv = 0.01f * (v1 - v0);
+    for (uint32_t i = 0; i < p.profilePoints.size; i += p.profileDimension) {
+      const float w = p.profileDimension == 3 ? p.profilePoints.data[i + 2] : 1.0f;
+      const float u = p.profilePoints.data[i] / w, v = p.profilePoints.data[i + 1] / w;
+      if (!(u >= u0 - du && u <= u1 + du && v >= v0 - dv && v <= v1 + dv))
+        return "a trimming curve out of range";
+    }
+  }
   return nullptr;
 }
 
@@ -450,6 +464,8 @@ bool SbModelParts::read(const char* bytes, size_t size) {
           p.primitiveParts > 7 || !in.floats(p.size, 3) || !in.f32(p.complexity) ||
           !in.u32(p.complexityType) || p.complexityType > SoComplexity::BOUNDING_BOX)
         return false;
+      if (!(p.complexity >= 0.0f)) p.complexity = 0.0f;  // NaN too
+      if (p.complexity > 1.0f) p.complexity = 1.0f;
       continue;
     }
     if (p.kind == NURBS) {

@@ -242,7 +242,8 @@ std::vector<int> weldClosePoints(std::vector<SbVec3f>& points, float eps) {
   };
   struct CellHash {
     size_t operator()(const Cell& k) const {
-      return static_cast<size_t>(k.c[0] * 73856093 ^ k.c[1] * 19349663 ^ k.c[2] * 83492791);
+      return static_cast<size_t>(uint64_t(k.c[0]) * 73856093u ^ uint64_t(k.c[1]) * 19349663u ^
+                                 uint64_t(k.c[2]) * 83492791u);
     }
   };
   std::unordered_map<Cell, std::vector<int>, CellHash> cells;
@@ -252,7 +253,12 @@ std::vector<int> weldClosePoints(std::vector<SbVec3f>& points, float eps) {
   for (size_t i = 0; i < points.size(); ++i) {
     const SbVec3f& p = points[i];
     Cell home;
-    for (int k = 0; k < 3; ++k) home.c[k] = static_cast<int64_t>(std::floor(p[k] / eps));
+    for (int k = 0; k < 3; ++k) {
+      // Points far out in cells of eps stay within the integers (no two of
+      // them that far apart are within eps anyway).
+      const double cell = std::floor(double(p[k]) / double(eps));
+      home.c[k] = static_cast<int64_t>(std::max(-4.0e18, std::min(4.0e18, cell)));
+    }
     int found = -1;
     for (int dx = -1; dx <= 1 && found < 0; ++dx)
       for (int dy = -1; dy <= 1 && found < 0; ++dy)
@@ -402,7 +408,7 @@ struct Gatherer {
     float dx, dy, dz;
     box.getSize(dx, dy, dz);
     const float size = std::max(dx, std::max(dy, dz));
-    if (!(size > 0.0f)) return;
+    if (!(size > 0.0f) || !std::isfinite(size)) return;
     // Triangles collapsed by the welding are dropped when the object is linked.
     const std::vector<int> newIndex = weldClosePoints(points, size * 1e-5f);
     for (int& c : cornerList) c = newIndex[c];
@@ -447,8 +453,16 @@ struct Gatherer {
     if (reverse)
       for (size_t t = 0; t + 1 < faceStart.size(); ++t)
         std::swap(corners[faceStart[t]], corners[faceStart[t + 1] - 1]);
-    if (matrix != SbMatrix::identity())
-      for (SbVec3f& p : positions) matrix.multVecMatrix(p, p);
+    if (matrix != SbMatrix::identity()) {
+      bool finite = true;
+      for (SbVec3f& p : positions) {
+        matrix.multVecMatrix(p, p);
+        finite = finite && finitePoint(p);
+      }
+      // A huge placement of huge points overflows: those faces go.
+      if (!finite) dropFacesOffTheFloats();
+      if (corners.empty()) return;
+    }
 
     int number = -1;
     if (!continuesRun) {
@@ -470,6 +484,30 @@ struct Gatherer {
     }
     model->objects.emplace_back();
     buildWingedEdgeObject(model->objects.back(), number, positions, faceStart, corners);
+  }
+
+  // Keeps the faces whose corners are all finite, and only the points they use.
+  void dropFacesOffTheFloats() {
+    std::vector<int> newIndex(positions.size(), -1);
+    std::vector<SbVec3f> keptPositions;
+    std::vector<int> keptStart(1, 0), keptCorners;
+    for (size_t f = 0; f + 1 < faceStart.size(); ++f) {
+      bool finite = true;
+      for (int c = faceStart[f]; c < faceStart[f + 1]; ++c) finite = finite && finitePoint(positions[corners[c]]);
+      if (!finite) continue;
+      for (int c = faceStart[f]; c < faceStart[f + 1]; ++c) {
+        int& to = newIndex[corners[c]];
+        if (to < 0) {
+          to = static_cast<int>(keptPositions.size());
+          keptPositions.push_back(positions[corners[c]]);
+        }
+        keptCorners.push_back(to);
+      }
+      keptStart.push_back(static_cast<int>(keptCorners.size()));
+    }
+    positions.swap(keptPositions);
+    faceStart.swap(keptStart);
+    corners.swap(keptCorners);
   }
 
   // FNV-1a and a multiply-rotate hash over the shape's faces in world space.
