@@ -206,6 +206,7 @@ const std::vector<Case>& cases() {
        "skipped 1 strip(s) with coordinate indices out of range"},
       {"IndexedTriangleStripSet indices beyond the points", "hostile:itss_beyond.iv", {}, LOADS,
        "skipped 1 strip(s) with coordinate indices out of range"},
+      {"placement beyond the largest float", "hostile:placement_overflow.iv", {}, LOADS, "Model loaded!"},
       {"VRML IndexedFaceSet indices beyond the points", "hostile:vrml_ifs_beyond.wrl", {}, LOADS,
        "skipped 1 face(s) with coordinate indices out of range"},
       // NURBS surfaces are checked before Coin tessellates them, and kept
