@@ -40,6 +40,12 @@ constexpr float kDegrees = 180.0f / kPi;
 constexpr int kIdleSteps = 4;
 // Edge crossings allowed in one walk over the surface.
 constexpr int kMaxCrossings = 256;
+// Edge crossings of one field sample ahead of a step. A step ends at the edge
+// of its face, so a sample walk normally crosses a face or two; a walk about
+// a vertex where a thousand slivers meet (the pole of a latitude-longitude
+// sphere) would cross hundreds of them for each step across one. Such a walk
+// takes its sample where it stops.
+constexpr int kSampleCrossings = 64;
 // Path length of a side-proposal walk, in probe distances.
 constexpr float kProposalPath = 4.0f;
 // Steps are registered as chords of at most this many separations, along
@@ -427,7 +433,7 @@ bool SbStreamlineTracer::sampleAhead(const HeTriangle* face, const SbVec3f& poin
   SbVec3f w = direction;
   float rest = length;
   int stalls = 0;
-  while (rest > 0.0f && static_cast<int>(mirrors.size()) < kMaxCrossings) {
+  while (rest > 0.0f && static_cast<int>(mirrors.size()) < kSampleCrossings) {
     float t = 0.0f;
     const int k = exitEdge(f, q, w, t);
     if (k < 0 || t >= rest) {
