@@ -691,7 +691,7 @@ void SbStreamlineTracer::step(Side& side, int index, StrokeCollider& collider, i
   remaining -= s;
   // Steps much shorter than the separation are registered together as one
   // chord, as long as it stays straight: a fine step size or a fine mesh would
-  // otherwise fill the face buckets with tiny segments.
+  // otherwise fill the collider's cells with tiny segments.
   extendChord(side, old, before, index, collider, stroke);
   while (side.nextProposal < side.walked) {
     proposeSeeds(old + d * (side.nextProposal - before), d, side.face, collider);
@@ -810,7 +810,7 @@ void SbStreamlineTracer::hatch(StrokeSet& out, int taperMethod, ProgressMeter* p
   out.clear();
   discarded = 0;
   if (field->size() < model.vertices.size()) return;
-  // The collider's per-face lists are made once per tracer and emptied for
+  // The collider's cells are made once per tracer and emptied for
   // each hatch.
   if (shared)
     shared->clear();
