@@ -2,7 +2,7 @@
 #define LINFOLD_STROKECOLLIDER_H
 
 // Proximity index of stroke segments: a sparse uniform grid of cubic cells
-// about a separation wide over the model's bounding box. Every segment is
+// two separations wide over the model's bounding box. Every segment is
 // filed in each cell that comes within the separation of it, so that a point
 // test looks at the one cell the point lies in, and a step at the cells its
 // path passes. Only the cells near strokes exist (a hash table finds them), so
