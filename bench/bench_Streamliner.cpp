@@ -10,7 +10,7 @@
 //
 // BM_HatchCoarse hatches models of a few faces each a hundred separations
 // wide or more (a cube of 12 triangles, an 8-sided tube of 16), where every
-// face collects thousands of segments. Argument: model (0 cube, 1 tube).
+// face carries thousands of segments. Argument: model (0 cube, 1 tube).
 
 #include <benchmark/benchmark.h>
 

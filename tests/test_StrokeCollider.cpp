@@ -30,30 +30,6 @@ class StrokeColliderTest : public ::testing::Test {
     return nullptr;
   }
 
-  static bool contains(const std::vector<const StrokeSegment*>& bucket, const StrokeSegment* s) {
-    return std::find(bucket.begin(), bucket.end(), s) != bucket.end();
-  }
-
-  // Distance in the plane from the segment a-b to the triangle, sampled along
-  // the segment (fine enough for the margins the tests use).
-  static float segmentTriangleDistance(const SbVec3f& a, const SbVec3f& b, const HeTriangle* t) {
-    float best = 1e30f;
-    for (int i = 0; i <= 400; ++i) {
-      const SbVec3f p = a + (b - a) * (i / 400.0f);
-      float u = 0, v = 0;
-      SbHeModelHQ::triangleCoordinates(t, p, u, v);
-      if (u >= 0 && v >= 0 && u + v <= 1) return 0.0f;
-      for (int k = 0; k < 3; ++k) {
-        const SbVec3f& e0 = t->vertex[k]->position;
-        const SbVec3f& e1 = t->vertex[(k + 1) % 3]->position;
-        const SbVec3f e = e1 - e0;
-        const float s = std::clamp((p - e0).dot(e) / e.dot(e), 0.0f, 1.0f);
-        best = std::min(best, (p - (e0 + e * s)).length());
-      }
-    }
-    return best;
-  }
-
   SbHeModelHQ model;
 };
 
@@ -84,40 +60,33 @@ TEST_F(StrokeColliderTest, ZeroLengthSegmentIsNotRegistered) {
             1);
 }
 
-TEST_F(StrokeColliderTest, SegmentIsFiledUnderEveryFaceWithinTheSeparation) {
+TEST(StrokeColliderSheets, SheetsFacingApartDoNotBlockEachOther) {
+  // The grid's sheet facing +z and, 0.02 above it, a copy facing -z (the two
+  // sides of a thin wall): a segment on one counts for points of that sheet
+  // only, though the other sheet lies within the separation.
+  PolyMesh lower = testmesh::grid(4, 4, 1.0f), upper = lower;
+  for (SbVec3f& p : upper.positions) p[2] = 0.02f;
+  for (size_t f = 0; f + 1 < upper.faceStart.size(); ++f)
+    std::reverse(upper.corners.begin() + upper.faceStart[f],
+                 upper.corners.begin() + upper.faceStart[f + 1]);
+  SbHeModelHQ model;
+  model.build(testmesh::model({&lower, &upper}));
+  const HeTriangle* below = nullptr;
+  const HeTriangle* above = nullptr;
+  for (const HeTriangle* t : model.triangles) (t->normal[2] > 0 ? below : above) = t;
+  ASSERT_TRUE(below && above);
   StrokeCollider collider(model, 0.05f);
-  // Inside one cell, 0.02 from the cell edge x = 0.4 and 0.03 from y = 0.5,
-  // ending 0.02 from the vertex (0.4, 0.5) diagonally.
-  const SbVec3f a(0.34f, 0.47f, 0), b(0.38f, 0.48f, 0);
-  ASSERT_EQ(collider.addSegment(faceAt(0.36f, 0.47f), a, b, nullptr, 0), 1);
-  const StrokeSegment* s = collider.segment(0);
-  int filed = 0;
-  for (const HeTriangle* t : model.triangles) {
-    const bool inBucket = contains(collider.bucket(t), s);
-    const float d = segmentTriangleDistance(a, b, t);
-    if (d < 0.049f) {
-      EXPECT_TRUE(inBucket) << "face " << t->index << " at " << d;
-    }
-    if (d > 0.051f) {
-      EXPECT_FALSE(inBucket) << "face " << t->index << " at " << d;
-    }
-    filed += inBucket;
-  }
-  // The faces across the edge and all six about the vertex (0.4, 0.5).
-  EXPECT_TRUE(contains(collider.bucket(faceAt(0.41f, 0.45f)), s));
-  const HeVertex* corner = nullptr;
-  for (const HeVertex* v : model.vertices)
-    if ((v->position - SbVec3f(0.4f, 0.5f, 0)).length() < 1e-5f) corner = v;
-  ASSERT_NE(corner, nullptr);
-  int around = 0;
-  for (const HeTriangle* t : model.triangles)
-    for (const HeVertex* v : t->vertex)
-      if (v == corner) {
-        EXPECT_TRUE(contains(collider.bucket(t), s)) << "face " << t->index;
-        ++around;
-      }
-  EXPECT_EQ(around, 6);
-  EXPECT_EQ(collider.entryCount(), filed);
+  const SbVec3f a(0.2f, 0.5f, 0), b(0.4f, 0.5f, 0);
+  ASSERT_EQ(collider.addSegment(below, a, b, nullptr, 0), 1);
+  EXPECT_TRUE(collider.nearAny(below, SbVec3f(0.3f, 0.53f, 0)));
+  EXPECT_FALSE(collider.nearAny(above, SbVec3f(0.3f, 0.5f, 0.02f)));
+  int seen = 0;
+  collider.forPath(above, SbVec3f(0.3f, 0.6f, 0.02f), SbVec3f(0.3f, 0.4f, 0.02f),
+                   [&](int, const StrokeSegment&) { ++seen; });
+  EXPECT_EQ(seen, 0);
+  EXPECT_FLOAT_EQ(collider.sphereDistance(SbVec3f(0.3f, 0.5f, 0.02f), SbVec3f(1, 0, 0), above,
+                                          0.06f, 1),
+                  0.06f);
 }
 
 TEST_F(StrokeColliderTest, MovingPointHitsWhereItEntersTheSeparation) {
@@ -199,53 +168,54 @@ TEST_F(StrokeColliderTest, DistancesSearchOnlyTheStrokesThatCount) {
   EXPECT_FLOAT_EQ(ahead.planeDistance(p, d, face, probe, 1), probe);
 }
 
-TEST_F(StrokeColliderTest, MergeAndRollbackKeepTheBucketsConsistent) {
+TEST_F(StrokeColliderTest, MergeAndRollbackKeepTheCellsConsistent) {
   auto shared = std::make_unique<StrokeCollider>(model, 0.05f);
   StrokeCollider own(model, 0.05f);
   const HeTriangle* face = faceAt(0.3f, 0.5f);
   shared->addSegment(face, SbVec3f(0.2f, 0.5f, 0), SbVec3f(0.3f, 0.5f, 0), nullptr, 0);
-  own.addSegment(face, SbVec3f(0.2f, 0.55f, 0), SbVec3f(0.3f, 0.55f, 0), nullptr, 1);
+  own.addSegment(face, SbVec3f(0.2f, 0.6f, 0), SbVec3f(0.3f, 0.6f, 0), nullptr, 1);
+  const SbVec3f nearOwn(0.25f, 0.64f, 0), nearLater(0.25f, 0.36f, 0), nearLatest(0.25f, 0.74f, 0);
   const int ownEntries = own.entryCount();
   const int sharedEntries = shared->entryCount();
   shared->merge(own);
   EXPECT_EQ(own.segmentCount(), 0);
-  EXPECT_EQ(own.bucketSize(face), 0);
+  EXPECT_FALSE(own.nearAny(face, nearOwn));
+  EXPECT_TRUE(shared->nearAny(face, nearOwn));
   EXPECT_EQ(shared->segmentCount(), 2);
   EXPECT_EQ(shared->entryCount(), sharedEntries + ownEntries);
-  EXPECT_EQ(shared->bucketSize(face), 2);
 
   const StrokeCollider::Checkpoint mark = shared->checkpoint();
-  shared->addSegment(face, SbVec3f(0.2f, 0.45f, 0), SbVec3f(0.3f, 0.4f, 0), nullptr, 2);
-  EXPECT_EQ(shared->bucketSize(face), 3);
+  shared->addSegment(face, SbVec3f(0.2f, 0.4f, 0), SbVec3f(0.3f, 0.4f, 0), nullptr, 2);
+  EXPECT_TRUE(shared->nearAny(face, nearLater));
   shared->rollback(mark);
-  EXPECT_EQ(shared->bucketSize(face), 2);
+  EXPECT_FALSE(shared->nearAny(face, nearLater));
   EXPECT_EQ(shared->entryCount(), sharedEntries + ownEntries);
   EXPECT_EQ(StrokeCollider::segPool.live(), 2);
 
   // Back to an older checkpoint than the latest: the slow way, same result.
-  shared->addSegment(face, SbVec3f(0.2f, 0.45f, 0), SbVec3f(0.3f, 0.4f, 0), nullptr, 2);
+  shared->addSegment(face, SbVec3f(0.2f, 0.4f, 0), SbVec3f(0.3f, 0.4f, 0), nullptr, 2);
   shared->checkpoint();
-  shared->addSegment(face, SbVec3f(0.2f, 0.6f, 0), SbVec3f(0.3f, 0.65f, 0), nullptr, 3);
-  EXPECT_EQ(shared->bucketSize(face), 4);
+  shared->addSegment(face, SbVec3f(0.2f, 0.7f, 0), SbVec3f(0.3f, 0.7f, 0), nullptr, 3);
+  EXPECT_TRUE(shared->nearAny(face, nearLatest));
   shared->rollback(mark);
-  EXPECT_EQ(shared->bucketSize(face), 2);
+  EXPECT_FALSE(shared->nearAny(face, nearLater));
+  EXPECT_FALSE(shared->nearAny(face, nearLatest));
+  EXPECT_TRUE(shared->nearAny(face, nearOwn));
   EXPECT_EQ(shared->entryCount(), sharedEntries + ownEntries);
   EXPECT_EQ(StrokeCollider::segPool.live(), 2);
-  shared.reset();
+  shared->clear();
+  EXPECT_FALSE(shared->nearAny(face, nearOwn));
   EXPECT_EQ(StrokeCollider::segPool.live(), 0);
 }
 
-// Two triangles over [0, 1]^2: faces a hundred separations wide, which the
-// collider covers with cells. Every answer must be the one a scan of the
-// whole face bucket gives.
-TEST(StrokeColliderCells, LargeFacesAnswerAsTheirWholeBuckets) {
+// Two triangles over [0, 1]^2, a hundred separations wide. Every answer must
+// be the one a scan of every segment gives.
+TEST(StrokeColliderCells, QueriesAnswerAsAScanOfEverySegment) {
   SbHeModelHQ model;
   model.build(testmesh::model(testmesh::grid(1, 1, 1.0f)));
   ASSERT_EQ(model.triangleCount(), 2);
   const float sep = 0.01f;
   StrokeCollider collider(model, sep);
-  for (const HeTriangle* t : model.triangles) EXPECT_TRUE(collider.hasGrid(t));
-  EXPECT_GT(collider.cellCount(), 1000);
 
   auto faceAt = [&](const SbVec3f& p) -> const HeTriangle* {
     for (const HeTriangle* t : model.triangles) {
@@ -285,7 +255,8 @@ TEST(StrokeColliderCells, LargeFacesAnswerAsTheirWholeBuckets) {
   for (int i = 0; i < 4000; ++i) {
     const SbVec3f p(rnd(), rnd(), 0);
     const HeTriangle* face = faceAt(p);
-    const std::vector<const StrokeSegment*> all = collider.bucket(face);
+    std::vector<const StrokeSegment*> all;
+    for (int k = 0; k < collider.segmentCount(); ++k) all.push_back(collider.segment(k));
     // Point test.
     bool expected = false;
     for (const StrokeSegment* s : all) expected = expected || collider.pointNear(p, *s);
@@ -339,40 +310,6 @@ TEST(StrokeColliderCells, LargeFacesAnswerAsTheirWholeBuckets) {
   // The scatter is dense enough for both answers to occur often.
   EXPECT_GT(near, 400);
   EXPECT_GT(hits, 400);
-}
-
-TEST(StrokeColliderCells, RollbackAndMergeKeepTheCellsConsistent) {
-  SbHeModelHQ model;
-  model.build(testmesh::model(testmesh::grid(1, 1, 1.0f)));
-  const HeTriangle* face = model.triangles[0];
-  StrokeCollider shared(model, 0.01f);
-  StrokeCollider own(model, 0.01f);
-  SbVec3f a(0.5f, 0.2f, 0), b(0.52f, 0.2f, 0);
-  // Make sure the point lies in `face`.
-  float u = 0, v = 0;
-  SbHeModelHQ::triangleCoordinates(face, a, u, v);
-  if (!(u >= 0 && v >= 0 && u + v <= 1)) {
-    a = SbVec3f(0.2f, 0.5f, 0);
-    b = SbVec3f(0.2f, 0.52f, 0);
-  }
-  const SbVec3f side = (b - a).length() > 0 ? SbVec3f(0, 0, 1).cross(b - a) / (b - a).length()
-                                            : SbVec3f();
-  const SbVec3f nearA = a + side * 0.005f;
-  const StrokeCollider::Checkpoint mark = shared.checkpoint();
-  shared.addSegment(face, a, b, nullptr, 0);
-  EXPECT_TRUE(shared.nearAny(face, nearA));
-  shared.rollback(mark);
-  EXPECT_FALSE(shared.nearAny(face, nearA));
-  int seen = 0;
-  shared.forPath(face, a, b, [&](int, const StrokeSegment&) { ++seen; });
-  EXPECT_EQ(seen, 0);
-  own.addSegment(face, a, b, nullptr, 0);
-  shared.merge(own);
-  EXPECT_FALSE(own.nearAny(face, nearA));
-  EXPECT_TRUE(shared.nearAny(face, nearA));
-  shared.clear();
-  EXPECT_FALSE(shared.nearAny(face, nearA));
-  EXPECT_EQ(StrokeCollider::segPool.live(), 0);
 }
 
 }  // namespace

@@ -145,13 +145,20 @@ void SbHeModelHQ::build(const SbWingedEdgeModel& model) {
     edgeStart.assign(vertexTotal + 1, 0);
 
     std::vector<HeVertex*> corners;
+    // Whether every object is a closed surface of triangles, each face one
+    // triangle: then the winged edges name the twins (first triangle of each
+    // object in `firstTriangle`).
+    bool closedTriangles = true;
+    std::vector<int32_t> firstTriangle;
     for (const WeObject& object : model.objects) {
       const int base = static_cast<int>(vertices.size());
       const int count = static_cast<int>(object.vertices.size());
       for (const WeVertex& v : object.vertices) addVertex(v.position);
+      firstTriangle.push_back(static_cast<int32_t>(triangles.size()));
       if (!edgeLinksInRange(object)) {
         std::printf("SbHeModelHQ::build: object %d has broken edge links, its faces are skipped\n",
                     object.number);
+        closedTriangles = false;
         continue;
       }
       for (int f = 0; f < static_cast<int>(object.faces.size()); ++f) {
@@ -163,17 +170,22 @@ void SbHeModelHQ::build(const SbWingedEdgeModel& model) {
           else
             corners.push_back(vertices[base + v]);
         });
-        if (!named) continue;
+        if (!named) {
+          closedTriangles = false;
+          continue;
+        }
         // A fan from the first corner.
+        const std::size_t before = triangles.size();
         for (std::size_t k = 2; k < corners.size(); ++k) {
           HeVertex* a = corners[0];
           HeVertex* b = corners[k - 1];
           HeVertex* c = corners[k];
           if (a != b && b != c && c != a) addTriangle(a, b, c);
         }
+        closedTriangles = closedTriangles && triangles.size() == before + 1;
       }
     }
-    buildEdgeMap();
+    if (!closedTriangles || !twinsFromEdges(model, firstTriangle)) buildEdgeMap();
     link();
     // The map is needed again only for findHalfEdge(), which no stage calls:
     // 38 MB at a million triangles are better given back until then.
@@ -261,6 +273,57 @@ void SbHeModelHQ::buildEdgeMap() {
       }
     }
   }
+}
+
+bool SbHeModelHQ::twinsFromEdges(const SbWingedEdgeModel& model,
+                                  const std::vector<int32_t>& firstTriangle) {
+  // The half-edge of triangle t from a to b, or null.
+  auto along = [](HeTriangle* t, const HeVertex* a, const HeVertex* b) -> HalfEdge* {
+    HalfEdge* h = t->halfEdge;
+    for (int k = 0; k < 3; ++k, h = h->next)
+      if (t->vertex[k] == a && t->vertex[(k + 1) % 3] == b) return h;
+    return nullptr;
+  };
+  bool paired = true;
+  int32_t vertexBase = 0;
+  for (std::size_t o = 0; o < model.objects.size() && paired; ++o) {
+    const WeObject& object = model.objects[o];
+    const int32_t faces = static_cast<int32_t>(object.faces.size());
+    const int32_t vertexCount = static_cast<int32_t>(object.vertices.size());
+    for (const WeEdge& e : object.edges) {
+      // Every edge between two faces that run it in opposite directions; a
+      // boundary or anything else is left to the edge map.
+      if (e.face[0] < 0 || e.face[1] < 0 || e.face[0] >= faces || e.face[1] >= faces ||
+          e.vertex[0] < 0 || e.vertex[1] < 0 || e.vertex[0] >= vertexCount ||
+          e.vertex[1] >= vertexCount) {
+        paired = false;
+        break;
+      }
+      HeTriangle* t0 = triangles[firstTriangle[o] + e.face[0]];
+      HeTriangle* t1 = triangles[firstTriangle[o] + e.face[1]];
+      const HeVertex* u = vertices[vertexBase + e.vertex[0]];
+      const HeVertex* v = vertices[vertexBase + e.vertex[1]];
+      HalfEdge* h0 = along(t0, u, v);
+      HalfEdge* h1 = h0 ? along(t1, v, u) : nullptr;
+      if (!h0) {
+        h0 = along(t0, v, u);
+        h1 = h0 ? along(t1, u, v) : nullptr;
+      }
+      if (!h1 || h0->twin || h1->twin) {
+        paired = false;
+        break;
+      }
+      h0->twin = h1;
+      h1->twin = h0;
+    }
+    vertexBase += vertexCount;
+  }
+  if (paired) return true;
+  for (HeTriangle* t : triangles) {
+    HalfEdge* h = t->halfEdge;
+    for (int k = 0; k < 3; ++k, h = h->next) h->twin = nullptr;
+  }
+  return false;
 }
 
 void SbHeModelHQ::restoreEdgeMap() const {

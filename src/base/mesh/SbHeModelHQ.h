@@ -109,6 +109,11 @@ class SbHeModelHQ {
   void addVertex(const SbVec3f& position);
   void addTriangle(HeVertex* a, HeVertex* b, HeVertex* c);
   void buildEdgeMap();
+  // Pairs the twins straight from the winged edges of a model whose objects
+  // are closed surfaces of triangles, one per face (`firstTriangle` holds the
+  // first triangle of each object). False, with no twin set, when some edge
+  // does not join two faces running it in opposite directions.
+  bool twinsFromEdges(const SbWingedEdgeModel& model, const std::vector<int32_t>& firstTriangle);
   // Counts (in edgeStart), sorts and deduplicates the outgoing half-edges of
   // every vertex; marks a repeated directed edge while building.
   void fillEdgeMap(bool markRepeats) const;

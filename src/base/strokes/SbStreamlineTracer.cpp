@@ -40,6 +40,12 @@ constexpr float kDegrees = 180.0f / kPi;
 constexpr int kIdleSteps = 4;
 // Edge crossings allowed in one walk over the surface.
 constexpr int kMaxCrossings = 256;
+// Edge crossings of one field sample ahead of a step. A step ends at the edge
+// of its face, so a sample walk normally crosses a face or two; a walk about
+// a vertex where a thousand slivers meet (the pole of a latitude-longitude
+// sphere) would cross hundreds of them for each step across one. Such a walk
+// takes its sample where it stops.
+constexpr int kSampleCrossings = 64;
 // Path length of a side-proposal walk, in probe distances.
 constexpr float kProposalPath = 4.0f;
 // Steps are registered as chords of at most this many separations, along
@@ -427,7 +433,7 @@ bool SbStreamlineTracer::sampleAhead(const HeTriangle* face, const SbVec3f& poin
   SbVec3f w = direction;
   float rest = length;
   int stalls = 0;
-  while (rest > 0.0f && static_cast<int>(mirrors.size()) < kMaxCrossings) {
+  while (rest > 0.0f && static_cast<int>(mirrors.size()) < kSampleCrossings) {
     float t = 0.0f;
     const int k = exitEdge(f, q, w, t);
     if (k < 0 || t >= rest) {
@@ -685,7 +691,7 @@ void SbStreamlineTracer::step(Side& side, int index, StrokeCollider& collider, i
   remaining -= s;
   // Steps much shorter than the separation are registered together as one
   // chord, as long as it stays straight: a fine step size or a fine mesh would
-  // otherwise fill the face buckets with tiny segments.
+  // otherwise fill the collider's cells with tiny segments.
   extendChord(side, old, before, index, collider, stroke);
   while (side.nextProposal < side.walked) {
     proposeSeeds(old + d * (side.nextProposal - before), d, side.face, collider);
@@ -804,7 +810,7 @@ void SbStreamlineTracer::hatch(StrokeSet& out, int taperMethod, ProgressMeter* p
   out.clear();
   discarded = 0;
   if (field->size() < model.vertices.size()) return;
-  // The collider's per-face lists are made once per tracer and emptied for
+  // The collider's cells are made once per tracer and emptied for
   // each hatch.
   if (shared)
     shared->clear();

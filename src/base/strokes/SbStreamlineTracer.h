@@ -152,7 +152,7 @@ class SbStreamlineTracer {
                     float h, SbVec3f& result);
 
   // Counts of the last hatch, for diagnostics: strokes thrown away as too
-  // short, segments kept and their bucket entries over all faces.
+  // short, segments kept and their entries over all cells of the collider.
   int discardedStrokes() const { return discarded; }
   int segmentCount() const { return segmentsKept; }
   long entryCount() const { return entriesKept; }
