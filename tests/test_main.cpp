@@ -3,7 +3,7 @@
 #include <Inventor/nodekits/SoNodeKit.h>
 #include <gtest/gtest.h>
 
-#include "core/LibraryClasses.h"
+#include "registry/LibraryClasses.h"
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);

@@ -1,4 +1,4 @@
-#include "core/LibraryClasses.h"
+#include "registry/LibraryClasses.h"
 
 #include <Inventor/SoType.h>
 
