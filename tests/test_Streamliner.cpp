@@ -480,7 +480,7 @@ TEST(StreamlinerStrokes, ExtremeSettingsBecomeSaneParametersWithANote) {
     EXPECT_EQ(notes, std::vector<std::string>{row.note});
     EXPECT_TRUE(p.separation >= 0.001f * size && p.separation <= 2.0f * size) << p.separation;
     EXPECT_TRUE(p.probe > p.separation && p.probe <= 20.0f * p.separation + 0.001f * size) << p.probe;
-    EXPECT_TRUE(p.sharpEdgeCos >= -2.0f && p.sharpEdgeCos <= 1.0f) << p.sharpEdgeCos;
+    EXPECT_FALSE(p.sharpEdge.sharp(SbVec3f(0, 0, 1), SbVec3f(0, 0, 1)));  // coplanar faces
     EXPECT_TRUE(p.stepSize >= 1e-6f * size && std::isfinite(p.stepSize)) << p.stepSize;
     EXPECT_TRUE(p.maxBend > 0.0f && p.minLength > 0.0f && p.maxLength >= p.minLength);
     EXPECT_TRUE(std::isfinite(p.separationSq) && std::isfinite(p.probeSq));
