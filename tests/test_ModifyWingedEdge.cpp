@@ -155,17 +155,8 @@ PolyMesh bumpySphere() {
   return m;
 }
 
-int boundaryEdges(const WeObject& o) {
-  int n = 0;
-  for (const WeEdge& e : o.edges) n += e.isBoundary();
-  return n;
-}
-
-int sharpEdges(const WeObject& o) {
-  int n = 0;
-  for (const WeEdge& e : o.edges) n += (e.flags & WE_SHARP) != 0;
-  return n;
-}
+using testmesh::boundaryEdges;
+using testmesh::sharpEdges;
 
 }  // namespace
 

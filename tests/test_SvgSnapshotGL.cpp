@@ -328,12 +328,6 @@ TEST(SvgSnapshot, UnwritablePathFailsWithAMessage) {
 
 namespace {
 
-size_t countOf(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
 // The body of the layer `id` of an SVG document ("" when it is missing).
 std::string layerOf(const std::string& doc, const std::string& id) {
   const size_t open = doc.find("<g id=\"" + id + "\" inkscape:groupmode=\"layer\"");
