@@ -12,7 +12,6 @@
 #include <Inventor/actions/SoGetBoundingBoxAction.h>
 #include <Inventor/actions/SoSearchAction.h>
 #include <Inventor/elements/SoCoordinateElement.h>
-#include <Inventor/nodes/SoCallback.h>
 #include <Inventor/nodes/SoOrthographicCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoSubNode.h>
@@ -28,6 +27,7 @@
 #include <vector>
 
 #include "TestFiles.h"
+#include "LineTestNodes.h"
 #include "TestMeshes.h"
 #include "core/ChangeStamp.h"
 #include "elements/SoFlowFieldElementHQ.h"
@@ -628,16 +628,10 @@ TEST(PlotterOutput, HatchedTorusTravelIsCutByMoreThanHalfAgainstTheTracedOrder) 
   camera->nearDistance = 1;
   camera->farDistance = 20;
   root->addChild(camera);
-  auto* publish = new SoCallback;
-  publish->setCallback(
-      [](void* data, SoAction* action) {
-        if (!action->isOfType(SoCallbackAction::getClassTypeId())) return;
-        auto* h = static_cast<Hatch*>(data);
-        SoHeModelElementHQ::set(action->getState(), action->getCurPathTail(), &h->model);
-        SoFlowFieldElementHQ::set(action->getState(), action->getCurPathTail(), &h->field);
-      },
-      &hatch);
-  root->addChild(publish);
+  root->addChild(new StateStep([&hatch](SoState* state, SoNode* node) {
+    SoHeModelElementHQ::set(state, node, &hatch.model);
+    SoFlowFieldElementHQ::set(state, node, &hatch.field);
+  }));
   auto* streamliner = new SoStreamlinerHQ;
   streamliner->seperationDist = 0.02f;
   streamliner->probeDist = 0.025f;
