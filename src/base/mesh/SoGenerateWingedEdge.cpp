@@ -46,7 +46,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/Finite.h"
 #include "core/StageTimes.h"
 #include "elements/SoWingedEdgeElement.h"
 #include "mesh/SbWingedEdgeBuilder.h"
@@ -227,6 +226,10 @@ struct CornerKeyHash {
   }
 };
 
+bool finitePoint(const SbVec3f& p) {
+  return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
+}
+
 // Joins the points that lie within `eps` of an earlier kept point and keeps
 // only the survivors in `points`; returns each old point's new index. Cells
 // of side `eps` are hashed, and a point is compared with the kept points of
@@ -350,7 +353,7 @@ struct Gatherer {
 
   int cornerOf(const SoPrimitiveVertex* v) {
     const SbVec3f& p = v->getPoint();
-    if (!finite(p)) return -1;
+    if (!finitePoint(p)) return -1;
     CornerKey key;
     key.index = -1;
     const SoDetail* detail = v->getDetail();
