@@ -17,7 +17,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/LibraryClasses.h"
+#include "registry/LibraryClasses.h"
 
 namespace {
 

@@ -33,6 +33,10 @@ bool ensureContext() {
   return true;
 }
 
+void releaseContext() {
+  if (context) context->doneCurrent();
+}
+
 QImage render(SoNode* root, int width, int height, float background) {
   if (!ensureContext()) return QImage();
   QOpenGLFramebufferObject fbo(width, height, QOpenGLFramebufferObject::CombinedDepthStencil);

@@ -16,6 +16,9 @@ namespace gltest {
 // no GL context can be made.
 bool ensureContext();
 
+// Leaves no GL context current (ensureContext makes it current again).
+void releaseContext();
+
 // Clears to `background` (grey level 0..1), enables depth testing as the
 // viewer does, and renders `root` with an
 // SoGLRenderAction of a width x height viewport; returns the picture.

@@ -17,6 +17,7 @@
 
 SO_NODE_SOURCE(LineSetSource);
 SO_NODE_SOURCE(LineSetProbe);
+SO_NODE_SOURCE(StateStep);
 
 namespace {
 template <class T>
@@ -110,3 +111,13 @@ std::vector<std::vector<int>> polylines(const SbLineSet& set) {
   return out;
 }
 }  // namespace linetest
+
+void StateStep::initClass() {
+  if (getClassTypeId() == SoType::badType()) SO_NODE_INIT_CLASS(StateStep, SoNode, "Node");
+}
+
+StateStep::StateStep(Step s) : step(std::move(s)) { SO_NODE_CONSTRUCTOR(StateStep); }
+
+void StateStep::callback(SoCallbackAction* action) {
+  if (step) step(action->getState(), this);
+}

@@ -9,12 +9,14 @@
 #include <Inventor/nodes/SoSubNode.h>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "lines/SbLineSet.h"
 #include "mesh/SbWingedEdgeModel.h"
 
 class SoAction;
+class SoState;
 
 class LineSetSource : public SoNode {
   typedef SoNode inherited;
@@ -58,6 +60,25 @@ public:
 
 private:
   ~LineSetProbe() override = default;
+};
+
+// Runs `step` wherever a callback action passes it: a stand-in that publishes
+// or reads elements between the nodes under test (`node` is the step itself).
+class StateStep : public SoNode {
+  typedef SoNode inherited;
+  SO_NODE_HEADER(StateStep);
+
+public:
+  using Step = std::function<void(SoState* state, SoNode* node)>;
+  static void initClass();
+  explicit StateStep(Step step = {});
+
+  Step step;
+
+  void callback(SoCallbackAction* action) override;
+
+private:
+  ~StateStep() override = default;
 };
 
 namespace linetest {

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include <stdlib.h>
@@ -19,10 +20,21 @@ TempDir::~TempDir() {
   if (path != fs::temp_directory_path()) fs::remove_all(path, ignored);
 }
 
+std::string TempDir::write(const std::string& name, const std::string& bytes) const {
+  const std::string p = file(name);
+  std::ofstream(p, std::ios::binary) << bytes;
+  return p;
+}
+
 std::vector<std::string> TempDir::entries() const {
   std::vector<std::string> names;
   for (const auto& e : fs::directory_iterator(path)) names.push_back(e.path().filename().string());
   return names;
+}
+
+fs::path sourceDir() {
+  const char* dir = std::getenv("LINFOLD_SOURCE_DIR");
+  return dir ? fs::path(dir) : fs::current_path();
 }
 
 std::string readFile(const std::string& path) {
@@ -34,4 +46,18 @@ std::string readFile(const std::string& path) {
 
 bool haveProgram(const char* name) {
   return std::system((std::string("command -v ") + name + " > /dev/null 2>&1").c_str()) == 0;
+}
+
+bool qpdfAccepts(const std::string& path) {
+  return std::system(("qpdf --check '" + path + "' >/dev/null 2>&1").c_str()) == 0;
+}
+
+int countOf(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+std::string maskTimes(const std::string& text) {
+  return std::regex_replace(text, std::regex("[0-9]+\\.[0-9]{2}ms"), "T.TTms");
 }

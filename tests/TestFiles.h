@@ -15,7 +15,9 @@ struct TempDir {
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
-  std::string file(const char* name) const { return (path / name).string(); }
+  std::string file(const std::string& name) const { return (path / name).string(); }
+  // Writes `bytes` to the file `name` in the folder; returns its path.
+  std::string write(const std::string& name, const std::string& bytes) const;
   // Names of the entries in the folder.
   std::vector<std::string> entries() const;
 };
@@ -27,10 +29,22 @@ struct WorkingDirectory {
   ~WorkingDirectory() { std::filesystem::current_path(previous); }
 };
 
+// The source tree: LINFOLD_SOURCE_DIR (CTest sets it), else the working directory.
+std::filesystem::path sourceDir();
+
 // The whole file, empty when it cannot be read.
 std::string readFile(const std::string& path);
 
 // Whether a program of that name is on the PATH (qpdf, pdftoppm, rsvg-convert, ...).
 bool haveProgram(const char* name);
+
+// Whether `qpdf --check` finds the PDF file sound.
+bool qpdfAccepts(const std::string& path);
+
+// Occurrences of `what` in `text`, overlapping ones included.
+int countOf(const std::string& text, const std::string& what);
+
+// The text with every progress time ("12.34ms") replaced by "T.TTms".
+std::string maskTimes(const std::string& text);
 
 #endif

@@ -322,3 +322,15 @@ PolyMesh geodesicSphere(int n, float radius) {
 }
 
 }  // namespace testmesh
+
+int testmesh::boundaryEdges(const WeObject& o) {
+  int n = 0;
+  for (const WeEdge& e : o.edges) n += e.isBoundary();
+  return n;
+}
+
+int testmesh::sharpEdges(const WeObject& o) {
+  int n = 0;
+  for (const WeEdge& e : o.edges) n += (e.flags & WE_SHARP) != 0;
+  return n;
+}

@@ -45,6 +45,10 @@ PolyMesh mobiusStrip(int n);            // not orientable
 StripMesh torusStrips(int nu, int nv, float R, float r);   // one strip per ring
 StripMesh sphereStrips(int nu, int nv, float r);           // latitude rings as strips
 
+// Edges with one face, and edges flagged WE_SHARP.
+int boundaryEdges(const WeObject& o);
+int sharpEdges(const WeObject& o);
+
 // One object per mesh, numbered 0, 1 ...
 SbWingedEdgeModel model(std::initializer_list<const PolyMesh*> meshes);
 SbWingedEdgeModel model(const PolyMesh& mesh);

@@ -42,6 +42,7 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
 #include "LinfoldApplication.h"
 #include "LinfoldControls.h"
 #include "LinfoldScene.h"
@@ -78,11 +79,6 @@ char* qtArgv[] = {qtArg0, nullptr};
 enum Window { MODEL_INFO, SUBDIVISION, CURVATURE, VISUALIZATION, LINE_SETTINGS, STREAMLINER, FLOW };
 
 const char* const kBadTexts[] = {"abc", "", "-0", "1e999", "nan", "inf", "-inf"};
-
-std::string sourceDir() {
-  const char* dir = std::getenv("LINFOLD_SOURCE_DIR");
-  return dir ? dir : ".";
-}
 
 // What the controls set, as text: every field of every node below `root` in
 // traversal order, the state the controls keep outside fields, and the
@@ -437,7 +433,7 @@ TEST_F(ControlRoutingTest, ToggleItemsSwitchTheirNodesBackAndForth) {
 }
 
 TEST_F(ControlRoutingTest, SwitchingTheWingedEdgeOffRebuildsEverythingDerived) {
-  loadModel(sourceDir() + "/data/sphere.iv");
+  loadModel((sourceDir() / "data/sphere.iv").string());
   SoGenerateHeModelHQ* he = node<SoGenerateHeModelHQ>();
   ASSERT_EQ(he->model().triangleCount(), 2976);
   const uint32_t stamp = he->model().stamp;
@@ -604,7 +600,7 @@ TEST_F(ControlRoutingTest, StreamlinerFieldsClampTakeTheirSignFromTheBoxesAndWai
   emit taper->activated(2);
 
   // Settings alone do not trace; "Apply Changes" traces once more.
-  loadModel(sourceDir() + "/data/sphere.iv");
+  loadModel((sourceDir() / "data/sphere.iv").string());
   control<QCheckBox>(LINE_SETTINGS, "Streamlines Check")->click();
   ASSERT_TRUE(s->isComputed());
   const int traced = s->computations();
@@ -629,7 +625,7 @@ TEST_F(ControlRoutingTest, StreamlinerFieldsClampTakeTheirSignFromTheBoxesAndWai
 }
 
 TEST_F(ControlRoutingTest, FlowFieldCommandsEditTheNodesField) {
-  loadModel(sourceDir() + "/data/sphere.iv");
+  loadModel((sourceDir() / "data/sphere.iv").string());
   SbFlowFieldHQ& field = node<SoGenerateFlowFieldHQ>()->flowField();
   SbHeModelHQ& model = node<SoGenerateHeModelHQ>()->model();
   ASSERT_TRUE(field.matches(model));
@@ -800,7 +796,7 @@ TEST_F(ControlRoutingTest, CancelledSaveDialogsChangeNothing) {
 }
 
 TEST_F(ControlRoutingTest, ExportsWriteTheChosenFileOrSayTheyCouldNot) {
-  loadModel(sourceDir() + "/data/sphere.iv");
+  loadModel((sourceDir() / "data/sphere.iv").string());
   char dir[] = "/tmp/linfold_routing_XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
   const std::string folder = dir;

@@ -12,10 +12,10 @@
 #include <cstring>
 #include <memory>
 #include <random>
-#include <regex>
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
 #include "TestMeshes.h"
 #include "curvature/SbCurvatureHQ.h"
 #include "curvature/SbMatrixT.h"
@@ -36,16 +36,6 @@ double percentile(std::vector<double> values, double p) {
   std::sort(values.begin(), values.end());
   const size_t i = static_cast<size_t>(p * (values.size() - 1) + 0.5);
   return values[i];
-}
-
-std::string maskTimes(const std::string& s) {
-  return std::regex_replace(s, std::regex("[0-9]+\\.[0-9]{2}ms"), "T.TTms");
-}
-
-int countOf(const std::string& text, const std::string& word) {
-  int n = 0;
-  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
-  return n;
 }
 
 // Invariants every record keeps, whatever the mesh.

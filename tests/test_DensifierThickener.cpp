@@ -1,5 +1,4 @@
 #include <Inventor/actions/SoCallbackAction.h>
-#include <Inventor/nodes/SoCallback.h>
 #include <Inventor/nodes/SoCoordinate3.h>
 #include <Inventor/nodes/SoOrthographicCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
@@ -7,9 +6,9 @@
 
 #include <cmath>
 #include <functional>
-#include <memory>
 #include <vector>
 
+#include "LineTestNodes.h"
 #include "TestMeshes.h"
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineDensityElementHQ.h"
@@ -23,8 +22,6 @@
 #include "styling/SoLineThickenerHQ.h"
 
 namespace {
-
-using StepFn = std::function<void(SoState*)>;
 
 // A stroke set of two polylines (3 and 2 points) under an orthographic
 // camera at z = 1 looking down -z (near 1, far 10).
@@ -58,16 +55,8 @@ class StrokeValues : public ::testing::Test {
     coords->point.setValues(0, static_cast<int>(points.size()), points.data());
     coords->point.setNum(static_cast<int>(points.size()));
   }
-  void add(StepFn fn) {
-    keep.push_back(std::make_unique<StepFn>(std::move(fn)));
-    auto* node = new SoCallback;
-    node->setCallback(
-        [](void* data, SoAction* action) {
-          if (action->isOfType(SoCallbackAction::getClassTypeId()))
-            (*static_cast<StepFn*>(data))(action->getState());
-        },
-        keep.back().get());
-    root->addChild(node);
+  void add(std::function<void(SoState*)> fn) {
+    root->addChild(new StateStep([fn](SoState* state, SoNode*) { fn(state); }));
   }
   SoLineDensifierHQ* densifier(int method, float value, int apply = SoLineDensifierHQ::REPLACE,
                                bool inPlace = true) {
@@ -95,7 +84,6 @@ class StrokeValues : public ::testing::Test {
 
   SoSeparator* root = nullptr;
   SoCoordinate3* coords = nullptr;
-  std::vector<std::unique_ptr<StepFn>> keep;
   std::vector<int32_t> indices;
   std::vector<float> taper;
   std::vector<const HeTriangle*> faces;
@@ -121,7 +109,6 @@ TEST_F(StrokeValues, EveryApplyModeCombinesWithTheEarlierValue) {
   for (const auto& c : cases) {
     for (bool inPlace : {true, false}) {
       TearDown();
-      keep.clear();
       SetUp();
       densifier(SoLineDensifierHQ::CONSTANT, 0.5f);
       densifier(SoLineDensifierHQ::CONSTANT, 0.25f, c.first, inPlace);
@@ -218,7 +205,6 @@ TEST_F(StrokeValues, MissingInputsGiveAnEmptyElement) {
   EXPECT_EQ(densityPointer, nullptr);
 
   TearDown();
-  keep.clear();
   SetUp();
   indices.clear();  // no polylines
   densifier(SoLineDensifierHQ::CONSTANT, 1.0f);

@@ -1,5 +1,4 @@
 #include <Inventor/actions/SoCallbackAction.h>
-#include <Inventor/nodes/SoCallback.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <gtest/gtest.h>
 
@@ -7,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "LineTestNodes.h"
 #include "TestMeshes.h"
 #include "elements/SoCurvatureElementHQ.h"
 #include "elements/SoFlowFieldElementHQ.h"
@@ -27,20 +27,7 @@
 
 namespace {
 
-using StepFn = std::function<void(SoState*, SoNode*)>;
-
-// Runs `fn` with the traversal state when a callback action reaches it.
-SoCallback* step(std::vector<std::unique_ptr<StepFn>>& keep, StepFn fn) {
-  keep.push_back(std::make_unique<StepFn>(std::move(fn)));
-  auto* node = new SoCallback;
-  node->setCallback(
-      [](void* data, SoAction* action) {
-        if (action->isOfType(SoCallbackAction::getClassTypeId()))
-          (*static_cast<StepFn*>(data))(action->getState(), action->getCurPathTail());
-      },
-      keep.back().get());
-  return node;
-}
+using StepFn = StateStep::Step;
 
 class Elements : public ::testing::Test {
  protected:
@@ -71,13 +58,8 @@ class Elements : public ::testing::Test {
     SoCallbackAction action;
     action.apply(root);
   }
-  SoCallback* add(SoGroup* parent, StepFn fn) {
-    SoCallback* node = step(keep, std::move(fn));
-    parent->addChild(node);
-    return node;
-  }
+  void add(SoGroup* parent, StepFn fn) { parent->addChild(new StateStep(std::move(fn))); }
   SoSeparator* root = nullptr;
-  std::vector<std::unique_ptr<StepFn>> keep;
 };
 
 }  // namespace
@@ -247,7 +229,7 @@ class GenerateHeModel : public Elements {
  protected:
   void SetUp() override {
     Elements::SetUp();
-    setter = add(root, [this](SoState* s, SoNode* node) {
+    add(root, [this](SoState* s, SoNode* node) {
       if (input) SoWingedEdgeElement::set(s, node, input);
     });
     generator = new SoGenerateHeModelHQ;
@@ -257,7 +239,6 @@ class GenerateHeModel : public Elements {
       ++probes;
     });
   }
-  SoCallback* setter = nullptr;
   SoGenerateHeModelHQ* generator = nullptr;
   SbWingedEdgeModel* input = nullptr;
   SbHeModelHQ* published = nullptr;

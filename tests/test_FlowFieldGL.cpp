@@ -2,22 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <Inventor/SbViewportRegion.h>
 #include <Inventor/actions/SoGLRenderAction.h>
-#include <Inventor/elements/SoGLCacheContextElement.h>
 #include <Inventor/misc/SoState.h>
 #include <Inventor/nodes/SoOrthographicCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoSubNode.h>
+#include <Inventor/system/gl.h>
 
-#include <QGuiApplication>
 #include <QImage>
-#include <QOffscreenSurface>
-#include <QOpenGLContext>
-#include <QOpenGLFramebufferObject>
 
 #include <memory>
 
+#include "GlTestContext.h"
 #include "TestMeshes.h"
 #include "curvature/SbCurvatureHQ.h"
 #include "elements/SoFlowFieldElementHQ.h"
@@ -60,30 +56,12 @@ namespace {
 class FlowFieldDisplayGL : public testing::Test {
  protected:
   static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "test_flowfield_gl";
-    static char* argv[] = {name, nullptr};
-    if (!QGuiApplication::instance()) app = new QGuiApplication(argc, argv);
-    surface = new QOffscreenSurface;
-    surface->create();
-    context = new QOpenGLContext;
-    ASSERT_TRUE(context->create());
-    ASSERT_TRUE(context->makeCurrent(surface));
-    fbo = new QOpenGLFramebufferObject(kSize, kSize, QOpenGLFramebufferObject::CombinedDepthStencil);
-    ASSERT_TRUE(fbo->isValid());
-    cacheContext = SoGLCacheContextElement::getUniqueCacheContext();
+    ASSERT_TRUE(gltest::ensureContext());
     TestFieldSource::initClass();
-  }
-  static void TearDownTestSuite() {
-    delete fbo;
-    fbo = nullptr;
-    context->doneCurrent();
-    delete context;
-    delete surface;
   }
 
   void SetUp() override {
-    ASSERT_TRUE(context->makeCurrent(surface));
+    ASSERT_TRUE(gltest::ensureContext());
     model.build(testmesh::model(testmesh::grid(6, 6)));  // unit square in z = 0
     testing::internal::CaptureStdout();
     curvature.from(model);
@@ -104,19 +82,7 @@ class FlowFieldDisplayGL : public testing::Test {
   }
   void TearDown() override { root->unref(); }
 
-  QImage render() {
-    fbo->bind();
-    glViewport(0, 0, kSize, kSize);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    SoGLRenderAction action(SbViewportRegion(kSize, kSize));
-    action.setCacheContext(cacheContext);
-    action.apply(root);
-    glFinish();
-    QImage image = fbo->toImage();
-    fbo->release();
-    return image;
-  }
+  QImage render() { return gltest::render(root, kSize, kSize); }
 
   // Pixels that are not black, and the brightest green among them; every
   // drawn pixel must be pure green.
@@ -136,11 +102,6 @@ class FlowFieldDisplayGL : public testing::Test {
   }
 
   static constexpr int kSize = 120;
-  static QGuiApplication* app;
-  static QOffscreenSurface* surface;
-  static QOpenGLContext* context;
-  static QOpenGLFramebufferObject* fbo;
-  static uint32_t cacheContext;
 
   SbHeModelHQ model;
   SbCurvatureHQ curvature;
@@ -149,12 +110,6 @@ class FlowFieldDisplayGL : public testing::Test {
   TestFieldSource* source = nullptr;
   SoFlowFieldHQ* display = nullptr;
 };
-
-QGuiApplication* FlowFieldDisplayGL::app = nullptr;
-QOffscreenSurface* FlowFieldDisplayGL::surface = nullptr;
-QOpenGLContext* FlowFieldDisplayGL::context = nullptr;
-QOpenGLFramebufferObject* FlowFieldDisplayGL::fbo = nullptr;
-uint32_t FlowFieldDisplayGL::cacheContext = 0;
 
 }  // namespace
 

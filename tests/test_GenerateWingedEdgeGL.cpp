@@ -4,22 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include <Inventor/SbViewportRegion.h>
 #include <Inventor/SoDB.h>
 #include <Inventor/SoInput.h>
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/actions/SoGLRenderAction.h>
-#include <Inventor/elements/SoGLCacheContextElement.h>
 #include <Inventor/nodes/SoCoordinate3.h>
 #include <Inventor/nodes/SoIndexedTriangleStripSet.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoShape.h>
 #include <Inventor/nodes/SoSubNode.h>
-
-#include <QGuiApplication>
-#include <QOffscreenSurface>
-#include <QOpenGLContext>
-#include <QOpenGLFramebufferObject>
 
 #include <algorithm>
 #include <cmath>
@@ -30,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "GlTestContext.h"
 #include "TestFiles.h"
 #include "elements/SoWingedEdgeElement.h"
 #include "io/SbModelReader.h"
@@ -60,29 +54,12 @@ namespace {
 class GenerateWingedEdgeRender : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "test_generatewingededge_gl";
-    static char* argv[] = {name, nullptr};
-    if (!QGuiApplication::instance()) new QGuiApplication(argc, argv);
-    surface = new QOffscreenSurface;
-    surface->create();
-    context = new QOpenGLContext;
-    ASSERT_TRUE(context->create());
-    ASSERT_TRUE(context->makeCurrent(surface));
-    fbo = new QOpenGLFramebufferObject(16, 16, QOpenGLFramebufferObject::CombinedDepthStencil);
-    ASSERT_TRUE(fbo->isValid());
-    cacheContext = SoGLCacheContextElement::getUniqueCacheContext();
+    ASSERT_TRUE(gltest::ensureContext());
     if (ModelProbe::getClassTypeId() == SoType::badType()) ModelProbe::initClass();
-  }
-  static void TearDownTestSuite() {
-    delete fbo;
-    context->doneCurrent();
-    delete context;
-    delete surface;
   }
 
   void SetUp() override {
-    ASSERT_TRUE(context->makeCurrent(surface));
+    ASSERT_TRUE(gltest::ensureContext());
     root = new SoSeparator;
     root->ref();
     // A caching separator would replay its cache without running the generator.
@@ -104,29 +81,13 @@ protected:
   }
   void TearDown() override { root->unref(); }
 
-  void render(SoNode* scene = nullptr) {
-    fbo->bind();
-    SoGLRenderAction action(SbViewportRegion(16, 16));
-    action.setCacheContext(cacheContext);
-    action.apply(scene ? scene : root);
-    glFinish();
-    fbo->release();
-  }
+  void render(SoNode* scene = nullptr) { gltest::render(scene ? scene : root, 16, 16); }
 
-  static QOffscreenSurface* surface;
-  static QOpenGLContext* context;
-  static QOpenGLFramebufferObject* fbo;
-  static uint32_t cacheContext;
   SoSeparator* root = nullptr;
   SoGenerateWingedEdge* generator = nullptr;
   SoCoordinate3* coords = nullptr;
   ModelProbe* probe = nullptr;
 };
-
-QOffscreenSurface* GenerateWingedEdgeRender::surface = nullptr;
-QOpenGLContext* GenerateWingedEdgeRender::context = nullptr;
-QOpenGLFramebufferObject* GenerateWingedEdgeRender::fbo = nullptr;
-uint32_t GenerateWingedEdgeRender::cacheContext = 0;
 
 TEST_F(GenerateWingedEdgeRender, EveryRenderPublishesAndOnlyARequestRebuilds) {
   render();
@@ -214,7 +175,7 @@ TEST_F(GenerateWingedEdgeRender, NurbsSurfacesNeedACurrentContextAndAreBuiltOnce
   nurbs->addChild(saddle);
 
   // No context: skipped, with a message.
-  context->doneCurrent();
+  gltest::releaseContext();
   testing::internal::CaptureStdout();
   SoCallbackAction gather;
   gather.apply(nurbs);
@@ -224,7 +185,7 @@ TEST_F(GenerateWingedEdgeRender, NurbsSurfacesNeedACurrentContextAndAreBuiltOnce
   EXPECT_FALSE(nurbs->hasGeometry());
 
   // The next traversal with a context builds it, without a request.
-  ASSERT_TRUE(context->makeCurrent(surface));
+  ASSERT_TRUE(gltest::ensureContext());
   gather.apply(nurbs);
   const SbWingedEdgeModel& model = nurbs->builtModel();
   ASSERT_EQ(model.objects.size(), 1u);

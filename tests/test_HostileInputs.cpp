@@ -53,11 +53,6 @@ struct Case {
   double interruptAfter = 0;                                  // Ctrl+C after this many seconds
 };
 
-fs::path sourceDir() {
-  const char* source = std::getenv("LINFOLD_SOURCE_DIR");
-  return source ? fs::path(source) : fs::current_path();
-}
-
 void put(const fs::path& path, const std::string& text) { std::ofstream(path) << text; }
 
 // Temporary files of the library's writer (".NAME.linfold-XXXXXX") below the folder.

@@ -1,13 +1,11 @@
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/elements/SoCoordinateElement.h>
-#include <Inventor/nodes/SoCallback.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <memory>
 #include <vector>
 
+#include "LineTestNodes.h"
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineDensityElementHQ.h"
 #include "elements/SoLineMergerElementHQ.h"
@@ -18,8 +16,6 @@
 #include "styling/SoLineMergerHQ.h"
 
 namespace {
-
-using StepFn = std::function<void(SoState*, SoNode*)>;
 
 // A line set as the state carries it, for setting and for reading back.
 struct LineSet {
@@ -39,17 +35,7 @@ class Merger : public ::testing::Test {
   }
   void TearDown() override { root->unref(); }
 
-  void add(StepFn fn) {
-    keep.push_back(std::make_unique<StepFn>(std::move(fn)));
-    auto* node = new SoCallback;
-    node->setCallback(
-        [](void* data, SoAction* action) {
-          if (action->isOfType(SoCallbackAction::getClassTypeId()))
-            (*static_cast<StepFn*>(data))(action->getState(), action->getCurPathTail());
-        },
-        keep.back().get());
-    root->addChild(node);
-  }
+  void add(StateStep::Step fn) { root->addChild(new StateStep(std::move(fn))); }
   // Publishes `set` (which must outlive the traversal) as the current line set.
   void publish(const LineSet& set) {
     add([&set](SoState* state, SoNode* node) {
@@ -100,7 +86,6 @@ class Merger : public ::testing::Test {
   }
 
   SoSeparator* root = nullptr;
-  std::vector<std::unique_ptr<StepFn>> keep;
 };
 
 const LineSet kThree{{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}}, {0, 1, 2, -1}, {1, 2, 3}, {0.1f, 0.2f, 0.3f},

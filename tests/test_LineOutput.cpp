@@ -37,10 +37,6 @@ std::string decode(int mode, const SbDrawing& drawing) {
 }
 
 // Runs the test body inside `dir` and goes back afterwards.
-bool qpdfAccepts(const std::string& path) {
-  return std::system(("qpdf --check '" + path + "' >/dev/null 2>&1").c_str()) == 0;
-}
-
 // Points in normalised device coordinates; without a camera they land on a
 // 1000 x 1000 viewport as x_pixel = (x + 1) 500.
 SbLineSet linesFrom(const std::vector<std::vector<SbVec2f>>& polylines) {

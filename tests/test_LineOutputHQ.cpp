@@ -48,12 +48,6 @@ std::string pageContent(const std::string& pdf) {
   return std::string(reinterpret_cast<char*>(out.data()), size);
 }
 
-int countOf(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
-  return n;
-}
-
 struct Dot {
   SbVec3f centre;
   float radius;

@@ -1,10 +1,10 @@
 #include <Inventor/actions/SoCallbackAction.h>
-#include <Inventor/nodes/SoCallback.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 
+#include "LineTestNodes.h"
 #include "elements/SoLineSettingsElementHQ.h"
 #include "styling/SbLineSettingsHQ.h"
 #include "styling/SoLineSettingsHQ.h"
@@ -112,14 +112,7 @@ TEST(LineSettingsNode, PublishesItsFieldsWithTheRangeOrdered) {
   node->maxDistance = 3.0f;
   root->addChild(node);
   const SbLineSettingsHQ* seen = nullptr;
-  auto* probe = new SoCallback;
-  probe->setCallback(
-      [](void* data, SoAction* action) {
-        if (action->isOfType(SoCallbackAction::getClassTypeId()))
-          *static_cast<const SbLineSettingsHQ**>(data) = SoLineSettingsElementHQ::get(action->getState());
-      },
-      &seen);
-  root->addChild(probe);
+  root->addChild(new StateStep([&seen](SoState* state, SoNode*) { seen = SoLineSettingsElementHQ::get(state); }));
   SoCallbackAction action;
   action.apply(root);
   ASSERT_EQ(seen, &node->settings());

@@ -48,7 +48,7 @@
 #include <vector>
 
 #include "LinfoldApplication.h"
-#include "core/LibraryClasses.h"
+#include "registry/LibraryClasses.h"
 #include "core/ProgressMeter.h"
 #include "mesh/SoGenerateHeModelHQ.h"
 #include "mesh/SoGenerateWingedEdge.h"

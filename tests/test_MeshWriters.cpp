@@ -133,8 +133,7 @@ ReadBack expectedFrom(const SbWingedEdgeModel& model) {
 }
 
 SbWingedEdgeModel torusModel() {
-  const char* source = std::getenv("LINFOLD_SOURCE_DIR");
-  const std::string path = std::string(source ? source : ".") + "/data/torus.iv";
+  const std::string path = (sourceDir() / "data/torus.iv").string();
   SoInput in;
   SbWingedEdgeModel model;
   if (!in.openFile(path.c_str())) return model;

@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
 #include "io/SbModelParts.h"
 #include "io/SbModelReader.h"
 #include "io/SbReaderProcess.h"
@@ -256,39 +257,16 @@ std::string vrmlFaceSetCube() {
          faceSetCoordinates() + "] }\n coordIndex [\n" + quadIndices(false) + "] } }\n";
 }
 
-// A scratch folder, removed with everything in it.
-class ScratchFolder {
-public:
-  ScratchFolder() {
-    char name[] = "/tmp/linfold_reader_XXXXXX";
-    if (mkdtemp(name)) folder = name;
-  }
-  ~ScratchFolder() {
-    if (!folder.empty()) std::system(("rm -rf '" + folder + "'").c_str());
-  }
-  std::string write(const std::string& name, const std::string& bytes) const {
-    const std::string path = folder + "/" + name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-  }
-  std::string path(const std::string& name) const { return folder + "/" + name; }
-  const std::string& dir() const { return folder; }
-
-private:
-  std::string folder;
-};
-
 // A file of the hostile-input corpus.
 std::string hostile(const std::string& name) {
-  const char* source = std::getenv("LINFOLD_SOURCE_DIR");
-  return (source ? std::string(source) : std::string(".")) + "/tests/data/hostile/" + name;
+  return (sourceDir() / "tests/data/hostile" / name).string();
 }
 
 // Reads files and gathers them through SoGenerateWingedEdge in a callback action.
 class ModelReader : public ::testing::Test {
 protected:
   void SetUp() override {
-    ASSERT_FALSE(scratch.dir().empty());
+    ASSERT_FALSE(scratch.path.string().empty());
     root = new SoSeparator;
     root->ref();
     generator = new SoGenerateWingedEdge;
@@ -338,7 +316,7 @@ protected:
     }
   }
 
-  ScratchFolder scratch;
+  TempDir scratch;
   SoSeparator* root = nullptr;
   SoGenerateWingedEdge* generator = nullptr;
 };
@@ -386,7 +364,7 @@ TEST_F(ModelReader, ClockwiseInventorFacesAreTurnedOutward) {
 }
 
 TEST_F(ModelReader, CompressedInventorFilesAreRead) {
-  const std::string path = scratch.path("cube.iv.gz");
+  const std::string path = scratch.file("cube.iv.gz");
   gzFile out = gzopen(path.c_str(), "wb");
   ASSERT_NE(out, nullptr);
   const std::string text = inventorFaceSetCube();
@@ -560,14 +538,14 @@ TEST_F(ModelReader, StripSetsAreGatheredAsBeforeAmongOtherShapes) {
 }
 
 TEST_F(ModelReader, BadFilesGiveNullAndAMessage) {
-  const std::string missing = scratch.path("missing.obj");
+  const std::string missing = scratch.file("missing.obj");
   expectFailure(missing, "Cannot open " + missing + ": No such file or directory",
                 SbModelReader::CANNOT_OPEN);
-  expectFailure(scratch.dir(), scratch.dir() + " is a directory", SbModelReader::CANNOT_OPEN);
+  expectFailure(scratch.path.string(), scratch.path.string() + " is a directory", SbModelReader::CANNOT_OPEN);
   // Pipes and devices are refused by their type: opening a pipe would wait
   // for a writer, a device may never end.
   for (const char* name : {"pipe.obj", "pipe.iv"}) {
-    const std::string pipe = scratch.path(name);
+    const std::string pipe = scratch.file(name);
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     expectFailure(pipe, pipe + " is not a regular file", SbModelReader::CANNOT_OPEN);
   }
@@ -628,14 +606,14 @@ TEST_F(ModelReader, BadFilesGiveNullAndAMessage) {
 // File and Inline names are read from the folder of the file that names
 // them, whatever the working directory holds under the same names.
 TEST_F(ModelReader, ReferencesAreReadFromTheFolderOfTheFileThatNamesThem) {
-  ASSERT_EQ(mkdir(scratch.path("parts").c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(scratch.file("parts").c_str(), 0700), 0);
   scratch.write("parts/cube.iv", "#Inventor V2.1 ascii\nSeparator { Sphere {} }\n");
   scratch.write("parts/box.wrl", "#VRML V2.0 utf8\nShape { geometry Sphere {} }\n");
   const std::string start = [] {
     char buffer[4096];
     return std::string(getcwd(buffer, sizeof buffer) ? buffer : ".");
   }();
-  ASSERT_EQ(chdir(scratch.dir().c_str()), 0);
+  ASSERT_EQ(chdir(scratch.path.string().c_str()), 0);
   std::string error;
   SoSeparator* file = SbModelReader::read(hostile("file_ref.iv").c_str(), &error);
   SoSeparator* inlined = file ? SbModelReader::read(hostile("inline_ref.wrl").c_str(), &error) : nullptr;

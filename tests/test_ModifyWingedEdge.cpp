@@ -155,21 +155,31 @@ PolyMesh bumpySphere() {
   return m;
 }
 
-int boundaryEdges(const WeObject& o) {
-  int n = 0;
-  for (const WeEdge& e : o.edges) n += e.isBoundary();
-  return n;
-}
-
-int sharpEdges(const WeObject& o) {
-  int n = 0;
-  for (const WeEdge& e : o.edges) n += (e.flags & WE_SHARP) != 0;
-  return n;
-}
+using testmesh::boundaryEdges;
+using testmesh::sharpEdges;
 
 }  // namespace
 
 // ------------------------------------------------------------ the node
+
+// The scheme fields read the numbers they always held and the scheme names,
+// and print numbers, so files and --set settings keep their meaning.
+TEST(ModifyWingedEdgeNode, SchemesReadNumbersAndNamesAndPrintNumbers) {
+  auto* node = new SoModifyWingedEdge;
+  node->ref();
+  const struct {
+    const char* text;
+    bool read;
+    int value;
+  } rows[] = {{"2", true, 2}, {"LOOP", true, 3}, {"BUTTERFLY", true, 4}, {"9", true, 9}, {"SPLINE", false, 9}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(bool(node->subdivisionMode.set(row.text)), row.read) << row.text;
+    SbString printed;
+    node->subdivisionMode.get(printed);
+    EXPECT_EQ(std::string(printed.getString()), std::to_string(row.value)) << row.text;
+  }
+  node->unref();
+}
 
 TEST(ModifyWingedEdgeNode, AllOffLeavesTheBuiltModel) {
   Scene scene(testmesh::model(testmesh::torus(12, 8, 2, 0.5f)));

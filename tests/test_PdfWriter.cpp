@@ -25,10 +25,6 @@ namespace {
 const std::string kMarkerLine =
     "%\x7a\x47\x5f\xd5\xf9\xdf\x4a\xa4\x18\xb7\xb0\x23\x73\x36\x1f\xa6\x64\x52\x20\x4c\x84\x73\x1f\n";
 
-bool qpdfAccepts(const std::string& path) {
-  return std::system(("qpdf --check '" + path + "' >/dev/null 2>&1").c_str()) == 0;
-}
-
 // A document with one initialised page of the given size, page 1 current.
 PdfDocument* onePageDoc(bool compressed, const char* box = "0 0 200 100") {
   PdfDocument* doc = cpdf_open(0, nullptr);

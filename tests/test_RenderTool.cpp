@@ -122,8 +122,7 @@ int trianglesInFile(const fs::path& path) {
 class RenderTool : public ::testing::Test {
 protected:
   void SetUp() override {
-    const char* source = std::getenv("LINFOLD_SOURCE_DIR");
-    data = (source ? fs::path(source) : fs::current_path()) / "data";
+    data = sourceDir() / "data";
     dir = fs::temp_directory_path() /
           ("linfold-render-" + std::to_string(::getpid()) + "-" +
            ::testing::UnitTest::GetInstance()->current_test_info()->name());

@@ -26,11 +26,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path sourceDir() {
-  const char* dir = std::getenv("LINFOLD_SOURCE_DIR");
-  return dir ? fs::path(dir) : fs::current_path();
-}
-
 struct Triangles {
   std::vector<SbVec3f> points;
   std::vector<int> corners;  // three per triangle

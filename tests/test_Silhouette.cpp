@@ -175,6 +175,16 @@ TEST(SharpEdges, BoundaryEdgesAlwaysCountAndSmoothSpheresOnlyAtFullAngle) {
   EXPECT_TRUE(out.empty());
   SbSilhouetteEdges::sharpEdges(sphere, 180.0f, -1, out);
   EXPECT_EQ(out.size(), sphere.objects[0].edges.size());
+  // A tilted plane: its faces' float normals differ in the last bits, yet at
+  // 180 degrees only the rim is sharp; an angle that is no number adds nothing.
+  PolyMesh tilted = testmesh::grid(8, 8);
+  const SbRotation turn(SbVec3f(1, 2, 3), 0.7f);
+  for (SbVec3f& p : tilted.positions) turn.multVec(p, p);
+  const SbWingedEdgeModel plane = testmesh::model(tilted);
+  for (float angle : {180.0f, std::nanf("")}) {
+    SbSilhouetteEdges::sharpEdges(plane, angle, -1, out);
+    EXPECT_EQ(out.size(), size_t(4 * 8)) << angle;
+  }
 }
 
 // ---------------------------------------------------------------- repairs

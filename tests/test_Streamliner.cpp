@@ -7,7 +7,6 @@
 
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/elements/SoCoordinateElement.h>
-#include <Inventor/nodes/SoCallback.h>
 #include <Inventor/nodes/SoSeparator.h>
 
 #include <algorithm>
@@ -17,6 +16,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "LineTestNodes.h"
 #include "TestMeshes.h"
 #include "core/ChangeStamp.h"
 #include "elements/SoFlowFieldElementHQ.h"
@@ -480,7 +480,7 @@ TEST(StreamlinerStrokes, ExtremeSettingsBecomeSaneParametersWithANote) {
     EXPECT_EQ(notes, std::vector<std::string>{row.note});
     EXPECT_TRUE(p.separation >= 0.001f * size && p.separation <= 2.0f * size) << p.separation;
     EXPECT_TRUE(p.probe > p.separation && p.probe <= 20.0f * p.separation + 0.001f * size) << p.probe;
-    EXPECT_TRUE(p.sharpEdgeCos >= -2.0f && p.sharpEdgeCos <= 1.0f) << p.sharpEdgeCos;
+    EXPECT_FALSE(p.sharpEdge.sharp(SbVec3f(0, 0, 1), SbVec3f(0, 0, 1)));  // coplanar faces
     EXPECT_TRUE(p.stepSize >= 1e-6f * size && std::isfinite(p.stepSize)) << p.stepSize;
     EXPECT_TRUE(p.maxBend > 0.0f && p.minLength > 0.0f && p.maxLength >= p.minLength);
     EXPECT_TRUE(std::isfinite(p.separationSq) && std::isfinite(p.probeSq));
@@ -683,40 +683,26 @@ struct NodeScene {
 
     root = new SoSeparator;
     root->ref();
-    auto* before = new SoCallback;
-    before->setCallback(
-        [](void* data, SoAction* action) {
-          if (!action->isOfType(SoCallbackAction::getClassTypeId())) return;
-          auto* self = static_cast<NodeScene*>(data);
-          SoState* state = action->getState();
-          SoHeModelElementHQ::set(state, action->getCurPathTail(), &self->model);
-          SoFlowFieldElementHQ::set(state, action->getCurPathTail(), self->publishField ? &self->field : nullptr);
-          SoLineCoordinateIndexElement::set(state, action->getCurPathTail(), 3, sentinelIndices);
-          SoLineThicknessElement::set(state, action->getCurPathTail(), 2, sentinelThickness);
-        },
-        this);
-    root->addChild(before);
+    root->addChild(new StateStep([this](SoState* state, SoNode* node) {
+      SoHeModelElementHQ::set(state, node, &model);
+      SoFlowFieldElementHQ::set(state, node, publishField ? &field : nullptr);
+      SoLineCoordinateIndexElement::set(state, node, 3, sentinelIndices);
+      SoLineThicknessElement::set(state, node, 2, sentinelThickness);
+    }));
     streamliner = new SoStreamlinerHQ;
     streamliner->seperationDist = 0.05f;
     streamliner->probeDist = 0.06f;
     // The field's default step (the smallest one) would take minutes.
     streamliner->stepSize = 0.025f;
     root->addChild(streamliner);
-    auto* after = new SoCallback;
-    after->setCallback(
-        [](void* data, SoAction* action) {
-          if (!action->isOfType(SoCallbackAction::getClassTypeId())) return;
-          auto* self = static_cast<NodeScene*>(data);
-          SoState* state = action->getState();
-          self->indices = SoLineCoordinateIndexElement::get(state, self->indexCount);
-          SoLineThicknessElement::get(state, self->thicknessCount);
-          SoLineTaperElementHQ::get(state, self->taperCount);
-          SoLineTriangleElementHQ::get(state, self->faceCount);
-          SoLineFamilyElementHQ::get(state, self->familyCount);
-          self->coordCount = SoCoordinateElement::getInstance(state)->getNum();
-        },
-        this);
-    root->addChild(after);
+    root->addChild(new StateStep([this](SoState* state, SoNode*) {
+      indices = SoLineCoordinateIndexElement::get(state, indexCount);
+      SoLineThicknessElement::get(state, thicknessCount);
+      SoLineTaperElementHQ::get(state, taperCount);
+      SoLineTriangleElementHQ::get(state, faceCount);
+      SoLineFamilyElementHQ::get(state, familyCount);
+      coordCount = SoCoordinateElement::getInstance(state)->getNum();
+    }));
   }
   ~NodeScene() {
     root->unref();

@@ -4,23 +4,17 @@
 
 #include <gtest/gtest.h>
 
-#include <Inventor/SbViewportRegion.h>
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/actions/SoGLRenderAction.h>
 #include <Inventor/elements/SoCoordinateElement.h>
-#include <Inventor/elements/SoGLCacheContextElement.h>
 #include <Inventor/nodes/SoCoordinate3.h>
 #include <Inventor/nodes/SoPerspectiveCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoSubNode.h>
 
-#include <QGuiApplication>
-#include <QOffscreenSurface>
-#include <QOpenGLContext>
-#include <QOpenGLFramebufferObject>
-
 #include <vector>
 
+#include "GlTestContext.h"
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineDensityElementHQ.h"
 #include "elements/SoLineSettingsElementHQ.h"
@@ -75,29 +69,12 @@ namespace {
 class StylingRender : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "test_styling_gl";
-    static char* argv[] = {name, nullptr};
-    if (!QGuiApplication::instance()) new QGuiApplication(argc, argv);
-    surface = new QOffscreenSurface;
-    surface->create();
-    context = new QOpenGLContext;
-    ASSERT_TRUE(context->create());
-    ASSERT_TRUE(context->makeCurrent(surface));
-    fbo = new QOpenGLFramebufferObject(64, 64, QOpenGLFramebufferObject::CombinedDepthStencil);
-    ASSERT_TRUE(fbo->isValid());
-    cacheContext = SoGLCacheContextElement::getUniqueCacheContext();
+    ASSERT_TRUE(gltest::ensureContext());
     if (StylingProbe::getClassTypeId() == SoType::badType()) StylingProbe::initClass();
-  }
-  static void TearDownTestSuite() {
-    delete fbo;
-    context->doneCurrent();
-    delete context;
-    delete surface;
   }
 
   void SetUp() override {
-    ASSERT_TRUE(context->makeCurrent(surface));
+    ASSERT_TRUE(gltest::ensureContext());
     root = new SoSeparator;
     root->ref();
     auto* cached = new SoSeparator;
@@ -132,27 +109,14 @@ class StylingRender : public ::testing::Test {
   }
   void TearDown() override { root->unref(); }
 
-  void render() {
-    SoGLRenderAction action(SbViewportRegion(64, 64));
-    action.setCacheContext(cacheContext);
-    action.apply(root);
-  }
+  void render() { gltest::render(root, 64, 64); }
 
-  static QOffscreenSurface* surface;
-  static QOpenGLContext* context;
-  static QOpenGLFramebufferObject* fbo;
-  static uint32_t cacheContext;
   SoSeparator* root = nullptr;
   SoCoordinate3* coords = nullptr;
   SoLineDensifierHQ* densifier = nullptr;
   StylingProbe* source = nullptr;
   StylingProbe* probe = nullptr;
 };
-
-QOffscreenSurface* StylingRender::surface = nullptr;
-QOpenGLContext* StylingRender::context = nullptr;
-QOpenGLFramebufferObject* StylingRender::fbo = nullptr;
-uint32_t StylingRender::cacheContext = 0;
 
 TEST_F(StylingRender, NodesPublishTheSameAsInACallbackTraversal) {
   render();

@@ -14,20 +14,11 @@ using S = SbSubdivision;
 
 WeObject object(const PolyMesh& mesh) { return testmesh::model(mesh).objects[0]; }
 
-int boundaryEdges(const WeObject& o) {
-  int n = 0;
-  for (const WeEdge& e : o.edges) n += e.isBoundary();
-  return n;
-}
+using testmesh::boundaryEdges;
+using testmesh::sharpEdges;
 
 int euler(const WeObject& o) {
   return static_cast<int>(o.vertices.size() - o.edges.size() + o.faces.size());
-}
-
-int sharpEdges(const WeObject& o) {
-  int n = 0;
-  for (const WeEdge& e : o.edges) n += (e.flags & WE_SHARP) != 0;
-  return n;
 }
 
 std::vector<int> faceSizes(const WeObject& o) {

@@ -12,7 +12,6 @@
 #include <Inventor/actions/SoGetBoundingBoxAction.h>
 #include <Inventor/actions/SoSearchAction.h>
 #include <Inventor/elements/SoCoordinateElement.h>
-#include <Inventor/nodes/SoCallback.h>
 #include <Inventor/nodes/SoOrthographicCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoSubNode.h>
@@ -28,6 +27,7 @@
 #include <vector>
 
 #include "TestFiles.h"
+#include "LineTestNodes.h"
 #include "TestMeshes.h"
 #include "core/ChangeStamp.h"
 #include "elements/SoFlowFieldElementHQ.h"
@@ -327,12 +327,6 @@ TEST(SvgSnapshot, UnwritablePathFailsWithAMessage) {
 }
 
 namespace {
-
-size_t countOf(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
 
 // The body of the layer `id` of an SVG document ("" when it is missing).
 std::string layerOf(const std::string& doc, const std::string& id) {
@@ -634,16 +628,10 @@ TEST(PlotterOutput, HatchedTorusTravelIsCutByMoreThanHalfAgainstTheTracedOrder) 
   camera->nearDistance = 1;
   camera->farDistance = 20;
   root->addChild(camera);
-  auto* publish = new SoCallback;
-  publish->setCallback(
-      [](void* data, SoAction* action) {
-        if (!action->isOfType(SoCallbackAction::getClassTypeId())) return;
-        auto* h = static_cast<Hatch*>(data);
-        SoHeModelElementHQ::set(action->getState(), action->getCurPathTail(), &h->model);
-        SoFlowFieldElementHQ::set(action->getState(), action->getCurPathTail(), &h->field);
-      },
-      &hatch);
-  root->addChild(publish);
+  root->addChild(new StateStep([&hatch](SoState* state, SoNode* node) {
+    SoHeModelElementHQ::set(state, node, &hatch.model);
+    SoFlowFieldElementHQ::set(state, node, &hatch.field);
+  }));
   auto* streamliner = new SoStreamlinerHQ;
   streamliner->seperationDist = 0.02f;
   streamliner->probeDist = 0.025f;

@@ -58,10 +58,6 @@ bool wellFormed(const std::string& doc, std::string& why) {
   return true;
 }
 
-std::string tempName(const char* stem) {
-  return std::string("/tmp/") + stem + "_" + std::to_string(getpid()) + ".svg";
-}
-
 }  // namespace
 
 TEST(SvgNumbers, FixedPointWithoutTrailingZeros) {
@@ -201,13 +197,13 @@ TEST(SvgFile, WritesReadsBackAndParses) {
   svg.arcTo(30, 30, 10, 0, 3);
   svg.closePath();
   svg.fillPath();
-  const std::string path = tempName("linfold_svgwriter");
+  TempDir dir;
+  const std::string path = dir.file("drawing.svg");
   ASSERT_TRUE(svg.write(path));
   EXPECT_EQ(readFile(path), svg.document());
   if (haveProgram("xmllint")) {
     EXPECT_EQ(std::system(("xmllint --noout " + path).c_str()), 0);
   }
-  std::remove(path.c_str());
 }
 
 TEST(SvgFile, FailureSaysWhy) {

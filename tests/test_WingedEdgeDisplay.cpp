@@ -5,7 +5,6 @@
 #include <Inventor/actions/SoGLRenderAction.h>
 #include <Inventor/actions/SoGetBoundingBoxAction.h>
 #include <Inventor/elements/SoCoordinateElement.h>
-#include <Inventor/elements/SoGLCacheContextElement.h>
 #include <Inventor/elements/SoWindowElement.h>
 #include <Inventor/nodes/SoCoordinate3.h>
 #include <Inventor/nodes/SoDirectionalLight.h>
@@ -16,15 +15,12 @@
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoSubNode.h>
 
-#include <QGuiApplication>
 #include <QImage>
-#include <QOffscreenSurface>
-#include <QOpenGLContext>
-#include <QOpenGLFramebufferObject>
 
 #include <memory>
 #include <set>
 
+#include "GlTestContext.h"
 #include "TestMeshes.h"
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineDensityElementHQ.h"
@@ -208,30 +204,10 @@ TEST_F(WingedEdgeLineSet, BoundingBoxIsTheModels) {
 
 class WingedEdgeDisplay : public ::testing::Test {
 protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "test_wingededge_display";
-    static char* argv[] = {name, nullptr};
-    if (!QGuiApplication::instance()) app = new QGuiApplication(argc, argv);
-    surface = new QOffscreenSurface;
-    surface->create();
-    context = new QOpenGLContext;
-    ASSERT_TRUE(context->create());
-    ASSERT_TRUE(context->makeCurrent(surface));
-    fbo = new QOpenGLFramebufferObject(kSize, kSize, QOpenGLFramebufferObject::CombinedDepthStencil);
-    ASSERT_TRUE(fbo->isValid());
-    cacheContext = SoGLCacheContextElement::getUniqueCacheContext();
-  }
-  static void TearDownTestSuite() {
-    delete fbo;
-    fbo = nullptr;
-    context->doneCurrent();
-    delete context;
-    delete surface;
-  }
+  static void SetUpTestSuite() { ASSERT_TRUE(gltest::ensureContext()); }
 
   void SetUp() override {
-    ASSERT_TRUE(context->makeCurrent(surface));
+    ASSERT_TRUE(gltest::ensureContext());
     root = new SoSeparator;
     root->ref();
     camera = new SoOrthographicCamera;
@@ -262,26 +238,12 @@ protected:
 
   QImage render(int mode) {
     generator->visualizationMode = mode;
-    fbo->bind();
-    glViewport(0, 0, kSize, kSize);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    SoGLRenderAction action(SbViewportRegion(kSize, kSize));
-    action.setCacheContext(cacheContext);
-    action.apply(root);
-    glFinish();
-    QImage image = fbo->toImage();
+    QImage image = gltest::render(root, kSize, kSize);
     if (const char* dir = getenv("LINFOLD_DUMP_DIR")) image.save(QString("%1/mode%2.png").arg(dir).arg(mode));
-    fbo->release();
     return image;
   }
 
-  static int drawnPixels(const QImage& image) {
-    int n = 0;
-    for (int y = 0; y < image.height(); ++y)
-      for (int x = 0; x < image.width(); ++x) n += (image.pixel(x, y) & 0xffffff) != 0;
-    return n;
-  }
+  static int drawnPixels(const QImage& image) { return gltest::drawnPixels(image); }
   // Pixels whose red and blue differ clearly: colour, not grey.
   static int tintedPixels(const QImage& image) {
     int n = 0;
@@ -294,23 +256,12 @@ protected:
   }
 
   static constexpr int kSize = 96;
-  static QGuiApplication* app;
-  static QOffscreenSurface* surface;
-  static QOpenGLContext* context;
-  static QOpenGLFramebufferObject* fbo;
-  static uint32_t cacheContext;
 
   SoSeparator* root = nullptr;
   SoOrthographicCamera* camera = nullptr;
   SoGenerateWingedEdge* generator = nullptr;
   SoWingedEdge* shape = nullptr;
 };
-
-QGuiApplication* WingedEdgeDisplay::app = nullptr;
-QOffscreenSurface* WingedEdgeDisplay::surface = nullptr;
-QOpenGLContext* WingedEdgeDisplay::context = nullptr;
-QOpenGLFramebufferObject* WingedEdgeDisplay::fbo = nullptr;
-uint32_t WingedEdgeDisplay::cacheContext = 0;
 
 TEST_F(WingedEdgeDisplay, ModesDrawDifferentPictures) {
   QImage faces = render(2), lines = render(1), coloured = render(3), nothing = render(4);

@@ -3,7 +3,8 @@
 #include <Inventor/nodekits/SoNodeKit.h>
 #include <gtest/gtest.h>
 
-#include "core/LibraryClasses.h"
+#include "LineTestNodes.h"
+#include "registry/LibraryClasses.h"
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
@@ -11,5 +12,6 @@ int main(int argc, char** argv) {
   SoNodeKit::init();
   SoInteraction::init();
   initLibraryClasses();
+  StateStep::initClass();
   return RUN_ALL_TESTS();
 }

@@ -20,7 +20,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/LibraryClasses.h"
+#include "registry/LibraryClasses.h"
 #include "curvature/SoGenerateCurvatureHQ.h"
 #include "flowfield/SoFlowFieldHQ.h"
 #include "flowfield/SoGenerateFlowFieldHQ.h"

@@ -134,7 +134,6 @@ bool solveGram(const double (*a)[5], const double (*r)[3], int n, double toleran
   return true;
 }
 
-inline bool isFinite(double x) { return std::isfinite(x); }
 
 }  // namespace
 
@@ -338,7 +337,7 @@ bool SbCurvatureHQ::fitVertex(const HeVertex& vertex, int ringLimit, Scratch& sc
     ++angle;
     --m;
   }
-  if (m < 1 || !(angleSum > 0.0) || !isFinite(angleSum)) return false;
+  if (m < 1 || !(angleSum > 0.0) || !std::isfinite(angleSum)) return false;
 
   // A vertex whose neighbours all lie in its tangent plane, up to the
   // rounding of the coordinates and of the normal, is flat whatever the
@@ -409,7 +408,7 @@ bool SbCurvatureHQ::fitVertex(const HeVertex& vertex, int ringLimit, Scratch& sc
   const SbVec3f &Pu = deriv[0], &Pv = deriv[1];
   const double E = dot(Pu, Pu.getValue()), F = dot(Pu, Pv.getValue()), G = dot(Pv, Pv.getValue());
   const double e = dot(deriv[2], n), f = dot(deriv[3], n), g = dot(deriv[4], n);
-  if (!isFinite(E) || !isFinite(F) || !isFinite(G) || !isFinite(e) || !isFinite(f) || !isFinite(g))
+  if (!std::isfinite(E) || !std::isfinite(F) || !std::isfinite(G) || !std::isfinite(e) || !std::isfinite(f) || !std::isfinite(g))
     return false;
   const double halfTrace = 0.5 * (E + G);
   if (!(E * G - F * F > kMetricTolerance * halfTrace * halfTrace)) return false;
@@ -422,7 +421,7 @@ bool SbCurvatureHQ::fitVertex(const HeVertex& vertex, int ringLimit, Scratch& sc
     const double den = E + 2.0 * F * lambda + G * lambda * lambda;
     if (!(den > 0.0)) return false;
     kappa = -(e + 2.0 * f * lambda + g * lambda * lambda) / den;
-    return isFinite(kappa);
+    return std::isfinite(kappa);
   };
   double dir1[3], dir2[3];
   double k1, k2;
@@ -443,7 +442,7 @@ bool SbCurvatureHQ::fitVertex(const HeVertex& vertex, int ringLimit, Scratch& sc
     const double l1 = -c / b;
     if (!curvatureAt(l1, k1)) return false;
     k2 = -g / G;
-    if (!isFinite(k2)) return false;
+    if (!std::isfinite(k2)) return false;
     for (int i = 0; i < 3; ++i) {
       dir1[i] = Pu[i] + l1 * Pv[i];
       dir2[i] = Pv[i];
@@ -458,7 +457,7 @@ bool SbCurvatureHQ::fitVertex(const HeVertex& vertex, int ringLimit, Scratch& sc
   SbVec3f v1, v2;
   for (double* dir : {dir1, dir2}) {
     const double len = std::sqrt(dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2]);
-    if (!(len > 0.0) || !isFinite(len)) return false;
+    if (!(len > 0.0) || !std::isfinite(len)) return false;
     for (int i = 0; i < 3; ++i) dir[i] /= len;
   }
   v1.setValue(static_cast<float>(dir1[0]), static_cast<float>(dir1[1]),

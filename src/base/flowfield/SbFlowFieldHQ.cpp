@@ -8,6 +8,7 @@
 #include <new>
 
 #include "core/ChangeStamp.h"
+#include "core/Finite.h"
 #include "curvature/SbCurvatureHQ.h"
 #include "mesh/SbHeModelHQ.h"
 
@@ -18,14 +19,10 @@ namespace {
 const float kPi = 3.14159265358979f;
 const float kHalfPi = 1.57079632679490f;
 
-bool isFinite(const SbVec3f& v) {
-  return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
-}
-
 // The unit vector along v's component perpendicular to n (n unit, or zero for
 // no constraint); false when that component is (nearly) zero or not finite.
 bool tangentUnit(const SbVec3f& v, const SbVec3f& n, SbVec3f& out) {
-  if (!isFinite(v)) return false;
+  if (!finite(v)) return false;
   const SbVec3f t = v - n * v.dot(n);
   const float length = t.length();
   if (!(length > 1e-4f) || !std::isfinite(length)) return false;
@@ -38,14 +35,14 @@ bool tangentUnit(const SbVec3f& v, const SbVec3f& n, SbVec3f& out) {
 SbVec3f fallbackTangent(const SbVec3f& n) {
   const SbVec3f a = std::fabs(n[0]) > 0.999999f ? SbVec3f(0, 1, 0) : SbVec3f(1, 0, 0);
   SbVec3f t;
-  if (isFinite(n) && tangentUnit(n.cross(a), SbVec3f(0, 0, 0), t)) return t;
+  if (finite(n) && tangentUnit(n.cross(a), SbVec3f(0, 0, 0), t)) return t;
   return a;
 }
 
 // A unit vector perpendicular to d, in n's tangent plane when there is one.
 SbVec3f perpendicularUnit(const SbVec3f& d, const SbVec3f& n) {
   SbVec3f p;
-  if (isFinite(n) && tangentUnit(d.cross(n), SbVec3f(0, 0, 0), p)) return p;
+  if (finite(n) && tangentUnit(d.cross(n), SbVec3f(0, 0, 0), p)) return p;
   const SbVec3f a = std::fabs(d[0]) > 0.9f ? SbVec3f(0, 1, 0) : SbVec3f(1, 0, 0);
   if (tangentUnit(a, d, p)) return p;
   return SbVec3f(0, 0, 1);

@@ -30,6 +30,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/Finite.h"
+
+
 namespace {
 
 // Everything is written in units of four bytes, so the arrays of an answer
@@ -144,12 +147,6 @@ void fillFloats(SoMFFloat& field, const SbModelParts::Array<float>& values) {
   if (values.size > 0) field.setValues(0, static_cast<int>(values.size), values.data);
 }
 
-bool finiteArray(const SbModelParts::Array<float>& a) {
-  for (uint32_t i = 0; i < a.size; ++i)
-    if (!std::isfinite(a.data[i])) return false;
-  return true;
-}
-
 // True when every `dimension`-th value from the last of the first vector on
 // (the weights) is positive.
 bool positiveWeights(const SbModelParts::Array<float>& a, uint32_t dimension) {
@@ -168,7 +165,7 @@ const char* knotProblem(const SbModelParts::Array<float>& knots, uint32_t points
   const uint32_t order = knots.size - points;
   if (order < 2 || order > SbModelParts::kMaxNurbsOrder) return "an order out of range";
   if (points < order) return "fewer control points than the order";
-  if (!finiteArray(knots)) return "a knot that is not a finite number";
+  if (!finite(knots.data, knots.size)) return "a knot that is not a finite number";
   uint32_t run = 1;
   for (uint32_t i = 1; i < knots.size; ++i) {
     if (knots.data[i] < knots.data[i - 1]) return "decreasing knots";
@@ -286,7 +283,7 @@ const char* SbModelParts::nurbsProblem(const Part& p, const std::vector<Profile>
   if (p.dimension != 3 && p.dimension != 4) return "control points of an unknown dimension";
   if (uint64_t(p.numU) * p.numV * p.dimension != p.controlPoints.size)
     return "control points other than the counts call for";
-  if (!finiteArray(p.controlPoints)) return "a control point that is not finite";
+  if (!finite(p.controlPoints.data, p.controlPoints.size)) return "a control point that is not finite";
   if (p.dimension == 4 && !positiveWeights(p.controlPoints, 4)) return "a weight that is not positive";
   if (const char* why = knotProblem(p.uKnots, p.numU)) return why;
   if (const char* why = knotProblem(p.vKnots, p.numV)) return why;
@@ -306,7 +303,7 @@ const char* SbModelParts::nurbsProblem(const Part& p, const std::vector<Profile>
   }
   if (points * p.profileDimension != p.profilePoints.size)
     return "profile coordinates other than the profiles call for";
-  if (!finiteArray(p.profilePoints)) return "a profile coordinate that is not finite";
+  if (!finite(p.profilePoints.data, p.profilePoints.size)) return "a profile coordinate that is not finite";
   if (p.profileDimension == 3 && !positiveWeights(p.profilePoints, 3))
     return "a profile weight that is not positive";
   // GLU's trimming code expects the curves within the surface's parameter

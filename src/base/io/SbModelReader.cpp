@@ -22,6 +22,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "core/Finite.h"
 #include "io/SbModelParts.h"
 #include "io/SbReaderProcess.h"
 #include "io/SbSceneFlattener.h"
@@ -206,10 +207,6 @@ std::string offHeaderProblem(const std::string& path, off_t fileSize) {
 // ---------------------------------------------------------------------------
 // assimp's formats, converted in the reading process
 
-bool finite(const aiVector3D& p) {
-  return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-}
-
 // Exact-position key; -0 and +0 are the same point.
 struct PositionKey {
   uint32_t bits[3];
@@ -255,7 +252,7 @@ bool convertMesh(const aiMesh& mesh, const aiMatrix4x4& world, MeshData& out) {
     int& c = coordOf[v];
     if (c != -2) return c;
     const aiVector3D p = world * mesh.mVertices[v];
-    if (!finite(p)) return c = -1;
+    if (!finite(SbVec3f(p.x, p.y, p.z))) return c = -1;
     const SbVec3f q(p.x, p.y, p.z);
     auto inserted = byPosition.emplace(keyOf(q), static_cast<int>(points.size()));
     if (inserted.second) points.push_back(q);

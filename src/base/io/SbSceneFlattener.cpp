@@ -57,6 +57,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/Finite.h"
 #include "io/SbModelParts.h"
 
 namespace {
@@ -198,12 +199,6 @@ bool checkGraph(SoNode* root, std::string& reason) {
       return false;
     }
   }
-  return true;
-}
-
-bool finiteValues(const float* v, int n) {
-  for (int i = 0; i < n; ++i)
-    if (!std::isfinite(v[i])) return false;
   return true;
 }
 
@@ -367,7 +362,7 @@ private:
   // The part's placement; false when the matrix is not finite.
   static bool place(SoCallbackAction* action, Part& part) {
     const SbMatrix& matrix = action->getModelMatrix();
-    if (!finiteValues(&matrix.getValue()[0][0], 16)) return false;
+    if (!finite(&matrix.getValue()[0][0], 16)) return false;
     part.placed = matrix != SbMatrix::identity();
     part.matrix = matrix;
     return true;
@@ -560,7 +555,7 @@ private:
     }
     Part part;
     if (readPrimitive(node, part)) {
-      if (!place(action, part) || !finiteValues(part.size, 3)) {
+      if (!place(action, part) || !finite(part.size, 3)) {
         ++parts.skippedShapes;
       } else {
         part.complexity = action->getComplexity();
@@ -636,7 +631,7 @@ private:
 
   int cornerOf(const SoPrimitiveVertex* v) {
     const SbVec3f& p = v->getPoint();
-    if (!finiteValues(p.getValue(), 3)) return -1;
+    if (!finite(p.getValue(), 3)) return -1;
     CornerKey key;
     key.index = -1;
     const SoDetail* detail = v->getDetail();

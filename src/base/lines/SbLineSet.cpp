@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "core/Finite.h"
+
 void SbLineSet::clear() {
   points.clear();
   indices.clear();
@@ -30,7 +32,7 @@ void SbLineSet::validate() {
   const int np = static_cast<int>(points.size());
   bool bad = !indices.empty() && indices.back() >= 0;
   for (int32_t i : indices) bad = bad || i < -1 || i >= np;
-  for (const SbVec3f& p : points) bad = bad || !std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]);
+  for (const SbVec3f& p : points) bad = bad || !finite(p);
   if (!bad) return;
   // Rebuild with only the lines whose points exist and are finite.
   SbLineSet copy = *this;
@@ -44,10 +46,7 @@ void SbLineSet::validate() {
     for (int k = begin; k < end; ++k) {
       const int32_t p = copy.indices[k];
       ok = ok && p >= 0 && p < np;
-      if (ok) {
-        const SbVec3f& q = copy.points[p];
-        ok = std::isfinite(q[0]) && std::isfinite(q[1]) && std::isfinite(q[2]);
-      }
+      ok = ok && finite(copy.points[p]);
     }
     if (!ok) return;
     for (int k = begin; k < end; ++k) builder.add(k);

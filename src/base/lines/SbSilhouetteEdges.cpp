@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/SbSharpEdgeTest.h"
+
+
 bool SbSilhouetteEdges::validNormal(const SbVec3f& n) {
   const float l2 = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
   return std::isfinite(l2) && l2 > 0.25f;  // unit normals; zero marks a degenerate face
@@ -80,7 +83,7 @@ void SbSilhouetteEdges::bruteForce(const SbWingedEdgeModel& model, const SbSilho
 void SbSilhouetteEdges::sharpEdges(const SbWingedEdgeModel& model, float angleDegrees, int shapeKey,
                                    std::vector<SbEdgeRef>& out) {
   out.clear();
-  const double threshold = std::cos((180.0 - double(angleDegrees)) * M_PI / 180.0);
+  const SbSharpEdgeTest test(angleDegrees);
   for (size_t o = 0; o < model.objects.size(); ++o) {
     const WeObject& object = model.objects[o];
     if (!selected(object, shapeKey)) continue;
@@ -93,7 +96,7 @@ void SbSilhouetteEdges::sharpEdges(const SbWingedEdgeModel& model, float angleDe
       if (has0 != has1) {
         sharp = true;  // boundary edge
       } else if (has0 && hasTwoValidFaces(object, edge)) {
-        sharp = object.faces[edge.face[0]].normal.dot(object.faces[edge.face[1]].normal) < threshold;
+        sharp = test.sharp(object.faces[edge.face[0]].normal, object.faces[edge.face[1]].normal);
       }
       if (sharp) out.push_back({static_cast<int>(o), static_cast<int>(e)});
     }

@@ -33,8 +33,8 @@ struct SbSilhouetteView {
 // or n . eye - h > 0 (perspective, h = n . centroid of the face). An edge is a
 // silhouette edge when it has two faces with valid (non-zero, finite) normals
 // of which exactly one faces the viewer. An edge is sharp when it is a
-// boundary edge (one face), or when both normals are valid and the angle
-// between them exceeds 180 - angle degrees (n1 . n2 < cos((180 - angle) pi/180)).
+// boundary edge (one face), or when both normals are valid and the faces meet
+// at less than `angle` degrees (SbSharpEdgeTest).
 // shapeKey -1 selects every object, any other value the objects whose number
 // equals it.
 class SbSilhouetteEdges {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/Finite.h"
+
 void SbSilhouettePerspective::clear() {
   items.clear();
   loose.clear();
@@ -36,9 +38,7 @@ void SbSilhouettePerspective::build(const SbWingedEdgeModel& model, float maxima
         mid = (object.vertices[edge.vertex[0]].position + object.vertices[edge.vertex[1]].position) * 0.5f;
       it.c1 = mid - it.n1 * (it.n1.dot(mid) - it.h1);
       it.c2 = mid - it.n2 * (it.n2.dot(mid) - it.h2);
-      bool finite = true;
-      for (int k = 0; k < 3; ++k) finite = finite && std::isfinite(it.c1[k]) && std::isfinite(it.c2[k]);
-      if (!finite) {
+      if (!finite(it.c1) || !finite(it.c2)) {
         loose.push_back(it);  // no usable bounds: tested on every query
         continue;
       }
@@ -133,8 +133,7 @@ void SbSilhouettePerspective::query(const SbWingedEdgeModel& model, const SbVec3
   };
   for (const Item& it : loose) test(it);
   const double eyeLen = eye.length();
-  bool finiteEye = true;
-  for (int k = 0; k < 3; ++k) finiteEye = finiteEye && std::isfinite(eye[k]);
+  const bool finiteEye = finite(eye);
   std::vector<int> stack;
   if (!nodes.empty()) stack.push_back(0);
   if (!finiteEye) stack.clear(), lastCandidates = 0, out.clear();

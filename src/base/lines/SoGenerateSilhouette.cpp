@@ -21,6 +21,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "core/Finite.h"
 #include "core/ProgressMeter.h"
 #include "core/StageTimes.h"
 #include "elements/SoLineCoordinateIndexElement.h"
@@ -45,7 +46,7 @@ bool usableEdge(const WeObject& object, const WeEdge& e) {
   for (int v : e.vertex) {
     if (v < 0 || v >= nv) return false;
     const SbVec3f& p = object.vertices[v].position;
-    if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) return false;
+    if (!finite(p)) return false;
   }
   return true;
 }

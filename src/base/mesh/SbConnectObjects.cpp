@@ -6,13 +6,10 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "core/Finite.h"
 #include "mesh/SbWingedEdgeBuilder.h"
 
 namespace {
-
-bool finite(const SbVec3f& p) {
-  return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
-}
 
 struct CellKey {
   int64_t x, y, z;

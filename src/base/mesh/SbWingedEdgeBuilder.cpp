@@ -5,11 +5,10 @@
 #include <cstdio>
 #include <utility>
 
-namespace {
+#include "core/Finite.h"
 
-bool finite(const SbVec3f& p) {
-  return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
-}
+
+namespace {
 
 // Polygons with consecutive repeats removed; faces of fewer than three corners dropped.
 // A polygon that passes through one vertex twice (a, b, a, c) has no

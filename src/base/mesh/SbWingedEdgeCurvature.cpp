@@ -4,13 +4,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/Finite.h"
+
 namespace {
 
 const double kPi = 3.14159265358979323846;
-
-bool finite(const SbVec3f& p) {
-  return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
-}
 
 bool validVertex(const WeObject& o, int v) { return v >= 0 && v < static_cast<int>(o.vertices.size()); }
 bool validFace(const WeObject& o, int f) { return f >= 0 && f < static_cast<int>(o.faces.size()); }

@@ -35,6 +35,13 @@ SoModifyWingedEdge::SoModifyWingedEdge() {
   SO_NODE_ADD_FIELD(adaptiveSubdivisionSteps, (0));
   SO_NODE_ADD_FIELD(adaptiveSubdivisionMode, (3));
   SO_NODE_ADD_FIELD(useSharpAngles, (FALSE));
+  SO_NODE_DEFINE_ENUM_VALUE(Scheme, DOO_SABIN);
+  SO_NODE_DEFINE_ENUM_VALUE(Scheme, CATMULL_CLARK);
+  SO_NODE_DEFINE_ENUM_VALUE(Scheme, LOOP);
+  SO_NODE_DEFINE_ENUM_VALUE(Scheme, BUTTERFLY);
+  SO_NODE_SET_SF_ENUM_TYPE(dividingMode, Scheme);
+  SO_NODE_SET_SF_ENUM_TYPE(subdivisionMode, Scheme);
+  SO_NODE_SET_SF_ENUM_TYPE(adaptiveSubdivisionMode, Scheme);
 }
 
 SoModifyWingedEdge::~SoModifyWingedEdge() {}

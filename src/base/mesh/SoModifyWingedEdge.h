@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "core/SoSFNumberedEnum.h"
 #include "mesh/SbMeshOperations.h"
 #include "mesh/SbWingedEdgeModel.h"
 
@@ -32,17 +33,21 @@ public:
   static void initClass();
   SoModifyWingedEdge();
 
+  // The schemes of the three mode fields, by SbSubdivision's numbers; each
+  // operation says which of them it offers.
+  enum Scheme { DOO_SABIN = 1, CATMULL_CLARK = 2, LOOP = 3, BUTTERFLY = 4 };
+
   SoSFBool connectObjects;
-  SoSFInt32 dividingMode;
+  SoSFNumberedEnum dividingMode;
   SoSFInt32 dividingSteps;
   SoSFBool polygonationMode;
   SoSFFloat sharpAngle;
   SoSFFloat smoothingSpeed;
   SoSFInt32 smoothingSteps;
-  SoSFInt32 subdivisionMode;
+  SoSFNumberedEnum subdivisionMode;
   SoSFInt32 subdivisionSteps;
   SoSFInt32 adaptiveSubdivisionSteps;
-  SoSFInt32 adaptiveSubdivisionMode;
+  SoSFNumberedEnum adaptiveSubdivisionMode;
   SoSFBool useSharpAngles;
 
   // The mesh changed (or a setting did): the next traversal applies the chain

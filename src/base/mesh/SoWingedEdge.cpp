@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "core/Finite.h"
 #include "core/StageTimes.h"
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineDensityElementHQ.h"
@@ -475,7 +476,7 @@ void SoWingedEdge::computeBBox(SoAction* action, SbBox3f& box, SbVec3f& center) 
   if (model) {
     for (const WeObject& object : model->objects)
       for (const WeVertex& v : object.vertices)
-        if (std::isfinite(v.position[0]) && std::isfinite(v.position[1]) && std::isfinite(v.position[2]))
+        if (finite(v.position))
           box.extendBy(v.position);
   }
   center = box.isEmpty() ? SbVec3f(0, 0, 0) : box.getCenter();

@@ -9,11 +9,11 @@
 #include <queue>
 #include <unordered_map>
 
+#include "core/Finite.h"
 #include "output/SbSvgWriter.h"
 
 namespace {
 
-bool finitePoint(const SbVec2f& p) { return std::isfinite(p[0]) && std::isfinite(p[1]); }
 
 double dist(const SbVec2f& a, const SbVec2f& b) {
   const double dx = static_cast<double>(a[0]) - b[0], dy = static_cast<double>(a[1]) - b[1];
@@ -155,7 +155,7 @@ void SbPlotterPaths::addPolyline(const SbVec2f* points, int count, Layer layer) 
   };
   for (int i = 0; i < count; ++i) {
     const SbVec2f& p = points[i];
-    if (!finitePoint(p)) {
+    if (!finite(p)) {
       flush();
       continue;
     }
@@ -166,12 +166,12 @@ void SbPlotterPaths::addPolyline(const SbVec2f* points, int count, Layer layer) 
 }
 
 void SbPlotterPaths::addDot(const SbVec2f& centre, float markLength) {
-  if (!finitePoint(centre) || !std::isfinite(markLength)) return;
+  if (!finite(centre) || !std::isfinite(markLength)) return;
   const float half = 0.5f * std::max(markLength, 1e-3f);
   Path mark;
   mark.layer = DOTS;
   mark.points = {SbVec2f(centre[0] - half, centre[1]), SbVec2f(centre[0] + half, centre[1])};
-  if (!finitePoint(mark.points[0]) || !finitePoint(mark.points[1])) return;
+  if (!finite(mark.points[0]) || !finite(mark.points[1])) return;
   list.push_back(std::move(mark));
 }
 
@@ -427,7 +427,7 @@ std::vector<SbPlotterPaths::Step> SbPlotterPaths::planOrder(const std::vector<Pa
   // Greedy nearest neighbour, entering each path at its nearer end.
   {
     PointGrid grid(ends);
-    SbVec2f at = finitePoint(home) ? home : SbVec2f(0, 0);
+    SbVec2f at = finite(home) ? home : SbVec2f(0, 0);
     order.reserve(n);
     const auto none = [](int) { return false; };
     while (grid.count() > 0) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/Finite.h"
 #include "core/SbNumberText.h"
 #include "core/SbOutputFile.h"
 
@@ -22,7 +23,6 @@ void SbSvgWriter::appendNumber(std::string& out, double value) {
   SbNumberText::appendFixed(out, value, 3, true);
 }
 
-bool SbSvgWriter::finite(double a, double b) const { return std::isfinite(a) && std::isfinite(b); }
 
 void SbSvgWriter::appendPoint(double x, double y) {
   appendNumber(path, x);
@@ -31,7 +31,7 @@ void SbSvgWriter::appendPoint(double x, double y) {
 }
 
 void SbSvgWriter::moveTo(double x, double y) {
-  if (!finite(x, y)) {
+  if (!finite(SbVec2d(x, y))) {
     pathBroken = true;
     return;
   }
@@ -45,7 +45,7 @@ void SbSvgWriter::lineTo(double x, double y) {
     moveTo(x, y);
     return;
   }
-  if (!finite(x, y)) {
+  if (!finite(SbVec2d(x, y))) {
     pathBroken = true;
     return;
   }
@@ -54,7 +54,7 @@ void SbSvgWriter::lineTo(double x, double y) {
 }
 
 void SbSvgWriter::arcTo(double cx, double cy, double r, double a0, double a1) {
-  if (!finite(cx, cy) || !finite(a0, a1) || !std::isfinite(r) || r < 0.0) {
+  if (!finite(SbVec2d(cx, cy)) || !finite(SbVec2d(a0, a1)) || !std::isfinite(r) || r < 0.0) {
     pathBroken = true;
     return;
   }
@@ -120,7 +120,7 @@ void SbSvgWriter::discardPath() {
 }
 
 void SbSvgWriter::circle(double cx, double cy, double r) {
-  if (!finite(cx, cy) || !std::isfinite(r) || r < 0.0) {
+  if (!finite(SbVec2d(cx, cy)) || !std::isfinite(r) || r < 0.0) {
     ++dropped;
     return;
   }
@@ -138,7 +138,7 @@ void SbSvgWriter::circle(double cx, double cy, double r) {
 void SbSvgWriter::polyline(const SbVec2f* points, int count, double penWidth) {
   if (!points || count < 2) return;
   for (int i = 0; i < count; ++i)
-    if (!finite(points[i][0], points[i][1])) {
+    if (!finite(SbVec2d(points[i][0], points[i][1]))) {
       ++dropped;
       return;
     }

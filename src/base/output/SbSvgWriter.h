@@ -85,7 +85,6 @@ class SbSvgWriter {
 
  private:
   void appendPoint(double x, double y);
-  bool finite(double a, double b) const;
 
   double width, height;
   // The shape elements written so far: [0] outside the layers, [1 + k] in

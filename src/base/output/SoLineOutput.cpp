@@ -78,6 +78,9 @@ SoLineOutput::SoLineOutput() {
   SO_NODE_DEFINE_ENUM_VALUE(SteganoModes, STEGANO_LENGTH);
   SO_NODE_DEFINE_ENUM_VALUE(SteganoModes, STEGANO_COLOR);
   SO_NODE_SET_SF_ENUM_TYPE(steganoMode, SteganoModes);
+  SO_NODE_DEFINE_ENUM_VALUE(OutputType, PDF_OUTPUT);
+  SO_NODE_DEFINE_ENUM_VALUE(OutputType, TEXT_OUTPUT);
+  SO_NODE_SET_SF_ENUM_TYPE(outputType, OutputType);
 }
 
 SoLineOutput::~SoLineOutput() = default;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/SbWriteResult.h"
+#include "core/SoSFNumberedEnum.h"
 #include "lines/SoLineModifier.h"
 #include "output/SbLineDrawing.h"
 
@@ -41,7 +42,7 @@ public:
 
   SoSFString filename;      // empty: "output.pdf" or "outFile.txt"
   SoSFBool compression;     // Flate-compress the PDF content stream
-  SoSFInt32 outputType;     // 1 PDF, 2 text
+  SoSFNumberedEnum outputType;  // OutputType
   SoSFString codeString;    // the text to hide
   SoSFInt32 codeLength;     // bytes of codeString to hide (cut to its length)
   SoSFFloat lineWidth;      // stroke width, PDF points

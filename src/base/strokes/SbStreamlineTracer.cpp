@@ -7,6 +7,7 @@
 #include <mutex>
 #include <new>
 
+#include "core/Finite.h"
 #include "core/LargeBlock.h"
 #include "core/ProgressMeter.h"
 
@@ -53,10 +54,6 @@ constexpr float kProposalPath = 4.0f;
 // at most kChordPoints points between the ends.
 constexpr float kChordLength = 2.0f;
 constexpr float kChordTolerance = 0.01f;
-
-bool finite(const SbVec3f& v) {
-  return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
-}
 
 // Normalises v in place; false (v unchanged) when it is too short or not finite.
 bool normalise(SbVec3f& v) {
@@ -177,7 +174,7 @@ SbStreamlineTracer::Parameters SbStreamlineTracer::derive(const Settings& s, flo
     note("sharpEdge", sharp, "is more than 180 degrees; using 180");
     sharp = 180.0f;
   }
-  p.sharpEdgeCos = sharp > 1e-6f ? std::cos((180.0f - sharp) * kPi / 180.0f) : -2.0f;
+  p.sharpEdge = sharp > 1e-6f ? SbSharpEdgeTest(sharp) : SbSharpEdgeTest::none();
   if (std::isnan(s.maxBend)) note("maxBend", s.maxBend, "is not a number; no bend limit");
   p.maxBend = s.maxBend > 1e-6f && std::isfinite(s.maxBend) ? s.maxBend : FLT_MAX;
   if (std::isnan(s.minLength)) note("minLength", s.minLength, "is not a number; every stroke is kept");
@@ -376,7 +373,7 @@ std::shared_ptr<const SbStreamlineTracer::FaceFrame> SbStreamlineTracer::buildFr
       // without a normal.
       const HeTriangle* next = h->twin ? h->twin->triangle : nullptr;
       const bool open = next && next != face && usable(face) && usable(next) &&
-                        face->normal.dot(next->normal) + 1e-6f >= param.sharpEdgeCos;
+                        !param.sharpEdge.sharp(face->normal, next->normal);
       f.neighbour[k] = open ? next->index : -1;
     }
     f.normal = face->normal;

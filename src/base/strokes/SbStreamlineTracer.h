@@ -20,6 +20,7 @@
 
 #include "core/LargeBlock.h"
 #include "core/ObjectPool.h"
+#include "core/SbSharpEdgeTest.h"
 #include "mesh/SbHeModelHQ.h"
 #include "strokes/StrokeCollider.h"
 
@@ -75,7 +76,7 @@ class SbStreamlineTracer {
     float separationSq = 0.0f;
     float probe = 0.0f;
     float probeSq = 0.0f;
-    float sharpEdgeCos = -2.0f;  // -2: no sharp-edge stops
+    SbSharpEdgeTest sharpEdge = SbSharpEdgeTest::none();
     float maxBend = 0.0f;        // degrees; the largest float when unlimited
     float minLength = 0.0f;
     float maxLength = 0.0f;  // the largest float when unlimited

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/Finite.h"
 #include "styling/SbLineSettingsHQ.h"
 
 TypedObjectPool<SbInkStrokeBuilderHQ::Record> SbInkStrokeBuilderHQ::pool("SoLineShapeHQ::pool");
@@ -11,10 +12,6 @@ namespace {
 
 constexpr float kPi = 3.14159265358979323846f;
 constexpr float kTwoPi = 2.0f * kPi;
-
-bool finite3(float x, float y, float z) {
-  return std::isfinite(x) && std::isfinite(y) && std::isfinite(z);
-}
 
 float clean(float v) { return std::isnan(v) ? 0.0f : v; }
 
@@ -68,7 +65,7 @@ bool SbInkStrokeBuilderHQ::project(const SbVec3f& point, SbVec3f& pixel) const {
   const float x = (clip[0] / clip[3] + 1.0f) * 0.5f * size[0] + origin[0];
   const float y = (clip[1] / clip[3] + 1.0f) * 0.5f * size[1] + origin[1];
   const float z = (clip[2] / clip[3] + 1.0f) * 0.5f;
-  if (!finite3(x, y, z)) return false;
+  if (!finite(SbVec3f(x, y, z))) return false;
   pixel.setValue(x, y, z);
   return true;
 }
@@ -120,7 +117,7 @@ void SbInkStrokeBuilderHQ::buildRecords(const PixelPoint* points, int count, boo
   const float tolerance = settings->tolerance;
   for (int k = 0; k < count; ++k) {
     const PixelPoint& p = points[k];
-    if (!finite3(p.x, p.y, p.z)) continue;
+    if (!finite(SbVec3f(p.x, p.y, p.z))) continue;
     // Signed for now: a sign change of the width is split at its zero below.
     float r = lineWidth / 2.0f;
     if (hasThickness) r = lineWidth / 2.0f * clean(p.thickness);

@@ -1,4 +1,4 @@
-#include "core/LibraryClasses.h"
+#include "registry/LibraryClasses.h"
 
 #include <Inventor/SoType.h>
 
@@ -18,6 +18,7 @@
 #include "elements/SoLineTriangleElementHQ.h"
 #include "elements/SoLineTaperElementHQ.h"
 #include "elements/SoLineFamilyElementHQ.h"
+#include "core/SoSFNumberedEnum.h"
 #include "curvature/SoGenerateCurvatureHQ.h"
 #include "flowfield/SoFlowFieldHQ.h"
 #include "flowfield/SoGenerateFlowFieldHQ.h"
@@ -54,6 +55,9 @@ void registerClass() {
 }  // namespace
 
 void initLibraryClasses() {
+  // 0. Field types, before the nodes that hold them.
+  registerClass<SoSFNumberedEnum>();
+
   // 1. Elements.
   registerClass<SoWingedEdgeElement>();
   registerClass<SoIlluminatedGeometryElement>();
