@@ -47,6 +47,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/Finite.h"
 #include "core/StageTimes.h"
 #include "elements/SoWingedEdgeElement.h"
 #include "mesh/SbWingedEdgeBuilder.h"
@@ -227,10 +228,6 @@ struct CornerKeyHash {
   }
 };
 
-bool finitePoint(const SbVec3f& p) {
-  return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
-}
-
 // Joins the points that lie within `eps` of an earlier kept point and keeps
 // only the survivors in `points`; returns each old point's new index. Cells
 // of side `eps` are hashed, and a point is compared with the kept points of
@@ -368,7 +365,7 @@ struct Gatherer {
 
   int cornerOf(const SoPrimitiveVertex* v) {
     const SbVec3f& p = v->getPoint();
-    if (!finitePoint(p)) return -1;
+    if (!finite(p)) return -1;
     CornerKey key;
     key.index = -1;
     const SoDetail* detail = v->getDetail();
@@ -454,13 +451,13 @@ struct Gatherer {
       for (size_t t = 0; t + 1 < faceStart.size(); ++t)
         std::swap(corners[faceStart[t]], corners[faceStart[t + 1] - 1]);
     if (matrix != SbMatrix::identity()) {
-      bool finite = true;
+      bool allFinite = true;
       for (SbVec3f& p : positions) {
         matrix.multVecMatrix(p, p);
-        finite = finite && finitePoint(p);
+        allFinite = allFinite && finite(p);
       }
       // A huge placement of huge points overflows: those faces go.
-      if (!finite) dropFacesOffTheFloats();
+      if (!allFinite) dropFacesOffTheFloats();
       if (corners.empty()) return;
     }
 
@@ -492,9 +489,9 @@ struct Gatherer {
     std::vector<SbVec3f> keptPositions;
     std::vector<int> keptStart(1, 0), keptCorners;
     for (size_t f = 0; f + 1 < faceStart.size(); ++f) {
-      bool finite = true;
-      for (int c = faceStart[f]; c < faceStart[f + 1]; ++c) finite = finite && finitePoint(positions[corners[c]]);
-      if (!finite) continue;
+      bool allFinite = true;
+      for (int c = faceStart[f]; c < faceStart[f + 1]; ++c) allFinite = allFinite && finite(positions[corners[c]]);
+      if (!allFinite) continue;
       for (int c = faceStart[f]; c < faceStart[f + 1]; ++c) {
         int& to = newIndex[corners[c]];
         if (to < 0) {
