@@ -19,8 +19,8 @@ models="${2:-${TMPDIR:-/tmp}/linfold-models}"
 tool="$build/linfold-render"
 [ -x "$tool" ] || { echo "no $tool: build the target linfold-render first"; exit 1; }
 mkdir -p "$models"
-for spec in torus:100000 torus:1000000 torus:4000000 sphere:1000000; do
-  kind=${spec%%:*} n=${spec##*:}
+for job in torus:100000 torus:1000000 torus:4000000 sphere:1000000; do
+  kind=${job%%:*} n=${job##*:}
   file="$models/${kind}_$((n / 1000))k.iv"
   [ -s "$file" ] || python3 "$here/make_big_models.py" "$kind" "$n" "$file"
 done

@@ -47,6 +47,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/CornerKey.h"
 #include "core/Finite.h"
 #include "core/StageTimes.h"
 #include "elements/SoWingedEdgeElement.h"
@@ -211,23 +212,6 @@ bool coordinatesExist(SoCallbackAction* action, const SoNode* node) {
   return true;
 }
 
-// Key of a corner within one shape: its coordinate index where the shape
-// names one, else its exact object-space position (-0 and +0 alike).
-struct CornerKey {
-  uint32_t bits[3];
-  int32_t index;  // -1: keyed by position
-  bool operator==(const CornerKey& o) const {
-    return index == o.index && bits[0] == o.bits[0] && bits[1] == o.bits[1] && bits[2] == o.bits[2];
-  }
-};
-struct CornerKeyHash {
-  size_t operator()(const CornerKey& k) const {
-    uint64_t h = 1469598103934665603ull ^ static_cast<uint32_t>(k.index);
-    for (uint32_t b : k.bits) h = (h ^ b) * 1099511628211ull;
-    return static_cast<size_t>(h ^ (h >> 29));
-  }
-};
-
 // Joins the points that lie within `eps` of an earlier kept point and keeps
 // only the survivors in `points`; returns each old point's new index. Cells
 // of side `eps` are hashed, and a point is compared with the kept points of
@@ -366,21 +350,11 @@ struct Gatherer {
   int cornerOf(const SoPrimitiveVertex* v) {
     const SbVec3f& p = v->getPoint();
     if (!finite(p)) return -1;
-    CornerKey key;
-    key.index = -1;
     const SoDetail* detail = v->getDetail();
     if (!detail || !(detail->isOfType(SoPointDetail::getClassTypeId()) ||
                      detail->isOfType(SoFaceDetail::getClassTypeId())))
       computedPoints = true;
-    if (detail && detail->isOfType(SoPointDetail::getClassTypeId())) {
-      key.index = static_cast<const SoPointDetail*>(detail)->getCoordinateIndex();
-      key.bits[0] = key.bits[1] = key.bits[2] = 0;
-    } else {
-      for (int i = 0; i < 3; ++i) {
-        const float x = p[i] + 0.0f;
-        std::memcpy(&key.bits[i], &x, sizeof(float));
-      }
-    }
+    const CornerKey key = CornerKey::of(*v);
     auto inserted = cornerVertex.emplace(key, static_cast<int>(positions.size()));
     if (inserted.second) positions.push_back(p);
     return inserted.first->second;
