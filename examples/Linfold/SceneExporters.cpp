@@ -26,7 +26,10 @@ SceneExporters::SceneExporters(LinfoldScene& scene, const std::array<bool, OUTPU
   }
 }
 
-SoNode* SceneExporters::node(int id) const {
+SoNode* SceneExporters::node(int id) const { return pick<SoNode>(id); }
+
+template <class T>
+T* SceneExporters::pick(int id) const {
   switch (id) {
     case PDF: return pdf;
     case TGA: return tga;
@@ -69,21 +72,6 @@ void SceneExporters::arm(int id, const std::string& path) {
       plotter->requestWrite(name);
       break;
     default: break;
-  }
-}
-
-const SbWriteResult* SceneExporters::result(int id) const {
-  switch (id) {
-    case PDF: return pdf;
-    case TGA: return tga;
-    case SVG: return svg;
-    case LINES_PDF:
-    case LINES_TXT: return lines;
-    case VRML:
-    case IV: return mesh;
-    case PLOTTER_SVG:
-    case PLOTTER_TXT: return plotter;
-    default: return nullptr;
   }
 }
 

@@ -39,7 +39,10 @@ public:
 
 private:
   // The write result of the output's node.
-  const SbWriteResult* result(int id) const;
+  const SbWriteResult* result(int id) const { return pick<const SbWriteResult>(id); }
+  // The output's node as a T (a base every output node has), or null.
+  template <class T>
+  T* pick(int id) const;
 
   SoLineOutputPdfHQ* pdf = nullptr;
   SoLineOutputTgaHQ* tga = nullptr;
