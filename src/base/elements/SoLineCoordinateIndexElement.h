@@ -1,7 +1,7 @@
 #ifndef LINFOLD_SOLINECOORDINATEINDEXELEMENT_H
 #define LINFOLD_SOLINECOORDINATEINDEXELEMENT_H
 
-#include <Inventor/elements/SoReplacedElement.h>
+#include "elements/SoLineArrayElement.h"
 
 #include <cstdint>
 
@@ -9,24 +9,22 @@
 // the coordinate element, each run ended by -1.
 // Holds a count and a pointer to an array that belongs to the node that set
 // it and stays valid until that node's next traversal.
-class SoLineCoordinateIndexElement : public SoReplacedElement {
-  typedef SoReplacedElement inherited;
+class SoLineCoordinateIndexElement : public SoLineArrayElement {
+  typedef SoLineArrayElement inherited;
   SO_ELEMENT_HEADER(SoLineCoordinateIndexElement);
 
  public:
   static void initClass();
-  void init(SoState* state) override;
-
-  static void set(SoState* state, SoNode* node, int32_t count, const int32_t* values);
+  static void set(SoState* state, SoNode* node, int32_t count, const int32_t* values) {
+    setArray(state, classStackIndex, node, count, values);
+  }
   // The innermost setting; count 0 and null when none was set.
-  static const int32_t* get(SoState* state, int32_t& count);
+  static const int32_t* get(SoState* state, int32_t& count) {
+    return static_cast<const int32_t*>(getArray(state, classStackIndex, count));
+  }
 
  protected:
   ~SoLineCoordinateIndexElement() override;
-
- private:
-  int32_t count = 0;
-  const int32_t* values = nullptr;
 };
 
 #endif

@@ -1,7 +1,7 @@
 #ifndef LINFOLD_SOLINETRIANGLEELEMENTHQ_H
 #define LINFOLD_SOLINETRIANGLEELEMENTHQ_H
 
-#include <Inventor/elements/SoReplacedElement.h>
+#include "elements/SoLineArrayElement.h"
 
 #include <cstdint>
 
@@ -10,24 +10,22 @@ struct HeTriangle;
 // The mesh triangle under each line vertex (one per index that is not -1).
 // Holds a count and a pointer to an array that belongs to the node that set
 // it and stays valid until that node's next traversal.
-class SoLineTriangleElementHQ : public SoReplacedElement {
-  typedef SoReplacedElement inherited;
+class SoLineTriangleElementHQ : public SoLineArrayElement {
+  typedef SoLineArrayElement inherited;
   SO_ELEMENT_HEADER(SoLineTriangleElementHQ);
 
  public:
   static void initClass();
-  void init(SoState* state) override;
-
-  static void set(SoState* state, SoNode* node, int32_t count, const HeTriangle* const* values);
+  static void set(SoState* state, SoNode* node, int32_t count, const HeTriangle* const* values) {
+    setArray(state, classStackIndex, node, count, values);
+  }
   // The innermost setting; count 0 and null when none was set.
-  static const HeTriangle* const* get(SoState* state, int32_t& count);
+  static const HeTriangle* const* get(SoState* state, int32_t& count) {
+    return static_cast<const HeTriangle* const*>(getArray(state, classStackIndex, count));
+  }
 
  protected:
   ~SoLineTriangleElementHQ() override;
-
- private:
-  int32_t count = 0;
-  const HeTriangle* const* values = nullptr;
 };
 
 #endif

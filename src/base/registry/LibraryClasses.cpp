@@ -3,6 +3,7 @@
 #include <Inventor/SoType.h>
 
 #include "elements/SoWingedEdgeElement.h"
+#include "elements/SoLineArrayElement.h"
 #include "elements/SoIlluminatedGeometryElement.h"
 #include "elements/SoCurvatureElementHQ.h"
 #include "elements/SoFlowFieldElementHQ.h"
@@ -60,6 +61,7 @@ void initLibraryClasses() {
 
   // 1. Elements.
   registerClass<SoWingedEdgeElement>();
+  registerClass<SoLineArrayElement>();  // the base of the per-vertex arrays
   registerClass<SoIlluminatedGeometryElement>();
   registerClass<SoCurvatureElementHQ>();
   registerClass<SoFlowFieldElementHQ>();
