@@ -37,6 +37,7 @@
 #include "elements/SoLineThicknessElement.h"
 #include "output/SoLineOutputPdfHQ.h"
 #include "output/SoLineOutputSvgHQ.h"
+#include "HqStrokeSource.h"
 #include "flowfield/SbFlowFieldHQ.h"
 #include "mesh/SbHeModelHQ.h"
 #include "output/SoLinePlotterOutput.h"
@@ -44,63 +45,15 @@
 #include "styling/SoLineMergerHQ.h"
 #include "styling/SoLineSettingsHQ.h"
 
-// Publishes hand-made strokes (2D points, thickness and density per point).
-class SvgTestStrokes : public SoNode {
-  typedef SoNode inherited;
-  SO_NODE_HEADER(SvgTestStrokes);
-
- public:
-  static void initClass() {
-    if (getClassTypeId() != SoType::badType()) return;
-    SO_NODE_INIT_CLASS(SvgTestStrokes, SoNode, "Node");
-    SO_ENABLE(SoCallbackAction, SoCoordinateElement);
-    SO_ENABLE(SoCallbackAction, SoLineCoordinateIndexElement);
-    SO_ENABLE(SoCallbackAction, SoLineThicknessElement);
-    SO_ENABLE(SoCallbackAction, SoLineDensityElementHQ);
-  }
-  SvgTestStrokes() { SO_NODE_CONSTRUCTOR(SvgTestStrokes); }
-
-  void add(const std::vector<SbVec2f>& p, const std::vector<float>& t, const std::vector<float>& d) {
-    for (size_t i = 0; i < p.size(); ++i) {
-      indices.push_back(static_cast<int32_t>(points.size()));
-      points.emplace_back(p[i][0], p[i][1], 0.0f);
-      thickness.push_back(t.empty() ? 1.0f : t[i]);
-      density.push_back(d.empty() ? 1.0f : d[i]);
-    }
-    indices.push_back(-1);
-  }
-
-  void callback(SoCallbackAction* action) override {
-    SoState* state = action->getState();
-    if (!points.empty()) SoCoordinateElement::set3(state, this, static_cast<int32_t>(points.size()), points.data());
-    SoLineCoordinateIndexElement::set(state, this, static_cast<int32_t>(indices.size()),
-                                      indices.empty() ? nullptr : indices.data());
-    SoLineThicknessElement::set(state, this, static_cast<int32_t>(thickness.size()),
-                                thickness.empty() ? nullptr : thickness.data());
-    SoLineDensityElementHQ::set(state, this, static_cast<int32_t>(density.size()),
-                                density.empty() ? nullptr : density.data());
-  }
-
-  std::vector<SbVec3f> points;
-  std::vector<int32_t> indices;
-  std::vector<float> thickness;
-  std::vector<float> density;
-
- private:
-  ~SvgTestStrokes() override = default;
-};
-
-SO_NODE_SOURCE(SvgTestStrokes);
-
 namespace {
 
 // Pixels are world units: an orthographic camera `height` units high.
 struct Scene {
   SoSeparator* root;
-  SvgTestStrokes* strokes;
+  HqStrokeSource* strokes;
   SoLineSettingsHQ* settings = nullptr;
   Scene(int height, bool withSettings) {
-    SvgTestStrokes::initClass();
+    HqStrokeSource::initClass();
     root = new SoSeparator;
     root->ref();
     auto* camera = new SoOrthographicCamera;
@@ -109,7 +62,7 @@ struct Scene {
     camera->nearDistance = 1;
     camera->farDistance = 20;
     root->addChild(camera);
-    strokes = new SvgTestStrokes;
+    strokes = new HqStrokeSource;
     root->addChild(strokes);
     if (withSettings) {
       settings = new SoLineSettingsHQ;
@@ -217,7 +170,7 @@ bool readPgm(const std::string& path, Grey& out) {
 // Strokes that exercise every piece of the outline: varying widths, sharp
 // turns (mitres and arcs), a width falling to zero, tones across the solid
 // limit, dotted runs and lone dots.
-void addSampleStrokes(SvgTestStrokes& s) {
+void addSampleStrokes(HqStrokeSource& s) {
   for (int k = 0; k < 6; ++k) {
     std::vector<SbVec2f> p;
     std::vector<float> t;
@@ -226,16 +179,16 @@ void addSampleStrokes(SvgTestStrokes& s) {
       p.emplace_back(x, 220.0f - 30.0f * k + 12.0f * std::sin(0.05f * x + k));
       t.push_back(1.0f + 3.0f * (0.5f + 0.5f * std::sin(0.09f * i + k)));
     }
-    s.add(p, t, {});
+    s.addStroke(p, t, {});
   }
-  s.add({{-300, -20}, {-250, 40}, {-200, -20}, {-150, 40}, {-100, -20}, {-60, 30}, {-40, -10}},
+  s.addStroke({{-300, -20}, {-250, 40}, {-200, -20}, {-150, 40}, {-100, -20}, {-60, 30}, {-40, -10}},
         {6, 5, 4, 7, 3, 8, 2}, {});
-  s.add({{0, 0}, {60, 10}, {120, 0}, {180, 20}}, {5, 2, 0, 4}, {});
-  s.add({{-350, -120}, {-150, -120}, {50, -120}, {250, -120}}, {3, 3, 3, 3}, {1.0f, 0.6f, 0.2f, 1.0f});
-  s.add({{-350, -180}, {300, -170}}, {4, 4}, {0.35f, 0.35f});
-  s.add({{200, 60}}, {5}, {1});
-  s.add({{260, 80}}, {2.5f}, {1});
-  s.add({{300, -60}, {300.5f, -60}, {330, -40}}, {10, 10, 2}, {});
+  s.addStroke({{0, 0}, {60, 10}, {120, 0}, {180, 20}}, {5, 2, 0, 4}, {});
+  s.addStroke({{-350, -120}, {-150, -120}, {50, -120}, {250, -120}}, {3, 3, 3, 3}, {1.0f, 0.6f, 0.2f, 1.0f});
+  s.addStroke({{-350, -180}, {300, -170}}, {4, 4}, {0.35f, 0.35f});
+  s.addStroke({{200, 60}}, {5}, {1});
+  s.addStroke({{260, 80}}, {2.5f}, {1});
+  s.addStroke({{300, -60}, {300.5f, -60}, {330, -40}}, {10, 10, 2}, {});
 }
 
 }  // namespace
@@ -311,7 +264,7 @@ TEST(SvgSnapshot, ArmedWithoutStrokesStaysArmedAndWritesNothing) {
 
 TEST(SvgSnapshot, UnwritablePathFailsWithAMessage) {
   Scene scene(600, true);
-  scene.strokes->add({{0, 0}, {100, 0}}, {2, 2}, {});
+  scene.strokes->addStroke({{0, 0}, {100, 0}}, {2, 2}, {});
   auto* svg = new SoLineOutputSvgHQ;
   scene.root->addChild(svg);
   const std::string path = "/nonexistent-folder-linfold/shot.svg";
@@ -371,10 +324,10 @@ std::vector<std::string> repeated(const std::string& doc, const std::string& kin
 // storing merger, `merged` (the hatching) added to them, the merged set
 // restored for the line settings and the outputs after them.
 struct MergedScene : Scene {
-  SvgTestStrokes* stored;
+  HqStrokeSource* stored;
   MergedScene() : Scene(600, false) {
     stored = strokes;
-    strokes = new SvgTestStrokes;
+    strokes = new HqStrokeSource;
     auto* store = new SoLineMergerHQ;
     auto* merge = new SoLineMergerHQ;
     auto* restore = new SoLineMergerHQ;
@@ -389,12 +342,12 @@ struct MergedScene : Scene {
   // Two silhouette lines and three edges seen end-on at one point; a solid
   // and a light hatching stroke, and one lone point twice.
   void addLines() {
-    stored->add({{-300, 200}, {300, 200}}, {2, 2}, {});
-    stored->add({{-300, -200}, {0, -150}, {300, -200}}, {2, 2, 2}, {});
-    for (int k = 0; k < 3; ++k) stored->add({{100, 100}, {100, 100}}, {2, 2}, {});
-    strokes->add({{-300, 0}, {300, 0}}, {2, 2}, {1, 1});
-    strokes->add({{-300, -100}, {300, -100}}, {2, 2}, {0.3f, 0.3f});
-    for (int k = 0; k < 2; ++k) strokes->add({{200, 60}}, {2}, {1});
+    stored->addStroke({{-300, 200}, {300, 200}}, {2, 2}, {});
+    stored->addStroke({{-300, -200}, {0, -150}, {300, -200}}, {2, 2, 2}, {});
+    for (int k = 0; k < 3; ++k) stored->addStroke({{100, 100}, {100, 100}}, {2, 2}, {});
+    strokes->addStroke({{-300, 0}, {300, 0}}, {2, 2}, {1, 1});
+    strokes->addStroke({{-300, -100}, {300, -100}}, {2, 2}, {0.3f, 0.3f});
+    for (int k = 0; k < 2; ++k) strokes->addStroke({{200, 60}}, {2}, {1});
   }
 };
 
@@ -466,11 +419,11 @@ TEST(PlotterOutput, OrdersMergesAndReportsTravelOnTheA4Page) {
   // the bottom-left corner, so pixel (x, y) is the point (x + 297.5, y + 421).
   TempDir dir;
   Scene scene(595, false);  // a portrait camera's height field spans the width
-  scene.strokes->add({{-100, 0}, {100, 0}}, {}, {});
-  scene.strokes->add({{100, 200}, {-100, 200}}, {}, {});
-  scene.strokes->add({{-100, 100}, {100, 100}}, {}, {});
-  scene.strokes->add({{100, 100}, {150, 120}}, {}, {});  // continues the third
-  scene.strokes->add({{0, -300}}, {}, {});                // a lone point: a dot
+  scene.strokes->addStroke({{-100, 0}, {100, 0}}, {}, {});
+  scene.strokes->addStroke({{100, 200}, {-100, 200}}, {}, {});
+  scene.strokes->addStroke({{-100, 100}, {100, 100}}, {}, {});
+  scene.strokes->addStroke({{100, 100}, {150, 120}}, {}, {});  // continues the third
+  scene.strokes->addStroke({{0, -300}}, {}, {});                // a lone point: a dot
   auto* plotter = new SoLinePlotterOutput;
   plotter->format = SoLinePlotterOutput::TEXT;
   scene.root->addChild(plotter);
@@ -509,8 +462,8 @@ TEST(PlotterOutput, OrdersMergesAndReportsTravelOnTheA4Page) {
 TEST(PlotterOutput, LightRunsBecomeDotsAndSolidRunsLinesInTheSvg) {
   TempDir dir;
   Scene scene(600, true);
-  scene.strokes->add({{-300, 100}, {300, 100}}, {2, 2}, {1, 1});      // solid
-  scene.strokes->add({{-300, -100}, {300, -100}}, {2, 2}, {0.3f, 0.3f});  // dotted
+  scene.strokes->addStroke({{-300, 100}, {300, 100}}, {2, 2}, {1, 1});      // solid
+  scene.strokes->addStroke({{-300, -100}, {300, -100}}, {2, 2}, {0.3f, 0.3f});  // dotted
   auto* plotter = new SoLinePlotterOutput;
   scene.root->addChild(plotter);
   ASSERT_TRUE(plotter->requestWrite(dir.file("pen.svg").c_str()));
@@ -539,8 +492,8 @@ TEST(PlotterOutput, LayersHoldTheirLinesAndNoPathIsShorterThanThePen) {
   MergedScene scene;
   scene.addLines();
   // Short bits of hatching: one continues the solid stroke, one stands alone.
-  scene.strokes->add({{300.2f, 0}, {300.5f, 0}}, {2, 2}, {1, 1});
-  scene.strokes->add({{0, 250}, {0.3f, 250}}, {2, 2}, {1, 1});
+  scene.strokes->addStroke({{300.2f, 0}, {300.5f, 0}}, {2, 2}, {1, 1});
+  scene.strokes->addStroke({{0, 250}, {0.3f, 250}}, {2, 2}, {1, 1});
   auto* plotter = new SoLinePlotterOutput;
   scene.root->addChild(plotter);
   ASSERT_TRUE(plotter->requestWrite(dir.file("pen.svg").c_str()));
@@ -574,7 +527,7 @@ TEST(PlotterOutput, StaysArmedWithoutLinesAndFailsOnABadPath) {
   EXPECT_TRUE(plotter->isWritePending());
   EXPECT_EQ(plotter->getWriteResult(), SoLinePlotterOutput::WR_NONE);
 
-  scene.strokes->add({{0, 0}, {10, 0}}, {}, {});
+  scene.strokes->addStroke({{0, 0}, {10, 0}}, {}, {});
   // Actions that do not carry the line set leave it armed.
   SoGetBoundingBoxAction box(SbViewportRegion(800, 600));
   box.apply(scene.root);
