@@ -48,6 +48,16 @@ bool edgeInVariant(const WeEdge& e, int variant) {
 
 bool validVertex(const WeObject& o, int v) { return v >= 0 && v < static_cast<int>(o.vertices.size()); }
 
+// Fills `corners` with face f's vertices; false when they do not make a
+// polygon that can be drawn (fewer than three, or one that does not exist).
+bool drawableCorners(const WeObject& o, int f, std::vector<int>& corners) {
+  o.faceCorners(f, corners);
+  if (corners.size() < 3) return false;
+  for (int v : corners)
+    if (!validVertex(o, v)) return false;
+  return true;
+}
+
 SbVec3f unitNormal(const WeVertex& v) {
   SbVec3f n = v.normal;
   return n.length() > 0.0f ? n / n.length() : SbVec3f(0, 0, 1);
@@ -62,11 +72,7 @@ void emitFaces(const SbWingedEdgeModel& model, bool smooth, ColourOf colourOf) {
   std::vector<int> corners;
   for (const WeObject& o : model.objects) {
     for (int f = 0; f < static_cast<int>(o.faces.size()); ++f) {
-      o.faceCorners(f, corners);
-      if (corners.size() < 3) continue;
-      bool ok = true;
-      for (int v : corners) ok = ok && validVertex(o, v);
-      if (!ok) continue;
+      if (!drawableCorners(o, f, corners)) continue;
       glBegin(GL_POLYGON);
       if (!smooth) glNormal3fv(o.faces[f].normal.getValue());
       for (int v : corners) {
@@ -264,11 +270,7 @@ void SoWingedEdge::buildDepthTriangles(const SbWingedEdgeModel& model) {
     out.clear();
     out.reserve(3 * o.faces.size());
     for (int f = 0; f < static_cast<int>(o.faces.size()); ++f) {
-      o.faceCorners(f, corners);
-      if (corners.size() < 3) continue;
-      bool ok = true;
-      for (int v : corners) ok = ok && validVertex(o, v);
-      if (!ok) continue;
+      if (!drawableCorners(o, f, corners)) continue;
       // The fan GL itself makes of a polygon.
       for (size_t k = 2; k < corners.size(); ++k) {
         out.push_back(static_cast<uint32_t>(corners[0]));
