@@ -24,53 +24,49 @@
 
 namespace {
 
-// A 2 x 2 x 2 cube at the origin drawn in black, seen along -z by an
-// orthographic camera 4 units high: the front face is at z = 1.
-class HiddenLinesGL : public ::testing::Test {
-protected:
-  void SetUp() override {
-    ASSERT_TRUE(gltest::ensureContext());
-    linetest::initNodes();
-    root = new SoSeparator;
-    root->ref();
-    auto* camera = new SoOrthographicCamera;
-    camera->position.setValue(0, 0, 5);
-    camera->height = 4.0f;
-    camera->nearDistance = 1.0f;
-    camera->farDistance = 10.0f;
-    root->addChild(camera);
-    auto* lightModel = new SoLightModel;
-    lightModel->model = SoLightModel::BASE_COLOR;
-    root->addChild(lightModel);
-    auto* black = new SoBaseColor;
-    black->rgb.setValue(0, 0, 0);
-    root->addChild(black);
-    root->addChild(new SoCube);
-    source = new LineSetSource;
-    source->publishLines = true;
-    // Behind the cube; on its front face; beside it, far back.
-    source->lines.points = {SbVec3f(-0.5f, 0, -1.5f), SbVec3f(0.5f, 0, -1.5f),   SbVec3f(-0.5f, 0.3f, 1.0f),
-                            SbVec3f(0.5f, 0.3f, 1.0f), SbVec3f(1.5f, -0.5f, -3), SbVec3f(1.5f, 0.5f, -3)};
-    source->lines.indices = {0, 1, -1, 2, 3, -1, 4, 5, -1};
-    source->lines.taper = {1, 2, 3, 4, 5, 6};
-    root->addChild(source);
-    remover = new SoLineHiddenLineRemover;
-    remover->maximalError = 2.0f;
-    root->addChild(remover);
-    probe = new LineSetProbe;
-    root->addChild(probe);
-  }
-  void TearDown() override { root->unref(); }
-
-  SoSeparator* root = nullptr;
-  LineSetSource* source = nullptr;
-  SoLineHiddenLineRemover* remover = nullptr;
-  LineSetProbe* probe = nullptr;
-};
+// An orthographic camera `height` units high looking along -z from z = 5,
+// and `solid` drawn black.
+SoSeparator* blackSolid(float height, SoNode* solid) {
+  SoSeparator* root = new SoSeparator;
+  root->ref();
+  auto* camera = new SoOrthographicCamera;
+  camera->position.setValue(0, 0, 5);
+  camera->height = height;
+  camera->nearDistance = 1.0f;
+  camera->farDistance = 10.0f;
+  root->addChild(camera);
+  auto* lightModel = new SoLightModel;
+  lightModel->model = SoLightModel::BASE_COLOR;
+  root->addChild(lightModel);
+  auto* black = new SoBaseColor;
+  black->rgb.setValue(0, 0, 0);
+  root->addChild(black);
+  root->addChild(solid);
+  return root;
+}
 
 }  // namespace
 
-TEST_F(HiddenLinesGL, LineBehindTheModelVanishesAndVisibleLinesStayWhole) {
+// A 2 x 2 x 2 cube (front face at z = 1) and lines behind it, on its front
+// face and beside it, far back: the one behind vanishes, the others stay
+// whole with their values; also in tiny and resized windows, and with the
+// same remover twice in a traversal (reading its own output).
+TEST(HiddenLinesGL, LineBehindTheModelVanishesAndVisibleLinesStayWhole) {
+  ASSERT_TRUE(gltest::ensureContext());
+  linetest::initNodes();
+  SoSeparator* root = blackSolid(4.0f, new SoCube);
+  auto* source = new LineSetSource;
+  source->publishLines = true;
+  source->lines.points = {SbVec3f(-0.5f, 0, -1.5f), SbVec3f(0.5f, 0, -1.5f),   SbVec3f(-0.5f, 0.3f, 1.0f),
+                          SbVec3f(0.5f, 0.3f, 1.0f), SbVec3f(1.5f, -0.5f, -3), SbVec3f(1.5f, 0.5f, -3)};
+  source->lines.indices = {0, 1, -1, 2, 3, -1, 4, 5, -1};
+  source->lines.taper = {1, 2, 3, 4, 5, 6};
+  root->addChild(source);
+  auto* remover = new SoLineHiddenLineRemover;
+  remover->maximalError = 2.0f;
+  root->addChild(remover);
+  auto* probe = new LineSetProbe;
+  root->addChild(probe);
   gltest::render(root, 128, 128);
   const auto lines = linetest::polylines(probe->seen);
   ASSERT_EQ(lines.size(), 2u);
@@ -82,12 +78,11 @@ TEST_F(HiddenLinesGL, LineBehindTheModelVanishesAndVisibleLinesStayWhole) {
   EXPECT_NEAR(s.points[lines[1][1]][1], 0.5f, 1e-4f);
   EXPECT_EQ(s.taper, (std::vector<float>{3, 4, 5, 6})) << "taper travels with the kept vertices";
   EXPECT_EQ(s.parameters, (std::vector<float>{0, 1, -1, 0, 1, -1}));
-  remover->active = FALSE;
-  gltest::render(root, 128, 128);
-  EXPECT_EQ(linetest::polylines(probe->seen).size(), 3u);
-}
-
-TEST_F(HiddenLinesGL, OneRemoverTwiceInATraversalReadsItsOwnOutputSafely) {
+  for (int size : {1, 2, 33, 128, 7}) {  // the depth cache follows the window
+    gltest::render(root, size, size);
+    for (const SbVec3f& p : probe->seen.points) EXPECT_TRUE(std::isfinite(p[0] + p[1] + p[2]));
+    EXPECT_EQ(probe->seen.parameters.size(), probe->seen.indices.size());
+  }
   auto* second = new LineSetProbe;
   root->addChild(new SoLineConcatenator);
   root->addChild(remover);  // the same instance again
@@ -98,37 +93,21 @@ TEST_F(HiddenLinesGL, OneRemoverTwiceInATraversalReadsItsOwnOutputSafely) {
   EXPECT_EQ(second->seen.points, probe->seen.points);
   EXPECT_EQ(second->seen.taper, probe->seen.taper);
   EXPECT_EQ(second->seen.parameters, probe->seen.parameters);
+  remover->active = FALSE;
+  gltest::render(root, 128, 128);
+  EXPECT_EQ(linetest::polylines(probe->seen).size(), 3u);
+  root->unref();
 }
 
-TEST_F(HiddenLinesGL, TinyAndResizedWindowsStayInsideTheDepthCache) {
-  for (int size : {1, 2, 33, 128, 7}) {
-    gltest::render(root, size, size);
-    for (const SbVec3f& p : probe->seen.points) EXPECT_TRUE(std::isfinite(p[0] + p[1] + p[2]));
-    EXPECT_EQ(probe->seen.parameters.size(), probe->seen.indices.size());
-  }
-}
-
-// ---------------------------------------------------------------- silhouettes drawn at once
-
+// An icosphere's silhouette drawn at once (no line set) over a sphere just
+// inside it: the rim all round, nothing elsewhere; also after a 1 x 1 window.
 TEST(SilhouetteDrawingGL, DrawsTheRimOfASphereOverItsOwnSurface) {
   ASSERT_TRUE(gltest::ensureContext());
   linetest::initNodes();
   SbWingedEdgeModel model = testmesh::model(testmesh::icosphere(3));
-  SoSeparator* root = new SoSeparator;
-  root->ref();
-  auto* camera = new SoOrthographicCamera;
-  camera->position.setValue(0, 0, 5);
-  camera->height = 3.0f;
-  root->addChild(camera);
-  auto* lightModel = new SoLightModel;
-  lightModel->model = SoLightModel::BASE_COLOR;
-  root->addChild(lightModel);
-  auto* black = new SoBaseColor;
-  black->rgb.setValue(0, 0, 0);
-  root->addChild(black);
   auto* sphere = new SoSphere;
   sphere->radius = 0.97f;  // inside the mesh: its depth hides the back
-  root->addChild(sphere);
+  SoSeparator* root = blackSolid(3.0f, sphere);
   auto* source = new LineSetSource;
   source->model = &model;
   root->addChild(source);
@@ -151,7 +130,6 @@ TEST(SilhouetteDrawingGL, DrawsTheRimOfASphereOverItsOwnSurface) {
     }
   EXPECT_GT(rim, int(2 * M_PI * pixelsPerUnit * 0.8f)) << "the outline goes all round";
   EXPECT_EQ(inside, 0) << "nothing drawn away from the silhouette";
-  // A 1 x 1 window, then a normal one again.
   gltest::render(root, 1, 1);
   EXPECT_GT(gltest::drawnPixels(gltest::render(root, size, size)), 0);
   root->unref();

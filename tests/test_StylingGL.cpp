@@ -64,62 +64,44 @@ class StylingProbe : public SoNode {
 
 SO_NODE_SOURCE(StylingProbe);
 
-namespace {
+// Inside a separator that would cache its rendering: coordinates, an index
+// source, line settings, a depth densifier, a thickener and a store/restore
+// merger pair, then the probe.
+TEST(StylingRender, NodesPublishWhatACallbackTraversalGivesAndAreNotCached) {
+  ASSERT_TRUE(gltest::ensureContext());
+  if (StylingProbe::getClassTypeId() == SoType::badType()) StylingProbe::initClass();
+  SoSeparator* root = new SoSeparator;
+  root->ref();
+  auto* cached = new SoSeparator;
+  cached->renderCaching = SoSeparator::ON;
+  root->addChild(cached);
+  auto* camera = new SoPerspectiveCamera;
+  camera->position.setValue(0, 0, 5);
+  camera->nearDistance = 1;
+  camera->farDistance = 9;
+  cached->addChild(camera);
+  auto* coords = new SoCoordinate3;
+  const SbVec3f points[] = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0, 1, -2}, {1, 1, -2}};
+  coords->point.setValues(0, 5, points);
+  cached->addChild(coords);
+  auto* source = new StylingProbe;
+  source->source = true;
+  cached->addChild(source);
+  cached->addChild(new SoLineSettingsHQ);
+  auto* densifier = new SoLineDensifierHQ;
+  densifier->method = SoLineDensifierHQ::DEPTH;
+  cached->addChild(densifier);
+  auto* thickener = new SoLineThickenerHQ;
+  thickener->value = 2.0f;
+  cached->addChild(thickener);
+  cached->addChild(new SoLineMergerHQ);
+  auto* restore = new SoLineMergerHQ;
+  restore->method = SoLineMergerHQ::LM_RESTORE;
+  cached->addChild(restore);
+  auto* probe = new StylingProbe;
+  cached->addChild(probe);
 
-class StylingRender : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    ASSERT_TRUE(gltest::ensureContext());
-    if (StylingProbe::getClassTypeId() == SoType::badType()) StylingProbe::initClass();
-  }
-
-  void SetUp() override {
-    ASSERT_TRUE(gltest::ensureContext());
-    root = new SoSeparator;
-    root->ref();
-    auto* cached = new SoSeparator;
-    cached->renderCaching = SoSeparator::ON;
-    root->addChild(cached);
-    auto* camera = new SoPerspectiveCamera;
-    camera->position.setValue(0, 0, 5);
-    camera->nearDistance = 1;
-    camera->farDistance = 9;
-    cached->addChild(camera);
-    coords = new SoCoordinate3;
-    const SbVec3f points[] = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0, 1, -2}, {1, 1, -2}};
-    coords->point.setValues(0, 5, points);
-    cached->addChild(coords);
-    source = new StylingProbe;
-    source->source = true;
-    cached->addChild(source);
-    cached->addChild(new SoLineSettingsHQ);
-    densifier = new SoLineDensifierHQ;
-    densifier->method = SoLineDensifierHQ::DEPTH;
-    cached->addChild(densifier);
-    auto* thickener = new SoLineThickenerHQ;
-    thickener->value = 2.0f;
-    cached->addChild(thickener);
-    auto* store = new SoLineMergerHQ;
-    cached->addChild(store);
-    auto* restore = new SoLineMergerHQ;
-    restore->method = SoLineMergerHQ::LM_RESTORE;
-    cached->addChild(restore);
-    probe = new StylingProbe;
-    cached->addChild(probe);
-  }
-  void TearDown() override { root->unref(); }
-
-  void render() { gltest::render(root, 64, 64); }
-
-  SoSeparator* root = nullptr;
-  SoCoordinate3* coords = nullptr;
-  SoLineDensifierHQ* densifier = nullptr;
-  StylingProbe* source = nullptr;
-  StylingProbe* probe = nullptr;
-};
-
-TEST_F(StylingRender, NodesPublishTheSameAsInACallbackTraversal) {
-  render();
+  gltest::render(root, 64, 64);
   const std::vector<float> glDensity = probe->density;
   EXPECT_EQ(probe->thickness, std::vector<float>(5, 2.0f));
   EXPECT_EQ(probe->points, 5);  // stored and restored
@@ -128,21 +110,17 @@ TEST_F(StylingRender, NodesPublishTheSameAsInACallbackTraversal) {
   // Depth: 5 and 7 units in front of the eye between near 1 and far 9.
   EXPECT_NEAR(glDensity[0], 1.0f - 4.0f / 8.0f, 1e-4);
   EXPECT_NEAR(glDensity[3], 1.0f - 6.0f / 8.0f, 1e-4);
-
   SoCallbackAction callback(SbViewportRegion(64, 64));
   callback.apply(root);
   ASSERT_EQ(probe->density.size(), 5u);
   for (size_t i = 0; i < 5; ++i) EXPECT_NEAR(probe->density[i], glDensity[i], 1e-5) << i;
-}
 
-TEST_F(StylingRender, AStrokeSetChangedWithoutNotificationIsNotServedFromACache) {
-  render();
-  render();
+  // A stroke set changed without notification is not served from a cache.
+  gltest::render(root, 64, 64);
   source->indices = {3, 4, -1};  // no field changes: only a fresh traversal sees it
   probe->density.clear();
-  render();
+  gltest::render(root, 64, 64);
   ASSERT_EQ(probe->density.size(), 2u);
   EXPECT_NEAR(probe->density[0], 1.0f - 6.0f / 8.0f, 1e-4);
+  root->unref();
 }
-
-}  // namespace
