@@ -17,7 +17,8 @@
 
 namespace {
 
-// 100 x 100 pixels over 100 x 100 units; strokes drawn white on black.
+// 100 x 100 pixels over 100 x 100 units; a black box in front, then a
+// horizontal stroke from x = -30 to 30 at y = 0 drawn white on black.
 class LineShapeGL : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -29,38 +30,28 @@ protected:
     auto* camera = new SoOrthographicCamera;
     camera->position.setValue(0, 0, 50);
     camera->height = 100.0f;
-    camera->nearDistance = 1.0f;
     camera->farDistance = 100.0f;
-    root->addChild(camera);
     auto* lightModel = new SoLightModel;
     lightModel->model = SoLightModel::BASE_COLOR;
-    root->addChild(lightModel);
-    colour = new SoBaseColor;
-    colour->rgb.setValue(0, 0, 0);
-    root->addChild(colour);
-    // A black box in front of the strokes: they are drawn over it.
-    auto* box = new SoSeparator;
     auto* front = new SoTranslation;
     front->translation.setValue(0, 0, 10);
-    box->addChild(front);
     auto* cube = new SoCube;
-    cube->width = 20.0f;
-    cube->height = 20.0f;
+    cube->width = cube->height = 20.0f;
+    auto* box = new SoSeparator;
+    box->addChild(front);
     box->addChild(cube);
-    root->addChild(box);
-    auto* white = new SoBaseColor;
+    auto* black = new SoBaseColor, *white = new SoBaseColor;
+    black->rgb.setValue(0, 0, 0);
     white->rgb.setValue(1, 1, 1);
-    root->addChild(white);
     source = new LineSetSource;
     source->publishLines = true;
-    // A horizontal stroke from x = -30 to 30 at y = 0.
     source->lines.points = {SbVec3f(-30, 0, 0), SbVec3f(30, 0, 0)};
     source->lines.indices = {0, 1, -1};
     source->lines.thickness = {8, 8};
     source->oriented = {SbVec2f(1, 0), SbVec2f(1, 0)};
-    root->addChild(source);
     shape = new SoLineShape;
-    root->addChild(shape);
+    for (SoNode* n : std::initializer_list<SoNode*>{camera, lightModel, black, box, white, source, shape})
+      root->addChild(n);
   }
   void TearDown() override {
     root->unref();
@@ -78,7 +69,6 @@ protected:
   }
 
   SoSeparator* root = nullptr;
-  SoBaseColor* colour = nullptr;
   LineSetSource* source = nullptr;
   SoLineShape* shape = nullptr;
 };

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -139,13 +140,10 @@ std::string layerOf(const std::string& doc, const std::string& id) {
 }
 
 // Every element of `kind` ("<circle ", "<polyline ") seen more than once.
-std::vector<std::string> repeated(const std::string& doc, const std::string& kind) {
-  std::vector<std::string> all, twice;
+std::set<std::string> repeated(const std::string& doc, const std::string& kind) {
+  std::set<std::string> all, twice;
   for (size_t at = doc.find(kind); at != std::string::npos; at = doc.find(kind, at + 1))
-    all.push_back(doc.substr(at, doc.find('>', at) - at));
-  std::sort(all.begin(), all.end());
-  for (size_t i = 1; i < all.size(); ++i)
-    if (all[i] == all[i - 1] && (twice.empty() || twice.back() != all[i])) twice.push_back(all[i]);
+    if (const std::string e = doc.substr(at, doc.find('>', at) - at); !all.insert(e).second) twice.insert(e);
   return twice;
 }
 
@@ -241,7 +239,7 @@ TEST(SvgSnapshot, SilhouettesHatchingAndDotsLieInTheirLayersOnceEach) {
   // The light stroke's row, the end-on edges' dot and the lone point's.
   EXPECT_GT(countOf(dots, "<circle "), 10);
   EXPECT_EQ(countOf(doc, "<path ") + countOf(doc, "<circle "), countOf(all, "<path ") + countOf(all, "<circle "));
-  EXPECT_EQ(repeated(doc, "<circle "), std::vector<std::string>());
+  EXPECT_EQ(repeated(doc, "<circle "), std::set<std::string>());
   EXPECT_TRUE(xmlOk(dir.file("layers.svg")));
 
   // Without a merger the origin is unknown: every outline is hatching.
@@ -368,7 +366,7 @@ TEST(PlotterOutput, LayersHoldTheirLinesAndNoPathIsShorterThanThePen) {
   const std::string dots = layerOf(doc, "dots");
   EXPECT_GT(countOf(dots, "<polyline "), 10);
   EXPECT_EQ(countOf(doc, "<polyline "), 3 + countOf(dots, "<polyline "));
-  EXPECT_EQ(repeated(doc, "<polyline "), std::vector<std::string>());
+  EXPECT_EQ(repeated(doc, "<polyline "), std::set<std::string>());
   for (const auto& p : paths(doc, true)) EXPECT_GE(length(p), SoLinePlotterOutput::kPenWidth - 1e-3);
 
   plotter->includeDots = FALSE;
