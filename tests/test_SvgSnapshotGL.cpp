@@ -1,6 +1,7 @@
 // The SVG snapshot against the PDF snapshot of the same strokes (both read by
 // the tools people view them with: rsvg-convert and pdftoppm), its layers,
-// and the pen-plotter output node. The nodes run in a callback traversal, so
+// and the pen-plotter output node (the file nodes' shared arming and failure
+// paths are test_LineOutputHQ's). The nodes run in a callback traversal, so
 // no GL context is needed.
 
 #include <gtest/gtest.h>
@@ -254,48 +255,6 @@ TEST(SvgSnapshot, SilhouettesHatchingAndDotsLieInTheirLayersOnceEach) {
   EXPECT_EQ(countOf(layerOf(plainDoc, "hatching"), "<path "), countOf(plainDoc, "<path "));
 }
 
-// Both file nodes: armed without strokes they stay armed and write nothing;
-// an unwritable path fails with a message and disarms.
-TEST(SvgSnapshot, ArmedWithoutStrokesWaitsAndAnUnwritablePathFails) {
-  TempDir dir;
-  for (const bool plotter : {false, true}) {
-    SCOPED_TRACE(plotter ? "plotter" : "svg");
-    Scene scene(600, !plotter);
-    SoLineOutputSvgHQ* svg = plotter ? nullptr : new SoLineOutputSvgHQ;
-    SoLinePlotterOutput* pen = plotter ? new SoLinePlotterOutput : nullptr;
-    if (pen) pen->format = SoLinePlotterOutput::TEXT;
-    scene.root->addChild(pen ? static_cast<SoNode*>(pen) : svg);
-    SbWriteResult& result = pen ? static_cast<SbWriteResult&>(*pen) : *svg;
-    auto pending = [&] { return plotter ? pen->isWritePending() : svg->writePending; };
-    auto request = [&](const std::string& path) {
-      return plotter ? pen->requestWrite(path.c_str()) : svg->requestWrite(path.c_str());
-    };
-    ASSERT_TRUE(request(dir.file("none")));
-    scene.traverse(800, 600);
-    EXPECT_TRUE(pending());
-    EXPECT_EQ(result.getWriteResult(), SbWriteResult::WR_NONE);
-    EXPECT_FALSE(std::ifstream(dir.file("none")).good());
-
-    scene.strokes->addStroke({{0, 0}, {100, 0}}, {2, 2}, {});
-    // Actions that do not carry the line set leave the node armed.
-    SoGetBoundingBoxAction box(SbViewportRegion(800, 600));
-    box.apply(scene.root);
-    SoSearchAction search;
-    search.setType(SoLinePlotterOutput::getClassTypeId());
-    search.apply(scene.root);
-    if (plotter) pen->doAction(&search);
-    EXPECT_TRUE(pending());
-    const std::string path = "/nonexistent-folder-linfold/shot";
-    ASSERT_TRUE(request(path));
-    const std::string said = scene.traverse(800, 600);
-    const std::string expected = plotter ? "SoLinePlotterOutput: cannot write " : "SbSvgWriter::write: cannot write ";
-    EXPECT_NE(said.find(expected + path + ": No such file or directory\n"), std::string::npos) << said;
-    EXPECT_FALSE(pending());
-    EXPECT_EQ(result.getWriteResult(), SbWriteResult::WR_FAILED);
-    EXPECT_FALSE(request(""));
-  }
-}
-
 // ---------------------------------------------------------------- plotter
 
 TEST(PlotterOutput, OrdersMergesAndReportsTravelOnTheA4Page) {
@@ -373,4 +332,33 @@ TEST(PlotterOutput, LayersHoldTheirLinesAndNoPathIsShorterThanThePen) {
   ASSERT_TRUE(plotter->requestWrite(dir.file("lines.svg").c_str()));
   scene.traverse(800, 600);
   EXPECT_EQ(countOf(readFile(dir.file("lines.svg")), "<polyline "), 3);
+}
+
+TEST(PlotterOutput, StaysArmedWithoutLinesAndFailsOnABadPath) {
+  Scene scene(600, false);
+  auto* plotter = new SoLinePlotterOutput;
+  scene.root->addChild(plotter);
+  const std::string path = "/nonexistent-folder-linfold/pen.txt";
+  plotter->format = SoLinePlotterOutput::TEXT;
+  ASSERT_TRUE(plotter->requestWrite(path.c_str()));
+  scene.traverse(800, 600);
+  EXPECT_TRUE(plotter->isWritePending());
+  EXPECT_EQ(plotter->getWriteResult(), SoLinePlotterOutput::WR_NONE);
+
+  scene.strokes->addStroke({{0, 0}, {10, 0}}, {}, {});
+  // Actions that do not carry the line set leave it armed.
+  SoGetBoundingBoxAction box(SbViewportRegion(800, 600));
+  box.apply(scene.root);
+  SoSearchAction search;
+  search.setType(SoLinePlotterOutput::getClassTypeId());
+  search.apply(scene.root);
+  plotter->doAction(&search);
+  EXPECT_TRUE(plotter->isWritePending());
+  const std::string said = scene.traverse(800, 600);
+  EXPECT_NE(said.find("SoLinePlotterOutput: cannot write " + path + ": No such file or directory\n"),
+            std::string::npos)
+      << said;
+  EXPECT_FALSE(plotter->isWritePending());
+  EXPECT_EQ(plotter->getWriteResult(), SoLinePlotterOutput::WR_FAILED);
+  EXPECT_FALSE(plotter->requestWrite(""));
 }
