@@ -1,7 +1,6 @@
 // The SVG snapshot against the PDF snapshot of the same strokes (both read by
 // the tools people view them with: rsvg-convert and pdftoppm), its layers,
-// and the pen-plotter output node (the file nodes' shared arming and failure
-// paths are test_LineOutputHQ's). The nodes run in a callback traversal, so
+// and the pen-plotter output node. The nodes run in a callback traversal, so
 // no GL context is needed.
 
 #include <gtest/gtest.h>
@@ -242,6 +241,14 @@ TEST(SvgSnapshot, SilhouettesHatchingAndDotsLieInTheirLayersOnceEach) {
   EXPECT_EQ(countOf(doc, "<path ") + countOf(doc, "<circle "), countOf(all, "<path ") + countOf(all, "<circle "));
   EXPECT_EQ(repeated(doc, "<circle "), std::set<std::string>());
   EXPECT_TRUE(xmlOk(dir.file("layers.svg")));
+  // A path that cannot be written: a message, a failed result, disarmed.
+  const std::string bad = "/nonexistent-folder-linfold/shot.svg";
+  ASSERT_TRUE(svg->requestWrite(bad.c_str()));
+  const std::string said = scene.traverse(800, 600);
+  EXPECT_NE(said.find("SbSvgWriter::write: cannot write " + bad + ": No such file or directory\n"), std::string::npos)
+      << said;
+  EXPECT_FALSE(svg->writePending);
+  EXPECT_EQ(svg->getWriteResult(), SoLineOutputHQ::WR_FAILED);
 
   // Without a merger the origin is unknown: every outline is hatching.
   Scene plain(600, true);
