@@ -31,9 +31,7 @@ TEST(WingedEdgeLineSet, LineModesHandOnTheEdgesAndTheBoxIsTheModels) {
   auto* source = new LineSetSource;
   auto* shape = new SoWingedEdge;
   auto* probe = new LineSetProbe;
-  root->addChild(source);
-  root->addChild(shape);
-  root->addChild(probe);
+  root->addChild(source), root->addChild(shape), root->addChild(probe);
   source->publishLines = true;  // stale per-vertex arrays, no lines
   source->lines.thickness = source->lines.parameters = source->lines.taper = source->lines.density = {1, 1, 1};
   source->lines.triangles.resize(3);
@@ -88,12 +86,9 @@ TEST(WingedEdgeLineSet, LineModesHandOnTheEdgesAndTheBoxIsTheModels) {
     model.visualizationMode = 5;
     EXPECT_EQ(sent(), 3 * featured);
     shape->setVisualizationOverride(8);
-    EXPECT_EQ(sent(), 3 * edges);
+    EXPECT_EQ(sent(), 3 * edges);  // the override wins over the model's mode
     shape->setVisualizationOverride(-1);
-    for (int mode : {2, 3, 4, 6}) {
-      model.visualizationMode = mode;
-      EXPECT_EQ(sent(), 0u) << "mode " << mode;
-    }
+    for (int mode : {2, 3, 4, 6}) EXPECT_EQ((model.visualizationMode = mode, sent()), 0u) << "mode " << mode;
     bbox.apply(root);
     EXPECT_EQ(bbox.getBoundingBox().getMin(), box.getMin());
     EXPECT_EQ(bbox.getBoundingBox().getMax(), box.getMax());
@@ -104,59 +99,43 @@ TEST(WingedEdgeLineSet, LineModesHandOnTheEdgesAndTheBoxIsTheModels) {
   root->unref();
 }
 
-// A sphere through the generator, drawn in white lines 2 pixels wide.
-class WingedEdgeDisplay : public ::testing::Test {
-protected:
-  void SetUp() override {
-    ASSERT_TRUE(gltest::ensureContext());
-    root = new SoSeparator;
-    root->ref();
-    auto* camera = new SoOrthographicCamera;
-    root->addChild(camera);
-    root->addChild(new SoDirectionalLight);
-    auto* invisible = new SoDrawStyle;
-    invisible->style = SoDrawStyle::INVISIBLE;
-    root->addChild(invisible);
-    generator = new SoGenerateWingedEdge;
-    const StripMesh sphere = testmesh::sphereStrips(24, 12, 1.0f);
-    auto* coords = new SoCoordinate3;
-    coords->point.setValues(0, int(sphere.coords.size()), sphere.coords.data());
-    auto* strips = new SoIndexedTriangleStripSet;
-    strips->coordIndex.setValues(0, int(sphere.coordIndex.size()), sphere.coordIndex.data());
-    generator->addChild(coords);
-    generator->addChild(strips);
-    root->addChild(generator);
-    root->addChild(new SoDrawStyle);  // filled
-    shape = new SoWingedEdge;
-    shape->setLineColour(SbColor(1, 1, 1));
-    shape->lineWidth = 2.0f;
-    root->addChild(shape);
-    camera->viewAll(root, SbViewportRegion(kSize, kSize));
-  }
-  void TearDown() override { root->unref(); }
-
-  QImage render(int mode) {
+// A sphere through the generator, drawn in white lines 2 pixels wide: every mode draws its own
+// picture; display lists repeat it and follow the override, sendLines and moved vertices.
+TEST(WingedEdgeDisplay, EveryModeDrawsItsOwnPictureFromListsThatFollowTheModel) {
+  ASSERT_TRUE(gltest::ensureContext());
+  const int kSize = 96, kAll = kSize * kSize;
+  const StripMesh sphere = testmesh::sphereStrips(24, 12, 1.0f);
+  auto* coords = new SoCoordinate3;
+  coords->point.setValues(0, int(sphere.coords.size()), sphere.coords.data());
+  auto* strips = new SoIndexedTriangleStripSet;
+  strips->coordIndex.setValues(0, int(sphere.coordIndex.size()), sphere.coordIndex.data());
+  auto* generator = new SoGenerateWingedEdge;
+  generator->addChild(coords), generator->addChild(strips);
+  auto* invisible = new SoDrawStyle;
+  invisible->style = SoDrawStyle::INVISIBLE;
+  auto* shape = new SoWingedEdge;
+  shape->setLineColour(SbColor(1, 1, 1));
+  shape->lineWidth = 2.0f;
+  auto* camera = new SoOrthographicCamera;
+  auto* root = new SoSeparator;
+  root->ref();
+  for (SoNode* node : std::vector<SoNode*>{camera, new SoDirectionalLight, invisible, generator, new SoDrawStyle,
+                                           shape})
+    root->addChild(node);
+  camera->viewAll(root, SbViewportRegion(kSize, kSize));
+  const auto render = [&](int mode) {
     generator->visualizationMode = mode;
     return gltest::render(root, kSize, kSize);
-  }
-  static int drawn(const QImage& image) { return gltest::drawnPixels(image); }
-  static int tinted(const QImage& image) {  // red and blue differ clearly: colour, not grey
+  };
+  const auto drawn = [](const QImage& image) { return gltest::drawnPixels(image); };
+  const auto tinted = [](const QImage& image) {  // red and blue differ clearly: colour, not grey
     int n = 0;
     for (int y = 0; y < image.height(); ++y)
       for (int x = 0; x < image.width(); ++x) n += std::abs(qRed(image.pixel(x, y)) - qBlue(image.pixel(x, y))) > 40;
     return n;
-  }
-
-  static constexpr int kSize = 96, kAll = kSize * kSize;
-  SoSeparator* root = nullptr;
-  SoGenerateWingedEdge* generator = nullptr;
-  SoWingedEdge* shape = nullptr;
-};
-
-TEST_F(WingedEdgeDisplay, EveryModeDrawsItsOwnPicture) {
+  };
   const struct {
-    int mode;
-    int minDrawn, maxDrawn, minTinted, maxTinted;
+    int mode, minDrawn, maxDrawn, minTinted, maxTinted;
     const char* why;
   } cases[] = {
       {1, kAll / 20, kAll, 0, kAll, "lines"},
@@ -183,13 +162,10 @@ TEST_F(WingedEdgeDisplay, EveryModeDrawsItsOwnPicture) {
         EXPECT_NE(pictures[i], pictures[j]) << "modes " << cases[i].mode << " and " << cases[j].mode;
       }
   EXPECT_GT(drawn(pictures[7]), drawn(pictures[0])) << "no depth test shows the back edges too";
-}
-
-TEST_F(WingedEdgeDisplay, DisplayListsFollowTheModelTheOverrideAndSendLines) {
-  const QImage faces = render(2), lines = render(1);
+  const QImage& faces = pictures[1];
   EXPECT_EQ(render(2), faces) << "drawing from the lists repeats the picture";
   shape->setVisualizationOverride(1);
-  EXPECT_EQ(render(2), lines) << "the override wins over the model's mode";
+  EXPECT_EQ(render(2), pictures[0]) << "the override wins over the model's mode";
   shape->setVisualizationOverride(-1);
   EXPECT_EQ(render(2), faces);
   shape->hideBackfaces = FALSE;
@@ -197,15 +173,15 @@ TEST_F(WingedEdgeDisplay, DisplayListsFollowTheModelTheOverrideAndSendLines) {
   shape->sendLines = TRUE;
   EXPECT_EQ(drawn(render(1)), 0) << "sent lines are not drawn";
   EXPECT_EQ(render(2), faces) << "faces are drawn whatever sendLines says";
-  // Moved vertices are drawn once the lists are invalidated.
   SbWingedEdgeModel& model = generator->workingModel();
   for (WeObject& o : model.objects)
     for (WeVertex& v : o.vertices) v.position *= 0.5f;
   model.displayListsValid = false;
-  EXPECT_LT(drawn(render(2)), drawn(faces));
+  EXPECT_LT(drawn(render(2)), drawn(faces)) << "moved vertices are drawn once the lists are invalidated";
   generator->doBuildWingedEdge = FALSE;
   EXPECT_EQ(drawn(render(2)), 0) << "no model draws nothing";
   EXPECT_EQ(drawn(render(1)), 0);
+  root->unref();
 }
 
 }  // namespace
