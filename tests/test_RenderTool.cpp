@@ -1,6 +1,5 @@
-// linfold-render, run as the user runs it: the picture and the exports it writes, its console
-// report, batch runs, and every way it refuses bad input (non-zero status, no file). Needs a
-// display (xvfb-run).
+// linfold-render run as the user runs it: its pictures, exports, console report, batch runs and
+// refusals (non-zero status, no file). Needs a display (xvfb-run).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -94,8 +93,7 @@ protected:
   void SetUp() override { fs::create_directories(dir); }
   void TearDown() override { fs::remove_all(dir); }
 
-  // Space-separated arguments; T stands for "torus.iv --png picture.png", {png}, {dir}, {torus},
-  // {blob} for those paths.
+  // Space-separated arguments; T stands for "{torus} --png {png}", and {...} for those paths.
   Args args(const std::string& line) const {
     std::istringstream words(line);
     Args out;
@@ -117,7 +115,6 @@ protected:
   const std::string png = (dir / "picture.png").string();
 };
 
-// Settings the help gives as examples.
 const Args kExamples = {"SoStreamlinerHQ.seperationDist=0.02",
                         "SoLineThickenerHQ.parserExpression=\"( light - rim )*iso*(taper*.5 + .5 )\"",
                         "SoLineDensifierHQ.parserExpression=\"light\"", "SoGenerateWingedEdge.visualizationMode=2",
@@ -359,7 +356,7 @@ TEST_F(RenderTool, CrossHatchingReachesEveryOutputAndDarkensOnlyTheDarkParts) {
   EXPECT_LT(runs[1].covered, runs[0].covered * 1.3);
 }
 
-// Share of pixels within 16 grey levels of each other; ink share (1 black, 0 white).
+// Share of pixels within 16 grey levels of each other; share of ink (1 black, 0 white).
 double closeShare(const Greys& a, const Greys& b) {
   size_t close = 0;
   for (size_t i = 0; i < a.size() && a.size() == b.size(); ++i) close += std::abs(int(a[i]) - int(b[i])) <= 16;
@@ -390,6 +387,7 @@ TEST_F(RenderTool, ThePictureAndTheSnapshotsShowOneDrawingAtAnySize) {
     EXPECT_TRUE(contains(ok(args(model + " --png {png} --pdf {dir}/s.pdf --tga {dir}/s.tga" + oneFamily)),
                          "SoStreamlinerHQ: "));
     EXPECT_EQ(QImage(QString::fromStdString(png)).size(), QSize(W, H));
+    EXPECT_TRUE(QImage(QString::fromStdString(png)).allGray());
     const Greys image = greys(tga);
     EXPECT_EQ(greys(png), image);
     const unsigned char header[18] = {0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, W & 255, W >> 8, H & 255, H >> 8, 8, 0x20};
