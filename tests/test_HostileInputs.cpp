@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -87,11 +87,10 @@ std::pair<int, std::string> runTool(const std::vector<std::string>& args, const 
                         (interrupt > 0 ? "-k " + std::to_string(limit) + " -s INT " + std::to_string(interrupt)
                                        : "-s KILL " + std::to_string(limit)) + " " + quoted(LINFOLD_RENDER);
   for (const std::string& a : args) command += " " + quoted(a);
-  std::string output;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  char buffer[4096];
-  for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
-  const int status = pipe ? pclose(pipe) : -1;
+  const fs::path log = dir / "tool-output.txt";  // not a pipe, which what the tool starts could hold open
+  const int status = std::system((command + " > " + quoted(log.string()) + " 2>&1").c_str());
+  const std::string output = readFile(log.string());
+  fs::remove(log);
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
 }
 
