@@ -1,17 +1,13 @@
 // SoFlowFieldHQ drawing into an offscreen framebuffer (run under xvfb-run).
-
 #include <gtest/gtest.h>
 
 #include <Inventor/actions/SoGLRenderAction.h>
-#include <Inventor/misc/SoState.h>
 #include <Inventor/nodes/SoOrthographicCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoSubNode.h>
 #include <Inventor/system/gl.h>
 
 #include <QImage>
-
-#include <memory>
 
 #include "GlTestContext.h"
 #include "TestMeshes.h"
@@ -27,116 +23,84 @@ class TestFieldSource : public SoNode {
   typedef SoNode inherited;
   SO_NODE_HEADER(TestFieldSource);
 
- public:
+public:
   static void initClass() {
-    if (getClassTypeId() == SoType::badType()) {
-      SO_NODE_INIT_CLASS(TestFieldSource, SoNode, "Node");
-      SO_ENABLE(SoGLRenderAction, SoHeModelElementHQ);
-      SO_ENABLE(SoGLRenderAction, SoFlowFieldElementHQ);
-    }
+    if (getClassTypeId() != SoType::badType()) return;
+    SO_NODE_INIT_CLASS(TestFieldSource, SoNode, "Node");
+    SO_ENABLE(SoGLRenderAction, SoHeModelElementHQ);
+    SO_ENABLE(SoGLRenderAction, SoFlowFieldElementHQ);
   }
   TestFieldSource() { SO_NODE_CONSTRUCTOR(TestFieldSource); }
-
   SbHeModelHQ* model = nullptr;
   SbFlowFieldHQ* field = nullptr;
-
   void GLRender(SoGLRenderAction* action) override {
     SoHeModelElementHQ::set(action->getState(), this, model);
     SoFlowFieldElementHQ::set(action->getState(), this, field);
   }
-
- private:
-  ~TestFieldSource() override = default;
 };
 
 SO_NODE_SOURCE(TestFieldSource);
 
 namespace {
 
-class FlowFieldDisplayGL : public testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    ASSERT_TRUE(gltest::ensureContext());
-    TestFieldSource::initClass();
-  }
+// Pixels drawn (not black) on the unit square's 49 vertices, each pure green, and the brightest.
+struct Drawn {
+  int pixels = 0, green = 0;
+};
+Drawn render(SoNode* root) {
+  const QImage image = gltest::render(root, 120, 120);
+  Drawn d;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb p = image.pixel(x, y);
+      if ((p & 0xffffff) == 0) continue;
+      ++d.pixels, d.green = std::max(d.green, qGreen(p));
+      EXPECT_EQ(qRed(p) + qBlue(p), 0);
+    }
+  return d;
+}
 
-  void SetUp() override {
-    ASSERT_TRUE(gltest::ensureContext());
-    model.build(testmesh::model(testmesh::grid(6, 6)));  // unit square in z = 0
-    testing::internal::CaptureStdout();
-    curvature.from(model);
-    field.from(model, curvature);
-    testing::internal::GetCapturedStdout();
-    root = new SoSeparator;
-    root->ref();
-    auto* camera = new SoOrthographicCamera;
-    camera->position.setValue(0.5f, 0.5f, 5.0f);
-    camera->height = 1.5f;
-    root->addChild(camera);
-    source = new TestFieldSource;
-    source->model = &model;
-    source->field = &field;
-    root->addChild(source);
-    display = new SoFlowFieldHQ;
-    root->addChild(display);
-  }
-  void TearDown() override { root->unref(); }
-
-  QImage render() { return gltest::render(root, kSize, kSize); }
-
-  // Pixels that are not black, and the brightest green among them; every
-  // drawn pixel must be pure green.
-  static int drawn(const QImage& image, int& maxGreen) {
-    int n = 0;
-    maxGreen = 0;
-    for (int y = 0; y < image.height(); ++y)
-      for (int x = 0; x < image.width(); ++x) {
-        const QRgb p = image.pixel(x, y);
-        if ((p & 0xffffff) == 0) continue;
-        ++n;
-        EXPECT_EQ(qRed(p), 0);
-        EXPECT_EQ(qBlue(p), 0);
-        if (qGreen(p) > maxGreen) maxGreen = qGreen(p);
-      }
-    return n;
-  }
-
-  static constexpr int kSize = 120;
-
+// Nothing until sendLines is on and a field is there; then a line across each vertex, opaque where
+// the field is locked and faint where free, and the GL attributes it changed are restored.
+TEST(FlowFieldDisplayGL, DrawsLockedLinesOpaqueAndFreeOnesFaintWhenAsked) {
+  ASSERT_TRUE(gltest::ensureContext());
+  TestFieldSource::initClass();
   SbHeModelHQ model;
   SbCurvatureHQ curvature;
   SbFlowFieldHQ field;
-  SoSeparator* root = nullptr;
-  TestFieldSource* source = nullptr;
-  SoFlowFieldHQ* display = nullptr;
-};
-
-}  // namespace
-
-TEST_F(FlowFieldDisplayGL, DrawsNothingUntilAskedTo) {
-  int green = 0;
-  EXPECT_EQ(drawn(render(), green), 0);
+  model.build(testmesh::model(testmesh::grid(6, 6)));  // unit square in z = 0
+  testing::internal::CaptureStdout();
+  curvature.from(model);
+  field.from(model, curvature);
+  testing::internal::GetCapturedStdout();
+  auto* root = new SoSeparator;
+  root->ref();
+  auto* camera = new SoOrthographicCamera;
+  camera->position.setValue(0.5f, 0.5f, 5.0f);
+  camera->height = 1.5f;
+  auto* source = new TestFieldSource;
+  source->model = &model;
+  auto* display = new SoFlowFieldHQ;
+  root->addChild(camera), root->addChild(source), root->addChild(display);
+  source->field = &field;
+  EXPECT_EQ(render(root).pixels, 0) << "sendLines is off";
   display->sendLines = TRUE;
   source->field = nullptr;
-  EXPECT_EQ(drawn(render(), green), 0);
-}
-
-TEST_F(FlowFieldDisplayGL, LockedLinesAreOpaqueAndFreeOnesFaint) {
-  display->sendLines = TRUE;
+  EXPECT_EQ(render(root).pixels, 0) << "no field";
+  source->field = &field;
   for (FlowRecord* r : field.records) r->locked = true;
-  int lockedGreen = 0, freeGreen = 0;
-  const int lockedPixels = drawn(render(), lockedGreen);
-  // 49 vertices, each a line of about 2 x 4 pixels across the screen.
-  EXPECT_GT(lockedPixels, 49 * 4);
-  EXPECT_NEAR(lockedGreen, 128 * 160 / 255, 3);
+  const Drawn locked = render(root);
+  EXPECT_GT(locked.pixels, 49 * 4);  // each a line of about 2 x 4 pixels
+  EXPECT_NEAR(locked.green, 128 * 160 / 255, 3);
   for (FlowRecord* r : field.records) r->locked = false;
-  const int freePixels = drawn(render(), freeGreen);
-  EXPECT_EQ(freePixels, lockedPixels);
-  EXPECT_NEAR(freeGreen, 128 * 32 / 255, 3);
-
-  // The attributes it changed are restored.
+  const Drawn free = render(root);
+  EXPECT_EQ(free.pixels, locked.pixels);
+  EXPECT_NEAR(free.green, 128 * 32 / 255, 3);
   GLboolean depthWrites = GL_FALSE;
   glGetBooleanv(GL_DEPTH_WRITEMASK, &depthWrites);
   EXPECT_EQ(depthWrites, GL_TRUE);
   EXPECT_FALSE(glIsEnabled(GL_BLEND));
+  root->unref();
 }
+
+}  // namespace
