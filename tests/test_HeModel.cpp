@@ -129,10 +129,6 @@ void expectInvariants(const SbHeModelHQ& m) {
   }
 }
 
-int eulerCharacteristic(const SbHeModelHQ& m) {
-  return m.vertexCount() - m.halfEdgeCount() / 2 + m.triangleCount();
-}
-
 int cornersAt(const SbHeModelHQ& m, const HeVertex* v) {
   int n = 0;
   for (const HeTriangle* t : m.triangles)
@@ -154,12 +150,57 @@ void expectPoolsAt(const PoolCounts& before) {
 
 }  // namespace
 
-TEST(HeModel, SingleTriangleHasThreeBoundaryHalfEdges) {
+TEST(HeModel, InvariantsHoldOnEveryTestMesh) {
+  const PoolCounts before;
+  for (const testmesh::NamedMesh& c : testmesh::catalogue()) {
+    SCOPED_TRACE(c.name);
+    SbHeModelHQ m;
+    m.build(testmesh::model(c.mesh));
+    expectInvariants(m);
+    EXPECT_EQ(m.vertexCount() - m.halfEdgeCount() / 2 + m.triangleCount(), c.euler);
+    EXPECT_EQ(m.boundaryHalfEdgeCount() == 0, c.closed);
+    EXPECT_EQ(SbHeModelHQ::triPool.live() - before.tri, m.triangleCount());
+    EXPECT_EQ(SbHeModelHQ::vtxPool.live() - before.vtx, m.vertexCount());
+    EXPECT_EQ(SbHeModelHQ::hePool.live() - before.he, m.halfEdgeCount());
+    for (const HeVertex* v : m.vertices) {
+      // Around an inner vertex the walk meets one half-edge per triangle and
+      // returns to its start; at the boundary it also meets the boundary one.
+      const HalfEdge* h = v->halfEdge;
+      int n = 0;
+      do {
+        h = h->ring;
+        ++n;
+      } while (h && h != v->halfEdge && n <= m.halfEdgeCount());
+      if (h) {
+        EXPECT_EQ(n, cornersAt(m, v));
+      } else {
+        EXPECT_EQ(n, cornersAt(m, v) + 1);
+        EXPECT_TRUE(v->halfEdge->twin->isBoundary()) << "walk does not start at the boundary";
+      }
+      EXPECT_EQ(m.valence(v), n);
+      EXPECT_NEAR(v->normal.length(), 1.0f, 1e-5f);
+      for (h = v->halfEdge; h; h = h->ring == v->halfEdge ? nullptr : h->ring)
+        EXPECT_EQ(m.findHalfEdge(v, h->end), h);
+    }
+    // Every triangle's own coordinates are (0,0), (1,0), (0,1).
+    for (const HeTriangle* t : m.triangles) {
+      float u, v;
+      SbHeModelHQ::triangleCoordinates(t, t->vertex[1]->position, u, v);
+      EXPECT_NEAR(u, 1.0f, 1e-4f);
+      EXPECT_NEAR(v, 0.0f, 1e-4f);
+      SbHeModelHQ::triangleCoordinates(t, t->vertex[2]->position, u, v);
+      EXPECT_NEAR(u, 0.0f, 1e-4f);
+      EXPECT_NEAR(v, 1.0f, 1e-4f);
+    }
+    m.build(testmesh::model(testmesh::icosphere(1)));  // a rebuild gives the old records back
+    EXPECT_EQ(SbHeModelHQ::hePool.live() - before.he, m.halfEdgeCount());
+  }
+  expectPoolsAt(before);
+}
+
+TEST(HeModel, TriangleAndTetrahedronNormalsAndBounds) {
   SbHeModelHQ m;
   m.build(testmesh::model(testmesh::singleTriangle()));
-  expectInvariants(m);
-  EXPECT_EQ(m.vertexCount(), 3);
-  EXPECT_EQ(m.triangleCount(), 1);
   EXPECT_EQ(m.halfEdgeCount(), 6);
   EXPECT_EQ(m.boundaryHalfEdgeCount(), 3);
   for (const HeVertex* v : m.vertices) {
@@ -171,14 +212,8 @@ TEST(HeModel, SingleTriangleHasThreeBoundaryHalfEdges) {
   EXPECT_EQ(m.bboxMin, SbVec3f(0, 0, 0));
   EXPECT_EQ(m.bboxMax, SbVec3f(1, 1, 0));
   EXPECT_FLOAT_EQ(m.size(), 1.0f);
-}
 
-TEST(HeModel, ClosedTetrahedronHasNoBoundary) {
-  SbHeModelHQ m;
   m.build(testmesh::model(testmesh::tetrahedron()));
-  expectInvariants(m);
-  EXPECT_EQ(m.halfEdgeCount(), 12);
-  EXPECT_EQ(m.boundaryHalfEdgeCount(), 0);
   for (const HeVertex* v : m.vertices) {
     EXPECT_EQ(m.valence(v), 3);
     // Regular tetrahedron about the origin: the mean of the three face
@@ -193,14 +228,13 @@ TEST(HeModel, ClosedTetrahedronHasNoBoundary) {
   }
 }
 
-TEST(HeModel, PolygonBecomesFanFromItsFirstCorner) {
+TEST(HeModel, PolygonBecomesFanFromItsFirstCornerAndObjectsKeepTheirVertices) {
   SbWingedEdgeModel we = testmesh::model(testmesh::quadFan());
   std::vector<int> p;
   we.objects[0].faceCorners(0, p);
   ASSERT_EQ(p.size(), 4u);
   SbHeModelHQ m;
   m.build(we);
-  expectInvariants(m);
   ASSERT_EQ(m.triangleCount(), 2);
   EXPECT_EQ(cornerIndices(m.triangles[0]), (std::vector<int>{p[0], p[1], p[2]}));
   EXPECT_EQ(cornerIndices(m.triangles[1]), (std::vector<int>{p[0], p[2], p[3]}));
@@ -212,16 +246,11 @@ TEST(HeModel, PolygonBecomesFanFromItsFirstCorner) {
   EXPECT_FALSE(diagonal->twin->isBoundary());
 
   // Hand-written faces keep their corner order: (0 1 2 3 4) fans from 0.
-  SbHeModelHQ pentagon;
-  pentagon.build(
-      soupModel({{0, 0, 0}, {1, 0, 0}, {2, 1, 0}, {1, 2, 0}, {0, 1, 0}}, {{0, 1, 2, 3, 4}}));
-  ASSERT_EQ(pentagon.triangleCount(), 3);
-  EXPECT_EQ(cornerIndices(pentagon.triangles[2]), (std::vector<int>{0, 3, 4}));
-}
+  m.build(soupModel({{0, 0, 0}, {1, 0, 0}, {2, 1, 0}, {1, 2, 0}, {0, 1, 0}}, {{0, 1, 2, 3, 4}}));
+  ASSERT_EQ(m.triangleCount(), 3);
+  EXPECT_EQ(cornerIndices(m.triangles[2]), (std::vector<int>{0, 3, 4}));
 
-TEST(HeModel, ObjectsKeepTheirOwnVertices) {
   const PolyMesh tri = testmesh::singleTriangle();
-  SbHeModelHQ m;
   m.build(testmesh::model({&tri, &tri}));
   expectInvariants(m);
   EXPECT_EQ(m.vertexCount(), 6);
@@ -230,7 +259,6 @@ TEST(HeModel, ObjectsKeepTheirOwnVertices) {
     EXPECT_LT(m.triangles[0]->vertex[i]->index, 3);
     EXPECT_GE(m.triangles[1]->vertex[i]->index, 3);
   }
-  EXPECT_NE(m.vertices[1], m.vertices[4]);
   EXPECT_EQ(m.vertices[1]->position, m.vertices[4]->position);
   EXPECT_EQ(m.boundaryHalfEdgeCount(), 6);
 }
@@ -244,31 +272,22 @@ TEST(HeModel, EveryBuildAndClearDrawsANewStamp) {
   uint32_t s = m.stamp;
   m.clear();  // empty and not valid: nothing changes
   EXPECT_EQ(m.stamp, s);
-
   const SbWingedEdgeModel tetra = testmesh::model(testmesh::tetrahedron());
-  m.build(tetra);
-  EXPECT_NE(m.stamp, s);
-  s = m.stamp;
-  m.build(tetra);
-  EXPECT_NE(m.stamp, s);
-  s = m.stamp;
-  m.clear();
-  EXPECT_NE(m.stamp, s);
-  EXPECT_FALSE(m.valid);
-  EXPECT_EQ(m.vertexCount(), 0);
-  EXPECT_EQ(m.lastVertex, -1);
-  expectPoolsAt(before);
-
   // Building from an empty winged-edge model is a change too, and so is
   // clearing the valid empty model it gives.
-  s = m.stamp;
-  m.build(SbWingedEdgeModel());
-  EXPECT_TRUE(m.valid);
-  EXPECT_EQ(m.triangleCount(), 0);
-  EXPECT_NE(m.stamp, s);
-  s = m.stamp;
-  m.clear();
-  EXPECT_NE(m.stamp, s);
+  for (const SbWingedEdgeModel* input : {&tetra, &tetra, static_cast<const SbWingedEdgeModel*>(nullptr)}) {
+    s = m.stamp;
+    m.build(input ? *input : SbWingedEdgeModel());
+    EXPECT_TRUE(m.valid);
+    EXPECT_NE(m.stamp, s);
+    s = m.stamp;
+    m.clear();
+    EXPECT_NE(m.stamp, s);
+    EXPECT_FALSE(m.valid);
+    EXPECT_EQ(m.vertexCount(), 0);
+    EXPECT_EQ(m.lastVertex, -1);
+    expectPoolsAt(before);
+  }
 }
 
 TEST(HeModel, TriangleCoordinatesReproduceThePoint) {
@@ -289,183 +308,98 @@ TEST(HeModel, TriangleCoordinatesReproduceThePoint) {
   }
 }
 
-TEST(HeModel, InvariantsHoldOnTheTestMeshes) {
-  struct Case {
-    std::string name;
-    PolyMesh mesh;
-    int euler;
-    bool closed;
-  };
-  const std::vector<Case> cases = {
-      {"tetrahedron", testmesh::tetrahedron(), 2, true},
-      {"cube of quads", testmesh::cube(), 2, true},
-      {"cube of triangles", testmesh::cubeTriangles(), 2, true},
-      {"icosphere", testmesh::icosphere(2), 2, true},
-      {"torus", testmesh::torus(12, 8, 2.0f, 0.5f), 0, true},
-      {"grid", testmesh::grid(5, 4), 1, false},
-      {"quad grid", testmesh::grid(3, 3, 1.0f, false), 1, false},
-      {"cylinder", testmesh::cylinder(10, 4, 1.0f, 2.0f), 0, false},
-      {"saddle", testmesh::saddle(6, 1.0f), 1, false},
-  };
-  const PoolCounts before;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    SbHeModelHQ m;
-    m.build(testmesh::model(c.mesh));
-    expectInvariants(m);
-    EXPECT_EQ(eulerCharacteristic(m), c.euler);
-    if (c.closed) {
-      EXPECT_EQ(m.boundaryHalfEdgeCount(), 0);
-    }
-    for (const HeVertex* v : m.vertices) {
-      const int corners = cornersAt(m, v);
-      // Around an inner vertex the walk meets one half-edge per triangle and
-      // returns to its start; at the boundary it also meets the boundary one.
-      const HalfEdge* h = v->halfEdge;
-      int n = 0;
-      do {
-        h = h->ring;
-        ++n;
-      } while (h && h != v->halfEdge && n <= m.halfEdgeCount());
-      if (h) {
-        EXPECT_EQ(n, corners);
-      } else {
-        EXPECT_EQ(n, corners + 1);
-        EXPECT_TRUE(v->halfEdge->twin->isBoundary()) << "walk does not start at the boundary";
-      }
-      EXPECT_EQ(m.valence(v), n);
-      EXPECT_NEAR(v->normal.length(), 1.0f, 1e-5f);
-      // Lookup finds every half-edge around the vertex.
-      for (h = v->halfEdge; h; h = h->ring == v->halfEdge ? nullptr : h->ring)
-        EXPECT_EQ(m.findHalfEdge(v, h->end), h);
-    }
-    // Every triangle's own coordinates are (0,0), (1,0), (0,1).
-    for (const HeTriangle* t : m.triangles) {
-      float u, v;
-      SbHeModelHQ::triangleCoordinates(t, t->vertex[1]->position, u, v);
-      EXPECT_NEAR(u, 1.0f, 1e-4f);
-      EXPECT_NEAR(v, 0.0f, 1e-4f);
-      SbHeModelHQ::triangleCoordinates(t, t->vertex[2]->position, u, v);
-      EXPECT_NEAR(u, 0.0f, 1e-4f);
-      EXPECT_NEAR(v, 1.0f, 1e-4f);
-    }
-  }
-  expectPoolsAt(before);
-}
-
-TEST(HeModel, RebuildReturnsEveryRecordToThePools) {
-  const PoolCounts before;
-  {
-    SbHeModelHQ m;
-    m.build(testmesh::model(testmesh::grid(6, 6)));
-    EXPECT_EQ(SbHeModelHQ::triPool.live() - before.tri, m.triangleCount());
-    EXPECT_EQ(SbHeModelHQ::vtxPool.live() - before.vtx, m.vertexCount());
-    EXPECT_EQ(SbHeModelHQ::hePool.live() - before.he, m.halfEdgeCount());
-    m.build(testmesh::model(testmesh::icosphere(1)));
-    EXPECT_EQ(SbHeModelHQ::hePool.live() - before.he, m.halfEdgeCount());
-  }  // the destructor gives the records back
-  expectPoolsAt(before);
-}
-
 // Faults in the input: the model stays well formed, every walk ends and
 // nothing leaks.
-class HeModelBadInput : public ::testing::Test {
- protected:
-  void TearDown() override {
-    model.clear();
-    expectPoolsAt(before);
+TEST(HeModelBadInput, FaultyFacesKeepTheModelWellFormed) {
+  std::vector<SbVec3f> random;
+  std::vector<std::vector<int>> soup;
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<float> coord(-1, 1);
+  for (int i = 0; i < 9; ++i) random.emplace_back(coord(rng), coord(rng), coord(rng));
+  std::uniform_int_distribution<int> pick(0, 8);
+  for (int i = 0; i < 300; ++i) {
+    soup.emplace_back();
+    for (int k = 0; k < 3 + i % 3; ++k) soup.back().push_back(pick(rng));
   }
-  PoolCounts before;
-  SbHeModelHQ model;
-};
-
-TEST_F(HeModelBadInput, EdgeOfThreeFacesKeepsCyclesIntact) {
-  model.build(testmesh::model(testmesh::nonManifoldFan()));
-  expectInvariants(model);
-  EXPECT_EQ(model.triangleCount(), 3);
-  for (const HeVertex* v : model.vertices) EXPECT_LE(model.valence(v), model.halfEdgeCount());
+  const std::vector<SbVec3f> tri = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+  const struct {
+    const char* name;
+    SbWingedEdgeModel model;
+    int triangles;  // -1: many
+    std::vector<int> first;
+  } cases[] = {
+      {"edge of three faces", testmesh::model(testmesh::nonManifoldFan()), 3, {}},
+      {"four faces on one edge",
+       soupModel({{0, 0, 0}, {0, 0, 1}, {1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}},
+                 {{0, 1, 2}, {1, 0, 3}, {0, 1, 4}, {1, 0, 5}}),
+       4, {}},
+      {"random soup", soupModel(random, soup), -1, {}},
+      {"missing vertices", soupModel(tri, {{0, 1, 7}, {0, -1, 2}, {0, 1, 2}}), 1, {0, 1, 2}},
+      // The fan of (0 1 1 2) is (0 1 1), dropped, and (0 1 2).
+      {"repeated corners", soupModel(tri, {{0, 1, 1, 2}, {2, 2, 0}}), 1, {0, 1, 2}},
+  };
+  const PoolCounts before;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SbHeModelHQ m;
+    m.build(c.model);
+    expectInvariants(m);
+    if (c.triangles < 0) {
+      EXPECT_GT(m.triangleCount(), 100);
+    } else {
+      ASSERT_EQ(m.triangleCount(), c.triangles);
+    }
+    for (const HeVertex* v : m.vertices) EXPECT_LE(m.valence(v), m.halfEdgeCount());
+    if (!c.first.empty()) {
+      EXPECT_EQ(cornerIndices(m.triangles[0]), c.first);
+    }
+  }
+  expectPoolsAt(before);
 }
 
-TEST_F(HeModelBadInput, RepeatedDirectedEdgeBecomesBoundaryOfTheLaterTriangle) {
+TEST(HeModelBadInput, RepeatedDirectedEdgeBecomesBoundaryOfTheLaterTriangle) {
   // Both triangles run 0 -> 1: their orientations disagree.
-  model.build(soupModel({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}}, {{0, 1, 2}, {0, 1, 3}}));
-  expectInvariants(model);
-  ASSERT_EQ(model.triangleCount(), 2);
-  const HalfEdge* first = model.triangles[0]->halfEdge;
-  const HalfEdge* repeated = model.triangles[1]->halfEdge;
+  SbHeModelHQ m;
+  m.build(soupModel({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}}, {{0, 1, 2}, {0, 1, 3}}));
+  expectInvariants(m);
+  ASSERT_EQ(m.triangleCount(), 2);
+  const HalfEdge* first = m.triangles[0]->halfEdge;
+  const HalfEdge* repeated = m.triangles[1]->halfEdge;
   ASSERT_EQ(first->end->index, 1);
   ASSERT_EQ(repeated->end->index, 1);
   EXPECT_TRUE(first->twin->isBoundary());
   EXPECT_TRUE(repeated->twin->isBoundary());
   EXPECT_NE(first->twin, repeated->twin);
-  EXPECT_EQ(model.findHalfEdge(model.vertices[0], model.vertices[1]), first);
-  EXPECT_EQ(model.boundaryHalfEdgeCount(), 6);
+  EXPECT_EQ(m.findHalfEdge(m.vertices[0], m.vertices[1]), first);
+  EXPECT_EQ(m.boundaryHalfEdgeCount(), 6);
 }
 
-TEST_F(HeModelBadInput, FourFacesOnOneEdge) {
-  model.build(soupModel({{0, 0, 0}, {0, 0, 1}, {1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}},
-                        {{0, 1, 2}, {1, 0, 3}, {0, 1, 4}, {1, 0, 5}}));
-  expectInvariants(model);
-  EXPECT_EQ(model.triangleCount(), 4);
-}
-
-TEST_F(HeModelBadInput, RandomTriangleSoupOverFewVertices) {
-  std::mt19937 rng(7);
-  std::vector<SbVec3f> positions;
-  std::uniform_real_distribution<float> coord(-1, 1);
-  for (int i = 0; i < 9; ++i) positions.emplace_back(coord(rng), coord(rng), coord(rng));
-  std::uniform_int_distribution<int> pick(0, 8);
-  std::vector<std::vector<int>> faces;
-  for (int i = 0; i < 300; ++i) {
-    const int n = 3 + i % 3;
-    std::vector<int> f;
-    for (int k = 0; k < n; ++k) f.push_back(pick(rng));
-    faces.push_back(f);
-  }
-  model.build(soupModel(positions, faces));
-  expectInvariants(model);
-  EXPECT_GT(model.triangleCount(), 100);
-}
-
-TEST_F(HeModelBadInput, FacesNamingMissingVerticesAreSkipped) {
-  model.build(soupModel({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 7}, {0, -1, 2}, {0, 1, 2}}));
-  expectInvariants(model);
-  ASSERT_EQ(model.triangleCount(), 1);
-  EXPECT_EQ(cornerIndices(model.triangles[0]), (std::vector<int>{0, 1, 2}));
-}
-
-TEST_F(HeModelBadInput, TrianglesWithARepeatedCornerAreSkipped) {
-  // The fan of (0 1 1 2) is (0 1 1), dropped, and (0 1 2).
-  model.build(soupModel({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 1, 2}, {2, 2, 0}}));
-  expectInvariants(model);
-  ASSERT_EQ(model.triangleCount(), 1);
-  EXPECT_EQ(cornerIndices(model.triangles[0]), (std::vector<int>{0, 1, 2}));
-}
-
-TEST_F(HeModelBadInput, FlatTrianglesAndLoneVerticesGetZeroNormals) {
-  model.build(soupModel({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {5, 5, 5}}, {{0, 1, 2}}));
-  expectInvariants(model);
-  ASSERT_EQ(model.triangleCount(), 1);
-  EXPECT_EQ(model.triangles[0]->normal, SbVec3f(0, 0, 0));
-  for (const HeVertex* v : model.vertices) EXPECT_EQ(v->normal, SbVec3f(0, 0, 0));
-  EXPECT_EQ(model.vertices[3]->halfEdge, nullptr);
-  EXPECT_EQ(model.valence(model.vertices[3]), 0);
+TEST(HeModelBadInput, FlatTrianglesAndLoneVerticesGetZeroNormals) {
+  SbHeModelHQ m;
+  m.build(soupModel({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {5, 5, 5}}, {{0, 1, 2}}));
+  expectInvariants(m);
+  ASSERT_EQ(m.triangleCount(), 1);
+  EXPECT_EQ(m.triangles[0]->normal, SbVec3f(0, 0, 0));
+  for (const HeVertex* v : m.vertices) EXPECT_EQ(v->normal, SbVec3f(0, 0, 0));
+  EXPECT_EQ(m.vertices[3]->halfEdge, nullptr);
+  EXPECT_EQ(m.valence(m.vertices[3]), 0);
   float u = 1, v = 1;
-  SbHeModelHQ::triangleCoordinates(model.triangles[0], SbVec3f(0.5f, 0, 0), u, v);
+  SbHeModelHQ::triangleCoordinates(m.triangles[0], SbVec3f(0.5f, 0, 0), u, v);
   EXPECT_EQ(u, 0.0f);
   EXPECT_EQ(v, 0.0f);
-  EXPECT_EQ(model.bboxMax, SbVec3f(5, 5, 5));
+  EXPECT_EQ(m.bboxMax, SbVec3f(5, 5, 5));
 }
 
-TEST_F(HeModelBadInput, BrokenEdgeLinksSkipTheObjectsFaces) {
+TEST(HeModelBadInput, BrokenEdgeLinksSkipTheObjectsFaces) {
   SbWingedEdgeModel we = soupModel({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
   we.objects[0].number = 3;
   we.objects[0].edges[1].wing[0] = 99;
+  SbHeModelHQ m;
   ::testing::internal::CaptureStdout();
-  model.build(we);
+  m.build(we);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(),
             "SbHeModelHQ::build: object 3 has broken edge links, its faces are skipped\n");
-  expectInvariants(model);
-  EXPECT_EQ(model.vertexCount(), 3);
-  EXPECT_EQ(model.triangleCount(), 0);
+  expectInvariants(m);
+  EXPECT_EQ(m.vertexCount(), 3);
+  EXPECT_EQ(m.triangleCount(), 0);
 }
