@@ -1,26 +1,19 @@
+#include <Inventor/SoDB.h>
+#include <Inventor/SoInput.h>
 #include <Inventor/SoPath.h>
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/nodes/SoCoordinate3.h>
-#include <Inventor/nodes/SoCoordinate4.h>
-#include <Inventor/nodes/SoFaceSet.h>
-#include <Inventor/nodes/SoIndexedFaceSet.h>
 #include <Inventor/nodes/SoIndexedTriangleStripSet.h>
 #include <Inventor/nodes/SoInfo.h>
-#include <Inventor/nodes/SoQuadMesh.h>
 #include <Inventor/nodes/SoScale.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoTranslation.h>
-#include <Inventor/nodes/SoTriangleStripSet.h>
 #include <Inventor/nodes/SoVertexProperty.h>
-#include <Inventor/VRMLnodes/SoVRMLCoordinate.h>
-#include <Inventor/VRMLnodes/SoVRMLElevationGrid.h>
-#include <Inventor/VRMLnodes/SoVRMLIndexedFaceSet.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <functional>
 #include <limits>
 #include <new>
 #include <string>
@@ -46,6 +39,16 @@ SoCoordinate3* coordinates(const std::vector<SbVec3f>& points) {
 SoIndexedTriangleStripSet* strips(const std::vector<int32_t>& coordIndex) {
   auto* s = new SoIndexedTriangleStripSet;
   s->coordIndex.setValues(0, static_cast<int>(coordIndex.size()), coordIndex.data());
+  return s;
+}
+
+// The scene an Inventor text describes.
+SoSeparator* scene(const std::string& text) {
+  SoInput in;
+  const std::string file = "#Inventor V2.1 ascii\n" + text;
+  in.setBuffer(file.data(), file.size());
+  SoSeparator* s = SoDB::readAll(&in);
+  EXPECT_NE(s, nullptr) << text;
   return s;
 }
 
@@ -214,38 +217,24 @@ TEST_F(GenerateWingedEdge, FailedBuildPublishesAnEmptyModel) {
   EXPECT_TRUE(generator->hasGeometry());
 }
 
+// Each strip set uses the coordinates on its own path, the later of two;
+// one after the separators has none. Coordinate4 points are divided by
+// their weight, and a point without a finite position loses its triangle.
 TEST_F(GenerateWingedEdge, EachStripSetUsesTheCoordinatesOnItsOwnPath) {
-  // The second strip set follows two coordinate nodes: the later one counts.
-  auto* first = new SoSeparator;
-  first->addChild(coordinates(kSquare));
-  first->addChild(strips({0, 1, 2, 3, -1}));
-  auto* second = new SoSeparator;
-  second->addChild(coordinates({{9, 9, 9}, {9, 8, 9}, {8, 9, 9}, {8, 8, 9}}));
-  second->addChild(coordinates(kSquareShifted));
-  second->addChild(strips({0, 1, 2, 3, -1}));
-  generator->addChild(first);
-  generator->addChild(second);
-  // A strip set after the separators has no coordinates in effect.
-  generator->addChild(strips({0, 1, 2, -1}));
-  std::string out = traverseCapturingOutput();
-  EXPECT_EQ(out, "SoGenerateWingedEdge: skipped a strip set without coordinates\n");
+  generator->addChild(scene(
+      "Separator { Coordinate3 { point [0 0 0, 1 0 0, 0 1 0, 1 1 0] } IndexedTriangleStripSet { coordIndex [0, 1, 2, 3, -1] } }"
+      "Separator { Coordinate3 { point [9 9 9, 9 8 9, 8 9 9, 8 8 9] } Coordinate3 { point [2 0 0, 3 0 0, 2 1 0, 3 1 0] }"
+      "  IndexedTriangleStripSet { coordIndex [0, 1, 2, 3, -1] } }"
+      "IndexedTriangleStripSet { coordIndex [0, 1, 2, -1] }"
+      "Coordinate4 { point [0 0 0 2, 2 0 0 2, 0 4 0 4, 3 3 0 3, 1 1 1 0] }"
+      "IndexedTriangleStripSet { coordIndex [2, 3, 4, -1, 0, 1, 2, 3] }"));  // the last strip needs no -1
+  EXPECT_EQ(traverseCapturingOutput(), "SoGenerateWingedEdge: skipped a strip set without coordinates\n");
   const SbWingedEdgeModel& model = generator->workingModel();
-  ASSERT_EQ(model.objects.size(), 2u);
+  ASSERT_EQ(model.objects.size(), 3u);
   expectPositions(model.objects[0], kSquare);
   expectPositions(model.objects[1], kSquareShifted);
-}
-
-TEST_F(GenerateWingedEdge, Coordinate4PointsAreDividedByTheirWeight) {
-  auto* c = new SoCoordinate4;
-  // The last point has no finite position: its triangle goes.
-  const SbVec4f points[] = {{0, 0, 0, 2}, {2, 0, 0, 2}, {0, 4, 0, 4}, {3, 3, 0, 3}, {1, 1, 1, 0}};
-  c->point.setValues(0, 5, points);
-  generator->addChild(c);
-  generator->addChild(strips({2, 3, 4, -1, 0, 1, 2, 3}));  // the last strip needs no -1
-  const SbWingedEdgeModel* model = traverse();
-  ASSERT_EQ(model->objects.size(), 1u);
-  EXPECT_EQ(model->objects[0].faceCount, 2);
-  expectPositions(model->objects[0], kSquare);
+  EXPECT_EQ(model.objects[2].faceCount, 2);
+  expectPositions(model.objects[2], kSquare);
 }
 
 TEST_F(GenerateWingedEdge, TransformMovesACopyOfThePointsOnce) {
@@ -308,70 +297,28 @@ TEST_F(GenerateWingedEdge, BadStripsAreSkipped) {
 // names one past the end is left out whole, with a message, and the next
 // shape is still gathered.
 TEST_F(GenerateWingedEdge, ShapesNamingMissingCoordinatesAreSkippedAndReported) {
-  auto faceSet = [](int start, std::vector<int32_t> counts) {
-    auto* f = new SoFaceSet;
-    f->startIndex = start;
-    f->numVertices.setValues(0, static_cast<int>(counts.size()), counts.data());
-    return static_cast<SoNode*>(f);
-  };
   const struct {
     const char* name;
-    std::function<SoNode*()> make;
+    const char* shape;
   } cases[] = {
-      {"IndexedFaceSet",
-       [] {
-         auto* f = new SoIndexedFaceSet;
-         const int32_t index[] = {0, 1, 2, -1, 1, 3, 2000000, -1};
-         f->coordIndex.setValues(0, 8, index);
-         return f;
-       }},
-      {"FaceSet", [&] { return faceSet(0, {3, 3}); }},
-      {"FaceSet", [&] { return faceSet(5, {-1}); }},
-      {"TriangleStripSet",
-       [] {
-         auto* t = new SoTriangleStripSet;
-         const int32_t counts[] = {4, 100000};
-         t->numVertices.setValues(0, 2, counts);
-         return t;
-       }},
-      {"QuadMesh",
-       [] {
-         auto* q = new SoQuadMesh;
-         q->verticesPerRow = 2;
-         q->verticesPerColumn = 3;
-         return q;
-       }},
-      {"VRMLIndexedFaceSet",
-       [] {
-         auto* f = new SoVRMLIndexedFaceSet;
-         auto* c = new SoVRMLCoordinate;
-         c->point.setValues(0, 4, kSquare.data());
-         f->coord = c;
-         const int32_t index[] = {0, 1, 3, -1, 0, 3, 9, -1};
-         f->coordIndex.setValues(0, 8, index);
-         return f;
-       }},
-      {"VRMLElevationGrid",
-       [] {
-         auto* g = new SoVRMLElevationGrid;
-         g->xDimension = 3;
-         g->zDimension = 3;
-         g->height.setNum(4);
-         return g;
-       }},
+      {"IndexedFaceSet", "IndexedFaceSet { coordIndex [0, 1, 2, -1, 1, 3, 2000000, -1] }"},
+      {"FaceSet", "FaceSet { numVertices [3, 3] }"},
+      {"FaceSet", "FaceSet { startIndex 5 numVertices -1 }"},
+      {"TriangleStripSet", "TriangleStripSet { numVertices [4, 100000] }"},
+      {"QuadMesh", "QuadMesh { verticesPerRow 2 verticesPerColumn 3 }"},
+      {"VRMLIndexedFaceSet", "VRMLIndexedFaceSet { coord VRMLCoordinate { point [0 0 0, 1 0 0, 0 1 0, 1 1 0] }"
+                             " coordIndex [0, 1, 3, -1, 0, 3, 9, -1] }"},
+      {"VRMLElevationGrid", "VRMLElevationGrid { xDimension 3 zDimension 3 height [0, 0, 0, 0] }"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.shape);
     generator->removeAllChildren();
     generator->addChild(coordinates(kSquare));
-    generator->addChild(c.make());
-    auto* good = new SoIndexedFaceSet;
-    const int32_t square[] = {0, 1, 3, 2, -1};
-    good->coordIndex.setValues(0, 5, square);
-    generator->addChild(good);
+    generator->addChild(scene(c.shape));
+    generator->addChild(scene("IndexedFaceSet { coordIndex [0, 1, 3, 2, -1] }"));
     generator->requestRebuild();
-    EXPECT_EQ(traverseCapturingOutput(), std::string("SoGenerateWingedEdge: skipped a shape (") +
-                                             c.name + ") with coordinate indices out of range\n");
+    EXPECT_EQ(traverseCapturingOutput(), std::string("SoGenerateWingedEdge: skipped a shape (") + c.name +
+                                             ") with coordinate indices out of range\n");
     ASSERT_EQ(generator->workingModel().objects.size(), 1u);
     EXPECT_EQ(generator->workingModel().objects[0].faceCount, 2);
   }

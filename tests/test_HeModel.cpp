@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <random>
 #include <set>
@@ -43,13 +44,14 @@ std::vector<int> cornerIndices(const HeTriangle* t) {
   return {t->vertex[0]->index, t->vertex[1]->index, t->vertex[2]->index};
 }
 
-// The structural invariants of a built model; they must hold on any input.
+// The structural invariants of a built model; they must hold on any input:
+// next-cycles of three around each triangle, mutual twins, rings around the
+// start vertex that end, every half-edge reachable from a triangle.
 void expectInvariants(const SbHeModelHQ& m) {
   ASSERT_TRUE(m.valid);
   ASSERT_EQ(m.lastVertex, m.vertexCount() - 1);
   ASSERT_EQ(m.lastTriangle, m.triangleCount() - 1);
   for (int i = 0; i < m.vertexCount(); ++i) ASSERT_EQ(m.vertices[i]->index, i);
-  int inner = 0;
   std::set<const HalfEdge*> all;  // inner half-edges and their twins
   for (int i = 0; i < m.triangleCount(); ++i) {
     const HeTriangle* t = m.triangles[i];
@@ -61,14 +63,12 @@ void expectInvariants(const SbHeModelHQ& m) {
       EXPECT_EQ(h->end, t->vertex[(k + 1) % 3]);
       EXPECT_EQ(h->start(), t->vertex[k]);
       all.insert({h, h->twin});
-      ++inner;
     }
     EXPECT_EQ(h, t->halfEdge) << "next-cycle of triangle " << i << " is not of length 3";
   }
   EXPECT_EQ(static_cast<int>(all.size()), m.halfEdgeCount());
   int boundary = 0;
   for (const HalfEdge* h : all) {
-    ASSERT_NE(h, nullptr);
     ASSERT_NE(h->twin, nullptr);
     EXPECT_EQ(h->twin->twin, h) << "twins not mutual";
     EXPECT_NE(h->end, h->twin->end);
@@ -77,30 +77,19 @@ void expectInvariants(const SbHeModelHQ& m) {
       EXPECT_EQ(h->ring, nullptr);
       EXPECT_EQ(h->next, nullptr);
       EXPECT_FALSE(h->twin->isBoundary());
-    } else {
-      ASSERT_NE(h->ring, nullptr);
-      EXPECT_EQ(h->ring->start(), h->start()) << "ring leaves the start vertex";
-      EXPECT_EQ(all.count(h->ring), 1u);
+      continue;
     }
-  }
-  EXPECT_EQ(inner, m.halfEdgeCount() - m.boundaryHalfEdgeCount());
-  EXPECT_EQ(boundary, m.boundaryHalfEdgeCount());
-  // Every ring walk ends: at null or back where it started.
-  for (const HalfEdge* first : all) {
-    const HalfEdge* h = first;
+    ASSERT_EQ(all.count(h->ring), 1u);
+    EXPECT_EQ(h->ring->start(), h->start()) << "ring leaves the start vertex";
     int steps = 0;
-    do {
-      h = h->ring;
-      ++steps;
-    } while (h && h != first && steps <= m.halfEdgeCount());
+    for (const HalfEdge* r = h->ring; r && r != h && steps <= m.halfEdgeCount(); r = r->ring) ++steps;
     EXPECT_LE(steps, m.halfEdgeCount()) << "ring walk does not end";
   }
+  EXPECT_EQ(boundary, m.boundaryHalfEdgeCount());
+  EXPECT_EQ(3 * m.triangleCount(), m.halfEdgeCount() - boundary);
   for (const HeVertex* v : m.vertices) {
-    EXPECT_TRUE(std::isfinite(v->normal[0]) && std::isfinite(v->normal[1]) &&
-                std::isfinite(v->normal[2]));
-    if (v->halfEdge) {
-      EXPECT_EQ(v->halfEdge->start(), v);
-    }
+    EXPECT_TRUE(std::isfinite(v->normal[0]) && std::isfinite(v->normal[1]) && std::isfinite(v->normal[2]));
+    EXPECT_TRUE(!v->halfEdge || v->halfEdge->start() == v);
   }
 }
 
@@ -111,22 +100,15 @@ int cornersAt(const SbHeModelHQ& m, const HeVertex* v) {
   return n;
 }
 
-struct PoolCounts {
-  int he = SbHeModelHQ::hePool.live();
-  int vtx = SbHeModelHQ::vtxPool.live();
-  int tri = SbHeModelHQ::triPool.live();
-};
-
-void expectPoolsAt(const PoolCounts& before) {
-  EXPECT_EQ(SbHeModelHQ::hePool.live(), before.he);
-  EXPECT_EQ(SbHeModelHQ::vtxPool.live(), before.vtx);
-  EXPECT_EQ(SbHeModelHQ::triPool.live(), before.tri);
+// Records taken from the half-edge, vertex and triangle pools.
+std::array<int, 3> live() {
+  return {SbHeModelHQ::hePool.live(), SbHeModelHQ::vtxPool.live(), SbHeModelHQ::triPool.live()};
 }
 
 }  // namespace
 
 TEST(HeModel, InvariantsHoldOnEveryTestMesh) {
-  const PoolCounts before;
+  const std::array<int, 3> before = live();
   for (const testmesh::NamedMesh& c : testmesh::catalogue()) {
     SCOPED_TRACE(c.name);
     SbHeModelHQ m;
@@ -134,9 +116,9 @@ TEST(HeModel, InvariantsHoldOnEveryTestMesh) {
     expectInvariants(m);
     EXPECT_EQ(m.vertexCount() - m.halfEdgeCount() / 2 + m.triangleCount(), c.euler);
     EXPECT_EQ(m.boundaryHalfEdgeCount() == 0, c.closed);
-    EXPECT_EQ(SbHeModelHQ::triPool.live() - before.tri, m.triangleCount());
-    EXPECT_EQ(SbHeModelHQ::vtxPool.live() - before.vtx, m.vertexCount());
-    EXPECT_EQ(SbHeModelHQ::hePool.live() - before.he, m.halfEdgeCount());
+    EXPECT_EQ(live()[0] - before[0], m.halfEdgeCount());
+    EXPECT_EQ(live()[1] - before[1], m.vertexCount());
+    EXPECT_EQ(live()[2] - before[2], m.triangleCount());
     for (const HeVertex* v : m.vertices) {
       // Around an inner vertex the walk meets one half-edge per triangle and
       // returns to its start; at the boundary it also meets the boundary one.
@@ -158,9 +140,9 @@ TEST(HeModel, InvariantsHoldOnEveryTestMesh) {
         EXPECT_EQ(m.findHalfEdge(v, h->end), h);
     }
     m.build(testmesh::model(testmesh::icosphere(1)));  // a rebuild gives the old records back
-    EXPECT_EQ(SbHeModelHQ::hePool.live() - before.he, m.halfEdgeCount());
+    EXPECT_EQ(live()[0] - before[0], m.halfEdgeCount());
   }
-  expectPoolsAt(before);
+  EXPECT_EQ(live(), before);
 }
 
 TEST(HeModel, TriangleAndTetrahedronNormalsAndBounds) {
@@ -229,7 +211,7 @@ TEST(HeModel, PolygonBecomesFanFromItsFirstCornerAndObjectsKeepTheirVertices) {
 }
 
 TEST(HeModel, EveryBuildAndClearDrawsANewStamp) {
-  const PoolCounts before;
+  const std::array<int, 3> before = live();
   SbHeModelHQ m;
   EXPECT_FALSE(m.valid);
   EXPECT_EQ(m.lastVertex, -1);
@@ -251,7 +233,7 @@ TEST(HeModel, EveryBuildAndClearDrawsANewStamp) {
     EXPECT_FALSE(m.valid);
     EXPECT_EQ(m.vertexCount(), 0);
     EXPECT_EQ(m.lastVertex, -1);
-    expectPoolsAt(before);
+    EXPECT_EQ(live(), before);
   }
 }
 
@@ -303,7 +285,7 @@ TEST(HeModelBadInput, FaultyFacesKeepTheModelWellFormed) {
       // The fan of (0 1 1 2) is (0 1 1), dropped, and (0 1 2).
       {"repeated corners", soupModel(tri, {{0, 1, 1, 2}, {2, 2, 0}}), 1, {0, 1, 2}},
   };
-  const PoolCounts before;
+  const std::array<int, 3> before = live();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     SbHeModelHQ m;
@@ -319,7 +301,7 @@ TEST(HeModelBadInput, FaultyFacesKeepTheModelWellFormed) {
       EXPECT_EQ(cornerIndices(m.triangles[0]), c.first);
     }
   }
-  expectPoolsAt(before);
+  EXPECT_EQ(live(), before);
 }
 
 TEST(HeModelBadInput, RepeatedDirectedEdgeBecomesBoundaryOfTheLaterTriangle) {

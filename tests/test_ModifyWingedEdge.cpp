@@ -2,7 +2,6 @@
 #include <Inventor/nodes/SoCoordinate3.h>
 #include <Inventor/nodes/SoIndexedTriangleStripSet.h>
 #include <Inventor/nodes/SoSeparator.h>
-#include <Inventor/nodes/SoSubNode.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "LineTestNodes.h"
 #include "TestMeshes.h"
 #include "elements/SoWingedEdgeElement.h"
 #include "mesh/SbConnectObjects.h"
@@ -23,35 +23,6 @@
 #include "mesh/SbWingedEdgeBuilder.h"
 #include "mesh/SoGenerateWingedEdge.h"
 #include "mesh/SoModifyWingedEdge.h"
-
-// Publishes a working copy of a fixed built model, as the generator does.
-class TestModelSource : public SoNode {
-  typedef SoNode inherited;
-  SO_NODE_HEADER(TestModelSource);
-
-public:
-  static void initClass() {
-    if (getClassTypeId() != SoType::badType()) return;
-    SO_NODE_INIT_CLASS(TestModelSource, SoNode, "Node");
-    SO_ENABLE(SoCallbackAction, SoWingedEdgeElement);
-  }
-  TestModelSource() { SO_NODE_CONSTRUCTOR(TestModelSource); }
-
-  void setBuilt(SbWingedEdgeModel model, bool withSource = true) {
-    built = std::move(model);
-    working.copyGeometryFrom(built);
-    working.source = withSource ? &built : nullptr;
-  }
-  void callback(SoCallbackAction* action) override {
-    SoWingedEdgeElement::set(action->getState(), this, &working);
-  }
-
-  SbWingedEdgeModel built, working;
-
-protected:
-  ~TestModelSource() override {}
-};
-SO_NODE_SOURCE(TestModelSource);
 
 namespace {
 
@@ -79,19 +50,17 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
+// A built model and the working copy a generator would publish, then the modifier.
 struct Scene {
-  SoSeparator* root;
-  TestModelSource* source;
-  SoModifyWingedEdge* modifier;
+  SbWingedEdgeModel built, working;
+  SoSeparator* root = new SoSeparator;
+  SoModifyWingedEdge* modifier = new SoModifyWingedEdge;
 
-  explicit Scene(SbWingedEdgeModel model, bool withSource = true) {
-    TestModelSource::initClass();
-    root = new SoSeparator;
+  explicit Scene(SbWingedEdgeModel model, bool withSource = true) : built(std::move(model)) {
+    working.copyGeometryFrom(built);
+    working.source = withSource ? &built : nullptr;
     root->ref();
-    source = new TestModelSource;
-    source->setBuilt(std::move(model), withSource);
-    modifier = new SoModifyWingedEdge;
-    root->addChild(source);
+    root->addChild(new StateStep([this](SoState* s, SoNode* node) { SoWingedEdgeElement::set(s, node, &working); }));
     root->addChild(modifier);
   }
   ~Scene() { root->unref(); }
@@ -102,7 +71,6 @@ struct Scene {
     action.apply(root);
     return testing::internal::GetCapturedStdout();
   }
-  const SbWingedEdgeModel& working() const { return source->working; }
 };
 
 void expectSameGeometry(const SbWingedEdgeModel& a, const SbWingedEdgeModel& b) {
@@ -230,9 +198,9 @@ TEST(ModifyWingedEdgeNode, SchemesReadNumbersAndNamesAndPrintNumbers) {
 TEST(ModifyWingedEdgeNode, RerunsStartFromTheBuiltModel) {
   Scene off(testmesh::model(testmesh::torus(12, 8, 2, 0.5f)));
   EXPECT_EQ(off.traverse(), "");
-  EXPECT_TRUE(off.working().modified);
-  EXPECT_FALSE(off.working().displayListsValid);
-  expectSameGeometry(off.working(), off.source->built);
+  EXPECT_TRUE(off.working.modified);
+  EXPECT_FALSE(off.working.displayListsValid);
+  expectSameGeometry(off.working, off.built);
 
   for (bool withSource : {true, false}) {
     SCOPED_TRACE(withSource);
@@ -241,29 +209,29 @@ TEST(ModifyWingedEdgeNode, RerunsStartFromTheBuiltModel) {
     scene.modifier->subdivisionSteps = 1;
     scene.modifier->polygonationMode = TRUE;
     std::string out = scene.traverse();
-    const SbWingedEdgeModel first = scene.working();
-    EXPECT_EQ(first.faceCount(), 4 * scene.source->built.faceCount());  // one Loop step, nothing coplanar
+    const SbWingedEdgeModel first = scene.working;
+    EXPECT_EQ(first.faceCount(), 4 * scene.built.faceCount());  // one Loop step, nothing coplanar
     out += scene.traverse();  // nothing changed: the chain does not run again
     scene.modifier->markChanged();
     out += scene.traverse();
     scene.modifier->markChanged();
     out += scene.traverse();
     EXPECT_EQ(out, "ping\npong\nping\npong\nping\npong\n");
-    expectSameGeometry(scene.working(), first);
+    expectSameGeometry(scene.working, first);
   }
 }
 
 TEST(ModifyWingedEdgeNode, FieldChangeRerunsTheChain) {
   Scene scene(testmesh::model(bumpySphere()));
-  const SbWingedEdgeModel input = scene.source->built;
+  const SbWingedEdgeModel input = scene.built;
   scene.traverse();
-  const double before = radiusVariance(scene.working().objects[0]);
+  const double before = radiusVariance(scene.working.objects[0]);
   scene.modifier->smoothingSteps = 2;  // no markChanged: the field change itself counts
   EXPECT_EQ(scene.traverse(), "ping\npong\n");
-  EXPECT_LT(radiusVariance(scene.working().objects[0]), before);
+  EXPECT_LT(radiusVariance(scene.working.objects[0]), before);
   scene.modifier->smoothingSteps = 0;
   scene.traverse();
-  expectSameGeometry(scene.working(), input);
+  expectSameGeometry(scene.working, input);
   EXPECT_EQ(scene.modifier->problem(), "");
   // A refused operation stays with the node for the caller until the next run.
   scene.modifier->subdivisionSteps = 99;
@@ -275,7 +243,7 @@ TEST(ModifyWingedEdgeNode, FieldChangeRerunsTheChain) {
   scene.modifier->smoothingSpeed = 1e38f;
   EXPECT_EQ(scene.traverse(), "SoModifyWingedEdge: smoothingSpeed 1e+38 is outside 0..1; using 1\nping\npong\n");
   EXPECT_EQ(scene.modifier->problem(), "");
-  EXPECT_LT(radiusVariance(scene.working().objects[0]), before);
+  EXPECT_LT(radiusVariance(scene.working.objects[0]), before);
 }
 
 // Out of memory inside the chain: the node reports it and falls back to the
@@ -294,17 +262,17 @@ TEST(ModifyWingedEdgeNode, FailedChainLeavesTheModelAsBuiltOrEmpty) {
     refusals = 0;
     EXPECT_EQ(out, "SoModifyWingedEdge: " + failed + "\n");
     EXPECT_EQ(scene.modifier->problem(), failed);
-    EXPECT_TRUE(scene.working().modified);
+    EXPECT_TRUE(scene.working.modified);
     if (refused == 1) {
-      expectSameGeometry(scene.working(), scene.source->built);
-      EXPECT_EQ(linkProblem(scene.working().objects.at(0)), "");
+      expectSameGeometry(scene.working, scene.built);
+      EXPECT_EQ(linkProblem(scene.working.objects.at(0)), "");
     } else {
-      EXPECT_TRUE(scene.working().objects.empty());
+      EXPECT_TRUE(scene.working.objects.empty());
     }
     scene.modifier->markChanged();
     EXPECT_EQ(scene.traverse(), "");
     EXPECT_EQ(scene.modifier->problem(), "");
-    EXPECT_EQ(scene.working().faceCount(), 4 * scene.source->built.faceCount());
+    EXPECT_EQ(scene.working.faceCount(), 4 * scene.built.faceCount());
   }
 }
 

@@ -30,12 +30,8 @@ std::vector<int> faceSizes(const WeObject& o) {
 // A 4 x 4 triangle grid folded by 90 degrees along its middle column line.
 PolyMesh foldedGrid() {
   PolyMesh m = testmesh::grid(4, 4, 4.0f);
-  for (SbVec3f& p : m.positions) {
-    if (p[0] > 2.0f) {
-      p[2] = p[0] - 2.0f;
-      p[0] = 2.0f;
-    }
-  }
+  for (SbVec3f& p : m.positions)
+    if (p[0] > 2.0f) p = SbVec3f(2.0f, p[1], p[0] - 2.0f);
   return m;
 }
 
@@ -111,7 +107,7 @@ TEST(SubdivisionTopology, EstimateMatchesTwoRealSteps) {
   EXPECT_EQ(estimate, static_cast<double>(grid.objects[0].faces.size()));
 }
 
-TEST(SubdivisionMemory, RefusesNinetyNineLoopStepsWithMessage) {
+TEST(SubdivisionMemory, RefusedStepsAndUnknownSchemesLeaveTheModelWithAMessage) {
   SbWingedEdgeModel model = testmesh::model(testmesh::tetrahedron());
   testing::internal::CaptureStdout();
   EXPECT_FALSE(S::fitsMemory(model, S::LOOP, 99));
@@ -127,9 +123,7 @@ TEST(SubdivisionMemory, RefusesNinetyNineLoopStepsWithMessage) {
   EXPECT_TRUE(S::fitsMemory(SbWingedEdgeModel(), S::LOOP, 2000000000));  // nothing to grow
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_GT(S::faceBudget(), 1e5);
-}
 
-TEST(SubdivisionMemory, UnknownSchemeLeavesObjectAloneWithMessage) {
   WeObject o = object(testmesh::cube());
   testing::internal::CaptureStdout();
   S::step(o, 7, true);
@@ -295,19 +289,16 @@ TEST(SubdivisionAdaptive, FoldIsRefinedWithoutCracks) {
     for (size_t v = 0; v < before.vertices.size(); ++v)
       expectNear(o.vertices[v].position, before.vertices[v].position, 0.0f);
     // Triangles away from the fold (x < 1) are untouched.
-    int far = 0, farBefore = 0;
-    std::vector<int> c;
-    auto countFar = [&](const WeObject& w, int& n) {
+    auto far = [](const WeObject& w) {
+      int n = 0;
+      std::vector<int> c;
       for (int f = 0; f < static_cast<int>(w.faces.size()); ++f) {
         w.faceCorners(f, c);
-        bool left = true;
-        for (int v : c) left = left && w.vertices[v].position[0] < 1.0f + 1e-6f;
-        n += left;
+        n += std::all_of(c.begin(), c.end(), [&](int v) { return w.vertices[v].position[0] < 1.0f + 1e-6f; });
       }
+      return n;
     };
-    countFar(o, far);
-    countFar(before, farBefore);
-    EXPECT_EQ(far, farBefore);
+    EXPECT_EQ(far(o), far(before));
   }
 }
 
