@@ -8,7 +8,6 @@
 #include <Inventor/nodes/SoScale.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoTranslation.h>
-#include <Inventor/nodes/SoVertexProperty.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -123,35 +122,21 @@ TEST_F(GenerateWingedEdge, PublishesTheWorkingModelBuiltFromTheStrips) {
   // The built objects are lent to the working model, not copied.
   EXPECT_TRUE(model->holdsSource);
   EXPECT_EQ(generator->builtModel().faceCount(), 2);
-}
 
-// A vertex property wins over the coordinates in the state and gives the
-// same model as a Coordinate3 node with its points.
-TEST_F(GenerateWingedEdge, VertexPropertyWinsOverTheCoordinatesInTheState) {
-  generator->addChild(coordinates(kSquareShifted));
-  auto* vp = new SoVertexProperty;
-  vp->vertex.setValues(0, 4, kSquare.data());
-  SoIndexedTriangleStripSet* withProperty = strips({0, 1, 2, 3, -1});
-  withProperty->vertexProperty = vp;
-  generator->addChild(withProperty);
-  ASSERT_EQ(traverse()->objects.size(), 1u);
-  const WeObject fromProperty = generator->workingModel().objects[0];
-  expectPositions(fromProperty, kSquare);
-
+  // A vertex property wins over the coordinates in the state and gives the same model.
+  const WeObject fromNode = o;
   generator->removeAllChildren();
-  generator->addChild(coordinates(kSquare));
-  generator->addChild(strips({0, 1, 2, 3, -1}));
+  generator->addChild(scene("Coordinate3 { point [2 0 0, 3 0 0, 2 1 0, 3 1 0] } IndexedTriangleStripSet {"
+                            " vertexProperty VertexProperty { vertex [0 0 0, 1 0 0, 0 1 0, 1 1 0] } coordIndex [0, 1, 2, 3, -1] }"));
   generator->requestRebuild();
-  ASSERT_EQ(traverse()->objects.size(), 1u);
-  const WeObject& fromNode = generator->workingModel().objects[0];
-  ASSERT_EQ(fromProperty.faces.size(), fromNode.faces.size());
+  const WeObject& fromProperty = traverse()->objects.at(0);
+  ASSERT_EQ(fromProperty.faces.size(), 2u);
   std::vector<int> ca, cb;
-  for (int f = 0; f < static_cast<int>(fromNode.faces.size()); ++f) {
+  for (int f = 0; f < 2; ++f) {
     fromProperty.faceCorners(f, ca);
     fromNode.faceCorners(f, cb);
     EXPECT_EQ(ca, cb);
-    for (size_t k = 0; k < ca.size(); ++k)
-      EXPECT_EQ(fromProperty.vertices[ca[k]].position, fromNode.vertices[cb[k]].position);
+    for (size_t k = 0; k < ca.size(); ++k) EXPECT_EQ(fromProperty.vertices[ca[k]].position, fromNode.vertices[cb[k]].position);
   }
 }
 
