@@ -59,23 +59,6 @@ TEST(StripsToTriangles, StripsBecomeTrianglesWithAlternatingWinding) {
   EXPECT_FALSE(m.objects[0].edges[shared].isBoundary());
 }
 
-TEST(StripsToTriangles, TorusStripsCloseUp) {
-  StripMesh s = testmesh::torusStrips(24, 12, 1.0f, 0.3f);
-  std::vector<int> flat, lengths{0};
-  for (int i : s.coordIndex) {
-    if (i >= 0) flat.push_back(i), ++lengths.back();
-    else lengths.push_back(0);
-  }
-  lengths.pop_back();
-  SbWingedEdgeModel m;
-  addStrips(m, 0, s.coords.data(), static_cast<int>(s.coords.size()), flat, lengths);
-  const WeObject& o = m.objects[0];
-  EXPECT_EQ(static_cast<int>(o.faces.size()), s.triangleCount());
-  EXPECT_EQ(testmesh::euler(o), 0);
-  EXPECT_EQ(testmesh::boundaryEdges(o), 0);
-  EXPECT_EQ(testmesh::linkProblem(o), "");
-}
-
 TEST(Linking, InconsistentOrientationIsRepairedAndNormalsPointOutwards) {
   PolyMesh m = testmesh::icosphere(1);
   for (int f = 1; f < m.faceCount(); f += 3) std::swap(m.corners[m.faceStart[f] + 1], m.corners[m.faceStart[f] + 2]);
