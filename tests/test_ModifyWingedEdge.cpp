@@ -135,9 +135,6 @@ TEST(MeshInvariants, HoldOnEveryTestMeshThroughEveryOperation) {
     bool openMeshes;
     int passes = 2;
   };
-  auto chain = [](SbMeshOperations::Settings s) {
-    return [s](SbWingedEdgeModel& m) { SbMeshOperations::apply(m, s); };
-  };
   SbMeshOperations::Settings all;
   all.connectObjects = all.polygonation = all.useSharpAngles = true;
   all.dividingSteps = all.adaptiveSubdivisionSteps = all.subdivisionSteps = all.smoothingSteps = 1;
@@ -154,7 +151,7 @@ TEST(MeshInvariants, HoldOnEveryTestMeshThroughEveryOperation) {
       {"smoothing", [](SbWingedEdgeModel& m) { SbSmoothing::smooth(m, 2, 0.5f); }, true},
       // Once: a second run would merge the flat faces it left into polygons
       // with straight corners, whose fans the dividing step breaks.
-      {"whole chain", chain(all), true, 1},
+      {"whole chain", [all](SbWingedEdgeModel& m) { SbMeshOperations::apply(m, all); }, true, 1},
   };
   for (const testmesh::NamedMesh& c : testmesh::catalogue()) {
     for (const Operation& op : operations) {
