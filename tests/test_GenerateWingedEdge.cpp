@@ -5,9 +5,7 @@
 #include <Inventor/nodes/SoCoordinate3.h>
 #include <Inventor/nodes/SoIndexedTriangleStripSet.h>
 #include <Inventor/nodes/SoInfo.h>
-#include <Inventor/nodes/SoScale.h>
 #include <Inventor/nodes/SoSeparator.h>
-#include <Inventor/nodes/SoTranslation.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -221,28 +219,21 @@ TEST_F(GenerateWingedEdge, EachStripSetUsesTheCoordinatesOnItsOwnPath) {
   expectPositions(model.objects[2], kSquare);
 }
 
+// The transform moves a copy of the points, once per build, and ends with
+// its separator.
 TEST_F(GenerateWingedEdge, TransformMovesACopyOfThePointsOnce) {
-  auto* sep = new SoSeparator;
-  auto* move = new SoTranslation;
-  move->translation.setValue(10, 0, 0);
-  auto* scale = new SoScale;
-  scale->scaleFactor.setValue(2, 2, 2);
-  SoCoordinate3* coords = coordinates(kSquare);
-  sep->addChild(move);
-  sep->addChild(scale);
-  sep->addChild(coords);
-  sep->addChild(strips({0, 1, 2, 3, -1}));
-  generator->addChild(sep);
-  // Outside the separator the transform no longer applies.
+  SoSeparator* moved = scene(
+      "Translation { translation 10 0 0 } Scale { scaleFactor 2 2 2 } Coordinate3 { point [0 0 0, 1 0 0, 0 1 0, 1 1 0] }"
+      "IndexedTriangleStripSet { coordIndex [0, 1, 2, 3, -1] }");
+  generator->addChild(moved);
   generator->addChild(coordinates(kSquareShifted));
   generator->addChild(strips({0, 1, 2, 3, -1}));
-
-  const std::vector<SbVec3f> moved = {{10, 0, 0}, {12, 0, 0}, {10, 2, 0}, {12, 2, 0}};
+  const auto* coords = static_cast<const SoCoordinate3*>(moved->getChild(2));
   for (int pass = 0; pass < 2; ++pass) {
     generator->requestRebuild();
     const SbWingedEdgeModel* model = traverse();
     ASSERT_EQ(model->objects.size(), 2u);
-    expectPositions(model->objects[0], moved);
+    expectPositions(model->objects[0], {{10, 0, 0}, {12, 0, 0}, {10, 2, 0}, {12, 2, 0}});
     expectPositions(model->objects[1], kSquareShifted);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(coords->point[i], kSquare[i]) << "pass " << pass;
   }
