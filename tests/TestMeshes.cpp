@@ -334,3 +334,84 @@ int testmesh::sharpEdges(const WeObject& o) {
   for (const WeEdge& e : o.edges) n += (e.flags & WE_SHARP) != 0;
   return n;
 }
+
+std::vector<testmesh::NamedMesh> testmesh::catalogue() {
+  return {{"single triangle", singleTriangle(), 1, false},
+          {"quad", quadFan(), 1, false},
+          {"tetrahedron", tetrahedron(), 2, true},
+          {"cube", cube(), 2, true},
+          {"cube of triangles", cubeTriangles(), 2, true},
+          {"icosphere", icosphere(1), 2, true},
+          {"geodesic sphere", geodesicSphere(2), 2, true},
+          {"torus", torus(8, 6, 2.0f, 0.5f), 0, true},
+          {"grid", grid(4, 3), 1, false},
+          {"quad grid", grid(3, 3, 1.0f, false), 1, false},
+          {"cylinder", cylinder(8, 3, 1.0f, 2.0f), 0, false},
+          {"saddle", saddle(4, 1.0f), 1, false}};
+}
+
+int testmesh::euler(const WeObject& o) {
+  return static_cast<int>(o.vertices.size()) - static_cast<int>(o.edges.size()) +
+         static_cast<int>(o.faces.size());
+}
+
+std::string testmesh::linkProblem(const WeObject& o, bool everyRecordOnAFace) {
+  const int nv = static_cast<int>(o.vertices.size()), ne = static_cast<int>(o.edges.size());
+  auto at = [](const char* what, int i) { return std::string(what) + " " + std::to_string(i); };
+  std::vector<std::vector<int>> edgesAt(nv);
+  for (int e = 0; e < ne; ++e) {
+    const WeEdge& edge = o.edges[e];
+    for (int i = 0; i < 2; ++i)
+      if (edge.vertex[i] < 0 || edge.vertex[i] >= nv || edge.wing[i] >= ne ||
+          edge.face[i] >= static_cast<int>(o.faces.size()))
+        return at("edge out of range:", e);
+    edgesAt[edge.vertex[0]].push_back(e);
+    edgesAt[edge.vertex[1]].push_back(e);
+  }
+  std::vector<char> used(2 * ne, 0), onFace(nv, 0);
+  std::vector<int> c;
+  for (int f = 0; f < static_cast<int>(o.faces.size()); ++f) {
+    if (o.faces[f].firstEdge < 0 || o.faces[f].firstEdge >= ne) return at("first edge out of range: face", f);
+    o.faceCorners(f, c);
+    if (c.size() < 3) return at("fewer than three corners: face", f);
+    for (size_t k = 0; k < c.size(); ++k) {
+      const int x = c[k], y = c[(k + 1) % c.size()];
+      onFace[x] = 1;
+      bool found = false;
+      // The first face runs an edge from its second vertex to its first.
+      for (int e : edgesAt[y]) {
+        const WeEdge& edge = o.edges[e];
+        const int side = edge.vertex[0] == y && edge.vertex[1] == x ? 0 : edge.vertex[1] == y && edge.vertex[0] == x ? 1 : -1;
+        if (side >= 0 && edge.face[side] == f && !used[2 * e + side]) {
+          used[2 * e + side] = found = true;
+          break;
+        }
+      }
+      if (!found) return at("step off its edges: face", f) + " at " + std::to_string(x) + "->" + std::to_string(y);
+    }
+  }
+  for (int e = 0; e < ne; ++e) {
+    for (int side = 0; side < 2; ++side)
+      if (used[2 * e + side] != (o.edges[e].face[side] >= 0)) return at("face side not walked once: edge", e);
+    if (everyRecordOnAFace && o.edges[e].face[0] < 0 && o.edges[e].face[1] < 0) return at("no face: edge", e);
+  }
+  for (int v = 0; v < nv && everyRecordOnAFace; ++v)
+    if (!onFace[v]) return at("on no face: vertex", v);
+  return "";
+}
+
+int testmesh::connectedFaces(const WeObject& o) {
+  if (o.faces.empty()) return 0;
+  std::vector<char> seen(o.faces.size(), 0);
+  std::vector<int> queue{0};
+  seen[0] = 1;
+  for (size_t q = 0; q < queue.size(); ++q)
+    o.walkFace(queue[q], [&](int, int e) {
+      for (int g : o.edges[e].face)
+        if (g >= 0 && !seen[g]) {
+          seen[g] = 1;
+          queue.push_back(g);
+        }
+    });
+  return static_cast<int>(queue.size());
+}

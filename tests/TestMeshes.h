@@ -6,6 +6,7 @@
 #include <Inventor/SbVec3f.h>
 
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 #include "mesh/SbWingedEdgeModel.h"
@@ -58,6 +59,24 @@ namespace testmesh {
 // Icosahedron with every face split into frequency^2 triangles, projected onto
 // the sphere: 20 n^2 triangles of nearly equal size, closed, outward normals.
 PolyMesh geodesicSphere(int frequency, float radius = 1.0f);
+
+// The well-formed meshes above, small, with their Euler characteristic.
+struct NamedMesh {
+  const char* name;
+  PolyMesh mesh;
+  int euler;
+  bool closed;
+};
+std::vector<NamedMesh> catalogue();
+
+int euler(const WeObject& o);  // V - E + F of the records
+// "" when every face walk is closed, has three corners or more and runs
+// along its own edges on the face's side, every face side of every edge is
+// walked exactly once, and (if asked) every edge and vertex lies on a face;
+// otherwise the first fault found.
+std::string linkProblem(const WeObject& o, bool everyRecordOnAFace = true);
+// Faces reachable from face 0 across edges with faces on both sides.
+int connectedFaces(const WeObject& o);
 }  // namespace testmesh
 
 #endif

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <random>
 #include <set>
@@ -11,44 +12,31 @@
 
 namespace {
 
-// An object whose faces share no edges: each face gets its own edges, so the
-// faces keep exactly the corner order given, however they are oriented.
-WeObject soupObject(const std::vector<SbVec3f>& positions,
-                    const std::vector<std::vector<int>>& faces) {
-  WeObject o;
+// A model of one object whose faces share no edges: each face gets its own
+// edges, so the faces keep exactly the corner order given.
+SbWingedEdgeModel soupModel(const std::vector<SbVec3f>& positions, const std::vector<std::vector<int>>& faces) {
+  SbWingedEdgeModel m;
+  WeObject& o = m.objects.emplace_back();
   for (size_t i = 0; i < positions.size(); ++i) {
-    WeVertex v;
-    v.index = static_cast<int>(i);
-    v.position = positions[i];
-    o.vertices.push_back(v);
+    o.vertices.emplace_back().index = static_cast<int>(i);
+    o.vertices.back().position = positions[i];
   }
   for (size_t f = 0; f < faces.size(); ++f) {
     const std::vector<int>& c = faces[f];
-    const int first = static_cast<int>(o.edges.size());
-    const int n = static_cast<int>(c.size());
+    const int first = static_cast<int>(o.edges.size()), n = static_cast<int>(c.size());
     for (int k = 0; k < n; ++k) {
-      WeEdge e;
+      // The first face runs an edge from its second vertex to its first.
+      WeEdge& e = o.edges.emplace_back();
       e.id = first + k;
-      // The edge's first face runs it from its second vertex to its first;
-      // standing at its first vertex, the walk goes on to the next edge.
       e.vertex[0] = c[(k + 1) % n];
       e.vertex[1] = c[k];
       e.face[0] = static_cast<int>(f);
       e.wing[0] = first + (k + 1) % n;
-      o.edges.push_back(e);
     }
-    WeFace face;
+    WeFace& face = o.faces.emplace_back();
     face.id = static_cast<int>(f);
-    face.firstEdge = first + n - 1;  // the walk starts at its first vertex, c[0]
-    o.faces.push_back(face);
+    face.firstEdge = first + n - 1;  // the walk starts at c[0]
   }
-  return o;
-}
-
-SbWingedEdgeModel soupModel(const std::vector<SbVec3f>& positions,
-                            const std::vector<std::vector<int>>& faces) {
-  SbWingedEdgeModel m;
-  m.objects.push_back(soupObject(positions, faces));
   return m;
 }
 
@@ -56,26 +44,15 @@ std::vector<int> cornerIndices(const HeTriangle* t) {
   return {t->vertex[0]->index, t->vertex[1]->index, t->vertex[2]->index};
 }
 
-// Every half-edge reachable from the triangles: inner ones and their twins.
-std::set<const HalfEdge*> allHalfEdges(const SbHeModelHQ& m) {
-  std::set<const HalfEdge*> all;
-  for (const HeTriangle* t : m.triangles) {
-    const HalfEdge* h = t->halfEdge;
-    for (int i = 0; i < 3; ++i, h = h->next) {
-      all.insert(h);
-      all.insert(h->twin);
-    }
-  }
-  return all;
-}
-
-// The structural invariants of a built model; they must hold on any input.
+// The structural invariants of a built model; they must hold on any input:
+// next-cycles of three around each triangle, mutual twins, rings around the
+// start vertex that end, every half-edge reachable from a triangle.
 void expectInvariants(const SbHeModelHQ& m) {
   ASSERT_TRUE(m.valid);
   ASSERT_EQ(m.lastVertex, m.vertexCount() - 1);
   ASSERT_EQ(m.lastTriangle, m.triangleCount() - 1);
   for (int i = 0; i < m.vertexCount(); ++i) ASSERT_EQ(m.vertices[i]->index, i);
-  int inner = 0;
+  std::set<const HalfEdge*> all;  // inner half-edges and their twins
   for (int i = 0; i < m.triangleCount(); ++i) {
     const HeTriangle* t = m.triangles[i];
     ASSERT_EQ(t->index, i);
@@ -85,15 +62,13 @@ void expectInvariants(const SbHeModelHQ& m) {
       EXPECT_EQ(h->triangle, t);
       EXPECT_EQ(h->end, t->vertex[(k + 1) % 3]);
       EXPECT_EQ(h->start(), t->vertex[k]);
-      ++inner;
+      all.insert({h, h->twin});
     }
     EXPECT_EQ(h, t->halfEdge) << "next-cycle of triangle " << i << " is not of length 3";
   }
-  const std::set<const HalfEdge*> all = allHalfEdges(m);
   EXPECT_EQ(static_cast<int>(all.size()), m.halfEdgeCount());
   int boundary = 0;
   for (const HalfEdge* h : all) {
-    ASSERT_NE(h, nullptr);
     ASSERT_NE(h->twin, nullptr);
     EXPECT_EQ(h->twin->twin, h) << "twins not mutual";
     EXPECT_NE(h->end, h->twin->end);
@@ -102,35 +77,20 @@ void expectInvariants(const SbHeModelHQ& m) {
       EXPECT_EQ(h->ring, nullptr);
       EXPECT_EQ(h->next, nullptr);
       EXPECT_FALSE(h->twin->isBoundary());
-    } else {
-      ASSERT_NE(h->ring, nullptr);
-      EXPECT_EQ(h->ring->start(), h->start()) << "ring leaves the start vertex";
-      EXPECT_EQ(all.count(h->ring), 1u);
+      continue;
     }
-  }
-  EXPECT_EQ(inner, m.halfEdgeCount() - m.boundaryHalfEdgeCount());
-  EXPECT_EQ(boundary, m.boundaryHalfEdgeCount());
-  // Every ring walk ends: at null or back where it started.
-  for (const HalfEdge* first : all) {
-    const HalfEdge* h = first;
+    ASSERT_EQ(all.count(h->ring), 1u);
+    EXPECT_EQ(h->ring->start(), h->start()) << "ring leaves the start vertex";
     int steps = 0;
-    do {
-      h = h->ring;
-      ++steps;
-    } while (h && h != first && steps <= m.halfEdgeCount());
+    for (const HalfEdge* r = h->ring; r && r != h && steps <= m.halfEdgeCount(); r = r->ring) ++steps;
     EXPECT_LE(steps, m.halfEdgeCount()) << "ring walk does not end";
   }
+  EXPECT_EQ(boundary, m.boundaryHalfEdgeCount());
+  EXPECT_EQ(3 * m.triangleCount(), m.halfEdgeCount() - boundary);
   for (const HeVertex* v : m.vertices) {
-    EXPECT_TRUE(std::isfinite(v->normal[0]) && std::isfinite(v->normal[1]) &&
-                std::isfinite(v->normal[2]));
-    if (v->halfEdge) {
-      EXPECT_EQ(v->halfEdge->start(), v);
-    }
+    EXPECT_TRUE(std::isfinite(v->normal[0]) && std::isfinite(v->normal[1]) && std::isfinite(v->normal[2]));
+    EXPECT_TRUE(!v->halfEdge || v->halfEdge->start() == v);
   }
-}
-
-int eulerCharacteristic(const SbHeModelHQ& m) {
-  return m.vertexCount() - m.halfEdgeCount() / 2 + m.triangleCount();
 }
 
 int cornersAt(const SbHeModelHQ& m, const HeVertex* v) {
@@ -140,26 +100,54 @@ int cornersAt(const SbHeModelHQ& m, const HeVertex* v) {
   return n;
 }
 
-struct PoolCounts {
-  int he = SbHeModelHQ::hePool.live();
-  int vtx = SbHeModelHQ::vtxPool.live();
-  int tri = SbHeModelHQ::triPool.live();
-};
-
-void expectPoolsAt(const PoolCounts& before) {
-  EXPECT_EQ(SbHeModelHQ::hePool.live(), before.he);
-  EXPECT_EQ(SbHeModelHQ::vtxPool.live(), before.vtx);
-  EXPECT_EQ(SbHeModelHQ::triPool.live(), before.tri);
+// Records taken from the half-edge, vertex and triangle pools.
+std::array<int, 3> live() {
+  return {SbHeModelHQ::hePool.live(), SbHeModelHQ::vtxPool.live(), SbHeModelHQ::triPool.live()};
 }
 
 }  // namespace
 
-TEST(HeModel, SingleTriangleHasThreeBoundaryHalfEdges) {
+TEST(HeModel, InvariantsHoldOnEveryTestMesh) {
+  const std::array<int, 3> before = live();
+  for (const testmesh::NamedMesh& c : testmesh::catalogue()) {
+    SCOPED_TRACE(c.name);
+    SbHeModelHQ m;
+    m.build(testmesh::model(c.mesh));
+    expectInvariants(m);
+    EXPECT_EQ(m.vertexCount() - m.halfEdgeCount() / 2 + m.triangleCount(), c.euler);
+    EXPECT_EQ(m.boundaryHalfEdgeCount() == 0, c.closed);
+    EXPECT_EQ(live()[0] - before[0], m.halfEdgeCount());
+    EXPECT_EQ(live()[1] - before[1], m.vertexCount());
+    EXPECT_EQ(live()[2] - before[2], m.triangleCount());
+    for (const HeVertex* v : m.vertices) {
+      // Around an inner vertex the walk meets one half-edge per triangle and
+      // returns to its start; at the boundary it also meets the boundary one.
+      const HalfEdge* h = v->halfEdge;
+      int n = 0;
+      do {
+        h = h->ring;
+        ++n;
+      } while (h && h != v->halfEdge && n <= m.halfEdgeCount());
+      if (h) {
+        EXPECT_EQ(n, cornersAt(m, v));
+      } else {
+        EXPECT_EQ(n, cornersAt(m, v) + 1);
+        EXPECT_TRUE(v->halfEdge->twin->isBoundary()) << "walk does not start at the boundary";
+      }
+      EXPECT_EQ(m.valence(v), n);
+      EXPECT_NEAR(v->normal.length(), 1.0f, 1e-5f);
+      for (h = v->halfEdge; h; h = h->ring == v->halfEdge ? nullptr : h->ring)
+        EXPECT_EQ(m.findHalfEdge(v, h->end), h);
+    }
+    m.build(testmesh::model(testmesh::icosphere(1)));  // a rebuild gives the old records back
+    EXPECT_EQ(live()[0] - before[0], m.halfEdgeCount());
+  }
+  EXPECT_EQ(live(), before);
+}
+
+TEST(HeModel, TriangleAndTetrahedronNormalsAndBounds) {
   SbHeModelHQ m;
   m.build(testmesh::model(testmesh::singleTriangle()));
-  expectInvariants(m);
-  EXPECT_EQ(m.vertexCount(), 3);
-  EXPECT_EQ(m.triangleCount(), 1);
   EXPECT_EQ(m.halfEdgeCount(), 6);
   EXPECT_EQ(m.boundaryHalfEdgeCount(), 3);
   for (const HeVertex* v : m.vertices) {
@@ -171,14 +159,8 @@ TEST(HeModel, SingleTriangleHasThreeBoundaryHalfEdges) {
   EXPECT_EQ(m.bboxMin, SbVec3f(0, 0, 0));
   EXPECT_EQ(m.bboxMax, SbVec3f(1, 1, 0));
   EXPECT_FLOAT_EQ(m.size(), 1.0f);
-}
 
-TEST(HeModel, ClosedTetrahedronHasNoBoundary) {
-  SbHeModelHQ m;
   m.build(testmesh::model(testmesh::tetrahedron()));
-  expectInvariants(m);
-  EXPECT_EQ(m.halfEdgeCount(), 12);
-  EXPECT_EQ(m.boundaryHalfEdgeCount(), 0);
   for (const HeVertex* v : m.vertices) {
     EXPECT_EQ(m.valence(v), 3);
     // Regular tetrahedron about the origin: the mean of the three face
@@ -193,14 +175,13 @@ TEST(HeModel, ClosedTetrahedronHasNoBoundary) {
   }
 }
 
-TEST(HeModel, PolygonBecomesFanFromItsFirstCorner) {
+TEST(HeModel, PolygonBecomesFanFromItsFirstCornerAndObjectsKeepTheirVertices) {
   SbWingedEdgeModel we = testmesh::model(testmesh::quadFan());
   std::vector<int> p;
   we.objects[0].faceCorners(0, p);
   ASSERT_EQ(p.size(), 4u);
   SbHeModelHQ m;
   m.build(we);
-  expectInvariants(m);
   ASSERT_EQ(m.triangleCount(), 2);
   EXPECT_EQ(cornerIndices(m.triangles[0]), (std::vector<int>{p[0], p[1], p[2]}));
   EXPECT_EQ(cornerIndices(m.triangles[1]), (std::vector<int>{p[0], p[2], p[3]}));
@@ -212,16 +193,11 @@ TEST(HeModel, PolygonBecomesFanFromItsFirstCorner) {
   EXPECT_FALSE(diagonal->twin->isBoundary());
 
   // Hand-written faces keep their corner order: (0 1 2 3 4) fans from 0.
-  SbHeModelHQ pentagon;
-  pentagon.build(
-      soupModel({{0, 0, 0}, {1, 0, 0}, {2, 1, 0}, {1, 2, 0}, {0, 1, 0}}, {{0, 1, 2, 3, 4}}));
-  ASSERT_EQ(pentagon.triangleCount(), 3);
-  EXPECT_EQ(cornerIndices(pentagon.triangles[2]), (std::vector<int>{0, 3, 4}));
-}
+  m.build(soupModel({{0, 0, 0}, {1, 0, 0}, {2, 1, 0}, {1, 2, 0}, {0, 1, 0}}, {{0, 1, 2, 3, 4}}));
+  ASSERT_EQ(m.triangleCount(), 3);
+  EXPECT_EQ(cornerIndices(m.triangles[2]), (std::vector<int>{0, 3, 4}));
 
-TEST(HeModel, ObjectsKeepTheirOwnVertices) {
   const PolyMesh tri = testmesh::singleTriangle();
-  SbHeModelHQ m;
   m.build(testmesh::model({&tri, &tri}));
   expectInvariants(m);
   EXPECT_EQ(m.vertexCount(), 6);
@@ -230,13 +206,12 @@ TEST(HeModel, ObjectsKeepTheirOwnVertices) {
     EXPECT_LT(m.triangles[0]->vertex[i]->index, 3);
     EXPECT_GE(m.triangles[1]->vertex[i]->index, 3);
   }
-  EXPECT_NE(m.vertices[1], m.vertices[4]);
   EXPECT_EQ(m.vertices[1]->position, m.vertices[4]->position);
   EXPECT_EQ(m.boundaryHalfEdgeCount(), 6);
 }
 
 TEST(HeModel, EveryBuildAndClearDrawsANewStamp) {
-  const PoolCounts before;
+  const std::array<int, 3> before = live();
   SbHeModelHQ m;
   EXPECT_FALSE(m.valid);
   EXPECT_EQ(m.lastVertex, -1);
@@ -244,31 +219,22 @@ TEST(HeModel, EveryBuildAndClearDrawsANewStamp) {
   uint32_t s = m.stamp;
   m.clear();  // empty and not valid: nothing changes
   EXPECT_EQ(m.stamp, s);
-
   const SbWingedEdgeModel tetra = testmesh::model(testmesh::tetrahedron());
-  m.build(tetra);
-  EXPECT_NE(m.stamp, s);
-  s = m.stamp;
-  m.build(tetra);
-  EXPECT_NE(m.stamp, s);
-  s = m.stamp;
-  m.clear();
-  EXPECT_NE(m.stamp, s);
-  EXPECT_FALSE(m.valid);
-  EXPECT_EQ(m.vertexCount(), 0);
-  EXPECT_EQ(m.lastVertex, -1);
-  expectPoolsAt(before);
-
   // Building from an empty winged-edge model is a change too, and so is
   // clearing the valid empty model it gives.
-  s = m.stamp;
-  m.build(SbWingedEdgeModel());
-  EXPECT_TRUE(m.valid);
-  EXPECT_EQ(m.triangleCount(), 0);
-  EXPECT_NE(m.stamp, s);
-  s = m.stamp;
-  m.clear();
-  EXPECT_NE(m.stamp, s);
+  for (const SbWingedEdgeModel* input : {&tetra, &tetra, static_cast<const SbWingedEdgeModel*>(nullptr)}) {
+    s = m.stamp;
+    m.build(input ? *input : SbWingedEdgeModel());
+    EXPECT_TRUE(m.valid);
+    EXPECT_NE(m.stamp, s);
+    s = m.stamp;
+    m.clear();
+    EXPECT_NE(m.stamp, s);
+    EXPECT_FALSE(m.valid);
+    EXPECT_EQ(m.vertexCount(), 0);
+    EXPECT_EQ(m.lastVertex, -1);
+    EXPECT_EQ(live(), before);
+  }
 }
 
 TEST(HeModel, TriangleCoordinatesReproduceThePoint) {
@@ -289,183 +255,98 @@ TEST(HeModel, TriangleCoordinatesReproduceThePoint) {
   }
 }
 
-TEST(HeModel, InvariantsHoldOnTheTestMeshes) {
-  struct Case {
-    std::string name;
-    PolyMesh mesh;
-    int euler;
-    bool closed;
-  };
-  const std::vector<Case> cases = {
-      {"tetrahedron", testmesh::tetrahedron(), 2, true},
-      {"cube of quads", testmesh::cube(), 2, true},
-      {"cube of triangles", testmesh::cubeTriangles(), 2, true},
-      {"icosphere", testmesh::icosphere(2), 2, true},
-      {"torus", testmesh::torus(12, 8, 2.0f, 0.5f), 0, true},
-      {"grid", testmesh::grid(5, 4), 1, false},
-      {"quad grid", testmesh::grid(3, 3, 1.0f, false), 1, false},
-      {"cylinder", testmesh::cylinder(10, 4, 1.0f, 2.0f), 0, false},
-      {"saddle", testmesh::saddle(6, 1.0f), 1, false},
-  };
-  const PoolCounts before;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    SbHeModelHQ m;
-    m.build(testmesh::model(c.mesh));
-    expectInvariants(m);
-    EXPECT_EQ(eulerCharacteristic(m), c.euler);
-    if (c.closed) {
-      EXPECT_EQ(m.boundaryHalfEdgeCount(), 0);
-    }
-    for (const HeVertex* v : m.vertices) {
-      const int corners = cornersAt(m, v);
-      // Around an inner vertex the walk meets one half-edge per triangle and
-      // returns to its start; at the boundary it also meets the boundary one.
-      const HalfEdge* h = v->halfEdge;
-      int n = 0;
-      do {
-        h = h->ring;
-        ++n;
-      } while (h && h != v->halfEdge && n <= m.halfEdgeCount());
-      if (h) {
-        EXPECT_EQ(n, corners);
-      } else {
-        EXPECT_EQ(n, corners + 1);
-        EXPECT_TRUE(v->halfEdge->twin->isBoundary()) << "walk does not start at the boundary";
-      }
-      EXPECT_EQ(m.valence(v), n);
-      EXPECT_NEAR(v->normal.length(), 1.0f, 1e-5f);
-      // Lookup finds every half-edge around the vertex.
-      for (h = v->halfEdge; h; h = h->ring == v->halfEdge ? nullptr : h->ring)
-        EXPECT_EQ(m.findHalfEdge(v, h->end), h);
-    }
-    // Every triangle's own coordinates are (0,0), (1,0), (0,1).
-    for (const HeTriangle* t : m.triangles) {
-      float u, v;
-      SbHeModelHQ::triangleCoordinates(t, t->vertex[1]->position, u, v);
-      EXPECT_NEAR(u, 1.0f, 1e-4f);
-      EXPECT_NEAR(v, 0.0f, 1e-4f);
-      SbHeModelHQ::triangleCoordinates(t, t->vertex[2]->position, u, v);
-      EXPECT_NEAR(u, 0.0f, 1e-4f);
-      EXPECT_NEAR(v, 1.0f, 1e-4f);
-    }
-  }
-  expectPoolsAt(before);
-}
-
-TEST(HeModel, RebuildReturnsEveryRecordToThePools) {
-  const PoolCounts before;
-  {
-    SbHeModelHQ m;
-    m.build(testmesh::model(testmesh::grid(6, 6)));
-    EXPECT_EQ(SbHeModelHQ::triPool.live() - before.tri, m.triangleCount());
-    EXPECT_EQ(SbHeModelHQ::vtxPool.live() - before.vtx, m.vertexCount());
-    EXPECT_EQ(SbHeModelHQ::hePool.live() - before.he, m.halfEdgeCount());
-    m.build(testmesh::model(testmesh::icosphere(1)));
-    EXPECT_EQ(SbHeModelHQ::hePool.live() - before.he, m.halfEdgeCount());
-  }  // the destructor gives the records back
-  expectPoolsAt(before);
-}
-
 // Faults in the input: the model stays well formed, every walk ends and
 // nothing leaks.
-class HeModelBadInput : public ::testing::Test {
- protected:
-  void TearDown() override {
-    model.clear();
-    expectPoolsAt(before);
+TEST(HeModelBadInput, FaultyFacesKeepTheModelWellFormed) {
+  std::vector<SbVec3f> random;
+  std::vector<std::vector<int>> soup;
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<float> coord(-1, 1);
+  for (int i = 0; i < 9; ++i) random.emplace_back(coord(rng), coord(rng), coord(rng));
+  std::uniform_int_distribution<int> pick(0, 8);
+  for (int i = 0; i < 300; ++i) {
+    soup.emplace_back();
+    for (int k = 0; k < 3 + i % 3; ++k) soup.back().push_back(pick(rng));
   }
-  PoolCounts before;
-  SbHeModelHQ model;
-};
-
-TEST_F(HeModelBadInput, EdgeOfThreeFacesKeepsCyclesIntact) {
-  model.build(testmesh::model(testmesh::nonManifoldFan()));
-  expectInvariants(model);
-  EXPECT_EQ(model.triangleCount(), 3);
-  for (const HeVertex* v : model.vertices) EXPECT_LE(model.valence(v), model.halfEdgeCount());
+  const std::vector<SbVec3f> tri = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+  const struct {
+    const char* name;
+    SbWingedEdgeModel model;
+    int triangles;  // -1: many
+    std::vector<int> first;
+  } cases[] = {
+      {"edge of three faces", testmesh::model(testmesh::nonManifoldFan()), 3, {}},
+      {"four faces on one edge",
+       soupModel({{0, 0, 0}, {0, 0, 1}, {1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}},
+                 {{0, 1, 2}, {1, 0, 3}, {0, 1, 4}, {1, 0, 5}}),
+       4, {}},
+      {"random soup", soupModel(random, soup), -1, {}},
+      {"missing vertices", soupModel(tri, {{0, 1, 7}, {0, -1, 2}, {0, 1, 2}}), 1, {0, 1, 2}},
+      // The fan of (0 1 1 2) is (0 1 1), dropped, and (0 1 2).
+      {"repeated corners", soupModel(tri, {{0, 1, 1, 2}, {2, 2, 0}}), 1, {0, 1, 2}},
+  };
+  const std::array<int, 3> before = live();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SbHeModelHQ m;
+    m.build(c.model);
+    expectInvariants(m);
+    if (c.triangles < 0) {
+      EXPECT_GT(m.triangleCount(), 100);
+    } else {
+      ASSERT_EQ(m.triangleCount(), c.triangles);
+    }
+    for (const HeVertex* v : m.vertices) EXPECT_LE(m.valence(v), m.halfEdgeCount());
+    if (!c.first.empty()) {
+      EXPECT_EQ(cornerIndices(m.triangles[0]), c.first);
+    }
+  }
+  EXPECT_EQ(live(), before);
 }
 
-TEST_F(HeModelBadInput, RepeatedDirectedEdgeBecomesBoundaryOfTheLaterTriangle) {
+TEST(HeModelBadInput, RepeatedDirectedEdgeBecomesBoundaryOfTheLaterTriangle) {
   // Both triangles run 0 -> 1: their orientations disagree.
-  model.build(soupModel({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}}, {{0, 1, 2}, {0, 1, 3}}));
-  expectInvariants(model);
-  ASSERT_EQ(model.triangleCount(), 2);
-  const HalfEdge* first = model.triangles[0]->halfEdge;
-  const HalfEdge* repeated = model.triangles[1]->halfEdge;
+  SbHeModelHQ m;
+  m.build(soupModel({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}}, {{0, 1, 2}, {0, 1, 3}}));
+  expectInvariants(m);
+  ASSERT_EQ(m.triangleCount(), 2);
+  const HalfEdge* first = m.triangles[0]->halfEdge;
+  const HalfEdge* repeated = m.triangles[1]->halfEdge;
   ASSERT_EQ(first->end->index, 1);
   ASSERT_EQ(repeated->end->index, 1);
   EXPECT_TRUE(first->twin->isBoundary());
   EXPECT_TRUE(repeated->twin->isBoundary());
   EXPECT_NE(first->twin, repeated->twin);
-  EXPECT_EQ(model.findHalfEdge(model.vertices[0], model.vertices[1]), first);
-  EXPECT_EQ(model.boundaryHalfEdgeCount(), 6);
+  EXPECT_EQ(m.findHalfEdge(m.vertices[0], m.vertices[1]), first);
+  EXPECT_EQ(m.boundaryHalfEdgeCount(), 6);
 }
 
-TEST_F(HeModelBadInput, FourFacesOnOneEdge) {
-  model.build(soupModel({{0, 0, 0}, {0, 0, 1}, {1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}},
-                        {{0, 1, 2}, {1, 0, 3}, {0, 1, 4}, {1, 0, 5}}));
-  expectInvariants(model);
-  EXPECT_EQ(model.triangleCount(), 4);
-}
-
-TEST_F(HeModelBadInput, RandomTriangleSoupOverFewVertices) {
-  std::mt19937 rng(7);
-  std::vector<SbVec3f> positions;
-  std::uniform_real_distribution<float> coord(-1, 1);
-  for (int i = 0; i < 9; ++i) positions.emplace_back(coord(rng), coord(rng), coord(rng));
-  std::uniform_int_distribution<int> pick(0, 8);
-  std::vector<std::vector<int>> faces;
-  for (int i = 0; i < 300; ++i) {
-    const int n = 3 + i % 3;
-    std::vector<int> f;
-    for (int k = 0; k < n; ++k) f.push_back(pick(rng));
-    faces.push_back(f);
-  }
-  model.build(soupModel(positions, faces));
-  expectInvariants(model);
-  EXPECT_GT(model.triangleCount(), 100);
-}
-
-TEST_F(HeModelBadInput, FacesNamingMissingVerticesAreSkipped) {
-  model.build(soupModel({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 7}, {0, -1, 2}, {0, 1, 2}}));
-  expectInvariants(model);
-  ASSERT_EQ(model.triangleCount(), 1);
-  EXPECT_EQ(cornerIndices(model.triangles[0]), (std::vector<int>{0, 1, 2}));
-}
-
-TEST_F(HeModelBadInput, TrianglesWithARepeatedCornerAreSkipped) {
-  // The fan of (0 1 1 2) is (0 1 1), dropped, and (0 1 2).
-  model.build(soupModel({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 1, 2}, {2, 2, 0}}));
-  expectInvariants(model);
-  ASSERT_EQ(model.triangleCount(), 1);
-  EXPECT_EQ(cornerIndices(model.triangles[0]), (std::vector<int>{0, 1, 2}));
-}
-
-TEST_F(HeModelBadInput, FlatTrianglesAndLoneVerticesGetZeroNormals) {
-  model.build(soupModel({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {5, 5, 5}}, {{0, 1, 2}}));
-  expectInvariants(model);
-  ASSERT_EQ(model.triangleCount(), 1);
-  EXPECT_EQ(model.triangles[0]->normal, SbVec3f(0, 0, 0));
-  for (const HeVertex* v : model.vertices) EXPECT_EQ(v->normal, SbVec3f(0, 0, 0));
-  EXPECT_EQ(model.vertices[3]->halfEdge, nullptr);
-  EXPECT_EQ(model.valence(model.vertices[3]), 0);
+TEST(HeModelBadInput, FlatTrianglesAndLoneVerticesGetZeroNormals) {
+  SbHeModelHQ m;
+  m.build(soupModel({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {5, 5, 5}}, {{0, 1, 2}}));
+  expectInvariants(m);
+  ASSERT_EQ(m.triangleCount(), 1);
+  EXPECT_EQ(m.triangles[0]->normal, SbVec3f(0, 0, 0));
+  for (const HeVertex* v : m.vertices) EXPECT_EQ(v->normal, SbVec3f(0, 0, 0));
+  EXPECT_EQ(m.vertices[3]->halfEdge, nullptr);
+  EXPECT_EQ(m.valence(m.vertices[3]), 0);
   float u = 1, v = 1;
-  SbHeModelHQ::triangleCoordinates(model.triangles[0], SbVec3f(0.5f, 0, 0), u, v);
+  SbHeModelHQ::triangleCoordinates(m.triangles[0], SbVec3f(0.5f, 0, 0), u, v);
   EXPECT_EQ(u, 0.0f);
   EXPECT_EQ(v, 0.0f);
-  EXPECT_EQ(model.bboxMax, SbVec3f(5, 5, 5));
+  EXPECT_EQ(m.bboxMax, SbVec3f(5, 5, 5));
 }
 
-TEST_F(HeModelBadInput, BrokenEdgeLinksSkipTheObjectsFaces) {
+TEST(HeModelBadInput, BrokenEdgeLinksSkipTheObjectsFaces) {
   SbWingedEdgeModel we = soupModel({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
   we.objects[0].number = 3;
   we.objects[0].edges[1].wing[0] = 99;
+  SbHeModelHQ m;
   ::testing::internal::CaptureStdout();
-  model.build(we);
+  m.build(we);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(),
             "SbHeModelHQ::build: object 3 has broken edge links, its faces are skipped\n");
-  expectInvariants(model);
-  EXPECT_EQ(model.vertexCount(), 3);
-  EXPECT_EQ(model.triangleCount(), 0);
+  expectInvariants(m);
+  EXPECT_EQ(m.vertexCount(), 3);
+  EXPECT_EQ(m.triangleCount(), 0);
 }

@@ -15,11 +15,8 @@ using S = SbSubdivision;
 WeObject object(const PolyMesh& mesh) { return testmesh::model(mesh).objects[0]; }
 
 using testmesh::boundaryEdges;
+using testmesh::euler;
 using testmesh::sharpEdges;
-
-int euler(const WeObject& o) {
-  return static_cast<int>(o.vertices.size() - o.edges.size() + o.faces.size());
-}
 
 std::vector<int> faceSizes(const WeObject& o) {
   std::vector<int> sizes, c;
@@ -33,12 +30,8 @@ std::vector<int> faceSizes(const WeObject& o) {
 // A 4 x 4 triangle grid folded by 90 degrees along its middle column line.
 PolyMesh foldedGrid() {
   PolyMesh m = testmesh::grid(4, 4, 4.0f);
-  for (SbVec3f& p : m.positions) {
-    if (p[0] > 2.0f) {
-      p[2] = p[0] - 2.0f;
-      p[0] = 2.0f;
-    }
-  }
+  for (SbVec3f& p : m.positions)
+    if (p[0] > 2.0f) p = SbVec3f(2.0f, p[1], p[0] - 2.0f);
   return m;
 }
 
@@ -55,57 +48,39 @@ void expectNear(const SbVec3f& a, const SbVec3f& b, float eps = 1e-6f) {
   EXPECT_NEAR(a[2], b[2], eps);
 }
 
-struct Closed {
-  const char* name;
-  PolyMesh mesh;
-};
-
-std::vector<Closed> closedMeshes() {
-  return {{"tetrahedron", testmesh::tetrahedron()},
-          {"cube", testmesh::cube()},
-          {"cubeTriangles", testmesh::cubeTriangles()},
-          {"icosphere", testmesh::icosphere(1)},
-          {"torus", testmesh::torus(8, 6, 2.0f, 0.5f)}};
-}
-
 }  // namespace
 
 // ------------------------------------------------------------- counts and topology
 
-TEST(SubdivisionTopology, TriangleSchemesQuadrupleTriangles) {
-  for (int scheme : {S::LOOP, S::BUTTERFLY}) {
-    for (bool smooth : {true, false}) {
-      WeObject o = object(testmesh::icosphere(0));
-      S::step(o, scheme, smooth);
-      EXPECT_EQ(o.faces.size(), 80u);
-      S::step(o, scheme, smooth);
-      EXPECT_EQ(o.faces.size(), 320u);
-      for (int n : faceSizes(o)) ASSERT_EQ(n, 3);
+// Loop and Butterfly split the fan triangles 1-to-4, Catmull-Clark makes a
+// quad per corner, Doo-Sabin a face per face, edge and vertex of a closed
+// surface; Butterfly interpolates, so the old vertices stay where they were.
+TEST(SubdivisionTopology, FacesOfOneStep) {
+  for (const testmesh::NamedMesh& c : testmesh::catalogue()) {
+    SCOPED_TRACE(c.name);
+    const WeObject before = object(c.mesh);
+    int corners = 0;
+    for (int n : faceSizes(before)) corners += n;
+    const int fanTriangles = corners - 2 * static_cast<int>(before.faces.size());
+    for (int scheme : {S::DOO_SABIN, S::CATMULL_CLARK, S::LOOP, S::BUTTERFLY}) {
+      if (scheme == S::DOO_SABIN && !c.closed) continue;
+      SCOPED_TRACE(scheme);
+      WeObject o = before;
+      S::step(o, scheme, true);
+      const std::vector<int> sizes = faceSizes(o);
+      if (scheme == S::DOO_SABIN) {
+        EXPECT_EQ(o.faces.size(), before.faces.size() + before.edges.size() + before.vertices.size());
+      } else if (scheme == S::CATMULL_CLARK) {
+        EXPECT_EQ(static_cast<int>(o.faces.size()), corners);
+        EXPECT_EQ(std::count(sizes.begin(), sizes.end(), 4), static_cast<long>(sizes.size()));
+      } else {
+        EXPECT_EQ(static_cast<int>(o.faces.size()), 4 * fanTriangles);
+        EXPECT_EQ(std::count(sizes.begin(), sizes.end(), 3), static_cast<long>(sizes.size()));
+      }
+      if (scheme == S::BUTTERFLY)
+        for (size_t v = 0; v < before.vertices.size(); ++v)
+          expectNear(o.vertices[v].position, before.vertices[v].position, 0.0f);
     }
-  }
-  // Quads are fan-triangulated first: 6 quads -> 12 triangles -> 48.
-  WeObject cube = object(testmesh::cube());
-  S::step(cube, S::LOOP, true);
-  EXPECT_EQ(cube.faces.size(), 48u);
-}
-
-TEST(SubdivisionTopology, CatmullClarkMakesOneQuadPerCorner) {
-  WeObject o = object(testmesh::tetrahedron());  // 12 corners
-  S::step(o, S::CATMULL_CLARK, true);
-  EXPECT_EQ(o.faces.size(), 12u);
-  for (int n : faceSizes(o)) EXPECT_EQ(n, 4);
-  WeObject g = object(testmesh::grid(3, 2, 1.0f, true));  // 12 triangles, 36 corners
-  S::step(g, S::CATMULL_CLARK, true);
-  EXPECT_EQ(g.faces.size(), 36u);
-  for (int n : faceSizes(g)) EXPECT_EQ(n, 4);
-}
-
-TEST(SubdivisionTopology, DooSabinMakesFacePerFaceEdgeAndVertex) {
-  for (const Closed& c : closedMeshes()) {
-    WeObject o = object(c.mesh);
-    const size_t expected = o.faces.size() + o.edges.size() + o.vertices.size();
-    S::step(o, S::DOO_SABIN, true);
-    EXPECT_EQ(o.faces.size(), expected) << c.name;
   }
   // Open 2 x 2 quad grid: 4 faces, 4 inner edges, 1 inner vertex.
   WeObject g = object(testmesh::grid(2, 2, 1.0f, false));
@@ -114,35 +89,15 @@ TEST(SubdivisionTopology, DooSabinMakesFacePerFaceEdgeAndVertex) {
   EXPECT_EQ(euler(g), 1);
 }
 
-TEST(SubdivisionTopology, EveryStepKeepsClosedSurfacesClosed) {
-  for (const Closed& c : closedMeshes()) {
-    for (int scheme : {S::DOO_SABIN, S::CATMULL_CLARK, S::LOOP, S::BUTTERFLY}) {
-      for (bool smooth : {true, false}) {
-        WeObject o = object(c.mesh);
-        const int chi = euler(o);
-        for (int s = 0; s < 2; ++s) {
-          S::step(o, scheme, smooth);
-          EXPECT_EQ(euler(o), chi) << c.name << " scheme " << scheme << " step " << s;
-          EXPECT_EQ(boundaryEdges(o), 0) << c.name << " scheme " << scheme << " step " << s;
-        }
-      }
-    }
-  }
-}
-
 TEST(SubdivisionTopology, EstimateMatchesTwoRealSteps) {
-  const PolyMesh open[] = {testmesh::grid(3, 2, 1.0f, true), testmesh::grid(2, 3, 1.0f, false),
-                           testmesh::cylinder(6, 3, 1.0f, 2.0f)};
   for (int scheme : {S::CATMULL_CLARK, S::LOOP, S::BUTTERFLY, S::DOO_SABIN}) {
-    std::vector<PolyMesh> meshes;
-    for (const Closed& c : closedMeshes()) meshes.push_back(c.mesh);
-    if (scheme != S::DOO_SABIN) meshes.insert(meshes.end(), std::begin(open), std::end(open));
-    for (const PolyMesh& mesh : meshes) {
-      SbWingedEdgeModel model = testmesh::model(mesh);
+    for (const testmesh::NamedMesh& c : testmesh::catalogue()) {
+      if (scheme == S::DOO_SABIN && !c.closed) continue;
+      SbWingedEdgeModel model = testmesh::model(c.mesh);
       const double estimate = S::estimateFaces(model, scheme, 2);
       S::step(model.objects[0], scheme, true);
       S::step(model.objects[0], scheme, true);
-      EXPECT_EQ(estimate, static_cast<double>(model.objects[0].faces.size())) << "scheme " << scheme;
+      EXPECT_EQ(estimate, static_cast<double>(model.objects[0].faces.size())) << c.name << " scheme " << scheme;
     }
   }
   // Doo-Sabin on an open mesh: the first step is counted exactly.
@@ -152,7 +107,7 @@ TEST(SubdivisionTopology, EstimateMatchesTwoRealSteps) {
   EXPECT_EQ(estimate, static_cast<double>(grid.objects[0].faces.size()));
 }
 
-TEST(SubdivisionMemory, RefusesNinetyNineLoopStepsWithMessage) {
+TEST(SubdivisionMemory, RefusedStepsAndUnknownSchemesLeaveTheModelWithAMessage) {
   SbWingedEdgeModel model = testmesh::model(testmesh::tetrahedron());
   testing::internal::CaptureStdout();
   EXPECT_FALSE(S::fitsMemory(model, S::LOOP, 99));
@@ -168,9 +123,7 @@ TEST(SubdivisionMemory, RefusesNinetyNineLoopStepsWithMessage) {
   EXPECT_TRUE(S::fitsMemory(SbWingedEdgeModel(), S::LOOP, 2000000000));  // nothing to grow
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_GT(S::faceBudget(), 1e5);
-}
 
-TEST(SubdivisionMemory, UnknownSchemeLeavesObjectAloneWithMessage) {
   WeObject o = object(testmesh::cube());
   testing::internal::CaptureStdout();
   S::step(o, 7, true);
@@ -209,16 +162,6 @@ TEST(SubdivisionPositions, LoopMovesCubeCornersByTheAlphaRule) {
   // Vertex 1 (1, -1, -1) has valence 4 (neighbours 0, 3, 5, 7, mean (1/2, 0, 0)):
   // a_4 = (40 - 9) / 64 = 31/64, so 33/64 (1, -1, -1) + 31/64 (1/2, 0, 0).
   expectNear(o.vertices[1].position, SbVec3f(48.5f / 64, -33.0f / 64, -33.0f / 64));
-}
-
-TEST(SubdivisionPositions, ButterflyKeepsOriginalVerticesInPlace) {
-  for (const Closed& c : closedMeshes()) {
-    WeObject o = object(c.mesh);
-    WeObject before = o;
-    S::step(o, S::BUTTERFLY, true);
-    for (size_t v = 0; v < before.vertices.size(); ++v)
-      expectNear(o.vertices[v].position, before.vertices[v].position, 0.0f);
-  }
 }
 
 TEST(SubdivisionPositions, SmoothingSchemesApproachTheSphere) {
@@ -262,13 +205,11 @@ TEST(SubdivisionPositions, DividingPlacesNewVerticesLinearly) {
       for (const WeVertex& v : o.vertices) ASSERT_EQ(v.position[2], 0.0f) << "scheme " << scheme;
     }
   }
-}
-
-TEST(SubdivisionPositions, CatmullClarkDividingPutsFacePointsAtCentroids) {
-  WeObject o = object(testmesh::quadFan());
-  S::step(o, S::CATMULL_CLARK, false);
-  ASSERT_EQ(o.vertices.size(), 9u);  // 4 corners, 4 edge points, 1 face point
-  expectNear(o.vertices[8].position, SbVec3f(0.5f, 0.5f, 0.0f));
+  // Catmull-Clark's face point of a quad is its centroid.
+  WeObject quad = object(testmesh::quadFan());
+  S::step(quad, S::CATMULL_CLARK, false);
+  ASSERT_EQ(quad.vertices.size(), 9u);  // 4 corners, 4 edge points, 1 face point
+  expectNear(quad.vertices[8].position, SbVec3f(0.5f, 0.5f, 0.0f));
 }
 
 // ------------------------------------------------------------- creases
@@ -300,6 +241,11 @@ TEST(SubdivisionCreases, SharpCubeKeepsItsSilhouette) {
       }
     }
   }
+  // Doo-Sabin keeps the flags along the old edges.
+  WeObject o = object(testmesh::cube());
+  for (WeEdge& e : o.edges) e.flags |= WE_SHARP;
+  S::step(o, S::DOO_SABIN, true);
+  EXPECT_EQ(sharpEdges(o), 24);
 }
 
 TEST(SubdivisionCreases, LoopCreaseVertexUsesTheCreaseRule) {
@@ -320,25 +266,13 @@ TEST(SubdivisionCreases, LoopCreaseVertexUsesTheCreaseRule) {
   EXPECT_TRUE(o.vertices[3].flags & WE_CORNER);
 }
 
-TEST(SubdivisionCreases, DooSabinKeepsSharpFlagsAlongOldEdges) {
-  WeObject o = object(testmesh::cube());
-  for (WeEdge& e : o.edges) e.flags |= WE_SHARP;
-  S::step(o, S::DOO_SABIN, true);
-  EXPECT_EQ(sharpEdges(o), 24);
-}
-
 // ------------------------------------------------------------- adaptive
-
-TEST(SubdivisionAdaptive, FlatGridKeepsItsFaces) {
-  for (int scheme : {S::LOOP, S::BUTTERFLY}) {
-    WeObject o = object(testmesh::grid(5, 5, 1.0f));
-    S::adaptiveStep(o, scheme, 45.0f);
-    EXPECT_EQ(o.faces.size(), 50u);
-  }
-}
 
 TEST(SubdivisionAdaptive, FoldIsRefinedWithoutCracks) {
   for (int scheme : {S::LOOP, S::BUTTERFLY}) {
+    WeObject flat = object(testmesh::grid(5, 5, 1.0f));
+    S::adaptiveStep(flat, scheme, 45.0f);
+    EXPECT_EQ(flat.faces.size(), 50u);  // nothing to refine
     WeObject o = object(foldedGrid());
     WeObject before = o;
     S::adaptiveStep(o, scheme, 45.0f);
@@ -355,19 +289,16 @@ TEST(SubdivisionAdaptive, FoldIsRefinedWithoutCracks) {
     for (size_t v = 0; v < before.vertices.size(); ++v)
       expectNear(o.vertices[v].position, before.vertices[v].position, 0.0f);
     // Triangles away from the fold (x < 1) are untouched.
-    int far = 0, farBefore = 0;
-    std::vector<int> c;
-    auto countFar = [&](const WeObject& w, int& n) {
+    auto far = [](const WeObject& w) {
+      int n = 0;
+      std::vector<int> c;
       for (int f = 0; f < static_cast<int>(w.faces.size()); ++f) {
         w.faceCorners(f, c);
-        bool left = true;
-        for (int v : c) left = left && w.vertices[v].position[0] < 1.0f + 1e-6f;
-        n += left;
+        n += std::all_of(c.begin(), c.end(), [&](int v) { return w.vertices[v].position[0] < 1.0f + 1e-6f; });
       }
+      return n;
     };
-    countFar(o, far);
-    countFar(before, farBefore);
-    EXPECT_EQ(far, farBefore);
+    EXPECT_EQ(far(o), far(before));
   }
 }
 
@@ -405,6 +336,30 @@ TEST(SubdivisionPositions, ButterflyReproducesAQuadraticOnARegularGrid) {
     ++checked;
   }
   EXPECT_GT(checked, 100);
+}
+
+// On icosphere(1) the twelve old vertices (0 to 11) have valence 5 and their
+// neighbours valence 6: the edge points next to them use the extraordinary
+// stencil of the old vertex alone. Its neighbours form a regular pentagon of
+// centre c, where the weights sum to 3/4 p + 1/2 q - 1/4 c for neighbour q.
+// Vertex 0 must count as a vertex like any other.
+TEST(SubdivisionPositions, ButterflyUsesTheExtraordinaryStencilAtEveryOldVertex) {
+  WeObject o = object(testmesh::icosphere(1));
+  const WeObject before = o;
+  const int nv = static_cast<int>(before.vertices.size());
+  S::step(o, S::BUTTERFLY, true);
+  for (int v = 0; v < 12; ++v) {
+    SCOPED_TRACE(v);
+    ASSERT_EQ(before.edgesAtVertexEnd(v) - before.edgesAtVertexBegin(v), 5);
+    SbVec3f centre(0, 0, 0);
+    for (int i = before.edgesAtVertexBegin(v); i < before.edgesAtVertexEnd(v); ++i)
+      centre += before.vertices[before.edges[before.vertexEdges[i]].other(v)].position * 0.2f;
+    for (int i = before.edgesAtVertexBegin(v); i < before.edgesAtVertexEnd(v); ++i) {
+      const int e = before.vertexEdges[i];
+      const SbVec3f& q = before.vertices[before.edges[e].other(v)].position;
+      expectNear(o.vertices[nv + e].position, before.vertices[v].position * 0.75f + q * 0.5f - centre * 0.25f, 1e-5f);
+    }
+  }
 }
 
 TEST(SubdivisionPositions, ButterflyUsesTheValenceThreeStencilOnATetrahedron) {
