@@ -157,7 +157,6 @@ TEST(CurvatureAnalytic, CylinderTorusAndSaddleHaveTheirPrincipalCurvaturesAndDir
   expectRecord(*estimate(*saddle)->record((n / 2) * (n + 1) + n / 2), 2, 0.1f, -2, 0.1f, 1, 0);
 }
 
-// ---------------------------------------------------------------- the fit
 
 TEST(CurvatureFit, SmallFansSolveTheSquareAndTheUnderdeterminedSystems) {
   // Five rows for five unknowns; the paraboloid bends towards the normal (+z),
@@ -219,7 +218,6 @@ TEST(CurvatureFit, FitPatchRefusesSingularSystems) {
   EXPECT_NEAR(x[4][2], -1.0, 1e-6);
 }
 
-// ---------------------------------------------------------------- fallbacks
 
 TEST(CurvatureFallback, PlanesInEveryOrientationAndScaleAreFlat) {
   // The untouched grid's frame comes from x: max = n x x = +y, min = n x max = -x.
@@ -294,7 +292,6 @@ TEST(CurvatureFallback, EveryTestMeshGivesSoundRecords) {
   }
 }
 
-// ---------------------------------------------------------------- the estimate
 
 TEST(CurvatureObject, StampsAndRecordsFollowTheModel) {
   auto model = heModel(testmesh::icosphere(2));
@@ -347,7 +344,6 @@ TEST(CurvatureObject, OneProgressLineAndTheSameRecordsOnAnyThreadCount) {
   EXPECT_EQ(curvature.modelStamp, empty.stamp);
 }
 
-// ---------------------------------------------------------------- the node
 
 namespace {
 class CurvatureNode : public testing::Test {

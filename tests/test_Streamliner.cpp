@@ -46,18 +46,9 @@ struct Hatched {
   std::vector<int> family;                    // of each stroke
 };
 
-// The application's start-up settings.
-Settings startupSettings() {
-  Settings s;
-  s.seperationDist = 0.01f;
-  s.probeDist = 0.012f;
-  s.sharpEdge = 115.0f;
-  s.maxBend = -60.0f;
-  s.minLength = 0.02f;
-  s.maxLength = -0.2f;
-  s.stepSize = 0.025f;
-  return s;
-}
+// The application's start-up settings: separation, probe distance, sharp
+// edge, bend, shortest and longest stroke, step.
+const Settings kStartup{0.01f, 0.012f, 115.0f, -60.0f, 0.02f, -0.2f, 0.025f};
 
 // The field f projected into each vertex's tangent plane; with `cross` a
 // second family along the perpendicular field follows, as the node traces it.
@@ -243,7 +234,7 @@ TEST(StreamlinerStrokes, StrokesKeepTheSeparationAndCoverTheSurface) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const auto h = hatch(c.mesh, c.field, startupSettings(), c.taper);
+    const auto h = hatch(c.mesh, c.field, kStartup, c.taper);
     ASSERT_GT(h->set.strokeCount, 10);
     expectWellFormed(*h);
     EXPECT_GE(interiorSeparation(*h), h->param.separation * 0.98f);
@@ -267,7 +258,7 @@ TEST(StreamlinerStrokes, StrokesKeepTheSeparationAndCoverTheSurface) {
 // The cross family keeps the separation among itself, crosses the first
 // family at right angles, and its points are marked.
 TEST(StreamlinerStrokes, CrossFamilyKeepsApartAmongItselfAndRunsAcrossTheFirst) {
-  const auto h = hatch(testmesh::torus(96, 32, 1.0f, 0.4f), torusField, startupSettings(),
+  const auto h = hatch(testmesh::torus(96, 32, 1.0f, 0.4f), torusField, kStartup,
                        SbStreamlineTracer::TM_PLANE, true);
   expectWellFormed(*h);
   const int first = h->set.strokeCount - h->set.crossStrokes;
@@ -327,11 +318,11 @@ TEST(StreamlinerStrokes, SharpEdgeIsNeverCrossedWhenDetectionIsOn) {
     }
     return across;
   };
-  const auto h = hatch(folded, acrossFold, startupSettings());
+  const auto h = hatch(folded, acrossFold, kStartup);
   ASSERT_GT(h->set.strokeCount, 10);
   expectWellFormed(*h);
   EXPECT_EQ(strokesAcross(*h), 0);
-  Settings off = startupSettings();
+  Settings off = kStartup;
   off.sharpEdge = -115.0f;
   EXPECT_GT(strokesAcross(*hatch(folded, acrossFold, off)), 0);
 }
@@ -344,9 +335,9 @@ TEST(StreamlinerStrokes, SharpEdgeIsNeverCrossedWhenDetectionIsOn) {
 TEST(StreamlinerStrokes, TracingEndsOnThinTubesWideSeparationsAndTinySteps) {
   for (const FieldFunction& f : {FieldFunction([](const SbVec3f& p) { return SbVec3f(-p[1], p[0], 0); }),
                                  FieldFunction([](const SbVec3f&) { return SbVec3f(0, 0, 1); })})
-    expectWellFormed(*hatch(testmesh::cylinder(12, 60, 0.004f, 1.0f), f, startupSettings()));
+    expectWellFormed(*hatch(testmesh::cylinder(12, 60, 0.004f, 1.0f), f, kStartup));
 
-  Settings wide = startupSettings();
+  Settings wide = kStartup;
   wide.seperationDist = 2.0f;
   wide.probeDist = 2.5f;
   wide.minLength = -1.0f;
@@ -355,7 +346,7 @@ TEST(StreamlinerStrokes, TracingEndsOnThinTubesWideSeparationsAndTinySteps) {
   expectWellFormed(*w);
   EXPECT_GE(w->set.strokeCount, 1);
 
-  Settings tinyStep = startupSettings();
+  Settings tinyStep = kStartup;
   tinyStep.stepSize = 0.0f;
   tinyStep.seperationDist = 0.3f;
   tinyStep.probeDist = 0.35f;
@@ -396,7 +387,7 @@ TEST(StreamlinerStrokes, ExtremeSettingsBecomeSaneParametersWithANote) {
   };
   const float size = 2.0f;
   for (const Row& row : rows) {
-    Settings s = startupSettings();
+    Settings s = kStartup;
     s.*row.field = row.value;
     std::vector<std::string> notes;
     const SbStreamlineTracer::Parameters p = SbStreamlineTracer::derive(s, size, &notes);
@@ -410,19 +401,19 @@ TEST(StreamlinerStrokes, ExtremeSettingsBecomeSaneParametersWithANote) {
     EXPECT_TRUE(std::isfinite(p.separationSq) && std::isfinite(p.probeSq));
   }
   std::vector<std::string> none;
-  SbStreamlineTracer::derive(startupSettings(), size, &none);
+  SbStreamlineTracer::derive(kStartup, size, &none);
   EXPECT_TRUE(none.empty());
 }
 
 TEST(StreamlinerStrokes, MaximumBendAndLengthLimitStrokes) {
-  Settings s = startupSettings();
+  Settings s = kStartup;
   s.maxLength = 0.1f;
   const auto h = hatch(testmesh::geodesicSphere(10, 1.0f), sphereField, s);
   ASSERT_GT(h->set.strokeCount, 0);
   for (const auto& stroke : h->strokes) EXPECT_LE(arcLengths(*h, stroke).back(), h->param.maxLength * 1.001f);
   // Concentric circles on a flat square: strokes turn steadily, and the
   // turning of each stroke stays within the limit (give or take the last step).
-  Settings c = startupSettings();
+  Settings c = kStartup;
   c.seperationDist = 0.04f;
   c.probeDist = 0.05f;
   c.minLength = -1.0f;
@@ -464,7 +455,7 @@ TEST(StreamlinerStrokes, FieldAtCreasedVerticesRunsStraightInTheFaces) {
   std::reverse(low.begin(), low.end());  // the caps wind as the tube does
   mesh.addFace(high);
   mesh.addFace(low);
-  const auto h = hatch(mesh, [](const SbVec3f&) { return SbVec3f(0, 0, 1); }, startupSettings());
+  const auto h = hatch(mesh, [](const SbVec3f&) { return SbVec3f(0, 0, 1); }, kStartup);
   ASSERT_GT(h->set.strokeCount, 10);
   expectWellFormed(*h);
   int sideSegments = 0, leaning = 0;
@@ -484,7 +475,7 @@ TEST(StreamlinerTracer, FieldDirectionInterpolatesAtVerticesWithoutNaN) {
   Hatched h;
   h.model.build(testmesh::model(testmesh::grid(1, 1, 1.0f)));
   h.directions = {SbVec3f(1, 0, 0), SbVec3f(0, 1, 0), SbVec3f(-1, 0, 0), SbVec3f(0, -1, 0)};
-  SbStreamlineTracer tracer(h.model, h.directions, SbStreamlineTracer::derive(startupSettings(), 1.0f));
+  SbStreamlineTracer tracer(h.model, h.directions, SbStreamlineTracer::derive(kStartup, 1.0f));
   const HeTriangle* t = h.model.triangles[0];
   SbVec3f d;
   for (int k = 0; k < 3; ++k) {
@@ -501,7 +492,6 @@ TEST(StreamlinerTracer, FieldDirectionInterpolatesAtVerticesWithoutNaN) {
   }
 }
 
-// ---------------------------------------------------------------- the node
 
 namespace {
 class StreamlinerNode : public testing::Test {
