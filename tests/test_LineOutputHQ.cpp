@@ -60,10 +60,7 @@ struct Recorder : SbInkOutlineHQ::Receiver {
   std::vector<Dot> dots;
   void fillContour(ContourListHQ& outline) override {
     contourPieces.push_back(outline.count);
-    if (!raster) {
-      outline.clear();
-      return;
-    }
+    if (!raster) return outline.clear();
     for (ContourPieceHQ* p = outline.take(); p;) p = p->emitPolygon(*raster);
     raster->fillContour();
   }
@@ -92,90 +89,102 @@ class InkOutline : public ::testing::Test {
     ink.addStroke(p.data(), radius.empty() ? nullptr : radius.data(), tone.empty() ? nullptr : tone.data(),
                   static_cast<int>(p.size()));
   }
+  // Rasterises a solid stroke's outline and compares every pixel with the
+  // exact union of discs and tangent bands: more than 1.5 px inside must be
+  // full ink, more than 1 px outside untouched paper. Returns the outlines.
+  int expectCoversUnion(const std::vector<SbVec2f>& p, const std::vector<float>& r) {
+    SbTgaRasterHQ raster;
+    EXPECT_TRUE(raster.begin(256, 256));
+    Recorder drawn;
+    drawn.raster = &raster;
+    SbInkOutlineHQ(settings, drawn).addStroke(p.data(), r.data(), nullptr, static_cast<int>(p.size()));
+    EXPECT_TRUE(drawn.dots.empty());
+    int wrongInside = 0, wrongOutside = 0;
+    for (int y = 0; y < 256; ++y)
+      for (int x = 0; x < 256; ++x) {
+        const double d = strokeDistance(SbVec2f(x + 0.5f - 128.0f, 128.0f - (y + 0.5f)), p, r);
+        wrongInside += d < -1.5 && raster.pixel(x, y) != 0;
+        wrongOutside += d > 1.0 && raster.pixel(x, y) != 255;
+      }
+    EXPECT_EQ(wrongInside, 0);
+    EXPECT_EQ(wrongOutside, 0);
+    return static_cast<int>(drawn.contourPieces.size());
+  }
   SbLineSettingsHQ settings;
   Recorder recorder;
 };
 
-// Signed distance of q to the hull of the discs (a, ra) and (b, rb): the
-// smallest |q - c(t)| - r(t) over the discs interpolated between them, a
-// convex function of t.
-double hullDistance(const SbVec2f& q, const SbVec2f& a, double ra, const SbVec2f& b, double rb) {
-  auto f = [&](double t) {
-    const double x = a[0] + t * (b[0] - a[0]) - q[0], y = a[1] + t * (b[1] - a[1]) - q[1];
-    return std::hypot(x, y) - (ra + t * (rb - ra));
-  };
-  double lo = 0.0, hi = 1.0;
-  for (int i = 0; i < 60; ++i) {
-    const double m1 = lo + (hi - lo) / 3.0, m2 = hi - (hi - lo) / 3.0;
-    if (f(m1) < f(m2)) hi = m2;
-    else lo = m1;
-  }
-  return std::min({f(0.0), f(1.0), f(0.5 * (lo + hi))});
-}
-
-double unionDistance(const SbVec2f& q, const std::vector<SbVec2f>& p, const std::vector<float>& r) {
-  double best = std::hypot(q[0] - p[0][0], q[1] - p[0][1]) - r[0];
-  for (size_t k = 0; k + 1 < p.size(); ++k) best = std::min(best, hullDistance(q, p[k], r[k], p[k + 1], r[k + 1]));
-  return best;
-}
-
-// Rasterises a solid stroke's outline and compares every pixel near it with
-// the exact union of discs and tangent bands: more than 1.5 px inside must
-// be full ink, more than 1 px outside untouched paper.
-void expectCoversUnion(SbLineSettingsHQ& settings, const std::vector<SbVec2f>& p, const std::vector<float>& r,
-                       int* outlines = nullptr) {
-  SbTgaRasterHQ raster;
-  ASSERT_TRUE(raster.begin(256, 256));
-  Recorder recorder;
-  recorder.raster = &raster;
-  {
-    SbInkOutlineHQ ink(settings, recorder);
-    ink.addStroke(p.data(), r.data(), nullptr, static_cast<int>(p.size()));
-  }
-  if (outlines) *outlines = static_cast<int>(recorder.contourPieces.size());
-  EXPECT_TRUE(recorder.dots.empty());
-  // Only pixels near the discs need the distance; the rest must be paper.
-  float x0 = 1e9f, x1 = -1e9f, y0 = 1e9f, y1 = -1e9f;
-  for (size_t k = 0; k < p.size(); ++k) {
-    x0 = std::min(x0, p[k][0] - r[k]);
-    x1 = std::max(x1, p[k][0] + r[k]);
-    y0 = std::min(y0, p[k][1] - r[k]);
-    y1 = std::max(y1, p[k][1] + r[k]);
-  }
-  int wrongInside = 0, wrongOutside = 0;
-  for (int y = 0; y < 256; ++y)
-    for (int x = 0; x < 256; ++x) {
-      const SbVec2f q(x + 0.5f - 128.0f, 128.0f - (y + 0.5f));
-      const bool near = q[0] > x0 - 2 && q[0] < x1 + 2 && q[1] > y0 - 2 && q[1] < y1 + 2;
-      const double d = near ? unionDistance(q, p, r) : 10.0;
-      const int pixel = raster.pixel(x, y);
-      if (d < -1.5 && pixel != 0) ++wrongInside;
-      if (d > 1.0 && pixel != 255) ++wrongOutside;
-    }
-  EXPECT_EQ(wrongInside, 0);
-  EXPECT_EQ(wrongOutside, 0);
-}
-
 }  // namespace
 
-TEST_F(InkOutline, SolidRunIsOneOutlineAndLightRunOnlyDots) {
+// One outline per solid run, dots for light runs; the filter drops a vertex
+// that moves less than sqrt(tolerance) with the same width and tone.
+TEST_F(InkOutline, RunsGiveOutlinesAndDots) {
   const std::vector<SbVec2f> zigzag = {{-60, 0}, {-30, 20}, {0, -10}, {30, 25}, {60, 0}};
-  stroke(zigzag, {3, 4, 5, 4, 3}, {1, 1, 1, 1, 1});
-  EXPECT_EQ(recorder.contourPieces.size(), 1u);
-  EXPECT_TRUE(recorder.dots.empty());
-
-  recorder = Recorder();
-  stroke(zigzag, {3, 4, 5, 4, 3}, {0.2f, 0.2f, 0.2f, 0.2f, 0.2f});
-  EXPECT_TRUE(recorder.contourPieces.empty());
-  ASSERT_GT(recorder.dots.size(), 5u);
-  // Tone 0.2 is below pi/4: spacing pi / (2 x 0.2) radii between dots.
-  const Dot& a = recorder.dots[0];
-  const Dot& b = recorder.dots[1];
-  const float gap = (a.centre - b.centre).length();
-  EXPECT_NEAR(gap, settings.spacing(0.2f) * a.radius, 0.6f);
+  const struct {
+    const char* name;
+    float tolerance;
+    std::vector<SbVec2f> p;
+    std::vector<float> r, tone;
+    int outlines, minDots, maxDots;
+  } cases[] = {
+      {"solid", 0, zigzag, {3, 4, 5, 4, 3}, {1, 1, 1, 1, 1}, 1, 0, 0},
+      {"light", 0, zigzag, {3, 4, 5, 4, 3}, {0.2f, 0.2f, 0.2f, 0.2f, 0.2f}, 0, 6, 1000},
+      {"moves past the tolerance", 4, {{0, 0}, {2.05f, 0}}, {2, 2}, {1, 1}, 1, 0, 0},
+      {"moves within it: a lone dot", 4, {{0, 0}, {1.95f, 0}}, {2, 2}, {1, 1}, 0, 1, 1},
+      {"width changes", 4, {{0, 0}, {1, 0}}, {2, 4}, {1, 1}, 1, 0, 0},
+      {"tone changes", 4, {{0, 0}, {1, 0}}, {2, 2}, {1, 0.5f}, 0, 1, 1000},
+      {"width turns negative: split at zero", 0, {{-60, 0}, {0, 0}, {60, 0}}, {6, -6, 6}, {1, 1, 1}, 2, 0, 0},
+      {"zero width", 0, {{-60, 0}, {60, 0}}, {0, 0}, {1, 1}, 0, 0, 0},
+      {"no tone", 0, {{-60, 0}, {60, 0}}, {4, 4}, {0, 0}, 0, 0, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    recorder = Recorder();
+    settings.setTolerance(c.tolerance);
+    stroke(c.p, c.r, c.tone);
+    EXPECT_EQ(static_cast<int>(recorder.contourPieces.size()), c.outlines);
+    EXPECT_GE(static_cast<int>(recorder.dots.size()), c.minDots);
+    EXPECT_LE(static_cast<int>(recorder.dots.size()), c.maxDots);
+  }
 }
 
-TEST_F(InkOutline, OneVertexStrokeIsOneDotOfItsRadius) {
+TEST_F(InkOutline, OutlineCoversUnionOfDiscsAndBands) {
+  const struct {
+    std::vector<SbVec2f> p;
+    std::vector<float> r;
+    int outlines;  // 0: not checked
+  } cases[] = {
+      {{{-100, 0}, {-40, 0}, {0, 0}, {50, 0}, {100, 0}}, {3, 12, 20, 6, 2}, 1},  // the disc bulges at the widest
+      {{{-100, -40}, {-60, 40}, {-20, -40}, {20, 40}, {60, -40}, {100, 40}}, {8, 8, 8, 8, 8, 8}, 1},  // mitres
+      {{{-80, 0}, {40, 0}, {-60, 0.5f}}, {10, 10, 10}, 0},                     // a reversal: no mitre fits
+      {{{-80, 0}, {0, 0}, {3, 6}, {-80, 10}}, {12, 12, 12, 12}, 1},            // a hairpin with short legs
+      {{{-90, -60}, {0, 0}, {10, 40}, {90, 30}}, {2, 30, 3, 15}, 0},           // very unequal radii at a turn
+      {{{-90, 0}, {0, 30}, {90, 0}}, {10, 0, 10}, 1},                          // pinched to the zero width
+      {{{-50, 0}, {-45, 0}, {40, 10}}, {20, 3, 6}, 2},                         // a disc inside the first: cut there
+      {{{0, 0}, {0, 0}, {30, 0}}, {5, 9, 4}, 0}};
+  for (size_t k = 0; k < sizeof cases / sizeof cases[0]; ++k) {
+    SCOPED_TRACE(k);
+    const int outlines = expectCoversUnion(cases[k].p, cases[k].r);
+    if (cases[k].outlines) EXPECT_EQ(outlines, cases[k].outlines);
+  }
+  // Random walks with turns up to a reversal and widths up to 15 pixels.
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<float> turn(-3.1f, 3.1f), step(1.0f, 40.0f), width(0.3f, 15.0f);
+  for (int s = 0; s < 40; ++s) {
+    std::vector<SbVec2f> p = {{-20, 0}};
+    std::vector<float> r = {width(rng)};
+    float heading = 0;
+    for (int k = 1; k < 3 + s % 6; ++k) {
+      heading += turn(rng);
+      SbVec2f next = p.back() + SbVec2f(std::cos(heading), std::sin(heading)) * step(rng);
+      p.emplace_back(std::clamp(next[0], -90.0f, 90.0f), std::clamp(next[1], -90.0f, 90.0f));
+      r.push_back(width(rng));
+    }
+    SCOPED_TRACE(s);
+    expectCoversUnion(p, r);
+  }
+}
+
+TEST_F(InkOutline, LonePointsAreDotsOfTheirRadiusOncePerPlace) {
   stroke({{5, -7}}, {3.5f}, {0.1f});
   ASSERT_EQ(recorder.dots.size(), 1u);
   EXPECT_FLOAT_EQ(recorder.dots[0].radius, 3.5f);
@@ -203,101 +212,6 @@ TEST_F(InkOutline, OneVertexStrokeIsOneDotOfItsRadius) {
   ASSERT_EQ(recorder.dots.size(), 3u);
   EXPECT_EQ(recorder.dots[1].centre, SbVec3f(5.02f, -7, 0));
   EXPECT_FLOAT_EQ(recorder.dots[2].radius, 3.6f * 3.0f);  // lineWidth / 2 x thickness
-}
-
-TEST_F(InkOutline, FilterDropsVertexMovingLessThanSqrtTolerance) {
-  settings.setTolerance(4.0f);  // 2 pixels
-  // Kept: two vertices make a solid run, one outline.
-  stroke({{0, 0}, {2.05f, 0}}, {2, 2}, {1, 1});
-  EXPECT_EQ(recorder.contourPieces.size(), 1u);
-  // Dropped: a lone vertex, drawn as a dot.
-  recorder = Recorder();
-  stroke({{0, 0}, {1.95f, 0}}, {2, 2}, {1, 1});
-  EXPECT_TRUE(recorder.contourPieces.empty());
-  EXPECT_EQ(recorder.dots.size(), 1u);
-  // A change of width (twice the change >= tolerance) or tone keeps it.
-  recorder = Recorder();
-  stroke({{0, 0}, {1, 0}}, {2, 4}, {1, 1});
-  EXPECT_TRUE(recorder.dots.empty());
-  recorder = Recorder();
-  stroke({{0, 0}, {1, 0}}, {2, 2}, {1, 0.5f});
-  EXPECT_FALSE(recorder.dots.empty() && recorder.contourPieces.empty());
-}
-
-TEST_F(InkOutline, OutlineCoversUnionOfDiscsAndBands) {
-  int outlines = 0;
-  // Straight, widening and narrowing (the disc bulges out at the widest).
-  expectCoversUnion(settings, {{-100, 0}, {-40, 0}, {0, 0}, {50, 0}, {100, 0}}, {3, 12, 20, 6, 2}, &outlines);
-  EXPECT_EQ(outlines, 1);
-  // Sharp zig-zag of equal radii: mitres on the inner sides.
-  expectCoversUnion(settings, {{-100, -40}, {-60, 40}, {-20, -40}, {20, 40}, {60, -40}, {100, 40}},
-                    {8, 8, 8, 8, 8, 8}, &outlines);
-  EXPECT_EQ(outlines, 1);
-  // A reversal and a hairpin with short legs: no mitre fits.
-  expectCoversUnion(settings, {{-80, 0}, {40, 0}, {-60, 0.5f}}, {10, 10, 10}, &outlines);
-  expectCoversUnion(settings, {{-80, 0}, {0, 0}, {3, 6}, {-80, 10}}, {12, 12, 12, 12}, &outlines);
-  EXPECT_EQ(outlines, 1);
-  // Very unequal radii at a turn.
-  expectCoversUnion(settings, {{-90, -60}, {0, 0}, {10, 40}, {90, 30}}, {2, 30, 3, 15}, &outlines);
-  // A zero width inside the run: the outline pinches to the point.
-  expectCoversUnion(settings, {{-90, 0}, {0, 30}, {90, 0}}, {10, 0, 10}, &outlines);
-  EXPECT_EQ(outlines, 1);
-
-  // Random walks with turns up to a reversal and widths up to 15 pixels.
-  std::mt19937 rng(7);
-  std::uniform_real_distribution<float> turn(-3.1f, 3.1f), step(1.0f, 40.0f), width(0.3f, 15.0f);
-  for (int s = 0; s < 40; ++s) {
-    std::vector<SbVec2f> p = {{-20, 0}};
-    std::vector<float> r = {width(rng)};
-    float heading = 0;
-    const int n = 3 + s % 6;
-    for (int k = 1; k < n; ++k) {
-      heading += turn(rng);
-      SbVec2f next = p.back() + SbVec2f(std::cos(heading), std::sin(heading)) * step(rng);
-      next[0] = std::max(-90.0f, std::min(90.0f, next[0]));
-      next[1] = std::max(-90.0f, std::min(90.0f, next[1]));
-      p.push_back(next);
-      r.push_back(width(rng));
-    }
-    SCOPED_TRACE(s);
-    expectCoversUnion(settings, p, r);
-  }
-}
-
-TEST_F(InkOutline, ContainedDiscsAndZeroWidthsAreHandled) {
-  // The second disc lies inside the first: no tangents, the run is cut there
-  // and every disc is still covered.
-  int outlines = 0;
-  expectCoversUnion(settings, {{-50, 0}, {-45, 0}, {40, 10}}, {20, 3, 6}, &outlines);
-  EXPECT_EQ(outlines, 2);
-  expectCoversUnion(settings, {{0, 0}, {0, 0}, {30, 0}}, {5, 9, 4});
-
-  // A width that turns negative is split at zero: two separate outlines.
-  stroke({{-60, 0}, {0, 0}, {60, 0}}, {6, -6, 6}, {1, 1, 1});
-  EXPECT_EQ(recorder.contourPieces.size(), 2u);
-  EXPECT_TRUE(recorder.dots.empty());
-
-  // Zero width everywhere, or no tone at all: nothing.
-  recorder = Recorder();
-  stroke({{-60, 0}, {60, 0}}, {0, 0}, {1, 1});
-  stroke({{-60, 0}, {60, 0}}, {4, 4}, {0, 0});
-  EXPECT_TRUE(recorder.contourPieces.empty());
-  EXPECT_TRUE(recorder.dots.empty());
-}
-
-TEST_F(InkOutline, DotsOfAGapAreSpreadEvenlyBetweenTheSolidEnds) {
-  // Solid, a light stretch, solid again.
-  stroke({{-100, 0}, {-50, 0}, {-49, 0}, {49, 0}, {50, 0}, {100, 0}}, {2, 2, 2, 2, 2, 2}, {1, 1, 0.3f, 0.3f, 1, 1});
-  EXPECT_EQ(recorder.contourPieces.size(), 2u);
-  ASSERT_GE(recorder.dots.size(), 3u);
-  std::vector<float> x;
-  for (const Dot& d : recorder.dots) x.push_back(d.centre[0]);
-  std::sort(x.begin(), x.end());
-  const float gap = x[1] - x[0];
-  for (size_t i = 1; i < x.size(); ++i) EXPECT_NEAR(x[i] - x[i - 1], gap, 1e-3f);
-  // Symmetric between the two solid ends, which the dots keep clear of.
-  EXPECT_NEAR(x.front() + x.back(), 0.0f, 1e-3f);
-  EXPECT_GT(x.front() - 2.0f, -50.0f + 2.0f - 1e-3f);
 }
 
 TEST_F(InkOutline, BadValuesGiveFiniteShapes) {
