@@ -246,10 +246,10 @@ namespace {
 // `height` looking down -z at the origin, the strokes, the settings and the
 // writer.
 struct Scene {
+  bool ready = (HqStrokeSource::initClass(), true);
   SoSeparator* root = new SoSeparator;
   HqStrokeSource* source = new HqStrokeSource;
   Scene(SoLineOutputHQ* output, int height) {
-    HqStrokeSource::initClass();
     root->ref();
     auto* camera = new SoOrthographicCamera;
     camera->position.setValue(0, 0, 10);
