@@ -27,8 +27,10 @@ class Raster {
   void fill(const SbVec3f& a, const SbVec3f& b, const SbVec3f& c) {
     const float area = edge(a, b, c[0], c[1]);
     if (std::fabs(area) < 1e-12f) return;
-    for (int y = std::max(0, int(std::min({a[1], b[1], c[1]}))); y <= std::min(h - 1, int(std::max({a[1], b[1], c[1]}))); ++y)
-      for (int x = std::max(0, int(std::min({a[0], b[0], c[0]}))); x <= std::min(w - 1, int(std::max({a[0], b[0], c[0]}))); ++x)
+    const int x0 = std::max(0, int(std::min({a[0], b[0], c[0]}))), x1 = std::min(w - 1, int(std::max({a[0], b[0], c[0]})));
+    const int y0 = std::max(0, int(std::min({a[1], b[1], c[1]}))), y1 = std::min(h - 1, int(std::max({a[1], b[1], c[1]})));
+    for (int y = y0; y <= y1; ++y)
+      for (int x = x0; x <= x1; ++x)
         if (edge(a, b, x + 0.5f, y + 0.5f) / area >= 0 && edge(b, c, x + 0.5f, y + 0.5f) / area >= 0 &&
             edge(c, a, x + 0.5f, y + 0.5f) / area >= 0)
           cells[y * w + x] = 1;

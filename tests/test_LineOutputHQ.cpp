@@ -97,7 +97,10 @@ class InkOutline : public ::testing::Test {
     SbInkOutlineHQ(settings, drawn).addStroke(p.data(), r.data(), nullptr, static_cast<int>(p.size()));
     EXPECT_TRUE(drawn.dots.empty());
     SbBox2f box;  // pixels far from every disc must be paper
-    for (size_t k = 0; k < p.size(); ++k) box.extendBy(SbBox2f(p[k] - SbVec2f(r[k] + 2, r[k] + 2), p[k] + SbVec2f(r[k] + 2, r[k] + 2)));
+    for (size_t k = 0; k < p.size(); ++k) {
+      const SbVec2f reach(r[k] + 2, r[k] + 2);
+      box.extendBy(SbBox2f(p[k] - reach, p[k] + reach));
+    }
     int wrongInside = 0, wrongOutside = 0;
     for (int y = 0; y < 256; ++y)
       for (int x = 0; x < 256; ++x) {

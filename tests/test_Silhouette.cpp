@@ -167,7 +167,9 @@ SbWingedEdgeModel flippedGrid(const std::function<bool(const SbVec3f&)>& flip) {
   return model;
 }
 // The left border at x = 1 and one lone triangle turned away far from it.
-bool borderAndLoneTriangle(const SbVec3f& c) { return c[0] < 1.0f || (c[0] > 3.0f && c[0] < 3.5f && c[1] > 2.5f && c[1] < 3.0f); }
+bool borderAndLoneTriangle(const SbVec3f& c) {
+  return c[0] < 1.0f || (c[0] > 3.0f && c[0] < 3.5f && c[1] > 2.5f && c[1] < 3.0f);
+}
 }  // namespace
 
 TEST(SilhouetteRepair, ZigZagsOfUnderAPixelAndSmallChunksGo) {
