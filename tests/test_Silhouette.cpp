@@ -6,13 +6,11 @@
 #include <Inventor/nodes/SoOrthographicCamera.h>
 #include <Inventor/nodes/SoPerspectiveCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
-#include <Inventor/nodes/SoTransform.h>
 
 #include <algorithm>
 #include <cmath>
 #include <map>
 #include <random>
-#include <set>
 
 #include "LineTestNodes.h"
 #include "TestMeshes.h"
