@@ -2,6 +2,9 @@
 
 #include <Inventor/elements/SoCoordinateElement.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineDensityElementHQ.h"
 #include "elements/SoLineThicknessElement.h"
@@ -40,4 +43,40 @@ void HqStrokeSource::doAction(SoAction* action) {
                               thickness.empty() ? nullptr : thickness.data());
   SoLineDensityElementHQ::set(state, this, static_cast<int32_t>(density.size()),
                               density.empty() ? nullptr : density.data());
+}
+
+double strokeDistance(const SbVec2f& q, const std::vector<SbVec2f>& p, const std::vector<float>& r) {
+  auto at = [&](size_t k, double t) {  // t in [0, 1] from p[k] to p[k + 1]
+    const size_t n = std::min(k + 1, p.size() - 1);
+    const double x = p[k][0] + t * (p[n][0] - p[k][0]) - q[0], y = p[k][1] + t * (p[n][1] - p[k][1]) - q[1];
+    return std::hypot(x, y) - std::max(0.0, r[k] + t * (double(r[n]) - r[k]));
+  };
+  // Bounds first: the distance to a segment less its larger radius is a
+  // lower bound, the value at the nearest point of the segment an upper one.
+  std::vector<double> lower(p.size(), 0.0);
+  double best = at(0, 0.0);
+  for (size_t k = 0; k + 1 < p.size(); ++k) {
+    const SbVec2f d = p[k + 1] - p[k];
+    const double len2 = d.dot(d);
+    const double s = len2 > 0 ? std::clamp(double((q - p[k]).dot(d)) / len2, 0.0, 1.0) : 0.0;
+    lower[k] = std::hypot(p[k][0] + s * d[0] - q[0], p[k][1] + s * d[1] - q[1]) -
+               std::max({0.0, double(r[k]), double(r[k + 1])});
+    best = std::min(best, at(k, s));
+  }
+  for (size_t k = 0; k + 1 < p.size(); ++k) {
+    if (lower[k] >= best) continue;
+    // Convex on each side of the radius' zero: a ternary search on each.
+    double cut = 1.0;
+    if ((r[k] < 0) != (r[k + 1] < 0)) cut = r[k] / (double(r[k]) - r[k + 1]);
+    for (const auto& range : {std::make_pair(0.0, cut), std::make_pair(cut, 1.0)}) {
+      double lo = range.first, hi = range.second;
+      for (int i = 0; i < 40 && hi > lo; ++i) {
+        const double m1 = lo + (hi - lo) / 3.0, m2 = hi - (hi - lo) / 3.0;
+        if (at(k, m1) < at(k, m2)) hi = m2;
+        else lo = m1;
+      }
+      best = std::min({best, at(k, range.first), at(k, range.second), at(k, 0.5 * (lo + hi))});
+    }
+  }
+  return best;
 }

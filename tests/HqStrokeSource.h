@@ -38,4 +38,10 @@ class HqStrokeSource : public SoNode {
   ~HqStrokeSource() override = default;
 };
 
+// Signed distance from q to the ink of a stroke: the discs of radius r[k]
+// about p[k] and, between neighbours, the discs whose centres and radii move
+// linearly from one to the next (their tangent bands). Negative radii count
+// as 0.
+double strokeDistance(const SbVec2f& q, const std::vector<SbVec2f>& p, const std::vector<float>& r);
+
 #endif

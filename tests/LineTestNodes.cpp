@@ -7,6 +7,7 @@
 
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineDensityElementHQ.h"
+#include "elements/SoLineMergerElementHQ.h"
 #include "elements/SoLineParameterizationElement.h"
 #include "elements/SoLineTaperElementHQ.h"
 #include "elements/SoLineTextureCoordinateElement.h"
@@ -77,6 +78,7 @@ void LineSetProbe::doAction(SoAction* action) {
   int32_t n = 0;
   indexPointer = SoLineCoordinateIndexElement::get(state, n);
   if (indexPointer) seen.indices.assign(indexPointer, indexPointer + n);
+  stored = SoLineMergerElementHQ::storedPrefix(state, indexPointer, n);
   const SoCoordinateElement* coords = SoCoordinateElement::getInstance(state);
   for (int32_t i = 0; i < coords->getNum(); ++i) seen.points.push_back(coords->get3(i));
   thicknessPointer = SoLineThicknessElement::get(state, n);

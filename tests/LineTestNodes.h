@@ -53,6 +53,7 @@ public:
   SbLineSet seen;                   // every array exactly as the elements hold it
   const int32_t* indexPointer = nullptr;
   const float* thicknessPointer = nullptr;
+  int32_t stored = -1;  // SoLineMergerElementHQ::storedPrefix of what it saw
 
   void doAction(SoAction* action) override;
   void GLRender(SoGLRenderAction* action) override { doAction((SoAction*)action); }

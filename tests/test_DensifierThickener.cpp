@@ -23,6 +23,8 @@
 
 namespace {
 
+using D = SoLineDensifierHQ;
+
 // A stroke set of two polylines (3 and 2 points) under an orthographic
 // camera at z = 1 looking down -z (near 1, far 10).
 class StrokeValues : public ::testing::Test {
@@ -34,19 +36,13 @@ class StrokeValues : public ::testing::Test {
     coords = new SoCoordinate3;
     root->addChild(coords);
     setPoints({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0, 1, -4.5f}, {1, 1, -4.5f}});
-    indices = {0, 1, 2, -1, 3, 4, -1};
     add([this](SoState* state) {
-      SoLineCoordinateIndexElement::set(state, nullptr, static_cast<int32_t>(indices.size()),
-                                        indices.data());
-      if (!taper.empty())
-        SoLineTaperElementHQ::set(state, nullptr, static_cast<int32_t>(taper.size()), taper.data());
-      if (!faces.empty())
-        SoLineTriangleElementHQ::set(state, nullptr, static_cast<int32_t>(faces.size()), faces.data());
-      if (!earlier.empty())
-        SoLineDensityElementHQ::set(state, nullptr, static_cast<int32_t>(earlier.size()),
-                                    earlier.data());
-      if (!family.empty())
-        SoLineFamilyElementHQ::set(state, nullptr, static_cast<int32_t>(family.size()), family.data());
+      auto n = [](const auto& v) { return static_cast<int32_t>(v.size()); };
+      SoLineCoordinateIndexElement::set(state, nullptr, n(indices), indices.data());
+      if (!taper.empty()) SoLineTaperElementHQ::set(state, nullptr, n(taper), taper.data());
+      if (!faces.empty()) SoLineTriangleElementHQ::set(state, nullptr, n(faces), faces.data());
+      if (!earlier.empty()) SoLineDensityElementHQ::set(state, nullptr, n(earlier), earlier.data());
+      if (!family.empty()) SoLineFamilyElementHQ::set(state, nullptr, n(family), family.data());
     });
   }
   void TearDown() override { root->unref(); }
@@ -58,9 +54,8 @@ class StrokeValues : public ::testing::Test {
   void add(std::function<void(SoState*)> fn) {
     root->addChild(new StateStep([fn](SoState* state, SoNode*) { fn(state); }));
   }
-  SoLineDensifierHQ* densifier(int method, float value, int apply = SoLineDensifierHQ::REPLACE,
-                               bool inPlace = true) {
-    auto* node = new SoLineDensifierHQ;
+  D* densifier(int method, float value, int apply = D::REPLACE, bool inPlace = true) {
+    auto* node = new D;
     node->method = method;
     node->value = value;
     node->apply = apply;
@@ -72,75 +67,55 @@ class StrokeValues : public ::testing::Test {
   void probeDensity() {
     add([this](SoState* state) {
       int32_t n = 0;
-      const float* v = SoLineDensityElementHQ::get(state, n);
-      density.assign(v, v + n);
-      densityPointer = v;
+      densityPointer = SoLineDensityElementHQ::get(state, n);
+      density.assign(densityPointer, densityPointer + n);
     });
   }
   void traverse() {
     SoCallbackAction action;
     action.apply(root);
   }
+  void restart() {
+    TearDown();
+    SetUp();
+  }
 
   SoSeparator* root = nullptr;
   SoCoordinate3* coords = nullptr;
-  std::vector<int32_t> indices;
-  std::vector<float> taper;
+  std::vector<int32_t> indices = {0, 1, 2, -1, 3, 4, -1};
+  std::vector<float> taper, earlier, family, density;
   std::vector<const HeTriangle*> faces;
-  std::vector<float> earlier;
-  std::vector<float> family;
-  std::vector<float> density;
   const float* densityPointer = nullptr;
 };
 
-TEST_F(StrokeValues, DefaultsGiveDensityOneForEveryPoint) {
-  root->addChild(new SoLineDensifierHQ);
-  probeDensity();
-  traverse();
-  EXPECT_EQ(density, std::vector<float>(5, 1.0f));
-}
-
+// 0.25 combined into an earlier 0.5, in the earlier node's list (in place)
+// or in a copy of it; a second render does not pile up.
 TEST_F(StrokeValues, EveryApplyModeCombinesWithTheEarlierValue) {
-  const std::pair<int, float> cases[] = {
-      {SoLineDensifierHQ::REPLACE, 0.25f}, {SoLineDensifierHQ::ADD, 0.75f},
-      {SoLineDensifierHQ::SUB, 0.25f},     {SoLineDensifierHQ::MUL, 0.125f},
-      {SoLineDensifierHQ::SCREEN, 0.625f}, {SoLineDensifierHQ::MIN, 0.25f},
-      {SoLineDensifierHQ::MAX, 0.5f}};
-  for (const auto& c : cases) {
-    for (bool inPlace : {true, false}) {
-      TearDown();
-      SetUp();
-      densifier(SoLineDensifierHQ::CONSTANT, 0.5f);
-      densifier(SoLineDensifierHQ::CONSTANT, 0.25f, c.first, inPlace);
-      probeDensity();
-      traverse();
-      EXPECT_EQ(density, std::vector<float>(5, c.second)) << c.first << " in place " << inPlace;
-      traverse();  // a second render does not pile up
-      EXPECT_EQ(density, std::vector<float>(5, c.second)) << c.first << " in place " << inPlace;
-    }
-  }
-  EXPECT_FLOAT_EQ(SbStrokeValuesHQ::combine(SoLineDensifierHQ::SCREEN, 0.5f, 0.5f), 0.75f);
-}
-
-TEST_F(StrokeValues, InPlaceMultiplyChangesTheEarlierList) {
-  SoLineDensifierHQ* first = densifier(SoLineDensifierHQ::CONSTANT, 0.5f);
-  SoLineDensifierHQ* second = densifier(SoLineDensifierHQ::CONSTANT, 0.5f, SoLineDensifierHQ::MUL);
+  root->addChild(new D);  // the defaults: 1 for every point
   probeDensity();
   traverse();
-  EXPECT_EQ(density, std::vector<float>(5, 0.25f));
-  EXPECT_EQ(densityPointer, first->ownValues().data());
-  EXPECT_TRUE(second->ownValues().empty());
-}
-
-TEST_F(StrokeValues, OwnListStartsFromACopyOfTheEarlierValues) {
-  SoLineDensifierHQ* first = densifier(SoLineDensifierHQ::CONSTANT, 0.5f);
-  SoLineDensifierHQ* second =
-      densifier(SoLineDensifierHQ::CONSTANT, 0.5f, SoLineDensifierHQ::ADD, false);
-  probeDensity();
-  for (int i = 0; i < 3; ++i) traverse();
   EXPECT_EQ(density, std::vector<float>(5, 1.0f));
-  EXPECT_EQ(densityPointer, second->ownValues().data());
-  EXPECT_EQ(first->ownValues(), std::vector<float>(5, 0.5f));
+
+  const std::pair<int, float> cases[] = {{D::REPLACE, 0.25f}, {D::ADD, 0.75f}, {D::SUB, 0.25f}, {D::MUL, 0.125f},
+                                         {D::SCREEN, 0.625f}, {D::MIN, 0.25f}, {D::MAX, 0.5f}};
+  for (const auto& c : cases)
+    for (bool inPlace : {true, false}) {
+      SCOPED_TRACE(testing::Message() << "apply " << c.first << " in place " << inPlace);
+      restart();
+      D* first = densifier(D::CONSTANT, 0.5f);
+      D* second = densifier(D::CONSTANT, 0.25f, c.first, inPlace);
+      probeDensity();
+      for (int i = 0; i < 2; ++i) {
+        traverse();
+        EXPECT_EQ(density, std::vector<float>(5, c.second));
+      }
+      EXPECT_EQ(densityPointer, (inPlace ? first : second)->ownValues().data());
+      EXPECT_EQ(second->ownValues().empty(), inPlace);
+      if (!inPlace) {
+        EXPECT_EQ(first->ownValues(), std::vector<float>(5, 0.5f));
+      }
+    }
+  EXPECT_FLOAT_EQ(SbStrokeValuesHQ::combine(D::SCREEN, 0.5f, 0.5f), 0.75f);
 }
 
 // Two families (the first stroke, the cross stroke): up to crossStart the
@@ -148,33 +123,30 @@ TEST_F(StrokeValues, OwnListStartsFromACopyOfTheEarlierValues) {
 // both grow, to full ink at crossFull; a value above 1 stays as it is.
 TEST_F(StrokeValues, CrossFamilyInksOnlyAboveTheStartAndBothAreFullAtFull) {
   family = {0, 0, 0, 1, 1};
-  SoLineDensifierHQ* node = densifier(SoLineDensifierHQ::CONSTANT, 0.0f);
+  D* node = densifier(D::CONSTANT, 0.0f);
   node->crossStart = 0.4f;
   node->crossFull = 0.5f;
   probeDensity();
-  float before[2] = {-1.0f, -1.0f};
+  float first = -1.0f, cross = -1.0f;  // values must never fall as the value grows
   for (float v = -0.25f; v <= 1.5f; v += 0.01f) {
+    SCOPED_TRACE(v);
     node->value = v;
     traverse();
     ASSERT_EQ(density.size(), 5u);
-    const float first = density[0], cross = density[3];
-    EXPECT_EQ(density[1], first);
-    EXPECT_EQ(density[4], cross);
+    EXPECT_TRUE(density[1] == density[0] && density[4] == density[3]);
+    EXPECT_GE(density[0], first);
+    EXPECT_GE(density[3], cross);
+    first = density[0];
+    cross = density[3];
     if (v <= 0.4f) {
-      EXPECT_FLOAT_EQ(first, v) << v;
-      EXPECT_EQ(cross, 0.0f) << v;
+      EXPECT_FLOAT_EQ(first, v);
+      EXPECT_EQ(cross, 0.0f);
     } else if (v < 0.5f) {
-      EXPECT_GT(first, v) << v;
-      EXPECT_GT(cross, 0.0f) << v;
-      EXPECT_LT(cross, first) << v;
+      EXPECT_TRUE(first > v && cross > 0.0f && cross < first);
     } else {
-      EXPECT_FLOAT_EQ(first, std::max(v, 1.0f)) << v;
-      EXPECT_FLOAT_EQ(cross, std::max(v, 1.0f)) << v;
+      EXPECT_FLOAT_EQ(first, std::max(v, 1.0f));
+      EXPECT_FLOAT_EQ(cross, std::max(v, 1.0f));
     }
-    EXPECT_GE(first, before[0]) << v;
-    EXPECT_GE(cross, before[1]) << v;
-    before[0] = first;
-    before[1] = cross;
   }
   // A negative start, or no family marks, leaves the values as asked for.
   node->value = 0.45f;
@@ -187,37 +159,44 @@ TEST_F(StrokeValues, CrossFamilyInksOnlyAboveTheStartAndBothAreFullAtFull) {
   EXPECT_EQ(density, std::vector<float>(5, 0.45f));
 }
 
-TEST_F(StrokeValues, TooShortEarlierValuesAreIgnored) {
-  earlier = {0.5f, 0.5f};  // two values for five points
-  densifier(SoLineDensifierHQ::CONSTANT, 0.25f, SoLineDensifierHQ::ADD);
+TEST_F(StrokeValues, ShortOrMissingInputs) {
+  earlier = {0.5f, 0.5f};  // two values for five points: ignored, ADD acts as REPLACE
+  densifier(D::CONSTANT, 0.25f, D::ADD);
   probeDensity();
   traverse();
-  EXPECT_EQ(density, std::vector<float>(5, 0.25f));  // treated as REPLACE
+  EXPECT_EQ(density, std::vector<float>(5, 0.25f));
   EXPECT_EQ(earlier, (std::vector<float>{0.5f, 0.5f}));
-}
 
-TEST_F(StrokeValues, MissingInputsGiveAnEmptyElement) {
+  restart();
   earlier = std::vector<float>(5, 0.5f);
-  densifier(SoLineDensifierHQ::CURVATURE, 1.0f);  // no curvature record in the state
+  densifier(D::CURVATURE, 1.0f);  // no curvature record in the state: an empty element
   probeDensity();
   traverse();
   EXPECT_TRUE(density.empty());
   EXPECT_EQ(densityPointer, nullptr);
 
-  TearDown();
-  SetUp();
+  restart();
   indices.clear();  // no polylines
-  densifier(SoLineDensifierHQ::CONSTANT, 1.0f);
+  densifier(D::CONSTANT, 1.0f);
   probeDensity();
   traverse();
   EXPECT_TRUE(density.empty());
 }
 
-TEST_F(StrokeValues, FormulasUseTaperDepthAndFailToZero) {
-  SoLineDensifierHQ* node = densifier(SoLineDensifierHQ::PARSER, 2.0f);
+TEST_F(StrokeValues, DepthAndFormulasOfTaperAndDepthFailingToZero) {
+  D* node = densifier(D::DEPTH, 1.0f);
   probeDensity();
-  node->parserExpression = "taper";
   traverse();
+  ASSERT_EQ(density.size(), 5u);
+  EXPECT_NEAR(density[0], 1.0f, 1e-5);  // near plane
+  EXPECT_NEAR(density[4], 0.5f, 1e-5);  // half way
+
+  node->method = D::PARSER;
+  node->value = 2.0f;
+  node->parserExpression = "taper";
+  testing::internal::CaptureStdout();
+  traverse();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "LineSthScalarEngineHQ::Parser: TAPER \n");
   EXPECT_EQ(density, std::vector<float>(5, 2.0f));  // no taper values: 1
   taper = {0.1f, 0.2f, 0.3f, 0.4f, 0.5f};
   traverse();
@@ -227,68 +206,51 @@ TEST_F(StrokeValues, FormulasUseTaperDepthAndFailToZero) {
   EXPECT_EQ(density, std::vector<float>(5, 2.0f));
 
   node->parserExpression = "depth";
+  testing::internal::CaptureStdout();
   traverse();
+  testing::internal::GetCapturedStdout();
   ASSERT_EQ(density.size(), 5u);
   EXPECT_NEAR(density[0], 0.0f, 1e-5);   // at the near plane
   EXPECT_NEAR(density[3], -1.0f, 1e-5);  // halfway: -0.5 * 2
 
-  testing::internal::CaptureStdout();
-  node->parserExpression = "light +";
-  traverse();
-  testing::internal::GetCapturedStdout();
-  EXPECT_EQ(density, std::vector<float>(5, 0.0f));
-
-  node->parserExpression = "(0-1)^0.5";  // NaN counts as 0
-  testing::internal::CaptureStdout();
-  traverse();
-  testing::internal::GetCapturedStdout();
-  EXPECT_EQ(density, std::vector<float>(5, 0.0f));
-}
-
-TEST_F(StrokeValues, DepthFallsFromNearToFar) {
-  densifier(SoLineDensifierHQ::DEPTH, 1.0f);
-  probeDensity();
-  traverse();
-  ASSERT_EQ(density.size(), 5u);
-  EXPECT_NEAR(density[0], 1.0f, 1e-5);
-  EXPECT_NEAR(density[4], 0.5f, 1e-5);
+  // A formula that does not parse, or a NaN, gives 0.
+  for (const char* bad : {"light +", "(0-1)^0.5"}) {
+    node->parserExpression = bad;
+    testing::internal::CaptureStdout();
+    traverse();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(density, std::vector<float>(5, 0.0f)) << bad;
+  }
 }
 
 TEST_F(StrokeValues, RimAndIsoFollowTheFaceNormal) {
   // A face seen head-on (normal +z) and one seen edge-on (normal -y).
   PolyMesh mesh;
-  mesh.addVertex({0, 0, 0});
-  mesh.addVertex({4, 0, 0});
-  mesh.addVertex({0, 4, 0});
-  mesh.addVertex({0, 0, -8});
-  mesh.addVertex({8, 0, -8});
-  mesh.addVertex({0, 0, -1});
+  for (SbVec3f p : {SbVec3f(0, 0, 0), SbVec3f(4, 0, 0), SbVec3f(0, 4, 0), SbVec3f(0, 0, -8), SbVec3f(8, 0, -8),
+                    SbVec3f(0, 0, -1)})
+    mesh.addVertex(p);
   mesh.addFace({0, 1, 2});
   mesh.addFace({3, 4, 5});
   SbHeModelHQ model;
   model.build(testmesh::model(mesh));
   ASSERT_EQ(model.triangleCount(), 2);
   setPoints({{0.5f, 0.5f, 0}, {1.5f, 0.5f, 0}, {2, 1, 0}, {1, 0, -4}, {2, 0, -4}});
-  faces = {model.triangles[0], model.triangles[0], model.triangles[0], model.triangles[1],
-           model.triangles[1]};
-  SoLineDensifierHQ* node = densifier(SoLineDensifierHQ::RIM, 1.0f);
+  faces = {model.triangles[0], model.triangles[0], model.triangles[0], model.triangles[1], model.triangles[1]};
+  D* node = densifier(D::RIM, 1.0f);
   probeDensity();
   traverse();
-  ASSERT_EQ(density.size(), 5u);
-  for (int i = 0; i < 3; ++i) EXPECT_NEAR(density[i], 0.0f, 1e-5) << i;
-  for (int i = 3; i < 5; ++i) EXPECT_NEAR(density[i], 1.0f, 1e-5) << i;
+  EXPECT_EQ(density, (std::vector<float>{0, 0, 0, 1, 1}));
 
   // iso: the stroke's side direction seen from the camera. On the head-on
   // face the side lies in the image plane (1); on the edge-on face it points
   // along the view (0).
-  node->method = SoLineDensifierHQ::PARSER;
+  node->method = D::PARSER;
   node->parserExpression = "iso";
   testing::internal::CaptureStdout();
   traverse();
   testing::internal::GetCapturedStdout();
   ASSERT_EQ(density.size(), 5u);
-  for (int i = 0; i < 3; ++i) EXPECT_NEAR(density[i], 1.0f, 1e-5) << i;
-  for (int i = 3; i < 5; ++i) EXPECT_NEAR(density[i], 0.0f, 1e-5) << i;
+  for (int i = 0; i < 5; ++i) EXPECT_NEAR(density[i], i < 3 ? 1.0f : 0.0f, 1e-5) << i;
 
   faces.resize(2);  // too few faces: treated as absent, no crash
   traverse();
@@ -299,12 +261,8 @@ TEST_F(StrokeValues, RimAndIsoFollowTheFaceNormal) {
 // however large, wide, deep or perspective the view volume is.
 TEST(StrokeDirections, LightFollowsTheCameraNotTheVolumesShape) {
   SbRotation turn(SbVec3f(0.3f, 1, 0.2f), 0.7f);
-  SbVec3f right, up, back;
-  turn.multVec(SbVec3f(1, 0, 0), right);
-  turn.multVec(SbVec3f(0, 1, 0), up);
-  turn.multVec(SbVec3f(0, 0, 1), back);
-  SbVec3f expected = up - right - back;
-  expected.normalize();
+  SbVec3f expected;
+  turn.multVec(SbVec3f(-1, 1, -1) / std::sqrt(3.0f), expected);  // up - right - back
   struct Volume {
     bool perspective;
     float width, aspect, nearDistance, farDistance;
@@ -325,19 +283,16 @@ TEST(StrokeDirections, LightFollowsTheCameraNotTheVolumesShape) {
   }
 }
 
-TEST_F(StrokeValues, ThickenerWritesTheThicknessElement) {
+TEST_F(StrokeValues, ThickenerWritesTheThicknessElementOnly) {
   auto* thickener = new SoLineThickenerHQ;
   thickener->value = 3.0f;
   root->addChild(thickener);
-  std::vector<float> thickness;
-  add([&](SoState* state) {
-    int32_t n = 0;
-    const float* v = SoLineThicknessElement::get(state, n);
-    thickness.assign(v, v + n);
-  });
+  int32_t n = 0;
+  const float* thickness = nullptr;
+  add([&](SoState* state) { thickness = SoLineThicknessElement::get(state, n); });
   probeDensity();
   traverse();
-  EXPECT_EQ(thickness, std::vector<float>(5, 3.0f));
+  EXPECT_EQ(std::vector<float>(thickness, thickness + n), std::vector<float>(5, 3.0f));
   EXPECT_TRUE(density.empty());
 }
 

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <Inventor/SbViewVolume.h>
+
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
+#include "HqStrokeSource.h"
 #include "output/SbInkOutlineHQ.h"
 #include "styling/SbInkStrokeBuilderHQ.h"
 #include "styling/SbLineSettingsHQ.h"
@@ -19,21 +22,18 @@ const float kPi = 3.14159265358979f;
 // the builder's triangles (solid triangles and dot fans).
 class Raster {
  public:
-  Raster(int width, int height) : w(width), h(height), cells(static_cast<size_t>(width * height), 0) {}
+  static constexpr int w = 340, h = 200;
+  std::vector<char> cells = std::vector<char>(w * h, 0);
   void fill(const SbVec3f& a, const SbVec3f& b, const SbVec3f& c) {
-    const int x0 = std::max(0, static_cast<int>(std::floor(std::min({a[0], b[0], c[0]}))));
-    const int x1 = std::min(w - 1, static_cast<int>(std::ceil(std::max({a[0], b[0], c[0]}))));
-    const int y0 = std::max(0, static_cast<int>(std::floor(std::min({a[1], b[1], c[1]}))));
-    const int y1 = std::min(h - 1, static_cast<int>(std::ceil(std::max({a[1], b[1], c[1]}))));
     const float area = edge(a, b, c[0], c[1]);
     if (std::fabs(area) < 1e-12f) return;
+    const int x0 = std::max(0, int(std::min({a[0], b[0], c[0]}))), x1 = std::min(w - 1, int(std::max({a[0], b[0], c[0]})));
+    const int y0 = std::max(0, int(std::min({a[1], b[1], c[1]}))), y1 = std::min(h - 1, int(std::max({a[1], b[1], c[1]})));
     for (int y = y0; y <= y1; ++y)
-      for (int x = x0; x <= x1; ++x) {
-        const float px = x + 0.5f, py = y + 0.5f;
-        const float e0 = edge(a, b, px, py) / area, e1 = edge(b, c, px, py) / area,
-                    e2 = edge(c, a, px, py) / area;
-        if (e0 >= 0 && e1 >= 0 && e2 >= 0) cells[static_cast<size_t>(y * w + x)] = 1;
-      }
+      for (int x = x0; x <= x1; ++x)
+        if (edge(a, b, x + 0.5f, y + 0.5f) / area >= 0 && edge(b, c, x + 0.5f, y + 0.5f) / area >= 0 &&
+            edge(c, a, x + 0.5f, y + 0.5f) / area >= 0)
+          cells[y * w + x] = 1;
   }
   void draw(const Builder& ink) {
     const auto& v = ink.solidVertices();
@@ -41,50 +41,17 @@ class Raster {
     for (size_t i = 0; i + 2 < t.size(); i += 3) fill(v[t[i]], v[t[i + 1]], v[t[i + 2]]);
     const auto& dv = ink.dotVertices();
     for (const Builder::Dot& d : ink.dots())
-      for (int k = 1; k + 1 < d.vertexCount; ++k)
-        fill(dv[d.firstVertex], dv[d.firstVertex + k], dv[d.firstVertex + k + 1]);
+      for (int k = 1; k + 1 < d.vertexCount; ++k) fill(dv[d.firstVertex], dv[d.firstVertex + k], dv[d.firstVertex + k + 1]);
   }
-  bool at(int x, int y) const { return cells[static_cast<size_t>(y * w + x)] != 0; }
-  int w, h;
-
- private:
   static float edge(const SbVec3f& a, const SbVec3f& b, float x, float y) {
     return (b[0] - a[0]) * (y - a[1]) - (b[1] - a[1]) * (x - a[0]);
   }
-  std::vector<char> cells;
 };
-
-// Signed distance (sampled) from every pixel centre near the stroke to the
-// union, over consecutive point pairs, of the discs whose centres and radii
-// move linearly between the pair: the union of the discs and their tangent
-// bands. Negative radii count as 0; pixels far from the stroke keep 1e30.
-std::vector<float> distanceToStroke(const std::vector<Point>& pts, const std::vector<float>& radius,
-                                    int w, int h) {
-  std::vector<float> best(static_cast<size_t>(w * h), 1e30f);
-  for (size_t k = 0; k + 1 < pts.size(); ++k) {
-    const float ax = pts[k].x, ay = pts[k].y, bx = pts[k + 1].x, by = pts[k + 1].y;
-    const float reach = std::max({radius[k], radius[k + 1], 0.0f}) + 3.0f;
-    const int x0 = std::max(0, static_cast<int>(std::min(ax, bx) - reach));
-    const int x1 = std::min(w - 1, static_cast<int>(std::max(ax, bx) + reach));
-    const int y0 = std::max(0, static_cast<int>(std::min(ay, by) - reach));
-    const int y1 = std::min(h - 1, static_cast<int>(std::max(ay, by) + reach));
-    for (int y = y0; y <= y1; ++y)
-      for (int x = x0; x <= x1; ++x) {
-        float& d = best[static_cast<size_t>(y * w + x)];
-        for (int i = 0; i <= 64; ++i) {
-          const float s = i / 64.0f;
-          const float r = std::max(0.0f, radius[k] + s * (radius[k + 1] - radius[k]));
-          d = std::min(d, std::hypot(x + 0.5f - ax - s * (bx - ax), y + 0.5f - ay - s * (by - ay)) - r);
-        }
-      }
-  }
-  return best;
-}
 
 class InkStroke : public ::testing::Test {
  protected:
   void SetUp() override {
-    settings.setLineWidth(10.0f);
+    settings.setLineWidth(10.0f);  // radius 5 x thickness
     settings.setMaxWidth(100.0f);
     settings.setTolerance(2.0f);
     settings.setRange(2.0f, 100.0f);
@@ -92,201 +59,228 @@ class InkStroke : public ::testing::Test {
     ink.setResolution(2.0f);
   }
   void TearDown() override { EXPECT_EQ(Builder::pool.live(), 0); }
-
-  // Rasterises the solid stroke and compares it with the analytic union.
-  void expectOutlineCovers(const std::vector<Point>& pts) {
-    std::vector<float> radius;
-    for (const Point& p : pts) radius.push_back(std::min(5.0f * p.thickness, 50.0f));
-    ink.clear();
-    ink.addStroke(pts.data(), static_cast<int>(pts.size()), true, false);
-    EXPECT_TRUE(ink.dots().empty());
-    Raster raster(340, 200);
-    raster.draw(ink);
-    const std::vector<float> distance = distanceToStroke(pts, radius, raster.w, raster.h);
-    int missing = 0, extra = 0, inside = 0;
-    for (int y = 0; y < raster.h; ++y)
-      for (int x = 0; x < raster.w; ++x) {
-        const float d = distance[static_cast<size_t>(y * raster.w + x)];
-        if (d < -1.0f) {
-          ++inside;
-          if (!raster.at(x, y)) ++missing;
-        }
-        if (d > 1.0f && raster.at(x, y)) ++extra;
-      }
-    EXPECT_GT(inside, 1000);
-    EXPECT_EQ(missing, 0);
-    EXPECT_EQ(extra, 0);
+  void add(const std::vector<Point>& pts) { ink.addStroke(pts.data(), static_cast<int>(pts.size()), true, true); }
+  float extent(int axis, bool most) const {
+    float v = most ? -1e9f : 1e9f;
+    for (const SbVec3f& p : ink.solidVertices()) v = most ? std::max(v, p[axis]) : std::min(v, p[axis]);
+    return v;
   }
 
   SbLineSettingsHQ settings;
   Builder ink;
 };
 
-TEST_F(InkStroke, SolidOutlineIsTheUnionOfDiscsAndTangentBands) {
-  std::vector<Point> pts;
-  for (int k = 0; k <= 70; ++k)
-    pts.push_back({20.0f + 4.0f * k, 100.0f + 30.0f * std::sin(k / 8.0f), 0.5f,
-                   0.4f + 1.2f * (0.5f + 0.5f * std::sin(k / 5.0f)), 1.0f});
-  expectOutlineCovers(pts);
-}
-
-TEST_F(InkStroke, WidthThroughZeroPinchesTheOutline) {
-  std::vector<Point> pts;
-  for (int k = 0; k <= 70; ++k)
-    pts.push_back({20.0f + 4.0f * k, 100.0f + 20.0f * std::cos(k / 9.0f), 0.5f,
-                   1.3f * std::sin(k / 6.0f), 1.0f});
-  expectOutlineCovers(pts);
-}
-
-// Straight run of 400 pixels at a constant tone, radius 2.
+// Straight run along y = 50 at a constant tone, radius 5 x thickness.
 std::vector<Point> straight(float tone, float thickness = 0.4f, float length = 400.0f) {
   std::vector<Point> pts;
   for (float x = 0; x <= length + 1e-3f; x += 10.0f) pts.push_back({x, 50.0f, 0.5f, thickness, tone});
   return pts;
 }
 
-TEST_F(InkStroke, ConstantLightToneGivesLengthOverSpacingDots) {
-  for (float tone : {0.03f, 0.1f, 0.3f, 0.6f}) {
+// The rasterised solid ink against the analytic union of discs and tangent
+// bands: more than a pixel inside is ink, more than a pixel outside paper.
+TEST_F(InkStroke, SolidOutlineIsTheUnionOfDiscsAndTangentBands) {
+  for (bool throughZero : {false, true}) {
+    SCOPED_TRACE(throughZero ? "width through zero" : "varying width");
+    std::vector<Point> pts;
+    std::vector<SbVec2f> at;
+    std::vector<float> radius;
+    for (int k = 0; k <= 70; ++k) {
+      const float t = throughZero ? 1.3f * std::sin(k / 6.0f) : 0.4f + 1.2f * (0.5f + 0.5f * std::sin(k / 5.0f));
+      pts.push_back({20.0f + 4.0f * k, 100.0f + (throughZero ? 20.0f * std::cos(k / 9.0f) : 30.0f * std::sin(k / 8.0f)),
+                     0.5f, t, 1.0f});
+      at.emplace_back(pts.back().x, pts.back().y);
+      radius.push_back(std::min(5.0f * t, 50.0f));
+    }
     ink.clear();
-    const auto pts = straight(tone);
-    ink.addStroke(pts.data(), static_cast<int>(pts.size()), true, true);
-    const float r = 2.0f;
-    const float expected = 400.0f / (settings.spacing(tone) * r) + 1.0f;  // from one free end to the other
-    EXPECT_NEAR(static_cast<float>(ink.dots().size()), expected, 1.0f) << tone;
-    EXPECT_TRUE(ink.solidTriangles().empty()) << tone;
+    ink.addStroke(pts.data(), static_cast<int>(pts.size()), true, false);
+    EXPECT_TRUE(ink.dots().empty());
+    Raster raster;
+    raster.draw(ink);
+    int missing = 0, extra = 0, inside = 0;
+    for (int y = 0; y < Raster::h; ++y)
+      for (int x = 0; x < Raster::w; ++x) {
+        const bool near = y > 5 && y < 195 && x > 5 && x < 335;
+        const double d = near ? strokeDistance(SbVec2f(x + 0.5f, y + 0.5f), at, radius) : 1e30;
+        inside += d < -1.0;
+        missing += d < -1.0 && !raster.cells[y * Raster::w + x];
+        extra += d > 1.0 && raster.cells[y * Raster::w + x];
+      }
+    EXPECT_GT(inside, 1000);
+    EXPECT_EQ(missing, 0);
+    EXPECT_EQ(extra, 0);
+  }
+}
+
+// A width that falls to zero (or below) in the middle ends one solid run at
+// the first zero and starts the next at the last: no ink in between.
+TEST_F(InkStroke, AWidthFallingToZeroSplitsTheInkAtTheZeroPoints) {
+  struct Case {
+    const char* name;
+    std::vector<float> thickness;  // at x = 20, 30, ..., 100
+    float from, to;                // the zero stretch
+  } cases[] = {{"falls to zero and stays", {1, 1, 1, 0, 0, 0, 1, 1, 1}, 50, 70},
+               {"passes below zero", {1, 1, 1, 0.5f, -0.5f, -0.5f, 0.5f, 1, 1}, 55, 75}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Point> pts;
+    for (size_t k = 0; k < c.thickness.size(); ++k) pts.push_back({20.0f + 10.0f * k, 50.0f, 0.5f, c.thickness[k], 1.0f});
+    ink.clear();
+    add(pts);
+    EXPECT_TRUE(ink.dots().empty());
+    const auto& v = ink.solidVertices();
+    const auto& t = ink.solidTriangles();
+    const float mid = 0.5f * (c.from + c.to);
+    float leftEnd = -1e9f, rightStart = 1e9f;
+    for (const SbVec3f& p : v) {
+      EXPECT_FALSE(p[0] > c.from + 1e-3f && p[0] < c.to - 1e-3f) << "ink at x = " << p[0];
+      if (p[0] < mid) leftEnd = std::max(leftEnd, p[0]);
+      else rightStart = std::min(rightStart, p[0]);
+    }
+    for (size_t i = 0; i + 2 < t.size(); i += 3)
+      EXPECT_EQ(v[t[i]][0] < mid, v[t[i + 1]][0] < mid && v[t[i + 2]][0] < mid) << "a triangle across the gap";
+    EXPECT_NEAR(leftEnd, c.from, 1e-3f);
+    EXPECT_NEAR(rightStart, c.to, 1e-3f);
+  }
+}
+
+TEST_F(InkStroke, LightTonesAreDotsAtTheirSpacingAndFullToneIsSolid) {
+  for (float tone : {0.03f, 0.1f, 0.3f, 0.6f, 1.0f}) {
+    ink.clear();
+    add(straight(tone));  // radius 2
+    EXPECT_EQ(ink.solidTriangles().empty(), tone < 1) << tone;
+    if (tone == 1) EXPECT_TRUE(ink.dots().empty());
+    else  // from one free end to the other
+      EXPECT_NEAR(float(ink.dots().size()), 400.0f / (settings.spacing(tone) * 2.0f) + 1.0f, 1.0f) << tone;
     for (const Builder::Dot& d : ink.dots()) {
-      EXPECT_NEAR(d.radius, r, 1e-4);
+      EXPECT_NEAR(d.radius, 2.0f, 1e-4);
       EXPECT_NEAR(d.centre[1], 50.0f, 1e-4);
-      EXPECT_GE(d.centre[0], -1e-3f);
-      EXPECT_LE(d.centre[0], 400.0f + 1e-3f);
+      EXPECT_TRUE(d.centre[0] >= -1e-3f && d.centre[0] <= 400.0f + 1e-3f) << d.centre[0];
+    }
+  }
+  // Corners follow the resolution: 5 for radius 1, 32 for radius 10, corner
+  // 0 at angle 0 and the fan closed.
+  for (float width : {2.0f, 20.0f}) {
+    settings.setLineWidth(width);
+    ink.clear();
+    add(straight(0.1f, 1.0f, 2000.0f));
+    ASSERT_FALSE(ink.dots().empty());
+    for (const Builder::Dot& d : ink.dots()) {
+      EXPECT_EQ(d.corners, width < 10 ? 5 : 32);
+      EXPECT_EQ(d.vertexCount, d.corners + 2);
+      const SbVec3f& first = ink.dotVertices()[d.firstVertex + 1];
+      EXPECT_NEAR(first[0] - d.centre[0], width / 2, 1e-4);
+      EXPECT_EQ(ink.dotVertices()[d.firstVertex + d.vertexCount - 1], first);
     }
   }
 }
 
-TEST_F(InkStroke, DotCornerCountsFollowTheResolution) {
-  settings.setLineWidth(2.0f);  // radius 1
-  auto pts = straight(0.1f, 1.0f);
-  ink.addStroke(pts.data(), static_cast<int>(pts.size()), true, true);
-  ASSERT_FALSE(ink.dots().empty());
-  for (const Builder::Dot& d : ink.dots()) EXPECT_EQ(d.corners, 5);
-
-  ink.clear();
-  settings.setLineWidth(20.0f);  // radius 10
-  pts = straight(0.1f, 1.0f, 2000.0f);
-  ink.addStroke(pts.data(), static_cast<int>(pts.size()), true, true);
-  ASSERT_FALSE(ink.dots().empty());
-  for (const Builder::Dot& d : ink.dots()) {
-    EXPECT_EQ(d.corners, 32);
-    EXPECT_EQ(d.vertexCount, 34);
-    const SbVec3f& first = ink.dotVertices()[d.firstVertex + 1];
-    EXPECT_NEAR(first[0] - d.centre[0], 10.0f, 1e-4);  // corner 0 at angle 0
-    EXPECT_EQ(ink.dotVertices()[d.firstVertex + d.vertexCount - 1], first);  // fan closed
-  }
-}
-
-TEST_F(InkStroke, FullToneIsSolidAndLightGapsAreRebalanced) {
+// Solid, a light gap, solid again, symmetric about x = 200: rebalanced, the
+// dots are evenly spaced and symmetric too, clear of the solid ends.
+TEST_F(InkStroke, DotsOfALightGapAreRebalancedBetweenTheSolidEnds) {
   auto pts = straight(1.0f);
-  ink.addStroke(pts.data(), static_cast<int>(pts.size()), true, true);
-  EXPECT_TRUE(ink.dots().empty());
-  EXPECT_FALSE(ink.solidTriangles().empty());
-
-  // Solid, a light gap, solid again, symmetric about x = 200: rebalancing
-  // puts the dots symmetric too (the last one at the same margin as the first).
   for (Point& p : pts) p.density = std::fabs(p.x - 200.0f) < 120.0f ? 0.1f : 1.0f;
   for (bool rebalance : {true, false}) {
     ink.clear();
     settings.setRebalance(rebalance);
-    ink.addStroke(pts.data(), static_cast<int>(pts.size()), true, true);
-    ASSERT_GE(ink.dots().size(), 2u);
-    const float first = ink.dots().front().centre[0], last = ink.dots().back().centre[0];
-    if (rebalance) EXPECT_NEAR(first + last, 400.0f, 1e-2);
-    else EXPECT_GT(std::fabs(first + last - 400.0f), 0.1f);
+    add(pts);
+    ASSERT_GE(ink.dots().size(), 3u);
     EXPECT_FALSE(ink.solidTriangles().empty());
+    std::vector<float> x;
+    for (const Builder::Dot& d : ink.dots()) x.push_back(d.centre[0]);
+    std::sort(x.begin(), x.end());
+    if (!rebalance) {
+      EXPECT_GT(std::fabs(x.front() + x.back() - 400.0f), 0.1f);
+      continue;
+    }
+    EXPECT_NEAR(x.front() + x.back(), 400.0f, 1e-2);
+    for (size_t i = 1; i < x.size(); ++i) EXPECT_NEAR(x[i] - x[i - 1], x[1] - x[0], 1e-2f);
+    EXPECT_GT(x.front(), 80.0f + 2.0f * 2.0f - 1e-3f);
   }
 }
 
-TEST_F(InkStroke, WithoutThicknessTheWidthIsHalfTheLineWidth) {
-  std::vector<Point> pts = {{10, 10, 0.5f, NAN, 1}, {60, 10, 0.5f, NAN, 1}};
-  ink.addStroke(pts.data(), 2, false, false);
-  float top = -1e9f, bottom = 1e9f;
-  for (const SbVec3f& v : ink.solidVertices()) {
-    top = std::max(top, v[1]);
-    bottom = std::min(bottom, v[1]);
+// With a perspective camera a point lands where x / w and y / w put it: two
+// points on one ray land on one pixel; points behind the eye are dropped.
+TEST_F(InkStroke, ProjectionDividesByTheDistanceAndDropsPointsBehindTheEye) {
+  SbViewVolume volume;
+  volume.perspective(kPi / 2, 2.0f, 1.0f, 10.0f);  // at distance d: half height d, half width 2d
+  SbMatrix affine, projection;
+  volume.getMatrices(affine, projection);
+  ink.setProjection(affine * projection, SbVec2f(0, 0), SbVec2f(200, 100));
+  const struct {
+    SbVec3f point;
+    float x, y;
+  } cases[] = {{{0, 0, -3}, 100, 50}, {{1, 0.5f, -2}, 125, 62.5f}, {{2, 1, -4}, 125, 62.5f}, {{-4, -1, -4}, 50, 37.5f}};
+  std::vector<float> depth;
+  for (const auto& c : cases) {
+    SbVec3f pixel;
+    ASSERT_TRUE(ink.project(c.point, pixel)) << c.x;
+    EXPECT_NEAR(pixel[0], c.x, 1e-3f);
+    EXPECT_NEAR(pixel[1], c.y, 1e-3f);
+    depth.push_back(pixel[2]);
   }
-  EXPECT_NEAR(top, 15.0f, 1e-3);
-  EXPECT_NEAR(bottom, 5.0f, 1e-3);
-}
-
-TEST_F(InkStroke, ProjectionDropsPointsBehindTheEye) {
-  // clip = (x, y, z, -z): a perspective division by the distance in front.
-  SbMatrix m = SbMatrix::identity();
-  m[2][3] = -1.0f;
-  m[3][3] = 0.0f;
-  ink.setProjection(m, SbVec2f(0, 0), SbVec2f(200, 100));
+  EXPECT_LT(depth[1], depth[2]);  // farther is deeper
   SbVec3f pixel;
-  EXPECT_TRUE(ink.project(SbVec3f(0, 0, -1), pixel));
-  EXPECT_EQ(pixel, SbVec3f(100, 50, 0.0f));
-  EXPECT_FALSE(ink.project(SbVec3f(0, 0, 1), pixel));
-  EXPECT_FALSE(ink.project(SbVec3f(0, 0, 0), pixel));
-  EXPECT_FALSE(ink.project(SbVec3f(NAN, 0, -1), pixel));
+  for (const SbVec3f& behind : {SbVec3f(0, 0, 1), SbVec3f(0, 0, 0), SbVec3f(NAN, 0, -1)})
+    EXPECT_FALSE(ink.project(behind, pixel));
 
+  // A stroke from (0, 0, -2) to (2, 0, -4): centre line from x = 100 to 125.
+  const SbVec3f line[] = {{0, 0, -2}, {2, 0, -4}};
+  const int32_t two[] = {0, 1, -1};
+  ink.addLineSet(line, 2, two, 3, nullptr, 0, nullptr, 0);
+  EXPECT_NEAR(extent(0, false), 95.0f, 1e-3f);
+  EXPECT_NEAR(extent(0, true), 130.0f, 1e-3f);
+
+  // A line through points behind the eye and far off keeps finite ink.
+  ink.clear();
   const SbVec3f points[] = {{0, 0, -1}, {0.5f, 0, 1}, {0.5f, 0, -1}, {1e30f, 0, -1e-30f}};
   const int32_t indices[] = {0, 1, 2, 3, -1};
   ink.addLineSet(points, 4, indices, 5, nullptr, 0, nullptr, 0);
-  for (const SbVec3f& v : ink.solidVertices())
-    ASSERT_TRUE(std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]));
+  for (const SbVec3f& v : ink.solidVertices()) ASSERT_TRUE(std::isfinite(v[0] + v[1] + v[2]));
   EXPECT_FALSE(ink.solidTriangles().empty());
 }
 
-TEST_F(InkStroke, BadLineSetsDoNotCrash) {
+TEST_F(InkStroke, BadOrMissingValuesGiveFiniteInk) {
   ink.setProjection(SbMatrix::identity(), SbVec2f(0, 0), SbVec2f(400, 400));
   const SbVec3f points[] = {{0, 0, 0}, {0.5f, 0.1f, 0}, {-0.5f, 0.3f, 0}, {0.2f, -0.4f, 0}};
   const int32_t indices[] = {-1, -1, 0, -1, 7, -1, 0, 1, -1, -1, 2, 3, 1, -2, 0};  // no final -1
   const float thickness[] = {0, -2, NAN, 3, 1e30f, -1e30f, INFINITY, 1, 0.5f};
   const float density[] = {5, -3, NAN, 0.5f, 0.2f, 1, INFINITY, -INFINITY, 0.3f};
-  const int vertices = 9;
-  for (int tc : {0, 3, vertices})
-    for (int dc : {0, 2, vertices}) {
+  for (int tc : {0, 3, 9})
+    for (int dc : {0, 2, 9}) {
       ink.clear();
-      ink.addLineSet(points, 4, indices, 15, tc ? thickness : nullptr, tc, dc ? density : nullptr,
-                     dc);
-      for (const SbVec3f& v : ink.solidVertices())
-        ASSERT_TRUE(std::isfinite(v[0]) && std::isfinite(v[1]));
-      for (const SbVec3f& v : ink.dotVertices())
-        ASSERT_TRUE(std::isfinite(v[0]) && std::isfinite(v[1]));
+      ink.addLineSet(points, 4, indices, 15, tc ? thickness : nullptr, tc, dc ? density : nullptr, dc);
+      for (const auto* list : {&ink.solidVertices(), &ink.dotVertices()})
+        for (const SbVec3f& v : *list) ASSERT_TRUE(std::isfinite(v[0]) && std::isfinite(v[1]));
     }
-  // Arrays of fewer values than vertices are ignored, not read past.
-  ink.clear();
+  ink.clear();  // arrays of fewer values than vertices are ignored, not read past
   ink.addLineSet(points, 4, indices, 15, thickness, 8, density, 8);
   EXPECT_FALSE(ink.solidTriangles().empty());
 
+  // Without thickness the radius is half the line width.
+  ink.clear();
+  const Point bare[] = {{10, 10, 0.5f, NAN, 1}, {60, 10, 0.5f, NAN, 1}};
+  ink.addStroke(bare, 2, false, false);
+  EXPECT_NEAR(extent(1, true), 15.0f, 1e-3);
+  EXPECT_NEAR(extent(1, false), 5.0f, 1e-3);
   // A single point: a disc when solid, a dot of its radius when light (as
   // in the files), nothing without tone.
-  ink.clear();
-  const Point one[] = {{5, 5, 0.5f, 1, 1}};
-  ink.addStroke(one, 1, true, true);
-  EXPECT_FALSE(ink.solidTriangles().empty());
-  ink.clear();
-  const Point light[] = {{5, 5, 0.5f, 1, 0.1f}};
-  ink.addStroke(light, 1, true, true);
-  EXPECT_TRUE(ink.solidTriangles().empty());
-  ASSERT_EQ(ink.dots().size(), 1u);
-  EXPECT_FLOAT_EQ(ink.dots()[0].radius, 5.0f);
-  ink.clear();
-  const Point blank[] = {{5, 5, 0.5f, 1, 0}};
-  ink.addStroke(blank, 1, true, true);
-  EXPECT_TRUE(ink.solidTriangles().empty() && ink.dots().empty());
-
-  // A very long light run places a bounded number of dots.
+  for (float tone : {1.0f, 0.1f, 0.0f}) {
+    ink.clear();
+    const Point one[] = {{5, 5, 0.5f, 1, tone}};
+    ink.addStroke(one, 1, true, true);
+    EXPECT_EQ(ink.solidTriangles().empty(), tone < 1) << tone;
+    ASSERT_EQ(ink.dots().size(), tone == 0.1f ? 1u : 0u) << tone;
+    EXPECT_TRUE(tone != 0.1f || ink.dots()[0].radius == 5.0f);
+  }
+  // A very long light run places a bounded number of dots; without settings nothing is built.
   ink.clear();
   const Point far[] = {{0, 0, 0.5f, 0.01f, 0.01f}, {1e9f, 0, 0.5f, 0.01f, 0.01f}};
   ink.addStroke(far, 2, true, true);
   EXPECT_LE(static_cast<int>(ink.dots().size()), Builder::kMaxDotsPerRun);
-
-  // Without settings nothing is built.
-  Builder bare;
-  bare.addStroke(one, 1, true, true);
-  EXPECT_TRUE(bare.solidVertices().empty());
+  Builder unset;
+  unset.addStroke(far, 2, true, true);
+  EXPECT_TRUE(unset.solidVertices().empty() && unset.dots().empty());
 }
 
 // One stroke through every kind of run: solid ends, a light gap between
@@ -299,26 +293,23 @@ TEST_F(InkStroke, ScreenAndFileDotsAgreeAndNoneLieWhereTheToneIsZero) {
   for (int k = 0; k <= 160; ++k) {
     const float x = 5.0f + 5.0f * k;
     float tone;
-    if (x < 60.0f) tone = 1.0f;                                                      // solid
-    else if (x < 150.0f) tone = 0.2f;                                                // gap
-    else if (x < 200.0f) tone = 1.0f;                                                // solid
-    else if (x < 260.0f) tone = 0.0f;                                                // no ink
-    else if (x < 400.0f) tone = 0.5f * std::sin((x - 260.0f) / 140.0f * kPi);        // fades in and out
-    else if (x < 500.0f) tone = std::fabs(x - 450.0f) / 50.0f * 0.4f;               // dips to 0 at 450
-    else if (x < 560.0f) tone = 0.0f;                                                // no ink
-    else tone = std::min(high, (x - 560.0f) / 200.0f);                               // fades in to solid
+    if (x < 60.0f) tone = 1.0f;                                                // solid
+    else if (x < 150.0f) tone = 0.2f;                                          // gap
+    else if (x < 200.0f) tone = 1.0f;                                          // solid
+    else if (x < 260.0f) tone = 0.0f;                                          // no ink
+    else if (x < 400.0f) tone = 0.5f * std::sin((x - 260.0f) / 140.0f * kPi);  // fades in and out
+    else if (x < 500.0f) tone = std::fabs(x - 450.0f) / 50.0f * 0.4f;         // dips to 0 at 450
+    else if (x < 560.0f) tone = 0.0f;                                          // no ink
+    else tone = std::min(high, (x - 560.0f) / 200.0f);                         // fades in to solid
     pts.push_back({x, 100.0f + 20.0f * std::sin(x / 50.0f), 0.5f, 0.4f + 0.2f * std::sin(x / 30.0f), tone});
   }
   auto toneAt = [&](float x) {
     for (size_t k = 0; k + 1 < pts.size(); ++k)
-      if (x >= pts[k].x && x <= pts[k + 1].x) {
-        const float f = (x - pts[k].x) / (pts[k + 1].x - pts[k].x);
-        return pts[k].density + f * (pts[k + 1].density - pts[k].density);
-      }
+      if (x >= pts[k].x && x <= pts[k + 1].x)
+        return pts[k].density + (x - pts[k].x) / (pts[k + 1].x - pts[k].x) * (pts[k + 1].density - pts[k].density);
     return 0.0f;
   };
-
-  ink.addStroke(pts.data(), static_cast<int>(pts.size()), true, true);
+  add(pts);
 
   struct Recorder : SbInkOutlineHQ::Receiver {
     std::vector<std::pair<SbVec3f, float>> dots;
@@ -358,17 +349,11 @@ TEST_F(InkStroke, ScreenAndFileDotsAgreeAndNoneLieWhereTheToneIsZero) {
 TEST_F(InkStroke, MergedPointsKeepTheStrokeEnds) {
   std::vector<Point> pts;
   for (int k = 0; k <= 100; ++k) pts.push_back({10.0f + 0.3f * k, 20.0f, 0.5f, 1.0f, 1.0f});
-  ink.addStroke(pts.data(), static_cast<int>(pts.size()), true, true);
-  float left = 1e9f, right = -1e9f;
-  for (const SbVec3f& v : ink.solidVertices()) {
-    left = std::min(left, v[0]);
-    right = std::max(right, v[0]);
-  }
-  EXPECT_NEAR(left, 5.0f, 1e-3);
-  EXPECT_NEAR(right, 45.0f, 1e-3);
+  add(pts);
+  EXPECT_NEAR(extent(0, false), 5.0f, 1e-3);
+  EXPECT_NEAR(extent(0, true), 45.0f, 1e-3);
   // Far fewer discs than points: every disc has at least 4 triangles.
   EXPECT_LT(ink.solidTriangles().size() / 3, 101u * 4u);
-  (void)kPi;
 }
 
 }  // namespace

@@ -2,22 +2,48 @@
 
 #include <Inventor/SbViewportRegion.h>
 #include <Inventor/actions/SoCallbackAction.h>
+#include <Inventor/nodes/SoGroup.h>
 #include <Inventor/nodes/SoOrthographicCamera.h>
 #include <Inventor/nodes/SoPerspectiveCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <new>
 
 #include "LineTestNodes.h"
+#include "TestFiles.h"
+#include "TestMeshes.h"
 #include "lines/SbHiddenLineRemoval.h"
 #include "lines/SbLineConcatenator.h"
 #include "lines/SbLineDepthCache.h"
-#include "lines/SbLineSet.h"
+#include "lines/SoGenerateSilhouette.h"
 #include "lines/SoLineConcatenator.h"
 #include "lines/SoLineHiddenLineRemover.h"
 #include "lines/SoLinePurifier.h"
 #include "lines/SoLineThickener.h"
+#include "output/SoLineOutputPdfHQ.h"
+#include "styling/SoLineDensifierHQ.h"
+#include "styling/SoLineMergerHQ.h"
+#include "styling/SoLineSettingsHQ.h"
+
+// While failFrom is set, every request for that many bytes or more fails:
+// the stages' own copies of a large line set fail, Coin's small ones do not.
+namespace {
+size_t failFrom = 0;
+}
+void* operator new(std::size_t n) {
+  if (failFrom && n >= failFrom) throw std::bad_alloc();
+  if (void* p = std::malloc(n ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // malloc'd by the operator new above
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -29,37 +55,53 @@ SbLineSet makeLines(const std::vector<SbVec2f>& xy, const std::vector<std::vecto
     set.indices.insert(set.indices.end(), l.begin(), l.end());
     set.indices.push_back(-1);
   }
-  return set;
-}
-
-// Per-vertex thickness = 10 x point index, parameters = point index (per entry, -1 at separators).
-void tagByPoint(SbLineSet& set) {
-  set.thickness.clear();
-  set.parameters.clear();
+  // Thickness 10 x the point index, parameters the point index (-1 at separators).
   for (int32_t i : set.indices) {
     if (i >= 0) set.thickness.push_back(10.0f * i);
     set.parameters.push_back(i >= 0 ? float(i) : -1.0f);
   }
+  return set;
 }
 
-// Every per-vertex array follows its point and has the convention's length.
+// Every per-vertex array still follows its point.
 void expectArraysFollowPoints(const SbLineSet& set) {
   ASSERT_EQ(set.thickness.size(), size_t(set.vertexEntryCount()));
   ASSERT_EQ(set.parameters.size(), set.indices.size());
-  size_t entry = 0;
-  for (size_t k = 0; k < set.indices.size(); ++k) {
-    if (set.indices[k] < 0) {
-      EXPECT_EQ(set.parameters[k], -1.0f);
-      continue;
+  for (size_t k = 0, entry = 0; k < set.indices.size(); ++k) {
+    EXPECT_EQ(set.parameters[k], set.indices[k] < 0 ? -1.0f : float(set.indices[k]));
+    if (set.indices[k] >= 0) {
+      EXPECT_EQ(set.thickness[entry++], 10.0f * set.indices[k]);
     }
-    EXPECT_EQ(set.thickness[entry++], 10.0f * set.indices[k]);
-    EXPECT_EQ(set.parameters[k], float(set.indices[k]));
   }
 }
 
-}  // namespace
+// source -> stage -> probe under an orthographic camera where one unit is
+// one pixel of the 200 x 200 viewport.
+struct Pipeline {
+  bool ready = (linetest::initNodes(), true);
+  SoSeparator* root = new SoSeparator;
+  LineSetSource* source = new LineSetSource;
+  LineSetProbe* probe = new LineSetProbe;
+  explicit Pipeline(SoNode* stage, SoCamera* camera = nullptr) {
+    root->ref();
+    if (!camera) {
+      camera = new SoOrthographicCamera;
+      camera->position.setValue(0, 0, 5);
+      static_cast<SoOrthographicCamera*>(camera)->height = 200.0f;
+    }
+    source->publishLines = true;
+    for (SoNode* node : {(SoNode*)camera, (SoNode*)source, stage, (SoNode*)probe}) root->addChild(node);
+  }
+  ~Pipeline() { root->unref(); }
+  const SbLineSet& run(const SbLineSet* lines = nullptr) {
+    if (lines) source->lines = *lines;
+    SoCallbackAction action(SbViewportRegion(200, 200));
+    action.apply(root);
+    return probe->seen;
+  }
+};
 
-// ---------------------------------------------------------------- line set
+}  // namespace
 
 TEST(LineSet, ValidateDropsMismatchedArraysAndBrokenLines) {
   SbLineSet set = makeLines({{0, 0}, {1, 0}, {2, 0}}, {{0, 1}, {1, 7}, {1, 2}});
@@ -78,227 +120,130 @@ TEST(LineSet, ValidateDropsMismatchedArraysAndBrokenLines) {
   EXPECT_EQ(nan.indices, (std::vector<int32_t>{0, 2, -1})) << "no line through a NaN point";
 }
 
-// ---------------------------------------------------------------- concatenator
-
-TEST(Concatenator, ChainsShuffledSegmentsAndCarriesTheirValues) {
-  // A path 0-1-2-3-4 given as shuffled, reversed segments, and a 3-point line.
-  SbLineSet set = makeLines({{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {0, 5}, {1, 5}, {2, 5}},
-                            {{3, 2}, {0, 1}, {5, 6, 7}, {4, 3}, {1, 2}});
-  tagByPoint(set);
-  SbLineSet out = SbLineConcatenator::run(set);
-  const auto lines = linetest::polylines(out);
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], (std::vector<int>{5, 6, 7})) << "long lines are copied first, unchanged";
-  std::vector<int> chain = lines[1];
-  if (chain.front() > chain.back()) std::reverse(chain.begin(), chain.end());
-  EXPECT_EQ(chain, (std::vector<int>{0, 1, 2, 3, 4}));
-  expectArraysFollowPoints(out);
-}
-
-TEST(Concatenator, NoChainPassesThroughABranchPoint) {
-  // Three segments meet at point 0; a fourth continues from point 3.
-  SbLineSet set = makeLines({{0, 0}, {1, 0}, {0, 1}, {-1, 0}, {-2, 0}}, {{1, 0}, {0, 2}, {0, 3}, {3, 4}});
-  tagByPoint(set);
-  SbLineSet out = SbLineConcatenator::run(set);
-  auto lines = linetest::polylines(out);
-  ASSERT_EQ(lines.size(), 3u);
-  for (const auto& l : lines)
-    for (size_t k = 1; k + 1 < l.size(); ++k) EXPECT_NE(l[k], 0) << "the branch point is only ever an end";
-  std::sort(lines.begin(), lines.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
-  std::vector<int> longest = lines[0];
-  if (longest.front() != 0) std::reverse(longest.begin(), longest.end());
-  EXPECT_EQ(longest, (std::vector<int>{0, 3, 4}));
-  expectArraysFollowPoints(out);
-}
-
-TEST(Concatenator, ALoopIsClosedAndTheNodeReordersEveryArray) {
-  linetest::initNodes();
-  SoSeparator* root = new SoSeparator;
-  root->ref();
-  auto* source = new LineSetSource;
-  source->publishLines = true;
-  source->lines = makeLines({{0, 0}, {1, 0}, {1, 1}, {0, 1}}, {{2, 3}, {0, 1}, {3, 0}, {1, 2}});
-  tagByPoint(source->lines);
-  source->lines.taper = {0, 1, 2, 3, 4, 5, 6, 7};
-  auto* probe = new LineSetProbe;
-  root->addChild(source);
-  root->addChild(new SoLineConcatenator);
-  root->addChild(probe);
-  SoCallbackAction action(SbViewportRegion(100, 100));
-  action.apply(root);
-  const auto lines = linetest::polylines(probe->seen);
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].size(), 5u);
-  EXPECT_EQ(lines[0].front(), lines[0].back());
-  expectArraysFollowPoints(probe->seen);
-  EXPECT_EQ(probe->seen.taper.size(), 5u);
-  root->unref();
-}
-
-// ---------------------------------------------------------------- purifier
-
-class Purifier : public ::testing::Test {
-protected:
-  void SetUp() override {
-    linetest::initNodes();
-    root = new SoSeparator;
-    root->ref();
-    // 200 x 200 pixels over 200 x 200 units: one unit is one pixel.
-    auto* camera = new SoOrthographicCamera;
-    camera->position.setValue(0, 0, 5);
-    camera->height = 200.0f;
-    root->addChild(camera);
-    source = new LineSetSource;
-    source->publishLines = true;
-    root->addChild(source);
-    purifier = new SoLinePurifier;
-    root->addChild(purifier);
-    probe = new LineSetProbe;
-    root->addChild(probe);
+// Lines are chained through points where exactly two meet, never through a
+// branch point; a loop is closed; every array is reordered along.
+TEST(Concatenator, ChainsMeetOnlyAtEndsAndCarryTheirValues) {
+  const struct {
+    const char* name;
+    std::vector<SbVec2f> xy;
+    std::vector<std::vector<int>> lines, expected;  // sorted, each line from its smaller end
+  } cases[] = {{"shuffled, reversed segments and a 3-point line",
+                {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {0, 5}, {1, 5}, {2, 5}},
+                {{3, 2}, {0, 1}, {5, 6, 7}, {4, 3}, {1, 2}},
+                {{0, 1, 2, 3, 4}, {5, 6, 7}}},
+               {"three meet at point 0", {{0, 0}, {1, 0}, {0, 1}, {-1, 0}, {-2, 0}},
+                {{1, 0}, {0, 2}, {0, 3}, {3, 4}}, {{0, 1}, {0, 2}, {0, 3, 4}}},
+               {"a loop", {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, {{2, 3}, {0, 1}, {3, 0}, {1, 2}}, {}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SbLineSet in = makeLines(c.xy, c.lines);
+    in.taper.assign(in.vertexEntryCount(), 0.5f);
+    expectArraysFollowPoints(SbLineConcatenator::run(in));
+    Pipeline pipe(new SoLineConcatenator);
+    const SbLineSet& out = pipe.run(&in);
+    expectArraysFollowPoints(out);
+    EXPECT_EQ(out.taper.size(), size_t(out.vertexEntryCount()));
+    auto lines = linetest::polylines(out);
+    if (c.expected.empty()) {
+      ASSERT_EQ(lines.size(), 1u);
+      EXPECT_EQ(lines[0].size(), 5u);
+      EXPECT_EQ(lines[0].front(), lines[0].back());
+      continue;
+    }
+    for (auto& l : lines)
+      if (l.front() > l.back()) std::reverse(l.begin(), l.end());
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, c.expected);
   }
-  void TearDown() override { root->unref(); }
-  std::vector<std::vector<SbVec2f>> purify(int method, float threshold, const std::vector<std::vector<SbVec2f>>& lines) {
+}
+
+TEST(Purifier, EachMethodRemovesItsFaultAndKeepsTheValues) {
+  using P = SoLinePurifier;
+  using Lines = std::vector<std::vector<SbVec2f>>;
+  const struct {
+    int method;
+    float threshold;
+    Lines in, out;
+  } cases[] = {
+      // Short segments go, the last vertex stays, and so does a turn back.
+      {P::ELIMINATE_SHORT_SEGMENTS, 5, {{{0, 0}, {1, 0}, {2, 0}, {10, 0}, {11, 0}}, {{0, 20}, {10, 20}, {12, 20}, {8, 20}}},
+       {{{0, 0}, {10, 0}, {11, 0}}, {{0, 20}, {10, 20}, {12, 20}, {8, 20}}}},
+      // Tiny lines go; the last vertex replaces a kept one too close.
+      {P::ELIMINATE_SUBPIXEL_LENGTHS, 2, {{{0, 0}, {0.5f, 0}, {1, 0}}, {{0, 10}, {1, 10}, {30, 10}, {31, 10}}},
+       {{{0, 10}, {31, 10}}}},
+      {P::ELIMINATE_ZIG_ZAGS, 90, {{{0, 0}, {10, 0}, {2, 1}, {12, 2}, {20, 2}}}, {{{0, 0}, {12, 2}, {20, 2}}}},
+      {P::ELIMINATE_ZIG_ZAGS, 90, {{{0, 0}, {10, 0}, {20, 5}, {30, 5}}}, {{{0, 0}, {10, 0}, {20, 5}, {30, 5}}}},
+      {P::ELIMINATE_SHARP_ANGLES, 45, {{{0, 0}, {10, 0}, {0, 1}, {-10, 1}}}, {{{0, 0}, {0, 1}, {-10, 1}}}}};
+  auto* purifier = new P;
+  Pipeline pipe(purifier);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "method " << c.method);
     std::vector<SbVec2f> xy;
     std::vector<std::vector<int>> idx;
-    for (const auto& l : lines) {
+    for (const auto& l : c.in) {
       idx.emplace_back();
       for (const SbVec2f& p : l) {
         idx.back().push_back(static_cast<int>(xy.size()));
         xy.push_back(p);
       }
     }
-    source->lines = makeLines(xy, idx);
-    tagByPoint(source->lines);
-    purifier->purifyMethod = method;
-    purifier->threshold = threshold;
-    SoCallbackAction action(SbViewportRegion(200, 200));
-    action.apply(root);
-    std::vector<std::vector<SbVec2f>> out;
-    for (const auto& l : linetest::polylines(probe->seen)) {
+    purifier->purifyMethod = c.method;
+    purifier->threshold = c.threshold;
+    const SbLineSet in = makeLines(xy, idx);
+    const SbLineSet& seen = pipe.run(&in);
+    Lines out;
+    for (const auto& l : linetest::polylines(seen)) {
       out.emplace_back();
-      for (int p : l) out.back().emplace_back(probe->seen.points[p][0], probe->seen.points[p][1]);
+      for (int p : l) out.back().emplace_back(seen.points[p][0], seen.points[p][1]);
     }
-    // Thickness and parameters came along with the kept vertices.
-    EXPECT_EQ(probe->seen.thickness.size(), size_t(probe->seen.vertexEntryCount()));
-    EXPECT_EQ(probe->seen.parameters.size(), probe->seen.indices.size());
-    return out;
+    EXPECT_EQ(out, c.out);
+    EXPECT_EQ(seen.thickness.size(), size_t(seen.vertexEntryCount()));
+    EXPECT_EQ(seen.parameters.size(), seen.indices.size());
   }
-
-  SoSeparator* root = nullptr;
-  LineSetSource* source = nullptr;
-  SoLinePurifier* purifier = nullptr;
-  LineSetProbe* probe = nullptr;
-};
-
-TEST_F(Purifier, NegativeThresholdBecomesTheMethodDefault) {
-  const std::pair<int, float> defaults[] = {{SoLinePurifier::ELIMINATE_SUBPIXEL_LENGTHS, 2.0f},
-                                            {SoLinePurifier::ELIMINATE_ZIG_ZAGS, 90.0f},
-                                            {SoLinePurifier::ELIMINATE_SHARP_ANGLES, 45.0f},
-                                            {SoLinePurifier::ELIMINATE_SHORT_SEGMENTS, 5.0f}};
-  for (const auto& d : defaults) {
-    purify(d.first, -1.0f, {{{0, 0}, {50, 0}}});
-    EXPECT_EQ(purifier->threshold.getValue(), d.second) << "method " << d.first;
-  }
-  // An inactive purifier leaves the field and the lines alone.
+  // An inactive purifier leaves the lines and a negative threshold alone;
+  // an active one puts the method's default in its place.
+  const SbLineSet line = makeLines({{0, 0}, {1, 0}, {50, 0}}, {{0, 1, 2}});
+  purifier->purifyMethod = P::ELIMINATE_SHORT_SEGMENTS;
+  purifier->threshold = -1.0f;
   purifier->active = FALSE;
-  auto out = purify(SoLinePurifier::ELIMINATE_SHORT_SEGMENTS, -1.0f, {{{0, 0}, {1, 0}, {50, 0}}});
+  EXPECT_EQ(pipe.run(&line).indices.size(), 4u);
   EXPECT_EQ(purifier->threshold.getValue(), -1.0f);
-  EXPECT_EQ(out[0].size(), 3u);
+  purifier->active = TRUE;
+  EXPECT_EQ(pipe.run().indices.size(), 3u);
+  EXPECT_EQ(purifier->threshold.getValue(), 5.0f);
 }
 
-TEST_F(Purifier, ShortSegmentsKeepTheLastVertexAndTurnBacks) {
-  auto out = purify(SoLinePurifier::ELIMINATE_SHORT_SEGMENTS, 5.0f,
-                    {{{0, 0}, {1, 0}, {2, 0}, {10, 0}, {11, 0}}, {{0, 20}, {10, 20}, {12, 20}, {8, 20}}});
-  ASSERT_EQ(out.size(), 2u);
-  EXPECT_EQ(out[0], (std::vector<SbVec2f>{{0, 0}, {10, 0}, {11, 0}}));
-  EXPECT_EQ(out[1].size(), 4u) << "the line turns back at (12, 20)";
-}
+TEST(Thickener, ConstantAddsToThicknessAndDepthIsInverseAndZeroAtTheEye) {
+  auto* camera = new SoPerspectiveCamera;
+  camera->position.setValue(0, 0, 10);
+  camera->nearDistance = 1.0f;
+  camera->farDistance = 11.0f;
+  auto* thickener = new SoLineThickener;
+  thickener->amplitude = 2.0f;
+  Pipeline pipe(thickener, camera);
+  // Eye depths 10, 0 (the eye itself), 1 (near plane), 6 (half way).
+  SbLineSet& in = pipe.source->lines;
+  in.points = {SbVec3f(0, 0, 0), SbVec3f(0, 0, 10), SbVec3f(0, 0, 9), SbVec3f(0, 0, 4)};
+  in.indices = {0, 1, -1, 2, 3, -1};
+  EXPECT_EQ(pipe.run().thickness, (std::vector<float>{2, 2, 2, 2}));
+  in.thickness = {1, 2, 3, 4};
+  EXPECT_EQ(pipe.run().thickness, (std::vector<float>{3, 4, 5, 6}));
+  in.thickness = {1, 2};  // wrong length: not read
+  EXPECT_EQ(pipe.run().thickness, (std::vector<float>{2, 2, 2, 2}));
 
-TEST_F(Purifier, SubpixelLengthsRemoveTinyLines) {
-  auto out = purify(SoLinePurifier::ELIMINATE_SUBPIXEL_LENGTHS, 2.0f,
-                    {{{0, 0}, {0.5f, 0}, {1, 0}}, {{0, 10}, {1, 10}, {30, 10}, {31, 10}}});
-  ASSERT_EQ(out.size(), 1u);
-  EXPECT_EQ(out[0], (std::vector<SbVec2f>{{0, 10}, {31, 10}})) << "the last vertex replaces a kept one too close";
-}
-
-TEST_F(Purifier, ZigZagsLoseBothCorners) {
-  auto out = purify(SoLinePurifier::ELIMINATE_ZIG_ZAGS, 90.0f, {{{0, 0}, {10, 0}, {2, 1}, {12, 2}, {20, 2}}});
-  ASSERT_EQ(out.size(), 1u);
-  EXPECT_EQ(out[0], (std::vector<SbVec2f>{{0, 0}, {12, 2}, {20, 2}}));
-  // A gentle bend is no zig-zag.
-  out = purify(SoLinePurifier::ELIMINATE_ZIG_ZAGS, 90.0f, {{{0, 0}, {10, 0}, {20, 5}, {30, 5}}});
-  EXPECT_EQ(out[0].size(), 4u);
-}
-
-TEST_F(Purifier, SharpAnglesLoseTheirSpike) {
-  auto out = purify(SoLinePurifier::ELIMINATE_SHARP_ANGLES, 45.0f, {{{0, 0}, {10, 0}, {0, 1}, {-10, 1}}});
-  ASSERT_EQ(out.size(), 1u);
-  EXPECT_EQ(out[0], (std::vector<SbVec2f>{{0, 0}, {0, 1}, {-10, 1}}));
-}
-
-// ---------------------------------------------------------------- thickener
-
-class Thickener : public ::testing::Test {
-protected:
-  void SetUp() override {
-    linetest::initNodes();
-    root = new SoSeparator;
-    root->ref();
-    camera = new SoPerspectiveCamera;
-    camera->position.setValue(0, 0, 10);
-    camera->nearDistance = 1.0f;
-    camera->farDistance = 11.0f;
-    root->addChild(camera);
-    source = new LineSetSource;
-    source->publishLines = true;
-    // Eye depths 10, 0 (the eye itself), 1 (near plane), 6 (half way).
-    source->lines.points = {SbVec3f(0, 0, 0), SbVec3f(0, 0, 10), SbVec3f(0, 0, 9), SbVec3f(0, 0, 4)};
-    source->lines.indices = {0, 1, -1, 2, 3, -1};
-    root->addChild(source);
-    thickener = new SoLineThickener;
-    thickener->amplitude = 2.0f;
-    root->addChild(thickener);
-    probe = new LineSetProbe;
-    root->addChild(probe);
-  }
-  void TearDown() override { root->unref(); }
-  std::vector<float> run() {
-    SoCallbackAction action(SbViewportRegion(100, 100));
-    action.apply(root);
-    return probe->seen.thickness;
-  }
-  SoSeparator* root = nullptr;
-  SoPerspectiveCamera* camera = nullptr;
-  LineSetSource* source = nullptr;
-  SoLineThickener* thickener = nullptr;
-  LineSetProbe* probe = nullptr;
-};
-
-TEST_F(Thickener, ConstantGivesOneValuePerVertexEntryAndAddsToExisting) {
-  EXPECT_EQ(run(), (std::vector<float>{2, 2, 2, 2}));
-  source->lines.thickness = {1, 2, 3, 4};
-  EXPECT_EQ(run(), (std::vector<float>{3, 4, 5, 6}));
-  source->lines.thickness = {1, 2};  // wrong length: not read
-  EXPECT_EQ(run(), (std::vector<float>{2, 2, 2, 2}));
-}
-
-TEST_F(Thickener, DepthIsZeroAtTheEyeAndInverseElsewhere) {
   thickener->thickenMethod = SoLineThickener::DEPTH;
-  thickener->modifyMethod = SoLineModifier::OBJECT_BASED;
-  std::vector<float> t = run();
-  ASSERT_EQ(t.size(), 4u);
-  EXPECT_NEAR(t[0], 2.0f / 10.0f, 1e-5f);
-  EXPECT_EQ(t[1], 0.0f) << "a point at the eye";
-  EXPECT_NEAR(t[2], 2.0f / 1.0f, 1e-5f);
-  EXPECT_NEAR(t[3], 2.0f / 6.0f, 1e-5f);
-  thickener->modifyMethod = SoLineModifier::PIXEL_BASED;  // (depth - near) / (far - near)
-  t = run();
-  EXPECT_NEAR(t[0], 2.0f / 0.9f, 1e-4f);
-  EXPECT_EQ(t[1], 0.0f);
-  EXPECT_EQ(t[2], 0.0f) << "on the near plane";
-  EXPECT_NEAR(t[3], 2.0f / 0.5f, 1e-4f);
-  thickener->modifyMethod = SoLineModifier::SCREEN_BASED;
-  EXPECT_EQ(run(), (std::vector<float>{2, 2, 2, 2}));
+  const struct {
+    int modify;
+    std::vector<float> expected;
+  } cases[] = {{SoLineModifier::OBJECT_BASED, {2.0f / 10, 0, 2.0f / 1, 2.0f / 6}},
+               {SoLineModifier::PIXEL_BASED, {2.0f / 0.9f, 0, 0, 2.0f / 0.5f}},  // (depth - near) / (far - near)
+               {SoLineModifier::SCREEN_BASED, {2, 2, 2, 2}}};
+  for (const auto& c : cases) {
+    thickener->modifyMethod = c.modify;
+    const std::vector<float> t = pipe.run().thickness;
+    ASSERT_EQ(t.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) EXPECT_NEAR(t[i], c.expected[i], 1e-4f) << c.modify << " " << i;
+  }
 }
 
 // ---------------------------------------------------------------- hidden lines without GL
@@ -316,18 +261,13 @@ TEST(DepthCache, ReadsTilesLazilyAndNeverOutsideTheViewport) {
     int reads = 0;
     cache.reset(vp[0], vp[1], vp[2], vp[3], [&](int x, int y, int w, int h, float* out) {
       ++reads;
-      EXPECT_GE(x, vp[0]);
-      EXPECT_GE(y, vp[1]);
-      EXPECT_LE(x + w, vp[0] + vp[2]);
-      EXPECT_LE(y + h, vp[1] + vp[3]);
+      EXPECT_TRUE(x >= vp[0] && y >= vp[1] && x + w <= vp[0] + vp[2] && y + h <= vp[1] + vp[3]);
       std::fill(out, out + w * h, 0.25f);
     });
     EXPECT_EQ(reads, 0);
     for (int y = vp[1] - 2; y < vp[1] + vp[3] + 2; ++y)
-      for (int x = vp[0] - 2; x < vp[0] + vp[2] + 2; ++x) {
-        const bool in = cache.inside(x, y);
-        EXPECT_EQ(cache.neighbourhoodMax(x, y), in ? 0.25f : -1.0f);
-      }
+      for (int x = vp[0] - 2; x < vp[0] + vp[2] + 2; ++x)
+        EXPECT_EQ(cache.neighbourhoodMax(x, y), cache.inside(x, y) ? 0.25f : -1.0f);
     EXPECT_GE(reads, 1);
     EXPECT_EQ(reads, cache.tilesRead());
   }
@@ -336,10 +276,9 @@ TEST(DepthCache, ReadsTilesLazilyAndNeverOutsideTheViewport) {
 TEST(HiddenLineRemoval, ALineBehindAWallKeepsOnlyItsFreePartWithItsValues) {
   // Left half of a 100 x 100 window is covered at depth 0.4; the line lies at 0.5.
   SbLineDepthCache cache;
-  cache.reset(0, 0, 100, 100, [](int x, int y, int w, int h, float* out) {
+  cache.reset(0, 0, 100, 100, [](int x, int, int w, int h, float* out) {
     for (int r = 0; r < h; ++r)
       for (int c = 0; c < w; ++c) out[r * w + c] = x + c < 50 ? 0.4f : 1.0f;
-    (void)y;
   });
   SbLineSet in;
   in.points = {SbVec3f(-0.9f, 0, 0), SbVec3f(0.9f, 0, 0), SbVec3f(0.2f, 0.5f, 0), SbVec3f(0.4f, 0.5f, 0),
@@ -361,33 +300,74 @@ TEST(HiddenLineRemoval, ALineBehindAWallKeepsOnlyItsFreePartWithItsValues) {
   ASSERT_EQ(out.taper.size(), 5u);
   EXPECT_NEAR(out.taper[0], (a[0] + 0.9f) / 1.8f, 1e-4f) << "taper interpolated along the segment";
   EXPECT_EQ(out.taper[2], 7.0f);
-}
 
-TEST(HiddenLineRemoval, LinesOffScreenOrBehindTheEyeVanish) {
-  SbLineDepthCache cache;
-  cache.reset(0, 0, 1, 1, [](int, int, int w, int h, float* out) { std::fill(out, out + w * h, 1.0f); });
-  SbLineSet in;
+  // In a 1 x 1 window only the line through the pixel remains; one behind
+  // the eye and one off screen vanish.
+  cache.reset(0, 0, 1, 1, [](int, int, int w, int h, float* o) { std::fill(o, o + w * h, 1.0f); });
   in.points = {SbVec3f(-5, 0, 0), SbVec3f(-3, 0, 0), SbVec3f(0, 0, 0), SbVec3f(0, 0, 0.5f)};
   in.indices = {0, 1, -1, 2, 3, -1};
-  SbLineSet out = SbHiddenLineRemoval::run(in, identityProjector(0, 0, 1, 1), cache, 6.0f);
-  const auto lines = linetest::polylines(out);
-  ASSERT_EQ(lines.size(), 1u) << "in a 1 x 1 window only the line through the pixel remains";
+  in.taper.clear();
+  out = SbHiddenLineRemoval::run(in, identityProjector(0, 0, 1, 1), cache, 6.0f);
+  EXPECT_EQ(linetest::polylines(out).size(), 1u);
   for (const SbVec3f& p : out.points) EXPECT_TRUE(std::isfinite(p[0] + p[1] + p[2]));
+
+  // The node removes hidden lines while rendering only.
+  Pipeline pipe(new SoLineHiddenLineRemover);
+  const SbLineSet two = makeLines({{0, 0}, {1, 0}}, {{0, 1}});
+  pipe.run(&two);
+  EXPECT_EQ(pipe.probe->indexPointer, pipe.source->lines.indices.data());
 }
 
-TEST(HiddenLineRemover, CallbackTraversalLeavesTheLineSetAsItIs) {
-  linetest::initNodes();
-  SoSeparator* root = new SoSeparator;
-  root->ref();
-  auto* source = new LineSetSource;
-  source->publishLines = true;
-  source->lines = makeLines({{0, 0}, {1, 0}}, {{0, 1}});
-  auto* probe = new LineSetProbe;
-  root->addChild(source);
-  root->addChild(new SoLineHiddenLineRemover);
-  root->addChild(probe);
-  SoCallbackAction action(SbViewportRegion(100, 100));
-  action.apply(root);
-  EXPECT_EQ(probe->indexPointer, source->lines.indices.data());
-  root->unref();
+// A stage that fails (here: cannot get memory for its copy of a large line
+// set) says so and passes on a consistent set: the one it was given.
+TEST(CatchPaths, AFailingStageReportsAndPassesItsInputOn) {
+  SbLineSet big;
+  for (int i = 0; i < 10000; ++i) {
+    big.points.insert(big.points.end(), {SbVec3f(i * 0.01f, 0, 0), SbVec3f(i * 0.01f, 1, 0)});
+    big.indices.insert(big.indices.end(), {2 * i, 2 * i + 1, -1});
+  }
+  big.thickness.assign(20000, 1.0f);
+  big.density.assign(20000, 0.5f);
+  SbWingedEdgeModel cube = testmesh::model(testmesh::cube());
+  TempDir dir;
+  const std::string pdfPath = dir.file("failed.pdf");
+  auto* pdf = new SoLineOutputPdfHQ;
+  pdf->ref();
+  auto* merger = new SoLineMergerHQ;
+  merger->method = SoLineMergerHQ::LM_STORE;
+  const struct {
+    SoNode* stage;
+    const char* message;
+    bool densityCleared;
+  } cases[] = {{new SoLineThickener, "SoLineThickener::doAction: std::bad_alloc\n", false},
+               {new SoLinePurifier, "SoLinePurifier::doAction: std::bad_alloc\n", false},
+               {new SoLineConcatenator, "SoLineConcatenator::doAction: std::bad_alloc\n", false},
+               {new SoGenerateSilhouette, "SoGenerateSilhouette::doAction: std::bad_alloc\n", false},
+               {merger, "SoLineMergerHQ::doAction: std::bad_alloc\n", false},
+               {new SoLineDensifierHQ, "SoLineDensifierHQ::doAction: std::bad_alloc\n", true},
+               {pdf, "SoLineOutputHQ: the output pass failed, nothing written\n", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    auto* stage = new SoGroup;  // settings, then the stage between steps that turn the failures on and off
+    stage->addChild(new SoLineSettingsHQ);
+    stage->addChild(new StateStep([](SoState*, SoNode*) { failFrom = 1 << 16; }));
+    stage->addChild(c.stage);
+    stage->addChild(new StateStep([](SoState*, SoNode*) { failFrom = 0; }));
+    Pipeline pipe(stage);
+    pipe.source->model = &cube;
+    pdf->requestWrite(pdfPath.c_str());
+    testing::internal::CaptureStdout();
+    const SbLineSet& seen = pipe.run(&big);
+    failFrom = 0;
+    EXPECT_NE(testing::internal::GetCapturedStdout().find(c.message), std::string::npos);
+    EXPECT_EQ(pipe.probe->indexPointer, pipe.source->lines.indices.data());
+    EXPECT_EQ(seen.points.size(), big.points.size());
+    EXPECT_EQ(seen.thickness, big.thickness);
+    EXPECT_EQ(seen.density, c.densityCleared ? std::vector<float>() : big.density);
+  }
+  EXPECT_FALSE(pdf->writePending);
+  EXPECT_EQ(pdf->getWriteResult(), SoLineOutputHQ::WR_FAILED);
+  EXPECT_EQ(pdf->writeError(), "the output pass failed");
+  EXPECT_FALSE(std::filesystem::exists(pdfPath));
+  pdf->unref();
 }

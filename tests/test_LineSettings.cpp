@@ -48,56 +48,40 @@ TEST(LineSettingsTable, IsFiniteAndFallsFromTwoToZero) {
   }
 }
 
-class LineSettingsSpacing : public ::testing::Test {
- protected:
-  SbLineSettingsHQ s;
-  void SetUp() override { s.setRange(2.0f, 100.0f); }
-};
-
-TEST_F(LineSettingsSpacing, DefaultRangeEndsAndExactInverse) {
+TEST(LineSettingsSpacing, InvertsTheCoverageBetweenTheRangesEnds) {
+  SbLineSettingsHQ s, swapped;
+  s.setRange(2.0f, 100.0f);
   EXPECT_FLOAT_EQ(s.spacing(kPi / 4), 2.0f);
   EXPECT_FLOAT_EQ(s.spacing(1.0f), 2.0f);
   EXPECT_FLOAT_EQ(s.spacing(kPi / 200), 100.0f);
   EXPECT_FLOAT_EQ(s.spacing(0.001f), 100.0f);
   EXPECT_NEAR(s.spacing(0.1f), kPi / 0.2f, 1e-4);
   EXPECT_FLOAT_EQ(s.spacing(NAN), 100.0f);
-}
-
-TEST_F(LineSettingsSpacing, SwappedRangeBehavesAsOrdered) {
-  SbLineSettingsHQ swapped;
+  // A swapped range behaves as the ordered one.
   swapped.setRange(100.0f, 2.0f);
   EXPECT_FLOAT_EQ(swapped.minDistance, 2.0f);
   EXPECT_FLOAT_EQ(swapped.maxDistance, 100.0f);
   EXPECT_FLOAT_EQ(swapped.toneLow, s.toneLow);
   EXPECT_FLOAT_EQ(swapped.toneHigh, s.toneHigh);
   for (float t : {0.001f, 0.05f, 0.3f, 0.9f}) EXPECT_FLOAT_EQ(swapped.spacing(t), s.spacing(t));
-}
-
-TEST_F(LineSettingsSpacing, HugeMaxDistanceClampsToneLow) {
-  s.setRange(2.0f, 1e8f);
-  EXPECT_FLOAT_EQ(s.toneLow, 1e-6f);
-  EXPECT_FLOAT_EQ(s.spacing(1e-7f), 1e8f);
-}
-
-TEST_F(LineSettingsSpacing, OverlappingDotsInterpolateTheTable) {
+  // Overlapping dots interpolate the table.
   s.setRange(0.5f, 100.0f);
   EXPECT_NEAR(s.toneHigh, SbLineSettingsHQ::coverage(0.5f), 1e-6);
   EXPECT_LT(s.toneHigh, 1.0f);
   for (float t = kPi / 4 + 0.01f; t < s.toneHigh; t += 0.01f) {
-    const float d = s.spacing(t);
-    EXPECT_GT(d, 0.5f);
-    EXPECT_LT(d, 2.0f);
+    EXPECT_GT(s.spacing(t), 0.5f);
+    EXPECT_LT(s.spacing(t), 2.0f);
   }
   s.setRange(0.0f, 100.0f);
   EXPECT_FLOAT_EQ(s.toneHigh, 0.999999f);
   EXPECT_FLOAT_EQ(s.spacing(0.999999f), 0.0f);
   EXPECT_FLOAT_EQ(s.spacing(1.0f), 0.0f);
-}
-
-TEST_F(LineSettingsSpacing, CoverageOfSpacingGivesTheToneBack) {
-  s.setRange(0.0f, 100.0f);
   for (float t = s.toneLow; t < s.toneHigh; t += 0.0025f)
     EXPECT_NEAR(SbLineSettingsHQ::coverage(s.spacing(t)), t, 2e-3) << t;
+  // A huge largest spacing clamps the lowest tone.
+  s.setRange(2.0f, 1e8f);
+  EXPECT_FLOAT_EQ(s.toneLow, 1e-6f);
+  EXPECT_FLOAT_EQ(s.spacing(1e-7f), 1e8f);
 }
 
 TEST(LineSettingsNode, PublishesItsFieldsWithTheRangeOrdered) {
@@ -116,23 +100,19 @@ TEST(LineSettingsNode, PublishesItsFieldsWithTheRangeOrdered) {
   SoCallbackAction action;
   action.apply(root);
   ASSERT_EQ(seen, &node->settings());
-  EXPECT_FLOAT_EQ(seen->getLineWidth(), 3.0f);
-  EXPECT_FLOAT_EQ(seen->getMaxWidth(), 7.0f);
-  EXPECT_FLOAT_EQ(seen->getTolerance(), 0.5f);
   EXPECT_FALSE(seen->getRebalance());
-  EXPECT_FLOAT_EQ(seen->minDistance, 3.0f);
-  EXPECT_FLOAT_EQ(seen->maxDistance, 50.0f);
   // Widths are points: at 2.5 pixels a point the record holds pixels (the
   // tolerance is squared); the spacings are dot radii and do not change.
-  node->pixelsPerPoint = 2.5f;
-  action.apply(root);
-  EXPECT_FLOAT_EQ(seen->getLineWidth(), 7.5f);
-  EXPECT_FLOAT_EQ(seen->getMaxWidth(), 17.5f);
-  EXPECT_FLOAT_EQ(seen->getTolerance(), 3.125f);
-  EXPECT_FLOAT_EQ(seen->minDistance, 3.0f);
-  node->pixelsPerPoint = -1.0f;  // no scale
-  action.apply(root);
-  EXPECT_FLOAT_EQ(seen->getLineWidth(), 3.0f);
+  for (float scale : {1.0f, 2.5f, -1.0f}) {  // -1: no scale
+    node->pixelsPerPoint = scale;
+    action.apply(root);
+    const float k = scale > 0 ? scale : 1.0f;
+    EXPECT_FLOAT_EQ(seen->getLineWidth(), 3.0f * k);
+    EXPECT_FLOAT_EQ(seen->getMaxWidth(), 7.0f * k);
+    EXPECT_FLOAT_EQ(seen->getTolerance(), 0.5f * k * k);
+    EXPECT_FLOAT_EQ(seen->minDistance, 3.0f);
+    EXPECT_FLOAT_EQ(seen->maxDistance, 50.0f);
+  }
   root->unref();
 }
 

@@ -42,43 +42,25 @@ float value(const char* text, const Engine::Inputs& in = inputs()) {
   return engine.evaluate(in);
 }
 
-TEST(ScalarEngineOperators, PrecedenceAndLeftAssociativity) {
-  EXPECT_FLOAT_EQ(value("2^3^2"), 64.0f);
-  EXPECT_FLOAT_EQ(value("2-3-4"), -5.0f);
-  EXPECT_FLOAT_EQ(value("8/2/2"), 2.0f);
-  EXPECT_FLOAT_EQ(value("2+3*4"), 14.0f);
-  EXPECT_FLOAT_EQ(value("(2+3)*4"), 20.0f);
-  EXPECT_FLOAT_EQ(value("1 + 2.5 * .5"), 2.25f);
-  EXPECT_FLOAT_EQ(value("-2^2"), -4.0f);  // negation binds weaker than ^
-}
-
-TEST(ScalarEngineOperators, NegationAndAbsAsPrefix) {
-  EXPECT_FLOAT_EQ(value("-light"), -0.7f);
-  EXPECT_FLOAT_EQ(value("2 - -1"), 3.0f);
-  EXPECT_FLOAT_EQ(value("2^-3"), 0.125f);
-  EXPECT_FLOAT_EQ(value("light<-rim"), -0.2f);
-  EXPECT_FLOAT_EQ(value("--light"), 0.7f);
-  EXPECT_FLOAT_EQ(value("abs -light"), 0.7f);
-  EXPECT_FLOAT_EQ(value("abs(rim - light)"), 0.5f);
-  EXPECT_FLOAT_EQ(value("-light*2"), -1.4f);
-}
-
-TEST(ScalarEngineOperators, MinMaxAndDivision) {
-  EXPECT_FLOAT_EQ(value("light < 0.5"), 0.5f);
-  EXPECT_FLOAT_EQ(value("light < 0.5", inputs(0.3f)), 0.3f);
-  EXPECT_FLOAT_EQ(value("light > 0.5", inputs(0.3f)), 0.5f);
-  EXPECT_FLOAT_EQ(value("light/0"), 0.7f);           // division by 0 keeps the dividend
-  EXPECT_FLOAT_EQ(value("light/0.000001"), 0.7f);    // |b| <= 1e-6 too
-  EXPECT_FLOAT_EQ(value("light/0.5"), 1.4f);
-}
-
-TEST(ScalarEngineVariables, EveryInputCaseInsensitiveAndUsedBits) {
+// light 0.7 (0.3 where marked), rim 0.2, curvature -0.5, depth -0.25, iso 0.8, taper 0.4.
+TEST(ScalarEngine, OperatorsAndInputs) {
+  const struct {
+    const char* text;
+    float value;
+    float light = 0.7f;
+  } cases[] = {{"2^3^2", 64}, {"2-3-4", -5}, {"8/2/2", 2}, {"2+3*4", 14}, {"(2+3)*4", 20}, {"1 + 2.5 * .5", 2.25f},
+               {"-2^2", -4},  // negation binds weaker than ^
+               {"-light", -0.7f}, {"2 - -1", 3}, {"2^-3", 0.125f}, {"light<-rim", -0.2f}, {"--light", 0.7f},
+               {"abs -light", 0.7f}, {"abs(rim - light)", 0.5f}, {"-light*2", -1.4f},
+               {"light < 0.5", 0.5f}, {"light < 0.5", 0.3f, 0.3f}, {"light > 0.5", 0.5f, 0.3f},
+               {"light/0", 0.7f}, {"light/0.000001", 0.7f},  // division by |b| <= 1e-6 keeps the dividend
+               {"light/0.5", 1.4f},
+               {"CURVATURE + Depth*10 + light*100 + RIM*1000 + iso + taper", -0.5f - 2.5f + 70.0f + 200.0f + 0.8f + 0.4f}};
+  for (const auto& c : cases) EXPECT_FLOAT_EQ(value(c.text, inputs(c.light)), c.value) << c.text;
   Engine engine;
   parseOutput(engine, "CURVATURE + Depth*10 + light*100 + RIM*1000 + iso + taper");
-  const Engine::Inputs in = inputs();
-  EXPECT_FLOAT_EQ(engine.evaluate(in), -0.5f - 2.5f + 70.0f + 200.0f + 0.8f + 0.4f);
-  for (uint32_t bit : {Engine::IN_CURVATURE, Engine::IN_DEPTH, Engine::IN_LIGHT, Engine::IN_RIM,
-                       Engine::IN_ISO, Engine::IN_TAPER})
+  for (uint32_t bit : {Engine::IN_CURVATURE, Engine::IN_DEPTH, Engine::IN_LIGHT, Engine::IN_RIM, Engine::IN_ISO,
+                       Engine::IN_TAPER})
     EXPECT_TRUE(engine.uses(bit));
   parseOutput(engine, "taper");
   EXPECT_TRUE(engine.uses(Engine::IN_TAPER));
@@ -175,7 +157,7 @@ TEST(ScalarEngineLimits, DeepBracketsAndLongTexts) {
   EXPECT_TRUE(std::isinf(engine.evaluate(inputs())));
 }
 
-TEST(ScalarEngineParse, AbsentAndEmptyTexts) {
+TEST(ScalarEngineParse, AbsentEmptyAndRecoveringTexts) {
   Engine engine;
   bool ok = false;
   EXPECT_EQ(parseOutput(engine, "", &ok), "");  // equals the formula at construction
@@ -187,12 +169,7 @@ TEST(ScalarEngineParse, AbsentAndEmptyTexts) {
   EXPECT_TRUE(engine.program().empty());
   EXPECT_EQ(parseOutput(engine, "", &ok), kOperands);  // differs from "no text"
   EXPECT_FALSE(ok);
-}
-
-TEST(ScalarEngineParse, FailedThenValidTextRecovers) {
-  Engine engine;
-  parseOutput(engine, "light +");
-  bool ok = false;
+  // A valid text after a failed one: no error left.
   parseOutput(engine, "light + 1", &ok);
   EXPECT_TRUE(ok);
   EXPECT_EQ(engine.error(), "");

@@ -6,13 +6,11 @@
 #include <Inventor/nodes/SoOrthographicCamera.h>
 #include <Inventor/nodes/SoPerspectiveCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
-#include <Inventor/nodes/SoTransform.h>
 
 #include <algorithm>
 #include <cmath>
 #include <map>
 #include <random>
-#include <set>
 
 #include "LineTestNodes.h"
 #include "TestMeshes.h"
@@ -58,50 +56,34 @@ std::vector<std::pair<std::string, SbWingedEdgeModel>> testModels() {
 
 // ---------------------------------------------------------------- search structures
 
-TEST(SilhouetteSearch, GaussMapMatchesBruteForceForManyDirections) {
+TEST(SilhouetteSearch, StructuresMatchBruteForceForManyViews) {
   std::mt19937 rng(7);
+  std::uniform_real_distribution<float> distance(0.05f, 20.0f);
   std::vector<std::vector<float>> noOffsets;
   for (auto& named : testModels()) {
     const SbWingedEdgeModel& model = named.second;
-    for (float error : {0.0f, 4.0f, 45.0f, 1000.0f}) {
+    for (float error : {0.0f, 0.5f, 4.0f, 45.0f, 1000.0f}) {
+      SCOPED_TRACE(named.first + " error " + std::to_string(error));
       SbSilhouetteGaussMap map;
       map.build(model, error);
-      std::vector<SbVec3f> directions;
-      for (int i = 0; i < 40; ++i) directions.push_back(randomDirection(rng));
-      // Seen exactly edge-on: along the axes, where cube faces have n . v = 0.
-      for (int k = 0; k < 3; ++k) {
-        SbVec3f d(0, 0, 0);
-        d[k] = 1.0f;
-        directions.push_back(d);
-        directions.push_back(-d);
-      }
-      directions.push_back(SbVec3f(1, 1, 0) / std::sqrt(2.0f));
+      // Random directions and ones seen exactly edge-on (cube faces along the axes).
+      std::vector<SbVec3f> directions = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1},
+                                         SbVec3f(1, 1, 0) / std::sqrt(2.0f)};
+      for (int i = 0; i < 30; ++i) directions.push_back(randomDirection(rng));
       for (const SbVec3f& d : directions) {
         SbSilhouetteView view;
         view.toViewer = d;
         std::vector<SbEdgeRef> expected, got;
         SbSilhouetteEdges::bruteForce(model, view, noOffsets, -1, expected);
         map.query(model, d, -1, got);
-        ASSERT_EQ(expected, got) << named.first << " error " << error << " direction " << d[0] << " " << d[1] << " "
-                                 << d[2];
+        ASSERT_EQ(expected, got) << "direction " << d[0] << " " << d[1] << " " << d[2];
       }
-    }
-  }
-}
-
-TEST(SilhouetteSearch, PerspectiveHierarchyMatchesBruteForceForManyEyes) {
-  std::mt19937 rng(11);
-  std::uniform_real_distribution<float> distance(0.05f, 20.0f);
-  for (auto& named : testModels()) {
-    const SbWingedEdgeModel& model = named.second;
-    for (float error : {0.5f, 4.0f, 40.0f}) {
+      if (error == 0.0f) continue;
       SbSilhouettePerspective tree;
       tree.build(model, error);
-      std::vector<SbVec3f> eyes;
-      for (int i = 0; i < 60; ++i) eyes.push_back(randomDirection(rng) * distance(rng));
-      eyes.push_back(SbVec3f(0, 0, 0));     // inside the closed models
-      eyes.push_back(SbVec3f(0, 0, 1.0f));  // on the sphere, in the saddle's plane of symmetry
-      eyes.push_back(SbVec3f(1e6f, 0, 0));  // far away
+      // Eyes inside the closed models, on the sphere, far away and at random.
+      std::vector<SbVec3f> eyes = {{0, 0, 0}, {0, 0, 1.0f}, {1e6f, 0, 0}};
+      for (int i = 0; i < 40; ++i) eyes.push_back(randomDirection(rng) * distance(rng));
       for (const SbVec3f& eye : eyes) {
         SbSilhouetteView view;
         view.perspective = true;
@@ -109,81 +91,59 @@ TEST(SilhouetteSearch, PerspectiveHierarchyMatchesBruteForceForManyEyes) {
         std::vector<SbEdgeRef> expected, got;
         SbSilhouetteEdges::bruteForce(model, view, tree.offsets(), -1, expected);
         tree.query(model, eye, -1, got);
-        ASSERT_EQ(expected, got) << named.first << " error " << error << " eye " << eye[0] << " " << eye[1] << " "
-                                 << eye[2];
+        ASSERT_EQ(expected, got) << "eye " << eye[0] << " " << eye[1] << " " << eye[2];
       }
     }
   }
 }
 
-TEST(SilhouetteSearch, StructuresVisitFewerEdgesThanTheModelHas) {
-  SbWingedEdgeModel model = testmesh::model(testmesh::geodesicSphere(24));
-  const size_t edges = model.objects[0].edges.size();
+TEST(SilhouetteSearch, StructuresPruneAndSelectObjectsByNumber) {
+  const SbWingedEdgeModel sphere = testmesh::model(testmesh::geodesicSphere(24));
   SbSilhouetteGaussMap map;
-  map.build(model, 4.0f);
-  std::vector<SbEdgeRef> out;
-  map.query(model, SbVec3f(0.3f, 0.5f, 0.8f), -1, out);
-  EXPECT_FALSE(out.empty());
-  EXPECT_LT(map.lastCandidateCount(), edges / 4);
   SbSilhouettePerspective tree;
-  tree.build(model, 4.0f);
-  tree.query(model, SbVec3f(0, 0, 6), -1, out);
-  EXPECT_FALSE(out.empty());
-  EXPECT_LT(tree.lastCandidateCount(), edges / 2);
-}
+  map.build(sphere, 4.0f);
+  tree.build(sphere, 4.0f);
+  std::vector<SbEdgeRef> found, viewed;
+  map.query(sphere, SbVec3f(0.3f, 0.5f, 0.8f), -1, found);
+  tree.query(sphere, SbVec3f(0, 0, 6), -1, viewed);
+  EXPECT_FALSE(found.empty() || viewed.empty());
+  EXPECT_LT(map.lastCandidateCount(), sphere.objects[0].edges.size() / 4);
+  EXPECT_LT(tree.lastCandidateCount(), sphere.objects[0].edges.size() / 2);
 
-TEST(SilhouetteSearch, ShapeKeySelectsObjectsByNumber) {
   PolyMesh a = testmesh::icosphere(2), b = testmesh::icosphere(2, 0.5f);
-  SbWingedEdgeModel model = testmesh::model({&a, &b});
-  SbSilhouetteGaussMap map;
-  map.build(model, 4.0f);
-  std::vector<SbEdgeRef> all, second;
-  map.query(model, SbVec3f(0, 0, 1), -1, all);
-  map.query(model, SbVec3f(0, 0, 1), 1, second);
+  SbWingedEdgeModel two = testmesh::model({&a, &b});
+  map.build(two, 4.0f);
+  std::vector<SbEdgeRef> all, second, none;
+  map.query(two, SbVec3f(0, 0, 1), -1, all);
+  map.query(two, SbVec3f(0, 0, 1), 1, second);
+  map.query(two, SbVec3f(0, 0, 1), 7, none);
   ASSERT_FALSE(second.empty());
   for (const SbEdgeRef& r : second) EXPECT_EQ(r.object, 1);
   EXPECT_EQ(second.size(), std::count_if(all.begin(), all.end(), [](const SbEdgeRef& r) { return r.object == 1; }));
-  std::vector<SbEdgeRef> none;
-  map.query(model, SbVec3f(0, 0, 1), 7, none);
   EXPECT_TRUE(none.empty());
 }
 
-// ---------------------------------------------------------------- sharp edges
-
-TEST(SharpEdges, ThresholdsOnACubeOfTriangles) {
-  // 12 edges at 90 degrees, 6 face diagonals between coplanar triangles.
-  SbWingedEdgeModel model = testmesh::model(testmesh::cubeTriangles());
-  ASSERT_EQ(model.objects[0].edges.size(), 18u);
-  std::vector<SbEdgeRef> out;
-  SbSilhouetteEdges::sharpEdges(model, 115.0f, -1, out);  // angle > 65 degrees
-  EXPECT_EQ(out.size(), 12u);
-  SbSilhouetteEdges::sharpEdges(model, 180.0f, -1, out);  // any bend
-  EXPECT_EQ(out.size(), 12u);
-  SbSilhouetteEdges::sharpEdges(model, 0.0f, -1, out);    // none
-  EXPECT_TRUE(out.empty());
-  SbSilhouetteEdges::sharpEdges(model, 80.0f, -1, out);   // angle > 100 degrees: none of the 90-degree edges
-  EXPECT_TRUE(out.empty());
-}
-
-TEST(SharpEdges, BoundaryEdgesAlwaysCountAndSmoothSpheresOnlyAtFullAngle) {
-  SbWingedEdgeModel grid = testmesh::model(testmesh::grid(3, 2));
-  std::vector<SbEdgeRef> out;
-  SbSilhouetteEdges::sharpEdges(grid, 0.0f, -1, out);
-  EXPECT_EQ(out.size(), size_t(2 * (3 + 2)));  // the rim of a flat grid
-  SbWingedEdgeModel sphere = testmesh::model(testmesh::icosphere(3));
-  SbSilhouetteEdges::sharpEdges(sphere, 115.0f, -1, out);
-  EXPECT_TRUE(out.empty());
-  SbSilhouetteEdges::sharpEdges(sphere, 180.0f, -1, out);
-  EXPECT_EQ(out.size(), sphere.objects[0].edges.size());
-  // A tilted plane: its faces' float normals differ in the last bits, yet at
-  // 180 degrees only the rim is sharp; an angle that is no number adds nothing.
+// Edges whose faces bend by more than 180 - angle degrees, and every
+// boundary edge. Float normals of one plane that differ in the last bits are
+// no bend; an angle that is no number adds nothing.
+TEST(SharpEdges, BendsOverTheAngleAndBoundaries) {
   PolyMesh tilted = testmesh::grid(8, 8);
   const SbRotation turn(SbVec3f(1, 2, 3), 0.7f);
   for (SbVec3f& p : tilted.positions) turn.multVec(p, p);
-  const SbWingedEdgeModel plane = testmesh::model(tilted);
-  for (float angle : {180.0f, std::nanf("")}) {
-    SbSilhouetteEdges::sharpEdges(plane, angle, -1, out);
-    EXPECT_EQ(out.size(), size_t(4 * 8)) << angle;
+  const SbWingedEdgeModel cube = testmesh::model(testmesh::cubeTriangles()), grid = testmesh::model(testmesh::grid(3, 2)),
+                          sphere = testmesh::model(testmesh::icosphere(3)), plane = testmesh::model(tilted);
+  ASSERT_EQ(cube.objects[0].edges.size(), 18u);  // 12 at 90 degrees, 6 diagonals between coplanar triangles
+  const struct {
+    const SbWingedEdgeModel& model;
+    float angle;
+    size_t sharp;
+  } cases[] = {{cube, 115, 12}, {cube, 180, 12}, {cube, 0, 0}, {cube, 80, 0}, {grid, 0, 2 * (3 + 2)},
+               {sphere, 115, 0}, {sphere, 180, sphere.objects[0].edges.size()}, {plane, 180, 4 * 8},
+               {plane, std::nanf(""), 4 * 8}};
+  for (const auto& c : cases) {
+    std::vector<SbEdgeRef> out;
+    SbSilhouetteEdges::sharpEdges(c.model, c.angle, -1, out);
+    EXPECT_EQ(out.size(), c.sharp) << c.angle << " " << c.model.objects[0].edges.size();
   }
 }
 
@@ -199,72 +159,63 @@ SbWingedEdgeModel flippedGrid(const std::function<bool(const SbVec3f&)>& flip) {
   for (size_t f = 0; f < o.faces.size(); ++f) {
     o.faceCorners(static_cast<int>(f), corners);
     SbVec3f c(0, 0, 0);
-    for (int v : corners) c += o.vertices[v].position;
-    c /= float(corners.size());
+    for (int v : corners) c += o.vertices[v].position / float(corners.size());
     if (flip(c)) o.faces[f].normal = -o.faces[f].normal;
   }
   return model;
 }
-std::vector<SbEdgeRef> silhouetteFromAbove(const SbWingedEdgeModel& model) {
-  SbSilhouetteView view;
-  view.toViewer.setValue(0, 0, 1);
-  std::vector<SbEdgeRef> out;
-  SbSilhouetteEdges::bruteForce(model, view, {}, -1, out);
-  return out;
-}
-// The view from above with `pixels` pixels per model unit.
-SbWindowProjector screenOf(float pixels) {
-  SbMatrix identity;
-  identity.makeIdentity();
-  const int size = static_cast<int>(2 * pixels);
-  return SbWindowProjector(identity, identity, identity, 0, 0, size, size);
-}
-bool verticalAtX2(const SbWingedEdgeModel& m, const SbEdgeRef& r) {
-  const WeObject& o = m.objects[r.object];
-  const WeEdge& e = o.edges[r.edge];
-  return o.vertices[e.vertex[0]].position[0] == 2.0f && o.vertices[e.vertex[1]].position[0] == 2.0f;
+// The left border at x = 1 and one lone triangle turned away far from it.
+bool borderAndLoneTriangle(const SbVec3f& c) {
+  return c[0] < 1.0f || (c[0] > 3.0f && c[0] < 3.5f && c[1] > 2.5f && c[1] < 3.0f);
 }
 }  // namespace
 
-TEST(SilhouetteRepair, ZigZagTakesTheStraightPathPastADetourOfAPixel) {
-  // Left half turned away, plus one triangle beside the border at y in [1, 2].
-  SbWingedEdgeModel model = flippedGrid([](const SbVec3f& c) {
-    return c[0] < 2.0f || (c[0] > 2.0f && c[0] < 2.5f && c[1] > 1.5f && c[1] < 2.0f);
-  });
-  const std::vector<SbEdgeRef> found = silhouetteFromAbove(model);
-  ASSERT_EQ(found.size(), 5u) << "three border edges and a two-edge detour";
-  std::vector<SbEdgeRef> edges = found;
-  SbSilhouetteRepair::meshZigZag(model, screenOf(1.0f), SbSilhouetteRepair::kZigZagPixels, edges);
-  ASSERT_EQ(edges.size(), 4u);
-  for (const SbEdgeRef& r : edges) EXPECT_TRUE(verticalAtX2(model, r));
-  // Seen closer, the detour is part of the outline a viewer sees: kept.
-  edges = found;
-  SbSilhouetteRepair::meshZigZag(model, screenOf(2.0f), SbSilhouetteRepair::kZigZagPixels, edges);
-  EXPECT_EQ(edges, found);
-  // A straight border is left alone.
-  SbWingedEdgeModel straight = flippedGrid([](const SbVec3f& c) { return c[0] < 2.0f; });
-  std::vector<SbEdgeRef> border = silhouetteFromAbove(straight), repaired = border;
-  SbSilhouetteRepair::meshZigZag(straight, screenOf(1.0f), SbSilhouetteRepair::kZigZagPixels, repaired);
-  EXPECT_EQ(border, repaired);
-}
+TEST(SilhouetteRepair, ZigZagsOfUnderAPixelAndSmallChunksGo) {
+  SbSilhouetteView view;
+  view.toViewer.setValue(0, 0, 1);
+  auto found = [&](const SbWingedEdgeModel& m) {
+    std::vector<SbEdgeRef> out;
+    SbSilhouetteEdges::bruteForce(m, view, {}, -1, out);
+    return out;
+  };
+  auto zigZag = [](const SbWingedEdgeModel& m, float pixelsPerUnit, std::vector<SbEdgeRef> edges) {
+    const int size = static_cast<int>(2 * pixelsPerUnit);
+    SbSilhouetteRepair::meshZigZag(m, SbWindowProjector(SbMatrix::identity(), SbMatrix::identity(), SbMatrix::identity(),
+                                                        0, 0, size, size),
+                                   SbSilhouetteRepair::kZigZagPixels, edges);
+    return edges;
+  };
+  auto allAtX = [](const SbWingedEdgeModel& m, const std::vector<SbEdgeRef>& edges, float x) {
+    for (const SbEdgeRef& r : edges) {
+      const WeObject& o = m.objects[r.object];
+      for (int v : o.edges[r.edge].vertex)
+        if (o.vertices[v].position[0] != x) return false;
+    }
+    return true;
+  };
+  // Left half turned away, plus one triangle beside the border at y in [1, 2]:
+  // three border edges and a two-edge detour. At a pixel per unit the straight
+  // path is taken; seen closer, the detour is part of the outline: kept.
+  const SbWingedEdgeModel detour = flippedGrid(
+      [](const SbVec3f& c) { return c[0] < 2.0f || (c[0] > 2.0f && c[0] < 2.5f && c[1] > 1.5f && c[1] < 2.0f); });
+  const std::vector<SbEdgeRef> edges = found(detour);
+  ASSERT_EQ(edges.size(), 5u);
+  const std::vector<SbEdgeRef> straightened = zigZag(detour, 1.0f, edges);
+  EXPECT_EQ(straightened.size(), 4u);
+  EXPECT_TRUE(allAtX(detour, straightened, 2.0f));
+  EXPECT_EQ(zigZag(detour, 2.0f, edges), edges);
+  const SbWingedEdgeModel straight = flippedGrid([](const SbVec3f& c) { return c[0] < 2.0f; });
+  EXPECT_EQ(zigZag(straight, 1.0f, found(straight)), found(straight));
 
-TEST(SilhouetteRepair, ChunksOfUpToThreeEdgesAreDropped) {
-  // The left border (4 edges) and one lone triangle turned away far from it.
-  SbWingedEdgeModel model = flippedGrid([](const SbVec3f& c) {
-    return c[0] < 1.0f || (c[0] > 3.0f && c[0] < 3.5f && c[1] > 2.5f && c[1] < 3.0f);
-  });
-  std::vector<SbEdgeRef> edges = silhouetteFromAbove(model);
-  ASSERT_EQ(edges.size(), 7u);
-  SbSilhouetteRepair::triangleChunks(model, edges);
-  ASSERT_EQ(edges.size(), 4u);
-  for (const SbEdgeRef& r : edges) {
-    const WeObject& o = model.objects[r.object];
-    EXPECT_EQ(o.vertices[o.edges[r.edge].vertex[0]].position[0], 1.0f);
-  }
-  // The zig-zag rule turns the lone triangle back as well, when it is small.
-  edges = silhouetteFromAbove(model);
-  SbSilhouetteRepair::meshZigZag(model, screenOf(0.5f), SbSilhouetteRepair::kZigZagPixels, edges);
-  EXPECT_EQ(edges.size(), 4u);
+  // Chunks of up to three edges are dropped; the zig-zag rule turns a lone
+  // triangle back as well, when it is small.
+  const SbWingedEdgeModel lone = flippedGrid(borderAndLoneTriangle);
+  std::vector<SbEdgeRef> chunks = found(lone);
+  ASSERT_EQ(chunks.size(), 7u);
+  SbSilhouetteRepair::triangleChunks(lone, chunks);
+  EXPECT_EQ(chunks.size(), 4u);
+  EXPECT_TRUE(allAtX(lone, chunks, 1.0f));
+  EXPECT_EQ(zigZag(lone, 0.5f, found(lone)).size(), 4u);
 }
 
 // ---------------------------------------------------------------- the node
@@ -274,23 +225,20 @@ protected:
   void SetUp() override {
     linetest::initNodes();
     SoSilhouetteSwitches::cameraStatic = false;
-    SoSilhouetteSwitches::meshZigZagRepair = 0;
-    SoSilhouetteSwitches::triangleChunkRepair = 0;
+    SoSilhouetteSwitches::meshZigZagRepair = SoSilhouetteSwitches::triangleChunkRepair = 0;
     root = new SoSeparator;
     root->ref();
     ortho = new SoOrthographicCamera;
     ortho->height = 4.0f;
-    root->addChild(ortho);
     source = new LineSetSource;
-    root->addChild(source);
     silhouette = new SoGenerateSilhouette;
-    root->addChild(silhouette);
     probe = new LineSetProbe;
-    root->addChild(probe);
+    for (SoNode* node : {(SoNode*)ortho, (SoNode*)source, (SoNode*)silhouette, (SoNode*)probe}) root->addChild(node);
   }
   void TearDown() override {
     root->unref();
     SoSilhouetteSwitches::cameraStatic = false;
+    SoSilhouetteSwitches::meshZigZagRepair = SoSilhouetteSwitches::triangleChunkRepair = 0;
   }
   void look(SoCamera* camera, const SbRotation& rotation, float distance = 5.0f) {
     camera->orientation = rotation;
@@ -298,10 +246,12 @@ protected:
     rotation.multVec(SbVec3f(0, 0, distance), position);
     camera->position = position;
   }
-  void traverse() {
+  void traverse(const SbWingedEdgeModel* model = nullptr) {
+    if (model) source->model = const_cast<SbWingedEdgeModel*>(model);
     SoCallbackAction action(SbViewportRegion(200, 200));
     action.apply(root);
   }
+  size_t lineCount() const { return linetest::polylines(probe->seen).size(); }
 
   SoSeparator* root = nullptr;
   SoOrthographicCamera* ortho = nullptr;
@@ -312,10 +262,9 @@ protected:
 
 TEST_F(SilhouetteNode, ClosedConvexMeshGivesOneClosedLoopOfTwoPointLines) {
   SbWingedEdgeModel model = testmesh::model(testmesh::icosphere(2));
-  source->model = &model;
   silhouette->displaySharpEdges = FALSE;
   look(ortho, SbRotation(SbVec3f(1, 2, 0.5f), 0.7f));
-  traverse();
+  traverse(&model);
   const auto lines = linetest::polylines(probe->seen);
   ASSERT_GT(lines.size(), 8u);
   std::map<int, int> degree;
@@ -339,18 +288,17 @@ TEST_F(SilhouetteNode, ClosedConvexMeshGivesOneClosedLoopOfTwoPointLines) {
 
 TEST_F(SilhouetteNode, PerspectiveViewFromInsideAndOutside) {
   SbWingedEdgeModel model = testmesh::model(testmesh::torus(24, 12, 1.0f, 0.3f));
-  source->model = &model;
   silhouette->displaySharpEdges = FALSE;
   auto* persp = new SoPerspectiveCamera;
   root->replaceChild(ortho, persp);
+  std::vector<std::vector<float>> offsets;
+  SbSilhouetteEdges::faceOffsets(model, offsets);
   for (float distance : {6.0f, 1.0f, 0.0f}) {  // outside, inside the tube's ring, at the centre
     look(persp, SbRotation(SbVec3f(1, 0, 0), 0.9f), distance);
-    traverse();
+    traverse(&model);
     SbSilhouetteView view;
     view.perspective = true;
     view.eye = persp->position.getValue();
-    std::vector<std::vector<float>> offsets;
-    SbSilhouetteEdges::faceOffsets(model, offsets);
     std::vector<SbEdgeRef> expected;
     SbSilhouetteEdges::bruteForce(model, view, offsets, -1, expected);
     EXPECT_EQ(silhouette->foundEdges(), expected) << "distance " << distance;
@@ -358,90 +306,62 @@ TEST_F(SilhouetteNode, PerspectiveViewFromInsideAndOutside) {
   }
 }
 
-TEST_F(SilhouetteNode, SilhouetteAndSharpEdgesTogether) {
-  SbWingedEdgeModel model = testmesh::model(testmesh::cube());
-  source->model = &model;
-  look(ortho, SbRotation(SbVec3f(1, 1, 0), 0.5f));
-  silhouette->displaySilhouette = FALSE;
-  traverse();
-  EXPECT_EQ(silhouette->foundEdges().size(), 12u) << "all cube edges are sharp";
-  silhouette->displaySharpEdges = FALSE;
-  silhouette->displaySilhouette = TRUE;
-  traverse();
-  const size_t silhouetteOnly = silhouette->foundEdges().size();
-  EXPECT_EQ(silhouetteOnly, 6u) << "a cube seen from a general direction shows a hexagon";
-  silhouette->displaySharpEdges = TRUE;
-  traverse();
-  EXPECT_EQ(silhouette->foundEdges().size(), 12u) << "silhouette edges are sharp too: no duplicates";
-  EXPECT_EQ(linetest::polylines(probe->seen).size(), 12u);
-}
-
-TEST_F(SilhouetteNode, EdgesOfDifferentObjectsNeverShareAPoint) {
-  // Vertex numbers restart at 0 in every object.
-  PolyMesh a = testmesh::cube(), b = testmesh::cube(0.5f);
+TEST_F(SilhouetteNode, SharpAndSilhouetteEdgesAreSentOnceWithTheirOwnPoints) {
+  PolyMesh a = testmesh::cube(), b = testmesh::cube(0.5f), c = testmesh::cube();
   for (SbVec3f& p : b.positions) p += SbVec3f(3, 0, 0);
-  SbWingedEdgeModel model = testmesh::model({&a, &b});
-  source->model = &model;
-  silhouette->displaySilhouette = FALSE;
-  traverse();
+  const SbWingedEdgeModel cube = testmesh::model(a), apart = testmesh::model({&a, &b}), twice = testmesh::model({&a, &c});
+  look(ortho, SbRotation(SbVec3f(1, 1, 0), 0.5f));
+  const struct {
+    const SbWingedEdgeModel& model;
+    bool silhouette, sharp;
+    size_t found, lines;
+  } cases[] = {{cube, false, true, 12, 12},  // all cube edges are sharp
+               {cube, true, false, 6, 6},    // from a general direction: a hexagon
+               {cube, true, true, 12, 12},   // silhouette edges are sharp too: no duplicates
+               {twice, false, true, 24, 12}, // an edge the model repeats is sent once
+               {apart, false, true, 24, 24}};
+  for (const auto& k : cases) {
+    silhouette->displaySilhouette = k.silhouette;
+    silhouette->displaySharpEdges = k.sharp;
+    traverse(&k.model);
+    EXPECT_EQ(silhouette->foundEdges().size(), k.found) << k.found;
+    EXPECT_EQ(lineCount(), k.lines) << k.found;
+  }
+  // Vertex numbers restart at 0 in every object: an edge joins points of one cube.
   ASSERT_EQ(probe->seen.points.size(), 16u);
   for (const auto& l : linetest::polylines(probe->seen)) {
-    ASSERT_EQ(l.size(), 2u);
     const SbVec3f& p = probe->seen.points[l[0]];
-    const SbVec3f& q = probe->seen.points[l[1]];
-    EXPECT_NEAR((p - q).length(), p[0] > 2.0f ? 1.0f : 2.0f, 1e-5f) << "an edge joins points of one cube";
+    EXPECT_NEAR((p - probe->seen.points[l[1]]).length(), p[0] > 2.0f ? 1.0f : 2.0f, 1e-5f);
   }
 }
 
-TEST_F(SilhouetteNode, AnEdgeTheModelRepeatsIsSentOnce) {
-  // Two copies of one cube: 24 sharp edges found, 12 lines drawn.
-  PolyMesh a = testmesh::cube(), b = testmesh::cube();
-  SbWingedEdgeModel model = testmesh::model({&a, &b});
-  source->model = &model;
-  silhouette->displaySilhouette = FALSE;
-  traverse();
-  EXPECT_EQ(silhouette->foundEdges().size(), 24u);
-  EXPECT_EQ(linetest::polylines(probe->seen).size(), 12u);
-}
-
-TEST_F(SilhouetteNode, AppendsAfterTheLinesAlreadyThereAndClearsStaleArrays) {
+TEST_F(SilhouetteNode, AppendsAfterTheLinesThereOrLeavesThemWhenOff) {
   SbWingedEdgeModel model = testmesh::model(testmesh::cube());
-  source->model = &model;
   source->publishLines = true;
   source->lines.points = {SbVec3f(5, 5, 5), SbVec3f(6, 5, 5), SbVec3f(7, 5, 5)};
   source->lines.indices = {0, 1, 2, -1};
   source->lines.thickness = {1, 2, 3};
   silhouette->displaySilhouette = FALSE;
-  traverse();
+  traverse(&model);
   const auto lines = linetest::polylines(probe->seen);
   ASSERT_EQ(lines.size(), 13u);
   EXPECT_EQ(lines[0], (std::vector<int>{0, 1, 2}));
   EXPECT_EQ(probe->seen.points.size(), 3u + 8u);
   EXPECT_TRUE(probe->seen.thickness.empty()) << "thickness of the old index list would not match";
-}
 
-TEST_F(SilhouetteNode, DoComputationFalseLeavesTheLineSetUnchanged) {
-  SbWingedEdgeModel model = testmesh::model(testmesh::cube());
-  source->model = &model;
-  source->publishLines = true;
-  source->lines.points = {SbVec3f(0, 0, 0), SbVec3f(1, 0, 0)};
-  source->lines.indices = {0, 1, -1};
-  source->lines.thickness = {2, 2};
   silhouette->doComputation = FALSE;
   traverse();
   EXPECT_EQ(probe->indexPointer, source->lines.indices.data());
   EXPECT_EQ(probe->thicknessPointer, source->lines.thickness.data());
-  EXPECT_EQ(probe->seen.indices, source->lines.indices);
 }
 
-TEST_F(SilhouetteNode, MaximalErrorRebuildsTheStructureAndTheViewDoesNot) {
+TEST_F(SilhouetteNode, StructuresFollowTheModelAndCameraStaticKeepsTheView) {
   SbWingedEdgeModel model = testmesh::model(testmesh::icosphere(2));
-  source->model = &model;
-  traverse();
-  EXPECT_EQ(silhouette->structureBuilds(), 1);
+  silhouette->displaySharpEdges = FALSE;
+  traverse(&model);
   look(ortho, SbRotation(SbVec3f(0, 1, 0), 1.0f));
   traverse();
-  EXPECT_EQ(silhouette->structureBuilds(), 1);
+  EXPECT_EQ(silhouette->structureBuilds(), 1) << "a new view uses the same structure";
   silhouette->maximalError = 2.0f;
   traverse();
   EXPECT_EQ(silhouette->structureBuilds(), 2);
@@ -450,16 +370,14 @@ TEST_F(SilhouetteNode, MaximalErrorRebuildsTheStructureAndTheViewDoesNot) {
   model.objects[0].computeNormals();
   traverse();
   EXPECT_EQ(silhouette->structureBuilds(), 3);
-}
 
-TEST_F(SilhouetteNode, CameraStaticKeepsTheViewItFirstSaw) {
-  SbWingedEdgeModel model = testmesh::model(testmesh::icosphere(2));
-  source->model = &model;
-  silhouette->displaySharpEdges = FALSE;
   // Switched on before any extraction: the current camera is used once.
+  TearDown();
+  SetUp();
+  silhouette->displaySharpEdges = FALSE;
   SoSilhouetteSwitches::cameraStatic = true;
   look(ortho, SbRotation(SbVec3f(1, 0, 0), 0.4f));
-  traverse();
+  traverse(&model);
   const std::vector<SbEdgeRef> first = silhouette->foundEdges();
   ASSERT_FALSE(first.empty());
   look(ortho, SbRotation(SbVec3f(0, 1, 0), 1.3f));
@@ -471,12 +389,9 @@ TEST_F(SilhouetteNode, CameraStaticKeepsTheViewItFirstSaw) {
 }
 
 TEST_F(SilhouetteNode, RepairSwitchesRunThePasses) {
-  SbWingedEdgeModel model = flippedGrid([](const SbVec3f& c) {
-    return c[0] < 1.0f || (c[0] > 3.0f && c[0] < 3.5f && c[1] > 2.5f && c[1] < 3.0f);
-  });
-  source->model = &model;
+  SbWingedEdgeModel model = flippedGrid(borderAndLoneTriangle);
   silhouette->displaySharpEdges = FALSE;
-  traverse();
+  traverse(&model);
   EXPECT_EQ(silhouette->foundEdges().size(), 7u);
   SoSilhouetteSwitches::triangleChunkRepair = 1;
   traverse();
@@ -488,20 +403,17 @@ TEST_F(SilhouetteNode, RepairSwitchesRunThePasses) {
   ortho->height = 400.0f;
   traverse();
   EXPECT_EQ(silhouette->foundEdges().size(), 4u) << "now it is below a pixel: turned";
-  SoSilhouetteSwitches::meshZigZagRepair = 0;
 }
 
 TEST_F(SilhouetteNode, BadModelsGiveNoNaNLines) {
   // Open, non-manifold, degenerate and NaN-positioned meshes; an empty model.
   SbWingedEdgeModel empty;
-  source->model = &empty;
-  traverse();
+  traverse(&empty);
   EXPECT_TRUE(probe->seen.indices.empty());
   for (auto& named : testModels()) {
     SbWingedEdgeModel model = named.second;
     model.objects[0].vertices[0].position.setValue(NAN, 0, 0);
-    source->model = &model;
-    traverse();
+    traverse(&model);
     for (const auto& l : linetest::polylines(probe->seen))
       for (int p : l) {
         ASSERT_LT(p, static_cast<int>(probe->seen.points.size()));
