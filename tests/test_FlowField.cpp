@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "AllocationGuard.h"
 #include "LineTestNodes.h"
 #include "TestMeshes.h"
 #include "curvature/SbCurvatureHQ.h"
@@ -30,34 +31,6 @@
 #include "flowfield/SoFlowFieldHQ.h"
 #include "flowfield/SoGenerateFlowFieldHQ.h"
 #include "mesh/SbHeModelHQ.h"
-
-namespace {
-
-// Fault injection for the error paths: the next allocation of exactly
-// failSize bytes runs failWith (which throws) instead. Not with the address
-// sanitizer, which owns the allocation functions.
-std::size_t failSize = 0;
-void (*failWith)() = nullptr;
-
-}  // namespace
-
-#ifndef __SANITIZE_ADDRESS__
-// Memory from malloc goes back to free; GCC cannot see that through inlining.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-void* operator new(std::size_t size) {
-  if (failWith && size == failSize) {
-    void (*f)() = failWith;
-    failWith = nullptr;
-    f();
-  }
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#endif
 
 namespace {
 
@@ -615,8 +588,7 @@ class FlowFieldNode : public testing::Test {
     root->addChild(new StateStep([this](SoState* s, SoNode* n) {
       SoHeModelElementHQ::set(s, n, publishModel ? &model : nullptr);
       SoCurvatureElementHQ::set(s, n, publishCurvature ? &curvature : nullptr);
-      failWith = failNext;
-      failSize = model.vertexCount() * sizeof(FlowRecord*);
+      if (failNext) allocation::onSize(model.vertexCount() * sizeof(FlowRecord*), failNext);
     }));
     node = new SoGenerateFlowFieldHQ;
     node->addChild(new StateStep([this](SoState* s, SoNode*) { seen.push_back(SoFlowFieldElementHQ::get(s)); }));
@@ -625,14 +597,15 @@ class FlowFieldNode : public testing::Test {
     capture([&] { curvature.from(model); });
   }
   void TearDown() override {
-    failWith = nullptr;
+    allocation::disarm();
     root->unref();
   }
   std::string traverse() {
     seen.clear();
     SoCallbackAction action;
     const std::string out = capture([&] { action.apply(root); });
-    failWith = failNext = nullptr;
+    allocation::disarm();
+    failNext = nullptr;
     return out;
   }
   std::vector<SbVec3f> directions() {
@@ -693,9 +666,6 @@ TEST_F(FlowFieldNode, BuildsOnceForTwoTraversalsAndRebuildsForNewCurvature) {
 // says why: the field's own out-of-memory report, or the node's for any
 // other failure; the next curvature builds again.
 TEST_F(FlowFieldNode, FailedBuildPublishesAnEmptyFieldAndSaysWhy) {
-#ifdef __SANITIZE_ADDRESS__
-  GTEST_SKIP() << "no fault injection under the address sanitizer";
-#endif
   const struct {
     SoGenerateFlowFieldHQ::CleanUp mode;
     void (*fail)();

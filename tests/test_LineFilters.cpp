@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <new>
 
+#include "AllocationGuard.h"
 #include "LineTestNodes.h"
 #include "TestFiles.h"
 #include "TestMeshes.h"
@@ -28,22 +29,6 @@
 #include "styling/SoLineDensifierHQ.h"
 #include "styling/SoLineMergerHQ.h"
 #include "styling/SoLineSettingsHQ.h"
-
-// While failFrom is set, every request for that many bytes or more fails:
-// the stages' own copies of a large line set fail, Coin's small ones do not.
-namespace {
-size_t failFrom = 0;
-}
-void* operator new(std::size_t n) {
-  if (failFrom && n >= failFrom) throw std::bad_alloc();
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // malloc'd by the operator new above
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
 
 namespace {
 
@@ -350,15 +335,15 @@ TEST(CatchPaths, AFailingStageReportsAndPassesItsInputOn) {
     SCOPED_TRACE(c.message);
     auto* stage = new SoGroup;  // settings, then the stage between steps that turn the failures on and off
     stage->addChild(new SoLineSettingsHQ);
-    stage->addChild(new StateStep([](SoState*, SoNode*) { failFrom = 1 << 16; }));
+    stage->addChild(new StateStep([](SoState*, SoNode*) { allocation::refuseFrom(1 << 16); }));
     stage->addChild(c.stage);
-    stage->addChild(new StateStep([](SoState*, SoNode*) { failFrom = 0; }));
+    stage->addChild(new StateStep([](SoState*, SoNode*) { allocation::disarm(); }));
     Pipeline pipe(stage);
     pipe.source->model = &cube;
     pdf->requestWrite(pdfPath.c_str());
     testing::internal::CaptureStdout();
     const SbLineSet& seen = pipe.run(&big);
-    failFrom = 0;
+    allocation::disarm();
     EXPECT_NE(testing::internal::GetCapturedStdout().find(c.message), std::string::npos);
     EXPECT_EQ(pipe.probe->indexPointer, pipe.source->lines.indices.data());
     EXPECT_EQ(seen.points.size(), big.points.size());

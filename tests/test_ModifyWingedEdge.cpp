@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "AllocationGuard.h"
 #include "LineTestNodes.h"
 #include "TestMeshes.h"
 #include "elements/SoWingedEdgeElement.h"
@@ -23,30 +24,6 @@
 #include "mesh/SbWingedEdgeBuilder.h"
 #include "mesh/SoGenerateWingedEdge.h"
 #include "mesh/SoModifyWingedEdge.h"
-
-namespace {
-
-// While `refusals` is positive, blocks of `refuseFrom` bytes or more are
-// refused as on a machine out of memory.
-std::size_t refuseFrom = 0;
-int refusals = 0;
-
-}  // namespace
-
-// The library frees with delete what new gave; both go to malloc and free.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t n) {
-  if (refusals > 0 && n >= refuseFrom) {
-    --refusals;
-    throw std::bad_alloc();
-  }
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
 
 namespace {
 
@@ -253,10 +230,9 @@ TEST(ModifyWingedEdgeNode, FailedChainLeavesTheModelAsBuiltOrEmpty) {
   for (int refused : {1, 2}) {
     SCOPED_TRACE(refused);
     scene.modifier->markChanged();
-    refuseFrom = 64 * 1024;
-    refusals = refused;
+    allocation::refuseFrom(64 * 1024, refused);
     const std::string out = scene.traverse();
-    refusals = 0;
+    allocation::disarm();
     EXPECT_EQ(out, "SoModifyWingedEdge: " + failed + "\n");
     EXPECT_EQ(scene.modifier->problem(), failed);
     EXPECT_TRUE(scene.working.modified);
