@@ -19,7 +19,6 @@
 #include <QTest>
 #include <QtWidgets>
 
-#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -167,9 +166,7 @@ protected:
     EXPECT_NE(label, nullptr) << name;
     return label ? label->text() : QString();
   }
-  static QString info(const char* name) {
-    return window->controlWindow(MODEL_INFO)->findChild<QLabel*>(name)->text();
-  }
+  static QString info(const char* name) { return window->controlWindow(MODEL_INFO)->findChild<QLabel*>(name)->text(); }
   // A control by its object name, or by "@row,column" in its window's grid.
   static QWidget* widget(Window w, const char* name) {
     int row, column;
@@ -214,42 +211,33 @@ protected:
     f->get(value);
     return value.getString();
   }
-  // Opens a path as the open dialog would and returns what was printed.
-  static std::string open(const std::string& path, bool* loaded) {
+  // Opens a path as the open dialog would, expects it to load or not, and
+  // returns what was printed.
+  static std::string open(const std::string& path, bool loads = true) {
     testing::internal::CaptureStdout();
-    *loaded = window->openModel(QString::fromLocal8Bit(path.c_str()));
+    const bool loaded = window->openModel(QString::fromLocal8Bit(path.c_str()));
     fflush(stdout);
-    return testing::internal::GetCapturedStdout();
-  }
-  static void loadSphere() {
-    bool loaded = false;
-    open((sourceDir() / "data/sphere.iv").string(), &loaded);
-    ASSERT_TRUE(loaded);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(loaded, loads) << path << "\n" << out;
+    return out;
   }
 
-  static LinfoldApplication* window;
-  static std::string windowStart;  // controlledState right after construction
-  static std::string startOutput;
-  static QString startNumbers;
-  static TempDir* dir;
+  static bool on(const char* spec) { return field(spec) == "TRUE"; }
+
+  inline static LinfoldApplication* window = nullptr;
+  inline static std::string windowStart;  // controlledState right after construction
+  inline static std::string startOutput;
+  inline static QString startNumbers;
+  inline static TempDir* dir = nullptr;
 };
-
-LinfoldApplication* MainWindowTest::window = nullptr;
-std::string MainWindowTest::windowStart;
-std::string MainWindowTest::startOutput;
-QString MainWindowTest::startNumbers;
-TempDir* MainWindowTest::dir = nullptr;
 
 // The render tool builds the scene without a window and applies the start-up
 // values itself; it must start from the very state the window's slots leave.
 TEST_F(MainWindowTest, SceneStartUpLeavesWhatTheWindowsStartUpLeaves) {
-  const bool cameraStatic = SoSilhouetteSwitches::cameraStatic;
-  const int meshRepair = SoSilhouetteSwitches::meshZigZagRepair;
-  const int chunkRepair = SoSilhouetteSwitches::triangleChunkRepair;
   // Switches the start-up must set, not inherit from the window.
-  SoSilhouetteSwitches::cameraStatic = !cameraStatic;
-  SoSilhouetteSwitches::meshZigZagRepair = 1 - meshRepair;
-  SoSilhouetteSwitches::triangleChunkRepair = 1 - chunkRepair;
+  SoSilhouetteSwitches::cameraStatic = !SoSilhouetteSwitches::cameraStatic;
+  SoSilhouetteSwitches::meshZigZagRepair = 1 - SoSilhouetteSwitches::meshZigZagRepair;
+  SoSilhouetteSwitches::triangleChunkRepair = 1 - SoSilhouetteSwitches::triangleChunkRepair;
   testing::internal::CaptureStdout();
   std::string sceneStart;
   {
@@ -257,11 +245,7 @@ TEST_F(MainWindowTest, SceneStartUpLeavesWhatTheWindowsStartUpLeaves) {
     LinfoldControls(scene).applyStartup();
     sceneStart = controlledState(scene.root(), scene.backgroundColour());
   }
-  const std::string output = testing::internal::GetCapturedStdout();
-  SoSilhouetteSwitches::cameraStatic = cameraStatic;
-  SoSilhouetteSwitches::meshZigZagRepair = meshRepair;
-  SoSilhouetteSwitches::triangleChunkRepair = chunkRepair;
-  EXPECT_EQ(output, "Creating the scene ...\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Creating the scene ...\n");
   EXPECT_EQ(sceneStart, windowStart);
 }
 
@@ -598,37 +582,29 @@ TEST_F(MainWindowTest, RegisteringTheClassesTwiceAddsNothing) {
 }
 
 TEST_F(MainWindowTest, ControlWindowsAreHiddenTopLevelWindowsShownOnce) {
-  const char* const names[][2] = {{"Model Information", "Model Information"},
-                                  {"Subdivision Settings", "Subdivision Settings"},
-                                  {"Curvature Mode Settings", "Curvature Mode Settings"},
-                                  {"Curvature Mode Settings", "Visualization Mode Settings"},
-                                  {"Line Settings", "Line Settings"},
-                                  {"Streamliner", "Streamliner"},
-                                  {"Flow-Field", "FlowField"}};
+  // Object name and caption of each.
+  const QStringList names = {"Model Information|Model Information", "Subdivision Settings|Subdivision Settings",
+                             "Curvature Mode Settings|Curvature Mode Settings",
+                             "Curvature Mode Settings|Visualization Mode Settings", "Line Settings|Line Settings",
+                             "Streamliner|Streamliner", "Flow-Field|FlowField"};
   for (int i = 0; i < LinfoldApplication::controlWindowCount; ++i) {
     QMainWindow* w = window->controlWindow(i);
-    ASSERT_NE(w, nullptr);
-    EXPECT_EQ(w->objectName(), names[i][0]);
-    EXPECT_EQ(w->windowTitle(), names[i][1]);
-    EXPECT_EQ(w->parentWidget(), window);
-    EXPECT_TRUE(w->isWindow());
-    EXPECT_FALSE(w->isVisible()) << names[i][1];
+    EXPECT_EQ(w->objectName() + "|" + w->windowTitle(), names[i]);
+    EXPECT_TRUE(w->parentWidget() == window && w->isWindow() && !w->isVisible()) << i;
   }
   EXPECT_EQ(window->controlWindow(7), nullptr);
 
-  QAction* show = item("Sub&division ...");
+  // Showing one again and again shows the same window.
   QMainWindow* subdivision = window->controlWindow(SUBDIVISION);
   const int before = window->findChildren<QMainWindow*>().size();
-  show->trigger();
-  show->trigger();
-  EXPECT_TRUE(subdivision->isVisible());
+  for (int round = 0; round < 2; ++round) {
+    item("Sub&division ...")->trigger();
+    item("Sub&division ...")->trigger();
+    EXPECT_TRUE(subdivision->isVisible());
+    subdivision->close();
+  }
   EXPECT_EQ(window->findChildren<QMainWindow*>().size(), before);
-  subdivision->close();
-  EXPECT_FALSE(subdivision->isVisible());
-  show->trigger();
   EXPECT_EQ(window->controlWindow(SUBDIVISION), subdivision);
-  EXPECT_TRUE(subdivision->isVisible());
-  subdivision->close();
 
   // The accelerators work from the main window.
   const std::pair<Qt::Key, Window> keys[] = {
@@ -644,50 +620,44 @@ TEST_F(MainWindowTest, ControlWindowsAreHiddenTopLevelWindowsShownOnce) {
 // Each toggle item's check mark is what its node runs with, at start-up and
 // after every switch.
 TEST_F(MainWindowTest, ToggleItemsSwitchTheirNodesBackAndForth) {
-  auto on = [](const char* spec) { return field(spec) == "TRUE"; };
-  const struct {
-    const char* item;
-    std::function<bool()> state;
-  } toggles[] = {
-      {"&Connect Objects", [on] { return on("SoModifyWingedEdge.connectObjects"); }},
+  const std::pair<const char*, bool (*)()> toggles[] = {
+      {"&Connect Objects", [] { return on("SoModifyWingedEdge.connectObjects"); }},
       // Black background with white lines, or the reverse.
       {"&Background black/white",
        [] {
-         const bool dark = window->examinerViewer()->getBackgroundColor() == SbColor(0, 0, 0);
-         EXPECT_EQ(window->examinerViewer()->getBackgroundColor(), dark ? SbColor(0, 0, 0) : SbColor(1, 1, 1));
-         EXPECT_EQ(node<SoGenerateSilhouette>()->getColour(), dark ? SbColor(1, 1, 1) : SbColor(0, 0, 0));
-         EXPECT_EQ(field("BaseColor.rgb"), dark ? "1 1 1" : "0 0 0");
+         const bool dark = field("BaseColor.rgb") == "1 1 1";
+         EXPECT_EQ(node<SoGenerateSilhouette>()->getColour(), SbColor(dark, dark, dark));
+         EXPECT_EQ(window->examinerViewer()->getBackgroundColor(), SbColor(!dark, !dark, !dark));
          return dark;
        }},
       {"Line &Antialiasing",
-       [on] {
+       [] {
          EXPECT_EQ(node<SoLineShapeHQ>()->lineSmoothing, on("SoGenerateSilhouette.antialiasing"));
          return on("SoGenerateSilhouette.antialiasing");
        }},
-      {"&Fill Line Cracks", [on] { return on("SoGenerateSilhouette.fillLineCracks"); }},
+      {"&Fill Line Cracks", [] { return on("SoGenerateSilhouette.fillLineCracks"); }},
       {"Hidden Line Remover",
-       [on] {
+       [] {
          EXPECT_EQ(on("SoLineHiddenLineRemover.active"), on("SoGenerateSilhouette.displaySilhouette"));
          return on("SoGenerateSilhouette.displaySilhouette");
        }},
       {"&Camera Static", [] { return SoSilhouetteSwitches::cameraStatic; }},
       {"Mesh &Zig-Zag Repair", [] { return SoSilhouetteSwitches::meshZigZagRepair != 0; }},
       {"&Triangle Chunk Repair", [] { return SoSilhouetteSwitches::triangleChunkRepair != 0; }},
-      {"&Line Zig-Zag Repair", [on] { return on("SoLinePurifier#0.active"); }},
-      {"&Short Edges Repair", [on] { return on("SoLinePurifier#1.active"); }},
-      {"Sharp &Angles Repair", [on] { return on("SoLinePurifier#2.active"); }},
+      {"&Line Zig-Zag Repair", [] { return on("SoLinePurifier#0.active"); }},
+      {"&Short Edges Repair", [] { return on("SoLinePurifier#1.active"); }},
+      {"Sharp &Angles Repair", [] { return on("SoLinePurifier#2.active"); }},
   };
   EXPECT_FALSE(SoSilhouetteSwitches::lineStripMode);
   for (const auto& t : toggles) {
-    SCOPED_TRACE(t.item);
-    QAction* toggle = item(t.item);
-    ASSERT_NE(toggle, nullptr);
-    EXPECT_EQ(t.state(), toggle->isChecked());
+    SCOPED_TRACE(t.first);
+    QAction* toggle = item(t.first);
+    EXPECT_EQ(t.second(), toggle->isChecked());  // what the mark shows is what runs
     for (int round = 0; round < 2; ++round) {
-      const bool before = t.state();
+      const bool before = t.second();
       toggle->trigger();
-      EXPECT_EQ(t.state(), !before);
-      EXPECT_EQ(toggle->isChecked(), t.state());
+      EXPECT_EQ(t.second(), !before);
+      EXPECT_EQ(toggle->isChecked(), !before);
     }
   }
 }
@@ -711,9 +681,7 @@ TEST_F(MainWindowTest, LoadingAModelUpdatesTheStatusAndFramesIt) {
   // As main() does it: a model opened before the viewer can draw shows its
   // counts once the first frame has built its models.
   window->hide();
-  bool loaded = false;
-  open(dir->write("early.iv", inventor(kOctahedron)), &loaded);
-  ASSERT_TRUE(loaded);
+  open(dir->write("early.iv", inventor(kOctahedron)));
   window->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
   EXPECT_TRUE(QTest::qWaitFor([] { return text("Faces Orig") == "8"; }, 5000)) << text("Faces Orig").toStdString();
@@ -721,8 +689,7 @@ TEST_F(MainWindowTest, LoadingAModelUpdatesTheStatusAndFramesIt) {
   EXPECT_EQ(info("Vertex Number"), "6");
 
   const std::string first = dir->write("tetra.iv", inventor(kTetrahedron));
-  std::string out = open(first, &loaded);
-  EXPECT_TRUE(loaded);
+  std::string out = open(first);
   EXPECT_NE(out.find("Reading file " + first + " ... \n"), std::string::npos) << out;
   EXPECT_NE(out.find("Model loaded!\n"), std::string::npos) << out;
   EXPECT_EQ(text("Filename").toStdString(), first);
@@ -731,10 +698,12 @@ TEST_F(MainWindowTest, LoadingAModelUpdatesTheStatusAndFramesIt) {
   EXPECT_EQ(SoNode::getByName("GeometryNode")->getTypeId(), SoSeparator::getClassTypeId());
 
   // A second model far away replaces the first and is framed by the camera.
+  // Loading keeps the file's transformations: the reader hands each shape
+  // over with its placement as one matrix, and the winged-edge model holds
+  // the parts where the file puts them.
   const std::string second =
       dir->write("octa.iv", inventor(kOctahedron, "  Transform { translation 100 50 -20 scaleFactor 2 2 2 }\n"));
-  out = open(second, &loaded);
-  EXPECT_TRUE(loaded);
+  open(second);
   EXPECT_EQ(text("Faces Orig"), "8");
   EXPECT_EQ(text("Filename").toStdString(), second);
   EXPECT_EQ(node<SoGenerateWingedEdge>()->getNumChildren(), 1);
@@ -745,66 +714,46 @@ TEST_F(MainWindowTest, LoadingAModelUpdatesTheStatusAndFramesIt) {
     volume.projectToScreen(p, screen);
     EXPECT_TRUE(screen[0] > 0 && screen[0] < 1 && screen[1] > 0 && screen[1] < 1) << screen[0] << " " << screen[1];
   }
+  const std::vector<SoNode*> transforms = nodesOf(window->sceneRoot(), SoMatrixTransform::getClassTypeId());
+  ASSERT_EQ(transforms.size(), 1u);
+  SbMatrix placed;
+  placed.setTransform(SbVec3f(100, 50, -20), SbRotation::identity(), SbVec3f(2, 2, 2));
+  EXPECT_TRUE(static_cast<SoMatrixTransform*>(transforms[0])->matrix.getValue().equals(placed, 1e-6f));
+  const WeObject& built = node<SoGenerateWingedEdge>()->builtModel().objects.at(0);
+  SbVec3f centre(0, 0, 0);
+  for (const WeVertex& v : built.vertices) centre += v.position / float(built.vertices.size());
+  EXPECT_NEAR((centre - SbVec3f(100, 50, -20)).length(), 0.0f, 1e-4f);
 
   // Another format (here OBJ) loads through the model reader into face sets,
   // and the winged-edge model sees its faces.
   const std::string obj = dir->write("cube.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0 0 1\nv 1 0 1\nv 1 1 1\n"
                                                  "v 0 1 1\nf 1 4 3 2\nf 5 6 7 8\nf 1 2 6 5\nf 2 3 7 6\nf 3 4 8 7\n"
                                                  "f 4 1 5 8\n");
-  out = open(obj, &loaded);
-  ASSERT_TRUE(loaded) << out;
-  EXPECT_NE(out.find("Model loaded!"), std::string::npos) << out;
+  EXPECT_NE(open(obj).find("Model loaded!"), std::string::npos);
   EXPECT_EQ(text("Filename").toStdString(), obj);
   EXPECT_EQ(text("Faces Orig"), "12");
-}
-
-// A model's own transformations place its parts; loading keeps them (the
-// reader hands each shape over with its placement as one matrix), and the
-// winged-edge model holds the parts where the file puts them.
-TEST_F(MainWindowTest, LoadingKeepsTheTransformsOfTheFile) {
-  bool loaded = false;
-  open(dir->write("moved.iv", inventor(kTetrahedron, "  Transform { translation 5 6 7 scaleFactor 2 2 2 }\n")),
-       &loaded);
-  ASSERT_TRUE(loaded);
-  const std::vector<SoNode*> transforms = nodesOf(window->sceneRoot(), SoMatrixTransform::getClassTypeId());
-  ASSERT_FALSE(transforms.empty());
-  SbMatrix placed;
-  placed.setTransform(SbVec3f(5, 6, 7), SbRotation::identity(), SbVec3f(2, 2, 2));
-  EXPECT_TRUE(static_cast<SoMatrixTransform*>(transforms[0])->matrix.getValue().equals(placed, 1e-6f));
-  const SbWingedEdgeModel& built = node<SoGenerateWingedEdge>()->builtModel();
-  ASSERT_FALSE(built.objects.empty());
-  SbVec3f centre(0, 0, 0);
-  for (const WeVertex& v : built.objects[0].vertices) centre += v.position;
-  centre /= float(built.objects[0].vertices.size());
-  EXPECT_NEAR((centre - SbVec3f(5.5f, 6.5f, 7.5f)).length(), 0.0f, 1e-4f);
 }
 
 TEST_F(MainWindowTest, PathsWithoutOrWithUnreachableFoldersLoadFromTheWorkingDirectory) {
   dir->write("here.iv", inventor(kOctahedron));
   WorkingDirectory inTemp(dir->path);
-  bool loaded = false;
-  std::string out = open("here.iv", &loaded);
-  EXPECT_TRUE(loaded) << out;
+  std::string out = open("here.iv");
   EXPECT_EQ(out.find("could not change"), std::string::npos) << out;
   EXPECT_EQ(text("Filename"), "here.iv");
 
-  out = open("no_such_folder/here.iv", &loaded);
-  EXPECT_TRUE(loaded) << out;
+  out = open("no_such_folder/here.iv");
   EXPECT_NE(out.find("could not change to directory no_such_folder\n"), std::string::npos) << out;
   EXPECT_EQ(std::filesystem::current_path(), dir->path);  // the one before the load
 
   // "/name" is looked for in the root folder, not in the working directory.
-  out = open("/here.iv", &loaded);
-  EXPECT_FALSE(loaded);
+  out = open("/here.iv", false);
   EXPECT_EQ(out.find("could not change"), std::string::npos) << out;
   EXPECT_NE(out.find("Cannot load /here.iv ...\n"), std::string::npos) << out;
 }
 
 TEST_F(MainWindowTest, FailedLoadsKeepThePreviousModel) {
   const std::string good = dir->write("good.iv", inventor(kTetrahedron));
-  bool loaded = false;
-  open(good, &loaded);
-  ASSERT_TRUE(loaded);
+  open(good);
   SoNode* geometry = SoNode::getByName("GeometryNode");
   SoGenerateHeModelHQ* heModel = node<SoGenerateHeModelHQ>();
   ASSERT_TRUE(heModel->isBuilt());
@@ -840,9 +789,8 @@ TEST_F(MainWindowTest, FailedLoadsKeepThePreviousModel) {
   const std::vector<float> view = viewOf();
   for (const auto& f : failures) {
     SCOPED_TRACE(f.first);
-    const std::string out = open(f.first, &loaded);
+    const std::string out = open(f.first, false);
     for (size_t i = 0; i < view.size(); ++i) EXPECT_NEAR(viewOf()[i], view[i], 1e-5f) << i;
-    EXPECT_FALSE(loaded);
     EXPECT_NE(out.find(f.second), std::string::npos) << out;
     EXPECT_EQ(out.find("Model loaded!"), std::string::npos);
     EXPECT_EQ(text("Filename").toStdString(), good);
@@ -858,7 +806,7 @@ TEST_F(MainWindowTest, FailedLoadsKeepThePreviousModel) {
 // "Cross-Hatching" adds the second family at once, and drops it, without
 // tracing the first again.
 TEST_F(MainWindowTest, StreamlinerSettingsWaitForApply) {
-  loadSphere();
+  open((sourceDir() / "data/sphere.iv").string());
   SoStreamlinerHQ* s = node<SoStreamlinerHQ>();
   control<QCheckBox>(LINE_SETTINGS, "Streamlines Check")->click();
   ASSERT_TRUE(s->isComputed());
@@ -885,7 +833,7 @@ TEST_F(MainWindowTest, StreamlinerSettingsWaitForApply) {
 // angle, cost and tolerance the controls hold (what each command does to a
 // field is SbFlowFieldHQ's, tested with it).
 TEST_F(MainWindowTest, FlowFieldCommandsEditTheNodesField) {
-  loadSphere();
+  open((sourceDir() / "data/sphere.iv").string());
   SbFlowFieldHQ& flow = node<SoGenerateFlowFieldHQ>()->flowField();
   SbHeModelHQ& model = node<SoGenerateHeModelHQ>()->model();
   ASSERT_EQ(flow.size(), model.vertexCount());
@@ -972,7 +920,7 @@ TEST_F(MainWindowTest, FlowFieldCommandsEditTheNodesField) {
 // cancelled changes no node; the file it writes under the scripted name
 // (LINFOLD_SAVE_NAME); the message when it cannot write there.
 TEST_F(MainWindowTest, ExportsAskForAFileAndWriteItOrSayTheyCouldNot) {
-  loadSphere();
+  open((sourceDir() / "data/sphere.iv").string());
   const struct {
     const char* item;
     const char* caption;  // "": Qt's own, and no object name or parent
