@@ -161,13 +161,13 @@ protected:
   template <class T>
   static T* node() { return static_cast<T*>(nodesOf(window->sceneRoot(), T::getClassTypeId()).at(0)); }
   // "Type.field" or "Type#n.field" (n-th node) as text; floats as Qt prints.
-  static std::string field(const std::string& spec) {
-    const size_t dot = spec.find('.'), hash = spec.find('#');
-    const size_t n = hash < dot ? std::stoul(spec.substr(hash + 1)) : 0;
+  static std::string field(const std::string& name) {
+    const size_t dot = name.find('.'), hash = name.find('#');
+    const size_t n = hash < dot ? std::stoul(name.substr(hash + 1)) : 0;
     const std::vector<SoNode*> nodes =
-        nodesOf(window->sceneRoot(), SoType::fromName(spec.substr(0, std::min(dot, hash)).c_str()));
-    SoField* f = n < nodes.size() ? nodes[n]->getField(spec.substr(dot + 1).c_str()) : nullptr;
-    if (!f) return "(no field " + spec + ")";
+        nodesOf(window->sceneRoot(), SoType::fromName(name.substr(0, std::min(dot, hash)).c_str()));
+    SoField* f = n < nodes.size() ? nodes[n]->getField(name.substr(dot + 1).c_str()) : nullptr;
+    if (!f) return "(no field " + name + ")";
     if (f->isOfType(SoSFFloat::getClassTypeId()))
       return QString::number(static_cast<SoSFFloat*>(f)->getValue() + 0.0f).toStdString();
     if (f->isOfType(SoSFString::getClassTypeId())) return static_cast<SoSFString*>(f)->getValue().getString();
@@ -185,7 +185,7 @@ protected:
     return out;
   }
 
-  static bool on(const char* spec) { return field(spec) == "TRUE"; }
+  static bool on(const char* name) { return field(name) == "TRUE"; }
 
   inline static LinfoldApplication* window = nullptr;
   inline static std::string windowStart;  // controlledState right after construction
