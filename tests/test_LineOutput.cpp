@@ -47,16 +47,6 @@ SbLineSet linesFrom(const std::vector<std::vector<SbVec2f>>& polylines) {
   return set;
 }
 
-// `count` segments of two points each, one above the other.
-SbLineSet segments(int count) {
-  std::vector<std::vector<SbVec2f>> lines;
-  for (int i = 0; i < count; ++i) {
-    const float y = -0.9f + 1.8f * float(i) / float(std::max(count - 1, 1));
-    lines.push_back({SbVec2f(-0.5f, y), SbVec2f(0.5f, y)});
-  }
-  return linesFrom(lines);
-}
-
 // `count` zig-zag polylines of `points` points: no three consecutive points
 // are collinear, so an inserted point is never mistaken for a vertex.
 SbLineSet zigzags(int count, int points) {
@@ -134,7 +124,7 @@ TEST(LineOutputWidth, CodesGiveTheWidthSequenceAndTheReport) {
   TempDir dir;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.lines);
-    OutputScene scene(segments(c.lines));
+    OutputScene scene(zigzags(c.lines, 2));
     scene.output->steganoMode = SoLineOutput::STEGANO_WIDTH;
     scene.output->codeString = c.code;
     scene.output->codeLength = c.length;
@@ -262,40 +252,42 @@ TEST(LineOutputRoundTrip, UncodedDrawingKeepsItsLinesAndReportsNothing) {
 // ---------------------------------------------------------------- frame and files
 
 // Without a camera points land on a 1000 x 1000 viewport; the drawing is
-// scaled to 8.09 inches across with margins of 0.055.
-TEST(LineOutputFrame, AWideDrawingSpansTheFrameLessTheMargins) {
+// scaled to 8.09 inches across its wider side, with margins of 0.055 inches.
+// A point or nothing maps without dividing by zero; a line with a
+// non-finite point is left out and does not poison the frame. Text numbers
+// use a point whatever the global locale.
+TEST(LineOutputFrame, TheDrawingSpansTheFrameLessTheMargins) {
+  struct CommaPunct : std::numpunct<char> {
+    char do_decimal_point() const override { return ','; }
+  };
+  SbLineSet broken = linesFrom({{SbVec2f(-0.9f, 0.0f), SbVec2f(0.0f, 0.0f)}, {SbVec2f(-0.5f, 0.0f), SbVec2f(0.5f, 0.5f)}});
+  broken.points[1] = SbVec3f(NAN, 0.0f, 0.0f);
+  const struct {
+    const char* name;
+    SbLineSet lines;
+    const char* text;
+  } cases[] = {
+      {"wide", linesFrom({{SbVec2f(-0.8f, -0.2f), SbVec2f(0.6f, 0.1f)}, {SbVec2f(0.0f, 0.0f), SbVec2f(0.3f, -0.1f)}}),
+       "0.0546667 0.0546667\n8.14533 1.78838\n\n4.6779 1.21048\n6.41162 0.632571\n\n"},
+      {"point", linesFrom({{SbVec2f(0.3f, 0.3f), SbVec2f(0.3f, 0.3f)}}), "0.0546667 0.0546667\n0.0546667 0.0546667\n\n"},
+      {"broken", broken, "0.0546667 0.0546667\n8.14533 4.1\n\n"},
+      {"flat", linesFrom({{SbVec2f(-0.5f, 0.0f), SbVec2f(0.5f, 0.25f)}}), "0.0546667 0.0546667\n8.14533 2.07733\n\n"},
+  };
   TempDir dir;
-  OutputScene scene(linesFrom({{SbVec2f(-0.8f, -0.2f), SbVec2f(0.6f, 0.1f)}, {SbVec2f(0.0f, 0.0f), SbVec2f(0.3f, -0.1f)}}));
-  scene.write(SoLineOutput::TEXT_OUTPUT, dir.file("wide.txt"));
-  double minX = 1e9, maxX = -1e9, minY = 1e9, maxY = -1e9;
-  for (const auto& line : readBack(SoLineOutput::TEXT_OUTPUT, dir.file("wide.txt")))
-    for (const SbVec2d& p : line.points) {
-      minX = std::min(minX, p[0]);
-      maxX = std::max(maxX, p[0]);
-      minY = std::min(minY, p[1]);
-      maxY = std::max(maxY, p[1]);
-    }
-  EXPECT_NEAR(minX, 0.0546667, 1e-6);
-  EXPECT_NEAR(maxX - minX, 8.0906667, 1e-5);
-  EXPECT_NEAR(minY, 0.0546667, 1e-6);
-  EXPECT_NEAR(maxY - minY, 8.0906667 * 0.3 / 1.4, 1e-5);
-  scene.write(SoLineOutput::PDF_OUTPUT, dir.file("wide.pdf"));
+  const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaPunct));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    OutputScene scene(c.lines);
+    scene.write(SoLineOutput::TEXT_OUTPUT, dir.file("lines.txt"));
+    EXPECT_EQ(readFile(dir.file("lines.txt")), c.text);
+  }
+  std::locale::global(previous);
+  // The page is the drawing and its margins, in points.
+  OutputScene wide(cases[0].lines);
+  wide.write(SoLineOutput::PDF_OUTPUT, dir.file("wide.pdf"));
   const int height = int((8.0906667 * 0.3 / 1.4 + 2 * 0.0546667) * 72 + 0.5);
   EXPECT_NE(readFile(dir.file("wide.pdf")).find("/MediaBox [0 0 590 " + std::to_string(height) + "]"),
             std::string::npos);
-}
-
-TEST(LineOutputFrame, APointOrNothingMapsWithoutDividingByZero) {
-  TempDir dir;
-  OutputScene point(linesFrom({{SbVec2f(0.3f, 0.3f), SbVec2f(0.3f, 0.3f)}}));
-  point.write(SoLineOutput::TEXT_OUTPUT, dir.file("point.txt"));
-  EXPECT_EQ(readFile(dir.file("point.txt")), "0.0546667 0.0546667\n0.0546667 0.0546667\n\n");
-  // A line with a non-finite point is left out; it does not poison the frame.
-  SbLineSet broken = linesFrom({{SbVec2f(-0.9f, 0.0f), SbVec2f(0.0f, 0.0f)}, {SbVec2f(-0.5f, 0.0f), SbVec2f(0.5f, 0.5f)}});
-  broken.points[1] = SbVec3f(NAN, 0.0f, 0.0f);
-  OutputScene skipped(broken);
-  skipped.write(SoLineOutput::TEXT_OUTPUT, dir.file("skipped.txt"));
-  EXPECT_EQ(readFile(dir.file("skipped.txt")), "0.0546667 0.0546667\n8.14533 4.1\n\n");
   OutputScene nothing{SbLineSet()};
   nothing.write(SoLineOutput::PDF_OUTPUT, dir.file("empty.pdf"));
   EXPECT_FALSE(nothing.output->writeFailed());
@@ -307,39 +299,23 @@ TEST(LineOutputFrame, APointOrNothingMapsWithoutDividingByZero) {
   }
 }
 
+// Empty names write output.pdf and outFile.txt; a text file says it holds
+// no colour code.
 TEST(LineOutputFiles, EmptyNamesTakeTheDefaultsAndEachRequestWritesOnce) {
   TempDir dir;
   WorkingDirectory here(dir.path);
-  OutputScene scene(segments(3));
+  OutputScene scene(zigzags(4, 2));
   scene.write(SoLineOutput::PDF_OUTPUT);
   EXPECT_TRUE(fs::exists(dir.path / "output.pdf"));
-  scene.write(SoLineOutput::TEXT_OUTPUT);
+  scene.output->steganoMode = SoLineOutput::STEGANO_COLOR;
+  const std::string console = scene.write(SoLineOutput::TEXT_OUTPUT);
+  EXPECT_NE(console.find("a text file holds no line widths or colours"), std::string::npos) << console;
+  EXPECT_FALSE(scene.output->writeFailed());
   EXPECT_TRUE(fs::exists(dir.path / "outFile.txt"));
   fs::remove(dir.path / "outFile.txt");
   scene.traverse();  // no new request
   EXPECT_FALSE(fs::exists(dir.path / "outFile.txt"));
   EXPECT_TRUE(scene.output->written);
-}
-
-TEST(LineOutputFiles, TextNumbersUseAPointWhateverTheGlobalLocale) {
-  struct CommaPunct : std::numpunct<char> {
-    char do_decimal_point() const override { return ','; }
-  };
-  TempDir dir;
-  const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaPunct));
-  OutputScene scene(linesFrom({{SbVec2f(-0.5f, 0.0f), SbVec2f(0.5f, 0.25f)}}));
-  scene.write(SoLineOutput::TEXT_OUTPUT, dir.file("locale.txt"));
-  std::locale::global(previous);
-  EXPECT_EQ(readFile(dir.file("locale.txt")), "0.0546667 0.0546667\n8.14533 2.07733\n\n");
-}
-
-TEST(LineOutputFiles, TextOutputSaysWidthAndColourCodesNeedAPdf) {
-  TempDir dir;
-  OutputScene scene(segments(4));
-  scene.output->steganoMode = SoLineOutput::STEGANO_COLOR;
-  const std::string console = scene.write(SoLineOutput::TEXT_OUTPUT, dir.file("c.txt"));
-  EXPECT_NE(console.find("a text file holds no line widths or colours"), std::string::npos) << console;
-  EXPECT_FALSE(scene.output->writeFailed());
 }
 
 // ---------------------------------------------------------------- framing
