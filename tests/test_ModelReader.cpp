@@ -250,10 +250,17 @@ protected:
   // The one object built from the file, described.
   Shape readOne(const std::string& path) {
     SoSeparator* scene = read(path);
-    if (!scene) return Shape();
-    const SbWingedEdgeModel& model = gather(scene);
-    EXPECT_EQ(model.objects.size(), 1u) << path;
-    return model.objects.size() == 1 ? describe(model.objects[0]) : Shape();
+    const SbWingedEdgeModel* model = scene ? &gather(scene) : nullptr;
+    EXPECT_TRUE(model && model->objects.size() == 1) << path;
+    return model && model->objects.size() == 1 ? describe(model->objects[0]) : Shape();
+  }
+
+  // The scene Coin reads from an Inventor text.
+  static SoSeparator* parse(const std::string& text) {
+    SoInput in;
+    const std::string file = "#Inventor V2.1 ascii\n" + text;
+    in.setBuffer(file.data(), file.size());
+    return SoDB::readAll(&in);
   }
 
   // read() must fail with exactly `message`, or with a message naming the
@@ -412,27 +419,18 @@ TEST_F(ModelReader, NurbsSurfacesComeAcrossWithTheirTrimsLinesAndPointsDoNot) {
 // Strip sets keep their own gathering; other shapes only add objects after
 // them, numbered on in traversal order.
 TEST_F(ModelReader, StripSetsAreGatheredAsBeforeAmongOtherShapes) {
-  auto stripScene = []() {
-    auto* s = new SoSeparator;
-    auto* c = new SoCoordinate3;
-    const float p[5][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {0.5f, 2, 0}};
-    c->point.setValues(0, 5, p);
-    auto* strips = new SoIndexedTriangleStripSet;
-    const int32_t idx[] = {0, 1, 2, 3, 4, -1, 1, 0, 4, -1};
-    strips->coordIndex.setValues(0, 10, idx);
-    s->addChild(c);
-    s->addChild(strips);
-    return s;
-  };
-  const SbWingedEdgeModel alone = gather(stripScene());
-  auto* mixed = new SoSeparator;
-  for (SoNode* n : {static_cast<SoNode*>(stripScene()), static_cast<SoNode*>(new SoCube),
-                    static_cast<SoNode*>(stripScene())})
-    mixed->addChild(n);
+  const std::string strips = "Separator { Coordinate3 { point [0 0 0, 1 0 0, 0 1 0, 1 1 0, 0.5 2 0] }"
+                             " IndexedTriangleStripSet { coordIndex [0 1 2 3 4 -1 1 0 4 -1] } }\n";
+  const SbWingedEdgeModel alone = gather(parse(strips));
+  SoSeparator* mixed = parse(strips + "Cube {}\n" + strips);
   const SbWingedEdgeModel& model = gather(mixed);
+  auto numbers = [&] {
+    std::vector<int> n;
+    for (const WeObject& o : generator->builtModel().objects) n.push_back(o.number);
+    return n;
+  };
   ASSERT_EQ(alone.objects.size(), 1u);
-  ASSERT_EQ(model.objects.size(), 3u);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(model.objects[i].number, i);
+  ASSERT_EQ(numbers(), (std::vector<int>{0, 1, 2}));
   // Every position and every edge's vertices and faces, in order.
   auto layout = [](const WeObject& o) {
     std::vector<float> out = {float(o.faces.size())};
@@ -450,12 +448,8 @@ TEST_F(ModelReader, StripSetsAreGatheredAsBeforeAmongOtherShapes) {
       [](void*, const SoPath* path) { return path->getTail()->isOfType(SoCube::getClassTypeId()) ? 7 : -1; },
       nullptr);
   generator->requestRebuild();
-  SoCallbackAction action;
-  action.apply(root);
-  ASSERT_EQ(generator->builtModel().objects.size(), 3u);
-  EXPECT_EQ(generator->builtModel().objects[0].number, 0);
-  EXPECT_EQ(generator->builtModel().objects[1].number, 7);
-  EXPECT_EQ(generator->builtModel().objects[2].number, 2);
+  SoCallbackAction().apply(root);
+  EXPECT_EQ(numbers(), (std::vector<int>{0, 7, 2}));
 }
 
 TEST_F(ModelReader, BadFilesGiveNullAndAMessage) {
@@ -586,8 +580,8 @@ TEST_F(ModelReader, ShapesOutOfRangeAreLeftOutAndReported) {
 // the scene Coin reads from the file: the same objects with the same faces,
 // edges and vertices, placed alike.
 TEST_F(ModelReader, OnlyGeometryComesAcrossAndGathersAsTheFileDoes) {
-  const std::string path = scratch.write("scene.iv",
-      "#Inventor V2.1 ascii\nSeparator {\n"
+  const std::string text =
+      "Separator {\n"
       " PerspectiveCamera {} DirectionalLight {} Material { diffuseColor 1 0 0 }\n"
       " Transform { translation 10 0 0 rotation 0 0 1 0.5 }\n"
       " DEF C Coordinate3 { point [0 0 0, 1 0 0, 0 1 0, 1 1 0, 0 2 0, 1 2 0] }\n"
@@ -600,8 +594,8 @@ TEST_F(ModelReader, OnlyGeometryComesAcrossAndGathersAsTheFileDoes) {
       " FaceSet { numVertices [3, 3] }\n"
       " Scale { scaleFactor -1 1 1 } Complexity { value 0.2 } Sphere {}\n"
       " Text3 { string \"L\" parts ALL }\n"
-      "}\n");
-  SoSeparator* flat = read(path);
+      "}\n";
+  SoSeparator* flat = read(scratch.write("scene.iv", "#Inventor V2.1 ascii\n" + text));
   ASSERT_NE(flat, nullptr);
   flat->ref();
   // Nothing but the geometry's own node types, one coordinate node per block.
@@ -625,9 +619,7 @@ TEST_F(ModelReader, OnlyGeometryComesAcrossAndGathersAsTheFileDoes) {
   // set and the text, triangulated, have a block each.
   EXPECT_EQ(coordinates.size(), 3u);
 
-  SoInput input;
-  ASSERT_TRUE(input.openFile(path.c_str()));
-  SoSeparator* original = SoDB::readAll(&input);
+  SoSeparator* original = parse(text);
   ASSERT_NE(original, nullptr);
   original->ref();
   const SbWingedEdgeModel expected = gather(original);
