@@ -112,41 +112,45 @@ std::string base64(const std::string& bytes) {
   return out;
 }
 
-// Model files of the unit cube, one per format.
-std::string objCube() {
+// Model files of the unit cube, one per format. Text formats write the
+// points a line each between `prefix` and `end`, the faces a line each between `prefix`
+// and `end` with corners counted from `base`.
+std::string cubePoints(const char* prefix = "", const char* end = "") {
   std::ostringstream s;
-  s << "# unit cube\n";
-  for (const auto& c : kCorners) s << "v "<< c[0] << " " << c[1] << " " << c[2] << "\n";
-  for (const auto& q : kQuads) s << "f " << q[0] + 1 << " " << q[1] + 1 << " " << q[2] + 1 << " " << q[3] + 1 << "\n";
+  for (const auto& c : kCorners) s << prefix << c[0] << " " << c[1] << " " << c[2] << end << "\n";
   return s.str();
 }
 
-std::string offCube() {
+std::string cubeFaces(const char* prefix, bool triangles, int base = 0, const char* end = "", bool clockwise = false) {
+  const std::vector<int> corners = triangles ? cubeTriangles() : std::vector<int>(&kQuads[0][0], &kQuads[0][0] + 24);
+  const size_t n = triangles ? 3 : 4;
   std::ostringstream s;
-  s << "OFF\n8 6 12\n";
-  for (const auto& c : kCorners) s << c[0] << " " << c[1] << " " << c[2] << "\n";
-  for (const auto& q : kQuads) s << "4 " << q[0] << " " << q[1] << " " << q[2] << " " << q[3] << "\n";
+  for (size_t f = 0; f < corners.size(); f += n) {
+    s << prefix;
+    for (size_t k = 0; k < n; ++k) s << corners[f + (clockwise ? n - 1 - k : k)] + base << (k + 1 < n ? " " : end);
+    s << "\n";
+  }
   return s.str();
 }
+
+std::string objCube() { return "# unit cube\n" + cubePoints("v ") + cubeFaces("f ", false, 1); }
+
+std::string offCube() { return "OFF\n8 6 12\n" + cubePoints() + cubeFaces("4 ", false); }
 
 std::string plyCube(bool binary) {
-  std::ostringstream s;
-  s << "ply\nformat " << (binary ? "binary_little_endian" : "ascii")
-    << " 1.0\nelement vertex 8\nproperty float x\nproperty float y\nproperty float z\n"
-       "element face 12\nproperty list uchar int vertex_indices\nend_header\n";
-  std::string b;
-  for (const auto& c : kCorners) {
-    s << c[0] << " " << c[1] << " " << c[2] << "\n";
+  const std::string header = std::string("ply\nformat ") + (binary ? "binary_little_endian" : "ascii") +
+                             " 1.0\nelement vertex 8\nproperty float x\nproperty float y\nproperty float z\n"
+                             "element face 12\nproperty list uchar int vertex_indices\nend_header\n";
+  if (!binary) return header + cubePoints() + cubeFaces("3 ", true);
+  std::string b = header;
+  for (const auto& c : kCorners)
     for (float x : c) append(b, x);
-  }
   const std::vector<int> t = cubeTriangles();
-  for (size_t i = 0; i < t.size(); i += 3) {
-    s << "3 " << t[i] << " " << t[i + 1] << " " << t[i + 2] << "\n";
-    append(b, uint8_t(3));
-    for (int k = 0; k < 3; ++k) append(b, int32_t(t[i + k]));
+  for (size_t i = 0; i < t.size(); ++i) {
+    if (i % 3 == 0) append(b, uint8_t(3));
+    append(b, int32_t(t[i]));
   }
-  std::string text = s.str();
-  return binary ? text.substr(0, text.find("end_header\n") + 11) + b : text;
+  return b;
 }
 
 // Each facet repeats its corners, with its own normal: exact positions join them.
@@ -192,29 +196,15 @@ std::string gltfCube(const std::string& node = R"({"mesh":0})") {
   return s.str();
 }
 
-// An indexed face set's points and quads, the quads reversed for clockwise files.
-std::string cubePoints() {
-  std::ostringstream s;
-  for (const auto& c : kCorners) s << c[0] << " " << c[1] << " " << c[2] << ",\n";
-  return s.str();
-}
-
-std::string cubeQuads(bool clockwise) {
-  std::ostringstream s;
-  for (const auto& q : kQuads)
-    for (int k = 0; k < 4; ++k) s << q[clockwise ? 3 - k : k] << (k == 3 ? " -1,\n" : " ");
-  return s.str();
-}
-
 std::string inventorCube(bool clockwise = false) {
   return std::string("#Inventor V2.1 ascii\nSeparator {\n") +
          (clockwise ? " ShapeHints { vertexOrdering CLOCKWISE }\n" : "") + " Coordinate3 { point [\n" +
-         cubePoints() + "] }\n IndexedFaceSet { coordIndex [\n" + cubeQuads(clockwise) + "] }\n}\n";
+         cubePoints("", ",") + "] }\n IndexedFaceSet { coordIndex [\n" + cubeFaces("", false, 0, " -1,", clockwise) + "] }\n}\n";
 }
 
 std::string vrmlCube() {
-  return "#VRML V2.0 utf8\nShape { geometry IndexedFaceSet {\n coord Coordinate { point [\n" + cubePoints() +
-         "] }\n coordIndex [\n" + cubeQuads(false) + "] } }\n";
+  return "#VRML V2.0 utf8\nShape { geometry IndexedFaceSet {\n coord Coordinate { point [\n" + cubePoints("", ",") +
+         "] }\n coordIndex [\n" + cubeFaces("", false, 0, " -1,") + "] } }\n";
 }
 
 // A file of the hostile-input corpus.
