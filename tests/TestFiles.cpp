@@ -70,7 +70,7 @@ std::string maskTimes(const std::string& text) {
   return std::regex_replace(text, std::regex("[0-9]+\\.[0-9]{2}ms"), "T.TTms");
 }
 
-bool readCoinTriangles(const std::string& path, std::vector<Triangle>& triangles) {
+bool readCoinTriangles(const std::string& path, std::vector<CoinTriangle>& triangles) {
   SoInput in;
   if (!in.openFile(path.c_str())) return false;
   SoSeparator* root = SoDB::readAll(&in);
@@ -81,7 +81,7 @@ bool readCoinTriangles(const std::string& path, std::vector<Triangle>& triangles
       SoShape::getClassTypeId(),
       [](void* out, SoCallbackAction*, const SoPrimitiveVertex* a, const SoPrimitiveVertex* b,
          const SoPrimitiveVertex* c) {
-        static_cast<std::vector<Triangle>*>(out)->push_back({a->getPoint(), b->getPoint(), c->getPoint()});
+        static_cast<std::vector<CoinTriangle>*>(out)->push_back({a->getPoint(), b->getPoint(), c->getPoint()});
       },
       &triangles);
   action.apply(root);

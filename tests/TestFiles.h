@@ -52,7 +52,7 @@ std::string maskTimes(const std::string& text);
 
 // The triangles Coin makes of the shapes in a model file, each wound as Coin
 // draws it; false when Coin cannot read the file.
-using Triangle = std::array<SbVec3f, 3>;
-bool readCoinTriangles(const std::string& path, std::vector<Triangle>& triangles);
+using CoinTriangle = std::array<SbVec3f, 3>;
+bool readCoinTriangles(const std::string& path, std::vector<CoinTriangle>& triangles);
 
 #endif

@@ -73,9 +73,9 @@ struct Triangles {
 
 Triangles readWithCoin(const std::string& path) {
   Triangles out;
-  std::vector<Triangle> triangles;
+  std::vector<CoinTriangle> triangles;
   out.read = readCoinTriangles(path, triangles);
-  for (const Triangle& t : triangles) out.add(t[0], t[1], t[2]);
+  for (const CoinTriangle& t : triangles) out.add(t[0], t[1], t[2]);
   return out;
 }
 

@@ -26,7 +26,7 @@ TEST(SampleModels, AreClosedOutwardFacingSurfacesOfAFewThousandTriangles) {
     SCOPED_TRACE(sample.file);
     const std::string file = (sourceDir() / "data" / sample.file).string();
     ASSERT_EQ(readFile(file).rfind("#Inventor V2.1 ascii\n", 0), 0u);
-    std::vector<Triangle> triangles;
+    std::vector<CoinTriangle> triangles;
     ASSERT_TRUE(readCoinTriangles(file, triangles));
     EXPECT_GE(triangles.size(), 2000u);
     EXPECT_LE(triangles.size(), 5000u);
@@ -36,7 +36,7 @@ TEST(SampleModels, AreClosedOutwardFacingSurfacesOfAFewThousandTriangles) {
     std::map<std::array<float, 3>, int> points;
     std::map<std::pair<int, int>, int> directed;
     double volume = 0;
-    for (const Triangle& t : triangles) {
+    for (const CoinTriangle& t : triangles) {
       int c[3];
       for (int k = 0; k < 3; ++k) c[k] = points.emplace(std::array<float, 3>{t[k][0], t[k][1], t[k][2]}, int(points.size())).first->second;
       ASSERT_TRUE(c[0] != c[1] && c[1] != c[2] && c[2] != c[0]);
