@@ -102,7 +102,6 @@ SbDrawing readBack(int type, const std::string& path) {
 
 }  // namespace
 
-// ---------------------------------------------------------------- width code
 
 // The width code: the report counts whole bytes, bits and the zero fill, a
 // code length longer than the string is cut to it.
@@ -147,7 +146,6 @@ TEST(LineOutputWidth, CodesGiveTheWidthSequenceAndTheReport) {
   }
 }
 
-// ---------------------------------------------------------------- ratio rule
 
 TEST(LineOutputRatio, ExtraPointsSitAtTheSetBitPositions) {
   // "A" = bits 0 and 6: the first segment gets a point at 0/7, the second at
@@ -174,7 +172,6 @@ TEST(LineOutputRatio, ExtraPointsSitAtTheSetBitPositions) {
   }
 }
 
-// ---------------------------------------------------------------- round trips
 
 // Every mode reads its code back from the written file, an empty code too;
 // the PDF files are sound to qpdf.
@@ -249,7 +246,6 @@ TEST(LineOutputRoundTrip, UncodedDrawingKeepsItsLinesAndReportsNothing) {
     EXPECT_NE(file.find(part), std::string::npos) << part;
 }
 
-// ---------------------------------------------------------------- frame and files
 
 // Without a camera points land on a 1000 x 1000 viewport; the drawing is
 // scaled to 8.09 inches across its wider side, with margins of 0.055 inches.
@@ -318,7 +314,6 @@ TEST(LineOutputFiles, EmptyNamesTakeTheDefaultsAndEachRequestWritesOnce) {
   EXPECT_TRUE(scene.output->written);
 }
 
-// ---------------------------------------------------------------- framing
 
 TEST(CodeFraming, DecodingFindsTheCodeAfterZeroBytesInsideIt) {
   // A code whose last byte ends in zero bits still frames: the fill is the 16

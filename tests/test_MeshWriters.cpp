@@ -53,21 +53,15 @@ struct WriterScene {
 };
 
 // Triangles by the positions of their corners, bit for bit (the writers
-// write floats that read back exactly), sorted within each; their area and
-// the positions of all corners.
+// write floats that read back exactly), sorted within each.
 using Key = std::array<float, 3>;
 struct Triangles {
   bool read = true;
   std::multiset<std::array<Key, 3>> faces;
-  std::set<Key> corners;
-  double area = 0.0;
   void add(const SbVec3f& a, const SbVec3f& b, const SbVec3f& c) {
-    std::array<Key, 3> key;
-    int k = 0;
-    for (const SbVec3f* p : {&a, &b, &c}) corners.insert(key[k++] = {(*p)[0], (*p)[1], (*p)[2]});
+    std::array<Key, 3> key = {Key{a[0], a[1], a[2]}, Key{b[0], b[1], b[2]}, Key{c[0], c[1], c[2]}};
     std::sort(key.begin(), key.end());
     faces.insert(key);
-    area += 0.5 * double((b - a).cross(c - a).length());
   }
 };
 
@@ -239,9 +233,7 @@ TEST(MeshWriterRoundTrip, CoinReadsBackTheSameTrianglesAndPositions) {
       const Triangles got = readWithCoin(path);
       ASSERT_TRUE(got.read);
       EXPECT_EQ(got.faces.size(), expected.faces.size());
-      EXPECT_TRUE(got.corners == expected.corners) << "positions do not read back as the same floats";
-      EXPECT_NEAR(got.area, expected.area, 1e-3 * expected.area);
-      EXPECT_TRUE(got.faces == expected.faces) << "triangles differ (polygons split another way?)";
+      EXPECT_TRUE(got.faces == expected.faces) << "triangles differ: positions rounded or polygons split another way";
     }
   }
 }
