@@ -1,5 +1,13 @@
 #include "TestFiles.h"
 
+#include <Inventor/SbViewportRegion.h>
+#include <Inventor/SoDB.h>
+#include <Inventor/SoInput.h>
+#include <Inventor/SoPrimitiveVertex.h>
+#include <Inventor/actions/SoCallbackAction.h>
+#include <Inventor/nodes/SoSeparator.h>
+#include <Inventor/nodes/SoShape.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <regex>
@@ -60,4 +68,23 @@ int countOf(const std::string& text, const std::string& what) {
 
 std::string maskTimes(const std::string& text) {
   return std::regex_replace(text, std::regex("[0-9]+\\.[0-9]{2}ms"), "T.TTms");
+}
+
+bool readCoinTriangles(const std::string& path, std::vector<CoinTriangle>& triangles) {
+  SoInput in;
+  if (!in.openFile(path.c_str())) return false;
+  SoSeparator* root = SoDB::readAll(&in);
+  if (!root) return false;
+  root->ref();
+  SoCallbackAction action(SbViewportRegion(100, 100));
+  action.addTriangleCallback(
+      SoShape::getClassTypeId(),
+      [](void* out, SoCallbackAction*, const SoPrimitiveVertex* a, const SoPrimitiveVertex* b,
+         const SoPrimitiveVertex* c) {
+        static_cast<std::vector<CoinTriangle>*>(out)->push_back({a->getPoint(), b->getPoint(), c->getPoint()});
+      },
+      &triangles);
+  action.apply(root);
+  root->unref();
+  return true;
 }

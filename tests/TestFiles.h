@@ -3,6 +3,9 @@
 
 // Files and programs for the tests that write and read back.
 
+#include <Inventor/SbVec3f.h>
+
+#include <array>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -46,5 +49,10 @@ int countOf(const std::string& text, const std::string& what);
 
 // The text with every progress time ("12.34ms") replaced by "T.TTms".
 std::string maskTimes(const std::string& text);
+
+// The triangles Coin makes of the shapes in a model file, each wound as Coin
+// draws it; false when Coin cannot read the file.
+using CoinTriangle = std::array<SbVec3f, 3>;
+bool readCoinTriangles(const std::string& path, std::vector<CoinTriangle>& triangles);
 
 #endif

@@ -1,19 +1,16 @@
+// The line drawing output (PDF and text line lists): the hidden codes it
+// writes into the lines, read back from the written files, and its frame.
 #include <gtest/gtest.h>
 
 #include <Inventor/SbViewportRegion.h>
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/nodes/SoSeparator.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <locale>
-#include <sstream>
 
 #include "TestFiles.h"
 #include "LineTestNodes.h"
@@ -36,7 +33,6 @@ std::string decode(int mode, const SbDrawing& drawing) {
   return std::string();
 }
 
-// Runs the test body inside `dir` and goes back afterwards.
 // Points in normalised device coordinates; without a camera they land on a
 // 1000 x 1000 viewport as x_pixel = (x + 1) 500.
 SbLineSet linesFrom(const std::vector<std::vector<SbVec2f>>& polylines) {
@@ -49,16 +45,6 @@ SbLineSet linesFrom(const std::vector<std::vector<SbVec2f>>& polylines) {
     set.indices.push_back(-1);
   }
   return set;
-}
-
-// `count` segments of two points each, one above the other.
-SbLineSet segments(int count) {
-  std::vector<std::vector<SbVec2f>> lines;
-  for (int i = 0; i < count; ++i) {
-    const float y = -0.9f + 1.8f * float(i) / float(std::max(count - 1, 1));
-    lines.push_back({SbVec2f(-0.5f, y), SbVec2f(0.5f, y)});
-  }
-  return linesFrom(lines);
 }
 
 // `count` zig-zag polylines of `points` points: no three consecutive points
@@ -99,10 +85,7 @@ struct OutputScene {
   // Requests a write of the given type and traverses; returns the console output.
   std::string write(int type, const std::string& path = std::string()) {
     output->filename.setValue(path.c_str());
-    if (type == SoLineOutput::PDF_OUTPUT)
-      output->requestPdfWrite();
-    else
-      output->requestTextWrite();
+    type == SoLineOutput::PDF_OUTPUT ? output->requestPdfWrite() : output->requestTextWrite();
     testing::internal::CaptureStdout();
     traverse();
     return testing::internal::GetCapturedStdout();
@@ -119,62 +102,50 @@ SbDrawing readBack(int type, const std::string& path) {
 
 }  // namespace
 
-// ---------------------------------------------------------------- width code
 
-TEST(LineOutputWidth, CodeAGivesTheWidthSequenceAndTheReport) {
+// The width code: the report counts whole bytes, bits and the zero fill, a
+// code length longer than the string is cut to it.
+TEST(LineOutputWidth, CodesGiveTheWidthSequenceAndTheReport) {
+  const struct {
+    int lines;
+    const char* code;
+    int length;
+    const char* report;
+    const char* decoded;  // nullptr: the lines hold no whole frame
+  } cases[] = {
+      // 8 code bits, 16 zeros, a 1, then 5 bits of the second pass.
+      {30, "A", 1, "Wrote 0 bytes and 5 bit(s) worth of information and 2 bytes with zeros.", "A"},
+      // 8 code bits, then 12 of the 16 zero bits.
+      {20, "A", 1, "Wrote 1 bytes and 0 bit(s) worth of information and 1.5 bytes with zeros.", nullptr},
+      // 16 code bits, 16 zeros, a 1, then 16 + 8 more: the second pass is complete.
+      {57, "Hi", 50, "Wrote 2 bytes and 0 bit(s) worth of information and 3 bytes with zeros.", "Hi"},
+  };
   TempDir dir;
-  OutputScene scene(segments(30));
-  scene.output->steganoMode = SoLineOutput::STEGANO_WIDTH;
-  scene.output->codeString = "A";
-  scene.output->codeLength = 1;
-  const std::string console = scene.write(SoLineOutput::PDF_OUTPUT, dir.file("a.pdf"));
-  ASSERT_FALSE(scene.output->writeFailed());
-
-  // 0x41, least significant bit first; 16 zeros; a 1; the byte again (5 of its bits).
-  std::vector<double> expected = {2.1, 2.0, 2.0, 2.0, 2.0, 2.0, 2.1, 2.0};
-  expected.insert(expected.end(), 16, 2.0);
-  expected.push_back(2.1);
-  expected.insert(expected.end(), {2.1, 2.0, 2.0, 2.0, 2.0});
-  const SbDrawing drawing = readBack(SoLineOutput::PDF_OUTPUT, dir.file("a.pdf"));
-  ASSERT_EQ(drawing.size(), expected.size());
-  for (size_t i = 0; i < expected.size(); ++i) EXPECT_NEAR(drawing[i].width, expected[i], 1e-6) << "line " << i;
-
-  EXPECT_EQ(console,
-            "Steganography Code: \n"
-            "\nWrote 0 bytes and 5 bit(s) worth of information and 2 bytes with zeros.\n");
-  // The width is set right before each stroke; PDF puts it in front of the path.
-  const std::string file = readFile(dir.file("a.pdf"));
-  EXPECT_NE(file.find("2.1000 w\n"), std::string::npos);
-  EXPECT_EQ(SbSteganography::decodeWidth(drawing, 2.0, 0.1), "A");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.lines);
+    OutputScene scene(zigzags(c.lines, 2));
+    scene.output->steganoMode = SoLineOutput::STEGANO_WIDTH;
+    scene.output->codeString = c.code;
+    scene.output->codeLength = c.length;
+    const std::string path = dir.file(std::to_string(c.lines) + ".pdf");
+    EXPECT_EQ(scene.write(SoLineOutput::PDF_OUTPUT, path), std::string("Steganography Code: \n\n") + c.report + "\n");
+    ASSERT_FALSE(scene.output->writeFailed());
+    const SbDrawing drawing = readBack(SoLineOutput::PDF_OUTPUT, path);
+    if (c.decoded) {
+      EXPECT_EQ(SbSteganography::decodeWidth(drawing, 2.0, 0.1), c.decoded);
+    }
+    if (c.lines != 30) continue;
+    // 0x41, least significant bit first; 16 zeros; a 1; the byte again (5 of its bits).
+    std::vector<double> expected = {2.1, 2.0, 2.0, 2.0, 2.0, 2.0, 2.1, 2.0};
+    expected.insert(expected.end(), 16, 2.0);
+    expected.insert(expected.end(), {2.1, 2.1, 2.0, 2.0, 2.0, 2.0});
+    ASSERT_EQ(drawing.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) EXPECT_NEAR(drawing[i].width, expected[i], 1e-6) << "line " << i;
+    // The width is set right before each stroke; PDF puts it in front of the path.
+    EXPECT_NE(readFile(path).find("2.1000 w\n"), std::string::npos);
+  }
 }
 
-TEST(LineOutputWidth, ReportCountsCompleteBytesAndFractionalZeroFill) {
-  // 20 lines for "A": 8 code bits, then 12 of the 16 zero bits.
-  TempDir dir;
-  OutputScene scene(segments(20));
-  scene.output->steganoMode = SoLineOutput::STEGANO_WIDTH;
-  scene.output->codeString = "A";
-  scene.output->codeLength = 1;
-  EXPECT_EQ(scene.write(SoLineOutput::PDF_OUTPUT, dir.file("b.pdf")),
-            "Steganography Code: \n"
-            "\nWrote 1 bytes and 0 bit(s) worth of information and 1.5 bytes with zeros.\n");
-}
-
-TEST(LineOutputWidth, CodeLengthLongerThanTheStringIsCutToIt) {
-  TempDir dir;
-  OutputScene scene(segments(57));
-  scene.output->steganoMode = SoLineOutput::STEGANO_WIDTH;
-  scene.output->codeString = "Hi";
-  scene.output->codeLength = 50;
-  const std::string console = scene.write(SoLineOutput::PDF_OUTPUT, dir.file("c.pdf"));
-  // 16 code bits, 16 zeros, a 1, then 16 + 11 more: the second pass is complete.
-  EXPECT_NE(console.find("Wrote 2 bytes and 0 bit(s) worth of information and 3 bytes with zeros."),
-            std::string::npos)
-      << console;
-  EXPECT_EQ(SbSteganography::decodeWidth(readBack(SoLineOutput::PDF_OUTPUT, dir.file("c.pdf")), 2.0, 0.1), "Hi");
-}
-
-// ---------------------------------------------------------------- ratio rule
 
 TEST(LineOutputRatio, ExtraPointsSitAtTheSetBitPositions) {
   // "A" = bits 0 and 6: the first segment gets a point at 0/7, the second at
@@ -182,14 +153,12 @@ TEST(LineOutputRatio, ExtraPointsSitAtTheSetBitPositions) {
   TempDir dir;
   const std::vector<SbVec2f> line = {SbVec2f(-0.8f, -0.8f), SbVec2f(0.0f, 0.6f), SbVec2f(0.8f, -0.8f),
                                      SbVec2f(0.8f, 0.8f)};
-  OutputScene plain(linesFrom({line}));
+  OutputScene plain(linesFrom({line})), coded(linesFrom({line}));
   plain.write(SoLineOutput::TEXT_OUTPUT, dir.file("plain.txt"));
-  OutputScene coded(linesFrom({line}));
   coded.output->steganoMode = SoLineOutput::STEGANO_RATIO;
   coded.output->codeString = "A";
   coded.output->codeLength = 1;
   coded.write(SoLineOutput::TEXT_OUTPUT, dir.file("coded.txt"));
-
   const SbDrawing before = readBack(SoLineOutput::TEXT_OUTPUT, dir.file("plain.txt"));
   const SbDrawing after = readBack(SoLineOutput::TEXT_OUTPUT, dir.file("coded.txt"));
   ASSERT_EQ(before.size(), 1u);
@@ -203,18 +172,17 @@ TEST(LineOutputRatio, ExtraPointsSitAtTheSetBitPositions) {
   }
 }
 
-// ---------------------------------------------------------------- round trips
 
+// Every mode reads its code back from the written file, an empty code too;
+// the PDF files are sound to qpdf.
 TEST(LineOutputRoundTrip, EveryModeReadsItsCodeBackFromTheWrittenFile) {
   TempDir dir;
   const bool qpdf = haveProgram("qpdf");
-  const std::string code = "Linfold";
-  struct Case {
+  const struct {
     int mode;
     int type;
     bool compress;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {SoLineOutput::STEGANO_WIDTH, SoLineOutput::PDF_OUTPUT, false},
       {SoLineOutput::STEGANO_WIDTH, SoLineOutput::PDF_OUTPUT, true},
       {SoLineOutput::STEGANO_RATIO, SoLineOutput::PDF_OUTPUT, false},
@@ -226,40 +194,41 @@ TEST(LineOutputRoundTrip, EveryModeReadsItsCodeBackFromTheWrittenFile) {
       {SoLineOutput::STEGANO_COLOR, SoLineOutput::PDF_OUTPUT, false},
   };
   int n = 0;
-  for (const Case& c : cases) {
-    SCOPED_TRACE("mode " + std::to_string(c.mode) + (c.type == 1 ? " pdf" : " text") +
-                 (c.compress ? " compressed" : ""));
-    const std::string path = dir.file((std::to_string(n++) + (c.type == 1 ? ".pdf" : ".txt")).c_str());
-    OutputScene scene(zigzags(120, 6));
-    scene.output->steganoMode = c.mode;
-    scene.output->codeString = code.c_str();
-    scene.output->codeLength = int32_t(code.size());
-    scene.output->compression = c.compress;
-    const std::string console = scene.write(c.type, path);
-    ASSERT_FALSE(scene.output->writeFailed()) << console;
-    EXPECT_EQ(console.rfind("Steganography Code: \n", 0), 0u) << console;
-    const SbDrawing drawing = readBack(c.type, path);
-    ASSERT_FALSE(drawing.empty());
-    std::string decoded = decode(c.mode, drawing);
-    if (c.mode == SoLineOutput::STEGANO_RATIO) {
-      // The code repeats for as long as there are segments.
-      ASSERT_GE(decoded.size(), 3 * code.size());
-      EXPECT_EQ(decoded.substr(0, 3 * code.size()), code + code + code);
-      decoded = decoded.substr(0, code.size());
+  for (const std::string code : {"Linfold", ""})
+    for (const auto& c : cases) {
+      const bool pdf = c.type == SoLineOutput::PDF_OUTPUT;
+      SCOPED_TRACE("\"" + code + "\" in mode " + std::to_string(c.mode) + (pdf ? " pdf" : " text") +
+                   (c.compress ? " compressed" : ""));
+      const std::string path = dir.file(std::to_string(n++) + (pdf ? ".pdf" : ".txt"));
+      OutputScene scene(zigzags(120, 6));
+      scene.output->steganoMode = c.mode;
+      scene.output->codeString = code.c_str();
+      scene.output->codeLength = int32_t(code.size());
+      scene.output->compression = c.compress;
+      const std::string console = scene.write(c.type, path);
+      ASSERT_FALSE(scene.output->writeFailed()) << console;
+      EXPECT_EQ(console.rfind("Steganography Code: \n", 0), 0u) << console;
+      const SbDrawing drawing = readBack(c.type, path);
+      ASSERT_FALSE(drawing.empty());
+      std::string decoded = decode(c.mode, drawing);
+      if (c.mode == SoLineOutput::STEGANO_RATIO && !code.empty()) {
+        // The code repeats for as long as there are segments.
+        ASSERT_GE(decoded.size(), 3 * code.size());
+        EXPECT_EQ(decoded.substr(0, 3 * code.size()), code + code + code);
+        decoded = decoded.substr(0, code.size());
+      }
+      EXPECT_EQ(decoded, code);
+      if (pdf && qpdf) {
+        EXPECT_TRUE(qpdfAccepts(path));
+      }
     }
-    EXPECT_EQ(decoded, code);
-    if (c.type == SoLineOutput::PDF_OUTPUT && qpdf) {
-      EXPECT_TRUE(qpdfAccepts(path));
-    }
-  }
   if (!qpdf) std::printf("qpdf is not installed: the PDF files were not checked by it\n");
 }
 
 TEST(LineOutputRoundTrip, UncodedDrawingKeepsItsLinesAndReportsNothing) {
   TempDir dir;
   OutputScene scene(zigzags(5, 4));
-  const std::string console = scene.write(SoLineOutput::PDF_OUTPUT, dir.file("plain.pdf"));
-  EXPECT_EQ(console, "");
+  EXPECT_EQ(scene.write(SoLineOutput::PDF_OUTPUT, dir.file("plain.pdf")), "");
   const SbDrawing pdf = readBack(SoLineOutput::PDF_OUTPUT, dir.file("plain.pdf"));
   scene.write(SoLineOutput::TEXT_OUTPUT, dir.file("plain.txt"));
   const SbDrawing text = readBack(SoLineOutput::TEXT_OUTPUT, dir.file("plain.txt"));
@@ -272,63 +241,49 @@ TEST(LineOutputRoundTrip, UncodedDrawingKeepsItsLinesAndReportsNothing) {
     for (size_t j = 0; j < 4; ++j) EXPECT_NEAR(pdf[i].points[j][0], text[i].points[j][0], 2e-5);
   }
   const std::string file = readFile(dir.file("plain.pdf"));
-  EXPECT_NE(file.find("0 j\n1 J\n0.0000 0.0000 0.0000 RG\n2.0000 w\n"), std::string::npos);
-  EXPECT_NE(file.find("/Title (Vector graphic exported from Quorvane)"), std::string::npos);
-  EXPECT_NE(file.find("/Keywords (Quorvane)"), std::string::npos);
-  EXPECT_NE(file.find("/Creator (Quorvane Library \\("), std::string::npos);
+  for (const char* part : {"0 j\n1 J\n0.0000 0.0000 0.0000 RG\n2.0000 w\n", "/Title (Vector graphic exported from Quorvane)",
+                           "/Keywords (Quorvane)", "/Creator (Quorvane Library \\("})
+    EXPECT_NE(file.find(part), std::string::npos) << part;
 }
 
-TEST(LineOutputRoundTrip, AnEmptyCodeWritesInEveryModeAndReadsBackEmpty) {
+
+// Without a camera points land on a 1000 x 1000 viewport; the drawing is
+// scaled to 8.09 inches across its wider side, with margins of 0.055 inches.
+// A point or nothing maps without dividing by zero; a line with a
+// non-finite point is left out and does not poison the frame. Text numbers
+// use a point whatever the global locale.
+TEST(LineOutputFrame, TheDrawingSpansTheFrameLessTheMargins) {
+  struct CommaPunct : std::numpunct<char> {
+    char do_decimal_point() const override { return ','; }
+  };
+  SbLineSet broken = linesFrom({{SbVec2f(-0.9f, 0.0f), SbVec2f(0.0f, 0.0f)}, {SbVec2f(-0.5f, 0.0f), SbVec2f(0.5f, 0.5f)}});
+  broken.points[1] = SbVec3f(NAN, 0.0f, 0.0f);
+  const struct {
+    const char* name;
+    SbLineSet lines;
+    const char* text;
+  } cases[] = {
+      {"wide", linesFrom({{SbVec2f(-0.8f, -0.2f), SbVec2f(0.6f, 0.1f)}, {SbVec2f(0.0f, 0.0f), SbVec2f(0.3f, -0.1f)}}),
+       "0.0546667 0.0546667\n8.14533 1.78838\n\n4.6779 1.21048\n6.41162 0.632571\n\n"},
+      {"point", linesFrom({{SbVec2f(0.3f, 0.3f), SbVec2f(0.3f, 0.3f)}}), "0.0546667 0.0546667\n0.0546667 0.0546667\n\n"},
+      {"broken", broken, "0.0546667 0.0546667\n8.14533 4.1\n\n"},
+      {"flat", linesFrom({{SbVec2f(-0.5f, 0.0f), SbVec2f(0.5f, 0.25f)}}), "0.0546667 0.0546667\n8.14533 2.07733\n\n"},
+  };
   TempDir dir;
-  for (int mode = SoLineOutput::STEGANO_WIDTH; mode <= SoLineOutput::STEGANO_COLOR; ++mode) {
-    SCOPED_TRACE("mode " + std::to_string(mode));
-    OutputScene scene(zigzags(40, 4));
-    scene.output->steganoMode = mode;
-    scene.output->codeLength = 0;
-    scene.write(SoLineOutput::PDF_OUTPUT, dir.file("empty-code.pdf"));
-    ASSERT_FALSE(scene.output->writeFailed());
-    const SbDrawing drawing = readBack(SoLineOutput::PDF_OUTPUT, dir.file("empty-code.pdf"));
-    EXPECT_EQ(decode(mode, drawing), "");
+  const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaPunct));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    OutputScene scene(c.lines);
+    scene.write(SoLineOutput::TEXT_OUTPUT, dir.file("lines.txt"));
+    EXPECT_EQ(readFile(dir.file("lines.txt")), c.text);
   }
-}
-
-// ---------------------------------------------------------------- frame and files
-
-TEST(LineOutputFrame, AWideDrawingSpansTheFrameLessTheMargins) {
-  TempDir dir;
-  OutputScene scene(linesFrom({{SbVec2f(-0.8f, -0.2f), SbVec2f(0.6f, 0.1f)}, {SbVec2f(0.0f, 0.0f), SbVec2f(0.3f, -0.1f)}}));
-  scene.write(SoLineOutput::TEXT_OUTPUT, dir.file("wide.txt"));
-  const SbDrawing drawing = readBack(SoLineOutput::TEXT_OUTPUT, dir.file("wide.txt"));
-  double minX = 1e9, maxX = -1e9, minY = 1e9, maxY = -1e9;
-  for (const auto& line : drawing)
-    for (const SbVec2d& p : line.points) {
-      minX = std::min(minX, p[0]);
-      maxX = std::max(maxX, p[0]);
-      minY = std::min(minY, p[1]);
-      maxY = std::max(maxY, p[1]);
-    }
-  EXPECT_NEAR(minX, 0.0546667, 1e-6);
-  EXPECT_NEAR(maxX - minX, 8.0906667, 1e-5);
-  EXPECT_NEAR(minY, 0.0546667, 1e-6);
-  EXPECT_NEAR(maxY - minY, 8.0906667 * 0.3 / 1.4, 1e-5);
-
-  scene.write(SoLineOutput::PDF_OUTPUT, dir.file("wide.pdf"));
+  std::locale::global(previous);
+  // The page is the drawing and its margins, in points.
+  OutputScene wide(cases[0].lines);
+  wide.write(SoLineOutput::PDF_OUTPUT, dir.file("wide.pdf"));
   const int height = int((8.0906667 * 0.3 / 1.4 + 2 * 0.0546667) * 72 + 0.5);
   EXPECT_NE(readFile(dir.file("wide.pdf")).find("/MediaBox [0 0 590 " + std::to_string(height) + "]"),
             std::string::npos);
-}
-
-TEST(LineOutputFrame, APointOrNothingMapsWithoutDividingByZero) {
-  TempDir dir;
-  OutputScene point(linesFrom({{SbVec2f(0.3f, 0.3f), SbVec2f(0.3f, 0.3f)}}));
-  point.write(SoLineOutput::TEXT_OUTPUT, dir.file("point.txt"));
-  EXPECT_EQ(readFile(dir.file("point.txt")), "0.0546667 0.0546667\n0.0546667 0.0546667\n\n");
-  // A line with a non-finite point is left out; it does not poison the frame.
-  SbLineSet broken = linesFrom({{SbVec2f(-0.9f, 0.0f), SbVec2f(0.0f, 0.0f)}, {SbVec2f(-0.5f, 0.0f), SbVec2f(0.5f, 0.5f)}});
-  broken.points[1] = SbVec3f(NAN, 0.0f, 0.0f);
-  OutputScene skipped(broken);
-  skipped.write(SoLineOutput::TEXT_OUTPUT, dir.file("skipped.txt"));
-  EXPECT_EQ(readFile(dir.file("skipped.txt")), "0.0546667 0.0546667\n8.14533 4.1\n\n");
   OutputScene nothing{SbLineSet()};
   nothing.write(SoLineOutput::PDF_OUTPUT, dir.file("empty.pdf"));
   EXPECT_FALSE(nothing.output->writeFailed());
@@ -340,13 +295,18 @@ TEST(LineOutputFrame, APointOrNothingMapsWithoutDividingByZero) {
   }
 }
 
+// Empty names write output.pdf and outFile.txt; a text file says it holds
+// no colour code.
 TEST(LineOutputFiles, EmptyNamesTakeTheDefaultsAndEachRequestWritesOnce) {
   TempDir dir;
   WorkingDirectory here(dir.path);
-  OutputScene scene(segments(3));
+  OutputScene scene(zigzags(4, 2));
   scene.write(SoLineOutput::PDF_OUTPUT);
   EXPECT_TRUE(fs::exists(dir.path / "output.pdf"));
-  scene.write(SoLineOutput::TEXT_OUTPUT);
+  scene.output->steganoMode = SoLineOutput::STEGANO_COLOR;
+  const std::string console = scene.write(SoLineOutput::TEXT_OUTPUT);
+  EXPECT_NE(console.find("a text file holds no line widths or colours"), std::string::npos) << console;
+  EXPECT_FALSE(scene.output->writeFailed());
   EXPECT_TRUE(fs::exists(dir.path / "outFile.txt"));
   fs::remove(dir.path / "outFile.txt");
   scene.traverse();  // no new request
@@ -354,59 +314,15 @@ TEST(LineOutputFiles, EmptyNamesTakeTheDefaultsAndEachRequestWritesOnce) {
   EXPECT_TRUE(scene.output->written);
 }
 
-TEST(LineOutputFiles, UnwritablePathsAreReportedAndLeaveNoFile) {
-  TempDir dir;
-  OutputScene scene(segments(3));
-  const std::string missing = dir.file("no-such-folder/lines.pdf");
-  std::string console = scene.write(SoLineOutput::PDF_OUTPUT, missing);
-  EXPECT_TRUE(scene.output->writeFailed());
-  EXPECT_NE(console.find("SoLineOutput::doAction: cannot write \"" + missing + "\""), std::string::npos) << console;
-  const std::string missingText = dir.file("no-such-folder/lines.txt");
-  console = scene.write(SoLineOutput::TEXT_OUTPUT, missingText);
-  EXPECT_TRUE(scene.output->writeFailed());
-  EXPECT_NE(console.find("SoLineOutput::doAction: cannot write \"" + missingText + "\""), std::string::npos)
-      << console;
-  EXPECT_FALSE(fs::exists(dir.path / "no-such-folder"));
-  // The next good request clears the failure.
-  scene.write(SoLineOutput::TEXT_OUTPUT, dir.file("ok.txt"));
-  EXPECT_FALSE(scene.output->writeFailed());
-}
-
-TEST(LineOutputFiles, TextNumbersUseAPointWhateverTheGlobalLocale) {
-  struct CommaPunct : std::numpunct<char> {
-    char do_decimal_point() const override { return ','; }
-  };
-  TempDir dir;
-  const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaPunct));
-  OutputScene scene(linesFrom({{SbVec2f(-0.5f, 0.0f), SbVec2f(0.5f, 0.25f)}}));
-  scene.write(SoLineOutput::TEXT_OUTPUT, dir.file("locale.txt"));
-  std::locale::global(previous);
-  const std::string text = readFile(dir.file("locale.txt"));
-  EXPECT_EQ(text.find(','), std::string::npos) << text;
-  EXPECT_EQ(text, "0.0546667 0.0546667\n8.14533 2.07733\n\n");
-}
-
-TEST(LineOutputFiles, TextOutputSaysWidthAndColourCodesNeedAPdf) {
-  TempDir dir;
-  OutputScene scene(segments(4));
-  scene.output->steganoMode = SoLineOutput::STEGANO_COLOR;
-  const std::string console = scene.write(SoLineOutput::TEXT_OUTPUT, dir.file("c.txt"));
-  EXPECT_NE(console.find("a text file holds no line widths or colours"), std::string::npos) << console;
-  EXPECT_FALSE(scene.output->writeFailed());
-}
-
-// ---------------------------------------------------------------- framing
 
 TEST(CodeFraming, DecodingFindsTheCodeAfterZeroBytesInsideIt) {
   // A code whose last byte ends in zero bits still frames: the fill is the 16
   // zeros right before the closing 1.
   const std::string code = std::string("\x80\x01", 2) + "z";
-  SbCodeBits bits(code);
-  std::vector<int> stream;
-  for (int i = 0; i < 100; ++i) stream.push_back(bits.next());
-  EXPECT_EQ(SbSteganography::decodeFramed(stream), code);
-  SbCodeBits empty("");
-  std::vector<int> none;
-  for (int i = 0; i < 40; ++i) none.push_back(empty.next());
-  EXPECT_EQ(SbSteganography::decodeFramed(none), "");
+  for (const std::string& c : {code, std::string()}) {
+    SbCodeBits bits(c);
+    std::vector<int> stream;
+    for (int i = 0; i < 100; ++i) stream.push_back(bits.next());
+    EXPECT_EQ(SbSteganography::decodeFramed(stream), c);
+  }
 }

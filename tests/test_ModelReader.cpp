@@ -1,3 +1,5 @@
+// The model reader: every format it takes, read in a time-limited child
+// process into a geometry-only scene, and gathered into winged-edge objects.
 #include <Inventor/SoDB.h>
 #include <Inventor/SoInput.h>
 #include <Inventor/SoPath.h>
@@ -12,23 +14,19 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <dirent.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <functional>
+#include <filesystem>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "TestFiles.h"
@@ -58,6 +56,7 @@ struct Shape {
   bool closed = true;      // no boundary edge
   bool connected = true;   // one component across shared edges
   double volume = 0;       // signed: positive when the faces wind outward
+  float minX = 1e9f;       // where it lies
   int euler() const { return vertices - edges + faces; }
 };
 
@@ -66,32 +65,23 @@ Shape describe(const WeObject& o) {
   s.faces = o.faceCount;
   s.edges = o.edgeCount;
   s.vertices = o.vertexCount;
-  for (const WeEdge& e : o.edges) s.closed = s.closed && !e.isBoundary();
+  for (const WeVertex& v : o.vertices) s.minX = std::min(s.minX, v.position[0]);
+  // Faces joined across shared edges, as a union-find.
+  std::vector<int> group(o.faces.size());
+  for (size_t f = 0; f < group.size(); ++f) group[f] = int(f);
+  auto find = [&](int f) { while (group[f] != f) f = group[f] = group[group[f]]; return f; };
+  for (const WeEdge& e : o.edges) {
+    s.closed = s.closed && !e.isBoundary();
+    if (e.face[0] >= 0 && e.face[1] >= 0) group[find(e.face[0])] = find(e.face[1]);
+  }
   std::vector<int> corners;
   for (int f = 0; f < static_cast<int>(o.faces.size()); ++f) {
+    s.connected = s.connected && find(f) == find(0);
     o.faceCorners(f, corners);
     const SbVec3f& p0 = o.vertices[corners[0]].position;
     for (size_t i = 1; i + 1 < corners.size(); ++i)
       s.volume += p0.dot(o.vertices[corners[i]].position.cross(o.vertices[corners[i + 1]].position)) / 6.0;
   }
-  // Flood across edges from face 0.
-  std::vector<char> seen(o.faces.size(), 0);
-  std::vector<std::vector<int>> neighbours(o.faces.size());
-  for (const WeEdge& e : o.edges)
-    if (e.face[0] >= 0 && e.face[1] >= 0) {
-      neighbours[e.face[0]].push_back(e.face[1]);
-      neighbours[e.face[1]].push_back(e.face[0]);
-    }
-  std::vector<int> stack;
-  if (!o.faces.empty()) stack.push_back(0), seen[0] = 1;
-  size_t reached = stack.size();
-  while (!stack.empty()) {
-    const int f = stack.back();
-    stack.pop_back();
-    for (int g : neighbours[f])
-      if (!seen[g]) seen[g] = 1, ++reached, stack.push_back(g);
-  }
-  s.connected = reached == o.faces.size();
   return s;
 }
 
@@ -105,119 +95,91 @@ void expectClosedUnitCube(const Shape& s, double volume = 1.0) {
   EXPECT_NEAR(s.volume, volume, 1e-5);
 }
 
-std::string base64(const std::string& bytes) {
-  static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  size_t i = 0;
-  for (; i + 2 < bytes.size(); i += 3) {
-    const uint32_t v = (uint8_t(bytes[i]) << 16) | (uint8_t(bytes[i + 1]) << 8) | uint8_t(bytes[i + 2]);
-    for (int k = 3; k >= 0; --k) out += digits[(v >> (6 * k)) & 63];
-  }
-  if (i + 1 == bytes.size()) {
-    const uint32_t v = uint8_t(bytes[i]) << 16;
-    out += digits[(v >> 18) & 63];
-    out += digits[(v >> 12) & 63];
-    out += "==";
-  } else if (i + 2 == bytes.size()) {
-    const uint32_t v = (uint8_t(bytes[i]) << 16) | (uint8_t(bytes[i + 1]) << 8);
-    out += digits[(v >> 18) & 63];
-    out += digits[(v >> 12) & 63];
-    out += digits[(v >> 6) & 63];
-    out += '=';
-  }
-  return out;
-}
-
 template <class T>
 void append(std::string& bytes, T value) {
   bytes.append(reinterpret_cast<const char*>(&value), sizeof(T));
 }
 
-// Model files of the unit cube, one per format.
-std::string objCube() {
-  std::ostringstream s;
-  s << "# unit cube\n";
-  for (const auto& c : kCorners) s << "v " << c[0] << " " << c[1] << " " << c[2] << "\n";
-  for (const auto& q : kQuads) s << "f " << q[0] + 1 << " " << q[1] + 1 << " " << q[2] + 1 << " " << q[3] + 1 << "\n";
-  return s.str();
-}
-
-std::string offCube() {
-  std::ostringstream s;
-  s << "OFF\n8 6 12\n";
-  for (const auto& c : kCorners) s << c[0] << " " << c[1] << " " << c[2] << "\n";
-  for (const auto& q : kQuads) s << "4 " << q[0] << " " << q[1] << " " << q[2] << " " << q[3] << "\n";
-  return s.str();
-}
-
-std::string plyHeader(const char* format) {
-  return std::string("ply\nformat ") + format +
-         " 1.0\nelement vertex 8\nproperty float x\nproperty float y\nproperty float z\n"
-         "element face 12\nproperty list uchar int vertex_indices\nend_header\n";
-}
-
-std::string plyAsciiCube() {
-  std::ostringstream s;
-  s << plyHeader("ascii");
-  for (const auto& c : kCorners) s << c[0] << " " << c[1] << " " << c[2] << "\n";
-  const std::vector<int> t = cubeTriangles();
-  for (size_t i = 0; i < t.size(); i += 3) s << "3 " << t[i] << " " << t[i + 1] << " " << t[i + 2] << "\n";
-  return s.str();
-}
-
-std::string plyBinaryCube() {
-  std::string s = plyHeader("binary_little_endian");
-  for (const auto& c : kCorners)
-    for (float x : c) append(s, x);
-  const std::vector<int> t = cubeTriangles();
-  for (size_t i = 0; i < t.size(); i += 3) {
-    append(s, uint8_t(3));
-    for (int k = 0; k < 3; ++k) append(s, int32_t(t[i + k]));
+// Base64 of whole groups of three bytes (the glTF buffer below is 168 bytes).
+std::string base64(const std::string& bytes) {
+  static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t i = 0; i + 2 < bytes.size(); i += 3) {
+    const uint32_t v = (uint8_t(bytes[i]) << 16) | (uint8_t(bytes[i + 1]) << 8) | uint8_t(bytes[i + 2]);
+    for (int k = 3; k >= 0; --k) out += digits[(v >> (6 * k)) & 63];
   }
-  return s;
+  return out;
+}
+
+// Model files of the unit cube, one per format. Text formats write the
+// points a line each between `prefix` and `end`, the faces a line each between `prefix`
+// and `end` with corners counted from `base`.
+std::string cubePoints(const char* prefix = "", const char* end = "") {
+  std::ostringstream s;
+  for (const auto& c : kCorners) s << prefix << c[0] << " " << c[1] << " " << c[2] << end << "\n";
+  return s.str();
+}
+
+std::string cubeFaces(const char* prefix, bool triangles, int base = 0, const char* end = "", bool clockwise = false) {
+  const std::vector<int> corners = triangles ? cubeTriangles() : std::vector<int>(&kQuads[0][0], &kQuads[0][0] + 24);
+  const size_t n = triangles ? 3 : 4;
+  std::ostringstream s;
+  for (size_t f = 0; f < corners.size(); f += n) {
+    s << prefix;
+    for (size_t k = 0; k < n; ++k) s << corners[f + (clockwise ? n - 1 - k : k)] + base << (k + 1 < n ? " " : end);
+    s << "\n";
+  }
+  return s.str();
+}
+
+std::string objCube() { return "# unit cube\n" + cubePoints("v ") + cubeFaces("f ", false, 1); }
+
+std::string offCube() { return "OFF\n8 6 12\n" + cubePoints() + cubeFaces("4 ", false); }
+
+std::string plyCube(bool binary) {
+  const std::string header = std::string("ply\nformat ") + (binary ? "binary_little_endian" : "ascii") +
+                             " 1.0\nelement vertex 8\nproperty float x\nproperty float y\nproperty float z\n"
+                             "element face 12\nproperty list uchar int vertex_indices\nend_header\n";
+  if (!binary) return header + cubePoints() + cubeFaces("3 ", true);
+  std::string b = header;
+  for (const auto& c : kCorners)
+    for (float x : c) append(b, x);
+  const std::vector<int> t = cubeTriangles();
+  for (size_t i = 0; i < t.size(); ++i) {
+    if (i % 3 == 0) append(b, uint8_t(3));
+    append(b, int32_t(t[i]));
+  }
+  return b;
 }
 
 // Each facet repeats its corners, with its own normal: exact positions join them.
-std::string stlAsciiCube() {
-  std::ostringstream s;
-  s << "solid cube\n";
+std::string stlCube(bool binary) {
   const std::vector<int> t = cubeTriangles();
-  for (size_t i = 0; i < t.size(); i += 3) {
-    s << " facet normal 0 0 0\n  outer loop\n";
-    for (int k = 0; k < 3; ++k) {
-      const float* c = kCorners[t[i + k]];
-      s << "   vertex " << c[0] << " " << c[1] << " " << c[2] << "\n";
-    }
-    s << "  endloop\n endfacet\n";
+  std::ostringstream s;
+  std::string b(80, ' ');
+  append(b, uint32_t(t.size() / 3));
+  s << "solid cube\n";
+  for (size_t i = 0; i < t.size(); ++i) {
+    const float* c = kCorners[t[i]];
+    if (i % 3 == 0) s << " facet normal 0 0 0\n  outer loop\n", b.append(12, '\0');
+    s << "   vertex " << c[0] << " " << c[1] << " " << c[2] << "\n";
+    b.append(reinterpret_cast<const char*>(c), 12);
+    if (i % 3 == 2) s << "  endloop\n endfacet\n", append(b, uint16_t(0));
   }
   s << "endsolid cube\n";
-  return s.str();
-}
-
-std::string stlBinaryCube() {
-  std::string s(80, ' ');
-  const std::vector<int> t = cubeTriangles();
-  append(s, uint32_t(t.size() / 3));
-  for (size_t i = 0; i < t.size(); i += 3) {
-    for (int k = 0; k < 3; ++k) append(s, 0.0f);
-    for (int k = 0; k < 3; ++k)
-      for (float x : kCorners[t[i + k]]) append(s, x);
-    append(s, uint16_t(0));
-  }
-  return s;
+  return binary ? b : s.str();
 }
 
 // glTF 2.0 with the buffer embedded as a base64 data URI; `node` is the
 // JSON of the one node that places the mesh.
-std::string gltfCube(const std::string& node) {
+std::string gltfCube(const std::string& node = R"({"mesh":0})") {
   std::string buffer;
   for (int i : cubeTriangles()) append(buffer, uint16_t(i));
   const size_t indexBytes = buffer.size();  // 72, a multiple of 4
   for (const auto& c : kCorners)
     for (float x : c) append(buffer, x);
   std::ostringstream s;
-  s << R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],)"
-    << R"("nodes":[)" << node << "],"
+  s << R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],"nodes":[)" << node << "],"
     << R"("meshes":[{"primitives":[{"attributes":{"POSITION":1},"indices":0}]}],)"
     << R"("buffers":[{"byteLength":)" << buffer.size()
     << R"(,"uri":"data:application/octet-stream;base64,)" << base64(buffer) << R"("}],)"
@@ -229,47 +191,25 @@ std::string gltfCube(const std::string& node) {
   return s.str();
 }
 
-std::string faceSetCoordinates() {
-  std::ostringstream s;
-  for (const auto& c : kCorners) s << c[0] << " " << c[1] << " " << c[2] << ",\n";
-  return s.str();
+std::string inventorCube(bool clockwise = false) {
+  return std::string("#Inventor V2.1 ascii\nSeparator {\n") +
+         (clockwise ? " ShapeHints { vertexOrdering CLOCKWISE }\n" : "") + " Coordinate3 { point [\n" +
+         cubePoints("", ",") + "] }\n IndexedFaceSet { coordIndex [\n" + cubeFaces("", false, 0, " -1,", clockwise) + "] }\n}\n";
 }
 
-std::string quadIndices(bool reversed) {
-  std::ostringstream s;
-  for (const auto& q : kQuads) {
-    if (reversed)
-      s << q[3] << " " << q[2] << " " << q[1] << " " << q[0] << " -1,\n";
-    else
-      s << q[0] << " " << q[1] << " " << q[2] << " " << q[3] << " -1,\n";
-  }
-  return s.str();
-}
-
-std::string inventorFaceSetCube(const char* hints = "") {
-  return std::string("#Inventor V2.1 ascii\nSeparator {\n") + hints + "\n Coordinate3 { point [\n" +
-         faceSetCoordinates() + "] }\n IndexedFaceSet { coordIndex [\n" +
-         quadIndices(std::strstr(hints, "CLOCKWISE") && !std::strstr(hints, "COUNTER")) + "] }\n}\n";
-}
-
-std::string vrmlFaceSetCube() {
-  return "#VRML V2.0 utf8\nShape { geometry IndexedFaceSet {\n coord Coordinate { point [\n" +
-         faceSetCoordinates() + "] }\n coordIndex [\n" + quadIndices(false) + "] } }\n";
+std::string vrmlCube() {
+  return "#VRML V2.0 utf8\nShape { geometry IndexedFaceSet {\n coord Coordinate { point [\n" + cubePoints("", ",") +
+         "] }\n coordIndex [\n" + cubeFaces("", false, 0, " -1,") + "] } }\n";
 }
 
 // A file of the hostile-input corpus.
-std::string hostile(const std::string& name) {
-  return (sourceDir() / "tests/data/hostile" / name).string();
-}
+std::string hostile(const std::string& name) { return (sourceDir() / "tests/data/hostile" / name).string(); }
 
 // Reads files and gathers them through SoGenerateWingedEdge in a callback action.
 class ModelReader : public ::testing::Test {
 protected:
   void SetUp() override {
-    ASSERT_FALSE(scratch.path.string().empty());
-    root = new SoSeparator;
     root->ref();
-    generator = new SoGenerateWingedEdge;
     root->addChild(generator);
   }
   void TearDown() override { root->unref(); }
@@ -283,98 +223,93 @@ protected:
     return generator->builtModel();
   }
 
-  // The one object built from the file, described; fails the test on a read error.
-  Shape readOne(const std::string& path) {
+  // The scene read from the file; fails the test on a read error.
+  SoSeparator* read(const std::string& path) {
     std::string error;
     SoSeparator* scene = SbModelReader::read(path.c_str(), &error);
     EXPECT_NE(scene, nullptr) << error;
-    if (!scene) return Shape();
     EXPECT_TRUE(error.empty()) << error;
-    const SbWingedEdgeModel& model = gather(scene);
-    EXPECT_EQ(model.objects.size(), 1u) << path;
-    if (model.objects.size() != 1) return Shape();
-    return describe(model.objects[0]);
+    return scene;
   }
 
-  // read() must fail with exactly `message`, or with some message when empty,
-  // and say whether the file could be opened at all.
+  // The one object built from the file, described.
+  Shape readOne(const std::string& path) {
+    SoSeparator* scene = read(path);
+    const SbWingedEdgeModel* model = scene ? &gather(scene) : nullptr;
+    EXPECT_TRUE(model && model->objects.size() == 1) << path;
+    return model && model->objects.size() == 1 ? describe(model->objects[0]) : Shape();
+  }
+
+  // The scene Coin reads from an Inventor text.
+  static SoSeparator* parse(const std::string& text) {
+    SoInput in;
+    const std::string file = "#Inventor V2.1 ascii\n" + text;
+    in.setBuffer(file.data(), file.size());
+    return SoDB::readAll(&in);
+  }
+
+  // read() must fail with exactly `message`, or with a message naming the
+  // file when empty, and say whether the file could be opened at all.
   void expectFailure(const std::string& path, const std::string& message = std::string(),
                      SbModelReader::Failure kind = SbModelReader::CANNOT_READ) {
     std::string error;
     SbModelReader::Failure failure = SbModelReader::NO_FAILURE;
     SoSeparator* scene = SbModelReader::read(path.c_str(), &error, &failure);
-    if (scene) {
-      scene->ref();
-      scene->unref();
-    }
+    if (scene) scene->ref(), scene->unref();
     EXPECT_EQ(scene, nullptr) << path;
     EXPECT_EQ(failure, kind) << path;
-    if (message.empty()) {
+    if (message.empty())
       EXPECT_NE(error.find(path), std::string::npos) << "message does not name the file: " << error;
-    } else {
+    else
       EXPECT_EQ(error, message);
-    }
   }
 
   TempDir scratch;
-  SoSeparator* root = nullptr;
-  SoGenerateWingedEdge* generator = nullptr;
+  SoSeparator* root = new SoSeparator;
+  SoGenerateWingedEdge* generator = new SoGenerateWingedEdge;
 };
 
+// Every format gives the closed unit cube, placed by the file's transforms,
+// its faces turned outward when the file winds them clockwise or mirrors them.
 TEST_F(ModelReader, EveryFormatGivesTheClosedUnitCube) {
   const struct {
     const char* name;
     std::string bytes;
+    float minX;
   } files[] = {
-      {"cube.obj", objCube()},
-      {"cube.off", offCube()},
-      {"cube_ascii.ply", plyAsciiCube()},
-      {"cube_binary.ply", plyBinaryCube()},
-      {"cube_ascii.stl", stlAsciiCube()},
-      {"cube_binary.stl", stlBinaryCube()},
-      {"cube.gltf", gltfCube(R"({"mesh":0})")},
-      {"cube.iv", inventorFaceSetCube()},
-      {"cube.wrl", vrmlFaceSetCube()},
-      {"CUBE.OBJ", objCube()},  // extensions are matched in any case
+      {"cube.obj", objCube(), 0},
+      {"CUBE.OBJ", objCube(), 0},  // extensions are matched in any case
+      {"cube.off", offCube(), 0},
+      {"cube_ascii.ply", plyCube(false), 0},
+      {"cube_binary.ply", plyCube(true), 0},
+      {"cube_ascii.stl", stlCube(false), 0},
+      {"cube_binary.stl", stlCube(true), 0},
+      {"cube.gltf", gltfCube(), 0},
+      {"moved.gltf", gltfCube(R"({"mesh":0,"translation":[10,0,0]})"), 10},
+      {"mirrored.gltf", gltfCube(R"({"mesh":0,"scale":[-1,1,1]})"), -1},
+      {"cube.iv", inventorCube(), 0},
+      {"clockwise.iv", inventorCube(true), 0},
+      {"cube.wrl", vrmlCube(), 0},
+      {"box.wrl", "#VRML V2.0 utf8\nTransform { translation 5 0 0 children [\n"
+                  " Shape { geometry Box { size 1 1 1 } } ] }\n", 4.5f},
   };
   for (const auto& f : files) {
     SCOPED_TRACE(f.name);
-    expectClosedUnitCube(readOne(scratch.write(f.name, f.bytes)));
+    const Shape s = readOne(scratch.write(f.name, f.bytes));
+    expectClosedUnitCube(s);
+    EXPECT_FLOAT_EQ(s.minX, f.minX);
   }
-}
-
-TEST_F(ModelReader, GltfNodeTransformsPlaceThePointsAndMirroringKeepsFacesOutward) {
-  std::string error;
-  SoSeparator* moved = SbModelReader::read(
-      scratch.write("moved.gltf", gltfCube(R"({"mesh":0,"translation":[10,0,0]})")).c_str(), &error);
-  ASSERT_NE(moved, nullptr) << error;
-  const SbWingedEdgeModel& model = gather(moved);
-  ASSERT_EQ(model.objects.size(), 1u);
-  float minX = 1e9f;
-  for (const WeVertex& v : model.objects[0].vertices) minX = std::min(minX, v.position[0]);
-  EXPECT_FLOAT_EQ(minX, 10.0f);
-
-  // A scale of -1 along x turns the stored winding round; the reader turns it back.
-  expectClosedUnitCube(readOne(scratch.write("mirrored.gltf", gltfCube(R"({"mesh":0,"scale":[-1,1,1]})"))));
-}
-
-TEST_F(ModelReader, ClockwiseInventorFacesAreTurnedOutward) {
-  expectClosedUnitCube(readOne(scratch.write(
-      "clockwise.iv", inventorFaceSetCube(" ShapeHints { vertexOrdering CLOCKWISE }"))));
-}
-
-TEST_F(ModelReader, CompressedInventorFilesAreRead) {
-  const std::string path = scratch.file("cube.iv.gz");
+  SCOPED_TRACE("cube.iv.gz");
+  const std::string path = scratch.file("cube.iv.gz"), text = inventorCube();
   gzFile out = gzopen(path.c_str(), "wb");
   ASSERT_NE(out, nullptr);
-  const std::string text = inventorFaceSetCube();
   gzwrite(out, text.data(), static_cast<unsigned>(text.size()));
   gzclose(out);
   expectClosedUnitCube(readOne(path));
 }
 
 TEST_F(ModelReader, PrimitivesAndOtherShapesBecomeOneConnectedObjectEach) {
-  const std::string shapes =
+  SoSeparator* scene = read(scratch.write("shapes.iv",
       "#Inventor V2.1 ascii\nSeparator {\n"
       " Cube { width 2 height 2 depth 2 }\n"
       " Sphere { radius 1 }\n"
@@ -382,16 +317,12 @@ TEST_F(ModelReader, PrimitivesAndOtherShapesBecomeOneConnectedObjectEach) {
       " FaceSet { numVertices [4] }\n"
       " TriangleStripSet { numVertices [6] }\n"
       " QuadMesh { verticesPerRow 2 verticesPerColumn 3 }\n"
-      "}\n";
-  std::string error;
-  SoSeparator* scene = SbModelReader::read(scratch.write("shapes.iv", shapes).c_str(), &error);
-  ASSERT_NE(scene, nullptr) << error;
+      "}\n"));
+  ASSERT_NE(scene, nullptr);
   const SbWingedEdgeModel& model = gather(scene);
   ASSERT_EQ(model.objects.size(), 5u);
   for (int i = 0; i < 5; ++i) EXPECT_EQ(model.objects[i].number, i);
-
-  const Shape cube = describe(model.objects[0]);
-  expectClosedUnitCube(cube, 8.0);
+  expectClosedUnitCube(describe(model.objects[0]), 8.0);
 
   // The sphere's seam and poles repeat points: joined by position it is a closed ball.
   const Shape sphere = describe(model.objects[1]);
@@ -403,29 +334,13 @@ TEST_F(ModelReader, PrimitivesAndOtherShapesBecomeOneConnectedObjectEach) {
 
   const int faces[] = {2, 4, 4};  // the quad, the strip of 6, the 1 x 2 quad mesh
   for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
     const Shape s = describe(model.objects[2 + i]);
-    EXPECT_EQ(s.faces, faces[i]) << i;
-    EXPECT_TRUE(s.connected) << i;
-    EXPECT_FALSE(s.closed) << i;
-    EXPECT_EQ(s.euler(), 1) << i;  // a disc
+    EXPECT_EQ(s.faces, faces[i]);
+    EXPECT_TRUE(s.connected);
+    EXPECT_FALSE(s.closed);
+    EXPECT_EQ(s.euler(), 1);  // a disc
   }
-}
-
-TEST_F(ModelReader, VrmlPrimitivesAreGathered) {
-  std::string error;
-  SoSeparator* scene = SbModelReader::read(
-      scratch.write("box.wrl", "#VRML V2.0 utf8\nTransform { translation 5 0 0 children [\n"
-                               " Shape { geometry Box { size 1 1 1 } } ] }\n")
-          .c_str(),
-      &error);
-  ASSERT_NE(scene, nullptr) << error;
-  const SbWingedEdgeModel& model = gather(scene);
-  ASSERT_EQ(model.objects.size(), 1u);
-  const Shape box = describe(model.objects[0]);
-  expectClosedUnitCube(box);
-  float minX = 1e9f;
-  for (const WeVertex& v : model.objects[0].vertices) minX = std::min(minX, v.position[0]);
-  EXPECT_FLOAT_EQ(minX, 4.5f);  // world space
 }
 
 // A NURBS surface comes across as one, with the control points it is drawn
@@ -433,7 +348,7 @@ TEST_F(ModelReader, VrmlPrimitivesAreGathered) {
 // complexity and placement in effect and its trimming curves with their
 // coordinates; lines and points give nothing.
 TEST_F(ModelReader, NurbsSurfacesComeAcrossWithTheirTrimsLinesAndPointsDoNot) {
-  const std::string scene =
+  SoSeparator* scene = read(scratch.write("nurbs.iv",
       "#Inventor V2.1 ascii\nSeparator {\n"
       " Complexity { value 0.7 } Transform { translation 1 2 3 }\n"
       " Coordinate4 { point [0 0 0 1, 2 0 0 2, 0 3 0 3, 4 4 0 4, 9 9 9 9] }\n"
@@ -444,84 +359,73 @@ TEST_F(ModelReader, NurbsSurfacesComeAcrossWithTheirTrimsLinesAndPointsDoNot) {
       " uKnotVector [0 0 1 1] vKnotVector [0 0 1 2 2] coordIndex [3, 2, 1, 0, 4, 4] }\n"
       " IndexedLineSet { coordIndex [0 1 2 -1] }\n"
       " PointSet { numPoints 4 }\n"
-      "}\n";
-  std::string error;
-  SoSeparator* read = SbModelReader::read(scratch.write("nurbs.iv", scene).c_str(), &error);
-  ASSERT_NE(read, nullptr) << error;
-  read->ref();
-  ASSERT_EQ(read->getNumChildren(), 1);
-  const SoGroup* part = static_cast<const SoGroup*>(read->getChild(0));
+      "}\n"));
+  ASSERT_NE(scene, nullptr);
+  scene->ref();
+  ASSERT_EQ(scene->getNumChildren(), 1);
+  const SoGroup* part = static_cast<const SoGroup*>(scene->getChild(0));
   const char* const types[] = {"MatrixTransform", "Complexity",    "Coordinate4",  "ProfileCoordinate3",
                                "NurbsProfile",    "LinearProfile", "NurbsSurface"};
   ASSERT_EQ(part->getNumChildren(), 7);
   for (int i = 0; i < 7; ++i) EXPECT_EQ(part->getChild(i)->getTypeId(), SoType::fromName(types[i])) << i;
-  // A field's value in file syntax, white space shortened to one space.
-  auto text = [](const SoNode* node, const char* field) {
-    SbString value;
-    node->getField(field)->get(value);
-    std::istringstream words(value.getString());
-    std::string out, word;
-    while (words >> word) out += (out.empty() ? "" : " ") + word;
-    return out;
+  const struct {
+    int child;
+    const char* field;
+    const char* value;  // in file syntax, white space shortened to one space
+  } fields[] = {
+      {0, "matrix", "1 0 0 0 0 1 0 0 0 0 1 0 1 2 3 1"},
+      {1, "value", "0.69999999"},
+      {2, "point", "[ 4 4 0 4, 0 3 0 3, 2 0 0 2, 0 0 0 1, 9 9 9 9, 9 9 9 9 ]"},
+      {3, "point", "[ 0 0 1, 1 0 1, 1 1 1, 0 1 1, 0 0 1, 0.5 0.5 2, 0 0 1 ]"},
+      {4, "index", "[ 0, 1, 2, 3, 4 ]"},
+      {4, "knotVector", "[ 0, 0, 1, 2, 3, 4, 4 ]"},
+      {4, "linkage", "START_FIRST"},
+      {5, "index", "[ 5, 6 ]"},
+      {5, "linkage", "ADD_TO_CURRENT"},
+      {6, "numUControlPoints", "2"},
+      {6, "numVControlPoints", "3"},
+      {6, "uKnotVector", "[ 0, 0, 1, 1 ]"},
+      {6, "vKnotVector", "[ 0, 0, 1, 2, 2 ]"},
   };
-  EXPECT_EQ(text(part->getChild(0), "matrix"), "1 0 0 0 0 1 0 0 0 0 1 0 1 2 3 1");
-  EXPECT_EQ(text(part->getChild(1), "value"), "0.69999999");
-  EXPECT_EQ(text(part->getChild(2), "point"), "[ 4 4 0 4, 0 3 0 3, 2 0 0 2, 0 0 0 1, 9 9 9 9, 9 9 9 9 ]");
-  EXPECT_EQ(text(part->getChild(3), "point"), "[ 0 0 1, 1 0 1, 1 1 1, 0 1 1, 0 0 1, 0.5 0.5 2, 0 0 1 ]");
-  EXPECT_EQ(text(part->getChild(4), "index"), "[ 0, 1, 2, 3, 4 ]");
-  EXPECT_EQ(text(part->getChild(4), "knotVector"), "[ 0, 0, 1, 2, 3, 4, 4 ]");
-  EXPECT_EQ(text(part->getChild(4), "linkage"), "START_FIRST");
-  EXPECT_EQ(text(part->getChild(5), "index"), "[ 5, 6 ]");
-  EXPECT_EQ(text(part->getChild(5), "linkage"), "ADD_TO_CURRENT");
-  EXPECT_EQ(text(part->getChild(6), "numUControlPoints"), "2");
-  EXPECT_EQ(text(part->getChild(6), "numVControlPoints"), "3");
-  EXPECT_EQ(text(part->getChild(6), "uKnotVector"), "[ 0, 0, 1, 1 ]");
-  EXPECT_EQ(text(part->getChild(6), "vKnotVector"), "[ 0, 0, 1, 2, 2 ]");
+  for (const auto& f : fields) {
+    SbString value;
+    part->getChild(f.child)->getField(f.field)->get(value);
+    std::istringstream words(value.getString());
+    std::string text, word;
+    while (words >> word) text += (text.empty() ? "" : " ") + word;
+    EXPECT_EQ(text, f.value) << f.field;
+  }
   // Without a GL context the gathering can tessellate none of it.
-  EXPECT_TRUE(gather(read).objects.empty());
+  EXPECT_TRUE(gather(scene).objects.empty());
   EXPECT_FALSE(generator->hasGeometry());
-  read->unref();
+  scene->unref();
 }
 
 // Strip sets keep their own gathering; other shapes only add objects after
 // them, numbered on in traversal order.
 TEST_F(ModelReader, StripSetsAreGatheredAsBeforeAmongOtherShapes) {
-  auto stripScene = []() {
-    auto* s = new SoSeparator;
-    auto* c = new SoCoordinate3;
-    const float p[5][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {0.5f, 2, 0}};
-    c->point.setValues(0, 5, p);
-    auto* strips = new SoIndexedTriangleStripSet;
-    const int32_t idx[] = {0, 1, 2, 3, 4, -1, 1, 0, 4, -1};
-    strips->coordIndex.setValues(0, 10, idx);
-    s->addChild(c);
-    s->addChild(strips);
-    return s;
-  };
-  const SbWingedEdgeModel alone = gather(stripScene());
-
-  auto* mixed = new SoSeparator;
-  mixed->addChild(stripScene());
-  mixed->addChild(new SoCube);
-  mixed->addChild(stripScene());
+  const std::string strips = "Separator { Coordinate3 { point [0 0 0, 1 0 0, 0 1 0, 1 1 0, 0.5 2 0] }"
+                             " IndexedTriangleStripSet { coordIndex [0 1 2 3 4 -1 1 0 4 -1] } }\n";
+  const SbWingedEdgeModel alone = gather(parse(strips));
+  SoSeparator* mixed = parse(strips + "Cube {}\n" + strips);
   const SbWingedEdgeModel& model = gather(mixed);
+  auto numbers = [&] {
+    std::vector<int> n;
+    for (const WeObject& o : generator->builtModel().objects) n.push_back(o.number);
+    return n;
+  };
   ASSERT_EQ(alone.objects.size(), 1u);
-  ASSERT_EQ(model.objects.size(), 3u);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(model.objects[i].number, i);
-  for (int k : {0, 2}) {
-    const WeObject& a = alone.objects[0];
-    const WeObject& b = model.objects[k];
-    ASSERT_EQ(a.vertices.size(), b.vertices.size());
-    ASSERT_EQ(a.edges.size(), b.edges.size());
-    ASSERT_EQ(a.faces.size(), b.faces.size());
-    for (size_t v = 0; v < a.vertices.size(); ++v) EXPECT_EQ(a.vertices[v].position, b.vertices[v].position);
-    for (size_t e = 0; e < a.edges.size(); ++e) {
-      EXPECT_EQ(a.edges[e].vertex[0], b.edges[e].vertex[0]);
-      EXPECT_EQ(a.edges[e].vertex[1], b.edges[e].vertex[1]);
-      EXPECT_EQ(a.edges[e].face[0], b.edges[e].face[0]);
-      EXPECT_EQ(a.edges[e].face[1], b.edges[e].face[1]);
-    }
-  }
+  ASSERT_EQ(numbers(), (std::vector<int>{0, 1, 2}));
+  // Every position and every edge's vertices and faces, in order.
+  auto layout = [](const WeObject& o) {
+    std::vector<float> out = {float(o.faces.size())};
+    for (const WeVertex& v : o.vertices) out.insert(out.end(), {v.position[0], v.position[1], v.position[2]});
+    for (const WeEdge& e : o.edges)
+      out.insert(out.end(), {float(e.vertex[0]), float(e.vertex[1]), float(e.face[0]), float(e.face[1])});
+    return out;
+  };
+  EXPECT_EQ(layout(model.objects[0]), layout(alone.objects[0]));
+  EXPECT_EQ(layout(model.objects[2]), layout(alone.objects[0]));
   EXPECT_EQ(model.objects[1].faceCount, 12);
 
   // The object-number callback is asked for every gathered shape, with its path.
@@ -529,19 +433,14 @@ TEST_F(ModelReader, StripSetsAreGatheredAsBeforeAmongOtherShapes) {
       [](void*, const SoPath* path) { return path->getTail()->isOfType(SoCube::getClassTypeId()) ? 7 : -1; },
       nullptr);
   generator->requestRebuild();
-  SoCallbackAction action;
-  action.apply(root);
-  ASSERT_EQ(generator->builtModel().objects.size(), 3u);
-  EXPECT_EQ(generator->builtModel().objects[0].number, 0);
-  EXPECT_EQ(generator->builtModel().objects[1].number, 7);
-  EXPECT_EQ(generator->builtModel().objects[2].number, 2);
+  SoCallbackAction().apply(root);
+  EXPECT_EQ(numbers(), (std::vector<int>{0, 7, 2}));
 }
 
 TEST_F(ModelReader, BadFilesGiveNullAndAMessage) {
-  const std::string missing = scratch.file("missing.obj");
-  expectFailure(missing, "Cannot open " + missing + ": No such file or directory",
-                SbModelReader::CANNOT_OPEN);
-  expectFailure(scratch.path.string(), scratch.path.string() + " is a directory", SbModelReader::CANNOT_OPEN);
+  const std::string missing = scratch.file("missing.obj"), dir = scratch.path.string();
+  expectFailure(missing, "Cannot open " + missing + ": No such file or directory", SbModelReader::CANNOT_OPEN);
+  expectFailure(dir, dir + " is a directory", SbModelReader::CANNOT_OPEN);
   // Pipes and devices are refused by their type: opening a pipe would wait
   // for a writer, a device may never end.
   for (const char* name : {"pipe.obj", "pipe.iv"}) {
@@ -564,43 +463,35 @@ TEST_F(ModelReader, BadFilesGiveNullAndAMessage) {
   // Random bytes under every extension.
   std::string blob;
   uint32_t state = 12345;
-  for (int i = 0; i < 4096; ++i) {
-    state = state * 1664525u + 1013904223u;
-    blob += static_cast<char>(state >> 24);
-  }
+  for (int i = 0; i < 4096; ++i) blob += static_cast<char>((state = state * 1664525u + 1013904223u) >> 24);
   for (const char* ext : {".obj", ".ply", ".stl", ".off", ".gltf", ".glb", ".iv", ".wrl"}) {
     SCOPED_TRACE(ext);
     expectFailure(scratch.write(std::string("blob") + ext, blob));
   }
 
   // Every file cut short at a few lengths: null and a message, never a crash.
+  // assimp takes what it can of a text PLY missing its last lines (even a
+  // cut last line), and stops on an assertion when points are missing: that
+  // one gives a model or a message.
   const struct {
     const char* name;
     std::string bytes;
-  } whole[] = {{"cut.stl", stlBinaryCube()},  {"cut.ply", plyBinaryCube()},
-               {"cut.gltf", gltfCube("{\"mesh\":0}")}, {"cut.iv", inventorFaceSetCube()},
-               {"cut.wrl", vrmlFaceSetCube()}};
-  for (const auto& f : whole) {
+  } whole[] = {{"cut.stl", stlCube(true)}, {"cut.ply", plyCube(true)}, {"cut.gltf", gltfCube()},
+               {"cut.iv", inventorCube()}, {"cut.wrl", vrmlCube()},    {"cut_ascii.ply", plyCube(false)}};
+  for (const auto& f : whole)
     for (double fraction : {0.1, 0.5, 0.9}) {
       SCOPED_TRACE(std::string(f.name) + " at " + std::to_string(fraction));
-      const size_t length = static_cast<size_t>(f.bytes.size() * fraction);
-      expectFailure(scratch.write(f.name, f.bytes.substr(0, length)));
+      const std::string path = scratch.write(f.name, f.bytes.substr(0, size_t(f.bytes.size() * fraction)));
+      if (std::string(f.name) != "cut_ascii.ply") {
+        expectFailure(path);
+        continue;
+      }
+      std::string error;
+      if (SoSeparator* scene = SbModelReader::read(path.c_str(), &error))
+        EXPECT_LE(gather(scene).faceCount(), 12);
+      else
+        EXPECT_NE(error.find(path), std::string::npos) << error;
     }
-  }
-  // assimp takes what it can of a text PLY missing its last lines (even a
-  // cut last line), and stops on an assertion when points are missing: the
-  // reader returns a model or a message, and does not crash.
-  const std::string ply = plyAsciiCube();
-  for (double fraction : {0.1, 0.5, 0.9}) {
-    SCOPED_TRACE("cut_ascii.ply at " + std::to_string(fraction));
-    const std::string path = scratch.write("cut_ascii.ply", ply.substr(0, size_t(ply.size() * fraction)));
-    std::string error;
-    if (SoSeparator* scene = SbModelReader::read(path.c_str(), &error)) {
-      EXPECT_LE(gather(scene).faceCount(), 12);
-    } else {
-      EXPECT_NE(error.find(path), std::string::npos) << error;
-    }
-  }
 }
 
 // File and Inline names are read from the folder of the file that names
@@ -609,27 +500,21 @@ TEST_F(ModelReader, ReferencesAreReadFromTheFolderOfTheFileThatNamesThem) {
   ASSERT_EQ(mkdir(scratch.file("parts").c_str(), 0700), 0);
   scratch.write("parts/cube.iv", "#Inventor V2.1 ascii\nSeparator { Sphere {} }\n");
   scratch.write("parts/box.wrl", "#VRML V2.0 utf8\nShape { geometry Sphere {} }\n");
-  const std::string start = [] {
-    char buffer[4096];
-    return std::string(getcwd(buffer, sizeof buffer) ? buffer : ".");
-  }();
-  ASSERT_EQ(chdir(scratch.path.string().c_str()), 0);
-  std::string error;
-  SoSeparator* file = SbModelReader::read(hostile("file_ref.iv").c_str(), &error);
-  SoSeparator* inlined = file ? SbModelReader::read(hostile("inline_ref.wrl").c_str(), &error) : nullptr;
-  if (inlined) inlined->ref();
-  ASSERT_EQ(chdir(start.c_str()), 0);
-  ASSERT_NE(file, nullptr) << error;
-  ASSERT_NE(inlined, nullptr) << error;
-
+  SoSeparator *file = nullptr, *inlined = nullptr;
+  {
+    WorkingDirectory here(scratch.path);
+    file = read(hostile("file_ref.iv"));
+    inlined = read(hostile("inline_ref.wrl"));
+  }
+  ASSERT_NE(file, nullptr);
+  ASSERT_NE(inlined, nullptr);
+  inlined->ref();
   // A sphere, the cube 3 along x, and the cone (read through parts/cone.iv
   // from parts/sub/) 6 along x.
   const SbWingedEdgeModel& model = gather(file);
   ASSERT_EQ(model.objects.size(), 3u);
   expectClosedUnitCube(describe(model.objects[1]), 8.0);
-  float minX = 1e9f;
-  for (const WeVertex& v : model.objects[1].vertices) minX = std::min(minX, v.position[0]);
-  EXPECT_FLOAT_EQ(minX, 2.0f);
+  EXPECT_FLOAT_EQ(describe(model.objects[1]).minX, 2.0f);
   EXPECT_TRUE(describe(model.objects[2]).closed);
   const SbWingedEdgeModel& vrml = gather(inlined);
   ASSERT_EQ(vrml.objects.size(), 2u);
@@ -638,9 +523,9 @@ TEST_F(ModelReader, ReferencesAreReadFromTheFolderOfTheFileThatNamesThem) {
 
   // A part that is not there fails the whole read.
   const std::string missing = hostile("file_missing.iv");
+  std::string error;
   EXPECT_EQ(SbModelReader::read(missing.c_str(), &error), nullptr);
-  EXPECT_EQ(error.rfind("Cannot read " + missing + ": Could not find 'parts/nothere.iv'", 0), 0u)
-      << error;
+  EXPECT_EQ(error.rfind("Cannot read " + missing + ": Could not find 'parts/nothere.iv'", 0), 0u) << error;
 }
 
 // Faces, strips and NURBS surfaces that name points which do not exist, and
@@ -662,11 +547,10 @@ TEST_F(ModelReader, ShapesOutOfRangeAreLeftOutAndReported) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     const std::string path = hostile(c.file);
-    std::string error;
     testing::internal::CaptureStdout();
-    SoSeparator* scene = SbModelReader::read(path.c_str(), &error);
+    SoSeparator* scene = read(path);
     const std::string out = testing::internal::GetCapturedStdout();
-    ASSERT_NE(scene, nullptr) << error;
+    ASSERT_NE(scene, nullptr);
     EXPECT_EQ(out, "SbModelReader::read: skipped " + c.skipped + " out of range in " + path + "\n");
     SoSearchAction search;
     search.setType(SoType::fromName("NurbsSurface"));
@@ -682,7 +566,7 @@ TEST_F(ModelReader, ShapesOutOfRangeAreLeftOutAndReported) {
 // edges and vertices, placed alike.
 TEST_F(ModelReader, OnlyGeometryComesAcrossAndGathersAsTheFileDoes) {
   const std::string text =
-      "#Inventor V2.1 ascii\nSeparator {\n"
+      "Separator {\n"
       " PerspectiveCamera {} DirectionalLight {} Material { diffuseColor 1 0 0 }\n"
       " Transform { translation 10 0 0 rotation 0 0 1 0.5 }\n"
       " DEF C Coordinate3 { point [0 0 0, 1 0 0, 0 1 0, 1 1 0, 0 2 0, 1 2 0] }\n"
@@ -696,24 +580,19 @@ TEST_F(ModelReader, OnlyGeometryComesAcrossAndGathersAsTheFileDoes) {
       " Scale { scaleFactor -1 1 1 } Complexity { value 0.2 } Sphere {}\n"
       " Text3 { string \"L\" parts ALL }\n"
       "}\n";
-  const std::string path = scratch.write("scene.iv", text);
-  std::string error;
-  SoSeparator* flat = SbModelReader::read(path.c_str(), &error);
-  ASSERT_NE(flat, nullptr) << error;
+  SoSeparator* flat = read(scratch.write("scene.iv", "#Inventor V2.1 ascii\n" + text));
+  ASSERT_NE(flat, nullptr);
   flat->ref();
-
   // Nothing but the geometry's own node types, one coordinate node per block.
-  const SoType allowed[] = {SoSeparator::getClassTypeId(),     SoType::fromName("MatrixTransform"),
-                            SoType::fromName("ShapeHints"),     SoType::fromName("Complexity"),
-                            SoCoordinate3::getClassTypeId(),    SoType::fromName("IndexedFaceSet"),
-                            SoIndexedTriangleStripSet::getClassTypeId(),
-                            SoType::fromName("Sphere"),         SoType::fromName("Cone")};
+  std::vector<SoType> allowed = {SoSeparator::getClassTypeId(), SoCoordinate3::getClassTypeId(),
+                                 SoIndexedTriangleStripSet::getClassTypeId()};
+  for (const char* name : {"MatrixTransform", "ShapeHints", "Complexity", "IndexedFaceSet", "Sphere", "Cone"})
+    allowed.push_back(SoType::fromName(name));
   std::vector<const SoNode*> stack = {flat}, coordinates;
   while (!stack.empty()) {
     const SoNode* node = stack.back();
     stack.pop_back();
-    EXPECT_TRUE(std::any_of(std::begin(allowed), std::end(allowed),
-                            [&](const SoType& t) { return node->getTypeId() == t; }))
+    EXPECT_NE(std::find(allowed.begin(), allowed.end(), node->getTypeId()), allowed.end())
         << node->getTypeId().getName().getString();
     if (node->isOfType(SoCoordinate3::getClassTypeId()) &&
         std::find(coordinates.begin(), coordinates.end(), node) == coordinates.end())
@@ -725,9 +604,7 @@ TEST_F(ModelReader, OnlyGeometryComesAcrossAndGathersAsTheFileDoes) {
   // set and the text, triangulated, have a block each.
   EXPECT_EQ(coordinates.size(), 3u);
 
-  SoInput input;
-  ASSERT_TRUE(input.openFile(path.c_str()));
-  SoSeparator* original = SoDB::readAll(&input);
+  SoSeparator* original = parse(text);
   ASSERT_NE(original, nullptr);
   original->ref();
   const SbWingedEdgeModel expected = gather(original);
@@ -737,10 +614,7 @@ TEST_F(ModelReader, OnlyGeometryComesAcrossAndGathersAsTheFileDoes) {
   for (size_t i = 0; i < model.objects.size(); ++i) {
     SCOPED_TRACE(i);
     const Shape a = describe(model.objects[i]), b = describe(expected.objects[i]);
-    EXPECT_EQ(a.faces, b.faces);
-    EXPECT_EQ(a.edges, b.edges);
-    EXPECT_EQ(a.vertices, b.vertices);
-    EXPECT_EQ(a.closed, b.closed);
+    EXPECT_EQ(std::make_tuple(a.faces, a.edges, a.vertices, a.closed), std::make_tuple(b.faces, b.edges, b.vertices, b.closed));
     EXPECT_NEAR(a.volume, b.volume, 1e-3 * std::max(1.0, std::fabs(b.volume)));
   }
   original->unref();
@@ -775,9 +649,8 @@ TEST(ModelParts, OnlyAnswersThatCheckOutAreTakenBack) {
   nurbs.profileDimension = 2;
   nurbs.profilePoints = parts.keepFloats({0.1f, 0.1f, 0.9f, 0.1f, 0.5f, 0.9f, 0.1f, 0.1f, 0.2f, 0.2f, 0.3f, 0.3f, 0.2f, 0.2f});
   nurbs.profileCount = 2;
-  SbModelParts::Profile polyline;
+  SbModelParts::Profile polyline, curve;
   polyline.points = 4;
-  SbModelParts::Profile curve;
   curve.curve = SbModelParts::NURBS_PROFILE;
   curve.linkage = SoProfile::START_NEW;
   curve.points = 3;
@@ -812,9 +685,8 @@ TEST(ModelParts, OnlyAnswersThatCheckOutAreTakenBack) {
   // One word at a time set to a value no answer holds there: an index past
   // the block, a kind, an enumeration value, a NaN. Counts and indices that
   // stay valid may pass; nothing may crash, and the scene must build.
-  const uint32_t nan = 0x7fc00000u;
-  for (size_t w = 0; w < words.size(); ++w) {
-    for (uint32_t value : {4u, 99u, nan, 0xffffffffu}) {
+  for (size_t w = 0; w < words.size(); ++w)
+    for (uint32_t value : {4u, 99u, 0x7fc00000u, 0xffffffffu}) {
       std::vector<uint32_t> damaged = words;
       damaged[w] = value;
       SbModelParts check;
@@ -831,7 +703,6 @@ TEST(ModelParts, OnlyAnswersThatCheckOutAreTakenBack) {
       built->ref();
       built->unref();
     }
-  }
 }
 
 // NURBS surfaces whose tessellation would pass the budget get the highest
@@ -852,13 +723,12 @@ TEST(ModelParts, NurbsTessellationIsKeptWithinItsBudget) {
     knots.insert(knots.end(), {27, 27, 27});
     patch.uKnots = patch.vKnots = parts.keepFloats(knots);
     ASSERT_EQ(SbModelParts::nurbsProblem(patch, parts.profiles), nullptr);
-    SbModelParts::Part box;
-    box.kind = SbModelParts::PRIMITIVE;
     for (float complexity : {1.0f, 0.3f, 1.0f}) {
       patch.complexity = complexity;
       parts.parts.push_back(patch);
     }
-    parts.parts.push_back(box);
+    parts.parts.emplace_back();
+    parts.parts.back().kind = SbModelParts::PRIMITIVE;
     auto estimate = [&](float ceiling) {
       double sum = 0;
       for (const SbModelParts::Part& p : parts.parts)
@@ -872,29 +742,28 @@ TEST(ModelParts, NurbsTessellationIsKeptWithinItsBudget) {
     std::vector<float> complexities;
     for (const SbModelParts::Part& p : parts.parts)
       complexities.push_back(p.kind == SbModelParts::NURBS ? p.complexity : -1.0f);
-    char budgetText[32];
-    std::snprintf(budgetText, sizeof budgetText, "%.0f", budget);
+    char limit[32];
+    std::snprintf(limit, sizeof limit, "%.0f", budget);
+    const std::string lowered = std::string("SbModelReader::read: lowered the complexity of ") +
+                                (drop ? "3" : "2") + " NURBS surface(s) to " + (drop ? "0.0" : "0.5") +
+                                " to keep their tessellation under " + limit + " triangles in m.iv\n";
     testing::internal::CaptureStdout();
     parts.reportSkipped("m.iv");
     const std::string out = testing::internal::GetCapturedStdout();
     if (drop) {
       EXPECT_EQ(complexities, std::vector<float>({0.0f, 0.0f, -1.0f}));
-      EXPECT_EQ(out, std::string("SbModelReader::read: lowered the complexity of 3 NURBS surface(s) to 0.0 "
-                                 "to keep their tessellation under ") + budgetText + " triangles in m.iv\n" +
-                         "SbModelReader::read: skipped 1 NURBS surface(s) beyond " + budgetText +
+      EXPECT_EQ(out, lowered + "SbModelReader::read: skipped 1 NURBS surface(s) beyond " + limit +
                          " triangles of tessellation in m.iv\n");
     } else {
       EXPECT_EQ(complexities, std::vector<float>({0.5f, 0.3f, 0.5f, -1.0f}));
-      EXPECT_EQ(out, std::string("SbModelReader::read: lowered the complexity of 2 NURBS surface(s) to 0.5 "
-                                 "to keep their tessellation under ") + budgetText + " triangles in m.iv\n");
+      EXPECT_EQ(out, lowered);
     }
   }
 }
 
 // Dead or a zombie nobody reaps.
 bool processGone(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const std::string text = readFile("/proc/" + std::to_string(pid) + "/stat");
   const size_t paren = text.rfind(')');
   return text.empty() || (paren != std::string::npos && paren + 2 < text.size() && text[paren + 2] == 'Z');
 }
@@ -924,10 +793,7 @@ TEST(ReaderProcess, TheReaderEndsWithTheProgramThatWaitsForIt) {
   kill(program, SIGKILL);  // as --max-seconds or a crash would end it
   waitpid(program, nullptr, 0);
   bool gone = false;
-  for (int i = 0; i < 500 && !gone; ++i) {
-    gone = processGone(reader);
-    if (!gone) usleep(10000);
-  }
+  for (int i = 0; i < 500 && !(gone = processGone(reader)); ++i) usleep(10000);
   EXPECT_TRUE(gone) << "the reader " << reader << " outlived its program";
   if (!gone) kill(reader, SIGKILL);
 }
@@ -942,63 +808,25 @@ TEST(ModelReaderFilter, ListsTheFormatsTheReaderAccepts) {
   EXPECT_NE(filter.find(";;All files (*)"), std::string::npos);
 }
 
-// Every model of Debian's inventor-data: read and gathered without a crash.
-TEST(ModelReaderInventorData, EveryModelLoads) {
-  const std::string base = "/usr/share/inventor/data/models";
-  struct stat info;
-  if (stat(base.c_str(), &info) != 0) GTEST_SKIP() << base << " is not installed";
-
-  std::vector<std::string> files;
-  std::function<void(const std::string&)> walk = [&](const std::string& dir) {
-    DIR* d = opendir(dir.c_str());
-    if (!d) return;
-    while (dirent* entry = readdir(d)) {
-      const std::string name = entry->d_name;
-      if (name == "." || name == "..") continue;
-      const std::string path = dir + "/" + name;
-      if (stat(path.c_str(), &info) != 0) continue;
-      if (S_ISDIR(info.st_mode))
-        walk(path);
-      else if (name.size() > 3 && name.compare(name.size() - 3, 3, ".iv") == 0)
-        files.push_back(path);
-    }
-    closedir(d);
-  };
-  walk(base);
-  std::sort(files.begin(), files.end());
-  ASSERT_GT(files.size(), 50u);
-
-  int withFaces = 0, unreadable = 0;
-  printf("%-40s %8s %7s %8s\n", "model", "faces", "objects", "ms");
-  for (const std::string& path : files) {
-    const auto start = std::chrono::steady_clock::now();
+// Every model of Debian's inventor-data: read and gathered without a crash,
+// most of them with faces.
+TEST_F(ModelReader, EveryModelOfInventorDataLoads) {
+  const std::filesystem::path base = "/usr/share/inventor/data/models";
+  if (!std::filesystem::is_directory(base)) GTEST_SKIP() << base << " is not installed";
+  int models = 0, withFaces = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(base)) {
+    if (!entry.is_regular_file() || entry.path().extension() != ".iv") continue;
+    ++models;
     std::string error;
-    SoSeparator* scene = SbModelReader::read(path.c_str(), &error);
-    int faces = 0, objects = 0;
-    if (scene) {
-      SoSeparator* root = new SoSeparator;
-      root->ref();
-      SoGenerateWingedEdge* generator = new SoGenerateWingedEdge;
-      root->addChild(generator);
-      generator->addChild(scene);
-      SoCallbackAction action;
-      action.apply(root);
-      faces = generator->builtModel().faceCount();
-      objects = static_cast<int>(generator->builtModel().objects.size());
-      root->unref();
+    if (SoSeparator* scene = SbModelReader::read(entry.path().c_str(), &error)) {
+      withFaces += gather(scene).faceCount() > 0;
     } else {
-      ++unreadable;
-      EXPECT_FALSE(error.empty());
+      EXPECT_FALSE(error.empty()) << entry.path();
+      std::printf("%s: %s\n", entry.path().c_str(), error.c_str());
     }
-    const double ms =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    if (faces > 0) ++withFaces;
-    printf("%-40s %8d %7d %8.0f%s%s\n", path.substr(base.size() + 1).c_str(), faces, objects, ms,
-           scene ? "" : "  ", scene ? "" : error.c_str());
   }
-  printf("%d models, %d with faces, %d unreadable\n", static_cast<int>(files.size()), withFaces,
-         unreadable);
-  EXPECT_GT(withFaces, static_cast<int>(files.size()) / 2);
+  ASSERT_GT(models, 50);
+  EXPECT_GT(withFaces, models / 2);
 }
 
 }  // namespace
