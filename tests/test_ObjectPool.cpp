@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "core/ObjectPool.h"
@@ -17,18 +16,15 @@ struct Record {
 
 // A pool that goes with live elements says how many; given back ones do not count.
 TEST(ObjectPool, LeakReportTexts) {
-  struct Case {
+  const struct {
     const char* name;
     int taken, givenBack;
     const char* report;
-  };
-  const Case cases[] = {{"P::one", 1, 0, "Warning: P::one leaked memory (1 element)!\n"},
-                        {"P::three", 3, 0, "Warning: P::three leaked memory (3 elements)!\n"},
-                        {nullptr, 2, 0, "Warning: a pool leaked memory (2 elements)!\n"},
-                        {"P::some", 40, 37, "Warning: P::some leaked memory (3 elements)!\n"},
-                        {"P::balanced", 40, 40, ""}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.taken);
+  } cases[] = {{"P::one", 1, 0, "Warning: P::one leaked memory (1 element)!\n"},
+               {"P::three", 40, 37, "Warning: P::three leaked memory (3 elements)!\n"},
+               {nullptr, 2, 0, "Warning: a pool leaked memory (2 elements)!\n"},
+               {"P::balanced", 40, 40, ""}};
+  for (const auto& c : cases) {
     testing::internal::CaptureStdout();
     {
       TypedObjectPool<Record> pool(c.name);
@@ -42,46 +38,42 @@ TEST(ObjectPool, LeakReportTexts) {
 }
 
 // Chunks of sixteen, handed out from the highest address down, one record
-// apart; reserve adds whole chunks once, in one block.
+// apart; reserve adds whole chunks once, in one block; the last element
+// given back is the next taken.
 TEST(ObjectPool, ChunksAreHandedOutDownwardsAndReservedWhole) {
   for (long reserve : {0L, 100L}) {
     SCOPED_TRACE(reserve);
     TypedObjectPool<Record> pool("P::chunks");
     ASSERT_TRUE(pool.reserve(reserve));
-    const int chunks = reserve ? 7 : 0;  // 100 elements in chunks of 16
-    EXPECT_EQ(pool.chunkCount(), chunks);
-    EXPECT_EQ(pool.freeCount(), 16 * chunks);
-    EXPECT_TRUE(pool.reserve(reserve / 2));  // enough free already
+    ASSERT_TRUE(pool.reserve(reserve / 2));  // enough free already
+    const int chunks = reserve ? 7 : 1;      // 100 elements in chunks of 16
+    EXPECT_EQ(pool.freeCount(), reserve ? 112 : 0);
     std::vector<Record*> taken;
-    for (int i = 0; i < std::max(16, 16 * chunks); ++i) {
+    for (int i = 0; i < 16 * chunks; ++i) {
       taken.push_back(pool.take());
       if (i > 0) {
         EXPECT_EQ(reinterpret_cast<char*>(taken[i - 1]) - reinterpret_cast<char*>(taken[i]),
                   static_cast<std::ptrdiff_t>(pool.elementSize()));
       }
     }
-    EXPECT_EQ(pool.chunkCount(), std::max(chunks, 1));
+    EXPECT_EQ(pool.chunkCount(), chunks);
     taken.push_back(pool.take());  // a chunk of its own
-    EXPECT_EQ(pool.chunkCount(), std::max(chunks, 1) + 1);
-    for (size_t i = 0; i + 1 < taken.size(); ++i) EXPECT_NE(taken[i], taken.back());
+    EXPECT_EQ(pool.chunkCount(), chunks + 1);
+    EXPECT_EQ(std::count(taken.begin(), taken.end(), taken.back()), 1);
     for (Record* r : taken) pool.giveBack(r);
-    EXPECT_EQ(pool.freeCount(), 16 * pool.chunkCount());
-    EXPECT_EQ(pool.take(), taken.back());  // the last given back comes first
+    EXPECT_EQ(pool.freeCount(), 16 * (chunks + 1));
+    EXPECT_EQ(pool.take(), taken.back());
     pool.giveBack(taken.back());
   }
-}
-
-TEST(ObjectPool, ElementsKeepTheRecordsAlignmentAndSize) {
   struct alignas(32) Wide {
     char bytes[40];
   };
-  TypedObjectPool<Wide> pool("P::wide");
-  EXPECT_EQ(pool.elementSize() % 32, 0u);
-  EXPECT_GE(pool.elementSize(), sizeof(Wide));
-  Wide* w[20];
-  for (Wide*& p : w) {
-    p = pool.take();
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 32, 0u);
+  TypedObjectPool<Wide> wide("P::wide");
+  EXPECT_GE(wide.elementSize(), sizeof(Wide));
+  std::vector<Wide*> w;
+  for (int i = 0; i < 20; ++i) {
+    w.push_back(wide.take());
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(w.back()) % 32, 0u);
   }
-  for (Wide* p : w) pool.giveBack(p);
+  for (Wide* p : w) wide.giveBack(p);
 }

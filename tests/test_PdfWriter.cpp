@@ -90,47 +90,37 @@ TEST(PdfDocument, UncompressedOnePageLayoutIsExact) {
 
 // The content stream flated (and inflating back), or plain when compression
 // is turned off again or the compressor fails; the information strings
-// escaped; the file saved is the memory stream, and qpdf finds it sound.
+// escaped; the file saved is the memory stream, qpdf finds it sound and
+// pdftoppm draws it.
 TEST(PdfDocument, StreamsAreFlatedOrPlainAndTheSavedFileIsSound) {
-  struct Case {
+  const struct {
     const char* name;
     bool turnedOff, compressorFails;
     const char* console;
-  };
-  const Case cases[] = {{"flated", false, false, ""},
-                        {"turned off", true, false, ""},
-                        {"compressor fails", false, true, "ZLIB compress error: code=-4\n"}};
+  } cases[] = {{"flated", false, false, ""},
+               {"turned off", true, false, ""},
+               {"compressor fails", false, true, "ZLIB compress error: code=-4\n"}};
   TempDir dir;
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const pdf_detail::CompressFunction saved = pdf_detail::compressFunction;
     if (c.compressorFails)
       pdf_detail::compressFunction = [](unsigned char*, unsigned long*, const unsigned char*, unsigned long) {
         return Z_MEM_ERROR;
       };
-    PdfDocument* doc = onePageDoc(true, "0 0 595 446");
+    PdfDocument* doc = onePageDoc(true, "0 0 200 200");
     if (c.turnedOff) cpdf_enableCompression(doc, 0);
-    cpdf_setCreator(doc, "Vell Linfold");
-    cpdf_setTitle(doc, "PDF (Screen) shot\\");
-    cpdf_setSubject(doc, "line\nbreak");
-    cpdf_setKeywords(doc, "");
-    cpdf_setPageMode(doc, PDF_USE_OUTLINES);
-    cpdf_setPageLayout(doc, PDF_SINGLE_PAGE);
-    cpdf_setViewerPreferences(doc, PDF_FIT_WINDOW | PDF_HIDE_TOOLBAR);
-    cpdf_scale(doc, 0.74375, 0.74375);
-    cpdf_translate(doc, 400, 300);
-    cpdf_arc(doc, 0, 0, 50, 0, 270, 1);  // path, close, grey, fill: the order of the snapshot's outlines
-    cpdf_rawLineto(doc, 0, 0);
-    cpdf_closepath(doc);
-    cpdf_setgray(doc, 0);
-    cpdf_fill(doc);
-    cpdf_circle(doc, -100, -100, 10);
-    cpdf_fill(doc);
-    cpdf_setlinewidth(doc, 2);
-    cpdf_setrgbcolorStroke(doc, 1, 0, 0);
-    cpdf_moveto(doc, 1, 1);
-    cpdf_lineto(doc, 2, 1.5);
-    cpdf_stroke(doc);
+    cpdf_setCreator(doc, "Vell Linfold"); cpdf_setTitle(doc, "PDF (Screen) shot\\");
+    cpdf_setSubject(doc, "line\nbreak"); cpdf_setKeywords(doc, ""); cpdf_setPageMode(doc, PDF_USE_OUTLINES);
+    cpdf_setPageLayout(doc, PDF_SINGLE_PAGE); cpdf_setViewerPreferences(doc, PDF_FIT_WINDOW | PDF_HIDE_TOOLBAR);
+    cpdf_circle(doc, 50, 50, 30); cpdf_fill(doc);
+    // Three quarters of a disc about (140, 140), in the order of the
+    // snapshot's outlines (path, close, grey, fill): the quadrant from 270
+    // to 360 degrees stays empty.
+    cpdf_rawMoveto(doc, 140, 140); cpdf_arc(doc, 140, 140, 40, 0, 270, 0);
+    cpdf_closepath(doc); cpdf_setgray(doc, 0); cpdf_fill(doc);
+    cpdf_setlinewidth(doc, 2); cpdf_setrgbcolorStroke(doc, 1, 0, 0);
+    cpdf_moveto(doc, 0.1, 2.7); cpdf_lineto(doc, 0.2, 2.6); cpdf_stroke(doc);
     const std::string content = *cpdf_currentContent(doc);
     testing::internal::CaptureStdout();
     const std::string pdf = finished(doc);
@@ -151,11 +141,9 @@ TEST(PdfDocument, StreamsAreFlatedOrPlainAndTheSavedFileIsSound) {
     } else {
       EXPECT_EQ(obj, "6 0 obj\n<</Length " + std::to_string(content.size()) + ">>\nstream\n" + content +
                          "\nendstream\nendobj\n");
-      EXPECT_EQ(pdf.find("/Filter"), std::string::npos);
     }
     EXPECT_NE(objectText(pdf, 7).find("/Creator (Vell Linfold)\n"), std::string::npos);
-    EXPECT_NE(objectText(pdf, 7).find("/Producer ([ClibPDF Library 2.02-r1-2] Windows 9x/NT)\n"
-                                      "/Author (User: Windows NT/95/98 User)\n/Title (PDF \\(Screen\\) shot\\\\)\n"
+    EXPECT_NE(objectText(pdf, 7).find("/Author (User: Windows NT/95/98 User)\n/Title (PDF \\(Screen\\) shot\\\\)\n"
                                       "/Subject (line\\012break)\n/Keywords ()\n"),
               std::string::npos);
     // The save finishes the file itself; content added after it is in the next save.
@@ -171,73 +159,63 @@ TEST(PdfDocument, StreamsAreFlatedOrPlainAndTheSavedFileIsSound) {
     if (haveProgram("qpdf")) {
       EXPECT_TRUE(qpdfAccepts(path));
     }
+    if (!haveProgram("pdftoppm")) continue;
+    const std::string base = dir.file(std::string("page ") + c.name);
+    ASSERT_EQ(std::system(("pdftoppm -r 72 -gray -singlefile '" + path + "' '" + base + "'").c_str()), 0);
+    const std::string pgm = readFile(base + ".pgm"), pgmHead = "P5\n200 200\n255\n";
+    ASSERT_EQ(pgm.substr(0, pgmHead.size()), pgmHead);
+    ASSERT_EQ(pgm.size(), pgmHead.size() + 200u * 200u);
+    auto at = [&](int x, int y) { return static_cast<unsigned char>(pgm[pgmHead.size() + (199 - y) * 200 + x]); };
+    // Inside the circle, first and third quadrants of the arc, and the red line.
+    for (auto p : {std::make_pair(50, 50), {70, 50}, {160, 160}, {120, 120}, {11, 190}}) EXPECT_LT(at(p.first, p.second), 100);
+    // Above the circle, the arc's empty fourth quadrant, paper.
+    for (auto p : {std::make_pair(50, 90), {160, 120}, {5, 195}}) EXPECT_GT(at(p.first, p.second), 225);
   }
-  EXPECT_EQ(dir.entries().size(), 3u);  // no temporary file left
+  EXPECT_EQ(dir.entries().size(), 6u);  // no temporary file left
 }
 
 // Operators on an uncompressed page and what they write, exactly, and what
 // they report.
 TEST(PdfContent, OperatorsWriteExactlyTheirLines) {
-  struct Case {
+  const double inf = std::numeric_limits<double>::infinity();
+  const struct {
     const char* name;
     const char* box;
     std::function<void(PdfDocument*)> draw;
     const char* content;
     const char* console;
-  };
-  const double inf = std::numeric_limits<double>::infinity();
-  const Case cases[] = {
+  } cases[] = {
       {"circle: four quarters with controls at 0.552 r", "0 0 200 100", [](PdfDocument* d) { cpdf_circle(d, 10, 20, 5); },
        "15.000 20.000 m\n15.000 22.760 12.760 25.000 10.000 25.000 c\n7.240 25.000 5.000 22.760 5.000 20.000 c\n"
-       "5.000 17.240 7.240 15.000 10.000 15.000 c\n12.760 15.000 15.000 17.240 15.000 20.000 c\nh\n",
-       ""},
+       "5.000 17.240 7.240 15.000 10.000 15.000 c\n12.760 15.000 15.000 17.240 15.000 20.000 c\nh\n", ""},
       {"arc: a move or a line to its start; no sweep, no curve", "0 0 200 100",
-       [](PdfDocument* d) {
-         cpdf_arc(d, 10, 10, 5, 0, 0, 1);
-         cpdf_arc(d, 10, 10, 5, 90, 90, 0);
-       },
+       [](PdfDocument* d) { cpdf_arc(d, 10, 10, 5, 0, 0, 1); cpdf_arc(d, 10, 10, 5, 90, 90, 0); },
        "15.000 10.000 m\n15.000 10.000 l\n10.000 15.000 l\n10.000 15.000 l\n", ""},
       // PDF allows no colour operator between a path and its painting operator.
       {"grey inside a path goes in front of it", "0 0 200 100",
        [](PdfDocument* d) {
-         cpdf_rawMoveto(d, 0, 0);
-         cpdf_rawLineto(d, 10, 0);
-         cpdf_stroke(d);
-         cpdf_rawMoveto(d, 1, 1);
-         cpdf_closepath(d);
-         cpdf_setgray(d, 0);
-         cpdf_fill(d);
+         cpdf_rawMoveto(d, 0, 0); cpdf_rawLineto(d, 10, 0); cpdf_stroke(d);
+         cpdf_rawMoveto(d, 1, 1); cpdf_closepath(d); cpdf_setgray(d, 0); cpdf_fill(d);
        },
        "0.000 0.000 m\n10.000 0.000 l\nS\n0.0000 g\n1.000 1.000 m\nh\nf\n", ""},
       {"operator lines; inches map onto the page box", "10 20 300 400",
        [](PdfDocument* d) {
-         cpdf_translate(d, 400, 300.25);
-         cpdf_scale(d, 0.74375, 0.74375);
-         cpdf_setlinewidth(d, 1.5);
-         cpdf_setlinecap(d, 2);
-         cpdf_setlinejoin(d, 1);
-         cpdf_setgray(d, 0.25);
-         cpdf_setgray(d, 1.5);
+         cpdf_translate(d, 400, 300.25); cpdf_scale(d, 0.74375, 0.74375); cpdf_setlinewidth(d, 1.5);
+         cpdf_setlinecap(d, 2); cpdf_setlinejoin(d, 1); cpdf_setgray(d, 0.25); cpdf_setgray(d, 1.5);
          cpdf_setrgbcolorStroke(d, 1, 0.5, -1);
          cpdf_moveto(d, 1, 0.5);  // one inch right, half an inch up from (10, 20)
-         cpdf_lineto(d, -0.0001 / 72, 0);
-         cpdf_rawCurveto(d, 1, 2, 3, 4, 5, 6);
-         cpdf_stroke(d);
+         cpdf_lineto(d, -0.0001 / 72, 0); cpdf_rawCurveto(d, 1, 2, 3, 4, 5, 6); cpdf_stroke(d);
        },
        "1.0000 0.0000 0.0000 1.0000 400.0000 300.2500 cm\n0.7438 0.0000 0.0000 0.7438 0.0000 0.0000 cm\n"
        "1.5000 w\n2 J\n1 j\n0.2500 g\n1.0000 g\n1.0000 0.5000 0.0000 RG\n"
-       "82.000 56.000 m\n10.000 20.000 l\n1.000 2.000 3.000 4.000 5.000 6.000 c\nS\n",
-       ""},
+       "82.000 56.000 m\n10.000 20.000 l\n1.000 2.000 3.000 4.000 5.000 6.000 c\nS\n", ""},
       {"non-finite numbers are written as 0", "0 0 200 100",
-       [inf](PdfDocument* d) {
-         cpdf_rawLineto(d, std::nan(""), -inf);
-         cpdf_arc(d, 0, 0, 1, 0, inf, 1);
-       },
+       [inf](PdfDocument* d) { cpdf_rawLineto(d, std::nan(""), -inf); cpdf_arc(d, 0, 0, 1, 0, inf, 1); },
        "0.000 0.000 l\n1.000 0.000 m\n",  // the arc's start is written before its angles are checked
        "ClibPDF warning: Non-finite number NaN written as 0\nClibPDF warning: Non-finite number -Inf written as 0\n"
        "ClibPDF warning: cpdf_arc: angles are not finite, arc left out\n"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     PdfDocument* doc = onePageDoc(false, c.box);
     testing::internal::CaptureStdout();
@@ -288,39 +266,6 @@ TEST(PdfContent, ArcsSplitIntoQuartersAndFollowTheCircle) {
       from = q[2];
     }
   }
-}
-
-TEST(PdfContent, RenderedCircleAndArcAreInked) {
-  if (!haveProgram("pdftoppm")) GTEST_SKIP() << "pdftoppm is not installed";
-  TempDir dir;
-  PdfDocument* doc = onePageDoc(true, "0 0 200 200");
-  cpdf_setgray(doc, 0);
-  cpdf_circle(doc, 50, 50, 30);
-  cpdf_fill(doc);
-  // Three quarters of a disc about (140, 140): the quadrant from 270 to 360
-  // degrees stays empty.
-  cpdf_setgray(doc, 0);
-  cpdf_rawMoveto(doc, 140, 140);
-  cpdf_arc(doc, 140, 140, 40, 0, 270, 0);
-  cpdf_closepath(doc);
-  cpdf_fill(doc);
-  const std::string pdf = dir.file("shapes.pdf");
-  ASSERT_TRUE(cpdf_savePDFmemoryStreamToFile(doc, pdf.c_str()));
-  cpdf_close(doc);
-  ASSERT_EQ(std::system(("pdftoppm -r 72 -gray -singlefile '" + pdf + "' '" + dir.file("page") + "'").c_str()), 0);
-  const std::string pgm = readFile(dir.file("page.pgm"));
-  const std::string head = "P5\n200 200\n255\n";
-  ASSERT_EQ(pgm.substr(0, head.size()), head);
-  ASSERT_EQ(pgm.size(), head.size() + 200u * 200u);
-  // Page y runs up, image rows down.
-  auto at = [&](int x, int y) { return static_cast<unsigned char>(pgm[head.size() + (199 - y) * 200 + x]); };
-  EXPECT_LT(at(50, 50), 30);     // circle centre
-  EXPECT_LT(at(70, 50), 30);     // inside the circle
-  EXPECT_GT(at(50, 90), 225);    // above the circle
-  EXPECT_LT(at(160, 160), 30);   // first quadrant of the arc
-  EXPECT_LT(at(120, 120), 30);   // third quadrant
-  EXPECT_GT(at(160, 120), 225);  // the empty fourth quadrant
-  EXPECT_GT(at(5, 195), 225);    // paper
 }
 
 // Misuse and page errors are reported and leave the document usable; a

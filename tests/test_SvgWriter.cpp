@@ -1,68 +1,33 @@
-// The SVG document builder: number format, page frame, path commands, XML
-// well-formedness, and the written file read and parsed back.
+// The SVG document builder: number format, page frame, path commands, and
+// the written file read and parsed back.
 
 #include <gtest/gtest.h>
 
-#include <clocale>
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <limits>
-#include <regex>
 #include <string>
-#include <vector>
 
 #include "TestFiles.h"
 #include "output/SbSvgWriter.h"
 
 namespace {
-
-// Tags nest and close, attributes are quoted, one root element after the
-// declaration, and no '<' starts anything else.
-bool wellFormed(const std::string& doc) {
-  static const std::regex tag(R"(<(\?[^>]*\?|(/?)([A-Za-z][\w:-]*)(\s+[\w:-]+="[^"<>]*")*\s*(/?))>|<)");
-  std::vector<std::string> open;
-  int roots = 0;
-  for (auto it = std::sregex_iterator(doc.begin(), doc.end(), tag); it != std::sregex_iterator(); ++it) {
-    const std::smatch& m = *it;
-    if (!m[1].matched) return false;
-    if (m[1].str()[0] == '?') continue;
-    if (m[2].length() && (open.empty() || open.back() != m[3].str())) return false;
-    if (m[2].length()) open.pop_back();
-    else roots += open.empty();
-    if (!m[2].length() && !m[5].length()) open.push_back(m[3].str());
-  }
-  return open.empty() && roots == 1;
-}
-
-const char* kHead = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" ";
-
+const std::string kHead =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" ";
 }  // namespace
 
-// Fixed point, at most three decimals, no trailing zeros, no "-0", a point
-// whatever the C locale, non-finite numbers as 0.
-TEST(SvgNumbers, FixedPointWithoutTrailingZerosInAnyLocale) {
-  const double inf = std::numeric_limits<double>::infinity();
+// Fixed point, at most three decimals, no trailing zeros, no "-0", non-finite
+// numbers as 0 (a point whatever the locale: NumberText.WritersUseAPointUnderACommaLocale).
+TEST(SvgNumbers, FixedPointWithoutTrailingZeros) {
   const std::pair<double, const char*> cases[] = {
-      {0.0, "0"},          {2.0, "2"},   {1.5, "1.5"},   {-3.25, "-3.25"},       {1234.5678, "1234.568"},
-      {0.0004, "0"},       {-0.0004, "0"}, {1e7, "10000000"}, {std::nan(""), "0"}, {inf, "0"}};
-  const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
-  const char* comma = nullptr;
-  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"})
-    if (std::setlocale(LC_NUMERIC, name)) {
-      comma = name;
-      break;
-    }
+      {0.0, "0"},     {2.0, "2"},          {1.5, "1.5"},       {-3.25, "-3.25"}, {1234.5678, "1234.568"},
+      {0.0004, "0"}, {-0.0004, "0"}, {1e7, "10000000"}, {std::nan(""), "0"}, {HUGE_VAL, "0"}};
   for (const auto& c : cases) {
     std::string s;
     SbSvgWriter::appendNumber(s, c.first);
     EXPECT_EQ(s, c.second) << c.first;
   }
-  SbSvgWriter svg(100, 100);
-  svg.circle(10.5, 20.25, 3.125);
-  EXPECT_NE(svg.document().find("cx=\"10.5\" cy=\"79.75\" r=\"3.125\""), std::string::npos);
-  std::setlocale(LC_NUMERIC, saved.c_str());
-  if (!comma) GTEST_SKIP() << "no locale with a decimal comma installed; checked under the C locale only";
 }
 
 TEST(SvgDocument, PageInPointsAndShapesInTheYUpFrame) {
@@ -76,13 +41,10 @@ TEST(SvgDocument, PageInPointsAndShapesInTheYUpFrame) {
   svg.fillPath();
   EXPECT_EQ(svg.shapeCount(), 3);
   EXPECT_EQ(svg.document(),
-            std::string(kHead) + "version=\"1.1\" width=\"595pt\" height=\"446pt\" viewBox=\"0 0 595 446\">\n"
-            "<circle cx=\"10\" cy=\"426\" r=\"2\" fill=\"#000\"/>\n"
-            "<polyline points=\"0,446 10,446 10,400\" fill=\"none\" stroke=\"#000\" stroke-width=\"0.5\" "
-            "stroke-linecap=\"round\" stroke-linejoin=\"round\"/>\n"
-            "<path d=\"M1 444 L3 442 Z\" fill=\"#000\" fill-rule=\"nonzero\"/>\n"
-            "</svg>\n");
-  EXPECT_TRUE(wellFormed(svg.document()));
+            kHead + "version=\"1.1\" width=\"595pt\" height=\"446pt\" viewBox=\"0 0 595 446\">\n"
+            "<circle cx=\"10\" cy=\"426\" r=\"2\" fill=\"#000\"/>\n<polyline points=\"0,446 10,446 10,400\" "
+            "fill=\"none\" stroke=\"#000\" stroke-width=\"0.5\" stroke-linecap=\"round\" stroke-linejoin=\"round\"/>\n"
+            "<path d=\"M1 444 L3 442 Z\" fill=\"#000\" fill-rule=\"nonzero\"/>\n</svg>\n");
 }
 
 // Layers are Inkscape groups in the order declared; the file written is the
@@ -102,21 +64,14 @@ TEST(SvgDocument, LayersAreInkscapeGroupsAndTheFileParsesBack) {
   svg.setLayer(7);  // no such layer: still "lines"
   svg.fillPath();
   const std::string doc = svg.document();
-  EXPECT_EQ(doc, std::string(kHead) +
-                     "xmlns:inkscape=\"http://www.inkscape.org/namespaces/inkscape\" "
-                     "version=\"1.1\" width=\"100pt\" height=\"100pt\" viewBox=\"0 0 100 100\">\n"
-                     "<circle cx=\"1\" cy=\"99\" r=\"1\" fill=\"#000\"/>\n"
+  EXPECT_EQ(doc, kHead +
+                     "xmlns:inkscape=\"http://www.inkscape.org/namespaces/inkscape\" version=\"1.1\" width=\"100pt\" "
+                     "height=\"100pt\" viewBox=\"0 0 100 100\">\n<circle cx=\"1\" cy=\"99\" r=\"1\" fill=\"#000\"/>\n"
                      "<g id=\"lines\" inkscape:groupmode=\"layer\" inkscape:label=\"lines\">\n"
-                     "<path d=\"M1 98 L3 96\" fill=\"#000\" fill-rule=\"nonzero\"/>\n"
-                     "</g>\n"
+                     "<path d=\"M1 98 L3 96\" fill=\"#000\" fill-rule=\"nonzero\"/>\n</g>\n"
                      "<g id=\"dots\" inkscape:groupmode=\"layer\" inkscape:label=\"dots\">\n"
-                     "<circle cx=\"10\" cy=\"80\" r=\"2\" fill=\"#000\"/>\n"
-                     "</g>\n"
-                     "<g id=\"empty\" inkscape:groupmode=\"layer\" inkscape:label=\"empty\">\n"
-                     "</g>\n"
-                     "</svg>\n");
-  EXPECT_TRUE(wellFormed(doc));
-  EXPECT_FALSE(wellFormed(doc.substr(0, doc.size() - 7)));
+                     "<circle cx=\"10\" cy=\"80\" r=\"2\" fill=\"#000\"/>\n</g>\n"
+                     "<g id=\"empty\" inkscape:groupmode=\"layer\" inkscape:label=\"empty\">\n</g>\n</svg>\n");
   TempDir dir;
   const std::string path = dir.file("drawing.svg");
   ASSERT_TRUE(svg.write(path));
@@ -159,15 +114,15 @@ TEST(SvgDocument, ShapesWithNonFiniteNumbersAreLeftOut) {
   svg.circle(nan, 1, 1);
   svg.circle(1, 1, -1);
   svg.moveTo(0, 0);
-  svg.arcTo(1, 1, 1, 0, std::numeric_limits<double>::infinity());
+  svg.arcTo(1, 1, 1, 0, HUGE_VAL);
   svg.fillPath();
   const SbVec2f bad[2] = {SbVec2f(0, 0), SbVec2f(std::numeric_limits<float>::infinity(), 0)};
   svg.polyline(bad, 2, 1);
   svg.fillPath();  // nothing collected: nothing emitted, nothing dropped
   EXPECT_EQ(svg.shapeCount(), 0);
   EXPECT_EQ(svg.droppedShapes(), 4);
-  EXPECT_EQ(svg.document().find("nan"), std::string::npos);
-  EXPECT_EQ(svg.document().find("inf"), std::string::npos);
+  const std::string doc = svg.document();
+  EXPECT_EQ(std::count(doc.begin(), doc.end(), '<'), 3);  // the declaration and the svg element only
   SbSvgWriter tiny(nan, -5);
   EXPECT_EQ(tiny.pageWidth(), 1.0);
   EXPECT_EQ(tiny.pageHeight(), 1.0);
