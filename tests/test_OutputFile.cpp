@@ -19,6 +19,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <regex>
 #include <string>
 #include <vector>
@@ -154,17 +155,15 @@ TEST(OutputFile, FailuresSayWhyAndLeaveTheFolderAsItWas) {
     std::string why;
     EXPECT_EQ(SbOutputFile::check(path, why), !c.refusedBeforeWriting);
     EXPECT_EQ(why, c.refusedBeforeWriting ? c.why : "");
-    struct sigaction ignore {}, previous{};
-    ignore.sa_handler = SIG_IGN;
-    rlimit saved{};
+    // Under a file size limit, so that a write that gets going is cut short.
+    rlimit saved{}, small{};
     getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 1000;
-    sigaction(SIGXFSZ, &ignore, &previous);
+    small = {1000, saved.rlim_max};
+    void (*previous)(int) = signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     const bool written = SbOutputFile::write(path, std::string(5000, 'y'), why);
     setrlimit(RLIMIT_FSIZE, &saved);
-    sigaction(SIGXFSZ, &previous, nullptr);
+    signal(SIGXFSZ, previous);
     EXPECT_FALSE(written);
     EXPECT_EQ(why, c.why);
     EXPECT_EQ(folderState(dir), before);
@@ -190,21 +189,19 @@ TEST(OutputFile, LeftoversOfAStoppedWriterAreRemoved) {
 TEST(OutputFile, EveryExporterReportsAnUnwritablePathAndLeavesNoFile) {
   const char* pdfSays = "ClibPDF error: Cannot write %p: %w\n";
   const char* svgSays = "SbSvgWriter::write: cannot write %p: %w\n";
+  const char* meshSays = "SoWingedEdgeOutput::doAction: cannot write \"%p\": %w\n";
+  const char* linesSays = "SoLineOutput::doAction: cannot write \"%p\": %w\n";
   const struct {
     const char* name;
     Writer write;
     const char* says;  // %p stands for the path, %w for the reason
   } exporters[] = {
-      {"PDF writer",
-       [](const std::string& path, std::string& why) {
-         PdfDocument* doc = cpdf_open(0, nullptr);
-         cpdf_init(doc);
-         cpdf_pageInit(doc, 1, PDF_PORTRAIT, "0 0 200 100", nullptr);
-         const bool ok = cpdf_savePDFmemoryStreamToFile(doc, path.c_str(), &why);
-         cpdf_close(doc);
-         return ok;
-       },
-       pdfSays},
+      {"PDF writer", [](const std::string& path, std::string& why) {
+         std::unique_ptr<PdfDocument, void (*)(PdfDocument*)> doc(cpdf_open(0, nullptr), cpdf_close);
+         cpdf_init(doc.get());
+         cpdf_pageInit(doc.get(), 1, PDF_PORTRAIT, "0 0 200 100", nullptr);
+         return cpdf_savePDFmemoryStreamToFile(doc.get(), path.c_str(), &why);
+       }, pdfSays},
       {"TGA raster", [](const std::string& path, std::string& why) {
          SbTgaRasterHQ raster;
          return raster.begin(8, 8) && raster.write(path.c_str(), &why);
@@ -220,22 +217,14 @@ TEST(OutputFile, EveryExporterReportsAnUnwritablePathAndLeavesNoFile) {
          n->format = SoLinePlotterOutput::TEXT;
          n->requestWrite(p);
        }), "SoLinePlotterOutput: cannot write %p: %w\n"},
-      {"mesh, VRML", viaNode<SoWingedEdgeOutput>([](auto* n, const char* p) {
-         n->filename.setValue(p);
-         n->requestVrmlWrite();
-       }), "SoWingedEdgeOutput::doAction: cannot write \"%p\": %w\n"},
-      {"mesh, Inventor", viaNode<SoWingedEdgeOutput>([](auto* n, const char* p) {
-         n->filename.setValue(p);
-         n->requestInventorWrite();
-       }), "SoWingedEdgeOutput::doAction: cannot write \"%p\": %w\n"},
-      {"lines, PDF", viaNode<SoLineOutput>([](auto* n, const char* p) {
-         n->filename.setValue(p);
-         n->requestPdfWrite();
-       }), "SoLineOutput::doAction: cannot write \"%p\": %w\n"},
-      {"lines, text", viaNode<SoLineOutput>([](auto* n, const char* p) {
-         n->filename.setValue(p);
-         n->requestTextWrite();
-       }), "SoLineOutput::doAction: cannot write \"%p\": %w\n"},
+      {"mesh, VRML", viaNode<SoWingedEdgeOutput>([](auto* n, const char* p) { n->filename = p; n->requestVrmlWrite(); }),
+       meshSays},
+      {"mesh, Inventor",
+       viaNode<SoWingedEdgeOutput>([](auto* n, const char* p) { n->filename = p; n->requestInventorWrite(); }), meshSays},
+      {"lines, PDF", viaNode<SoLineOutput>([](auto* n, const char* p) { n->filename = p; n->requestPdfWrite(); }),
+       linesSays},
+      {"lines, text", viaNode<SoLineOutput>([](auto* n, const char* p) { n->filename = p; n->requestTextWrite(); }),
+       linesSays},
   };
   for (const auto& e : exporters) {
     for (const bool readOnly : {false, true}) {
