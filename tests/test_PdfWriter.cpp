@@ -81,7 +81,8 @@ TEST(PdfDocument, UncompressedOnePageLayoutIsExact) {
   std::string tail = "xref\n0 8\n0000000000 65535 f \n";
   for (int n = 1; n <= 7; ++n) {
     char entry[32];
-    std::snprintf(entry, sizeof entry, "%010ld 00000 n \n", static_cast<long>(pdf.find(std::to_string(n) + " 0 obj\n")));
+    const long offset = static_cast<long>(pdf.find(std::to_string(n) + " 0 obj\n"));
+    std::snprintf(entry, sizeof entry, "%010ld 00000 n \n", offset);
     tail += entry;
   }
   tail += "trailer\n<<\n/Size 8\n/Root 1 0 R\n/Info 7 0 R\n>>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
@@ -131,7 +132,8 @@ TEST(PdfDocument, StreamsAreFlatedOrPlainAndTheSavedFileIsSound) {
     const std::string obj = objectText(pdf, 6);
     std::smatch m;
     if (!c.turnedOff && !c.compressorFails) {
-      ASSERT_TRUE(std::regex_search(obj, m, std::regex("^6 0 obj\n<<\n/Length (\\d+)\n/Filter \\[/FlateDecode\\]\n>>\nstream\n")));
+      const std::regex head("^6 0 obj\n<<\n/Length (\\d+)\n/Filter \\[/FlateDecode\\]\n>>\nstream\n");
+      ASSERT_TRUE(std::regex_search(obj, m, head));
       const std::size_t length = std::stoul(m[1]), start = m[0].length();
       ASSERT_EQ(obj.substr(start + length), "\nendstream\nendobj\n");
       std::vector<unsigned char> inflated(content.size() + 16);
@@ -167,7 +169,8 @@ TEST(PdfDocument, StreamsAreFlatedOrPlainAndTheSavedFileIsSound) {
     ASSERT_EQ(pgm.size(), pgmHead.size() + 200u * 200u);
     auto at = [&](int x, int y) { return static_cast<unsigned char>(pgm[pgmHead.size() + (199 - y) * 200 + x]); };
     // Inside the circle, first and third quadrants of the arc, and the red line.
-    for (auto p : {std::make_pair(50, 50), {70, 50}, {160, 160}, {120, 120}, {11, 190}}) EXPECT_LT(at(p.first, p.second), 100);
+    for (auto p : {std::make_pair(50, 50), {70, 50}, {160, 160}, {120, 120}, {11, 190}})
+      EXPECT_LT(at(p.first, p.second), 100);
     // Above the circle, the arc's empty fourth quadrant, paper.
     for (auto p : {std::make_pair(50, 90), {160, 120}, {5, 195}}) EXPECT_GT(at(p.first, p.second), 225);
   }
@@ -185,7 +188,8 @@ TEST(PdfContent, OperatorsWriteExactlyTheirLines) {
     const char* content;
     const char* console;
   } cases[] = {
-      {"circle: four quarters with controls at 0.552 r", "0 0 200 100", [](PdfDocument* d) { cpdf_circle(d, 10, 20, 5); },
+      {"circle: four quarters with controls at 0.552 r", "0 0 200 100",
+       [](PdfDocument* d) { cpdf_circle(d, 10, 20, 5); },
        "15.000 20.000 m\n15.000 22.760 12.760 25.000 10.000 25.000 c\n7.240 25.000 5.000 22.760 5.000 20.000 c\n"
        "5.000 17.240 7.240 15.000 10.000 15.000 c\n12.760 15.000 15.000 17.240 15.000 20.000 c\nh\n", ""},
       {"arc: a move or a line to its start; no sweep, no curve", "0 0 200 100",
