@@ -67,7 +67,8 @@ std::map<std::string, std::string> folderState(const TempDir& dir) {
 using Writer = std::function<bool(const std::string& path, std::string& why)>;
 
 // An output node armed by `arm`, run behind a source of one stroke, line
-// settings and a tetrahedron; its write result.
+// settings and a tetrahedron; its write result. A second request, to a
+// writable path, must then succeed.
 template <class Node>
 Writer viaNode(std::function<void(Node*, const char*)> arm) {
   return [arm](const std::string& path, std::string& why) {
@@ -86,10 +87,15 @@ Writer viaNode(std::function<void(Node*, const char*)> arm) {
     root->addChild(source);
     root->addChild(new SoLineSettingsHQ);  // the snapshots draw only with line settings
     root->addChild(node);
-    SoCallbackAction(SbViewportRegion(400, 300)).apply(root);
+    SoCallbackAction action(SbViewportRegion(400, 300));
+    action.apply(root);
     const bool failed = node->writeFailed();  // not WR_NONE: the node did try
     why = node->writeError();
     EXPECT_EQ(node->lastPath(), path);
+    TempDir elsewhere;  // the next request, to a writable path, clears the failure
+    arm(node, elsewhere.file("next").c_str());
+    action.apply(root);
+    EXPECT_TRUE(node->writeSucceeded() && node->writeError().empty());
     root->unref();
     return !failed;
   };
