@@ -213,5 +213,4 @@ TEST(PlotterShort, ShortPathsJoinATouchingEndOfTheirLayerOrAreLeftOut) {
   EXPECT_EQ(paths.paths()[0].points, (Points{SbVec2f(0, 0), SbVec2f(10, 0), SbVec2f(10.3f, 0), SbVec2f(10.6f, 0)}));
   EXPECT_TRUE(paths.paths()[1].isDot());
   EXPECT_NEAR(paths.lineLength(), before - report.droppedLength + report.joinLength, 1e-5);
-
 }
