@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <set>
-#include <string>
+#include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "core/ObjectPool.h"
@@ -12,102 +12,68 @@ struct Record {
   int b;
   void* c;
 };
-
-std::string leakReportOf(const char* name, int liveElements) {
-  testing::internal::CaptureStdout();
-  {
-    TypedObjectPool<Record> pool(name);
-    for (int i = 0; i < liveElements; ++i) pool.take();
-  }
-  return testing::internal::GetCapturedStdout();
-}
 }  // namespace
 
+// A pool that goes with live elements says how many; given back ones do not count.
 TEST(ObjectPool, LeakReportTexts) {
-  EXPECT_EQ(leakReportOf("P::one", 1), "Warning: P::one leaked memory (1 element)!\n");
-  EXPECT_EQ(leakReportOf("P::three", 3), "Warning: P::three leaked memory (3 elements)!\n");
-  EXPECT_EQ(leakReportOf(nullptr, 2), "Warning: a pool leaked memory (2 elements)!\n");
-  EXPECT_EQ(leakReportOf("P::none", 0), "");
-}
-
-TEST(ObjectPool, GivenBackElementsAreNotReported) {
-  testing::internal::CaptureStdout();
-  {
-    TypedObjectPool<Record> pool("P::balanced");
-    Record* r[40];
-    for (Record*& p : r) p = pool.take();
-    for (Record* p : r) pool.giveBack(p);
-    EXPECT_EQ(pool.live(), 0);
-  }
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-}
-
-TEST(ObjectPool, SeventeenthElementComesFromASecondChunk) {
-  TypedObjectPool<Record> pool("P::chunks");
-  std::set<Record*> seen;
-  Record* previous = nullptr;
-  for (int i = 0; i < 16; ++i) {
-    Record* r = pool.take();
-    // Highest address first, then downwards, one record apart.
-    if (previous) {
-      EXPECT_EQ(reinterpret_cast<char*>(previous) - reinterpret_cast<char*>(r),
-                static_cast<std::ptrdiff_t>(pool.elementSize()));
+  const struct {
+    const char* name;
+    int taken, givenBack;
+    const char* report;
+  } cases[] = {{"P::one", 1, 0, "Warning: P::one leaked memory (1 element)!\n"},
+               {"P::three", 40, 37, "Warning: P::three leaked memory (3 elements)!\n"},
+               {nullptr, 2, 0, "Warning: a pool leaked memory (2 elements)!\n"},
+               {"P::balanced", 40, 40, ""}};
+  for (const auto& c : cases) {
+    testing::internal::CaptureStdout();
+    {
+      TypedObjectPool<Record> pool(c.name);
+      std::vector<Record*> taken;
+      for (int i = 0; i < c.taken; ++i) taken.push_back(pool.take());
+      for (int i = 0; i < c.givenBack; ++i) pool.giveBack(taken[i]);
+      EXPECT_EQ(pool.live(), c.taken - c.givenBack);
     }
-    previous = r;
-    seen.insert(r);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.report);
   }
-  EXPECT_EQ(pool.chunkCount(), 1);
-  Record* seventeenth = pool.take();
-  EXPECT_EQ(pool.chunkCount(), 2);
-  EXPECT_EQ(seen.count(seventeenth), 0u);
-  EXPECT_EQ(pool.live(), 17);
-  for (Record* r : seen) pool.giveBack(r);
-  pool.giveBack(seventeenth);
 }
 
-TEST(ObjectPool, ReserveAllocatesWholeChunksOnceAndTakesFromThemInOrder) {
-  TypedObjectPool<Record> pool("P::reserve");
-  ASSERT_TRUE(pool.reserve(100));
-  EXPECT_EQ(pool.chunkCount(), 7);  // 100 elements in chunks of 16
-  EXPECT_EQ(pool.freeCount(), 112);
-  EXPECT_TRUE(pool.reserve(50));  // enough free already
-  EXPECT_EQ(pool.chunkCount(), 7);
-  std::vector<Record*> taken;
-  for (int i = 0; i < 112; ++i) {
-    taken.push_back(pool.take());
-    // One block, highest address first, one record apart.
-    if (i > 0) {
-      EXPECT_EQ(reinterpret_cast<char*>(taken[i - 1]) - reinterpret_cast<char*>(taken[i]),
-                static_cast<std::ptrdiff_t>(pool.elementSize()));
+// Chunks of sixteen, handed out from the highest address down, one record
+// apart; reserve adds whole chunks once, in one block; the last element
+// given back is the next taken.
+TEST(ObjectPool, ChunksAreHandedOutDownwardsAndReservedWhole) {
+  for (long reserve : {0L, 100L}) {
+    SCOPED_TRACE(reserve);
+    TypedObjectPool<Record> pool("P::chunks");
+    ASSERT_TRUE(pool.reserve(reserve));
+    ASSERT_TRUE(pool.reserve(reserve / 2));  // enough free already
+    const int chunks = reserve ? 7 : 1;      // 100 elements in chunks of 16
+    EXPECT_EQ(pool.freeCount(), reserve ? 112 : 0);
+    std::vector<Record*> taken;
+    for (int i = 0; i < 16 * chunks; ++i) {
+      taken.push_back(pool.take());
+      if (i > 0) {
+        EXPECT_EQ(reinterpret_cast<char*>(taken[i - 1]) - reinterpret_cast<char*>(taken[i]),
+                  static_cast<std::ptrdiff_t>(pool.elementSize()));
+      }
     }
+    EXPECT_EQ(pool.chunkCount(), chunks);
+    taken.push_back(pool.take());  // a chunk of its own
+    EXPECT_EQ(pool.chunkCount(), chunks + 1);
+    EXPECT_EQ(std::count(taken.begin(), taken.end(), taken.back()), 1);
+    for (Record* r : taken) pool.giveBack(r);
+    EXPECT_EQ(pool.freeCount(), 16 * (chunks + 1));
+    EXPECT_EQ(pool.take(), taken.back());
+    pool.giveBack(taken.back());
   }
-  EXPECT_EQ(pool.chunkCount(), 7);
-  taken.push_back(pool.take());  // the 113th needs a chunk of its own
-  EXPECT_EQ(pool.chunkCount(), 8);
-  EXPECT_EQ(pool.live(), 113);
-  for (Record* r : taken) pool.giveBack(r);
-  EXPECT_EQ(pool.freeCount(), 128);
-}
-
-TEST(ObjectPool, ElementsKeepTheRecordsAlignmentAndSize) {
   struct alignas(32) Wide {
     char bytes[40];
   };
-  TypedObjectPool<Wide> pool("P::wide");
-  EXPECT_EQ(pool.elementSize() % 32, 0u);
-  EXPECT_GE(pool.elementSize(), sizeof(Wide));
-  Wide* w[20];
-  for (Wide*& p : w) {
-    p = pool.take();
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 32, 0u);
+  TypedObjectPool<Wide> wide("P::wide");
+  EXPECT_GE(wide.elementSize(), sizeof(Wide));
+  std::vector<Wide*> w;
+  for (int i = 0; i < 20; ++i) {
+    w.push_back(wide.take());
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(w.back()) % 32, 0u);
   }
-  for (Wide* p : w) pool.giveBack(p);
-}
-
-TEST(ObjectPool, TakeReusesTheLastElementGivenBack) {
-  TypedObjectPool<Record> pool("P::reuse");
-  Record* a = pool.take();
-  pool.giveBack(a);
-  EXPECT_EQ(pool.take(), a);
-  pool.giveBack(a);
+  for (Wide* p : w) wide.giveBack(p);
 }

@@ -1,25 +1,44 @@
-// The one file writer of the library (SbOutputFile) and the number texts of
-// the file formats (SbNumberText).
+// The one file writer of the library (SbOutputFile), every exporter that
+// writes through it, and the number texts of the file formats (SbNumberText).
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <Inventor/SbViewportRegion.h>
+#include <Inventor/actions/SoCallbackAction.h>
+#include <Inventor/nodes/SoSeparator.h>
+
 #include <cfloat>
-#include <cmath>
 #include <charconv>
 #include <clocale>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
+#include "LineTestNodes.h"
 #include "TestFiles.h"
+#include "TestMeshes.h"
 #include "core/SbNumberText.h"
 #include "core/SbOutputFile.h"
+#include "output/SbSvgWriter.h"
+#include "output/SbTgaRasterHQ.h"
+#include "output/SoLineOutput.h"
+#include "output/SoLineOutputPdfHQ.h"
+#include "output/SoLineOutputSvgHQ.h"
+#include "output/SoLineOutputTgaHQ.h"
+#include "output/SoLinePlotterOutput.h"
+#include "output/SoWingedEdgeOutput.h"
+#include "pdf/PdfDocument.h"
+#include "styling/SoLineSettingsHQ.h"
 
 namespace fs = std::filesystem;
 
@@ -29,7 +48,57 @@ void put(const std::string& path, const std::string& text) { std::ofstream(path)
 
 mode_t modeOf(const std::string& path) {
   struct stat info;
-  return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+  return lstat(path.c_str(), &info) == 0 ? info.st_mode : 0;
+}
+
+// Every entry of the folder with its type, permissions and content (a link's
+// target): what a failed write must leave as it was.
+std::map<std::string, std::string> folderState(const TempDir& dir) {
+  std::map<std::string, std::string> state;
+  for (const std::string& name : dir.entries()) {
+    const std::string path = dir.file(name);
+    const mode_t mode = modeOf(path);
+    state[name] = std::to_string(mode) + ":" +
+                  (S_ISREG(mode) ? readFile(path) : S_ISLNK(mode) ? fs::read_symlink(path).string() : "");
+  }
+  return state;
+}
+
+using Writer = std::function<bool(const std::string& path, std::string& why)>;
+
+// An output node armed by `arm`, run behind a source of one stroke, line
+// settings and a tetrahedron; its write result. A second request, to a
+// writable path, must then succeed.
+template <class Node>
+Writer viaNode(std::function<void(Node*, const char*)> arm) {
+  return [arm](const std::string& path, std::string& why) {
+    linetest::initNodes();
+    SbWingedEdgeModel model = testmesh::model(testmesh::tetrahedron());
+    SoSeparator* root = new SoSeparator;
+    root->ref();
+    LineSetSource* source = new LineSetSource;
+    source->model = &model;
+    source->publishLines = true;
+    source->lines.points = {SbVec3f(-0.5f, 0, 0), SbVec3f(0.5f, 0.25f, 0)};
+    source->lines.indices = {0, 1, -1};
+    source->lines.thickness = {2, 2};
+    Node* node = new Node;
+    arm(node, path.c_str());
+    root->addChild(source);
+    root->addChild(new SoLineSettingsHQ);  // the snapshots draw only with line settings
+    root->addChild(node);
+    SoCallbackAction action(SbViewportRegion(400, 300));
+    action.apply(root);
+    const bool failed = node->writeFailed();  // not WR_NONE: the node did try
+    why = node->writeError();
+    EXPECT_EQ(node->lastPath(), path);
+    TempDir elsewhere;  // the next request, to a writable path, clears the failure
+    arm(node, elsewhere.file("next").c_str());
+    action.apply(root);
+    EXPECT_TRUE(node->writeSucceeded() && node->writeError().empty());
+    root->unref();
+    return !failed;
+  };
 }
 
 }  // namespace
@@ -42,42 +111,38 @@ TEST(OutputFile, ReplacesInOnePieceAndKeepsThePermissions) {
   EXPECT_EQ(readFile(path), "first");
   const mode_t mask = umask(0);
   umask(mask);
-  EXPECT_EQ(modeOf(path), 0666 & ~mask);
-
+  EXPECT_EQ(modeOf(path) & 07777, 0666 & ~mask);
   chmod(path.c_str(), 0640);
   const std::string big(3 << 20, 'x');  // more than one write call
   ASSERT_TRUE(SbOutputFile::write(path, big, why)) << why;
   EXPECT_EQ(readFile(path), big);
-  EXPECT_EQ(modeOf(path), 0640u);
+  EXPECT_EQ(modeOf(path) & 07777, 0640u);
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.txt"});  // no temporary file left
 }
 
-// Targets that must not be replaced or written through: each write is
-// refused with its reason, and what was there stays as it was.
-TEST(OutputFile, RefusesWhatIsNotAWritableFileOrIsAnInput) {
+// Targets that must not be replaced or written through, and writes that
+// fail: each says why, and the folder stays as it was (no temporary file,
+// older files with their bytes and permissions).
+TEST(OutputFile, FailuresSayWhyAndLeaveTheFolderAsItWas) {
   TempDir dir;
   put(dir.file("kept.txt"), "kept");
   struct Case {
     const char* name;
     std::function<std::string()> make;  // makes the target, returns its path
     const char* why;
+    bool refusedBeforeWriting = true;
   };
   const Case cases[] = {
       {"folder", [&] { fs::create_directory(dir.path / "folder"); return dir.file("folder"); }, "it is a folder"},
+      {"folder named with a slash", [&] { return dir.path.string() + "/"; }, "it is a folder"},
       {"pipe", [&] { mkfifo(dir.file("pipe").c_str(), 0600); return dir.file("pipe"); }, "it is a pipe"},
       {"device", [] { return std::string("/dev/null"); }, "it is a device"},
-      {"link to a file",
-       [&] { fs::create_symlink("kept.txt", dir.path / "link"); return dir.file("link"); },
+      {"link", [&] { fs::create_symlink("kept.txt", dir.path / "link"); return dir.file("link"); },
        "it is a symbolic link"},
-      {"dangling link",
-       [&] { fs::create_symlink("nowhere.txt", dir.path / "dangling"); return dir.file("dangling"); },
+      {"dangling link", [&] { fs::create_symlink("nowhere", dir.path / "dangling"); return dir.file("dangling"); },
        "it is a symbolic link"},
       {"read-only file",
-       [&] {
-         put(dir.file("readonly.txt"), "mine");
-         chmod(dir.file("readonly.txt").c_str(), 0444);
-         return dir.file("readonly.txt");
-       },
+       [&] { put(dir.file("ro"), "mine"); chmod(dir.file("ro").c_str(), 0444); return dir.file("ro"); },
        "it is read-only"},
       {"input, by another name",
        [&] {
@@ -87,84 +152,121 @@ TEST(OutputFile, RefusesWhatIsNotAWritableFileOrIsAnInput) {
          return dir.file("alias.iv");
        },
        "it is an input of this run"},
+      {"missing folder", [&] { return dir.file("missing/x.txt"); }, "No such file or directory", false},
+      {"cut short by a file size limit", [&] { return dir.file("kept.txt"); }, "File too large", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = c.make();
-    const std::vector<std::string> before = dir.entries();
+    const std::map<std::string, std::string> before = folderState(dir);
     std::string why;
-    EXPECT_FALSE(SbOutputFile::check(path, why));
+    EXPECT_EQ(SbOutputFile::check(path, why), !c.refusedBeforeWriting);
+    EXPECT_EQ(why, c.refusedBeforeWriting ? c.why : "");
+    // Under a file size limit, so that a write that gets going is cut short.
+    rlimit saved{}, small{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    small = {1000, saved.rlim_max};
+    void (*previous)(int) = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = SbOutputFile::write(path, std::string(5000, 'y'), why);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, previous);
+    EXPECT_FALSE(written);
     EXPECT_EQ(why, c.why);
-    why.clear();
-    EXPECT_FALSE(SbOutputFile::write(path, std::string("new"), why));
-    EXPECT_EQ(why, c.why);
-    EXPECT_EQ(dir.entries(), before);
+    EXPECT_EQ(folderState(dir), before);
   }
-  EXPECT_EQ(readFile(dir.file("kept.txt")), "kept");
-  EXPECT_EQ(readFile(dir.file("readonly.txt")), "mine");
-  EXPECT_TRUE(fs::is_symlink(dir.path / "link"));
-  EXPECT_TRUE(fs::is_fifo(dir.path / "pipe"));
-  EXPECT_EQ(readFile(dir.file("model.iv")), "#Inventor V2.1 ascii\n");
   SbOutputFile::clearInputs();
   std::string why;
   EXPECT_TRUE(SbOutputFile::write(dir.file("model.iv"), std::string("replaced"), why)) << why;
 }
 
-TEST(OutputFile, AFailedWriteLeavesNoFileAndKeepsTheOlderOne) {
-  TempDir dir;
-  std::string why;
-  EXPECT_FALSE(SbOutputFile::write(dir.file("missing/x.txt"), std::string("x"), why));
-  EXPECT_EQ(why, "No such file or directory");
-  EXPECT_FALSE(SbOutputFile::write(dir.path.string() + "/", std::string("x"), why));
-  EXPECT_EQ(why, "it is a folder");
-
-  // A write cut short (here by a file size limit) fails; the older file stays.
-  const std::string path = dir.file("old.txt");
-  put(path, "older");
-  struct sigaction ignore {}, previous{};
-  ignore.sa_handler = SIG_IGN;
-  sigaction(SIGXFSZ, &ignore, &previous);
-  rlimit saved{};
-  getrlimit(RLIMIT_FSIZE, &saved);
-  rlimit small = saved;
-  small.rlim_cur = 1000;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const bool ok = SbOutputFile::write(path, std::string(5000, 'y'), why);
-  setrlimit(RLIMIT_FSIZE, &saved);
-  sigaction(SIGXFSZ, &previous, nullptr);
-  EXPECT_FALSE(ok);
-  EXPECT_EQ(why, "File too large");
-  EXPECT_EQ(readFile(path), "older");
-  EXPECT_EQ(dir.entries(), std::vector<std::string>{"old.txt"});
-}
-
 TEST(OutputFile, LeftoversOfAStoppedWriterAreRemoved) {
   TempDir dir;
-  const std::string target = dir.file("picture.png");
   put(dir.file(".picture.png.linfold-a1B2c3"), "part");  // a temporary file as mkstemp names it
   put(dir.file(".picture.png.backup"), "the user's own");
   put(dir.file(".other.png.linfold-a1B2c3"), "another target's");
-  EXPECT_EQ(SbOutputFile::removeLeftovers(target), 1);
-  std::vector<std::string> left = dir.entries();
-  std::sort(left.begin(), left.end());
-  EXPECT_EQ(left, (std::vector<std::string>{".other.png.linfold-a1B2c3", ".picture.png.backup"}));
+  EXPECT_EQ(SbOutputFile::removeLeftovers(dir.file("picture.png")), 1);
+  EXPECT_EQ(dir.entries().size(), 2u);
+  EXPECT_FALSE(fs::exists(dir.path / ".picture.png.linfold-a1B2c3"));
+}
+
+// Every exporter, at a path in a missing folder and at a read-only file:
+// it fails (return value or write result) with the reason and its message,
+// and leaves no file, the read-only one as it was.
+TEST(OutputFile, EveryExporterReportsAnUnwritablePathAndLeavesNoFile) {
+  const char* pdfSays = "ClibPDF error: Cannot write %p: %w\n";
+  const char* svgSays = "SbSvgWriter::write: cannot write %p: %w\n";
+  const char* meshSays = "SoWingedEdgeOutput::doAction: cannot write \"%p\": %w\n";
+  const char* linesSays = "SoLineOutput::doAction: cannot write \"%p\": %w\n";
+  const struct {
+    const char* name;
+    Writer write;
+    const char* says;  // %p stands for the path, %w for the reason
+  } exporters[] = {
+      {"PDF writer", [](const std::string& path, std::string& why) {
+         std::unique_ptr<PdfDocument, void (*)(PdfDocument*)> doc(cpdf_open(0, nullptr), cpdf_close);
+         cpdf_init(doc.get());
+         cpdf_pageInit(doc.get(), 1, PDF_PORTRAIT, "0 0 200 100", nullptr);
+         return cpdf_savePDFmemoryStreamToFile(doc.get(), path.c_str(), &why);
+       }, pdfSays},
+      {"TGA raster", [](const std::string& path, std::string& why) {
+         SbTgaRasterHQ raster;
+         return raster.begin(8, 8) && raster.write(path.c_str(), &why);
+       }, "couldn't write TGA!\n"},
+      {"SVG writer", [](const std::string& path, std::string& why) { return SbSvgWriter(10, 10).write(path, &why); },
+       svgSays},
+      {"PDF snapshot", viaNode<SoLineOutputPdfHQ>([](auto* n, const char* p) { n->requestWrite(p); }), pdfSays},
+      {"SVG snapshot", viaNode<SoLineOutputSvgHQ>([](auto* n, const char* p) { n->requestWrite(p); }), svgSays},
+      {"TGA snapshot", viaNode<SoLineOutputTgaHQ>([](auto* n, const char* p) { n->requestWrite(p); }),
+       "couldn't write TGA!\n"},
+      {"plotter, SVG", viaNode<SoLinePlotterOutput>([](auto* n, const char* p) { n->requestWrite(p); }), svgSays},
+      {"plotter, text", viaNode<SoLinePlotterOutput>([](auto* n, const char* p) {
+         n->format = SoLinePlotterOutput::TEXT;
+         n->requestWrite(p);
+       }), "SoLinePlotterOutput: cannot write %p: %w\n"},
+      {"mesh, VRML",
+       viaNode<SoWingedEdgeOutput>([](auto* n, const char* p) { n->filename = p; n->requestVrmlWrite(); }), meshSays},
+      {"mesh, Inventor",
+       viaNode<SoWingedEdgeOutput>([](auto* n, const char* p) { n->filename = p; n->requestInventorWrite(); }),
+       meshSays},
+      {"lines, PDF", viaNode<SoLineOutput>([](auto* n, const char* p) { n->filename = p; n->requestPdfWrite(); }),
+       linesSays},
+      {"lines, text", viaNode<SoLineOutput>([](auto* n, const char* p) { n->filename = p; n->requestTextWrite(); }),
+       linesSays},
+  };
+  for (const auto& e : exporters) {
+    for (const bool readOnly : {false, true}) {
+      SCOPED_TRACE(std::string(e.name) + (readOnly ? ", read-only file" : ", missing folder"));
+      TempDir dir;
+      const std::string path = dir.file(readOnly ? "old" : "missing/new");
+      if (readOnly) {
+        put(path, "older");
+        chmod(path.c_str(), 0444);
+      }
+      const std::map<std::string, std::string> before = folderState(dir);
+      std::string why;
+      testing::internal::CaptureStdout();
+      EXPECT_FALSE(e.write(path, why));
+      const std::string console = testing::internal::GetCapturedStdout();
+      EXPECT_EQ(why, readOnly ? "it is read-only" : "No such file or directory");
+      const std::string says =
+          std::regex_replace(std::regex_replace(e.says, std::regex("%p"), path), std::regex("%w"), why);
+      EXPECT_NE(console.find(says), std::string::npos) << console;
+      EXPECT_EQ(folderState(dir), before);
+    }
+  }
 }
 
 TEST(NumberText, PointAsSeparatorAndExactFloats) {
   std::string s;
   SbNumberText::appendFixed(s, 1.5, 6);
-  s += ' ';
-  SbNumberText::appendFixed(s, -0.0004, 3);  // rounds to zero: no sign
-  s += ' ';
-  SbNumberText::appendFixed(s, 2.5, 3, true);
-  s += ' ';
-  SbNumberText::appendGeneral(s, 0.0546667, 6);
-  s += ' ';
-  SbNumberText::appendGeneral(s, 8.145333, 6);
-  s += ' ';
-  EXPECT_FALSE(SbNumberText::appendFixed(s, NAN, 2));
-  EXPECT_EQ(s, "1.500000 0.000 2.5 0.0546667 8.14533 0");
-
+  SbNumberText::appendFixed(s += ' ', -0.0004, 3);  // rounds to zero: no sign
+  SbNumberText::appendFixed(s += ' ', 2.5, 3, true);
+  SbNumberText::appendGeneral(s += ' ', 0.0546667, 6);
+  SbNumberText::appendGeneral(s += ' ', 8.145333, 6);
+  SbNumberText::appendShortest(s += ' ', 0.5f);
+  EXPECT_FALSE(SbNumberText::appendFixed(s += ' ', NAN, 2));
+  EXPECT_EQ(s, "1.500000 0.000 2.5 0.0546667 8.14533 0.5 0");
   // The shortest text reads back as the same float, tiny and huge ones too.
   for (float v : {0.1f, 1e-7f, -3.25e-5f, FLT_MIN, FLT_MAX, 123456.789f, 1.0f / 3.0f}) {
     std::string text;
@@ -173,21 +275,47 @@ TEST(NumberText, PointAsSeparatorAndExactFloats) {
     std::from_chars(text.data(), text.data() + text.size(), back);
     EXPECT_EQ(back, v) << text;
   }
-  std::string text;
-  SbNumberText::appendShortest(text, 0.5f);
-  EXPECT_EQ(text, "0.5");
+}
 
-  // Whatever the C locale (the application runs with the user's).
-  const char* comma = nullptr;
-  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"})
-    if (std::setlocale(LC_NUMERIC, name)) {
-      comma = name;
-      break;
-    }
-  std::string local;
-  SbNumberText::appendFixed(local, 0.25, 2);
-  SbNumberText::appendShortest(local, 0.75f);
-  std::setlocale(LC_NUMERIC, "C");
-  EXPECT_EQ(local, "0.250.75");
-  if (!comma) GTEST_SKIP() << "no locale with a decimal comma installed; checked under the C locale only";
+// Under a C locale with a decimal comma (built with localedef when none is
+// installed; the application runs with the user's), the number texts and
+// the writers that use them still write a point.
+TEST(NumberText, WritersUseAPointUnderACommaLocale) {
+  const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+  const char* oldLocPath = std::getenv("LOCPATH");
+  const std::string savedLocPath = oldLocPath ? oldLocPath : "";
+  auto commaLocale = [] {
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8", "ru_RU.UTF-8"})
+      if (std::setlocale(LC_NUMERIC, name) && std::string(std::localeconv()->decimal_point) == ",") return true;
+    return false;
+  };
+  TempDir localeDir;
+  bool comma = commaLocale();
+  const std::string localedef = "localedef -i de_DE -f UTF-8 '" + localeDir.file("de_DE.UTF-8") + "' >/dev/null 2>&1";
+  if (!comma && haveProgram("localedef") && std::system(localedef.c_str()) == 0) {
+    setenv("LOCPATH", localeDir.path.c_str(), 1);
+    comma = commaLocale();
+  }
+  char probe[16];
+  std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+  std::string numbers;
+  SbNumberText::appendFixed(numbers, 0.25, 2);
+  SbNumberText::appendShortest(numbers, 0.75f);
+  SbSvgWriter::appendNumber(numbers, -3.25);
+  PdfDocument* doc = cpdf_open(0, nullptr);
+  cpdf_init(doc);
+  cpdf_pageInit(doc, 1, PDF_PORTRAIT, "10.5 0 595.5 842", nullptr);
+  cpdf_scale(doc, 0.74375, 0.5);
+  cpdf_setlinewidth(doc, 1.5);
+  cpdf_moveto(doc, 1, 1);  // an inch right and up from the box's corner
+  cpdf_arc(doc, 0, 0, 3.5, 0, 45, 0);
+  const std::string content = *cpdf_currentContent(doc);
+  cpdf_close(doc);
+  std::setlocale(LC_NUMERIC, saved.c_str());
+  oldLocPath ? setenv("LOCPATH", savedLocPath.c_str(), 1) : unsetenv("LOCPATH");
+  EXPECT_EQ(numbers, "0.250.75-3.25");
+  EXPECT_EQ(content.find("0.7438 0.0000 0.0000 0.5000 0.0000 0.0000 cm\n1.5000 w\n82.500 72.000 m\n3.500 0.000 l\n"),
+            0u) << content;
+  if (!comma) GTEST_SKIP() << "no locale with a decimal comma on this machine; checked under the C locale only";
+  EXPECT_STREQ(probe, "1,5");
 }
