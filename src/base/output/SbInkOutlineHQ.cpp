@@ -105,38 +105,24 @@ float SbInkOutlineHQ::radiusOf(const float* thickness, int i) const {
   return std::clamp(r, -kMaxRadius, kMaxRadius);
 }
 
-void SbInkOutlineHQ::addLineSet(const SbVec2f* pixels, const uint8_t* valid, int32_t pointCount,
-                                const int32_t* indices, int32_t indexCount, const float* thickness,
-                                int32_t thicknessCount, const float* density, int32_t densityCount) {
-  if (!pixels || pointCount < 1 || !indices || indexCount < 1) return;
-  int32_t vertexCount = 0;
-  for (int32_t k = 0; k < indexCount; ++k)
-    if (indices[k] != -1) ++vertexCount;
-  const bool hasThickness = thickness && thicknessCount >= vertexCount && vertexCount > 0;
-  const bool hasDensity = density && densityCount >= vertexCount && vertexCount > 0;
-
-  auto flush = [&]() {
-    if (!scratchPoints.empty())
-      addStroke(scratchPoints.data(), hasThickness ? scratchThickness.data() : nullptr,
-                hasDensity ? scratchTone.data() : nullptr, static_cast<int>(scratchPoints.size()));
+void SbInkOutlineHQ::addLineSet(const SbLineSetView& lines, const SbVec2f* pixels, const uint8_t* valid) {
+  if (!pixels || lines.pointCount < 1) return;
+  lines.forEachLine([&](int32_t begin, int32_t end, int32_t firstVertex) {
     scratchPoints.clear();
     scratchThickness.clear();
     scratchTone.clear();
-  };
-  int32_t vertex = 0;
-  for (int32_t k = 0; k < indexCount; ++k) {
-    const int32_t i = indices[k];
-    if (i == -1) {
-      flush();
-      continue;
+    for (int32_t k = begin; k < end; ++k) {
+      const int32_t i = lines.indices[k];
+      const int32_t v = firstVertex + (k - begin);
+      if (!lines.hasPoint(i) || (valid && !valid[i])) continue;
+      scratchPoints.push_back(pixels[i]);
+      scratchThickness.push_back(lines.thickness ? lines.thickness[v] : 1.0f);
+      scratchTone.push_back(lines.density ? lines.density[v] : 1.0f);
     }
-    const int32_t v = vertex++;
-    if (i < 0 || i >= pointCount || (valid && !valid[i])) continue;
-    scratchPoints.push_back(pixels[i]);
-    scratchThickness.push_back(hasThickness ? thickness[v] : 1.0f);
-    scratchTone.push_back(hasDensity ? density[v] : 1.0f);
-  }
-  flush();
+    if (!scratchPoints.empty())
+      addStroke(scratchPoints.data(), lines.thickness ? scratchThickness.data() : nullptr,
+                lines.density ? scratchTone.data() : nullptr, static_cast<int>(scratchPoints.size()));
+  });
 }
 
 void SbInkOutlineHQ::addStroke(const SbVec2f* positions, const float* thickness, const float* tone,

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "core/ObjectPool.h"
+#include "lines/SbLineSetView.h"
 #include "output/ContourPieceHQ.h"
 
 class SbLineSettingsHQ;
@@ -63,14 +64,10 @@ class SbInkOutlineHQ {
   // lineWidth / 2, tone 1). Non-finite positions are skipped.
   void addStroke(const SbVec2f* positions, const float* thickness, const float* tone, int count);
 
-  // Every polyline of a line set: projected points (pixels; valid[i] false
-  // for a point that could not be projected, which is skipped), index runs
-  // ended by -1, per-vertex thickness and density (one per index that is not
-  // -1; a shorter array counts as absent). Indices outside the points are
-  // skipped.
-  void addLineSet(const SbVec2f* pixels, const uint8_t* valid, int32_t pointCount,
-                  const int32_t* indices, int32_t indexCount, const float* thickness,
-                  int32_t thicknessCount, const float* density, int32_t densityCount);
+  // Every polyline of a line set, drawn at its points' projections:
+  // pixels[i] for point i, skipped where valid[i] is 0 (a point that could
+  // not be projected) or the entry names no point.
+  void addLineSet(const SbLineSetView& lines, const SbVec2f* pixels, const uint8_t* valid);
 
   // Radius of a vertex before clamping at zero: lineWidth / 2 x thickness
   // (lineWidth / 2 without thickness), at most maxWidth / 2.

@@ -70,39 +70,39 @@ bool SbInkStrokeBuilderHQ::project(const SbVec3f& point, SbVec3f& pixel) const {
   return true;
 }
 
-void SbInkStrokeBuilderHQ::addLineSet(const SbVec3f* points, int32_t pointCount,
-                                      const int32_t* indices, int32_t indexCount,
-                                      const float* thickness, int32_t thicknessCount,
-                                      const float* density, int32_t densityCount) {
-  if (!settings || !points || pointCount < 1 || !indices || indexCount < 2) return;
-  int32_t vertices = 0;
-  for (int32_t k = 0; k < indexCount; ++k)
-    if (indices[k] != -1) ++vertices;
-  const bool hasThickness = thickness && thicknessCount >= vertices && vertices > 0;
-  const bool hasDensity = density && densityCount >= vertices && vertices > 0;
-
-  int32_t vertex = 0;
-  scratch.clear();
-  for (int32_t k = 0; k <= indexCount; ++k) {
-    const bool end = k == indexCount || indices[k] == -1;
-    if (end) {
-      if (!scratch.empty()) addStroke(scratch.data(), static_cast<int>(scratch.size()), hasThickness,
-                                      hasDensity);
-      scratch.clear();
-      continue;
-    }
-    const int32_t i = indices[k];
-    const int32_t v = vertex++;
-    SbVec3f pixel;
-    if (i < 0 || i >= pointCount || !project(points[i], pixel)) continue;
-    PixelPoint p;
-    p.x = pixel[0];
-    p.y = pixel[1];
-    p.z = pixel[2];
-    p.thickness = hasThickness ? thickness[v] : 1.0f;
-    p.density = hasDensity ? density[v] : 1.0f;
-    scratch.push_back(p);
+void SbInkStrokeBuilderHQ::projectPoints(const SbLineSetView& lines, std::vector<SbVec2f>& pixels,
+                                         std::vector<uint8_t>& valid) const {
+  pixels.assign(static_cast<size_t>(lines.pointCount), SbVec2f(0, 0));
+  valid.assign(static_cast<size_t>(lines.pointCount), 0);
+  for (int32_t i = 0; i < lines.pointCount; ++i) {
+    SbVec3f p;
+    if (!project(lines.points[i], p)) continue;
+    pixels[i].setValue(p[0], p[1]);
+    valid[i] = 1;
   }
+}
+
+void SbInkStrokeBuilderHQ::addLineSet(const SbLineSetView& lines) {
+  if (!settings || lines.pointCount < 1 || lines.indexCount < 2) return;
+  const bool hasThickness = lines.thickness != nullptr;
+  const bool hasDensity = lines.density != nullptr;
+  lines.forEachLine([&](int32_t begin, int32_t end, int32_t firstVertex) {
+    scratch.clear();
+    for (int32_t k = begin; k < end; ++k) {
+      const int32_t i = lines.indices[k];
+      const int32_t v = firstVertex + (k - begin);
+      SbVec3f pixel;
+      if (!lines.hasPoint(i) || !project(lines.points[i], pixel)) continue;
+      PixelPoint p;
+      p.x = pixel[0];
+      p.y = pixel[1];
+      p.z = pixel[2];
+      p.thickness = hasThickness ? lines.thickness[v] : 1.0f;
+      p.density = hasDensity ? lines.density[v] : 1.0f;
+      scratch.push_back(p);
+    }
+    if (!scratch.empty()) addStroke(scratch.data(), static_cast<int>(scratch.size()), hasThickness, hasDensity);
+  });
 }
 
 void SbInkStrokeBuilderHQ::releaseRecords() {

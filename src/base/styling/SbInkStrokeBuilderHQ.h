@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/ObjectPool.h"
+#include "lines/SbLineSetView.h"
 
 class SbLineSettingsHQ;
 
@@ -24,8 +25,7 @@ class SbLineSettingsHQ;
 //   ink.setSettings(settingsFromState);       // null: nothing is built
 //   ink.setResolution(resolution.getValue()); // largest dot edge, pixels
 //   ink.setProjection(objectToClip, viewportOrigin, viewportSize);
-//   ink.addLineSet(points, pointCount, indices, indexCount,
-//                  thickness, thicknessCount, density, densityCount);
+//   ink.addLineSet(lines);                    // an SbLineSetView
 //   // then draw, with an orthographic projection onto the viewport's pixels
 //   // (x right, y up, z the window depth 0..1), all in black:
 //   //   GL_TRIANGLES with solidVertices() indexed by solidTriangles();
@@ -83,13 +83,9 @@ class SbInkStrokeBuilderHQ {
   // Empties the output.
   void clear();
 
-  // Builds every polyline of a line set: points, index runs ended by -1, and
-  // per-vertex thickness and density (one per index that is not -1). A
-  // per-vertex array with fewer values than that is ignored (as absent);
-  // indices outside the points are skipped.
-  void addLineSet(const SbVec3f* points, int32_t pointCount, const int32_t* indices,
-                  int32_t indexCount, const float* thickness, int32_t thicknessCount,
-                  const float* density, int32_t densityCount);
+  // Builds every polyline of a line set with its per-vertex thickness and
+  // density (absent: 1); entries that name no point are skipped.
+  void addLineSet(const SbLineSetView& lines);
   // Builds one stroke given in pixels. Without thickness the half-width is
   // lineWidth / 2, without density the tone is 1.
   void addStroke(const PixelPoint* points, int count, bool hasThickness, bool hasDensity);
@@ -97,6 +93,10 @@ class SbInkStrokeBuilderHQ {
   // Projects an object-space point; false when it lies behind the eye or
   // the result is not finite.
   bool project(const SbVec3f& point, SbVec3f& pixel) const;
+  // Projects every point of a line set: pixels[i] (x, y) and valid[i] 1 for
+  // point i, or valid[i] 0 where project() fails.
+  void projectPoints(const SbLineSetView& lines, std::vector<SbVec2f>& pixels,
+                     std::vector<uint8_t>& valid) const;
 
   // A tone or half-width at most this carries no ink.
   static constexpr float kNoInk = 1e-6f;
