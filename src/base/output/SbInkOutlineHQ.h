@@ -6,9 +6,9 @@
 // and circular arcs that covers the union of the discs of the per-vertex
 // radii and the bands between their outer tangents (fill it with the
 // non-zero winding rule); every lighter run a row of round dots whose spacing
-// gives the tone (SbLineSettingsHQ::spacing), placed by the walk the screen
-// uses too (SbInkStrokeBuilderHQ::dotPlaces). No GL and no traversal state:
-// the shapes go to a Receiver.
+// gives the tone (SbLineSettingsHQ::spacing). The runs and the dots are
+// SbInkRunsHQ's, the same as the screen's. No GL and no traversal state: the
+// shapes go to a Receiver.
 //
 // Coordinates are pixels relative to the viewport centre, y up.
 
@@ -20,6 +20,7 @@
 
 #include "core/ObjectPool.h"
 #include "lines/SbLineSetView.h"
+#include "styling/SbInkRunsHQ.h"
 #include "output/ContourPieceHQ.h"
 
 class SbLineSettingsHQ;
@@ -50,9 +51,8 @@ class SbInkOutlineHQ {
     virtual void drawDot(const SbVec3f& centre, float radius) = 0;
   };
 
-  // Upper bound that keeps absurd input from exhausting memory or time (the
-  // dots of a run are bounded by SbInkStrokeBuilderHQ::kMaxDotsPerRun).
-  static constexpr float kMaxRadius = 1.0e5f;
+  // Largest half-width drawn (SbInkRunsHQ::halfWidth).
+  static constexpr float kMaxRadius = SbInkRunsHQ::kMaxRadius;
 
   SbInkOutlineHQ(const SbLineSettingsHQ& settings, Receiver& receiver);
   ~SbInkOutlineHQ();
@@ -69,10 +69,6 @@ class SbInkOutlineHQ {
   // not be projected) or the entry names no point.
   void addLineSet(const SbLineSetView& lines, const SbVec2f* pixels, const uint8_t* valid);
 
-  // Radius of a vertex before clamping at zero: lineWidth / 2 x thickness
-  // (lineWidth / 2 without thickness), at most maxWidth / 2.
-  float radiusOf(const float* thickness, int i) const;
-
   int contourCount() const { return contours; }
   int dotCount() const { return dots; }
 
@@ -81,20 +77,18 @@ class SbInkOutlineHQ {
   static constexpr float kSameDot = 0.01f;
 
  private:
-  void buildVertices(const SbVec2f* positions, const float* thickness, const float* tone, int count);
-  void splitVertices();
   void computeTangents();
-  void drawRuns();
   void solidRun(size_t first, size_t last);
   void outline(size_t first, size_t last);
   void join(size_t k);
-  void placeDots(size_t first, size_t last);
   void dot(float x, float y, float radius);
   void releaseVertices();
 
   const SbLineSettingsHQ& settings;
   Receiver& receiver;
-  std::vector<InkVertexHQ*> vertices;  // the stroke being drawn
+  SbInkRunsHQ runs;                    // the stroke's runs and dots
+  std::vector<InkVertexHQ*> vertices;  // its points with their tangents
+  std::vector<SbVec3f> scratchPositions;
   std::vector<SbVec2f> scratchPoints;
   std::vector<float> scratchThickness;
   std::vector<float> scratchTone;

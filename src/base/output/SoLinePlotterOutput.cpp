@@ -180,7 +180,7 @@ void SoLinePlotterOutput::outputPass(SoState* state) {
       if (ink) {
         const float* density = lines.density;
         tone.push_back(density ? std::clamp(std::isfinite(density[v]) ? density[v] : 0.0f, 0.0f, 1.0f) : 1.0f);
-        radius.push_back(ink->radiusOf(lines.thickness ? lines.thickness + v : nullptr, 0));
+        radius.push_back(SbInkRunsHQ::halfWidth(*settings, lines.thickness ? lines.thickness + v : nullptr));
       }
     }
     flush();
