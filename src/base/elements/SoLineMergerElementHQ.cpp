@@ -21,10 +21,7 @@ void SoLineMergerElementHQ::push(SoState* state) {
   // enclosing set, not from whatever this depth held last time.
   auto* below = static_cast<const SoLineMergerElementHQ*>(getNextInStack());
   if (below) {
-    coords = below->coords;
-    index = below->index;
-    thick = below->thick;
-    dens = below->dens;
+    lines = below->lines;
     stored = below->stored;
   } else {
     clear();
@@ -32,10 +29,7 @@ void SoLineMergerElementHQ::push(SoState* state) {
 }
 
 void SoLineMergerElementHQ::clear() {
-  coords.clear();
-  index.clear();
-  thick.clear();
-  dens.clear();
+  lines.clear();
   stored = 0;
 }
 
@@ -45,11 +39,11 @@ void SoLineMergerElementHQ::set(SoState* state, SoNode* node, int32_t coordCount
   SoLineMergerElementHQ* element = getWritable(state, node);
   if (!element) return;
   element->clear();
-  if (coords && coordCount > 0) element->coords.assign(coords, coords + coordCount);
-  if (indices && indexCount > 0) element->index.assign(indices, indices + indexCount);
-  element->stored = static_cast<int32_t>(element->index.size());
-  if (thickness && valueCount > 0) element->thick.assign(thickness, thickness + valueCount);
-  if (density && valueCount > 0) element->dens.assign(density, density + valueCount);
+  if (coords && coordCount > 0) element->lines.points.assign(coords, coords + coordCount);
+  if (indices && indexCount > 0) element->lines.indices.assign(indices, indices + indexCount);
+  element->stored = static_cast<int32_t>(element->lines.indices.size());
+  if (thickness && valueCount > 0) element->lines.thickness.assign(thickness, thickness + valueCount);
+  if (density && valueCount > 0) element->lines.density.assign(density, density + valueCount);
 }
 
 SoLineMergerElementHQ* SoLineMergerElementHQ::getWritable(SoState* state, SoNode* node) {
@@ -65,8 +59,8 @@ int32_t SoLineMergerElementHQ::storedPrefix(SoState* state, const int32_t* indic
   const SoLineMergerElementHQ* store = get(state);
   // The restoring merger publishes the store's own array: the same address
   // and length mean no stage has replaced the set since.
-  if (!store || store->index.empty() || store->index.data() != indices ||
-      static_cast<int32_t>(store->index.size()) != indexCount)
+  if (!store || store->isEmpty() || store->indices().data() != indices ||
+      static_cast<int32_t>(store->indices().size()) != indexCount)
     return -1;
   return std::min(store->stored, indexCount);
 }

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "lines/SbLineSet.h"
+
 // A stored line set: the element keeps its own copy of the points, the
 // polyline index list (runs ended by -1) and the per-vertex thickness and
 // density (one value per index that is not -1, or none). Unlike the other
@@ -33,16 +35,19 @@ class SoLineMergerElementHQ : public SoReplacedElement {
   // The innermost stored set; never null while the action carries the element.
   static const SoLineMergerElementHQ* get(SoState* state);
 
-  std::vector<SbVec3f>& coordinates() { return coords; }
-  std::vector<int32_t>& indices() { return index; }
-  std::vector<float>& thickness() { return thick; }
-  std::vector<float>& density() { return dens; }
-  const std::vector<SbVec3f>& coordinates() const { return coords; }
-  const std::vector<int32_t>& indices() const { return index; }
-  const std::vector<float>& thickness() const { return thick; }
-  const std::vector<float>& density() const { return dens; }
+  std::vector<SbVec3f>& coordinates() { return lines.points; }
+  std::vector<int32_t>& indices() { return lines.indices; }
+  std::vector<float>& thickness() { return lines.thickness; }
+  std::vector<float>& density() { return lines.density; }
+  const std::vector<SbVec3f>& coordinates() const { return lines.points; }
+  const std::vector<int32_t>& indices() const { return lines.indices; }
+  const std::vector<float>& thickness() const { return lines.thickness; }
+  const std::vector<float>& density() const { return lines.density; }
+  // The stored set as a line set (only points, indices, thickness and
+  // density are ever filled).
+  const SbLineSet& lineSet() const { return lines; }
   void clear();
-  bool isEmpty() const { return index.empty(); }
+  bool isEmpty() const { return lines.indices.empty(); }
 
   // Index entries at the front of indices() that came from the stored set
   // (LM_STORE or set()); the rest were merged in after it.
@@ -59,10 +64,7 @@ class SoLineMergerElementHQ : public SoReplacedElement {
   ~SoLineMergerElementHQ() override;
 
  private:
-  std::vector<SbVec3f> coords;
-  std::vector<int32_t> index;
-  std::vector<float> thick;
-  std::vector<float> dens;
+  SbLineSet lines;
   int32_t stored = 0;
 };
 

@@ -22,6 +22,14 @@ void readArray(SoState* state, std::vector<T>& out) {
   const auto* values = Element::get(state, n);
   if (values && n > 0) out.assign(values, values + n);
 }
+
+template <class Element, class T>
+void attach(SoState* state, SbLineSetView& view, void (SbLineSetView::*set)(const T*, int32_t)) {
+  if (!state->isElementEnabled(Element::getClassStackIndex())) return;
+  int32_t n = 0;
+  const T* values = Element::get(state, n);
+  (view.*set)(values, n);
+}
 }  // namespace
 
 void readLineSet(SoState* state, SbLineSet& out) {
@@ -51,6 +59,30 @@ void readLineSet(SoState* state, SbLineSet& out) {
     }
   }
   out.validate();
+}
+
+void viewLineSet(SoState* state, SbLineSetView& out, std::vector<SbVec3f>& pointStore) {
+  out = SbLineSetView();
+  auto enabled = [state](int stackIndex) { return state->isElementEnabled(stackIndex); };
+  if (!enabled(SoLineCoordinateIndexElement::getClassStackIndex()) ||
+      !enabled(SoCoordinateElement::getClassStackIndex()))
+    return;
+  const SoCoordinateElement* coords = SoCoordinateElement::getInstance(state);
+  const int32_t pointCount = coords ? coords->getNum() : 0;
+  const SbVec3f* points = pointCount > 0 ? coords->getArrayPtr3() : nullptr;
+  if (pointCount > 0 && !points) {  // double precision or homogeneous coordinates
+    pointStore.resize(static_cast<size_t>(pointCount));
+    for (int32_t i = 0; i < pointCount; ++i) pointStore[static_cast<size_t>(i)] = coords->get3(i);
+    points = pointStore.data();
+  }
+  int32_t indexCount = 0;
+  const int32_t* indices = SoLineCoordinateIndexElement::get(state, indexCount);
+  out = SbLineSetView(points, pointCount, indices, indexCount);
+  attach<SoLineThicknessElement>(state, out, &SbLineSetView::setThickness);
+  attach<SoLineTaperElementHQ>(state, out, &SbLineSetView::setTaper);
+  attach<SoLineDensityElementHQ>(state, out, &SbLineSetView::setDensity);
+  attach<SoLineFamilyElementHQ>(state, out, &SbLineSetView::setFamily);
+  attach<SoLineTriangleElementHQ>(state, out, &SbLineSetView::setTriangles);
 }
 
 void publishLineSet(SoState* state, SoNode* node, const SbLineSet& set) {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "lines/SbLineSetView.h"
+
 struct HeTriangle;
 
 // A line set as the line stages hand it on: points, polylines as runs of
@@ -33,7 +35,7 @@ public:
   // per-vertex values); a missing final -1 is added.
   void validate();
   // Calls fn(begin, end) for each polyline: index positions [begin, end)
-  // (end is the position of its -1).
+  // (end is the position of its -1), as SbLineSetView::forEachLine.
   template <class Fn>
   void forEachLine(Fn fn) const;
 };
@@ -70,14 +72,7 @@ private:
 
 template <class Fn>
 void SbLineSet::forEachLine(Fn fn) const {
-  int begin = 0;
-  const int n = static_cast<int>(indices.size());
-  for (int i = 0; i < n; ++i) {
-    if (indices[i] < 0) {
-      fn(begin, i);
-      begin = i + 1;
-    }
-  }
+  SbLineSetView(*this).forEachLine([&](int32_t begin, int32_t end, int32_t) { fn(begin, end); });
 }
 
 #endif

@@ -22,6 +22,18 @@ enum WeVertexFlags : uint8_t { WE_CORNER = 2 };
 enum WeEdgeFlags : uint8_t { WE_SHARP = 8, WE_MARK1 = 1, WE_MARK2 = 2 };
 enum WeFaceFlags : uint8_t { WE_VISITED = 1 };
 
+// How SoWingedEdge draws a model (SbWingedEdgeModel::visualizationMode).
+enum WeVisualization {
+  WE_SHOW_LINES = 1,             // edges, over a depth-only pass of the faces when hiding
+  WE_SHOW_FACES = 2,             // lit faces, flat shading
+  WE_SHOW_COLOURED_FACES = 3,    // faces coloured by the curvature measure
+  WE_SHOW_NOTHING = 4,           // faces into the depth buffer only
+  WE_SHOW_FEATURE_LINES = 5,     // as lines, sharp and boundary edges only
+  WE_SHOW_THREE_COLOURS = 6,     // faces in three colours, two-sided
+  WE_SHOW_DIRECTIONS = 7,        // as lines, with the principal directions
+  WE_SHOW_LINES_NO_DEPTH = 8     // lines without the depth test
+};
+
 struct WeVertex {
   int index = 0;   // position in the object's vertex list (after number())
   int object = 0;  // number of its object
@@ -90,9 +102,9 @@ struct WeObject {
 class SbWingedEdgeModel {
 public:
   std::vector<WeObject> objects;
-  int curvatureMode = 1;
+  int curvatureMode = 1;          // SbWingedEdgeCurvature::Mode
   double threshold = 0.01;
-  int visualizationMode = 2;
+  int visualizationMode = WE_SHOW_FACES;
   bool modified = false;           // set when the modifier chain has run on this copy
   bool statusFlag = false;         // cleared together with `modified`
   bool displayListsValid = false;  // set after drawing; cleared by any change

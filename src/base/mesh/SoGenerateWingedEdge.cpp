@@ -40,6 +40,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 #include <set>
 #include <cstring>
 #include <exception>
@@ -52,6 +53,7 @@
 #include "core/StageTimes.h"
 #include "elements/SoWingedEdgeElement.h"
 #include "mesh/SbWingedEdgeBuilder.h"
+#include "mesh/SbWingedEdgeCurvature.h"
 
 SO_NODE_SOURCE(SoGenerateWingedEdge);
 
@@ -601,7 +603,36 @@ SoGenerateWingedEdge::SoGenerateWingedEdge() {
   SO_NODE_ADD_FIELD(curvatureMode, (1));
   SO_NODE_ADD_FIELD(threshold, (1.0f));
   SO_NODE_ADD_FIELD(doBuildWingedEdge, (TRUE));
-  SO_NODE_ADD_FIELD(visualizationMode, (2));
+  SO_NODE_ADD_FIELD(visualizationMode, (WE_SHOW_FACES));
+  // Both mode fields also read names; numbers stay what they always were.
+  static const std::pair<const char*, int> curvatureModes[] = {
+      {"HEURISTIC", SbWingedEdgeCurvature::HEURISTIC},
+      {"MIN", SbWingedEdgeCurvature::MIN},
+      {"MAX", SbWingedEdgeCurvature::MAX},
+      {"MEAN", SbWingedEdgeCurvature::MEAN},
+      {"GAUSS", SbWingedEdgeCurvature::GAUSS},
+      {"MAX_ABSOLUTE", SbWingedEdgeCurvature::MAX_ABSOLUTE},
+      {"MIN_ABSOLUTE", SbWingedEdgeCurvature::MIN_ABSOLUTE},
+      {"MIN_MAX_SEPARATELY", SbWingedEdgeCurvature::MIN_MAX_SEPARATELY},
+      {"SHAPE_INDEX", SbWingedEdgeCurvature::SHAPE_INDEX},
+      {"MODIFIED_SHAPE_INDEX", SbWingedEdgeCurvature::MODIFIED_SHAPE_INDEX},
+      {"SCALED_MODIFIED_SHAPE_INDEX", SbWingedEdgeCurvature::SCALED_MODIFIED_SHAPE_INDEX},
+      {"FOLD_INDEX", SbWingedEdgeCurvature::FOLD_INDEX},
+      {"SINGULARITY_INDEX", SbWingedEdgeCurvature::SINGULARITY_INDEX},
+      {"VIEW_ANGLE", SbWingedEdgeCurvature::VIEW_ANGLE}};
+  static const std::pair<const char*, int> visualizations[] = {
+      {"LINES", WE_SHOW_LINES},
+      {"FACES", WE_SHOW_FACES},
+      {"COLOURED_FACES", WE_SHOW_COLOURED_FACES},
+      {"NOTHING", WE_SHOW_NOTHING},
+      {"FEATURE_LINES", WE_SHOW_FEATURE_LINES},
+      {"THREE_COLOURS", WE_SHOW_THREE_COLOURS},
+      {"DIRECTIONS", WE_SHOW_DIRECTIONS},
+      {"LINES_NO_DEPTH", WE_SHOW_LINES_NO_DEPTH}};
+  for (const auto& [name, value] : curvatureModes) fieldData->addEnumValue("CurvatureMode", name, value);
+  for (const auto& [name, value] : visualizations) fieldData->addEnumValue("Visualization", name, value);
+  SO_NODE_SET_SF_ENUM_TYPE(curvatureMode, CurvatureMode);
+  SO_NODE_SET_SF_ENUM_TYPE(visualizationMode, Visualization);
 }
 
 SoGenerateWingedEdge::~SoGenerateWingedEdge() {}

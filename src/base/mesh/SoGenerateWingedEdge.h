@@ -3,8 +3,9 @@
 
 #include <Inventor/fields/SoSFBool.h>
 #include <Inventor/fields/SoSFFloat.h>
-#include <Inventor/fields/SoSFInt32.h>
 #include <Inventor/nodes/SoGroup.h>
+
+#include "core/SoSFNumberedEnum.h"
 
 #include "mesh/SbWingedEdgeModel.h"
 
@@ -46,10 +47,10 @@ public:
   static void initClass();
   SoGenerateWingedEdge();
 
-  SoSFInt32 curvatureMode;      // curvature measure used for colouring, 1 .. 13
+  SoSFNumberedEnum curvatureMode;      // SbWingedEdgeCurvature::Mode used for colouring
   SoSFFloat threshold;          // handed to the model with the curvature mode
   SoSFBool doBuildWingedEdge;   // FALSE publishes an empty model
-  SoSFInt32 visualizationMode;  // display mode of the winged-edge shape
+  SoSFNumberedEnum visualizationMode;  // WeVisualization: how SoWingedEdge draws the model
 
   // While an object lives (on one thread, with a GL context current),
   // Coin tessellates NURBS surfaces in that context, for a callback action

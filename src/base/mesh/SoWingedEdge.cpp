@@ -39,7 +39,10 @@ namespace {
 const float kShininess = std::min(200.0f, 128.0f);
 const float kSpecular[4] = {0.4f, 0.4f, 0.4f, 1.0f};
 
-bool isLineMode(int mode) { return mode == 1 || mode == 5 || mode == 7 || mode == 8; }
+bool isLineMode(int mode) {
+  return mode == WE_SHOW_LINES || mode == WE_SHOW_FEATURE_LINES || mode == WE_SHOW_DIRECTIONS ||
+         mode == WE_SHOW_LINES_NO_DEPTH;
+}
 
 // Line variant 1 (mode 5) keeps the feature edges: sharp-marked and boundary.
 bool edgeInVariant(const WeEdge& e, int variant) {
@@ -158,7 +161,7 @@ void SoWingedEdge::GLRender(SoGLRenderAction* action) {
 
 void SoWingedEdge::renderModel(SoGLRenderAction* action, SbWingedEdgeModel* model, int mode) {
   SoState* state = action->getState();
-  if (mode == 3 || mode == 6 || mode == 7) {
+  if (mode == WE_SHOW_COLOURED_FACES || mode == WE_SHOW_THREE_COLOURS || mode == WE_SHOW_DIRECTIONS) {
     SbWingedEdgeCurvature::View view;
     const SbViewVolume& volume = SoViewVolumeElement::get(state);
     const SbMatrix toObject = SoModelMatrixElement::get(state).inverse();
@@ -209,32 +212,32 @@ void SoWingedEdge::renderModel(SoGLRenderAction* action, SbWingedEdgeModel* mode
   }
 
   switch (mode) {
-    case 1:
-    case 5:
-    case 7:
+    case WE_SHOW_LINES:
+    case WE_SHOW_FEATURE_LINES:
+    case WE_SHOW_DIRECTIONS:
       if (hide) drawDepthOnly(state, model);
       if (!send) drawLines(state, model, mode);
-      if (mode == 7) {
+      if (mode == WE_SHOW_DIRECTIONS) {
         glDisable(GL_LIGHTING);
         callList(state, model, LIST_DIRECTIONS, mode);
       }
       break;
-    case 2:
-    case 3:
+    case WE_SHOW_FACES:
+    case WE_SHOW_COLOURED_FACES:
       glEnable(GL_CULL_FACE);
       glCullFace(GL_BACK);
-      glShadeModel(mode == 2 ? GL_FLAT : GL_SMOOTH);
+      glShadeModel(mode == WE_SHOW_FACES ? GL_FLAT : GL_SMOOTH);
       glEnable(GL_LIGHTING);
       glColorMaterial(GL_FRONT, GL_AMBIENT_AND_DIFFUSE);
       glMaterialf(GL_FRONT, GL_SHININESS, kShininess);
       glMaterialfv(GL_FRONT, GL_SPECULAR, kSpecular);
       glColor3fv(secondColour.getValue());
-      callList(state, model, mode == 2 ? LIST_FACES : LIST_COLOURED, mode);
+      callList(state, model, mode == WE_SHOW_FACES ? LIST_FACES : LIST_COLOURED, mode);
       break;
-    case 4:
+    case WE_SHOW_NOTHING:
       drawDepthOnly(state, model);
       break;
-    case 6:
+    case WE_SHOW_THREE_COLOURS:
       glDisable(GL_CULL_FACE);
       glShadeModel(GL_SMOOTH);
       glEnable(GL_LIGHTING);
@@ -244,7 +247,7 @@ void SoWingedEdge::renderModel(SoGLRenderAction* action, SbWingedEdgeModel* mode
       glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, kSpecular);
       callList(state, model, LIST_THREE_COLOURS, mode);
       break;
-    case 8:
+    case WE_SHOW_LINES_NO_DEPTH:
       glDisable(GL_DEPTH_TEST);
       if (!send) drawLines(state, model, mode);
       break;
@@ -325,7 +328,7 @@ void SoWingedEdge::drawLines(SoState* state, SbWingedEdgeModel* model, int mode)
 
 void SoWingedEdge::callList(SoState* state, SbWingedEdgeModel* model, int list, int mode) {
   if (!lists) return;
-  if (!listValid[list] || (list == LIST_EDGES && listEdgeVariant != (mode == 5 ? 1 : 0))) {
+  if (!listValid[list] || (list == LIST_EDGES && listEdgeVariant != (mode == WE_SHOW_FEATURE_LINES ? 1 : 0))) {
     compileList(state, model, list, mode);
   }
   glCallList(lists->getFirstIndex() + list);
@@ -357,7 +360,7 @@ void SoWingedEdge::compileList(SoState*, SbWingedEdgeModel* model, int list, int
       break;
     }
     case LIST_EDGES: {
-      const int variant = mode == 5 ? 1 : 0;
+      const int variant = mode == WE_SHOW_FEATURE_LINES ? 1 : 0;
       listEdgeVariant = variant;
       glBegin(GL_LINES);
       for (const WeObject& o : model->objects) {
@@ -427,7 +430,7 @@ void SoWingedEdge::compileList(SoState*, SbWingedEdgeModel* model, int list, int
 }
 
 void SoWingedEdge::publishLines(SoState* state, SbWingedEdgeModel* model, int mode) {
-  const int variant = mode == 5 ? 1 : 0;
+  const int variant = mode == WE_SHOW_FEATURE_LINES ? 1 : 0;
   linePoints.clear();
   lineIndices.clear();
   std::vector<int32_t> pointOf;

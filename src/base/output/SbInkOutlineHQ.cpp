@@ -5,7 +5,6 @@
 
 #include "output/ContourArcHQ.h"
 #include "output/ContourLineHQ.h"
-#include "styling/SbInkStrokeBuilderHQ.h"
 #include "styling/SbLineSettingsHQ.h"
 
 TypedObjectPool<SbInkOutlineHQ::InkVertexHQ> SbInkOutlineHQ::pool("SoLineOutputHQ::pool");
@@ -17,7 +16,6 @@ constexpr float kTwoPi = 2.0f * kPi;
 
 using Vertex = SbInkOutlineHQ::InkVertexHQ;
 
-float orZero(float v) { return std::isnan(v) ? 0.0f : v; }
 
 // The angle brought into (-pi, pi].
 float wrapAngle(float a) {
@@ -95,131 +93,56 @@ void SbInkOutlineHQ::releaseVertices() {
   vertices.clear();
 }
 
-float SbInkOutlineHQ::radiusOf(const float* thickness, int i) const {
-  const float lineWidth = std::isfinite(settings.lineWidth) ? settings.lineWidth : 0.0f;
-  float r = lineWidth * 0.5f;
-  if (thickness) r *= orZero(thickness[i]);
-  r = orZero(r);
-  const float halfMax = settings.maxWidth * 0.5f;
-  if (halfMax < r) r = halfMax;  // a NaN maximum limits nothing
-  return std::clamp(r, -kMaxRadius, kMaxRadius);
-}
-
-void SbInkOutlineHQ::addLineSet(const SbVec2f* pixels, const uint8_t* valid, int32_t pointCount,
-                                const int32_t* indices, int32_t indexCount, const float* thickness,
-                                int32_t thicknessCount, const float* density, int32_t densityCount) {
-  if (!pixels || pointCount < 1 || !indices || indexCount < 1) return;
-  int32_t vertexCount = 0;
-  for (int32_t k = 0; k < indexCount; ++k)
-    if (indices[k] != -1) ++vertexCount;
-  const bool hasThickness = thickness && thicknessCount >= vertexCount && vertexCount > 0;
-  const bool hasDensity = density && densityCount >= vertexCount && vertexCount > 0;
-
-  auto flush = [&]() {
-    if (!scratchPoints.empty())
-      addStroke(scratchPoints.data(), hasThickness ? scratchThickness.data() : nullptr,
-                hasDensity ? scratchTone.data() : nullptr, static_cast<int>(scratchPoints.size()));
+void SbInkOutlineHQ::addLineSet(const SbLineSetView& lines, const SbVec2f* pixels, const uint8_t* valid) {
+  if (!pixels || lines.pointCount < 1) return;
+  lines.forEachLine([&](int32_t begin, int32_t end, int32_t firstVertex) {
     scratchPoints.clear();
     scratchThickness.clear();
     scratchTone.clear();
-  };
-  int32_t vertex = 0;
-  for (int32_t k = 0; k < indexCount; ++k) {
-    const int32_t i = indices[k];
-    if (i == -1) {
-      flush();
-      continue;
+    for (int32_t k = begin; k < end; ++k) {
+      const int32_t i = lines.indices[k];
+      const int32_t v = firstVertex + (k - begin);
+      if (!lines.hasPoint(i) || (valid && !valid[i])) continue;
+      scratchPoints.push_back(pixels[i]);
+      scratchThickness.push_back(lines.thickness ? lines.thickness[v] : 1.0f);
+      scratchTone.push_back(lines.density ? lines.density[v] : 1.0f);
     }
-    const int32_t v = vertex++;
-    if (i < 0 || i >= pointCount || (valid && !valid[i])) continue;
-    scratchPoints.push_back(pixels[i]);
-    scratchThickness.push_back(hasThickness ? thickness[v] : 1.0f);
-    scratchTone.push_back(hasDensity ? density[v] : 1.0f);
-  }
-  flush();
+    if (!scratchPoints.empty())
+      addStroke(scratchPoints.data(), lines.thickness ? scratchThickness.data() : nullptr,
+                lines.density ? scratchTone.data() : nullptr, static_cast<int>(scratchPoints.size()));
+  });
 }
 
 void SbInkOutlineHQ::addStroke(const SbVec2f* positions, const float* thickness, const float* tone,
                                int count) {
   if (!positions || count < 1) return;
+  scratchPositions.resize(static_cast<size_t>(count));
+  for (int k = 0; k < count; ++k) scratchPositions[k].setValue(positions[k][0], positions[k][1], 0.0f);
+  runs.build(settings, scratchPositions.data(), thickness, tone, count);
   releaseVertices();
-  buildVertices(positions, thickness, tone, count);
-  splitVertices();
-  computeTangents();
-  drawRuns();
-  releaseVertices();
-}
-
-// Keeps a vertex only when it moves at least sqrt(tolerance) pixels, changes
-// the width by at least tolerance / 2 or the tone by at least 0.02.
-void SbInkOutlineHQ::buildVertices(const SbVec2f* positions, const float* thickness,
-                                   const float* tone, int count) {
-  const float tolerance = orZero(settings.tolerance);
-  for (int k = 0; k < count; ++k) {
-    const float x = positions[k][0], y = positions[k][1];
-    if (!std::isfinite(x) || !std::isfinite(y)) continue;
-    const float r = radiusOf(thickness, k);  // signed until split at zero
-    const float t = tone ? std::clamp(orZero(tone[k]), 0.0f, 1.0f) : 1.0f;
-    if (!vertices.empty()) {
-      const InkVertexHQ& prev = *vertices.back();
-      const float dx = x - prev.position[0], dy = y - prev.position[1];
-      // A vertex where the ink starts or ends stays: dots end there.
-      const bool keep = dx * dx + dy * dy >= tolerance || std::fabs(prev.radius - r) * 2.0f >= tolerance ||
-                        std::fabs(prev.tone - t) >= 0.02f ||
-                        (prev.tone > SbInkStrokeBuilderHQ::kNoInk) != (t > SbInkStrokeBuilderHQ::kNoInk);
-      if (!keep) continue;
-    }
+  for (const SbInkRunsHQ::Point& p : runs.points()) {
     InkVertexHQ* v = pool.take();
-    if (!v) return;
+    if (!v) break;
     *v = InkVertexHQ{};
-    v->position[0] = x;
-    v->position[1] = y;
-    v->radius = r;
-    v->tone = t;
+    v->position[0] = p.position[0];
+    v->position[1] = p.position[1];
+    v->radius = p.radius;
+    v->tone = p.tone;
     vertices.push_back(v);
   }
-}
-
-// Inserts a vertex where the width changes sign and one where the tone
-// crosses toneHigh, so that every run is wholly solid, wholly dotted or
-// empty; then no radius stays below zero.
-void SbInkOutlineHQ::splitVertices() {
-  const float high = settings.toneHigh;
-  std::vector<InkVertexHQ*> out;
-  out.reserve(vertices.size() * 2);
-  for (size_t k = 0; k < vertices.size(); ++k) {
-    out.push_back(vertices[k]);
-    if (k + 1 == vertices.size()) break;
-    const InkVertexHQ& a = *vertices[k];
-    const InkVertexHQ& b = *vertices[k + 1];
-    struct Cut {
-      float f;
-      bool width;
-    } cuts[2];
-    int n = 0;
-    if ((a.radius > 0.0f && b.radius < 0.0f) || (a.radius < 0.0f && b.radius > 0.0f)) {
-      const float f = a.radius / (a.radius - b.radius);
-      if (f > 1e-6f && f < 0.999999f) cuts[n++] = {f, true};
-    }
-    if ((a.tone < high) != (b.tone < high)) {
-      const float f = (high - a.tone) / (b.tone - a.tone);
-      if (f > 1e-6f && f < 0.999999f) cuts[n++] = {f, false};
-    }
-    if (n == 2 && cuts[1].f < cuts[0].f) std::swap(cuts[0], cuts[1]);
-    for (int c = 0; c < n; ++c) {
-      InkVertexHQ* v = pool.take();
-      if (!v) break;
-      const float f = cuts[c].f;
-      *v = InkVertexHQ{};
-      v->position[0] = a.position[0] + f * (b.position[0] - a.position[0]);
-      v->position[1] = a.position[1] + f * (b.position[1] - a.position[1]);
-      v->radius = cuts[c].width ? 0.0f : a.radius + f * (b.radius - a.radius);
-      v->tone = cuts[c].width ? a.tone + f * (b.tone - a.tone) : high;
-      out.push_back(v);
+  if (vertices.size() == runs.points().size()) {
+    computeTangents();
+    const std::vector<SbInkRunsHQ::Dot>& dots = runs.dots();
+    for (const SbInkRunsHQ::Run& run : runs.runs()) {
+      if (run.kind == SbInkRunsHQ::SOLID) {
+        solidRun(static_cast<size_t>(run.first), static_cast<size_t>(run.last));
+      } else {
+        for (int d = run.firstDot; d < run.firstDot + run.dots; ++d)
+          dot(dots[d].centre[0], dots[d].centre[1], dots[d].radius);
+      }
     }
   }
-  vertices.swap(out);
-  for (InkVertexHQ* v : vertices) v->radius = std::max(v->radius, 0.0f);
+  releaseVertices();
 }
 
 // The outer tangents of consecutive discs: with d = p - p_prev and
@@ -245,36 +168,6 @@ void SbInkOutlineHQ::computeTangents() {
     v.normalB[0] = std::cos(v.angleB);
     v.normalB[1] = std::sin(v.angleB);
     v.tangents = true;
-  }
-}
-
-void SbInkOutlineHQ::drawRuns() {
-  const size_t n = vertices.size();
-  if (n == 0) return;
-  if (n == 1) {
-    const InkVertexHQ& v = *vertices[0];
-    if (v.radius > 1e-6f && v.tone > SbInkStrokeBuilderHQ::kNoInk) dot(v.position[0], v.position[1], v.radius);
-    return;
-  }
-  const float high = settings.toneHigh;
-  enum Kind { EMPTY, SOLID, DOTTED };
-  auto kind = [&](size_t k) {
-    const InkVertexHQ& a = *vertices[k];
-    const InkVertexHQ& b = *vertices[k + 1];
-    if (a.radius < 1e-6f && b.radius < 1e-6f) return EMPTY;
-    if (a.tone >= high - 1e-6f && b.tone >= high - 1e-6f) return SOLID;
-    return DOTTED;
-  };
-  const size_t segments = n - 1;
-  size_t start = 0;
-  Kind current = kind(0);
-  for (size_t k = 1; k <= segments; ++k) {
-    const Kind next = k < segments ? kind(k) : EMPTY;
-    if (k < segments && next == current) continue;
-    if (current == SOLID) solidRun(start, k);
-    else if (current == DOTTED) placeDots(start, k);
-    current = next;
-    start = k;
   }
 }
 
@@ -381,38 +274,4 @@ void SbInkOutlineHQ::dot(float x, float y, float radius) {
   }
   ++dots;
   receiver.drawDot(SbVec3f(x, y, 0.0f), radius);
-}
-
-// Dots along vertices first..last: the walk the screen shares
-// (SbInkStrokeBuilderHQ::dotPlaces), by arc length.
-void SbInkOutlineHQ::placeDots(size_t first, size_t last) {
-  const size_t n = last - first + 1;
-  std::vector<float> s(n, 0.0f), radius(n), tone(n);
-  for (size_t m = 0; m < n; ++m) {
-    const InkVertexHQ& v = *vertices[first + m];
-    if (m > 0) s[m] = s[m - 1] + v.length;
-    radius[m] = v.radius;
-    tone[m] = v.tone;
-  }
-  const float high = settings.toneHigh;
-  const InkVertexHQ& head = *vertices[first];
-  const InkVertexHQ& tail = *vertices[last];
-  const bool solidBefore = first > 0 && head.tone >= high - 1e-6f && vertices[first - 1]->tone >= high - 1e-6f &&
-                           (head.radius >= 1e-6f || vertices[first - 1]->radius >= 1e-6f);
-  const bool solidAfter = last + 1 < vertices.size() && tail.tone >= high - 1e-6f &&
-                          vertices[last + 1]->tone >= high - 1e-6f &&
-                          (tail.radius >= 1e-6f || vertices[last + 1]->radius >= 1e-6f);
-  std::vector<float> places;
-  SbInkStrokeBuilderHQ::dotPlaces(settings, s.data(), radius.data(), tone.data(), static_cast<int>(n), solidBefore,
-                                  solidAfter, places);
-  size_t m = 0;
-  for (float x : places) {
-    while (m + 2 < n && s[m + 1] <= x) ++m;
-    const InkVertexHQ& a = *vertices[first + m];
-    const InkVertexHQ& b = *vertices[first + m + 1];
-    const float span = s[m + 1] - s[m];
-    const float f = span > 0.0f ? std::clamp((x - s[m]) / span, 0.0f, 1.0f) : 0.0f;
-    dot(a.position[0] + f * (b.position[0] - a.position[0]), a.position[1] + f * (b.position[1] - a.position[1]),
-        a.radius + f * (b.radius - a.radius));
-  }
 }

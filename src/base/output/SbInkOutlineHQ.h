@@ -6,9 +6,9 @@
 // and circular arcs that covers the union of the discs of the per-vertex
 // radii and the bands between their outer tangents (fill it with the
 // non-zero winding rule); every lighter run a row of round dots whose spacing
-// gives the tone (SbLineSettingsHQ::spacing), placed by the walk the screen
-// uses too (SbInkStrokeBuilderHQ::dotPlaces). No GL and no traversal state:
-// the shapes go to a Receiver.
+// gives the tone (SbLineSettingsHQ::spacing). The runs and the dots are
+// SbInkRunsHQ's, the same as the screen's. No GL and no traversal state: the
+// shapes go to a Receiver.
 //
 // Coordinates are pixels relative to the viewport centre, y up.
 
@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "core/ObjectPool.h"
+#include "lines/SbLineSetView.h"
+#include "styling/SbInkRunsHQ.h"
 #include "output/ContourPieceHQ.h"
 
 class SbLineSettingsHQ;
@@ -49,9 +51,8 @@ class SbInkOutlineHQ {
     virtual void drawDot(const SbVec3f& centre, float radius) = 0;
   };
 
-  // Upper bound that keeps absurd input from exhausting memory or time (the
-  // dots of a run are bounded by SbInkStrokeBuilderHQ::kMaxDotsPerRun).
-  static constexpr float kMaxRadius = 1.0e5f;
+  // Largest half-width drawn (SbInkRunsHQ::halfWidth).
+  static constexpr float kMaxRadius = SbInkRunsHQ::kMaxRadius;
 
   SbInkOutlineHQ(const SbLineSettingsHQ& settings, Receiver& receiver);
   ~SbInkOutlineHQ();
@@ -63,18 +64,10 @@ class SbInkOutlineHQ {
   // lineWidth / 2, tone 1). Non-finite positions are skipped.
   void addStroke(const SbVec2f* positions, const float* thickness, const float* tone, int count);
 
-  // Every polyline of a line set: projected points (pixels; valid[i] false
-  // for a point that could not be projected, which is skipped), index runs
-  // ended by -1, per-vertex thickness and density (one per index that is not
-  // -1; a shorter array counts as absent). Indices outside the points are
-  // skipped.
-  void addLineSet(const SbVec2f* pixels, const uint8_t* valid, int32_t pointCount,
-                  const int32_t* indices, int32_t indexCount, const float* thickness,
-                  int32_t thicknessCount, const float* density, int32_t densityCount);
-
-  // Radius of a vertex before clamping at zero: lineWidth / 2 x thickness
-  // (lineWidth / 2 without thickness), at most maxWidth / 2.
-  float radiusOf(const float* thickness, int i) const;
+  // Every polyline of a line set, drawn at its points' projections:
+  // pixels[i] for point i, skipped where valid[i] is 0 (a point that could
+  // not be projected) or the entry names no point.
+  void addLineSet(const SbLineSetView& lines, const SbVec2f* pixels, const uint8_t* valid);
 
   int contourCount() const { return contours; }
   int dotCount() const { return dots; }
@@ -84,20 +77,18 @@ class SbInkOutlineHQ {
   static constexpr float kSameDot = 0.01f;
 
  private:
-  void buildVertices(const SbVec2f* positions, const float* thickness, const float* tone, int count);
-  void splitVertices();
   void computeTangents();
-  void drawRuns();
   void solidRun(size_t first, size_t last);
   void outline(size_t first, size_t last);
   void join(size_t k);
-  void placeDots(size_t first, size_t last);
   void dot(float x, float y, float radius);
   void releaseVertices();
 
   const SbLineSettingsHQ& settings;
   Receiver& receiver;
-  std::vector<InkVertexHQ*> vertices;  // the stroke being drawn
+  SbInkRunsHQ runs;                    // the stroke's runs and dots
+  std::vector<InkVertexHQ*> vertices;  // its points with their tangents
+  std::vector<SbVec3f> scratchPositions;
   std::vector<SbVec2f> scratchPoints;
   std::vector<float> scratchThickness;
   std::vector<float> scratchTone;

@@ -20,6 +20,7 @@
 #include "elements/SoLineMergerElementHQ.h"
 #include "elements/SoLineSettingsElementHQ.h"
 #include "elements/SoLineThicknessElement.h"
+#include "lines/LineSetState.h"
 #include "output/SbInkOutlineHQ.h"
 #include "styling/SbInkStrokeBuilderHQ.h"
 #include "styling/SbLineSettingsHQ.h"
@@ -48,18 +49,12 @@ class SoLineOutputHQ::Sink : public SbInkOutlineHQ::Receiver {
 
 void SoLineOutputHQ::initClass() {
   SO_NODE_INIT_ABSTRACT_CLASS(SoLineOutputHQ, SoLineModifier, "SoLineModifier");
-  SO_ENABLE(SoGLRenderAction, SoCoordinateElement);
-  SO_ENABLE(SoGLRenderAction, SoLineCoordinateIndexElement);
-  SO_ENABLE(SoGLRenderAction, SoLineThicknessElement);
-  SO_ENABLE(SoGLRenderAction, SoLineDensityElementHQ);
+  LINFOLD_ENABLE_LINE_SET_ELEMENTS(SoGLRenderAction);
+  LINFOLD_ENABLE_LINE_SET_ELEMENTS(SoCallbackAction);
   SO_ENABLE(SoGLRenderAction, SoLineSettingsElementHQ);
   SO_ENABLE(SoGLRenderAction, SoModelMatrixElement);
   SO_ENABLE(SoGLRenderAction, SoViewVolumeElement);
   SO_ENABLE(SoGLRenderAction, SoViewportRegionElement);
-  SO_ENABLE(SoCallbackAction, SoCoordinateElement);
-  SO_ENABLE(SoCallbackAction, SoLineCoordinateIndexElement);
-  SO_ENABLE(SoCallbackAction, SoLineThicknessElement);
-  SO_ENABLE(SoCallbackAction, SoLineDensityElementHQ);
   SO_ENABLE(SoCallbackAction, SoLineSettingsElementHQ);
   SO_ENABLE(SoCallbackAction, SoModelMatrixElement);
   SO_ENABLE(SoCallbackAction, SoViewVolumeElement);
@@ -104,15 +99,12 @@ void SoLineOutputHQ::doAction(SoAction* action) {
 
 void SoLineOutputHQ::outputPass(SoState* state) {
   TimingScope timing("SoLineOutputHQ");
-  int32_t thicknessCount = 0, densityCount = 0, indexCount = 0;
-  const float* thickness = SoLineThicknessElement::get(state, thicknessCount);
-  const float* density = SoLineDensityElementHQ::get(state, densityCount);
-  const int32_t* indices = SoLineCoordinateIndexElement::get(state, indexCount);
-  const SoCoordinateElement* coords = SoCoordinateElement::getInstance(state);
+  SbLineSetView lines;
+  std::vector<SbVec3f> pointStore;
+  linestate::viewLineSet(state, lines, pointStore);
   const SbLineSettingsHQ* settings = SoLineSettingsElementHQ::get(state);
-  const int32_t pointCount = coords ? coords->getNum() : 0;
   // No strokes yet: stay armed for a later traversal.
-  if (!settings || !indices || indexCount < 2 || pointCount < 1) return;
+  if (!settings || lines.indexCount < 2 || lines.pointCount < 1) return;
 
   const SbViewportRegion& region = SoViewportRegionElement::get(state);
   const SbVec2s size = region.getViewportSizePixels();
@@ -133,15 +125,9 @@ void SoLineOutputHQ::outputPass(SoState* state) {
   SbInkStrokeBuilderHQ projector;
   projector.setProjection(toClip, SbVec2f(-0.5f * width, -0.5f * height),
                           SbVec2f(static_cast<float>(width), static_cast<float>(height)));
-  std::vector<SbVec2f> pixels(static_cast<size_t>(pointCount));
-  std::vector<uint8_t> valid(static_cast<size_t>(pointCount), 0);
-  for (int32_t i = 0; i < pointCount; ++i) {
-    SbVec3f p;
-    if (projector.project(coords->get3(i), p)) {
-      pixels[i].setValue(p[0], p[1]);
-      valid[i] = 1;
-    }
-  }
+  std::vector<SbVec2f> pixels;
+  std::vector<uint8_t> valid;
+  projector.projectPoints(lines, pixels, valid);
 
   outputError.clear();
   if (!beginOutput(width, height)) {
@@ -151,29 +137,16 @@ void SoLineOutputHQ::outputPass(SoState* state) {
   {
     Sink sink(*this);
     SbInkOutlineHQ ink(*settings, sink);
-    const int32_t stored = SoLineMergerElementHQ::storedPrefix(state, indices, indexCount);
+    const int32_t stored = SoLineMergerElementHQ::storedPrefix(state, lines.indices, lines.indexCount);
     if (stored < 0) {
       beginLines(LO_UNKNOWN);
-      ink.addLineSet(pixels.data(), valid.data(), pointCount, indices, indexCount, thickness, thicknessCount,
-                     density, densityCount);
+      ink.addLineSet(lines, pixels.data(), valid.data());
     } else {
-      // The stored lines, then the merged ones; per-vertex values that do
-      // not cover the whole set count as absent for both, as for one set.
-      int32_t vertices = 0, storedVertices = 0;
-      for (int32_t k = 0; k < indexCount; ++k) {
-        if (indices[k] == -1) continue;
-        ++vertices;
-        if (k < stored) ++storedVertices;
-      }
-      if (thicknessCount < vertices) thickness = nullptr, thicknessCount = 0;
-      if (densityCount < vertices) density = nullptr, densityCount = 0;
+      // The stored lines, then the merged ones.
       beginLines(LO_STORED);
-      ink.addLineSet(pixels.data(), valid.data(), pointCount, indices, stored, thickness,
-                     thickness ? storedVertices : 0, density, density ? storedVertices : 0);
+      ink.addLineSet(lines.slice(0, stored), pixels.data(), valid.data());
       beginLines(LO_MERGED);
-      ink.addLineSet(pixels.data(), valid.data(), pointCount, indices + stored, indexCount - stored,
-                     thickness ? thickness + storedVertices : nullptr, thickness ? vertices - storedVertices : 0,
-                     density ? density + storedVertices : nullptr, density ? vertices - storedVertices : 0);
+      ink.addLineSet(lines.slice(stored, lines.indexCount), pixels.data(), valid.data());
     }
   }
   pieces.clear();

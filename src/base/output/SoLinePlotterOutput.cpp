@@ -23,6 +23,7 @@
 #include "elements/SoLineMergerElementHQ.h"
 #include "elements/SoLineSettingsElementHQ.h"
 #include "elements/SoLineThicknessElement.h"
+#include "lines/LineSetState.h"
 #include "output/SbInkOutlineHQ.h"
 #include "core/SbOutputFile.h"
 #include "output/SbPlotterPaths.h"
@@ -50,18 +51,12 @@ class DotCollector : public SbInkOutlineHQ::Receiver {
 
 void SoLinePlotterOutput::initClass() {
   SO_NODE_INIT_CLASS(SoLinePlotterOutput, SoLineModifier, "SoLineModifier");
-  SO_ENABLE(SoGLRenderAction, SoCoordinateElement);
-  SO_ENABLE(SoGLRenderAction, SoLineCoordinateIndexElement);
-  SO_ENABLE(SoGLRenderAction, SoLineThicknessElement);
-  SO_ENABLE(SoGLRenderAction, SoLineDensityElementHQ);
+  LINFOLD_ENABLE_LINE_SET_ELEMENTS(SoGLRenderAction);
+  LINFOLD_ENABLE_LINE_SET_ELEMENTS(SoCallbackAction);
   SO_ENABLE(SoGLRenderAction, SoLineSettingsElementHQ);
   SO_ENABLE(SoGLRenderAction, SoModelMatrixElement);
   SO_ENABLE(SoGLRenderAction, SoViewVolumeElement);
   SO_ENABLE(SoGLRenderAction, SoViewportRegionElement);
-  SO_ENABLE(SoCallbackAction, SoCoordinateElement);
-  SO_ENABLE(SoCallbackAction, SoLineCoordinateIndexElement);
-  SO_ENABLE(SoCallbackAction, SoLineThicknessElement);
-  SO_ENABLE(SoCallbackAction, SoLineDensityElementHQ);
   SO_ENABLE(SoCallbackAction, SoLineSettingsElementHQ);
   SO_ENABLE(SoCallbackAction, SoModelMatrixElement);
   SO_ENABLE(SoCallbackAction, SoViewVolumeElement);
@@ -113,15 +108,12 @@ void SoLinePlotterOutput::doAction(SoAction* action) {
 }
 
 void SoLinePlotterOutput::outputPass(SoState* state) {
-  int32_t thicknessCount = 0, densityCount = 0, indexCount = 0;
-  const float* thickness = SoLineThicknessElement::get(state, thicknessCount);
-  const float* density = SoLineDensityElementHQ::get(state, densityCount);
-  const int32_t* indices = SoLineCoordinateIndexElement::get(state, indexCount);
-  const SoCoordinateElement* coords = SoCoordinateElement::getInstance(state);
+  SbLineSetView lines;
+  std::vector<SbVec3f> pointStore;
+  linestate::viewLineSet(state, lines, pointStore);
   const SbLineSettingsHQ* settings = SoLineSettingsElementHQ::get(state);
-  const int32_t pointCount = coords ? coords->getNum() : 0;
   // No lines yet: stay armed for a later traversal.
-  if (!indices || indexCount < 2 || pointCount < 1) return;
+  if (lines.indexCount < 2 || lines.pointCount < 1) return;
 
   const SbVec2s size = SoViewportRegionElement::get(state).getViewportSizePixels();
   const int width = size[0], height = size[1];
@@ -150,23 +142,11 @@ void SoLinePlotterOutput::outputPass(SoState* state) {
   auto toPage = [&](float x, float y) {
     return SbVec2f(static_cast<float>(x * scale + shiftX), static_cast<float>(y * scale + shiftY));
   };
-  std::vector<SbVec2f> pixels(static_cast<size_t>(pointCount));
-  std::vector<uint8_t> valid(static_cast<size_t>(pointCount), 0);
-  for (int32_t i = 0; i < pointCount; ++i) {
-    SbVec3f p;
-    if (projector.project(coords->get3(i), p)) {
-      pixels[i].setValue(p[0], p[1]);
-      valid[i] = 1;
-    }
-  }
-
-  int32_t vertexCount = 0;
-  for (int32_t k = 0; k < indexCount; ++k)
-    if (indices[k] != -1) ++vertexCount;
-  const bool hasThickness = thickness && thicknessCount >= vertexCount && vertexCount > 0;
-  const bool hasDensity = density && densityCount >= vertexCount && vertexCount > 0;
+  std::vector<SbVec2f> pixels;
+  std::vector<uint8_t> valid;
+  projector.projectPoints(lines, pixels, valid);
   // Index entries before `stored` are silhouettes (all are hatching when unknown).
-  const int32_t stored = std::max(0, SoLineMergerElementHQ::storedPrefix(state, indices, indexCount));
+  const int32_t stored = std::max(0, SoLineMergerElementHQ::storedPrefix(state, lines.indices, lines.indexCount));
   const float pen = std::isfinite(penWidth.getValue()) && penWidth.getValue() > 0.0f ? penWidth.getValue() : kPenWidth;
 
   SbPlotterPaths paths;
@@ -190,27 +170,24 @@ void SoLinePlotterOutput::outputPass(SoState* state) {
     tone.clear();
     radius.clear();
   };
-  int32_t vertex = 0;
-  for (int32_t k = 0; k < indexCount; ++k) {
-    const int32_t i = indices[k];
-    if (i == -1) {
-      flush();
-      continue;
+  lines.forEachLine([&](int32_t begin, int32_t end, int32_t firstVertex) {
+    layer = begin < stored ? SbPlotterPaths::SILHOUETTES : SbPlotterPaths::HATCHING;
+    for (int32_t k = begin; k < end; ++k) {
+      const int32_t i = lines.indices[k];
+      const int32_t v = firstVertex + (k - begin);
+      if (!lines.hasPoint(i) || !valid[i]) continue;
+      run.push_back(toPage(pixels[i][0], pixels[i][1]));
+      if (ink) {
+        const float* density = lines.density;
+        tone.push_back(density ? std::clamp(std::isfinite(density[v]) ? density[v] : 0.0f, 0.0f, 1.0f) : 1.0f);
+        radius.push_back(SbInkRunsHQ::halfWidth(*settings, lines.thickness ? lines.thickness + v : nullptr));
+      }
     }
-    layer = k < stored ? SbPlotterPaths::SILHOUETTES : SbPlotterPaths::HATCHING;
-    const int32_t v = vertex++;
-    if (i < 0 || i >= pointCount || !valid[i]) continue;
-    run.push_back(toPage(pixels[i][0], pixels[i][1]));
-    if (ink) {
-      tone.push_back(hasDensity ? std::clamp(std::isfinite(density[v]) ? density[v] : 0.0f, 0.0f, 1.0f) : 1.0f);
-      radius.push_back(ink->radiusOf(hasThickness ? thickness + v : nullptr, 0));
-    }
-  }
-  flush();
+    flush();
+  });
   if (ink) {
     if (dots)
-      ink->addLineSet(pixels.data(), valid.data(), pointCount, indices, indexCount, thickness, thicknessCount,
-                      density, densityCount);
+      ink->addLineSet(lines, pixels.data(), valid.data());
     ink.reset();
     for (const SbVec3f& d : collector.dots)
       paths.addDot(toPage(d[0], d[1]), std::max(pen, static_cast<float>(2.0 * d[2] * scale)));

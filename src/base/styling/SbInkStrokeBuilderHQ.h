@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/ObjectPool.h"
+#include "lines/SbLineSetView.h"
+#include "styling/SbInkRunsHQ.h"
 
 class SbLineSettingsHQ;
 
@@ -14,8 +15,9 @@ class SbLineSettingsHQ;
 // at least the settings' toneHigh become solid outlines (the union of discs of
 // the per-point half-widths and the quadrilaterals between their outer
 // tangents), the lighter parts rows of round dots whose spacing gives the
-// tone (SbLineSettingsHQ::spacing), placed by the same walk as the dots of
-// the files (dotPlaces). No GL: the result is plain arrays.
+// tone (SbLineSettingsHQ::spacing). Which parts are solid and where the dots
+// go is SbInkRunsHQ's decision, the same as for the files. No GL: the result
+// is plain arrays.
 //
 // Use from a render node:
 //
@@ -24,8 +26,7 @@ class SbLineSettingsHQ;
 //   ink.setSettings(settingsFromState);       // null: nothing is built
 //   ink.setResolution(resolution.getValue()); // largest dot edge, pixels
 //   ink.setProjection(objectToClip, viewportOrigin, viewportSize);
-//   ink.addLineSet(points, pointCount, indices, indexCount,
-//                  thickness, thicknessCount, density, densityCount);
+//   ink.addLineSet(lines);                    // an SbLineSetView
 //   // then draw, with an orthographic projection onto the viewport's pixels
 //   // (x right, y up, z the window depth 0..1), all in black:
 //   //   GL_TRIANGLES with solidVertices() indexed by solidTriangles();
@@ -38,18 +39,6 @@ class SbLineSettingsHQ;
 // give it. Points behind the eye or not finite after projection are dropped.
 class SbInkStrokeBuilderHQ {
  public:
-  // One kept stroke point while a stroke is built (from the pool
-  // "SoLineShapeHQ::pool"; given back when the stroke is done).
-  struct Record {
-    float screen[3];       // pixels x, y and window depth
-    float leftOffset[2];   // unit vectors from the point to the outer tangent
-    float rightOffset[2];  //   points of the segment to the next record
-    float leftAngle;       // their angles, radians
-    float rightAngle;
-    float halfWidth;       // outline radius, pixels (signed until split at 0)
-    float length;          // screen distance to the next record
-    float density;         // tone 0..1
-  };
   // One dot: a fan of vertexCount = corners + 2 vertices (centre, corners at
   // angles k 2pi / corners, the first corner again).
   struct Dot {
@@ -59,17 +48,7 @@ class SbInkStrokeBuilderHQ {
     int32_t corners;
     int32_t vertexCount;
   };
-  // A stroke point in pixels with its thickness factor and tone.
-  struct PixelPoint {
-    float x, y, z;
-    float thickness;
-    float density;
-  };
-
-  static TypedObjectPool<Record> pool;
-  // Upper bounds that keep absurd input (a point near the eye plane projects
-  // millions of pixels away) from exhausting memory.
-  static constexpr int kMaxDotsPerRun = 100000;
+  // Upper bound that keeps absurd input from exhausting memory.
   static constexpr int kMaxArcPieces = 1024;
 
   SbInkStrokeBuilderHQ() = default;
@@ -83,44 +62,20 @@ class SbInkStrokeBuilderHQ {
   // Empties the output.
   void clear();
 
-  // Builds every polyline of a line set: points, index runs ended by -1, and
-  // per-vertex thickness and density (one per index that is not -1). A
-  // per-vertex array with fewer values than that is ignored (as absent);
-  // indices outside the points are skipped.
-  void addLineSet(const SbVec3f* points, int32_t pointCount, const int32_t* indices,
-                  int32_t indexCount, const float* thickness, int32_t thicknessCount,
-                  const float* density, int32_t densityCount);
-  // Builds one stroke given in pixels. Without thickness the half-width is
-  // lineWidth / 2, without density the tone is 1.
-  void addStroke(const PixelPoint* points, int count, bool hasThickness, bool hasDensity);
+  // Builds every polyline of a line set with its per-vertex thickness and
+  // density (absent: 1); entries that name no point are skipped.
+  void addLineSet(const SbLineSetView& lines);
+  // Builds one stroke given in pixels (x, y, window depth), with a
+  // thickness factor and a tone per point (either may be null: 1).
+  void addStroke(const SbVec3f* points, const float* thickness, const float* tone, int count);
 
   // Projects an object-space point; false when it lies behind the eye or
   // the result is not finite.
   bool project(const SbVec3f& point, SbVec3f& pixel) const;
-
-  // A tone or half-width at most this carries no ink.
-  static constexpr float kNoInk = 1e-6f;
-
-  // The dot walk that the screen and the files (SbInkOutlineHQ) share, so
-  // that both put the same dots in the same places. A dotted run of n
-  // vertices at increasing arc lengths arc[], with half-widths radius[] and
-  // tones tone[] (pixels, 0..1), linear between the vertices; solidBefore /
-  // solidAfter: solid ink meets the run at its first / last vertex.
-  //
-  // The run ends at every inner vertex without ink (tone or half-width at
-  // most kNoInk) and starts again after it, so no dot lies where the tone is
-  // 0. In each piece the walk starts at the darkest vertex that can carry a
-  // dot and goes to both ends; each step is spacing(t) x r pixels, at least
-  // one, with r the half-width where the step starts and t the mean tone
-  // over the stretch it covers (exact for the linear tone); it stops before
-  // leaving the piece or reaching a place without ink. Where solid ink
-  // meets the run, the walk keeps minDistance x that end's half-width away
-  // from it. With the settings' rebalance on, a run between two solid parts
-  // gets its dots spread evenly from one such margin to the other (a single
-  // dot in the middle). `places` receives the dots' arc lengths in
-  // increasing order (at most kMaxDotsPerRun).
-  static void dotPlaces(const SbLineSettingsHQ& settings, const float* arc, const float* radius, const float* tone,
-                        int n, bool solidBefore, bool solidAfter, std::vector<float>& places);
+  // Projects every point of a line set: pixels[i] (x, y) and valid[i] 1 for
+  // point i, or valid[i] 0 where project() fails.
+  void projectPoints(const SbLineSetView& lines, std::vector<SbVec2f>& pixels,
+                     std::vector<uint8_t>& valid) const;
 
   const std::vector<SbVec3f>& solidVertices() const { return solidVertex; }
   const std::vector<int32_t>& solidTriangles() const { return solidIndex; }
@@ -128,14 +83,10 @@ class SbInkStrokeBuilderHQ {
   const std::vector<Dot>& dots() const { return dotList; }
 
  private:
-  void buildRecords(const PixelPoint* points, int count, bool hasThickness, bool hasDensity);
-  void splitRecords();
-  void emitSolid(size_t first, size_t last);
-  void emitDots(size_t first, size_t last);
-  void emitDisc(const Record& r);
-  void emitBand(Record& a, const Record& b);
+  void emitSolid(int first, int last);
+  void emitDisc(const SbInkRunsHQ::Point& r);
+  void emitBand(const SbInkRunsHQ::Point& a, const SbInkRunsHQ::Point& b);
   void emitDot(float x, float y, float z, float radius);
-  void releaseRecords();
 
   const SbLineSettingsHQ* settings = nullptr;
   float resolution = 2.0f;
@@ -143,8 +94,9 @@ class SbInkStrokeBuilderHQ {
   SbVec2f origin{0, 0};
   SbVec2f size{1, 1};
 
-  std::vector<Record*> records;  // the stroke being built
-  std::vector<PixelPoint> scratch;
+  SbInkRunsHQ runs;  // the stroke being built
+  std::vector<SbVec3f> pixels;
+  std::vector<float> thickness, tone;
   std::vector<SbVec3f> solidVertex;
   std::vector<int32_t> solidIndex;
   std::vector<SbVec3f> dotVertex;

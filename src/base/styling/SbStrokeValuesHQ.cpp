@@ -45,14 +45,6 @@ float meanCurvature(const SbCurvatureHQ& curvature, const HeTriangle* t, const S
 
 }  // namespace
 
-int32_t SbStrokeValuesHQ::vertexCount(const int32_t* indices, int32_t indexCount) {
-  if (!indices) return 0;
-  int32_t n = 0;
-  for (int32_t i = 0; i < indexCount; ++i)
-    if (indices[i] != -1) ++n;
-  return n;
-}
-
 float SbStrokeValuesHQ::combine(int apply, float e, float v) {
   switch (apply) {
     case REPLACE: return v;
@@ -101,7 +93,8 @@ SbVec3f SbStrokeValuesHQ::lightDirection(const SbViewVolume& volume) {
 bool SbStrokeValuesHQ::compute(const Input& in, int method, float value,
                                const LineSthScalarEngineHQ& engine, std::vector<float>& values) {
   values.clear();
-  if (!in.points || in.pointCount < 1 || !in.indices || in.indexCount < 1) return false;
+  const SbLineSetView& lines = in.lines;
+  if (lines.pointCount < 1 || lines.indexCount < 1) return false;
   if (method < PARSER || method > RIM) return false;
 
   const bool formula = method == PARSER;
@@ -115,14 +108,11 @@ bool SbStrokeValuesHQ::compute(const Input& in, int method, float value,
   const bool needTaper = formula && engine.uses(LineSthScalarEngineHQ::IN_TAPER);
   const bool needNormal = needLight || needRim || needIso;
 
-  const int32_t n = vertexCount(in.indices, in.indexCount);
-  values.assign(static_cast<size_t>(n), 0.0f);
-  if (n == 0) return true;
-
-  // Per-point arrays shorter than the stroke set count as absent.
-  const HeTriangle* const* faces = in.faces && in.faceCount >= n ? in.faces : nullptr;
-  const float* taper = in.taper && in.taperCount >= n ? in.taper : nullptr;
-  const float* family = in.family && in.familyCount >= n ? in.family : nullptr;
+  values.assign(static_cast<size_t>(lines.vertexCount), 0.0f);
+  if (lines.empty()) return true;
+  const HeTriangle* const* faces = lines.triangles;
+  const float* taper = lines.taper;
+  const float* family = lines.family;
 
   const SbVec3f e = (needRim || needIso) ? viewDirection(in.viewVolume) : SbVec3f(0, 0, -1);
   const SbVec3f l = needLight ? lightDirection(in.viewVolume) : SbVec3f(0, 0, -1);
@@ -137,63 +127,59 @@ bool SbStrokeValuesHQ::compute(const Input& in, int method, float value,
 
   const SbVec3f origin(0, 0, 0);
   auto pointAt = [&](int32_t k) -> const SbVec3f& {
-    const int32_t p = in.indices[k];
-    return (p >= 0 && p < in.pointCount) ? in.points[p] : origin;
+    const int32_t p = lines.indices[k];
+    return lines.hasPoint(p) ? lines.points[p] : origin;
   };
 
-  int32_t vertex = 0;
-  int32_t runStart = 0;  // index-list position where the current run began
-  for (int32_t k = 0; k < in.indexCount; ++k) {
-    if (in.indices[k] == -1) {
-      runStart = k + 1;
-      continue;
-    }
-    const SbVec3f& p = pointAt(k);
-    const HeTriangle* face = faces ? faces[vertex] : nullptr;
+  lines.forEachLine([&](int32_t begin, int32_t end, int32_t firstVertex) {
+    for (int32_t k = begin; k < end; ++k) {
+      const int32_t vertex = firstVertex + (k - begin);
+      const SbVec3f& p = pointAt(k);
+      const HeTriangle* face = faces ? faces[vertex] : nullptr;
 
-    float h = 0.0f;
-    if (needCurvature) h = meanCurvature(*in.curvature, face, p);
-    float depth = 0.0f;
-    if (needDepth) {
-      SbVec3f eye;
-      toEye.multVecMatrix(p, eye);
-      depth = range > 0.0f ? (-eye[2] - nearDist) / range : 0.0f;
-    }
-    SbVec3f normal(0, 0, 0);
-    if (needNormal) normal = faceNormal(face, p);
-
-    float v = 0.0f;
-    switch (method) {
-      case CONSTANT: v = value; break;
-      case CURVATURE: v = (1.0f - h) * value; break;
-      case DEPTH: v = (1.0f - depth) * value; break;
-      case LIGHT: v = std::min(1.0f, 1.0f - std::fabs(normal.dot(l))) * value; break;
-      case RIM: v = std::min(1.0f, 1.0f - std::fabs(normal.dot(e))) * value; break;
-      default: {
-        LineSthScalarEngineHQ::Inputs inputs;
-        inputs.curvature = -h;
-        inputs.depth = -depth;
-        inputs.light = 1.0f - std::fabs(normal.dot(l));
-        inputs.rim = 1.0f - std::fabs(normal.dot(e));
-        inputs.taper = needTaper ? (taper ? taper[vertex] : 1.0f) : 1.0f;
-        inputs.iso = 1.0f;
-        if (needIso) {
-          const bool first = k == runStart;
-          const bool last = k + 1 >= in.indexCount || in.indices[k + 1] == -1;
-          if (!(first && last)) {
-            const SbVec3f& prev = first ? p : pointAt(k - 1);
-            const SbVec3f& next = last ? p : pointAt(k + 1);
-            const SbVec3f side = normalised((next - prev).cross(normal));
-            inputs.iso = (side - e * side.dot(e)).length();
-          }
-        }
-        v = engine.evaluate(inputs) * value;
-        break;
+      float h = 0.0f;
+      if (needCurvature) h = meanCurvature(*in.curvature, face, p);
+      float depth = 0.0f;
+      if (needDepth) {
+        SbVec3f eye;
+        toEye.multVecMatrix(p, eye);
+        depth = range > 0.0f ? (-eye[2] - nearDist) / range : 0.0f;
       }
+      SbVec3f normal(0, 0, 0);
+      if (needNormal) normal = faceNormal(face, p);
+
+      float v = 0.0f;
+      switch (method) {
+        case CONSTANT: v = value; break;
+        case CURVATURE: v = (1.0f - h) * value; break;
+        case DEPTH: v = (1.0f - depth) * value; break;
+        case LIGHT: v = std::min(1.0f, 1.0f - std::fabs(normal.dot(l))) * value; break;
+        case RIM: v = std::min(1.0f, 1.0f - std::fabs(normal.dot(e))) * value; break;
+        default: {
+          LineSthScalarEngineHQ::Inputs inputs;
+          inputs.curvature = -h;
+          inputs.depth = -depth;
+          inputs.light = 1.0f - std::fabs(normal.dot(l));
+          inputs.rim = 1.0f - std::fabs(normal.dot(e));
+          inputs.taper = needTaper ? (taper ? taper[vertex] : 1.0f) : 1.0f;
+          inputs.iso = 1.0f;
+          if (needIso) {
+            const bool first = k == begin;
+            const bool last = k + 1 == end;
+            if (!(first && last)) {
+              const SbVec3f& prev = first ? p : pointAt(k - 1);
+              const SbVec3f& next = last ? p : pointAt(k + 1);
+              const SbVec3f side = normalised((next - prev).cross(normal));
+              inputs.iso = (side - e * side.dot(e)).length();
+            }
+          }
+          v = engine.evaluate(inputs) * value;
+          break;
+        }
+      }
+      if (family) v = twoFamilies(v, family[vertex], in.crossStart, in.crossFull);
+      values[static_cast<size_t>(vertex)] = v;
     }
-    if (family) v = twoFamilies(v, family[vertex], in.crossStart, in.crossFull);
-    values[static_cast<size_t>(vertex)] = v;
-    ++vertex;
-  }
+  });
   return true;
 }

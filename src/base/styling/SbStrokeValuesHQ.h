@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "lines/SbLineSetView.h"
 #include "styling/LineSthScalarEngineHQ.h"
 
 class SbCurvatureHQ;
@@ -21,21 +22,12 @@ class SbStrokeValuesHQ {
   enum Method { PARSER = 0, CONSTANT = 1, CURVATURE = 2, DEPTH = 3, LIGHT = 4, RIM = 5 };
   enum Apply { REPLACE = 0, ADD = 1, SUB = 2, MUL = 3, SCREEN = 4, MIN = 5, MAX = 6 };
 
-  // The stroke set and the scene around it. Per-point arrays shorter than
-  // the number of stroke points are treated as absent; a null face, or a
-  // point index outside the points, makes that point's surface quantities 0.
+  // The stroke set and the scene around it. A null face, or an entry that
+  // names no point, makes that point's surface quantities 0.
   struct Input {
-    const SbVec3f* points = nullptr;
-    int32_t pointCount = 0;
-    const int32_t* indices = nullptr;
-    int32_t indexCount = 0;
-    const HeTriangle* const* faces = nullptr;
-    int32_t faceCount = 0;
-    const float* taper = nullptr;
-    int32_t taperCount = 0;
-    // Stroke family per point (SoLineFamilyElementHQ); absent for one family.
-    const float* family = nullptr;
-    int32_t familyCount = 0;
+    // The strokes with their faces (triangles), taper and family marks;
+    // no family marks: one family.
+    SbLineSetView lines;
     float crossStart = 0.4f;  // see twoFamilies()
     float crossFull = 0.5f;
     const SbCurvatureHQ* curvature = nullptr;  // null: no curvature record
@@ -44,8 +36,6 @@ class SbStrokeValuesHQ {
     SbViewVolume viewVolume;                        // for depth, light and view directions
   };
 
-  // Number of entries of the index list that are not -1.
-  static int32_t vertexCount(const int32_t* indices, int32_t indexCount);
   // r = apply(e, v) for the Apply value `apply`; e for an unknown value.
   static float combine(int apply, float e, float v);
 

@@ -16,11 +16,11 @@
 #include <cstdio>
 #include <exception>
 
+#include "core/Finite.h"
 #include "core/StageTimes.h"
-#include "elements/SoLineCoordinateIndexElement.h"
-#include "elements/SoLineDensityElementHQ.h"
 #include "elements/SoLineSettingsElementHQ.h"
 #include "elements/SoLineThicknessElement.h"
+#include "lines/LineSetState.h"
 #include "styling/SbLineSettingsHQ.h"
 
 SO_NODE_SOURCE(SoLineShapeHQ);
@@ -39,10 +39,7 @@ GLubyte alphaOf(float value) {
 
 void SoLineShapeHQ::initClass() {
   SO_NODE_INIT_CLASS(SoLineShapeHQ, SoShape, "Shape");
-  SO_ENABLE(SoGLRenderAction, SoCoordinateElement);
-  SO_ENABLE(SoGLRenderAction, SoLineCoordinateIndexElement);
-  SO_ENABLE(SoGLRenderAction, SoLineThicknessElement);
-  SO_ENABLE(SoGLRenderAction, SoLineDensityElementHQ);
+  LINFOLD_ENABLE_LINE_SET_ELEMENTS(SoGLRenderAction);
   SO_ENABLE(SoGLRenderAction, SoLineSettingsElementHQ);
   SO_ENABLE(SoGLRenderAction, SoModelMatrixElement);
   SO_ENABLE(SoGLRenderAction, SoViewingMatrixElement);
@@ -90,45 +87,23 @@ void SoLineShapeHQ::GLRender(SoGLRenderAction* action) {
   StageTimer timer("ink");
   try {
     const SbLineSettingsHQ* settings = SoLineSettingsElementHQ::get(state);
-    int32_t indexCount = 0;
-    const int32_t* indices = SoLineCoordinateIndexElement::get(state, indexCount);
-    const SoCoordinateElement* coords = SoCoordinateElement::getInstance(state);
-    if (!settings || !indices || indexCount < 2 || !coords) return;
-    const int32_t pointCount = coords->getNum();
-    if (pointCount < 1) return;
-    const SbVec3f* points = coords->getArrayPtr3();
-    if (!points) {  // double precision or homogeneous coordinates
-      pointCopy.resize(static_cast<size_t>(pointCount));
-      for (int32_t i = 0; i < pointCount; ++i) pointCopy[i] = coords->get3(i);
-      points = pointCopy.data();
-    }
-
-    // A per-vertex array counts only with a value for every index entry
-    // that is not -1.
-    int32_t vertices = 0;
-    for (int32_t k = 0; k < indexCount; ++k) vertices += indices[k] != -1;
-    int32_t thicknessCount = 0, densityCount = 0;
-    const float* thickness = SoLineThicknessElement::get(state, thicknessCount);
-    const float* density = SoLineDensityElementHQ::get(state, densityCount);
-    if (!thickness || vertices < 1 || thicknessCount < vertices) thickness = nullptr, thicknessCount = 0;
-    if (!density || vertices < 1 || densityCount < vertices) density = nullptr, densityCount = 0;
-
+    linestate::viewLineSet(state, lines, pointStore);
+    if (!settings || lines.indexCount < 2 || lines.pointCount < 1) return;
     if (glLines.getValue()) {
-      drawLines(state, points, pointCount, indices, indexCount, thickness, density);
+      drawLines(lines);
       return;
     }
     ink.setSettings(settings);
-    buildInk(state, points, pointCount, indices, indexCount, thickness, thicknessCount, density,
-             densityCount);
+    buildInk(state, lines);
     drawInk(action);
   } catch (const std::exception& e) {
     std::printf("SoLineShapeHQ::GLRender: %s\n", e.what());
   }
 }
 
-void SoLineShapeHQ::drawLines(SoState*, const SbVec3f* points, int32_t pointCount,
-                              const int32_t* indices, int32_t indexCount, const float* thickness,
-                              const float* density) {
+void SoLineShapeHQ::drawLines(const SbLineSetView& lines) {
+  const float* thickness = lines.thickness;
+  const float* density = lines.density;
   const Mode used = effectiveMode(static_cast<Mode>(mode.getValue()), thickness != nullptr,
                                   density != nullptr);
   glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LIGHTING_BIT | GL_COLOR_BUFFER_BIT |
@@ -148,52 +123,44 @@ void SoLineShapeHQ::drawLines(SoState*, const SbVec3f* points, int32_t pointCoun
     glDisable(GL_LINE_SMOOTH);
   }
 
-  bool open = false;
-  int32_t vertex = 0;  // position in the per-vertex arrays
-  int inStrip = 0;
-  for (int32_t k = 0; k < indexCount; ++k) {
-    const int32_t i = indices[k];
-    if (i == -1) {
-      if (open) glEnd();
-      open = false;
-      continue;
+  lines.forEachLine([&](int32_t begin, int32_t end, int32_t firstVertex) {
+    bool open = false;
+    int inStrip = 0;
+    for (int32_t k = begin; k < end; ++k) {
+      const int32_t i = lines.indices[k];
+      const int32_t v = firstVertex + (k - begin);
+      if (!lines.hasPoint(i) || !finite(lines.points[i])) continue;
+      const SbVec3f& p = lines.points[i];
+      if (!open) {
+        glBegin(GL_LINE_STRIP);
+        open = true;
+      }
+      switch (used) {
+        case M_THICK:
+          glColor4ub(0, 0, 0, alphaOf(thickness[v]));
+          break;
+        case M_DENS:
+          glColor4ub(0, 0, 0, alphaOf(density[v]));
+          break;
+        case M_THICK_DENS:
+          glColor4ub(0, 0, 0, alphaOf(thickness[v] * density[v]));
+          break;
+        case M_RESOLUTION:
+          if (inStrip % 2 == 0) glColor4ub(0, 0, 255, 255);
+          else glColor4ub(255, 0, 0, 255);
+          break;
+        default:
+          break;
+      }
+      ++inStrip;
+      glVertex3f(p[0], p[1], p[2]);
     }
-    const int32_t v = vertex++;
-    if (i < 0 || i >= pointCount) continue;  // not a point: skipped
-    const SbVec3f& p = points[i];
-    if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) continue;
-    if (!open) {
-      glBegin(GL_LINE_STRIP);
-      open = true;
-      inStrip = 0;
-    }
-    switch (used) {
-      case M_THICK:
-        glColor4ub(0, 0, 0, alphaOf(thickness[v]));
-        break;
-      case M_DENS:
-        glColor4ub(0, 0, 0, alphaOf(density[v]));
-        break;
-      case M_THICK_DENS:
-        glColor4ub(0, 0, 0, alphaOf(thickness[v] * density[v]));
-        break;
-      case M_RESOLUTION:
-        if (inStrip % 2 == 0) glColor4ub(0, 0, 255, 255);
-        else glColor4ub(255, 0, 0, 255);
-        break;
-      default:
-        break;
-    }
-    ++inStrip;
-    glVertex3f(p[0], p[1], p[2]);
-  }
-  if (open) glEnd();
+    if (open) glEnd();
+  });
   glPopAttrib();
 }
 
-void SoLineShapeHQ::buildInk(SoState* state, const SbVec3f* points, int32_t pointCount,
-                             const int32_t* indices, int32_t indexCount, const float* thickness,
-                             int32_t thicknessCount, const float* density, int32_t densityCount) {
+void SoLineShapeHQ::buildInk(SoState* state, const SbLineSetView& lines) {
   const SbMatrix toClip = SoModelMatrixElement::get(state) * SoViewingMatrixElement::get(state) *
                           SoProjectionMatrixElement::get(state);
   const SbViewportRegion& viewport = SoViewportRegionElement::get(state);
@@ -202,8 +169,7 @@ void SoLineShapeHQ::buildInk(SoState* state, const SbVec3f* points, int32_t poin
   ink.clear();
   ink.setResolution(resolution.getValue());
   ink.setProjection(toClip, SbVec2f(origin[0], origin[1]), SbVec2f(size[0], size[1]));
-  ink.addLineSet(points, pointCount, indices, indexCount, thickness, thicknessCount, density,
-                 densityCount);
+  ink.addLineSet(lines);
 
   // Every dot fan (centre, corners, first corner again) as triangles, so
   // that all dots go in one draw call.

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "lines/SbLineSetView.h"
 #include "styling/SbInkStrokeBuilderHQ.h"
 
 class SoGLRenderAction;
@@ -70,16 +71,14 @@ class SoLineShapeHQ : public SoShape {
   void generatePrimitives(SoAction* action) override;
 
  private:
-  void drawLines(SoState* state, const SbVec3f* points, int32_t pointCount, const int32_t* indices,
-                 int32_t indexCount, const float* thickness, const float* density);
-  void buildInk(SoState* state, const SbVec3f* points, int32_t pointCount, const int32_t* indices,
-                int32_t indexCount, const float* thickness, int32_t thicknessCount,
-                const float* density, int32_t densityCount);
+  void drawLines(const SbLineSetView& lines);
+  void buildInk(SoState* state, const SbLineSetView& lines);
   void drawInk(SoGLRenderAction* action);
 
   SbInkStrokeBuilderHQ ink;
   std::vector<int32_t> dotIndex;  // the dot fans as triangles
-  std::vector<SbVec3f> pointCopy;  // the points when the state holds doubles
+  SbLineSetView lines;               // this frame's set, read in place
+  std::vector<SbVec3f> pointStore;  // the points when the state holds doubles
 };
 
 #endif

@@ -18,6 +18,7 @@
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineTaperElementHQ.h"
 #include "elements/SoLineTriangleElementHQ.h"
+#include "lines/LineSetState.h"
 
 SO_NODE_ABSTRACT_SOURCE(SoLineStrokeValueHQ);
 
@@ -26,16 +27,8 @@ void SoLineStrokeValueHQ::initClass() {
 }
 
 void SoLineStrokeValueHQ::enableCommonElements() {
-  SO_ENABLE(SoGLRenderAction, SoCoordinateElement);
-  SO_ENABLE(SoCallbackAction, SoCoordinateElement);
-  SO_ENABLE(SoGLRenderAction, SoLineCoordinateIndexElement);
-  SO_ENABLE(SoCallbackAction, SoLineCoordinateIndexElement);
-  SO_ENABLE(SoGLRenderAction, SoLineTriangleElementHQ);
-  SO_ENABLE(SoCallbackAction, SoLineTriangleElementHQ);
-  SO_ENABLE(SoGLRenderAction, SoLineTaperElementHQ);
-  SO_ENABLE(SoCallbackAction, SoLineTaperElementHQ);
-  SO_ENABLE(SoGLRenderAction, SoLineFamilyElementHQ);
-  SO_ENABLE(SoCallbackAction, SoLineFamilyElementHQ);
+  LINFOLD_ENABLE_LINE_SET_ELEMENTS(SoGLRenderAction);
+  LINFOLD_ENABLE_LINE_SET_ELEMENTS(SoCallbackAction);
   SO_ENABLE(SoGLRenderAction, SoHeModelElementHQ);
   SO_ENABLE(SoCallbackAction, SoHeModelElementHQ);
   SO_ENABLE(SoGLRenderAction, SoCurvatureElementHQ);
@@ -89,21 +82,7 @@ void SoLineStrokeValueHQ::doAction(SoAction* action) {
     if (method.getValue() == PARSER) parser.parse(parserExpression.getValue().getString());
 
     SbStrokeValuesHQ::Input in;
-    const SoCoordinateElement* coords = SoCoordinateElement::getInstance(state);
-    in.pointCount = coords ? coords->getNum() : 0;
-    if (in.pointCount > 0) {
-      if (coords->is3D()) {
-        in.points = coords->getArrayPtr3();
-      } else {
-        pointCopy.resize(static_cast<size_t>(in.pointCount));
-        for (int32_t i = 0; i < in.pointCount; ++i) pointCopy[static_cast<size_t>(i)] = coords->get3(i);
-        in.points = pointCopy.data();
-      }
-    }
-    in.indices = SoLineCoordinateIndexElement::get(state, in.indexCount);
-    in.faces = SoLineTriangleElementHQ::get(state, in.faceCount);
-    in.taper = SoLineTaperElementHQ::get(state, in.taperCount);
-    in.family = SoLineFamilyElementHQ::get(state, in.familyCount);
+    linestate::viewLineSet(state, in.lines, pointCopy);
     in.crossStart = crossStart.getValue();
     in.crossFull = crossFull.getValue();
     in.curvature = SoCurvatureElementHQ::get(state);
