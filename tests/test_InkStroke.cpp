@@ -3,10 +3,12 @@
 #include <Inventor/SbViewVolume.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
 #include "HqStrokeSource.h"
+#include "lines/SbLineSetView.h"
 #include "output/SbInkOutlineHQ.h"
 #include "styling/SbInkStrokeBuilderHQ.h"
 #include "styling/SbLineSettingsHQ.h"
@@ -14,7 +16,30 @@
 namespace {
 
 using Builder = SbInkStrokeBuilderHQ;
-using Point = Builder::PixelPoint;
+
+// A stroke point in pixels with its thickness factor and tone.
+struct Point {
+  float x, y, z, thickness, density;
+};
+
+void addStroke(Builder& ink, const Point* pts, int n, bool hasThickness, bool hasDensity) {
+  std::vector<SbVec3f> at;
+  std::vector<float> thickness, tone;
+  for (int k = 0; k < n; ++k) {
+    at.emplace_back(pts[k].x, pts[k].y, pts[k].z);
+    thickness.push_back(pts[k].thickness);
+    tone.push_back(pts[k].density);
+  }
+  ink.addStroke(at.data(), hasThickness ? thickness.data() : nullptr, hasDensity ? tone.data() : nullptr, n);
+}
+
+SbLineSetView lineSet(const SbVec3f* points, int32_t pointCount, const int32_t* indices, int32_t indexCount,
+                      const float* thickness, int32_t thicknessCount, const float* density, int32_t densityCount) {
+  SbLineSetView view(points, pointCount, indices, indexCount);
+  view.setThickness(thickness, thicknessCount);
+  view.setDensity(density, densityCount);
+  return view;
+}
 
 const float kPi = 3.14159265358979f;
 
@@ -58,8 +83,7 @@ class InkStroke : public ::testing::Test {
     ink.setSettings(&settings);
     ink.setResolution(2.0f);
   }
-  void TearDown() override { EXPECT_EQ(Builder::pool.live(), 0); }
-  void add(const std::vector<Point>& pts) { ink.addStroke(pts.data(), static_cast<int>(pts.size()), true, true); }
+  void add(const std::vector<Point>& pts) { addStroke(ink, pts.data(), static_cast<int>(pts.size()), true, true); }
   float extent(int axis, bool most) const {
     float v = most ? -1e9f : 1e9f;
     for (const SbVec3f& p : ink.solidVertices()) v = most ? std::max(v, p[axis]) : std::min(v, p[axis]);
@@ -93,7 +117,7 @@ TEST_F(InkStroke, SolidOutlineIsTheUnionOfDiscsAndTangentBands) {
       radius.push_back(std::min(5.0f * t, 50.0f));
     }
     ink.clear();
-    ink.addStroke(pts.data(), static_cast<int>(pts.size()), true, false);
+    addStroke(ink, pts.data(), static_cast<int>(pts.size()), true, false);
     EXPECT_TRUE(ink.dots().empty());
     Raster raster;
     raster.draw(ink);
@@ -227,7 +251,7 @@ TEST_F(InkStroke, ProjectionDividesByTheDistanceAndDropsPointsBehindTheEye) {
   // A stroke from (0, 0, -2) to (2, 0, -4): centre line from x = 100 to 125.
   const SbVec3f line[] = {{0, 0, -2}, {2, 0, -4}};
   const int32_t two[] = {0, 1, -1};
-  ink.addLineSet(line, 2, two, 3, nullptr, 0, nullptr, 0);
+  ink.addLineSet(SbLineSetView(line, 2, two, 3));
   EXPECT_NEAR(extent(0, false), 95.0f, 1e-3f);
   EXPECT_NEAR(extent(0, true), 130.0f, 1e-3f);
 
@@ -235,7 +259,7 @@ TEST_F(InkStroke, ProjectionDividesByTheDistanceAndDropsPointsBehindTheEye) {
   ink.clear();
   const SbVec3f points[] = {{0, 0, -1}, {0.5f, 0, 1}, {0.5f, 0, -1}, {1e30f, 0, -1e-30f}};
   const int32_t indices[] = {0, 1, 2, 3, -1};
-  ink.addLineSet(points, 4, indices, 5, nullptr, 0, nullptr, 0);
+  ink.addLineSet(SbLineSetView(points, 4, indices, 5));
   for (const SbVec3f& v : ink.solidVertices()) ASSERT_TRUE(std::isfinite(v[0] + v[1] + v[2]));
   EXPECT_FALSE(ink.solidTriangles().empty());
 }
@@ -249,37 +273,37 @@ TEST_F(InkStroke, BadOrMissingValuesGiveFiniteInk) {
   for (int tc : {0, 3, 9})
     for (int dc : {0, 2, 9}) {
       ink.clear();
-      ink.addLineSet(points, 4, indices, 15, tc ? thickness : nullptr, tc, dc ? density : nullptr, dc);
+      ink.addLineSet(lineSet(points, 4, indices, 15, tc ? thickness : nullptr, tc, dc ? density : nullptr, dc));
       for (const auto* list : {&ink.solidVertices(), &ink.dotVertices()})
         for (const SbVec3f& v : *list) ASSERT_TRUE(std::isfinite(v[0]) && std::isfinite(v[1]));
     }
   ink.clear();  // arrays of fewer values than vertices are ignored, not read past
-  ink.addLineSet(points, 4, indices, 15, thickness, 8, density, 8);
+  ink.addLineSet(lineSet(points, 4, indices, 15, thickness, 8, density, 8));
   EXPECT_FALSE(ink.solidTriangles().empty());
 
   // Without thickness the radius is half the line width.
   ink.clear();
   const Point bare[] = {{10, 10, 0.5f, NAN, 1}, {60, 10, 0.5f, NAN, 1}};
-  ink.addStroke(bare, 2, false, false);
+  addStroke(ink, bare, 2, false, false);
   EXPECT_NEAR(extent(1, true), 15.0f, 1e-3);
   EXPECT_NEAR(extent(1, false), 5.0f, 1e-3);
-  // A single point: a disc when solid, a dot of its radius when light (as
-  // in the files), nothing without tone.
+  // A single point with ink is a dot of its radius (as in the files),
+  // without tone nothing.
   for (float tone : {1.0f, 0.1f, 0.0f}) {
     ink.clear();
     const Point one[] = {{5, 5, 0.5f, 1, tone}};
-    ink.addStroke(one, 1, true, true);
-    EXPECT_EQ(ink.solidTriangles().empty(), tone < 1) << tone;
-    ASSERT_EQ(ink.dots().size(), tone == 0.1f ? 1u : 0u) << tone;
-    EXPECT_TRUE(tone != 0.1f || ink.dots()[0].radius == 5.0f);
+    addStroke(ink, one, 1, true, true);
+    EXPECT_TRUE(ink.solidTriangles().empty()) << tone;
+    ASSERT_EQ(ink.dots().size(), tone > 0 ? 1u : 0u) << tone;
+    EXPECT_TRUE(tone == 0 || ink.dots()[0].radius == 5.0f);
   }
   // A very long light run places a bounded number of dots; without settings nothing is built.
   ink.clear();
   const Point far[] = {{0, 0, 0.5f, 0.01f, 0.01f}, {1e9f, 0, 0.5f, 0.01f, 0.01f}};
-  ink.addStroke(far, 2, true, true);
-  EXPECT_LE(static_cast<int>(ink.dots().size()), Builder::kMaxDotsPerRun);
+  addStroke(ink, far, 2, true, true);
+  EXPECT_LE(static_cast<int>(ink.dots().size()), SbInkRunsHQ::kMaxDotsPerRun);
   Builder unset;
-  unset.addStroke(far, 2, true, true);
+  addStroke(unset, far, 2, true, true);
   EXPECT_TRUE(unset.solidVertices().empty() && unset.dots().empty());
 }
 
@@ -354,6 +378,32 @@ TEST_F(InkStroke, MergedPointsKeepTheStrokeEnds) {
   EXPECT_NEAR(extent(0, true), 45.0f, 1e-3);
   // Far fewer discs than points: every disc has at least 4 triangles.
   EXPECT_LT(ink.solidTriangles().size() / 3, 101u * 4u);
+}
+
+// A view reads the arrays in place: lines by their index runs, per-vertex
+// arrays only when they cover every vertex, slices that carry their values.
+TEST(LineSetView, WalksLinesAndKeepsOnlyCoveringArrays) {
+  const SbVec3f points[3] = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}};
+  const int32_t indices[] = {-1, 0, 1, -1, -1, 2, 7, 1};  // empty lines, a bad point, no final -1
+  const float thickness[] = {1, 2, 3, 4, 5};
+  SbLineSetView view(points, 3, indices, 8);
+  EXPECT_EQ(view.vertexCount, 5);
+  view.setThickness(thickness, 5);
+  view.setDensity(thickness, 4);  // one value short: none
+  EXPECT_EQ(view.thickness, thickness);
+  EXPECT_EQ(view.density, nullptr);
+  std::vector<std::array<int32_t, 3>> lines;
+  view.forEachLine([&](int32_t b, int32_t e, int32_t v) { lines.push_back({b, e, v}); });
+  EXPECT_EQ(lines, (std::vector<std::array<int32_t, 3>>{{1, 3, 0}, {5, 8, 2}}));
+  EXPECT_FALSE(view.hasPoint(indices[6]));
+
+  const SbLineSetView tail = view.slice(4, 8);
+  EXPECT_EQ(tail.vertexCount, 3);
+  EXPECT_EQ(tail.indices, indices + 4);
+  EXPECT_EQ(tail.thickness, thickness + 2);  // the slots of the vertices before it are skipped
+  EXPECT_TRUE(view.slice(3, 5).empty());
+  EXPECT_EQ(view.slice(3, 5).thickness, nullptr);
+  EXPECT_TRUE(SbLineSetView(nullptr, 0, nullptr, 0).empty());
 }
 
 }  // namespace
