@@ -2,8 +2,11 @@
 #include <Inventor/nodes/SoSeparator.h>
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include <vector>
 
+#include "AllocationGuard.h"
 #include "LineTestNodes.h"
 #include "TestMeshes.h"
 #include "elements/SoHeModelElementHQ.h"
@@ -175,15 +178,20 @@ TEST_F(GenerateHeModel, BuildsOnceUntilInvalidated) {
   EXPECT_EQ(SbHeModelHQ::triPool.live(), liveBefore);
 }
 
-// A model whose object has a face but no edges asks the build for more
-// triangles than a vector can hold: the node reports it and publishes an
-// empty model, not the half-built one, and builds again when asked.
+// A build that fails publishes an empty model, not the half-built one, and
+// says why: an object whose edge list is gone, and a failure inside the
+// build; the next build works.
 TEST_F(GenerateHeModel, FailedBuildPublishesAnEmptyModel) {
   const int liveBefore = SbHeModelHQ::vtxPool.live();
   SbWingedEdgeModel tetra = testmesh::model(testmesh::tetrahedron()), broken = tetra;
   broken.objects[0].edges.clear();
   rebuild(&tetra);
-  EXPECT_EQ(rebuild(&broken), "SoGenerateHeModelHQ: vector::reserve\n");
+  EXPECT_EQ(rebuild(&broken), "SbHeModelHQ::build: object 0 has broken edge links, its faces are skipped\n");
+  EXPECT_EQ(published->triangleCount(), 0);
+  SbWingedEdgeModel sphere = testmesh::model(testmesh::icosphere(3));
+  allocation::onSize(sphere.objects[0].vertices.size() * sizeof(HeVertex*), [] { throw std::runtime_error("no memory"); });
+  EXPECT_EQ(rebuild(&sphere), "SoGenerateHeModelHQ: no memory\n");
+  allocation::disarm();
   EXPECT_FALSE(published->valid);
   EXPECT_EQ(published->vertexCount(), 0);
   EXPECT_EQ(published->triangleCount(), 0);

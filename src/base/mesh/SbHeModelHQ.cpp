@@ -125,15 +125,15 @@ void SbHeModelHQ::releaseRecords() {
 void SbHeModelHQ::build(const SbWingedEdgeModel& model) {
   clear();
   try {
-    std::size_t vertexTotal = 0, faceTotal = 0, triangleTotal = 0;
+    std::size_t vertexTotal = 0, triangleTotal = 0;
     for (const WeObject& object : model.objects) {
       vertexTotal += object.vertices.size();
-      faceTotal += object.faces.size();
       // A fan of n - 2 triangles per face of n edges (each edge is on two
-      // faces or one).
-      triangleTotal += 2 * object.edges.size() - 2 * object.faces.size();
+      // faces or one); at least a triangle a face, also where broken edge
+      // lists would give fewer than none.
+      const std::size_t edges = object.edges.size(), faces = object.faces.size();
+      triangleTotal += edges > faces ? std::max(2 * (edges - faces), faces) : faces;
     }
-    triangleTotal = std::max(triangleTotal, faceTotal);
     vertices.reserve(vertexTotal);
     triangles.reserve(triangleTotal);
     // The records in a few large blocks rather than one chunk of 16 at a
