@@ -630,21 +630,29 @@ TEST_F(StreamlinerNode, RetracesOnlyForANewStampOrWhenInvalidated) {
 TEST_F(StreamlinerNode, FailedTracingIsReportedAndPublishesNoStrokes) {
   const struct {
     const char* name;
-    bool cross;
+    bool cross;  // traced with the cross family
+    bool both;   // both families traced anew
     ProgressHookFunction hook;
     const char* output;
   } cases[] = {
-      {"at the start", false, [](void*, int, int phase) { if (phase == 0) throw std::runtime_error("cancelled"); },
+      {"at the start", false, true, [](void*, int, int phase) { if (phase == 0) throw std::runtime_error("cancelled"); },
        "SoStreamlinerHQ: 0SoStreamlinerHQ: cancelled\n"},
-      {"half-way", false,
+      {"half-way", false, true,
        [](void*, int units, int phase) {
          static int total = 0;
          if (phase == 0) total = units;
          if (phase == 1 && 2 * units >= total) throw std::runtime_error("stop");
        },
        "SoStreamlinerHQ: 0...25...50SoStreamlinerHQ: stop\n"},
-      {"the cross family", true, [](void*, int, int phase) { if (phase == 0) throw std::runtime_error("cancelled"); },
+      {"the cross family", true, false, [](void*, int, int phase) { if (phase == 0) throw std::runtime_error("cancelled"); },
        "SoStreamlinerHQ: 0SoStreamlinerHQ: cancelled\n"},
+      {"both families, while the cross family's faces are counted", true, true,
+       [](void*, int units, int phase) {
+         static int total = 0;
+         if (phase == 0) total = units;
+         if (phase == 1 && 4 * units >= 3 * total) throw std::runtime_error("stop");
+       },
+       "SoStreamlinerHQ: 0...25...50...75SoStreamlinerHQ: stop\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -652,7 +660,7 @@ TEST_F(StreamlinerNode, FailedTracingIsReportedAndPublishesNoStrokes) {
     streamliner->crossHatching = FALSE;
     traverse();
     ASSERT_GT(indexCount, 0);
-    if (!c.cross) streamliner->invalidate();
+    if (c.both) streamliner->invalidate();
     streamliner->crossHatching = c.cross;
     progressHook = c.hook;
     EXPECT_EQ(traverse(), c.output);

@@ -144,13 +144,19 @@ void SoStreamlinerHQ::compute(const SbHeModelHQ& model, const SbFlowFieldHQ& fie
       failure = std::current_exception();
     }
     // The meter (and the window's progress bar) belong to this thread: it
-    // steps them for the other family's faces as they are done.
+    // steps them for the other family's faces as they are done, until a
+    // failure (the application's callback may throw); the worker is waited
+    // for in any case.
     int stepped = 0;
     for (;;) {
       const bool done = crossDone;
       const int faces = crossFaces;
-      for (; stepped < faces; ++stepped)
-        if (metered) meter.step();
+      try {
+        for (; stepped < faces && !failure; ++stepped)
+          if (metered) meter.step();
+      } catch (...) {
+        failure = std::current_exception();
+      }
       if (done) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
