@@ -117,21 +117,9 @@ void BM_FlowFieldTurning(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_FlowFieldCleanUp)
-    ->Args({250, 200})
-    ->Args({1000, 500})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(BM_FlowFieldTurning)
-    ->Args({250, 200})
-    ->Args({1000, 500})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(BM_FlowFieldFrom)
-    ->Args({250, 200})
-    ->Args({1000, 500})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_FlowFieldCleanUp)->Args({250, 200})->Args({1000, 500})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FlowFieldTurning)->Args({250, 200})->Args({1000, 500})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FlowFieldFrom)->Args({250, 200})->Args({1000, 500})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FlowFieldOptimize)
     ->Args({250, 200})
     ->Args({1000, 500})

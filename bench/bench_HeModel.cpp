@@ -22,8 +22,7 @@ const SbWingedEdgeModel& torus(int nu, int nv) {
   static std::map<std::pair<int, int>, std::unique_ptr<SbWingedEdgeModel>> cache;
   auto& model = cache[{nu, nv}];
   if (!model) {
-    model =
-        std::make_unique<SbWingedEdgeModel>(testmesh::model(testmesh::torus(nu, nv, 2.0f, 0.5f)));
+    model = std::make_unique<SbWingedEdgeModel>(testmesh::model(testmesh::torus(nu, nv, 2.0f, 0.5f)));
   }
   return *model;
 }
@@ -33,8 +32,7 @@ double seconds(std::chrono::steady_clock::time_point since) {
 }
 
 void BM_HeModelBuild(benchmark::State& state) {
-  const SbWingedEdgeModel& input =
-      torus(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  const SbWingedEdgeModel& input = torus(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   SbHeModelHQ model;
   // The first build takes its records from fresh pool chunks.
   const auto start = std::chrono::steady_clock::now();
@@ -53,8 +51,7 @@ void BM_HeModelBuild(benchmark::State& state) {
 }
 
 void BM_HeModelClear(benchmark::State& state) {
-  const SbWingedEdgeModel& input =
-      torus(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  const SbWingedEdgeModel& input = torus(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   SbHeModelHQ model;
   for (auto _ : state) {
     state.PauseTiming();
@@ -66,9 +63,5 @@ void BM_HeModelClear(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_HeModelBuild)
-    ->Args({100, 50})
-    ->Args({1000, 500})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_HeModelBuild)->Args({100, 50})->Args({1000, 500})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_HeModelClear)->Args({1000, 500})->Unit(benchmark::kMillisecond)->UseRealTime();

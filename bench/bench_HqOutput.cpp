@@ -96,12 +96,12 @@ void BM_HqSnapshot(benchmark::State& state) {
   root->addChild(source);
   auto* settings = new SoLineSettingsHQ;  // application defaults
   root->addChild(settings);
-  SoLineOutputHQ* output = tga ? static_cast<SoLineOutputHQ*>(new SoLineOutputTgaHQ)
-                               : static_cast<SoLineOutputHQ*>(new SoLineOutputPdfHQ);
+  SoLineOutputHQ* output =
+      tga ? static_cast<SoLineOutputHQ*>(new SoLineOutputTgaHQ) : static_cast<SoLineOutputHQ*>(new SoLineOutputPdfHQ);
   root->addChild(output);
 
-  const std::string path = (std::filesystem::temp_directory_path() /
-                            (tga ? "linfold-bench-hq.tga" : "linfold-bench-hq.pdf")).string();
+  const std::string path =
+      (std::filesystem::temp_directory_path() / (tga ? "linfold-bench-hq.tga" : "linfold-bench-hq.pdf")).string();
   SoCallbackAction action(SbViewportRegion(1280, 1024));
   bool ok = true;
   for (auto _ : state) {

@@ -60,8 +60,8 @@ void BM_InkLineSet(benchmark::State& state) {
                    static_cast<int32_t>(set.density.size()));
     benchmark::DoNotOptimize(ink.solidTriangles().data());
   }
-  state.counters["points/s"] = benchmark::Counter(static_cast<double>(set.points.size()),
-                                                  benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["points/s"] =
+      benchmark::Counter(static_cast<double>(set.points.size()), benchmark::Counter::kIsIterationInvariantRate);
   state.counters["triangles"] = static_cast<double>(ink.solidTriangles().size() / 3);
   state.counters["dots"] = static_cast<double>(ink.dots().size());
 }

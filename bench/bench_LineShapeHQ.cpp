@@ -118,10 +118,10 @@ void BM_LineShapeHQFrame(benchmark::State& state) {
     glFinish();
   }
   if (std::getenv("LINFOLD_BENCH_KEEP"))
-    fbo.toImage().save(QString::fromStdString(
-        (std::filesystem::temp_directory_path() /
-         (state.range(0) == 1 ? "linfold-bench-lines.png" : "linfold-bench-ink.png"))
-            .string()));
+    fbo.toImage().save(
+        QString::fromStdString((std::filesystem::temp_directory_path() /
+                                (state.range(0) == 1 ? "linfold-bench-lines.png" : "linfold-bench-ink.png"))
+                                   .string()));
   fbo.release();
 
   state.counters["points"] = static_cast<double>(source->points.size());

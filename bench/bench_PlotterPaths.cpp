@@ -61,8 +61,8 @@ void BM_PlotterOrder(benchmark::State& state) {
   }
   state.counters["after_over_before"] = after / before;
   state.counters["converged"] = converged ? 1 : 0;
-  state.counters["paths_per_s"] = benchmark::Counter(static_cast<double>(strokes) * state.iterations(),
-                                                     benchmark::Counter::kIsRate);
+  state.counters["paths_per_s"] =
+      benchmark::Counter(static_cast<double>(strokes) * state.iterations(), benchmark::Counter::kIsRate);
 }
 
 void BM_PlotterMerge(benchmark::State& state) {
@@ -75,8 +75,5 @@ void BM_PlotterMerge(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_PlotterOrder)
-    ->ArgsProduct({{1000, 10000, 100000}, {0, 1}})
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1);
+BENCHMARK(BM_PlotterOrder)->ArgsProduct({{1000, 10000, 100000}, {0, 1}})->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_PlotterMerge)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);

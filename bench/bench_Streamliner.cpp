@@ -76,8 +76,7 @@ SbStreamlineTracer::Settings startupSettings(float separation) {
   return s;
 }
 
-void run(benchmark::State& state, const Model& m, const SbStreamlineTracer::Settings& s,
-         bool cross = false) {
+void run(benchmark::State& state, const Model& m, const SbStreamlineTracer::Settings& s, bool cross = false) {
   const SbStreamlineTracer::Parameters p = SbStreamlineTracer::derive(s, m.mesh.size());
   StrokeSet strokes;
   int segments = 0;
@@ -115,12 +114,10 @@ const Model& coarseModel(int kind) {
   auto& m = cache[kind];
   if (m) return *m;
   m = std::make_unique<Model>();
-  m->mesh.build(testmesh::model(kind == 0 ? testmesh::cubeTriangles(1.0f)
-                                          : testmesh::cylinder(8, 1, 1.0f, 2.0f)));
+  m->mesh.build(testmesh::model(kind == 0 ? testmesh::cubeTriangles(1.0f) : testmesh::cylinder(8, 1, 1.0f, 2.0f)));
   for (const HeVertex* v : m->mesh.vertices) {
     const SbVec3f& p = v->position;
-    SbVec3f d = kind == 0 ? SbVec3f(0.3f, 0.2f, 1.0f).cross(p)
-                          : SbVec3f(-p[1], p[0], 0.05f);
+    SbVec3f d = kind == 0 ? SbVec3f(0.3f, 0.2f, 1.0f).cross(p) : SbVec3f(-p[1], p[0], 0.05f);
     d -= v->normal * d.dot(v->normal);
     if (d.length() > 0) d.normalize();
     m->directions.push_back(d);

@@ -42,9 +42,7 @@ void runStep(benchmark::State& state, int scheme, bool smooth) {
 
 void BM_LoopStep(benchmark::State& state) { runStep(state, SbSubdivision::LOOP, true); }
 void BM_LoopDividingStep(benchmark::State& state) { runStep(state, SbSubdivision::LOOP, false); }
-void BM_CatmullClarkStep(benchmark::State& state) {
-  runStep(state, SbSubdivision::CATMULL_CLARK, true);
-}
+void BM_CatmullClarkStep(benchmark::State& state) { runStep(state, SbSubdivision::CATMULL_CLARK, true); }
 
 }  // namespace
 

@@ -110,15 +110,9 @@ void BM_ViewChange(benchmark::State& state) {
     for (const stagetimes::Stage& s : stagetimes::take()) cpu[s.name] += s.cpuMs;
   }
   v.release();
-  for (const auto& [stage, ms] : cpu)
-    state.counters[stage] = benchmark::Counter(ms / state.iterations());
-  state.SetLabel(std::getenv("LINFOLD_BENCH_MODEL") ? std::getenv("LINFOLD_BENCH_MODEL")
-                                                     : "data/torus.iv");
+  for (const auto& [stage, ms] : cpu) state.counters[stage] = benchmark::Counter(ms / state.iterations());
+  state.SetLabel(std::getenv("LINFOLD_BENCH_MODEL") ? std::getenv("LINFOLD_BENCH_MODEL") : "data/torus.iv");
 }
-BENCHMARK(BM_ViewChange)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->MeasureProcessCPUTime()
-    ->Iterations(20);
+BENCHMARK(BM_ViewChange)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime()->Iterations(20);
 
 }  // namespace

@@ -51,8 +51,7 @@ void BM_AddStrips(benchmark::State& state) {
   int faces = 0;
   for (auto _ : state) {
     SbWingedEdgeModel model;
-    addStrips(model, 0, s.mesh.coords.data(), static_cast<int>(s.mesh.coords.size()), s.indices,
-              s.lengths);
+    addStrips(model, 0, s.mesh.coords.data(), static_cast<int>(s.mesh.coords.size()), s.indices, s.lengths);
     model.number();
     faces = model.faceCount();
     benchmark::DoNotOptimize(faces);
@@ -69,8 +68,7 @@ void BM_GenerateWingedEdgeNode(benchmark::State& state) {
   auto* coords = new SoCoordinate3;
   coords->point.setValues(0, static_cast<int>(s.mesh.coords.size()), s.mesh.coords.data());
   auto* strips = new SoIndexedTriangleStripSet;
-  strips->coordIndex.setValues(0, static_cast<int>(s.mesh.coordIndex.size()),
-                               s.mesh.coordIndex.data());
+  strips->coordIndex.setValues(0, static_cast<int>(s.mesh.coordIndex.size()), s.mesh.coordIndex.data());
   generator->addChild(coords);
   generator->addChild(strips);
   for (auto _ : state) {
@@ -85,7 +83,4 @@ void BM_GenerateWingedEdgeNode(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_AddStrips)->Args({250, 125})->Args({1000, 500})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_GenerateWingedEdgeNode)
-    ->Args({250, 125})
-    ->Args({1000, 500})
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GenerateWingedEdgeNode)->Args({250, 125})->Args({1000, 500})->Unit(benchmark::kMillisecond);

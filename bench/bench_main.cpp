@@ -53,10 +53,9 @@ bool resetHighWaterMark() {
 }
 
 class PeakMemoryReporter : public benchmark::ConsoleReporter {
-public:
+ public:
   // Colours only on a terminal, so that redirected output stays plain text.
-  PeakMemoryReporter()
-      : ConsoleReporter(isatty(fileno(stdout)) ? OO_Defaults : OO_Tabular) {}
+  PeakMemoryReporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_Defaults : OO_Tabular) {}
 
   bool ReportContext(const Context& context) override {
     perBenchmark = resetHighWaterMark();
@@ -70,9 +69,7 @@ public:
     std::vector<Run> withPeak(reports);
     for (Run& run : withPeak) {
       // Spread measures of a constant make no sense: leave them out.
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "mean" &&
-          run.aggregate_name != "median")
-        continue;
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "mean" && run.aggregate_name != "median") continue;
       run.counters["peak_MB"] = benchmark::Counter(peak);
     }
     ConsoleReporter::ReportRuns(withPeak);
@@ -82,7 +79,7 @@ public:
   // The largest peak seen; getrusage's figure is lowered by the resets.
   double peakMB() const { return processPeak > processPeakMB() ? processPeak : processPeakMB(); }
 
-private:
+ private:
   bool perBenchmark = false;
   double processPeak = 0.0;
 };

@@ -70,8 +70,8 @@ StripModel sphere(int segments, int rings, double radius) {
     double theta = kPi * k / rings;
     for (int j = 0; j < segments; ++j) {
       double phi = 2.0 * kPi * j / segments;
-      m.points.push_back({radius * std::sin(theta) * std::cos(phi),
-                          radius * std::sin(theta) * std::sin(phi), radius * std::cos(theta)});
+      m.points.push_back({radius * std::sin(theta) * std::cos(phi), radius * std::sin(theta) * std::sin(phi),
+                          radius * std::cos(theta)});
     }
   }
   const int south = static_cast<int>(m.points.size());
@@ -86,8 +86,7 @@ StripModel sphere(int segments, int rings, double radius) {
     }
     m.strips.push_back(s);
   }
-  for (int j = 0; j < segments; ++j)
-    m.strips.push_back({south, at(rings - 1, j + 1), at(rings - 1, j)});
+  for (int j = 0; j < segments; ++j) m.strips.push_back({south, at(rings - 1, j + 1), at(rings - 1, j)});
   return m;
 }
 
@@ -106,8 +105,8 @@ StripModel blob(int n) {
     double x = std::tan(kPi / 4 * a / n), y = std::tan(kPi / 4 * b / n), z = std::tan(kPi / 4 * c / n);
     double len = std::sqrt(x * x + y * y + z * z);
     x /= len, y /= len, z /= len;
-    double r = 1.0 + 0.16 * std::sin(3.0 * x + 0.4) * std::cos(2.0 * y) +
-               0.12 * std::sin(2.5 * z + 1.0) + 0.08 * std::cos(4.0 * x * z);
+    double r = 1.0 + 0.16 * std::sin(3.0 * x + 0.4) * std::cos(2.0 * y) + 0.12 * std::sin(2.5 * z + 1.0) +
+               0.08 * std::cos(4.0 * x * z);
     int id = static_cast<int>(m.points.size());
     m.points.push_back({r * x, r * y, r * z});
     index.emplace(key, id);
@@ -115,9 +114,8 @@ StripModel blob(int n) {
   };
   // Each face: outward axis N and in-face axes U, V with U x V = N.
   const int faces[6][3][3] = {
-      {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}},   {{-1, 0, 0}, {0, 0, 1}, {0, 1, 0}},
-      {{0, 1, 0}, {0, 0, 1}, {1, 0, 0}},   {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}},
-      {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}},   {{0, 0, -1}, {0, 1, 0}, {1, 0, 0}},
+      {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}},  {{-1, 0, 0}, {0, 0, 1}, {0, 1, 0}}, {{0, 1, 0}, {0, 0, 1}, {1, 0, 0}},
+      {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}}, {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}},  {{0, 0, -1}, {0, 1, 0}, {1, 0, 0}},
   };
   for (const auto& f : faces) {
     auto grid = [&](int s, int t) {
@@ -144,14 +142,13 @@ bool write(const std::string& path, const StripModel& m, const char* description
     return false;
   }
   std::fprintf(f, "#Inventor V2.1 ascii\n\n");
-  std::fprintf(f, "# %s: %d vertices, %d triangles in %d strips.\n\n", description,
-               static_cast<int>(m.points.size()), m.triangleCount(), static_cast<int>(m.strips.size()));
+  std::fprintf(f, "# %s: %d vertices, %d triangles in %d strips.\n\n", description, static_cast<int>(m.points.size()),
+               m.triangleCount(), static_cast<int>(m.strips.size()));
   std::fprintf(f, "Separator {\n  Coordinate3 {\n    point [\n");
   for (size_t i = 0; i < m.points.size(); ++i) {
     const Vec3& p = m.points[i];
     // Adding 0.0 turns a negative zero into zero.
-    std::fprintf(f, "      %.6g %.6g %.6g%s\n", p.x + 0.0, p.y + 0.0, p.z + 0.0,
-                 i + 1 < m.points.size() ? "," : "");
+    std::fprintf(f, "      %.6g %.6g %.6g%s\n", p.x + 0.0, p.y + 0.0, p.z + 0.0, i + 1 < m.points.size() ? "," : "");
   }
   std::fprintf(f, "    ]\n  }\n  IndexedTriangleStripSet {\n    coordIndex [\n");
   for (size_t k = 0; k < m.strips.size(); ++k) {
@@ -178,7 +175,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::string dir = argc == 2 ? argv[1] : "data";
-  bool ok = write(dir + "/torus.iv", torus(64, 24, 1.0, 0.35, kPi / 3), "Torus, R = 1, r = 0.35, axis tilted by 60 degrees");
+  bool ok =
+      write(dir + "/torus.iv", torus(64, 24, 1.0, 0.35, kPi / 3), "Torus, R = 1, r = 0.35, axis tilted by 60 degrees");
   ok = write(dir + "/sphere.iv", sphere(48, 32, 1.0), "Unit sphere") && ok;
   ok = write(dir + "/blob.iv", blob(16), "Bumpy sphere") && ok;
   return ok ? 0 : 1;

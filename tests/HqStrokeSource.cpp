@@ -24,7 +24,8 @@ void HqStrokeSource::initClass() {
   SO_ENABLE(SoCallbackAction, SoLineDensityElementHQ);
 }
 
-void HqStrokeSource::addStroke(const std::vector<SbVec2f>& p, const std::vector<float>& t, const std::vector<float>& d) {
+void HqStrokeSource::addStroke(const std::vector<SbVec2f>& p, const std::vector<float>& t,
+                               const std::vector<float>& d) {
   for (size_t i = 0; i < p.size(); ++i) {
     indices.push_back(static_cast<int32_t>(points.size()));
     points.emplace_back(p[i][0], p[i][1], 0.0f);
@@ -72,8 +73,10 @@ double strokeDistance(const SbVec2f& q, const std::vector<SbVec2f>& p, const std
       double lo = range.first, hi = range.second;
       for (int i = 0; i < 40 && hi > lo; ++i) {
         const double m1 = lo + (hi - lo) / 3.0, m2 = hi - (hi - lo) / 3.0;
-        if (at(k, m1) < at(k, m2)) hi = m2;
-        else lo = m1;
+        if (at(k, m1) < at(k, m2))
+          hi = m2;
+        else
+          lo = m1;
       }
       best = std::min({best, at(k, range.first), at(k, range.second), at(k, 0.5 * (lo + hi))});
     }

@@ -22,7 +22,7 @@ class LineSetSource : public SoNode {
   typedef SoNode inherited;
   SO_NODE_HEADER(LineSetSource);
 
-public:
+ public:
   static void initClass();
   LineSetSource();
 
@@ -37,7 +37,7 @@ public:
   void callback(SoCallbackAction* action) override { doAction((SoAction*)action); }
   void getBoundingBox(SoGetBoundingBoxAction* action) override { doAction((SoAction*)action); }
 
-private:
+ private:
   ~LineSetSource() override = default;
 };
 
@@ -45,12 +45,12 @@ class LineSetProbe : public SoNode {
   typedef SoNode inherited;
   SO_NODE_HEADER(LineSetProbe);
 
-public:
+ public:
   static void initClass();
   LineSetProbe();
 
   int visits = 0;
-  SbLineSet seen;                   // every array exactly as the elements hold it
+  SbLineSet seen;  // every array exactly as the elements hold it
   const int32_t* indexPointer = nullptr;
   const float* thicknessPointer = nullptr;
   int32_t stored = -1;  // SoLineMergerElementHQ::storedPrefix of what it saw
@@ -59,7 +59,7 @@ public:
   void GLRender(SoGLRenderAction* action) override { doAction((SoAction*)action); }
   void callback(SoCallbackAction* action) override { doAction((SoAction*)action); }
 
-private:
+ private:
   ~LineSetProbe() override = default;
 };
 
@@ -69,7 +69,7 @@ class StateStep : public SoNode {
   typedef SoNode inherited;
   SO_NODE_HEADER(StateStep);
 
-public:
+ public:
   using Step = std::function<void(SoState* state, SoNode* node)>;
   static void initClass();
   explicit StateStep(Step step = {});
@@ -78,7 +78,7 @@ public:
 
   void callback(SoCallbackAction* action) override;
 
-private:
+ private:
   ~StateStep() override = default;
 };
 

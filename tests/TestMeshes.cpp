@@ -114,16 +114,16 @@ PolyMesh grid(int nx, int ny, float size, bool triangles) {
 PolyMesh icosphere(int subdivisions, float radius) {
   PolyMesh m;
   const float t = (1.0f + std::sqrt(5.0f)) / 2.0f;
-  const float v[12][3] = {{-1, t, 0}, {1, t, 0}, {-1, -t, 0}, {1, -t, 0}, {0, -1, t}, {0, 1, t},
-                          {0, -1, -t}, {0, 1, -t}, {t, 0, -1}, {t, 0, 1}, {-t, 0, -1}, {-t, 0, 1}};
+  const float v[12][3] = {{-1, t, 0},  {1, t, 0},  {-1, -t, 0}, {1, -t, 0}, {0, -1, t},  {0, 1, t},
+                          {0, -1, -t}, {0, 1, -t}, {t, 0, -1},  {t, 0, 1},  {-t, 0, -1}, {-t, 0, 1}};
   for (auto& p : v) {
     SbVec3f q(p[0], p[1], p[2]);
     q.normalize();
     m.addVertex(q * radius);
   }
-  std::vector<int> tris = {0, 11, 5, 0, 5, 1, 0, 1, 7, 0, 7, 10, 0, 10, 11, 1, 5, 9, 5, 11, 4,
-                           11, 10, 2, 10, 7, 6, 7, 1, 8, 3, 9, 4, 3, 4, 2, 3, 2, 6, 3, 6, 8,
-                           3, 8, 9, 4, 9, 5, 2, 4, 11, 6, 2, 10, 8, 6, 7, 9, 8, 1};
+  std::vector<int> tris = {0, 11, 5,  0, 5,  1, 0, 1, 7, 0, 7,  10, 0, 10, 11, 1, 5, 9, 5, 11,
+                           4, 11, 10, 2, 10, 7, 6, 7, 1, 8, 3,  9,  4, 3,  4,  2, 3, 2, 6, 3,
+                           6, 8,  3,  8, 9,  4, 9, 5, 2, 4, 11, 6,  2, 10, 8,  6, 7, 9, 8, 1};
   for (int s = 0; s < subdivisions; ++s) {
     std::map<std::pair<int, int>, int> mid;
     auto midpoint = [&](int a, int b) {
@@ -153,8 +153,7 @@ PolyMesh torus(int nu, int nv, float R, float r) {
   for (int i = 0; i < nu; ++i)
     for (int j = 0; j < nv; ++j) {
       float u = 2 * kPi * i / nu, v = 2 * kPi * j / nv;
-      m.addVertex({(R + r * std::cos(v)) * std::cos(u), (R + r * std::cos(v)) * std::sin(u),
-                   r * std::sin(v)});
+      m.addVertex({(R + r * std::cos(v)) * std::cos(u), (R + r * std::cos(v)) * std::sin(u), r * std::sin(v)});
     }
   auto id = [&](int i, int j) { return (i % nu) * nv + (j % nv); };
   for (int i = 0; i < nu; ++i)
@@ -210,8 +209,8 @@ PolyMesh mobiusStrip(int n) {
     float u = 2 * kPi * i / n;
     for (int s = -1; s <= 1; s += 2) {
       float w = 0.3f * s;
-      m.addVertex({(1 + w * std::cos(u / 2)) * std::cos(u), (1 + w * std::cos(u / 2)) * std::sin(u),
-                   w * std::sin(u / 2)});
+      m.addVertex(
+          {(1 + w * std::cos(u / 2)) * std::cos(u), (1 + w * std::cos(u / 2)) * std::sin(u), w * std::sin(u / 2)});
     }
   }
   for (int i = 0; i < n; ++i) {
@@ -227,8 +226,7 @@ StripMesh torusStrips(int nu, int nv, float R, float r) {
   for (int i = 0; i < nu; ++i)
     for (int j = 0; j < nv; ++j) {
       float u = 2 * kPi * i / nu, v = 2 * kPi * j / nv;
-      s.coords.push_back({(R + r * std::cos(v)) * std::cos(u), (R + r * std::cos(v)) * std::sin(u),
-                          r * std::sin(v)});
+      s.coords.push_back({(R + r * std::cos(v)) * std::cos(u), (R + r * std::cos(v)) * std::sin(u), r * std::sin(v)});
     }
   for (int i = 0; i < nu; ++i) {
     for (int j = 0; j <= nv; ++j) {
@@ -248,8 +246,7 @@ StripMesh sphereStrips(int nu, int nv, float r) {
     for (int i = 0; i < nu; ++i) {
       float th = kPi * j / nv, ph = 2 * kPi * i / nu;
       if ((j == 0 || j == nv) && i > 0) continue;
-      s.coords.push_back({r * std::sin(th) * std::cos(ph), r * std::sin(th) * std::sin(ph),
-                          r * std::cos(th)});
+      s.coords.push_back({r * std::sin(th) * std::cos(ph), r * std::sin(th) * std::sin(ph), r * std::cos(th)});
     }
   auto id = [&](int i, int j) {
     if (j == 0) return 0;
@@ -300,7 +297,8 @@ PolyMesh geodesicSphere(int n, float radius) {
         for (int k = 0; k < 3; ++k)
           if (w[k] > 0) parts.emplace_back(c[k], w[k]);
         SbVec3f p = (ico.positions[c[0]] * float(w[0]) + ico.positions[c[1]] * float(w[1]) +
-                     ico.positions[c[2]] * float(w[2])) / float(n);
+                     ico.positions[c[2]] * float(w[2])) /
+                    float(n);
         p.normalize();
         if (parts.size() == 3) {
           id[slot(i, j)] = m.addVertex(p * radius);
@@ -351,8 +349,7 @@ std::vector<testmesh::NamedMesh> testmesh::catalogue() {
 }
 
 int testmesh::euler(const WeObject& o) {
-  return static_cast<int>(o.vertices.size()) - static_cast<int>(o.edges.size()) +
-         static_cast<int>(o.faces.size());
+  return static_cast<int>(o.vertices.size()) - static_cast<int>(o.edges.size()) + static_cast<int>(o.faces.size());
 }
 
 std::string testmesh::linkProblem(const WeObject& o, bool everyRecordOnAFace) {
@@ -381,7 +378,9 @@ std::string testmesh::linkProblem(const WeObject& o, bool everyRecordOnAFace) {
       // The first face runs an edge from its second vertex to its first.
       for (int e : edgesAt[y]) {
         const WeEdge& edge = o.edges[e];
-        const int side = edge.vertex[0] == y && edge.vertex[1] == x ? 0 : edge.vertex[1] == y && edge.vertex[0] == x ? 1 : -1;
+        const int side = edge.vertex[0] == y && edge.vertex[1] == x   ? 0
+                         : edge.vertex[1] == y && edge.vertex[0] == x ? 1
+                                                                      : -1;
         if (side >= 0 && edge.face[side] == f && !used[2 * e + side]) {
           used[2 * e + side] = found = true;
           break;

@@ -31,20 +31,20 @@ struct StripMesh {
 
 namespace testmesh {
 PolyMesh singleTriangle();
-PolyMesh tetrahedron();                 // closed, 4 triangles
-PolyMesh cube(float halfSize = 1.0f);   // closed, 6 quads
-PolyMesh cubeTriangles(float halfSize = 1.0f);  // closed, 12 triangles
-PolyMesh quadFan();                     // one quad face
+PolyMesh tetrahedron();                                                   // closed, 4 triangles
+PolyMesh cube(float halfSize = 1.0f);                                     // closed, 6 quads
+PolyMesh cubeTriangles(float halfSize = 1.0f);                            // closed, 12 triangles
+PolyMesh quadFan();                                                       // one quad face
 PolyMesh grid(int nx, int ny, float size = 1.0f, bool triangles = true);  // open, in z = 0
-PolyMesh icosphere(int subdivisions, float radius = 1.0f);  // 20 * 4^s triangles
-PolyMesh torus(int nu, int nv, float R, float r);           // 2 nu nv triangles
-PolyMesh cylinder(int around, int along, float radius, float length);  // open tube along z
-PolyMesh saddle(int n, float size);     // z = x^2 - y^2 over [-size, size]^2
-PolyMesh nonManifoldFan();              // three triangles sharing one edge
-PolyMesh mobiusStrip(int n);            // not orientable
+PolyMesh icosphere(int subdivisions, float radius = 1.0f);                // 20 * 4^s triangles
+PolyMesh torus(int nu, int nv, float R, float r);                         // 2 nu nv triangles
+PolyMesh cylinder(int around, int along, float radius, float length);     // open tube along z
+PolyMesh saddle(int n, float size);                                       // z = x^2 - y^2 over [-size, size]^2
+PolyMesh nonManifoldFan();                                                // three triangles sharing one edge
+PolyMesh mobiusStrip(int n);                                              // not orientable
 
-StripMesh torusStrips(int nu, int nv, float R, float r);   // one strip per ring
-StripMesh sphereStrips(int nu, int nv, float r);           // latitude rings as strips
+StripMesh torusStrips(int nu, int nv, float R, float r);  // one strip per ring
+StripMesh sphereStrips(int nu, int nv, float r);          // latitude rings as strips
 
 // Edges with one face, and edges flagged WE_SHARP.
 int boundaryEdges(const WeObject& o);

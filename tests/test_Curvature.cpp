@@ -43,8 +43,7 @@ void expectSound(const SbHeModelHQ& model, const SbCurvatureHQ& curvature) {
     SCOPED_TRACE("vertex " + std::to_string(i));
     const CurvatureRecord& r = *curvature.record(i);
     const SbVec3f& normal = model.vertices[i]->normal;
-    for (int k = 0; k < 3; ++k)
-      ASSERT_TRUE(std::isfinite(r.maxDirection[k]) && std::isfinite(r.minDirection[k]));
+    for (int k = 0; k < 3; ++k) ASSERT_TRUE(std::isfinite(r.maxDirection[k]) && std::isfinite(r.minDirection[k]));
     ASSERT_TRUE(std::isfinite(r.maxCurvature) && std::isfinite(r.minCurvature));
     EXPECT_GE(r.maxCurvature, r.minCurvature);
     EXPECT_NEAR(r.maxDirection.length(), 1.0f, 1e-5f);
@@ -71,8 +70,8 @@ std::unique_ptr<SbCurvatureHQ> estimate(const SbHeModelHQ& model) {
 
 // A valid record with the given curvatures whose directions lie along the
 // axes maxAxis / minAxis (0 x, 1 y, 2 z; -1 no check).
-void expectRecord(const CurvatureRecord& r, float kMax, float maxTolerance, float kMin,
-                  float minTolerance, int maxAxis, int minAxis) {
+void expectRecord(const CurvatureRecord& r, float kMax, float maxTolerance, float kMin, float minTolerance, int maxAxis,
+                  int minAxis) {
   ASSERT_FALSE(r.degenerate);
   EXPECT_NEAR(r.maxCurvature, kMax, maxTolerance);
   EXPECT_NEAR(r.minCurvature, kMin, minTolerance);
@@ -86,8 +85,7 @@ void expectRecord(const CurvatureRecord& r, float kMax, float maxTolerance, floa
 
 // A vertex at the origin with neighbours at the given angles (degrees) and
 // distances on z = (a x^2 + b y^2) / 2; closed: a full fan.
-PolyMesh fan(const std::vector<float>& angles, const std::vector<float>& distances, float a,
-             float b, bool closed) {
+PolyMesh fan(const std::vector<float>& angles, const std::vector<float>& distances, float a, float b, bool closed) {
   PolyMesh m;
   m.addVertex({0, 0, 0});
   for (size_t i = 0; i < angles.size(); ++i) {
@@ -157,12 +155,10 @@ TEST(CurvatureAnalytic, CylinderTorusAndSaddleHaveTheirPrincipalCurvaturesAndDir
   expectRecord(*estimate(*saddle)->record((n / 2) * (n + 1) + n / 2), 2, 0.1f, -2, 0.1f, 1, 0);
 }
 
-
 TEST(CurvatureFit, SmallFansSolveTheSquareAndTheUnderdeterminedSystems) {
   // Five rows for five unknowns; the paraboloid bends towards the normal (+z),
   // so its curvatures are -a and -b.
-  auto five = heModel(fan({10, 80, 150, 215, 290}, {0.02f, 0.025f, 0.018f, 0.022f, 0.02f}, 1.5f,
-                          -0.5f, true));
+  auto five = heModel(fan({10, 80, 150, 215, 290}, {0.02f, 0.025f, 0.018f, 0.022f, 0.02f}, 1.5f, -0.5f, true));
   ASSERT_EQ(five->valence(five->vertices[0]), 5);
   expectRecord(*estimate(*five)->record(0), 0.5f, 0.025f, -1.5f, 0.075f, 1, 0);
   // Two triangles: three rows, fewer than the five unknowns.
@@ -218,7 +214,6 @@ TEST(CurvatureFit, FitPatchRefusesSingularSystems) {
   EXPECT_NEAR(x[4][2], -1.0, 1e-6);
 }
 
-
 TEST(CurvatureFallback, PlanesInEveryOrientationAndScaleAreFlat) {
   // The untouched grid's frame comes from x: max = n x x = +y, min = n x max = -x.
   auto grid = heModel(testmesh::grid(4, 4));
@@ -233,8 +228,10 @@ TEST(CurvatureFallback, PlanesInEveryOrientationAndScaleAreFlat) {
     SbVec3f axis;
     float angle, scale;
     SbVec3f shift;
-  } poses[] = {{{1, 2, 3}, 0.7f, 1.0f, {0, 0, 0}},    {{-1, 0.3f, 2}, 1.9f, 1e-3f, {5e-3f, -3e-3f, 0}},
-               {{0, 1, 0}, 0.5f, 1e3f, {0, 0, 4e3f}}, {{1, 1, 0}, 2.5f, 37.0f, {-100, 20, 3}},
+  } poses[] = {{{1, 2, 3}, 0.7f, 1.0f, {0, 0, 0}},
+               {{-1, 0.3f, 2}, 1.9f, 1e-3f, {5e-3f, -3e-3f, 0}},
+               {{0, 1, 0}, 0.5f, 1e3f, {0, 0, 4e3f}},
+               {{1, 1, 0}, 2.5f, 37.0f, {-100, 20, 3}},
                {{0, 0, 1}, 1.0f, 1e-5f, {0, 0, 0}}};
   for (const auto& pose : poses) {
     SCOPED_TRACE("scale " + std::to_string(pose.scale));
@@ -278,11 +275,20 @@ TEST(CurvatureFallback, EveryTestMeshGivesSoundRecords) {
   notANumber.positions[5][2] = std::nanf("");
   PolyMesh bumpy = testmesh::grid(6, 6);
   bumpy.positions[3 * 7 + 3][2] = 1e-30f;
-  const PolyMesh meshes[] = {
-      testmesh::grid(5, 5),       testmesh::singleTriangle(),     collapsed, collinear, bumpy,
-      notANumber,                 testmesh::tetrahedron(),        testmesh::cube(),
-      testmesh::cubeTriangles(),  testmesh::quadFan(),            testmesh::nonManifoldFan(),
-      testmesh::mobiusStrip(12),  testmesh::torus(12, 8, 2, 0.5f), testmesh::geodesicSphere(3)};
+  const PolyMesh meshes[] = {testmesh::grid(5, 5),
+                             testmesh::singleTriangle(),
+                             collapsed,
+                             collinear,
+                             bumpy,
+                             notANumber,
+                             testmesh::tetrahedron(),
+                             testmesh::cube(),
+                             testmesh::cubeTriangles(),
+                             testmesh::quadFan(),
+                             testmesh::nonManifoldFan(),
+                             testmesh::mobiusStrip(12),
+                             testmesh::torus(12, 8, 2, 0.5f),
+                             testmesh::geodesicSphere(3)};
   for (size_t i = 0; i < sizeof meshes / sizeof *meshes; ++i) {
     SCOPED_TRACE("mesh " + std::to_string(i));
     auto model = heModel(meshes[i]);
@@ -291,7 +297,6 @@ TEST(CurvatureFallback, EveryTestMeshGivesSoundRecords) {
       EXPECT_TRUE(i != 1 || r->degenerate) << "the lone triangle is flat everywhere";
   }
 }
-
 
 TEST(CurvatureObject, StampsAndRecordsFollowTheModel) {
   auto model = heModel(testmesh::icosphere(2));
@@ -317,7 +322,7 @@ TEST(CurvatureObject, StampsAndRecordsFollowTheModel) {
 
 TEST(CurvatureObject, OneProgressLineAndTheSameRecordsOnAnyThreadCount) {
   auto small = heModel(testmesh::icosphere(2));  // sequential
-  PolyMesh mesh = testmesh::icosphere(5);         // both threads
+  PolyMesh mesh = testmesh::icosphere(5);        // both threads
   std::mt19937 random(3);
   std::uniform_real_distribution<float> jitter(-0.002f, 0.002f);
   for (SbVec3f& p : mesh.positions) p += SbVec3f(jitter(random), jitter(random), jitter(random));
@@ -344,7 +349,6 @@ TEST(CurvatureObject, OneProgressLineAndTheSameRecordsOnAnyThreadCount) {
   EXPECT_EQ(curvature.modelStamp, empty.stamp);
 }
 
-
 namespace {
 class CurvatureNode : public testing::Test {
  protected:
@@ -370,7 +374,7 @@ class CurvatureNode : public testing::Test {
 
   SoSeparator* root = nullptr;
   SoGenerateCurvatureHQ* node = nullptr;
-  SbHeModelHQ* model = nullptr;  // published before the node
+  SbHeModelHQ* model = nullptr;      // published before the node
   std::vector<SbCurvatureHQ*> seen;  // by its child
 };
 }  // namespace

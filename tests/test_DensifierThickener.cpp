@@ -226,8 +226,8 @@ TEST_F(StrokeValues, DepthAndFormulasOfTaperAndDepthFailingToZero) {
 TEST_F(StrokeValues, RimAndIsoFollowTheFaceNormal) {
   // A face seen head-on (normal +z) and one seen edge-on (normal -y).
   PolyMesh mesh;
-  for (SbVec3f p : {SbVec3f(0, 0, 0), SbVec3f(4, 0, 0), SbVec3f(0, 4, 0), SbVec3f(0, 0, -8), SbVec3f(8, 0, -8),
-                    SbVec3f(0, 0, -1)})
+  for (SbVec3f p :
+       {SbVec3f(0, 0, 0), SbVec3f(4, 0, 0), SbVec3f(0, 4, 0), SbVec3f(0, 0, -8), SbVec3f(8, 0, -8), SbVec3f(0, 0, -1)})
     mesh.addVertex(p);
   mesh.addFace({0, 1, 2});
   mesh.addFace({3, 4, 5});

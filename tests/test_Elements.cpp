@@ -189,7 +189,8 @@ TEST_F(GenerateHeModel, FailedBuildPublishesAnEmptyModel) {
   EXPECT_EQ(rebuild(&broken), "SbHeModelHQ::build: object 0 has broken edge links, its faces are skipped\n");
   EXPECT_EQ(published->triangleCount(), 0);
   SbWingedEdgeModel sphere = testmesh::model(testmesh::icosphere(3));
-  allocation::onSize(sphere.objects[0].vertices.size() * sizeof(HeVertex*), [] { throw std::runtime_error("no memory"); });
+  allocation::onSize(sphere.objects[0].vertices.size() * sizeof(HeVertex*),
+                     [] { throw std::runtime_error("no memory"); });
   EXPECT_EQ(rebuild(&sphere), "SoGenerateHeModelHQ: no memory\n");
   allocation::disarm();
   EXPECT_FALSE(published->valid);

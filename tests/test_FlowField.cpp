@@ -118,7 +118,6 @@ float offPrincipal(const Field& f, int i) {
 
 }  // namespace
 
-
 TEST(FlowFieldFrom, FlatAndDegenerateMeshesGiveLockedUnitTangentsSilently) {
   Field flat(testmesh::grid(4, 4));
   for (int i = 0; i < flat.curvature.size(); ++i) ASSERT_TRUE(flat.curvature.record(i)->degenerate);
@@ -204,7 +203,6 @@ TEST(FlowFieldFrom, StaleModelOrCurvatureChangesNothing) {
   EXPECT_NE(f.field.modelStamp, f.model.stamp);
 }
 
-
 TEST(FlowFieldEdgeAngles, TableHoldsEveryHalfEdgeWithOppositeTwins) {
   Field f(testmesh::grid(3, 3));
   std::mt19937 random(5);
@@ -239,7 +237,6 @@ TEST(FlowFieldEdgeAngles, EdgesWithoutATangentDirectionHaveNoFrame) {
   ASSERT_TRUE(SbFlowFieldHQ::frameAngle(b, a, SbVec3f(0, 1, 0), angle));
   EXPECT_NEAR(angle, -kPi / 2, 1e-6f);
 }
-
 
 TEST(FlowFieldCost, GradientMatchesFiniteDifferences) {
   Field f(testmesh::icosphere(2));
@@ -327,7 +324,6 @@ TEST(FlowFieldOptimize, LowersTheCostOfANoisySphereAndReportsIt) {
   EXPECT_LT(f.cost(0.0), noisy);
 }
 
-
 TEST(FlowFieldEditing, RelaxUndoesASingleTurn) {
   Field f(testmesh::grid(4, 4));
   const int v = middle(4);
@@ -391,11 +387,16 @@ TEST(FlowFieldEditing, RotateBackAndForthRestoresFreeDirections) {
 }
 
 TEST(FlowFieldEditing, EveryCommandKeepsUnitTangentsOnEveryTestMesh) {
-  const PolyMesh meshes[] = {testmesh::singleTriangle(),        testmesh::tetrahedron(),
-                             testmesh::cube(),                  testmesh::quadFan(),
-                             testmesh::nonManifoldFan(),        testmesh::mobiusStrip(12),
-                             testmesh::saddle(6, 1.0f),         testmesh::torus(12, 8, 2.0f, 0.5f),
-                             testmesh::cylinder(12, 4, 1.0f, 2.0f), testmesh::geodesicSphere(2)};
+  const PolyMesh meshes[] = {testmesh::singleTriangle(),
+                             testmesh::tetrahedron(),
+                             testmesh::cube(),
+                             testmesh::quadFan(),
+                             testmesh::nonManifoldFan(),
+                             testmesh::mobiusStrip(12),
+                             testmesh::saddle(6, 1.0f),
+                             testmesh::torus(12, 8, 2.0f, 0.5f),
+                             testmesh::cylinder(12, 4, 1.0f, 2.0f),
+                             testmesh::geodesicSphere(2)};
   for (const PolyMesh& mesh : meshes) {
     Field f(mesh);
     SCOPED_TRACE(testing::Message() << mesh.positions.size() << " vertices");
@@ -416,7 +417,6 @@ TEST(FlowFieldEditing, EveryCommandKeepsUnitTangentsOnEveryTestMesh) {
   }
 }
 
-
 TEST(FlowFieldCleanUp, TurningCountsEdgesBetweenTrustedVertices) {
   // On a cylinder every vertex is trusted (curvatures 1/r and 0) and the
   // field follows the rings: nothing turns until one vertex is turned by a
@@ -432,8 +432,7 @@ TEST(FlowFieldCleanUp, TurningCountsEdgesBetweenTrustedVertices) {
   EXPECT_EQ(after.text(), "field: 1.3% of edges turn > 30 deg (456 edges away from umbilics)");
   // A sphere is umbilic everywhere.
   Field sphere(testmesh::icosphere(2));
-  EXPECT_EQ(sphere.field.measureTurning(sphere.model, sphere.curvature).text(),
-            "field: no edges away from umbilics");
+  EXPECT_EQ(sphere.field.measureTurning(sphere.model, sphere.curvature).text(), "field: no edges away from umbilics");
 }
 
 TEST(FlowFieldCleanUp, MixedSignMeanCurvatureGetsOneFamilyOfLines) {
@@ -454,8 +453,7 @@ TEST(FlowFieldCleanUp, MixedSignMeanCurvatureGetsOneFamilyOfLines) {
   const float flat = SbFlowFieldHQ::flatCurvature(f.model);
   for (int i = 0; i < f.field.size(); ++i) {
     EXPECT_LT(offPrincipal(f, i), 5.0f) << "vertex " << i;
-    EXPECT_EQ(f.field.record(i)->locked,
-              !SbFlowFieldHQ::isUmbilic(SbFlowFieldHQ::trust(*f.curvature.record(i), flat)));
+    EXPECT_EQ(f.field.record(i)->locked, !SbFlowFieldHQ::isUmbilic(SbFlowFieldHQ::trust(*f.curvature.record(i), flat)));
   }
   // Cleaning a clean field changes nothing.
   const auto clean = f.directions();
@@ -493,7 +491,6 @@ TEST(FlowFieldCleanUp, UmbilicRegionsGetASmoothField) {
   }
 }
 
-
 TEST(FlowFieldSelect, AllInverseAndToleranceSetTheLocks) {
   Field f(testmesh::grid(2, 2));
   f.field.select(f.model, f.curvature, SbFlowFieldHQ::SELECT_ALL, 0.5f, 0.04f);
@@ -530,8 +527,8 @@ TEST(FlowFieldSelect, TensionScoresTheDifferencesAroundAVertex) {
   EXPECT_TRUE(f.rec(0).locked);
   // A sphere around every vertex that holds the whole grid: every edge counts
   // once with weight 1, and only the six edges at v differ.
-  const std::string out = capture(
-      [&] { f.field.select(f.model, f.curvature, SbFlowFieldHQ::SELECT_TENSION_GEODESIC, 0.0f, 10.0f); });
+  const std::string out =
+      capture([&] { f.field.select(f.model, f.curvature, SbFlowFieldHQ::SELECT_TENSION_GEODESIC, 0.0f, 10.0f); });
   EXPECT_NE(out.find("SbFlowFieldHQ::select"), std::string::npos) << out;
   const int edges = f.model.halfEdgeCount() / 2;
   for (int i = 0; i < f.field.size(); ++i) EXPECT_NEAR(f.rec(i).score, 6 * 0.25f / edges, 1e-6f) << i;
@@ -577,7 +574,6 @@ TEST(FlowFieldSelect, SegmentInsideSphere) {
   for (const auto& c : cases)
     EXPECT_NEAR(SbFlowFieldHQ::segmentInsideSphere(c.a, c.b, SbVec3f(0, 0, 0), 1.0f), c.share, 1e-6f) << c.name;
 }
-
 
 namespace {
 class FlowFieldNode : public testing::Test {

@@ -23,7 +23,7 @@ class TestFieldSource : public SoNode {
   typedef SoNode inherited;
   SO_NODE_HEADER(TestFieldSource);
 
-public:
+ public:
   static void initClass() {
     if (getClassTypeId() != SoType::badType()) return;
     SO_NODE_INIT_CLASS(TestFieldSource, SoNode, "Node");

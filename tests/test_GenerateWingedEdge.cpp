@@ -64,7 +64,7 @@ void expectPositions(const WeObject& o, std::vector<SbVec3f> expected) {
 // Runs a callback traversal over `root` and returns the model that a node
 // after the generator sees in SoWingedEdgeElement.
 class GenerateWingedEdge : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     root = new SoSeparator;
     root->ref();
@@ -123,8 +123,9 @@ TEST_F(GenerateWingedEdge, PublishesTheWorkingModelBuiltFromTheStrips) {
   // A vertex property wins over the coordinates in the state and gives the same model.
   const WeObject fromNode = o;
   generator->removeAllChildren();
-  generator->addChild(scene("Coordinate3 { point [2 0 0, 3 0 0, 2 1 0, 3 1 0] } IndexedTriangleStripSet {"
-                            " vertexProperty VertexProperty { vertex [0 0 0, 1 0 0, 0 1 0, 1 1 0] } coordIndex [0, 1, 2, 3, -1] }"));
+  generator->addChild(
+      scene("Coordinate3 { point [2 0 0, 3 0 0, 2 1 0, 3 1 0] } IndexedTriangleStripSet {"
+            " vertexProperty VertexProperty { vertex [0 0 0, 1 0 0, 0 1 0, 1 1 0] } coordIndex [0, 1, 2, 3, -1] }"));
   generator->requestRebuild();
   const WeObject& fromProperty = traverse()->objects.at(0);
   ASSERT_EQ(fromProperty.faces.size(), 2u);
@@ -133,7 +134,8 @@ TEST_F(GenerateWingedEdge, PublishesTheWorkingModelBuiltFromTheStrips) {
     fromProperty.faceCorners(f, ca);
     fromNode.faceCorners(f, cb);
     EXPECT_EQ(ca, cb);
-    for (size_t k = 0; k < ca.size(); ++k) EXPECT_EQ(fromProperty.vertices[ca[k]].position, fromNode.vertices[cb[k]].position);
+    for (size_t k = 0; k < ca.size(); ++k)
+      EXPECT_EQ(fromProperty.vertices[ca[k]].position, fromNode.vertices[cb[k]].position);
   }
 }
 
@@ -184,7 +186,8 @@ TEST_F(GenerateWingedEdge, FailedBuildPublishesAnEmptyModel) {
   ASSERT_EQ(generator->workingModel().faceCount(), 2);
   generator->setObjectNumberCallback([](void*, const SoPath*) -> int { throw std::bad_alloc(); }, nullptr);
   generator->requestRebuild();
-  EXPECT_EQ(traverseCapturingOutput(), "SoGenerateWingedEdge: building the winged-edge model failed (std::bad_alloc)\n");
+  EXPECT_EQ(traverseCapturingOutput(),
+            "SoGenerateWingedEdge: building the winged-edge model failed (std::bad_alloc)\n");
   EXPECT_EQ(published, &generator->workingModel());
   EXPECT_TRUE(published->objects.empty());
   EXPECT_EQ(published->source, nullptr);
@@ -203,13 +206,15 @@ TEST_F(GenerateWingedEdge, FailedBuildPublishesAnEmptyModel) {
 // one after the separators has none. Coordinate4 points are divided by
 // their weight, and a point without a finite position loses its triangle.
 TEST_F(GenerateWingedEdge, EachStripSetUsesTheCoordinatesOnItsOwnPath) {
-  generator->addChild(scene(
-      "Separator { Coordinate3 { point [0 0 0, 1 0 0, 0 1 0, 1 1 0] } IndexedTriangleStripSet { coordIndex [0, 1, 2, 3, -1] } }"
-      "Separator { Coordinate3 { point [9 9 9, 9 8 9, 8 9 9, 8 8 9] } Coordinate3 { point [2 0 0, 3 0 0, 2 1 0, 3 1 0] }"
-      "  IndexedTriangleStripSet { coordIndex [0, 1, 2, 3, -1] } }"
-      "IndexedTriangleStripSet { coordIndex [0, 1, 2, -1] }"
-      "Coordinate4 { point [0 0 0 2, 2 0 0 2, 0 4 0 4, 3 3 0 3, 1 1 1 0] }"
-      "IndexedTriangleStripSet { coordIndex [2, 3, 4, -1, 0, 1, 2, 3] }"));  // the last strip needs no -1
+  generator->addChild(
+      scene("Separator { Coordinate3 { point [0 0 0, 1 0 0, 0 1 0, 1 1 0] } IndexedTriangleStripSet { coordIndex [0, "
+            "1, 2, 3, -1] } }"
+            "Separator { Coordinate3 { point [9 9 9, 9 8 9, 8 9 9, 8 8 9] } Coordinate3 { point [2 0 0, 3 0 0, 2 1 0, "
+            "3 1 0] }"
+            "  IndexedTriangleStripSet { coordIndex [0, 1, 2, 3, -1] } }"
+            "IndexedTriangleStripSet { coordIndex [0, 1, 2, -1] }"
+            "Coordinate4 { point [0 0 0 2, 2 0 0 2, 0 4 0 4, 3 3 0 3, 1 1 1 0] }"
+            "IndexedTriangleStripSet { coordIndex [2, 3, 4, -1, 0, 1, 2, 3] }"));  // the last strip needs no -1
   EXPECT_EQ(traverseCapturingOutput(), "SoGenerateWingedEdge: skipped a strip set without coordinates\n");
   const SbWingedEdgeModel& model = generator->workingModel();
   ASSERT_EQ(model.objects.size(), 3u);
@@ -223,7 +228,8 @@ TEST_F(GenerateWingedEdge, EachStripSetUsesTheCoordinatesOnItsOwnPath) {
 // its separator.
 TEST_F(GenerateWingedEdge, TransformMovesACopyOfThePointsOnce) {
   SoSeparator* moved = scene(
-      "Translation { translation 10 0 0 } Scale { scaleFactor 2 2 2 } Coordinate3 { point [0 0 0, 1 0 0, 0 1 0, 1 1 0] }"
+      "Translation { translation 10 0 0 } Scale { scaleFactor 2 2 2 } Coordinate3 { point [0 0 0, 1 0 0, 0 1 0, 1 1 0] "
+      "}"
       "IndexedTriangleStripSet { coordIndex [0, 1, 2, 3, -1] }");
   generator->addChild(moved);
   generator->addChild(coordinates(kSquareShifted));
@@ -250,8 +256,12 @@ TEST_F(GenerateWingedEdge, BadStripsAreSkipped) {
     int faces, vertices;
   } cases[] = {
       // Strip 2 names coordinate 4 and strip 3 coordinate -5: both go, the others stay.
-      {"past the end", kSquare, {0, 1, 2, -1, 1, 3, 4, -1, 1, -5, 3, -1, 2, 1, 3, -1},
-       "SoGenerateWingedEdge: skipped 2 strip(s) with coordinate indices out of range\n", 2, 4},
+      {"past the end",
+       kSquare,
+       {0, 1, 2, -1, 1, 3, 4, -1, 1, -5, 3, -1, 2, 1, 3, -1},
+       "SoGenerateWingedEdge: skipped 2 strip(s) with coordinate indices out of range\n",
+       2,
+       4},
       {"fewer than three", kSquare, {0, -1, 0, 1, -1, -1, 1, 3, 2, -1, 3}, "", 1, 3},
       {"non-finite corner", withNan, {0, 1, 2, 3, -1, 2, 3, 4, -1}, "", 2, 4},
   };
@@ -281,8 +291,9 @@ TEST_F(GenerateWingedEdge, ShapesNamingMissingCoordinatesAreSkippedAndReported) 
       {"FaceSet", "FaceSet { startIndex 5 numVertices -1 }"},
       {"TriangleStripSet", "TriangleStripSet { numVertices [4, 100000] }"},
       {"QuadMesh", "QuadMesh { verticesPerRow 2 verticesPerColumn 3 }"},
-      {"VRMLIndexedFaceSet", "VRMLIndexedFaceSet { coord VRMLCoordinate { point [0 0 0, 1 0 0, 0 1 0, 1 1 0] }"
-                             " coordIndex [0, 1, 3, -1, 0, 3, 9, -1] }"},
+      {"VRMLIndexedFaceSet",
+       "VRMLIndexedFaceSet { coord VRMLCoordinate { point [0 0 0, 1 0 0, 0 1 0, 1 1 0] }"
+       " coordIndex [0, 1, 3, -1, 0, 3, 9, -1] }"},
       {"VRMLElevationGrid", "VRMLElevationGrid { xDimension 3 zDimension 3 height [0, 0, 0, 0] }"},
   };
   for (const auto& c : cases) {

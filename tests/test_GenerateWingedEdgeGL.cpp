@@ -26,7 +26,7 @@ class ModelProbe : public SoNode {
   typedef SoNode inherited;
   SO_NODE_HEADER(ModelProbe);
 
-public:
+ public:
   static void initClass() {
     if (getClassTypeId() != SoType::badType()) return;
     SO_NODE_INIT_CLASS(ModelProbe, SoNode, "Node");
@@ -84,8 +84,9 @@ const std::string kSaddlePoints =
     " 0.333333 0.666667 0.222222, 0.333333 1 0.333333, 0.666667 0 0, 0.666667 0.333333 0.222222,"
     " 0.666667 0.666667 0.444444, 0.666667 1 0.666667, 1 0 0, 1 0.333333 0.333333, 1 0.666667 0.666667,"
     " 1 1 1] }\n";
-const std::string kBicubic = " numUControlPoints 4 numVControlPoints 4"
-                             " uKnotVector [0, 0, 0, 0, 1, 1, 1, 1] vKnotVector [0, 0, 0, 0, 1, 1, 1, 1]";
+const std::string kBicubic =
+    " numUControlPoints 4 numVControlPoints 4"
+    " uKnotVector [0, 0, 0, 0, 1, 1, 1, 1] vKnotVector [0, 0, 0, 0, 1, 1, 1, 1]";
 const std::string kSaddlePatch = kHeader + kSaddlePoints + " NurbsSurface {" + kBicubic + " } }\n";
 
 // The object a callback action gathers below the generator (null: none).
@@ -134,11 +135,13 @@ TEST(GenerateWingedEdgeRender, NurbsSurfacesAreBuiltWithAContextInTheShapeOfTheF
        kHeader + " Transform { translation 5 0 0 }\n" + kSaddlePoints +
            " ProfileCoordinate2 { point [0 0, 1 0, 1 1, 0 1, 0 0, 0.25 0.25, 0.25 0.75, 0.75 0.75, 0.75 0.25,"
            " 0.25 0.25] }\n LinearProfile { index [0, 1, 2, 3, 4] linkage START_FIRST }\n"
-           " LinearProfile { index [5, 6, 7, 8, 9] linkage START_NEW }\n NurbsSurface {" + kBicubic + " } }\n",
+           " LinearProfile { index [5, 6, 7, 8, 9] linkage START_NEW }\n NurbsSurface {" +
+           kBicubic + " } }\n",
        [](const SbVec3f& p) { return p[2] - (p[0] - 5) * p[1]; }, 2e-5, 0.75, 0},
       // The saddle's points shuffled (point k to place 7k + 3 mod 16), each times its weight 2.
       {"indexed, rational",
-       kHeader + " Coordinate4 { point [1.333334 2 1.333334 2, 0 1.333334 0 2, 1.333334 0.666666 0.444444 2,"
+       kHeader +
+           " Coordinate4 { point [1.333334 2 1.333334 2, 0 1.333334 0 2, 1.333334 0.666666 0.444444 2,"
            " 0 0 0 2, 0.666666 2 0.666666 2, 2 1.333334 1.333334 2, 0.666666 0.666666 0.222222 2, 2 0 0 2,"
            " 0 2 0 2, 1.333334 1.333334 0.888888 2, 0 0.666666 0 2, 1.333334 0 0 2, 2 2 2 2,"
            " 0.666666 1.333334 0.444444 2, 2 0.666666 0.666666 2, 0.666666 0 0 2] }\n IndexedNurbsSurface {" +
@@ -147,8 +150,8 @@ TEST(GenerateWingedEdgeRender, NurbsSurfacesAreBuiltWithAContextInTheShapeOfTheF
       // A rational quadratic quarter circle swept along z: on the unit cylinder.
       {"rational quarter cylinder",
        kHeader + " Coordinate4 { point [1 0 0 1, 0.707107 0.707107 0 0.707107, 0 1 0 1, 1 0 1 1,"
-           " 0.707107 0.707107 0.707107 0.707107, 0 1 1 1] }\n NurbsSurface { numUControlPoints 3"
-           " numVControlPoints 2 uKnotVector [0, 0, 0, 1, 1, 1] vKnotVector [0, 0, 1, 1] } }\n",
+                 " 0.707107 0.707107 0.707107 0.707107, 0 1 1 1] }\n NurbsSurface { numUControlPoints 3"
+                 " numVControlPoints 2 uKnotVector [0, 0, 0, 1, 1, 1] vKnotVector [0, 0, 1, 1] } }\n",
        [](const SbVec3f& p) { return std::hypot(p[0], p[1]) - 1.0; }, 2e-5, -M_PI / 2, 1},
   };
   int saddleFaces = 0;
@@ -182,9 +185,16 @@ TEST(GenerateWingedEdgeRender, NurbsSurfacesAreBuiltWithAContextInTheShapeOfTheF
   fresh->ref();
   int triangles = 0;
   SoCallbackAction count;
-  count.addTriangleCallback(SoShape::getClassTypeId(), [](void* n, SoCallbackAction*, const SoPrimitiveVertex*,
-      const SoPrimitiveVertex*, const SoPrimitiveVertex*) { ++*static_cast<int*>(n); }, &triangles);
-  { const SoGenerateWingedEdge::NurbsContextLoan loan; count.apply(fresh); }
+  count.addTriangleCallback(
+      SoShape::getClassTypeId(),
+      [](void* n, SoCallbackAction*, const SoPrimitiveVertex*, const SoPrimitiveVertex*, const SoPrimitiveVertex*) {
+        ++*static_cast<int*>(n);
+      },
+      &triangles);
+  {
+    const SoGenerateWingedEdge::NurbsContextLoan loan;
+    count.apply(fresh);
+  }
   EXPECT_EQ(triangles, saddleFaces);
   fresh->unref();
   auto* generator = new SoGenerateWingedEdge;

@@ -136,8 +136,7 @@ TEST(HeModel, InvariantsHoldOnEveryTestMesh) {
       }
       EXPECT_EQ(m.valence(v), n);
       EXPECT_NEAR(v->normal.length(), 1.0f, 1e-5f);
-      for (h = v->halfEdge; h; h = h->ring == v->halfEdge ? nullptr : h->ring)
-        EXPECT_EQ(m.findHalfEdge(v, h->end), h);
+      for (h = v->halfEdge; h; h = h->ring == v->halfEdge ? nullptr : h->ring) EXPECT_EQ(m.findHalfEdge(v, h->end), h);
     }
     m.build(testmesh::model(testmesh::icosphere(1)));  // a rebuild gives the old records back
     EXPECT_EQ(live()[0] - before[0], m.halfEdgeCount());
@@ -279,7 +278,8 @@ TEST(HeModelBadInput, FaultyFacesKeepTheModelWellFormed) {
       {"four faces on one edge",
        soupModel({{0, 0, 0}, {0, 0, 1}, {1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}},
                  {{0, 1, 2}, {1, 0, 3}, {0, 1, 4}, {1, 0, 5}}),
-       4, {}},
+       4,
+       {}},
       {"random soup", soupModel(random, soup), -1, {}},
       {"missing vertices", soupModel(tri, {{0, 1, 7}, {0, -1, 2}, {0, 1, 2}}), 1, {0, 1, 2}},
       // The fan of (0 1 1 2) is (0 1 1), dropped, and (0 1 2).

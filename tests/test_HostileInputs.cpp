@@ -27,8 +27,8 @@ struct Case {
   std::string model;
   std::vector<std::string> args;
   Expect expect;
-  std::string text;  // in the output
-  int seconds = 30;  // time limit
+  std::string text;                        // in the output
+  int seconds = 30;                        // time limit
   Hook before = nullptr, after = nullptr;  // make output targets; check what is left
   double interruptAfter = 0;               // Ctrl+C after this many seconds
 };
@@ -85,7 +85,8 @@ std::pair<int, std::string> runTool(const std::vector<std::string>& args, const 
                                     double interrupt) {
   std::string command = "cd " + quoted(dir.string()) + " && exec timeout --preserve-status " +
                         (interrupt > 0 ? "-k " + std::to_string(limit) + " -s INT " + std::to_string(interrupt)
-                                       : "-s KILL " + std::to_string(limit)) + " " + quoted(LINFOLD_RENDER);
+                                       : "-s KILL " + std::to_string(limit)) +
+                        " " + quoted(LINFOLD_RENDER);
   for (const std::string& a : args) command += " " + quoted(a);
   const fs::path log = dir / "tool-output.txt";  // not a pipe, which what the tool starts could hold open
   const int status = std::system((command + " > " + quoted(log.string()) + " 2>&1").c_str());
@@ -106,6 +107,8 @@ const std::string kOutOfRange = " with coordinate indices out of range";
 const std::string kNurbsSkipped =
     "skipped 4 NURBS surface(s) with knots, orders, control points or trimming curves out of range";
 
+// A table, one case to a line or two.
+// clang-format off
 const std::vector<Case> kCases = {
     // Devices and pipes are refused by their type, before anything opens them.
     {"device as the model", "/dev/zero", {}, REFUSED, "/dev/zero is not a regular file"},
@@ -211,6 +214,7 @@ const std::vector<Case> kCases = {
      INTERRUPTED, "linfold-render: interrupted\n", 30, nullptr,
      [](const fs::path& tmp) { EXPECT_FALSE(fs::exists(tmp / "c.tga")); }, 1.0},
 };
+// clang-format on
 
 TEST(HostileInputs, EveryCaseEndsInTimeWithAnExitStatusAndAMessage) {
   const fs::path hostile = sourceDir() / "tests/data/hostile";

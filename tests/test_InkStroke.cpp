@@ -52,8 +52,10 @@ class Raster {
   void fill(const SbVec3f& a, const SbVec3f& b, const SbVec3f& c) {
     const float area = edge(a, b, c[0], c[1]);
     if (std::fabs(area) < 1e-12f) return;
-    const int x0 = std::max(0, int(std::min({a[0], b[0], c[0]}))), x1 = std::min(w - 1, int(std::max({a[0], b[0], c[0]})));
-    const int y0 = std::max(0, int(std::min({a[1], b[1], c[1]}))), y1 = std::min(h - 1, int(std::max({a[1], b[1], c[1]})));
+    const int x0 = std::max(0, int(std::min({a[0], b[0], c[0]}))),
+              x1 = std::min(w - 1, int(std::max({a[0], b[0], c[0]})));
+    const int y0 = std::max(0, int(std::min({a[1], b[1], c[1]}))),
+              y1 = std::min(h - 1, int(std::max({a[1], b[1], c[1]})));
     for (int y = y0; y <= y1; ++y)
       for (int x = x0; x <= x1; ++x)
         if (edge(a, b, x + 0.5f, y + 0.5f) / area >= 0 && edge(b, c, x + 0.5f, y + 0.5f) / area >= 0 &&
@@ -66,7 +68,8 @@ class Raster {
     for (size_t i = 0; i + 2 < t.size(); i += 3) fill(v[t[i]], v[t[i + 1]], v[t[i + 2]]);
     const auto& dv = ink.dotVertices();
     for (const Builder::Dot& d : ink.dots())
-      for (int k = 1; k + 1 < d.vertexCount; ++k) fill(dv[d.firstVertex], dv[d.firstVertex + k], dv[d.firstVertex + k + 1]);
+      for (int k = 1; k + 1 < d.vertexCount; ++k)
+        fill(dv[d.firstVertex], dv[d.firstVertex + k], dv[d.firstVertex + k + 1]);
   }
   static float edge(const SbVec3f& a, const SbVec3f& b, float x, float y) {
     return (b[0] - a[0]) * (y - a[1]) - (b[1] - a[1]) * (x - a[0]);
@@ -148,7 +151,8 @@ TEST_F(InkStroke, AWidthFallingToZeroSplitsTheInkAtTheZeroPoints) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<Point> pts;
-    for (size_t k = 0; k < c.thickness.size(); ++k) pts.push_back({20.0f + 10.0f * k, 50.0f, 0.5f, c.thickness[k], 1.0f});
+    for (size_t k = 0; k < c.thickness.size(); ++k)
+      pts.push_back({20.0f + 10.0f * k, 50.0f, 0.5f, c.thickness[k], 1.0f});
     ink.clear();
     add(pts);
     EXPECT_TRUE(ink.dots().empty());
@@ -158,8 +162,10 @@ TEST_F(InkStroke, AWidthFallingToZeroSplitsTheInkAtTheZeroPoints) {
     float leftEnd = -1e9f, rightStart = 1e9f;
     for (const SbVec3f& p : v) {
       EXPECT_FALSE(p[0] > c.from + 1e-3f && p[0] < c.to - 1e-3f) << "ink at x = " << p[0];
-      if (p[0] < mid) leftEnd = std::max(leftEnd, p[0]);
-      else rightStart = std::min(rightStart, p[0]);
+      if (p[0] < mid)
+        leftEnd = std::max(leftEnd, p[0]);
+      else
+        rightStart = std::min(rightStart, p[0]);
     }
     for (size_t i = 0; i + 2 < t.size(); i += 3)
       EXPECT_EQ(v[t[i]][0] < mid, v[t[i + 1]][0] < mid && v[t[i + 2]][0] < mid) << "a triangle across the gap";
@@ -173,7 +179,8 @@ TEST_F(InkStroke, LightTonesAreDotsAtTheirSpacingAndFullToneIsSolid) {
     ink.clear();
     add(straight(tone));  // radius 2
     EXPECT_EQ(ink.solidTriangles().empty(), tone < 1) << tone;
-    if (tone == 1) EXPECT_TRUE(ink.dots().empty());
+    if (tone == 1)
+      EXPECT_TRUE(ink.dots().empty());
     else  // from one free end to the other
       EXPECT_NEAR(float(ink.dots().size()), 400.0f / (settings.spacing(tone) * 2.0f) + 1.0f, 1.0f) << tone;
     for (const Builder::Dot& d : ink.dots()) {
@@ -317,14 +324,22 @@ TEST_F(InkStroke, ScreenAndFileDotsAgreeAndNoneLieWhereTheToneIsZero) {
   for (int k = 0; k <= 160; ++k) {
     const float x = 5.0f + 5.0f * k;
     float tone;
-    if (x < 60.0f) tone = 1.0f;                                                // solid
-    else if (x < 150.0f) tone = 0.2f;                                          // gap
-    else if (x < 200.0f) tone = 1.0f;                                          // solid
-    else if (x < 260.0f) tone = 0.0f;                                          // no ink
-    else if (x < 400.0f) tone = 0.5f * std::sin((x - 260.0f) / 140.0f * kPi);  // fades in and out
-    else if (x < 500.0f) tone = std::fabs(x - 450.0f) / 50.0f * 0.4f;         // dips to 0 at 450
-    else if (x < 560.0f) tone = 0.0f;                                          // no ink
-    else tone = std::min(high, (x - 560.0f) / 200.0f);                         // fades in to solid
+    if (x < 60.0f)
+      tone = 1.0f;  // solid
+    else if (x < 150.0f)
+      tone = 0.2f;  // gap
+    else if (x < 200.0f)
+      tone = 1.0f;  // solid
+    else if (x < 260.0f)
+      tone = 0.0f;  // no ink
+    else if (x < 400.0f)
+      tone = 0.5f * std::sin((x - 260.0f) / 140.0f * kPi);  // fades in and out
+    else if (x < 500.0f)
+      tone = std::fabs(x - 450.0f) / 50.0f * 0.4f;  // dips to 0 at 450
+    else if (x < 560.0f)
+      tone = 0.0f;  // no ink
+    else
+      tone = std::min(high, (x - 560.0f) / 200.0f);  // fades in to solid
     pts.push_back({x, 100.0f + 20.0f * std::sin(x / 50.0f), 0.5f, 0.4f + 0.2f * std::sin(x / 30.0f), tone});
   }
   auto toneAt = [&](float x) {

@@ -116,8 +116,10 @@ TEST(Concatenator, ChainsMeetOnlyAtEndsAndCarryTheirValues) {
                 {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {0, 5}, {1, 5}, {2, 5}},
                 {{3, 2}, {0, 1}, {5, 6, 7}, {4, 3}, {1, 2}},
                 {{0, 1, 2, 3, 4}, {5, 6, 7}}},
-               {"three meet at point 0", {{0, 0}, {1, 0}, {0, 1}, {-1, 0}, {-2, 0}},
-                {{1, 0}, {0, 2}, {0, 3}, {3, 4}}, {{0, 1}, {0, 2}, {0, 3, 4}}},
+               {"three meet at point 0",
+                {{0, 0}, {1, 0}, {0, 1}, {-1, 0}, {-2, 0}},
+                {{1, 0}, {0, 2}, {0, 3}, {3, 4}},
+                {{0, 1}, {0, 2}, {0, 3, 4}}},
                {"a loop", {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, {{2, 3}, {0, 1}, {3, 0}, {1, 2}}, {}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -151,10 +153,14 @@ TEST(Purifier, EachMethodRemovesItsFaultAndKeepsTheValues) {
     Lines in, out;
   } cases[] = {
       // Short segments go, the last vertex stays, and so does a turn back.
-      {P::ELIMINATE_SHORT_SEGMENTS, 5, {{{0, 0}, {1, 0}, {2, 0}, {10, 0}, {11, 0}}, {{0, 20}, {10, 20}, {12, 20}, {8, 20}}},
+      {P::ELIMINATE_SHORT_SEGMENTS,
+       5,
+       {{{0, 0}, {1, 0}, {2, 0}, {10, 0}, {11, 0}}, {{0, 20}, {10, 20}, {12, 20}, {8, 20}}},
        {{{0, 0}, {10, 0}, {11, 0}}, {{0, 20}, {10, 20}, {12, 20}, {8, 20}}}},
       // Tiny lines go; the last vertex replaces a kept one too close.
-      {P::ELIMINATE_SUBPIXEL_LENGTHS, 2, {{{0, 0}, {0.5f, 0}, {1, 0}}, {{0, 10}, {1, 10}, {30, 10}, {31, 10}}},
+      {P::ELIMINATE_SUBPIXEL_LENGTHS,
+       2,
+       {{{0, 0}, {0.5f, 0}, {1, 0}}, {{0, 10}, {1, 10}, {30, 10}, {31, 10}}},
        {{{0, 10}, {31, 10}}}},
       {P::ELIMINATE_ZIG_ZAGS, 90, {{{0, 0}, {10, 0}, {2, 1}, {12, 2}, {20, 2}}}, {{{0, 0}, {12, 2}, {20, 2}}}},
       {P::ELIMINATE_ZIG_ZAGS, 90, {{{0, 0}, {10, 0}, {20, 5}, {30, 5}}}, {{{0, 0}, {10, 0}, {20, 5}, {30, 5}}}},

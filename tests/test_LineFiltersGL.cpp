@@ -57,7 +57,7 @@ TEST(HiddenLinesGL, LineBehindTheModelVanishesAndVisibleLinesStayWhole) {
   SoSeparator* root = blackSolid(4.0f, new SoCube);
   auto* source = new LineSetSource;
   source->publishLines = true;
-  source->lines.points = {SbVec3f(-0.5f, 0, -1.5f), SbVec3f(0.5f, 0, -1.5f),   SbVec3f(-0.5f, 0.3f, 1.0f),
+  source->lines.points = {SbVec3f(-0.5f, 0, -1.5f),  SbVec3f(0.5f, 0, -1.5f),  SbVec3f(-0.5f, 0.3f, 1.0f),
                           SbVec3f(0.5f, 0.3f, 1.0f), SbVec3f(1.5f, -0.5f, -3), SbVec3f(1.5f, 0.5f, -3)};
   source->lines.indices = {0, 1, -1, 2, 3, -1, 4, 5, -1};
   source->lines.taper = {1, 2, 3, 4, 5, 6};
@@ -125,8 +125,10 @@ TEST(SilhouetteDrawingGL, DrawsTheRimOfASphereOverItsOwnSurface) {
     for (int x = 0; x < size; ++x) {
       if ((image.pixel(x, y) & 0xffffff) == 0) continue;
       const float r = std::hypot(x + 0.5f - size / 2.0f, y + 0.5f - size / 2.0f) / pixelsPerUnit;
-      if (r > 0.85f && r < 1.1f) ++rim;
-      else ++inside;
+      if (r > 0.85f && r < 1.1f)
+        ++rim;
+      else
+        ++inside;
     }
   EXPECT_GT(rim, int(2 * M_PI * pixelsPerUnit * 0.8f)) << "the outline goes all round";
   EXPECT_EQ(inside, 0) << "nothing drawn away from the silhouette";
@@ -181,8 +183,8 @@ double rayCastOutline(const SbWingedEdgeModel& model, const std::vector<const Po
   for (const PolyMesh* m : meshes)
     for (int f = 0; f < m->faceCount(); ++f)
       for (int k = m->faceStart[f] + 1; k + 1 < m->faceStart[f + 1]; ++k)
-        triangles.push_back({m->positions[m->corners[m->faceStart[f]]], m->positions[m->corners[k]],
-                             m->positions[m->corners[k + 1]]});
+        triangles.push_back(
+            {m->positions[m->corners[m->faceStart[f]]], m->positions[m->corners[k]], m->positions[m->corners[k + 1]]});
   auto hidden = [&](const SbVec3f& p) {
     for (const auto& t : triangles) {  // Moeller-Trumbore
       const SbVec3f e1 = t[1] - t[0], e2 = t[2] - t[0], q = toViewer.cross(e2);
@@ -270,8 +272,8 @@ TEST(SilhouetteChainGL, TheVisibleOutlineSurvivesHiddenLineRemoval) {
   SoSilhouetteSwitches::triangleChunkRepair = 1;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    SbWingedEdgeModel model = c.meshes.size() == 1 ? testmesh::model(*c.meshes[0])
-                                                   : testmesh::model({c.meshes[0], c.meshes[1]});
+    SbWingedEdgeModel model =
+        c.meshes.size() == 1 ? testmesh::model(*c.meshes[0]) : testmesh::model({c.meshes[0], c.meshes[1]});
     SbVec3f toViewer = c.toViewer;
     toViewer.normalize();
     SoSeparator* root = new SoSeparator;

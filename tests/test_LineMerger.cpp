@@ -110,8 +110,13 @@ TEST_F(Merger, RestoredSetsPadOrDropArraysAndRestartOnStore) {
     std::vector<int32_t> indices;
     std::vector<float> thickness, density;
     int32_t stored;
-  } cases[] = {{"merged into a store without thickness", noThickness, M::LM_MERGE, {0, 1, 2, -1, 3, 4, -1},
-                {1, 1, 1, 4, 5}, {0.1f, 0.2f, 0.3f, 1, 1}, 4},
+  } cases[] = {{"merged into a store without thickness",
+                noThickness,
+                M::LM_MERGE,
+                {0, 1, 2, -1, 3, 4, -1},
+                {1, 1, 1, 4, 5},
+                {0.1f, 0.2f, 0.3f, 1, 1},
+                4},
                {"short thickness", shortThickness, M::LM_RESTORE, kThree.indices, {}, kThree.density, 4},
                {"stored twice", kThree, M::LM_STORE, kTwo.indices, kTwo.thickness, {}, 3}};
   for (const auto& c : cases) {

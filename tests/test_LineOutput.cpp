@@ -94,14 +94,13 @@ struct OutputScene {
 
 SbDrawing readBack(int type, const std::string& path) {
   SbDrawing drawing;
-  const bool ok = type == SoLineOutput::PDF_OUTPUT ? SbLineDrawing::readPdf(path, drawing)
-                                                   : SbLineDrawing::readText(path, drawing);
+  const bool ok =
+      type == SoLineOutput::PDF_OUTPUT ? SbLineDrawing::readPdf(path, drawing) : SbLineDrawing::readText(path, drawing);
   EXPECT_TRUE(ok) << path;
   return drawing;
 }
 
 }  // namespace
-
 
 // The width code: the report counts whole bytes, bits and the zero fill, a
 // code length longer than the string is cut to it.
@@ -146,7 +145,6 @@ TEST(LineOutputWidth, CodesGiveTheWidthSequenceAndTheReport) {
   }
 }
 
-
 TEST(LineOutputRatio, ExtraPointsSitAtTheSetBitPositions) {
   // "A" = bits 0 and 6: the first segment gets a point at 0/7, the second at
   // 6/7, the third none (the character ends there).
@@ -171,7 +169,6 @@ TEST(LineOutputRatio, ExtraPointsSitAtTheSetBitPositions) {
     EXPECT_NEAR(after[0].points[i][1], expected[i][1], 2e-5) << i;
   }
 }
-
 
 // Every mode reads its code back from the written file, an empty code too;
 // the PDF files are sound to qpdf.
@@ -241,11 +238,11 @@ TEST(LineOutputRoundTrip, UncodedDrawingKeepsItsLinesAndReportsNothing) {
     for (size_t j = 0; j < 4; ++j) EXPECT_NEAR(pdf[i].points[j][0], text[i].points[j][0], 2e-5);
   }
   const std::string file = readFile(dir.file("plain.pdf"));
-  for (const char* part : {"0 j\n1 J\n0.0000 0.0000 0.0000 RG\n2.0000 w\n", "/Title (Vector graphic exported from Quorvane)",
-                           "/Keywords (Quorvane)", "/Creator (Quorvane Library \\("})
+  for (const char* part :
+       {"0 j\n1 J\n0.0000 0.0000 0.0000 RG\n2.0000 w\n", "/Title (Vector graphic exported from Quorvane)",
+        "/Keywords (Quorvane)", "/Creator (Quorvane Library \\("})
     EXPECT_NE(file.find(part), std::string::npos) << part;
 }
-
 
 // Without a camera points land on a 1000 x 1000 viewport; the drawing is
 // scaled to 8.09 inches across its wider side, with margins of 0.055 inches.
@@ -256,7 +253,8 @@ TEST(LineOutputFrame, TheDrawingSpansTheFrameLessTheMargins) {
   struct CommaPunct : std::numpunct<char> {
     char do_decimal_point() const override { return ','; }
   };
-  SbLineSet broken = linesFrom({{SbVec2f(-0.9f, 0.0f), SbVec2f(0.0f, 0.0f)}, {SbVec2f(-0.5f, 0.0f), SbVec2f(0.5f, 0.5f)}});
+  SbLineSet broken =
+      linesFrom({{SbVec2f(-0.9f, 0.0f), SbVec2f(0.0f, 0.0f)}, {SbVec2f(-0.5f, 0.0f), SbVec2f(0.5f, 0.5f)}});
   broken.points[1] = SbVec3f(NAN, 0.0f, 0.0f);
   const struct {
     const char* name;
@@ -265,7 +263,8 @@ TEST(LineOutputFrame, TheDrawingSpansTheFrameLessTheMargins) {
   } cases[] = {
       {"wide", linesFrom({{SbVec2f(-0.8f, -0.2f), SbVec2f(0.6f, 0.1f)}, {SbVec2f(0.0f, 0.0f), SbVec2f(0.3f, -0.1f)}}),
        "0.0546667 0.0546667\n8.14533 1.78838\n\n4.6779 1.21048\n6.41162 0.632571\n\n"},
-      {"point", linesFrom({{SbVec2f(0.3f, 0.3f), SbVec2f(0.3f, 0.3f)}}), "0.0546667 0.0546667\n0.0546667 0.0546667\n\n"},
+      {"point", linesFrom({{SbVec2f(0.3f, 0.3f), SbVec2f(0.3f, 0.3f)}}),
+       "0.0546667 0.0546667\n0.0546667 0.0546667\n\n"},
       {"broken", broken, "0.0546667 0.0546667\n8.14533 4.1\n\n"},
       {"flat", linesFrom({{SbVec2f(-0.5f, 0.0f), SbVec2f(0.5f, 0.25f)}}), "0.0546667 0.0546667\n8.14533 2.07733\n\n"},
   };
@@ -313,7 +312,6 @@ TEST(LineOutputFiles, EmptyNamesTakeTheDefaultsAndEachRequestWritesOnce) {
   EXPECT_FALSE(fs::exists(dir.path / "outFile.txt"));
   EXPECT_TRUE(scene.output->written);
 }
-
 
 TEST(CodeFraming, DecodingFindsTheCodeAfterZeroBytesInsideIt) {
   // A code whose last byte ends in zero bits still frames: the fill is the 16

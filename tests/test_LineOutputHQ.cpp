@@ -40,8 +40,7 @@ std::string pageContent(const std::string& pdf) {
   const std::string packed = pdf.substr(start + 7, end - start - 7);
   std::vector<unsigned char> out(1 << 24);
   uLongf size = out.size();
-  if (uncompress(out.data(), &size, reinterpret_cast<const Bytef*>(packed.data()), packed.size()) != Z_OK)
-    return {};
+  if (uncompress(out.data(), &size, reinterpret_cast<const Bytef*>(packed.data()), packed.size()) != Z_OK) return {};
   return std::string(reinterpret_cast<char*>(out.data()), size);
 }
 
@@ -129,16 +128,15 @@ TEST_F(InkOutline, RunsGiveOutlinesAndDots) {
     std::vector<SbVec2f> p;
     std::vector<float> r, tone;
     int outlines, minDots, maxDots;  // outlines -1: some ink, in any shape
-  } cases[] = {
-      {"solid", 0, zigzag, {3, 4, 5, 4, 3}, {1, 1, 1, 1, 1}, 1, 0, 0},
-      {"light", 0, zigzag, {3, 4, 5, 4, 3}, {0.2f, 0.2f, 0.2f, 0.2f, 0.2f}, 0, 6, 1000},
-      {"moves past the tolerance", 4, {{0, 0}, {2.05f, 0}}, {2, 2}, {1, 1}, 1, 0, 0},
-      {"moves within it: a lone dot", 4, {{0, 0}, {1.95f, 0}}, {2, 2}, {1, 1}, 0, 1, 1},
-      {"width changes", 4, {{0, 0}, {1, 0}}, {2, 4}, {1, 1}, -1, 0, 0},
-      {"tone changes", 4, {{0, 0}, {1, 0}}, {2, 2}, {1, 0.5f}, -1, 0, 1000},
-      {"width turns negative: split at zero", 0, {{-60, 0}, {0, 0}, {60, 0}}, {6, -6, 6}, {1, 1, 1}, 2, 0, 0},
-      {"zero width", 0, {{-60, 0}, {60, 0}}, {0, 0}, {1, 1}, 0, 0, 0},
-      {"no tone", 0, {{-60, 0}, {60, 0}}, {4, 4}, {0, 0}, 0, 0, 0}};
+  } cases[] = {{"solid", 0, zigzag, {3, 4, 5, 4, 3}, {1, 1, 1, 1, 1}, 1, 0, 0},
+               {"light", 0, zigzag, {3, 4, 5, 4, 3}, {0.2f, 0.2f, 0.2f, 0.2f, 0.2f}, 0, 6, 1000},
+               {"moves past the tolerance", 4, {{0, 0}, {2.05f, 0}}, {2, 2}, {1, 1}, 1, 0, 0},
+               {"moves within it: a lone dot", 4, {{0, 0}, {1.95f, 0}}, {2, 2}, {1, 1}, 0, 1, 1},
+               {"width changes", 4, {{0, 0}, {1, 0}}, {2, 4}, {1, 1}, -1, 0, 0},
+               {"tone changes", 4, {{0, 0}, {1, 0}}, {2, 2}, {1, 0.5f}, -1, 0, 1000},
+               {"width turns negative: split at zero", 0, {{-60, 0}, {0, 0}, {60, 0}}, {6, -6, 6}, {1, 1, 1}, 2, 0, 0},
+               {"zero width", 0, {{-60, 0}, {60, 0}}, {0, 0}, {1, 1}, 0, 0, 0},
+               {"no tone", 0, {{-60, 0}, {60, 0}}, {4, 4}, {0, 0}, 0, 0, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     recorder = Recorder();
@@ -160,11 +158,11 @@ TEST_F(InkOutline, OutlineCoversUnionOfDiscsAndBands) {
   } cases[] = {
       {{{-100, 0}, {-40, 0}, {0, 0}, {50, 0}, {100, 0}}, {3, 12, 20, 6, 2}, 1},  // the disc bulges at the widest
       {{{-100, -40}, {-60, 40}, {-20, -40}, {20, 40}, {60, -40}, {100, 40}}, {8, 8, 8, 8, 8, 8}, 1},  // mitres
-      {{{-80, 0}, {40, 0}, {-60, 0.5f}}, {10, 10, 10}, 0},                     // a reversal: no mitre fits
-      {{{-80, 0}, {0, 0}, {3, 6}, {-80, 10}}, {12, 12, 12, 12}, 1},            // a hairpin with short legs
-      {{{-90, -60}, {0, 0}, {10, 40}, {90, 30}}, {2, 30, 3, 15}, 0},           // very unequal radii at a turn
-      {{{-90, 0}, {0, 30}, {90, 0}}, {10, 0, 10}, 1},                          // pinched to the zero width
-      {{{-50, 0}, {-45, 0}, {40, 10}}, {20, 3, 6}, 2},                         // a disc inside the first: cut there
+      {{{-80, 0}, {40, 0}, {-60, 0.5f}}, {10, 10, 10}, 0},            // a reversal: no mitre fits
+      {{{-80, 0}, {0, 0}, {3, 6}, {-80, 10}}, {12, 12, 12, 12}, 1},   // a hairpin with short legs
+      {{{-90, -60}, {0, 0}, {10, 40}, {90, 30}}, {2, 30, 3, 15}, 0},  // very unequal radii at a turn
+      {{{-90, 0}, {0, 30}, {90, 0}}, {10, 0, 10}, 1},                 // pinched to the zero width
+      {{{-50, 0}, {-45, 0}, {40, 10}}, {20, 3, 6}, 2},                // a disc inside the first: cut there
       {{{0, 0}, {0, 0}, {30, 0}}, {5, 9, 4}, 0}};
   for (size_t k = 0; k < sizeof cases / sizeof cases[0]; ++k) {
     SCOPED_TRACE(k);
@@ -263,7 +261,8 @@ struct Scene {
     lineSettings->lineWidth = 2.0f;
     lineSettings->maxWidth = 1000.0f;
     lineSettings->tolerance = 0.5f;
-    for (SoNode* node : {(SoNode*)camera, (SoNode*)source, (SoNode*)lineSettings, (SoNode*)output}) root->addChild(node);
+    for (SoNode* node : {(SoNode*)camera, (SoNode*)source, (SoNode*)lineSettings, (SoNode*)output})
+      root->addChild(node);
   }
   ~Scene() { root->unref(); }
   std::string traverse(int width, int height) {
@@ -341,7 +340,8 @@ TEST(PdfSnapshot, WritesOnePathPerSolidRunAndOneCirclePerDot) {
 
   const std::string file = readFile(path);
   EXPECT_EQ(file.compare(0, 9, "%PDF-1.2\n"), 0);
-  for (const char* entry : {"/MediaBox [0 0 595 446]", "/Creator (Vell Linfold)", "/Title (PDF Screenshot)", "/Keywords ()"})
+  for (const char* entry :
+       {"/MediaBox [0 0 595 446]", "/Creator (Vell Linfold)", "/Title (PDF Screenshot)", "/Keywords ()"})
     EXPECT_NE(file.find(entry), std::string::npos) << entry;
   const std::string content = pageContent(file);
   ASSERT_FALSE(content.empty());
@@ -393,8 +393,9 @@ TEST(PdfSnapshot, BadInputNeverReachesTheFileAndFailuresAreVisible) {
   big.source->addStroke({{0, 0}}, {1.0f}, {1.0f});
   const std::string tgaPath = dir.file("big.tga");
   tga->requestWrite(tgaPath.c_str());
-  EXPECT_NE(big.traverse(0, 100).find("SoLineOutputHQ: viewport of 0 x 100 pixels is outside 1..65535, nothing written\n"),
-            std::string::npos);
+  EXPECT_NE(
+      big.traverse(0, 100).find("SoLineOutputHQ: viewport of 0 x 100 pixels is outside 1..65535, nothing written\n"),
+      std::string::npos);
   EXPECT_EQ(tga->getWriteResult(), SoLineOutputHQ::WR_FAILED);
   EXPECT_FALSE(fs::exists(tgaPath));
   // An empty path disarms.

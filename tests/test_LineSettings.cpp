@@ -19,7 +19,7 @@ double integratedCoverage(double d) {
   const int steps = 20000;
   double inked = 0.0;
   for (int i = 0; i < steps; ++i) {
-    const double x = (i + 0.5) / steps * d;      // position along the row
+    const double x = (i + 0.5) / steps * d;     // position along the row
     const double nearest = std::min(x, d - x);  // distance to the closest centre
     double half = 0.0;                          // half height covered at x
     for (double c : {nearest, nearest + d})

@@ -20,7 +20,7 @@ namespace {
 // 100 x 100 pixels over 100 x 100 units; a black box in front, then a
 // horizontal stroke from x = -30 to 30 at y = 0 drawn white on black.
 class LineShapeGL : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     ASSERT_TRUE(gltest::ensureContext());
     linetest::initNodes();
@@ -40,7 +40,7 @@ protected:
     auto* box = new SoSeparator;
     box->addChild(front);
     box->addChild(cube);
-    auto* black = new SoBaseColor, *white = new SoBaseColor;
+    auto *black = new SoBaseColor, *white = new SoBaseColor;
     black->rgb.setValue(0, 0, 0);
     white->rgb.setValue(1, 1, 1);
     source = new LineSetSource;

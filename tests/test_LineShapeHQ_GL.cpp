@@ -123,11 +123,16 @@ TEST_F(LineShapeHQGL, PlainLinesAreColouredByThicknessAndDensity) {
     SoLineShapeHQ::Mode mode;
     const std::vector<float>&thickness, &density;
     int grey;
-  } cases[] = {{SoLineShapeHQ::M_BLACK, half, quarter, 0},       {SoLineShapeHQ::M_THICK, half, quarter, 255 - 127},
-               {SoLineShapeHQ::M_DENS, half, quarter, 255 - 63}, {SoLineShapeHQ::M_THICK_DENS, half, quarter, 255 - 31},
-               {SoLineShapeHQ::M_THICK, none, none, 0},          {SoLineShapeHQ::M_DENS, none, none, 0},
-               {SoLineShapeHQ::M_THICK_DENS, none, none, 0},     {SoLineShapeHQ::M_THICK, two, one, 0},
-               {SoLineShapeHQ::M_DENS, two, one, 0},             {SoLineShapeHQ::M_THICK_DENS, two, one, 0}};
+  } cases[] = {{SoLineShapeHQ::M_BLACK, half, quarter, 0},
+               {SoLineShapeHQ::M_THICK, half, quarter, 255 - 127},
+               {SoLineShapeHQ::M_DENS, half, quarter, 255 - 63},
+               {SoLineShapeHQ::M_THICK_DENS, half, quarter, 255 - 31},
+               {SoLineShapeHQ::M_THICK, none, none, 0},
+               {SoLineShapeHQ::M_DENS, none, none, 0},
+               {SoLineShapeHQ::M_THICK_DENS, none, none, 0},
+               {SoLineShapeHQ::M_THICK, two, one, 0},
+               {SoLineShapeHQ::M_DENS, two, one, 0},
+               {SoLineShapeHQ::M_THICK_DENS, two, one, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.mode << " with " << c.thickness.size() << " values");
     Scene scene(200, 40);

@@ -106,7 +106,10 @@ QString valueOf(QWidget* w) {
 
 // Types and presses return, ticks ("on") or clears, turns, picks an entry.
 void set(QWidget* w, const QString& value) {
-  if (auto* e = qobject_cast<QLineEdit*>(w)) { e->setText(value); emit e->returnPressed(); }
+  if (auto* e = qobject_cast<QLineEdit*>(w)) {
+    e->setText(value);
+    emit e->returnPressed();
+  }
   if (auto* c = qobject_cast<QCheckBox*>(w); c && c->isChecked() != (value == "on")) c->click();
   if (auto* s = qobject_cast<QSpinBox*>(w)) s->setValue(value.toInt());
   if (auto* c = qobject_cast<QComboBox*>(w)) {
@@ -118,7 +121,7 @@ void set(QWidget* w, const QString& value) {
 }  // namespace
 
 class MainWindowTest : public ::testing::Test {
-protected:
+ protected:
   static void SetUpTestSuite() {
     setenv("LINFOLD_NO_DIALOGS", "1", 1);
     unsetenv("LINFOLD_SAVE_NAME");
@@ -137,7 +140,10 @@ protected:
     startOutput = testing::internal::GetCapturedStdout();
     dir = new TempDir;
   }
-  static void TearDownTestSuite() { delete window; delete dir; }
+  static void TearDownTestSuite() {
+    delete window;
+    delete dir;
+  }
 
   static QString text(const char* name) { return window->findChild<QLabel*>(name)->text(); }
   static QString info(const char* name) { return window->controlWindow(MODEL_INFO)->findChild<QLabel*>(name)->text(); }
@@ -159,7 +165,9 @@ protected:
     return nullptr;
   }
   template <class T>
-  static T* node() { return static_cast<T*>(nodesOf(window->sceneRoot(), T::getClassTypeId()).at(0)); }
+  static T* node() {
+    return static_cast<T*>(nodesOf(window->sceneRoot(), T::getClassTypeId()).at(0));
+  }
   // "Type.field" or "Type#n.field" (n-th node) as text; floats as Qt prints.
   static std::string field(const std::string& name) {
     const size_t dot = name.find('.'), hash = name.find('#');
@@ -220,9 +228,9 @@ TEST_F(MainWindowTest, StartsWithTheSceneMessageAndTheStatusRow) {
   EXPECT_FALSE(window->windowIcon().isNull());
   const QSize viewer = window->examinerViewer()->getWidget()->size();
   EXPECT_TRUE(viewer.width() > 700 && viewer.height() > 450);
-  const char* const status[][2] = {{"Filename Label", "File:"}, {"Filename", "(none)"},
-                                   {"Faces Orig Label", "Original Faces:"}, {"Faces Label", "Faces:"},
-                                   {"FPS Label", "Fps:"}, {"Misc Space Label", ""}};
+  const char* const status[][2] = {
+      {"Filename Label", "File:"}, {"Filename", "(none)"}, {"Faces Orig Label", "Original Faces:"},
+      {"Faces Label", "Faces:"},   {"FPS Label", "Fps:"},  {"Misc Space Label", ""}};
   for (const auto& s : status) EXPECT_EQ(text(s[0]), s[1]) << s[0];
   EXPECT_NE(window->findChild<QProgressBar*>("Progress"), nullptr);
   EXPECT_EQ(startNumbers, "0 0 0 0 ");
@@ -359,9 +367,18 @@ TEST_F(MainWindowTest, EachControlStartsWithItsValueAndDrivesItsNode) {
     set(w, start);
   }
   // Numbers are read as Qt's C-locale conversion reads them.
-  const char* const speeds[][2] = {{" 2.5 ", "2.5"}, {"\xc2\xa0" "3", "3"}, {"+.5e1", "5"}, {"2.", "2"},
-                                   {"0", "1"},       {"0x10", "1"},         {"1,5", "1"},   {"1e-50", "1"},
-                                   {"3.5e38", "1"},  {"1e", "1"}};
+  const char* const speeds[][2] = {{" 2.5 ", "2.5"},
+                                   {"\xc2\xa0"
+                                    "3",
+                                    "3"},
+                                   {"+.5e1", "5"},
+                                   {"2.", "2"},
+                                   {"0", "1"},
+                                   {"0x10", "1"},
+                                   {"1,5", "1"},
+                                   {"1e-50", "1"},
+                                   {"3.5e38", "1"},
+                                   {"1e", "1"}};
   for (const auto& s : speeds) {
     set(widget(SUBDIVISION, "Smoothing Speed"), QString::fromUtf8(s[0]));
     EXPECT_EQ(field("SoModifyWingedEdge.smoothingSpeed"), s[1]) << s[0];
@@ -384,14 +401,16 @@ TEST_F(MainWindowTest, EachControlStartsWithItsValueAndDrivesItsNode) {
 
 TEST_F(MainWindowTest, ControlsHaveTheirTexts) {
   for (const char* at : {"@12,1", "@13,1"})
-    EXPECT_EQ(widget(LINE_SETTINGS, at)->toolTip(), "operators\t+, -, *, /, ^, <, >, abs\nbrackets\t()\nnumbers\n"
-                                                    "variables:\tlight, depth, rim, curvature, iso, taper");
+    EXPECT_EQ(widget(LINE_SETTINGS, at)->toolTip(),
+              "operators\t+, -, *, /, ^, <, >, abs\nbrackets\t()\nnumbers\n"
+              "variables:\tlight, depth, rim, curvature, iso, taper");
   // The radio groups: 13 curvature modes, 6 visualisation modes.
   EXPECT_EQ(window->controlWindow(CURVATURE)->findChild<QGroupBox*>()->title(), "Choose Curvature Mode");
   EXPECT_EQ(window->controlWindow(VISUALIZATION)->findChild<QGroupBox*>()->title(), "Choose Visialuzation Mode");
   ASSERT_EQ(radioButtons(CURVATURE).size() + radioButtons(VISUALIZATION).size(), 19);
   EXPECT_EQ(radioButtons(CURVATURE)[0]->text() + "|" + radioButtons(CURVATURE)[12]->text() + "|" +
-                radioButtons(VISUALIZATION)[5]->text(), "Heuristic Curvature|Singularity Index|Nothing");
+                radioButtons(VISUALIZATION)[5]->text(),
+            "Heuristic Curvature|Singularity Index|Nothing");
   EXPECT_TRUE(radioButtons(CURVATURE)[0]->isChecked() && radioButtons(VISUALIZATION)[5]->isChecked());
 }
 
@@ -487,10 +506,13 @@ TEST_F(MainWindowTest, RegisteringTheClassesTwiceAddsNothing) {
 }
 
 TEST_F(MainWindowTest, ControlWindowsAreHiddenTopLevelWindowsShownOnce) {
-  const QStringList names = {"Model Information|Model Information", "Subdivision Settings|Subdivision Settings",
+  const QStringList names = {"Model Information|Model Information",
+                             "Subdivision Settings|Subdivision Settings",
                              "Curvature Mode Settings|Curvature Mode Settings",
-                             "Curvature Mode Settings|Visualization Mode Settings", "Line Settings|Line Settings",
-                             "Streamliner|Streamliner", "Flow-Field|FlowField"};
+                             "Curvature Mode Settings|Visualization Mode Settings",
+                             "Line Settings|Line Settings",
+                             "Streamliner|Streamliner",
+                             "Flow-Field|FlowField"};
   for (int i = 0; i < LinfoldApplication::controlWindowCount; ++i) {
     QMainWindow* w = window->controlWindow(i);
     EXPECT_EQ(w->objectName() + "|" + w->windowTitle(), names[i]);
@@ -513,18 +535,21 @@ TEST_F(MainWindowTest, ControlWindowsAreHiddenTopLevelWindowsShownOnce) {
 TEST_F(MainWindowTest, ToggleItemsSwitchTheirNodesBackAndForth) {
   const std::pair<const char*, bool (*)()> toggles[] = {
       {"&Connect Objects", [] { return on("SoModifyWingedEdge.connectObjects"); }},
-      {"&Background black/white", [] {
+      {"&Background black/white",
+       [] {
          const bool dark = field("BaseColor.rgb") == "1 1 1";
          EXPECT_EQ(node<SoGenerateSilhouette>()->getColour(), SbColor(dark, dark, dark));
          EXPECT_EQ(window->examinerViewer()->getBackgroundColor(), SbColor(!dark, !dark, !dark));
          return dark;
        }},
-      {"Line &Antialiasing", [] {
+      {"Line &Antialiasing",
+       [] {
          EXPECT_EQ(node<SoLineShapeHQ>()->lineSmoothing, on("SoGenerateSilhouette.antialiasing"));
          return on("SoGenerateSilhouette.antialiasing");
        }},
       {"&Fill Line Cracks", [] { return on("SoGenerateSilhouette.fillLineCracks"); }},
-      {"Hidden Line Remover", [] {
+      {"Hidden Line Remover",
+       [] {
          EXPECT_EQ(on("SoLineHiddenLineRemover.active"), on("SoGenerateSilhouette.displaySilhouette"));
          return on("SoGenerateSilhouette.displaySilhouette");
        }},
@@ -590,8 +615,8 @@ TEST_F(MainWindowTest, LoadingAModelUpdatesTheStatusAndFramesIt) {
   EXPECT_EQ(text("Filename").toStdString(), second);
   EXPECT_EQ(node<SoGenerateWingedEdge>()->getNumChildren(), 1);
   const SbViewVolume volume = window->examinerViewer()->getCamera()->getViewVolume(1.0f);
-  for (const SbVec3f& p : {SbVec3f(102, 50, -20), SbVec3f(98, 50, -20), SbVec3f(100, 52, -20),
-                           SbVec3f(100, 48, -20), SbVec3f(100, 50, -18)}) {
+  for (const SbVec3f& p : {SbVec3f(102, 50, -20), SbVec3f(98, 50, -20), SbVec3f(100, 52, -20), SbVec3f(100, 48, -20),
+                           SbVec3f(100, 50, -18)}) {
     SbVec3f screen;
     volume.projectToScreen(p, screen);
     EXPECT_TRUE(screen[0] > 0 && screen[0] < 1 && screen[1] > 0 && screen[1] < 1) << screen[0] << " " << screen[1];
@@ -607,9 +632,10 @@ TEST_F(MainWindowTest, LoadingAModelUpdatesTheStatusAndFramesIt) {
   EXPECT_NEAR((centre - SbVec3f(100, 50, -20)).length(), 0.0f, 1e-4f);
 
   // Other formats load through the model reader.
-  const std::string obj = dir->write(
-      "cube.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0 0 1\nv 1 0 1\nv 1 1 1\nv 0 1 1\nf 1 4 3 2\nf 5 6 7 8\n"
-                  "f 1 2 6 5\nf 2 3 7 6\nf 3 4 8 7\nf 4 1 5 8\n");
+  const std::string obj =
+      dir->write("cube.obj",
+                 "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0 0 1\nv 1 0 1\nv 1 1 1\nv 0 1 1\nf 1 4 3 2\nf 5 6 7 8\n"
+                 "f 1 2 6 5\nf 2 3 7 6\nf 3 4 8 7\nf 4 1 5 8\n");
   EXPECT_NE(open(obj).find("Model loaded!"), std::string::npos);
   EXPECT_EQ(text("Filename").toStdString(), obj);
   EXPECT_EQ(text("Faces Orig"), "12");
@@ -759,7 +785,9 @@ TEST_F(MainWindowTest, FlowFieldCommandsEditTheNodesField) {
 // written under LINFOLD_SAVE_NAME, or the message when it cannot be.
 TEST_F(MainWindowTest, ExportsAskForAFileAndWriteItOrSayTheyCouldNot) {
   open((sourceDir() / "data/sphere.iv").string());
-  const struct { const char *item, *caption, *filter, *objectName, *file, *head; } exports[] = {
+  const struct {
+    const char *item, *caption, *filter, *objectName, *file, *head;
+  } exports[] = {
       {"Write &VRML File ...", "", "VRML 2.0 Files (*.wrl)", "", "mesh.wrl", "#VRML V2.0 utf8"},
       {"Write &IV File ...", "", "Inventor 2.1 Files (*.iv)", "", "mesh.iv", "#Inventor V2.1 ascii"},
       {"Write PDF File ...", "Choose a PDF file to save vector graphic to ...", "*.pdf", "save PDF file dialog",
@@ -833,7 +861,10 @@ TEST_F(MainWindowTest, QuitClosesTheWindowAndEndsTheMainLoop) {
   QApplication::setActiveWindow(window);
   QTimer::singleShot(0, window, [] { QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier); });
   bool forced = false;  // should the shortcut not reach the window, the loop still ends
-  QTimer::singleShot(5000, window, [&forced] { forced = true; window->close(); });
+  QTimer::singleShot(5000, window, [&forced] {
+    forced = true;
+    window->close();
+  });
   SoQt::mainLoop();
   EXPECT_FALSE(forced);
   EXPECT_FALSE(window->isVisible());

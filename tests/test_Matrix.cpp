@@ -58,8 +58,16 @@ double cofactorDet(const std::vector<std::vector<double>>& a) {
 }  // namespace
 
 TEST(Matrix, FailuresCarryTheirMessages) {
-  EXPECT_EQ(messageOf([] { matrix m(2, 3); m(2, 0) = 1.0; }), "matrixT::operator(): Index out of range!");
-  EXPECT_EQ(messageOf([] { const matrix m(2, 3); (void)m(0, 3); }), "matrixT::operator(): Index out of range!");
+  EXPECT_EQ(messageOf([] {
+              matrix m(2, 3);
+              m(2, 0) = 1.0;
+            }),
+            "matrixT::operator(): Index out of range!");
+  EXPECT_EQ(messageOf([] {
+              const matrix m(2, 3);
+              (void)m(0, 3);
+            }),
+            "matrixT::operator(): Index out of range!");
   EXPECT_EQ(messageOf([] { (void)matrix(2, 3).Det(); }), "matrixT::Det(): Determinant a non-square matrix!");
   EXPECT_EQ(messageOf([] { (void)(matrix(2, 3) * matrix(2, 3)); }),
             "matrixT::operator*= : Inconsistent matrix sizes in multiplication!");

@@ -244,7 +244,7 @@ TEST(MeshWriterFiles, EmptyObjectsAndNonFiniteNumbersAreMendedAndReported) {
   TempDir dir;
   const PolyMesh triangle = testmesh::singleTriangle(), tetrahedron = testmesh::tetrahedron();
   SbWingedEdgeModel model = testmesh::model({&triangle, &tetrahedron});
-  model.objects[0].faces.clear();  // vertices, no faces
+  model.objects[0].faces.clear();                           // vertices, no faces
   model.objects.insert(model.objects.begin(), WeObject());  // nothing at all
   model.objects[0].number = 7;
   model.objects[2].vertices[1].normal = SbVec3f(NAN, 0.0f, INFINITY);

@@ -39,10 +39,8 @@ namespace {
 
 // Unit cube [0, 1]^3: corner i at (i & 1, (i >> 1) & 1, (i >> 2) & 1); its
 // quads counter-clockwise seen from outside, and the same as triangles.
-const float kCorners[8][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0},
-                              {0, 0, 1}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}};
-const int kQuads[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4},
-                          {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+const float kCorners[8][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {0, 0, 1}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}};
+const int kQuads[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
 
 std::vector<int> cubeTriangles() {
   std::vector<int> t;
@@ -53,10 +51,10 @@ std::vector<int> cubeTriangles() {
 // What the tests check of a built winged-edge object.
 struct Shape {
   int faces = 0, edges = 0, vertices = 0;
-  bool closed = true;      // no boundary edge
-  bool connected = true;   // one component across shared edges
-  double volume = 0;       // signed: positive when the faces wind outward
-  float minX = 1e9f;       // where it lies
+  bool closed = true;     // no boundary edge
+  bool connected = true;  // one component across shared edges
+  double volume = 0;      // signed: positive when the faces wind outward
+  float minX = 1e9f;      // where it lies
   int euler() const { return vertices - edges + faces; }
 };
 
@@ -69,7 +67,10 @@ Shape describe(const WeObject& o) {
   // Faces joined across shared edges, as a union-find.
   std::vector<int> group(o.faces.size());
   for (size_t f = 0; f < group.size(); ++f) group[f] = int(f);
-  auto find = [&](int f) { while (group[f] != f) f = group[f] = group[group[f]]; return f; };
+  auto find = [&](int f) {
+    while (group[f] != f) f = group[f] = group[group[f]];
+    return f;
+  };
   for (const WeEdge& e : o.edges) {
     s.closed = s.closed && !e.isBoundary();
     if (e.face[0] >= 0 && e.face[1] >= 0) group[find(e.face[0])] = find(e.face[1]);
@@ -181,11 +182,11 @@ std::string gltfCube(const std::string& node = R"({"mesh":0})") {
   std::ostringstream s;
   s << R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],"nodes":[)" << node << "],"
     << R"("meshes":[{"primitives":[{"attributes":{"POSITION":1},"indices":0}]}],)"
-    << R"("buffers":[{"byteLength":)" << buffer.size()
-    << R"(,"uri":"data:application/octet-stream;base64,)" << base64(buffer) << R"("}],)"
+    << R"("buffers":[{"byteLength":)" << buffer.size() << R"(,"uri":"data:application/octet-stream;base64,)"
+    << base64(buffer) << R"("}],)"
     << R"("bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":)" << indexBytes
-    << R"(,"target":34963},{"buffer":0,"byteOffset":)" << indexBytes
-    << R"(,"byteLength":)" << buffer.size() - indexBytes << R"(,"target":34962}],)"
+    << R"(,"target":34963},{"buffer":0,"byteOffset":)" << indexBytes << R"(,"byteLength":)"
+    << buffer.size() - indexBytes << R"(,"target":34962}],)"
     << R"("accessors":[{"bufferView":0,"componentType":5123,"count":36,"type":"SCALAR"},)"
     << R"({"bufferView":1,"componentType":5126,"count":8,"type":"VEC3","min":[0,0,0],"max":[1,1,1]}]})";
   return s.str();
@@ -194,7 +195,8 @@ std::string gltfCube(const std::string& node = R"({"mesh":0})") {
 std::string inventorCube(bool clockwise = false) {
   return std::string("#Inventor V2.1 ascii\nSeparator {\n") +
          (clockwise ? " ShapeHints { vertexOrdering CLOCKWISE }\n" : "") + " Coordinate3 { point [\n" +
-         cubePoints("", ",") + "] }\n IndexedFaceSet { coordIndex [\n" + cubeFaces("", false, 0, " -1,", clockwise) + "] }\n}\n";
+         cubePoints("", ",") + "] }\n IndexedFaceSet { coordIndex [\n" + cubeFaces("", false, 0, " -1,", clockwise) +
+         "] }\n}\n";
 }
 
 std::string vrmlCube() {
@@ -207,7 +209,7 @@ std::string hostile(const std::string& name) { return (sourceDir() / "tests/data
 
 // Reads files and gathers them through SoGenerateWingedEdge in a callback action.
 class ModelReader : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     root->ref();
     root->addChild(generator);
@@ -290,8 +292,10 @@ TEST_F(ModelReader, EveryFormatGivesTheClosedUnitCube) {
       {"cube.iv", inventorCube(), 0},
       {"clockwise.iv", inventorCube(true), 0},
       {"cube.wrl", vrmlCube(), 0},
-      {"box.wrl", "#VRML V2.0 utf8\nTransform { translation 5 0 0 children [\n"
-                  " Shape { geometry Box { size 1 1 1 } } ] }\n", 4.5f},
+      {"box.wrl",
+       "#VRML V2.0 utf8\nTransform { translation 5 0 0 children [\n"
+       " Shape { geometry Box { size 1 1 1 } } ] }\n",
+       4.5f},
   };
   for (const auto& f : files) {
     SCOPED_TRACE(f.name);
@@ -310,14 +314,14 @@ TEST_F(ModelReader, EveryFormatGivesTheClosedUnitCube) {
 
 TEST_F(ModelReader, PrimitivesAndOtherShapesBecomeOneConnectedObjectEach) {
   SoSeparator* scene = read(scratch.write("shapes.iv",
-      "#Inventor V2.1 ascii\nSeparator {\n"
-      " Cube { width 2 height 2 depth 2 }\n"
-      " Sphere { radius 1 }\n"
-      " Coordinate3 { point [0 0 0, 1 0 0, 0 1 0, 1 1 0, 0 2 0, 1 2 0] }\n"
-      " FaceSet { numVertices [4] }\n"
-      " TriangleStripSet { numVertices [6] }\n"
-      " QuadMesh { verticesPerRow 2 verticesPerColumn 3 }\n"
-      "}\n"));
+                                          "#Inventor V2.1 ascii\nSeparator {\n"
+                                          " Cube { width 2 height 2 depth 2 }\n"
+                                          " Sphere { radius 1 }\n"
+                                          " Coordinate3 { point [0 0 0, 1 0 0, 0 1 0, 1 1 0, 0 2 0, 1 2 0] }\n"
+                                          " FaceSet { numVertices [4] }\n"
+                                          " TriangleStripSet { numVertices [6] }\n"
+                                          " QuadMesh { verticesPerRow 2 verticesPerColumn 3 }\n"
+                                          "}\n"));
   ASSERT_NE(scene, nullptr);
   const SbWingedEdgeModel& model = gather(scene);
   ASSERT_EQ(model.objects.size(), 5u);
@@ -348,23 +352,24 @@ TEST_F(ModelReader, PrimitivesAndOtherShapesBecomeOneConnectedObjectEach) {
 // complexity and placement in effect and its trimming curves with their
 // coordinates; lines and points give nothing.
 TEST_F(ModelReader, NurbsSurfacesComeAcrossWithTheirTrimsLinesAndPointsDoNot) {
-  SoSeparator* scene = read(scratch.write("nurbs.iv",
-      "#Inventor V2.1 ascii\nSeparator {\n"
-      " Complexity { value 0.7 } Transform { translation 1 2 3 }\n"
-      " Coordinate4 { point [0 0 0 1, 2 0 0 2, 0 3 0 3, 4 4 0 4, 9 9 9 9] }\n"
-      " ProfileCoordinate3 { point [0 0 1, 1 0 1, 1 1 1, 0 1 1, 0.5 0.5 2] }\n"
-      " NurbsProfile { index [0, 1, 2, 3, 0] knotVector [0, 0, 1, 2, 3, 4, 4] }\n"
-      " LinearProfile { index [4, 0] linkage ADD_TO_CURRENT }\n"
-      " IndexedNurbsSurface { numUControlPoints 2 numVControlPoints 3"
-      " uKnotVector [0 0 1 1] vKnotVector [0 0 1 2 2] coordIndex [3, 2, 1, 0, 4, 4] }\n"
-      " IndexedLineSet { coordIndex [0 1 2 -1] }\n"
-      " PointSet { numPoints 4 }\n"
-      "}\n"));
+  SoSeparator* scene =
+      read(scratch.write("nurbs.iv",
+                         "#Inventor V2.1 ascii\nSeparator {\n"
+                         " Complexity { value 0.7 } Transform { translation 1 2 3 }\n"
+                         " Coordinate4 { point [0 0 0 1, 2 0 0 2, 0 3 0 3, 4 4 0 4, 9 9 9 9] }\n"
+                         " ProfileCoordinate3 { point [0 0 1, 1 0 1, 1 1 1, 0 1 1, 0.5 0.5 2] }\n"
+                         " NurbsProfile { index [0, 1, 2, 3, 0] knotVector [0, 0, 1, 2, 3, 4, 4] }\n"
+                         " LinearProfile { index [4, 0] linkage ADD_TO_CURRENT }\n"
+                         " IndexedNurbsSurface { numUControlPoints 2 numVControlPoints 3"
+                         " uKnotVector [0 0 1 1] vKnotVector [0 0 1 2 2] coordIndex [3, 2, 1, 0, 4, 4] }\n"
+                         " IndexedLineSet { coordIndex [0 1 2 -1] }\n"
+                         " PointSet { numPoints 4 }\n"
+                         "}\n"));
   ASSERT_NE(scene, nullptr);
   scene->ref();
   ASSERT_EQ(scene->getNumChildren(), 1);
   const SoGroup* part = static_cast<const SoGroup*>(scene->getChild(0));
-  const char* const types[] = {"MatrixTransform", "Complexity",    "Coordinate4",  "ProfileCoordinate3",
+  const char* const types[] = {"MatrixTransform", "Complexity",    "Coordinate4", "ProfileCoordinate3",
                                "NurbsProfile",    "LinearProfile", "NurbsSurface"};
   ASSERT_EQ(part->getNumChildren(), 7);
   for (int i = 0; i < 7; ++i) EXPECT_EQ(part->getChild(i)->getTypeId(), SoType::fromName(types[i])) << i;
@@ -404,8 +409,9 @@ TEST_F(ModelReader, NurbsSurfacesComeAcrossWithTheirTrimsLinesAndPointsDoNot) {
 // Strip sets keep their own gathering; other shapes only add objects after
 // them, numbered on in traversal order.
 TEST_F(ModelReader, StripSetsAreGatheredAsBeforeAmongOtherShapes) {
-  const std::string strips = "Separator { Coordinate3 { point [0 0 0, 1 0 0, 0 1 0, 1 1 0, 0.5 2 0] }"
-                             " IndexedTriangleStripSet { coordIndex [0 1 2 3 4 -1 1 0 4 -1] } }\n";
+  const std::string strips =
+      "Separator { Coordinate3 { point [0 0 0, 1 0 0, 0 1 0, 1 1 0, 0.5 2 0] }"
+      " IndexedTriangleStripSet { coordIndex [0 1 2 3 4 -1 1 0 4 -1] } }\n";
   const SbWingedEdgeModel alone = gather(parse(strips));
   SoSeparator* mixed = parse(strips + "Cube {}\n" + strips);
   const SbWingedEdgeModel& model = gather(mixed);
@@ -430,8 +436,7 @@ TEST_F(ModelReader, StripSetsAreGatheredAsBeforeAmongOtherShapes) {
 
   // The object-number callback is asked for every gathered shape, with its path.
   generator->setObjectNumberCallback(
-      [](void*, const SoPath* path) { return path->getTail()->isOfType(SoCube::getClassTypeId()) ? 7 : -1; },
-      nullptr);
+      [](void*, const SoPath* path) { return path->getTail()->isOfType(SoCube::getClassTypeId()) ? 7 : -1; }, nullptr);
   generator->requestRebuild();
   SoCallbackAction().apply(root);
   EXPECT_EQ(numbers(), (std::vector<int>{0, 7, 2}));
@@ -539,9 +544,12 @@ TEST_F(ModelReader, ShapesOutOfRangeAreLeftOutAndReported) {
     int faces, surfaces;  // gathered without a GL context; NURBS surfaces built
     std::string skipped;
   } cases[] = {
-      {"ifs_beyond.iv", 1, 0, "2 face(s) " + indices},       {"faceset_beyond.iv", 1, 0, "1 face(s) " + indices},
-      {"tss_beyond.iv", 2, 0, "1 strip(s) " + indices},      {"itss_beyond.iv", 2, 0, "1 strip(s) " + indices},
-      {"vrml_ifs_beyond.wrl", 1, 0, "1 face(s) " + indices}, {"nurbs_beyond.iv", 0, 1, "4 " + nurbs},
+      {"ifs_beyond.iv", 1, 0, "2 face(s) " + indices},
+      {"faceset_beyond.iv", 1, 0, "1 face(s) " + indices},
+      {"tss_beyond.iv", 2, 0, "1 strip(s) " + indices},
+      {"itss_beyond.iv", 2, 0, "1 strip(s) " + indices},
+      {"vrml_ifs_beyond.wrl", 1, 0, "1 face(s) " + indices},
+      {"nurbs_beyond.iv", 0, 1, "4 " + nurbs},
       {"nurbs_knots.iv", 0, 0, "4 " + nurbs},
   };
   for (const auto& c : cases) {
@@ -614,7 +622,8 @@ TEST_F(ModelReader, OnlyGeometryComesAcrossAndGathersAsTheFileDoes) {
   for (size_t i = 0; i < model.objects.size(); ++i) {
     SCOPED_TRACE(i);
     const Shape a = describe(model.objects[i]), b = describe(expected.objects[i]);
-    EXPECT_EQ(std::make_tuple(a.faces, a.edges, a.vertices, a.closed), std::make_tuple(b.faces, b.edges, b.vertices, b.closed));
+    EXPECT_EQ(std::make_tuple(a.faces, a.edges, a.vertices, a.closed),
+              std::make_tuple(b.faces, b.edges, b.vertices, b.closed));
     EXPECT_NEAR(a.volume, b.volume, 1e-3 * std::max(1.0, std::fabs(b.volume)));
   }
   original->unref();
@@ -647,7 +656,8 @@ TEST(ModelParts, OnlyAnswersThatCheckOutAreTakenBack) {
   nurbs.controlPoints = parts.keepFloats({0, 0, 0, 1, 1, 0, 0, 1, 0, 1, 0, 1, 2, 2, 2, 2});
   nurbs.uKnots = nurbs.vKnots = parts.keepFloats({0, 0, 1, 1});
   nurbs.profileDimension = 2;
-  nurbs.profilePoints = parts.keepFloats({0.1f, 0.1f, 0.9f, 0.1f, 0.5f, 0.9f, 0.1f, 0.1f, 0.2f, 0.2f, 0.3f, 0.3f, 0.2f, 0.2f});
+  nurbs.profilePoints =
+      parts.keepFloats({0.1f, 0.1f, 0.9f, 0.1f, 0.5f, 0.9f, 0.1f, 0.1f, 0.2f, 0.2f, 0.3f, 0.3f, 0.2f, 0.2f});
   nurbs.profileCount = 2;
   SbModelParts::Profile polyline, curve;
   polyline.points = 4;
@@ -744,8 +754,8 @@ TEST(ModelParts, NurbsTessellationIsKeptWithinItsBudget) {
       complexities.push_back(p.kind == SbModelParts::NURBS ? p.complexity : -1.0f);
     char limit[32];
     std::snprintf(limit, sizeof limit, "%.0f", budget);
-    const std::string lowered = std::string("SbModelReader::read: lowered the complexity of ") +
-                                (drop ? "3" : "2") + " NURBS surface(s) to " + (drop ? "0.0" : "0.5") +
+    const std::string lowered = std::string("SbModelReader::read: lowered the complexity of ") + (drop ? "3" : "2") +
+                                " NURBS surface(s) to " + (drop ? "0.0" : "0.5") +
                                 " to keep their tessellation under " + limit + " triangles in m.iv\n";
     testing::internal::CaptureStdout();
     parts.reportSkipped("m.iv");
@@ -778,12 +788,15 @@ TEST(ReaderProcess, TheReaderEndsWithTheProgramThatWaitsForIt) {
     close(channel[0]);
     SbModelParts parts;
     std::string message;
-    SbReaderProcess::run("endless", [&](SbModelParts&, std::string&) {
-      const pid_t reader = getpid();
-      if (write(channel[1], &reader, sizeof reader) != sizeof reader) _exit(1);
-      for (;;) pause();
-      return false;
-    }, SbReaderProcess::limitsFor(0), parts, message);
+    SbReaderProcess::run(
+        "endless",
+        [&](SbModelParts&, std::string&) {
+          const pid_t reader = getpid();
+          if (write(channel[1], &reader, sizeof reader) != sizeof reader) _exit(1);
+          for (;;) pause();
+          return false;
+        },
+        SbReaderProcess::limitsFor(0), parts, message);
     _exit(0);
   }
   close(channel[1]);

@@ -92,7 +92,8 @@ PolyMesh holedGrid() {
   holed.positions = ring.positions;
   for (int f = 0; f < ring.faceCount(); ++f)
     if (f != 4)
-      holed.addFace(std::vector<int>(ring.corners.begin() + ring.faceStart[f], ring.corners.begin() + ring.faceStart[f + 1]));
+      holed.addFace(
+          std::vector<int>(ring.corners.begin() + ring.faceStart[f], ring.corners.begin() + ring.faceStart[f + 1]));
   return holed;
 }
 
@@ -185,7 +186,7 @@ TEST(ModifyWingedEdgeNode, RerunsStartFromTheBuiltModel) {
     std::string out = scene.traverse();
     const SbWingedEdgeModel first = scene.working;
     EXPECT_EQ(first.faceCount(), 4 * scene.built.faceCount());  // one Loop step, nothing coplanar
-    out += scene.traverse();  // nothing changed: the chain does not run again
+    out += scene.traverse();                                    // nothing changed: the chain does not run again
     scene.modifier->markChanged();
     out += scene.traverse();
     scene.modifier->markChanged();
@@ -430,7 +431,8 @@ TEST(Smoothing, KeepsBoundaryAndCornerVertices) {
   int moved = 0;
   for (int v = 0; v < static_cast<int>(o.vertices.size()); ++v) {
     bool boundary = false;
-    for (int i = o.edgesAtVertexBegin(v); i < o.edgesAtVertexEnd(v); ++i) boundary |= o.edges[o.vertexEdges[i]].isBoundary();
+    for (int i = o.edgesAtVertexBegin(v); i < o.edgesAtVertexEnd(v); ++i)
+      boundary |= o.edges[o.vertexEdges[i]].isBoundary();
     if (boundary || v == pinned)
       EXPECT_EQ(o.vertices[v].position, before[v]) << "vertex " << v;
     else

@@ -59,7 +59,9 @@ std::map<std::string, std::string> folderState(const TempDir& dir) {
     const std::string path = dir.file(name);
     const mode_t mode = modeOf(path);
     state[name] = std::to_string(mode) + ":" +
-                  (S_ISREG(mode) ? readFile(path) : S_ISLNK(mode) ? fs::read_symlink(path).string() : "");
+                  (S_ISREG(mode)   ? readFile(path)
+                   : S_ISLNK(mode) ? fs::read_symlink(path).string()
+                                   : "");
   }
   return state;
 }
@@ -133,16 +135,38 @@ TEST(OutputFile, FailuresSayWhyAndLeaveTheFolderAsItWas) {
     bool refusedBeforeWriting = true;
   };
   const Case cases[] = {
-      {"folder", [&] { fs::create_directory(dir.path / "folder"); return dir.file("folder"); }, "it is a folder"},
+      {"folder",
+       [&] {
+         fs::create_directory(dir.path / "folder");
+         return dir.file("folder");
+       },
+       "it is a folder"},
       {"folder named with a slash", [&] { return dir.path.string() + "/"; }, "it is a folder"},
-      {"pipe", [&] { mkfifo(dir.file("pipe").c_str(), 0600); return dir.file("pipe"); }, "it is a pipe"},
+      {"pipe",
+       [&] {
+         mkfifo(dir.file("pipe").c_str(), 0600);
+         return dir.file("pipe");
+       },
+       "it is a pipe"},
       {"device", [] { return std::string("/dev/null"); }, "it is a device"},
-      {"link", [&] { fs::create_symlink("kept.txt", dir.path / "link"); return dir.file("link"); },
+      {"link",
+       [&] {
+         fs::create_symlink("kept.txt", dir.path / "link");
+         return dir.file("link");
+       },
        "it is a symbolic link"},
-      {"dangling link", [&] { fs::create_symlink("nowhere", dir.path / "dangling"); return dir.file("dangling"); },
+      {"dangling link",
+       [&] {
+         fs::create_symlink("nowhere", dir.path / "dangling");
+         return dir.file("dangling");
+       },
        "it is a symbolic link"},
       {"read-only file",
-       [&] { put(dir.file("ro"), "mine"); chmod(dir.file("ro").c_str(), 0444); return dir.file("ro"); },
+       [&] {
+         put(dir.file("ro"), "mine");
+         chmod(dir.file("ro").c_str(), 0444);
+         return dir.file("ro");
+       },
        "it is read-only"},
       {"input, by another name",
        [&] {
@@ -203,16 +227,20 @@ TEST(OutputFile, EveryExporterReportsAnUnwritablePathAndLeavesNoFile) {
     Writer write;
     const char* says;  // %p stands for the path, %w for the reason
   } exporters[] = {
-      {"PDF writer", [](const std::string& path, std::string& why) {
+      {"PDF writer",
+       [](const std::string& path, std::string& why) {
          std::unique_ptr<PdfDocument, void (*)(PdfDocument*)> doc(cpdf_open(0, nullptr), cpdf_close);
          cpdf_init(doc.get());
          cpdf_pageInit(doc.get(), 1, PDF_PORTRAIT, "0 0 200 100", nullptr);
          return cpdf_savePDFmemoryStreamToFile(doc.get(), path.c_str(), &why);
-       }, pdfSays},
-      {"TGA raster", [](const std::string& path, std::string& why) {
+       },
+       pdfSays},
+      {"TGA raster",
+       [](const std::string& path, std::string& why) {
          SbTgaRasterHQ raster;
          return raster.begin(8, 8) && raster.write(path.c_str(), &why);
-       }, "couldn't write TGA!\n"},
+       },
+       "couldn't write TGA!\n"},
       {"SVG writer", [](const std::string& path, std::string& why) { return SbSvgWriter(10, 10).write(path, &why); },
        svgSays},
       {"PDF snapshot", viaNode<SoLineOutputPdfHQ>([](auto* n, const char* p) { n->requestWrite(p); }), pdfSays},
@@ -223,15 +251,27 @@ TEST(OutputFile, EveryExporterReportsAnUnwritablePathAndLeavesNoFile) {
       {"plotter, text", viaNode<SoLinePlotterOutput>([](auto* n, const char* p) {
          n->format = SoLinePlotterOutput::TEXT;
          n->requestWrite(p);
-       }), "SoLinePlotterOutput: cannot write %p: %w\n"},
-      {"mesh, VRML",
-       viaNode<SoWingedEdgeOutput>([](auto* n, const char* p) { n->filename = p; n->requestVrmlWrite(); }), meshSays},
-      {"mesh, Inventor",
-       viaNode<SoWingedEdgeOutput>([](auto* n, const char* p) { n->filename = p; n->requestInventorWrite(); }),
+       }),
+       "SoLinePlotterOutput: cannot write %p: %w\n"},
+      {"mesh, VRML", viaNode<SoWingedEdgeOutput>([](auto* n, const char* p) {
+         n->filename = p;
+         n->requestVrmlWrite();
+       }),
        meshSays},
-      {"lines, PDF", viaNode<SoLineOutput>([](auto* n, const char* p) { n->filename = p; n->requestPdfWrite(); }),
+      {"mesh, Inventor", viaNode<SoWingedEdgeOutput>([](auto* n, const char* p) {
+         n->filename = p;
+         n->requestInventorWrite();
+       }),
+       meshSays},
+      {"lines, PDF", viaNode<SoLineOutput>([](auto* n, const char* p) {
+         n->filename = p;
+         n->requestPdfWrite();
+       }),
        linesSays},
-      {"lines, text", viaNode<SoLineOutput>([](auto* n, const char* p) { n->filename = p; n->requestTextWrite(); }),
+      {"lines, text", viaNode<SoLineOutput>([](auto* n, const char* p) {
+         n->filename = p;
+         n->requestTextWrite();
+       }),
        linesSays},
   };
   for (const auto& e : exporters) {
@@ -315,7 +355,8 @@ TEST(NumberText, WritersUseAPointUnderACommaLocale) {
   oldLocPath ? setenv("LOCPATH", savedLocPath.c_str(), 1) : unsetenv("LOCPATH");
   EXPECT_EQ(numbers, "0.250.75-3.25");
   EXPECT_EQ(content.find("0.7438 0.0000 0.0000 0.5000 0.0000 0.0000 cm\n1.5000 w\n82.500 72.000 m\n3.500 0.000 l\n"),
-            0u) << content;
+            0u)
+      << content;
   if (!comma) GTEST_SKIP() << "no locale with a decimal comma on this machine; checked under the C locale only";
   EXPECT_STREQ(probe, "1,5");
 }

@@ -67,7 +67,8 @@ TEST(PdfDocument, UncompressedOnePageLayoutIsExact) {
       "4 0 obj\n[/PDF /Text]\nendobj\n"
       "5 0 obj\n<<\n/Type /Page\n/Parent 3 0 R\n/Resources <<\n/ProcSet 4 0 R >>\n"
       "/MediaBox [0 0 200 100]\n/CropBox [0 0 200 100]\n/Rotate 0\n/Contents 6 0 R\n>>\nendobj\n"
-      "6 0 obj\n<</Length " + std::to_string(content.size()) + ">>\nstream\n" + content +
+      "6 0 obj\n<</Length " +
+      std::to_string(content.size()) + ">>\nstream\n" + content +
       "\nendstream\nendobj\n"
       "7 0 obj\n<<\n/Creator (A ClibPDF program)\n/CreationDate (D:DATE)\n"
       "/Producer ([ClibPDF Library 2.02-r1-2] Windows 9x/NT)\n/Author (User: Windows NT/95/98 User)\n"
@@ -111,17 +112,28 @@ TEST(PdfDocument, StreamsAreFlatedOrPlainAndTheSavedFileIsSound) {
       };
     PdfDocument* doc = onePageDoc(true, "0 0 200 200");
     if (c.turnedOff) cpdf_enableCompression(doc, 0);
-    cpdf_setCreator(doc, "Vell Linfold"); cpdf_setTitle(doc, "PDF (Screen) shot\\");
-    cpdf_setSubject(doc, "line\nbreak"); cpdf_setKeywords(doc, ""); cpdf_setPageMode(doc, PDF_USE_OUTLINES);
-    cpdf_setPageLayout(doc, PDF_SINGLE_PAGE); cpdf_setViewerPreferences(doc, PDF_FIT_WINDOW | PDF_HIDE_TOOLBAR);
-    cpdf_circle(doc, 50, 50, 30); cpdf_fill(doc);
+    cpdf_setCreator(doc, "Vell Linfold");
+    cpdf_setTitle(doc, "PDF (Screen) shot\\");
+    cpdf_setSubject(doc, "line\nbreak");
+    cpdf_setKeywords(doc, "");
+    cpdf_setPageMode(doc, PDF_USE_OUTLINES);
+    cpdf_setPageLayout(doc, PDF_SINGLE_PAGE);
+    cpdf_setViewerPreferences(doc, PDF_FIT_WINDOW | PDF_HIDE_TOOLBAR);
+    cpdf_circle(doc, 50, 50, 30);
+    cpdf_fill(doc);
     // Three quarters of a disc about (140, 140), in the order of the
     // snapshot's outlines (path, close, grey, fill): the quadrant from 270
     // to 360 degrees stays empty.
-    cpdf_rawMoveto(doc, 140, 140); cpdf_arc(doc, 140, 140, 40, 0, 270, 0);
-    cpdf_closepath(doc); cpdf_setgray(doc, 0); cpdf_fill(doc);
-    cpdf_setlinewidth(doc, 2); cpdf_setrgbcolorStroke(doc, 1, 0, 0);
-    cpdf_moveto(doc, 0.1, 2.7); cpdf_lineto(doc, 0.2, 2.6); cpdf_stroke(doc);
+    cpdf_rawMoveto(doc, 140, 140);
+    cpdf_arc(doc, 140, 140, 40, 0, 270, 0);
+    cpdf_closepath(doc);
+    cpdf_setgray(doc, 0);
+    cpdf_fill(doc);
+    cpdf_setlinewidth(doc, 2);
+    cpdf_setrgbcolorStroke(doc, 1, 0, 0);
+    cpdf_moveto(doc, 0.1, 2.7);
+    cpdf_lineto(doc, 0.2, 2.6);
+    cpdf_stroke(doc);
     const std::string content = *cpdf_currentContent(doc);
     testing::internal::CaptureStdout();
     const std::string pdf = finished(doc);
@@ -191,30 +203,50 @@ TEST(PdfContent, OperatorsWriteExactlyTheirLines) {
       {"circle: four quarters with controls at 0.552 r", "0 0 200 100",
        [](PdfDocument* d) { cpdf_circle(d, 10, 20, 5); },
        "15.000 20.000 m\n15.000 22.760 12.760 25.000 10.000 25.000 c\n7.240 25.000 5.000 22.760 5.000 20.000 c\n"
-       "5.000 17.240 7.240 15.000 10.000 15.000 c\n12.760 15.000 15.000 17.240 15.000 20.000 c\nh\n", ""},
+       "5.000 17.240 7.240 15.000 10.000 15.000 c\n12.760 15.000 15.000 17.240 15.000 20.000 c\nh\n",
+       ""},
       {"arc: a move or a line to its start; no sweep, no curve", "0 0 200 100",
-       [](PdfDocument* d) { cpdf_arc(d, 10, 10, 5, 0, 0, 1); cpdf_arc(d, 10, 10, 5, 90, 90, 0); },
+       [](PdfDocument* d) {
+         cpdf_arc(d, 10, 10, 5, 0, 0, 1);
+         cpdf_arc(d, 10, 10, 5, 90, 90, 0);
+       },
        "15.000 10.000 m\n15.000 10.000 l\n10.000 15.000 l\n10.000 15.000 l\n", ""},
       // PDF allows no colour operator between a path and its painting operator.
       {"grey inside a path goes in front of it", "0 0 200 100",
        [](PdfDocument* d) {
-         cpdf_rawMoveto(d, 0, 0); cpdf_rawLineto(d, 10, 0); cpdf_stroke(d);
-         cpdf_rawMoveto(d, 1, 1); cpdf_closepath(d); cpdf_setgray(d, 0); cpdf_fill(d);
+         cpdf_rawMoveto(d, 0, 0);
+         cpdf_rawLineto(d, 10, 0);
+         cpdf_stroke(d);
+         cpdf_rawMoveto(d, 1, 1);
+         cpdf_closepath(d);
+         cpdf_setgray(d, 0);
+         cpdf_fill(d);
        },
        "0.000 0.000 m\n10.000 0.000 l\nS\n0.0000 g\n1.000 1.000 m\nh\nf\n", ""},
       {"operator lines; inches map onto the page box", "10 20 300 400",
        [](PdfDocument* d) {
-         cpdf_translate(d, 400, 300.25); cpdf_scale(d, 0.74375, 0.74375); cpdf_setlinewidth(d, 1.5);
-         cpdf_setlinecap(d, 2); cpdf_setlinejoin(d, 1); cpdf_setgray(d, 0.25); cpdf_setgray(d, 1.5);
+         cpdf_translate(d, 400, 300.25);
+         cpdf_scale(d, 0.74375, 0.74375);
+         cpdf_setlinewidth(d, 1.5);
+         cpdf_setlinecap(d, 2);
+         cpdf_setlinejoin(d, 1);
+         cpdf_setgray(d, 0.25);
+         cpdf_setgray(d, 1.5);
          cpdf_setrgbcolorStroke(d, 1, 0.5, -1);
          cpdf_moveto(d, 1, 0.5);  // one inch right, half an inch up from (10, 20)
-         cpdf_lineto(d, -0.0001 / 72, 0); cpdf_rawCurveto(d, 1, 2, 3, 4, 5, 6); cpdf_stroke(d);
+         cpdf_lineto(d, -0.0001 / 72, 0);
+         cpdf_rawCurveto(d, 1, 2, 3, 4, 5, 6);
+         cpdf_stroke(d);
        },
        "1.0000 0.0000 0.0000 1.0000 400.0000 300.2500 cm\n0.7438 0.0000 0.0000 0.7438 0.0000 0.0000 cm\n"
        "1.5000 w\n2 J\n1 j\n0.2500 g\n1.0000 g\n1.0000 0.5000 0.0000 RG\n"
-       "82.000 56.000 m\n10.000 20.000 l\n1.000 2.000 3.000 4.000 5.000 6.000 c\nS\n", ""},
+       "82.000 56.000 m\n10.000 20.000 l\n1.000 2.000 3.000 4.000 5.000 6.000 c\nS\n",
+       ""},
       {"non-finite numbers are written as 0", "0 0 200 100",
-       [inf](PdfDocument* d) { cpdf_rawLineto(d, std::nan(""), -inf); cpdf_arc(d, 0, 0, 1, 0, inf, 1); },
+       [inf](PdfDocument* d) {
+         cpdf_rawLineto(d, std::nan(""), -inf);
+         cpdf_arc(d, 0, 0, 1, 0, inf, 1);
+       },
        "0.000 0.000 l\n1.000 0.000 m\n",  // the arc's start is written before its angles are checked
        "ClibPDF warning: Non-finite number NaN written as 0\nClibPDF warning: Non-finite number -Inf written as 0\n"
        "ClibPDF warning: cpdf_arc: angles are not finite, arc left out\n"},

@@ -38,8 +38,10 @@ SbPlotterPaths randomStrokes(std::mt19937& rng, int n) {
   for (int i = 0; i < n; ++i) {
     Points pts{SbVec2f(pos(rng), pos(rng))};
     for (int k = len(rng); k > 1; --k) pts.push_back(pts.back() + SbVec2f(step(rng), step(rng)));
-    if (i % 5 == 4) paths.addDot(pts[0], 0.5f);
-    else addLine(paths, pts, i % 3 ? kHatching : kSilhouettes);
+    if (i % 5 == 4)
+      paths.addDot(pts[0], 0.5f);
+    else
+      addLine(paths, pts, i % 3 ? kHatching : kSilhouettes);
   }
   return paths;
 }
@@ -138,14 +140,14 @@ TEST(PlotterOrder, DegenerateSetsAndBoundsStillGiveAPermutation) {
 // once; gaps, dots, loops and other layers' ends stay apart.
 TEST(PlotterMerge, JoinsTouchingPathsAndKeepsTheRestApart) {
   SbPlotterPaths paths;
-  addLine(paths, {SbVec2f(0, 0), SbVec2f(1, 0)});                      // A
-  addLine(paths, {SbVec2f(3, 0), SbVec2f(2, 0), SbVec2f(1.05f, 0)});  // B, ends near A's end
-  addLine(paths, {SbVec2f(-1, 0), SbVec2f(0, 0)});                     // C, ends on A's start
-  addLine(paths, {SbVec2f(10, 10), SbVec2f(11, 10)});                  // apart
-  addLine(paths, {SbVec2f(3.2f, 0), SbVec2f(4, 0)});                   // 0.2 away: beyond the tolerance
-  paths.addDot(SbVec2f(4.05f, 0), 0.1f);                               // a dot touching the end
+  addLine(paths, {SbVec2f(0, 0), SbVec2f(1, 0)});                                // A
+  addLine(paths, {SbVec2f(3, 0), SbVec2f(2, 0), SbVec2f(1.05f, 0)});             // B, ends near A's end
+  addLine(paths, {SbVec2f(-1, 0), SbVec2f(0, 0)});                               // C, ends on A's start
+  addLine(paths, {SbVec2f(10, 10), SbVec2f(11, 10)});                            // apart
+  addLine(paths, {SbVec2f(3.2f, 0), SbVec2f(4, 0)});                             // 0.2 away: beyond the tolerance
+  paths.addDot(SbVec2f(4.05f, 0), 0.1f);                                         // a dot touching the end
   addLine(paths, {SbVec2f(5, 5), SbVec2f(6, 5), SbVec2f(5, 6), SbVec2f(5, 5)});  // closed loop
-  addLine(paths, {SbVec2f(-1, 0), SbVec2f(-1, -1)}, kSilhouettes);              // another layer's line
+  addLine(paths, {SbVec2f(-1, 0), SbVec2f(-1, -1)}, kSilhouettes);               // another layer's line
   EXPECT_EQ(paths.merge(0.1f), 2);
   ASSERT_EQ(paths.pathCount(), 6);
   EXPECT_EQ(paths.dotCount(), 1);
@@ -168,8 +170,9 @@ TEST(PlotterInput, PolylinesSplitAtNonFinitePointsAndTheTextListsThem) {
   paths.addDot(SbVec2f(nan, 1), 1.0f);
   EXPECT_EQ(paths.pathCount(), 3);
   paths.addDot(SbVec2f(1, 1), 0.5f);
-  EXPECT_EQ(paths.text("two paths\nin points"), "# two paths\n# in points\n# layer silhouettes\n0 0 1.5 2\n"
-                                                "# layer hatching\n0 0 1 0\n2 0.25 3 0\n# layer dots\n0.75 1 1.25 1\n");
+  EXPECT_EQ(paths.text("two paths\nin points"),
+            "# two paths\n# in points\n# layer silhouettes\n0 0 1.5 2\n"
+            "# layer hatching\n0 0 1 0\n2 0.25 3 0\n# layer dots\n0.75 1 1.25 1\n");
   paths.removeDots();
   EXPECT_EQ(paths.text(""), "# layer silhouettes\n0 0 1.5 2\n# layer hatching\n0 0 1 0\n2 0.25 3 0\n");
 }
@@ -197,12 +200,12 @@ TEST(PlotterShort, ShortPathsJoinATouchingEndOfTheirLayerOrAreLeftOut) {
   const float pen = 0.5f;
   SbPlotterPaths paths;
   addLine(paths, {SbVec2f(0, 0), SbVec2f(10, 0)});
-  addLine(paths, {SbVec2f(10.3f, 0), SbVec2f(10.6f, 0)});               // 0.3 from the end: joined on
+  addLine(paths, {SbVec2f(10.3f, 0), SbVec2f(10.6f, 0)});                // 0.3 from the end: joined on
   addLine(paths, {SbVec2f(5, 0.2f), SbVec2f(5.3f, 0.2f)});               // touches the middle only: left out
   addLine(paths, {SbVec2f(-0.3f, 0), SbVec2f(-0.6f, 0)}, kSilhouettes);  // another layer: left out
   addLine(paths, {SbVec2f(20, 0), SbVec2f(20.2f, 0)});                   // two short pieces join,
   addLine(paths, {SbVec2f(20.3f, 0), SbVec2f(20.45f, 0)});               //   stay short, are left out
-  paths.addDot(SbVec2f(10, 1), 0.1f);                                     // dots are kept
+  paths.addDot(SbVec2f(10, 1), 0.1f);                                    // dots are kept
   const double before = paths.lineLength();
   const SbPlotterPaths::ShortReport report = paths.absorbShort(pen);
   EXPECT_EQ(report.joined, 2);

@@ -89,7 +89,7 @@ Drawn drawn(const QImage& image) {
 Drawn drawn(const std::string& path) { return drawn(QImage(QString::fromStdString(path))); }
 
 class RenderTool : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override { fs::create_directories(dir); }
   void TearDown() override { fs::remove_all(dir); }
 
@@ -99,8 +99,8 @@ protected:
     Args out;
     for (std::string w; words >> w;) {
       if (w == "T") w = "{torus} --png {png}";
-      for (const auto& [key, value] : {std::pair("{png}", png), {"{dir}", dir.string()}, {"{torus}", torus},
-                                       {"{blob}", blob}})
+      for (const auto& [key, value] :
+           {std::pair("{png}", png), {"{dir}", dir.string()}, {"{torus}", torus}, {"{blob}", blob}})
         for (size_t at; (at = w.find(key)) != std::string::npos;) w.replace(at, std::strlen(key), value);
       std::istringstream more(w);
       for (std::string m; more >> m;) out.push_back(m);
@@ -117,17 +117,21 @@ protected:
 
 const Args kExamples = {"SoStreamlinerHQ.seperationDist=0.02",
                         "SoLineThickenerHQ.parserExpression=\"( light - rim )*iso*(taper*.5 + .5 )\"",
-                        "SoLineDensifierHQ.parserExpression=\"light\"", "SoGenerateWingedEdge.visualizationMode=2",
-                        "SoModifyWingedEdge.subdivisionSteps=2", "SoLinePurifier[1].active=FALSE"};
+                        "SoLineDensifierHQ.parserExpression=\"light\"",
+                        "SoGenerateWingedEdge.visualizationMode=2",
+                        "SoModifyWingedEdge.subdivisionSteps=2",
+                        "SoLinePurifier[1].active=FALSE"};
 
 // The help lists every option and the example settings, which the scene accepts: "Faces" (mode 2)
 // among them, the torus is drawn in the window's view at the requested size, and each stage's time
 // is reported.
 TEST_F(RenderTool, HelpListsEveryOptionAndSettingsTheSceneAcceptsWhenDrawingTheTorus) {
   const std::string help = ok({"--help"});
-  for (const char* option : {"--png", "--pdf", "--tga", "--svg", "--lines-pdf", "--lines-txt", "--vrml", "--iv",
-                             "--plotter-svg", "--plotter-txt", "--size", "--field", "--view", "--up", "--perspective",
-                             "--fill", "--png-view", "--set", "--out-dir", "--max-seconds", "--formats", "--help"})
+  for (const char* option :
+       {"--png",     "--pdf",         "--tga",         "--svg",         "--lines-pdf", "--lines-txt",
+        "--vrml",    "--iv",          "--plotter-svg", "--plotter-txt", "--size",      "--field",
+        "--view",    "--up",          "--perspective", "--fill",        "--png-view",  "--set",
+        "--out-dir", "--max-seconds", "--formats",     "--help"})
     EXPECT_TRUE(contains(help, std::string("\n  ") + option)) << option;
   EXPECT_FALSE(contains(help, "1 - light"));  // light is a darkness (1 - |n.l|): it would put the dots in the shade
   Args run = args("T --size 320x240 --png-view");
@@ -182,23 +186,27 @@ int narrowEnd(const QImage& image, const Drawn& d, bool alongX) {
 // limiting side, the small balls say from where it is seen. Wide and tall pictures frame it alike; a
 // perspective camera keeps it inside the picture and shows it otherwise.
 TEST_F(RenderTool, ViewOptionsTurnAndFrameTheModel) {
-  std::ofstream(dir / "marked-ball.iv") << "#Inventor V2.1 ascii\nSeparator { Sphere { radius 1 }\n"
-      " Separator { Translation { translation 1.5 0 0 } Sphere { radius 0.5 } }\n"
-      " Separator { Translation { translation 0 0 1.5 } Sphere { radius 0.5 } } }\n";
+  std::ofstream(dir / "marked-ball.iv")
+      << "#Inventor V2.1 ascii\nSeparator { Sphere { radius 1 }\n"
+         " Separator { Translation { translation 1.5 0 0 } Sphere { radius 0.5 } }\n"
+         " Separator { Translation { translation 0 0 1.5 } Sphere { radius 0.5 } } }\n";
   const struct {
     const char* options;
     double width = 0, height = 0;  // in model units, 3 filling 0.9 of 300 pixels; 0: only framed
     int narrowX = 0, narrowY = 0;  // the small balls' ends: -1, 0 or 1 (x right, y up)
   } cases[] = {
-      {"", 3, 2, 1, 0},                  // from the front: +x ball right, +z ball facing us
-      {"--view 90,0", 3, 2, -1, 0},      // from the right: the front (+z) on the left
-      {"--view -90,0", 3, 2, 1, 0},      // from the left: the front on the right
-      {"--view 0,90", 3, 3, 1, -1},      // from above: the front at the bottom
-      {"--view 0,0,90", 2, 3, 0, 1},     // turned counter-clockwise: +x points up
-      {"--up z", 3, 3, 1, 1},            // z up, seen from -y
-      {"--up x", 2, 3, 0, 1},            // x up
+      {"", 3, 2, 1, 0},               // from the front: +x ball right, +z ball facing us
+      {"--view 90,0", 3, 2, -1, 0},   // from the right: the front (+z) on the left
+      {"--view -90,0", 3, 2, 1, 0},   // from the left: the front on the right
+      {"--view 0,90", 3, 3, 1, -1},   // from above: the front at the bottom
+      {"--view 0,0,90", 2, 3, 0, 1},  // turned counter-clockwise: +x points up
+      {"--up z", 3, 3, 1, 1},         // z up, seen from -y
+      {"--up x", 2, 3, 0, 1},         // x up
       {"--fill 0.5", 3 * 0.5 / 0.9, 2 * 0.5 / 0.9, 1, 0},
-      {"--size 400x100"}, {"--size 100x400"}, {"--view 30,20"}, {"--view 30,20 --perspective"},
+      {"--size 400x100"},
+      {"--size 100x400"},
+      {"--view 30,20"},
+      {"--view 30,20 --perspective"},
   };
   std::vector<QImage> oblique;
   for (const auto& c : cases) {
@@ -237,13 +245,18 @@ TEST_F(RenderTool, RefusesWhatItCannotDoWithoutWritingAPicture) {
     const char* args;
     std::string message;
   } cases[] = {
-      {2, "T --size 0x10", "bad size \"0x10\""}, {2, "T --size 20000x10", "bad size \"20000x10\""},
+      {2, "T --size 0x10", "bad size \"0x10\""},
+      {2, "T --size 20000x10", "bad size \"20000x10\""},
       {2, "T --size 12by10", "bad size \"12by10\""},
       {2, "T --set SoDrawStyle.style", "bad setting \"SoDrawStyle.style\""},
-      {2, "T --set SoDrawStyle[x].style=LINES", "bad setting"}, {2, "T --set SoDrawStyle=LINES", "bad setting"},
-      {2, "T --frobnicate", "unknown option --frobnicate"}, {2, "T {torus}", "more than one model"},
-      {2, "{torus} --png", "--png needs a value"}, {2, "{torus} --tga {png} --pdf", "--pdf needs a value"},
-      {2, "{torus} --formats png", "--formats needs --out-dir"}, {2, "--out-dir", "--out-dir needs a value"},
+      {2, "T --set SoDrawStyle[x].style=LINES", "bad setting"},
+      {2, "T --set SoDrawStyle=LINES", "bad setting"},
+      {2, "T --frobnicate", "unknown option --frobnicate"},
+      {2, "T {torus}", "more than one model"},
+      {2, "{torus} --png", "--png needs a value"},
+      {2, "{torus} --tga {png} --pdf", "--pdf needs a value"},
+      {2, "{torus} --formats png", "--formats needs --out-dir"},
+      {2, "--out-dir", "--out-dir needs a value"},
       {2, "--out-dir {dir} --formats png,jpeg {torus}", "unknown format \"jpeg\" in --formats"},
       {2, "{torus} --max-seconds 0", "bad time \"0\" for --max-seconds"},
       {2, "{torus} --max-seconds -1", "bad time \"-1\" for --max-seconds"},
@@ -251,13 +264,16 @@ TEST_F(RenderTool, RefusesWhatItCannotDoWithoutWritingAPicture) {
       {2, "T --field", "--field needs a value"},
       {2, "--png {png}", "usage: linfold-render MODEL"},
       {2, "T --view 30", "bad view \"30\": expected AZIMUTH,ELEVATION[,ROLL] in degrees"},
-      {2, "T --view 1,2,3,4", "bad view \"1,2,3,4\""}, {2, "T --view left,up", "bad view \"left,up\""},
+      {2, "T --view 1,2,3,4", "bad view \"1,2,3,4\""},
+      {2, "T --view left,up", "bad view \"left,up\""},
       {2, "T --up w", "bad up axis \"w\": expected x, y or z"},
       {2, "T --fill 0", "bad fill \"0\": expected a number above 0 and at most 1"},
-      {2, "T --fill 1.5", "bad fill \"1.5\""}, {2, "T --fill nan", "bad fill \"nan\""},
+      {2, "T --fill 1.5", "bad fill \"1.5\""},
+      {2, "T --fill nan", "bad fill \"nan\""},
       {1, "{torus} --size 64x64 --png {dir}/none/x.png",
        "linfold-render: cannot write " + (dir / "none/x.png").string() + ": No such file or directory\n"},
-      {1, "{dir}/missing.iv --png {png}", "cannot load"}, {1, "{dir}/notes.iv --png {png}", "cannot load"},
+      {1, "{dir}/missing.iv --png {png}", "cannot load"},
+      {1, "{dir}/notes.iv --png {png}", "cannot load"},
       {1, "{dir}/lights.iv --png {png} --tga {dir}/x.tga", (dir / "lights.iv").string() + " has no faces to draw"},
       {1, "{dir}/lines.iv --png {png} --tga {dir}/x.tga", (dir / "lines.iv").string() + " has no faces to draw"},
       {1, "T --set SoNoSuchNode.x=1", "unknown class \"SoNoSuchNode\""},
@@ -284,7 +300,8 @@ TEST_F(RenderTool, AnOutputThatCannotBeWrittenFailsAfterRenderingAndLeavesNoFile
   EXPECT_EQ(result.status, 1) << result.output;
   for (const std::string& option : options)
     EXPECT_TRUE(contains(result.output, "linfold-render: cannot write " + (dir / "none" / option.substr(2)).string() +
-                                            ": No such file or directory\n")) << option << result.output;
+                                            ": No such file or directory\n"))
+        << option << result.output;
   EXPECT_FALSE(fs::exists(dir / "none"));
 }
 
@@ -302,8 +319,12 @@ TEST_F(RenderTool, SettingsGiveDistinctPicturesOfTheModel) {
   } cases[] = {
       {meshOnly + "SoDrawStyle[0].style=FILLED DrawStyle[1].lineWidth=3", 20,
        "set SoDrawStyle[0].style = FILLED\nset DrawStyle[1].lineWidth = 3\n"},
-      {mode + "2", 20}, {mode + "1", 20}, {mode + "3", 20}, {mode + "2 SoModifyWingedEdge.subdivisionSteps=2", 20},
-      {"SoLineShapeHQ.glLines=FALSE", 100}, {"SoLineShapeHQ.glLines=TRUE", 100},
+      {mode + "2", 20},
+      {mode + "1", 20},
+      {mode + "3", 20},
+      {mode + "2 SoModifyWingedEdge.subdivisionSteps=2", 20},
+      {"SoLineShapeHQ.glLines=FALSE", 100},
+      {"SoLineShapeHQ.glLines=TRUE", 100},
       {"SoLineShapeHQ.glLines=FALSE SoLineDensifierHQ.parserExpression=\"(light-rim)*iso*(taper*.5+.5)\"", 100},
   };
   std::vector<QImage> pictures;
@@ -422,9 +443,10 @@ TEST_F(RenderTool, ThePictureAndTheSnapshotsShowOneDrawingAtAnySize) {
 // The line and mesh exports: qpdf accepts the PDF, both plotter files come from one run (the pen
 // travel is reported twice), the mesh files read back through Coin as the same triangles.
 TEST_F(RenderTool, WritesTheLineAndMeshExportsOfTheView) {
-  const std::string output = ok(args("{torus} --size 320x240 --lines-pdf {dir}/l.pdf --lines-txt {dir}/l.txt --vrml "
-                                     "{dir}/m.wrl --iv {dir}/m.iv --svg {dir}/i.svg --plotter-svg {dir}/p.svg "
-                                     "--plotter-txt {dir}/p.txt"));
+  const std::string output =
+      ok(args("{torus} --size 320x240 --lines-pdf {dir}/l.pdf --lines-txt {dir}/l.txt --vrml "
+              "{dir}/m.wrl --iv {dir}/m.iv --svg {dir}/i.svg --plotter-svg {dir}/p.svg "
+              "--plotter-txt {dir}/p.txt"));
   for (const char* f : {"l.pdf", "l.txt", "m.wrl", "m.iv", "i.svg", "p.svg", "p.txt"})
     EXPECT_GT(fs::exists(dir / f) ? fs::file_size(dir / f) : 0, 100u) << f;
   EXPECT_TRUE(!haveProgram("qpdf") || qpdfAccepts((dir / "l.pdf").string()));

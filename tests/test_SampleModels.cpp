@@ -38,7 +38,8 @@ TEST(SampleModels, AreClosedOutwardFacingSurfacesOfAFewThousandTriangles) {
     double volume = 0;
     for (const CoinTriangle& t : triangles) {
       int c[3];
-      for (int k = 0; k < 3; ++k) c[k] = points.emplace(std::array<float, 3>{t[k][0], t[k][1], t[k][2]}, int(points.size())).first->second;
+      for (int k = 0; k < 3; ++k)
+        c[k] = points.emplace(std::array<float, 3>{t[k][0], t[k][1], t[k][2]}, int(points.size())).first->second;
       ASSERT_TRUE(c[0] != c[1] && c[1] != c[2] && c[2] != c[0]);
       for (int k = 0; k < 3; ++k) ++directed[{c[k], c[(k + 1) % 3]}];
       volume += t[0].dot(t[1].cross(t[2])) / 6.0;

@@ -48,19 +48,34 @@ TEST(ScalarEngine, OperatorsAndInputs) {
     const char* text;
     float value;
     float light = 0.7f;
-  } cases[] = {{"2^3^2", 64}, {"2-3-4", -5}, {"8/2/2", 2}, {"2+3*4", 14}, {"(2+3)*4", 20}, {"1 + 2.5 * .5", 2.25f},
-               {"-2^2", -4},  // negation binds weaker than ^
-               {"-light", -0.7f}, {"2 - -1", 3}, {"2^-3", 0.125f}, {"light<-rim", -0.2f}, {"--light", 0.7f},
-               {"abs -light", 0.7f}, {"abs(rim - light)", 0.5f}, {"-light*2", -1.4f},
-               {"light < 0.5", 0.5f}, {"light < 0.5", 0.3f, 0.3f}, {"light > 0.5", 0.5f, 0.3f},
-               {"light/0", 0.7f}, {"light/0.000001", 0.7f},  // division by |b| <= 1e-6 keeps the dividend
-               {"light/0.5", 1.4f},
-               {"CURVATURE + Depth*10 + light*100 + RIM*1000 + iso + taper", -0.5f - 2.5f + 70.0f + 200.0f + 0.8f + 0.4f}};
+  } cases[] = {
+      {"2^3^2", 64},
+      {"2-3-4", -5},
+      {"8/2/2", 2},
+      {"2+3*4", 14},
+      {"(2+3)*4", 20},
+      {"1 + 2.5 * .5", 2.25f},
+      {"-2^2", -4},  // negation binds weaker than ^
+      {"-light", -0.7f},
+      {"2 - -1", 3},
+      {"2^-3", 0.125f},
+      {"light<-rim", -0.2f},
+      {"--light", 0.7f},
+      {"abs -light", 0.7f},
+      {"abs(rim - light)", 0.5f},
+      {"-light*2", -1.4f},
+      {"light < 0.5", 0.5f},
+      {"light < 0.5", 0.3f, 0.3f},
+      {"light > 0.5", 0.5f, 0.3f},
+      {"light/0", 0.7f},
+      {"light/0.000001", 0.7f},  // division by |b| <= 1e-6 keeps the dividend
+      {"light/0.5", 1.4f},
+      {"CURVATURE + Depth*10 + light*100 + RIM*1000 + iso + taper", -0.5f - 2.5f + 70.0f + 200.0f + 0.8f + 0.4f}};
   for (const auto& c : cases) EXPECT_FLOAT_EQ(value(c.text, inputs(c.light)), c.value) << c.text;
   Engine engine;
   parseOutput(engine, "CURVATURE + Depth*10 + light*100 + RIM*1000 + iso + taper");
-  for (uint32_t bit : {Engine::IN_CURVATURE, Engine::IN_DEPTH, Engine::IN_LIGHT, Engine::IN_RIM, Engine::IN_ISO,
-                       Engine::IN_TAPER})
+  for (uint32_t bit :
+       {Engine::IN_CURVATURE, Engine::IN_DEPTH, Engine::IN_LIGHT, Engine::IN_RIM, Engine::IN_ISO, Engine::IN_TAPER})
     EXPECT_TRUE(engine.uses(bit));
   parseOutput(engine, "taper");
   EXPECT_TRUE(engine.uses(Engine::IN_TAPER));
@@ -76,8 +91,7 @@ TEST(ScalarEngineOutput, PrintsTheProgramOnceForTheDefaultDensity) {
   EXPECT_FLOAT_EQ(engine.evaluate(inputs()), (0.7f - 0.2f) * 0.8f * (0.4f * 0.5f + 0.5f));
   EXPECT_EQ(parseOutput(engine, "( light - rim )*iso*(taper*.5 + .5 )", &ok), "");
   EXPECT_TRUE(ok);
-  EXPECT_EQ(parseOutput(engine, "-2.25 ^ abs depth < curvature > 3"),
-            P + "2.25 DEPTH ABS ^ CURVATURE < 3 > NEG \n");
+  EXPECT_EQ(parseOutput(engine, "-2.25 ^ abs depth < curvature > 3"), P + "2.25 DEPTH ABS ^ CURVATURE < 3 > NEG \n");
 }
 
 struct BadFormula {
@@ -111,21 +125,16 @@ const std::string kUnbalanced = P + "brackets unbalanced\n";
 const std::string kOperators = P + "missing operators\n";
 const std::string kOperands = P + "missing operands\n";
 
-INSTANTIATE_TEST_SUITE_P(
-    Messages, ScalarEngineErrors,
-    ::testing::Values(BadFormula{"(light", kUnbalanced},
-                      BadFormula{"light)", P + "missing '('\n" + kUnbalanced},
-                      BadFormula{"light rim", kOperators},
-                      BadFormula{"light +", kOperands},
-                      BadFormula{"x", P + "code 0!=operator\n" + kOperands},
-                      BadFormula{"light * q", P + "code 0!=operator\n" + kOperands},
-                      BadFormula{"lightness", P + "code 0!=operator\n"},
-                      BadFormula{"", kOperands},
-                      BadFormula{"   \t ", kOperands},
-                      BadFormula{".", P + "bad float format\n"},
-                      BadFormula{"1 + .", P + "bad float format\n"},
-                      BadFormula{"()", kOperands},
-                      BadFormula{"((light)", kUnbalanced}));
+INSTANTIATE_TEST_SUITE_P(Messages, ScalarEngineErrors,
+                         ::testing::Values(BadFormula{"(light", kUnbalanced},
+                                           BadFormula{"light)", P + "missing '('\n" + kUnbalanced},
+                                           BadFormula{"light rim", kOperators}, BadFormula{"light +", kOperands},
+                                           BadFormula{"x", P + "code 0!=operator\n" + kOperands},
+                                           BadFormula{"light * q", P + "code 0!=operator\n" + kOperands},
+                                           BadFormula{"lightness", P + "code 0!=operator\n"}, BadFormula{"", kOperands},
+                                           BadFormula{"   \t ", kOperands}, BadFormula{".", P + "bad float format\n"},
+                                           BadFormula{"1 + .", P + "bad float format\n"}, BadFormula{"()", kOperands},
+                                           BadFormula{"((light)", kUnbalanced}));
 
 TEST(ScalarEngineLimits, DeepBracketsAndLongTexts) {
   Engine engine;

@@ -67,8 +67,8 @@ TEST(SilhouetteSearch, StructuresMatchBruteForceForManyViews) {
       SbSilhouetteGaussMap map;
       map.build(model, error);
       // Random directions and ones seen exactly edge-on (cube faces along the axes).
-      std::vector<SbVec3f> directions = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1},
-                                         SbVec3f(1, 1, 0) / std::sqrt(2.0f)};
+      std::vector<SbVec3f> directions = {
+          {1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}, SbVec3f(1, 1, 0) / std::sqrt(2.0f)};
       for (int i = 0; i < 30; ++i) directions.push_back(randomDirection(rng));
       for (const SbVec3f& d : directions) {
         SbSilhouetteView view;
@@ -130,15 +130,22 @@ TEST(SharpEdges, BendsOverTheAngleAndBoundaries) {
   PolyMesh tilted = testmesh::grid(8, 8);
   const SbRotation turn(SbVec3f(1, 2, 3), 0.7f);
   for (SbVec3f& p : tilted.positions) turn.multVec(p, p);
-  const SbWingedEdgeModel cube = testmesh::model(testmesh::cubeTriangles()), grid = testmesh::model(testmesh::grid(3, 2)),
+  const SbWingedEdgeModel cube = testmesh::model(testmesh::cubeTriangles()),
+                          grid = testmesh::model(testmesh::grid(3, 2)),
                           sphere = testmesh::model(testmesh::icosphere(3)), plane = testmesh::model(tilted);
   ASSERT_EQ(cube.objects[0].edges.size(), 18u);  // 12 at 90 degrees, 6 diagonals between coplanar triangles
   const struct {
     const SbWingedEdgeModel& model;
     float angle;
     size_t sharp;
-  } cases[] = {{cube, 115, 12}, {cube, 180, 12}, {cube, 0, 0}, {cube, 80, 0}, {grid, 0, 2 * (3 + 2)},
-               {sphere, 115, 0}, {sphere, 180, sphere.objects[0].edges.size()}, {plane, 180, 4 * 8},
+  } cases[] = {{cube, 115, 12},
+               {cube, 180, 12},
+               {cube, 0, 0},
+               {cube, 80, 0},
+               {grid, 0, 2 * (3 + 2)},
+               {sphere, 115, 0},
+               {sphere, 180, sphere.objects[0].edges.size()},
+               {plane, 180, 4 * 8},
                {plane, std::nanf(""), 4 * 8}};
   for (const auto& c : cases) {
     std::vector<SbEdgeRef> out;
@@ -180,9 +187,9 @@ TEST(SilhouetteRepair, ZigZagsOfUnderAPixelAndSmallChunksGo) {
   };
   auto zigZag = [](const SbWingedEdgeModel& m, float pixelsPerUnit, std::vector<SbEdgeRef> edges) {
     const int size = static_cast<int>(2 * pixelsPerUnit);
-    SbSilhouetteRepair::meshZigZag(m, SbWindowProjector(SbMatrix::identity(), SbMatrix::identity(), SbMatrix::identity(),
-                                                        0, 0, size, size),
-                                   SbSilhouetteRepair::kZigZagPixels, edges);
+    SbSilhouetteRepair::meshZigZag(
+        m, SbWindowProjector(SbMatrix::identity(), SbMatrix::identity(), SbMatrix::identity(), 0, 0, size, size),
+        SbSilhouetteRepair::kZigZagPixels, edges);
     return edges;
   };
   auto allAtX = [](const SbWingedEdgeModel& m, const std::vector<SbEdgeRef>& edges, float x) {
@@ -221,7 +228,7 @@ TEST(SilhouetteRepair, ZigZagsOfUnderAPixelAndSmallChunksGo) {
 // ---------------------------------------------------------------- the node
 
 class SilhouetteNode : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     linetest::initNodes();
     SoSilhouetteSwitches::cameraStatic = false;
@@ -309,16 +316,17 @@ TEST_F(SilhouetteNode, PerspectiveViewFromInsideAndOutside) {
 TEST_F(SilhouetteNode, SharpAndSilhouetteEdgesAreSentOnceWithTheirOwnPoints) {
   PolyMesh a = testmesh::cube(), b = testmesh::cube(0.5f), c = testmesh::cube();
   for (SbVec3f& p : b.positions) p += SbVec3f(3, 0, 0);
-  const SbWingedEdgeModel cube = testmesh::model(a), apart = testmesh::model({&a, &b}), twice = testmesh::model({&a, &c});
+  const SbWingedEdgeModel cube = testmesh::model(a), apart = testmesh::model({&a, &b}),
+                          twice = testmesh::model({&a, &c});
   look(ortho, SbRotation(SbVec3f(1, 1, 0), 0.5f));
   const struct {
     const SbWingedEdgeModel& model;
     bool silhouette, sharp;
     size_t found, lines;
-  } cases[] = {{cube, false, true, 12, 12},  // all cube edges are sharp
-               {cube, true, false, 6, 6},    // from a general direction: a hexagon
-               {cube, true, true, 12, 12},   // silhouette edges are sharp too: no duplicates
-               {twice, false, true, 24, 12}, // an edge the model repeats is sent once
+  } cases[] = {{cube, false, true, 12, 12},   // all cube edges are sharp
+               {cube, true, false, 6, 6},     // from a general direction: a hexagon
+               {cube, true, true, 12, 12},    // silhouette edges are sharp too: no duplicates
+               {twice, false, true, 24, 12},  // an edge the model repeats is sent once
                {apart, false, true, 24, 24}};
   for (const auto& k : cases) {
     silhouette->displaySilhouette = k.silhouette;

@@ -258,8 +258,7 @@ TEST(StreamlinerStrokes, StrokesKeepTheSeparationAndCoverTheSurface) {
 // The cross family keeps the separation among itself, crosses the first
 // family at right angles, and its points are marked.
 TEST(StreamlinerStrokes, CrossFamilyKeepsApartAmongItselfAndRunsAcrossTheFirst) {
-  const auto h = hatch(testmesh::torus(96, 32, 1.0f, 0.4f), torusField, kStartup,
-                       SbStreamlineTracer::TM_PLANE, true);
+  const auto h = hatch(testmesh::torus(96, 32, 1.0f, 0.4f), torusField, kStartup, SbStreamlineTracer::TM_PLANE, true);
   expectWellFormed(*h);
   const int first = h->set.strokeCount - h->set.crossStrokes;
   ASSERT_GT(first, 10);
@@ -351,7 +350,8 @@ TEST(StreamlinerStrokes, TracingEndsOnThinTubesWideSeparationsAndTinySteps) {
   tinyStep.seperationDist = 0.3f;
   tinyStep.probeDist = 0.35f;
   tinyStep.minLength = -1.0f;
-  const auto t = hatch(testmesh::grid(2, 2, 1.0f), [](const SbVec3f&) { return SbVec3f(1, 0.3f, 0); }, tinyStep);
+  const auto t = hatch(
+      testmesh::grid(2, 2, 1.0f), [](const SbVec3f&) { return SbVec3f(1, 0.3f, 0); }, tinyStep);
   EXPECT_FLOAT_EQ(t->param.stepSize, 1e-6f);
   expectWellFormed(*t);
   SbStreamlineTracer tracer(t->model, t->directions, t->param);
@@ -447,15 +447,18 @@ TEST(StreamlinerStrokes, MaximumBendAndLengthLimitStrokes) {
 TEST(StreamlinerStrokes, FieldAtCreasedVerticesRunsStraightInTheFaces) {
   PolyMesh mesh = testmesh::cylinder(20, 1, 1.0f, 2.0f);
   std::vector<int> low, high;
-  for (int i = 0; i < static_cast<int>(mesh.positions.size()); ++i) (mesh.positions[i][2] < 0 ? low : high).push_back(i);
+  for (int i = 0; i < static_cast<int>(mesh.positions.size()); ++i)
+    (mesh.positions[i][2] < 0 ? low : high).push_back(i);
   for (std::vector<int>* ring : {&low, &high})
     std::sort(ring->begin(), ring->end(), [&](int a, int b) {
-      return std::atan2(mesh.positions[a][1], mesh.positions[a][0]) < std::atan2(mesh.positions[b][1], mesh.positions[b][0]);
+      return std::atan2(mesh.positions[a][1], mesh.positions[a][0]) <
+             std::atan2(mesh.positions[b][1], mesh.positions[b][0]);
     });
   std::reverse(low.begin(), low.end());  // the caps wind as the tube does
   mesh.addFace(high);
   mesh.addFace(low);
-  const auto h = hatch(mesh, [](const SbVec3f&) { return SbVec3f(0, 0, 1); }, kStartup);
+  const auto h = hatch(
+      mesh, [](const SbVec3f&) { return SbVec3f(0, 0, 1); }, kStartup);
   ASSERT_GT(h->set.strokeCount, 10);
   expectWellFormed(*h);
   int sideSegments = 0, leaning = 0;
@@ -491,7 +494,6 @@ TEST(StreamlinerTracer, FieldDirectionInterpolatesAtVerticesWithoutNaN) {
     EXPECT_TRUE(std::isfinite(d[0]) && std::isfinite(d[1]) && std::isfinite(d[2]));
   }
 }
-
 
 namespace {
 class StreamlinerNode : public testing::Test {
@@ -635,7 +637,10 @@ TEST_F(StreamlinerNode, FailedTracingIsReportedAndPublishesNoStrokes) {
     ProgressHookFunction hook;
     const char* output;
   } cases[] = {
-      {"at the start", false, true, [](void*, int, int phase) { if (phase == 0) throw std::runtime_error("cancelled"); },
+      {"at the start", false, true,
+       [](void*, int, int phase) {
+         if (phase == 0) throw std::runtime_error("cancelled");
+       },
        "SoStreamlinerHQ: 0SoStreamlinerHQ: cancelled\n"},
       {"half-way", false, true,
        [](void*, int units, int phase) {
@@ -644,7 +649,10 @@ TEST_F(StreamlinerNode, FailedTracingIsReportedAndPublishesNoStrokes) {
          if (phase == 1 && 2 * units >= total) throw std::runtime_error("stop");
        },
        "SoStreamlinerHQ: 0...25...50SoStreamlinerHQ: stop\n"},
-      {"the cross family", true, false, [](void*, int, int phase) { if (phase == 0) throw std::runtime_error("cancelled"); },
+      {"the cross family", true, false,
+       [](void*, int, int phase) {
+         if (phase == 0) throw std::runtime_error("cancelled");
+       },
        "SoStreamlinerHQ: 0SoStreamlinerHQ: cancelled\n"},
       {"both families, while the cross family's faces are counted", true, true,
        [](void*, int units, int phase) {

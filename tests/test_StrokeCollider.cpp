@@ -40,11 +40,10 @@ TEST_F(StrokeColliderTest, PointAndMovingPointTestsMatchHandComputedValues) {
   const struct {
     SbVec3f p;
     bool near;
-  } points[] = {{{0.3f, 0.55f, 0}, true},   {{0.3f, 0.45f, 0}, true},  {{0.3f, 0.552f, 0}, false},
+  } points[] = {{{0.3f, 0.55f, 0}, true},   {{0.3f, 0.45f, 0}, true},   {{0.3f, 0.552f, 0}, false},
                 {{0.4005f, 0.5f, 0}, true}, {{0.402f, 0.5f, 0}, false}, {{0.198f, 0.5f, 0}, false},
                 {{0.2f, 0.5f, 0}, true},    {{0.41f, 0.53f, 0}, false}};
-  for (const auto& c : points)
-    EXPECT_EQ(collider.pointNear(c.p, s), c.near) << c.p[0] << " " << c.p[1];
+  for (const auto& c : points) EXPECT_EQ(collider.pointNear(c.p, s), c.near) << c.p[0] << " " << c.p[1];
   // A point p + d t first comes within the separation at t; a point moving
   // away or passing farther off never does.
   const float r2 = std::sqrt(0.5f);
@@ -223,8 +222,8 @@ namespace {
 // Compares the collider's answers for `p` with a scan of every segment: the
 // point test, and a step of `length` along d found through forPath. Returns
 // whether the step hits.
-bool expectAsAScan(const StrokeCollider& collider, const HeTriangle* face, const SbVec3f& p,
-                   const SbVec3f& d, float length) {
+bool expectAsAScan(const StrokeCollider& collider, const HeTriangle* face, const SbVec3f& p, const SbVec3f& d,
+                   float length) {
   bool near = false;
   float scan = 1e30f, cells = 1e30f, t = 0;
   for (int k = 0; k < collider.segmentCount(); ++k) {
@@ -262,7 +261,9 @@ TEST(StrokeColliderCells, SegmentsAndQueriesOnCellBordersAreFound) {
   } cases[] = {
       {"along a border in x", {x0, y0, 0}, {x0 + 3 * cell, y0, 0}},
       {"along a border in y", {x0, y0 - cell, 0}, {x0, y0 + 2 * cell, 0}},
-      {"inside a cell, ending on its border", {x0 + 0.3f * cell, y0 + 0.5f * cell, 0}, {x0 + cell, y0 + 0.5f * cell, 0}},
+      {"inside a cell, ending on its border",
+       {x0 + 0.3f * cell, y0 + 0.5f * cell, 0},
+       {x0 + cell, y0 + 0.5f * cell, 0}},
       {"through cell corners", {x0, y0, 0}, {x0 + 3 * cell, y0 + 3 * cell, 0}},
       {"at the far corner", {-1.0f - 0.3f, -0.5f, 0}, {-1.0f, -0.5f, 0}},
       {"past the far corner", {x1 - 0.02f, y1, 0}, {-0.5f, 0.2f, 0}},

@@ -48,8 +48,7 @@ class StylingProbe : public SoNode {
   void doAction(SoAction* action) override {
     SoState* state = action->getState();
     if (source) {
-      SoLineCoordinateIndexElement::set(state, this, static_cast<int32_t>(indices.size()),
-                                        indices.data());
+      SoLineCoordinateIndexElement::set(state, this, static_cast<int32_t>(indices.size()), indices.data());
       return;
     }
     int32_t n = 0;

@@ -191,8 +191,7 @@ TEST(SubdivisionPositions, DividingPlacesNewVerticesLinearly) {
     for (size_t v = 0; v < nv; ++v) expectNear(o.vertices[v].position, before.vertices[v].position, 0.0f);
     for (size_t e = 0; e < ne; ++e) {
       const WeEdge& edge = before.edges[e];
-      const SbVec3f mid =
-          (before.vertices[edge.vertex[0]].position + before.vertices[edge.vertex[1]].position) * 0.5f;
+      const SbVec3f mid = (before.vertices[edge.vertex[0]].position + before.vertices[edge.vertex[1]].position) * 0.5f;
       expectNear(o.vertices[nv + e].position, mid);
     }
   }
@@ -222,8 +221,7 @@ TEST(SubdivisionCreases, SharpCubeKeepsItsSilhouette) {
     S::step(o, scheme, true);
     // 12 cube edges, each split twice.
     EXPECT_EQ(sharpEdges(o), 48) << "scheme " << scheme;
-    for (int v = 0; v < 8; ++v)
-      expectNear(o.vertices[v].position, testmesh::cube().positions[v], 0.0f);
+    for (int v = 0; v < 8; ++v) expectNear(o.vertices[v].position, testmesh::cube().positions[v], 0.0f);
     for (const WeVertex& v : o.vertices) {
       // On the surface of the cube...
       const SbVec3f& p = v.position;
@@ -256,8 +254,7 @@ TEST(SubdivisionCreases, LoopCreaseVertexUsesTheCreaseRule) {
   o.edges[o.findEdge(a, p)].flags |= WE_SHARP;
   o.edges[o.findEdge(p, b)].flags |= WE_SHARP;
   o.vertices[3].flags |= WE_CORNER;
-  const SbVec3f expected = 0.75f * o.vertices[p].position +
-                           0.125f * (o.vertices[a].position + o.vertices[b].position);
+  const SbVec3f expected = 0.75f * o.vertices[p].position + 0.125f * (o.vertices[a].position + o.vertices[b].position);
   const SbVec3f corner = o.vertices[3].position;
   S::step(o, S::LOOP, true);
   expectNear(o.vertices[p].position, expected);
@@ -395,8 +392,7 @@ TEST(SubdivisionPositions, DooSabinWeightsOnAnIrregularQuad) {
   // (0,0) (2,0) (2,1) (0,3): 3/16 (2,0) + 1/16 (2,1) + 3/16 (0,3) = (1/2, 5/8),
   // where halfway to the centroid would be (1/2, 1/2).
   PolyMesh quad;
-  for (SbVec3f p : {SbVec3f(0, 0, 0), SbVec3f(2, 0, 0), SbVec3f(2, 1, 0), SbVec3f(0, 3, 0)})
-    quad.addVertex(p);
+  for (SbVec3f p : {SbVec3f(0, 0, 0), SbVec3f(2, 0, 0), SbVec3f(2, 1, 0), SbVec3f(0, 3, 0)}) quad.addVertex(p);
   quad.addFace({0, 1, 2, 3});
   WeObject o = object(quad);
   std::vector<int> c;

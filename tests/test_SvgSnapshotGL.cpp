@@ -198,9 +198,8 @@ TEST(SvgSnapshot, ReadBackMatchesThePdfSnapshot) {
 
   // rsvg-convert reads the SVG (into a PDF of its own); both PDFs are then
   // rendered the same way at twice the page's size in points.
-  ASSERT_EQ(std::system(("rsvg-convert -f pdf -o '" + dir.file("svg.pdf") + "' '" + dir.file("shot.svg") + "'")
-                            .c_str()),
-            0);
+  ASSERT_EQ(
+      std::system(("rsvg-convert -f pdf -o '" + dir.file("svg.pdf") + "' '" + dir.file("shot.svg") + "'").c_str()), 0);
   const int w = 2 * 595, h = 2 * 446;
   const std::vector<unsigned char> fromSvg = renderPdf(dir.file("svg.pdf"), w, h);
   const std::vector<unsigned char> fromPdf = renderPdf(dir.file("shot.pdf"), w, h);
@@ -273,7 +272,7 @@ TEST(PlotterOutput, OrdersMergesAndReportsTravelOnTheA4Page) {
   scene.strokes->addStroke({{100, 200}, {-100, 200}}, {}, {});
   scene.strokes->addStroke({{-100, 100}, {100, 100}}, {}, {});
   scene.strokes->addStroke({{100, 100}, {150, 120}}, {}, {});  // continues the third
-  scene.strokes->addStroke({{0, -300}}, {}, {});                // a lone point: a dot
+  scene.strokes->addStroke({{0, -300}}, {}, {});               // a lone point: a dot
   auto* plotter = new SoLinePlotterOutput;
   plotter->format = SoLinePlotterOutput::TEXT;
   scene.root->addChild(plotter);
@@ -362,8 +361,7 @@ TEST(PlotterOutput, StaysArmedWithoutLinesAndFailsOnABadPath) {
   plotter->doAction(&search);
   EXPECT_TRUE(plotter->isWritePending());
   const std::string said = scene.traverse(800, 600);
-  EXPECT_NE(said.find("SoLinePlotterOutput: cannot write " + path + ": No such file or directory\n"),
-            std::string::npos)
+  EXPECT_NE(said.find("SoLinePlotterOutput: cannot write " + path + ": No such file or directory\n"), std::string::npos)
       << said;
   EXPECT_FALSE(plotter->isWritePending());
   EXPECT_EQ(plotter->getWriteResult(), SoLinePlotterOutput::WR_FAILED);

@@ -21,7 +21,7 @@ const std::string kHead =
 // numbers as 0 (a point whatever the locale: NumberText.WritersUseAPointUnderACommaLocale).
 TEST(SvgNumbers, FixedPointWithoutTrailingZeros) {
   const std::pair<double, const char*> cases[] = {
-      {0.0, "0"},     {2.0, "2"},          {1.5, "1.5"},       {-3.25, "-3.25"}, {1234.5678, "1234.568"},
+      {0.0, "0"},    {2.0, "2"},     {1.5, "1.5"},      {-3.25, "-3.25"},    {1234.5678, "1234.568"},
       {0.0004, "0"}, {-0.0004, "0"}, {1e7, "10000000"}, {std::nan(""), "0"}, {HUGE_VAL, "0"}};
   for (const auto& c : cases) {
     std::string s;
@@ -40,11 +40,13 @@ TEST(SvgDocument, PageInPointsAndShapesInTheYUpFrame) {
   svg.closePath();
   svg.fillPath();
   EXPECT_EQ(svg.shapeCount(), 3);
-  EXPECT_EQ(svg.document(),
-            kHead + "version=\"1.1\" width=\"595pt\" height=\"446pt\" viewBox=\"0 0 595 446\">\n"
-            "<circle cx=\"10\" cy=\"426\" r=\"2\" fill=\"#000\"/>\n<polyline points=\"0,446 10,446 10,400\" "
-            "fill=\"none\" stroke=\"#000\" stroke-width=\"0.5\" stroke-linecap=\"round\" stroke-linejoin=\"round\"/>\n"
-            "<path d=\"M1 444 L3 442 Z\" fill=\"#000\" fill-rule=\"nonzero\"/>\n</svg>\n");
+  EXPECT_EQ(
+      svg.document(),
+      kHead +
+          "version=\"1.1\" width=\"595pt\" height=\"446pt\" viewBox=\"0 0 595 446\">\n"
+          "<circle cx=\"10\" cy=\"426\" r=\"2\" fill=\"#000\"/>\n<polyline points=\"0,446 10,446 10,400\" "
+          "fill=\"none\" stroke=\"#000\" stroke-width=\"0.5\" stroke-linecap=\"round\" stroke-linejoin=\"round\"/>\n"
+          "<path d=\"M1 444 L3 442 Z\" fill=\"#000\" fill-rule=\"nonzero\"/>\n</svg>\n");
 }
 
 // Layers are Inkscape groups in the order declared; the file written is the

@@ -45,7 +45,7 @@ TEST(TgaRaster, FileIsHeaderThenTopDownPixels) {
   EXPECT_EQ(file.substr(0, 18), std::string(reinterpret_cast<const char*>(header), 18));
   EXPECT_EQ(file.substr(18), std::string(r.getPixels().begin(), r.getPixels().end()));
   auto at = [&](int x, int y) { return static_cast<unsigned char>(file[18 + y * 640 + x]); };
-  EXPECT_EQ(at(320, 240) + at(620, 20), 0);               // black at both dots' centres,
+  EXPECT_EQ(at(320, 240) + at(620, 20), 0);              // black at both dots' centres,
   EXPECT_EQ(at(620, 460) & at(20, 20) & at(0, 0), 255);  // white paper elsewhere
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"shot.tga"});
 }

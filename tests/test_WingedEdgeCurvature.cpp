@@ -42,29 +42,62 @@ TEST(WeCurvature, AnalyticShapesGiveTheirCurvaturesAndMeasures) {
     std::function<void(const WeObject&, int)> directions;
     std::vector<Measure> measures;
   } cases[] = {
-      {"sphere", testmesh::icosphere(4, rs), [](const SbVec3f&) { return true; }, 1 / rs, 1 / rs, 0.03 / rs,
+      {"sphere",
+       testmesh::icosphere(4, rs),
+       [](const SbVec3f&) { return true; },
+       1 / rs,
+       1 / rs,
+       0.03 / rs,
        [](const WeObject&, int) {},
-       {{C::MIN, 1 / rs, 0.03 / rs}, {C::MAX, 1 / rs, 0.03 / rs}, {C::MEAN, 1 / rs, 0.03 / rs},
-        {C::GAUSS, 1 / (rs * rs), 0.06 / (rs * rs)}, {C::MAX_ABSOLUTE, 1 / rs, 0.03 / rs},
-        {C::MIN_ABSOLUTE, 1 / rs, 0.03 / rs}, {C::SHAPE_INDEX, -1, 0.05}, {C::MODIFIED_SHAPE_INDEX, 0, 0.05},
-        {C::SCALED_MODIFIED_SHAPE_INDEX, 0, 0.05 / rs}, {C::FOLD_INDEX, 0, 1e-3}, {C::SINGULARITY_INDEX, 1, 0}}},
-      {"cylinder", testmesh::cylinder(48, 16, rc, 4.0f),
-       [](const SbVec3f& p) { return std::fabs(p[2]) < 2.0f - 2 * 4.0f / 16 + 1e-3f; }, 1 / rc, 0, 0.02 / rc,
+       {{C::MIN, 1 / rs, 0.03 / rs},
+        {C::MAX, 1 / rs, 0.03 / rs},
+        {C::MEAN, 1 / rs, 0.03 / rs},
+        {C::GAUSS, 1 / (rs * rs), 0.06 / (rs * rs)},
+        {C::MAX_ABSOLUTE, 1 / rs, 0.03 / rs},
+        {C::MIN_ABSOLUTE, 1 / rs, 0.03 / rs},
+        {C::SHAPE_INDEX, -1, 0.05},
+        {C::MODIFIED_SHAPE_INDEX, 0, 0.05},
+        {C::SCALED_MODIFIED_SHAPE_INDEX, 0, 0.05 / rs},
+        {C::FOLD_INDEX, 0, 1e-3},
+        {C::SINGULARITY_INDEX, 1, 0}}},
+      {"cylinder",
+       testmesh::cylinder(48, 16, rc, 4.0f),
+       [](const SbVec3f& p) { return std::fabs(p[2]) < 2.0f - 2 * 4.0f / 16 + 1e-3f; },
+       1 / rc,
+       0,
+       0.02 / rc,
        [](const WeObject& o, int v) {
          EXPECT_NEAR(std::fabs(o.dir2[v][2]), 1, 0.01) << "k2 runs along the axis";
          EXPECT_NEAR(o.dir1[v][2], 0, 0.1);
        },
-       {{C::MIN, 0, 0.02 / rc}, {C::MAX, 1 / rc, 0.02 / rc}, {C::MEAN, 0.5 / rc, 0.02 / rc},
-        {C::GAUSS, 0, 0.03 / (rc * rc)}, {C::MAX_ABSOLUTE, 1 / rc, 0.02 / rc}, {C::MIN_ABSOLUTE, 0, 0.02 / rc},
-        {C::SHAPE_INDEX, -0.5, 0.02}, {C::MODIFIED_SHAPE_INDEX, -1, 0.01},
-        {C::SCALED_MODIFIED_SHAPE_INDEX, -1 / rc, 0.03 / rc}, {C::FOLD_INDEX, -1 / rc, 0.06 / rc},
+       {{C::MIN, 0, 0.02 / rc},
+        {C::MAX, 1 / rc, 0.02 / rc},
+        {C::MEAN, 0.5 / rc, 0.02 / rc},
+        {C::GAUSS, 0, 0.03 / (rc * rc)},
+        {C::MAX_ABSOLUTE, 1 / rc, 0.02 / rc},
+        {C::MIN_ABSOLUTE, 0, 0.02 / rc},
+        {C::SHAPE_INDEX, -0.5, 0.02},
+        {C::MODIFIED_SHAPE_INDEX, -1, 0.01},
+        {C::SCALED_MODIFIED_SHAPE_INDEX, -1 / rc, 0.03 / rc},
+        {C::FOLD_INDEX, -1 / rc, 0.06 / rc},
         {C::SINGULARITY_INDEX, 0, 0}}},
       // z = x^2 - y^2 at the origin bends along the coordinate axes.
-      {"saddle", testmesh::saddle(12, 0.6f), [](const SbVec3f& p) { return p.length() < 1e-6f; }, 2, -2, 0.05,
+      {"saddle",
+       testmesh::saddle(12, 0.6f),
+       [](const SbVec3f& p) { return p.length() < 1e-6f; },
+       2,
+       -2,
+       0.05,
        [](const WeObject& o, int v) { EXPECT_NEAR(std::fabs(o.dir1[v][0]) + std::fabs(o.dir1[v][1]), 1.0, 0.02); },
-       {{C::MEAN, 0, 0.05}, {C::GAUSS, -4, 0.2}, {C::MAX_ABSOLUTE, 2, 0.05}, {C::MIN_ABSOLUTE, 2, 0.05},
-        {C::SHAPE_INDEX, 0, 0.02}, {C::MODIFIED_SHAPE_INDEX, 0, 0.03}, {C::SCALED_MODIFIED_SHAPE_INDEX, 0, 0.1},
-        {C::FOLD_INDEX, 0, 0.1}, {C::SINGULARITY_INDEX, 0, 0}}},
+       {{C::MEAN, 0, 0.05},
+        {C::GAUSS, -4, 0.2},
+        {C::MAX_ABSOLUTE, 2, 0.05},
+        {C::MIN_ABSOLUTE, 2, 0.05},
+        {C::SHAPE_INDEX, 0, 0.02},
+        {C::MODIFIED_SHAPE_INDEX, 0, 0.03},
+        {C::SCALED_MODIFIED_SHAPE_INDEX, 0, 0.1},
+        {C::FOLD_INDEX, 0, 0.1},
+        {C::SINGULARITY_INDEX, 0, 0}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -158,7 +191,8 @@ TEST(WeCurvature, ColoursDivergeAroundZero) {
   EXPECT_EQ(C::threeClass(0.0f, 0.0f, 0.0f), 0);
   const SbColor nan = C::colour(std::nanf(""), -1.0f, 1.0f), flat = C::colour(0.0f, 0.0f, 0.0f),
                 flatPair = C::colourSeparately(0.0f, 0.0f, 0.0f, 0.0f);
-  for (int i = 0; i < 3; ++i) EXPECT_TRUE(std::isfinite(nan[i]) && std::isfinite(flat[i]) && std::isfinite(flatPair[i]));
+  for (int i = 0; i < 3; ++i)
+    EXPECT_TRUE(std::isfinite(nan[i]) && std::isfinite(flat[i]) && std::isfinite(flatPair[i]));
 }
 
 // A flat grid is zero in every measure; a lone triangle, a collapsed one and

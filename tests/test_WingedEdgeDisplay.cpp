@@ -80,8 +80,8 @@ TEST(WingedEdgeLineSet, LineModesHandOnTheEdgesAndTheBoxIsTheModels) {
         EXPECT_EQ(lines.points[lines.indices[3 * k + 1]], o.vertices[e.vertex[1]].position);
         ++k;
       }
-    EXPECT_TRUE(lines.thickness.empty() && lines.parameters.empty() && lines.taper.empty() &&
-                lines.density.empty() && lines.triangles.empty())
+    EXPECT_TRUE(lines.thickness.empty() && lines.parameters.empty() && lines.taper.empty() && lines.density.empty() &&
+                lines.triangles.empty())
         << "the stale arrays are hidden behind empty ones";
     model.visualizationMode = 5;
     EXPECT_EQ(sent(), 3 * featured);
@@ -119,8 +119,8 @@ TEST(WingedEdgeDisplay, EveryModeDrawsItsOwnPictureFromListsThatFollowTheModel) 
   auto* camera = new SoOrthographicCamera;
   auto* root = new SoSeparator;
   root->ref();
-  for (SoNode* node : std::vector<SoNode*>{camera, new SoDirectionalLight, invisible, generator, new SoDrawStyle,
-                                           shape})
+  for (SoNode* node :
+       std::vector<SoNode*>{camera, new SoDirectionalLight, invisible, generator, new SoDrawStyle, shape})
     root->addChild(node);
   camera->viewAll(root, SbViewportRegion(kSize, kSize));
   const auto render = [&](int mode) {

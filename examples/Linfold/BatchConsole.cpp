@@ -91,8 +91,7 @@ void printSummary(const std::vector<Job>& jobs, const std::vector<JobResult>& re
   size_t nameWidth = 5;
   for (const Job& job : jobs) nameWidth = std::max(nameWidth, job.label.size());
   nameWidth = std::min<size_t>(nameWidth, 40);
-  std::printf("\n%-*s %9s %8s %9s %9s  %s\n", int(nameWidth), "model", "faces", "strokes", "time", "memory",
-              "outputs");
+  std::printf("\n%-*s %9s %8s %9s %9s  %s\n", int(nameWidth), "model", "faces", "strokes", "time", "memory", "outputs");
   int failed = 0;
   JobResult notRun;
   notRun.error = "not run (interrupted)";
@@ -107,8 +106,8 @@ void printSummary(const std::vector<Job>& jobs, const std::vector<JobResult>& re
     const std::string faces = r.faces >= 0 ? std::to_string(r.faces) : "-";
     const std::string strokes = r.strokes >= 0 ? std::to_string(r.strokes) : "-";
     const std::string memory = r.peakKB >= 0 ? std::to_string((r.peakKB + 512) / 1024) + " MB" : "-";
-    std::printf("%-*s %9s %8s %7.2f s %9s  %s\n", int(nameWidth), jobs[i].label.c_str(), faces.c_str(),
-                strokes.c_str(), r.seconds, memory.c_str(), outputs.c_str());
+    std::printf("%-*s %9s %8s %7.2f s %9s  %s\n", int(nameWidth), jobs[i].label.c_str(), faces.c_str(), strokes.c_str(),
+                r.seconds, memory.c_str(), outputs.c_str());
   }
   if (failed)
     std::printf("linfold-render: %d of %d models failed\n", failed, int(jobs.size()));

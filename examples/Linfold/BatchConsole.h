@@ -13,7 +13,7 @@ namespace render {
 // console output of each model kept back (shown, its last lines, only when the
 // model fails). Elsewhere: a line per model and all output as it comes.
 class BatchConsole {
-public:
+ public:
   explicit BatchConsole(int total);
   ~BatchConsole();
   BatchConsole(const BatchConsole&) = delete;
@@ -26,7 +26,7 @@ public:
   // After the last model.
   void finish();
 
-private:
+ private:
   void bar(int done, const std::string& label);
   void clearBar();
   void startCapture();

@@ -99,11 +99,16 @@ bool decodeResult(const std::string& text, JobResult& r) {
     const std::string::size_type space = line.find(' ');
     if (space == std::string::npos) continue;
     const std::string key = line.substr(0, space), value = line.substr(space + 1);
-    if (key == "faces") r.faces = std::atoi(value.c_str());
-    else if (key == "strokes") r.strokes = std::atoi(value.c_str());
-    else if (key == "written") r.written.push_back(value);
-    else if (key == "error") r.error = value;
-    else continue;
+    if (key == "faces")
+      r.faces = std::atoi(value.c_str());
+    else if (key == "strokes")
+      r.strokes = std::atoi(value.c_str());
+    else if (key == "written")
+      r.written.push_back(value);
+    else if (key == "error")
+      r.error = value;
+    else
+      continue;
     any = true;
   }
   return any;
@@ -210,8 +215,7 @@ bool batchJobs(const Options& opt, std::vector<Job>& jobs) {
   return true;
 }
 
-JobResult runIsolated(const Job& job, double maxSeconds, const std::function<JobResult()>& draw,
-                      bool& interrupted) {
+JobResult runIsolated(const Job& job, double maxSeconds, const std::function<JobResult()>& draw, bool& interrupted) {
   JobResult result;
   if (interruptSignal) {  // Ctrl+C between two models: the next one is not started
     result.error = "interrupted";

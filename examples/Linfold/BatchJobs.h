@@ -26,8 +26,7 @@ bool batchJobs(const Options& opt, std::vector<Job>& jobs);
 // armModelTimer). After a child that did not end normally, temporary files
 // beside the job's outputs are removed. The result carries the child's peak
 // memory; `interrupted` is set when the child ended by Ctrl+C.
-JobResult runIsolated(const Job& job, double maxSeconds, const std::function<JobResult()>& draw,
-                      bool& interrupted);
+JobResult runIsolated(const Job& job, double maxSeconds, const std::function<JobResult()>& draw, bool& interrupted);
 
 // The exit status of a model stopped by its time limit in a child process.
 constexpr int kTimedOutStatus = 124;

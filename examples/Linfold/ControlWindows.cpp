@@ -102,8 +102,8 @@ void fitFormula(QLineEdit* edit) {
   frame.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, edit);
   const int text = metrics.horizontalAdvance(edit->text() + QString(4, QChar('x')));
   // QLineEdit keeps 2 pixels on each side of its text inside the frame.
-  const QSize needed = edit->style()->sizeFromContents(
-      QStyle::CT_LineEdit, &frame, QSize(text + 4, metrics.height()), edit);
+  const QSize needed =
+      edit->style()->sizeFromContents(QStyle::CT_LineEdit, &frame, QSize(text + 4, metrics.height()), edit);
   edit->setMinimumWidth(needed.width());
 }
 
@@ -146,8 +146,8 @@ void LinfoldApplication::buildCentralWidget() {
   setCentralWidget(central);
 }
 
-QMenu* LinfoldApplication::newToggleMenu(const char* title, QAction** items, int count,
-                                         const char* const* texts, const ToggleSlot* handlers) {
+QMenu* LinfoldApplication::newToggleMenu(const char* title, QAction** items, int count, const char* const* texts,
+                                         const ToggleSlot* handlers) {
   QMenu* menu = new QMenu(title, this);
   menu->setTearOffEnabled(true);
   for (int id = 0; id < count; ++id) {
@@ -173,10 +173,8 @@ void LinfoldApplication::buildMenus() {
   file->addAction("Write PDF File ...", this, &LinfoldApplication::writeLinesToPDFFile);
   file->addAction("Write TXT File ...", this, &LinfoldApplication::writeLinesToASCIIFile);
   file->addSeparator();
-  file->addAction("HQ PDF &Snapshot ...", this, &LinfoldApplication::writeLinesToPdfFileHQ,
-                  QKeySequence("Ctrl+S"));
-  tgaSnapshotItem =
-      file->addAction("HQ &TGA Snapshot ...", this, &LinfoldApplication::writeLinesToTgaFileHQ);
+  file->addAction("HQ PDF &Snapshot ...", this, &LinfoldApplication::writeLinesToPdfFileHQ, QKeySequence("Ctrl+S"));
+  tgaSnapshotItem = file->addAction("HQ &TGA Snapshot ...", this, &LinfoldApplication::writeLinesToTgaFileHQ);
   tgaSnapshotItem->setData(1);
   tgaSnapshotItem->setEnabled(false);
   // The added exports take letters no other item of the menu uses.
@@ -197,8 +195,7 @@ void LinfoldApplication::buildMenus() {
   model->addAction("&Model Information ...", this, shower(0));
   {
     static const char* const texts[] = {"Generate &Winged Edge", "&Connect Objects"};
-    static const ToggleSlot handlers[] = {&LinfoldApplication::generateWingedEdge,
-                                       &LinfoldApplication::connectObjects};
+    static const ToggleSlot handlers[] = {&LinfoldApplication::generateWingedEdge, &LinfoldApplication::connectObjects};
     QMenu* menu = newToggleMenu("&Model Settings", modelSettingsItems, 2, texts, handlers);
     modelSettingsItems[0]->setShortcut(QKeySequence("Ctrl+W"));
     modelSettingsItems[1]->setShortcut(QKeySequence("Ctrl+C"));
@@ -210,28 +207,25 @@ void LinfoldApplication::buildMenus() {
 
   QMenu* view = bar->addMenu("View &Options");
   {
-    static const char* const texts[] = {"&Background black/white", "&Render Objects (Light)",
-                                        "Line &Antialiasing", "&Fill Line Cracks",
-                                        "&Hide Backfaces"};
-    static const ToggleSlot handlers[] = {&LinfoldApplication::changeBackgroundMode,
-                                       &LinfoldApplication::changeObjectsVisibilityMode,
-                                       &LinfoldApplication::changeAntialiasingMode,
-                                       &LinfoldApplication::changeLineCrackMode,
-                                       &LinfoldApplication::changeBackfacesMode};
+    static const char* const texts[] = {"&Background black/white", "&Render Objects (Light)", "Line &Antialiasing",
+                                        "&Fill Line Cracks", "&Hide Backfaces"};
+    static const ToggleSlot handlers[] = {
+        &LinfoldApplication::changeBackgroundMode, &LinfoldApplication::changeObjectsVisibilityMode,
+        &LinfoldApplication::changeAntialiasingMode, &LinfoldApplication::changeLineCrackMode,
+        &LinfoldApplication::changeBackfacesMode};
     QMenu* menu = newToggleMenu("&Appearance", appearanceItems, 5, texts, handlers);
     view->addMenu(menu);
   }
   {
     static const char* const texts[] = {"Hidden Line Remover", "&Camera Static"};
     static const ToggleSlot handlers[] = {&LinfoldApplication::changeSilhouetteVisibilityMode,
-                                       &LinfoldApplication::changeCameraStaticMode};
+                                          &LinfoldApplication::changeCameraStaticMode};
     QMenu* menu = newToggleMenu("&Visibility", visibilityItems, 2, texts, handlers);
     view->addMenu(menu);
   }
   {
-    static const char* const texts[] = {"Mesh &Zig-Zag Repair", "&Triangle Chunk Repair",
-                                        "&Line Zig-Zag Repair", "&Short Edges Repair",
-                                        "Sharp &Angles Repair"};
+    static const char* const texts[] = {"Mesh &Zig-Zag Repair", "&Triangle Chunk Repair", "&Line Zig-Zag Repair",
+                                        "&Short Edges Repair", "Sharp &Angles Repair"};
     static const ToggleSlot handlers[] = {
         &LinfoldApplication::changeMeshZigZagMode, &LinfoldApplication::changeTriagleChunkMode,
         &LinfoldApplication::changeLineZigZagMode, &LinfoldApplication::changeShortEdgesMode,
@@ -271,11 +265,9 @@ void LinfoldApplication::buildModelInformation() {
   controls[0] = window;
   QWidget* w = window->centralWidget();
   QVBoxLayout* box = new QVBoxLayout(w);
-  QLabel** numbers[] = {&objectNumberLabel, &faceNumberLabel, &edgeNumberLabel,
-                        &vertexNumberLabel};
+  QLabel** numbers[] = {&objectNumberLabel, &faceNumberLabel, &edgeNumberLabel, &vertexNumberLabel};
   static const char* const texts[] = {"Objects: ", "Faces: ", "Edges: ", "Vertices: "};
-  static const char* const names[] = {"Object Number", "Face Number", "Edge Number",
-                                      "Vertex Number"};
+  static const char* const names[] = {"Object Number", "Face Number", "Edge Number", "Vertex Number"};
   for (int i = 0; i < 4; ++i) {
     QHBoxLayout* row = new QHBoxLayout;
     box->addLayout(row);
@@ -294,30 +286,24 @@ void LinfoldApplication::buildSubdivisionSettings() {
   grid->addWidget(newLabel(w, "Dividing Steps:", "Subdivision Steps Label"), 0, 0);
   QSpinBox* dividingSteps = newSpinBox(w, "Dividing Steps", 99);
   grid->addWidget(dividingSteps, 0, 1);
-  connect(dividingSteps, QOverload<int>::of(&QSpinBox::valueChanged), this,
-          &LinfoldApplication::changeDividingSteps);
+  connect(dividingSteps, QOverload<int>::of(&QSpinBox::valueChanged), this, &LinfoldApplication::changeDividingSteps);
   dividingSteps->setValue(startup.dividingSteps);
 
   grid->addWidget(newLabel(w, "Dividing Algorithm:", "Dividing Mode Label"), 1, 0);
-  QComboBox* dividingMode = newComboBox(w, "Subdivision Algorithm",
-                                        {"Loop", "Modified Butterfly", "Catmull-Clark"});
+  QComboBox* dividingMode = newComboBox(w, "Subdivision Algorithm", {"Loop", "Modified Butterfly", "Catmull-Clark"});
   dividingMode->setCurrentIndex(startup.dividingMode);
   grid->addWidget(dividingMode, 1, 1);
-  connect(dividingMode, QOverload<int>::of(&QComboBox::activated), this,
-          &LinfoldApplication::changeDividingMode);
+  connect(dividingMode, QOverload<int>::of(&QComboBox::activated), this, &LinfoldApplication::changeDividingMode);
 
-  grid->addWidget(
-      newLabel(w, "Adaptive Subdivision Steps:", "Adaptive Subdivision Steps Label"), 2, 0);
+  grid->addWidget(newLabel(w, "Adaptive Subdivision Steps:", "Adaptive Subdivision Steps Label"), 2, 0);
   QSpinBox* adaptiveSteps = newSpinBox(w, "Adaptive Loop Subdivision Steps", 99);
   grid->addWidget(adaptiveSteps, 2, 1);
   connect(adaptiveSteps, QOverload<int>::of(&QSpinBox::valueChanged), this,
           &LinfoldApplication::changeAdaptiveSubdivisionSteps);
   adaptiveSteps->setValue(startup.adaptiveSubdivisionSteps);
 
-  grid->addWidget(
-      newLabel(w, "Adaptive Subdivision Algorithm:", "Adaptive Subdivision Mode Label"), 3, 0);
-  QComboBox* adaptiveMode =
-      newComboBox(w, "Adaptive Subdivision Algorithm", {"Loop", "Modified Butterfly"});
+  grid->addWidget(newLabel(w, "Adaptive Subdivision Algorithm:", "Adaptive Subdivision Mode Label"), 3, 0);
+  QComboBox* adaptiveMode = newComboBox(w, "Adaptive Subdivision Algorithm", {"Loop", "Modified Butterfly"});
   adaptiveMode->setCurrentIndex(startup.adaptiveSubdivisionMode);
   grid->addWidget(adaptiveMode, 3, 1);
   connect(adaptiveMode, QOverload<int>::of(&QComboBox::activated), this,
@@ -332,25 +318,21 @@ void LinfoldApplication::buildSubdivisionSettings() {
 
   grid->addWidget(newLabel(w, "Regular Subdivision Algorithm:", "Subdivision Mode Label"), 5, 0);
   QComboBox* subdivisionMode =
-      newComboBox(w, "Subdivision Algorithm",
-                  {"Loop", "Modified Butterfly", "Catmull-Clark", "Doo-Sabin"});
+      newComboBox(w, "Subdivision Algorithm", {"Loop", "Modified Butterfly", "Catmull-Clark", "Doo-Sabin"});
   subdivisionMode->setCurrentIndex(startup.subdivisionMode);
   grid->addWidget(subdivisionMode, 5, 1);
-  connect(subdivisionMode, QOverload<int>::of(&QComboBox::activated), this,
-          &LinfoldApplication::changeSubdivisionMode);
+  connect(subdivisionMode, QOverload<int>::of(&QComboBox::activated), this, &LinfoldApplication::changeSubdivisionMode);
 
   grid->addWidget(newLabel(w, "Smoothing Steps:", "Smoothing Steps Label"), 6, 0);
   QSpinBox* smoothingSteps = newSpinBox(w, "Smoothing Steps", 99);
   grid->addWidget(smoothingSteps, 6, 1);
-  connect(smoothingSteps, QOverload<int>::of(&QSpinBox::valueChanged), this,
-          &LinfoldApplication::changeSmoothingSteps);
+  connect(smoothingSteps, QOverload<int>::of(&QSpinBox::valueChanged), this, &LinfoldApplication::changeSmoothingSteps);
   smoothingSteps->setValue(startup.smoothingSteps);
 
   grid->addWidget(newLabel(w, "Smoothing Speed:", "Smoothing Speed Label"), 7, 0);
   smoothingSpeedEdit = newLineEdit(w, "Smoothing Speed");
   grid->addWidget(smoothingSpeedEdit, 7, 1);
-  connect(smoothingSpeedEdit, &QLineEdit::returnPressed, this,
-          &LinfoldApplication::changeSmoothingSpeed);
+  connect(smoothingSpeedEdit, &QLineEdit::returnPressed, this, &LinfoldApplication::changeSmoothingSpeed);
   smoothingSpeedEdit->setText(startup.smoothingSpeed);
   changeSmoothingSpeed();
 
@@ -364,8 +346,7 @@ void LinfoldApplication::buildSubdivisionSettings() {
   grid->addWidget(newLabel(w, "Sharp Angle:", "Sharp Angle Label"), 9, 0);
   QSpinBox* sharpAngle = newSpinBox(w, "Sharp Angle", 360);
   grid->addWidget(sharpAngle, 9, 1);
-  connect(sharpAngle, QOverload<int>::of(&QSpinBox::valueChanged), this,
-          &LinfoldApplication::changeSharpEdgesAngle);
+  connect(sharpAngle, QOverload<int>::of(&QSpinBox::valueChanged), this, &LinfoldApplication::changeSharpEdgesAngle);
   sharpAngle->setValue(startup.sharpAngle);
 
   grid->addWidget(newLabel(w, "Large Faces:", "Large Faces Label"), 10, 0);
@@ -382,32 +363,28 @@ void LinfoldApplication::buildCurvatureModes() {
   QWidget* w = window->centralWidget();
   QVBoxLayout* box = new QVBoxLayout(w);
   curvatureModeGroup = new QButtonGroup(window);
-  box->addWidget(newRadioGroup(
-      w, "Choose Curvature Mode",
-      {"Heuristic Curvature", "Min Curvature", "Max Curvature", "Mean Curvature",
-       "Gauss Curvature", "Max Absolute Curvature", "Min Absolute Curvature",
-       "Min/Max Separately", "Shape Index", "Modified Shape Index",
-       "Scaled Modified Shape Index", "Fold Index", "Singularity Index"},
-      7, curvatureModeGroup));
+  box->addWidget(
+      newRadioGroup(w, "Choose Curvature Mode",
+                    {"Heuristic Curvature", "Min Curvature", "Max Curvature", "Mean Curvature", "Gauss Curvature",
+                     "Max Absolute Curvature", "Min Absolute Curvature", "Min/Max Separately", "Shape Index",
+                     "Modified Shape Index", "Scaled Modified Shape Index", "Fold Index", "Singularity Index"},
+                    7, curvatureModeGroup));
   curvatureModeGroup->button(startup.curvatureMode)->setChecked(true);
-  connect(curvatureModeGroup, &QButtonGroup::idClicked, this,
-          &LinfoldApplication::changeCurvatureMode);
+  connect(curvatureModeGroup, &QButtonGroup::idClicked, this, &LinfoldApplication::changeCurvatureMode);
 }
 
 void LinfoldApplication::buildVisualizationModes() {
-  QMainWindow* window =
-      newControlWindow("Curvature Mode Settings", "Visualization Mode Settings");
+  QMainWindow* window = newControlWindow("Curvature Mode Settings", "Visualization Mode Settings");
   controls[3] = window;
   QWidget* w = window->centralWidget();
   QVBoxLayout* box = new QVBoxLayout(w);
   visualizationModeGroup = new QButtonGroup(window);
-  box->addWidget(newRadioGroup(w, "Choose Visialuzation Mode",
-                               {"Lines", "Faces", "Colored Faces", "3-Colored Faces",
-                                "Curvature Directions", "Nothing"},
-                               6, visualizationModeGroup));
+  box->addWidget(
+      newRadioGroup(w, "Choose Visialuzation Mode",
+                    {"Lines", "Faces", "Colored Faces", "3-Colored Faces", "Curvature Directions", "Nothing"}, 6,
+                    visualizationModeGroup));
   visualizationModeGroup->button(startup.visualizationMode)->setChecked(true);
-  connect(visualizationModeGroup, &QButtonGroup::idClicked, this,
-          &LinfoldApplication::changeVisualizationMode);
+  connect(visualizationModeGroup, &QButtonGroup::idClicked, this, &LinfoldApplication::changeVisualizationMode);
   changeVisualizationMode(startup.visualizationMode);
 }
 
@@ -424,12 +401,10 @@ void LinfoldApplication::buildLineSettings() {
   grid->addLayout(glRow, 0, 1);
   glLinesCheck = newCheckBox(w, "GL Lines");
   glRow->addWidget(glLinesCheck);
-  lineModeCombo = newComboBox(
-      w, "Line Mode", {"Black", "Thickness", "Density", "Thickness & Density", "Resolution"});
+  lineModeCombo = newComboBox(w, "Line Mode", {"Black", "Thickness", "Density", "Thickness & Density", "Resolution"});
   glRow->addWidget(lineModeCombo);
   connect(glLinesCheck, &QCheckBox::toggled, this, &LinfoldApplication::changeLsGLlines);
-  connect(lineModeCombo, QOverload<int>::of(&QComboBox::activated), this,
-          &LinfoldApplication::changeLSlineMode);
+  connect(lineModeCombo, QOverload<int>::of(&QComboBox::activated), this, &LinfoldApplication::changeLSlineMode);
   glLinesCheck->setChecked(startup.glLines);
   lineModeCombo->setCurrentIndex(startup.lineMode);
 
@@ -451,8 +426,7 @@ void LinfoldApplication::buildLineSettings() {
   const EditRow rows[] = {
       {"Line Width Scale:", "Line Width Label", "Line Width", startup.lineWidth, &lineWidthEdit,
        &LinfoldApplication::changeLsLineWidth},
-      {"Max Line Width:", "Max Line Width Label", "Max Line Width", startup.maxLineWidth,
-       &maxLineWidthEdit,
+      {"Max Line Width:", "Max Line Width Label", "Max Line Width", startup.maxLineWidth, &maxLineWidthEdit,
        &LinfoldApplication::changeLsMaxLineWidth},
       {"Min Distance:", "Min Distance Label", "Min Distance", startup.minDistance, &minDistanceEdit,
        &LinfoldApplication::changeLsMinDistance},
@@ -482,8 +456,7 @@ void LinfoldApplication::buildLineSettings() {
   grid->addWidget(newLabel(w, "Thickness:", "Thickness1 Label"), 8, 0);
   silhouetteThicknessEdit = newLineEdit(w, "Thickness");
   grid->addWidget(silhouetteThicknessEdit, 8, 1);
-  connect(silhouetteThicknessEdit, &QLineEdit::returnPressed, this,
-          &LinfoldApplication::changeSilhouetteThickness);
+  connect(silhouetteThicknessEdit, &QLineEdit::returnPressed, this, &LinfoldApplication::changeSilhouetteThickness);
   silhouetteThicknessEdit->setText(startup.silhouetteThickness);
   changeSilhouetteThickness();
 
@@ -508,8 +481,7 @@ void LinfoldApplication::buildLineSettings() {
   streamlineThicknessEdit = newLineEdit(w, "Thickness");
   streamlineThicknessEdit->setToolTip(expressionToolTip);
   grid->addWidget(streamlineThicknessEdit, 12, 1);
-  connect(streamlineThicknessEdit, &QLineEdit::returnPressed, this,
-          &LinfoldApplication::changeStreamlinerThickness);
+  connect(streamlineThicknessEdit, &QLineEdit::returnPressed, this, &LinfoldApplication::changeStreamlinerThickness);
   streamlineThicknessEdit->setText(startup.strokeThickness);
   fitFormula(streamlineThicknessEdit);
   changeStreamlinerThickness();
@@ -518,8 +490,7 @@ void LinfoldApplication::buildLineSettings() {
   densityEdit = newLineEdit(w, "Density");
   densityEdit->setToolTip(expressionToolTip);
   grid->addWidget(densityEdit, 13, 1);
-  connect(densityEdit, &QLineEdit::returnPressed, this,
-          &LinfoldApplication::changeStreamlinerDensity);
+  connect(densityEdit, &QLineEdit::returnPressed, this, &LinfoldApplication::changeStreamlinerDensity);
   densityEdit->setText(startup.strokeDensity);
   // As wide as the thickness formula: the two hold formulas of one kind.
   densityEdit->setMinimumWidth(streamlineThicknessEdit->minimumWidth());
@@ -545,24 +516,19 @@ void LinfoldApplication::buildStreamliner() {
   };
   const LimitRow rows[] = {
       {nullptr, true, "Separation Distance:", "Separation Distance Label", "Separation Distance",
-       startup.separationDistance, &separationEdit, &LinfoldApplication::changeSSepDistance,
-       nullptr},
-      {nullptr, true, "Probe Distance:", "Probe Distance Label", "Probe Distance",
-       startup.probeDistance, &probeEdit, &LinfoldApplication::changeSProbeDistance, nullptr},
-      {"Sharp Edge Check", startup.sharpEdgeOn, "Sharp Edge:", "Sharp Edge Label", "Sharp Edge",
-       startup.sharpEdge, &sharpEdgeEdit, &LinfoldApplication::changeSSharpEdge,
-       &LinfoldApplication::changeSSharpEdgeState},
-      {"Max Bend Check", startup.maxBendOn, "Max Bend:", "Max Bend Label", "Max Bend",
-       startup.maxBend, &maxBendEdit, &LinfoldApplication::changeSMaxBend,
-       &LinfoldApplication::changeSMaxBendState},
-      {"Min Length Check", startup.minLengthOn, "Min Length:", "Min Length Label", "Min Length",
-       startup.minLength, &minLengthEdit, &LinfoldApplication::changeSMinLength,
-       &LinfoldApplication::changeSMinLengthState},
-      {"Max Length Check", startup.maxLengthOn, "Max Length:", "Max Length Label", "Max Length",
-       startup.maxLength, &maxLengthEdit, &LinfoldApplication::changeSMaxLength,
-       &LinfoldApplication::changeSMaxLengthState},
-      {nullptr, true, "Step Size:", "Step Size Label", "Step Size", startup.stepSize,
-       &stepSizeEdit, &LinfoldApplication::changeSStepSize, nullptr},
+       startup.separationDistance, &separationEdit, &LinfoldApplication::changeSSepDistance, nullptr},
+      {nullptr, true, "Probe Distance:", "Probe Distance Label", "Probe Distance", startup.probeDistance, &probeEdit,
+       &LinfoldApplication::changeSProbeDistance, nullptr},
+      {"Sharp Edge Check", startup.sharpEdgeOn, "Sharp Edge:", "Sharp Edge Label", "Sharp Edge", startup.sharpEdge,
+       &sharpEdgeEdit, &LinfoldApplication::changeSSharpEdge, &LinfoldApplication::changeSSharpEdgeState},
+      {"Max Bend Check", startup.maxBendOn, "Max Bend:", "Max Bend Label", "Max Bend", startup.maxBend, &maxBendEdit,
+       &LinfoldApplication::changeSMaxBend, &LinfoldApplication::changeSMaxBendState},
+      {"Min Length Check", startup.minLengthOn, "Min Length:", "Min Length Label", "Min Length", startup.minLength,
+       &minLengthEdit, &LinfoldApplication::changeSMinLength, &LinfoldApplication::changeSMinLengthState},
+      {"Max Length Check", startup.maxLengthOn, "Max Length:", "Max Length Label", "Max Length", startup.maxLength,
+       &maxLengthEdit, &LinfoldApplication::changeSMaxLength, &LinfoldApplication::changeSMaxLengthState},
+      {nullptr, true, "Step Size:", "Step Size Label", "Step Size", startup.stepSize, &stepSizeEdit,
+       &LinfoldApplication::changeSStepSize, nullptr},
   };
   int row = 0;
   for (const LimitRow& r : rows) {
@@ -588,12 +554,10 @@ void LinfoldApplication::buildStreamliner() {
 
   grid->addWidget(newLabel(w, "Taper:", "Follow Label"), 7, 1);
   taperCombo = newComboBox(w, "SelectMode",
-                           {"Disabled", "Spherical Distance", "Planar Distance",
-                            "Planar Distance (Average L/R)"});
+                           {"Disabled", "Spherical Distance", "Planar Distance", "Planar Distance (Average L/R)"});
   taperCombo->setCurrentIndex(startup.taper);
   grid->addWidget(taperCombo, 7, 2);
-  connect(taperCombo, QOverload<int>::of(&QComboBox::activated), this,
-          &LinfoldApplication::changeSTaper);
+  connect(taperCombo, QOverload<int>::of(&QComboBox::activated), this, &LinfoldApplication::changeSTaper);
 
   grid->addWidget(newLabel(w, "Cross-Hatching:", "Cross-Hatching Label"), 8, 1);
   QCheckBox* crossHatching = newCheckBox(w, "Cross-Hatching Check");
@@ -627,11 +591,9 @@ void LinfoldApplication::buildFlowField() {
   select->setSpacing(5);
   grid->addLayout(select, 2, 0, 1, 3);
   selectModeCombo =
-      newComboBox(w, "SelectMode",
-                  {"All", "Inverse", "Tension (Geodesic)", "Tension (Neighbours)", "Shape Index"});
+      newComboBox(w, "SelectMode", {"All", "Inverse", "Tension (Geodesic)", "Tension (Neighbours)", "Shape Index"});
   select->addWidget(selectModeCombo);
-  connect(selectModeCombo, QOverload<int>::of(&QComboBox::activated), this,
-          &LinfoldApplication::changeFlowfieldMode);
+  connect(selectModeCombo, QOverload<int>::of(&QComboBox::activated), this, &LinfoldApplication::changeFlowfieldMode);
   select->addWidget(newLabel(w, "Radius:", "Radius Label"));
   lockRadiusEdit = newLineEdit(w, "Lock Radius");
   lockRadiusEdit->setText(startup.lockRadius);
@@ -647,8 +609,7 @@ void LinfoldApplication::buildFlowField() {
   toleranceSlider->setPageStep(100);
   toleranceSlider->setValue(startup.tolerance);
   grid->addWidget(toleranceSlider, 3, 1, 1, 2);
-  connect(toleranceSlider, &QSlider::sliderMoved, this,
-          &LinfoldApplication::changeFlowfieldTolerance);
+  connect(toleranceSlider, &QSlider::sliderMoved, this, &LinfoldApplication::changeFlowfieldTolerance);
 
   grid->addWidget(newSeparatorLine(w, "line2"), 4, 0, 1, 3);
 

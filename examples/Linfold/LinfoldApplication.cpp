@@ -58,8 +58,7 @@ LinfoldApplication::LinfoldApplication() : QMainWindow(nullptr, Qt::Window) {
   buildCentralWidget();
   createScene();
 
-  viewer = new SoQtExaminerViewer(viewerArea, nullptr, TRUE, SoQtFullViewer::BUILD_ALL,
-                                  SoQtViewer::BROWSER);
+  viewer = new SoQtExaminerViewer(viewerArea, nullptr, TRUE, SoQtFullViewer::BUILD_ALL, SoQtViewer::BROWSER);
   viewerArea->layout()->addWidget(viewer->getWidget());
   viewer->setCameraType(SoOrthographicCamera::getClassTypeId());
   viewer->setDecoration(FALSE);
@@ -111,14 +110,9 @@ void LinfoldApplication::progressFunction(void* client, int value, int phase) {
       window->progressBar->setMaximum(value);
       window->progressBar->setValue(0);
       break;
-    case 1:
-      window->progressBar->setValue(value);
-      break;
-    case 2:
-      window->progressBar->reset();
-      break;
-    default:
-      break;
+    case 1: window->progressBar->setValue(value); break;
+    case 2: window->progressBar->reset(); break;
+    default: break;
   }
 }
 
@@ -151,8 +145,7 @@ void LinfoldApplication::fpsCallback(void* data, SoAction* action) {
   ++frames;
   double elapsed = (now - start).getValue();
   if (elapsed > 1.0) {
-    if (window && window->fpsLabel)
-      window->fpsLabel->setText(QString::number(frames / elapsed, 'f', 1));
+    if (window && window->fpsLabel) window->fpsLabel->setText(QString::number(frames / elapsed, 'f', 1));
     frames = 0;
     start = SbTime::getTimeOfDay();
   }
@@ -223,8 +216,7 @@ bool LinfoldApplication::openModel(const QString& path) {
     filenameLabel->setText(path);
     // Framed only now that the viewer has the scene again.
     viewer->viewAll();
-  } else if (before && viewer->getCamera() &&
-             viewer->getCamera()->getTypeId() == before->getTypeId()) {
+  } else if (before && viewer->getCamera() && viewer->getCamera()->getTypeId() == before->getTypeId()) {
     viewer->getCamera()->copyFieldValues(before);
   }
   if (before) before->unref();
@@ -269,9 +261,7 @@ bool LinfoldApplication::toggle(QAction* item, bool& next) {
   return state;
 }
 
-std::string LinfoldApplication::numberText(const QString& text) {
-  return text.trimmed().toStdString();
-}
+std::string LinfoldApplication::numberText(const QString& text) { return text.trimmed().toStdString(); }
 
 std::string LinfoldApplication::numberText(const QLineEdit* edit) { return numberText(edit->text()); }
 
@@ -287,8 +277,7 @@ void LinfoldApplication::reportError(const QString& text) {
 QString LinfoldApplication::askSaveName(const char* caption, const char* filter, bool parented,
                                         const char* objectName) {
   if (std::getenv("LINFOLD_NO_DIALOGS")) return QString::fromLocal8Bit(qgetenv("LINFOLD_SAVE_NAME"));
-  QFileDialog dialog(parented ? this : nullptr, caption ? QString(caption) : QString(),
-                     QString(), filter);
+  QFileDialog dialog(parented ? this : nullptr, caption ? QString(caption) : QString(), QString(), filter);
   if (objectName) dialog.setObjectName(objectName);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
@@ -298,20 +287,18 @@ QString LinfoldApplication::askSaveName(const char* caption, const char* filter,
 // ------------------------------------------------------------------ slots
 
 void LinfoldApplication::about() {
-  QMessageBox::about(
-      this, "Linfold Application v0.01",
-      "Linfold turns polygonal models into pen-and-ink illustrations.\n\n"
-      "It demonstrates strokes and dotted lines that follow flow fields on polygonal "
-      "meshes, and the extraction and optimisation of those flow fields. Results are "
-      "exported as vector PDF and as anti-aliased TGA snapshots.\n\n"
-      "Built with Coin, SoQt, Qt, OpenGL, zlib, libart and L-BFGS-B.");
+  QMessageBox::about(this, "Linfold Application v0.01",
+                     "Linfold turns polygonal models into pen-and-ink illustrations.\n\n"
+                     "It demonstrates strokes and dotted lines that follow flow fields on polygonal "
+                     "meshes, and the extraction and optimisation of those flow fields. Results are "
+                     "exported as vector PDF and as anti-aliased TGA snapshots.\n\n"
+                     "Built with Coin, SoQt, Qt, OpenGL, zlib, libart and L-BFGS-B.");
 }
 
 void LinfoldApplication::openFile() {
   // Every format the model reader knows; the classic Inventor filter stays
   // among them.
-  const QString filter = QString::fromStdString(SbModelReader::fileDialogFilter()) +
-                         ";;Open Inventor (*.iv)";
+  const QString filter = QString::fromStdString(SbModelReader::fileDialogFilter()) + ";;Open Inventor (*.iv)";
   QFileDialog dialog(this, "Choose an Inventor file to open ...", QString(), filter);
   dialog.setObjectName("open inventor file dialog");
   dialog.setFileMode(QFileDialog::ExistingFile);
@@ -340,9 +327,7 @@ void LinfoldApplication::changeBackgroundMode(int) {
   if (viewer) viewer->setBackgroundColor(scene->backgroundColour());
 }
 
-void LinfoldApplication::changeObjectsVisibilityMode(int) {
-  toggle(appearanceItems[1], nextObjectsLit);
-}
+void LinfoldApplication::changeObjectsVisibilityMode(int) { toggle(appearanceItems[1], nextObjectsLit); }
 
 void LinfoldApplication::changeAntialiasingMode(int) {
   sceneControls->setAntialiasing(toggle(appearanceItems[2], nextAntialiasing));
@@ -431,9 +416,7 @@ void LinfoldApplication::changeDividingMode(int i) {
 
 void LinfoldApplication::changeSmoothingSteps(int v) { sceneControls->setSmoothingSteps(v); }
 
-void LinfoldApplication::changeSmoothingSpeed() {
-  sceneControls->setSmoothingSpeed(numberText(smoothingSpeedEdit));
-}
+void LinfoldApplication::changeSmoothingSpeed() { sceneControls->setSmoothingSpeed(numberText(smoothingSpeedEdit)); }
 
 void LinfoldApplication::changeSharpEdgesAngle(int v) { sceneControls->setSharpAngle(v); }
 
@@ -518,53 +501,41 @@ void LinfoldApplication::changeStreamlinerDensity() {
 }
 
 // The streamliner's settings take effect with "Apply Changes" (slot 57).
-void LinfoldApplication::changeSSepDistance(const QString& t) {
-  sceneControls->setSeparationDistance(numberText(t));
-}
+void LinfoldApplication::changeSSepDistance(const QString& t) { sceneControls->setSeparationDistance(numberText(t)); }
 
 void LinfoldApplication::changeSProbeDistance(const QString&) {
   sceneControls->setProbeDistance(numberText(probeEdit));
 }
 
-void LinfoldApplication::changeSSharpEdge(const QString& t) {
-  sceneControls->setSharpEdge(numberText(t));
-}
+void LinfoldApplication::changeSSharpEdge(const QString& t) { sceneControls->setSharpEdge(numberText(t)); }
 
 void LinfoldApplication::changeSSharpEdgeState(bool b) {
   sceneControls->setSharpEdgeOn(b);
   sharpEdgeEdit->setEnabled(b);
 }
 
-void LinfoldApplication::changeSMaxBend(const QString& t) {
-  sceneControls->setMaxBend(numberText(t));
-}
+void LinfoldApplication::changeSMaxBend(const QString& t) { sceneControls->setMaxBend(numberText(t)); }
 
 void LinfoldApplication::changeSMaxBendState(bool b) {
   sceneControls->setMaxBendOn(b);
   maxBendEdit->setEnabled(b);
 }
 
-void LinfoldApplication::changeSMinLength(const QString& t) {
-  sceneControls->setMinLength(numberText(t));
-}
+void LinfoldApplication::changeSMinLength(const QString& t) { sceneControls->setMinLength(numberText(t)); }
 
 void LinfoldApplication::changeSMinLengthState(bool b) {
   sceneControls->setMinLengthOn(b);
   minLengthEdit->setEnabled(b);
 }
 
-void LinfoldApplication::changeSMaxLength(const QString& t) {
-  sceneControls->setMaxLength(numberText(t));
-}
+void LinfoldApplication::changeSMaxLength(const QString& t) { sceneControls->setMaxLength(numberText(t)); }
 
 void LinfoldApplication::changeSMaxLengthState(bool b) {
   sceneControls->setMaxLengthOn(b);
   maxLengthEdit->setEnabled(b);
 }
 
-void LinfoldApplication::changeSStepSize(const QString& t) {
-  sceneControls->setStepSize(numberText(t));
-}
+void LinfoldApplication::changeSStepSize(const QString& t) { sceneControls->setStepSize(numberText(t)); }
 
 void LinfoldApplication::changeSTaper(int i) { sceneControls->setTaper(i); }
 
@@ -589,15 +560,13 @@ void LinfoldApplication::changeFlowfieldMode(int m) {
 }
 
 void LinfoldApplication::changeFlowfieldSelect() {
-  const float tolerance =
-      static_cast<float>(toleranceSlider->value()) / static_cast<float>(toleranceSlider->maximum());
+  const float tolerance = static_cast<float>(toleranceSlider->value()) / static_cast<float>(toleranceSlider->maximum());
   sceneControls->selectFlow(selectModeCombo->currentIndex(), numberText(lockRadiusEdit), tolerance);
   render();
 }
 
 void LinfoldApplication::changeFlowfieldTolerance(int v) {
-  sceneControls->applyFlowTolerance(static_cast<float>(v) /
-                                    static_cast<float>(toleranceSlider->maximum()));
+  sceneControls->applyFlowTolerance(static_cast<float>(v) / static_cast<float>(toleranceSlider->maximum()));
   render();
 }
 
@@ -662,8 +631,8 @@ void LinfoldApplication::writeWingedEdgeToIVFile() {
 
 // The application never hides a code in its exports.
 void LinfoldApplication::writeLinesToASCIIFile() {
-  const QString name = askSaveName("Choose a TXT file to save vector graphic to ...", "*.txt",
-                                   true, "save ASCII file dialog");
+  const QString name =
+      askSaveName("Choose a TXT file to save vector graphic to ...", "*.txt", true, "save ASCII file dialog");
   if (name.isEmpty()) return;
   SoLineOutput* lines = scene->nodes().lineOutput;
   lines->filename = QFile::encodeName(name).constData();
@@ -674,8 +643,8 @@ void LinfoldApplication::writeLinesToASCIIFile() {
 }
 
 void LinfoldApplication::writeLinesToPDFFile() {
-  const QString name = askSaveName("Choose a PDF file to save vector graphic to ...", "*.pdf",
-                                   true, "save PDF file dialog");
+  const QString name =
+      askSaveName("Choose a PDF file to save vector graphic to ...", "*.pdf", true, "save PDF file dialog");
   if (name.isEmpty()) return;
   SoLineOutput* lines = scene->nodes().lineOutput;
   lines->filename = QFile::encodeName(name).constData();
@@ -688,20 +657,19 @@ void LinfoldApplication::writeLinesToPDFFile() {
 void LinfoldApplication::writeSnapshot(SoLineOutputHQ* output, const QString& name) {
   if (!output->requestWrite(SbString(QFile::encodeName(name).constData()))) return;
   render();
-  if (output->getWriteResult() == SoLineOutputHQ::WR_FAILED)
-    reportError(QString("Could not write %1").arg(name));
+  if (output->getWriteResult() == SoLineOutputHQ::WR_FAILED) reportError(QString("Could not write %1").arg(name));
 }
 
 void LinfoldApplication::writeLinesToTgaFileHQ() {
-  const QString name = askSaveName("Choose a TGA file to save a snapshot to...", "*.tga", true,
-                                   "save HQ-TGA file dialog");
+  const QString name =
+      askSaveName("Choose a TGA file to save a snapshot to...", "*.tga", true, "save HQ-TGA file dialog");
   if (name.isEmpty()) return;
   writeSnapshot(scene->nodes().tgaOutput, name);
 }
 
 void LinfoldApplication::writeLinesToPdfFileHQ() {
-  const QString name = askSaveName("Choose a PDF file to save a snapshot to...", "*.pdf", true,
-                                   "save HQ-PDF file dialog");
+  const QString name =
+      askSaveName("Choose a PDF file to save a snapshot to...", "*.pdf", true, "save HQ-PDF file dialog");
   if (name.isEmpty()) return;
   writeSnapshot(scene->nodes().pdfOutput, name);
 }
@@ -713,8 +681,8 @@ void LinfoldApplication::renderWithExtraOutput(SoNode* node) {
 }
 
 void LinfoldApplication::writeLinesToSvgFileHQ() {
-  const QString name = askSaveName("Choose an SVG file to save a snapshot to...", "*.svg", true,
-                                   "save HQ-SVG file dialog");
+  const QString name =
+      askSaveName("Choose an SVG file to save a snapshot to...", "*.svg", true, "save HQ-SVG file dialog");
   if (name.isEmpty()) return;
   SoLineOutputSvgHQ* svg = scene->nodes().svgOutput;
   if (!svg->requestWrite(SbString(QFile::encodeName(name).constData()))) return;
@@ -739,13 +707,13 @@ void LinfoldApplication::writePlotterFile(int format, const QString& name) {
 }
 
 void LinfoldApplication::writeLinesToPlotterSvg() {
-  const QString name = askSaveName("Choose an SVG file to save plotter paths to...", "*.svg", true,
-                                   "save plotter SVG file dialog");
+  const QString name =
+      askSaveName("Choose an SVG file to save plotter paths to...", "*.svg", true, "save plotter SVG file dialog");
   if (!name.isEmpty()) writePlotterFile(SoLinePlotterOutput::SVG, name);
 }
 
 void LinfoldApplication::writeLinesToPlotterText() {
-  const QString name = askSaveName("Choose a TXT file to save plotter paths to...", "*.txt", true,
-                                   "save plotter TXT file dialog");
+  const QString name =
+      askSaveName("Choose a TXT file to save plotter paths to...", "*.txt", true, "save plotter TXT file dialog");
   if (!name.isEmpty()) writePlotterFile(SoLinePlotterOutput::TEXT, name);
 }

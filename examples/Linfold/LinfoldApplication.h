@@ -50,7 +50,7 @@ class SoQtExaminerViewer;
 class LinfoldApplication : public QMainWindow {
   Q_OBJECT
 
-public:
+ public:
   // Requires a QApplication. Calls SoQt::init(this) and initLibraryClasses().
   LinfoldApplication();
   ~LinfoldApplication() override;
@@ -98,81 +98,81 @@ public:
   // Progress function installed as progressHook (client = the window).
   static void progressFunction(void* client, int value, int phase);
 
-public slots:
-  void about();                                    // 0
-  void openFile();                                 // 1
-  void resetScene();                               // 2
-  void generateWingedEdge(int id);                 // 3
-  void changeBuildWEOnOffMode();                   // 4
-  void connectObjects(int id);                     // 5
-  void changeBackgroundMode(int id);               // 6
-  void changeObjectsVisibilityMode(int id);        // 7
-  void changeAntialiasingMode(int id);             // 8
-  void changeLineCrackMode(int id);                // 9
-  void changeBackfacesMode(int id);                // 10
-  void changeSilhouetteVisibilityMode(int id);     // 11
-  void changeCameraStaticMode(int id);             // 12
-  void changeMeshZigZagMode(int id);               // 13
-  void changeTriagleChunkMode(int id);             // 14
-  void changeLineZigZagMode(int id);               // 15
-  void changeShortEdgesMode(int id);               // 16
-  void changeSharpAnglesMode(int id);              // 17
-  void changeLineStyleMode(bool b);                // 18
-  void changeLineStripMode(bool b);                // 19
-  void changeAdaptiveSubdivisionSteps(int v);      // 20
-  void changeAdaptiveSubdivisionMode(int i);       // 21
-  void changeSubdivisionSteps(int v);              // 22
-  void changeSubdivisionMode(int i);               // 23
-  void changeDividingSteps(int v);                 // 24
-  void changeDividingMode(int i);                  // 25
-  void changeSmoothingSteps(int v);                // 26
-  void changeSmoothingSpeed();                     // 27
-  void changeSharpEdgesAngle(int v);               // 28
-  void changeSharpAngleMode(bool b);               // 29
-  void changePolygonationMode(bool b);             // 30
-  void changeVisualizationMode(int i);             // 31
-  void changeLsGLlines(bool b);                    // 32
-  void changeLSlineMode(int i);                    // 33
-  void changeLsRebalance(bool b);                  // 34
-  void changeLsLineWidth();                        // 35
-  void changeLsMaxLineWidth();                     // 36
-  void changeLsMinDistance();                      // 37
-  void changeLsMaxDistance();                      // 38
-  void changeSilhouetteVis(bool b);                // 39
-  void changeSilhouetteSharpAngle(int v);          // 40
-  void changeSilhouetteThickness();                // 41
-  void changeStreamlinerVis(bool b);               // 42
-  void changeStreamlinerThickness();               // 43
-  void changeStreamlinerDensity();                 // 44
-  void changeSSepDistance(const QString& t);       // 45
-  void changeSProbeDistance(const QString& t);     // 46
-  void changeSSharpEdge(const QString& t);         // 47
-  void changeSSharpEdgeState(bool b);              // 48
-  void changeSMaxBend(const QString& t);           // 49
-  void changeSMaxBendState(bool b);                // 50
-  void changeSMinLength(const QString& t);         // 51
-  void changeSMinLengthState(bool b);              // 52
-  void changeSMaxLength(const QString& t);         // 53
-  void changeSMaxLengthState(bool b);              // 54
-  void changeSStepSize(const QString& t);          // 55
-  void changeSTaper(int i);                        // 56
-  void changeStreamliner();                        // 57
-  void changeFlowfieldVis(bool b);                 // 58
-  void changeFlowfieldMode(int m);                 // 59
-  void changeFlowfieldSelect();                    // 60
-  void changeFlowfieldTolerance(int v);            // 61
-  void changeFlowfieldReset();                     // 62
-  void changeFlowfieldOptimize();                  // 63
-  void changeFlowfieldRelax();                     // 64
-  void changeFlowfieldUnify();                     // 65
-  void changeFlowfieldRot();                       // 66
-  void changeCurvatureMode(int id);                // 67
-  void writeWingedEdgeToVRMLFile();                // 68
-  void writeWingedEdgeToIVFile();                  // 69
-  void writeLinesToASCIIFile();                    // 70
-  void writeLinesToPDFFile();                      // 71
-  void writeLinesToTgaFileHQ();                    // 72
-  void writeLinesToPdfFileHQ();                    // 73
+ public slots:
+  void about();                                 // 0
+  void openFile();                              // 1
+  void resetScene();                            // 2
+  void generateWingedEdge(int id);              // 3
+  void changeBuildWEOnOffMode();                // 4
+  void connectObjects(int id);                  // 5
+  void changeBackgroundMode(int id);            // 6
+  void changeObjectsVisibilityMode(int id);     // 7
+  void changeAntialiasingMode(int id);          // 8
+  void changeLineCrackMode(int id);             // 9
+  void changeBackfacesMode(int id);             // 10
+  void changeSilhouetteVisibilityMode(int id);  // 11
+  void changeCameraStaticMode(int id);          // 12
+  void changeMeshZigZagMode(int id);            // 13
+  void changeTriagleChunkMode(int id);          // 14
+  void changeLineZigZagMode(int id);            // 15
+  void changeShortEdgesMode(int id);            // 16
+  void changeSharpAnglesMode(int id);           // 17
+  void changeLineStyleMode(bool b);             // 18
+  void changeLineStripMode(bool b);             // 19
+  void changeAdaptiveSubdivisionSteps(int v);   // 20
+  void changeAdaptiveSubdivisionMode(int i);    // 21
+  void changeSubdivisionSteps(int v);           // 22
+  void changeSubdivisionMode(int i);            // 23
+  void changeDividingSteps(int v);              // 24
+  void changeDividingMode(int i);               // 25
+  void changeSmoothingSteps(int v);             // 26
+  void changeSmoothingSpeed();                  // 27
+  void changeSharpEdgesAngle(int v);            // 28
+  void changeSharpAngleMode(bool b);            // 29
+  void changePolygonationMode(bool b);          // 30
+  void changeVisualizationMode(int i);          // 31
+  void changeLsGLlines(bool b);                 // 32
+  void changeLSlineMode(int i);                 // 33
+  void changeLsRebalance(bool b);               // 34
+  void changeLsLineWidth();                     // 35
+  void changeLsMaxLineWidth();                  // 36
+  void changeLsMinDistance();                   // 37
+  void changeLsMaxDistance();                   // 38
+  void changeSilhouetteVis(bool b);             // 39
+  void changeSilhouetteSharpAngle(int v);       // 40
+  void changeSilhouetteThickness();             // 41
+  void changeStreamlinerVis(bool b);            // 42
+  void changeStreamlinerThickness();            // 43
+  void changeStreamlinerDensity();              // 44
+  void changeSSepDistance(const QString& t);    // 45
+  void changeSProbeDistance(const QString& t);  // 46
+  void changeSSharpEdge(const QString& t);      // 47
+  void changeSSharpEdgeState(bool b);           // 48
+  void changeSMaxBend(const QString& t);        // 49
+  void changeSMaxBendState(bool b);             // 50
+  void changeSMinLength(const QString& t);      // 51
+  void changeSMinLengthState(bool b);           // 52
+  void changeSMaxLength(const QString& t);      // 53
+  void changeSMaxLengthState(bool b);           // 54
+  void changeSStepSize(const QString& t);       // 55
+  void changeSTaper(int i);                     // 56
+  void changeStreamliner();                     // 57
+  void changeFlowfieldVis(bool b);              // 58
+  void changeFlowfieldMode(int m);              // 59
+  void changeFlowfieldSelect();                 // 60
+  void changeFlowfieldTolerance(int v);         // 61
+  void changeFlowfieldReset();                  // 62
+  void changeFlowfieldOptimize();               // 63
+  void changeFlowfieldRelax();                  // 64
+  void changeFlowfieldUnify();                  // 65
+  void changeFlowfieldRot();                    // 66
+  void changeCurvatureMode(int id);             // 67
+  void writeWingedEdgeToVRMLFile();             // 68
+  void writeWingedEdgeToIVFile();               // 69
+  void writeLinesToASCIIFile();                 // 70
+  void writeLinesToPDFFile();                   // 71
+  void writeLinesToTgaFileHQ();                 // 72
+  void writeLinesToPdfFileHQ();                 // 73
   // Exports beyond the classic table: the HQ ink as SVG, and the stroke centre
   // lines ordered for a pen plotter as SVG or as a text list.
   void writeLinesToSvgFileHQ();
@@ -184,7 +184,7 @@ public slots:
   // streamliner's second family of strokes at once.
   void changeSCrossHatching(bool b);
 
-private:
+ private:
   void buildCentralWidget();
   void buildMenus();
   void buildControlWindows();
@@ -214,8 +214,7 @@ private:
   // Save dialog: the chosen name, empty when cancelled. With LINFOLD_NO_DIALOGS
   // set no dialog is shown and the name is LINFOLD_SAVE_NAME (unset: cancelled),
   // so scripts and tests can drive the export commands.
-  QString askSaveName(const char* caption, const char* filter, bool parented,
-                      const char* objectName);
+  QString askSaveName(const char* caption, const char* filter, bool parented, const char* objectName);
   // After the render that ran an armed export: "Error" box when its file
   // could not be written.
   void reportFailedWrite(bool written, bool failed, const QString& name);

@@ -65,9 +65,7 @@ float textToFloat(const std::string& text) {
 }
 
 // |text| as a float, at least `floor`.
-float magnitudeAtLeast(const std::string& text, float floor) {
-  return std::max(std::fabs(textToFloat(text)), floor);
-}
+float magnitudeAtLeast(const std::string& text, float floor) { return std::max(std::fabs(textToFloat(text)), floor); }
 
 // `value` with the sign a limit's check box gives it: positive while on,
 // negative (off) otherwise.
@@ -170,23 +168,15 @@ void LinfoldControls::setHiddenLineRemover(bool on) {
 
 void LinfoldControls::setCameraStatic(bool on) { SoSilhouetteSwitches::cameraStatic = on; }
 
-void LinfoldControls::setMeshZigZagRepair(bool on) {
-  SoSilhouetteSwitches::meshZigZagRepair = on ? 1 : 0;
-}
+void LinfoldControls::setMeshZigZagRepair(bool on) { SoSilhouetteSwitches::meshZigZagRepair = on ? 1 : 0; }
 
-void LinfoldControls::setTriangleChunkRepair(bool on) {
-  SoSilhouetteSwitches::triangleChunkRepair = on ? 1 : 0;
-}
+void LinfoldControls::setTriangleChunkRepair(bool on) { SoSilhouetteSwitches::triangleChunkRepair = on ? 1 : 0; }
 
 void LinfoldControls::setLineZigZagRepair(bool on) { scene.nodes().zigZagPurifier->active = on; }
 
-void LinfoldControls::setShortEdgesRepair(bool on) {
-  scene.nodes().shortSegmentPurifier->active = on;
-}
+void LinfoldControls::setShortEdgesRepair(bool on) { scene.nodes().shortSegmentPurifier->active = on; }
 
-void LinfoldControls::setSharpAnglesRepair(bool on) {
-  scene.nodes().sharpAnglePurifier->active = on;
-}
+void LinfoldControls::setSharpAnglesRepair(bool on) { scene.nodes().sharpAnglePurifier->active = on; }
 
 void LinfoldControls::setLineStyle(bool lines) {
   scene.nodes().silhouettes->sendLines = lines;
@@ -277,9 +267,8 @@ void LinfoldControls::setVisualizationMode(int id) {
 void LinfoldControls::setGlLines(bool on) { scene.nodes().lineShapeHQ->glLines = on; }
 
 void LinfoldControls::setLineMode(int entry) {
-  static const int modes[] = {SoLineShapeHQ::M_BLACK, SoLineShapeHQ::M_THICK,
-                              SoLineShapeHQ::M_DENS, SoLineShapeHQ::M_THICK_DENS,
-                              SoLineShapeHQ::M_RESOLUTION};
+  static const int modes[] = {SoLineShapeHQ::M_BLACK, SoLineShapeHQ::M_THICK, SoLineShapeHQ::M_DENS,
+                              SoLineShapeHQ::M_THICK_DENS, SoLineShapeHQ::M_RESOLUTION};
   if (entry >= 0 && entry < 5) scene.nodes().lineShapeHQ->mode = modes[entry];
 }
 
@@ -374,8 +363,8 @@ void LinfoldControls::setStepSize(const std::string& text) {
 }
 
 void LinfoldControls::setTaper(int entry) {
-  static const int methods[] = {SoStreamlinerHQ::TM_NONE, SoStreamlinerHQ::TM_SPHERE,
-                                SoStreamlinerHQ::TM_PLANE, SoStreamlinerHQ::TM_PLANE_AVG};
+  static const int methods[] = {SoStreamlinerHQ::TM_NONE, SoStreamlinerHQ::TM_SPHERE, SoStreamlinerHQ::TM_PLANE,
+                                SoStreamlinerHQ::TM_PLANE_AVG};
   if (entry >= 0 && entry < 4) scene.nodes().streamliner->taperMethod = methods[entry];
 }
 
@@ -405,13 +394,9 @@ void LinfoldControls::optimizeFlow(const std::string& costText) {
   n.flowField->flowField().optimize(n.heModel->model(), textToFloat(costText));
 }
 
-void LinfoldControls::relaxFlow() {
-  scene.nodes().flowField->flowField().relax(scene.nodes().heModel->model());
-}
+void LinfoldControls::relaxFlow() { scene.nodes().flowField->flowField().relax(scene.nodes().heModel->model()); }
 
-void LinfoldControls::unifyFlow() {
-  scene.nodes().flowField->flowField().unify(scene.nodes().heModel->model());
-}
+void LinfoldControls::unifyFlow() { scene.nodes().flowField->flowField().unify(scene.nodes().heModel->model()); }
 
 void LinfoldControls::rotateFlow(const std::string& degreesText) {
   const LinfoldScene::Nodes& n = scene.nodes();

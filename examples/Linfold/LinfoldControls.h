@@ -13,7 +13,7 @@ class LinfoldScene;
 // them (a text that is no finite number is 0); indices are combo entries and
 // radio-button ids, as the window numbers them. Nothing here draws.
 class LinfoldControls {
-public:
+ public:
   explicit LinfoldControls(LinfoldScene& scene) : scene(scene) {}
 
   // Applies every start-up value, in the order the window builds its control
@@ -110,7 +110,7 @@ public:
   // (SoGenerateFlowFieldHQ::CleanUp; the window keeps NONE).
   void setFieldCleanUp(int mode);
 
-private:
+ private:
   LinfoldScene& scene;
 };
 

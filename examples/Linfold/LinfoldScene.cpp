@@ -220,8 +220,7 @@ LinfoldScene::LoadResult LinfoldScene::loadModel(const char* path) {
 
   SoGroup* parent = nullptr;
   SoNode* parentNode = findNamed(root_, "GeometryParentNode");
-  if (parentNode && parentNode->isOfType(SoGroup::getClassTypeId()))
-    parent = static_cast<SoGroup*>(parentNode);
+  if (parentNode && parentNode->isOfType(SoGroup::getClassTypeId())) parent = static_cast<SoGroup*>(parentNode);
   SoNode* oldGeometry = findNamed(root_, "GeometryNode");
   const int index = parent && oldGeometry ? parent->findChild(oldGeometry) : -1;
 
@@ -243,8 +242,7 @@ LinfoldScene::LoadResult LinfoldScene::loadModel(const char* path) {
   bool returned = true;
   if (entered && !directory.empty()) {
     returned = !startDirectory.empty() && chdir(startDirectory.c_str()) == 0;
-    if (!returned && !startDirectory.empty())
-      printf("could not change to directory %s\n", startDirectory.c_str());
+    if (!returned && !startDirectory.empty()) printf("could not change to directory %s\n", startDirectory.c_str());
   }
   // The name as seen from the working directory the reader starts in.
   const std::string& name = entered && returned ? full : fileName;

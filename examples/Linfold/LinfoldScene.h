@@ -44,10 +44,10 @@ class SoWingedEdgeOutput;
 //   LinfoldControls(scene).applyStartup();      // the window's start-up values
 //   scene.loadModel("data/torus.iv");           // then draw scene.root()
 class LinfoldScene {
-public:
+ public:
   // The nodes of the scene by their role, in traversal order.
   struct Nodes {
-    SoCallback* frameCounter = nullptr;  // the window counts frames with it
+    SoCallback* frameCounter = nullptr;              // the window counts frames with it
     SoGenerateWingedEdge* geometryParent = nullptr;  // "GeometryParentNode"
     SoModifyWingedEdge* modifier = nullptr;
     SoGenerateHeModelHQ* heModel = nullptr;
@@ -150,7 +150,7 @@ public:
   // it: no hidden code, lines 0.4 times the export's line width.
   void setLineExportStyle();
 
-private:
+ private:
   void build();
 
   SoSeparator* root_ = nullptr;

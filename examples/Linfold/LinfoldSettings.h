@@ -38,8 +38,8 @@ struct LinfoldSettings {
   int sharpAngle = 115;
   bool largeFaces = false;
 
-  int curvatureMode = 0;       // "Heuristic Curvature"
-  int visualizationMode = 5;   // "Nothing"
+  int curvatureMode = 0;      // "Heuristic Curvature"
+  int visualizationMode = 5;  // "Nothing"
 
   // "Line Settings".
   bool glLines = true;

@@ -106,8 +106,7 @@ JobResult ModelRenderer::run(const Job& job) {
   };
   std::stable_sort(result.written.begin(), result.written.end(),
                    [&](const std::string& a, const std::string& b) { return rank(a) < rank(b); });
-  result.seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   result.ok = result.error.empty();
   return result;
 }
@@ -130,8 +129,7 @@ void ModelRenderer::stage(const char* name) {
     std::printf("linfold-render:   %s took %.1f ms (CPU %.1f ms)\n", part.name, part.ms, part.cpuMs);
     sum += part.ms;
   }
-  if (!parts.empty())
-    std::printf("linfold-render:   everything else took %.1f ms\n", std::max(total - sum, 0.0));
+  if (!parts.empty()) std::printf("linfold-render:   everything else took %.1f ms\n", std::max(total - sum, 0.0));
   std::fflush(stdout);
 }
 
@@ -189,7 +187,8 @@ void ModelRenderer::process(const Job& job, JobResult& result) {
     return;
   }
   const LinfoldScene::Nodes& n = scene.nodes();
-  std::printf("%s\n", n.flowField->flowField().measureTurning(n.heModel->model(), n.curvature->curvature()).text().c_str());
+  std::printf("%s\n",
+              n.flowField->flowField().measureTurning(n.heModel->model(), n.curvature->curvature()).text().c_str());
   refusedSettings(result);
 
   const bool wantPng = !job.files[PNG].empty();
@@ -248,8 +247,7 @@ void ModelRenderer::process(const Job& job, JobResult& result) {
     else
       note(result, error);
   }
-  if (std::any_of(job.files.begin(), job.files.end(), [](const std::string& f) { return !f.empty(); }))
-    stage("write");
+  if (std::any_of(job.files.begin(), job.files.end(), [](const std::string& f) { return !f.empty(); })) stage("write");
   reportPeakMemory();
 }
 

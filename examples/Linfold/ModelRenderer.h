@@ -36,11 +36,11 @@ struct JobResult {
 // last report or restart (the CPU time of all threads), and returns the wall
 // time.
 class StageClock {
-public:
+ public:
   double report(const char* stage);
   void restart();
 
-private:
+ private:
   std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
   double cpuStart = 0.0;  // the process's CPU time at the start, ms
 };
@@ -51,15 +51,14 @@ private:
 // nodes and draws again (one draw per output of the same node). The ink PNG
 // is the TGA snapshot's raster. Reports the time of each stage when asked to.
 class ModelRenderer {
-public:
-  ModelRenderer(LinfoldScene& scene, OffscreenCanvas& canvas, SceneExporters& exporters,
-                const Options& options, bool reportTimings)
-      : scene(scene), canvas(canvas), exporters(exporters), opt(options),
-        reportTimings(reportTimings) {}
+ public:
+  ModelRenderer(LinfoldScene& scene, OffscreenCanvas& canvas, SceneExporters& exporters, const Options& options,
+                bool reportTimings)
+      : scene(scene), canvas(canvas), exporters(exporters), opt(options), reportTimings(reportTimings) {}
 
   JobResult run(const Job& job);
 
-private:
+ private:
   void process(const Job& job, JobResult& result);
   void note(JobResult& result, const std::string& error);
   void stage(const char* name);

@@ -60,8 +60,8 @@ SbRotation cameraTurn(const View& v) {
 // Points of the geometry's triangles in world space.
 struct TrianglePoints {
   std::vector<SbVec3f> points;
-  static void collect(void* data, SoCallbackAction* action, const SoPrimitiveVertex* a,
-                      const SoPrimitiveVertex* b, const SoPrimitiveVertex* c) {
+  static void collect(void* data, SoCallbackAction* action, const SoPrimitiveVertex* a, const SoPrimitiveVertex* b,
+                      const SoPrimitiveVertex* c) {
     TrianglePoints* self = static_cast<TrianglePoints*>(data);
     const SbMatrix& toWorld = action->getModelMatrix();
     for (const SoPrimitiveVertex* v : {a, b, c}) {
@@ -127,8 +127,7 @@ bool OffscreenCanvas::create(int w, int h, std::string& error) {
   fboFormat.setInternalTextureFormat(GL_RGBA8);
   fbo.reset(new QOpenGLFramebufferObject(width, height, fboFormat));
   if (!fbo->isValid()) {
-    error = "cannot create a " + std::to_string(width) + " x " + std::to_string(height) +
-            " framebuffer";
+    error = "cannot create a " + std::to_string(width) + " x " + std::to_string(height) + " framebuffer";
     fbo.reset();
     context.doneCurrent();
     return false;
@@ -214,8 +213,8 @@ void OffscreenCanvas::frame(SoNode* geometry, const View& v) {
     const float needHeight = (hi[1] - lo[1]) / fill, needWidth = (hi[0] - lo[0]) / fill;
     const float h = std::max(needHeight, needWidth / aspect);
     const float distance = hi[2] + size;
-    camera->position = centre + axis[0] * (0.5f * (lo[0] + hi[0])) + axis[1] * (0.5f * (lo[1] + hi[1])) +
-                       axis[2] * distance;
+    camera->position =
+        centre + axis[0] * (0.5f * (lo[0] + hi[0])) + axis[1] * (0.5f * (lo[1] + hi[1])) + axis[2] * distance;
     static_cast<SoOrthographicCamera*>(camera)->height = h > 0.0f ? h : size;
     camera->focalDistance = distance;
     camera->nearDistance = distance - hi[2] - margin;

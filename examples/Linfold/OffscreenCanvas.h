@@ -30,7 +30,7 @@ namespace render {
 // space). Needs a QGuiApplication; goes before the scene it draws, since its
 // display lists and textures are released with the context.
 class OffscreenCanvas {
-public:
+ public:
   OffscreenCanvas(SoNode* scene, bool perspective);
   ~OffscreenCanvas();
   OffscreenCanvas(const OffscreenCanvas&) = delete;
@@ -50,7 +50,7 @@ public:
   // when asked for.
   bool draw(const SbColor& background, QImage* picture, std::string& error);
 
-private:
+ private:
   SbViewportRegion viewport() const;
   void release();
 

@@ -157,8 +157,10 @@ bool parseSeconds(const std::string& s, double& seconds) {
   if (s.empty() || s.size() > 16) return false;
   int dots = 0;
   for (char c : s) {
-    if (c == '.') ++dots;
-    else if (c < '0' || c > '9') return false;
+    if (c == '.')
+      ++dots;
+    else if (c < '0' || c > '9')
+      return false;
   }
   if (dots > 1 || s == ".") return false;
   seconds = std::strtod(s.c_str(), nullptr);
@@ -168,8 +170,8 @@ bool parseSeconds(const std::string& s, double& seconds) {
 bool parseSize(const std::string& s, int& w, int& h) {
   size_t x = s.find('x');
   if (x == std::string::npos) return false;
-  return parseInt(s.substr(0, x), w) && parseInt(s.substr(x + 1), h) && w >= 1 && h >= 1 &&
-         w <= kMaxSize && h <= kMaxSize;
+  return parseInt(s.substr(0, x), w) && parseInt(s.substr(x + 1), h) && w >= 1 && h >= 1 && w <= kMaxSize &&
+         h <= kMaxSize;
 }
 
 bool isIdentifier(const std::string& s) {
@@ -232,8 +234,7 @@ bool parseView(const std::string& s, View& view) {
   for (;;) {
     const size_t comma = s.find(',', start);
     float a = 0.0f;
-    if (!parseFloat(s.substr(start, comma == std::string::npos ? std::string::npos : comma - start), a))
-      return false;
+    if (!parseFloat(s.substr(start, comma == std::string::npos ? std::string::npos : comma - start), a)) return false;
     angles.push_back(a);
     if (comma == std::string::npos) break;
     start = comma + 1;
@@ -340,7 +341,8 @@ int parseArguments(int argc, char** argv, Options& opt, bool& help) {
         const std::string name = value.substr(start, comma - start);
         const int id = outputByName(name);
         if (id < 0) {
-          fail("unknown format \"" + name + "\" in --formats (known: png,pdf,tga,svg,lines-pdf,lines-txt,"
+          fail("unknown format \"" + name +
+               "\" in --formats (known: png,pdf,tga,svg,lines-pdf,lines-txt,"
                "vrml,iv,plotter-svg,plotter-txt)");
           return 2;
         }
@@ -353,8 +355,7 @@ int parseArguments(int argc, char** argv, Options& opt, bool& help) {
     } else if (batch || opt.models.empty()) {
       opt.models.push_back(arg);
     } else {
-      fail("more than one model given (" + opt.models[0] + " and " + arg +
-           "); use --out-dir DIR for many");
+      fail("more than one model given (" + opt.models[0] + " and " + arg + "); use --out-dir DIR for many");
       return 2;
     }
   }
@@ -363,13 +364,13 @@ int parseArguments(int argc, char** argv, Options& opt, bool& help) {
     return 2;
   }
   if (opt.models.empty()) {
-    std::printf("usage: linfold-render MODEL [--size WxH] [OUTPUT FILE]... [--set TYPE[N].FIELD=VALUE]...\n"
-                "       linfold-render --out-dir DIR [--formats LIST | OUTPUT...] MODEL|FOLDER...\n"
-                "  linfold-render --help lists every option.\n");
+    std::printf(
+        "usage: linfold-render MODEL [--size WxH] [OUTPUT FILE]... [--set TYPE[N].FIELD=VALUE]...\n"
+        "       linfold-render --out-dir DIR [--formats LIST | OUTPUT...] MODEL|FOLDER...\n"
+        "  linfold-render --help lists every option.\n");
     return 2;
   }
-  if (batch && std::none_of(opt.wanted.begin(), opt.wanted.end(), [](bool b) { return b; }))
-    opt.wanted[PNG] = true;
+  if (batch && std::none_of(opt.wanted.begin(), opt.wanted.end(), [](bool b) { return b; })) opt.wanted[PNG] = true;
   return 0;
 }
 

@@ -103,8 +103,8 @@ std::string refusedOutputs(const Job& job) {
     const std::string same = fs::weakly_canonical(fs::absolute(file, ec), ec).string();
     for (const auto& other : named)
       if (other.second == same)
-        return std::string("the ") + kOutputs[other.first].name + " and " + kOutputs[id].name +
-               " outputs both name " + file;
+        return std::string("the ") + kOutputs[other.first].name + " and " + kOutputs[id].name + " outputs both name " +
+               file;
     named.emplace_back(id, same);
   }
   return std::string();
@@ -152,7 +152,8 @@ int main(int argc, char** argv) {
     JobResult result;
     result.error = refusedOutputs(job);
     if (result.error.empty())
-      result = runIsolated(job, opt.maxSeconds, [&]() { return drawModel(argv[0], opt, job, false); }, interrupted);
+      result = runIsolated(
+          job, opt.maxSeconds, [&]() { return drawModel(argv[0], opt, job, false); }, interrupted);
     else
       fail(result.error);
     console.end(result.ok);

@@ -21,7 +21,7 @@ namespace render {
 // The nodes of the scene that write linfold-render's outputs other than the
 // PNG. They write during a draw: arm them, draw, check.
 class SceneExporters {
-public:
+ public:
   // The SVG and plotter writers stand outside the scene; when an output of
   // theirs is wanted they are placed beside the PDF snapshot writer (same line
   // set, line settings and view) for the whole run.
@@ -37,7 +37,7 @@ public:
   // later model does not write under this name.
   bool check(int id, const std::string& path, std::string& error);
 
-private:
+ private:
   // The write result of the output's node.
   const SbWriteResult* result(int id) const { return pick<const SbWriteResult>(id); }
   // The output's node as a T (a base every output node has), or null.

@@ -55,8 +55,7 @@ void appendState(PdfDocument* doc, PdfPage* page, const std::string& line) {
   }
 }
 
-std::string numbers(PdfDocument* doc, std::initializer_list<double> values, int decimals,
-                    const char* op) {
+std::string numbers(PdfDocument* doc, std::initializer_list<double> values, int decimals, const char* op) {
   std::string s;
   for (double v : values) {
     pdf_detail::appendNumber(doc, s, v, decimals);
@@ -69,8 +68,7 @@ std::string numbers(PdfDocument* doc, std::initializer_list<double> values, int 
 
 void toDomain(PdfDocument* doc, PdfPage* page, double& x, double& y) {
   if (!page->domain.valid) {
-    cpdf_Error(doc, PDF_ERROR, kLibraryName,
-               "Plot domain has not been set. See cpdf_setPlotDomain()");
+    cpdf_Error(doc, PDF_ERROR, kLibraryName, "Plot domain has not been set. See cpdf_setPlotDomain()");
     x = y = 0.0;
     return;
   }
@@ -98,8 +96,7 @@ PdfPage* currentPage(PdfDocument* doc, const char* op) {
   }
   if (doc->currentPage < 1 || doc->currentPage > static_cast<int>(doc->pages.size()) ||
       !doc->pages[doc->currentPage - 1].initialized) {
-    cpdf_Error(doc, PDF_ERROR, kLibraryName, "%s: no page has been initialized. See cpdf_pageInit()",
-               op);
+    cpdf_Error(doc, PDF_ERROR, kLibraryName, "%s: no page has been initialized. See cpdf_pageInit()", op);
     return nullptr;
   }
   doc->finalized = false;
@@ -126,8 +123,7 @@ void cpdf_rawLineto(PdfDocument* doc, double x, double y) {
   page->currentY = y;
 }
 
-void cpdf_rawCurveto(PdfDocument* doc, double x1, double y1, double x2, double y2, double x3,
-                     double y3) {
+void cpdf_rawCurveto(PdfDocument* doc, double x1, double y1, double x2, double y2, double x3, double y3) {
   PdfPage* page = currentPage(doc, "cpdf_rawCurveto");
   if (!page) return;
   appendPath(doc, page, numbers(doc, {x1, y1, x2, y2, x3, y3}, 3, "c"));
@@ -169,18 +165,13 @@ void cpdf_concat(PdfDocument* doc, double a, double b, double c, double d, doubl
   PdfPage* page = currentPage(doc, "cpdf_concat");
   if (!page) return;
   if (page->pathStart != std::string::npos)
-    cpdf_Error(doc, PDF_WARNING, kLibraryName,
-               "cpdf_concat inside a path: the matrix is applied before the path");
+    cpdf_Error(doc, PDF_WARNING, kLibraryName, "cpdf_concat inside a path: the matrix is applied before the path");
   appendState(doc, page, numbers(doc, {a, b, c, d, e, f}, 4, "cm"));
 }
 
-void cpdf_translate(PdfDocument* doc, double tx, double ty) {
-  cpdf_concat(doc, 1.0, 0.0, 0.0, 1.0, tx, ty);
-}
+void cpdf_translate(PdfDocument* doc, double tx, double ty) { cpdf_concat(doc, 1.0, 0.0, 0.0, 1.0, tx, ty); }
 
-void cpdf_scale(PdfDocument* doc, double sx, double sy) {
-  cpdf_concat(doc, sx, 0.0, 0.0, sy, 0.0, 0.0);
-}
+void cpdf_scale(PdfDocument* doc, double sx, double sy) { cpdf_concat(doc, sx, 0.0, 0.0, sy, 0.0, 0.0); }
 
 void cpdf_setlinejoin(PdfDocument* doc, int join) {
   PdfPage* page = currentPage(doc, "cpdf_setlinejoin");
@@ -234,8 +225,7 @@ void cpdf_circle(PdfDocument* doc, double x, double y, double r) {
 // (r cos h, r sin h) with both control points at x = (4 - cos h) r / 3 meets
 // the circle in its ends and its middle and has the circle's tangents at its
 // ends; the piece is then rotated to its middle angle.
-void cpdf_arc(PdfDocument* doc, double x, double y, double r, double startDeg, double endDeg,
-              int moveFirst) {
+void cpdf_arc(PdfDocument* doc, double x, double y, double r, double startDeg, double endDeg, int moveFirst) {
   if (!currentPage(doc, "cpdf_arc")) return;
   const double degToRad = 0.017453292522222223;
   const double a0 = startDeg * degToRad;
@@ -262,8 +252,7 @@ void cpdf_arc(PdfDocument* doc, double x, double y, double r, double startDeg, d
   if (std::fabs(sweep) > maxSweep) {
     double rest = std::fmod(sweep, 360.0);
     if (std::fabs(rest) < 1e-9) rest = sweep > 0 ? 360.0 : -360.0;
-    cpdf_Error(doc, PDF_WARNING, kLibraryName, "cpdf_arc: sweep of %.0f degrees reduced to %.3f",
-               sweep, rest);
+    cpdf_Error(doc, PDF_WARNING, kLibraryName, "cpdf_arc: sweep of %.0f degrees reduced to %.3f", sweep, rest);
     sweep = rest;
   }
 

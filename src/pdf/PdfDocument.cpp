@@ -29,12 +29,10 @@ const char* const kDefaultBox = "0 0 595 842";
 
 // The 23 bytes of the binary marker line after the header. The line starts
 // with '%' so that it is a comment, as PDF requires of anything outside objects.
-const unsigned char kMarker[23] = {0x7a, 0x47, 0x5f, 0xd5, 0xf9, 0xdf, 0x4a, 0xa4,
-                                   0x18, 0xb7, 0xb0, 0x23, 0x73, 0x36, 0x1f, 0xa6,
-                                   0x64, 0x52, 0x20, 0x4c, 0x84, 0x73, 0x1f};
+const unsigned char kMarker[23] = {0x7a, 0x47, 0x5f, 0xd5, 0xf9, 0xdf, 0x4a, 0xa4, 0x18, 0xb7, 0xb0, 0x23,
+                                   0x73, 0x36, 0x1f, 0xa6, 0x64, 0x52, 0x20, 0x4c, 0x84, 0x73, 0x1f};
 
-int zlibCompress(unsigned char* dest, unsigned long* destLen, const unsigned char* source,
-                 unsigned long sourceLen) {
+int zlibCompress(unsigned char* dest, unsigned long* destLen, const unsigned char* source, unsigned long sourceLen) {
   uLongf len = *destLen;
   const int rc = compress(dest, &len, source, sourceLen);
   *destLen = len;
@@ -87,8 +85,7 @@ bool parseBox(const char* text, double box[4]) {
 
 std::string checkedBox(PdfDocument* doc, const char* text, const char* fallback, double box[4]) {
   if (parseBox(text, box)) return text;
-  cpdf_Error(doc, PDF_WARNING, kLibraryName, "Invalid page box \"%s\", using \"%s\"",
-             text ? text : "(null)", fallback);
+  cpdf_Error(doc, PDF_WARNING, kLibraryName, "Invalid page box \"%s\", using \"%s\"", text ? text : "(null)", fallback);
   parseBox(fallback, box);
   return fallback;
 }
@@ -135,8 +132,7 @@ void writeContentStream(PdfDocument* doc, std::string& out, const PdfPage& page)
                                                 reinterpret_cast<const unsigned char*>(raw.data()),
                                                 static_cast<unsigned long>(raw.size()));
     if (rc == Z_OK) {
-      appendf(out, "<<\n/Length %ld\n/Filter [%s]\n>>\nstream\n", static_cast<long>(len),
-              doc->filterName.c_str());
+      appendf(out, "<<\n/Length %ld\n/Filter [%s]\n>>\nstream\n", static_cast<long>(len), doc->filterName.c_str());
       out.append(packed.data(), len);
       out += "\nendstream\n";
       return;
@@ -182,8 +178,7 @@ void cpdf_Error(PdfDocument*, int level, const char* module, const char* fmt, ..
   va_start(ap, fmt);
   std::vsnprintf(msg, sizeof msg, fmt, ap);
   va_end(ap);
-  std::printf("%s %s: %s\n", module ? module : kLibraryName,
-              level >= PDF_ERROR ? "error" : "warning", msg);
+  std::printf("%s %s: %s\n", module ? module : kLibraryName, level >= PDF_ERROR ? "error" : "warning", msg);
   std::fflush(stdout);
 }
 
@@ -221,8 +216,7 @@ void cpdf_init(PdfDocument* doc) {
     cpdf_Error(nullptr, PDF_ERROR, kLibraryName, "No document");
     return;
   }
-  if (doc->state != PDF_STATE_OPENED)
-    cpdf_Error(doc, PDF_WARNING, kLibraryName, "cpdf_open() has not been called.");
+  if (doc->state != PDF_STATE_OPENED) cpdf_Error(doc, PDF_WARNING, kLibraryName, "cpdf_open() has not been called.");
   doc->author = std::string(kAuthor).substr(0, kMaxAuthor);
   doc->pages.clear();
   doc->currentPage = 0;
@@ -230,8 +224,7 @@ void cpdf_init(PdfDocument* doc) {
   doc->state = PDF_STATE_INITIALIZED;
 }
 
-int cpdf_pageInit(PdfDocument* doc, int page, int rotation, const char* mediaBox,
-                  const char* cropBox) {
+int cpdf_pageInit(PdfDocument* doc, int page, int rotation, const char* mediaBox, const char* cropBox) {
   if (!doc) {
     cpdf_Error(nullptr, PDF_ERROR, kLibraryName, "No document");
     return -1;
@@ -241,8 +234,7 @@ int cpdf_pageInit(PdfDocument* doc, int page, int rotation, const char* mediaBox
     return -1;
   }
   if (page > doc->limits.nMaxPages) {
-    cpdf_Error(doc, PDF_ERROR, kLibraryName, "Too many pages: %d. Increase limit by cpdf_open()",
-               page);
+    cpdf_Error(doc, PDF_ERROR, kLibraryName, "Too many pages: %d. Increase limit by cpdf_open()", page);
     return -1;
   }
   if (page <= static_cast<int>(doc->pages.size()) && doc->pages[page - 1].initialized) {
@@ -255,8 +247,7 @@ int cpdf_pageInit(PdfDocument* doc, int page, int rotation, const char* mediaBox
     PdfPage& p = doc->pages[page - 1];
     p = PdfPage();
     if (rotation != PDF_PORTRAIT && rotation != PDF_LANDSCAPE)
-      cpdf_Error(doc, PDF_WARNING, kLibraryName, "Unknown page rotation %d, using portrait",
-                 rotation);
+      cpdf_Error(doc, PDF_WARNING, kLibraryName, "Unknown page rotation %d, using portrait", rotation);
     p.rotation = rotation == PDF_LANDSCAPE ? 90 : 0;
     double media[4], crop[4];
     p.mediaBox = checkedBox(doc, mediaBox, kDefaultBox, media);
@@ -351,8 +342,7 @@ void cpdf_finalizeAll(PdfDocument* doc) {
     appendf(out, "/Pages %d 0 R\n", pagesObj);
     appendf(out, "/Outlines %d 0 R\n", outlinesObj);
     if (const char* mode = pageModeName(doc->pageMode)) appendf(out, "/PageMode /%s\n", mode);
-    if (const char* layout = pageLayoutName(doc->pageLayout))
-      appendf(out, "/PageLayout /%s\n", layout);
+    if (const char* layout = pageLayoutName(doc->pageLayout)) appendf(out, "/PageLayout /%s\n", layout);
     if (doc->viewerPreferences) {
       out += "/ViewerPreferences <<\n";
       if (doc->viewerPreferences & PDF_HIDE_TOOLBAR) out += "/HideToolbar true\n";
@@ -405,8 +395,8 @@ void cpdf_finalizeAll(PdfDocument* doc) {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    appendf(out, "/CreationDate (D:%04d%02d%02d%02d%02d%02d)\n", local.tm_year + 1900,
-            local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    appendf(out, "/CreationDate (D:%04d%02d%02d%02d%02d%02d)\n", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+            local.tm_hour, local.tm_min, local.tm_sec);
     appendf(out, "/Producer ([%s %s] %s)\n", kLibraryTitle, kLibraryVersion, kPlatform);
     out += "/Author (User: ";
     pdf_detail::appendPdfString(out, doc->author);

@@ -54,13 +54,13 @@ struct PdfPlotDomain {
 
 struct PdfPage {
   bool initialized = false;
-  int objectNumber = 0;   // assigned by cpdf_finalizeAll
+  int objectNumber = 0;  // assigned by cpdf_finalizeAll
   int parentNumber = 0;
   int contentNumber = 0;
-  int rotation = 0;       // degrees, as written in /Rotate
-  std::string mediaBox;   // four numbers, e.g. "0 0 595 842"
+  int rotation = 0;      // degrees, as written in /Rotate
+  std::string mediaBox;  // four numbers, e.g. "0 0 595 842"
   std::string cropBox;
-  std::string content;    // the page's content stream, uncompressed
+  std::string content;  // the page's content stream, uncompressed
   PdfPlotDomain domain;
   double currentX = 0.0, currentY = 0.0;  // current point, in points
   double subpathX = 0.0, subpathY = 0.0;  // start of the current subpath
@@ -79,10 +79,10 @@ struct PdfDocument {
   bool compress = false;
   std::string filterName = "/FlateDecode";
   PdfDocLimits limits;
-  std::vector<PdfPage> pages;  // index = page number - 1, grown on demand
-  int currentPage = 0;         // 0: none
-  std::string stream;          // the finished file, after cpdf_finalizeAll
-  bool finalized = false;      // `stream` is up to date with the document
+  std::vector<PdfPage> pages;       // index = page number - 1, grown on demand
+  int currentPage = 0;              // 0: none
+  std::string stream;               // the finished file, after cpdf_finalizeAll
+  bool finalized = false;           // `stream` is up to date with the document
   std::vector<long> objectOffsets;  // index = object number; [0] unused
   std::string creator = "A ClibPDF program";
   std::string title = "No Title";
@@ -143,8 +143,7 @@ void cpdf_close(PdfDocument* doc);
 // Raw calls take points in the page's current user space.
 void cpdf_rawMoveto(PdfDocument* doc, double x, double y);
 void cpdf_rawLineto(PdfDocument* doc, double x, double y);
-void cpdf_rawCurveto(PdfDocument* doc, double x1, double y1, double x2, double y2, double x3,
-                     double y3);
+void cpdf_rawCurveto(PdfDocument* doc, double x1, double y1, double x2, double y2, double x3, double y3);
 // Domain calls map (x, y) through the current page's plot domain first.
 void cpdf_moveto(PdfDocument* doc, double x, double y);
 void cpdf_lineto(PdfDocument* doc, double x, double y);
@@ -166,8 +165,7 @@ void cpdf_circle(PdfDocument* doc, double x, double y, double r);
 // Circular arc from startDeg to endDeg (counter-clockwise when end > start,
 // clockwise otherwise), in pieces of at most 90 degrees. The start point is
 // reached with a move when moveFirst is non-zero, else with a line.
-void cpdf_arc(PdfDocument* doc, double x, double y, double r, double startDeg, double endDeg,
-              int moveFirst);
+void cpdf_arc(PdfDocument* doc, double x, double y, double r, double startDeg, double endDeg, int moveFirst);
 
 // The current page's content stream (uncompressed), or null without a page.
 const std::string* cpdf_currentContent(PdfDocument* doc);

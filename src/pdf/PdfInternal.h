@@ -26,8 +26,8 @@ PdfPage* currentPage(PdfDocument* doc, const char* op);
 void reportMemoryFailure(PdfDocument* doc);
 
 // The zlib compressor; replaceable so that tests can make it fail.
-using CompressFunction = int (*)(unsigned char* dest, unsigned long* destLen,
-                                 const unsigned char* source, unsigned long sourceLen);
+using CompressFunction = int (*)(unsigned char* dest, unsigned long* destLen, const unsigned char* source,
+                                 unsigned long sourceLen);
 extern CompressFunction compressFunction;
 
 }  // namespace pdf_detail

@@ -15,7 +15,7 @@
 // costs one more load. clear() keeps the chunks for the next filling.
 template <class T>
 class ChunkedArray {
-public:
+ public:
   static constexpr std::size_t chunkBits = 18;
   static constexpr std::size_t chunkSize = std::size_t(1) << chunkBits;
 
@@ -40,7 +40,7 @@ public:
   }
   void clear() { count = 0; }
 
-private:
+ private:
   std::vector<std::unique_ptr<T[], LargeBlockDeleter>> chunks;
   std::size_t count = 0;
 };

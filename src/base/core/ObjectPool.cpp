@@ -7,8 +7,7 @@
 
 #include "core/LargeBlock.h"
 
-ObjectPool::ObjectPool(const char* name, std::size_t elementSize, std::size_t alignment)
-    : poolName(name) {
+ObjectPool::ObjectPool(const char* name, std::size_t elementSize, std::size_t alignment) : poolName(name) {
   align = alignment < alignof(void*) ? alignof(void*) : alignment;
   std::size_t size = elementSize < sizeof(void*) ? sizeof(void*) : elementSize;
   stride = (size + align - 1) / align * align;
@@ -16,8 +15,8 @@ ObjectPool::ObjectPool(const char* name, std::size_t elementSize, std::size_t al
 
 ObjectPool::~ObjectPool() {
   if (liveCount > 0) {
-    std::printf("Warning: %s leaked memory (%i element%s)!\n", poolName ? poolName : "a pool",
-                liveCount, liveCount >= 2 ? "s" : "");
+    std::printf("Warning: %s leaked memory (%i element%s)!\n", poolName ? poolName : "a pool", liveCount,
+                liveCount >= 2 ? "s" : "");
     std::fflush(stdout);
   }
   while (blocks) {

@@ -8,7 +8,7 @@
 // constructs nor destroys them. A pool that still has live elements when it is
 // destroyed (pools are static objects, so: at program exit) prints a warning.
 class ObjectPool {
-public:
+ public:
   static constexpr int chunkElements = 16;
 
   // elementSize and alignment of the record; a null name reports as "a pool".
@@ -35,7 +35,7 @@ public:
   std::size_t elementSize() const { return stride; }
   int chunkCount() const { return chunkTotal; }
 
-private:
+ private:
   // One heap allocation holding `chunks` consecutive chunks.
   struct Block {
     Block* next;
@@ -62,9 +62,8 @@ private:
 // A pool of records of type T; the element size and alignment come from T.
 template <class T>
 class TypedObjectPool : public ObjectPool {
-public:
-  explicit TypedObjectPool(const char* name)
-      : ObjectPool(name, sizeof(T), alignof(T)) {}
+ public:
+  explicit TypedObjectPool(const char* name) : ObjectPool(name, sizeof(T), alignof(T)) {}
   T* take() { return static_cast<T*>(ObjectPool::take()); }
   void giveBack(T* element) { ObjectPool::giveBack(element); }
 };

@@ -16,14 +16,14 @@ double msecNow();
 // With a = b = 4 it prints sixteen ticks over `total` steps, every fourth one
 // as a percentage.
 class ProgressMeter {
-public:
+ public:
   // Returns false and prints nothing when total < 1; step() and end() then do
   // nothing either.
   bool begin(const char* name, int total, int a = 4, int b = 4);
   void step();
   void end();
 
-private:
+ private:
   bool running = false;
   double start = 0.0;
   int64_t unitsPerStep = 0;

@@ -47,9 +47,7 @@ void splitPath(const std::string& path, std::string& folder, std::string& name) 
 // ".<name>.linfold-" for the temporary files of a target, the name cut
 // short: marked as ours, so that clearing the leftovers of a stopped writer
 // never takes a user's ".<name>.backup".
-std::string temporaryPrefix(const std::string& name) {
-  return "." + name.substr(0, kMaxNameInTemporary) + ".linfold-";
-}
+std::string temporaryPrefix(const std::string& name) { return "." + name.substr(0, kMaxNameInTemporary) + ".linfold-"; }
 
 // The permission bits a new file gets: 0666 less the process's umask, read
 // from /proc without changing it (umask() would briefly change it for every
@@ -58,7 +56,8 @@ mode_t newFileMode() {
   std::ifstream status("/proc/self/status");
   std::string line;
   while (std::getline(status, line))
-    if (line.compare(0, 6, "Umask:") == 0) return 0666 & ~static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+    if (line.compare(0, 6, "Umask:") == 0)
+      return 0666 & ~static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
   return 0644;
 }
 

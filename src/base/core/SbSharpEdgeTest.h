@@ -15,7 +15,7 @@
 // plane do not turn sharp at 180, nor opposite faces at 0. An angle that is
 // not a number makes no edge sharp. The dot product is taken in double.
 class SbSharpEdgeTest {
-public:
+ public:
   explicit SbSharpEdgeTest(float angleDegrees)
       : bound(std::isnan(angleDegrees) ? -std::numeric_limits<double>::infinity()
                                        : std::cos((180.0 - double(angleDegrees)) * M_PI / 180.0) - kNormalRounding) {}
@@ -28,7 +28,7 @@ public:
 
   static constexpr double kNormalRounding = 1e-6;
 
-private:
+ private:
   double bound;
 };
 

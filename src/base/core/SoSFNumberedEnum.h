@@ -14,7 +14,7 @@ class SoSFNumberedEnum : public SoSFEnum {
   typedef SoSFEnum inherited;
   SO_SFIELD_DERIVED_HEADER(SoSFNumberedEnum, int, int);
 
-public:
+ public:
   static void initClass();
 };
 

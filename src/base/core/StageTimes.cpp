@@ -38,9 +38,6 @@ double cpuNow() {
 
 }  // namespace stagetimes
 
-StageTimer::StageTimer(const char* name)
-    : stage(name), start(msecNow()), cpuStart(stagetimes::cpuNow()) {}
+StageTimer::StageTimer(const char* name) : stage(name), start(msecNow()), cpuStart(stagetimes::cpuNow()) {}
 
-StageTimer::~StageTimer() {
-  stagetimes::add(stage, msecNow() - start, stagetimes::cpuNow() - cpuStart);
-}
+StageTimer::~StageTimer() { stagetimes::add(stage, msecNow() - start, stagetimes::cpuNow() - cpuStart); }

@@ -28,13 +28,13 @@ double cpuNow();
 
 // Adds the time between its construction and its destruction to a stage.
 class StageTimer {
-public:
+ public:
   explicit StageTimer(const char* stage);
   ~StageTimer();
   StageTimer(const StageTimer&) = delete;
   StageTimer& operator=(const StageTimer&) = delete;
 
-private:
+ private:
   const char* stage;
   double start;
   double cpuStart;

@@ -4,7 +4,7 @@
 // Nested console timing trace: "+name" on entry and "-name: 1.23ms" on leaving,
 // both indented by one tab per enclosing scope.
 class TimingScope {
-public:
+ public:
   explicit TimingScope(const char* name);
   ~TimingScope();
   TimingScope(const TimingScope&) = delete;
@@ -12,7 +12,7 @@ public:
 
   static int depth();
 
-private:
+ private:
   double start;
   const char* name;
 };

@@ -57,8 +57,7 @@ const int kAhead = 8;
 // elimination with partial pivoting (pivot: the first row with the largest
 // magnitude). Fails when a pivot is 0 or when |det A| <= tolerance * hadamard.
 // A and R are overwritten.
-bool solveSquare(double (*a)[5], double (*r)[3], int n, double hadamard, double tolerance,
-                 double (*y)[3]) {
+bool solveSquare(double (*a)[5], double (*r)[3], int n, double hadamard, double tolerance, double (*y)[3]) {
   double* A[5];
   double* R[5];
   double inverse[5];
@@ -100,8 +99,7 @@ bool solveSquare(double (*a)[5], double (*r)[3], int n, double hadamard, double 
 // and diagonal used) by an LDL^T factorisation. Fails unless A is positive
 // definite with det A > tolerance * (product of its diagonal); the ratio is
 // the product of d_k / A_kk, which cannot underflow.
-bool solveGram(const double (*a)[5], const double (*r)[3], int n, double tolerance,
-               double (*y)[3]) {
+bool solveGram(const double (*a)[5], const double (*r)[3], int n, double tolerance, double (*y)[3]) {
   double L[5][5], d[5], inverse[5];
   double ratio = 1.0;
   for (int k = 0; k < n; ++k) {
@@ -133,7 +131,6 @@ bool solveGram(const double (*a)[5], const double (*r)[3], int n, double toleran
     }
   return true;
 }
-
 
 }  // namespace
 
@@ -236,8 +233,8 @@ void SbCurvatureHQ::estimate(const HeVertex& vertex, int ringLimit, Scratch& scr
   if (!ok) fallback(vertex.normal, record);
 }
 
-void SbCurvatureHQ::estimateRange(const SbHeModelHQ& model, int begin, int end, int ringLimit,
-                                  Scratch& scratch, CurvatureRecord* const* records) noexcept {
+void SbCurvatureHQ::estimateRange(const SbHeModelHQ& model, int begin, int end, int ringLimit, Scratch& scratch,
+                                  CurvatureRecord* const* records) noexcept {
   // The rings are pointer chains spread over the model's pools; walking them
   // cold stalls on every link. Walk the rings of the next kAhead vertices one
   // link per vertex ahead of time, prefetching each half-edge and its end
@@ -266,8 +263,7 @@ void SbCurvatureHQ::estimateRange(const SbHeModelHQ& model, int begin, int end, 
   }
 }
 
-bool SbCurvatureHQ::fitVertex(const HeVertex& vertex, int ringLimit, Scratch& scratch,
-                              CurvatureRecord& record) {
+bool SbCurvatureHQ::fitVertex(const HeVertex& vertex, int ringLimit, Scratch& scratch, CurvatureRecord& record) {
   // 1.-4. One walk around the ring, starting after the first half-edge: on a
   // closed ring it ends with the first one (t rows), on an open ring at the
   // missing link. This is the walk of at most t steps that counting the ring
@@ -371,10 +367,11 @@ bool SbCurvatureHQ::fitVertex(const HeVertex& vertex, int ringLimit, Scratch& sc
     } else if (std::fabs(epsilon) <= 0.25) {
       // Truncation error below 0.25^12 / 12! < 1e-16.
       const double e2 = epsilon * epsilon;
-      ce = 1.0 + e2 * (-1.0 / 2 + e2 * (1.0 / 24 + e2 * (-1.0 / 720 + e2 * (1.0 / 40320 +
-           e2 * (-1.0 / 3628800 + e2 * (1.0 / 479001600))))));
-      se = epsilon * (1.0 + e2 * (-1.0 / 6 + e2 * (1.0 / 120 + e2 * (-1.0 / 5040 +
-           e2 * (1.0 / 362880 + e2 * (-1.0 / 39916800))))));
+      ce = 1.0 + e2 * (-1.0 / 2 +
+                       e2 * (1.0 / 24 +
+                             e2 * (-1.0 / 720 + e2 * (1.0 / 40320 + e2 * (-1.0 / 3628800 + e2 * (1.0 / 479001600))))));
+      se = epsilon * (1.0 + e2 * (-1.0 / 6 + e2 * (1.0 / 120 +
+                                                   e2 * (-1.0 / 5040 + e2 * (1.0 / 362880 + e2 * (-1.0 / 39916800))))));
     } else {
       ce = std::cos(epsilon);
       se = std::sin(epsilon);
@@ -398,17 +395,16 @@ bool SbCurvatureHQ::fitVertex(const HeVertex& vertex, int ringLimit, Scratch& sc
   // 7. Fundamental forms.
   SbVec3f deriv[5];
   for (int j = 0; j < 5; ++j)
-    deriv[j].setValue(static_cast<float>(X[j][0]), static_cast<float>(X[j][1]),
-                      static_cast<float>(X[j][2]));
+    deriv[j].setValue(static_cast<float>(X[j][0]), static_cast<float>(X[j][1]), static_cast<float>(X[j][2]));
   const float* n = vertex.normal.getValue();
   auto dot = [](const SbVec3f& a, const float* b) {
-    return static_cast<double>(a[0]) * b[0] + static_cast<double>(a[1]) * b[1] +
-           static_cast<double>(a[2]) * b[2];
+    return static_cast<double>(a[0]) * b[0] + static_cast<double>(a[1]) * b[1] + static_cast<double>(a[2]) * b[2];
   };
   const SbVec3f &Pu = deriv[0], &Pv = deriv[1];
   const double E = dot(Pu, Pu.getValue()), F = dot(Pu, Pv.getValue()), G = dot(Pv, Pv.getValue());
   const double e = dot(deriv[2], n), f = dot(deriv[3], n), g = dot(deriv[4], n);
-  if (!std::isfinite(E) || !std::isfinite(F) || !std::isfinite(G) || !std::isfinite(e) || !std::isfinite(f) || !std::isfinite(g))
+  if (!std::isfinite(E) || !std::isfinite(F) || !std::isfinite(G) || !std::isfinite(e) || !std::isfinite(f) ||
+      !std::isfinite(g))
     return false;
   const double halfTrace = 0.5 * (E + G);
   if (!(E * G - F * F > kMetricTolerance * halfTrace * halfTrace)) return false;
@@ -460,10 +456,8 @@ bool SbCurvatureHQ::fitVertex(const HeVertex& vertex, int ringLimit, Scratch& sc
     if (!(len > 0.0) || !std::isfinite(len)) return false;
     for (int i = 0; i < 3; ++i) dir[i] /= len;
   }
-  v1.setValue(static_cast<float>(dir1[0]), static_cast<float>(dir1[1]),
-              static_cast<float>(dir1[2]));
-  v2.setValue(static_cast<float>(dir2[0]), static_cast<float>(dir2[1]),
-              static_cast<float>(dir2[2]));
+  v1.setValue(static_cast<float>(dir1[0]), static_cast<float>(dir1[1]), static_cast<float>(dir1[2]));
+  v2.setValue(static_cast<float>(dir2[0]), static_cast<float>(dir2[1]), static_cast<float>(dir2[2]));
   // A circle through the vertex and a neighbour at distance rho has
   // curvature at most 2 / rho: a larger value is not resolved by the ring
   // (creases, slivers, few border neighbours) and is bounded there.

@@ -79,12 +79,10 @@ class SbCurvatureHQ {
     std::vector<PatchRow> rows;
     std::vector<float> angle;
   };
-  static void estimateRange(const SbHeModelHQ& model, int begin, int end, int ringLimit,
-                            Scratch& scratch, CurvatureRecord* const* records) noexcept;
-  static void estimate(const HeVertex& vertex, int ringLimit, Scratch& scratch,
-                       CurvatureRecord& record) noexcept;
-  static bool fitVertex(const HeVertex& vertex, int ringLimit, Scratch& scratch,
-                        CurvatureRecord& record);
+  static void estimateRange(const SbHeModelHQ& model, int begin, int end, int ringLimit, Scratch& scratch,
+                            CurvatureRecord* const* records) noexcept;
+  static void estimate(const HeVertex& vertex, int ringLimit, Scratch& scratch, CurvatureRecord& record) noexcept;
+  static bool fitVertex(const HeVertex& vertex, int ringLimit, Scratch& scratch, CurvatureRecord& record);
   static void fallback(const SbVec3f& normal, CurvatureRecord& record);
 
   int threads = 2;

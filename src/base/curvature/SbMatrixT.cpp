@@ -15,8 +15,7 @@ matrix_error::matrix_error(const char* message) {
 namespace {
 const char* const kIndexMessage = "matrixT::operator(): Index out of range!";
 const char* const kDetMessage = "matrixT::Det(): Determinant a non-square matrix!";
-const char* const kProductMessage =
-    "matrixT::operator*= : Inconsistent matrix sizes in multiplication!";
+const char* const kProductMessage = "matrixT::operator*= : Inconsistent matrix sizes in multiplication!";
 const char* const kSingularMessage = "matrixT::operator!: Inversion of a singular matrix";
 const char* const kNonSquareMessage = "matrixT::operator!: Inversion of a non-square matrix";
 }  // namespace

@@ -2,6 +2,8 @@
 
 SO_ELEMENT_SOURCE(SoIlluminatedGeometryElement);
 
-void SoIlluminatedGeometryElement::initClass() { SO_ELEMENT_INIT_CLASS(SoIlluminatedGeometryElement, SoLineArrayElement); }
+void SoIlluminatedGeometryElement::initClass() {
+  SO_ELEMENT_INIT_CLASS(SoIlluminatedGeometryElement, SoLineArrayElement);
+}
 
 SoIlluminatedGeometryElement::~SoIlluminatedGeometryElement() {}

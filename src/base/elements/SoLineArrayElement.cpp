@@ -12,8 +12,7 @@ void SoLineArrayElement::init(SoState* state) {
   values = nullptr;
 }
 
-void SoLineArrayElement::setArray(SoState* state, int stackIndex, SoNode* node, int32_t count,
-                                  const void* values) {
+void SoLineArrayElement::setArray(SoState* state, int stackIndex, SoNode* node, int32_t count, const void* values) {
   auto* element = static_cast<SoLineArrayElement*>(getElement(state, stackIndex, node));
   if (!element) return;
   element->count = values && count > 0 ? count : 0;

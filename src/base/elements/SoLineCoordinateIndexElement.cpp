@@ -2,6 +2,8 @@
 
 SO_ELEMENT_SOURCE(SoLineCoordinateIndexElement);
 
-void SoLineCoordinateIndexElement::initClass() { SO_ELEMENT_INIT_CLASS(SoLineCoordinateIndexElement, SoLineArrayElement); }
+void SoLineCoordinateIndexElement::initClass() {
+  SO_ELEMENT_INIT_CLASS(SoLineCoordinateIndexElement, SoLineArrayElement);
+}
 
 SoLineCoordinateIndexElement::~SoLineCoordinateIndexElement() {}

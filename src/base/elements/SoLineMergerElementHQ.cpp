@@ -33,9 +33,9 @@ void SoLineMergerElementHQ::clear() {
   stored = 0;
 }
 
-void SoLineMergerElementHQ::set(SoState* state, SoNode* node, int32_t coordCount,
-                                const SbVec3f* coords, int32_t indexCount, const int32_t* indices,
-                                int32_t valueCount, const float* thickness, const float* density) {
+void SoLineMergerElementHQ::set(SoState* state, SoNode* node, int32_t coordCount, const SbVec3f* coords,
+                                int32_t indexCount, const int32_t* indices, int32_t valueCount, const float* thickness,
+                                const float* density) {
   SoLineMergerElementHQ* element = getWritable(state, node);
   if (!element) return;
   element->clear();

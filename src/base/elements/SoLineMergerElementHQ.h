@@ -26,9 +26,8 @@ class SoLineMergerElementHQ : public SoReplacedElement {
 
   // Replaces the stored set by a copy of the given arrays. thickness and
   // density hold valueCount values each; either may be null (stored empty).
-  static void set(SoState* state, SoNode* node, int32_t coordCount, const SbVec3f* coords,
-                  int32_t indexCount, const int32_t* indices, int32_t valueCount,
-                  const float* thickness, const float* density);
+  static void set(SoState* state, SoNode* node, int32_t coordCount, const SbVec3f* coords, int32_t indexCount,
+                  const int32_t* indices, int32_t valueCount, const float* thickness, const float* density);
   // The element to write in place (for `node`), or null when the action does
   // not carry it.
   static SoLineMergerElementHQ* getWritable(SoState* state, SoNode* node);

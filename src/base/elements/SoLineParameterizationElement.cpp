@@ -2,6 +2,8 @@
 
 SO_ELEMENT_SOURCE(SoLineParameterizationElement);
 
-void SoLineParameterizationElement::initClass() { SO_ELEMENT_INIT_CLASS(SoLineParameterizationElement, SoLineArrayElement); }
+void SoLineParameterizationElement::initClass() {
+  SO_ELEMENT_INIT_CLASS(SoLineParameterizationElement, SoLineArrayElement);
+}
 
 SoLineParameterizationElement::~SoLineParameterizationElement() {}

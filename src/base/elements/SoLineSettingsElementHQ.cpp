@@ -2,9 +2,7 @@
 
 SO_ELEMENT_SOURCE(SoLineSettingsElementHQ);
 
-void SoLineSettingsElementHQ::initClass() {
-  SO_ELEMENT_INIT_CLASS(SoLineSettingsElementHQ, inherited);
-}
+void SoLineSettingsElementHQ::initClass() { SO_ELEMENT_INIT_CLASS(SoLineSettingsElementHQ, inherited); }
 
 SoLineSettingsElementHQ::~SoLineSettingsElementHQ() {}
 
@@ -19,7 +17,6 @@ void SoLineSettingsElementHQ::set(SoState* state, SoNode* node, SbLineSettingsHQ
 }
 
 SbLineSettingsHQ* SoLineSettingsElementHQ::get(SoState* state) {
-  auto* element =
-      static_cast<const SoLineSettingsElementHQ*>(getConstElement(state, classStackIndex));
+  auto* element = static_cast<const SoLineSettingsElementHQ*>(getConstElement(state, classStackIndex));
   return element ? element->value : nullptr;
 }

@@ -2,6 +2,8 @@
 
 SO_ELEMENT_SOURCE(SoLineTextureCoordinateElement);
 
-void SoLineTextureCoordinateElement::initClass() { SO_ELEMENT_INIT_CLASS(SoLineTextureCoordinateElement, SoLineArrayElement); }
+void SoLineTextureCoordinateElement::initClass() {
+  SO_ELEMENT_INIT_CLASS(SoLineTextureCoordinateElement, SoLineArrayElement);
+}
 
 SoLineTextureCoordinateElement::~SoLineTextureCoordinateElement() {}

@@ -2,9 +2,7 @@
 
 SO_ELEMENT_SOURCE(SoWingedEdgeElement);
 
-void SoWingedEdgeElement::initClass() {
-  SO_ELEMENT_INIT_CLASS(SoWingedEdgeElement, inherited);
-}
+void SoWingedEdgeElement::initClass() { SO_ELEMENT_INIT_CLASS(SoWingedEdgeElement, inherited); }
 
 SoWingedEdgeElement::~SoWingedEdgeElement() {}
 

@@ -10,17 +10,17 @@ class SoWingedEdgeElement : public SoReplacedElement {
   typedef SoReplacedElement inherited;
   SO_ELEMENT_HEADER(SoWingedEdgeElement);
 
-public:
+ public:
   static void initClass();
   void init(SoState* state) override;
 
   static void set(SoState* state, SoNode* node, SbWingedEdgeModel* model);
   static SbWingedEdgeModel* get(SoState* state);
 
-protected:
+ protected:
   ~SoWingedEdgeElement() override;
 
-private:
+ private:
   SbWingedEdgeModel* model = nullptr;
 };
 

@@ -59,9 +59,7 @@ const int kTurningLimit = 30;
 // Buckets of the seeds' trust and of the growth of the line choice.
 const int kLevels = 64;
 
-inline float dot(const SbVec3f& a, const SbVec3f& b) {
-  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
+inline float dot(const SbVec3f& a, const SbVec3f& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
 
 inline SbVec3f cross(const SbVec3f& a, const SbVec3f& b) {
   return SbVec3f(a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]);
@@ -208,8 +206,8 @@ void connections(const Neighbours& rings, const Frames& frames, std::vector<Comp
       const SbVec3f e = frames.position[w] - frames.position[v];
       const Complex here = frames.edgeIn(v, e), there = frames.edgeIn(w, e);
       const float scale = std::sqrt(std::norm(here) * std::norm(there));
-      into[j] = scale > 1e-12f * dot(e, e) && std::isfinite(scale) ? here * std::conj(there) / scale
-                                                                   : Complex(0.0f, 0.0f);
+      into[j] =
+          scale > 1e-12f * dot(e, e) && std::isfinite(scale) ? here * std::conj(there) / scale : Complex(0.0f, 0.0f);
     }
 }
 
@@ -262,19 +260,16 @@ bool SbFlowFieldHQ::isUmbilic(float trustValue) { return !(trustValue >= kUmbili
 std::string SbFlowFieldHQ::Turning::text() const {
   char line[120];
   if (edges > 0)
-    std::snprintf(line, sizeof line,
-                  "field: %.1f%% of edges turn > %d deg (%d edges away from umbilics)",
+    std::snprintf(line, sizeof line, "field: %.1f%% of edges turn > %d deg (%d edges away from umbilics)",
                   100.0 * share(), kTurningLimit, edges);
   else
     std::snprintf(line, sizeof line, "field: no edges away from umbilics");
   return line;
 }
 
-SbFlowFieldHQ::Turning SbFlowFieldHQ::measureTurning(const SbHeModelHQ& model,
-                                                     const SbCurvatureHQ& curvature) const {
+SbFlowFieldHQ::Turning SbFlowFieldHQ::measureTurning(const SbHeModelHQ& model, const SbCurvatureHQ& curvature) const {
   Turning result;
-  if (!matches(model) || curvature.modelStamp != modelStamp || curvature.size() != size())
-    return result;
+  if (!matches(model) || curvature.modelStamp != modelStamp || curvature.size() != size()) return result;
   const int n = size();
   const float flat = flatCurvature(model);
   Frames frames;
@@ -426,7 +421,7 @@ void SbFlowFieldHQ::runCleanUp(const SbHeModelHQ& model, const SbCurvatureHQ& cu
   // the trust), so that the lines are made to meet where the cross field
   // turns most, around its singularities, and not across trusted regions;
   // each vertex takes the line that agrees best with its chosen neighbours.
-  std::vector<signed char> sign(n, 0);  // +1 line 0, -1 line 1, 0 not chosen
+  std::vector<signed char> sign(n, 0);   // +1 line 0, -1 line 1, 0 not chosen
   std::vector<signed char> best(n, -1);  // highest level a vertex was queued at
   std::vector<int32_t> part(n, -1);
   std::vector<double> vote;  // per part: agreement with the leading directions

@@ -18,10 +18,9 @@
 
 // L-BFGS-B 3.0, reverse communication; the two trailing arguments are the
 // lengths of the character arguments task and csave.
-extern "C" void setulb_(int* n, int* m, double* x, double* l, double* u, int* nbd, double* f,
-                        double* g, double* factr, double* pgtol, double* wa, int* iwa, char* task,
-                        int* iprint, char* csave, int* lsave, int* isave, double* dsave,
-                        size_t task_len, size_t csave_len);
+extern "C" void setulb_(int* n, int* m, double* x, double* l, double* u, int* nbd, double* f, double* g, double* factr,
+                        double* pgtol, double* wa, int* iwa, char* task, int* iprint, char* csave, int* lsave,
+                        int* isave, double* dsave, size_t task_len, size_t csave_len);
 
 namespace {
 
@@ -59,8 +58,7 @@ class EdgeKeySet {
   // False when the edge is already in the set.
   bool insert(int32_t a, int32_t b) {
     if (a > b) std::swap(a, b);
-    const uint64_t key =
-        ((static_cast<uint64_t>(static_cast<uint32_t>(a)) << 32) | static_cast<uint32_t>(b)) + 1;
+    const uint64_t key = ((static_cast<uint64_t>(static_cast<uint32_t>(a)) << 32) | static_cast<uint32_t>(b)) + 1;
     if (2 * (used.size() + 1) > keys.size()) grow();
     for (std::size_t i = slotOf(key);; i = (i + 1) & mask) {
       if (keys[i] == key) return false;
@@ -73,9 +71,7 @@ class EdgeKeySet {
   }
 
  private:
-  std::size_t slotOf(uint64_t key) const {
-    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> shift);
-  }
+  std::size_t slotOf(uint64_t key) const { return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> shift); }
   void grow() {
     std::vector<uint64_t> held;
     held.reserve(used.size());
@@ -105,8 +101,7 @@ class EdgeKeySet {
 
 // ---------------------------------------------------------------- cost
 
-void SbFlowFieldHQ::costTerms(const SbHeModelHQ& model, const EdgeAngleTable& table,
-                              FlowCostTerms& terms) const {
+void SbFlowFieldHQ::costTerms(const SbHeModelHQ& model, const EdgeAngleTable& table, FlowCostTerms& terms) const {
   const int n = size();
   terms.vertexToFree.assign(n, -1);
   terms.freeToVertex.clear();
@@ -132,8 +127,7 @@ void SbFlowFieldHQ::costTerms(const SbHeModelHQ& model, const EdgeAngleTable& ta
   }
 }
 
-double SbFlowFieldHQ::evaluateCost(const FlowCostTerms& terms, double lambda, const double* x,
-                                   double* g) {
+double SbFlowFieldHQ::evaluateCost(const FlowCostTerms& terms, double lambda, const double* x, double* g) {
   const int n = terms.variableCount();
   // With c = cos 2x, s = sin 2x per vertex (1 and 0 for a locked one), the
   // angles of every term follow from sums of products, so an evaluation needs
@@ -226,8 +220,8 @@ void SbFlowFieldHQ::runOptimize(const SbHeModelHQ& model, float lambdaValue) {
   double fLast = f;
   int evaluations = 1;
   for (;;) {
-    setulb_(&n, &m, x.data(), lower.data(), upper.data(), bounds.data(), &f, g.data(), &factr,
-            &pgtol, wa.data(), iwa.data(), task, &iprint, csave, lsave, isave, dsave, 60, 60);
+    setulb_(&n, &m, x.data(), lower.data(), upper.data(), bounds.data(), &f, g.data(), &factr, &pgtol, wa.data(),
+            iwa.data(), task, &iprint, csave, lsave, isave, dsave, 60, 60);
     if (task[0] == 'F') {
       if (evaluations >= kMaxEvaluations) break;
       f = evaluateCost(terms, lambda, x.data(), g.data());
@@ -280,8 +274,7 @@ void SbFlowFieldHQ::relax(const SbHeModelHQ& model) {
     }
     bool turned = false;
     for (int i = 0; i < n; ++i)
-      if (std::fabs(a[i]) > kAngleEpsilon && turn(*records[i], model.vertices[i]->normal, -a[i]))
-        turned = true;
+      if (std::fabs(a[i]) > kAngleEpsilon && turn(*records[i], model.vertices[i]->normal, -a[i])) turned = true;
     if (turned) stamp = drawChangeStamp();
   } catch (const std::bad_alloc&) {
     std::printf(kOutOfMemory, "relax");
@@ -290,15 +283,13 @@ void SbFlowFieldHQ::relax(const SbHeModelHQ& model) {
 
 double SbFlowFieldHQ::vertexCost(const HeVertex* vertex, const EdgeAngleTable& table,
                                  const std::vector<double>& angles) {
-  if (!vertex || vertex->index < 0 || static_cast<std::size_t>(vertex->index) >= angles.size())
-    return 0.0;
+  if (!vertex || vertex->index < 0 || static_cast<std::size_t>(vertex->index) >= angles.size()) return 0.0;
   const double av = angles[vertex->index];
   double cost = 0.0;
   forRing(vertex, [&](const HalfEdge* h) {
     const HeVertex* end = h->end;
-    const double aw = end && end->index >= 0 && static_cast<std::size_t>(end->index) < angles.size()
-                          ? angles[end->index]
-                          : 0.0;
+    const double aw =
+        end && end->index >= 0 && static_cast<std::size_t>(end->index) < angles.size() ? angles[end->index] : 0.0;
     cost -= 1.0 + std::cos(2.0 * (table.value(h) - (aw - av)));
   });
   return cost;
@@ -346,8 +337,8 @@ void SbFlowFieldHQ::rotate(const SbHeModelHQ& model, float angleDegrees) {
 
 // ---------------------------------------------------------------- selection
 
-void SbFlowFieldHQ::select(const SbHeModelHQ& model, const SbCurvatureHQ& curvature, int mode,
-                           float tolerance, float radius) {
+void SbFlowFieldHQ::select(const SbHeModelHQ& model, const SbCurvatureHQ& curvature, int mode, float tolerance,
+                           float radius) {
   if (!matches(model) || curvature.modelStamp != modelStamp) return;
   try {
     runSelect(model, curvature, mode, tolerance, radius);
@@ -356,8 +347,8 @@ void SbFlowFieldHQ::select(const SbHeModelHQ& model, const SbCurvatureHQ& curvat
   }
 }
 
-void SbFlowFieldHQ::runSelect(const SbHeModelHQ& model, const SbCurvatureHQ& curvature, int mode,
-                              float tolerance, float radius) {
+void SbFlowFieldHQ::runSelect(const SbHeModelHQ& model, const SbCurvatureHQ& curvature, int mode, float tolerance,
+                              float radius) {
   switch (mode) {
     case SELECT_ALL:
       for (FlowRecord* r : records) r->locked = false;
@@ -396,14 +387,12 @@ void SbFlowFieldHQ::runSelect(const SbHeModelHQ& model, const SbCurvatureHQ& cur
       }
       break;
     }
-    default:
-      return;
+    default: return;
   }
   applyTolerance(tolerance);
 }
 
-void SbFlowFieldHQ::selectGeodesic(const SbHeModelHQ& model, const EdgeAngleTable& table,
-                                   float radius) {
+void SbFlowFieldHQ::selectGeodesic(const SbHeModelHQ& model, const EdgeAngleTable& table, float radius) {
   const float R = radius * model.size();
   const float r2 = R * R;
   std::vector<const HeTriangle*> stack;
@@ -449,8 +438,8 @@ void SbFlowFieldHQ::applyTolerance(float tolerance) {
   for (FlowRecord* r : records) r->locked = r->score < threshold;
 }
 
-float SbFlowFieldHQ::segmentInsideSphere(const SbVec3f& a, const SbVec3f& b,
-                                         const SbVec3f& centre, float radiusSquared) {
+float SbFlowFieldHQ::segmentInsideSphere(const SbVec3f& a, const SbVec3f& b, const SbVec3f& centre,
+                                         float radiusSquared) {
   const float da = (centre - a).sqrLength();
   const float db = (centre - b).sqrLength();
   if (da <= radiusSquared && db <= radiusSquared) return 1.0f;

@@ -170,8 +170,7 @@ bool SbFlowFieldHQ::initialise(const SbHeModelHQ& model, const SbCurvatureHQ& cu
     // tangent, and a failed fit must not leave a zero or NaN vector.
     SbVec3f direction, cross, o;
     if (!tangentUnit(lead, normal, direction) &&
-        !(tangentUnit(other, normal, o) &&
-          tangentUnit(normal.cross(o), SbVec3f(0, 0, 0), direction)))
+        !(tangentUnit(other, normal, o) && tangentUnit(normal.cross(o), SbVec3f(0, 0, 0), direction)))
       direction = fallbackTangent(normal);
     if (!tangentUnit(other, normal, cross) || std::fabs(cross.dot(direction)) > 0.999f)
       cross = perpendicularUnit(direction, normal);
@@ -188,8 +187,7 @@ bool SbFlowFieldHQ::initialise(const SbHeModelHQ& model, const SbCurvatureHQ& cu
 
 // ---------------------------------------------------------------- frames
 
-bool SbFlowFieldHQ::frameAngle(const HeVertex& start, const HeVertex& end,
-                               const SbVec3f& direction, float& angle) {
+bool SbFlowFieldHQ::frameAngle(const HeVertex& start, const HeVertex& end, const SbVec3f& direction, float& angle) {
   const SbVec3f& n = start.normal;
   const SbVec3f t = start.position - end.position;
   const float edgeLength = t.length();
@@ -210,8 +208,7 @@ float SbFlowFieldHQ::edgeAngle(const HalfEdge* h) const {
   const HeVertex& t = *h->end;
   if (s.index < 0 || t.index < 0 || s.index >= size() || t.index >= size()) return 0.0f;
   float angleT, angleS;
-  if (!frameAngle(t, s, records[t.index]->direction, angleT) ||
-      !frameAngle(s, t, records[s.index]->direction, angleS))
+  if (!frameAngle(t, s, records[t.index]->direction, angleT) || !frameAngle(s, t, records[s.index]->direction, angleS))
     return 0.0f;
   float delta = angleT - angleS;  // within [-2 pi, 2 pi]
   while (delta < -kHalfPi) delta += kPi;

@@ -116,8 +116,7 @@ class SbFlowFieldHQ {
   // projected into start's tangent plane; y = x x normal), in radians,
   // clockwise about the normal. False for an edge without a direction in the
   // tangent plane (zero length, or along the normal).
-  static bool frameAngle(const HeVertex& start, const HeVertex& end, const SbVec3f& direction,
-                         float& angle);
+  static bool frameAngle(const HeVertex& start, const HeVertex& end, const SbVec3f& direction, float& angle);
   // delta(h): the direction at h's end against the one at its start, each in
   // its own transport frame, wrapped into [-pi/2, pi/2]; 0 when either frame
   // does not exist.
@@ -146,22 +145,18 @@ class SbFlowFieldHQ {
   // Sets the lock flags by mode (SelectMode): all free, inverted, or by a
   // score thresholded with applyTolerance. radius (mode 2 only) is a fraction
   // of the model's largest bounding-box extent. Modes above 4 do nothing.
-  void select(const SbHeModelHQ& model, const SbCurvatureHQ& curvature, int mode, float tolerance,
-              float radius);
+  void select(const SbHeModelHQ& model, const SbCurvatureHQ& curvature, int mode, float tolerance, float radius);
   // Locks every vertex whose score is below tolerance x the largest score.
   void applyTolerance(float tolerance);
 
   // - sum over h in ring(vertex) of (1 + cos 2(delta(h) - (a(end) - a(vertex))));
   // 0 for a vertex without an outgoing half-edge. angles holds a per vertex.
-  static double vertexCost(const HeVertex* vertex, const EdgeAngleTable& table,
-                           const std::vector<double>& angles);
+  static double vertexCost(const HeVertex* vertex, const EdgeAngleTable& table, const std::vector<double>& angles);
   // Fraction of the segment a -> b inside the sphere around centre.
-  static float segmentInsideSphere(const SbVec3f& a, const SbVec3f& b, const SbVec3f& centre,
-                                   float radiusSquared);
+  static float segmentInsideSphere(const SbVec3f& a, const SbVec3f& b, const SbVec3f& centre, float radiusSquared);
 
   // Flattens the rings of the free vertices with the table's angles.
-  void costTerms(const SbHeModelHQ& model, const EdgeAngleTable& table,
-                 FlowCostTerms& terms) const;
+  void costTerms(const SbHeModelHQ& model, const EdgeAngleTable& table, FlowCostTerms& terms) const;
   // F(x) = - sum over free V, h in ring(V) of
   //          [lambda (1 + cos 2D) + (1 + cos 2(delta(h) - D))], D = x(end) - x(V),
   // with locked vertices at angle 0; writes the gradient of F to g (the
@@ -225,8 +220,7 @@ class SbFlowFieldHQ {
   // (leaving it) when the normal is not a unit vector or the angle not finite.
   static bool turn(FlowRecord& record, const SbVec3f& normal, float angle);
   void runOptimize(const SbHeModelHQ& model, float lambda);
-  void runSelect(const SbHeModelHQ& model, const SbCurvatureHQ& curvature, int mode,
-                 float tolerance, float radius);
+  void runSelect(const SbHeModelHQ& model, const SbCurvatureHQ& curvature, int mode, float tolerance, float radius);
   void selectGeodesic(const SbHeModelHQ& model, const EdgeAngleTable& table, float radius);
   void runCleanUp(const SbHeModelHQ& model, const SbCurvatureHQ& curvature);
 };

@@ -37,8 +37,7 @@ SoFlowFieldHQ::SoFlowFieldHQ() {
 
 SoFlowFieldHQ::~SoFlowFieldHQ() {}
 
-float SoFlowFieldHQ::halfLength(const SbMatrix& modelViewProjection,
-                                const SbViewportRegion& viewport) {
+float SoFlowFieldHQ::halfLength(const SbMatrix& modelViewProjection, const SbViewportRegion& viewport) {
   const short height = viewport.getViewportSizePixels()[1];
   if (height < 1) return 0.0f;
   SbVec3f origin;
@@ -59,8 +58,8 @@ void SoFlowFieldHQ::GLRender(SoGLRenderAction* action) {
   const SbFlowFieldHQ* field = SoFlowFieldElementHQ::get(state);
   if (model && field && sendLines.getValue()) {
     StageTimer timer("flow-field display");
-    glPushAttrib(GL_COLOR_BUFFER_BIT | GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_LIGHTING_BIT |
-                 GL_LINE_BIT | GL_CURRENT_BIT);
+    glPushAttrib(GL_COLOR_BUFFER_BIT | GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_LIGHTING_BIT | GL_LINE_BIT |
+                 GL_CURRENT_BIT);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glEnable(GL_BLEND);
     glEnable(GL_DEPTH_TEST);
@@ -69,9 +68,8 @@ void SoFlowFieldHQ::GLRender(SoGLRenderAction* action) {
     glDisable(GL_LIGHTING);
     glShadeModel(GL_FLAT);
 
-    const SbMatrix product = SoModelMatrixElement::get(state) *
-                             SoViewingMatrixElement::get(state) *
-                             SoProjectionMatrixElement::get(state);
+    const SbMatrix product =
+        SoModelMatrixElement::get(state) * SoViewingMatrixElement::get(state) * SoProjectionMatrixElement::get(state);
     const float L = halfLength(product, SoViewportRegionElement::get(state));
     // A field built for another model may hold a different number of records.
     const int count = std::max(std::min(model->vertexCount(), field->size()), 0);
@@ -90,8 +88,7 @@ void SoFlowFieldHQ::GLRender(SoGLRenderAction* action) {
     if (count > 0) {
       glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
       const cc_glglue* glue = cc_glglue_instance(SoGLCacheContextElement::get(state));
-      if (glue && cc_glglue_has_vertex_buffer_object(glue))
-        cc_glglue_glBindBuffer(glue, GL_ARRAY_BUFFER, 0);
+      if (glue && cc_glglue_has_vertex_buffer_object(glue)) cc_glglue_glBindBuffer(glue, GL_ARRAY_BUFFER, 0);
       glDisableClientState(GL_NORMAL_ARRAY);
       glDisableClientState(GL_TEXTURE_COORD_ARRAY);
       glEnableClientState(GL_VERTEX_ARRAY);

@@ -42,8 +42,7 @@ int SoGenerateFlowFieldHQ::cleanUpByName(const char* name) {
 const char* SoGenerateFlowFieldHQ::cleanUpNames() { return "none, auto"; }
 
 // A fresh stamp matches no curvature, so the first traversal builds.
-SoGenerateFlowFieldHQ::SoGenerateFlowFieldHQ()
-    : curvatureStamp(drawChangeStamp()), builtCleanUp(NONE) {
+SoGenerateFlowFieldHQ::SoGenerateFlowFieldHQ() : curvatureStamp(drawChangeStamp()), builtCleanUp(NONE) {
   SO_NODE_CONSTRUCTOR(SoGenerateFlowFieldHQ);
   SO_NODE_ADD_FIELD(cleanUp, (NONE));
   SO_NODE_DEFINE_ENUM_VALUE(CleanUp, NONE);

@@ -32,13 +32,12 @@
 
 #include "core/Finite.h"
 
-
 namespace {
 
 // Everything is written in units of four bytes, so the arrays of an answer
 // mapped at a page boundary are aligned for their types.
 class Writer {
-public:
+ public:
   explicit Writer(int fd) : fd(fd) { buffer.reserve(kBuffer); }
 
   void u32(uint32_t v) { small(&v, sizeof v); }
@@ -58,7 +57,7 @@ public:
     return ok;
   }
 
-private:
+ private:
   static constexpr size_t kBuffer = 1 << 16;
 
   void small(const void* data, size_t size) {
@@ -91,7 +90,7 @@ private:
 
 // Bounds-checked reader of an answer; arrays come back as views.
 class Reader {
-public:
+ public:
   Reader(const char* bytes, size_t size) : at(bytes), end(bytes + size) {}
 
   bool u32(uint32_t& v) { return copy(&v, sizeof v); }
@@ -113,7 +112,7 @@ public:
   }
   bool done() const { return at == end; }
 
-private:
+ private:
   bool copy(void* out, size_t size) {
     if (size > static_cast<size_t>(end - at)) return false;
     std::memcpy(out, at, size);
@@ -294,8 +293,7 @@ const char* SbModelParts::nurbsProblem(const Part& p, const std::vector<Profile>
   uint64_t points = 0;
   for (uint32_t i = 0; i < p.profileCount; ++i) {
     const Profile& profile = profiles[p.firstProfile + i];
-    if (profile.linkage > SoProfile::ADD_TO_CURRENT || profile.curve >= CURVES)
-      return "a profile of an unknown kind";
+    if (profile.linkage > SoProfile::ADD_TO_CURRENT || profile.curve >= CURVES) return "a profile of an unknown kind";
     if (profile.curve == LINEAR_PROFILE ? profile.points < 2 || profile.knots.size != 0
                                         : knotProblem(profile.knots, profile.points) != nullptr)
       return "a trimming curve out of range";
@@ -304,8 +302,7 @@ const char* SbModelParts::nurbsProblem(const Part& p, const std::vector<Profile>
   if (points * p.profileDimension != p.profilePoints.size)
     return "profile coordinates other than the profiles call for";
   if (!finite(p.profilePoints.data, p.profilePoints.size)) return "a profile coordinate that is not finite";
-  if (p.profileDimension == 3 && !positiveWeights(p.profilePoints, 3))
-    return "a profile weight that is not positive";
+  if (p.profileDimension == 3 && !positiveWeights(p.profilePoints, 3)) return "a profile weight that is not positive";
   // GLU's trimming code expects the curves within the surface's parameter
   // range (give or take a hundredth of it); far outside it misbehaves.
   if (p.profileCount > 0) {
@@ -316,8 +313,7 @@ const char* SbModelParts::nurbsProblem(const Part& p, const std::vector<Profile>
     for (uint32_t i = 0; i < p.profilePoints.size; i += p.profileDimension) {
       const float w = p.profileDimension == 3 ? p.profilePoints.data[i + 2] : 1.0f;
       const float u = p.profilePoints.data[i] / w, v = p.profilePoints.data[i + 1] / w;
-      if (!(u >= u0 - du && u <= u1 + du && v >= v0 - dv && v <= v1 + dv))
-        return "a trimming curve out of range";
+      if (!(u >= u0 - du && u <= u1 + du && v >= v0 - dv && v <= v1 + dv)) return "a trimming curve out of range";
     }
   }
   return nullptr;
@@ -334,10 +330,10 @@ double SbModelParts::nurbsTriangles(const Part& p, float complexity) const {
   // for each of their own samples.
   for (uint32_t i = 0; i < p.profileCount; ++i) {
     const Profile& profile = profiles[p.firstProfile + i];
-    const double samples = profile.curve == LINEAR_PROFILE
-                               ? profile.points
-                               : knotSpans(profile.knots, profile.points) *
-                                     spanSamples(profile.knots.size - profile.points, complexity);
+    const double samples =
+        profile.curve == LINEAR_PROFILE
+            ? profile.points
+            : knotSpans(profile.knots, profile.points) * spanSamples(profile.knots.size - profile.points, complexity);
     triangles += 4.0 * samples;
   }
   return triangles;
@@ -439,8 +435,8 @@ bool SbModelParts::read(const char* bytes, size_t size) {
   if (reinterpret_cast<uintptr_t>(bytes) % 4 != 0) return false;
   Reader in(bytes, size);
   uint32_t n = 0;
-  if (!in.u32(skippedFaces) || !in.u32(skippedStrips) || !in.u32(skippedShapes) ||
-      !in.u32(skippedNurbs) || !in.u32(n) || n > size / 4)
+  if (!in.u32(skippedFaces) || !in.u32(skippedStrips) || !in.u32(skippedShapes) || !in.u32(skippedNurbs) ||
+      !in.u32(n) || n > size / 4)
     return false;
   blocks.resize(n);
   for (Array<SbVec3f>& b : blocks)
@@ -457,9 +453,9 @@ bool SbModelParts::read(const char* bytes, size_t size) {
       p.matrix.setValue(matrix);
     }
     if (p.kind == PRIMITIVE) {
-      if (!in.u32(p.primitive) || p.primitive >= PRIMITIVES || !in.u32(p.primitiveParts) ||
-          p.primitiveParts > 7 || !in.floats(p.size, 3) || !in.f32(p.complexity) ||
-          !in.u32(p.complexityType) || p.complexityType > SoComplexity::BOUNDING_BOX)
+      if (!in.u32(p.primitive) || p.primitive >= PRIMITIVES || !in.u32(p.primitiveParts) || p.primitiveParts > 7 ||
+          !in.floats(p.size, 3) || !in.f32(p.complexity) || !in.u32(p.complexityType) ||
+          p.complexityType > SoComplexity::BOUNDING_BOX)
         return false;
       if (!(p.complexity >= 0.0f)) p.complexity = 0.0f;  // NaN too
       if (p.complexity > 1.0f) p.complexity = 1.0f;
@@ -468,16 +464,15 @@ bool SbModelParts::read(const char* bytes, size_t size) {
     if (p.kind == NURBS) {
       uint32_t count = 0;
       if (!in.u32(p.numU) || !in.u32(p.numV) || !in.u32(p.dimension) || !in.f32(p.complexity) ||
-          !in.u32(p.complexityType) || !in.array(p.controlPoints) || !in.array(p.uKnots) ||
-          !in.array(p.vKnots) || !in.u32(p.profileDimension) || !in.array(p.profilePoints) ||
-          !in.u32(count) || count > size / 16)  // a profile takes four words at least
+          !in.u32(p.complexityType) || !in.array(p.controlPoints) || !in.array(p.uKnots) || !in.array(p.vKnots) ||
+          !in.u32(p.profileDimension) || !in.array(p.profilePoints) || !in.u32(count) ||
+          count > size / 16)  // a profile takes four words at least
         return false;
       p.firstProfile = static_cast<uint32_t>(profiles.size());
       p.profileCount = count;
       for (uint32_t i = 0; i < count; ++i) {
         Profile profile;
-        if (!in.u32(profile.curve) || !in.u32(profile.linkage) || !in.u32(profile.points) ||
-            !in.array(profile.knots))
+        if (!in.u32(profile.curve) || !in.u32(profile.linkage) || !in.u32(profile.points) || !in.array(profile.knots))
           return false;
         profiles.push_back(profile);
       }
@@ -485,9 +480,8 @@ bool SbModelParts::read(const char* bytes, size_t size) {
       continue;
     }
     if (!in.u32(p.block) || p.block >= blocks.size() || !in.u32(p.ordering) ||
-        p.ordering > SoShapeHints::COUNTERCLOCKWISE || !in.u32(p.shapeType) ||
-        p.shapeType > SoShapeHints::SOLID || !in.u32(p.faceType) ||
-        p.faceType > SoShapeHints::CONVEX || !in.array(p.coordIndex))
+        p.ordering > SoShapeHints::COUNTERCLOCKWISE || !in.u32(p.shapeType) || p.shapeType > SoShapeHints::SOLID ||
+        !in.u32(p.faceType) || p.faceType > SoShapeHints::CONVEX || !in.array(p.coordIndex))
       return false;
     const int32_t points = static_cast<int32_t>(blocks[p.block].size);
     for (uint32_t i = 0; i < p.coordIndex.size; ++i) {
@@ -599,22 +593,24 @@ SoSeparator* SbModelParts::buildScene() const {
 
 void SbModelParts::reportSkipped(const std::string& file) const {
   if (skippedFaces > 0)
-    printf("SbModelReader::read: skipped %u face(s) with coordinate indices out of range in %s\n",
-           skippedFaces, file.c_str());
+    printf("SbModelReader::read: skipped %u face(s) with coordinate indices out of range in %s\n", skippedFaces,
+           file.c_str());
   if (skippedStrips > 0)
-    printf("SbModelReader::read: skipped %u strip(s) with coordinate indices out of range in %s\n",
-           skippedStrips, file.c_str());
+    printf("SbModelReader::read: skipped %u strip(s) with coordinate indices out of range in %s\n", skippedStrips,
+           file.c_str());
   if (skippedShapes > 0)
-    printf("SbModelReader::read: skipped %u shape(s) with sizes or placement out of range in %s\n",
-           skippedShapes, file.c_str());
+    printf("SbModelReader::read: skipped %u shape(s) with sizes or placement out of range in %s\n", skippedShapes,
+           file.c_str());
   if (skippedNurbs > 0)
-    printf("SbModelReader::read: skipped %u NURBS surface(s) with knots, orders, control points or "
-           "trimming curves out of range in %s\n",
-           skippedNurbs, file.c_str());
+    printf(
+        "SbModelReader::read: skipped %u NURBS surface(s) with knots, orders, control points or "
+        "trimming curves out of range in %s\n",
+        skippedNurbs, file.c_str());
   if (loweredNurbs > 0)
-    printf("SbModelReader::read: lowered the complexity of %u NURBS surface(s) to %.1f to keep their "
-           "tessellation under %.0f triangles in %s\n",
-           loweredNurbs, loweredComplexity, nurbsBudget, file.c_str());
+    printf(
+        "SbModelReader::read: lowered the complexity of %u NURBS surface(s) to %.1f to keep their "
+        "tessellation under %.0f triangles in %s\n",
+        loweredNurbs, loweredComplexity, nurbsBudget, file.c_str());
   if (droppedNurbs > 0)
     printf("SbModelReader::read: skipped %u NURBS surface(s) beyond %.0f triangles of tessellation in %s\n",
            droppedNurbs, nurbsBudget, file.c_str());

@@ -162,7 +162,7 @@ struct SbModelParts {
   // Console lines for what the reader left out of `file`.
   void reportSkipped(const std::string& file) const;
 
-private:
+ private:
   void addNurbs(const Part& p, SoSeparator* separator) const;
 
   std::deque<std::vector<SbVec3f>> ownedPoints;

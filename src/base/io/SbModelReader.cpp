@@ -37,8 +37,7 @@ namespace {
 constexpr double kNurbsTriangleBudget = 1e6;
 
 // Extensions Coin reads itself; everything else goes through assimp.
-const char* const kCoinExtensions[] = {".iv", ".wrl", ".vrml", ".wrz", ".iv.gz", ".wrl.gz",
-                                       ".vrml.gz"};
+const char* const kCoinExtensions[] = {".iv", ".wrl", ".vrml", ".wrz", ".iv.gz", ".wrl.gz", ".vrml.gz"};
 
 void setError(std::string* error, std::string text) {
   if (error) *error = std::move(text);
@@ -100,10 +99,10 @@ std::string absolutePath(const std::string& path) {
 
 // Bytes of one value of a PLY property type in a binary body; 0 when unknown.
 int plyTypeSize(const std::string& type) {
-  static const std::pair<const char*, int> sizes[] = {
-      {"char", 1},   {"uchar", 1}, {"int8", 1},    {"uint8", 1},   {"short", 2},  {"ushort", 2},
-      {"int16", 2},  {"uint16", 2}, {"int", 4},    {"uint", 4},    {"float", 4},  {"int32", 4},
-      {"uint32", 4}, {"float32", 4}, {"double", 8}, {"float64", 8}};
+  static const std::pair<const char*, int> sizes[] = {{"char", 1},   {"uchar", 1},   {"int8", 1},   {"uint8", 1},
+                                                      {"short", 2},  {"ushort", 2},  {"int16", 2},  {"uint16", 2},
+                                                      {"int", 4},    {"uint", 4},    {"float", 4},  {"int32", 4},
+                                                      {"uint32", 4}, {"float32", 4}, {"double", 8}, {"float64", 8}};
   for (const auto& s : sizes)
     if (type == s.first) return s.second;
   return 0;
@@ -161,8 +160,8 @@ std::string plyHeaderProblem(const std::string& path, off_t fileSize) {
     need += e.count * e.bytes;
     if (need > body) {
       char text[160];
-      std::snprintf(text, sizeof text, "the PLY header claims %.0f %s elements, more than the file holds",
-                    e.count, e.name.c_str());
+      std::snprintf(text, sizeof text, "the PLY header claims %.0f %s elements, more than the file holds", e.count,
+                    e.name.c_str());
       return text;
     }
   }
@@ -192,13 +191,11 @@ std::string offHeaderProblem(const std::string& path, off_t fileSize) {
   double vertices = 0, faces = 0;
   words >> keyword;
   if (keyword.size() < 3 || keyword.compare(keyword.size() - 3, 3, "OFF") != 0) return std::string();
-  if (!(words >> vertices >> faces) || vertices < 0 || faces < 0)
-    return "the OFF header has no counts";
+  if (!(words >> vertices >> faces) || vertices < 0 || faces < 0) return "the OFF header has no counts";
   if (vertices * 6 + faces * 2 > static_cast<double>(fileSize)) {
     char message[160];
     std::snprintf(message, sizeof message,
-                  "the OFF header claims %.0f vertices and %.0f faces, more than the file holds",
-                  vertices, faces);
+                  "the OFF header claims %.0f vertices and %.0f faces, more than the file holds", vertices, faces);
     return message;
   }
   return std::string();
@@ -322,8 +319,7 @@ bool importMeshes(const std::string& path, std::vector<MeshData>& meshes, std::s
 
 // Runs in the reading process: each mesh becomes a part of counter-clockwise
 // triangles in world space.
-bool readAssimpParts(const std::string& file, const std::string& absolute, SbModelParts& parts,
-                     std::string& message) {
+bool readAssimpParts(const std::string& file, const std::string& absolute, SbModelParts& parts, std::string& message) {
   std::vector<MeshData> meshes;
   std::string why;
   if (!importMeshes(absolute, meshes, why)) {
@@ -387,13 +383,10 @@ SoSeparator* SbModelReader::read(const char* path, std::string* error, Failure* 
                    (ext == ".off" && !(message = offHeaderProblem(file, info.st_size)).empty())) {
           message = "Cannot read " + file + ": " + message;
         } else {
-          work = [&](SbModelParts& parts, std::string& text) {
-            return readAssimpParts(file, absolute, parts, text);
-          };
+          work = [&](SbModelParts& parts, std::string& text) { return readAssimpParts(file, absolute, parts, text); };
         }
         SbModelParts parts;
-        if (work &&
-            SbReaderProcess::run(file, work, SbReaderProcess::limitsFor(info.st_size), parts, message)) {
+        if (work && SbReaderProcess::run(file, work, SbReaderProcess::limitsFor(info.st_size), parts, message)) {
           parts.limitNurbs(kNurbsTriangleBudget);
           parts.reportSkipped(file);
           if (failure) *failure = NO_FAILURE;
@@ -432,7 +425,6 @@ std::vector<std::string> SbModelReader::extensions() {
 std::string SbModelReader::fileDialogFilter() {
   std::string all;
   for (const std::string& ext : extensions()) all += (all.empty() ? "*" : " *") + ext;
-  return "Models (" + all + ");;" +
-         "Open Inventor and VRML (*.iv *.wrl *.vrml *.wrz *.gz);;" +
+  return "Models (" + all + ");;" + "Open Inventor and VRML (*.iv *.wrl *.vrml *.wrz *.gz);;" +
          "OBJ, PLY, STL, OFF, glTF (*.obj *.ply *.stl *.off *.gltf *.glb);;" + "All files (*)";
 }

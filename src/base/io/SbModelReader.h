@@ -50,7 +50,7 @@ class SoSeparator;
 // that contains itself (a DEF/USE cycle) or a device or pipe named as the
 // model.
 class SbModelReader {
-public:
+ public:
   enum Failure {
     NO_FAILURE,
     CANNOT_OPEN,  // missing, a directory, not a regular file, not permitted

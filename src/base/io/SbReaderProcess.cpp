@@ -69,8 +69,7 @@ void limitChild(const SbReaderProcess::Limits& limits) {
     std::fclose(statm);
   }
   if (pages > 0 && getrlimit(RLIMIT_AS, &limit) == 0) {
-    const rlim_t wanted =
-        static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + limits.memory;
+    const rlim_t wanted = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + limits.memory;
     if (limit.rlim_max == RLIM_INFINITY || wanted < limit.rlim_max) {
       limit.rlim_cur = wanted;
       setrlimit(RLIMIT_AS, &limit);
@@ -125,9 +124,8 @@ void limitChild(const SbReaderProcess::Limits& limits) {
 // Waits until the child closes its end of the pipe (it ends) or `deadline`.
 bool waitForEnd(int fd, std::chrono::steady_clock::time_point deadline) {
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          deadline - std::chrono::steady_clock::now())
-                          .count();
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
     if (left <= 0) return false;
     pollfd p{fd, POLLIN, 0};
     const int ready = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 1000)));
@@ -151,8 +149,8 @@ SbReaderProcess::Limits SbReaderProcess::limitsFor(long long fileSize) {
   return limits;
 }
 
-bool SbReaderProcess::run(const std::string& file, const Work& work, const Limits& limits,
-                          SbModelParts& parts, std::string& message) {
+bool SbReaderProcess::run(const std::string& file, const Work& work, const Limits& limits, SbModelParts& parts,
+                          std::string& message) {
   const std::string cannot = "Cannot read " + file + ": ";
   const int answer = ::memfd_create("linfold-reader", MFD_CLOEXEC);
   if (answer < 0) {
@@ -181,8 +179,7 @@ bool SbReaderProcess::run(const std::string& file, const Work& work, const Limit
     runChild(answer, work, file, limits, parent);
   }
   ::close(ends[1]);
-  const bool ended =
-      waitForEnd(ends[0], std::chrono::steady_clock::now() + std::chrono::seconds(limits.seconds));
+  const bool ended = waitForEnd(ends[0], std::chrono::steady_clock::now() + std::chrono::seconds(limits.seconds));
   ::close(ends[0]);
   if (!ended) ::kill(child, SIGKILL);
   int status = 0;
@@ -208,9 +205,7 @@ bool SbReaderProcess::run(const std::string& file, const Work& work, const Limit
       message = cannot + "the reader's answer cannot be mapped (" + std::strerror(errno) + ")";
       return false;
     }
-    const std::shared_ptr<const void> mapping(map, [size](const void* p) {
-      ::munmap(const_cast<void*>(p), size);
-    });
+    const std::shared_ptr<const void> mapping(map, [size](const void* p) { ::munmap(const_cast<void*>(p), size); });
     const char* bytes = static_cast<const char*>(map);
     uint32_t head[2];
     std::memcpy(head, bytes, sizeof head);

@@ -17,7 +17,7 @@ struct SbModelParts;
 // writes the parts to a memory file and ends; the parent maps that file and
 // checks every value before it hands the parts on (SbModelParts::read).
 class SbReaderProcess {
-public:
+ public:
   struct Limits {
     int seconds = 10;        // until the child is killed
     size_t memory = 0;       // address space the child may add to what it starts with
@@ -36,8 +36,8 @@ public:
   // `message`: the work's own, or one naming `file` when the child failed,
   // was killed by a signal, ran out of time, memory or answer size, or
   // answered with anything that does not check out.
-  static bool run(const std::string& file, const Work& work, const Limits& limits,
-                  SbModelParts& parts, std::string& message);
+  static bool run(const std::string& file, const Work& work, const Limits& limits, SbModelParts& parts,
+                  std::string& message);
 };
 
 #endif

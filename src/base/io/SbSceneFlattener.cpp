@@ -68,9 +68,8 @@ using Part = SbModelParts::Part;
 // Collects Coin's read errors while it reads one file, instead of letting
 // them go to standard error; restores the previous handler when done.
 class ReadErrorCapture {
-public:
-  ReadErrorCapture()
-      : previous(SoReadError::getHandlerCallback()), previousData(SoReadError::getHandlerData()) {
+ public:
+  ReadErrorCapture() : previous(SoReadError::getHandlerCallback()), previousData(SoReadError::getHandlerData()) {
     SoReadError::setHandlerCallback(&ReadErrorCapture::handle, this);
   }
   ~ReadErrorCapture() { SoReadError::setHandlerCallback(previous, previousData); }
@@ -80,7 +79,7 @@ public:
   // The first error's text without Coin's prefix, on one line.
   const std::string& first() const { return firstMessage; }
 
-private:
+ private:
   static void handle(const SoError* error, void* data) {
     auto* self = static_cast<ReadErrorCapture*>(data);
     if (!self->firstMessage.empty() || !error) return;
@@ -93,9 +92,7 @@ private:
     if (at != std::string::npos) text.erase(at, once.size());
     for (char& c : text)
       if (c == '\n' || c == '\t') c = ' ';
-    text.erase(std::unique(text.begin(), text.end(),
-                           [](char a, char b) { return a == ' ' && b == ' '; }),
-               text.end());
+    text.erase(std::unique(text.begin(), text.end(), [](char a, char b) { return a == ' ' && b == ' '; }), text.end());
     while (!text.empty() && text.back() == ' ') text.pop_back();
     self->firstMessage = text.empty() ? std::string("a read error") : text;
   }
@@ -111,8 +108,7 @@ void linkedNodes(SoNode* node, std::vector<SoNode*>& out) {
   out.clear();
   if (SoChildList* children = node->getChildren())
     for (int i = 0; i < children->getLength(); ++i) out.push_back((*children)[i]);
-  if (node->isOfType(SoVRMLInline::getClassTypeId()))
-    out.push_back(static_cast<SoVRMLInline*>(node)->getChildData());
+  if (node->isOfType(SoVRMLInline::getClassTypeId())) out.push_back(static_cast<SoVRMLInline*>(node)->getChildData());
   SoFieldList fields;
   node->getFields(fields);
   for (int i = 0; i < fields.getLength(); ++i) {
@@ -306,8 +302,7 @@ bool readPrimitive(const SoNode* node, Part& part) {
     part.primitive = SbModelParts::VRML_CYLINDER;
     part.size[0] = cylinder->radius.getValue();
     part.size[1] = cylinder->height.getValue();
-    part.primitiveParts = (cylinder->side.getValue() ? 1u : 0u) |
-                          (cylinder->top.getValue() ? 2u : 0u) |
+    part.primitiveParts = (cylinder->side.getValue() ? 1u : 0u) | (cylinder->top.getValue() ? 2u : 0u) |
                           (cylinder->bottom.getValue() ? 4u : 0u);
   } else {
     return false;
@@ -318,7 +313,7 @@ bool readPrimitive(const SoNode* node, Part& part) {
 
 // Turns the shapes met in one callback traversal into parts.
 class Flattener {
-public:
+ public:
   explicit Flattener(SbModelParts& out) : parts(out) {}
 
   void apply(SoNode* scene) {
@@ -329,7 +324,7 @@ public:
     action.apply(scene);
   }
 
-private:
+ private:
   static SoCallbackAction::Response preShape(void* data, SoCallbackAction* action, const SoNode* node) {
     return static_cast<Flattener*>(data)->begin(action, const_cast<SoNode*>(node));
   }
@@ -338,8 +333,8 @@ private:
     if (self->shape == node) self->end(action);
     return SoCallbackAction::CONTINUE;
   }
-  static void triangle(void* data, SoCallbackAction*, const SoPrimitiveVertex* a,
-                       const SoPrimitiveVertex* b, const SoPrimitiveVertex* c) {
+  static void triangle(void* data, SoCallbackAction*, const SoPrimitiveVertex* a, const SoPrimitiveVertex* b,
+                       const SoPrimitiveVertex* c) {
     static_cast<Flattener*>(data)->addTriangle(a, b, c);
   }
 
@@ -373,8 +368,7 @@ private:
     const auto found = blockOf.find(key);
     if (found != blockOf.end()) return found->second;
     const int n = element->getNum();
-    if (element->is3D())
-      return blockOf[key] = parts.addBlock(element->getArrayPtr3(), static_cast<uint32_t>(n));
+    if (element->is3D()) return blockOf[key] = parts.addBlock(element->getArrayPtr3(), static_cast<uint32_t>(n));
     // A zero weight gives a non-finite point; the faces using it add nothing.
     std::vector<SbVec3f> points(static_cast<size_t>(n));
     const SbVec4f* p = element->getArrayPtr4();
@@ -407,8 +401,8 @@ private:
       part.coordIndex.data = shape->coordIndex.getValues(0);
       part.coordIndex.size = static_cast<uint32_t>(shape->coordIndex.getNum());
     } else {
-      part.coordIndex = parts.keep(
-          runsInRange(shape->coordIndex, points, strips ? parts.skippedStrips : parts.skippedFaces));
+      part.coordIndex =
+          parts.keep(runsInRange(shape->coordIndex, points, strips ? parts.skippedStrips : parts.skippedFaces));
     }
     if (strips) {
       part.kind = SbModelParts::STRIPS;
@@ -433,8 +427,7 @@ private:
   bool readProfiles(SoCallbackAction* action, Part& part) {
     const SoNodeList& list = action->getProfile();
     if (list.getLength() == 0) return true;
-    const SoProfileCoordinateElement* element =
-        SoProfileCoordinateElement::getInstance(action->getState());
+    const SoProfileCoordinateElement* element = SoProfileCoordinateElement::getInstance(action->getState());
     const int available = element ? element->getNum() : 0;
     const bool flat = !element || element->is2D();
     part.profileDimension = flat ? 2 : 3;
@@ -498,8 +491,8 @@ private:
     part.numU = static_cast<uint32_t>(numU);
     part.numV = static_cast<uint32_t>(numV);
     part.dimension = element->is3D() ? 3 : 4;
-    const float* points = part.dimension == 3 ? element->getArrayPtr3()->getValue()
-                                              : element->getArrayPtr4()->getValue();
+    const float* points =
+        part.dimension == 3 ? element->getArrayPtr3()->getValue() : element->getArrayPtr4()->getValue();
     if (indexed) {
       const SoMFInt32& index = withIndex->coordIndex;
       if (index.getNum() < count) return skip();
@@ -508,8 +501,7 @@ private:
       for (int64_t i = 0; i < count; ++i) {
         const int32_t c = index[static_cast<int>(i)];
         if (c < 0 || c >= available) return skip();
-        gathered.insert(gathered.end(), points + size_t(c) * part.dimension,
-                        points + size_t(c + 1) * part.dimension);
+        gathered.insert(gathered.end(), points + size_t(c) * part.dimension, points + size_t(c + 1) * part.dimension);
       }
       part.controlPoints = parts.keepFloats(std::move(gathered));
     } else {
@@ -564,8 +556,8 @@ private:
     if (faceSet || type.isDerivedFrom(SoTriangleStripSet::getClassTypeId())) {
       auto* shape = static_cast<SoNonIndexedShape*>(node);
       const int points = coordinateCount(action, shape);
-      SoMFInt32& counts = faceSet ? static_cast<SoFaceSet*>(node)->numVertices
-                                  : static_cast<SoTriangleStripSet*>(node)->numVertices;
+      SoMFInt32& counts =
+          faceSet ? static_cast<SoFaceSet*>(node)->numVertices : static_cast<SoTriangleStripSet*>(node)->numVertices;
       if (points < 0) return false;
       if (!countsInRange(counts, shape->startIndex.getValue(), points,
                          faceSet ? parts.skippedFaces : parts.skippedStrips)) {
@@ -607,10 +599,8 @@ private:
       }
       return true;
     }
-    return type.isDerivedFrom(SoVRMLExtrusion::getClassTypeId()) ||
-           type.isDerivedFrom(SoText3::getClassTypeId()) ||
-           type.isDerivedFrom(SoAsciiText::getClassTypeId()) ||
-           type.isDerivedFrom(SoVRMLText::getClassTypeId());
+    return type.isDerivedFrom(SoVRMLExtrusion::getClassTypeId()) || type.isDerivedFrom(SoText3::getClassTypeId()) ||
+           type.isDerivedFrom(SoAsciiText::getClassTypeId()) || type.isDerivedFrom(SoVRMLText::getClassTypeId());
   }
 
   int cornerOf(const SoPrimitiveVertex* v) {
@@ -642,8 +632,8 @@ private:
     // Vertex shapes list their corners in the order the shape hints state:
     // turned counter-clockwise here. A mirroring matrix stays with the
     // placement, for whoever gathers the part.
-    const bool reverse = node->isOfType(SoVertexShape::getClassTypeId()) &&
-                         action->getVertexOrdering() == SoShapeHints::CLOCKWISE;
+    const bool reverse =
+        node->isOfType(SoVertexShape::getClassTypeId()) && action->getVertexOrdering() == SoShapeHints::CLOCKWISE;
     std::vector<int32_t> index;
     index.reserve(corners.size() / 3 * 4);
     for (size_t t = 0; t < corners.size(); t += 3) {
@@ -676,8 +666,8 @@ bool SbSceneFlattener::flatten(SoNode* scene, SbModelParts& parts, std::string& 
   return true;
 }
 
-bool SbSceneFlattener::read(const std::string& file, const std::string& absolutePath,
-                            SbModelParts& parts, std::string& message) {
+bool SbSceneFlattener::read(const std::string& file, const std::string& absolutePath, SbModelParts& parts,
+                            std::string& message) {
   // Coin looks for a relative name first from the working directory, then
   // from the folder of each file it has opened: the model's folder first.
   const std::string folder = absolutePath.substr(0, absolutePath.rfind('/') + 1);

@@ -32,7 +32,7 @@ struct SbModelParts;
 // images, 2D text and shapes of no known kind give nothing. Shapes whose
 // sizes or placement are not finite are left out.
 class SbSceneFlattener {
-public:
+ public:
   // Runs in a reading child (SbReaderProcess): makes the model's folder the
   // working directory, so that File and Inline names are looked for from the
   // folder of the file that names them and nowhere else, reads
@@ -40,8 +40,7 @@ public:
   // `file` when the file is not a scene, when Coin reports any error (a
   // missing File or Inline part as much as text it cannot parse) or when
   // flatten() fails.
-  static bool read(const std::string& file, const std::string& absolutePath, SbModelParts& parts,
-                   std::string& message);
+  static bool read(const std::string& file, const std::string& absolutePath, SbModelParts& parts, std::string& message);
 
   // Appends the parts of `scene`, which it may change (it empties normal,
   // colour and texture coordinate arrays, which shapes would read by

@@ -21,14 +21,14 @@ namespace linestate {
 
 // Enables, for the render and callback actions, every element that
 // readLineSet, viewLineSet and publishLineSet touch. Call from a node's initClass().
-#define LINFOLD_ENABLE_LINE_SET_ELEMENTS(action)            \
-  SO_ENABLE(action, SoCoordinateElement);                   \
-  SO_ENABLE(action, SoLineCoordinateIndexElement);          \
-  SO_ENABLE(action, SoLineThicknessElement);                \
-  SO_ENABLE(action, SoLineParameterizationElement);         \
-  SO_ENABLE(action, SoLineTaperElementHQ);                  \
-  SO_ENABLE(action, SoLineTriangleElementHQ);               \
-  SO_ENABLE(action, SoLineDensityElementHQ);                \
+#define LINFOLD_ENABLE_LINE_SET_ELEMENTS(action)    \
+  SO_ENABLE(action, SoCoordinateElement);           \
+  SO_ENABLE(action, SoLineCoordinateIndexElement);  \
+  SO_ENABLE(action, SoLineThicknessElement);        \
+  SO_ENABLE(action, SoLineParameterizationElement); \
+  SO_ENABLE(action, SoLineTaperElementHQ);          \
+  SO_ENABLE(action, SoLineTriangleElementHQ);       \
+  SO_ENABLE(action, SoLineDensityElementHQ);        \
   SO_ENABLE(action, SoLineFamilyElementHQ)
 
 // Copies the state's line set into `out` and validates it (SbLineSet::validate):

@@ -2,8 +2,8 @@
 
 #include "lines/SbLineDepthCache.h"
 
-SbLineSet SbHiddenLineRemoval::run(const SbLineSet& input, const SbWindowProjector& projector,
-                                   SbLineDepthCache& cache, float maxPixels) {
+SbLineSet SbHiddenLineRemoval::run(const SbLineSet& input, const SbWindowProjector& projector, SbLineDepthCache& cache,
+                                   float maxPixels) {
   const SbLineSet* source = &input;
   SbLineSet withParameters;
   if (input.parameters.size() != input.indices.size()) {

@@ -13,7 +13,7 @@ class SbLineDepthCache;
 // output always has parameters: the input's, or, when it has none, the
 // position along the input line by length, from 0 to 1.
 class SbHiddenLineRemoval {
-public:
+ public:
   static SbLineSet run(const SbLineSet& in, const SbWindowProjector& projector, SbLineDepthCache& cache,
                        float maxPixels);
 };

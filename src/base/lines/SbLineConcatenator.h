@@ -10,7 +10,7 @@
 // is closed (its last index repeats its first). Every per-vertex array is
 // carried along with its entry.
 class SbLineConcatenator {
-public:
+ public:
   static SbLineSet run(const SbLineSet& in);
 };
 

@@ -9,7 +9,7 @@
 // aligned to multiples of 32 in window coordinates and clamped to the
 // viewport, are read the first time one of their pixels is needed.
 class SbLineDepthCache {
-public:
+ public:
   static constexpr int kTile = 32;
   // Fills w x h depth values of the window rectangle at (x, y), rows from
   // the bottom, as glReadPixels(GL_DEPTH_COMPONENT, GL_FLOAT) does.
@@ -32,7 +32,7 @@ public:
   int viewportWidth() const { return vw; }
   int viewportHeight() const { return vh; }
 
-private:
+ private:
   float* tile(int tx, int ty);
 
   int vx = 0, vy = 0, vw = 0, vh = 0;

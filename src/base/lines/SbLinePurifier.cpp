@@ -42,10 +42,13 @@ SbLineSet SbLinePurifier::run(const SbLineSet& in, const std::vector<SbVec2d>& s
         for (int k = begin + 1; k < end; ++k) {
           const bool last = k == end - 1;
           const bool far = !ok(k) || !ok(kept.back()) || (at(k) - at(kept.back())).length() >= thr;
-          if (far) kept.push_back(k);
+          if (far)
+            kept.push_back(k);
           else if (last) {
-            if (kept.size() > 1) kept.back() = k;
-            else kept.push_back(k);  // judged below
+            if (kept.size() > 1)
+              kept.back() = k;
+            else
+              kept.push_back(k);  // judged below
           }
         }
         if (kept.size() == 2 && ok(kept[0]) && ok(kept[1]) && (at(kept[1]) - at(kept[0])).length() < thr) return;

@@ -26,7 +26,7 @@
 //   turns back there (negative dot product of the next direction with the
 //   current segment); lines are never removed.
 class SbLinePurifier {
-public:
+ public:
   enum Method { SUBPIXEL_LENGTHS = 0, ZIG_ZAGS = 1, SHARP_ANGLES = 2, SHORT_SEGMENTS = 3 };
   // The threshold a negative value stands for.
   static float defaultThreshold(Method method);

@@ -17,7 +17,7 @@ struct HeTriangle;
 // index entry that is not -1; parameters hold one value for every index entry,
 // -1.0 at the separators. An empty array means "none".
 class SbLineSet {
-public:
+ public:
   std::vector<SbVec3f> points;
   std::vector<int32_t> indices;
   std::vector<float> thickness;
@@ -44,7 +44,7 @@ public:
 // every per-vertex array along (interpolated between two entries; triangles
 // taken from the nearer one).
 class SbLineSetBuilder {
-public:
+ public:
   // newPoints: every output vertex gets its own new point; otherwise copied
   // entries keep their point index (and interpolated ones append a point).
   SbLineSetBuilder(const SbLineSet& input, bool newPoints);
@@ -60,7 +60,7 @@ public:
 
   SbLineSet& result() { return out; }
 
-private:
+ private:
   const SbLineSet& in;
   bool fresh;
   std::vector<int> entryOf;  // index position -> vertex entry ordinal (-1 at separators)

@@ -10,9 +10,10 @@ int32_t countVertices(const int32_t* indices, int32_t n) {
 }
 }  // namespace
 
-SbLineSetView::SbLineSetView(const SbVec3f* points, int32_t pointCount, const int32_t* indices,
-                             int32_t indexCount)
-    : points(points), pointCount(points && pointCount > 0 ? pointCount : 0), indices(indices),
+SbLineSetView::SbLineSetView(const SbVec3f* points, int32_t pointCount, const int32_t* indices, int32_t indexCount)
+    : points(points),
+      pointCount(points && pointCount > 0 ? pointCount : 0),
+      indices(indices),
       indexCount(indices && indexCount > 0 ? indexCount : 0) {
   if (this->indexCount == 0) this->indices = nullptr;
   if (this->pointCount == 0) this->points = nullptr;

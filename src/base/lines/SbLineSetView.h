@@ -17,7 +17,7 @@ struct HeTriangle;
 // tells). A per-vertex array is attached only when it has a value for every
 // vertex; otherwise it stays null, as if the set had none.
 class SbLineSetView {
-public:
+ public:
   const SbVec3f* points = nullptr;
   int32_t pointCount = 0;
   const int32_t* indices = nullptr;
@@ -55,7 +55,7 @@ public:
   template <class Fn>
   void forEachLine(Fn fn) const;
 
-private:
+ private:
   template <class T>
   const T* covering(const T* values, int32_t count) const {
     return values && vertexCount > 0 && count >= vertexCount ? values : nullptr;

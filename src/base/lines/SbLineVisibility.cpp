@@ -5,8 +5,8 @@
 
 #include "lines/SbLineDepthCache.h"
 
-SbWindowProjector::SbWindowProjector(const SbMatrix& model, const SbMatrix& viewing, const SbMatrix& projection,
-                                     int vx, int vy, int vw, int vh)
+SbWindowProjector::SbWindowProjector(const SbMatrix& model, const SbMatrix& viewing, const SbMatrix& projection, int vx,
+                                     int vy, int vw, int vh)
     : x(vx), y(vy), width(std::max(vw, 1)), height(std::max(vh, 1)) {
   // Products in double: the model matrices of large scenes lose digits in float.
   double a[4][4], b[4][4], c[4][4], ab[4][4];
@@ -105,8 +105,10 @@ void SbLineVisibility::visibleIntervals(const SbVec3f& p0, const SbVec3f& p1, co
   auto boundary = [&](float visibleT, float hiddenT) {
     for (int k = 0; k < 6; ++k) {
       const float m = 0.5f * (visibleT + hiddenT);
-      if (isVisible(sampleAt(m))) visibleT = m;
-      else hiddenT = m;
+      if (isVisible(sampleAt(m)))
+        visibleT = m;
+      else
+        hiddenT = m;
     }
     return visibleT;
   };
@@ -130,7 +132,9 @@ void SbLineVisibility::visibleIntervals(const SbVec3f& p0, const SbVec3f& p1, co
   }
   (void)prevVisible;
   if (open) {
-    if (1.0f > start) out.emplace_back(start, 1.0f);
-    else if (samples.size() == 1) out.emplace_back(0.0f, 1.0f);
+    if (1.0f > start)
+      out.emplace_back(start, 1.0f);
+    else if (samples.size() == 1)
+      out.emplace_back(0.0f, 1.0f);
   }
 }

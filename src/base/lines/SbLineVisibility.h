@@ -13,23 +13,23 @@ class SbLineDepthCache;
 // (row vectors, as the toolkit's matrices), then the viewport transform;
 // window depth in [0, 1].
 class SbWindowProjector {
-public:
+ public:
   SbWindowProjector() = default;
-  SbWindowProjector(const SbMatrix& model, const SbMatrix& viewing, const SbMatrix& projection, int vx, int vy,
-                    int vw, int vh);
+  SbWindowProjector(const SbMatrix& model, const SbMatrix& viewing, const SbMatrix& projection, int vx, int vy, int vw,
+                    int vh);
   // False when the point is on or behind the eye plane (clip w <= 0).
   bool project(const SbVec3f& p, double& x, double& y, double& z) const;
   // Clip-space w (positive in front of the eye).
   double clipW(const SbVec3f& p) const;
   int x = 0, y = 0, width = 1, height = 1;
 
-private:
+ private:
   double m[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
 };
 
 // Hidden-line test of straight segments against a depth cache.
 class SbLineVisibility {
-public:
+ public:
   // Depth slack added to the cached depth: the rasterised surface and the
   // line's own projection round differently.
   static constexpr float kDepthSlack = 2e-5f;
@@ -42,8 +42,7 @@ public:
   // found by bisection. Intervals are ordered, disjoint and have t0 < t1;
   // a visible end point gives exactly 0 or 1.
   static void visibleIntervals(const SbVec3f& p0, const SbVec3f& p1, const SbWindowProjector& projector,
-                               SbLineDepthCache& cache, float maxPixels,
-                               std::vector<std::pair<float, float>>& out);
+                               SbLineDepthCache& cache, float maxPixels, std::vector<std::pair<float, float>>& out);
 };
 
 #endif

@@ -6,7 +6,6 @@
 
 #include "core/SbSharpEdgeTest.h"
 
-
 bool SbSilhouetteEdges::validNormal(const SbVec3f& n) {
   const float l2 = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
   return std::isfinite(l2) && l2 > 0.25f;  // unit normals; zero marks a degenerate face

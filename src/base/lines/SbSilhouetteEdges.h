@@ -38,7 +38,7 @@ struct SbSilhouetteView {
 // shapeKey -1 selects every object, any other value the objects whose number
 // equals it.
 class SbSilhouetteEdges {
-public:
+ public:
   static bool validNormal(const SbVec3f& n);
   static bool selected(const WeObject& object, int shapeKey) { return shapeKey == -1 || object.number == shapeKey; }
   // Both faces exist, are in range and have valid normals.

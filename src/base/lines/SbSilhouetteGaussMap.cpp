@@ -46,8 +46,10 @@ void SbSilhouetteGaussMap::fileArc(const SbVec3f& n1, const SbVec3f& n2, uint32_
         return;
       }
       const double t = -alpha / beta;
-      if (beta > 0) lo = std::max(lo, t);
-      else hi = std::min(hi, t);
+      if (beta > 0)
+        lo = std::max(lo, t);
+      else
+        hi = std::min(hi, t);
     };
     const double A0 = fr.s * p0[fr.a] * (1.0 + kSlack), A1 = fr.s * dp[fr.a] * (1.0 + kSlack);
     require(A0 - p0[fr.b], A1 - dp[fr.b]);
@@ -112,8 +114,10 @@ void SbSilhouetteGaussMap::build(const SbWingedEdgeModel& model, float maximalEr
       refs.push_back({static_cast<int>(o), static_cast<int>(e)});
       // Nearly opposite normals: the chord passes close to the centre and
       // its image on the cube is no longer a short, well-conditioned arc.
-      if ((n1 + n2).length() < 0.1f) alwaysTested.push_back(id);
-      else fileArc(n1, n2, id, pairs);
+      if ((n1 + n2).length() < 0.1f)
+        alwaysTested.push_back(id);
+      else
+        fileArc(n1, n2, id, pairs);
     }
   }
   const size_t cells = size_t(6) * n * n;

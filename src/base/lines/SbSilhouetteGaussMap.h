@@ -25,7 +25,7 @@
 // equal are never silhouettes and are not filed; edges whose normals are
 // nearly opposite (the arc is ambiguous) are tested on every query.
 class SbSilhouetteGaussMap {
-public:
+ public:
   void build(const SbWingedEdgeModel& model, float maximalError);
   void clear();
   // Silhouette edges of the model it was built for, towards-viewer direction
@@ -36,15 +36,16 @@ public:
   size_t filedEntries() const { return cellEdges.size(); }
   size_t lastCandidateCount() const { return lastCandidates; }
 
-private:
-  void fileArc(const SbVec3f& n1, const SbVec3f& n2, uint32_t id, std::vector<std::pair<uint32_t, uint32_t>>& pairs) const;
+ private:
+  void fileArc(const SbVec3f& n1, const SbVec3f& n2, uint32_t id,
+               std::vector<std::pair<uint32_t, uint32_t>>& pairs) const;
 
   int n = 0;
-  std::vector<SbEdgeRef> refs;        // filed edges by id
-  std::vector<uint32_t> cellStart;    // 6 n^2 + 1
-  std::vector<uint32_t> cellEdges;    // ids, grouped by cell
-  std::vector<uint32_t> alwaysTested; // ids of edges with nearly opposite normals
-  mutable std::vector<uint32_t> seen; // per id: query number that last met it
+  std::vector<SbEdgeRef> refs;         // filed edges by id
+  std::vector<uint32_t> cellStart;     // 6 n^2 + 1
+  std::vector<uint32_t> cellEdges;     // ids, grouped by cell
+  std::vector<uint32_t> alwaysTested;  // ids of edges with nearly opposite normals
+  mutable std::vector<uint32_t> seen;  // per id: query number that last met it
   mutable uint32_t queryNumber = 0;
   mutable size_t lastCandidates = 0;
 };

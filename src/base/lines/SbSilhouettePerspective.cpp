@@ -14,8 +14,9 @@ void SbSilhouettePerspective::clear() {
 
 void SbSilhouettePerspective::build(const SbWingedEdgeModel& model, float maximalError) {
   clear();
-  leafSize = std::isfinite(maximalError) ? std::max(1, static_cast<int>(std::lround(2.0 * std::min(maximalError, 512.0f))))
-                                         : 8;
+  leafSize = std::isfinite(maximalError)
+                 ? std::max(1, static_cast<int>(std::lround(2.0 * std::min(maximalError, 512.0f))))
+                 : 8;
   SbSilhouetteEdges::faceOffsets(model, faceH);
   SbVec3f lo(1e30f, 1e30f, 1e30f), hi(-1e30f, -1e30f, -1e30f);
   for (size_t o = 0; o < model.objects.size(); ++o) {
@@ -86,7 +87,8 @@ int SbSilhouettePerspective::buildNode(int first, int count) {
   }
   node.radius = r * (1.0f + 1e-5f) + 1e-7f * modelScale;
   node.axis = axis;
-  node.halfAngle = axisLen > 1e-6f ? float(std::acos(std::max(-1.0, std::min(1.0, cosMin))) + 1e-4) : float(M_PI) + 1.0f;
+  node.halfAngle =
+      axisLen > 1e-6f ? float(std::acos(std::max(-1.0, std::min(1.0, cosMin))) + 1e-4) : float(M_PI) + 1.0f;
   node.first = first;
   node.count = count;
   node.left = node.right = -1;
@@ -103,9 +105,7 @@ int SbSilhouettePerspective::buildNode(int first, int count) {
       const float ext = nhi[k] - nlo[k];
       if (ext > best) best = ext, dim = 3 + k;
     }
-    auto key = [dim](const Item& it) {
-      return dim < 3 ? it.c1[dim] + it.c2[dim] : it.n1[dim - 3] + it.n2[dim - 3];
-    };
+    auto key = [dim](const Item& it) { return dim < 3 ? it.c1[dim] + it.c2[dim] : it.n1[dim - 3] + it.n2[dim - 3]; };
     const int half = count / 2;
     std::nth_element(items.begin() + first, items.begin() + first + half, items.begin() + first + count,
                      [&](const Item& a, const Item& b) { return key(a) < key(b); });

@@ -19,7 +19,7 @@
 // maximalError sets the leaf size: at most max(1, round(2 maximalError))
 // edges per leaf (8 at the default 4).
 class SbSilhouettePerspective {
-public:
+ public:
   void build(const SbWingedEdgeModel& model, float maximalError);
   void clear();
   // Silhouette edges seen from `eye` (model space), sorted by object and edge.
@@ -30,7 +30,7 @@ public:
   size_t nodeCount() const { return nodes.size(); }
   size_t lastCandidateCount() const { return lastCandidates; }
 
-private:
+ private:
   struct Item {
     SbEdgeRef ref;
     SbVec3f n1, n2;  // face normals
@@ -40,10 +40,10 @@ private:
   struct Node {
     SbVec3f centre;
     float radius;
-    SbVec3f axis;     // unit cone axis
-    float halfAngle;  // radians; >= pi means no normal bound
-    int first, count; // items (leaf) or -1
-    int left, right;  // children, -1 for a leaf
+    SbVec3f axis;      // unit cone axis
+    float halfAngle;   // radians; >= pi means no normal bound
+    int first, count;  // items (leaf) or -1
+    int left, right;   // children, -1 for a leaf
   };
   int buildNode(int first, int count);
 

@@ -69,7 +69,8 @@ bool zigZagBelowPixels(const WeObject& object, int o, const std::vector<int>& fa
   for (const SbVec3f& c : corners) centre += c / static_cast<float>(corners.size());
   for (const SbVec3f& c : corners) size = std::max(size, double((c - centre).length()));
   const double scale = centre.length() + size;
-  const double pixel = pixelLength(screen, centre, static_cast<float>(size > 1e-6 * scale ? size : 1e-6 * scale + 1e-30));
+  const double pixel =
+      pixelLength(screen, centre, static_cast<float>(size > 1e-6 * scale ? size : 1e-6 * scale + 1e-30));
   if (!(pixel > 0.0)) return false;
   const double limit = maxPixels * pixel;
   for (const SbVec3f& c : corners) {
@@ -124,7 +125,8 @@ void SbSilhouetteRepair::meshZigZag(const SbWingedEdgeModel& model, const SbWind
     if (inner < 2 || 2 * silhouette <= inner) continue;
     if (!zigZagBelowPixels(object, o, faceEdges, inSet, screen, maxPixels)) continue;
     for (int e : faceEdges) {
-      if (e < 0 || e >= static_cast<int>(object.edges.size()) || !SbSilhouetteEdges::hasTwoValidFaces(object, object.edges[e]))
+      if (e < 0 || e >= static_cast<int>(object.edges.size()) ||
+          !SbSilhouetteEdges::hasTwoValidFaces(object, object.edges[e]))
         continue;
       if (!inSet.erase(key(o, e))) inSet.insert(key(o, e));
     }

@@ -9,7 +9,7 @@
 // Repairs of silhouette artifacts of triangle meshes. Both take and return a
 // sorted edge list.
 class SbSilhouetteRepair {
-public:
+ public:
   // How far, in pixels, a turned face may move the silhouette on the screen.
   // The hidden-line remover looks one pixel around each sample for the depth
   // beyond an outline; a line moved further inwards lies on the surface behind

@@ -116,8 +116,10 @@ void SoGenerateSilhouette::run(SoAction* action, bool withGL) {
     SbSilhouetteView view;
     if (!currentView(state, view)) return;
     extract(*model, view);
-    if (sendLines.getValue()) sendEdges(state, *model);
-    else drawEdges(state, *model);
+    if (sendLines.getValue())
+      sendEdges(state, *model);
+    else
+      drawEdges(state, *model);
   } catch (const std::exception& e) {
     printf("SoGenerateSilhouette::doAction: %s\n", e.what());
   }
@@ -268,7 +270,8 @@ void SoGenerateSilhouette::sendEdges(SoState* state, const SbWingedEdgeModel& mo
   outIndices.setNum(static_cast<int>(indices.size()));
   static const SbVec3f origin(0, 0, 0);
   SoCoordinateElement::set3(state, this, outCoords.getNum(), outCoords.getNum() ? outCoords.getValues(0) : &origin);
-  SoLineCoordinateIndexElement::set(state, this, outIndices.getNum(), outIndices.getNum() ? outIndices.getValues(0) : nullptr);
+  SoLineCoordinateIndexElement::set(state, this, outIndices.getNum(),
+                                    outIndices.getNum() ? outIndices.getValues(0) : nullptr);
   // The new index list carries no per-vertex values.
   SoLineThicknessElement::set(state, this, 0, nullptr);
   SoLineParameterizationElement::set(state, this, 0, nullptr);

@@ -37,7 +37,7 @@ class SoGenerateSilhouette : public SoNode {
   typedef SoNode inherited;
   SO_NODE_HEADER(SoGenerateSilhouette);
 
-public:
+ public:
   static void initClass();
   SoGenerateSilhouette();
 
@@ -64,10 +64,10 @@ public:
   void GLRender(SoGLRenderAction* action) override;
   void callback(SoCallbackAction* action) override;
 
-protected:
+ protected:
   ~SoGenerateSilhouette() override;
 
-private:
+ private:
   void run(SoAction* action, bool withGL);
   bool currentView(SoState* state, SbSilhouetteView& view);
   void extract(const SbWingedEdgeModel& model, const SbSilhouetteView& view);
@@ -76,8 +76,8 @@ private:
   void drawEdges(SoState* state, const SbWingedEdgeModel& model);
 
   SbColor colour_{0, 1, 0};
-  SoMFVec3f outCoords;  // output line set: points
-  SoMFInt32 outIndices; // output line set: indices
+  SoMFVec3f outCoords;   // output line set: points
+  SoMFInt32 outIndices;  // output line set: indices
 
   // Search structures and their cache keys.
   SbSilhouetteGaussMap gaussMap;

@@ -11,7 +11,7 @@ class SoLineConcatenator : public SoLineModifier {
   typedef SoLineModifier inherited;
   SO_NODE_HEADER(SoLineConcatenator);
 
-public:
+ public:
   static void initClass();
   SoLineConcatenator();
 
@@ -19,10 +19,10 @@ public:
   void GLRender(SoGLRenderAction* action) override;
   void callback(SoCallbackAction* action) override;
 
-protected:
+ protected:
   ~SoLineConcatenator() override;
 
-private:
+ private:
   SbLineSet output;
 };
 

@@ -66,8 +66,9 @@ void SoLineHiddenLineRemover::GLRender(SoGLRenderAction* action) {
     cache.reset(vp[0], vp[1], vp[2], vp[3], [](int x, int y, int w, int h, float* out) {
       glReadPixels(x, y, w, h, GL_DEPTH_COMPONENT, GL_FLOAT, out);
     });
-    SbLineSet result = vp[2] > 0 && vp[3] > 0 ? SbHiddenLineRemoval::run(input, projector, cache, maximalError.getValue())
-                                              : SbLineSet();
+    SbLineSet result = vp[2] > 0 && vp[3] > 0
+                           ? SbHiddenLineRemoval::run(input, projector, cache, maximalError.getValue())
+                           : SbLineSet();
     glPopClientAttrib();
     glPopAttrib();
     output = std::move(result);

@@ -17,7 +17,7 @@ class SoLineHiddenLineRemover : public SoLineModifier {
   typedef SoLineModifier inherited;
   SO_NODE_HEADER(SoLineHiddenLineRemover);
 
-public:
+ public:
   static void initClass();
   SoLineHiddenLineRemover();
 
@@ -26,10 +26,10 @@ public:
 
   void GLRender(SoGLRenderAction* action) override;
 
-protected:
+ protected:
   ~SoLineHiddenLineRemover() override;
 
-private:
+ private:
   SbLineSet output;
 };
 

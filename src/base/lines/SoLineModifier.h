@@ -17,7 +17,7 @@ class SoLineModifier : public SoNode {
   typedef SoNode inherited;
   SO_NODE_HEADER(SoLineModifier);
 
-public:
+ public:
   enum ModifyMethod { SCREEN_BASED = 0, PIXEL_BASED = 1, OBJECT_BASED = 2 };
 
   static void initClass();
@@ -25,7 +25,7 @@ public:
 
   SoSFEnum modifyMethod;
 
-protected:
+ protected:
   ~SoLineModifier() override;
   // Object space to window pixels from the state's model, viewing and
   // projection matrices and viewport region (no GL needed).

@@ -16,7 +16,7 @@ class SoLinePurifier : public SoLineModifier {
   typedef SoLineModifier inherited;
   SO_NODE_HEADER(SoLinePurifier);
 
-public:
+ public:
   enum PurifyMethod {
     ELIMINATE_SUBPIXEL_LENGTHS = 0,
     ELIMINATE_ZIG_ZAGS = 1,
@@ -35,10 +35,10 @@ public:
   void GLRender(SoGLRenderAction* action) override;
   void callback(SoCallbackAction* action) override;
 
-protected:
+ protected:
   ~SoLinePurifier() override;
 
-private:
+ private:
   SbLineSet output;
 };
 

@@ -63,8 +63,10 @@ void SoLineShape::GLRender(SoGLRenderAction* action) {
   // What is drawn comes from elements that other nodes set each traversal.
   SoCacheElement::invalidate(action->getState());
   if (!shouldGLRender(action)) return;
-  if (useSoLineParameterization.getValue()) drawWithParameterization(action);
-  else drawWithTextureCoordinates(action);
+  if (useSoLineParameterization.getValue())
+    drawWithParameterization(action);
+  else
+    drawWithTextureCoordinates(action);
 }
 
 void SoLineShape::draw(SoGLRenderAction* action, bool fromParameterization) {
@@ -101,19 +103,23 @@ void SoLineShape::draw(SoGLRenderAction* action, bool fromParameterization) {
   SbVec2s imageSize(0, 0);
   int components = 0;
   const unsigned char* image = SoTextureImageElement::getImage(state, 0, imageSize, components);
-  const bool textured = image && imageSize[0] > 0 && imageSize[1] > 0 && !(bands && SoSilhouetteSwitches::lineStripMode);
+  const bool textured =
+      image && imageSize[0] > 0 && imageSize[1] > 0 && !(bands && SoSilhouetteSwitches::lineStripMode);
 
   SoMaterialBundle mb(action);
   mb.sendFirst();
   glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT);
   glDisable(GL_DEPTH_TEST);
-  if (normals) glEnable(GL_LIGHTING);
-  else glDisable(GL_LIGHTING);
+  if (normals)
+    glEnable(GL_LIGHTING);
+  else
+    glDisable(GL_LIGHTING);
   glDisable(GL_FOG);
   glDisable(GL_BLEND);
   glDisable(GL_TEXTURE_2D);
   if (textured) {
-    if (SoTextureImageElement::getModel(state, 0) == SoTextureImageElement::BLEND || components == 2 || components == 4) {
+    if (SoTextureImageElement::getModel(state, 0) == SoTextureImageElement::BLEND || components == 2 ||
+        components == 4) {
       glEnable(GL_BLEND);
       glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     }
@@ -122,8 +128,10 @@ void SoLineShape::draw(SoGLRenderAction* action, bool fromParameterization) {
 
   auto sAt = [&](int32_t i, int entry) {
     float s = 0.0f;
-    if (sParam) s = sParam[i];
-    else if (sTex) s = sTex[entry][0];
+    if (sParam)
+      s = sParam[i];
+    else if (sTex)
+      s = sTex[entry][0];
     if (!(s >= 0.0f && s <= 1.0f)) printf("wrong glTexCoord2f(%d)(%.3f)\n", i, s);
     return s;
   };

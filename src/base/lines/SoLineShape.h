@@ -22,7 +22,7 @@ class SoLineShape : public SoShape {
   typedef SoShape inherited;
   SO_NODE_HEADER(SoLineShape);
 
-public:
+ public:
   static void initClass();
   SoLineShape();
 
@@ -32,12 +32,12 @@ public:
 
   void GLRender(SoGLRenderAction* action) override;
 
-protected:
+ protected:
   ~SoLineShape() override;
   void computeBBox(SoAction* action, SbBox3f& box, SbVec3f& center) override;
   void generatePrimitives(SoAction* action) override;
 
-private:
+ private:
   void draw(SoGLRenderAction* action, bool fromParameterization);
   void drawWithTextureCoordinates(SoGLRenderAction* action) { draw(action, false); }
   void drawWithParameterization(SoGLRenderAction* action) { draw(action, true); }

@@ -19,7 +19,7 @@ class SoLineThickener : public SoLineModifier {
   typedef SoLineModifier inherited;
   SO_NODE_HEADER(SoLineThickener);
 
-public:
+ public:
   enum ThickenMethod { CONSTANT = 0, CONSTANT_TEXTURE_WIDTH = 1, CONSTANT_TEXTURE_HEIGHT = 2, DEPTH = 3 };
 
   static void initClass();
@@ -32,10 +32,10 @@ public:
   void GLRender(SoGLRenderAction* action) override;
   void callback(SoCallbackAction* action) override;
 
-protected:
+ protected:
   ~SoLineThickener() override;
 
-private:
+ private:
   std::vector<float> thickness;
 };
 

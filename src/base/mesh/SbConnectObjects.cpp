@@ -131,9 +131,7 @@ bool SbConnectObjects::connect(SbWingedEdgeModel& model) {
       faceStart.push_back(static_cast<int>(corners.size()));
     }
   }
-  if (pinched)
-    std::printf("SbConnectObjects::connect: %d faces pinched by joining vertices were dropped\n",
-                pinched);
+  if (pinched) std::printf("SbConnectObjects::connect: %d faces pinched by joining vertices were dropped\n", pinched);
   const int number = model.objects.front().number;
   WeObject merged;
   buildWingedEdgeObject(merged, number, std::move(positions), faceStart, corners);

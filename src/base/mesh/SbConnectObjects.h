@@ -5,7 +5,7 @@
 
 // Joins the separate objects of a winged-edge model into one connected object.
 class SbConnectObjects {
-public:
+ public:
   // Largest extent of the bounding box of all finite vertex positions; 0 for
   // a model without vertices.
   static double modelSize(const SbWingedEdgeModel& model);

@@ -156,8 +156,7 @@ void SbHeModelHQ::build(const SbWingedEdgeModel& model) {
       for (const WeVertex& v : object.vertices) addVertex(v.position);
       firstTriangle.push_back(static_cast<int32_t>(triangles.size()));
       if (!edgeLinksInRange(object)) {
-        std::printf("SbHeModelHQ::build: object %d has broken edge links, its faces are skipped\n",
-                    object.number);
+        std::printf("SbHeModelHQ::build: object %d has broken edge links, its faces are skipped\n", object.number);
         closedTriangles = false;
         continue;
       }
@@ -275,8 +274,7 @@ void SbHeModelHQ::buildEdgeMap() {
   }
 }
 
-bool SbHeModelHQ::twinsFromEdges(const SbWingedEdgeModel& model,
-                                  const std::vector<int32_t>& firstTriangle) {
+bool SbHeModelHQ::twinsFromEdges(const SbWingedEdgeModel& model, const std::vector<int32_t>& firstTriangle) {
   // The half-edge of triangle t from a to b, or null.
   auto along = [](HeTriangle* t, const HeVertex* a, const HeVertex* b) -> HalfEdge* {
     HalfEdge* h = t->halfEdge;
@@ -293,9 +291,8 @@ bool SbHeModelHQ::twinsFromEdges(const SbWingedEdgeModel& model,
     for (const WeEdge& e : object.edges) {
       // Every edge between two faces that run it in opposite directions; a
       // boundary or anything else is left to the edge map.
-      if (e.face[0] < 0 || e.face[1] < 0 || e.face[0] >= faces || e.face[1] >= faces ||
-          e.vertex[0] < 0 || e.vertex[1] < 0 || e.vertex[0] >= vertexCount ||
-          e.vertex[1] >= vertexCount) {
+      if (e.face[0] < 0 || e.face[1] < 0 || e.face[0] >= faces || e.face[1] >= faces || e.vertex[0] < 0 ||
+          e.vertex[1] < 0 || e.vertex[0] >= vertexCount || e.vertex[1] >= vertexCount) {
         paired = false;
         break;
       }
@@ -374,8 +371,7 @@ void SbHeModelHQ::fillEdgeMap(bool markRepeats) const {
     } else {
       scratch.clear();
       for (int32_t i = begin; i < end; ++i) scratch.emplace_back(edgeEnd[i], edgeHalf[i]);
-      std::stable_sort(scratch.begin(), scratch.end(),
-                       [](const auto& x, const auto& y) { return x.first < y.first; });
+      std::stable_sort(scratch.begin(), scratch.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
       for (int32_t i = 0; i < n; ++i) {
         edgeEnd[begin + i] = scratch[i].first;
         edgeHalf[begin + i] = scratch[i].second;
@@ -478,8 +474,7 @@ int SbHeModelHQ::valence(const HeVertex* vertex) const {
   return count;
 }
 
-void SbHeModelHQ::triangleCoordinates(const HeTriangle* triangle, const SbVec3f& point, float& u,
-                                      float& v) {
+void SbHeModelHQ::triangleCoordinates(const HeTriangle* triangle, const SbVec3f& point, float& u, float& v) {
   const SbVec3f& a = triangle->vertex[0]->position;
   const SbVec3f e1 = triangle->vertex[1]->position - a;
   const SbVec3f e2 = triangle->vertex[2]->position - a;
@@ -503,9 +498,8 @@ float SbHeModelHQ::size() const {
 }
 
 std::size_t SbHeModelHQ::memoryUse() const {
-  return static_cast<std::size_t>(halfEdgeCount()) * hePool.elementSize() +
-         vertices.size() * vtxPool.elementSize() + triangles.size() * triPool.elementSize() +
-         vertices.capacity() * sizeof(HeVertex*) + triangles.capacity() * sizeof(HeTriangle*) +
-         edgeStart.capacity() * sizeof(int32_t) + edgeEnd.capacity() * sizeof(int32_t) +
-         edgeHalf.capacity() * sizeof(HalfEdge*);
+  return static_cast<std::size_t>(halfEdgeCount()) * hePool.elementSize() + vertices.size() * vtxPool.elementSize() +
+         triangles.size() * triPool.elementSize() + vertices.capacity() * sizeof(HeVertex*) +
+         triangles.capacity() * sizeof(HeTriangle*) + edgeStart.capacity() * sizeof(int32_t) +
+         edgeEnd.capacity() * sizeof(int32_t) + edgeHalf.capacity() * sizeof(HalfEdge*);
 }

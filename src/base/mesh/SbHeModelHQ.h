@@ -74,8 +74,7 @@ class SbHeModelHQ {
   // Coordinates (u, v) of `point` projected along the triangle's normal onto
   // its plane: projection = A + u (B - A) + v (C - A). u = v = 0 for a
   // zero-area triangle.
-  static void triangleCoordinates(const HeTriangle* triangle, const SbVec3f& point, float& u,
-                                  float& v);
+  static void triangleCoordinates(const HeTriangle* triangle, const SbVec3f& point, float& u, float& v);
   // The half-edge from `start` to `end` (inner or boundary), or null.
   HalfEdge* findHalfEdge(const HeVertex* start, const HeVertex* end) const;
 

@@ -20,8 +20,7 @@ void refresh(WeObject& o) {
 bool offered(const char* operation, int scheme, int lowest, int highest, std::string& problem) {
   if (scheme >= lowest && scheme <= highest) return true;
   char message[160];
-  std::snprintf(message, sizeof message, "%s mode %d is not a scheme for it; %s skipped", operation, scheme,
-                operation);
+  std::snprintf(message, sizeof message, "%s mode %d is not a scheme for it; %s skipped", operation, scheme, operation);
   std::printf("SbMeshOperations::apply: %s\n", message);
   if (problem.empty()) problem = message;
   return false;
@@ -56,8 +55,7 @@ bool SbMeshOperations::apply(SbWingedEdgeModel& model, const Settings& s, std::s
   }
 
   // An adaptive step refines at most every triangle 1-to-4, as a Loop step does.
-  if (s.adaptiveSubdivisionSteps > 0 &&
-      offered("adaptive subdivision", s.adaptiveSubdivisionMode, 3, 4, problem) &&
+  if (s.adaptiveSubdivisionSteps > 0 && offered("adaptive subdivision", s.adaptiveSubdivisionMode, 3, 4, problem) &&
       fits(model, SbSubdivision::LOOP, s.adaptiveSubdivisionSteps, problem)) {
     for (WeObject& o : model.objects)
       for (int i = 0; i < s.adaptiveSubdivisionSteps; ++i) {
@@ -78,8 +76,7 @@ bool SbMeshOperations::apply(SbWingedEdgeModel& model, const Settings& s, std::s
   if (s.smoothingSteps > 0) {
     int steps = s.smoothingSteps;
     if (steps > kMaxSmoothingSteps) {
-      std::printf("SbMeshOperations::apply: %d smoothing steps limited to %d\n", steps,
-                  kMaxSmoothingSteps);
+      std::printf("SbMeshOperations::apply: %d smoothing steps limited to %d\n", steps, kMaxSmoothingSteps);
       steps = kMaxSmoothingSteps;
     }
     SbSmoothing::smooth(model, steps, s.smoothingSpeed);

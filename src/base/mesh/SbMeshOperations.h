@@ -9,17 +9,17 @@
 // connect objects, large faces, sharp edges, dividing, adaptive subdivision,
 // regular subdivision, smoothing, finish.
 class SbMeshOperations {
-public:
+ public:
   struct Settings {
     bool connectObjects = false;
-    bool polygonation = false;       // "Large Faces"
+    bool polygonation = false;  // "Large Faces"
     bool useSharpAngles = false;
-    float sharpAngle = 115.0f;       // degrees
-    int dividingMode = 3;            // 2, 3 or 4
+    float sharpAngle = 115.0f;  // degrees
+    int dividingMode = 3;       // 2, 3 or 4
     int dividingSteps = 0;
-    int adaptiveSubdivisionMode = 3; // 3 or 4
+    int adaptiveSubdivisionMode = 3;  // 3 or 4
     int adaptiveSubdivisionSteps = 0;
-    int subdivisionMode = 3;         // 1 .. 4
+    int subdivisionMode = 3;  // 1 .. 4
     int subdivisionSteps = 0;
     int smoothingSteps = 0;
     float smoothingSpeed = 1.0f;

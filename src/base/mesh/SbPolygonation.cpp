@@ -19,8 +19,8 @@ void faceSteps(const WeObject& o, int f, std::vector<int>& verts, std::vector<in
 
 // The boundary of `region` as one polygon, or false when it is not a single
 // simple loop around a disk.
-bool regionBoundary(const WeObject& o, const std::vector<int>& region, const std::vector<int>& regionOf,
-                    int id, std::vector<int>& loop) {
+bool regionBoundary(const WeObject& o, const std::vector<int>& region, const std::vector<int>& regionOf, int id,
+                    std::vector<int>& loop) {
   std::unordered_map<int, int> next;  // boundary step from -> to
   std::unordered_map<int, char> regionVertices, regionEdges;
   std::vector<int> verts, edges;

@@ -6,7 +6,7 @@
 // "Large Faces": merges regions of neighbouring, nearly coplanar faces into
 // single polygons.
 class SbPolygonation {
-public:
+ public:
   // Grows regions across edges that have a face on both sides: a face joins
   // when its normal agrees within `toleranceDegrees` both with the neighbour
   // it is reached from and with the region's first face (so a finely curved

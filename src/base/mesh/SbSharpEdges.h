@@ -5,7 +5,7 @@
 
 // Marks the creases of a winged-edge object.
 class SbSharpEdges {
-public:
+ public:
   // Boundary edges, and edges whose faces meet at an angle below
   // `sharpAngleDegrees` (SbSharpEdgeTest), get WE_SHARP and both their end
   // vertices WE_CORNER. Earlier sharp and corner flags are cleared first. At

@@ -5,7 +5,7 @@
 
 // Laplacian smoothing of a winged-edge model.
 class SbSmoothing {
-public:
+ public:
   // `steps` Jacobi steps p += speed * (mean of the edge neighbours - p) on
   // every object. Vertices on a boundary edge, vertices flagged WE_CORNER and
   // vertices without edges stay where they are. Prints "ping" when it starts

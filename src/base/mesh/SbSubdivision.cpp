@@ -44,8 +44,7 @@ constexpr StageCost kStageCosts[] = {
 // A subdivision step holds its old and new object at once (about 195 bytes a
 // new face), less than the later stages together, so the sum decides.
 constexpr double sumOfCosts(int i = 0) {
-  return i == int(sizeof kStageCosts / sizeof kStageCosts[0]) ? 0.0
-                                                              : kStageCosts[i].bytesPerFace + sumOfCosts(i + 1);
+  return i == int(sizeof kStageCosts / sizeof kStageCosts[0]) ? 0.0 : kStageCosts[i].bytesPerFace + sumOfCosts(i + 1);
 }
 constexpr double kBytesPerFace = sumOfCosts();
 
@@ -107,8 +106,7 @@ struct Topology {
       start.push_back(static_cast<int>(corner.size()));
     }
     crease.resize(o.edges.size());
-    for (size_t e = 0; e < o.edges.size(); ++e)
-      crease[e] = o.edges[e].isBoundary() || (o.edges[e].flags & WE_SHARP);
+    for (size_t e = 0; e < o.edges.size(); ++e) crease[e] = o.edges[e].isBoundary() || (o.edges[e].flags & WE_SHARP);
   }
 
   int faceCount() const { return static_cast<int>(start.size()) - 1; }
@@ -123,9 +121,7 @@ struct Topology {
     for (int k = start[f]; k < start[f + 1]; ++k) a.add(pos(corner[k]), 1.0 / n);
     return a.vec();
   }
-  SbVec3f midpoint(int e) const {
-    return (pos(o.edges[e].vertex[0]) + pos(o.edges[e].vertex[1])) * 0.5f;
-  }
+  SbVec3f midpoint(int e) const { return (pos(o.edges[e].vertex[0]) + pos(o.edges[e].vertex[1])) * 0.5f; }
 };
 
 // How a vertex moves: smooth (interior rule), crease (two crease edges; the
@@ -157,8 +153,7 @@ VertexRule vertexRule(const Topology& t, int v, int& a, int& b) {
 // contents, keeps the first `keptFlags` vertex flags and marks the listed
 // vertex pairs WE_SHARP. Views of the old object are invalid afterwards.
 void rebuild(WeObject& object, std::vector<SbVec3f> positions, const std::vector<int>& start,
-             const std::vector<int>& corners, int keptFlags,
-             const std::vector<std::pair<int, int>>& sharp) {
+             const std::vector<int>& corners, int keptFlags, const std::vector<std::pair<int, int>>& sharp) {
   std::vector<uint8_t> flags(keptFlags);
   for (int v = 0; v < keptFlags; ++v) flags[v] = object.vertices[v].flags;
   const int number = object.number;
@@ -396,8 +391,7 @@ SbVec3f loopVertexPoint(const Topology& t, int v) {
   int a, b;
   const SbVec3f& p = t.pos(v);
   switch (vertexRule(t, v, a, b)) {
-    case V_CORNER:
-      return p;
+    case V_CORNER: return p;
     case V_CREASE: {
       Acc acc;
       acc.add(p, 0.75);
@@ -405,8 +399,7 @@ SbVec3f loopVertexPoint(const Topology& t, int v) {
       acc.add(t.pos(b), 0.125);
       return acc.vec();
     }
-    case V_SMOOTH:
-      break;
+    case V_SMOOTH: break;
   }
   const WeObject& o = t.o;
   const int begin = o.edgesAtVertexBegin(v), n = o.edgesAtVertexEnd(v) - begin;
@@ -521,8 +514,7 @@ void catmullClarkStep(WeObject& o, bool smooth) {
   corners.reserve(t.corner.size() * 4);
   for (int f = 0; f < nf; ++f) {
     for (int k = t.start[f]; k < t.start[f + 1]; ++k) {
-      corners.insert(corners.end(),
-                     {t.corner[k], nv + t.edgeOut[k], nv + ne + f, nv + t.edgeOut[t.prev(f, k)]});
+      corners.insert(corners.end(), {t.corner[k], nv + t.edgeOut[k], nv + ne + f, nv + t.edgeOut[t.prev(f, k)]});
       start.push_back(static_cast<int>(corners.size()));
     }
   }
@@ -590,8 +582,7 @@ void dooSabinStep(WeObject& o, bool smooth) {
   for (int e = 0; e < ne; ++e) {
     const int s0 = slot[2 * e], s1 = slot[2 * e + 1];
     if (s0 < 0 || s1 < 0) {
-      if (o.edges[e].flags & WE_SHARP)
-        sharp.emplace_back(s0 >= 0 ? s0 : s1, nextSlot(s0 >= 0 ? s0 : s1));
+      if (o.edges[e].flags & WE_SHARP) sharp.emplace_back(s0 >= 0 ? s0 : s1, nextSlot(s0 >= 0 ? s0 : s1));
       continue;
     }
     // First face: q -> p at s0 -> next(s0); second face: p -> q at s1 -> next(s1).
@@ -643,9 +634,9 @@ void dooSabinStep(WeObject& o, bool smooth) {
 
 struct Counts {
   double v = 0, e = 0, f = 0;
-  double corners = 0;       // face corners, one per face side of an edge
-  double innerEdges = 0;    // edges with two faces
-  double innerVertices = 0; // vertices with edges, none of them on the boundary
+  double corners = 0;        // face corners, one per face side of an edge
+  double innerEdges = 0;     // edges with two faces
+  double innerVertices = 0;  // vertices with edges, none of them on the boundary
 };
 
 Counts countObject(const WeObject& o) {
@@ -676,8 +667,7 @@ double estimateObject(const WeObject& o, int scheme, int steps) {
     case SbSubdivision::BUTTERFLY:
       // Fan triangulation gives corners - 2 faces triangles; each step x4.
       return (c.corners - 2 * c.f) * std::pow(4.0, steps);
-    case SbSubdivision::CATMULL_CLARK:
-      return c.corners * std::pow(4.0, steps - 1);
+    case SbSubdivision::CATMULL_CLARK: return c.corners * std::pow(4.0, steps - 1);
     case SbSubdivision::DOO_SABIN: {
       // First step exact; later ones with the closed-mesh recurrences
       // (V' = 2E, E' = 4E, F' = F + E + V), an upper bound on open meshes.
@@ -690,8 +680,7 @@ double estimateObject(const WeObject& o, int scheme, int steps) {
       }
       return f;
     }
-    default:
-      return c.f;
+    default: return c.f;
   }
 }
 
@@ -731,8 +720,8 @@ bool SbSubdivision::fitsMemory(const SbWingedEdgeModel& model, int scheme, int s
   if (std::isfinite(faces) && faces <= budget) return true;
   char message[200];
   std::snprintf(message, sizeof message,
-                "%d subdivision steps would make %.0f faces, more than memory allows (%.0f); refused", steps,
-                faces, budget);
+                "%d subdivision steps would make %.0f faces, more than memory allows (%.0f); refused", steps, faces,
+                budget);
   std::printf("SoModifyWingedEdge: %s\n", message);
   if (why) *why = message;
   return false;
@@ -742,17 +731,10 @@ void SbSubdivision::step(WeObject& object, int scheme, bool smooth) {
   ensureVertexEdges(object);
   switch (scheme) {
     case LOOP:
-    case BUTTERFLY:
-      triangleStep(object, scheme, smooth);
-      break;
-    case CATMULL_CLARK:
-      catmullClarkStep(object, smooth);
-      break;
-    case DOO_SABIN:
-      dooSabinStep(object, smooth);
-      break;
-    default:
-      std::printf("SbSubdivision::step: unknown scheme %d\n", scheme);
+    case BUTTERFLY: triangleStep(object, scheme, smooth); break;
+    case CATMULL_CLARK: catmullClarkStep(object, smooth); break;
+    case DOO_SABIN: dooSabinStep(object, smooth); break;
+    default: std::printf("SbSubdivision::step: unknown scheme %d\n", scheme);
   }
 }
 

@@ -16,7 +16,7 @@
 // Butterfly and Catmull-Clark apply along them, as they do along the
 // boundary. Vertices flagged WE_CORNER stay where they are.
 class SbSubdivision {
-public:
+ public:
   enum Scheme { DOO_SABIN = 1, CATMULL_CLARK = 2, LOOP = 3, BUTTERFLY = 4 };
 
   // Faces after `steps` steps of `scheme` over all objects of `model`; exact

@@ -7,7 +7,6 @@
 
 #include "core/Finite.h"
 
-
 namespace {
 
 // Polygons with consecutive repeats removed; faces of fewer than three corners dropped.
@@ -51,11 +50,8 @@ void cleanFaces(const std::vector<int>& faceStart, const std::vector<int>& corne
 // True when cleanFaces would change nothing: the face list covers `corners`
 // from 0, every corner names a vertex, and every face has three or more
 // distinct corners.
-bool facesAreClean(const std::vector<int>& faceStart, const std::vector<int>& corners,
-                   int vertexCount) {
-  if (faceStart.empty() || faceStart.front() != 0 ||
-      faceStart.back() != static_cast<int>(corners.size()))
-    return false;
+bool facesAreClean(const std::vector<int>& faceStart, const std::vector<int>& corners, int vertexCount) {
+  if (faceStart.empty() || faceStart.front() != 0 || faceStart.back() != static_cast<int>(corners.size())) return false;
   for (size_t f = 0; f + 1 < faceStart.size(); ++f) {
     const int b = faceStart[f], e = faceStart[f + 1];
     if (e - b < 3) return false;
@@ -69,15 +65,13 @@ bool facesAreClean(const std::vector<int>& faceStart, const std::vector<int>& co
 }  // namespace
 
 WeBuildReport buildWingedEdgeObject(WeObject& object, int number, std::vector<SbVec3f> positions,
-                                    const std::vector<int>& faceStart,
-                                    const std::vector<int>& corners) {
+                                    const std::vector<int>& faceStart, const std::vector<int>& corners) {
   WeBuildReport report;
   // Most input needs no cleaning; a copy of a million faces costs more than the check.
   std::vector<int> cleanStart, cleanCorners;
   const int vertexCount = static_cast<int>(positions.size());
   const bool clean = facesAreClean(faceStart, corners, vertexCount);
-  if (!clean)
-    cleanFaces(faceStart, corners, vertexCount, cleanStart, cleanCorners, report.droppedFaces);
+  if (!clean) cleanFaces(faceStart, corners, vertexCount, cleanStart, cleanCorners, report.droppedFaces);
   const std::vector<int>& start = clean ? faceStart : cleanStart;
   const std::vector<int>& corner = clean ? corners : cleanCorners;
   const int nv = static_cast<int>(positions.size());
@@ -101,9 +95,7 @@ WeBuildReport buildWingedEdgeObject(WeObject& object, int number, std::vector<Sb
     }
   }
   auto faceOf = [&](int h) { return triangles ? h / 3 : faceArray[h]; };
-  auto headOf = [&](int h) {
-    return triangles ? corner[h % 3 == 2 ? h - 2 : h + 1] : headArray[h];
-  };
+  auto headOf = [&](int h) { return triangles ? corner[h % 3 == 2 ? h - 2 : h + 1] : headArray[h]; };
 
   // Group the half-edges by their unordered vertex pair: bucket by the smaller
   // vertex, then match the larger one inside the (small) bucket.
@@ -255,9 +247,8 @@ WeBuildReport buildWingedEdgeObject(WeObject& object, int number, std::vector<Sb
   return report;
 }
 
-WeBuildReport addStrips(SbWingedEdgeModel& model, int objectNumber, const SbVec3f* coords,
-                        int numCoords, const std::vector<int>& indices,
-                        const std::vector<int>& stripLengths) {
+WeBuildReport addStrips(SbWingedEdgeModel& model, int objectNumber, const SbVec3f* coords, int numCoords,
+                        const std::vector<int>& indices, const std::vector<int>& stripLengths) {
   WeBuildReport stripReport;
   std::vector<int> vertexOf(numCoords > 0 ? numCoords : 0, -1);
   std::vector<SbVec3f> positions;
@@ -290,8 +281,7 @@ WeBuildReport addStrips(SbWingedEdgeModel& model, int objectNumber, const SbVec3
     for (int k = 0; k + 2 < length; ++k) {
       int a = strip[k], b = strip[k + 1], c = strip[k + 2];
       if (k % 2) std::swap(a, c);
-      if (a == b || b == c || a == c || !finite(coords[a]) || !finite(coords[b]) ||
-          !finite(coords[c])) {
+      if (a == b || b == c || a == c || !finite(coords[a]) || !finite(coords[b]) || !finite(coords[c])) {
         ++stripReport.skippedTriangles;
         continue;
       }
@@ -303,8 +293,8 @@ WeBuildReport addStrips(SbWingedEdgeModel& model, int objectNumber, const SbVec3
   }
 
   model.objects.emplace_back();
-  WeBuildReport report = buildWingedEdgeObject(model.objects.back(), objectNumber,
-                                               std::move(positions), faceStart, corners);
+  WeBuildReport report =
+      buildWingedEdgeObject(model.objects.back(), objectNumber, std::move(positions), faceStart, corners);
   report.skippedStrips = stripReport.skippedStrips;
   report.skippedTriangles = stripReport.skippedTriangles;
   return report;

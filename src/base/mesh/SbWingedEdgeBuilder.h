@@ -9,12 +9,12 @@
 
 // What linking found wrong with its input; every face is kept either way.
 struct WeBuildReport {
-  int faces = 0;                // faces in the built object
-  int droppedFaces = 0;         // polygons of fewer than three distinct corners, or naming a missing vertex
-  int nonManifoldEdges = 0;     // vertex pairs shared by more than two faces, left unpaired
-  int orientationConflicts = 0; // edges left unpaired because the surface is not orientable
-  int skippedStrips = 0;        // strips naming a coordinate past the end
-  int skippedTriangles = 0;     // strip triangles with a repeated index or a non-finite corner
+  int faces = 0;                 // faces in the built object
+  int droppedFaces = 0;          // polygons of fewer than three distinct corners, or naming a missing vertex
+  int nonManifoldEdges = 0;      // vertex pairs shared by more than two faces, left unpaired
+  int orientationConflicts = 0;  // edges left unpaired because the surface is not orientable
+  int skippedStrips = 0;         // strips naming a coordinate past the end
+  int skippedTriangles = 0;      // strip triangles with a repeated index or a non-finite corner
 };
 
 // Builds a linked winged-edge object from polygons. `positions` become the
@@ -26,8 +26,7 @@ struct WeBuildReport {
 // faces prints "Error: This is not a 2-manifold!" and stays unpaired; the face
 // walks stay closed and no face is lost.
 WeBuildReport buildWingedEdgeObject(WeObject& object, int number, std::vector<SbVec3f> positions,
-                                    const std::vector<int>& faceStart,
-                                    const std::vector<int>& corners);
+                                    const std::vector<int>& faceStart, const std::vector<int>& corners);
 
 // Adds one object made from triangle strips: `indices` holds the strips one
 // after the other (without the -1 separators), `stripLengths` their lengths.
@@ -36,8 +35,7 @@ WeBuildReport buildWingedEdgeObject(WeObject& object, int number, std::vector<Sb
 // alternation still advances). A strip naming a coordinate outside
 // [0, numCoords) is skipped whole. Only coordinates that a triangle uses become
 // vertices, in the order of their first use.
-WeBuildReport addStrips(SbWingedEdgeModel& model, int objectNumber, const SbVec3f* coords,
-                        int numCoords, const std::vector<int>& indices,
-                        const std::vector<int>& stripLengths);
+WeBuildReport addStrips(SbWingedEdgeModel& model, int objectNumber, const SbVec3f* coords, int numCoords,
+                        const std::vector<int>& indices, const std::vector<int>& stripLengths);
 
 #endif

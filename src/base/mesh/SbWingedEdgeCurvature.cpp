@@ -1,4 +1,6 @@
-// Principal curvatures by per-vertex quadric fitting (Petitjean, "A survey of methods for recovering quadrics in triangle meshes", 2002): least-squares height field z = ax^2 + bxy + cy^2 + dx + ey over the two-ring in the vertex's tangent frame.
+// Principal curvatures by per-vertex quadric fitting (Petitjean, "A survey of methods for recovering quadrics in
+// triangle meshes", 2002): least-squares height field z = ax^2 + bxy + cy^2 + dx + ey over the two-ring in the vertex's
+// tangent frame.
 #include "mesh/SbWingedEdgeCurvature.h"
 
 #include <algorithm>
@@ -247,18 +249,12 @@ void SbWingedEdgeCurvature::estimate(WeObject& o) {
 
 double SbWingedEdgeCurvature::measure(int mode, double k1, double k2, double threshold) {
   switch (mode) {
-    case MIN:
-      return k2;
-    case MAX:
-      return k1;
-    case MEAN:
-      return (k1 + k2) / 2;
-    case GAUSS:
-      return k1 * k2;
-    case MAX_ABSOLUTE:
-      return std::max(std::fabs(k1), std::fabs(k2));
-    case MIN_ABSOLUTE:
-      return std::min(std::fabs(k1), std::fabs(k2));
+    case MIN: return k2;
+    case MAX: return k1;
+    case MEAN: return (k1 + k2) / 2;
+    case GAUSS: return k1 * k2;
+    case MAX_ABSOLUTE: return std::max(std::fabs(k1), std::fabs(k2));
+    case MIN_ABSOLUTE: return std::min(std::fabs(k1), std::fabs(k2));
     case SHAPE_INDEX:
       if (std::fabs(k1) < 1e-4 && std::fabs(k2) < 1e-4) return 0.0;
       if (std::fabs(k2 - k1) >= 1e-4) return (2 / kPi) * std::atan((k1 + k2) / (k2 - k1));
@@ -284,8 +280,7 @@ double SbWingedEdgeCurvature::measure(int mode, double k1, double k2, double thr
       double big = std::max(std::fabs(k1), std::fabs(k2));
       return big > 0.0 && std::fabs(k1 - k2) < threshold * big ? 1.0 : 0.0;
     }
-    default:
-      return 0.0;
+    default: return 0.0;
   }
 }
 

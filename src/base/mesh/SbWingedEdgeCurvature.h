@@ -12,7 +12,7 @@
 // Sign: a curvature is positive where the surface bends away from its normal,
 // so a sphere with outward normals has k1 = k2 = 1/r.
 class SbWingedEdgeCurvature {
-public:
+ public:
   enum Mode {
     HEURISTIC = 1,
     MIN = 2,

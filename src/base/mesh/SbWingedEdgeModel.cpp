@@ -43,8 +43,7 @@ void WeObject::computeNormals() {
       if (prevV >= 0) {
         const SbVec3f& a = vertices[prevV].position;
         const SbVec3f& b = vertices[v].position;
-        n += SbVec3f((a[1] - b[1]) * (a[2] + b[2]), (a[2] - b[2]) * (a[0] + b[0]),
-                     (a[0] - b[0]) * (a[1] + b[1]));
+        n += SbVec3f((a[1] - b[1]) * (a[2] + b[2]), (a[2] - b[2]) * (a[0] + b[0]), (a[0] - b[0]) * (a[1] + b[1]));
       } else {
         firstV = v;
       }
@@ -53,8 +52,7 @@ void WeObject::computeNormals() {
     if (firstV >= 0) {
       const SbVec3f& a = vertices[prevV].position;
       const SbVec3f& b = vertices[firstV].position;
-      n += SbVec3f((a[1] - b[1]) * (a[2] + b[2]), (a[2] - b[2]) * (a[0] + b[0]),
-                   (a[0] - b[0]) * (a[1] + b[1]));
+      n += SbVec3f((a[1] - b[1]) * (a[2] + b[2]), (a[2] - b[2]) * (a[0] + b[0]), (a[0] - b[0]) * (a[1] + b[1]));
     }
     float len = n.length();
     faces[f].normal = len > 0.0f && std::isfinite(len) ? n / len : SbVec3f(0, 0, 0);

@@ -24,14 +24,14 @@ enum WeFaceFlags : uint8_t { WE_VISITED = 1 };
 
 // How SoWingedEdge draws a model (SbWingedEdgeModel::visualizationMode).
 enum WeVisualization {
-  WE_SHOW_LINES = 1,             // edges, over a depth-only pass of the faces when hiding
-  WE_SHOW_FACES = 2,             // lit faces, flat shading
-  WE_SHOW_COLOURED_FACES = 3,    // faces coloured by the curvature measure
-  WE_SHOW_NOTHING = 4,           // faces into the depth buffer only
-  WE_SHOW_FEATURE_LINES = 5,     // as lines, sharp and boundary edges only
-  WE_SHOW_THREE_COLOURS = 6,     // faces in three colours, two-sided
-  WE_SHOW_DIRECTIONS = 7,        // as lines, with the principal directions
-  WE_SHOW_LINES_NO_DEPTH = 8     // lines without the depth test
+  WE_SHOW_LINES = 1,           // edges, over a depth-only pass of the faces when hiding
+  WE_SHOW_FACES = 2,           // lit faces, flat shading
+  WE_SHOW_COLOURED_FACES = 3,  // faces coloured by the curvature measure
+  WE_SHOW_NOTHING = 4,         // faces into the depth buffer only
+  WE_SHOW_FEATURE_LINES = 5,   // as lines, sharp and boundary edges only
+  WE_SHOW_THREE_COLOURS = 6,   // faces in three colours, two-sided
+  WE_SHOW_DIRECTIONS = 7,      // as lines, with the principal directions
+  WE_SHOW_LINES_NO_DEPTH = 8   // lines without the depth test
 };
 
 struct WeVertex {
@@ -100,9 +100,9 @@ struct WeObject {
 };
 
 class SbWingedEdgeModel {
-public:
+ public:
   std::vector<WeObject> objects;
-  int curvatureMode = 1;          // SbWingedEdgeCurvature::Mode
+  int curvatureMode = 1;  // SbWingedEdgeCurvature::Mode
   double threshold = 0.01;
   int visualizationMode = WE_SHOW_FACES;
   bool modified = false;           // set when the modifier chain has run on this copy

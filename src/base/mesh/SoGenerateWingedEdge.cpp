@@ -63,9 +63,7 @@ void reportSkippedStrips(int count) {
   printf("SoGenerateWingedEdge: skipped %d strip(s) with coordinate indices out of range\n", count);
 }
 
-void reportMissingCoordinates() {
-  printf("SoGenerateWingedEdge: skipped a strip set without coordinates\n");
-}
+void reportMissingCoordinates() { printf("SoGenerateWingedEdge: skipped a strip set without coordinates\n"); }
 
 void reportSkippedNurbs(int count) {
   printf("SoGenerateWingedEdge: skipped %d NURBS surface(s): tessellating them needs a current GL context\n", count);
@@ -121,10 +119,8 @@ int ContextLender::token = 0;
 int ContextLender::tokens = 0;
 int ContextLender::loans = 0;
 bool ContextLender::installed = false;
-cc_glglue_offscreen_cb_functions ContextLender::functions = {&ContextLender::create,
-                                                             &ContextLender::makeCurrent,
-                                                             &ContextLender::reinstate,
-                                                             &ContextLender::destruct};
+cc_glglue_offscreen_cb_functions ContextLender::functions = {&ContextLender::create, &ContextLender::makeCurrent,
+                                                             &ContextLender::reinstate, &ContextLender::destruct};
 
 void reportBadIndices(const SoNode* node) {
   printf("SoGenerateWingedEdge: skipped a shape (%s) with coordinate indices out of range\n",
@@ -195,8 +191,7 @@ bool coordinatesExist(SoCallbackAction* action, const SoNode* node) {
     const auto* mesh = static_cast<const SoQuadMesh*>(node);
     const int64_t rows = mesh->verticesPerColumn.getValue(), columns = mesh->verticesPerRow.getValue();
     const int64_t start = mesh->startIndex.getValue();
-    return rows >= 0 && columns >= 0 && start >= 0 &&
-           start + rows * columns <= coordinateCount(action, mesh);
+    return rows >= 0 && columns >= 0 && start >= 0 && start + rows * columns <= coordinateCount(action, mesh);
   }
   if (node->isOfType(SoVRMLIndexedFaceSet::getClassTypeId())) {
     const auto* faces = static_cast<const SoVRMLIndexedFaceSet*>(node);
@@ -267,12 +262,11 @@ std::vector<int> weldClosePoints(std::vector<SbVec3f>& points, float eps) {
 
 // Shapes that have no faces.
 bool givesNoTriangles(const SoNode* node) {
-  static const SoType types[] = {
-      SoNurbsCurve::getClassTypeId(),    SoIndexedNurbsCurve::getClassTypeId(),
-      SoLineSet::getClassTypeId(),       SoIndexedLineSet::getClassTypeId(),
-      SoPointSet::getClassTypeId(),      SoVRMLIndexedLineSet::getClassTypeId(),
-      SoVRMLPointSet::getClassTypeId(),  SoText2::getClassTypeId(),
-      SoImage::getClassTypeId()};
+  static const SoType types[] = {SoNurbsCurve::getClassTypeId(),   SoIndexedNurbsCurve::getClassTypeId(),
+                                 SoLineSet::getClassTypeId(),      SoIndexedLineSet::getClassTypeId(),
+                                 SoPointSet::getClassTypeId(),     SoVRMLIndexedLineSet::getClassTypeId(),
+                                 SoVRMLPointSet::getClassTypeId(), SoText2::getClassTypeId(),
+                                 SoImage::getClassTypeId()};
   for (const SoType& t : types)
     if (node->isOfType(t)) return true;
   return false;
@@ -285,7 +279,7 @@ struct Gatherer {
   SbWingedEdgeModel* model = nullptr;
   SoGenerateWingedEdge::ObjectNumberCB* objectNumberCB = nullptr;
   void* objectNumberData = nullptr;
-  int shapes = 0;  // every strip set met (also the skipped ones) and every shape with faces
+  int shapes = 0;                // every strip set met (also the skipped ones) and every shape with faces
   bool tessellateNurbs = false;  // a GL context is current (NurbsContextLoan)
   int skippedNurbs = 0;
   // Shapes that repeat an earlier one point for point (a node USEd twice in
@@ -308,8 +302,7 @@ struct Gatherer {
   // them from coordinates: its seams meet only up to rounding.
   bool computedPoints = false;
 
-  static SoCallbackAction::Response preShape(void* data, SoCallbackAction* action,
-                                             const SoNode* node) {
+  static SoCallbackAction::Response preShape(void* data, SoCallbackAction* action, const SoNode* node) {
     auto* self = static_cast<Gatherer*>(data);
     if (node->isOfType(SoIndexedTriangleStripSet::getClassTypeId())) {
       self->add(action, static_cast<const SoIndexedTriangleStripSet*>(node));
@@ -328,15 +321,14 @@ struct Gatherer {
     return SoCallbackAction::CONTINUE;
   }
 
-  static SoCallbackAction::Response postShape(void* data, SoCallbackAction* action,
-                                              const SoNode* node) {
+  static SoCallbackAction::Response postShape(void* data, SoCallbackAction* action, const SoNode* node) {
     auto* self = static_cast<Gatherer*>(data);
     if (self->shape == node) self->endShape(action);
     return SoCallbackAction::CONTINUE;
   }
 
-  static void triangle(void* data, SoCallbackAction*, const SoPrimitiveVertex* a,
-                       const SoPrimitiveVertex* b, const SoPrimitiveVertex* c) {
+  static void triangle(void* data, SoCallbackAction*, const SoPrimitiveVertex* a, const SoPrimitiveVertex* b,
+                       const SoPrimitiveVertex* c) {
     static_cast<Gatherer*>(data)->addTriangle(a, b, c);
   }
 
@@ -353,8 +345,8 @@ struct Gatherer {
     const SbVec3f& p = v->getPoint();
     if (!finite(p)) return -1;
     const SoDetail* detail = v->getDetail();
-    if (!detail || !(detail->isOfType(SoPointDetail::getClassTypeId()) ||
-                     detail->isOfType(SoFaceDetail::getClassTypeId())))
+    if (!detail ||
+        !(detail->isOfType(SoPointDetail::getClassTypeId()) || detail->isOfType(SoFaceDetail::getClassTypeId())))
       computedPoints = true;
     const CornerKey key = CornerKey::of(*v);
     auto inserted = cornerVertex.emplace(key, static_cast<int>(positions.size()));
@@ -362,8 +354,7 @@ struct Gatherer {
     return inserted.first->second;
   }
 
-  void addTriangle(const SoPrimitiveVertex* a, const SoPrimitiveVertex* b,
-                   const SoPrimitiveVertex* c) {
+  void addTriangle(const SoPrimitiveVertex* a, const SoPrimitiveVertex* b, const SoPrimitiveVertex* c) {
     if (!shape) return;
     const int i = cornerOf(a), j = cornerOf(b), k = cornerOf(c);
     // A triangle collapsed onto two corners adds no face.
@@ -420,12 +411,10 @@ struct Gatherer {
     // a mirroring matrix turns that order round once more.
     const SbMatrix& matrix = action->getModelMatrix();
     bool reverse = matrix.det3() < 0.0f;
-    if (node->isOfType(SoVertexShape::getClassTypeId()) &&
-        action->getVertexOrdering() == SoShapeHints::CLOCKWISE)
+    if (node->isOfType(SoVertexShape::getClassTypeId()) && action->getVertexOrdering() == SoShapeHints::CLOCKWISE)
       reverse = !reverse;
     if (reverse)
-      for (size_t t = 0; t + 1 < faceStart.size(); ++t)
-        std::swap(corners[faceStart[t]], corners[faceStart[t + 1] - 1]);
+      for (size_t t = 0; t + 1 < faceStart.size(); ++t) std::swap(corners[faceStart[t]], corners[faceStart[t + 1] - 1]);
     if (matrix != SbMatrix::identity()) {
       bool allFinite = true;
       for (SbVec3f& p : positions) {
@@ -532,8 +521,7 @@ struct Gatherer {
       const SbVec4f* p = element->getArrayPtr4();
       for (int i = 0; i < n; ++i) {
         const float w = p[i][3];
-        coords[i] = w != 0.0f ? SbVec3f(p[i][0] / w, p[i][1] / w, p[i][2] / w)
-                              : SbVec3f(NAN, NAN, NAN);
+        coords[i] = w != 0.0f ? SbVec3f(p[i][0] / w, p[i][1] / w, p[i][2] / w) : SbVec3f(NAN, NAN, NAN);
       }
     }
     return true;
@@ -573,8 +561,7 @@ struct Gatherer {
     if (number == -1) number = position;
 
     // Normals are not read: linking computes every face and vertex normal anew.
-    WeBuildReport report = addStrips(*model, number, coords.data(), static_cast<int>(coords.size()),
-                                     indices, lengths);
+    WeBuildReport report = addStrips(*model, number, coords.data(), static_cast<int>(coords.size()), indices, lengths);
     if (report.skippedStrips > 0) reportSkippedStrips(report.skippedStrips);
   }
 };
@@ -620,15 +607,14 @@ SoGenerateWingedEdge::SoGenerateWingedEdge() {
       {"FOLD_INDEX", SbWingedEdgeCurvature::FOLD_INDEX},
       {"SINGULARITY_INDEX", SbWingedEdgeCurvature::SINGULARITY_INDEX},
       {"VIEW_ANGLE", SbWingedEdgeCurvature::VIEW_ANGLE}};
-  static const std::pair<const char*, int> visualizations[] = {
-      {"LINES", WE_SHOW_LINES},
-      {"FACES", WE_SHOW_FACES},
-      {"COLOURED_FACES", WE_SHOW_COLOURED_FACES},
-      {"NOTHING", WE_SHOW_NOTHING},
-      {"FEATURE_LINES", WE_SHOW_FEATURE_LINES},
-      {"THREE_COLOURS", WE_SHOW_THREE_COLOURS},
-      {"DIRECTIONS", WE_SHOW_DIRECTIONS},
-      {"LINES_NO_DEPTH", WE_SHOW_LINES_NO_DEPTH}};
+  static const std::pair<const char*, int> visualizations[] = {{"LINES", WE_SHOW_LINES},
+                                                               {"FACES", WE_SHOW_FACES},
+                                                               {"COLOURED_FACES", WE_SHOW_COLOURED_FACES},
+                                                               {"NOTHING", WE_SHOW_NOTHING},
+                                                               {"FEATURE_LINES", WE_SHOW_FEATURE_LINES},
+                                                               {"THREE_COLOURS", WE_SHOW_THREE_COLOURS},
+                                                               {"DIRECTIONS", WE_SHOW_DIRECTIONS},
+                                                               {"LINES_NO_DEPTH", WE_SHOW_LINES_NO_DEPTH}};
   for (const auto& [name, value] : curvatureModes) fieldData->addEnumValue("CurvatureMode", name, value);
   for (const auto& [name, value] : visualizations) fieldData->addEnumValue("Visualization", name, value);
   SO_NODE_SET_SF_ENUM_TYPE(curvatureMode, CurvatureMode);
@@ -676,8 +662,7 @@ void SoGenerateWingedEdge::rebuild(bool glContext) {
   nurbsSkipped = gatherer.skippedNurbs > 0;
   if (nurbsSkipped) reportSkippedNurbs(gatherer.skippedNurbs);
   if (gatherer.repeatedShapes > 0)
-    printf("SoGenerateWingedEdge: skipped %d shape(s) that repeat an earlier one exactly\n",
-           gatherer.repeatedShapes);
+    printf("SoGenerateWingedEdge: skipped %d shape(s) that repeat an earlier one exactly\n", gatherer.repeatedShapes);
 }
 
 void SoGenerateWingedEdge::updateModel(SoAction* action) {

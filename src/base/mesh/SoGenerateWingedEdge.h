@@ -43,13 +43,13 @@ class SoGenerateWingedEdge : public SoGroup {
   typedef SoGroup inherited;
   SO_NODE_HEADER(SoGenerateWingedEdge);
 
-public:
+ public:
   static void initClass();
   SoGenerateWingedEdge();
 
   SoSFNumberedEnum curvatureMode;      // SbWingedEdgeCurvature::Mode used for colouring
-  SoSFFloat threshold;          // handed to the model with the curvature mode
-  SoSFBool doBuildWingedEdge;   // FALSE publishes an empty model
+  SoSFFloat threshold;                 // handed to the model with the curvature mode
+  SoSFBool doBuildWingedEdge;          // FALSE publishes an empty model
   SoSFNumberedEnum visualizationMode;  // WeVisualization: how SoWingedEdge draws the model
 
   // While an object lives (on one thread, with a GL context current),
@@ -60,7 +60,7 @@ public:
   // makes one while it traverses with a context current; other callers of
   // a callback action that wants triangles can do the same.
   class NurbsContextLoan {
-  public:
+   public:
     NurbsContextLoan();
     ~NurbsContextLoan();
     NurbsContextLoan(const NurbsContextLoan&) = delete;
@@ -93,10 +93,10 @@ public:
   void GLRender(SoGLRenderAction* action) override;
   void callback(SoCallbackAction* action) override;
 
-protected:
+ protected:
   ~SoGenerateWingedEdge() override;
 
-private:
+ private:
   void updateModel(SoAction* action);
   void rebuild(bool glContext);
 
@@ -106,10 +106,9 @@ private:
   void* objectNumberData = nullptr;
   bool rebuildRequested = true;
   bool geometryFound = false;
-  bool gathering = false;       // inside the rebuild's own traversal of the children
-  bool workingEmptied = true;   // the working model must be copied from the built one
-  bool nurbsSkipped = false;    // the last build had no GL context for its NURBS surfaces
-
+  bool gathering = false;      // inside the rebuild's own traversal of the children
+  bool workingEmptied = true;  // the working model must be copied from the built one
+  bool nurbsSkipped = false;   // the last build had no GL context for its NURBS surfaces
 };
 
 #endif

@@ -76,8 +76,7 @@ void SoModifyWingedEdge::doAction(SoAction* action) {
   }
   if (!failure.empty()) {
     // Out of memory inside an operation: fall back to the unmodified input.
-    std::printf("SoModifyWingedEdge: mesh operations failed (%s); the model is left as built\n",
-                failure.c_str());
+    std::printf("SoModifyWingedEdge: mesh operations failed (%s); the model is left as built\n", failure.c_str());
     lastProblem = "mesh operations failed (" + failure + "); the model is left as built";
     try {
       if (model->holdsSource)
@@ -120,8 +119,9 @@ bool SoModifyWingedEdge::restoreInput(SbWingedEdgeModel& model, bool chainChange
     model.copyGeometryFrom(input);
     return true;
   }
-  std::printf("SoModifyWingedEdge: no built model to start again from; the settings apply at the "
-              "next build\n");
+  std::printf(
+      "SoModifyWingedEdge: no built model to start again from; the settings apply at the "
+      "next build\n");
   return false;
 }
 

@@ -29,7 +29,7 @@ class SoModifyWingedEdge : public SoNode {
   typedef SoNode inherited;
   SO_NODE_HEADER(SoModifyWingedEdge);
 
-public:
+ public:
   static void initClass();
   SoModifyWingedEdge();
 
@@ -63,10 +63,10 @@ public:
   void callback(SoCallbackAction* action) override;
   void notify(SoNotList* list) override;
 
-protected:
+ protected:
   ~SoModifyWingedEdge() override;
 
-private:
+ private:
   // Puts the chain's input into `model`; false when there is none to start
   // again from.
   // `chainChanges`: the chain will change the model (else the built

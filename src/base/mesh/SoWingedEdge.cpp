@@ -45,9 +45,7 @@ bool isLineMode(int mode) {
 }
 
 // Line variant 1 (mode 5) keeps the feature edges: sharp-marked and boundary.
-bool edgeInVariant(const WeEdge& e, int variant) {
-  return variant == 0 || (e.flags & WE_SHARP) || e.isBoundary();
-}
+bool edgeInVariant(const WeEdge& e, int variant) { return variant == 0 || (e.flags & WE_SHARP) || e.isBoundary(); }
 
 bool validVertex(const WeObject& o, int v) { return v >= 0 && v < static_cast<int>(o.vertices.size()); }
 
@@ -234,9 +232,7 @@ void SoWingedEdge::renderModel(SoGLRenderAction* action, SbWingedEdgeModel* mode
       glColor3fv(secondColour.getValue());
       callList(state, model, mode == WE_SHOW_FACES ? LIST_FACES : LIST_COLOURED, mode);
       break;
-    case WE_SHOW_NOTHING:
-      drawDepthOnly(state, model);
-      break;
+    case WE_SHOW_NOTHING: drawDepthOnly(state, model); break;
     case WE_SHOW_THREE_COLOURS:
       glDisable(GL_CULL_FACE);
       glShadeModel(GL_SMOOTH);
@@ -251,8 +247,7 @@ void SoWingedEdge::renderModel(SoGLRenderAction* action, SbWingedEdgeModel* mode
       glDisable(GL_DEPTH_TEST);
       if (!send) drawLines(state, model, mode);
       break;
-    default:
-      break;  // unknown modes draw nothing
+    default: break;  // unknown modes draw nothing
   }
   glPopAttrib();
 
@@ -286,8 +281,7 @@ void SoWingedEdge::buildDepthTriangles(const SbWingedEdgeModel& model) {
 }
 
 void SoWingedEdge::drawDepthOnly(SoState* state, SbWingedEdgeModel* model) {
-  if (!depthTrianglesValid || depthTriangles.size() != model->objects.size())
-    buildDepthTriangles(*model);
+  if (!depthTrianglesValid || depthTriangles.size() != model->objects.size()) buildDepthTriangles(*model);
   glPushAttrib(GL_COLOR_BUFFER_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_ENABLE_BIT);
   glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
   glDisable(GL_BLEND);
@@ -312,8 +306,7 @@ void SoWingedEdge::drawDepthOnly(SoState* state, SbWingedEdgeModel* model) {
     const std::vector<uint32_t>& triangles = depthTriangles[i];
     if (triangles.empty() || o.vertices.empty()) continue;
     glVertexPointer(3, GL_FLOAT, sizeof(WeVertex), o.vertices[0].position.getValue());
-    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(triangles.size()), GL_UNSIGNED_INT,
-                   triangles.data());
+    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(triangles.size()), GL_UNSIGNED_INT, triangles.data());
   }
   glPopClientAttrib();
   glPopAttrib();
@@ -337,9 +330,7 @@ void SoWingedEdge::callList(SoState* state, SbWingedEdgeModel* model, int list, 
 void SoWingedEdge::compileList(SoState*, SbWingedEdgeModel* model, int list, int mode) {
   glNewList(lists->getFirstIndex() + list, GL_COMPILE);
   switch (list) {
-    case LIST_FACES:
-      emitFaces(*model, false, [](const WeObject&, int) { return SbColor(0, 0, 0); });
-      break;
+    case LIST_FACES: emitFaces(*model, false, [](const WeObject&, int) { return SbColor(0, 0, 0); }); break;
     case LIST_COLOURED: {
       const bool separately = model->measureMode == SbWingedEdgeCurvature::MIN_MAX_SEPARATELY;
       const float lo = model->measureMin, hi = model->measureMax;
@@ -422,8 +413,7 @@ void SoWingedEdge::compileList(SoState*, SbWingedEdgeModel* model, int list, int
       glEnd();
       break;
     }
-    default:
-      break;
+    default: break;
   }
   glEndList();
   listValid[list] = true;
@@ -481,8 +471,7 @@ void SoWingedEdge::computeBBox(SoAction* action, SbBox3f& box, SbVec3f& center) 
   if (model) {
     for (const WeObject& object : model->objects)
       for (const WeVertex& v : object.vertices)
-        if (finite(v.position))
-          box.extendBy(v.position);
+        if (finite(v.position)) box.extendBy(v.position);
   }
   center = box.isEmpty() ? SbVec3f(0, 0, 0) : box.getCenter();
 }

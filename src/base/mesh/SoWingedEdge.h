@@ -26,7 +26,7 @@ class SoWingedEdge : public SoShape {
   typedef SoShape inherited;
   SO_NODE_HEADER(SoWingedEdge);
 
-public:
+ public:
   static void initClass();
   SoWingedEdge();
 
@@ -45,12 +45,12 @@ public:
   void GLRender(SoGLRenderAction* action) override;
   void callback(SoCallbackAction* action) override;
 
-protected:
+ protected:
   ~SoWingedEdge() override;
   void computeBBox(SoAction* action, SbBox3f& box, SbVec3f& center) override;
   void generatePrimitives(SoAction* action) override;
 
-private:
+ private:
   enum ListId { LIST_FACES, LIST_COLOURED, LIST_THREE_COLOURS, LIST_EDGES, LIST_DIRECTIONS, LIST_COUNT };
 
   int currentMode(const SbWingedEdgeModel* model) const;

@@ -25,7 +25,9 @@ ContourPieceHQ* ContourLineHQ::emitPolygon(SbTgaRasterHQ& raster) {
 }
 
 ContourPieceHQ* ContourLineHQ::emitPdf(PdfDocument* doc, bool isFirst) {
-  if (isFirst) cpdf_rawMoveto(doc, x, y);
-  else cpdf_rawLineto(doc, x, y);
+  if (isFirst)
+    cpdf_rawMoveto(doc, x, y);
+  else
+    cpdf_rawLineto(doc, x, y);
   return release();
 }

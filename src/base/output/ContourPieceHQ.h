@@ -44,8 +44,10 @@ struct ContourListHQ {
   void append(ContourPieceHQ* piece) {
     if (!piece) return;
     piece->next = nullptr;
-    if (tail) tail->next = piece;
-    else head = piece;
+    if (tail)
+      tail->next = piece;
+    else
+      head = piece;
     tail = piece;
     ++count;
   }

@@ -16,7 +16,6 @@ constexpr float kTwoPi = 2.0f * kPi;
 
 using Vertex = SbInkOutlineHQ::InkVertexHQ;
 
-
 // The angle brought into (-pi, pi].
 float wrapAngle(float a) {
   a = std::fmod(a, kTwoPi);
@@ -50,8 +49,8 @@ struct SidePieces {
 // their intersection is the corner when it lies on both edges (a mitre);
 // otherwise the side passes through the centre, which every piece of the
 // union around P covers.
-SidePieces joinSide(const SbVec2f& P, float r, const SbVec2f& arriveFrom, const SbVec2f& from,
-                    float fromAngle, const SbVec2f& to, float sweep, const SbVec2f& leaveTo) {
+SidePieces joinSide(const SbVec2f& P, float r, const SbVec2f& arriveFrom, const SbVec2f& from, float fromAngle,
+                    const SbVec2f& to, float sweep, const SbVec2f& leaveTo) {
   SidePieces out;
   if (sweep >= 0.0f) {
     out.add(ContourLineHQ::create(from[0], from[1]));
@@ -113,8 +112,7 @@ void SbInkOutlineHQ::addLineSet(const SbLineSetView& lines, const SbVec2f* pixel
   });
 }
 
-void SbInkOutlineHQ::addStroke(const SbVec2f* positions, const float* thickness, const float* tone,
-                               int count) {
+void SbInkOutlineHQ::addStroke(const SbVec2f* positions, const float* thickness, const float* tone, int count) {
   if (!positions || count < 1) return;
   scratchPositions.resize(static_cast<size_t>(count));
   for (int k = 0; k < count; ++k) scratchPositions[k].setValue(positions[k][0], positions[k][1], 0.0f);
@@ -242,8 +240,8 @@ void SbInkOutlineHQ::join(size_t k) {
   const SidePieces b = joinSide(P, v.radius, onDisc(prev, v.normalB), onDisc(v, v.normalB), v.angleB,
                                 onDisc(v, next.normalB), tau + phiIn - phiOut, onDisc(next, next.normalB));
   for (int i = 0; i < b.count; ++i) list.append(b.piece[i]);
-  const SidePieces a = joinSide(P, v.radius, onDisc(next, next.normalA), onDisc(v, next.normalA),
-                                next.angleA, onDisc(v, v.normalA), -tau + phiIn - phiOut, onDisc(prev, v.normalA));
+  const SidePieces a = joinSide(P, v.radius, onDisc(next, next.normalA), onDisc(v, next.normalA), next.angleA,
+                                onDisc(v, v.normalA), -tau + phiIn - phiOut, onDisc(prev, v.normalA));
   for (int i = a.count - 1; i >= 0; --i) list.prepend(a.piece[i]);
 }
 

@@ -33,12 +33,12 @@ class SbInkOutlineHQ {
     float direction[3];  // from the previous kept vertex; zero for the first
     float normalA[2];    // (cos, sin) of angleA and angleB
     float normalB[2];
-    float angleA;        // outer tangents of the previous disc and this one:
-    float angleB;        //   A on the left of the direction, B on the right
-    float radius;        // half width, pixels
-    float length;        // distance from the previous kept vertex
-    float tone;          // 0..1
-    bool tangents;       // false when one of the two discs holds the other
+    float angleA;   // outer tangents of the previous disc and this one:
+    float angleB;   //   A on the left of the direction, B on the right
+    float radius;   // half width, pixels
+    float length;   // distance from the previous kept vertex
+    float tone;     // 0..1
+    bool tangents;  // false when one of the two discs holds the other
   };
   static TypedObjectPool<InkVertexHQ> pool;
 

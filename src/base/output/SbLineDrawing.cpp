@@ -109,8 +109,7 @@ std::string SbLineDrawing::text(const SbDrawing& drawing) {
   return out;
 }
 
-PdfDocument* SbLineDrawing::pdf(const SbDrawing& drawing, double pageWidth, double pageHeight,
-                                const PdfStyle& style) {
+PdfDocument* SbLineDrawing::pdf(const SbDrawing& drawing, double pageWidth, double pageHeight, const PdfStyle& style) {
   PdfDocument* doc = cpdf_open(0, nullptr);
   if (!doc) return nullptr;
   cpdf_enableCompression(doc, style.compress ? 1 : 0);

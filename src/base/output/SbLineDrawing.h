@@ -14,8 +14,8 @@ struct PdfDocument;
 // colour it is drawn with.
 struct SbDrawnLine {
   std::vector<SbVec2d> points;
-  double width = 0.0;       // 0: the document's line width
-  SbVec3f color{0, 0, 0};   // stroke colour, components 0..1
+  double width = 0.0;      // 0: the document's line width
+  SbVec3f color{0, 0, 0};  // stroke colour, components 0..1
 };
 using SbDrawing = std::vector<SbDrawnLine>;
 
@@ -32,7 +32,7 @@ struct SbDrawingFrame {
 // into the frame, writing them as a one-page PDF or as a text list of points,
 // and reading both back.
 class SbLineDrawing {
-public:
+ public:
   // Maps polylines in window coordinates (pixels) to drawing inches:
   // x' = (x - minX) drawingSize / extent + margin (likewise y), with extent the
   // larger side of the bounding box of all points. An extent of 0 (one point,
@@ -52,9 +52,9 @@ public:
 
   struct PdfStyle {
     bool compress = false;
-    double lineWidth = 2.0;    // set once for the whole page unless perLineWidth
-    bool perLineWidth = false; // each line's own width, set just before its stroke
-    bool perLineColor = false; // each line's own colour, set before the line
+    double lineWidth = 2.0;     // set once for the whole page unless perLineWidth
+    bool perLineWidth = false;  // each line's own width, set just before its stroke
+    bool perLineColor = false;  // each line's own colour, set before the line
   };
   // A one-page document with round caps and mitred joins, each line a path
   // (move, lines) stroked at its end, in the page's default domain (72 points

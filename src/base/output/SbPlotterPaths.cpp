@@ -14,7 +14,6 @@
 
 namespace {
 
-
 double dist(const SbVec2f& a, const SbVec2f& b) {
   const double dx = static_cast<double>(a[0]) - b[0], dy = static_cast<double>(a[1]) - b[1];
   return std::sqrt(dx * dx + dy * dy);
@@ -68,12 +67,15 @@ class PointGrid {
   int nearest(const SbVec2f& p, Skip skip, double limit = std::numeric_limits<double>::max()) const {
     int best = -1;
     double bestD = std::numeric_limits<double>::max();
-    visitRings(p, [&](int id) {
-      if (skip(id)) return false;
-      const double d = dist(p, points[id]);
-      if (d < bestD) bestD = d, best = id;
-      return d == 0.0;  // nothing is nearer: stop (many equal points would cost n each)
-    }, [&](double ringDistance) { return (best >= 0 && bestD <= ringDistance) || ringDistance > limit; });
+    visitRings(
+        p,
+        [&](int id) {
+          if (skip(id)) return false;
+          const double d = dist(p, points[id]);
+          if (d < bestD) bestD = d, best = id;
+          return d == 0.0;  // nothing is nearer: stop (many equal points would cost n each)
+        },
+        [&](double ringDistance) { return (best >= 0 && bestD <= ringDistance) || ringDistance > limit; });
     return best;
   }
 
@@ -81,16 +83,19 @@ class PointGrid {
   template <class Skip>
   void kNearest(const SbVec2f& p, size_t k, Skip skip, std::vector<std::pair<double, int>>& out) const {
     out.clear();
-    visitRings(p, [&](int id) {
-      if (skip(id)) return false;
-      const double d = dist(p, points[id]);
-      if (out.size() < k || d < out.back().first) {
-        auto at = std::upper_bound(out.begin(), out.end(), std::make_pair(d, id));
-        out.insert(at, std::make_pair(d, id));
-        if (out.size() > k) out.pop_back();
-      }
-      return out.size() >= k && out.back().first == 0.0;
-    }, [&](double ringDistance) { return out.size() >= k && out.back().first <= ringDistance; });
+    visitRings(
+        p,
+        [&](int id) {
+          if (skip(id)) return false;
+          const double d = dist(p, points[id]);
+          if (out.size() < k || d < out.back().first) {
+            auto at = std::upper_bound(out.begin(), out.end(), std::make_pair(d, id));
+            out.insert(at, std::make_pair(d, id));
+            if (out.size() > k) out.pop_back();
+          }
+          return out.size() >= k && out.back().first == 0.0;
+        },
+        [&](double ringDistance) { return out.size() >= k && out.back().first <= ringDistance; });
   }
 
  private:
@@ -179,9 +184,7 @@ void SbPlotterPaths::addSolidParts(const SbVec2f* points, const float* tone, con
                                    float toneHigh, Layer layer) {
   if (!points || count < 2) return;
   const float limit = toneHigh - 1e-6f;
-  auto solid = [&](int i) {
-    return (!tone || tone[i] >= limit) && (!radius || radius[i] > 1e-6f);
-  };
+  auto solid = [&](int i) { return (!tone || tone[i] >= limit) && (!radius || radius[i] > 1e-6f); };
   // Parameter along segment (a, b) where the solid condition changes.
   auto crossing = [&](int a, int b, bool leaving) {
     float t = leaving ? 1.0f : 0.0f;
@@ -253,7 +256,8 @@ int SbPlotterPaths::merge(float tolerance) {
     }
   Layer layer = HATCHING;  // of the chain being grown
   auto partner = [&](const SbVec2f& p) {
-    const int id = grid.nearest(p, [&](int e) { return used[e / 2] != 0 || list[e / 2].layer != layer; }, tolerance);
+    const int id = grid.nearest(
+        p, [&](int e) { return used[e / 2] != 0 || list[e / 2].layer != layer; }, tolerance);
     return id >= 0 && dist(p, ends[id]) <= tolerance ? id : -1;
   };
   auto take = [&](int k) {
@@ -408,8 +412,8 @@ std::vector<SbPlotterPaths::Step> SbPlotterPaths::planOrder(const std::vector<Pa
                                                             double seconds, bool* converged) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point deadline =
-      Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                         std::chrono::duration<double>(std::isfinite(seconds) ? std::max(0.0, std::min(seconds, 1e6)) : 0.0));
+      Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                         std::isfinite(seconds) ? std::max(0.0, std::min(seconds, 1e6)) : 0.0));
   if (converged) *converged = false;
   const int n = static_cast<int>(paths.size());
   std::vector<Step> order;
@@ -467,7 +471,8 @@ std::vector<SbPlotterPaths::Step> SbPlotterPaths::planOrder(const std::vector<Pa
     for (size_t e = 0; e < ends.size(); ++e) {
       if ((e & 255) == 0 && Clock::now() >= deadline) return order;
       const int self = static_cast<int>(e / 2);
-      grid.kNearest(ends[e], kCandidates, [&](int id) { return id / 2 == self; }, found);
+      grid.kNearest(
+          ends[e], kCandidates, [&](int id) { return id / 2 == self; }, found);
       for (size_t j = 0; j < found.size(); ++j) near[e * kCandidates + j] = found[j].second;
     }
   }
@@ -515,9 +520,12 @@ std::vector<SbPlotterPaths::Step> SbPlotterPaths::planOrder(const std::vector<Pa
         if (c != 2 * q + 1 - rev[q]) continue;  // not q's last point now
         const int at = pos[q];
         int p0, p1;
-        if (at >= i) p0 = i, p1 = at;
-        else if (at < i - 1) p0 = at + 1, p1 = i - 1;
-        else continue;
+        if (at >= i)
+          p0 = i, p1 = at;
+        else if (at < i - 1)
+          p0 = at + 1, p1 = i - 1;
+        else
+          continue;
         if (delta(p0, p1) < -1e-9) {
           reverseStretch(p0, p1);
           moved = true;
@@ -531,9 +539,12 @@ std::vector<SbPlotterPaths::Step> SbPlotterPaths::planOrder(const std::vector<Pa
         if (d != 2 * k + rev[k]) continue;  // not k's first point now
         const int at = pos[k];
         int p0, p1;
-        if (at > i) p0 = i, p1 = at - 1;
-        else if (at < i) p0 = at, p1 = i - 1;
-        else continue;
+        if (at > i)
+          p0 = i, p1 = at - 1;
+        else if (at < i)
+          p0 = at, p1 = i - 1;
+        else
+          continue;
         if (delta(p0, p1) < -1e-9) {
           reverseStretch(p0, p1);
           moved = true;

@@ -68,8 +68,8 @@ class SbPlotterPaths {
   // The centre lines of the solid parts of a styled stroke: where the tone
   // is at least toneHigh and the radius above zero (ends cut at the linear
   // crossing of either limit). tone or radius may be null (all solid).
-  void addSolidParts(const SbVec2f* points, const float* tone, const float* radius, int count,
-                     float toneHigh, Layer layer = HATCHING);
+  void addSolidParts(const SbVec2f* points, const float* tone, const float* radius, int count, float toneHigh,
+                     Layer layer = HATCHING);
 
   const std::vector<Path>& paths() const { return list; }
   int pathCount() const { return static_cast<int>(list.size()); }

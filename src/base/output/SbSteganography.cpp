@@ -90,8 +90,8 @@ void SbSteganography::encodeWidth(SbDrawing& drawing, const std::string&, double
 std::string SbSteganography::widthReport(const SbCodeBits& bits) {
   std::ostringstream out;
   out.imbue(std::locale::classic());
-  out << "\nWrote " << bits.completeBytes() << " bytes and " << bits.bitsOfByte()
-      << " bit(s) worth of information and " << double(bits.zeroFillBits()) * 0.125 << " bytes with zeros.\n";
+  out << "\nWrote " << bits.completeBytes() << " bytes and " << bits.bitsOfByte() << " bit(s) worth of information and "
+      << double(bits.zeroFillBits()) * 0.125 << " bytes with zeros.\n";
   return out.str();
 }
 

@@ -10,7 +10,7 @@
 // least significant bit first, then 16 zero bits, then one 1 bit, and again
 // from the code's first byte for as long as carriers remain.
 class SbCodeBits {
-public:
+ public:
   explicit SbCodeBits(std::string code);
   int next();
   // For the report: complete code bytes and bits of the byte in progress in
@@ -19,7 +19,7 @@ public:
   int bitsOfByte() const;
   long zeroFillBits() const { return zeros; }
 
-private:
+ private:
   std::string code;
   long position = 0;  // bit position in the current pass
   long zeros = 0;
@@ -29,7 +29,7 @@ private:
 // reading it back from the drawing as written. Every encoder works on the
 // lines in order and keeps its place in the code from one line to the next.
 class SbSteganography {
-public:
+ public:
   // Width: each line carries one framed bit; a 1 gives it the width
   // lineWidth + offset, a 0 lineWidth.
   static void encodeWidth(SbDrawing& drawing, const std::string& code, double lineWidth, double offset,

@@ -19,10 +19,7 @@ double pageSide(double v) { return std::isfinite(v) && v >= 1.0 ? v : 1.0; }
 
 SbSvgWriter::SbSvgWriter(double w, double h) : width(pageSide(w)), height(pageSide(h)) {}
 
-void SbSvgWriter::appendNumber(std::string& out, double value) {
-  SbNumberText::appendFixed(out, value, 3, true);
-}
-
+void SbSvgWriter::appendNumber(std::string& out, double value) { SbNumberText::appendFixed(out, value, 3, true); }
 
 void SbSvgWriter::appendPoint(double x, double y) {
   appendNumber(path, x);

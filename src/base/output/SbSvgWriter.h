@@ -92,7 +92,7 @@ class SbSvgWriter {
   std::vector<std::string> bodies{std::string()};
   std::vector<std::string> layerIds;
   size_t body = 0;
-  std::string path;   // "d" of the path under construction
+  std::string path;         // "d" of the path under construction
   bool pathBroken = false;  // a non-finite piece was added to it
   int shapes = 0;
   int dropped = 0;

@@ -35,8 +35,7 @@ void printWriteFailure() {
 bool SbTgaRasterHQ::begin(int w, int h) {
   release();
   if (w < 1 || w > kMaxSize || h < 1 || h > kMaxSize) {
-    std::printf("SbTgaRasterHQ::begin: image size %d x %d is outside 1..%d, no image\n", w, h,
-                kMaxSize);
+    std::printf("SbTgaRasterHQ::begin: image size %d x %d is outside 1..%d, no image\n", w, h, kMaxSize);
     return false;
   }
   try {
@@ -120,8 +119,7 @@ std::vector<ArtVpath> SbTgaRasterHQ::dotPath(double cx, double cy, double radius
   path.reserve(static_cast<std::size_t>(n) + 2);
   for (int i = 0; i < n; ++i) {
     const double a = i * 2.0 * kPi / n;
-    path.push_back(ArtVpath{i == 0 ? ART_MOVETO : ART_LINETO,
-                            halfWidth + cx + radius * std::cos(a),
+    path.push_back(ArtVpath{i == 0 ? ART_MOVETO : ART_LINETO, halfWidth + cx + radius * std::cos(a),
                             halfHeight - (cy + radius * std::sin(a))});
   }
   path.push_back(ArtVpath{ART_LINETO, path.front().x, path.front().y});

@@ -17,7 +17,7 @@
 #include <vector>
 
 class SbTgaRasterHQ {
-public:
+ public:
   SbTgaRasterHQ() = default;
   SbTgaRasterHQ(const SbTgaRasterHQ&) = delete;
   SbTgaRasterHQ& operator=(const SbTgaRasterHQ&) = delete;
@@ -67,7 +67,7 @@ public:
   // Frees the image and any contour under construction.
   void release();
 
-private:
+ private:
   static void span(void* data, int y, int start, ArtSVPRenderAAStep* steps, int nSteps);
   void addPoint(double x, double y);
   void darkenRun(uint8_t* row, int x0, int x1, int running);

@@ -163,9 +163,9 @@ std::string SbWingedEdgeWriter::inventor(const SbWingedEdgeModel& model, int* no
   for (const WeObject& object : model.objects) {
     if (!writable(object)) continue;
     std::vector<std::vector<int>> triangles = fanTriangles(faceCorners(object));
-    triangles.erase(std::remove_if(triangles.begin(), triangles.end(),
-                                   [](const std::vector<int>& f) { return f.empty(); }),
-                    triangles.end());
+    triangles.erase(
+        std::remove_if(triangles.begin(), triangles.end(), [](const std::vector<int>& f) { return f.empty(); }),
+        triangles.end());
     out += "  DEF ";
     appendInt(out.s, object.number);
     out += " Separator {\n\n";

@@ -20,7 +20,7 @@ struct WeObject;
 // strip of three indices ended by -1, since one strip through the corners in
 // walk order would draw crossed triangles.
 class SbWingedEdgeWriter {
-public:
+ public:
   // A non-finite position or normal component is written as 0; nonFinite,
   // when given, receives how many were.
   static std::string vrml(const SbWingedEdgeModel& model, int* nonFinite = nullptr);

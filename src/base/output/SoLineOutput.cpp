@@ -139,7 +139,8 @@ void SoLineOutput::write(SoState* state) {
   }
   if (mode != NO_STEGANO) printf("Steganography Code: \n");
   const bool needsPdf = mode == STEGANO_WIDTH || mode == STEGANO_COLOR;
-  if (needsPdf && !pdf) printf("SoLineOutput::doAction: a text file holds no line widths or colours; no code written\n");
+  if (needsPdf && !pdf)
+    printf("SoLineOutput::doAction: a text file holds no line widths or colours; no code written\n");
   SbCodeBits widthBits(code);
   switch (mode) {
     case STEGANO_WIDTH:

@@ -23,30 +23,31 @@ class SoLineOutput : public SoLineModifier, public SbWriteResult {
   typedef SoLineModifier inherited;
   SO_NODE_HEADER(SoLineOutput);
 
-public:
+ public:
   // How the code is hidden (SbSteganography has the rules and the decoders).
   // WIDTH, ANGLE, LENGTH and COLOR send the code's bits, least significant
   // first, then 16 zeros and a 1, and repeat.
   enum SteganoModes {
     NO_STEGANO = 0,
-    STEGANO_WIDTH = 1,   // one bit per line: width lineWidth (+ lineWidthOffset for a 1); PDF only
-    STEGANO_RATIO = 2,   // each segment gets a point at k/7 for the next set bit k of the character
-    STEGANO_ANGLE = 3,   // one bit per segment: an extra point over its middle, turned 5 degrees left (1) or right (0)
-    STEGANO_LENGTH = 4,  // one bit per line: the parity of its length in 0.02-inch steps, reached by lengthening its end
-    STEGANO_COLOR = 5    // one bit per line: stroke colour black (0) or blue 1/255 (1); PDF only
+    STEGANO_WIDTH = 1,  // one bit per line: width lineWidth (+ lineWidthOffset for a 1); PDF only
+    STEGANO_RATIO = 2,  // each segment gets a point at k/7 for the next set bit k of the character
+    STEGANO_ANGLE = 3,  // one bit per segment: an extra point over its middle, turned 5 degrees left (1) or right (0)
+    STEGANO_LENGTH =
+        4,             // one bit per line: the parity of its length in 0.02-inch steps, reached by lengthening its end
+    STEGANO_COLOR = 5  // one bit per line: stroke colour black (0) or blue 1/255 (1); PDF only
   };
   enum OutputType { PDF_OUTPUT = 1, TEXT_OUTPUT = 2 };
 
   static void initClass();
   SoLineOutput();
 
-  SoSFString filename;      // empty: "output.pdf" or "outFile.txt"
-  SoSFBool compression;     // Flate-compress the PDF content stream
+  SoSFString filename;          // empty: "output.pdf" or "outFile.txt"
+  SoSFBool compression;         // Flate-compress the PDF content stream
   SoSFNumberedEnum outputType;  // OutputType
-  SoSFString codeString;    // the text to hide
-  SoSFInt32 codeLength;     // bytes of codeString to hide (cut to its length)
-  SoSFFloat lineWidth;      // stroke width, PDF points
-  SoSFFloat lineWidthOffset;  // width added for a 1 bit in STEGANO_WIDTH
+  SoSFString codeString;        // the text to hide
+  SoSFInt32 codeLength;         // bytes of codeString to hide (cut to its length)
+  SoSFFloat lineWidth;          // stroke width, PDF points
+  SoSFFloat lineWidthOffset;    // width added for a 1 bit in STEGANO_WIDTH
   SoSFEnum steganoMode;
 
   // The frame the drawing is fitted into (inches).
@@ -63,10 +64,10 @@ public:
   void GLRender(SoGLRenderAction* action) override;
   void callback(SoCallbackAction* action) override;
 
-protected:
+ protected:
   ~SoLineOutput() override;
 
-private:
+ private:
   void write(SoState* state);
 };
 

@@ -84,8 +84,7 @@ void SoLineOutputHQ::callback(SoCallbackAction* action) { doAction(action); }
 void SoLineOutputHQ::doAction(SoAction* action) {
   if (!writePending || !action) return;
   // Only these actions carry the elements the pass reads.
-  if (!action->isOfType(SoGLRenderAction::getClassTypeId()) &&
-      !action->isOfType(SoCallbackAction::getClassTypeId()))
+  if (!action->isOfType(SoGLRenderAction::getClassTypeId()) && !action->isOfType(SoCallbackAction::getClassTypeId()))
     return;
   try {
     outputPass(action->getState());
@@ -112,8 +111,7 @@ void SoLineOutputHQ::outputPass(SoState* state) {
   writePending = false;
   const std::string path = filename.getValue().getString();
   if (width < 1 || height < 1 || width > 65535 || height > 65535) {
-    std::printf("SoLineOutputHQ: viewport of %d x %d pixels is outside 1..65535, nothing written\n", width,
-                height);
+    std::printf("SoLineOutputHQ: viewport of %d x %d pixels is outside 1..65535, nothing written\n", width, height);
     setWriteFailed(path, "the viewport is outside 1..65535 pixels");
     return;
   }

@@ -7,9 +7,7 @@
 
 SO_NODE_SOURCE(SoLineOutputPdfHQ);
 
-void SoLineOutputPdfHQ::initClass() {
-  SO_NODE_INIT_CLASS(SoLineOutputPdfHQ, SoLineOutputHQ, "SoLineOutputHQ");
-}
+void SoLineOutputPdfHQ::initClass() { SO_NODE_INIT_CLASS(SoLineOutputPdfHQ, SoLineOutputHQ, "SoLineOutputHQ"); }
 
 SoLineOutputPdfHQ::SoLineOutputPdfHQ() { SO_NODE_CONSTRUCTOR(SoLineOutputPdfHQ); }
 

@@ -7,9 +7,7 @@
 
 SO_NODE_SOURCE(SoLineOutputSvgHQ);
 
-void SoLineOutputSvgHQ::initClass() {
-  SO_NODE_INIT_CLASS(SoLineOutputSvgHQ, SoLineOutputHQ, "SoLineOutputHQ");
-}
+void SoLineOutputSvgHQ::initClass() { SO_NODE_INIT_CLASS(SoLineOutputSvgHQ, SoLineOutputHQ, "SoLineOutputHQ"); }
 
 SoLineOutputSvgHQ::SoLineOutputSvgHQ() { SO_NODE_CONSTRUCTOR(SoLineOutputSvgHQ); }
 

@@ -2,9 +2,7 @@
 
 SO_NODE_SOURCE(SoLineOutputTgaHQ);
 
-void SoLineOutputTgaHQ::initClass() {
-  SO_NODE_INIT_CLASS(SoLineOutputTgaHQ, SoLineOutputHQ, "SoLineOutputHQ");
-}
+void SoLineOutputTgaHQ::initClass() { SO_NODE_INIT_CLASS(SoLineOutputTgaHQ, SoLineOutputHQ, "SoLineOutputHQ"); }
 
 SoLineOutputTgaHQ::SoLineOutputTgaHQ() { SO_NODE_CONSTRUCTOR(SoLineOutputTgaHQ); }
 
@@ -18,9 +16,7 @@ void SoLineOutputTgaHQ::fillContour() {
   raster.fillContour();
 }
 
-void SoLineOutputTgaHQ::drawDot(const SbVec3f& centre, float radius) {
-  raster.drawDot(centre[0], centre[1], radius);
-}
+void SoLineOutputTgaHQ::drawDot(const SbVec3f& centre, float radius) { raster.drawDot(centre[0], centre[1], radius); }
 
 bool SoLineOutputTgaHQ::endOutput() {
   const bool written = raster.write(filename.getValue().getString(), &outputError);

@@ -41,9 +41,7 @@ namespace {
 class DotCollector : public SbInkOutlineHQ::Receiver {
  public:
   void fillContour(ContourListHQ& outline) override { outline.clear(); }
-  void drawDot(const SbVec3f& centre, float radius) override {
-    dots.emplace_back(centre[0], centre[1], radius);
-  }
+  void drawDot(const SbVec3f& centre, float radius) override { dots.emplace_back(centre[0], centre[1], radius); }
   std::vector<SbVec3f> dots;
 };
 
@@ -95,8 +93,7 @@ void SoLinePlotterOutput::callback(SoCallbackAction* action) { doAction(action);
 void SoLinePlotterOutput::doAction(SoAction* action) {
   if (!writePending || !action) return;
   // Only these actions carry the elements the pass reads.
-  if (!action->isOfType(SoGLRenderAction::getClassTypeId()) &&
-      !action->isOfType(SoCallbackAction::getClassTypeId()))
+  if (!action->isOfType(SoGLRenderAction::getClassTypeId()) && !action->isOfType(SoCallbackAction::getClassTypeId()))
     return;
   try {
     outputPass(action->getState());
@@ -186,18 +183,17 @@ void SoLinePlotterOutput::outputPass(SoState* state) {
     flush();
   });
   if (ink) {
-    if (dots)
-      ink->addLineSet(lines, pixels.data(), valid.data());
+    if (dots) ink->addLineSet(lines, pixels.data(), valid.data());
     ink.reset();
     for (const SbVec3f& d : collector.dots)
       paths.addDot(toPage(d[0], d[1]), std::max(pen, static_cast<float>(2.0 * d[2] * scale)));
   }
   const SbPlotterPaths::ShortReport shortPaths = paths.absorbShort(pen);
   if (shortPaths.joined + shortPaths.dropped > 0)
-    std::printf("SoLinePlotterOutput: %d path(s) shorter than the pen width: %d joined to a neighbour, %d left out "
-                "(%.1f points of ink)\n",
-                shortPaths.joined + shortPaths.dropped, shortPaths.joined, shortPaths.dropped,
-                shortPaths.droppedLength);
+    std::printf(
+        "SoLinePlotterOutput: %d path(s) shorter than the pen width: %d joined to a neighbour, %d left out "
+        "(%.1f points of ink)\n",
+        shortPaths.joined + shortPaths.dropped, shortPaths.joined, shortPaths.dropped, shortPaths.droppedLength);
 
   // The pen starts at the top-left corner, where plotters home.
   const double seconds = std::isfinite(optimiseSeconds.getValue()) ? optimiseSeconds.getValue() : 0.0;
@@ -215,9 +211,8 @@ bool SoLinePlotterOutput::writeFile(const SbPlotterPaths& paths, int pageWidth, 
                                     std::string& why) {
   const std::string path = filename.getValue().getString();
   if (format.getValue() == TEXT) {
-    std::string header = "plotter paths: " + std::to_string(paths.pathCount()) + ", page " +
-                         std::to_string(pageWidth) + " x " + std::to_string(pageHeight) +
-                         " points, origin bottom-left, y up, pen ";
+    std::string header = "plotter paths: " + std::to_string(paths.pathCount()) + ", page " + std::to_string(pageWidth) +
+                         " x " + std::to_string(pageHeight) + " points, origin bottom-left, y up, pen ";
     SbSvgWriter::appendNumber(header, pen);
     header += " points\none path per line: x y x y ...";
     if (SbOutputFile::write(path, paths.text(header), why)) return true;

@@ -53,10 +53,10 @@ class SoLinePlotterOutput : public SoLineModifier, public SbWriteResult {
   SoLinePlotterOutput();
 
   SoSFString filename;
-  SoSFEnum format;           // SVG or TEXT
-  SoSFBool includeDots;      // dots as short marks (TRUE) or left out
-  SoSFFloat optimiseSeconds; // time bound of the 2-opt pass; 0: nearest neighbour only
-  SoSFFloat penWidth;        // points; the SVG's stroke width and the shortest path (default kPenWidth)
+  SoSFEnum format;            // SVG or TEXT
+  SoSFBool includeDots;       // dots as short marks (TRUE) or left out
+  SoSFFloat optimiseSeconds;  // time bound of the 2-opt pass; 0: nearest neighbour only
+  SoSFFloat penWidth;         // points; the SVG's stroke width and the shortest path (default kPenWidth)
 
   // Sets filename and arms the node (an empty path disarms it); forgets the
   // last result. Returns whether the node is armed.

@@ -57,8 +57,7 @@ void SoWingedEdgeOutput::doAction(SoAction* action) {
     const SbWingedEdgeModel& source = model ? *model : empty;
     int skipped = 0;
     for (const WeObject& object : source.objects) skipped += !SbWingedEdgeWriter::writable(object);
-    if (skipped > 0)
-      printf("SoWingedEdgeOutput::doAction: %d object(s) without vertices or faces left out\n", skipped);
+    if (skipped > 0) printf("SoWingedEdgeOutput::doAction: %d object(s) without vertices or faces left out\n", skipped);
     int nonFinite = 0;
     const std::string text = format == VRML2 ? SbWingedEdgeWriter::vrml(source, &nonFinite)
                                              : SbWingedEdgeWriter::inventor(source, &nonFinite);

@@ -16,7 +16,7 @@ class SoWingedEdgeOutput : public SoNode, public SbWriteResult {
   typedef SoNode inherited;
   SO_NODE_HEADER(SoWingedEdgeOutput);
 
-public:
+ public:
   enum Format { VRML2 = 1, INVENTOR21 = 2 };
 
   static void initClass();
@@ -36,7 +36,7 @@ public:
   void GLRender(SoGLRenderAction* action) override;
   void callback(SoCallbackAction* action) override;
 
-protected:
+ protected:
   ~SoWingedEdgeOutput() override;
 };
 

@@ -76,9 +76,7 @@ SbVec3f slerp(const SbVec3f& a, const SbVec3f& b, float t) {
   return (b * std::sin(t * theta) + a * std::sin((1.0f - t) * theta)) / s;
 }
 
-bool usable(const HeTriangle* face) {
-  return face && face->normal.dot(face->normal) > 0.5f;
-}
+bool usable(const HeTriangle* face) { return face && face->normal.dot(face->normal) > 0.5f; }
 
 // `x` when it is a number above `floor`, else `floor`.
 float atLeast(float x, float floor) { return x > floor ? x : floor; }
@@ -127,7 +125,7 @@ void StrokeSet::dropCross() {
 }
 
 SbStreamlineTracer::Parameters SbStreamlineTracer::derive(const Settings& s, float modelSize,
-                                                         std::vector<std::string>* notes) {
+                                                          std::vector<std::string>* notes) {
   auto note = [notes](const char* field, float value, const char* what) {
     if (!notes) return;
     char text[200];
@@ -190,8 +188,7 @@ SbStreamlineTracer::Parameters SbStreamlineTracer::derive(const Settings& s, flo
   return p;
 }
 
-SbStreamlineTracer::SbStreamlineTracer(const SbHeModelHQ& m, const std::vector<SbVec3f>& d,
-                                       const Parameters& p)
+SbStreamlineTracer::SbStreamlineTracer(const SbHeModelHQ& m, const std::vector<SbVec3f>& d, const Parameters& p)
     : model(m), field(&d), param(p) {
   tiny = 1e-6f * param.size;
   // A stroke cannot be longer than the surface's area over the separation (the
@@ -222,8 +219,7 @@ SbStreamlineTracer::SbStreamlineTracer(const SbHeModelHQ& m, const std::vector<S
   buildCorners();
 }
 
-SbStreamlineTracer::SbStreamlineTracer(const SbStreamlineTracer& other,
-                                       const std::vector<SbVec3f>& d)
+SbStreamlineTracer::SbStreamlineTracer(const SbStreamlineTracer& other, const std::vector<SbVec3f>& d)
     : model(other.model),
       field(&d),
       frameStore(other.frameStore),
@@ -260,8 +256,8 @@ void SbStreamlineTracer::weights(const HeTriangle* face, const SbVec3f& point, f
   }
 }
 
-void SbStreamlineTracer::interpolate(const SbVec3f d[3], const float w[3],
-                                     const SbVec3f& normal, SbVec3f& result, bool& ok) const {
+void SbStreamlineTracer::interpolate(const SbVec3f d[3], const float w[3], const SbVec3f& normal, SbVec3f& result,
+                                     bool& ok) const {
   const float w12 = w[1] + w[2];
   // At vertex 0 both weights vanish; any parameter will do, the second
   // interpolation then gives vertex 0's direction.
@@ -273,8 +269,8 @@ void SbStreamlineTracer::interpolate(const SbVec3f d[3], const float w[3],
   if (ok) result = r;
 }
 
-bool SbStreamlineTracer::fieldDirection(const SbVec3f& point, const HeTriangle* face,
-                                        const SbVec3f& direction, SbVec3f& result) const {
+bool SbStreamlineTracer::fieldDirection(const SbVec3f& point, const HeTriangle* face, const SbVec3f& direction,
+                                        SbVec3f& result) const {
   if (!usable(face)) return false;
   float w[3];
   weights(face, point, w);
@@ -288,8 +284,7 @@ bool SbStreamlineTracer::fieldDirection(const SbVec3f& point, const HeTriangle* 
   return ok;
 }
 
-bool SbStreamlineTracer::seedDirection(const SbVec3f& point, const HeTriangle* face,
-                                       SbVec3f& result) const {
+bool SbStreamlineTracer::seedDirection(const SbVec3f& point, const HeTriangle* face, SbVec3f& result) const {
   if (!usable(face)) return false;
   float w[3];
   weights(face, point, w);
@@ -372,8 +367,8 @@ std::shared_ptr<const SbStreamlineTracer::FaceFrame> SbStreamlineTracer::buildFr
       // (a twin without a triangle), not at a sharp edge, not into a face
       // without a normal.
       const HeTriangle* next = h->twin ? h->twin->triangle : nullptr;
-      const bool open = next && next != face && usable(face) && usable(next) &&
-                        !param.sharpEdge.sharp(face->normal, next->normal);
+      const bool open =
+          next && next != face && usable(face) && usable(next) && !param.sharpEdge.sharp(face->normal, next->normal);
       f.neighbour[k] = open ? next->index : -1;
     }
     f.normal = face->normal;
@@ -381,8 +376,7 @@ std::shared_ptr<const SbStreamlineTracer::FaceFrame> SbStreamlineTracer::buildFr
   return store;
 }
 
-int SbStreamlineTracer::exitEdge(int32_t face, const SbVec3f& point, const SbVec3f& direction,
-                                 float& t) const {
+int SbStreamlineTracer::exitEdge(int32_t face, const SbVec3f& point, const SbVec3f& direction, float& t) const {
   const FaceFrame& f = frames[face];
   int edge = -1;
   for (int k = 0; k < 3; ++k) {
@@ -409,19 +403,18 @@ int32_t SbStreamlineTracer::crossEdge(int32_t face, int edge, SbVec3f& mirror) c
   return next;
 }
 
-int SbStreamlineTracer::exitEdge(const HeTriangle* face, const SbVec3f& point,
-                                 const SbVec3f& direction, float& t) const {
+int SbStreamlineTracer::exitEdge(const HeTriangle* face, const SbVec3f& point, const SbVec3f& direction,
+                                 float& t) const {
   return exitEdge(face->index, point, direction, t);
 }
 
-const HeTriangle* SbStreamlineTracer::crossEdge(const HeTriangle* face, int edge,
-                                                SbVec3f& mirror) const {
+const HeTriangle* SbStreamlineTracer::crossEdge(const HeTriangle* face, int edge, SbVec3f& mirror) const {
   const int32_t next = crossEdge(face->index, edge, mirror);
   return next < 0 ? nullptr : model.triangles[next];
 }
 
-bool SbStreamlineTracer::sampleAhead(const HeTriangle* face, const SbVec3f& point,
-                                     const SbVec3f& direction, float length, SbVec3f& result) {
+bool SbStreamlineTracer::sampleAhead(const HeTriangle* face, const SbVec3f& point, const SbVec3f& direction,
+                                     float length, SbVec3f& result) {
   // The walk reads only the compact face frames; the face record is needed
   // at its end.
   mirrors.clear();
@@ -462,8 +455,8 @@ bool SbStreamlineTracer::sampleAhead(const HeTriangle* face, const SbVec3f& poin
   return finite(result);
 }
 
-bool SbStreamlineTracer::rk4Direction(const HeTriangle* face, const SbVec3f& point,
-                                      const SbVec3f& direction, float h, SbVec3f& result) {
+bool SbStreamlineTracer::rk4Direction(const HeTriangle* face, const SbVec3f& point, const SbVec3f& direction, float h,
+                                      SbVec3f& result) {
   h = std::min(h, 2.0f * param.probe);
   const SbVec3f k1 = direction;
   SbVec3f k2, k3, k4;
@@ -478,8 +471,8 @@ bool SbStreamlineTracer::rk4Direction(const HeTriangle* face, const SbVec3f& poi
   return true;
 }
 
-bool SbStreamlineTracer::walkSide(const SbVec3f& origin, SbVec3f w, const HeTriangle* face,
-                                  SbVec3f& end, const HeTriangle*& endFace) const {
+bool SbStreamlineTracer::walkSide(const SbVec3f& origin, SbVec3f w, const HeTriangle* face, SbVec3f& end,
+                                  const HeTriangle*& endFace) const {
   const HeTriangle* f = face;
   SbVec3f q = origin;
   float path = 0.0f;
@@ -520,8 +513,8 @@ bool SbStreamlineTracer::walkSide(const SbVec3f& origin, SbVec3f w, const HeTria
   return false;
 }
 
-void SbStreamlineTracer::proposeSeeds(const SbVec3f& point, const SbVec3f& direction,
-                                      const HeTriangle* face, const StrokeCollider& collider) {
+void SbStreamlineTracer::proposeSeeds(const SbVec3f& point, const SbVec3f& direction, const HeTriangle* face,
+                                      const StrokeCollider& collider) {
   SbVec3f side = cross3(direction, face->normal);
   if (!normalise(side)) return;
   for (int sign = 0; sign < 2; ++sign) {
@@ -533,14 +526,12 @@ void SbStreamlineTracer::proposeSeeds(const SbVec3f& point, const SbVec3f& direc
   }
 }
 
-void SbStreamlineTracer::registerChord(Side& side, const SbVec3f& end, float endArc,
-                                       const HeTriangle* endFace, int index,
-                                       StrokeCollider& collider, int32_t stroke) {
+void SbStreamlineTracer::registerChord(Side& side, const SbVec3f& end, float endArc, const HeTriangle* endFace,
+                                       int index, StrokeCollider& collider, int32_t stroke) {
   side.inner = 0;
   if (end == side.chordStart) return;
   const int added =
-      collider.addSegment(side.chordFace, side.chordStart, end,
-                          side.hasPrevious ? &side.previous : nullptr, stroke);
+      collider.addSegment(side.chordFace, side.chordStart, end, side.hasPrevious ? &side.previous : nullptr, stroke);
   if (added >= 1) own.push_back(OwnSegment{side.chordArc, endArc, index});
   if (added >= 2) own.push_back(OwnSegment{side.chordArc, side.chordArc, index});  // the joint
   if (added == 0) return;  // negligible: the chord goes on from the same start
@@ -551,8 +542,8 @@ void SbStreamlineTracer::registerChord(Side& side, const SbVec3f& end, float end
   side.chordArc = endArc;
 }
 
-void SbStreamlineTracer::extendChord(Side& side, const SbVec3f& old, float oldArc,
-                                     int index, StrokeCollider& collider, int32_t stroke) {
+void SbStreamlineTracer::extendChord(Side& side, const SbVec3f& old, float oldArc, int index, StrokeCollider& collider,
+                                     int32_t stroke) {
   // side.point has just moved on from `old`, in side.face. The chord from
   // chordStart may take the new point in while every point it passes stays
   // within a small tolerance of it and it is not too long; otherwise the
@@ -581,14 +572,12 @@ void SbStreamlineTracer::extendChord(Side& side, const SbVec3f& old, float oldAr
   }
   // A single step longer than the limit is a chord of its own.
   const SbVec3f rest = side.point - side.chordStart;
-  if (rest.dot(rest) > limit * limit)
-    registerChord(side, side.point, side.walked, side.face, index, collider, stroke);
+  if (rest.dot(rest) > limit * limit) registerChord(side, side.point, side.walked, side.face, index, collider, stroke);
 }
 
 void SbStreamlineTracer::step(Side& side, int index, StrokeCollider& collider, int32_t stroke) {
   SbVec3f d;
-  if (!usable(side.face) ||
-      !rk4Direction(side.face, side.point, side.direction, param.stepSize, d)) {
+  if (!usable(side.face) || !rk4Direction(side.face, side.point, side.direction, param.stepSize, d)) {
     side.active = false;
     return;
   }
@@ -720,9 +709,8 @@ void SbStreamlineTracer::step(Side& side, int index, StrokeCollider& collider, i
   }
 }
 
-bool SbStreamlineTracer::trace(const SbVec3f& seedPoint, const SbVec3f& seedDir,
-                               const HeTriangle* seedFace, StrokeCollider& collider,
-                               int& strokeCounter, StrokeSet& out,
+bool SbStreamlineTracer::trace(const SbVec3f& seedPoint, const SbVec3f& seedDir, const HeTriangle* seedFace,
+                               StrokeCollider& collider, int& strokeCounter, StrokeSet& out,
                                std::deque<StreamlineSeed*>& queue) {
   if (!usable(seedFace) || !finite(seedPoint)) return false;
   const SbVec3f& n = seedFace->normal;
@@ -771,8 +759,7 @@ bool SbStreamlineTracer::trace(const SbVec3f& seedPoint, const SbVec3f& seedDir,
   }
 
   for (int i = 0; i < 2; ++i)
-    registerChord(sides[i], sides[i].point, sides[i].walked, sides[i].face, i, collider,
-                  strokeCounter);
+    registerChord(sides[i], sides[i].point, sides[i].walked, sides[i].face, i, collider, strokeCounter);
   const float total = sides[0].walked + sides[1].walked;
   if (!(total >= param.minLength)) {
     collider.rollback(mark);
@@ -802,8 +789,7 @@ bool SbStreamlineTracer::trace(const SbVec3f& seedPoint, const SbVec3f& seedDir,
   return true;
 }
 
-void SbStreamlineTracer::hatch(StrokeSet& out, int taperMethod, ProgressMeter* progress,
-                               std::atomic<int>* facesDone) {
+void SbStreamlineTracer::hatch(StrokeSet& out, int taperMethod, ProgressMeter* progress, std::atomic<int>* facesDone) {
   out.clear();
   discarded = 0;
   if (field->size() < model.vertices.size()) return;
@@ -826,9 +812,7 @@ void SbStreamlineTracer::hatch(StrokeSet& out, int taperMethod, ProgressMeter* p
   int counter = 0;
   for (int f = static_cast<int>(model.triangles.size()) - 1; f >= 0; --f) {
     const HeTriangle* face = model.triangles[f];
-    const SbVec3f centroid =
-        (face->vertex[0]->position + face->vertex[1]->position + face->vertex[2]->position) /
-        3.0f;
+    const SbVec3f centroid = (face->vertex[0]->position + face->vertex[1]->position + face->vertex[2]->position) / 3.0f;
     SbVec3f direction;
     if (!collider.nearAny(face, centroid) && seedDirection(centroid, face, direction)) {
       StreamlineSeed* seed = takeSeed();
@@ -838,8 +822,7 @@ void SbStreamlineTracer::hatch(StrokeSet& out, int taperMethod, ProgressMeter* p
       }
       while (!queue.empty()) {
         StreamlineSeed* s = queue.front();
-        if (!collider.nearAny(s->face, s->point))
-          trace(s->point, s->direction, s->face, collider, counter, out, queue);
+        if (!collider.nearAny(s->face, s->point)) trace(s->point, s->direction, s->face, collider, counter, out, queue);
         queue.pop_front();
         giveBackSeed(s);
       }
@@ -852,8 +835,7 @@ void SbStreamlineTracer::hatch(StrokeSet& out, int taperMethod, ProgressMeter* p
   entriesKept = collider.entryCount();
 }
 
-void SbStreamlineTracer::computeTaper(StrokeSet& out, const StrokeCollider& collider,
-                                      int method) const {
+void SbStreamlineTracer::computeTaper(StrokeSet& out, const StrokeCollider& collider, int method) const {
   out.taper.clear();
   if (method != TM_SPHERE && method != TM_PLANE && method != TM_PLANE_AVG) return;
   out.taper.reserve(out.points.size());

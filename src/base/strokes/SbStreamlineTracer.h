@@ -38,7 +38,7 @@ struct StrokeSet {
   std::vector<float> taper;   // empty without a taper measure
   std::vector<float> family;  // empty while the set holds one family
   int strokeCount = 0;
-  int crossStrokes = 0;  // strokes of the cross family, the last ones
+  int crossStrokes = 0;        // strokes of the cross family, the last ones
   size_t firstCrossIndex = 0;  // where the cross family's indices begin
 
   void clear();
@@ -77,7 +77,7 @@ class SbStreamlineTracer {
     float probe = 0.0f;
     float probeSq = 0.0f;
     SbSharpEdgeTest sharpEdge = SbSharpEdgeTest::none();
-    float maxBend = 0.0f;        // degrees; the largest float when unlimited
+    float maxBend = 0.0f;  // degrees; the largest float when unlimited
     float minLength = 0.0f;
     float maxLength = 0.0f;  // the largest float when unlimited
     float stepSize = 0.0f;
@@ -96,8 +96,7 @@ class SbStreamlineTracer {
   // sane ones; `notes`, when given, receives a
   // sentence for each ("stepSize 0 is not a positive length; using the
   // smallest").
-  static Parameters derive(const Settings& settings, float modelSize,
-                           std::vector<std::string>* notes = nullptr);
+  static Parameters derive(const Settings& settings, float modelSize, std::vector<std::string>* notes = nullptr);
 
   // Steps all strokes of one hatch may take together: a smaller step size is
   // raised (see parameters()), up to a quarter of the separation.
@@ -106,8 +105,7 @@ class SbStreamlineTracer {
   // `directions` holds one direction per vertex of `model` (its sign carries
   // no meaning); both must outlive the tracer. The step size of `parameters`
   // is raised where it would exceed kStepBudget.
-  SbStreamlineTracer(const SbHeModelHQ& model, const std::vector<SbVec3f>& directions,
-                     const Parameters& parameters);
+  SbStreamlineTracer(const SbHeModelHQ& model, const std::vector<SbVec3f>& directions, const Parameters& parameters);
   // A tracer of another field over the same model with the same parameters,
   // sharing what depends on the mesh alone (read only), so that the two can
   // hatch at the same time on two threads.
@@ -126,31 +124,27 @@ class SbStreamlineTracer {
   // taper values. `out` is replaced. `progress`, when given, is stepped once
   // per face (the caller begins and ends it); `facesDone`, when given, counts
   // the faces done instead (for a hatch on another thread).
-  void hatch(StrokeSet& out, int taperMethod, ProgressMeter* progress = nullptr,
-             std::atomic<int>* facesDone = nullptr);
+  void hatch(StrokeSet& out, int taperMethod, ProgressMeter* progress = nullptr, std::atomic<int>* facesDone = nullptr);
 
   // Grows one stroke from the seed. On success (a stroke at least the minimum
   // length) it is appended to `out` with the number `strokeCounter`, its
   // segments stay in `collider`, its seed proposals are appended to `queue`
   // and the counter goes up; otherwise nothing changes.
   bool trace(const SbVec3f& seedPoint, const SbVec3f& seedDirection, const HeTriangle* seedFace,
-             StrokeCollider& collider, int& strokeCounter, StrokeSet& out,
-             std::deque<StreamlineSeed*>& queue);
+             StrokeCollider& collider, int& strokeCounter, StrokeSet& out, std::deque<StreamlineSeed*>& queue);
 
   // The field at a point in a face, oriented to agree with `direction`,
   // in the face plane. False (result unset) where it is not defined.
-  bool fieldDirection(const SbVec3f& point, const HeTriangle* face, const SbVec3f& direction,
-                      SbVec3f& result) const;
+  bool fieldDirection(const SbVec3f& point, const HeTriangle* face, const SbVec3f& direction, SbVec3f& result) const;
   // The field at a point for a fresh seed (no orientation yet).
   bool seedDirection(const SbVec3f& point, const HeTriangle* face, SbVec3f& result) const;
   // Walks `length` along the surface from the point and returns the field
   // there, oriented by the walking direction and carried back into the frame
   // of `face`.
-  bool sampleAhead(const HeTriangle* face, const SbVec3f& point, const SbVec3f& direction,
-                   float length, SbVec3f& result);
+  bool sampleAhead(const HeTriangle* face, const SbVec3f& point, const SbVec3f& direction, float length,
+                   SbVec3f& result);
   // The integration direction for a step of length h.
-  bool rk4Direction(const HeTriangle* face, const SbVec3f& point, const SbVec3f& direction,
-                    float h, SbVec3f& result);
+  bool rk4Direction(const HeTriangle* face, const SbVec3f& point, const SbVec3f& direction, float h, SbVec3f& result);
 
   // Counts of the last hatch, for diagnostics: strokes thrown away as too
   // short, segments kept and their entries over all cells of the collider.
@@ -193,24 +187,21 @@ class SbStreamlineTracer {
   void step(Side& side, int index, StrokeCollider& collider, int32_t stroke);
   // Registers the chord from side.chordStart to `end` (at arc length endArc,
   // in endFace), where the next chord starts.
-  void registerChord(Side& side, const SbVec3f& end, float endArc, const HeTriangle* endFace,
-                     int index, StrokeCollider& collider, int32_t stroke);
-  void extendChord(Side& side, const SbVec3f& old, float oldArc, int index,
-                   StrokeCollider& collider, int32_t stroke);
+  void registerChord(Side& side, const SbVec3f& end, float endArc, const HeTriangle* endFace, int index,
+                     StrokeCollider& collider, int32_t stroke);
+  void extendChord(Side& side, const SbVec3f& old, float oldArc, int index, StrokeCollider& collider, int32_t stroke);
   void proposeSeeds(const SbVec3f& point, const SbVec3f& direction, const HeTriangle* face,
                     const StrokeCollider& collider);
   bool walkSide(const SbVec3f& origin, SbVec3f direction, const HeTriangle* face, SbVec3f& end,
                 const HeTriangle*& endFace) const;
   void computeTaper(StrokeSet& out, const StrokeCollider& collider, int method) const;
-  void interpolate(const SbVec3f d[3], const float w[3], const SbVec3f& normal,
-                   SbVec3f& result, bool& ok) const;
+  void interpolate(const SbVec3f d[3], const float w[3], const SbVec3f& normal, SbVec3f& result, bool& ok) const;
   void weights(const HeTriangle* face, const SbVec3f& point, float w[3]) const;
   // The neighbour across edge k of `face` if the surface may be crossed there
   // (not a boundary, not a sharp edge); the mirror normal goes to `mirror`.
   const HeTriangle* crossEdge(const HeTriangle* face, int edge, SbVec3f& mirror) const;
   // Parameter and edge at which the ray leaves the face; -1 when none.
-  int exitEdge(const HeTriangle* face, const SbVec3f& point, const SbVec3f& direction,
-               float& t) const;
+  int exitEdge(const HeTriangle* face, const SbVec3f& point, const SbVec3f& direction, float& t) const;
 
   // Per face: the inward unit normals of its edges (edge k runs from vertex k
   // to vertex k + 1), their offsets n . a, and the neighbour across each edge

@@ -101,10 +101,11 @@ void SoStreamlinerHQ::compute(const SbHeModelHQ& model, const SbFlowFieldHQ& fie
   SbStreamlineTracer tracer(model, directions, param);
   const float size = param.size;
   if (tracer.parameters().stepSize > param.stepSize)
-    std::printf("SoStreamlinerHQ: a step of %g model sizes would take more than %g steps on this model; "
-                "using %g\n",
-                static_cast<double>(param.stepSize / size), SbStreamlineTracer::kStepBudget,
-                static_cast<double>(tracer.parameters().stepSize / size));
+    std::printf(
+        "SoStreamlinerHQ: a step of %g model sizes would take more than %g steps on this model; "
+        "using %g\n",
+        static_cast<double>(param.stepSize / size), SbStreamlineTracer::kStepBudget,
+        static_cast<double>(tracer.parameters().stepSize / size));
   param = tracer.parameters();
   ++computeCount;
   if (param.minLength > tracer.longestStroke()) {
@@ -186,8 +187,7 @@ void SoStreamlinerHQ::crossField(const SbHeModelHQ& model, const SbFlowFieldHQ& 
   }
 }
 
-void SoStreamlinerHQ::traceCross(const SbHeModelHQ& model, const SbFlowFieldHQ& field,
-                                 ProgressMeter* meter) {
+void SoStreamlinerHQ::traceCross(const SbHeModelHQ& model, const SbFlowFieldHQ& field, ProgressMeter* meter) {
   crossField(model, field);
   StrokeSet cross;
   SbStreamlineTracer own(model, crossDirections, param);

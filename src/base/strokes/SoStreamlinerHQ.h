@@ -52,16 +52,16 @@ class SoStreamlinerHQ : public SoNode {
   static void initClass();
   SoStreamlinerHQ();
 
-  SoSFBool doComputation;   // FALSE: the node does nothing
-  SoSFFloat seperationDist; // separation between strokes
-  SoSFFloat probeDist;      // distance of seed proposals; search radius of the taper
-  SoSFFloat sharpEdge;      // degrees; up to 1e-6: no sharp-edge stops
-  SoSFFloat maxBend;        // accumulated bend limit in degrees; up to 1e-6: unlimited
-  SoSFFloat minLength;      // shorter strokes are dropped; up to 1e-6: all kept
-  SoSFFloat maxLength;      // up to 1e-6: unlimited
-  SoSFFloat stepSize;       // integration step (at least 1e-6 of the model size)
-  SoSFEnum taperMethod;     // TaperMethod
-  SoSFBool crossHatching;   // TRUE: a second family along the field's cross direction
+  SoSFBool doComputation;    // FALSE: the node does nothing
+  SoSFFloat seperationDist;  // separation between strokes
+  SoSFFloat probeDist;       // distance of seed proposals; search radius of the taper
+  SoSFFloat sharpEdge;       // degrees; up to 1e-6: no sharp-edge stops
+  SoSFFloat maxBend;         // accumulated bend limit in degrees; up to 1e-6: unlimited
+  SoSFFloat minLength;       // shorter strokes are dropped; up to 1e-6: all kept
+  SoSFFloat maxLength;       // up to 1e-6: unlimited
+  SoSFFloat stepSize;        // integration step (at least 1e-6 of the model size)
+  SoSFEnum taperMethod;      // TaperMethod
+  SoSFBool crossHatching;    // TRUE: a second family along the field's cross direction
 
   // Traces again on the next traversal ("Apply Changes").
   void invalidate() { computed = false; }
@@ -91,7 +91,7 @@ class SoStreamlinerHQ : public SoNode {
   uint32_t modelStamp = 0;
   uint32_t fieldStamp = 0;
   SbStreamlineTracer::Parameters param;
-  int tracedTaper = TM_NONE;  // the taper method of the last computation
+  int tracedTaper = TM_NONE;             // the taper method of the last computation
   std::vector<SbVec3f> directions;       // of the first family
   std::vector<SbVec3f> crossDirections;  // of the cross family
   StrokeSet strokeSet;

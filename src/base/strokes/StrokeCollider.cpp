@@ -98,16 +98,14 @@ bool StrokeCollider::cellBox(const SbVec3f& p, const SbVec3f& q, float pad, Cell
   return true;
 }
 
-bool StrokeCollider::meetsCell(const SbVec3f& a, const SbVec3f& b, const int32_t c[3],
-                               float pad) const {
+bool StrokeCollider::meetsCell(const SbVec3f& a, const SbVec3f& b, const int32_t c[3], float pad) const {
   // Clipping by slabs; the border cells reach to infinity.
   const float inf = std::numeric_limits<float>::infinity();
   float t0 = 0.0f;
   float t1 = 1.0f;
   for (int k = 0; k < 3; ++k) {
     const float lo = c[k] == 0 ? -inf : origin[k] + static_cast<float>(c[k]) * cell - pad;
-    const float hi =
-        c[k] == dims[k] - 1 ? inf : origin[k] + static_cast<float>(c[k] + 1) * cell + pad;
+    const float hi = c[k] == dims[k] - 1 ? inf : origin[k] + static_cast<float>(c[k] + 1) * cell + pad;
     const float d = b[k] - a[k];
     if (d == 0.0f) {
       if (a[k] < lo || a[k] > hi) return false;
@@ -201,10 +199,8 @@ bool StrokeCollider::pointNear(const SbVec3f& point, const StrokeSegment& s) con
 
 bool StrokeCollider::nearAny(const HeTriangle* face, const SbVec3f& point) const {
   if (!face || segments.empty()) return false;
-  if (!std::isfinite(point[0]) || !std::isfinite(point[1]) || !std::isfinite(point[2]))
-    return false;
-  const int32_t id = findCell(key(coordinate(point[0], 0), coordinate(point[1], 1),
-                                  coordinate(point[2], 2)));
+  if (!std::isfinite(point[0]) || !std::isfinite(point[1]) || !std::isfinite(point[2])) return false;
+  const int32_t id = findCell(key(coordinate(point[0], 0), coordinate(point[1], 1), coordinate(point[2], 2)));
   if (id < 0) return false;
   for (int32_t e = cellHead[id]; e >= 0; e = entries[e].next) {
     const StrokeSegment& s = *segments[entries[e].segment];
@@ -213,8 +209,7 @@ bool StrokeCollider::nearAny(const HeTriangle* face, const SbVec3f& point) const
   return false;
 }
 
-bool StrokeCollider::stepHits(const SbVec3f& p, const SbVec3f& d, const StrokeSegment& s,
-                              float& t) const {
+bool StrokeCollider::stepHits(const SbVec3f& p, const SbVec3f& d, const StrokeSegment& s, float& t) const {
   const SbVec3f u = (s.end - s.start) / s.length;
   // End caps: the plane through the end point the motion approaches.
   const float cu = u.dot(d);
@@ -247,8 +242,7 @@ bool StrokeCollider::stepHits(const SbVec3f& p, const SbVec3f& d, const StrokeSe
   return true;
 }
 
-bool StrokeCollider::registerSegment(const HeTriangle* face, const SbVec3f& start,
-                                     const SbVec3f& end, int32_t stroke) {
+bool StrokeCollider::registerSegment(const HeTriangle* face, const SbVec3f& start, const SbVec3f& end, int32_t stroke) {
   if (!face) return false;
   const float length = len3(end - start);
   if (!(length >= minLength) || !std::isfinite(length)) return false;
@@ -350,11 +344,10 @@ void StrokeCollider::rollback(const Checkpoint& mark) {
   segments.resize(std::min<size_t>(segments.size(), mark.segments));
 }
 
-float StrokeCollider::measure(Measure kind, const SbVec3f& point, const SbVec3f& d,
-                              const HeTriangle* face, float limit, int32_t stroke) const {
+float StrokeCollider::measure(Measure kind, const SbVec3f& point, const SbVec3f& d, const HeTriangle* face, float limit,
+                              int32_t stroke) const {
   if (!face || segments.empty()) return limit;
-  if (!std::isfinite(point[0]) || !std::isfinite(point[1]) || !std::isfinite(point[2]))
-    return limit;
+  if (!std::isfinite(point[0]) || !std::isfinite(point[1]) || !std::isfinite(point[2])) return limit;
   // Squared distances throughout; one root at the end.
   const float limitSq = limit * limit;
   float bestSq = limitSq;                // sphere and plane
@@ -406,13 +399,10 @@ float StrokeCollider::measure(Measure kind, const SbVec3f& point, const SbVec3f&
     return sum;
   };
 
-  const int32_t centre[3] = {coordinate(point[0], 0), coordinate(point[1], 1),
-                             coordinate(point[2], 2)};
+  const int32_t centre[3] = {coordinate(point[0], 0), coordinate(point[1], 1), coordinate(point[2], 2)};
   const uint32_t seen = nextMark();
   auto scan = [&](const int32_t c[3]) {
-    if (c[0] < 0 || c[1] < 0 || c[2] < 0 || c[0] >= dims[0] || c[1] >= dims[1] ||
-        c[2] >= dims[2])
-      return;
+    if (c[0] < 0 || c[1] < 0 || c[2] < 0 || c[0] >= dims[0] || c[1] >= dims[1] || c[2] >= dims[2]) return;
     const float r = reachNow();
     if (boxDistanceSq(c) > r * r) return;
     const int32_t id = findCell(key(c[0], c[1], c[2]));
@@ -449,18 +439,17 @@ float StrokeCollider::measure(Measure kind, const SbVec3f& point, const SbVec3f&
   return bestSq >= limitSq ? limit : std::sqrt(bestSq);
 }
 
-float StrokeCollider::sphereDistance(const SbVec3f& point, const SbVec3f& d,
-                                     const HeTriangle* face, float limit, int32_t stroke) const {
+float StrokeCollider::sphereDistance(const SbVec3f& point, const SbVec3f& d, const HeTriangle* face, float limit,
+                                     int32_t stroke) const {
   return measure(SPHERE, point, d, face, limit, stroke);
 }
 
-float StrokeCollider::planeDistance(const SbVec3f& point, const SbVec3f& d,
-                                    const HeTriangle* face, float limit, int32_t stroke) const {
+float StrokeCollider::planeDistance(const SbVec3f& point, const SbVec3f& d, const HeTriangle* face, float limit,
+                                    int32_t stroke) const {
   return measure(PLANE, point, d, face, limit, stroke);
 }
 
-float StrokeCollider::planeAverageDistance(const SbVec3f& point, const SbVec3f& d,
-                                           const HeTriangle* face, float limit,
+float StrokeCollider::planeAverageDistance(const SbVec3f& point, const SbVec3f& d, const HeTriangle* face, float limit,
                                            int32_t stroke) const {
   return measure(PLANE_AVERAGE, point, d, face, limit, stroke);
 }

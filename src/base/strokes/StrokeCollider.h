@@ -51,8 +51,8 @@ class StrokeCollider {
   // point before `start` on the same stroke) and the stroke bends at `start`,
   // a joint segment across the bend, one separation long, is registered too.
   // Returns the number of segments registered (0, 1 or 2).
-  int addSegment(const HeTriangle* face, const SbVec3f& start, const SbVec3f& end,
-                 const SbVec3f* previous, int32_t stroke);
+  int addSegment(const HeTriangle* face, const SbVec3f& start, const SbVec3f& end, const SbVec3f* previous,
+                 int32_t stroke);
 
   // Calls f(int index, const StrokeSegment&), with the segment's index in
   // insertion order (see segment()), once for every segment counting for
@@ -99,12 +99,12 @@ class StrokeCollider {
   // the same measured in the plane through the point perpendicular to the unit
   // direction `d`; and the mean of the nearest planar distances on either side
   // of the stroke over every stroke except `stroke` itself.
-  float sphereDistance(const SbVec3f& point, const SbVec3f& d, const HeTriangle* face,
-                       float limit, int32_t stroke) const;
-  float planeDistance(const SbVec3f& point, const SbVec3f& d, const HeTriangle* face,
-                      float limit, int32_t stroke) const;
-  float planeAverageDistance(const SbVec3f& point, const SbVec3f& d, const HeTriangle* face,
-                             float limit, int32_t stroke) const;
+  float sphereDistance(const SbVec3f& point, const SbVec3f& d, const HeTriangle* face, float limit,
+                       int32_t stroke) const;
+  float planeDistance(const SbVec3f& point, const SbVec3f& d, const HeTriangle* face, float limit,
+                      int32_t stroke) const;
+  float planeAverageDistance(const SbVec3f& point, const SbVec3f& d, const HeTriangle* face, float limit,
+                             int32_t stroke) const;
 
   void clear();
   int segmentCount() const { return static_cast<int>(segments.size()); }
@@ -126,8 +126,7 @@ class StrokeCollider {
   };
   enum Measure { SPHERE, PLANE, PLANE_AVERAGE };
 
-  bool registerSegment(const HeTriangle* face, const SbVec3f& start, const SbVec3f& end,
-                       int32_t stroke);
+  bool registerSegment(const HeTriangle* face, const SbVec3f& start, const SbVec3f& end, int32_t stroke);
   // Grid coordinate of x along axis k, clamped to the grid: the border cells
   // stand for everything beyond it.
   int32_t coordinate(float x, int k) const;
@@ -147,8 +146,8 @@ class StrokeCollider {
   void growTable();
   void file(int32_t cell, int32_t segment);
   uint32_t nextMark() const;
-  float measure(Measure kind, const SbVec3f& point, const SbVec3f& d, const HeTriangle* face,
-                float limit, int32_t stroke) const;
+  float measure(Measure kind, const SbVec3f& point, const SbVec3f& d, const HeTriangle* face, float limit,
+                int32_t stroke) const;
 
   float sep;
   float sepSq;
@@ -169,7 +168,7 @@ class StrokeCollider {
   ChunkedArray<Entry> entries;
   // Cell of each entry from the latest checkpoint on, for rollback.
   std::vector<int32_t> entryCell;
-  int cellBase = 0;  // the entry entryCell[0] belongs to
+  int cellBase = 0;               // the entry entryCell[0] belongs to
   std::vector<int32_t> cellHead;  // first entry per cell, -1 when none
   std::vector<uint64_t> cellKey;
   // Open-addressing table from key to cell; empty slots hold -1.
@@ -182,12 +181,10 @@ class StrokeCollider {
 };
 
 template <class F>
-void StrokeCollider::forPath(const HeTriangle* face, const SbVec3f& p, const SbVec3f& q,
-                             F f) const {
+void StrokeCollider::forPath(const HeTriangle* face, const SbVec3f& p, const SbVec3f& q, F f) const {
   CellBox box;
   if (!face || !cellBox(p, q, 0.0f, box)) return;
-  const bool single =
-      box.lo[0] == box.hi[0] && box.lo[1] == box.hi[1] && box.lo[2] == box.hi[2];
+  const bool single = box.lo[0] == box.hi[0] && box.lo[1] == box.hi[1] && box.lo[2] == box.hi[2];
   const uint32_t gen = nextMark();
   int32_t c[3];
   for (c[2] = box.lo[2]; c[2] <= box.hi[2]; ++c[2])

@@ -65,28 +65,17 @@ uint8_t token(const char* p, size_t rest, size_t& length, uint32_t& input) {
   const char c = *p;
   switch (c) {
     case ' ':
-    case '\t':
-      return LineSthScalarEngineHQ::C_SPACE;
-    case '+':
-      return LineSthScalarEngineHQ::C_ADD;
-    case '-':
-      return LineSthScalarEngineHQ::C_SUB;
-    case '*':
-      return LineSthScalarEngineHQ::C_MUL;
-    case '/':
-      return LineSthScalarEngineHQ::C_DIV;
-    case '^':
-      return LineSthScalarEngineHQ::C_POW;
-    case '<':
-      return LineSthScalarEngineHQ::C_MIN;
-    case '>':
-      return LineSthScalarEngineHQ::C_MAX;
-    case '(':
-      return LineSthScalarEngineHQ::C_OPEN;
-    case ')':
-      return LineSthScalarEngineHQ::C_CLOSE;
-    default:
-      break;
+    case '\t': return LineSthScalarEngineHQ::C_SPACE;
+    case '+': return LineSthScalarEngineHQ::C_ADD;
+    case '-': return LineSthScalarEngineHQ::C_SUB;
+    case '*': return LineSthScalarEngineHQ::C_MUL;
+    case '/': return LineSthScalarEngineHQ::C_DIV;
+    case '^': return LineSthScalarEngineHQ::C_POW;
+    case '<': return LineSthScalarEngineHQ::C_MIN;
+    case '>': return LineSthScalarEngineHQ::C_MAX;
+    case '(': return LineSthScalarEngineHQ::C_OPEN;
+    case ')': return LineSthScalarEngineHQ::C_CLOSE;
+    default: break;
   }
   if ((c >= '0' && c <= '9') || c == '.') return LineSthScalarEngineHQ::C_NUMBER;
   const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -173,8 +162,7 @@ bool LineSthScalarEngineHQ::parse(const char* formulaText) {
     uint32_t input = 0;
     uint8_t c = token(p + cursor, length - cursor, consumed, input);
     switch (c) {
-      case C_SPACE:
-        break;
+      case C_SPACE: break;
       case C_NUMBER: {
         float v = 0;
         consumed = number(p + cursor, length - cursor, v);
@@ -226,8 +214,7 @@ bool LineSthScalarEngineHQ::parse(const char* formulaText) {
           // 2^-3, a<-b, --x and abs -x intact).
           const bool prefix = kCodes[c].operands == 1;
           if (!prefix) {
-            while (!operators.empty() &&
-                   kCodes[operators.back()].precedence >= kCodes[c].precedence) {
+            while (!operators.empty() && kCodes[operators.back()].precedence >= kCodes[c].precedence) {
               code.push_back(operators.back());
               operators.pop_back();
             }
@@ -341,9 +328,7 @@ float LineSthScalarEngineHQ::evaluate(const Inputs& in) const {
         stack.push_back(r);
         break;
       }
-      default:
-        std::printf("%s:%d: unexpected opcode\n", __FILE__, __LINE__);
-        break;
+      default: std::printf("%s:%d: unexpected opcode\n", __FILE__, __LINE__); break;
     }
   }
   return stack.size() == 1 ? stack.back() : 0.0f;

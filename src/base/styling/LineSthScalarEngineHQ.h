@@ -40,14 +40,7 @@ class LineSthScalarEngineHQ {
     C_CLOSE = 19
   };
   // Used-input bits.
-  enum Input : uint32_t {
-    IN_CURVATURE = 1,
-    IN_DEPTH = 2,
-    IN_LIGHT = 4,
-    IN_RIM = 8,
-    IN_ISO = 16,
-    IN_TAPER = 32
-  };
+  enum Input : uint32_t { IN_CURVATURE = 1, IN_DEPTH = 2, IN_LIGHT = 4, IN_RIM = 8, IN_ISO = 16, IN_TAPER = 32 };
   // The per-point inputs, in this order.
   struct Inputs {
     float curvature = 0;

@@ -88,11 +88,10 @@ void walkPiece(const SbLineSettingsHQ& settings, const float* s, const float* ra
     // from one margin to the other (a single dot in the middle).
     const size_t count = places.size() - before;
     for (size_t m = 0; m < count; ++m)
-      places[before + m] = count == 1 ? 0.5f * (lo + hi)
-                                      : lo + static_cast<float>(m) * (hi - lo) / static_cast<float>(count - 1);
+      places[before + m] =
+          count == 1 ? 0.5f * (lo + hi) : lo + static_cast<float>(m) * (hi - lo) / static_cast<float>(count - 1);
   }
 }
-
 
 }  // namespace
 
@@ -253,9 +252,8 @@ void SbInkRunsHQ::placeDots(const SbLineSettingsHQ& settings, Run& run) {
   run.dots = static_cast<int>(dotList.size()) - run.firstDot;
 }
 
-void SbInkRunsHQ::dotPlaces(const SbLineSettingsHQ& settings, const float* arc, const float* radius,
-                            const float* tone, int n, bool solidBefore, bool solidAfter,
-                            std::vector<float>& places) {
+void SbInkRunsHQ::dotPlaces(const SbLineSettingsHQ& settings, const float* arc, const float* radius, const float* tone,
+                            int n, bool solidBefore, bool solidAfter, std::vector<float>& places) {
   places.clear();
   if (!arc || !radius || !tone || n < 2 || !std::isfinite(arc[n - 1] - arc[0])) return;
   int first = 0;

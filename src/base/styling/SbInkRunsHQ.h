@@ -42,8 +42,8 @@ class SbInkRunsHQ {
   enum Kind { SOLID, DOTTED };
   struct Run {
     Kind kind;
-    int first, last;      // points, inclusive
-    int firstDot, dots;   // DOTTED: its dots in dots()
+    int first, last;     // points, inclusive
+    int firstDot, dots;  // DOTTED: its dots in dots()
   };
 
   // A tone or half-width at most this carries no ink.
@@ -55,8 +55,8 @@ class SbInkRunsHQ {
 
   // One stroke of `count` points; thickness and tone may be null (factor 1,
   // tone 1).
-  void build(const SbLineSettingsHQ& settings, const SbVec3f* positions, const float* thickness,
-             const float* tone, int count);
+  void build(const SbLineSettingsHQ& settings, const SbVec3f* positions, const float* thickness, const float* tone,
+             int count);
 
   const std::vector<Point>& points() const { return chain; }
   const std::vector<Run>& runs() const { return runList; }  // in stroke order, none without ink

@@ -21,12 +21,9 @@ int arcPieces(float sweep, float r, float resolution) {
   return static_cast<int>(std::min(n, static_cast<float>(SbInkStrokeBuilderHQ::kMaxArcPieces)));
 }
 
-
 }  // namespace
 
-void SbInkStrokeBuilderHQ::setResolution(float pixels) {
-  resolution = (pixels >= 0.01f) ? pixels : 0.01f;
-}
+void SbInkStrokeBuilderHQ::setResolution(float pixels) { resolution = (pixels >= 0.01f) ? pixels : 0.01f; }
 
 void SbInkStrokeBuilderHQ::setProjection(const SbMatrix& objectToClip, const SbVec2f& viewportOrigin,
                                          const SbVec2f& viewportSize) {
@@ -109,8 +106,8 @@ void SbInkStrokeBuilderHQ::emitDisc(const SbInkRunsHQ::Point& r) {
   solidVertex.emplace_back(r.position[0], r.position[1], r.position[2]);
   for (int i = 0; i < n; ++i) {
     const float a = kTwoPi * static_cast<float>(i) / static_cast<float>(n);
-    solidVertex.emplace_back(r.position[0] + r.radius * std::cos(a),
-                             r.position[1] + r.radius * std::sin(a), r.position[2]);
+    solidVertex.emplace_back(r.position[0] + r.radius * std::cos(a), r.position[1] + r.radius * std::sin(a),
+                             r.position[2]);
   }
   for (int i = 0; i < n; ++i) {
     solidIndex.push_back(centre);
@@ -170,5 +167,3 @@ void SbInkStrokeBuilderHQ::emitDot(float x, float y, float z, float radius) {
   }
   dotList.push_back(dot);
 }
-
-

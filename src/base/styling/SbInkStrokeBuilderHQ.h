@@ -57,8 +57,7 @@ class SbInkStrokeBuilderHQ {
   // Largest edge length, in pixels, of the polygons of discs and dots;
   // values below 0.01 (or NaN) count as 0.01.
   void setResolution(float pixels);
-  void setProjection(const SbMatrix& objectToClip, const SbVec2f& viewportOrigin,
-                     const SbVec2f& viewportSize);
+  void setProjection(const SbMatrix& objectToClip, const SbVec2f& viewportOrigin, const SbVec2f& viewportSize);
   // Empties the output.
   void clear();
 
@@ -74,8 +73,7 @@ class SbInkStrokeBuilderHQ {
   bool project(const SbVec3f& point, SbVec3f& pixel) const;
   // Projects every point of a line set: pixels[i] (x, y) and valid[i] 1 for
   // point i, or valid[i] 0 where project() fails.
-  void projectPoints(const SbLineSetView& lines, std::vector<SbVec2f>& pixels,
-                     std::vector<uint8_t>& valid) const;
+  void projectPoints(const SbLineSetView& lines, std::vector<SbVec2f>& pixels, std::vector<uint8_t>& valid) const;
 
   const std::vector<SbVec3f>& solidVertices() const { return solidVertex; }
   const std::vector<int32_t>& solidTriangles() const { return solidIndex; }

@@ -40,12 +40,12 @@ class SbLineSettingsHQ {
   void setMaxWidth(float value) { maxWidth = value; }
   void setRebalance(bool value) { rebalance = value; }
 
-  int32_t count;       // number of table intervals
-  float* table;        // count + 1 spacings for tones pi/4 + k (1 - pi/4) / count
-  float minDistance;   // allowed spacing range, minDistance <= maxDistance
+  int32_t count;      // number of table intervals
+  float* table;       // count + 1 spacings for tones pi/4 + k (1 - pi/4) / count
+  float minDistance;  // allowed spacing range, minDistance <= maxDistance
   float maxDistance;
-  float toneLow;       // coverage at maxDistance, at least 1e-6
-  float toneHigh;      // coverage at minDistance, at most 0.999999
+  float toneLow;   // coverage at maxDistance, at least 1e-6
+  float toneHigh;  // coverage at minDistance, at most 0.999999
   float lineWidth;
   float tolerance;
   float maxWidth;

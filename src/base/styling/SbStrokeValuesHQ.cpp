@@ -10,22 +10,21 @@ namespace {
 
 SbVec3f normalised(SbVec3f v) {
   const float length = v.length();
-  if (length > 0.0f && std::isfinite(length)) v /= length;
-  else v.setValue(0, 0, 0);
+  if (length > 0.0f && std::isfinite(length))
+    v /= length;
+  else
+    v.setValue(0, 0, 0);
   return v;
 }
 
-bool usable(const HeTriangle* t) {
-  return t && t->vertex[0] && t->vertex[1] && t->vertex[2];
-}
+bool usable(const HeTriangle* t) { return t && t->vertex[0] && t->vertex[1] && t->vertex[2]; }
 
 // Interpolated unit normal at `p` on the face; zero without a face.
 SbVec3f faceNormal(const HeTriangle* t, const SbVec3f& p) {
   if (!usable(t)) return SbVec3f(0, 0, 0);
   float u = 0, v = 0;
   SbHeModelHQ::triangleCoordinates(t, p, u, v);
-  return normalised(t->vertex[0]->normal * (1.0f - u - v) + t->vertex[1]->normal * u +
-                    t->vertex[2]->normal * v);
+  return normalised(t->vertex[0]->normal * (1.0f - u - v) + t->vertex[1]->normal * u + t->vertex[2]->normal * v);
 }
 
 // Interpolated mean curvature (k1 + k2) / 2 at `p`; 0 without a face or
@@ -90,16 +89,15 @@ SbVec3f SbStrokeValuesHQ::lightDirection(const SbViewVolume& volume) {
   return normalised(up - right - back);
 }
 
-bool SbStrokeValuesHQ::compute(const Input& in, int method, float value,
-                               const LineSthScalarEngineHQ& engine, std::vector<float>& values) {
+bool SbStrokeValuesHQ::compute(const Input& in, int method, float value, const LineSthScalarEngineHQ& engine,
+                               std::vector<float>& values) {
   values.clear();
   const SbLineSetView& lines = in.lines;
   if (lines.pointCount < 1 || lines.indexCount < 1) return false;
   if (method < PARSER || method > RIM) return false;
 
   const bool formula = method == PARSER;
-  const bool needCurvature =
-      method == CURVATURE || (formula && engine.uses(LineSthScalarEngineHQ::IN_CURVATURE));
+  const bool needCurvature = method == CURVATURE || (formula && engine.uses(LineSthScalarEngineHQ::IN_CURVATURE));
   if (needCurvature && !in.curvature) return false;
   const bool needDepth = method == DEPTH || (formula && engine.uses(LineSthScalarEngineHQ::IN_DEPTH));
   const bool needLight = method == LIGHT || (formula && engine.uses(LineSthScalarEngineHQ::IN_LIGHT));

@@ -30,7 +30,7 @@ class SbStrokeValuesHQ {
     SbLineSetView lines;
     float crossStart = 0.4f;  // see twoFamilies()
     float crossFull = 0.5f;
-    const SbCurvatureHQ* curvature = nullptr;  // null: no curvature record
+    const SbCurvatureHQ* curvature = nullptr;       // null: no curvature record
     SbMatrix modelMatrix = SbMatrix::identity();    // object to world
     SbMatrix viewingMatrix = SbMatrix::identity();  // world to eye
     SbViewVolume viewVolume;                        // for depth, light and view directions
@@ -57,8 +57,8 @@ class SbStrokeValuesHQ {
   // when there is no result: no points or no indices, CURVATURE (or a
   // formula reading curvature) without a curvature record, an unknown
   // method. For PARSER the engine must already hold the parsed formula.
-  static bool compute(const Input& input, int method, float value,
-                      const LineSthScalarEngineHQ& engine, std::vector<float>& values);
+  static bool compute(const Input& input, int method, float value, const LineSthScalarEngineHQ& engine,
+                      std::vector<float>& values);
 
   // Directions from the view volume's matrix M (row i, column j): the
   // viewing direction normalise(-M[0][2], -M[1][2], -M[2][2]); the light

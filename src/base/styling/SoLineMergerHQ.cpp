@@ -79,10 +79,14 @@ void SoLineMergerHQ::doAction(SoAction* action) {
       if (m == LM_STORE) {
         points.assign(cur.points, cur.points + cur.pointCount);
         index.assign(cur.indices, cur.indices + cur.indexCount);
-        if (cur.thickness) thick.assign(cur.thickness, cur.thickness + cur.vertexCount);
-        else thick.clear();
-        if (cur.density) dens.assign(cur.density, cur.density + cur.vertexCount);
-        else dens.clear();
+        if (cur.thickness)
+          thick.assign(cur.thickness, cur.thickness + cur.vertexCount);
+        else
+          thick.clear();
+        if (cur.density)
+          dens.assign(cur.density, cur.density + cur.vertexCount);
+        else
+          dens.clear();
         store->setStoredIndexCount(cur.indexCount);
       } else {
         int32_t referenced = SbLineSetView(nullptr, 0, index.data(), static_cast<int32_t>(index.size())).vertexCount;

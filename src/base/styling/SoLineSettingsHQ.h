@@ -28,12 +28,12 @@ class SoLineSettingsHQ : public SoNode {
   static void initClass();
   SoLineSettingsHQ();
 
-  SoSFBool rebalance;     // rebalance the dots of gaps between solid parts
-  SoSFFloat lineWidth;    // width, in points, of a stroke of thickness 1
-  SoSFFloat tolerance;    // merge tolerance of the renderer (squared points)
-  SoSFFloat maxWidth;     // largest stroke width in points
-  SoSFFloat minDistance;  // smallest dot spacing, in dot radii
-  SoSFFloat maxDistance;  // largest dot spacing, in dot radii
+  SoSFBool rebalance;        // rebalance the dots of gaps between solid parts
+  SoSFFloat lineWidth;       // width, in points, of a stroke of thickness 1
+  SoSFFloat tolerance;       // merge tolerance of the renderer (squared points)
+  SoSFFloat maxWidth;        // largest stroke width in points
+  SoSFFloat minDistance;     // smallest dot spacing, in dot radii
+  SoSFFloat maxDistance;     // largest dot spacing, in dot radii
   SoSFFloat pixelsPerPoint;  // viewport pixels per point; not finite or <= 0 counts as 1
 
   const SbLineSettingsHQ& settings() const { return record; }

@@ -62,21 +62,16 @@ SoLineShapeHQ::SoLineShapeHQ() {
 
 SoLineShapeHQ::~SoLineShapeHQ() = default;
 
-SoLineShapeHQ::Mode SoLineShapeHQ::effectiveMode(Mode requested, bool hasThickness,
-                                                 bool hasDensity) {
+SoLineShapeHQ::Mode SoLineShapeHQ::effectiveMode(Mode requested, bool hasThickness, bool hasDensity) {
   switch (requested) {
-    case M_THICK:
-      return hasThickness ? M_THICK : M_BLACK;
-    case M_DENS:
-      return hasDensity ? M_DENS : M_BLACK;
+    case M_THICK: return hasThickness ? M_THICK : M_BLACK;
+    case M_DENS: return hasDensity ? M_DENS : M_BLACK;
     case M_THICK_DENS:
       if (hasThickness && hasDensity) return M_THICK_DENS;
       if (hasDensity) return M_DENS;
       return hasThickness ? M_THICK : M_BLACK;
-    case M_RESOLUTION:
-      return M_RESOLUTION;
-    default:
-      return M_BLACK;
+    case M_RESOLUTION: return M_RESOLUTION;
+    default: return M_BLACK;
   }
 }
 
@@ -104,10 +99,8 @@ void SoLineShapeHQ::GLRender(SoGLRenderAction* action) {
 void SoLineShapeHQ::drawLines(const SbLineSetView& lines) {
   const float* thickness = lines.thickness;
   const float* density = lines.density;
-  const Mode used = effectiveMode(static_cast<Mode>(mode.getValue()), thickness != nullptr,
-                                  density != nullptr);
-  glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LIGHTING_BIT | GL_COLOR_BUFFER_BIT |
-               GL_LINE_BIT | GL_HINT_BIT);
+  const Mode used = effectiveMode(static_cast<Mode>(mode.getValue()), thickness != nullptr, density != nullptr);
+  glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LIGHTING_BIT | GL_COLOR_BUFFER_BIT | GL_LINE_BIT | GL_HINT_BIT);
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glDisable(GL_DEPTH_TEST);
@@ -136,21 +129,16 @@ void SoLineShapeHQ::drawLines(const SbLineSetView& lines) {
         open = true;
       }
       switch (used) {
-        case M_THICK:
-          glColor4ub(0, 0, 0, alphaOf(thickness[v]));
-          break;
-        case M_DENS:
-          glColor4ub(0, 0, 0, alphaOf(density[v]));
-          break;
-        case M_THICK_DENS:
-          glColor4ub(0, 0, 0, alphaOf(thickness[v] * density[v]));
-          break;
+        case M_THICK: glColor4ub(0, 0, 0, alphaOf(thickness[v])); break;
+        case M_DENS: glColor4ub(0, 0, 0, alphaOf(density[v])); break;
+        case M_THICK_DENS: glColor4ub(0, 0, 0, alphaOf(thickness[v] * density[v])); break;
         case M_RESOLUTION:
-          if (inStrip % 2 == 0) glColor4ub(0, 0, 255, 255);
-          else glColor4ub(255, 0, 0, 255);
+          if (inStrip % 2 == 0)
+            glColor4ub(0, 0, 255, 255);
+          else
+            glColor4ub(255, 0, 0, 255);
           break;
-        default:
-          break;
+        default: break;
       }
       ++inStrip;
       glVertex3f(p[0], p[1], p[2]);
@@ -161,8 +149,8 @@ void SoLineShapeHQ::drawLines(const SbLineSetView& lines) {
 }
 
 void SoLineShapeHQ::buildInk(SoState* state, const SbLineSetView& lines) {
-  const SbMatrix toClip = SoModelMatrixElement::get(state) * SoViewingMatrixElement::get(state) *
-                          SoProjectionMatrixElement::get(state);
+  const SbMatrix toClip =
+      SoModelMatrixElement::get(state) * SoViewingMatrixElement::get(state) * SoProjectionMatrixElement::get(state);
   const SbViewportRegion& viewport = SoViewportRegionElement::get(state);
   const SbVec2s origin = viewport.getViewportOriginPixels();
   const SbVec2s size = viewport.getViewportSizePixels();
@@ -233,13 +221,11 @@ void SoLineShapeHQ::drawInk(SoGLRenderAction* action) {
   glEnableClientState(GL_VERTEX_ARRAY);
   if (!triangles.empty()) {
     glVertexPointer(3, GL_FLOAT, sizeof(SbVec3f), solid.data());
-    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(triangles.size()), GL_UNSIGNED_INT,
-                   triangles.data());
+    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(triangles.size()), GL_UNSIGNED_INT, triangles.data());
   }
   if (!dotIndex.empty()) {
     glVertexPointer(3, GL_FLOAT, sizeof(SbVec3f), dotVertices.data());
-    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(dotIndex.size()), GL_UNSIGNED_INT,
-                   dotIndex.data());
+    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(dotIndex.size()), GL_UNSIGNED_INT, dotIndex.data());
   }
 
   glMatrixMode(GL_PROJECTION);
@@ -250,8 +236,7 @@ void SoLineShapeHQ::drawInk(SoGLRenderAction* action) {
   glPopAttrib();
   if (buffers) {
     if (arrayBuffer) cc_glglue_glBindBuffer(glue, GL_ARRAY_BUFFER, static_cast<GLuint>(arrayBuffer));
-    if (elementBuffer)
-      cc_glglue_glBindBuffer(glue, GL_ELEMENT_ARRAY_BUFFER, static_cast<GLuint>(elementBuffer));
+    if (elementBuffer) cc_glglue_glBindBuffer(glue, GL_ELEMENT_ARRAY_BUFFER, static_cast<GLuint>(elementBuffer));
   }
 }
 

@@ -76,8 +76,8 @@ class SoLineShapeHQ : public SoShape {
   void drawInk(SoGLRenderAction* action);
 
   SbInkStrokeBuilderHQ ink;
-  std::vector<int32_t> dotIndex;  // the dot fans as triangles
-  SbLineSetView lines;               // this frame's set, read in place
+  std::vector<int32_t> dotIndex;    // the dot fans as triangles
+  SbLineSetView lines;              // this frame's set, read in place
   std::vector<SbVec3f> pointStore;  // the points when the state holds doubles
 };
 

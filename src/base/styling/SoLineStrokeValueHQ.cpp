@@ -22,9 +22,7 @@
 
 SO_NODE_ABSTRACT_SOURCE(SoLineStrokeValueHQ);
 
-void SoLineStrokeValueHQ::initClass() {
-  SO_NODE_INIT_ABSTRACT_CLASS(SoLineStrokeValueHQ, SoNode, "Node");
-}
+void SoLineStrokeValueHQ::initClass() { SO_NODE_INIT_ABSTRACT_CLASS(SoLineStrokeValueHQ, SoNode, "Node"); }
 
 void SoLineStrokeValueHQ::enableCommonElements() {
   LINFOLD_ENABLE_LINE_SET_ELEMENTS(SoGLRenderAction);

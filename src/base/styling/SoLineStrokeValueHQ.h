@@ -47,11 +47,11 @@ class SoLineStrokeValueHQ : public SoNode {
     MAX = SbStrokeValuesHQ::MAX
   };
 
-  SoSFFloat value;             // constant, or factor of the computed value
-  SoSFEnum method;             // Method
-  SoSFEnum apply;              // Apply
-  SoSFBool workInPlace;        // combine into the earlier node's list itself
-  SoSFString parserExpression; // formula for PARSER
+  SoSFFloat value;              // constant, or factor of the computed value
+  SoSFEnum method;              // Method
+  SoSFEnum apply;               // Apply
+  SoSFBool workInPlace;         // combine into the earlier node's list itself
+  SoSFString parserExpression;  // formula for PARSER
   // With two families of strokes (SoLineFamilyElementHQ), the values at
   // which the cross family starts and at which both families are full
   // (SbStrokeValuesHQ::twoFamilies; crossStart below 0: the node's values
