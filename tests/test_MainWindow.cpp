@@ -679,7 +679,9 @@ TEST_F(MainWindowTest, FailedLoadsKeepThePreviousModel) {
   SoCamera* camera = window->examinerViewer()->getCamera();
   camera->position = camera->position.getValue() + SbVec3f(0.3f, -0.2f, 0.1f);
   camera->orientation = SbRotation(SbVec3f(1, 1, 0), 0.4f);
-  auto viewOf = [camera] {
+  // The viewer may put a new camera in place; its view is what must stay.
+  auto viewOf = [this] {
+    SoCamera* camera = window->examinerViewer()->getCamera();
     const SbVec3f p = camera->position.getValue();
     const float* q = camera->orientation.getValue().getValue();  // a quaternion
     const SbViewVolume v = camera->getViewVolume(1.0f);

@@ -3,6 +3,7 @@
 #include <Inventor/nodekits/SoNodeKit.h>
 #include <gtest/gtest.h>
 
+#include "HqStrokeSource.h"
 #include "LineTestNodes.h"
 #include "registry/LibraryClasses.h"
 
@@ -12,6 +13,8 @@ int main(int argc, char** argv) {
   SoNodeKit::init();
   SoInteraction::init();
   initLibraryClasses();
+  // The test nodes every test may use.
   StateStep::initClass();
+  HqStrokeSource::initClass();
   return RUN_ALL_TESTS();
 }
