@@ -95,20 +95,12 @@ void SbInkOutlineHQ::releaseVertices() {
 void SbInkOutlineHQ::addLineSet(const SbLineSetView& lines, const SbVec2f* pixels, const uint8_t* valid) {
   if (!pixels || lines.pointCount < 1) return;
   lines.forEachLine([&](int32_t begin, int32_t end, int32_t firstVertex) {
-    scratchPoints.clear();
-    scratchThickness.clear();
-    scratchTone.clear();
-    for (int32_t k = begin; k < end; ++k) {
-      const int32_t i = lines.indices[k];
-      const int32_t v = firstVertex + (k - begin);
-      if (!lines.hasPoint(i) || (valid && !valid[i])) continue;
-      scratchPoints.push_back(pixels[i]);
-      scratchThickness.push_back(lines.thickness ? lines.thickness[v] : 1.0f);
-      scratchTone.push_back(lines.density ? lines.density[v] : 1.0f);
-    }
-    if (!scratchPoints.empty())
-      addStroke(scratchPoints.data(), lines.thickness ? scratchThickness.data() : nullptr,
-                lines.density ? scratchTone.data() : nullptr, static_cast<int>(scratchPoints.size()));
+    runs.buildLine(settings, lines, begin, end, firstVertex, [&](int32_t i, SbVec3f& pixel) {
+      if (valid && !valid[i]) return false;
+      pixel.setValue(pixels[i][0], pixels[i][1], 0.0f);
+      return true;
+    });
+    drawRuns();
   });
 }
 
@@ -117,6 +109,12 @@ void SbInkOutlineHQ::addStroke(const SbVec2f* positions, const float* thickness,
   scratchPositions.resize(static_cast<size_t>(count));
   for (int k = 0; k < count; ++k) scratchPositions[k].setValue(positions[k][0], positions[k][1], 0.0f);
   runs.build(settings, scratchPositions.data(), thickness, tone, count);
+  drawRuns();
+}
+
+// The runs of the stroke just built: outlines of the solid ones, the dots
+// of the others.
+void SbInkOutlineHQ::drawRuns() {
   releaseVertices();
   for (const SbInkRunsHQ::Point& p : runs.points()) {
     InkVertexHQ* v = pool.take();

@@ -77,6 +77,7 @@ class SbInkOutlineHQ {
   static constexpr float kSameDot = 0.01f;
 
  private:
+  void drawRuns();
   void computeTangents();
   void solidRun(size_t first, size_t last);
   void outline(size_t first, size_t last);
@@ -89,9 +90,6 @@ class SbInkOutlineHQ {
   SbInkRunsHQ runs;                    // the stroke's runs and dots
   std::vector<InkVertexHQ*> vertices;  // its points with their tangents
   std::vector<SbVec3f> scratchPositions;
-  std::vector<SbVec2f> scratchPoints;
-  std::vector<float> scratchThickness;
-  std::vector<float> scratchTone;
   ContourListHQ list;
   // Dots drawn so far (x, y, radius), by cell of side kSameDot around their centre.
   std::unordered_map<uint64_t, std::vector<SbVec3f>> drawnDots;

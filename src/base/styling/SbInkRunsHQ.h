@@ -3,7 +3,10 @@
 
 #include <Inventor/SbVec3f.h>
 
+#include <cstdint>
 #include <vector>
+
+#include "lines/SbLineSetView.h"
 
 class SbLineSettingsHQ;
 
@@ -58,6 +61,14 @@ class SbInkRunsHQ {
   void build(const SbLineSettingsHQ& settings, const SbVec3f* positions, const float* thickness, const float* tone,
              int count);
 
+  // One polyline of a line set, as SbLineSetView::forEachLine hands it on:
+  // its entries [begin, end) with their per-vertex thickness and density.
+  // pixelOf(point, pixel) gives an entry's position in pixels, or false to
+  // leave it out (as are entries that name no point).
+  template <class PixelOf>
+  void buildLine(const SbLineSettingsHQ& settings, const SbLineSetView& lines, int32_t begin, int32_t end,
+                 int32_t firstVertex, PixelOf pixelOf);
+
   const std::vector<Point>& points() const { return chain; }
   const std::vector<Run>& runs() const { return runList; }  // in stroke order, none without ink
   const std::vector<Dot>& dots() const { return dotList; }
@@ -97,6 +108,27 @@ class SbInkRunsHQ {
   std::vector<Run> runList;
   std::vector<Dot> dotList;
   std::vector<float> arc, radius, tone, places;  // scratch of placeDots
+  std::vector<SbVec3f> linePixels;               // scratch of buildLine
+  std::vector<float> lineThickness, lineTone;
 };
+
+template <class PixelOf>
+void SbInkRunsHQ::buildLine(const SbLineSettingsHQ& settings, const SbLineSetView& lines, int32_t begin, int32_t end,
+                            int32_t firstVertex, PixelOf pixelOf) {
+  linePixels.clear();
+  lineThickness.clear();
+  lineTone.clear();
+  for (int32_t k = begin; k < end; ++k) {
+    const int32_t i = lines.indices[k];
+    const int32_t v = firstVertex + (k - begin);
+    SbVec3f pixel;
+    if (!lines.hasPoint(i) || !pixelOf(i, pixel)) continue;
+    linePixels.push_back(pixel);
+    lineThickness.push_back(lines.thickness ? lines.thickness[v] : 1.0f);
+    lineTone.push_back(lines.density ? lines.density[v] : 1.0f);
+  }
+  build(settings, linePixels.data(), lines.thickness ? lineThickness.data() : nullptr,
+        lines.density ? lineTone.data() : nullptr, static_cast<int>(linePixels.size()));
+}
 
 #endif

@@ -65,29 +65,20 @@ void SbInkStrokeBuilderHQ::projectPoints(const SbLineSetView& lines, std::vector
 
 void SbInkStrokeBuilderHQ::addLineSet(const SbLineSetView& lines) {
   if (!settings || lines.pointCount < 1 || lines.indexCount < 2) return;
-  const bool hasThickness = lines.thickness != nullptr;
-  const bool hasDensity = lines.density != nullptr;
   lines.forEachLine([&](int32_t begin, int32_t end, int32_t firstVertex) {
-    pixels.clear();
-    thickness.clear();
-    tone.clear();
-    for (int32_t k = begin; k < end; ++k) {
-      const int32_t i = lines.indices[k];
-      const int32_t v = firstVertex + (k - begin);
-      SbVec3f pixel;
-      if (!lines.hasPoint(i) || !project(lines.points[i], pixel)) continue;
-      pixels.push_back(pixel);
-      thickness.push_back(hasThickness ? lines.thickness[v] : 1.0f);
-      tone.push_back(hasDensity ? lines.density[v] : 1.0f);
-    }
-    addStroke(pixels.data(), hasThickness ? thickness.data() : nullptr, hasDensity ? tone.data() : nullptr,
-              static_cast<int>(pixels.size()));
+    runs.buildLine(*settings, lines, begin, end, firstVertex,
+                   [&](int32_t i, SbVec3f& pixel) { return project(lines.points[i], pixel); });
+    emitRuns();
   });
 }
 
 void SbInkStrokeBuilderHQ::addStroke(const SbVec3f* points, const float* thickness, const float* tone, int count) {
   if (!settings || !points || count < 1) return;
   runs.build(*settings, points, thickness, tone, count);
+  emitRuns();
+}
+
+void SbInkStrokeBuilderHQ::emitRuns() {
   const std::vector<SbInkRunsHQ::Dot>& dots = runs.dots();
   for (const SbInkRunsHQ::Run& run : runs.runs()) {
     if (run.kind == SbInkRunsHQ::SOLID) {

@@ -81,6 +81,7 @@ class SbInkStrokeBuilderHQ {
   const std::vector<Dot>& dots() const { return dotList; }
 
  private:
+  void emitRuns();
   void emitSolid(int first, int last);
   void emitDisc(const SbInkRunsHQ::Point& r);
   void emitBand(const SbInkRunsHQ::Point& a, const SbInkRunsHQ::Point& b);
@@ -93,8 +94,6 @@ class SbInkStrokeBuilderHQ {
   SbVec2f size{1, 1};
 
   SbInkRunsHQ runs;  // the stroke being built
-  std::vector<SbVec3f> pixels;
-  std::vector<float> thickness, tone;
   std::vector<SbVec3f> solidVertex;
   std::vector<int32_t> solidIndex;
   std::vector<SbVec3f> dotVertex;
