@@ -9,6 +9,7 @@
 #include <cmath>
 #include <vector>
 
+#include "lines/SbLineSetView.h"
 #include "styling/SbInkStrokeBuilderHQ.h"
 #include "styling/SbLineSettingsHQ.h"
 
@@ -52,12 +53,13 @@ void BM_InkLineSet(benchmark::State& state) {
   ink.setSettings(&settings);
   ink.setResolution(2.0f);
   ink.setProjection(SbMatrix::identity(), SbVec2f(0, 0), SbVec2f(1280, 1024));
+  SbLineSetView lines(set.points.data(), static_cast<int32_t>(set.points.size()), set.indices.data(),
+                      static_cast<int32_t>(set.indices.size()));
+  lines.setThickness(set.thickness.data(), static_cast<int32_t>(set.thickness.size()));
+  lines.setDensity(set.density.data(), static_cast<int32_t>(set.density.size()));
   for (auto _ : state) {
     ink.clear();
-    ink.addLineSet(set.points.data(), static_cast<int32_t>(set.points.size()), set.indices.data(),
-                   static_cast<int32_t>(set.indices.size()), set.thickness.data(),
-                   static_cast<int32_t>(set.thickness.size()), set.density.data(),
-                   static_cast<int32_t>(set.density.size()));
+    ink.addLineSet(lines);
     benchmark::DoNotOptimize(ink.solidTriangles().data());
   }
   state.counters["points/s"] =
