@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "core/ChangeStamp.h"
+#include "mesh/SbPolygonFan.h"
 #include "mesh/SbWingedEdgeModel.h"
 
 TypedObjectPool<HalfEdge> SbHeModelHQ::hePool("SbHeModelHQ::hePool");
@@ -173,12 +174,14 @@ void SbHeModelHQ::build(const SbWingedEdgeModel& model) {
           closedTriangles = false;
           continue;
         }
-        // A fan from the first corner.
+        // A fan, as the subdivision splits polygons.
         const std::size_t before = triangles.size();
-        for (std::size_t k = 2; k < corners.size(); ++k) {
-          HeVertex* a = corners[0];
-          HeVertex* b = corners[k - 1];
-          HeVertex* c = corners[k];
+        const int n = static_cast<int>(corners.size());
+        const int apex = fanApex(n, [&](int k) { return corners[k]->position; });
+        for (int k = 2; k < n; ++k) {
+          HeVertex* a = corners[apex];
+          HeVertex* b = corners[(apex + k - 1) % n];
+          HeVertex* c = corners[(apex + k) % n];
           if (a != b && b != c && c != a) addTriangle(a, b, c);
         }
         closedTriangles = closedTriangles && triangles.size() == before + 1;

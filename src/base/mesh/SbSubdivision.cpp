@@ -17,6 +17,7 @@
 #include <string>
 #include <utility>
 
+#include "mesh/SbPolygonFan.h"
 #include "mesh/SbWingedEdgeBuilder.h"
 
 namespace {
@@ -185,8 +186,8 @@ std::vector<std::pair<int, int>> sharpEdges(const WeObject& o) {
   return s;
 }
 
-// Splits every polygon of more than three corners into a fan from its first
-// corner. Returns false when the object already holds only triangles.
+// Splits every polygon of more than three corners into a fan (see fanApex).
+// Returns false when the object already holds only triangles.
 bool triangulate(WeObject& o) {
   Topology t(o);
   bool polygons = false;
@@ -196,8 +197,9 @@ bool triangulate(WeObject& o) {
   corners.reserve(t.corner.size() * 2);
   for (int f = 0; f < t.faceCount(); ++f) {
     const int b = t.start[f], n = t.size(f);
+    const int a = fanApex(n, [&](int k) { return o.vertices[t.corner[b + k]].position; });
     for (int k = 1; k + 1 < n; ++k) {
-      corners.insert(corners.end(), {t.corner[b], t.corner[b + k], t.corner[b + k + 1]});
+      corners.insert(corners.end(), {t.corner[b + a], t.corner[b + (a + k) % n], t.corner[b + (a + k + 1) % n]});
       start.push_back(static_cast<int>(corners.size()));
     }
   }
