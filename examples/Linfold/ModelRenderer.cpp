@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QImage>
 
+#include <Inventor/actions/SoGetPrimitiveCountAction.h>
 #include <Inventor/nodes/SoSeparator.h>
 
 #include <algorithm>
@@ -46,6 +47,15 @@ bool writePng(const QImage& picture, const std::string& path, std::string& error
     return false;
   }
   return true;
+}
+
+// Whether the scene holds any triangles, lines and points not counted: a
+// count from the shapes' index arrays, far cheaper than a traversal that
+// makes the triangles.
+bool hasTriangles(SoNode* root) {
+  SoGetPrimitiveCountAction count;
+  count.apply(root);
+  return count.getTriangleCount() > 0;
 }
 
 // Where the TGA raster of an ink PNG is written when no TGA is asked for.
@@ -171,10 +181,31 @@ void ModelRenderer::process(const Job& job, JobResult& result) {
       return;
     }
 
+  // The PNG drawing is the TGA snapshot's raster: taken from the TGA file when
+  // one is asked for, else from one written aside for it.
+  const bool wantPng = !job.files[PNG].empty();
+  const bool inkPng = wantPng && !opt.pngView;
+  const bool pngFromTga = inkPng && !job.files[TGA].empty();
+  const std::string scratch = inkPng && !pngFromTga ? scratchTga() : std::string();
+
+  // Exports in as few draws as possible: one per output of the same node. The
+  // first group rides on the draw that computes everything, unless the model
+  // has no triangles at all (then nothing is written): a second traversal of
+  // a large model costs about as much as its drawing and hidden lines.
+  std::vector<int> pending;
+  for (int id = PDF; id < OUTPUT_COUNT; ++id)
+    if (!job.files[id].empty()) pending.push_back(id);
+  if (!scratch.empty()) pending.push_back(PNG);
+  std::vector<int> armed;
+  if (!pending.empty() && hasTriangles(scene.geometry())) armed = armGroup(job, scratch, pending);
+
   clock.restart();
   canvas.frame(scene.geometry(), opt.view);
   QImage picture;
-  if (!canvas.draw(scene.backgroundColour(), opt.pngView ? &picture : nullptr, error)) {
+  bool drawn = canvas.draw(scene.backgroundColour(), opt.pngView ? &picture : nullptr, error);
+  if (!drawn) {
+    std::string why;
+    for (int id : armed) exporters.check(id == PNG ? TGA : id, id == PNG ? scratch : job.files[id], why);  // disarms
     note(result, error);
     return;
   }
@@ -183,6 +214,13 @@ void ModelRenderer::process(const Job& job, JobResult& result) {
   // A model that yields no faces (NURBS the reader does not tessellate, lines,
   // points, only lights or cameras) has nothing to draw: no blank pictures.
   if (scene.nodes().geometryParent->doBuildWingedEdge.getValue() && scene.statistics().originalFaces == 0) {
+    // Triangles that all fell away (degenerate ones, say): what the draw
+    // wrote is taken back.
+    std::vector<std::string> blank;
+    finishGroup(job, scratch, armed, true, error, result, &blank);
+    for (const std::string& file : blank) std::remove(file.c_str());
+    result.written.clear();
+    if (!scratch.empty()) std::remove(scratch.c_str());
     note(result, job.model + " has no faces to draw");
     return;
   }
@@ -191,52 +229,17 @@ void ModelRenderer::process(const Job& job, JobResult& result) {
               n.flowField->flowField().measureTurning(n.heModel->model(), n.curvature->curvature()).text().c_str());
   refusedSettings(result);
 
-  const bool wantPng = !job.files[PNG].empty();
   if (wantPng && opt.pngView) {
     if (writePng(picture, job.files[PNG], error))
       result.written.push_back(kOutputs[PNG].name);
     else
       note(result, error);
   }
-  // The PNG drawing is the TGA snapshot's raster: taken from the TGA file when
-  // one is asked for, else from one written aside for it.
-  const bool inkPng = wantPng && !opt.pngView;
-  const bool pngFromTga = inkPng && !job.files[TGA].empty();
-  const std::string scratch = inkPng && !pngFromTga ? scratchTga() : std::string();
-
-  // Exports in as few draws as possible: one per output of the same node.
-  std::vector<int> pending;
-  for (int id = PDF; id < OUTPUT_COUNT; ++id)
-    if (!job.files[id].empty()) pending.push_back(id);
-  if (!scratch.empty()) pending.push_back(PNG);
-  bool tgaWritten = false;
+  bool tgaWritten = finishGroup(job, scratch, armed, true, error, result);
   while (!pending.empty()) {
-    std::set<SoNode*> used;
-    std::vector<int> armed, later;
-    for (int id : pending) {
-      const int by = id == PNG ? TGA : id;
-      if (used.insert(exporters.node(by)).second) {
-        exporters.arm(by, id == PNG ? scratch : job.files[id]);
-        armed.push_back(id);
-      } else {
-        later.push_back(id);
-      }
-    }
-    const bool drawn = canvas.draw(scene.backgroundColour(), nullptr, error);
-    for (int id : armed) {
-      const int by = id == PNG ? TGA : id;
-      std::string why;
-      bool written = drawn && exporters.check(by, job.files[id], why);
-      if (written && id == PNG) written = tgaToPng(scratch, job.files[PNG], why);
-      if (written) {
-        result.written.push_back(kOutputs[id].name);
-        tgaWritten = tgaWritten || id == TGA;
-      } else {
-        note(result, drawn ? why : error);
-      }
-      if (!drawn) exporters.check(by, job.files[id], why);  // disarms
-    }
-    pending.swap(later);
+    armed = armGroup(job, scratch, pending);
+    drawn = canvas.draw(scene.backgroundColour(), nullptr, error);
+    tgaWritten = finishGroup(job, scratch, armed, drawn, error, result) || tgaWritten;
   }
   if (!scratch.empty()) std::remove(scratch.c_str());
   if (pngFromTga) {
@@ -249,6 +252,46 @@ void ModelRenderer::process(const Job& job, JobResult& result) {
   }
   if (std::any_of(job.files.begin(), job.files.end(), [](const std::string& f) { return !f.empty(); })) stage("write");
   reportPeakMemory();
+}
+
+std::vector<int> ModelRenderer::armGroup(const Job& job, const std::string& scratch, std::vector<int>& pending) {
+  std::set<SoNode*> used;
+  std::vector<int> armed, later;
+  for (int id : pending) {
+    const int by = id == PNG ? TGA : id;
+    if (used.insert(exporters.node(by)).second) {
+      exporters.arm(by, id == PNG ? scratch : job.files[id]);
+      armed.push_back(id);
+    } else {
+      later.push_back(id);
+    }
+  }
+  pending.swap(later);
+  return armed;
+}
+
+bool ModelRenderer::finishGroup(const Job& job, const std::string& scratch, const std::vector<int>& armed, bool drawn,
+                                const std::string& drawError, JobResult& result, std::vector<std::string>* takeBack) {
+  bool tgaWritten = false;
+  for (int id : armed) {
+    const int by = id == PNG ? TGA : id;
+    std::string why;
+    const std::string& file = id == PNG ? scratch : job.files[id];
+    bool written = drawn && exporters.check(by, file, why);
+    if (takeBack) {
+      if (written) takeBack->push_back(file);
+      continue;
+    }
+    if (written && id == PNG) written = tgaToPng(scratch, job.files[PNG], why);
+    if (written) {
+      result.written.push_back(kOutputs[id].name);
+      tgaWritten = tgaWritten || id == TGA;
+    } else {
+      note(result, drawn ? why : drawError);
+    }
+    if (!drawn) exporters.check(by, file, why);  // disarms
+  }
+  return tgaWritten;
 }
 
 void ModelRenderer::refusedSettings(JobResult& result) {

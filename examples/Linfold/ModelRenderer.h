@@ -67,6 +67,14 @@ class ModelRenderer {
   // Settings the scene refused while drawing (a formula that does not parse,
   // mesh operations refused): failures of the run.
   void refusedSettings(JobResult& result);
+  // Arms the first output of each node in `pending` (those left stay in it)
+  // and returns the armed outputs.
+  std::vector<int> armGroup(const Job& job, const std::string& scratch, std::vector<int>& pending);
+  // After the draw that ran the armed outputs: records each as written or
+  // failed (and turns an ink PNG's raster into the PNG) and returns whether
+  // the TGA was written. With `takeBack`, only gathers the files written.
+  bool finishGroup(const Job& job, const std::string& scratch, const std::vector<int>& armed, bool drawn,
+                   const std::string& drawError, JobResult& result, std::vector<std::string>* takeBack = nullptr);
 
   LinfoldScene& scene;
   OffscreenCanvas& canvas;
