@@ -9,6 +9,7 @@
 
 #include "core/Finite.h"
 #include "core/LargeBlock.h"
+#include "core/ParallelHalves.h"
 #include "core/ProgressMeter.h"
 
 // Named for the node that runs the seeding.
@@ -321,23 +322,28 @@ void SbStreamlineTracer::buildCorners() {
       throw std::bad_alloc();
     }
   }
-  for (const HeTriangle* face : model.triangles)
-    for (int k = 0; k < 3; ++k) {
-      const HeVertex* v = face->vertex[k];
-      corners[3 * face->index + k].setValue(0, 0, 0);
-      if (v->index < 0 || v->index >= static_cast<int32_t>(field->size())) continue;
-      SbVec3f d = (*field)[v->index];
-      const SbVec3f& a = v->normal;
-      const SbVec3f& b = face->normal;
-      const float c = a.dot(b);
-      if (a.dot(a) > 0.5f && b.dot(b) > 0.5f && c > -0.9f) {
-        // Rotation taking a to b: d + w x d + w x (w x d) / (1 + c), w = a x b.
-        const SbVec3f w = cross3(a, b);
-        const SbVec3f wd = cross3(w, d);
-        d = d + wd + cross3(w, wd) / (1.0f + c);
-      }
-      if (finite(d)) corners[3 * face->index + k] = d;
+  parallelHalves(model.triangles.size(), kParallelFaces, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) cornersOf(model.triangles[i]);
+  });
+}
+
+void SbStreamlineTracer::cornersOf(const HeTriangle* face) {
+  for (int k = 0; k < 3; ++k) {
+    const HeVertex* v = face->vertex[k];
+    corners[3 * face->index + k].setValue(0, 0, 0);
+    if (v->index < 0 || v->index >= static_cast<int32_t>(field->size())) continue;
+    SbVec3f d = (*field)[v->index];
+    const SbVec3f& a = v->normal;
+    const SbVec3f& b = face->normal;
+    const float c = a.dot(b);
+    if (a.dot(a) > 0.5f && b.dot(b) > 0.5f && c > -0.9f) {
+      // Rotation taking a to b: d + w x d + w x (w x d) / (1 + c), w = a x b.
+      const SbVec3f w = cross3(a, b);
+      const SbVec3f wd = cross3(w, d);
+      d = d + wd + cross3(w, wd) / (1.0f + c);
     }
+    if (finite(d)) corners[3 * face->index + k] = d;
+  }
 }
 
 std::shared_ptr<const SbStreamlineTracer::FaceFrame> SbStreamlineTracer::buildFrames() const {
@@ -346,34 +352,37 @@ std::shared_ptr<const SbStreamlineTracer::FaceFrame> SbStreamlineTracer::buildFr
   if (!block) throw std::bad_alloc();
   std::shared_ptr<FaceFrame> store(block.release(), LargeBlockDeleter());
   FaceFrame* frames = store.get();
-  for (const HeTriangle* face : model.triangles) {
-    FaceFrame& f = frames[face->index];
-    const HalfEdge* h = face->halfEdge;
-    for (int k = 0; k < 3; ++k, h = h->next) {
-      const SbVec3f& a = face->vertex[k]->position;
-      const SbVec3f& b = face->vertex[(k + 1) % 3]->position;
-      // Inward normal of the edge a -> b of a counter-clockwise face; for an
-      // edge too short to normalise (a millionth), from its unit direction.
-      SbVec3f n = cross3(face->normal, b - a);
-      if (!normalise(n)) {
-        const SbVec3f e = b - a;
-        const float length = len3(e);
-        n = length > 0.0f && std::isfinite(length) ? cross3(face->normal, e / length) : SbVec3f(0, 0, 0);
-        if (!normalise(n)) n.setValue(0, 0, 0);
-      }
-      f.edgeNormal[k] = n;
-      f.edgeOffset[k] = n.dot(a);
-      // The neighbour, where the surface may be crossed: not at a boundary
-      // (a twin without a triangle), not at a sharp edge, not into a face
-      // without a normal.
-      const HeTriangle* next = h->twin ? h->twin->triangle : nullptr;
-      const bool open =
-          next && next != face && usable(face) && usable(next) && !param.sharpEdge.sharp(face->normal, next->normal);
-      f.neighbour[k] = open ? next->index : -1;
-    }
-    f.normal = face->normal;
-  }
+  parallelHalves(model.triangles.size(), kParallelFaces, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) frameOf(model.triangles[i], frames[model.triangles[i]->index]);
+  });
   return store;
+}
+
+void SbStreamlineTracer::frameOf(const HeTriangle* face, FaceFrame& f) const {
+  const HalfEdge* h = face->halfEdge;
+  for (int k = 0; k < 3; ++k, h = h->next) {
+    const SbVec3f& a = face->vertex[k]->position;
+    const SbVec3f& b = face->vertex[(k + 1) % 3]->position;
+    // Inward normal of the edge a -> b of a counter-clockwise face; for an
+    // edge too short to normalise (a millionth), from its unit direction.
+    SbVec3f n = cross3(face->normal, b - a);
+    if (!normalise(n)) {
+      const SbVec3f e = b - a;
+      const float length = len3(e);
+      n = length > 0.0f && std::isfinite(length) ? cross3(face->normal, e / length) : SbVec3f(0, 0, 0);
+      if (!normalise(n)) n.setValue(0, 0, 0);
+    }
+    f.edgeNormal[k] = n;
+    f.edgeOffset[k] = n.dot(a);
+    // The neighbour, where the surface may be crossed: not at a boundary
+    // (a twin without a triangle), not at a sharp edge, not into a face
+    // without a normal.
+    const HeTriangle* next = h->twin ? h->twin->triangle : nullptr;
+    const bool open =
+        next && next != face && usable(face) && usable(next) && !param.sharpEdge.sharp(face->normal, next->normal);
+    f.neighbour[k] = open ? next->index : -1;
+  }
+  f.normal = face->normal;
 }
 
 int SbStreamlineTracer::exitEdge(int32_t face, const SbVec3f& point, const SbVec3f& direction, float& t) const {

@@ -214,8 +214,13 @@ class SbStreamlineTracer {
   };
   int exitEdge(int32_t face, const SbVec3f& point, const SbVec3f& direction, float& t) const;
   int32_t crossEdge(int32_t face, int edge, SbVec3f& mirror) const;
+  // Both build on two threads from kParallelFaces faces on (each face
+  // writes its own records).
   std::shared_ptr<const FaceFrame> buildFrames() const;
+  void frameOf(const HeTriangle* face, FaceFrame& f) const;
   void buildCorners();
+  void cornersOf(const HeTriangle* face);
+  static constexpr std::size_t kParallelFaces = 65536;
 
   const SbHeModelHQ& model;
   const std::vector<SbVec3f>* field;

@@ -122,16 +122,16 @@ void SoStreamlinerHQ::compute(const SbHeModelHQ& model, const SbFlowFieldHQ& fie
     tracer.hatch(strokeSet, tracedTaper, metered ? &meter : nullptr);
   } else {
     // The families are independent (each keeps its strokes apart from its
-    // own only): the cross family is traced on a second thread meanwhile,
-    // by a tracer that shares the first one's face frames.
-    crossField(model, field);
-    SbStreamlineTracer crossTracer(tracer, crossDirections);
+    // own only): the cross family, its field and its tracer (which shares
+    // the first one's face frames) are made on a second thread meanwhile.
     StrokeSet crossSet;
     std::atomic<int> crossFaces{0};
     std::atomic<bool> crossDone{false};
     std::exception_ptr crossFailure;
     std::thread worker([&] {
       try {
+        crossField(model, field);
+        SbStreamlineTracer crossTracer(tracer, crossDirections);
         crossTracer.hatch(crossSet, tracedTaper, nullptr, &crossFaces);
       } catch (...) {
         crossFailure = std::current_exception();
