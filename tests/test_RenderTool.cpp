@@ -122,9 +122,8 @@ const Args kExamples = {"SoStreamlinerHQ.seperationDist=0.02",
                         "SoModifyWingedEdge.subdivisionSteps=2",
                         "SoLinePurifier[1].active=FALSE"};
 
-// The help lists every option and the example settings, which the scene accepts: "Faces" (mode 2)
-// among them, the torus is drawn in the window's view at the requested size, and each stage's time
-// is reported.
+// The help lists every option and the example settings, which the scene accepts ("Faces", mode 2,
+// among them): the torus drawn in the window's view at the requested size, each stage's time reported.
 TEST_F(RenderTool, HelpListsEveryOptionAndSettingsTheSceneAcceptsWhenDrawingTheTorus) {
   const std::string help = ok({"--help"});
   for (const char* option :
@@ -183,10 +182,9 @@ int narrowEnd(const QImage& image, const Drawn& d, bool alongX) {
   return low > 1.3 * high ? 1 : high > 1.3 * low ? -1 : 0;
 }
 
-// The camera options seen on a ball of radius 1 with balls of radius 0.5 on its +x and +z sides
-// (x and z from -1 to 2, y from -1 to 1), its outlines drawn: the model fills --fill (0.9) of the
-// limiting side, the small balls say from where it is seen. Wide and tall pictures frame it alike; a
-// perspective camera keeps it inside the picture and shows it otherwise.
+// The camera options on a ball of radius 1 with balls of radius 0.5 on its +x and +z sides (x, z in
+// -1..2, y in -1..1): the model fills --fill (0.9) of the limiting side, the small balls say from where
+// it is seen; wide and tall pictures frame it alike; a perspective camera frames it and differs.
 TEST_F(RenderTool, ViewOptionsTurnAndFrameTheModel) {
   std::ofstream(dir / "marked-ball.iv")
       << "#Inventor V2.1 ascii\nSeparator { Sphere { radius 1 }\n"
@@ -293,9 +291,8 @@ TEST_F(RenderTool, RefusesWhatItCannotDoWithoutWritingAPicture) {
   }
 }
 
-// Cross-hatching is on by default: the second family reaches the screen, the TGA, the SVG and the
-// pen paths, darkens the darkest parts and covers few new pixels (those between the first family's
-// strokes in the dark parts; were it everywhere the covered area would about double).
+// Cross-hatching is on by default: the second family reaches the screen, the SVG and the pen paths,
+// darkens the darkest parts of the TGA and covers few new pixels (everywhere, it would about double).
 TEST_F(RenderTool, CrossHatchingReachesEveryOutputAndDarkensOnlyTheDarkParts) {
   double runs[2][5] = {};  // screen pixels, SVG paths, pen paths, darkest 20 x 20 patch, covered pixels
   for (int cross = 0; cross < 2; ++cross) {
@@ -334,14 +331,11 @@ double inkShare(const Greys& grey) {
   return grey.empty() ? 0 : sum / (255.0 * grey.size());
 }
 
-// The default picture (800x600) is the drawing: the TGA snapshot's raster pixel for pixel, whether
-// a TGA is written beside it or not. The TGA has the TGA header; the PDF passes qpdf --check and,
-// rendered back by pdftoppm, matches the TGA. pdftoppm fills a shape thinner than a pixel a whole
-// pixel wide, so at the viewport's size it is darker along fine strokes than the coverage; rendered
-// at four times the size and averaged down it matches as the two writers draw the same shapes. One
-// family: where strokes cross, PDF viewers lay one antialiased edge over the other while the TGA
-// keeps the darker of the two. The picture carries hatching beyond the silhouettes, which --set
-// switches off. Widths are points of the page: at twice the size the share of ink is the same.
+// The default picture (800x600) is the TGA snapshot's raster, with or without a TGA beside it; the
+// PDF, rendered back by pdftoppm, matches it (pdftoppm fills sub-pixel shapes a whole pixel wide, so
+// at four times the size averaged down it matches closer; one family, as PDF viewers lay crossing
+// antialiased edges over each other where the TGA keeps the darker). Widths are points of the page:
+// at twice the size the share of ink is the same. Hatching beyond the silhouettes, --set stops it.
 TEST_F(RenderTool, ThePictureAndTheSnapshotsShowOneDrawingAtAnySize) {
   const int W = 800, H = 600;
   const std::string heart = "/usr/share/inventor/data/models/heart.iv", pdf = (dir / "s.pdf").string(),
