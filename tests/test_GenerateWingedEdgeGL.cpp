@@ -41,8 +41,9 @@ SO_NODE_SOURCE(ModelProbe);
 
 namespace {
 
-// Under a caching separator, which would replay its cache without running the generator.
-TEST(GenerateWingedEdgeRender, EveryRenderPublishesAndOnlyARequestRebuilds) {
+// Under a caching separator, which would replay its cache without running the generator, every
+// render publishes the working model (that only a request rebuilds is test_GenerateWingedEdge's).
+TEST(GenerateWingedEdgeRender, EveryRenderPublishesUnderACachingSeparator) {
   ASSERT_TRUE(gltest::ensureContext());
   ModelProbe::initClass();
   auto* root = new SoSeparator;
@@ -50,28 +51,17 @@ TEST(GenerateWingedEdgeRender, EveryRenderPublishesAndOnlyARequestRebuilds) {
   root->renderCaching = SoSeparator::ON;
   auto* generator = new SoGenerateWingedEdge;
   auto* coords = new SoCoordinate3;
-  const SbVec3f square[] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}}, moved(-1, -1, 0);
+  const SbVec3f square[] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}};
   coords->point.setValues(0, 4, square);
   auto* strips = new SoIndexedTriangleStripSet;
   const int32_t index[] = {0, 1, 2, 3, -1};
   strips->coordIndex.setValues(0, 5, index);
   auto* probe = new ModelProbe;
   generator->addChild(coords), generator->addChild(strips), generator->addChild(probe), root->addChild(generator);
-  const auto movedVertices = [&](const SbWingedEdgeModel& model) {
-    return std::count_if(model.objects[0].vertices.begin(), model.objects[0].vertices.end(),
-                         [&](const WeVertex& v) { return v.position == moved; });
-  };
-  gltest::render(root, 16, 16);
-  coords->point.set1Value(0, moved);
-  gltest::render(root, 16, 16);
-  gltest::render(root, 16, 16);
+  for (int i = 0; i < 3; ++i) gltest::render(root, 16, 16);
   ASSERT_EQ(probe->seen.size(), 3u) << "a render cache skipped the generator";
   for (const SbWingedEdgeModel* m : probe->seen) EXPECT_EQ(m, &generator->workingModel());
-  ASSERT_EQ(generator->builtModel().faceCount(), 2);
-  EXPECT_EQ(movedVertices(generator->builtModel()), 0) << "rebuilt without a request";
-  generator->requestRebuild();
-  gltest::render(root, 16, 16);
-  EXPECT_EQ(movedVertices(generator->workingModel()), 1);
+  EXPECT_EQ(generator->builtModel().faceCount(), 2);
   root->unref();
 }
 

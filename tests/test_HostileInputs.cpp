@@ -34,10 +34,9 @@ struct Case {
 };
 
 void put(const fs::path& path, const std::string& text) { std::ofstream(path) << text; }
-
 std::string repeat(const std::string& s, int n) {
   std::string r;
-  for (; n > 0; --n) r += s;
+  while (n-- > 0) r += s;
   return r;
 }
 
@@ -65,9 +64,8 @@ void makeModel(const std::string& name, const fs::path& path) {
     put(path, iv + "Separator { " + std::string(400000, 'a') + " }\n");
   } else if (name == "spheres_2000.iv") {
     put(path, iv + "Separator {\n" + repeat("Sphere {}\n", 2000) + "}\n");
-  } else {
-    ASSERT_TRUE(name == "nested_1000.iv" || name == "nested_50000.iv") << name;
-    const int depth = name == "nested_1000.iv" ? 1000 : 50000;
+  } else {  // nested_N.iv
+    const int depth = std::stoi(name.substr(7));
     put(path, iv + repeat("Separator {\n", depth) + "Cube {}\n" + repeat("}\n", depth));
   }
 }
@@ -96,9 +94,9 @@ std::pair<int, std::string> runTool(const std::vector<std::string>& args, const 
 }
 
 std::string substitute(std::string s, const std::string& tmp) {
-  const std::string data = (sourceDir() / "data").string();
-  for (std::string::size_type at; (at = s.find("{tmp}")) != std::string::npos;) s.replace(at, 5, tmp);
-  for (std::string::size_type at; (at = s.find("{data}")) != std::string::npos;) s.replace(at, 6, data);
+  for (const auto& [key, value] :
+       {std::pair<std::string, std::string>("{tmp}", tmp), {"{data}", (sourceDir() / "data").string()}})
+    for (std::string::size_type at; (at = s.find(key)) != std::string::npos;) s.replace(at, key.size(), value);
   return s;
 }
 

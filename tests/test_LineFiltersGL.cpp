@@ -24,49 +24,46 @@
 
 namespace {
 
-// An orthographic camera `height` units high looking along -z from z = 5,
-// and `solid` drawn black.
-SoSeparator* blackSolid(float height, SoNode* solid) {
+// An orthographic camera `height` units high looking along -toViewer from `distance` away (seeing as
+// far again), and whatever follows drawn black.
+SoSeparator* blackScene(float height, SbVec3f toViewer = SbVec3f(0, 0, 1), float distance = 5.0f) {
   SoSeparator* root = new SoSeparator;
   root->ref();
+  toViewer.normalize();
   auto* camera = new SoOrthographicCamera;
-  camera->position.setValue(0, 0, 5);
+  camera->orientation = SbRotation(SbVec3f(0, 0, 1), toViewer);
+  camera->position = toViewer * distance;
   camera->height = height;
   camera->nearDistance = 1.0f;
-  camera->farDistance = 10.0f;
-  root->addChild(camera);
+  camera->farDistance = 2.0f * distance;
   auto* lightModel = new SoLightModel;
   lightModel->model = SoLightModel::BASE_COLOR;
-  root->addChild(lightModel);
   auto* black = new SoBaseColor;
   black->rgb.setValue(0, 0, 0);
-  root->addChild(black);
-  root->addChild(solid);
+  root->addChild(camera), root->addChild(lightModel), root->addChild(black);
   return root;
 }
 
 }  // namespace
 
-// A 2 x 2 x 2 cube (front face at z = 1) and lines behind it, on its front
-// face and beside it, far back: the one behind vanishes, the others stay
-// whole with their values; also in tiny and resized windows, and with the
-// same remover twice in a traversal (reading its own output).
+// A 2 x 2 x 2 cube (front face at z = 1) and lines behind it, on its front face and beside it, far
+// back: the one behind vanishes, the others stay whole with their values; also in tiny and resized
+// windows, and with the same remover twice in a traversal (reading its own output).
 TEST(HiddenLinesGL, LineBehindTheModelVanishesAndVisibleLinesStayWhole) {
   ASSERT_TRUE(gltest::ensureContext());
   linetest::initNodes();
-  SoSeparator* root = blackSolid(4.0f, new SoCube);
+  SoSeparator* root = blackScene(4.0f);
+  root->addChild(new SoCube);
   auto* source = new LineSetSource;
   source->publishLines = true;
   source->lines.points = {SbVec3f(-0.5f, 0, -1.5f),  SbVec3f(0.5f, 0, -1.5f),  SbVec3f(-0.5f, 0.3f, 1.0f),
                           SbVec3f(0.5f, 0.3f, 1.0f), SbVec3f(1.5f, -0.5f, -3), SbVec3f(1.5f, 0.5f, -3)};
   source->lines.indices = {0, 1, -1, 2, 3, -1, 4, 5, -1};
   source->lines.taper = {1, 2, 3, 4, 5, 6};
-  root->addChild(source);
   auto* remover = new SoLineHiddenLineRemover;
   remover->maximalError = 2.0f;
-  root->addChild(remover);
-  auto* probe = new LineSetProbe;
-  root->addChild(probe);
+  auto *probe = new LineSetProbe, *second = new LineSetProbe;
+  root->addChild(source), root->addChild(remover), root->addChild(probe);
   gltest::render(root, 128, 128);
   const auto lines = linetest::polylines(probe->seen);
   ASSERT_EQ(lines.size(), 2u);
@@ -83,34 +80,29 @@ TEST(HiddenLinesGL, LineBehindTheModelVanishesAndVisibleLinesStayWhole) {
     for (const SbVec3f& p : probe->seen.points) EXPECT_TRUE(std::isfinite(p[0] + p[1] + p[2]));
     EXPECT_EQ(probe->seen.parameters.size(), probe->seen.indices.size());
   }
-  auto* second = new LineSetProbe;
-  root->addChild(new SoLineConcatenator);
-  root->addChild(remover);  // the same instance again
-  root->addChild(second);
+  root->addChild(new SoLineConcatenator), root->addChild(remover), root->addChild(second);  // the same remover
   gltest::render(root, 128, 128);
   EXPECT_EQ(linetest::polylines(probe->seen).size(), 2u);
-  EXPECT_EQ(second->seen.indices, probe->seen.indices);
-  EXPECT_EQ(second->seen.points, probe->seen.points);
-  EXPECT_EQ(second->seen.taper, probe->seen.taper);
-  EXPECT_EQ(second->seen.parameters, probe->seen.parameters);
+  for (auto member : {&SbLineSet::taper, &SbLineSet::parameters}) EXPECT_EQ(second->seen.*member, probe->seen.*member);
+  EXPECT_TRUE(second->seen.indices == probe->seen.indices && second->seen.points == probe->seen.points);
   remover->active = FALSE;
   gltest::render(root, 128, 128);
   EXPECT_EQ(linetest::polylines(probe->seen).size(), 3u);
   root->unref();
 }
 
-// An icosphere's silhouette drawn at once (no line set) over a sphere just
-// inside it: the rim all round, nothing elsewhere; also after a 1 x 1 window.
+// An icosphere's silhouette drawn at once (no line set) over a sphere just inside it: the rim all
+// round, nothing elsewhere; also after a 1 x 1 window.
 TEST(SilhouetteDrawingGL, DrawsTheRimOfASphereOverItsOwnSurface) {
   ASSERT_TRUE(gltest::ensureContext());
   linetest::initNodes();
   SbWingedEdgeModel model = testmesh::model(testmesh::icosphere(3));
   auto* sphere = new SoSphere;
   sphere->radius = 0.97f;  // inside the mesh: its depth hides the back
-  SoSeparator* root = blackSolid(3.0f, sphere);
+  SoSeparator* root = blackScene(3.0f);
   auto* source = new LineSetSource;
   source->model = &model;
-  root->addChild(source);
+  root->addChild(sphere), root->addChild(source);
   auto* silhouette = new SoGenerateSilhouette;
   silhouette->sendLines = FALSE;
   silhouette->antialiasing = FALSE;
@@ -125,10 +117,7 @@ TEST(SilhouetteDrawingGL, DrawsTheRimOfASphereOverItsOwnSurface) {
     for (int x = 0; x < size; ++x) {
       if ((image.pixel(x, y) & 0xffffff) == 0) continue;
       const float r = std::hypot(x + 0.5f - size / 2.0f, y + 0.5f - size / 2.0f) / pixelsPerUnit;
-      if (r > 0.85f && r < 1.1f)
-        ++rim;
-      else
-        ++inside;
+      ++(r > 0.85f && r < 1.1f ? rim : inside);
     }
   EXPECT_GT(rim, int(2 * M_PI * pixelsPerUnit * 0.8f)) << "the outline goes all round";
   EXPECT_EQ(inside, 0) << "nothing drawn away from the silhouette";
@@ -235,88 +224,65 @@ TEST(SilhouetteChainGL, TheVisibleOutlineSurvivesHiddenLineRemoval) {
   const PolyMesh torus = testmesh::torus(12, 8, 0.7f, 0.3f);
   PolyMesh otherCube = cube;
   for (SbVec3f& p : otherCube.positions) p += SbVec3f(0.5f, 0.5f, -1.5f);
-  // A seven-sided prism with flat ends (one face each) standing under a
-  // wider box, both seen exactly from the side: the ends are edge-on.
+  // A seven-sided prism with flat ends (one face each) standing under a wider box, both seen exactly
+  // from the side: the ends are edge-on.
   PolyMesh prism, box = testmesh::cube(0.7f);
-  for (int end = 0; end < 2; ++end)
-    for (int j = 0; j < 7; ++j) {
-      const float a = float(2 * M_PI) * (j + 0.25f) / 7;
-      prism.addVertex({0.4f * std::cos(a), end ? 0.0f : -1.2f, 0.4f * std::sin(a)});
-    }
   std::vector<int> bottom, top;
-  for (int j = 0; j < 7; ++j) {
-    prism.addFace({j, (j + 1) % 7, 7 + (j + 1) % 7, 7 + j});
-    bottom.push_back(j);
-    top.push_back(13 - j);
+  for (int j = 0; j < 14; ++j) {
+    const float a = float(2 * M_PI) * (j % 7 + 0.25f) / 7;
+    prism.addVertex({0.4f * std::cos(a), j < 7 ? -1.2f : 0.0f, 0.4f * std::sin(a)});
+    if (j < 7) prism.addFace({j, (j + 1) % 7, 7 + (j + 1) % 7, 7 + j}), bottom.push_back(j), top.push_back(13 - j);
   }
-  prism.addFace(bottom);
-  prism.addFace(top);
+  prism.addFace(bottom), prism.addFace(top);
   for (SbVec3f& p : box.positions) p[1] = p[1] > 0 ? 1.0f : 0.0f;
-  struct Case {
+  const SbVec3f side(0.05f, 0.1f, 1.0f), oblique(0.4f, 0.7f, 0.6f), front(0, 0, 1);
+  const struct {
     const char* name;
     std::vector<const PolyMesh*> meshes;
     SbVec3f toViewer;
-  };
-  const SbVec3f side(0.05f, 0.1f, 1.0f), oblique(0.4f, 0.7f, 0.6f);
-  const std::vector<Case> cases = {
-      {"cube face-on", {&cube}, SbVec3f(0, 0, 1)},
+  } cases[] = {
+      {"cube face-on", {&cube}, front},
       {"sphere", {&sphere}, oblique},
       {"coarse lathe from the side", {&coarseQueen}, side},
       {"coarse lathe from above", {&coarseQueen}, oblique},
       {"torus", {&torus}, oblique},
-      {"two objects face-on, one partly behind the other", {&cube, &otherCube}, SbVec3f(0, 0, 1)},
-      {"prism under a box, ends edge-on", {&prism, &box}, SbVec3f(0, 0, 1)},
+      {"two objects face-on, one partly behind the other", {&cube, &otherCube}, front},
+      {"prism under a box, ends edge-on", {&prism, &box}, front},
   };
   const int oldZigZag = SoSilhouetteSwitches::meshZigZagRepair, oldChunks = SoSilhouetteSwitches::triangleChunkRepair;
-  SoSilhouetteSwitches::meshZigZagRepair = 1;  // as the application starts
-  SoSilhouetteSwitches::triangleChunkRepair = 1;
-  for (const Case& c : cases) {
+  SoSilhouetteSwitches::meshZigZagRepair = SoSilhouetteSwitches::triangleChunkRepair = 1;  // as the application starts
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     SbWingedEdgeModel model =
         c.meshes.size() == 1 ? testmesh::model(*c.meshes[0]) : testmesh::model({c.meshes[0], c.meshes[1]});
-    SbVec3f toViewer = c.toViewer;
-    toViewer.normalize();
-    SoSeparator* root = new SoSeparator;
-    root->ref();
-    auto* camera = new SoOrthographicCamera;
-    camera->orientation = SbRotation(SbVec3f(0, 0, 1), toViewer);
-    camera->position = toViewer * 6.0f;
-    camera->height = 3.2f;
-    camera->nearDistance = 1.0f;
-    camera->farDistance = 12.0f;
-    root->addChild(camera);
+    const float height = 3.2f;
+    SoSeparator* root = blackScene(height, c.toViewer, 6.0f);
     for (const PolyMesh* m : c.meshes) {  // the faces fill the depth buffer
-      auto* faces = new SoSeparator;
       auto* coords = new SoCoordinate3;
       coords->point.setValues(0, int(m->positions.size()), m->positions.data());
       auto* faceSet = new SoIndexedFaceSet;
-      std::vector<int32_t> index;
       for (int f = 0; f < m->faceCount(); ++f) {
-        index.insert(index.end(), m->corners.begin() + m->faceStart[f], m->corners.begin() + m->faceStart[f + 1]);
-        index.push_back(-1);
+        for (int k = m->faceStart[f]; k < m->faceStart[f + 1]; ++k)
+          faceSet->coordIndex.set1Value(faceSet->coordIndex.getNum(), m->corners[k]);
+        faceSet->coordIndex.set1Value(faceSet->coordIndex.getNum(), -1);
       }
-      faceSet->coordIndex.setValues(0, int(index.size()), index.data());
-      faces->addChild(coords);
-      faces->addChild(faceSet);
-      root->addChild(faces);
+      root->addChild(coords), root->addChild(faceSet);
     }
     auto* source = new LineSetSource;
     source->model = &model;
-    root->addChild(source);
     auto* silhouette = new SoGenerateSilhouette;
     silhouette->displaySharpEdges = FALSE;
-    root->addChild(silhouette);
-    root->addChild(new SoLineConcatenator);
-    auto* remover = new SoLineHiddenLineRemover;
-    root->addChild(remover);
     auto* probe = new LineSetProbe;
-    root->addChild(probe);
+    for (SoNode* n :
+         std::initializer_list<SoNode*>{source, silhouette, new SoLineConcatenator, new SoLineHiddenLineRemover, probe})
+      root->addChild(n);
     const int size = 256;
     gltest::render(root, size, size);
-    SbVec3f right, up;
-    camera->orientation.getValue().multVec(SbVec3f(1, 0, 0), right);
-    camera->orientation.getValue().multVec(SbVec3f(0, 1, 0), up);
-    const double expected = rayCastOutline(model, c.meshes, toViewer, right, up, camera->height.getValue() / size);
+    SbVec3f toViewer = c.toViewer, right, up;
+    toViewer.normalize();
+    SbRotation(SbVec3f(0, 0, 1), toViewer).multVec(SbVec3f(1, 0, 0), right);
+    SbRotation(SbVec3f(0, 0, 1), toViewer).multVec(SbVec3f(0, 1, 0), up);
+    const double expected = rayCastOutline(model, c.meshes, toViewer, right, up, height / size);
     ASSERT_GT(expected, 1.0);
     double drawn = 0.0;
     const SbLineSet& set = probe->seen;

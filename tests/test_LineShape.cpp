@@ -25,36 +25,31 @@ class LineShapeGL : public ::testing::Test {
     ASSERT_TRUE(gltest::ensureContext());
     linetest::initNodes();
     SoSilhouetteSwitches::lineStripMode = false;
-    root = new SoSeparator;
+    root = new SoSeparator, source = new LineSetSource, shape = new SoLineShape;
     root->ref();
     auto* camera = new SoOrthographicCamera;
     camera->position.setValue(0, 0, 50);
-    camera->height = 100.0f;
-    camera->farDistance = 100.0f;
+    camera->height = camera->farDistance = 100.0f;
     auto* lightModel = new SoLightModel;
     lightModel->model = SoLightModel::BASE_COLOR;
+    auto* box = new SoSeparator;
+    auto *black = new SoBaseColor, *white = new SoBaseColor;
     auto* front = new SoTranslation;
     front->translation.setValue(0, 0, 10);
     auto* cube = new SoCube;
     cube->width = cube->height = 20.0f;
-    auto* box = new SoSeparator;
-    box->addChild(front);
-    box->addChild(cube);
-    auto *black = new SoBaseColor, *white = new SoBaseColor;
-    black->rgb.setValue(0, 0, 0);
-    white->rgb.setValue(1, 1, 1);
-    source = new LineSetSource;
+    box->addChild(front), box->addChild(cube);
+    black->rgb.setValue(0, 0, 0), white->rgb.setValue(1, 1, 1);
     source->publishLines = true;
     source->lines.points = {SbVec3f(-30, 0, 0), SbVec3f(30, 0, 0)};
     source->lines.indices = {0, 1, -1};
     source->lines.thickness = {8, 8};
     source->oriented = {SbVec2f(1, 0), SbVec2f(1, 0)};
-    shape = new SoLineShape;
     for (SoNode* n : std::initializer_list<SoNode*>{camera, lightModel, black, box, white, source, shape})
       root->addChild(n);
   }
   void TearDown() override {
-    root->unref();
+    if (root) root->unref();
     SoSilhouetteSwitches::lineStripMode = false;
   }
   QImage draw() {
@@ -67,6 +62,11 @@ class LineShapeGL : public ::testing::Test {
     for (int y = 0; y < image.height(); ++y) n += (image.pixel(x, y) & 0xffffff) != 0;
     return n;
   }
+  std::string drawnReport() {  // what draw() printed
+    testing::internal::CaptureStdout();
+    draw();
+    return testing::internal::GetCapturedStdout();
+  }
 
   SoSeparator* root = nullptr;
   LineSetSource* source = nullptr;
@@ -75,65 +75,54 @@ class LineShapeGL : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(LineShapeGL, BandWidthIsTheThicknessInPixels) {
-  // Half width t half-pixels: a band t pixels wide.
+// Half width t half-pixels: a band t pixels wide, ending at the stroke's ends, not hidden by the box
+// in front (no depth test); one thickness value, a list of other length or two index entries: nothing.
+TEST_F(LineShapeGL, BandWidthIsTheThicknessAndMismatchedListsDrawNothing) {
   EXPECT_NEAR(columnCount(draw(), 50), 8, 1);
   source->lines.thickness = {16, 16};
   const QImage wide = draw();
   EXPECT_NEAR(columnCount(wide, 50), 16, 1);
-  EXPECT_EQ(columnCount(wide, 10), 0) << "the band ends at the stroke's ends";
-  // The box in front does not hide the band: depth test is off.
+  EXPECT_EQ(columnCount(wide, 10), 0);
   EXPECT_GT(columnCount(wide, 45), 14);
+  const std::pair<std::vector<int32_t>, std::vector<float>> bad[] = {
+      {{0, 1, -1}, {8}}, {{0, 1, -1}, {8, 8, 8}}, {{0, -1}, {8, 8}}};
+  for (const auto& [indices, thickness] : bad) {
+    source->lines.indices = indices, source->lines.thickness = thickness;
+    EXPECT_EQ(gltest::drawnPixels(draw()), 0) << thickness.size();
+  }
 }
 
-TEST_F(LineShapeGL, NothingDrawnWithOneThicknessValueOrAMismatchedList) {
-  source->lines.thickness = {8};
-  EXPECT_EQ(gltest::drawnPixels(draw()), 0);
-  source->lines.thickness = {8, 8, 8};
-  EXPECT_EQ(gltest::drawnPixels(draw()), 0);
-  source->lines.indices = {0, -1};  // two index entries
-  source->lines.thickness = {8, 8};
-  EXPECT_EQ(gltest::drawnPixels(draw()), 0);
-}
-
-TEST_F(LineShapeGL, DefaultOrientationMeansPlainLineStrips) {
-  source->oriented.clear();  // the element's default: one vector
-  const QImage image = draw();
+// Without orientations (the element's default: one vector) plain line strips; the line-strip switch
+// draws one diagonal of the band, not its area; a final separator is optional.
+TEST_F(LineShapeGL, PlainStripsOutlinesAndAMissingFinalSeparator) {
+  SoSilhouetteSwitches::lineStripMode = true;
+  QImage image = draw();
+  EXPECT_LE(columnCount(image, 50), 3);
+  EXPECT_GT(gltest::drawnPixels(image), 0);
+  SoSilhouetteSwitches::lineStripMode = false;
+  source->oriented.clear();
+  image = draw();
   EXPECT_EQ(columnCount(image, 50), 1);
   EXPECT_GT(gltest::drawnPixels(image), 55);
-}
-
-TEST_F(LineShapeGL, TrailingSeparatorOpensNoEmptyStrip) {
-  source->lines.points.push_back(SbVec3f(-30, 20, 0));
-  source->lines.points.push_back(SbVec3f(30, 20, 0));
+  source->lines.points = {SbVec3f(-30, 0, 0), SbVec3f(30, 0, 0), SbVec3f(-30, 20, 0), SbVec3f(30, 20, 0)};
   source->lines.indices = {0, 1, -1, 2, 3, -1};
   source->lines.thickness = {4, 4, 4, 4};
   source->oriented.assign(4, SbVec2f(1, 0));
   const QImage two = draw();
   EXPECT_NEAR(columnCount(two, 50), 8, 2) << "both strokes drawn";
-  source->lines.indices = {0, 1, -1, 2, 3};  // no final separator
+  source->lines.indices = {0, 1, -1, 2, 3};
   EXPECT_EQ(draw(), two);
 }
 
-TEST_F(LineShapeGL, LineStripSwitchDrawsTheBandOutline) {
-  SoSilhouetteSwitches::lineStripMode = true;
-  const QImage image = draw();
-  EXPECT_LE(columnCount(image, 50), 3) << "one diagonal of the band, not its area";
-  EXPECT_GT(gltest::drawnPixels(image), 0);
-}
-
+// Texture coordinates outside [0, 1], from the parameters or the texture-coordinate element (one
+// value per vertex entry), are reported; those inside pass silently.
 TEST_F(LineShapeGL, TextureCoordinateOutsideTheUnitRangeIsReported) {
   shape->useSoLineParameterization = TRUE;
   source->lines.parameters = {0.0f, 1.5f, -1.0f};
-  testing::internal::CaptureStdout();
-  draw();
-  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string out = drawnReport();
   EXPECT_NE(out.find("wrong glTexCoord2f(1)(1.500)\n"), std::string::npos) << out;
-  EXPECT_EQ(out.find("glTexCoord2f(0)"), std::string::npos) << "values inside [0, 1] pass silently";
-  // From the texture-coordinate element: one value per vertex entry.
+  EXPECT_EQ(out.find("glTexCoord2f(0)"), std::string::npos) << out;
   shape->useSoLineParameterization = FALSE;
   source->textureCoords = {SbVec2f(-0.25f, 0), SbVec2f(1, 0)};
-  testing::internal::CaptureStdout();
-  draw();
-  EXPECT_NE(testing::internal::GetCapturedStdout().find("wrong glTexCoord2f(0)(-0.250)\n"), std::string::npos);
+  EXPECT_NE(drawnReport().find("wrong glTexCoord2f(0)(-0.250)\n"), std::string::npos);
 }

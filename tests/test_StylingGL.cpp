@@ -1,6 +1,5 @@
-// The styling nodes under a GL render traversal (offscreen, through Qt):
-// they find their elements enabled there and give what a callback traversal
-// gives, also inside a separator that would cache its rendering.
+// The styling nodes under a GL render traversal (offscreen, through Qt): they find their elements
+// enabled there and give what a callback traversal gives, also inside a separator that would cache.
 
 #include <gtest/gtest.h>
 
@@ -24,8 +23,8 @@
 #include "styling/SoLineSettingsHQ.h"
 #include "styling/SoLineThickenerHQ.h"
 
-// Sets a two-polyline index list (in both actions) and records what the
-// styling nodes before a second instance published.
+// As a source, sets an index list in both actions (changed without notification when `indices` is);
+// else records what the styling nodes before it published.
 class StylingProbe : public SoNode {
   typedef SoNode inherited;
   SO_NODE_HEADER(StylingProbe);
@@ -38,7 +37,7 @@ class StylingProbe : public SoNode {
   }
   StylingProbe() { SO_NODE_CONSTRUCTOR(StylingProbe); }
   bool source = false;
-  std::vector<int32_t> indices{0, 1, 2, -1, 3, 4, -1};  // set by a source
+  std::vector<int32_t> indices{0, 1, 2, -1, 3, 4, -1};
   std::vector<float> density, thickness;
   int points = -1;
   const SbLineSettingsHQ* settings = nullptr;
@@ -47,10 +46,7 @@ class StylingProbe : public SoNode {
   void callback(SoCallbackAction* action) override { doAction(action); }
   void doAction(SoAction* action) override {
     SoState* state = action->getState();
-    if (source) {
-      SoLineCoordinateIndexElement::set(state, this, static_cast<int32_t>(indices.size()), indices.data());
-      return;
-    }
+    if (source) return SoLineCoordinateIndexElement::set(state, this, int32_t(indices.size()), indices.data());
     int32_t n = 0;
     const float* d = SoLineDensityElementHQ::get(state, n);
     density.assign(d, d + n);
@@ -63,42 +59,33 @@ class StylingProbe : public SoNode {
 
 SO_NODE_SOURCE(StylingProbe);
 
-// Inside a separator that would cache its rendering: coordinates, an index
-// source, line settings, a depth densifier, a thickener and a store/restore
+// Coordinates, an index source, line settings, a depth densifier, a thickener and a store/restore
 // merger pair, then the probe.
 TEST(StylingRender, NodesPublishWhatACallbackTraversalGivesAndAreNotCached) {
   ASSERT_TRUE(gltest::ensureContext());
   if (StylingProbe::getClassTypeId() == SoType::badType()) StylingProbe::initClass();
-  SoSeparator* root = new SoSeparator;
-  root->ref();
-  auto* cached = new SoSeparator;
-  cached->renderCaching = SoSeparator::ON;
-  root->addChild(cached);
   auto* camera = new SoPerspectiveCamera;
   camera->position.setValue(0, 0, 5);
   camera->nearDistance = 1;
   camera->farDistance = 9;
-  cached->addChild(camera);
   auto* coords = new SoCoordinate3;
   const SbVec3f points[] = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0, 1, -2}, {1, 1, -2}};
   coords->point.setValues(0, 5, points);
-  cached->addChild(coords);
-  auto* source = new StylingProbe;
+  auto *source = new StylingProbe, *probe = new StylingProbe;
   source->source = true;
-  cached->addChild(source);
-  cached->addChild(new SoLineSettingsHQ);
   auto* densifier = new SoLineDensifierHQ;
   densifier->method = SoLineDensifierHQ::DEPTH;
-  cached->addChild(densifier);
   auto* thickener = new SoLineThickenerHQ;
   thickener->value = 2.0f;
-  cached->addChild(thickener);
-  cached->addChild(new SoLineMergerHQ);
   auto* restore = new SoLineMergerHQ;
   restore->method = SoLineMergerHQ::LM_RESTORE;
-  cached->addChild(restore);
-  auto* probe = new StylingProbe;
-  cached->addChild(probe);
+  SoSeparator *root = new SoSeparator, *cached = new SoSeparator;
+  root->ref();
+  root->addChild(cached);
+  cached->renderCaching = SoSeparator::ON;
+  for (SoNode* n : std::initializer_list<SoNode*>{camera, coords, source, new SoLineSettingsHQ, densifier, thickener,
+                                                  new SoLineMergerHQ, restore, probe})
+    cached->addChild(n);
 
   gltest::render(root, 64, 64);
   const std::vector<float> glDensity = probe->density;
@@ -109,15 +96,13 @@ TEST(StylingRender, NodesPublishWhatACallbackTraversalGivesAndAreNotCached) {
   // Depth: 5 and 7 units in front of the eye between near 1 and far 9.
   EXPECT_NEAR(glDensity[0], 1.0f - 4.0f / 8.0f, 1e-4);
   EXPECT_NEAR(glDensity[3], 1.0f - 6.0f / 8.0f, 1e-4);
-  SoCallbackAction callback(SbViewportRegion(64, 64));
-  callback.apply(root);
+  SoCallbackAction(SbViewportRegion(64, 64)).apply(root);
   ASSERT_EQ(probe->density.size(), 5u);
   for (size_t i = 0; i < 5; ++i) EXPECT_NEAR(probe->density[i], glDensity[i], 1e-5) << i;
 
   // A stroke set changed without notification is not served from a cache.
   gltest::render(root, 64, 64);
-  source->indices = {3, 4, -1};  // no field changes: only a fresh traversal sees it
-  probe->density.clear();
+  source->indices = {3, 4, -1};
   gltest::render(root, 64, 64);
   ASSERT_EQ(probe->density.size(), 2u);
   EXPECT_NEAR(probe->density[0], 1.0f - 6.0f / 8.0f, 1e-4);

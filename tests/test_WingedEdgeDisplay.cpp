@@ -26,11 +26,11 @@ namespace {
 // nothing; the bounding box is the model's.
 TEST(WingedEdgeLineSet, LineModesHandOnTheEdgesAndTheBoxIsTheModels) {
   linetest::initNodes();
-  SoSeparator* root = new SoSeparator;
-  root->ref();
   auto* source = new LineSetSource;
   auto* shape = new SoWingedEdge;
   auto* probe = new LineSetProbe;
+  SoSeparator* root = new SoSeparator;
+  root->ref();
   root->addChild(source), root->addChild(shape), root->addChild(probe);
   source->publishLines = true;  // stale per-vertex arrays, no lines
   source->lines.thickness = source->lines.parameters = source->lines.taper = source->lines.density = {1, 1, 1};
@@ -73,12 +73,10 @@ TEST(WingedEdgeLineSet, LineModesHandOnTheEdgesAndTheBoxIsTheModels) {
     size_t k = 0;
     for (const WeObject& o : model.objects)
       for (const WeEdge& e : o.edges) {
-        EXPECT_EQ(lines.indices[3 * k + 2], -1);
-        ASSERT_LT(size_t(lines.indices[3 * k]), vertices);
-        ASSERT_LT(size_t(lines.indices[3 * k + 1]), vertices);
-        EXPECT_EQ(lines.points[lines.indices[3 * k]], o.vertices[e.vertex[0]].position);
-        EXPECT_EQ(lines.points[lines.indices[3 * k + 1]], o.vertices[e.vertex[1]].position);
-        ++k;
+        const int32_t* at = &lines.indices[3 * k++];
+        ASSERT_TRUE(at[2] == -1 && size_t(at[0]) < vertices && size_t(at[1]) < vertices);
+        EXPECT_TRUE(lines.points[at[0]] == o.vertices[e.vertex[0]].position &&
+                    lines.points[at[1]] == o.vertices[e.vertex[1]].position);
       }
     EXPECT_TRUE(lines.thickness.empty() && lines.parameters.empty() && lines.taper.empty() && lines.density.empty() &&
                 lines.triangles.empty())
@@ -90,8 +88,7 @@ TEST(WingedEdgeLineSet, LineModesHandOnTheEdgesAndTheBoxIsTheModels) {
     shape->setVisualizationOverride(-1);
     for (int mode : {2, 3, 4, 6}) EXPECT_EQ((model.visualizationMode = mode, sent()), 0u) << "mode " << mode;
     bbox.apply(root);
-    EXPECT_EQ(bbox.getBoundingBox().getMin(), box.getMin());
-    EXPECT_EQ(bbox.getBoundingBox().getMax(), box.getMax());
+    EXPECT_TRUE(bbox.getBoundingBox().getMin() == box.getMin() && bbox.getBoundingBox().getMax() == box.getMax());
     source->model = nullptr;
     model.visualizationMode = 1;
     EXPECT_EQ(sent(), 0u) << "no model";
@@ -128,7 +125,8 @@ TEST(WingedEdgeDisplay, EveryModeDrawsItsOwnPictureFromListsThatFollowTheModel) 
     return gltest::render(root, kSize, kSize);
   };
   const auto drawn = [](const QImage& image) { return gltest::drawnPixels(image); };
-  const auto tinted = [](const QImage& image) {  // red and blue differ clearly: colour, not grey
+  // Red and blue differ clearly: colour, not grey.
+  const auto tinted = [](const QImage& image) {
     int n = 0;
     for (int y = 0; y < image.height(); ++y)
       for (int x = 0; x < image.width(); ++x) n += std::abs(qRed(image.pixel(x, y)) - qBlue(image.pixel(x, y))) > 40;
@@ -151,16 +149,12 @@ TEST(WingedEdgeDisplay, EveryModeDrawsItsOwnPictureFromListsThatFollowTheModel) 
   for (const auto& c : cases) {
     SCOPED_TRACE(c.why);
     pictures.push_back(render(c.mode));
-    EXPECT_GE(drawn(pictures.back()), c.minDrawn);
-    EXPECT_LE(drawn(pictures.back()), c.maxDrawn);
-    EXPECT_GE(tinted(pictures.back()), c.minTinted);
-    EXPECT_LE(tinted(pictures.back()), c.maxTinted);
+    const int n = drawn(pictures.back()), t = tinted(pictures.back());
+    EXPECT_TRUE(n >= c.minDrawn && n <= c.maxDrawn && t >= c.minTinted && t <= c.maxTinted) << n << " drawn, " << t;
   }
   for (int i : {0, 1, 2, 5, 6})
     for (int j : {1, 2, 5, 6})
-      if (i < j) {
-        EXPECT_NE(pictures[i], pictures[j]) << "modes " << cases[i].mode << " and " << cases[j].mode;
-      }
+      EXPECT_TRUE(i >= j || pictures[i] != pictures[j]) << cases[i].mode << " " << cases[j].mode;
   EXPECT_GT(drawn(pictures[7]), drawn(pictures[0])) << "no depth test shows the back edges too";
   const QImage& faces = pictures[1];
   EXPECT_EQ(render(2), faces) << "drawing from the lists repeats the picture";
