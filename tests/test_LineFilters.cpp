@@ -223,28 +223,17 @@ TEST(Thickener, ConstantAddsToThicknessAndDepthIsInverseAndZeroAtTheEye) {
   EXPECT_EQ(pipe.run().thickness, (std::vector<float>{2, 2, 2, 2}));
 
   thickener->thickenMethod = SoLineThickener::DEPTH;
-  const struct {
-    int modify;
-    std::vector<float> expected;
-  } cases[] = {{SoLineModifier::OBJECT_BASED, {2.0f / 10, 0, 2.0f / 1, 2.0f / 6}},
-               {SoLineModifier::PIXEL_BASED, {2.0f / 0.9f, 0, 0, 2.0f / 0.5f}},  // (depth - near) / (far - near)
-               {SoLineModifier::SCREEN_BASED, {2, 2, 2, 2}}};
-  for (const auto& c : cases) {
-    thickener->modifyMethod = c.modify;
+  const std::pair<int, std::vector<float>> cases[] = {
+      {SoLineModifier::OBJECT_BASED, {2.0f / 10, 0, 2.0f / 1, 2.0f / 6}},
+      {SoLineModifier::PIXEL_BASED, {2.0f / 0.9f, 0, 0, 2.0f / 0.5f}},  // (depth - near) / (far - near)
+      {SoLineModifier::SCREEN_BASED, {2, 2, 2, 2}}};
+  for (const auto& [modify, expected] : cases) {
+    thickener->modifyMethod = modify;
     const std::vector<float> t = pipe.run().thickness;
     ASSERT_EQ(t.size(), 4u);
-    for (size_t i = 0; i < 4; ++i) EXPECT_NEAR(t[i], c.expected[i], 1e-4f) << c.modify << " " << i;
+    for (size_t i = 0; i < 4; ++i) EXPECT_NEAR(t[i], expected[i], 1e-4f) << modify << " " << i;
   }
 }
-
-// ---------------------------------------------------------------- hidden lines without GL
-
-namespace {
-// Identity matrices: object x, y in [-1, 1] fill the viewport, window depth (z + 1) / 2.
-SbWindowProjector identityProjector(int x, int y, int w, int h) {
-  return SbWindowProjector(SbMatrix::identity(), SbMatrix::identity(), SbMatrix::identity(), x, y, w, h);
-}
-}  // namespace
 
 TEST(DepthCache, ReadsTilesLazilyAndNeverOutsideTheViewport) {
   for (const auto& vp : std::vector<std::array<int, 4>>{{0, 0, 1, 1}, {5, 3, 33, 47}, {0, 0, 64, 64}, {31, 31, 2, 2}}) {
@@ -265,7 +254,9 @@ TEST(DepthCache, ReadsTilesLazilyAndNeverOutsideTheViewport) {
 }
 
 TEST(HiddenLineRemoval, ALineBehindAWallKeepsOnlyItsFreePartWithItsValues) {
-  // Left half of a 100 x 100 window is covered at depth 0.4; the line lies at 0.5.
+  // Left half of a 100 x 100 window is covered at depth 0.4; the line lies at
+  // 0.5. Identity matrices: x, y in [-1, 1] fill the window, depth (z + 1) / 2.
+  const SbMatrix id = SbMatrix::identity();
   SbLineDepthCache cache;
   cache.reset(0, 0, 100, 100, [](int x, int, int w, int h, float* out) {
     for (int r = 0; r < h; ++r)
@@ -276,7 +267,7 @@ TEST(HiddenLineRemoval, ALineBehindAWallKeepsOnlyItsFreePartWithItsValues) {
                SbVec3f(0.6f, 0.5f, 0)};
   in.indices = {0, 1, -1, 2, 3, 4, -1};
   in.taper = {0, 1, 7, 7, 7};
-  SbLineSet out = SbHiddenLineRemoval::run(in, identityProjector(0, 0, 100, 100), cache, 2.0f);
+  SbLineSet out = SbHiddenLineRemoval::run(in, SbWindowProjector(id, id, id, 0, 0, 100, 100), cache, 2.0f);
   const auto lines = linetest::polylines(out);
   ASSERT_EQ(lines.size(), 2u);
   ASSERT_EQ(lines[0].size(), 2u);
@@ -298,7 +289,7 @@ TEST(HiddenLineRemoval, ALineBehindAWallKeepsOnlyItsFreePartWithItsValues) {
   in.points = {SbVec3f(-5, 0, 0), SbVec3f(-3, 0, 0), SbVec3f(0, 0, 0), SbVec3f(0, 0, 0.5f)};
   in.indices = {0, 1, -1, 2, 3, -1};
   in.taper.clear();
-  out = SbHiddenLineRemoval::run(in, identityProjector(0, 0, 1, 1), cache, 6.0f);
+  out = SbHiddenLineRemoval::run(in, SbWindowProjector(id, id, id, 0, 0, 1, 1), cache, 6.0f);
   EXPECT_EQ(linetest::polylines(out).size(), 1u);
   for (const SbVec3f& p : out.points) EXPECT_TRUE(std::isfinite(p[0] + p[1] + p[2]));
 
@@ -326,23 +317,22 @@ TEST(CatchPaths, AFailingStageReportsAndPassesItsInputOn) {
   pdf->ref();
   auto* merger = new SoLineMergerHQ;
   merger->method = SoLineMergerHQ::LM_STORE;
-  const struct {
-    SoNode* stage;
-    const char* message;
-    bool densityCleared;
-  } cases[] = {{new SoLineThickener, "SoLineThickener::doAction: std::bad_alloc\n", false},
-               {new SoLinePurifier, "SoLinePurifier::doAction: std::bad_alloc\n", false},
-               {new SoLineConcatenator, "SoLineConcatenator::doAction: std::bad_alloc\n", false},
-               {new SoGenerateSilhouette, "SoGenerateSilhouette::doAction: std::bad_alloc\n", false},
-               {merger, "SoLineMergerHQ::doAction: std::bad_alloc\n", false},
-               {new SoLineDensifierHQ, "SoLineDensifierHQ::doAction: std::bad_alloc\n", true},
-               {pdf, "SoLineOutputHQ: the output pass failed, nothing written\n", false}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.message);
+  const std::pair<SoNode*, bool> cases[] = {{new SoLineThickener, false},
+                                            {new SoLinePurifier, false},
+                                            {new SoLineConcatenator, false},
+                                            {new SoGenerateSilhouette, false},
+                                            {merger, false},
+                                            {new SoLineDensifierHQ, true},
+                                            {pdf, false}};  // the density is cleared by the densifier only
+  for (const auto& [node, densityCleared] : cases) {
+    const std::string message =
+        node == pdf ? std::string("SoLineOutputHQ: the output pass failed, nothing written\n")
+                    : node->getTypeId().getName().getString() + std::string("::doAction: std::bad_alloc\n");
+    SCOPED_TRACE(message);
     auto* stage = new SoGroup;  // settings, then the stage between steps that turn the failures on and off
     stage->addChild(new SoLineSettingsHQ);
     stage->addChild(new StateStep([](SoState*, SoNode*) { allocation::refuseFrom(1 << 16); }));
-    stage->addChild(c.stage);
+    stage->addChild(node);
     stage->addChild(new StateStep([](SoState*, SoNode*) { allocation::disarm(); }));
     Pipeline pipe(stage);
     pipe.source->model = &cube;
@@ -350,11 +340,11 @@ TEST(CatchPaths, AFailingStageReportsAndPassesItsInputOn) {
     testing::internal::CaptureStdout();
     const SbLineSet& seen = pipe.run(&big);
     allocation::disarm();
-    EXPECT_NE(testing::internal::GetCapturedStdout().find(c.message), std::string::npos);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find(message), std::string::npos);
     EXPECT_EQ(pipe.probe->indexPointer, pipe.source->lines.indices.data());
     EXPECT_EQ(seen.points.size(), big.points.size());
     EXPECT_EQ(seen.thickness, big.thickness);
-    EXPECT_EQ(seen.density, c.densityCleared ? std::vector<float>() : big.density);
+    EXPECT_EQ(seen.density, densityCleared ? std::vector<float>() : big.density);
   }
   EXPECT_FALSE(pdf->writePending);
   EXPECT_EQ(pdf->getWriteResult(), SoLineOutputHQ::WR_FAILED);

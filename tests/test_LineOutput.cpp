@@ -222,13 +222,20 @@ TEST(LineOutputRoundTrip, EveryModeReadsItsCodeBackFromTheWrittenFile) {
   if (!qpdf) std::printf("qpdf is not installed: the PDF files were not checked by it\n");
 }
 
+// Without a code the lines are kept and nothing is said; empty names write
+// output.pdf and outFile.txt, once per request; a text file says it holds
+// no colour code.
 TEST(LineOutputRoundTrip, UncodedDrawingKeepsItsLinesAndReportsNothing) {
   TempDir dir;
+  WorkingDirectory here(dir.path);
   OutputScene scene(zigzags(5, 4));
-  EXPECT_EQ(scene.write(SoLineOutput::PDF_OUTPUT, dir.file("plain.pdf")), "");
-  const SbDrawing pdf = readBack(SoLineOutput::PDF_OUTPUT, dir.file("plain.pdf"));
-  scene.write(SoLineOutput::TEXT_OUTPUT, dir.file("plain.txt"));
-  const SbDrawing text = readBack(SoLineOutput::TEXT_OUTPUT, dir.file("plain.txt"));
+  EXPECT_EQ(scene.write(SoLineOutput::PDF_OUTPUT), "");
+  const SbDrawing pdf = readBack(SoLineOutput::PDF_OUTPUT, dir.file("output.pdf"));
+  scene.output->steganoMode = SoLineOutput::STEGANO_COLOR;
+  EXPECT_NE(scene.write(SoLineOutput::TEXT_OUTPUT).find("a text file holds no line widths or colours"),
+            std::string::npos);
+  EXPECT_FALSE(scene.output->writeFailed());
+  const SbDrawing text = readBack(SoLineOutput::TEXT_OUTPUT, dir.file("outFile.txt"));
   ASSERT_EQ(pdf.size(), 5u);
   ASSERT_EQ(text.size(), 5u);
   for (size_t i = 0; i < pdf.size(); ++i) {
@@ -237,11 +244,14 @@ TEST(LineOutputRoundTrip, UncodedDrawingKeepsItsLinesAndReportsNothing) {
     EXPECT_EQ(pdf[i].width, 2.0);
     for (size_t j = 0; j < 4; ++j) EXPECT_NEAR(pdf[i].points[j][0], text[i].points[j][0], 2e-5);
   }
-  const std::string file = readFile(dir.file("plain.pdf"));
+  const std::string file = readFile(dir.file("output.pdf"));
   for (const char* part :
        {"0 j\n1 J\n0.0000 0.0000 0.0000 RG\n2.0000 w\n", "/Title (Vector graphic exported from Quorvane)",
         "/Keywords (Quorvane)", "/Creator (Quorvane Library \\("})
     EXPECT_NE(file.find(part), std::string::npos) << part;
+  fs::remove(dir.path / "outFile.txt");
+  scene.traverse();  // no new request
+  EXPECT_FALSE(fs::exists(dir.path / "outFile.txt"));
 }
 
 // Without a camera points land on a 1000 x 1000 viewport; the drawing is
@@ -292,25 +302,6 @@ TEST(LineOutputFrame, TheDrawingSpansTheFrameLessTheMargins) {
   if (haveProgram("qpdf")) {
     EXPECT_TRUE(qpdfAccepts(dir.file("empty.pdf")));
   }
-}
-
-// Empty names write output.pdf and outFile.txt; a text file says it holds
-// no colour code.
-TEST(LineOutputFiles, EmptyNamesTakeTheDefaultsAndEachRequestWritesOnce) {
-  TempDir dir;
-  WorkingDirectory here(dir.path);
-  OutputScene scene(zigzags(4, 2));
-  scene.write(SoLineOutput::PDF_OUTPUT);
-  EXPECT_TRUE(fs::exists(dir.path / "output.pdf"));
-  scene.output->steganoMode = SoLineOutput::STEGANO_COLOR;
-  const std::string console = scene.write(SoLineOutput::TEXT_OUTPUT);
-  EXPECT_NE(console.find("a text file holds no line widths or colours"), std::string::npos) << console;
-  EXPECT_FALSE(scene.output->writeFailed());
-  EXPECT_TRUE(fs::exists(dir.path / "outFile.txt"));
-  fs::remove(dir.path / "outFile.txt");
-  scene.traverse();  // no new request
-  EXPECT_FALSE(fs::exists(dir.path / "outFile.txt"));
-  EXPECT_TRUE(scene.output->written);
 }
 
 TEST(CodeFraming, DecodingFindsTheCodeAfterZeroBytesInsideIt) {

@@ -86,25 +86,6 @@ TEST(PlotterOrder, TwoOptNeverLosesAndOptimisingNeverAddsTravel) {
   }
 }
 
-TEST(PlotterOrder, ShuffledHatchingTravelIsCutByMoreThanHalf) {
-  // 400 parallel strokes 2 units apart, 100 long, traced in random order and
-  // direction: the best order zig-zags with 2 units of travel per stroke.
-  std::mt19937 rng(4);
-  std::vector<int> rows(400);
-  for (int i = 0; i < 400; ++i) rows[i] = i;
-  std::shuffle(rows.begin(), rows.end(), rng);
-  SbPlotterPaths paths;
-  for (int r : rows) {
-    Points line{SbVec2f(0, 2.0f * r), SbVec2f(50, 2.0f * r + 0.3f), SbVec2f(100, 2.0f * r)};
-    if (rng() & 1) std::reverse(line.begin(), line.end());
-    addLine(paths, line);
-  }
-  const SbPlotterPaths::Report report = paths.optimise(0.1f, SbVec2f(0, 0), 5.0);
-  EXPECT_EQ(report.merges, 0);
-  EXPECT_LT(report.travelAfter, 0.5 * report.travelBefore);
-  EXPECT_LT(report.travelAfter, 399 * 2.0 * 1.5);  // close to the zig-zag
-}
-
 // No set, one path, tiny or bad time bounds, every path starting at one point
 // (the grid cannot spread them) and a home far outside (must not overflow
 // the grid) all still give a permutation; applyOrder takes nothing else.

@@ -1,13 +1,10 @@
-// The SVG snapshot against the PDF snapshot of the same strokes (both read by
-// the tools people view them with: rsvg-convert and pdftoppm), its layers,
-// and the pen-plotter output node. The nodes run in a callback traversal, so
-// no GL context is needed.
+// The SVG snapshot against the PDF snapshot of the same strokes, its layers,
+// and the pen-plotter output node, in a callback traversal (no GL context).
 
 #include <gtest/gtest.h>
 
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/actions/SoGetBoundingBoxAction.h>
-#include <Inventor/actions/SoSearchAction.h>
 #include <Inventor/nodes/SoOrthographicCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 
@@ -15,7 +12,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -88,19 +84,15 @@ struct Scene {
 };
 
 // Renders a PDF with pdftoppm to width x height grey pixels (empty on failure).
-std::vector<unsigned char> renderPdf(const std::string& pdf, int width, int height) {
-  const std::string command = "pdftoppm -gray -singlefile -scale-to-x " + std::to_string(width) + " -scale-to-y " +
-                              std::to_string(height) + " '" + pdf + "' '" + pdf + "'";
-  if (std::system(command.c_str()) != 0) return {};
-  std::ifstream in(pdf + ".pgm", std::ios::binary);
-  std::string magic;
-  int w = 0, h = 0, maxval = 0;
-  in >> magic >> w >> h >> maxval;
-  in.get();
-  if (magic != "P5" || maxval != 255 || w != width || h != height) return {};
-  std::vector<unsigned char> pixels(static_cast<size_t>(w) * h);
-  in.read(reinterpret_cast<char*>(pixels.data()), static_cast<std::streamsize>(pixels.size()));
-  return static_cast<size_t>(in.gcount()) == pixels.size() ? pixels : std::vector<unsigned char>();
+std::string renderPdf(const std::string& pdf, int width, int height) {
+  const std::string w = std::to_string(width), h = std::to_string(height), head = "P5\n" + w + " " + h + "\n255\n";
+  if (std::system(("pdftoppm -gray -singlefile -scale-to-x " + w + " -scale-to-y " + h + " '" + pdf + "' '" + pdf + "'")
+                      .c_str()) != 0)
+    return {};
+  const std::string pgm = readFile(pdf + ".pgm");
+  return pgm.size() == head.size() + size_t(width) * height && pgm.compare(0, head.size(), head) == 0
+             ? pgm.substr(head.size())
+             : std::string();
 }
 
 // Strokes that exercise every piece of the outline: varying widths, sharp
@@ -173,9 +165,9 @@ double length(const std::vector<double>& p) {
 
 }  // namespace
 
+// Without a merger every outline is hatching. Read back by rsvg-convert, the
+// SVG draws what pdftoppm draws of the PDF snapshot of the same strokes.
 TEST(SvgSnapshot, ReadBackMatchesThePdfSnapshot) {
-  if (!haveProgram("rsvg-convert") || !haveProgram("pdftoppm"))
-    GTEST_SKIP() << "rsvg-convert or pdftoppm missing (librsvg2-bin, poppler-utils)";
   TempDir dir;
   Scene scene(600, true);
   addSampleStrokes(*scene.strokes);
@@ -194,22 +186,24 @@ TEST(SvgSnapshot, ReadBackMatchesThePdfSnapshot) {
   EXPECT_NE(doc.find("<path d=\"M"), std::string::npos);
   EXPECT_NE(doc.find(" A"), std::string::npos);
   EXPECT_NE(doc.find("<circle "), std::string::npos);
+  EXPECT_EQ(layerOf(doc, "silhouettes"), "\n");
+  EXPECT_EQ(countOf(layerOf(doc, "hatching"), "<path "), countOf(doc, "<path "));
   EXPECT_TRUE(xmlOk(dir.file("shot.svg")));
-
-  // rsvg-convert reads the SVG (into a PDF of its own); both PDFs are then
-  // rendered the same way at twice the page's size in points.
+  if (!haveProgram("rsvg-convert") || !haveProgram("pdftoppm"))
+    GTEST_SKIP() << "rsvg-convert or pdftoppm missing (librsvg2-bin, poppler-utils)";
+  // Both PDFs (rsvg-convert's of the SVG and ours) are rendered at twice the page's size in points.
   ASSERT_EQ(
       std::system(("rsvg-convert -f pdf -o '" + dir.file("svg.pdf") + "' '" + dir.file("shot.svg") + "'").c_str()), 0);
   const int w = 2 * 595, h = 2 * 446;
-  const std::vector<unsigned char> fromSvg = renderPdf(dir.file("svg.pdf"), w, h);
-  const std::vector<unsigned char> fromPdf = renderPdf(dir.file("shot.pdf"), w, h);
+  const std::string fromSvg = renderPdf(dir.file("svg.pdf"), w, h), fromPdf = renderPdf(dir.file("shot.pdf"), w, h);
   ASSERT_FALSE(fromSvg.empty());
   ASSERT_FALSE(fromPdf.empty());
   size_t close = 0, inkSvg = 0, inkPdf = 0;
   for (size_t i = 0; i < fromSvg.size(); ++i) {
-    close += std::abs(int(fromSvg[i]) - int(fromPdf[i])) <= 16;
-    inkSvg += fromSvg[i] < 128;
-    inkPdf += fromPdf[i] < 128;
+    const int a = static_cast<unsigned char>(fromSvg[i]), b = static_cast<unsigned char>(fromPdf[i]);
+    close += std::abs(a - b) <= 16;
+    inkSvg += a < 128;
+    inkPdf += b < 128;
   }
   const double total = static_cast<double>(fromSvg.size());
   EXPECT_GT(inkPdf / total, 0.02);  // there is ink to compare
@@ -217,12 +211,18 @@ TEST(SvgSnapshot, ReadBackMatchesThePdfSnapshot) {
   EXPECT_GE(close / total, 0.99) << close << " of " << total << " pixels within 16 levels";
 }
 
+// The merged pipeline's lines in the SVG snapshot and the plotter's SVG:
+// silhouettes, hatching and dots (the light stroke's, one for the end-on
+// edges, one for the lone point) in their layers once each; no plotter path
+// shorter than the pen; the dots' marks gone without dots.
 TEST(SvgSnapshot, SilhouettesHatchingAndDotsLieInTheirLayersOnceEach) {
   TempDir dir;
   Scene scene(600, true, true);
   scene.addMergedLines();
   auto* svg = new SoLineOutputSvgHQ;
+  auto* plotter = new SoLinePlotterOutput;
   scene.root->addChild(svg);
+  scene.root->addChild(plotter);
   ASSERT_TRUE(svg->requestWrite(dir.file("layers.svg").c_str()));
   scene.traverse(800, 600);
   ASSERT_TRUE(svg->writeSucceeded());
@@ -235,56 +235,65 @@ TEST(SvgSnapshot, SilhouettesHatchingAndDotsLieInTheirLayersOnceEach) {
   EXPECT_EQ(countOf(hatching, "<path "), 1) << doc;
   EXPECT_EQ(countOf(silhouettes + hatching, "<circle "), 0);
   EXPECT_EQ(countOf(dots, "<path "), 0);
-  // The light stroke's row, the end-on edges' dot and the lone point's.
   EXPECT_GT(countOf(dots, "<circle "), 10);
   EXPECT_EQ(countOf(doc, "<path ") + countOf(doc, "<circle "), countOf(all, "<path ") + countOf(all, "<circle "));
   EXPECT_EQ(repeated(doc, "<circle "), std::set<std::string>());
   EXPECT_TRUE(xmlOk(dir.file("layers.svg")));
-  // A path that cannot be written: a message, a failed result, disarmed.
-  const std::string bad = "/nonexistent-folder-linfold/shot.svg";
-  ASSERT_TRUE(svg->requestWrite(bad.c_str()));
-  const std::string said = scene.traverse(800, 600);
-  EXPECT_NE(said.find("SbSvgWriter::write: cannot write " + bad + ": No such file or directory\n"), std::string::npos)
-      << said;
-  EXPECT_FALSE(svg->writePending);
-  EXPECT_EQ(svg->getWriteResult(), SoLineOutputHQ::WR_FAILED);
 
-  // Without a merger the origin is unknown: every outline is hatching.
-  Scene plain(600, true);
-  addSampleStrokes(*plain.strokes);
-  auto* plainSvg = new SoLineOutputSvgHQ;
-  plain.root->addChild(plainSvg);
-  ASSERT_TRUE(plainSvg->requestWrite(dir.file("plain.svg").c_str()));
-  plain.traverse(800, 600);
-  const std::string plainDoc = readFile(dir.file("plain.svg"));
-  EXPECT_EQ(layerOf(plainDoc, "silhouettes"), "\n");
-  EXPECT_EQ(countOf(layerOf(plainDoc, "hatching"), "<path "), countOf(plainDoc, "<path "));
+  // Short bits of hatching: one continues the solid stroke, one stands alone.
+  scene.strokes->addStroke({{300.2f, 0}, {300.5f, 0}}, {2, 2}, {1, 1});
+  scene.strokes->addStroke({{0, 250}, {0.3f, 250}}, {2, 2}, {1, 1});
+  ASSERT_TRUE(plotter->requestWrite(dir.file("pen.svg").c_str()));
+  const std::string said = scene.traverse(800, 600);
+  EXPECT_NE(said.find("SoLinePlotterOutput: 2 path(s) shorter than the pen width: 1 joined to a neighbour, 1 left "
+                      "out (0.2 points of ink)\n"),
+            std::string::npos)
+      << said;
+  ASSERT_TRUE(plotter->writeSucceeded());
+  const std::string pen = readFile(dir.file("pen.svg"));
+  EXPECT_NE(pen.find("width=\"595pt\" height=\"446pt\""), std::string::npos);
+  EXPECT_TRUE(xmlOk(dir.file("pen.svg")));
+  EXPECT_EQ(countOf(layerOf(pen, "silhouettes"), "<polyline "), 2) << pen;
+  EXPECT_EQ(countOf(layerOf(pen, "hatching"), "<polyline "), 1) << pen;
+  EXPECT_GT(countOf(layerOf(pen, "dots"), "<polyline "), 10);
+  EXPECT_EQ(countOf(pen, "<polyline "), 3 + countOf(layerOf(pen, "dots"), "<polyline "));
+  EXPECT_EQ(repeated(pen, "<polyline "), std::set<std::string>());
+  for (const auto& p : paths(pen, true)) EXPECT_GE(length(p), SoLinePlotterOutput::kPenWidth - 1e-3);
+  plotter->includeDots = FALSE;
+  ASSERT_TRUE(plotter->requestWrite(dir.file("lines.svg").c_str()));
+  scene.traverse(800, 600);
+  EXPECT_EQ(countOf(readFile(dir.file("lines.svg")), "<polyline "), 3);
 }
 
-// ---------------------------------------------------------------- plotter
-
+// A 595 x 842 viewport maps one pixel to one point; the page origin is the
+// bottom-left corner, so pixel (x, y) is the point (x + 297.5, y + 421). An
+// armed plotter that finds no lines stays armed, as it does under actions
+// that carry none.
 TEST(PlotterOutput, OrdersMergesAndReportsTravelOnTheA4Page) {
-  // A 595 x 842 viewport maps one pixel to one point; the page origin is
-  // the bottom-left corner, so pixel (x, y) is the point (x + 297.5, y + 421).
   TempDir dir;
   Scene scene(595, false);  // a portrait camera's height field spans the width
+  auto* plotter = new SoLinePlotterOutput;
+  plotter->format = SoLinePlotterOutput::TEXT;
+  scene.root->addChild(plotter);
+  ASSERT_TRUE(plotter->requestWrite(dir.file("pen.txt").c_str()));
+  scene.traverse(595, 842);
+  EXPECT_TRUE(plotter->isWritePending());
+  EXPECT_EQ(plotter->getWriteResult(), SoLinePlotterOutput::WR_NONE);
   scene.strokes->addStroke({{-100, 0}, {100, 0}}, {}, {});
   scene.strokes->addStroke({{100, 200}, {-100, 200}}, {}, {});
   scene.strokes->addStroke({{-100, 100}, {100, 100}}, {}, {});
   scene.strokes->addStroke({{100, 100}, {150, 120}}, {}, {});  // continues the third
   scene.strokes->addStroke({{0, -300}}, {}, {});               // a lone point: a dot
-  auto* plotter = new SoLinePlotterOutput;
-  plotter->format = SoLinePlotterOutput::TEXT;
-  scene.root->addChild(plotter);
-  ASSERT_TRUE(plotter->requestWrite(dir.file("pen.txt").c_str()));
+  SoGetBoundingBoxAction(SbViewportRegion(595, 842)).apply(scene.root);
+  EXPECT_TRUE(plotter->isWritePending());
   const std::string said = scene.traverse(595, 842);
   ASSERT_TRUE(plotter->writeSucceeded());
   EXPECT_FALSE(plotter->isWritePending());
   // As traced: 200 + 100 + 0 + 446.2 (to the start of the dot's mark, one
-  // pen width long, at x = -0.5).
+  // pen width long, at x = -0.5). Ordered from the top-left corner: the
+  // second stroke reversed, the merged third and fourth backwards, the
+  // first, then the dot entered at its right.
   const double before = 200.0 + 100.0 + std::hypot(150.0 + 0.5, 120.0 + 300.0);
-  // Ordered from the top-left corner: the second stroke reversed, the merged
-  // third and fourth backwards, the first, then the dot entered at its right.
   const double after = std::hypot(50.0, 80.0) + 100.0 + std::hypot(99.5, 300.0);
   char expected[160];
   std::snprintf(expected, sizeof expected, "SoLinePlotterOutput: pen-up travel %.1f -> %.1f points\n", before, after);
@@ -295,75 +304,9 @@ TEST(PlotterOutput, OrdersMergesAndReportsTravelOnTheA4Page) {
   EXPECT_EQ(pen[1], (std::vector<double>{447.5, 541, 397.5, 521, 197.5, 521}));
   EXPECT_EQ(pen[2], (std::vector<double>{197.5, 421, 397.5, 421}));
   EXPECT_EQ(pen[3], (std::vector<double>{298, 121, 297, 121}));
-
-  // Without dots the mark is gone.
-  plotter->includeDots = FALSE;
+  plotter->includeDots = FALSE;  // without dots the mark is gone
   ASSERT_TRUE(plotter->requestWrite(dir.file("nodots.txt").c_str()));
   scene.traverse(595, 842);
   EXPECT_EQ(paths(readFile(dir.file("nodots.txt")), false).size(), 3u);
-}
-
-// The SVG of the merged pipeline's lines: silhouettes, hatching and the
-// dots' marks in their layers once each, no path shorter than the pen, the
-// light run's marks gone without dots.
-TEST(PlotterOutput, LayersHoldTheirLinesAndNoPathIsShorterThanThePen) {
-  TempDir dir;
-  Scene scene(600, true, true);
-  scene.addMergedLines();
-  // Short bits of hatching: one continues the solid stroke, one stands alone.
-  scene.strokes->addStroke({{300.2f, 0}, {300.5f, 0}}, {2, 2}, {1, 1});
-  scene.strokes->addStroke({{0, 250}, {0.3f, 250}}, {2, 2}, {1, 1});
-  auto* plotter = new SoLinePlotterOutput;
-  scene.root->addChild(plotter);
-  ASSERT_TRUE(plotter->requestWrite(dir.file("pen.svg").c_str()));
-  const std::string said = scene.traverse(800, 600);
-  ASSERT_TRUE(plotter->writeSucceeded());
-  EXPECT_NE(said.find("SoLinePlotterOutput: 2 path(s) shorter than the pen width: 1 joined to a neighbour, 1 left "
-                      "out (0.2 points of ink)\n"),
-            std::string::npos)
-      << said;
-  const std::string doc = readFile(dir.file("pen.svg"));
-  EXPECT_NE(doc.find("width=\"595pt\" height=\"446pt\""), std::string::npos);
-  EXPECT_TRUE(xmlOk(dir.file("pen.svg")));
-  EXPECT_EQ(countOf(layerOf(doc, "silhouettes"), "<polyline "), 2) << doc;
-  EXPECT_EQ(countOf(layerOf(doc, "hatching"), "<polyline "), 1) << doc;
-  // The light stroke's marks, one for the end-on edges, one for the lone point.
-  const std::string dots = layerOf(doc, "dots");
-  EXPECT_GT(countOf(dots, "<polyline "), 10);
-  EXPECT_EQ(countOf(doc, "<polyline "), 3 + countOf(dots, "<polyline "));
-  EXPECT_EQ(repeated(doc, "<polyline "), std::set<std::string>());
-  for (const auto& p : paths(doc, true)) EXPECT_GE(length(p), SoLinePlotterOutput::kPenWidth - 1e-3);
-
-  plotter->includeDots = FALSE;
-  ASSERT_TRUE(plotter->requestWrite(dir.file("lines.svg").c_str()));
-  scene.traverse(800, 600);
-  EXPECT_EQ(countOf(readFile(dir.file("lines.svg")), "<polyline "), 3);
-}
-
-TEST(PlotterOutput, StaysArmedWithoutLinesAndFailsOnABadPath) {
-  Scene scene(600, false);
-  auto* plotter = new SoLinePlotterOutput;
-  scene.root->addChild(plotter);
-  const std::string path = "/nonexistent-folder-linfold/pen.txt";
-  plotter->format = SoLinePlotterOutput::TEXT;
-  ASSERT_TRUE(plotter->requestWrite(path.c_str()));
-  scene.traverse(800, 600);
-  EXPECT_TRUE(plotter->isWritePending());
-  EXPECT_EQ(plotter->getWriteResult(), SoLinePlotterOutput::WR_NONE);
-
-  scene.strokes->addStroke({{0, 0}, {10, 0}}, {}, {});
-  // Actions that do not carry the line set leave it armed.
-  SoGetBoundingBoxAction box(SbViewportRegion(800, 600));
-  box.apply(scene.root);
-  SoSearchAction search;
-  search.setType(SoLinePlotterOutput::getClassTypeId());
-  search.apply(scene.root);
-  plotter->doAction(&search);
-  EXPECT_TRUE(plotter->isWritePending());
-  const std::string said = scene.traverse(800, 600);
-  EXPECT_NE(said.find("SoLinePlotterOutput: cannot write " + path + ": No such file or directory\n"), std::string::npos)
-      << said;
-  EXPECT_FALSE(plotter->isWritePending());
-  EXPECT_EQ(plotter->getWriteResult(), SoLinePlotterOutput::WR_FAILED);
   EXPECT_FALSE(plotter->requestWrite(""));
 }

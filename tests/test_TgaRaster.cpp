@@ -3,7 +3,6 @@
 #include <cmath>
 #include <random>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "TestFiles.h"
@@ -29,32 +28,11 @@ void fillSquare(SbTgaRasterHQ& r, double x0, double y0, double x1, double y1) {
 
 }  // namespace
 
-// The file read back: 18-byte header, then the pixels top row first; the
-// origin is the image centre, y up.
-TEST(TgaRaster, FileIsHeaderThenTopDownPixels) {
-  TempDir dir;
-  SbTgaRasterHQ r;
-  ASSERT_TRUE(r.begin(640, 480));
-  r.drawDot(0, 0, 10);
-  r.drawDot(300, 220, 3);  // image (620, 20): near the top right corner
-  const std::string path = dir.file("shot.tga");
-  ASSERT_TRUE(r.write(path.c_str()));
-  const std::string file = readFile(path);
-  ASSERT_EQ(file.size(), 18u + 640u * 480u);
-  const unsigned char header[18] = {0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80, 0x02, 0xe0, 0x01, 0x08, 0x20};
-  EXPECT_EQ(file.substr(0, 18), std::string(reinterpret_cast<const char*>(header), 18));
-  EXPECT_EQ(file.substr(18), std::string(r.getPixels().begin(), r.getPixels().end()));
-  auto at = [&](int x, int y) { return static_cast<unsigned char>(file[18 + y * 640 + x]); };
-  EXPECT_EQ(at(320, 240) + at(620, 20), 0);              // black at both dots' centres,
-  EXPECT_EQ(at(620, 460) & at(20, 20) & at(0, 0), 255);  // white paper elsewhere
-  EXPECT_EQ(dir.entries(), std::vector<std::string>{"shot.tga"});
-}
-
 // Dots are polygons of ceil(2 pi r / 3) corners on the circle, at least 5, made odd.
 TEST(TgaRaster, DotPolygonsHaveOddCornerCountsOnTheCircle) {
+  SbTgaRasterHQ r;
+  ASSERT_TRUE(r.begin(100, 80));
   for (auto c : {std::make_pair(0.1, 5), {1.0, 5}, {3.0, 7}, {4.0, 9}, {3.5, 9}, {25.0, 53}}) {
-    SbTgaRasterHQ r;
-    ASSERT_TRUE(r.begin(100, 80));
     const std::vector<ArtVpath> path = r.dotPath(10, 5, c.first);
     const int n = SbTgaRasterHQ::dotCorners(c.first);
     EXPECT_EQ(n, c.second) << c.first;
