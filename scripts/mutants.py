@@ -550,7 +550,7 @@ def place(m, tree):
     want = normalised(m.text)
     found = [i for i, ln in enumerate(lines) if normalised(ln) == want]
     if not found:
-        return "line text not found"
+        return place_rewrapped(m, lines, path, want)
     found.sort(key=lambda i: (context_hash(lines, i) != m.context, abs(i + 1 - m.line)))
     i = found[0]
     same = same_tokens(lines[i], m.kind, m.original)
@@ -558,6 +558,44 @@ def place(m, tree):
         return "token not found in line"
     t = same[m.nth]
     return path, lines, i, t.start, t.end
+
+
+def place_rewrapped(m, lines, path, want):
+    """Places a mutant whose line the formatter wrapped onto several lines or
+    joined with its neighbours: the recorded text, without white space, is
+    looked for in a window of up to five lines around each place (the one
+    nearest the recorded line number wins), and the token goes where the n-th
+    equal token of the recorded line lies in that text."""
+    same = same_tokens(m.text, m.kind, m.original)
+    if m.nth >= len(same):
+        return "line text not found"
+    # Characters of the recorded line before the token, without white space.
+    before = len(normalised(m.text[:same[m.nth].start]))
+    best = None
+    for i in range(len(lines)):
+        if not lines[i].strip():
+            continue
+        chars = []  # (line, column) of each non-blank character of the window
+        for j in range(i, min(i + 5, len(lines))):
+            chars += [(j, c) for c, ch in enumerate(lines[j]) if not ch.isspace()]
+            text = "".join(lines[a][b] for a, b in chars)
+            at = text.find(want)
+            if at < 0:
+                continue
+            # A match must touch the window's first line, or a shorter window
+            # finds it too.
+            if chars[at][0] != i:
+                break
+            line, column = chars[at + before]
+            for t in same_tokens(lines[line], m.kind, m.original):
+                if t.start == column:
+                    distance = abs(line + 1 - m.line)
+                    if best is None or distance < best[0]:
+                        best = (distance, line, t.start, t.end)
+            break
+    if best is None:
+        return "line text not found"
+    return path, lines, best[1], best[2], best[3]
 
 
 def mutated_line(line, start, end, replacement):
