@@ -77,10 +77,9 @@ TEST(FlowFieldDisplayGL, DrawsLockedLinesOpaqueAndFreeOnesFaintWhenAsked) {
   camera->position.setValue(0.5f, 0.5f, 5.0f);
   camera->height = 1.5f;
   auto* source = new TestFieldSource;
-  source->model = &model;
+  source->model = &model, source->field = &field;
   auto* display = new SoFlowFieldHQ;
   root->addChild(camera), root->addChild(source), root->addChild(display);
-  source->field = &field;
   EXPECT_EQ(render(root).first, 0) << "sendLines is off";
   display->sendLines = TRUE;
   source->field = nullptr;
@@ -92,8 +91,7 @@ TEST(FlowFieldDisplayGL, DrawsLockedLinesOpaqueAndFreeOnesFaintWhenAsked) {
   EXPECT_NEAR(locked.second, 128 * 160 / 255, 3);
   for (FlowRecord* r : field.records) r->locked = false;
   const auto free = render(root);
-  EXPECT_EQ(free.first, locked.first);
-  EXPECT_NEAR(free.second, 128 * 32 / 255, 3);
+  EXPECT_TRUE(free.first == locked.first && std::abs(free.second - 128 * 32 / 255) <= 3) << free.second;
   GLboolean depthWrites = GL_FALSE;
   glGetBooleanv(GL_DEPTH_WRITEMASK, &depthWrites);
   EXPECT_TRUE(depthWrites == GL_TRUE && !glIsEnabled(GL_BLEND));
