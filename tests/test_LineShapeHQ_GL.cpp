@@ -109,8 +109,9 @@ TEST_F(LineShapeHQGL, SettingsAndResolutionReachTheInkAndDensityIsClamped) {
 
 // Plain lines over white: black with alpha from thickness, density or both (grey = 255 - alpha);
 // without values, or with arrays shorter than the index list's vertices, opaque black. The resolution
-// mode: segments alternately pure blue and pure red.
-TEST_F(LineShapeHQGL, PlainLinesAreColouredByThicknessAndDensity) {
+// mode: segments alternately pure blue and pure red. Line smoothing softens the edges; the GL state is
+// left as found.
+TEST_F(LineShapeHQGL, PlainLinesAreColouredByThicknessAndDensityAndSmoothed) {
   const int alpha[] = {255, 127, 63, 31};  // M_BLACK, M_THICK, M_DENS, M_THICK_DENS of 0.5 and 0.25
   const std::vector<float> values[][2] = {
       {{0.5f, 0.5f, 0.5f}, {0.25f, 0.25f, 0.25f}}, {{}, {}}, {{0.1f, 0.1f}, {0.1f}}};
@@ -137,6 +138,19 @@ TEST_F(LineShapeHQGL, PlainLinesAreColouredByThicknessAndDensity) {
     EXPECT_TRUE((p & 0xffffff) == 0xff0000 || (p & 0xffffff) == 0x0000ff) << std::hex << p;
   EXPECT_NE(first, second);
   EXPECT_EQ(first, third);
+  Scene slanted(200, 60, 0.0f, true, true);
+  slanted.source->addStroke({{-80, -20}, {80, 25}}, {}, {});
+  EXPECT_EQ(pixelsBetween(slanted.render(), 10, 245), 0);
+  EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+  slanted.shape->setLineSmoothing(true);
+  EXPECT_GT(pixelsBetween(slanted.render(), 10, 245), 20);
+  EXPECT_FALSE(glIsEnabled(GL_LINE_SMOOTH) || glIsEnabled(GL_BLEND));
+  slanted.shape->glLines = FALSE;
+  slanted.render();
+  EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+  GLint matrixMode = 0;
+  glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
+  EXPECT_EQ(matrixMode, GL_MODELVIEW);
 }
 
 // Malformed stroke sets in both modes: nothing crashes, nothing is read past an array (the sanitizer
@@ -159,24 +173,6 @@ TEST_F(LineShapeHQGL, MalformedStrokeSetsDrawWithoutFault) {
       EXPECT_EQ(darkPixels(scene.render()), 0);
     }
   }
-}
-
-// Line smoothing softens the plain lines' edges; the GL state is left as found.
-TEST_F(LineShapeHQGL, LineSmoothingSoftensLinesAndStateIsRestored) {
-  Scene scene(200, 60, 0.0f, true, true);
-  scene.shape->mode = SoLineShapeHQ::M_BLACK;
-  scene.source->addStroke({{-80, -20}, {80, 25}}, {}, {});
-  EXPECT_EQ(pixelsBetween(scene.render(), 10, 245), 0);
-  EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
-  scene.shape->setLineSmoothing(true);
-  EXPECT_GT(pixelsBetween(scene.render(), 10, 245), 20);
-  EXPECT_FALSE(glIsEnabled(GL_LINE_SMOOTH) || glIsEnabled(GL_BLEND));
-  scene.shape->glLines = FALSE;
-  scene.render();
-  EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
-  GLint matrixMode = 0;
-  glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
-  EXPECT_EQ(matrixMode, GL_MODELVIEW);
 }
 
 }  // namespace

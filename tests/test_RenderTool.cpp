@@ -4,11 +4,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <Inventor/SoDB.h>
-#include <Inventor/SoInput.h>
-#include <Inventor/actions/SoGetPrimitiveCountAction.h>
-#include <Inventor/nodes/SoSeparator.h>
-
 #include <QImage>
 
 #include <filesystem>
@@ -245,91 +240,57 @@ TEST_F(RenderTool, CrossHatchingReachesEveryOutputAndDarkensOnlyTheDarkParts) {
   EXPECT_LT(runs[1][4], runs[0][4] * 1.3);
 }
 
-// Share of pixels within 16 grey levels of each other; share of ink (1 black, 0 white).
-double closeShare(const Greys& a, const Greys& b) {
-  size_t close = 0;
-  for (size_t i = 0; i < a.size() && a.size() == b.size(); ++i) close += std::abs(int(a[i]) - int(b[i])) <= 16;
-  return a.empty() || a.size() != b.size() ? 0.0 : double(close) / double(a.size());
-}
+// Share of ink (1 black, 0 white).
 double inkShare(const Greys& grey) {
   double sum = 0;
   for (unsigned char v : grey) sum += 255 - v;
   return grey.empty() ? 0 : sum / (255.0 * grey.size());
 }
 
-// The default picture (800x600) is the TGA snapshot's raster, with or without a TGA beside it; the
-// PDF, rendered back by pdftoppm, matches it (pdftoppm fills sub-pixel shapes a whole pixel wide, so
-// at four times the size averaged down it matches closer; one family, as PDF viewers lay crossing
-// antialiased edges over each other where the TGA keeps the darker). Widths are points of the page:
-// at twice the size the share of ink is the same. Hatching beyond the silhouettes, --set stops it.
+// The default picture (800x600) is the TGA snapshot's raster, with or without a TGA beside it (that the
+// PDF puts the ink where the TGA does is test_HqSnapshotGL's). Widths are points of the page: at twice
+// the size the share of ink is the same. Hatching beyond the silhouettes, --set stops it.
 TEST_F(RenderTool, ThePictureAndTheSnapshotsShowOneDrawingAtAnySize) {
   const int W = 800, H = 600;
-  const std::string heart = "/usr/share/inventor/data/models/heart.iv", pdf = (dir / "s.pdf").string(),
-                    tga = (dir / "s.tga").string(), page = (dir / "page").string(),
-                    oneFamily = " --set SoStreamlinerHQ.crossHatching=FALSE";
-  for (const auto& [model, closeAtViewportSize] : {std::pair(torus, 0.94), std::pair(heart, 0.985)}) {
-    SCOPED_TRACE(model);
-    if (!fs::exists(model)) continue;  // inventor-data is not installed
-    EXPECT_TRUE(contains(ok(args(model + " --png {png} --pdf {dir}/s.pdf --tga {dir}/s.tga" + oneFamily)),
-                         "SoStreamlinerHQ: "));
-    EXPECT_EQ(QImage(QString::fromStdString(png)).size(), QSize(W, H));
-    EXPECT_TRUE(QImage(QString::fromStdString(png)).allGray());
-    const Greys image = greys(tga);
-    EXPECT_EQ(greys(png), image);
-    const unsigned char header[18] = {0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, W & 255, W >> 8, H & 255, H >> 8, 8, 0x20};
-    EXPECT_EQ(readFile(tga).substr(0, 18), std::string(reinterpret_cast<const char*>(header), 18));
-    ASSERT_EQ(image.size(), size_t(W) * H);
-    EXPECT_GT(std::count_if(image.begin(), image.end(), [](unsigned char v) { return v < 128; }), 1000);
-    if (model == torus) {
-      ok(args("{torus} --png {dir}/alone.png" + oneFamily));
-      EXPECT_EQ(greys((dir / "alone.png").string()), image);
-      ok(args("{torus} --size 1600x1200 --tga {dir}/large.tga" + oneFamily));
-      EXPECT_GT(inkShare(image), 0.01);
-      EXPECT_NEAR(inkShare(greys((dir / "large.tga").string())) / inkShare(image), 1.0, 0.1) << inkShare(image);
-      const std::string plain = (dir / "plain.png").string();
-      EXPECT_FALSE(contains(ok(args("{torus} --png " + plain + " --set SoStreamlinerHQ.doComputation=FALSE")),
-                            "SoStreamlinerHQ: "));
-      EXPECT_GT(drawn(plain), 200);  // the outline of the torus
-      EXPECT_GT(drawn(png), 2 * drawn(plain));
-    }
-    if (!haveProgram("qpdf") || !haveProgram("pdftoppm")) GTEST_SKIP() << "qpdf or pdftoppm missing";
-    EXPECT_TRUE(qpdfAccepts(pdf));
-    for (int k : {1, 4}) {
-      const std::string size = " -scale-to-x " + std::to_string(k * W) + " -scale-to-y " + std::to_string(k * H);
-      ASSERT_EQ(std::system(("pdftoppm -gray -singlefile" + size + " " + quoted(pdf) + " " + quoted(page)).c_str()), 0);
-      const QImage rendered = QImage(QString::fromStdString(page + ".pgm"));
-      ASSERT_EQ(rendered.size(), QSize(k * W, k * H));
-      const QImage averaged = rendered.scaled(W, H, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-      EXPECT_GE(closeShare(greys(averaged), image), k == 1 ? closeAtViewportSize : 0.99) << k;
-    }
-  }
+  const std::string tga = (dir / "s.tga").string(), oneFamily = " --set SoStreamlinerHQ.crossHatching=FALSE";
+  EXPECT_TRUE(contains(ok(args("{torus} --png {png} --tga {dir}/s.tga" + oneFamily)), "SoStreamlinerHQ: "));
+  EXPECT_EQ(QImage(QString::fromStdString(png)).size(), QSize(W, H));
+  EXPECT_TRUE(QImage(QString::fromStdString(png)).allGray());
+  const Greys image = greys(tga);
+  EXPECT_EQ(greys(png), image);
+  const unsigned char header[18] = {0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, W & 255, W >> 8, H & 255, H >> 8, 8, 0x20};
+  EXPECT_EQ(readFile(tga).substr(0, 18), std::string(reinterpret_cast<const char*>(header), 18));
+  ASSERT_EQ(image.size(), size_t(W) * H);
+  EXPECT_GT(std::count_if(image.begin(), image.end(), [](unsigned char v) { return v < 128; }), 1000);
+  ok(args("{torus} --png {dir}/alone.png" + oneFamily));
+  EXPECT_EQ(greys((dir / "alone.png").string()), image);
+  ok(args("{torus} --size 1600x1200 --tga {dir}/large.tga" + oneFamily));
+  EXPECT_GT(inkShare(image), 0.01);
+  EXPECT_NEAR(inkShare(greys((dir / "large.tga").string())) / inkShare(image), 1.0, 0.1) << inkShare(image);
+  const std::string plain = (dir / "plain.png").string();
+  EXPECT_FALSE(
+      contains(ok(args("{torus} --png " + plain + " --set SoStreamlinerHQ.doComputation=FALSE")), "SoStreamlinerHQ: "));
+  EXPECT_GT(drawn(plain), 200);  // the outline of the torus
+  EXPECT_GT(drawn(png), 2 * drawn(plain));
 }
 
-// The line and mesh exports: qpdf accepts the PDF, both plotter files come from one run (the pen
-// travel is reported twice), the mesh files read back through Coin as the same triangles.
+// The line and mesh exports of one run, each in its file (what they hold is the writers' claim:
+// test_MeshWriters, test_LineOutput, test_SvgSnapshotGL); the plotter files report the travel twice.
 TEST_F(RenderTool, WritesTheLineAndMeshExportsOfTheView) {
   const std::string output =
-      ok(args("{torus} --size 320x240 --lines-pdf {dir}/l.pdf --lines-txt {dir}/l.txt --vrml "
-              "{dir}/m.wrl --iv {dir}/m.iv --svg {dir}/i.svg --plotter-svg {dir}/p.svg "
-              "--plotter-txt {dir}/p.txt"));
-  for (const char* f : {"l.pdf", "l.txt", "m.wrl", "m.iv", "i.svg", "p.svg", "p.txt"})
-    EXPECT_GT(fs::exists(dir / f) ? fs::file_size(dir / f) : 0, 100u) << f;
-  EXPECT_TRUE(!haveProgram("qpdf") || qpdfAccepts((dir / "l.pdf").string()));
-  EXPECT_EQ(readFile(dir / "l.pdf").compare(0, 5, "%PDF-"), 0);
-  EXPECT_TRUE(contains(readFile(dir / "i.svg"), "<svg") && contains(readFile(dir / "p.svg"), "<svg"));
+      ok(args("{torus} --size 320x240 --lines-pdf {dir}/l.pdf --lines-txt {dir}/l.txt --vrml {dir}/m.wrl --iv "
+              "{dir}/m.iv --svg {dir}/i.svg --plotter-svg {dir}/p.svg --plotter-txt {dir}/p.txt"));
+  for (const auto& [file, head] : {std::pair("l.pdf", "%PDF-"),
+                                   {"l.txt", ""},
+                                   {"m.wrl", "#VRML V2.0 utf8"},
+                                   {"m.iv", "#Inventor V2.1 ascii"},
+                                   {"i.svg", "<?xml"},
+                                   {"p.svg", "<?xml"},
+                                   {"p.txt", "#"}}) {
+    const std::string content = readFile(dir / file);
+    EXPECT_TRUE(content.size() > 100 && content.rfind(head, 0) == 0) << file;
+  }
   EXPECT_EQ(countOf(output, "pen-up travel"), 2) << output;
-  const auto triangles = [&](const char* name) {
-    SoInput input;
-    SoSeparator* scene = input.openFile((dir / name).c_str()) ? SoDB::readAll(&input) : nullptr;
-    if (!scene) return -1;
-    scene->ref();
-    SoGetPrimitiveCountAction count;
-    count.apply(scene);
-    scene->unref();
-    return count.getTriangleCount();
-  };
-  EXPECT_GT(triangles("m.iv"), 1000);
-  EXPECT_EQ(triangles("m.wrl"), triangles("m.iv"));
 }
 
 // The summary row of a model: its columns after the name.

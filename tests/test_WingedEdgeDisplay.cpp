@@ -3,10 +3,9 @@
 
 #include <Inventor/SbViewportRegion.h>
 #include <Inventor/actions/SoCallbackAction.h>
-#include <Inventor/nodes/SoCoordinate3.h>
+#include <Inventor/nodes/SoSphere.h>
 #include <Inventor/nodes/SoDirectionalLight.h>
 #include <Inventor/nodes/SoDrawStyle.h>
-#include <Inventor/nodes/SoIndexedTriangleStripSet.h>
 #include <Inventor/nodes/SoOrthographicCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 
@@ -26,13 +25,11 @@ TEST(WingedEdgeLineSet, LineModesHandOnEveryEdgeOrTheFeaturedOnes) {
   linetest::initNodes();
   const PolyMesh cube = testmesh::cube(2.0f), grid = testmesh::grid(3, 3, 1.0f);
   SbWingedEdgeModel model = testmesh::model({&cube, &grid});
+  WeObject& flat = model.objects[1];  // one interior edge of the grid marked sharp
+  std::find_if(flat.edges.begin(), flat.edges.end(), [](const WeEdge& e) { return !e.isBoundary(); })->flags |=
+      WE_SHARP;
   size_t vertices = 0, edges = 0, featured = 0;
-  for (WeObject& o : model.objects) {
-    for (WeEdge& e : o.edges)  // one interior edge marked sharp
-      if (!e.isBoundary() && !(e.flags & WE_SHARP)) {
-        e.flags |= WE_SHARP;
-        break;
-      }
+  for (const WeObject& o : model.objects) {
     for (const WeEdge& e : o.edges) featured += e.isBoundary() || (e.flags & WE_SHARP);
     vertices += o.vertices.size(), edges += o.edges.size();
   }
@@ -66,17 +63,13 @@ TEST(WingedEdgeLineSet, LineModesHandOnEveryEdgeOrTheFeaturedOnes) {
 }
 
 // A sphere through the generator, drawn in white lines 2 pixels wide: every mode draws its own
-// picture; display lists repeat it and follow the override, sendLines and moved vertices.
+// picture (tinted: red and blue clearly apart); display lists repeat it and follow the override,
+// sendLines and moved vertices.
 TEST(WingedEdgeDisplay, EveryModeDrawsItsOwnPictureFromListsThatFollowTheModel) {
   ASSERT_TRUE(gltest::ensureContext());
   const int kSize = 96, kAll = kSize * kSize;
-  const StripMesh sphere = testmesh::sphereStrips(24, 12, 1.0f);
-  auto* coords = new SoCoordinate3;
-  coords->point.setValues(0, int(sphere.coords.size()), sphere.coords.data());
-  auto* strips = new SoIndexedTriangleStripSet;
-  strips->coordIndex.setValues(0, int(sphere.coordIndex.size()), sphere.coordIndex.data());
   auto* generator = new SoGenerateWingedEdge;
-  generator->addChild(coords), generator->addChild(strips);
+  generator->addChild(new SoSphere);
   auto* invisible = new SoDrawStyle;
   invisible->style = SoDrawStyle::INVISIBLE;
   auto* shape = new SoWingedEdge;
@@ -94,7 +87,6 @@ TEST(WingedEdgeDisplay, EveryModeDrawsItsOwnPictureFromListsThatFollowTheModel) 
     return gltest::render(root, kSize, kSize);
   };
   const auto drawn = [](const QImage& image) { return gltest::drawnPixels(image); };
-  // Red and blue differ clearly: colour, not grey.
   const auto tinted = [](const QImage& image) {
     int n = 0;
     for (int y = 0; y < image.height(); ++y)
