@@ -241,6 +241,5 @@ TEST(SilhouetteChainGL, TheVisibleOutlineSurvivesHiddenLineRemoval) {
     EXPECT_NEAR(drawn, expected, 0.02 * expected);
     root->unref();
   }
-  SoSilhouetteSwitches::meshZigZagRepair = oldZigZag;
-  SoSilhouetteSwitches::triangleChunkRepair = oldChunks;
+  SoSilhouetteSwitches::meshZigZagRepair = oldZigZag, SoSilhouetteSwitches::triangleChunkRepair = oldChunks;
 }

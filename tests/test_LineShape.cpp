@@ -55,10 +55,8 @@ class LineShapeGL : public ::testing::Test {
     for (int y = 0; y < image.height(); ++y) n += (image.pixel(x, y) & 0xffffff) != 0;
     return n;
   }
-  std::string drawnReport() {  // what draw() printed
-    testing::internal::CaptureStdout();
-    draw();
-    return testing::internal::GetCapturedStdout();
+  std::string drawnReport() {
+    return testing::internal::CaptureStdout(), draw(), testing::internal::GetCapturedStdout();
   }
 
   SoSeparator* root = nullptr;

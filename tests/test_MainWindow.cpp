@@ -207,12 +207,11 @@ TEST_F(MainWindowTest, SceneStartUpLeavesWhatTheWindowsStartUpLeaves) {
   SoSilhouetteSwitches::meshZigZagRepair = 1 - SoSilhouetteSwitches::meshZigZagRepair;
   SoSilhouetteSwitches::triangleChunkRepair = 1 - SoSilhouetteSwitches::triangleChunkRepair;
   testing::internal::CaptureStdout();
-  std::string sceneStart;
-  {
+  const std::string sceneStart = [] {
     LinfoldScene scene;
     LinfoldControls(scene).applyStartup();
-    sceneStart = controlledState(scene.root(), scene.backgroundColour());
-  }
+    return controlledState(scene.root(), scene.backgroundColour());
+  }();
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Creating the scene ...\n");
   EXPECT_EQ(sceneStart, windowStart);
 }
@@ -534,7 +533,8 @@ TEST_F(MainWindowTest, ToggleItemsSwitchTheirNodesBackAndForth) {
 }
 
 // A model opened before the first frame (as main() does) is counted after it; a later one replaces
-// it with its messages; one placed far away is framed.
+// it with its messages; one placed far away is framed. Relative paths load from the working
+// directory, which an unreachable folder leaves as it was; "/name" is looked for in the root folder.
 TEST_F(MainWindowTest, LoadingAModelUpdatesTheStatusAndFramesIt) {
   window->hide();
   open(dir->write("early.iv", inventor(kOctahedron)));
@@ -562,22 +562,17 @@ TEST_F(MainWindowTest, LoadingAModelUpdatesTheStatusAndFramesIt) {
     volume.projectToScreen(p, screen);
     EXPECT_TRUE(screen[0] > 0 && screen[0] < 1 && screen[1] > 0 && screen[1] < 1) << screen[0] << " " << screen[1];
   }
-}
-
-// Relative paths load from the working directory, which an unreachable folder leaves as it was;
-// "/name" is looked for in the root folder.
-TEST_F(MainWindowTest, PathsWithoutOrWithUnreachableFoldersLoadFromTheWorkingDirectory) {
   dir->write("here.iv", inventor(kOctahedron));
   WorkingDirectory inTemp(dir->path);
-  std::string out = open("here.iv");
-  EXPECT_EQ(out.find("could not change"), std::string::npos) << out;
+  std::string said = open("here.iv");
+  EXPECT_EQ(said.find("could not change"), std::string::npos) << said;
   EXPECT_EQ(text("Filename"), "here.iv");
-  out = open("no_such_folder/here.iv");
-  EXPECT_NE(out.find("could not change to directory no_such_folder\n"), std::string::npos) << out;
+  said = open("no_such_folder/here.iv");
+  EXPECT_NE(said.find("could not change to directory no_such_folder\n"), std::string::npos) << said;
   EXPECT_EQ(std::filesystem::current_path(), dir->path);
-  out = open("/here.iv", false);
-  EXPECT_EQ(out.find("could not change"), std::string::npos) << out;
-  EXPECT_NE(out.find("Cannot load /here.iv ...\n"), std::string::npos) << out;
+  said = open("/here.iv", false);
+  EXPECT_EQ(said.find("could not change"), std::string::npos) << said;
+  EXPECT_NE(said.find("Cannot load /here.iv ...\n"), std::string::npos) << said;
 }
 
 // A failed load names what is wrong (other formats: the model reader's message; what the reader
@@ -617,8 +612,10 @@ TEST_F(MainWindowTest, FailedLoadsKeepThePreviousModel) {
   EXPECT_EQ(window->examinerViewer()->getSceneGraph(), window->sceneRoot());
 }
 
-// Settings wait for "Apply Changes"; "Cross-Hatching" acts at once.
-TEST_F(MainWindowTest, StreamlinerSettingsWaitForApply) {
+// Streamliner settings wait for "Apply Changes", "Cross-Hatching" acts at once. The flow-field
+// commands reach the node's field with the controls' mode, angle and tolerance (what they do is
+// SbFlowFieldHQ's, tested with it); without a model they do nothing, and harmlessly.
+TEST_F(MainWindowTest, StreamlinerSettingsAndFlowFieldCommandsReachTheirNodes) {
   open((sourceDir() / "data/sphere.iv").string());
   SoStreamlinerHQ* s = node<SoStreamlinerHQ>();
   click(LINE_SETTINGS, "Streamlines Check");
@@ -634,12 +631,6 @@ TEST_F(MainWindowTest, StreamlinerSettingsWaitForApply) {
   }
   EXPECT_EQ(s->computations(), traced + 1);
   click(LINE_SETTINGS, "Streamlines Check");
-}
-
-// The flow-field commands reach the node's field with the controls' mode, angle and tolerance (what
-// they do is SbFlowFieldHQ's, tested with it); without a model they do nothing, and harmlessly.
-TEST_F(MainWindowTest, FlowFieldCommandsEditTheNodesField) {
-  open((sourceDir() / "data/sphere.iv").string());
   SbFlowFieldHQ& flow = node<SoGenerateFlowFieldHQ>()->flowField();
   SbHeModelHQ& model = node<SoGenerateHeModelHQ>()->model();
   ASSERT_EQ(flow.size(), model.vertexCount());
@@ -721,8 +712,7 @@ TEST_F(MainWindowTest, ExportsAskForAFileAndWriteItOrSayTheyCouldNot) {
     bool seen = false;
     QTimer::singleShot(0, [&e, &seen] {
       auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-      if (!dialog) return;
-      seen = true;
+      if (!(seen = dialog)) return;
       const bool ours = *e.objectName;
       const QString shown = ours ? dialog->windowTitle() + "|" + dialog->objectName() : "|";
       EXPECT_EQ(shown + "|" + dialog->nameFilters().join(";"),

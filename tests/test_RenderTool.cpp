@@ -156,7 +156,6 @@ TEST_F(RenderTool, CleansTheFieldByDefaultAndReportsItsTurning) {
 // Bad arguments (status 2, usage) and what the tool cannot do (status 1): a message, no picture.
 // Models that read but yield no faces: an error, no blank picture nor any other output.
 TEST_F(RenderTool, RefusesWhatItCannotDoWithoutWritingAPicture) {
-  std::ofstream(dir / "notes.iv") << "these are not the droids\n";
   std::ofstream(dir / "lights.iv") << "#Inventor V2.1 ascii\nSeparator { DirectionalLight { }"
                                       " PerspectiveCamera { } }\n";
   std::ofstream(dir / "lines.iv") << "#Inventor V2.1 ascii\nSeparator { Coordinate3 { point [0 0 0, 1 0 0, 1 1 0] }"
@@ -180,7 +179,6 @@ TEST_F(RenderTool, RefusesWhatItCannotDoWithoutWritingAPicture) {
       {2, "--out-dir", "--out-dir needs a value"},
       {2, "--out-dir {dir} --formats png,jpeg {torus}", "unknown format \"jpeg\" in --formats"},
       {2, "{torus} --max-seconds 0", "bad time \"0\" for --max-seconds"},
-      {2, "{torus} --max-seconds -1", "bad time \"-1\" for --max-seconds"},
       {2, "T --field smooth", "unknown --field \"smooth\" (known: none, auto)"},
       {2, "T --field", "--field needs a value"},
       {2, "--png {png}", "usage: linfold-render MODEL"},
@@ -194,7 +192,6 @@ TEST_F(RenderTool, RefusesWhatItCannotDoWithoutWritingAPicture) {
       {1, "{torus} --size 64x64 --png {dir}/none/x.png",
        "linfold-render: cannot write " + (dir / "none/x.png").string() + ": No such file or directory\n"},
       {1, "{dir}/missing.iv --png {png}", "cannot load"},
-      {1, "{dir}/notes.iv --png {png}", "cannot load"},
       {1, "{dir}/lights.iv --png {png} --tga {dir}/x.tga", (dir / "lights.iv").string() + " has no faces to draw"},
       {1, "{dir}/lines.iv --png {png} --tga {dir}/x.tga", (dir / "lines.iv").string() + " has no faces to draw"},
       {1, "T --set SoNoSuchNode.x=1", "unknown class \"SoNoSuchNode\""},
