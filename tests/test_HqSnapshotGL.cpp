@@ -27,10 +27,8 @@ TEST(HqSnapshotGL, ScreenTgaAndPdfPutTheSameInkInTheSamePlaces) {
   HqStrokeSource::initClass();
   const int W = 400, H = 300;
   auto* camera = new SoOrthographicCamera;  // one world unit per pixel
-  camera->position.setValue(0, 0, 10);
+  camera->position.setValue(0, 0, 5);
   camera->height = static_cast<float>(H);
-  camera->nearDistance = 1;
-  camera->farDistance = 20;
   // The model matrix takes part; the shift is not a whole pixel, as with real strokes (edges exactly
   // on pixel borders are where pdftoppm's anti-aliasing rounds outwards by an eighth of a pixel).
   auto* shift = new SoTranslation;
@@ -51,8 +49,7 @@ TEST(HqSnapshotGL, ScreenTgaAndPdfPutTheSameInkInTheSamePlaces) {
   source->addStroke({{-170, -80}, {-60, -80}, {0, -80}, {60, -80}, {170, -80}}, {3, 3, 3, 3, 3}, {1, 1, 0.3f, 1, 1});
   source->addStroke({{150, -120}}, {4.0f}, {1.0f});
   auto* settings = new SoLineSettingsHQ;
-  settings->lineWidth = 2.0f;
-  settings->maxWidth = 20.0f;
+  settings->lineWidth = 2.0f, settings->maxWidth = 20.0f;
   auto* shape = new SoLineShapeHQ;
   auto* pdf = new SoLineOutputPdfHQ;
   auto* tga = new SoLineOutputTgaHQ;
@@ -66,18 +63,14 @@ TEST(HqSnapshotGL, ScreenTgaAndPdfPutTheSameInkInTheSamePlaces) {
   tga->requestWrite(tgaPath.c_str());
   const QImage screen = gltest::render(root, W, H, 1.0f);
   ASSERT_EQ(screen.size(), QSize(W, H));
-  EXPECT_TRUE(pdf->writeSucceeded());
-  ASSERT_TRUE(tga->writeSucceeded());
+  ASSERT_TRUE(pdf->writeSucceeded() && tga->writeSucceeded());
   const std::string tgaBytes = readFile(tgaPath);
   ASSERT_EQ(tgaBytes.size(), 18u + W * H);
   auto tgaPixel = [&](int x, int y) { return static_cast<unsigned char>(tgaBytes[18 + y * W + x]); };
-  // The lone point, moved by the translation, is a dot of radius 4 at (160.3, -125.4) from the centre:
-  // image column 360.3, row 275.4.
-  EXPECT_EQ(tgaPixel(360, 275), 0);
-  EXPECT_EQ(tgaPixel(366, 275), 255);
-
-  // Screen against file: every inked pixel of one has ink of the other within a pixel, and the inked
-  // areas agree within 2%.
+  // The lone point, moved, is a dot of radius 4 at (160.3, -125.4) from the centre: column 360.3, row 275.4.
+  EXPECT_TRUE(tgaPixel(360, 275) == 0 && tgaPixel(366, 275) == 255);
+  // Screen against file: every inked pixel of one has ink of the other within a pixel; the inked areas
+  // agree within 2%.
   auto screenInk = [&](int x, int y) { return qRed(screen.pixel(x, y)) < 128; };
   auto tgaInk = [&](int x, int y) { return tgaPixel(x, y) < 128; };
   auto near = [&](auto ink, int x, int y) {
@@ -94,25 +87,20 @@ TEST(HqSnapshotGL, ScreenTgaAndPdfPutTheSameInkInTheSamePlaces) {
       screenAlone += s && !near(tgaInk, x, y);
       fileAlone += f && !near(screenInk, x, y);
     }
-  EXPECT_GT(inFile, 3000);
-  EXPECT_EQ(screenAlone + fileAlone, 0) << screenAlone << " on screen alone, " << fileAlone << " in the file";
+  EXPECT_TRUE(inFile > 3000 && screenAlone + fileAlone == 0)
+      << screenAlone << " on screen alone, " << fileAlone << " in the file";
   EXPECT_GE(both, 0.97 * std::max(onScreen, inFile)) << both << " of " << onScreen << " / " << inFile;
   EXPECT_NEAR(static_cast<double>(onScreen) / inFile, 1.0, 0.02);
   EXPECT_FALSE(shape->inkGeometry().dots().empty());  // the comparison covers dots too
-
-  // A second render writes nothing unless armed again.
-  std::filesystem::remove(tgaPath);
+  std::filesystem::remove(tgaPath);                   // a second render writes nothing unless armed again
   gltest::render(root, W, H, 1.0f);
   EXPECT_FALSE(std::filesystem::exists(tgaPath));
   root->unref();
-
   if (!haveProgram("qpdf") || !haveProgram("pdftoppm")) GTEST_SKIP() << "qpdf or pdftoppm missing";
   EXPECT_TRUE(qpdfAccepts(pdfPath));
-  const std::string page = dir.file("page");
-  ASSERT_EQ(std::system(("pdftoppm -gray -singlefile -scale-to-x " + std::to_string(W) + " -scale-to-y " +
-                         std::to_string(H) + " '" + pdfPath + "' '" + page + "'")
-                            .c_str()),
-            0);
+  const std::string page = dir.file("page"), size = std::to_string(W) + " -scale-to-y " + std::to_string(H);
+  ASSERT_EQ(
+      std::system(("pdftoppm -gray -singlefile -scale-to-x " + size + " '" + pdfPath + "' '" + page + "'").c_str()), 0);
   const QImage paper(QString::fromStdString(page + ".pgm"));
   ASSERT_EQ(paper.size(), QSize(W, H));
   int close = 0;

@@ -5,7 +5,6 @@
 #include <Inventor/nodes/SoLightModel.h>
 #include <Inventor/nodes/SoOrthographicCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
-#include <Inventor/nodes/SoTranslation.h>
 #include <Inventor/system/gl.h>
 
 #include <string>
@@ -17,8 +16,8 @@
 
 namespace {
 
-// 100 x 100 pixels over 100 x 100 units; a black box in front, then a
-// horizontal stroke from x = -30 to 30 at y = 0 drawn white on black.
+// 100 x 100 pixels over 100 x 100 units; a black cube around the stroke's middle (its front face in front
+// of it), then a horizontal stroke from x = -30 to 30 at y = 0 drawn white on black.
 class LineShapeGL : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -32,20 +31,14 @@ class LineShapeGL : public ::testing::Test {
     camera->height = camera->farDistance = 100.0f;
     auto* lightModel = new SoLightModel;
     lightModel->model = SoLightModel::BASE_COLOR;
-    auto* box = new SoSeparator;
     auto *black = new SoBaseColor, *white = new SoBaseColor;
-    auto* front = new SoTranslation;
-    front->translation.setValue(0, 0, 10);
-    auto* cube = new SoCube;
-    cube->width = cube->height = 20.0f;
-    box->addChild(front), box->addChild(cube);
     black->rgb.setValue(0, 0, 0), white->rgb.setValue(1, 1, 1);
     source->publishLines = true;
     source->lines.points = {SbVec3f(-30, 0, 0), SbVec3f(30, 0, 0)};
     source->lines.indices = {0, 1, -1};
     source->lines.thickness = {8, 8};
     source->oriented = {SbVec2f(1, 0), SbVec2f(1, 0)};
-    for (SoNode* n : std::initializer_list<SoNode*>{camera, lightModel, black, box, white, source, shape})
+    for (SoNode* n : std::initializer_list<SoNode*>{camera, lightModel, black, new SoCube, white, source, shape})
       root->addChild(n);
   }
   void TearDown() override {
@@ -62,10 +55,8 @@ class LineShapeGL : public ::testing::Test {
     for (int y = 0; y < image.height(); ++y) n += (image.pixel(x, y) & 0xffffff) != 0;
     return n;
   }
-  std::string drawnReport() {  // what draw() printed
-    testing::internal::CaptureStdout();
-    draw();
-    return testing::internal::GetCapturedStdout();
+  std::string drawnReport() {
+    return testing::internal::CaptureStdout(), draw(), testing::internal::GetCapturedStdout();
   }
 
   SoSeparator* root = nullptr;
@@ -75,8 +66,8 @@ class LineShapeGL : public ::testing::Test {
 
 }  // namespace
 
-// Half width t half-pixels: a band t pixels wide, ending at the stroke's ends, not hidden by the box
-// in front (no depth test); one thickness value, a list of other length or two index entries: nothing.
+// Half width t half-pixels: a band t pixels wide, ending at the stroke's ends, not hidden by the cube
+// (no depth test); one thickness value, a list of other length or two index entries: nothing.
 TEST_F(LineShapeGL, BandWidthIsTheThicknessAndMismatchedListsDrawNothing) {
   EXPECT_NEAR(columnCount(draw(), 50), 8, 1);
   source->lines.thickness = {16, 16};

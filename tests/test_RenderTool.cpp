@@ -4,14 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <Inventor/SoDB.h>
-#include <Inventor/SoInput.h>
-#include <Inventor/actions/SoGetPrimitiveCountAction.h>
-#include <Inventor/nodes/SoSeparator.h>
-
 #include <QImage>
 
-#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -70,23 +64,14 @@ Greys greys(const std::string& path) {
   return Greys(bytes.begin() + std::min<size_t>(18, bytes.size()), bytes.end());
 }
 
-// The box of the pixels that differ from the corner pixel (the background), and their number.
-struct Drawn {
-  int left = INT_MAX, right = -1, top = INT_MAX, bottom = -1, pixels = 0;
-  int width() const { return right - left + 1; }
-  int height() const { return bottom - top + 1; }
-};
-Drawn drawn(const QImage& image) {
-  Drawn d;
+// The pixels that differ from the corner pixel (the background).
+int drawn(const QImage& image) {
+  int n = 0;
   for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x)
-      if (image.pixel(x, y) != image.pixel(0, 0)) {
-        d.left = std::min(d.left, x), d.right = std::max(d.right, x), ++d.pixels;
-        d.top = std::min(d.top, y), d.bottom = std::max(d.bottom, y);
-      }
-  return d;
+    for (int x = 0; x < image.width(); ++x) n += image.pixel(x, y) != image.pixel(0, 0);
+  return n;
 }
-Drawn drawn(const std::string& path) { return drawn(QImage(QString::fromStdString(path))); }
+int drawn(const std::string& path) { return drawn(QImage(QString::fromStdString(path))); }
 
 class RenderTool : public ::testing::Test {
  protected:
@@ -123,7 +108,8 @@ const Args kExamples = {"SoStreamlinerHQ.seperationDist=0.02",
                         "SoLinePurifier[1].active=FALSE"};
 
 // The help lists every option and the example settings, which the scene accepts ("Faces", mode 2,
-// among them): the torus drawn in the window's view at the requested size, each stage's time reported.
+// among them): the torus drawn in the window's view, in perspective, at the requested size, each
+// stage's time reported.
 TEST_F(RenderTool, HelpListsEveryOptionAndSettingsTheSceneAcceptsWhenDrawingTheTorus) {
   const std::string help = ok({"--help"});
   for (const char* option :
@@ -133,7 +119,7 @@ TEST_F(RenderTool, HelpListsEveryOptionAndSettingsTheSceneAcceptsWhenDrawingTheT
         "--out-dir", "--max-seconds", "--formats",     "--help"})
     EXPECT_TRUE(contains(help, std::string("\n  ") + option)) << option;
   EXPECT_FALSE(contains(help, "1 - light"));  // light is a darkness (1 - |n.l|): it would put the dots in the shade
-  Args run = args("T --size 320x240 --png-view");
+  Args run = args("T --size 320x240 --png-view --view 30,20 --perspective");
   for (const std::string& e : kExamples) {
     EXPECT_TRUE(contains(help, "--set " + (contains(e, "\"") ? "'" + e + "'" : e))) << e;
     run.insert(run.end(), {"--set", e});
@@ -144,7 +130,7 @@ TEST_F(RenderTool, HelpListsEveryOptionAndSettingsTheSceneAcceptsWhenDrawingTheT
   EXPECT_TRUE(contains(output, "set DrawStyle[1].lineWidth = 3\n")) << output;
   const QImage image(QString::fromStdString(png));
   EXPECT_EQ(image.size(), QSize(320, 240));
-  EXPECT_GT(drawn(image).pixels, 320 * 240 / 20);
+  EXPECT_GT(drawn(image), 320 * 240 / 20);
   for (const char* stage : {"start-up", "load", "render", "write"})
     EXPECT_TRUE(contains(output, std::string("linfold-render: ") + stage + " took ")) << stage << output;
   for (const char* stage : {"winged-edge build", "modifier chain", "half-edge build", "curvature", "flow field",
@@ -167,75 +153,9 @@ TEST_F(RenderTool, CleansTheFieldByDefaultAndReportsItsTurning) {
   EXPECT_LT(share[1], share[0] / 2);
 }
 
-// Which end of the drawing across x (or y) is the narrow one: its extent along the other axis a
-// tenth of the way in from each end, compared. 1: right (top), -1: left (bottom), 0: alike.
-int narrowEnd(const QImage& image, const Drawn& d, bool alongX) {
-  auto span = [&](int at) {
-    int lo = INT_MAX, hi = -1;
-    for (int k = 0; k < (alongX ? image.height() : image.width()); ++k)
-      if ((alongX ? image.pixel(at, k) : image.pixel(k, at)) != image.pixel(0, 0)) lo = std::min(lo, k), hi = k;
-    return hi < 0 ? 0 : hi - lo;
-  };
-  const int inset = (alongX ? d.width() : d.height()) / 10;
-  const int low = alongX ? span(d.left + inset) : span(d.bottom - inset);
-  const int high = alongX ? span(d.right - inset) : span(d.top + inset);
-  return low > 1.3 * high ? 1 : high > 1.3 * low ? -1 : 0;
-}
-
-// The camera options on a ball of radius 1 with balls of radius 0.5 on its +x and +z sides (x, z in
-// -1..2, y in -1..1): the model fills --fill (0.9) of the limiting side, the small balls say from where
-// it is seen; wide and tall pictures frame it alike; a perspective camera frames it and differs.
-TEST_F(RenderTool, ViewOptionsTurnAndFrameTheModel) {
-  std::ofstream(dir / "marked-ball.iv")
-      << "#Inventor V2.1 ascii\nSeparator { Sphere { radius 1 }\n"
-         " Separator { Translation { translation 1.5 0 0 } Sphere { radius 0.5 } }\n"
-         " Separator { Translation { translation 0 0 1.5 } Sphere { radius 0.5 } } }\n";
-  const struct {
-    const char* options;
-    double width = 0, height = 0;  // in model units, 3 filling 0.9 of 300 pixels; 0: only framed
-    int narrowX = 0, narrowY = 0;  // the small balls' ends: -1, 0 or 1 (x right, y up)
-  } cases[] = {
-      {"", 3, 2, 1, 0},               // from the front: +x ball right, +z ball facing us
-      {"--view 90,0", 3, 2, -1, 0},   // from the right: the front (+z) on the left
-      {"--view -90,0", 3, 2, 1, 0},   // from the left: the front on the right
-      {"--view 0,90", 3, 3, 1, -1},   // from above: the front at the bottom
-      {"--view 0,0,90", 2, 3, 0, 1},  // turned counter-clockwise: +x points up
-      {"--up z", 3, 3, 1, 1},         // z up, seen from -y
-      {"--up x", 2, 3, 0, 1},         // x up
-      {"--fill 0.5", 3 * 0.5 / 0.9, 2 * 0.5 / 0.9, 1, 0},
-      {"--size 400x100"},
-      {"--size 100x400"},
-      {"--view 30,20"},
-      {"--view 30,20 --perspective"},
-  };
-  std::vector<QImage> oblique;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.options);
-    ok(args("{dir}/marked-ball.iv --size 300x300 --png {png} --set SoStreamlinerHQ.doComputation=FALSE " +
-            std::string(c.options)));
-    const QImage image(QString::fromStdString(png));
-    const Drawn d = drawn(image);
-    if (c.width > 0) {
-      EXPECT_NEAR(d.width(), c.width * 0.9 * 300 / 3, 3);
-      EXPECT_NEAR(d.height(), c.height * 0.9 * 300 / 3, 3);
-      EXPECT_EQ(narrowEnd(image, d, true), c.narrowX);
-      EXPECT_EQ(narrowEnd(image, d, false), c.narrowY);
-      continue;
-    }
-    EXPECT_TRUE(d.left > 0 && d.top > 0 && d.right < image.width() - 1 && d.bottom < image.height() - 1);
-    const double fill = std::max(double(d.width()) / image.width(), double(d.height()) / image.height());
-    EXPECT_GT(fill, 0.7);
-    EXPECT_LE(fill, 0.93);
-    if (contains(c.options, "--view")) oblique.push_back(image);
-  }
-  ASSERT_EQ(oblique.size(), 2u);
-  EXPECT_NE(oblique[0], oblique[1]);
-}
-
 // Bad arguments (status 2, usage) and what the tool cannot do (status 1): a message, no picture.
 // Models that read but yield no faces: an error, no blank picture nor any other output.
 TEST_F(RenderTool, RefusesWhatItCannotDoWithoutWritingAPicture) {
-  std::ofstream(dir / "notes.iv") << "these are not the droids\n";
   std::ofstream(dir / "lights.iv") << "#Inventor V2.1 ascii\nSeparator { DirectionalLight { }"
                                       " PerspectiveCamera { } }\n";
   std::ofstream(dir / "lines.iv") << "#Inventor V2.1 ascii\nSeparator { Coordinate3 { point [0 0 0, 1 0 0, 1 1 0] }"
@@ -259,7 +179,6 @@ TEST_F(RenderTool, RefusesWhatItCannotDoWithoutWritingAPicture) {
       {2, "--out-dir", "--out-dir needs a value"},
       {2, "--out-dir {dir} --formats png,jpeg {torus}", "unknown format \"jpeg\" in --formats"},
       {2, "{torus} --max-seconds 0", "bad time \"0\" for --max-seconds"},
-      {2, "{torus} --max-seconds -1", "bad time \"-1\" for --max-seconds"},
       {2, "T --field smooth", "unknown --field \"smooth\" (known: none, auto)"},
       {2, "T --field", "--field needs a value"},
       {2, "--png {png}", "usage: linfold-render MODEL"},
@@ -273,7 +192,6 @@ TEST_F(RenderTool, RefusesWhatItCannotDoWithoutWritingAPicture) {
       {1, "{torus} --size 64x64 --png {dir}/none/x.png",
        "linfold-render: cannot write " + (dir / "none/x.png").string() + ": No such file or directory\n"},
       {1, "{dir}/missing.iv --png {png}", "cannot load"},
-      {1, "{dir}/notes.iv --png {png}", "cannot load"},
       {1, "{dir}/lights.iv --png {png} --tga {dir}/x.tga", (dir / "lights.iv").string() + " has no faces to draw"},
       {1, "{dir}/lines.iv --png {png} --tga {dir}/x.tga", (dir / "lines.iv").string() + " has no faces to draw"},
       {1, "T --set SoNoSuchNode.x=1", "unknown class \"SoNoSuchNode\""},
@@ -299,7 +217,7 @@ TEST_F(RenderTool, CrossHatchingReachesEveryOutputAndDarkensOnlyTheDarkParts) {
     ok(args((data / "sphere.iv").string() + " --size 400x300 --png {png} --tga {dir}/ink.tga --svg {dir}/ink.svg" +
             " --plotter-svg {dir}/pen.svg" + (cross ? "" : " --set SoStreamlinerHQ.crossHatching=FALSE")));
     double* o = runs[cross];
-    o[0] = drawn(png).pixels;
+    o[0] = drawn(png);
     o[1] = countOf(readFile(dir / "ink.svg"), "<path");
     o[2] = countOf(readFile(dir / "pen.svg"), "<polyline");
     const Greys grey = greys((dir / "ink.tga").string());
@@ -319,91 +237,57 @@ TEST_F(RenderTool, CrossHatchingReachesEveryOutputAndDarkensOnlyTheDarkParts) {
   EXPECT_LT(runs[1][4], runs[0][4] * 1.3);
 }
 
-// Share of pixels within 16 grey levels of each other; share of ink (1 black, 0 white).
-double closeShare(const Greys& a, const Greys& b) {
-  size_t close = 0;
-  for (size_t i = 0; i < a.size() && a.size() == b.size(); ++i) close += std::abs(int(a[i]) - int(b[i])) <= 16;
-  return a.empty() || a.size() != b.size() ? 0.0 : double(close) / double(a.size());
-}
+// Share of ink (1 black, 0 white).
 double inkShare(const Greys& grey) {
   double sum = 0;
   for (unsigned char v : grey) sum += 255 - v;
   return grey.empty() ? 0 : sum / (255.0 * grey.size());
 }
 
-// The default picture (800x600) is the TGA snapshot's raster, with or without a TGA beside it; the
-// PDF, rendered back by pdftoppm, matches it (pdftoppm fills sub-pixel shapes a whole pixel wide, so
-// at four times the size averaged down it matches closer; one family, as PDF viewers lay crossing
-// antialiased edges over each other where the TGA keeps the darker). Widths are points of the page:
-// at twice the size the share of ink is the same. Hatching beyond the silhouettes, --set stops it.
+// The default picture (800x600) is the TGA snapshot's raster, with or without a TGA beside it (that the
+// PDF puts the ink where the TGA does is test_HqSnapshotGL's). Widths are points of the page: at twice
+// the size the share of ink is the same. Hatching beyond the silhouettes, --set stops it.
 TEST_F(RenderTool, ThePictureAndTheSnapshotsShowOneDrawingAtAnySize) {
   const int W = 800, H = 600;
-  const std::string heart = "/usr/share/inventor/data/models/heart.iv", pdf = (dir / "s.pdf").string(),
-                    tga = (dir / "s.tga").string(), page = (dir / "page").string(),
-                    oneFamily = " --set SoStreamlinerHQ.crossHatching=FALSE";
-  for (const auto& [model, closeAtViewportSize] : {std::pair(torus, 0.94), std::pair(heart, 0.985)}) {
-    SCOPED_TRACE(model);
-    if (!fs::exists(model)) continue;  // inventor-data is not installed
-    EXPECT_TRUE(contains(ok(args(model + " --png {png} --pdf {dir}/s.pdf --tga {dir}/s.tga" + oneFamily)),
-                         "SoStreamlinerHQ: "));
-    EXPECT_EQ(QImage(QString::fromStdString(png)).size(), QSize(W, H));
-    EXPECT_TRUE(QImage(QString::fromStdString(png)).allGray());
-    const Greys image = greys(tga);
-    EXPECT_EQ(greys(png), image);
-    const unsigned char header[18] = {0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, W & 255, W >> 8, H & 255, H >> 8, 8, 0x20};
-    EXPECT_EQ(readFile(tga).substr(0, 18), std::string(reinterpret_cast<const char*>(header), 18));
-    ASSERT_EQ(image.size(), size_t(W) * H);
-    EXPECT_GT(std::count_if(image.begin(), image.end(), [](unsigned char v) { return v < 128; }), 1000);
-    if (model == torus) {
-      ok(args("{torus} --png {dir}/alone.png" + oneFamily));
-      EXPECT_EQ(greys((dir / "alone.png").string()), image);
-      ok(args("{torus} --size 1600x1200 --tga {dir}/large.tga" + oneFamily));
-      EXPECT_GT(inkShare(image), 0.01);
-      EXPECT_NEAR(inkShare(greys((dir / "large.tga").string())) / inkShare(image), 1.0, 0.1) << inkShare(image);
-      const std::string plain = (dir / "plain.png").string();
-      EXPECT_FALSE(contains(ok(args("{torus} --png " + plain + " --set SoStreamlinerHQ.doComputation=FALSE")),
-                            "SoStreamlinerHQ: "));
-      EXPECT_GT(drawn(plain).pixels, 200);  // the outline of the torus
-      EXPECT_GT(drawn(png).pixels, 2 * drawn(plain).pixels);
-    }
-    if (!haveProgram("qpdf") || !haveProgram("pdftoppm")) GTEST_SKIP() << "qpdf or pdftoppm missing";
-    EXPECT_TRUE(qpdfAccepts(pdf));
-    for (int k : {1, 4}) {
-      const std::string size = " -scale-to-x " + std::to_string(k * W) + " -scale-to-y " + std::to_string(k * H);
-      ASSERT_EQ(std::system(("pdftoppm -gray -singlefile" + size + " " + quoted(pdf) + " " + quoted(page)).c_str()), 0);
-      const QImage rendered = QImage(QString::fromStdString(page + ".pgm"));
-      ASSERT_EQ(rendered.size(), QSize(k * W, k * H));
-      const QImage averaged = rendered.scaled(W, H, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-      EXPECT_GE(closeShare(greys(averaged), image), k == 1 ? closeAtViewportSize : 0.99) << k;
-    }
-  }
+  const std::string tga = (dir / "s.tga").string(), oneFamily = " --set SoStreamlinerHQ.crossHatching=FALSE";
+  EXPECT_TRUE(contains(ok(args("{torus} --png {png} --tga {dir}/s.tga" + oneFamily)), "SoStreamlinerHQ: "));
+  EXPECT_EQ(QImage(QString::fromStdString(png)).size(), QSize(W, H));
+  EXPECT_TRUE(QImage(QString::fromStdString(png)).allGray());
+  const Greys image = greys(tga);
+  EXPECT_EQ(greys(png), image);
+  const unsigned char header[18] = {0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, W & 255, W >> 8, H & 255, H >> 8, 8, 0x20};
+  EXPECT_EQ(readFile(tga).substr(0, 18), std::string(reinterpret_cast<const char*>(header), 18));
+  ASSERT_EQ(image.size(), size_t(W) * H);
+  EXPECT_GT(std::count_if(image.begin(), image.end(), [](unsigned char v) { return v < 128; }), 1000);
+  ok(args("{torus} --png {dir}/alone.png" + oneFamily));
+  EXPECT_EQ(greys((dir / "alone.png").string()), image);
+  ok(args("{torus} --size 1600x1200 --tga {dir}/large.tga" + oneFamily));
+  EXPECT_GT(inkShare(image), 0.01);
+  EXPECT_NEAR(inkShare(greys((dir / "large.tga").string())) / inkShare(image), 1.0, 0.1) << inkShare(image);
+  const std::string plain = (dir / "plain.png").string();
+  EXPECT_FALSE(
+      contains(ok(args("{torus} --png " + plain + " --set SoStreamlinerHQ.doComputation=FALSE")), "SoStreamlinerHQ: "));
+  EXPECT_GT(drawn(plain), 200);  // the outline of the torus
+  EXPECT_GT(drawn(png), 2 * drawn(plain));
 }
 
-// The line and mesh exports: qpdf accepts the PDF, both plotter files come from one run (the pen
-// travel is reported twice), the mesh files read back through Coin as the same triangles.
+// The line and mesh exports of one run, each in its file (what they hold is the writers' claim:
+// test_MeshWriters, test_LineOutput, test_SvgSnapshotGL); the plotter files report the travel twice.
 TEST_F(RenderTool, WritesTheLineAndMeshExportsOfTheView) {
   const std::string output =
-      ok(args("{torus} --size 320x240 --lines-pdf {dir}/l.pdf --lines-txt {dir}/l.txt --vrml "
-              "{dir}/m.wrl --iv {dir}/m.iv --svg {dir}/i.svg --plotter-svg {dir}/p.svg "
-              "--plotter-txt {dir}/p.txt"));
-  for (const char* f : {"l.pdf", "l.txt", "m.wrl", "m.iv", "i.svg", "p.svg", "p.txt"})
-    EXPECT_GT(fs::exists(dir / f) ? fs::file_size(dir / f) : 0, 100u) << f;
-  EXPECT_TRUE(!haveProgram("qpdf") || qpdfAccepts((dir / "l.pdf").string()));
-  EXPECT_EQ(readFile(dir / "l.pdf").compare(0, 5, "%PDF-"), 0);
-  EXPECT_TRUE(contains(readFile(dir / "i.svg"), "<svg") && contains(readFile(dir / "p.svg"), "<svg"));
+      ok(args("{torus} --size 320x240 --lines-pdf {dir}/l.pdf --lines-txt {dir}/l.txt --vrml {dir}/m.wrl --iv "
+              "{dir}/m.iv --svg {dir}/i.svg --plotter-svg {dir}/p.svg --plotter-txt {dir}/p.txt"));
+  for (const auto& [file, head] : {std::pair("l.pdf", "%PDF-"),
+                                   {"l.txt", ""},
+                                   {"m.wrl", "#VRML V2.0 utf8"},
+                                   {"m.iv", "#Inventor V2.1 ascii"},
+                                   {"i.svg", "<?xml"},
+                                   {"p.svg", "<?xml"},
+                                   {"p.txt", "#"}}) {
+    const std::string content = readFile(dir / file);
+    EXPECT_TRUE(content.size() > 100 && content.rfind(head, 0) == 0) << file;
+  }
   EXPECT_EQ(countOf(output, "pen-up travel"), 2) << output;
-  const auto triangles = [&](const char* name) {
-    SoInput input;
-    SoSeparator* scene = input.openFile((dir / name).c_str()) ? SoDB::readAll(&input) : nullptr;
-    if (!scene) return -1;
-    scene->ref();
-    SoGetPrimitiveCountAction count;
-    count.apply(scene);
-    scene->unref();
-    return count.getTriangleCount();
-  };
-  EXPECT_GT(triangles("m.iv"), 1000);
-  EXPECT_EQ(triangles("m.wrl"), triangles("m.iv"));
 }
 
 // The summary row of a model: its columns after the name.
