@@ -191,9 +191,8 @@ TEST(CurvatureFit, FitPatchMatchesTheMatrixFormulas) {
 TEST(CurvatureFit, FitPatchRefusesSingularSystems) {
   double x[5][3];
   EXPECT_FALSE(SbCurvatureHQ::fitPatch(nullptr, 0, x));
-  // Six rows on a line through the vertex: u, u^2 and nothing else.
-  std::vector<SbCurvatureHQ::PatchRow> rows(6);
-  for (int i = 0; i < 6; ++i) {
+  std::vector<SbCurvatureHQ::PatchRow> rows(7);
+  for (int i = 0; i < 6; ++i) {  // six rows on a line through the vertex: u, u^2 and nothing else
     const double u = 0.01 * (i + 1);
     rows[i] = {{u, 0, u * u / 2, 0, 0}, {u, 0, 0}};
   }
@@ -201,27 +200,31 @@ TEST(CurvatureFit, FitPatchRefusesSingularSystems) {
   EXPECT_FALSE(SbCurvatureHQ::fitPatch(rows.data(), 5, x));
   rows[1] = rows[0];  // two identical rows
   EXPECT_FALSE(SbCurvatureHQ::fitPatch(rows.data(), 2, x));
-  // Only the scale of the system matters, not its units: a tiny well-posed
-  // patch still solves.
-  std::vector<SbCurvatureHQ::PatchRow> tiny(7);
+  // Only the scale of the system matters, not its units: a tiny well-posed patch still solves.
   for (int i = 0; i < 7; ++i) {
-    const double t = 2 * 3.14159265358979 * i / 7, rho = 1e-4;
-    const double u = rho * std::cos(t), v = rho * std::sin(t);
-    tiny[i] = {{u, v, u * u / 2, u * v, v * v / 2}, {u, v, -(u * u + v * v) / 2}};
+    const double t = 2 * 3.14159265358979 * i / 7, u = 1e-4 * std::cos(t), v = 1e-4 * std::sin(t);
+    rows[i] = {{u, v, u * u / 2, u * v, v * v / 2}, {u, v, -(u * u + v * v) / 2}};
   }
-  ASSERT_TRUE(SbCurvatureHQ::fitPatch(tiny.data(), 7, x));
+  ASSERT_TRUE(SbCurvatureHQ::fitPatch(rows.data(), 7, x));
   EXPECT_NEAR(x[2][2], -1.0, 1e-6);
   EXPECT_NEAR(x[4][2], -1.0, 1e-6);
 }
 
+// Flat vertices take a frame from x (from y when the normal lies along x):
+// max = n x a, min = n x max.
 TEST(CurvatureFallback, PlanesInEveryOrientationAndScaleAreFlat) {
-  // The untouched grid's frame comes from x: max = n x x = +y, min = n x max = -x.
-  auto grid = heModel(testmesh::grid(4, 4));
-  auto flat = estimate(*grid);
-  const CurvatureRecord& c = *flat->record(2 * 5 + 2);
-  EXPECT_TRUE(c.degenerate);
+  PolyMesh mesh = testmesh::singleTriangle();
+  mesh.addVertex({5, 5, 5});  // in no face
+  auto grid = heModel(testmesh::grid(4, 4)), lone = heModel(mesh);
+  ASSERT_EQ(lone->vertices[3]->halfEdge, nullptr);
+  lone->vertices[3]->normal.setValue(1, 0, 0);
+  auto flat = estimate(*grid), single = estimate(*lone);
+  const CurvatureRecord &c = *flat->record(2 * 5 + 2), &l = *single->record(3);
+  EXPECT_TRUE(c.degenerate && l.degenerate);
   EXPECT_EQ(c.maxDirection, SbVec3f(0, 1, 0));
   EXPECT_EQ(c.minDirection, SbVec3f(-1, 0, 0));
+  EXPECT_EQ(l.maxDirection, SbVec3f(0, 0, 1));
+  EXPECT_EQ(l.minDirection, SbVec3f(0, -1, 0));
   // Rounding leaves the tilted copies' neighbours a few units in the last
   // place off the tangent plane; that is no curvature, at the border neither.
   const struct {
@@ -247,116 +250,77 @@ TEST(CurvatureFallback, PlanesInEveryOrientationAndScaleAreFlat) {
   }
 }
 
-TEST(CurvatureFallback, IsolatedVertexAlongXTakesTheFrameFromY) {
-  PolyMesh mesh = testmesh::singleTriangle();
-  mesh.addVertex({5, 5, 5});  // in no face
-  auto model = heModel(mesh);
-  ASSERT_EQ(model->vertices[3]->halfEdge, nullptr);
-  model->vertices[3]->normal.setValue(1, 0, 0);
-  auto curvature = estimate(*model);
-  const CurvatureRecord& c = *curvature->record(3);
-  EXPECT_TRUE(c.degenerate);
-  // n = x, a = y: max = x cross y = z, min = x cross z = -y.
-  EXPECT_EQ(c.maxDirection, SbVec3f(0, 0, 1));
-  EXPECT_EQ(c.minDirection, SbVec3f(0, -1, 0));
-  // Without any normal the frame is still orthonormal (checked by estimate()).
-  model->vertices[3]->normal.setValue(0, 0, 0);
-  EXPECT_TRUE(estimate(*model)->record(3)->degenerate);
-}
-
+// Zero-area triangles (a collapsed row, three collinear corners), a NaN
+// coordinate, a bump far below float noise, a vertex without a normal, and
+// every test mesh: sound records (checked by estimate()).
 TEST(CurvatureFallback, EveryTestMeshGivesSoundRecords) {
-  // Zero-area triangles (a collapsed row, three collinear corners), a NaN
-  // coordinate, a bump far below float noise, and every shared test mesh.
-  PolyMesh collapsed = testmesh::grid(4, 4);
+  PolyMesh collapsed = testmesh::grid(4, 4), collinear = testmesh::grid(3, 3), notANumber = collinear,
+           bumpy = testmesh::grid(6, 6), lone = testmesh::singleTriangle();
   for (int i = 0; i <= 4; ++i) collapsed.positions[2 * 5 + i] = collapsed.positions[1 * 5 + i];
-  PolyMesh collinear = testmesh::grid(3, 3);
   collinear.positions[1] = SbVec3f(1.0f / 6, 1.0f / 6, 0.0f);  // on the line from 0 to 5
-  PolyMesh notANumber = testmesh::grid(3, 3);
   notANumber.positions[5][2] = std::nanf("");
-  PolyMesh bumpy = testmesh::grid(6, 6);
   bumpy.positions[3 * 7 + 3][2] = 1e-30f;
-  const PolyMesh meshes[] = {testmesh::grid(5, 5),
-                             testmesh::singleTriangle(),
-                             collapsed,
-                             collinear,
-                             bumpy,
-                             notANumber,
-                             testmesh::tetrahedron(),
-                             testmesh::cube(),
-                             testmesh::cubeTriangles(),
-                             testmesh::quadFan(),
-                             testmesh::nonManifoldFan(),
-                             testmesh::mobiusStrip(12),
-                             testmesh::torus(12, 8, 2, 0.5f),
-                             testmesh::geodesicSphere(3)};
-  for (size_t i = 0; i < sizeof meshes / sizeof *meshes; ++i) {
-    SCOPED_TRACE("mesh " + std::to_string(i));
-    auto model = heModel(meshes[i]);
-    auto curvature = estimate(*model);
-    for (const CurvatureRecord* r : curvature->records)
-      EXPECT_TRUE(i != 1 || r->degenerate) << "the lone triangle is flat everywhere";
+  lone.addVertex({5, 5, 5});
+  std::vector<testmesh::NamedMesh> meshes = testmesh::catalogue();
+  for (const PolyMesh& m : {collapsed, collinear, notANumber, bumpy, testmesh::nonManifoldFan(),
+                            testmesh::mobiusStrip(12), testmesh::geodesicSphere(3)})
+    meshes.push_back({"odd", m, 0, false});
+  for (const auto& c : meshes) {
+    SCOPED_TRACE(c.name);
+    estimate(*heModel(c.mesh));
   }
+  auto triangle = heModel(lone);
+  triangle->vertices[3]->normal.setValue(0, 0, 0);
+  auto curvature = estimate(*triangle);
+  for (const CurvatureRecord* r : curvature->records) EXPECT_TRUE(r->degenerate) << "flat everywhere";
 }
 
-TEST(CurvatureObject, StampsAndRecordsFollowTheModel) {
-  auto model = heModel(testmesh::icosphere(2));
-  SbCurvatureHQ curvature;
-  EXPECT_NE(curvature.modelStamp, model->stamp);
-  const int liveBefore = SbCurvatureHQ::recordPool.live();
-  testing::internal::CaptureStdout();
-  curvature.from(*model);
-  const uint32_t first = curvature.stamp;
-  EXPECT_EQ(curvature.modelStamp, model->stamp);
-  EXPECT_EQ(curvature.size(), model->vertexCount());
-  curvature.from(*model);  // records replaced, not added
-  testing::internal::GetCapturedStdout();
-  EXPECT_NE(curvature.stamp, first);
-  EXPECT_EQ(SbCurvatureHQ::recordPool.live(), liveBefore + model->vertexCount());
-  const uint32_t stamp = curvature.stamp;
-  curvature.clear();
-  EXPECT_EQ(curvature.size(), 0);
-  EXPECT_NE(curvature.stamp, stamp);
-  EXPECT_NE(curvature.modelStamp, model->stamp);
-  EXPECT_EQ(SbCurvatureHQ::recordPool.live(), liveBefore);
-}
-
-TEST(CurvatureObject, OneProgressLineAndTheSameRecordsOnAnyThreadCount) {
+// Records replaced (not added) and given back on clear, stamps drawn anew;
+// one progress line and the same records on any thread count.
+TEST(CurvatureObject, StampsRecordsAndOneProgressLineOnAnyThreadCount) {
   auto small = heModel(testmesh::icosphere(2));  // sequential
   PolyMesh mesh = testmesh::icosphere(5);        // both threads
   std::mt19937 random(3);
   std::uniform_real_distribution<float> jitter(-0.002f, 0.002f);
   for (SbVec3f& p : mesh.positions) p += SbVec3f(jitter(random), jitter(random), jitter(random));
   auto large = heModel(mesh);
+  const int liveBefore = SbCurvatureHQ::recordPool.live();
   for (SbHeModelHQ* model : {small.get(), large.get()}) {
     SbCurvatureHQ sequential, parallel;
+    EXPECT_NE(parallel.modelStamp, model->stamp);
     sequential.setThreadCount(1);
-    for (SbCurvatureHQ* c : {&sequential, &parallel}) {
+    for (SbCurvatureHQ* c : {&sequential, &parallel, &parallel}) {
+      const uint32_t stamp = c->stamp;
       testing::internal::CaptureStdout();
       c->from(*model);
       EXPECT_EQ(maskTimes(testing::internal::GetCapturedStdout()),
                 "SbCurvatureHQ::from: 0...25...50...75...100, T.TTms\n");
+      EXPECT_NE(c->stamp, stamp);
+      EXPECT_EQ(c->modelStamp, model->stamp);
     }
+    EXPECT_EQ(SbCurvatureHQ::recordPool.live(), liveBefore + 2 * model->vertexCount());
     ASSERT_EQ(sequential.size(), parallel.size());
     for (int i = 0; i < sequential.size(); ++i)
       ASSERT_EQ(std::memcmp(sequential.record(i), parallel.record(i), 33), 0) << "vertex " << i;
+    const uint32_t stamp = parallel.stamp;
+    parallel.clear();
+    EXPECT_TRUE(parallel.size() == 0 && parallel.stamp != stamp && parallel.modelStamp != model->stamp);
   }
+  EXPECT_EQ(SbCurvatureHQ::recordPool.live(), liveBefore);
   SbHeModelHQ empty;
   SbCurvatureHQ curvature;
   testing::internal::CaptureStdout();
   curvature.from(empty);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(curvature.size(), 0);
-  EXPECT_EQ(curvature.modelStamp, empty.stamp);
+  EXPECT_TRUE(curvature.size() == 0 && curvature.modelStamp == empty.stamp);
 }
 
 namespace {
 class CurvatureNode : public testing::Test {
  protected:
   void SetUp() override {
-    root = new SoSeparator;
     root->ref();
     root->addChild(new StateStep([this](SoState* s, SoNode* n) { SoHeModelElementHQ::set(s, n, model); }));
-    node = new SoGenerateCurvatureHQ;
     node->addChild(new StateStep([this](SoState* s, SoNode*) { seen.push_back(SoCurvatureElementHQ::get(s)); }));
     root->addChild(node);
   }
@@ -364,16 +328,17 @@ class CurvatureNode : public testing::Test {
     progressHook = nullptr;
     root->unref();
   }
-  std::string traverse() {
+  // How often the traversal estimated; checks what the node's child saw.
+  int estimates(SbCurvatureHQ* expected) {
     seen.clear();
-    SoCallbackAction action;
     testing::internal::CaptureStdout();
-    action.apply(root);
-    return testing::internal::GetCapturedStdout();
+    SoCallbackAction().apply(root);
+    EXPECT_EQ(seen, std::vector<SbCurvatureHQ*>{expected});
+    return countOf(testing::internal::GetCapturedStdout(), "SbCurvatureHQ::from");
   }
 
-  SoSeparator* root = nullptr;
-  SoGenerateCurvatureHQ* node = nullptr;
+  SoSeparator* root = new SoSeparator;
+  SoGenerateCurvatureHQ* node = new SoGenerateCurvatureHQ;
   SbHeModelHQ* model = nullptr;      // published before the node
   std::vector<SbCurvatureHQ*> seen;  // by its child
 };
@@ -381,19 +346,16 @@ class CurvatureNode : public testing::Test {
 
 TEST_F(CurvatureNode, EstimatesOncePerModelStampAndPublishesNullWithoutAModel) {
   EXPECT_EQ(SoType::fromName("SoGenerateCurvatureHQ"), SoGenerateCurvatureHQ::getClassTypeId());
-  EXPECT_EQ(traverse(), "");
-  EXPECT_EQ(seen, std::vector<SbCurvatureHQ*>{nullptr});
+  EXPECT_EQ(estimates(nullptr), 0);
   auto m = heModel(testmesh::icosphere(2));
   model = m.get();
-  EXPECT_EQ(countOf(traverse(), "SbCurvatureHQ::from"), 1);
-  EXPECT_EQ(seen, std::vector<SbCurvatureHQ*>{&node->curvature()});
+  EXPECT_EQ(estimates(&node->curvature()), 1);
   EXPECT_EQ(node->curvature().size(), model->vertexCount());
   const uint32_t stamp = node->curvature().stamp;
-  EXPECT_EQ(countOf(traverse(), "SbCurvatureHQ::from"), 0);
+  EXPECT_EQ(estimates(&node->curvature()), 0);
   EXPECT_EQ(node->curvature().stamp, stamp);
-  EXPECT_EQ(seen, std::vector<SbCurvatureHQ*>{&node->curvature()});
   model->build(testmesh::model(testmesh::icosphere(1)));
-  EXPECT_EQ(countOf(traverse(), "SbCurvatureHQ::from"), 1);
+  EXPECT_EQ(estimates(&node->curvature()), 1);
   EXPECT_NE(node->curvature().stamp, stamp);
   EXPECT_EQ(node->curvature().modelStamp, model->stamp);
   EXPECT_EQ(node->curvature().size(), model->vertexCount());
@@ -409,13 +371,15 @@ TEST_F(CurvatureNode, FailedEstimateIsReportedClearedAndRetried) {
   progressHook = [](void*, int, int phase) {
     if (phase == 0) throw std::runtime_error("cancelled");
   };
-  EXPECT_EQ(traverse(), "SbCurvatureHQ::from: 0SoGenerateCurvatureHQ: cancelled\n");
+  testing::internal::CaptureStdout();
+  SoCallbackAction().apply(root);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "SbCurvatureHQ::from: 0SoGenerateCurvatureHQ: cancelled\n");
   EXPECT_EQ(seen, std::vector<SbCurvatureHQ*>{&node->curvature()});
   EXPECT_EQ(node->curvature().size(), 0);
   EXPECT_NE(node->curvature().modelStamp, model->stamp);
   EXPECT_EQ(SbCurvatureHQ::recordPool.live(), liveBefore);
   progressHook = nullptr;
-  EXPECT_EQ(countOf(traverse(), "SbCurvatureHQ::from"), 1);
+  EXPECT_EQ(estimates(&node->curvature()), 1);
   EXPECT_EQ(node->curvature().size(), model->vertexCount());
   EXPECT_EQ(node->curvature().modelStamp, model->stamp);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <random>
@@ -24,8 +25,7 @@ SbWingedEdgeModel soupModel(const std::vector<SbVec3f>& positions, const std::ve
   for (size_t f = 0; f < faces.size(); ++f) {
     const std::vector<int>& c = faces[f];
     const int first = static_cast<int>(o.edges.size()), n = static_cast<int>(c.size());
-    for (int k = 0; k < n; ++k) {
-      // The first face runs an edge from its second vertex to its first.
+    for (int k = 0; k < n; ++k) {  // the first face runs an edge from its second vertex to its first
       WeEdge& e = o.edges.emplace_back();
       e.id = first + k;
       e.vertex[0] = c[(k + 1) % n];
@@ -39,6 +39,8 @@ SbWingedEdgeModel soupModel(const std::vector<SbVec3f>& positions, const std::ve
   }
   return m;
 }
+
+const std::vector<SbVec3f> kTriangle = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
 
 std::vector<int> cornerIndices(const HeTriangle* t) {
   return {t->vertex[0]->index, t->vertex[1]->index, t->vertex[2]->index};
@@ -59,9 +61,7 @@ void expectInvariants(const SbHeModelHQ& m) {
     const HalfEdge* h = t->halfEdge;
     for (int k = 0; k < 3; ++k, h = h->next) {
       ASSERT_NE(h, nullptr);
-      EXPECT_EQ(h->triangle, t);
-      EXPECT_EQ(h->end, t->vertex[(k + 1) % 3]);
-      EXPECT_EQ(h->start(), t->vertex[k]);
+      EXPECT_TRUE(h->triangle == t && h->end == t->vertex[(k + 1) % 3] && h->start() == t->vertex[k]);
       all.insert({h, h->twin});
     }
     EXPECT_EQ(h, t->halfEdge) << "next-cycle of triangle " << i << " is not of length 3";
@@ -74,9 +74,7 @@ void expectInvariants(const SbHeModelHQ& m) {
     EXPECT_NE(h->end, h->twin->end);
     if (h->isBoundary()) {
       ++boundary;
-      EXPECT_EQ(h->ring, nullptr);
-      EXPECT_EQ(h->next, nullptr);
-      EXPECT_FALSE(h->twin->isBoundary());
+      EXPECT_TRUE(h->ring == nullptr && h->next == nullptr && !h->twin->isBoundary());
       continue;
     }
     ASSERT_EQ(all.count(h->ring), 1u);
@@ -93,13 +91,6 @@ void expectInvariants(const SbHeModelHQ& m) {
   }
 }
 
-int cornersAt(const SbHeModelHQ& m, const HeVertex* v) {
-  int n = 0;
-  for (const HeTriangle* t : m.triangles)
-    for (const HeVertex* c : t->vertex) n += c == v;
-  return n;
-}
-
 // Records taken from the half-edge, vertex and triangle pools.
 std::array<int, 3> live() {
   return {SbHeModelHQ::hePool.live(), SbHeModelHQ::vtxPool.live(), SbHeModelHQ::triPool.live()};
@@ -107,6 +98,8 @@ std::array<int, 3> live() {
 
 }  // namespace
 
+// The invariants, the Euler characteristic, unit normals and the walk around
+// every vertex on every test mesh; records go back to the pools.
 TEST(HeModel, InvariantsHoldOnEveryTestMesh) {
   const std::array<int, 3> before = live();
   for (const testmesh::NamedMesh& c : testmesh::catalogue()) {
@@ -116,24 +109,20 @@ TEST(HeModel, InvariantsHoldOnEveryTestMesh) {
     expectInvariants(m);
     EXPECT_EQ(m.vertexCount() - m.halfEdgeCount() / 2 + m.triangleCount(), c.euler);
     EXPECT_EQ(m.boundaryHalfEdgeCount() == 0, c.closed);
-    EXPECT_EQ(live()[0] - before[0], m.halfEdgeCount());
-    EXPECT_EQ(live()[1] - before[1], m.vertexCount());
-    EXPECT_EQ(live()[2] - before[2], m.triangleCount());
+    EXPECT_EQ(live(), (std::array<int, 3>{before[0] + m.halfEdgeCount(), before[1] + m.vertexCount(),
+                                          before[2] + m.triangleCount()}));
     for (const HeVertex* v : m.vertices) {
       // Around an inner vertex the walk meets one half-edge per triangle and
       // returns to its start; at the boundary it also meets the boundary one.
+      int corners = 0, n = 0;
+      for (const HeTriangle* t : m.triangles) corners += std::count(t->vertex, t->vertex + 3, v);
       const HalfEdge* h = v->halfEdge;
-      int n = 0;
       do {
         h = h->ring;
         ++n;
       } while (h && h != v->halfEdge && n <= m.halfEdgeCount());
-      if (h) {
-        EXPECT_EQ(n, cornersAt(m, v));
-      } else {
-        EXPECT_EQ(n, cornersAt(m, v) + 1);
-        EXPECT_TRUE(v->halfEdge->twin->isBoundary()) << "walk does not start at the boundary";
-      }
+      EXPECT_EQ(n, corners + (h ? 0 : 1));
+      EXPECT_TRUE(h || v->halfEdge->twin->isBoundary()) << "walk does not start at the boundary";
       EXPECT_EQ(m.valence(v), n);
       EXPECT_NEAR(v->normal.length(), 1.0f, 1e-5f);
       for (h = v->halfEdge; h; h = h->ring == v->halfEdge ? nullptr : h->ring) EXPECT_EQ(m.findHalfEdge(v, h->end), h);
@@ -158,80 +147,54 @@ TEST(HeModel, TriangleAndTetrahedronNormalsAndBounds) {
   EXPECT_EQ(m.bboxMin, SbVec3f(0, 0, 0));
   EXPECT_EQ(m.bboxMax, SbVec3f(1, 1, 0));
   EXPECT_FLOAT_EQ(m.size(), 1.0f);
-
+  // Regular tetrahedron about the origin: the mean of the three face normals
+  // points along the vertex position, and the face normals outwards.
   m.build(testmesh::model(testmesh::tetrahedron()));
   for (const HeVertex* v : m.vertices) {
     EXPECT_EQ(m.valence(v), 3);
-    // Regular tetrahedron about the origin: the mean of the three face
-    // normals points along the vertex position.
-    SbVec3f radial = v->position;
-    radial.normalize();
-    EXPECT_NEAR(v->normal.dot(radial), 1.0f, 1e-5f);
+    EXPECT_NEAR(v->normal.dot(v->position) / v->position.length(), 1.0f, 1e-5f);
   }
-  for (const HeTriangle* t : m.triangles) {
-    SbVec3f centre = (t->vertex[0]->position + t->vertex[1]->position + t->vertex[2]->position);
-    EXPECT_GT(t->normal.dot(centre), 0.0f) << "triangle normal points inwards";
-  }
+  for (const HeTriangle* t : m.triangles)
+    EXPECT_GT(t->normal.dot(t->vertex[0]->position + t->vertex[1]->position + t->vertex[2]->position), 0.0f);
 }
 
+// Polygons become fans from their first corner; objects keep their own vertices.
 TEST(HeModel, PolygonBecomesFanFromItsFirstCornerAndObjectsKeepTheirVertices) {
-  SbWingedEdgeModel we = testmesh::model(testmesh::quadFan());
-  std::vector<int> p;
-  we.objects[0].faceCorners(0, p);
-  ASSERT_EQ(p.size(), 4u);
   SbHeModelHQ m;
-  m.build(we);
-  ASSERT_EQ(m.triangleCount(), 2);
-  EXPECT_EQ(cornerIndices(m.triangles[0]), (std::vector<int>{p[0], p[1], p[2]}));
-  EXPECT_EQ(cornerIndices(m.triangles[1]), (std::vector<int>{p[0], p[2], p[3]}));
-  EXPECT_EQ(m.boundaryHalfEdgeCount(), 4);
-  // The diagonal is an inner edge: its twins both have triangles.
-  const HalfEdge* diagonal = m.findHalfEdge(m.vertices[p[0]], m.vertices[p[2]]);
-  ASSERT_NE(diagonal, nullptr);
-  EXPECT_FALSE(diagonal->isBoundary());
-  EXPECT_FALSE(diagonal->twin->isBoundary());
-
-  // Hand-written faces keep their corner order: (0 1 2 3 4) fans from 0.
   m.build(soupModel({{0, 0, 0}, {1, 0, 0}, {2, 1, 0}, {1, 2, 0}, {0, 1, 0}}, {{0, 1, 2, 3, 4}}));
+  expectInvariants(m);
   ASSERT_EQ(m.triangleCount(), 3);
-  EXPECT_EQ(cornerIndices(m.triangles[2]), (std::vector<int>{0, 3, 4}));
-
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(cornerIndices(m.triangles[i]), (std::vector<int>{0, i + 1, i + 2}));
+  EXPECT_EQ(m.boundaryHalfEdgeCount(), 5);  // the diagonals are inner edges
   const PolyMesh tri = testmesh::singleTriangle();
   m.build(testmesh::model({&tri, &tri}));
   expectInvariants(m);
-  EXPECT_EQ(m.vertexCount(), 6);
   ASSERT_EQ(m.triangleCount(), 2);
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_LT(m.triangles[0]->vertex[i]->index, 3);
-    EXPECT_GE(m.triangles[1]->vertex[i]->index, 3);
-  }
+  EXPECT_EQ(m.vertexCount(), 6);
+  EXPECT_EQ(cornerIndices(m.triangles[1]), (std::vector<int>{3, 4, 5}));
   EXPECT_EQ(m.vertices[1]->position, m.vertices[4]->position);
   EXPECT_EQ(m.boundaryHalfEdgeCount(), 6);
 }
 
+// A change of the model, even to or from an empty one, draws a new stamp;
+// clearing an empty model changes nothing.
 TEST(HeModel, EveryBuildAndClearDrawsANewStamp) {
   const std::array<int, 3> before = live();
   SbHeModelHQ m;
-  EXPECT_FALSE(m.valid);
-  EXPECT_EQ(m.lastVertex, -1);
-  EXPECT_EQ(m.lastTriangle, -1);
+  EXPECT_TRUE(!m.valid && m.lastVertex == -1 && m.lastTriangle == -1);
   uint32_t s = m.stamp;
-  m.clear();  // empty and not valid: nothing changes
+  m.clear();
   EXPECT_EQ(m.stamp, s);
-  const SbWingedEdgeModel tetra = testmesh::model(testmesh::tetrahedron());
-  // Building from an empty winged-edge model is a change too, and so is
-  // clearing the valid empty model it gives.
-  for (const SbWingedEdgeModel* input : {&tetra, &tetra, static_cast<const SbWingedEdgeModel*>(nullptr)}) {
+  const SbWingedEdgeModel tetra = testmesh::model(testmesh::tetrahedron()), empty;
+  for (const SbWingedEdgeModel* input : {&tetra, &tetra, &empty}) {
     s = m.stamp;
-    m.build(input ? *input : SbWingedEdgeModel());
+    m.build(*input);
     EXPECT_TRUE(m.valid);
     EXPECT_NE(m.stamp, s);
     s = m.stamp;
     m.clear();
     EXPECT_NE(m.stamp, s);
-    EXPECT_FALSE(m.valid);
-    EXPECT_EQ(m.vertexCount(), 0);
-    EXPECT_EQ(m.lastVertex, -1);
+    EXPECT_TRUE(!m.valid && m.vertexCount() == 0 && m.lastVertex == -1);
     EXPECT_EQ(live(), before);
   }
 }
@@ -240,18 +203,14 @@ TEST(HeModel, TriangleCoordinatesReproduceThePoint) {
   SbHeModelHQ m;
   m.build(soupModel({{0.3f, -0.2f, 0.5f}, {2.0f, 0.4f, 0.1f}, {0.7f, 1.9f, -0.6f}}, {{0, 1, 2}}));
   const HeTriangle* t = m.triangles[0];
-  const SbVec3f a = t->vertex[0]->position;
-  const SbVec3f e1 = t->vertex[1]->position - a, e2 = t->vertex[2]->position - a;
-  for (float u0 : {0.0f, 0.25f, 1.0f, -0.5f}) {
+  const SbVec3f a = t->vertex[0]->position, e1 = t->vertex[1]->position - a, e2 = t->vertex[2]->position - a;
+  for (float u0 : {0.0f, 0.25f, 1.0f, -0.5f})
     for (float v0 : {0.0f, 0.6f, 1.5f}) {
-      // Off the plane along the normal: the projection is what counts.
-      const SbVec3f p = a + e1 * u0 + e2 * v0 + t->normal * 0.37f;
-      float u, v;
-      SbHeModelHQ::triangleCoordinates(t, p, u, v);
+      float u, v;  // off the plane along the normal: the projection is what counts
+      SbHeModelHQ::triangleCoordinates(t, a + e1 * u0 + e2 * v0 + t->normal * 0.37f, u, v);
       EXPECT_NEAR(u, u0, 1e-5f);
       EXPECT_NEAR(v, v0, 1e-5f);
     }
-  }
 }
 
 // Faults in the input: the model stays well formed, every walk ends and
@@ -267,7 +226,6 @@ TEST(HeModelBadInput, FaultyFacesKeepTheModelWellFormed) {
     soup.emplace_back();
     for (int k = 0; k < 3 + i % 3; ++k) soup.back().push_back(pick(rng));
   }
-  const std::vector<SbVec3f> tri = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
   const struct {
     const char* name;
     SbWingedEdgeModel model;
@@ -281,9 +239,9 @@ TEST(HeModelBadInput, FaultyFacesKeepTheModelWellFormed) {
        4,
        {}},
       {"random soup", soupModel(random, soup), -1, {}},
-      {"missing vertices", soupModel(tri, {{0, 1, 7}, {0, -1, 2}, {0, 1, 2}}), 1, {0, 1, 2}},
+      {"missing vertices", soupModel(kTriangle, {{0, 1, 7}, {0, -1, 2}, {0, 1, 2}}), 1, {0, 1, 2}},
       // The fan of (0 1 1 2) is (0 1 1), dropped, and (0 1 2).
-      {"repeated corners", soupModel(tri, {{0, 1, 1, 2}, {2, 2, 0}}), 1, {0, 1, 2}},
+      {"repeated corners", soupModel(kTriangle, {{0, 1, 1, 2}, {2, 2, 0}}), 1, {0, 1, 2}},
   };
   const std::array<int, 3> before = live();
   for (const auto& c : cases) {
@@ -291,31 +249,23 @@ TEST(HeModelBadInput, FaultyFacesKeepTheModelWellFormed) {
     SbHeModelHQ m;
     m.build(c.model);
     expectInvariants(m);
-    if (c.triangles < 0) {
+    if (c.triangles < 0)
       EXPECT_GT(m.triangleCount(), 100);
-    } else {
+    else
       ASSERT_EQ(m.triangleCount(), c.triangles);
-    }
     for (const HeVertex* v : m.vertices) EXPECT_LE(m.valence(v), m.halfEdgeCount());
-    if (!c.first.empty()) {
-      EXPECT_EQ(cornerIndices(m.triangles[0]), c.first);
-    }
+    EXPECT_TRUE(c.first.empty() || cornerIndices(m.triangles[0]) == c.first);
   }
   EXPECT_EQ(live(), before);
-}
-
-TEST(HeModelBadInput, RepeatedDirectedEdgeBecomesBoundaryOfTheLaterTriangle) {
-  // Both triangles run 0 -> 1: their orientations disagree.
+  // Both triangles run 0 -> 1, their orientations disagree: the later one's
+  // edge becomes a boundary of its own.
   SbHeModelHQ m;
   m.build(soupModel({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}}, {{0, 1, 2}, {0, 1, 3}}));
   expectInvariants(m);
   ASSERT_EQ(m.triangleCount(), 2);
-  const HalfEdge* first = m.triangles[0]->halfEdge;
-  const HalfEdge* repeated = m.triangles[1]->halfEdge;
-  ASSERT_EQ(first->end->index, 1);
-  ASSERT_EQ(repeated->end->index, 1);
-  EXPECT_TRUE(first->twin->isBoundary());
-  EXPECT_TRUE(repeated->twin->isBoundary());
+  const HalfEdge *first = m.triangles[0]->halfEdge, *repeated = m.triangles[1]->halfEdge;
+  ASSERT_TRUE(first->end->index == 1 && repeated->end->index == 1);
+  EXPECT_TRUE(first->twin->isBoundary() && repeated->twin->isBoundary());
   EXPECT_NE(first->twin, repeated->twin);
   EXPECT_EQ(m.findHalfEdge(m.vertices[0], m.vertices[1]), first);
   EXPECT_EQ(m.boundaryHalfEdgeCount(), 6);
@@ -332,19 +282,18 @@ TEST(HeModelBadInput, FlatTrianglesAndLoneVerticesGetZeroNormals) {
   EXPECT_EQ(m.valence(m.vertices[3]), 0);
   float u = 1, v = 1;
   SbHeModelHQ::triangleCoordinates(m.triangles[0], SbVec3f(0.5f, 0, 0), u, v);
-  EXPECT_EQ(u, 0.0f);
-  EXPECT_EQ(v, 0.0f);
+  EXPECT_TRUE(u == 0.0f && v == 0.0f);
   EXPECT_EQ(m.bboxMax, SbVec3f(5, 5, 5));
 }
 
 TEST(HeModelBadInput, BrokenEdgeLinksSkipTheObjectsFaces) {
-  SbWingedEdgeModel we = soupModel({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
+  SbWingedEdgeModel we = soupModel(kTriangle, {{0, 1, 2}});
   we.objects[0].number = 3;
   we.objects[0].edges[1].wing[0] = 99;
   SbHeModelHQ m;
-  ::testing::internal::CaptureStdout();
+  testing::internal::CaptureStdout();
   m.build(we);
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "SbHeModelHQ::build: object 3 has broken edge links, its faces are skipped\n");
   expectInvariants(m);
   EXPECT_EQ(m.vertexCount(), 3);

@@ -51,12 +51,6 @@ TEST(StripsToTriangles, StripsBecomeTrianglesWithAlternatingWinding) {
     EXPECT_EQ(r.skippedStrips, c.skippedStrips);
     EXPECT_EQ(testmesh::linkProblem(o), "");
   }
-  // The two strips of one strip set are one object joined along 1-2.
-  SbWingedEdgeModel m;
-  addStrips(m, 0, q.data(), 5, {0, 1, 2, 1, 3, 2}, {3, 3});
-  const int shared = m.objects[0].findEdge(1, 2);
-  ASSERT_GE(shared, 0);
-  EXPECT_FALSE(m.objects[0].edges[shared].isBoundary());
 }
 
 TEST(Linking, InconsistentOrientationIsRepairedAndNormalsPointOutwards) {
@@ -98,37 +92,22 @@ TEST(Linking, FaultyInputKeepsEveryWalkClosed) {
   EXPECT_EQ(testmesh::linkProblem(o), "");
 }
 
+// The border of an open grid is one loop, from each boundary edge's free
+// end to the next one through the free wings.
 TEST(Linking, BoundaryLoopsAreLinkedThroughTheFreeWings) {
   SbWingedEdgeModel model = testmesh::model(testmesh::grid(3, 2));
   const WeObject& o = model.objects[0];
   for (const WeVertex& v : o.vertices) EXPECT_NEAR(v.normal[2], 1.0f, 1e-6f);
   for (const WeFace& f : o.faces) EXPECT_NEAR(f.normal[2], 1.0f, 1e-6f);
   EXPECT_EQ(testmesh::boundaryEdges(o), 10);
-  int start = -1;
+  int start = -1, steps = 0;
   for (const WeEdge& e : o.edges)
     if (e.isBoundary()) start = e.id;
-  // Walk the hole: from each boundary edge's free end to the next one.
-  int e = start, steps = 0;
-  do {
-    int next = o.edges[e].wing[1];
+  for (int e = start; steps == 0 || (e != start && steps < 100); ++steps) {
+    const int next = o.edges[e].wing[1];
     ASSERT_GE(next, 0);
     EXPECT_EQ(o.edges[next].vertex[0], o.edges[e].vertex[1]);
     e = next;
-  } while (e != start && ++steps < 100);
-  EXPECT_EQ(steps + 1, 10);
-}
-
-TEST(Linking, NumberingFollowsListOrder) {
-  PolyMesh tetra = testmesh::tetrahedron(), cube = testmesh::cube();
-  SbWingedEdgeModel model = testmesh::model({&tetra, &cube});
-  model.objects[1].number = 7;
-  model.number();
-  EXPECT_EQ(model.faceCount(), 10);
-  EXPECT_EQ(model.objects[1].faceCount, 6);
-  EXPECT_EQ(model.objects[1].edgeCount, 12);
-  EXPECT_EQ(model.objects[1].vertexCount, 8);
-  for (int i = 0; i < 12; ++i) {
-    EXPECT_EQ(model.objects[1].edges[i].id, i);
-    EXPECT_EQ(model.objects[1].edges[i].object, 7);
   }
+  EXPECT_EQ(steps, 10);
 }
