@@ -13,6 +13,7 @@
 #include "TestMeshes.h"
 #include "elements/SoWingedEdgeElement.h"
 #include "mesh/SbConnectObjects.h"
+#include "mesh/SbHeModelHQ.h"
 #include "mesh/SbMeshOperations.h"
 #include "mesh/SbPolygonation.h"
 #include "mesh/SbSharpEdges.h"
@@ -266,6 +267,33 @@ TEST(LargeFaces, CoplanarRegionsWithoutHolesMerge) {
     }
     EXPECT_EQ(linkProblem(o, false), "");
     EXPECT_TRUE(c.faces != 1 || std::fabs(o.faces[0].normal[2] - 1.0f) < 1e-6f);
+  }
+}
+
+// A divided cube merged back keeps the midpoints of its sides as corners. A
+// fan from a cube corner lays a flat triangle whose diagonal runs along a
+// side, where the face across it lays the same one: an edge of four faces.
+TEST(LargeFaces, MergedFacesWithCornersAlongTheirSidesTriangulateAsAClosedSurface) {
+  for (int scheme : {int(SbSubdivision::LOOP), int(SbSubdivision::BUTTERFLY), 0}) {
+    SCOPED_TRACE(scheme);
+    SbWingedEdgeModel m = testmesh::model(testmesh::cube());
+    WeObject& o = m.objects[0];
+    SbSubdivision::step(o, SbSubdivision::CATMULL_CLARK, false);
+    SbMeshOperations::finish(m);
+    ASSERT_EQ(SbPolygonation::mergeLargeFaces(o, 0.2f), 18);
+    SbMeshOperations::finish(m);
+    if (scheme == 0) {  // the half-edge model fans the octagons itself
+      SbHeModelHQ he;
+      he.build(m);
+      EXPECT_EQ(he.triangleCount(), 36);
+      EXPECT_EQ(he.boundaryHalfEdgeCount(), 0);
+      continue;
+    }
+    SbSubdivision::step(o, scheme, true);
+    SbMeshOperations::finish(m);
+    EXPECT_EQ(testmesh::euler(o), 2);
+    EXPECT_EQ(linkProblem(o), "");
+    EXPECT_EQ(boundaryEdges(o), 0);
   }
 }
 
