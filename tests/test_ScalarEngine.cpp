@@ -9,6 +9,8 @@
 namespace {
 
 const std::string P = "LineSthScalarEngineHQ::Parser: ";
+const std::string kUnbalanced = P + "brackets unbalanced\n", kOperators = P + "missing operators\n",
+                  kOperands = P + "missing operands\n";
 
 using Engine = LineSthScalarEngineHQ;
 
@@ -18,60 +20,31 @@ std::string parseOutput(Engine& engine, const char* text, bool* ok = nullptr) {
   testing::internal::CaptureStdout();
   const bool result = engine.parse(text);
   std::fflush(stdout);
-  const std::string out = testing::internal::GetCapturedStdout();
   if (ok) *ok = result;
-  return out;
+  return testing::internal::GetCapturedStdout();
 }
 
-Engine::Inputs inputs(float light = 0.7f, float rim = 0.2f) {
-  Engine::Inputs in;
-  in.curvature = -0.5f;
-  in.depth = -0.25f;
-  in.light = light;
-  in.rim = rim;
-  in.iso = 0.8f;
-  in.taper = 0.4f;
-  return in;
-}
+// curvature -0.5, depth -0.25, light 0.7 (or as given), rim 0.2, iso 0.8, taper 0.4.
+Engine::Inputs inputs(float light = 0.7f) { return {-0.5f, -0.25f, light, 0.2f, 0.8f, 0.4f}; }
 
-float value(const char* text, const Engine::Inputs& in = inputs()) {
-  Engine engine;
-  bool ok = false;
-  parseOutput(engine, text, &ok);
-  EXPECT_TRUE(ok) << text;
-  return engine.evaluate(in);
-}
-
-// light 0.7 (0.3 where marked), rim 0.2, curvature -0.5, depth -0.25, iso 0.8, taper 0.4.
+// Negation binds weaker than ^; division by |b| <= 1e-6 keeps the dividend.
 TEST(ScalarEngine, OperatorsAndInputs) {
-  const struct {
-    const char* text;
-    float value;
-    float light = 0.7f;
-  } cases[] = {
-      {"2^3^2", 64},
-      {"2-3-4", -5},
-      {"8/2/2", 2},
-      {"2+3*4", 14},
-      {"(2+3)*4", 20},
-      {"1 + 2.5 * .5", 2.25f},
-      {"-2^2", -4},  // negation binds weaker than ^
-      {"-light", -0.7f},
-      {"2 - -1", 3},
-      {"2^-3", 0.125f},
-      {"light<-rim", -0.2f},
-      {"--light", 0.7f},
-      {"abs -light", 0.7f},
-      {"abs(rim - light)", 0.5f},
-      {"-light*2", -1.4f},
-      {"light < 0.5", 0.5f},
-      {"light < 0.5", 0.3f, 0.3f},
-      {"light > 0.5", 0.5f, 0.3f},
-      {"light/0", 0.7f},
-      {"light/0.000001", 0.7f},  // division by |b| <= 1e-6 keeps the dividend
+  // clang-format off
+  const struct { const char* text; float value; float light = 0.7f; } cases[] = {
+      {"2^3^2", 64}, {"2-3-4", -5}, {"8/2/2", 2}, {"2+3*4", 14}, {"(2+3)*4", 20}, {"1 + 2.5 * .5", 2.25f},
+      {"-2^2", -4}, {"-light", -0.7f}, {"2 - -1", 3}, {"2^-3", 0.125f}, {"light<-rim", -0.2f}, {"--light", 0.7f},
+      {"abs -light", 0.7f}, {"abs(rim - light)", 0.5f}, {"-light*2", -1.4f}, {"light < 0.5", 0.5f},
+      {"light < 0.5", 0.3f, 0.3f}, {"light > 0.5", 0.5f, 0.3f}, {"light/0", 0.7f}, {"light/0.000001", 0.7f},
       {"light/0.5", 1.4f},
       {"CURVATURE + Depth*10 + light*100 + RIM*1000 + iso + taper", -0.5f - 2.5f + 70.0f + 200.0f + 0.8f + 0.4f}};
-  for (const auto& c : cases) EXPECT_FLOAT_EQ(value(c.text, inputs(c.light)), c.value) << c.text;
+  // clang-format on
+  for (const auto& c : cases) {
+    Engine engine;
+    bool ok = false;
+    parseOutput(engine, c.text, &ok);
+    EXPECT_TRUE(ok) << c.text;
+    EXPECT_FLOAT_EQ(engine.evaluate(inputs(c.light)), c.value) << c.text;
+  }
   Engine engine;
   parseOutput(engine, "CURVATURE + Depth*10 + light*100 + RIM*1000 + iso + taper");
   for (uint32_t bit :
@@ -82,107 +55,82 @@ TEST(ScalarEngine, OperatorsAndInputs) {
   EXPECT_FALSE(engine.uses(Engine::IN_LIGHT));
 }
 
-TEST(ScalarEngineOutput, PrintsTheProgramOnceForTheDefaultDensity) {
-  Engine engine;
-  bool ok = false;
-  EXPECT_EQ(parseOutput(engine, "( light - rim )*iso*(taper*.5 + .5 )", &ok),
-            P + "LIGHT RIM - ISO * TAPER 0.5 * 0.5 + * \n");
-  EXPECT_TRUE(ok);
-  EXPECT_FLOAT_EQ(engine.evaluate(inputs()), (0.7f - 0.2f) * 0.8f * (0.4f * 0.5f + 0.5f));
-  EXPECT_EQ(parseOutput(engine, "( light - rim )*iso*(taper*.5 + .5 )", &ok), "");
-  EXPECT_TRUE(ok);
-  EXPECT_EQ(parseOutput(engine, "-2.25 ^ abs depth < curvature > 3"), P + "2.25 DEPTH ABS ^ CURVATURE < 3 > NEG \n");
-}
-
-struct BadFormula {
-  const char* text;
-  std::string messages;
-};
-
-class ScalarEngineErrors : public ::testing::TestWithParam<BadFormula> {};
-
-TEST_P(ScalarEngineErrors, ReportInOrderAndEvaluateToZero) {
-  Engine engine;
-  parseOutput(engine, "light");  // so that every text below differs from the current one
-  bool ok = true;
-  EXPECT_EQ(parseOutput(engine, GetParam().text, &ok), GetParam().messages);
-  EXPECT_FALSE(ok);
-  EXPECT_TRUE(engine.program().empty());
-  EXPECT_TRUE(engine.constants().empty());
-  EXPECT_FALSE(engine.uses(Engine::IN_LIGHT));
-  EXPECT_FLOAT_EQ(engine.evaluate(inputs()), 0.0f);
-  // The first message stays with the formula for the caller to report.
-  const std::string& all = GetParam().messages;
-  EXPECT_EQ(engine.error(), all.substr(P.size(), all.find('\n') - P.size()));
-  // The same text again: accepted at once, silently, still empty.
-  EXPECT_EQ(parseOutput(engine, GetParam().text, &ok), "");
-  EXPECT_TRUE(ok);
-  EXPECT_FLOAT_EQ(engine.evaluate(inputs()), 0.0f);
-  EXPECT_FALSE(engine.error().empty());
-}
-
-const std::string kUnbalanced = P + "brackets unbalanced\n";
-const std::string kOperators = P + "missing operators\n";
-const std::string kOperands = P + "missing operands\n";
-
-INSTANTIATE_TEST_SUITE_P(Messages, ScalarEngineErrors,
-                         ::testing::Values(BadFormula{"(light", kUnbalanced},
-                                           BadFormula{"light)", P + "missing '('\n" + kUnbalanced},
-                                           BadFormula{"light rim", kOperators}, BadFormula{"light +", kOperands},
-                                           BadFormula{"x", P + "code 0!=operator\n" + kOperands},
-                                           BadFormula{"light * q", P + "code 0!=operator\n" + kOperands},
-                                           BadFormula{"lightness", P + "code 0!=operator\n"}, BadFormula{"", kOperands},
-                                           BadFormula{"   \t ", kOperands}, BadFormula{".", P + "bad float format\n"},
-                                           BadFormula{"1 + .", P + "bad float format\n"}, BadFormula{"()", kOperands},
-                                           BadFormula{"((light)", kUnbalanced}));
-
-TEST(ScalarEngineLimits, DeepBracketsAndLongTexts) {
-  Engine engine;
-  std::string deep = std::string(1000, '(') + "light" + std::string(1000, ')');
-  bool ok = false;
-  parseOutput(engine, deep.c_str(), &ok);
-  EXPECT_TRUE(ok);
-  EXPECT_FLOAT_EQ(engine.evaluate(inputs()), 0.7f);
-
-  deep.pop_back();
-  EXPECT_EQ(parseOutput(engine, deep.c_str(), &ok), kUnbalanced);
-  EXPECT_FALSE(ok);
-
-  std::string sum;  // 100 kB: 1+1+...+1
-  while (sum.size() < 100000) sum += "1+";
-  sum += "1";
-  parseOutput(engine, sum.c_str(), &ok);
-  EXPECT_TRUE(ok);
-  EXPECT_FLOAT_EQ(engine.evaluate(inputs()), static_cast<float>(sum.size() / 2 + 1));
-
-  std::string pairs;  // 100 kB of operands without operators
-  while (pairs.size() < 100000) pairs += "light ";
-  EXPECT_EQ(parseOutput(engine, pairs.c_str(), &ok), kOperators);
-  EXPECT_FALSE(ok);
-
-  const std::string digits(100000, '9');  // overflows to infinity, still no crash
-  parseOutput(engine, digits.c_str(), &ok);
-  EXPECT_TRUE(ok);
-  EXPECT_TRUE(std::isinf(engine.evaluate(inputs())));
-}
-
-TEST(ScalarEngineParse, AbsentEmptyAndRecoveringTexts) {
+// The program is printed once, for a new text only; an absent text is an
+// empty program, an empty one is parsed (and fails); a good text after a
+// failed one leaves no error.
+TEST(ScalarEngineOutput, PrintsTheProgramOnceForANewText) {
   Engine engine;
   bool ok = false;
   EXPECT_EQ(parseOutput(engine, "", &ok), "");  // equals the formula at construction
   EXPECT_TRUE(ok);
   EXPECT_FLOAT_EQ(engine.evaluate(inputs()), 0.0f);
-  parseOutput(engine, "light");
-  EXPECT_EQ(parseOutput(engine, nullptr, &ok), "");
+  const char* text = "( light - rim )*iso*(taper*.5 + .5 )";
+  EXPECT_EQ(parseOutput(engine, text, &ok), P + "LIGHT RIM - ISO * TAPER 0.5 * 0.5 + * \n");
   EXPECT_TRUE(ok);
-  EXPECT_TRUE(engine.program().empty());
+  EXPECT_FLOAT_EQ(engine.evaluate(inputs()), (0.7f - 0.2f) * 0.8f * (0.4f * 0.5f + 0.5f));
+  EXPECT_EQ(parseOutput(engine, text, &ok), "");
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(parseOutput(engine, "-2.25 ^ abs depth < curvature > 3"), P + "2.25 DEPTH ABS ^ CURVATURE < 3 > NEG \n");
+  EXPECT_EQ(parseOutput(engine, nullptr, &ok), "");
+  EXPECT_TRUE(ok && engine.program().empty());
   EXPECT_EQ(parseOutput(engine, "", &ok), kOperands);  // differs from "no text"
   EXPECT_FALSE(ok);
-  // A valid text after a failed one: no error left.
   parseOutput(engine, "light + 1", &ok);
   EXPECT_TRUE(ok);
   EXPECT_EQ(engine.error(), "");
   EXPECT_FLOAT_EQ(engine.evaluate(inputs()), 1.7f);
+}
+
+// Every bad text prints its messages in order, keeps the first for the
+// caller, evaluates to 0, and is accepted silently when given again.
+TEST(ScalarEngineErrors, ReportInOrderAndEvaluateToZero) {
+  // clang-format off
+  const struct { const char* text; std::string messages; } cases[] = {
+      {"(light", kUnbalanced}, {"light)", P + "missing '('\n" + kUnbalanced}, {"light rim", kOperators},
+      {"light +", kOperands}, {"x", P + "code 0!=operator\n" + kOperands},
+      {"light * q", P + "code 0!=operator\n" + kOperands}, {"lightness", P + "code 0!=operator\n"}, {"", kOperands},
+      {"   \t ", kOperands}, {".", P + "bad float format\n"}, {"1 + .", P + "bad float format\n"}, {"()", kOperands},
+      {"((light)", kUnbalanced}};
+  // clang-format on
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    Engine engine;
+    parseOutput(engine, "light");  // so that every text differs from the current one
+    bool ok = true;
+    EXPECT_EQ(parseOutput(engine, c.text, &ok), c.messages);
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(engine.program().empty() && engine.constants().empty());
+    EXPECT_FALSE(engine.uses(Engine::IN_LIGHT));
+    EXPECT_FLOAT_EQ(engine.evaluate(inputs()), 0.0f);
+    EXPECT_EQ(engine.error(), c.messages.substr(P.size(), c.messages.find('\n') - P.size()));
+    EXPECT_EQ(parseOutput(engine, c.text, &ok), "");
+    EXPECT_TRUE(ok);
+    EXPECT_FLOAT_EQ(engine.evaluate(inputs()), 0.0f);
+    EXPECT_FALSE(engine.error().empty());
+  }
+}
+
+TEST(ScalarEngineLimits, DeepBracketsAndLongTexts) {
+  Engine engine;
+  std::string deep = std::string(1000, '(') + "light" + std::string(1000, ')'), sum, pairs;
+  bool ok = false;
+  parseOutput(engine, deep.c_str(), &ok);
+  EXPECT_TRUE(ok);
+  EXPECT_FLOAT_EQ(engine.evaluate(inputs()), 0.7f);
+  deep.pop_back();
+  EXPECT_EQ(parseOutput(engine, deep.c_str(), &ok), kUnbalanced);
+  EXPECT_FALSE(ok);
+  while (sum.size() < 100000) sum += "1+";  // 100 kB: 1+1+...+1
+  sum += "1";
+  parseOutput(engine, sum.c_str(), &ok);
+  EXPECT_TRUE(ok);
+  EXPECT_FLOAT_EQ(engine.evaluate(inputs()), static_cast<float>(sum.size() / 2 + 1));
+  while (pairs.size() < 100000) pairs += "light ";  // operands without operators
+  EXPECT_EQ(parseOutput(engine, pairs.c_str(), &ok), kOperators);
+  EXPECT_FALSE(ok);
+  parseOutput(engine, std::string(100000, '9').c_str(), &ok);  // overflows to infinity, still no crash
+  EXPECT_TRUE(ok);
+  EXPECT_TRUE(std::isinf(engine.evaluate(inputs())));
 }
 
 }  // namespace
