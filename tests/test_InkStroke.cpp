@@ -180,6 +180,10 @@ TEST_F(InkStroke, DotsOfALightGapAreRebalancedBetweenTheSolidEnds) {
     for (size_t i = 1; i < x.size(); ++i) EXPECT_NEAR(x[i] - x[i - 1], x[1] - x[0], 1e-2f);
     EXPECT_GT(x.front(), 80.0f + 2.0f * 2.0f - 1e-3f);
   }
+  // A tone rising through full ink along one segment turns solid where it crosses.
+  ink.clear();
+  addStroke(ink, {{0, 50, 0.5f, 0.4f, 0.0f}, {100, 50, 0.5f, 0.4f, 1.0f}});
+  EXPECT_NEAR(extent(0, false), 100.0f * settings.toneHigh - 2.0f, 0.25f);  // a polygon cap
 }
 
 // With a perspective camera a point lands where x / w and y / w put it: two
