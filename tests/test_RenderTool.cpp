@@ -160,6 +160,11 @@ TEST_F(RenderTool, RefusesWhatItCannotDoWithoutWritingAPicture) {
                                       " PerspectiveCamera { } }\n";
   std::ofstream(dir / "lines.iv") << "#Inventor V2.1 ascii\nSeparator { Coordinate3 { point [0 0 0, 1 0 0, 1 1 0] }"
                                      " IndexedLineSet { coordIndex [0, 1, 2, -1] } }\n";
+  // Triangles in its index lists, all without area: its first draw, which also writes the files,
+  // must write none of them nor touch one it was to replace.
+  std::ofstream(dir / "flat.iv") << "#Inventor V2.1 ascii\nSeparator { Coordinate3 { point [0 0 0, 1 0 0, 1 1 0] }"
+                                    " IndexedFaceSet { coordIndex [0, 0, 1, -1, 1, 2, 2, -1] } }\n";
+  std::ofstream(dir / "old.tga") << "old";
   const struct {
     int status;
     const char* args;
@@ -194,6 +199,7 @@ TEST_F(RenderTool, RefusesWhatItCannotDoWithoutWritingAPicture) {
       {1, "{dir}/missing.iv --png {png}", "cannot load"},
       {1, "{dir}/lights.iv --png {png} --tga {dir}/x.tga", (dir / "lights.iv").string() + " has no faces to draw"},
       {1, "{dir}/lines.iv --png {png} --tga {dir}/x.tga", (dir / "lines.iv").string() + " has no faces to draw"},
+      {1, "{dir}/flat.iv --png {png} --tga {dir}/old.tga --pdf {dir}/x.pdf", "flat.iv has no faces to draw"},
       {1, "T --set SoNoSuchNode.x=1", "unknown class \"SoNoSuchNode\""},
       {1, "T --set SoDrawStyle[7].style=LINES", "no SoDrawStyle[7] in the scene"},
       {1, "T --set SoDrawStyle.noSuchField=1", "SoDrawStyle has no field \"noSuchField\""},
@@ -207,6 +213,8 @@ TEST_F(RenderTool, RefusesWhatItCannotDoWithoutWritingAPicture) {
     EXPECT_TRUE(contains(run.output, c.message)) << run.output;
     EXPECT_FALSE(fs::exists(png) || fs::exists(dir / "x.tga") || fs::exists(dir / "none"));
   }
+  EXPECT_EQ(readFile(dir / "old.tga"), "old");
+  EXPECT_FALSE(fs::exists(dir / "x.pdf"));
 }
 
 // Cross-hatching is on by default: the second family reaches the screen, the SVG and the pen paths,

@@ -49,9 +49,8 @@ bool writePng(const QImage& picture, const std::string& path, std::string& error
   return true;
 }
 
-// Whether the scene holds any triangles, lines and points not counted: a
-// count from the shapes' index arrays, far cheaper than a traversal that
-// makes the triangles.
+// Whether the scene holds triangles (lines and points do not count): a count
+// from the shapes' index arrays, far cheaper than a traversal that makes them.
 bool hasTriangles(SoNode* root) {
   SoGetPrimitiveCountAction count;
   count.apply(root);
@@ -199,13 +198,20 @@ void ModelRenderer::process(const Job& job, JobResult& result) {
   std::vector<int> armed;
   if (!pending.empty() && hasTriangles(scene.geometry())) armed = armGroup(job, scratch, pending);
 
+  // After a first draw that must write nothing: disarms the writers (which
+  // find nothing to draw without faces) and removes what one wrote anyway.
+  auto takeBack = [&] {
+    std::vector<std::string> written;
+    finishGroup(job, scratch, armed, true, error, result, &written);
+    for (const std::string& file : written) std::remove(file.c_str());
+  };
+
   clock.restart();
   canvas.frame(scene.geometry(), opt.view);
   QImage picture;
   bool drawn = canvas.draw(scene.backgroundColour(), opt.pngView ? &picture : nullptr, error);
   if (!drawn) {
-    std::string why;
-    for (int id : armed) exporters.check(id == PNG ? TGA : id, id == PNG ? scratch : job.files[id], why);  // disarms
+    takeBack();
     note(result, error);
     return;
   }
@@ -214,13 +220,8 @@ void ModelRenderer::process(const Job& job, JobResult& result) {
   // A model that yields no faces (NURBS the reader does not tessellate, lines,
   // points, only lights or cameras) has nothing to draw: no blank pictures.
   if (scene.nodes().geometryParent->doBuildWingedEdge.getValue() && scene.statistics().originalFaces == 0) {
-    // Triangles that all fell away (degenerate ones, say): what the draw
-    // wrote is taken back.
-    std::vector<std::string> blank;
-    finishGroup(job, scratch, armed, true, error, result, &blank);
-    for (const std::string& file : blank) std::remove(file.c_str());
-    result.written.clear();
-    if (!scratch.empty()) std::remove(scratch.c_str());
+    // Triangles that all fell away (degenerate ones, say).
+    takeBack();
     note(result, job.model + " has no faces to draw");
     return;
   }
