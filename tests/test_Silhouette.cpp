@@ -371,4 +371,12 @@ TEST_F(SilhouetteNode, RepairSwitchesRunThePasses) {
       for (int p : l) onBorder = onBorder && probe->seen.points[p][0] == s.x;
     EXPECT_EQ(onBorder, s.x == s.x);
   }
+  // The chunk pass alone, on the search's own list.
+  SbSilhouetteView view;
+  view.toViewer.setValue(0, 0, 1);
+  std::vector<SbEdgeRef> chunks;
+  SbSilhouetteEdges::bruteForce(lone, view, {}, -1, chunks);
+  ASSERT_EQ(chunks.size(), 7u);
+  SbSilhouetteRepair::triangleChunks(lone, chunks);
+  EXPECT_EQ(chunks.size(), 4u);
 }
