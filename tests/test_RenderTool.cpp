@@ -6,6 +6,8 @@
 
 #include <QImage>
 
+#include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -64,14 +66,23 @@ Greys greys(const std::string& path) {
   return Greys(bytes.begin() + std::min<size_t>(18, bytes.size()), bytes.end());
 }
 
-// The pixels that differ from the corner pixel (the background).
-int drawn(const QImage& image) {
-  int n = 0;
+// The box of the pixels that differ from the corner pixel (the background), and their number.
+struct Drawn {
+  int left = INT_MAX, right = -1, top = INT_MAX, bottom = -1, pixels = 0;
+  int width() const { return right - left + 1; }
+  int height() const { return bottom - top + 1; }
+};
+Drawn drawn(const QImage& image) {
+  Drawn d;
   for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x) n += image.pixel(x, y) != image.pixel(0, 0);
-  return n;
+    for (int x = 0; x < image.width(); ++x)
+      if (image.pixel(x, y) != image.pixel(0, 0)) {
+        d.left = std::min(d.left, x), d.right = std::max(d.right, x), ++d.pixels;
+        d.top = std::min(d.top, y), d.bottom = std::max(d.bottom, y);
+      }
+  return d;
 }
-int drawn(const std::string& path) { return drawn(QImage(QString::fromStdString(path))); }
+int drawn(const std::string& path) { return drawn(QImage(QString::fromStdString(path))).pixels; }
 
 class RenderTool : public ::testing::Test {
  protected:
@@ -130,7 +141,7 @@ TEST_F(RenderTool, HelpListsEveryOptionAndSettingsTheSceneAcceptsWhenDrawingTheT
   EXPECT_TRUE(contains(output, "set DrawStyle[1].lineWidth = 3\n")) << output;
   const QImage image(QString::fromStdString(png));
   EXPECT_EQ(image.size(), QSize(320, 240));
-  EXPECT_GT(drawn(image), 320 * 240 / 20);
+  EXPECT_GT(drawn(image).pixels, 320 * 240 / 20);
   for (const char* stage : {"start-up", "load", "render", "write"})
     EXPECT_TRUE(contains(output, std::string("linfold-render: ") + stage + " took ")) << stage << output;
   for (const char* stage : {"winged-edge build", "modifier chain", "half-edge build", "curvature", "flow field",
@@ -151,6 +162,72 @@ TEST_F(RenderTool, CleansTheFieldByDefaultAndReportsItsTurning) {
   }
   EXPECT_GT(share[0], 2.0);
   EXPECT_LT(share[1], share[0] / 2);
+}
+
+// Which end of the drawing across x (or y) is the narrow one: its extent along the other axis a
+// tenth of the way in from each end, compared. 1: right (top), -1: left (bottom), 0: alike.
+int narrowEnd(const QImage& image, const Drawn& d, bool alongX) {
+  auto span = [&](int at) {
+    int lo = INT_MAX, hi = -1;
+    for (int k = 0; k < (alongX ? image.height() : image.width()); ++k)
+      if ((alongX ? image.pixel(at, k) : image.pixel(k, at)) != image.pixel(0, 0)) lo = std::min(lo, k), hi = k;
+    return hi < 0 ? 0 : hi - lo;
+  };
+  const int inset = (alongX ? d.width() : d.height()) / 10;
+  const int low = alongX ? span(d.left + inset) : span(d.bottom - inset);
+  const int high = alongX ? span(d.right - inset) : span(d.top + inset);
+  return low > 1.3 * high ? 1 : high > 1.3 * low ? -1 : 0;
+}
+
+// The camera options seen on a ball of radius 1 with balls of radius 0.5 on its +x and +z sides
+// (x and z from -1 to 2, y from -1 to 1), its outlines drawn: the model fills --fill (0.9) of the
+// limiting side, the small balls say from where it is seen. Wide and tall pictures frame it alike; a
+// perspective camera keeps it inside the picture and shows it otherwise.
+TEST_F(RenderTool, ViewOptionsTurnAndFrameTheModel) {
+  std::ofstream(dir / "marked-ball.iv")
+      << "#Inventor V2.1 ascii\nSeparator { Sphere { radius 1 }\n"
+         " Separator { Translation { translation 1.5 0 0 } Sphere { radius 0.5 } }\n"
+         " Separator { Translation { translation 0 0 1.5 } Sphere { radius 0.5 } } }\n";
+  const struct {
+    const char* options;
+    double width = 0, height = 0;  // in model units, 3 filling 0.9 of 300 pixels; 0: only framed
+    int narrowX = 0, narrowY = 0;  // the small balls' ends: -1, 0 or 1 (x right, y up)
+  } cases[] = {
+      {"", 3, 2, 1, 0},               // from the front: +x ball right, +z ball facing us
+      {"--view 90,0", 3, 2, -1, 0},   // from the right: the front (+z) on the left
+      {"--view -90,0", 3, 2, 1, 0},   // from the left: the front on the right
+      {"--view 0,90", 3, 3, 1, -1},   // from above: the front at the bottom
+      {"--view 0,0,90", 2, 3, 0, 1},  // turned counter-clockwise: +x points up
+      {"--up z", 3, 3, 1, 1},         // z up, seen from -y
+      {"--up x", 2, 3, 0, 1},         // x up
+      {"--fill 0.5", 3 * 0.5 / 0.9, 2 * 0.5 / 0.9, 1, 0},
+      {"--size 400x100"},
+      {"--size 100x400"},
+      {"--view 30,20"},
+      {"--view 30,20 --perspective"},
+  };
+  std::vector<QImage> oblique;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.options);
+    ok(args("{dir}/marked-ball.iv --size 300x300 --png {png} --set SoStreamlinerHQ.doComputation=FALSE " +
+            std::string(c.options)));
+    const QImage image(QString::fromStdString(png));
+    const Drawn d = drawn(image);
+    if (c.width > 0) {
+      EXPECT_NEAR(d.width(), c.width * 0.9 * 300 / 3, 3);
+      EXPECT_NEAR(d.height(), c.height * 0.9 * 300 / 3, 3);
+      EXPECT_EQ(narrowEnd(image, d, true), c.narrowX);
+      EXPECT_EQ(narrowEnd(image, d, false), c.narrowY);
+      continue;
+    }
+    EXPECT_TRUE(d.left > 0 && d.top > 0 && d.right < image.width() - 1 && d.bottom < image.height() - 1);
+    const double fill = std::max(double(d.width()) / image.width(), double(d.height()) / image.height());
+    EXPECT_GT(fill, 0.7);
+    EXPECT_LE(fill, 0.93);
+    if (contains(c.options, "--view")) oblique.push_back(image);
+  }
+  ASSERT_EQ(oblique.size(), 2u);
+  EXPECT_NE(oblique[0], oblique[1]);
 }
 
 // Bad arguments (status 2, usage) and what the tool cannot do (status 1): a message, no picture.
