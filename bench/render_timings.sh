@@ -26,7 +26,7 @@ for job in torus:100000 torus:1000000 torus:4000000 sphere:1000000; do
 done
 
 runner=()
-[ -n "${DISPLAY:-}" ] || runner=(xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX")
+[ -n "${DISPLAY:-}" ] || runner=(xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX -noreset")
 export LINFOLD_NO_DIALOGS=1
 out="$(mktemp -d)"
 trap 'rm -rf "$out"' EXIT

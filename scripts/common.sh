@@ -6,7 +6,10 @@
 LINFOLD_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD_PREFIX="${LINFOLD_BUILD_PREFIX:-$LINFOLD_ROOT/build}"
 JOBS="${LINFOLD_JOBS:-$(nproc 2>/dev/null || echo 2)}"
-XVFB=(xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX")
+# -noreset: an X server resets when its last client leaves and refuses
+# connections meanwhile; tests that start programs one after another (the
+# render tool's) then failed now and then with "could not connect to display".
+XVFB=(xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX -noreset")
 
 # configure DIR BUILD_TYPE [cmake options...]
 configure() {
