@@ -11,10 +11,7 @@
 #include <Inventor/nodes/SoOrthographicCamera.h>
 #include <Inventor/nodes/SoPerspectiveCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
-#include <Inventor/nodes/SoShape.h>
-#include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/actions/SoGetBoundingBoxAction.h>
-#include <Inventor/SoPrimitiveVertex.h>
 
 #include <GL/gl.h>
 
@@ -23,6 +20,7 @@
 #include <cmath>
 #include <vector>
 
+#include "FramingPoints.h"
 #include "mesh/SoGenerateWingedEdge.h"
 
 namespace render {
@@ -56,21 +54,6 @@ SbRotation cameraTurn(const View& v) {
   const SbMatrix m(x[0], x[1], x[2], 0, y[0], y[1], y[2], 0, z[0], z[1], z[2], 0, 0, 0, 0, 1);
   return SbRotation(m);
 }
-
-// Points of the geometry's triangles in world space.
-struct TrianglePoints {
-  std::vector<SbVec3f> points;
-  static void collect(void* data, SoCallbackAction* action, const SoPrimitiveVertex* a, const SoPrimitiveVertex* b,
-                      const SoPrimitiveVertex* c) {
-    TrianglePoints* self = static_cast<TrianglePoints*>(data);
-    const SbMatrix& toWorld = action->getModelMatrix();
-    for (const SoPrimitiveVertex* v : {a, b, c}) {
-      SbVec3f p;
-      toWorld.multVecMatrix(v->getPoint(), p);
-      if (std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2])) self->points.push_back(p);
-    }
-  }
-};
 
 }  // namespace
 
@@ -161,23 +144,21 @@ void OffscreenCanvas::frame(SoNode* geometry, const View& v) {
   const SbVec3f centre = box.getCenter();
   // The triangles as Coin gives them (with the GL context current, as
   // tessellation may need); the box's corners when there are none.
-  TrianglePoints found;
+  std::vector<SbVec3f> points;
   if (context.makeCurrent(&surface)) {
     const SoGenerateWingedEdge::NurbsContextLoan loan;  // NURBS surfaces tessellated here too
-    SoCallbackAction triangles(viewport());
-    triangles.addTriangleCallback(SoShape::getClassTypeId(), &TrianglePoints::collect, &found);
-    triangles.apply(geometry);
+    points = framingPoints(geometry, viewport());
     context.doneCurrent();
   }
-  if (found.points.empty()) {
+  if (points.empty()) {
     const SbVec3f& lo = box.getMin();
     const SbVec3f& hi = box.getMax();
     for (int k = 0; k < 8; ++k)
-      found.points.emplace_back(k & 1 ? hi[0] : lo[0], k & 2 ? hi[1] : lo[1], k & 4 ? hi[2] : lo[2]);
+      points.emplace_back(k & 1 ? hi[0] : lo[0], k & 2 ? hi[1] : lo[1], k & 4 ? hi[2] : lo[2]);
   }
   // Extent in the camera's axes, about the centre.
   SbVec3f lo(FLT_MAX, FLT_MAX, FLT_MAX), hi(-FLT_MAX, -FLT_MAX, -FLT_MAX);
-  for (const SbVec3f& p : found.points)
+  for (const SbVec3f& p : points)
     for (int i = 0; i < 3; ++i) {
       const float c = (p - centre).dot(axis[i]);
       lo[i] = std::min(lo[i], c);
@@ -197,7 +178,7 @@ void OffscreenCanvas::frame(SoNode* geometry, const View& v) {
     const float halfHeight = std::tan(perspective->heightAngle.getValue() * 0.5f);
     const float halfWidth = halfHeight * aspect;
     float distance = hi[2] + margin;
-    for (const SbVec3f& p : found.points) {
+    for (const SbVec3f& p : points) {
       const SbVec3f d = p - centre;
       const float x = std::fabs(d.dot(axis[0])), y = std::fabs(d.dot(axis[1])), z = d.dot(axis[2]);
       distance = std::max({distance, z + x / (fill * halfWidth), z + y / (fill * halfHeight)});
