@@ -100,17 +100,28 @@ void initNodes() {
 }
 
 std::vector<std::vector<int>> polylines(const SbLineSet& set) {
-  std::vector<std::vector<int>> out;
-  std::vector<int> cur;
-  for (int32_t i : set.indices) {
-    if (i < 0) {
-      out.push_back(cur);
-      cur.clear();
-    } else {
-      cur.push_back(i);
-    }
-  }
+  std::vector<std::vector<int>> out(1);
+  for (int32_t i : set.indices)
+    if (i < 0)
+      out.emplace_back();
+    else
+      out.back().push_back(i);
+  out.pop_back();  // the open tail after the last -1
   return out;
+}
+
+SoOrthographicCamera* pixelCamera(float height) {
+  auto* camera = new SoOrthographicCamera;
+  camera->position.setValue(0, 0, 5);
+  camera->height = height;
+  return camera;
+}
+
+Root scene(std::initializer_list<SoNode*> nodes) {
+  auto* root = new SoSeparator;
+  root->ref();
+  for (SoNode* n : nodes) root->addChild(n);
+  return Root(root);
 }
 }  // namespace linetest
 

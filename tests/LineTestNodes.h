@@ -6,10 +6,14 @@
 
 #include <Inventor/SbVec2f.h>
 #include <Inventor/nodes/SoNode.h>
+#include <Inventor/nodes/SoOrthographicCamera.h>
+#include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoSubNode.h>
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
+#include <memory>
 #include <vector>
 
 #include "lines/SbLineSet.h"
@@ -86,6 +90,16 @@ namespace linetest {
 void initNodes();
 // Polylines of the probe's line set as lists of point indices.
 std::vector<std::vector<int>> polylines(const SbLineSet& set);
+
+// An orthographic camera at z = 5 looking down -z, `height` units high: in a viewport `height`
+// pixels high one unit is one pixel and the origin is the centre.
+SoOrthographicCamera* pixelCamera(float height);
+// A separator holding `nodes`, referenced while the pointer lives.
+struct Unref {
+  void operator()(SoNode* node) const { node->unref(); }
+};
+using Root = std::unique_ptr<SoSeparator, Unref>;
+Root scene(std::initializer_list<SoNode*> nodes);
 }  // namespace linetest
 
 #endif

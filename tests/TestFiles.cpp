@@ -60,6 +60,17 @@ bool qpdfAccepts(const std::string& path) {
   return std::system(("qpdf --check '" + path + "' >/dev/null 2>&1").c_str()) == 0;
 }
 
+std::string pdfGreys(const std::string& pdf, int width, int height) {
+  const std::string w = std::to_string(width), h = std::to_string(height), head = "P5\n" + w + " " + h + "\n255\n";
+  if (std::system(("pdftoppm -gray -singlefile -scale-to-x " + w + " -scale-to-y " + h + " '" + pdf + "' '" + pdf + "'")
+                      .c_str()) != 0)
+    return {};
+  const std::string pgm = readFile(pdf + ".pgm");
+  return pgm.size() == head.size() + size_t(width) * height && pgm.compare(0, head.size(), head) == 0
+             ? pgm.substr(head.size())
+             : std::string();
+}
+
 int countOf(const std::string& text, const std::string& what) {
   int n = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;

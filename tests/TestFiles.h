@@ -44,6 +44,10 @@ bool haveProgram(const char* name);
 // Whether `qpdf --check` finds the PDF file sound.
 bool qpdfAccepts(const std::string& path);
 
+// The PDF's page as pdftoppm renders it at width x height: grey levels row by row from the top
+// (empty when it cannot). Writes `pdf`.pgm beside it.
+std::string pdfGreys(const std::string& pdf, int width, int height);
+
 // Occurrences of `what` in `text`, overlapping ones included.
 int countOf(const std::string& text, const std::string& what);
 

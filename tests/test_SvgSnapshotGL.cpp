@@ -1,12 +1,10 @@
-// The SVG snapshot against the PDF snapshot of the same strokes, its layers,
-// and the pen-plotter output node, in a callback traversal (no GL context).
+// The SVG snapshot against the PDF snapshot of the same strokes, its layers, and the pen-plotter
+// output node, in a callback traversal (no GL context); pixels are world units.
 
 #include <gtest/gtest.h>
 
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/actions/SoGetBoundingBoxAction.h>
-#include <Inventor/nodes/SoOrthographicCamera.h>
-#include <Inventor/nodes/SoSeparator.h>
 
 #include <algorithm>
 #include <cmath>
@@ -18,6 +16,7 @@
 #include <vector>
 
 #include "HqStrokeSource.h"
+#include "LineTestNodes.h"
 #include "TestFiles.h"
 #include "output/SoLineOutputPdfHQ.h"
 #include "output/SoLineOutputSvgHQ.h"
@@ -27,72 +26,25 @@
 
 namespace {
 
-// Pixels are world units: an orthographic camera `height` units high. With
-// `merged`, as the application's line pipeline: `stored` (the silhouettes)
-// kept by a storing merger, `strokes` (the hatching) merged in after them,
-// the whole restored for the line settings and the outputs after them.
-struct Scene {
-  SoSeparator* root = new SoSeparator;
-  HqStrokeSource* strokes = new HqStrokeSource;
-  HqStrokeSource* stored = nullptr;
-  Scene(int height, bool withSettings, bool merged = false) {
-    root->ref();
-    auto* camera = new SoOrthographicCamera;
-    camera->position.setValue(0, 0, 10);
-    camera->height = static_cast<float>(height);
-    camera->nearDistance = 1;
-    camera->farDistance = 20;
-    root->addChild(camera);
-    if (merged) {
-      stored = strokes;
-      strokes = new HqStrokeSource;
-      auto* merge = new SoLineMergerHQ;
-      auto* restore = new SoLineMergerHQ;
-      merge->method = SoLineMergerHQ::LM_MERGE;
-      restore->method = SoLineMergerHQ::LM_RESTORE;
-      for (SoNode* n : std::initializer_list<SoNode*>{stored, new SoLineMergerHQ, strokes, merge, restore})
-        root->addChild(n);
-    } else {
-      root->addChild(strokes);
-    }
-    if (withSettings) {
-      auto* settings = new SoLineSettingsHQ;
-      settings->lineWidth = 2.0f;
-      settings->maxWidth = 40.0f;
-      settings->tolerance = 0.5f;
-      root->addChild(settings);
-    }
-  }
-  ~Scene() { root->unref(); }
-  // Two silhouette lines and three edges seen end-on at one point; a solid
-  // and a light hatching stroke, and one lone point twice.
-  void addMergedLines() {
-    stored->addStroke({{-300, 200}, {300, 200}}, {2, 2}, {});
-    stored->addStroke({{-300, -200}, {0, -150}, {300, -200}}, {2, 2, 2}, {});
-    for (int k = 0; k < 3; ++k) stored->addStroke({{100, 100}, {100, 100}}, {2, 2}, {});
-    strokes->addStroke({{-300, 0}, {300, 0}}, {2, 2}, {1, 1});
-    strokes->addStroke({{-300, -100}, {300, -100}}, {2, 2}, {0.3f, 0.3f});
-    for (int k = 0; k < 2; ++k) strokes->addStroke({{200, 60}}, {2}, {1});
-  }
-  // Traverses with a callback action; returns what was printed.
-  std::string traverse(int width, int height) {
-    testing::internal::CaptureStdout();
-    SoCallbackAction action(SbViewportRegion(static_cast<short>(width), static_cast<short>(height)));
-    action.apply(root);
-    return testing::internal::GetCapturedStdout();
-  }
-};
+// Line settings as the snapshots are drawn with, and a merger of the application's line pipeline.
+SoLineSettingsHQ* settings() {
+  auto* settings = new SoLineSettingsHQ;
+  settings->lineWidth = 2.0f;
+  settings->maxWidth = 40.0f;
+  settings->tolerance = 0.5f;
+  return settings;
+}
+SoLineMergerHQ* merger(SoLineMergerHQ::Method method) {
+  auto* merger = new SoLineMergerHQ;
+  merger->method = method;
+  return merger;
+}
 
-// Renders a PDF with pdftoppm to width x height grey pixels (empty on failure).
-std::string renderPdf(const std::string& pdf, int width, int height) {
-  const std::string w = std::to_string(width), h = std::to_string(height), head = "P5\n" + w + " " + h + "\n255\n";
-  if (std::system(("pdftoppm -gray -singlefile -scale-to-x " + w + " -scale-to-y " + h + " '" + pdf + "' '" + pdf + "'")
-                      .c_str()) != 0)
-    return {};
-  const std::string pgm = readFile(pdf + ".pgm");
-  return pgm.size() == head.size() + size_t(width) * height && pgm.compare(0, head.size(), head) == 0
-             ? pgm.substr(head.size())
-             : std::string();
+// Traverses with a callback action; returns what was printed.
+std::string traverse(const linetest::Root& root, int width, int height) {
+  testing::internal::CaptureStdout();
+  SoCallbackAction(SbViewportRegion(static_cast<short>(width), static_cast<short>(height))).apply(root.get());
+  return testing::internal::GetCapturedStdout();
 }
 
 // Strokes that exercise every piece of the outline: varying widths, sharp
@@ -169,23 +121,18 @@ double length(const std::vector<double>& p) {
 // SVG draws what pdftoppm draws of the PDF snapshot of the same strokes.
 TEST(SvgSnapshot, ReadBackMatchesThePdfSnapshot) {
   TempDir dir;
-  Scene scene(600, true);
-  addSampleStrokes(*scene.strokes);
+  auto* strokes = new HqStrokeSource;
+  addSampleStrokes(*strokes);
   auto* pdf = new SoLineOutputPdfHQ;
   auto* svg = new SoLineOutputSvgHQ;
-  scene.root->addChild(pdf);
-  scene.root->addChild(svg);
-  ASSERT_TRUE(pdf->requestWrite(dir.file("shot.pdf").c_str()));
-  ASSERT_TRUE(svg->requestWrite(dir.file("shot.svg").c_str()));
-  scene.traverse(800, 600);
-  ASSERT_TRUE(pdf->writeSucceeded());
-  ASSERT_TRUE(svg->writeSucceeded());
+  const linetest::Root root = linetest::scene({linetest::pixelCamera(600), strokes, settings(), pdf, svg});
+  ASSERT_TRUE(pdf->requestWrite(dir.file("shot.pdf").c_str()) && svg->requestWrite(dir.file("shot.svg").c_str()));
+  traverse(root, 800, 600);
+  ASSERT_TRUE(pdf->writeSucceeded() && svg->writeSucceeded());
   EXPECT_FALSE(svg->writePending);
   const std::string doc = readFile(dir.file("shot.svg"));
-  EXPECT_NE(doc.find("width=\"595pt\" height=\"446pt\" viewBox=\"0 0 595 446\""), std::string::npos);
-  EXPECT_NE(doc.find("<path d=\"M"), std::string::npos);
-  EXPECT_NE(doc.find(" A"), std::string::npos);
-  EXPECT_NE(doc.find("<circle "), std::string::npos);
+  for (const char* part : {"width=\"595pt\" height=\"446pt\" viewBox=\"0 0 595 446\"", "<path d=\"M", " A", "<circle "})
+    EXPECT_NE(doc.find(part), std::string::npos) << part;
   EXPECT_EQ(layerOf(doc, "silhouettes"), "\n");
   EXPECT_EQ(countOf(layerOf(doc, "hatching"), "<path "), countOf(doc, "<path "));
   EXPECT_TRUE(xmlOk(dir.file("shot.svg")));
@@ -194,16 +141,13 @@ TEST(SvgSnapshot, ReadBackMatchesThePdfSnapshot) {
   // Both PDFs (rsvg-convert's of the SVG and ours) are rendered at twice the page's size in points.
   ASSERT_EQ(
       std::system(("rsvg-convert -f pdf -o '" + dir.file("svg.pdf") + "' '" + dir.file("shot.svg") + "'").c_str()), 0);
-  const int w = 2 * 595, h = 2 * 446;
-  const std::string fromSvg = renderPdf(dir.file("svg.pdf"), w, h), fromPdf = renderPdf(dir.file("shot.pdf"), w, h);
-  ASSERT_FALSE(fromSvg.empty());
-  ASSERT_FALSE(fromPdf.empty());
+  const std::string fromSvg = pdfGreys(dir.file("svg.pdf"), 2 * 595, 2 * 446),
+                    fromPdf = pdfGreys(dir.file("shot.pdf"), 2 * 595, 2 * 446);
+  ASSERT_TRUE(!fromSvg.empty() && !fromPdf.empty());
   size_t close = 0, inkSvg = 0, inkPdf = 0;
   for (size_t i = 0; i < fromSvg.size(); ++i) {
     const int a = static_cast<unsigned char>(fromSvg[i]), b = static_cast<unsigned char>(fromPdf[i]);
-    close += std::abs(a - b) <= 16;
-    inkSvg += a < 128;
-    inkPdf += b < 128;
+    close += std::abs(a - b) <= 16, inkSvg += a < 128, inkPdf += b < 128;
   }
   const double total = static_cast<double>(fromSvg.size());
   EXPECT_GT(inkPdf / total, 0.02);  // there is ink to compare
@@ -211,57 +155,66 @@ TEST(SvgSnapshot, ReadBackMatchesThePdfSnapshot) {
   EXPECT_GE(close / total, 0.99) << close << " of " << total << " pixels within 16 levels";
 }
 
-// The merged pipeline's lines in the SVG snapshot and the plotter's SVG:
-// silhouettes, hatching and dots (the light stroke's, one for the end-on
-// edges, one for the lone point) in their layers once each; no plotter path
-// shorter than the pen; the dots' marks gone without dots.
+// The merged pipeline's lines (silhouettes stored, hatching merged in after them, the whole restored)
+// in the SVG snapshot and the plotter's SVG: silhouettes, hatching and dots (the light stroke's, one
+// for the end-on edges, one for the lone point) in their layers once each; no plotter path shorter
+// than the pen; the dots' marks gone without dots.
 TEST(SvgSnapshot, SilhouettesHatchingAndDotsLieInTheirLayersOnceEach) {
   TempDir dir;
-  Scene scene(600, true, true);
-  scene.addMergedLines();
+  auto *stored = new HqStrokeSource, *strokes = new HqStrokeSource;
+  // Two silhouette lines and three edges seen end-on at one point; a solid and a light hatching
+  // stroke, and one lone point twice.
+  stored->addStroke({{-300, 200}, {300, 200}}, {2, 2}, {});
+  stored->addStroke({{-300, -200}, {0, -150}, {300, -200}}, {2, 2, 2}, {});
+  for (int k = 0; k < 3; ++k) stored->addStroke({{100, 100}, {100, 100}}, {2, 2}, {});
+  strokes->addStroke({{-300, 0}, {300, 0}}, {2, 2}, {1, 1});
+  strokes->addStroke({{-300, -100}, {300, -100}}, {2, 2}, {0.3f, 0.3f});
+  for (int k = 0; k < 2; ++k) strokes->addStroke({{200, 60}}, {2}, {1});
   auto* svg = new SoLineOutputSvgHQ;
   auto* plotter = new SoLinePlotterOutput;
-  scene.root->addChild(svg);
-  scene.root->addChild(plotter);
+  const linetest::Root root =
+      linetest::scene({linetest::pixelCamera(600), stored, new SoLineMergerHQ, strokes,
+                       merger(SoLineMergerHQ::LM_MERGE), merger(SoLineMergerHQ::LM_RESTORE), settings(), svg, plotter});
   ASSERT_TRUE(svg->requestWrite(dir.file("layers.svg").c_str()));
-  scene.traverse(800, 600);
+  traverse(root, 800, 600);
   ASSERT_TRUE(svg->writeSucceeded());
   const std::string doc = readFile(dir.file("layers.svg"));
   const std::string silhouettes = layerOf(doc, "silhouettes"), hatching = layerOf(doc, "hatching"),
                     dots = layerOf(doc, "dots"), all = silhouettes + hatching + dots;
   EXPECT_LT(doc.find("id=\"silhouettes\""), doc.find("id=\"hatching\""));
   EXPECT_LT(doc.find("id=\"hatching\""), doc.find("id=\"dots\""));
-  EXPECT_EQ(countOf(silhouettes, "<path "), 2) << doc;
-  EXPECT_EQ(countOf(hatching, "<path "), 1) << doc;
-  EXPECT_EQ(countOf(silhouettes + hatching, "<circle "), 0);
-  EXPECT_EQ(countOf(dots, "<path "), 0);
+  EXPECT_EQ((std::vector<int>{countOf(silhouettes, "<path "), countOf(hatching, "<path "),
+                              countOf(silhouettes + hatching, "<circle "), countOf(dots, "<path ")}),
+            (std::vector<int>{2, 1, 0, 0}))
+      << doc;
   EXPECT_GT(countOf(dots, "<circle "), 10);
   EXPECT_EQ(countOf(doc, "<path ") + countOf(doc, "<circle "), countOf(all, "<path ") + countOf(all, "<circle "));
   EXPECT_EQ(repeated(doc, "<circle "), std::set<std::string>());
   EXPECT_TRUE(xmlOk(dir.file("layers.svg")));
 
   // Short bits of hatching: one continues the solid stroke, one stands alone.
-  scene.strokes->addStroke({{300.2f, 0}, {300.5f, 0}}, {2, 2}, {1, 1});
-  scene.strokes->addStroke({{0, 250}, {0.3f, 250}}, {2, 2}, {1, 1});
+  strokes->addStroke({{300.2f, 0}, {300.5f, 0}}, {2, 2}, {1, 1});
+  strokes->addStroke({{0, 250}, {0.3f, 250}}, {2, 2}, {1, 1});
   ASSERT_TRUE(plotter->requestWrite(dir.file("pen.svg").c_str()));
-  const std::string said = scene.traverse(800, 600);
+  const std::string said = traverse(root, 800, 600);
   EXPECT_NE(said.find("SoLinePlotterOutput: 2 path(s) shorter than the pen width: 1 joined to a neighbour, 1 left "
                       "out (0.2 points of ink)\n"),
             std::string::npos)
       << said;
   ASSERT_TRUE(plotter->writeSucceeded());
-  const std::string pen = readFile(dir.file("pen.svg"));
+  const std::string pen = readFile(dir.file("pen.svg")), penDots = layerOf(pen, "dots");
   EXPECT_NE(pen.find("width=\"595pt\" height=\"446pt\""), std::string::npos);
   EXPECT_TRUE(xmlOk(dir.file("pen.svg")));
-  EXPECT_EQ(countOf(layerOf(pen, "silhouettes"), "<polyline "), 2) << pen;
-  EXPECT_EQ(countOf(layerOf(pen, "hatching"), "<polyline "), 1) << pen;
-  EXPECT_GT(countOf(layerOf(pen, "dots"), "<polyline "), 10);
-  EXPECT_EQ(countOf(pen, "<polyline "), 3 + countOf(layerOf(pen, "dots"), "<polyline "));
+  EXPECT_EQ((std::vector<int>{countOf(layerOf(pen, "silhouettes"), "<polyline "),
+                              countOf(layerOf(pen, "hatching"), "<polyline "), countOf(pen, "<polyline ")}),
+            (std::vector<int>{2, 1, 3 + countOf(penDots, "<polyline ")}))
+      << pen;
+  EXPECT_GT(countOf(penDots, "<polyline "), 10);
   EXPECT_EQ(repeated(pen, "<polyline "), std::set<std::string>());
   for (const auto& p : paths(pen, true)) EXPECT_GE(length(p), SoLinePlotterOutput::kPenWidth - 1e-3);
   plotter->includeDots = FALSE;
   ASSERT_TRUE(plotter->requestWrite(dir.file("lines.svg").c_str()));
-  scene.traverse(800, 600);
+  traverse(root, 800, 600);
   EXPECT_EQ(countOf(readFile(dir.file("lines.svg")), "<polyline "), 3);
 }
 
@@ -271,22 +224,23 @@ TEST(SvgSnapshot, SilhouettesHatchingAndDotsLieInTheirLayersOnceEach) {
 // that carry none.
 TEST(PlotterOutput, OrdersMergesAndReportsTravelOnTheA4Page) {
   TempDir dir;
-  Scene scene(595, false);  // a portrait camera's height field spans the width
+  auto* strokes = new HqStrokeSource;
   auto* plotter = new SoLinePlotterOutput;
   plotter->format = SoLinePlotterOutput::TEXT;
-  scene.root->addChild(plotter);
+  // A portrait camera's height field spans the width.
+  const linetest::Root root = linetest::scene({linetest::pixelCamera(595), strokes, plotter});
   ASSERT_TRUE(plotter->requestWrite(dir.file("pen.txt").c_str()));
-  scene.traverse(595, 842);
+  traverse(root, 595, 842);
   EXPECT_TRUE(plotter->isWritePending());
   EXPECT_EQ(plotter->getWriteResult(), SoLinePlotterOutput::WR_NONE);
-  scene.strokes->addStroke({{-100, 0}, {100, 0}}, {}, {});
-  scene.strokes->addStroke({{100, 200}, {-100, 200}}, {}, {});
-  scene.strokes->addStroke({{-100, 100}, {100, 100}}, {}, {});
-  scene.strokes->addStroke({{100, 100}, {150, 120}}, {}, {});  // continues the third
-  scene.strokes->addStroke({{0, -300}}, {}, {});               // a lone point: a dot
-  SoGetBoundingBoxAction(SbViewportRegion(595, 842)).apply(scene.root);
+  strokes->addStroke({{-100, 0}, {100, 0}}, {}, {});
+  strokes->addStroke({{100, 200}, {-100, 200}}, {}, {});
+  strokes->addStroke({{-100, 100}, {100, 100}}, {}, {});
+  strokes->addStroke({{100, 100}, {150, 120}}, {}, {});  // continues the third
+  strokes->addStroke({{0, -300}}, {}, {});               // a lone point: a dot
+  SoGetBoundingBoxAction(SbViewportRegion(595, 842)).apply(root.get());
   EXPECT_TRUE(plotter->isWritePending());
-  const std::string said = scene.traverse(595, 842);
+  const std::string said = traverse(root, 595, 842);
   ASSERT_TRUE(plotter->writeSucceeded());
   EXPECT_FALSE(plotter->isWritePending());
   // As traced: 200 + 100 + 0 + 446.2 (to the start of the dot's mark, one
@@ -298,15 +252,14 @@ TEST(PlotterOutput, OrdersMergesAndReportsTravelOnTheA4Page) {
   char expected[160];
   std::snprintf(expected, sizeof expected, "SoLinePlotterOutput: pen-up travel %.1f -> %.1f points\n", before, after);
   EXPECT_EQ(said, expected);
-  const auto pen = paths(readFile(dir.file("pen.txt")), false);
-  ASSERT_EQ(pen.size(), 4u);
-  EXPECT_EQ(pen[0], (std::vector<double>{197.5, 621, 397.5, 621}));
-  EXPECT_EQ(pen[1], (std::vector<double>{447.5, 541, 397.5, 521, 197.5, 521}));
-  EXPECT_EQ(pen[2], (std::vector<double>{197.5, 421, 397.5, 421}));
-  EXPECT_EQ(pen[3], (std::vector<double>{298, 121, 297, 121}));
+  EXPECT_EQ(paths(readFile(dir.file("pen.txt")), false),
+            (std::vector<std::vector<double>>{{197.5, 621, 397.5, 621},
+                                              {447.5, 541, 397.5, 521, 197.5, 521},
+                                              {197.5, 421, 397.5, 421},
+                                              {298, 121, 297, 121}}));
   plotter->includeDots = FALSE;  // without dots the mark is gone
   ASSERT_TRUE(plotter->requestWrite(dir.file("nodots.txt").c_str()));
-  scene.traverse(595, 842);
+  traverse(root, 595, 842);
   EXPECT_EQ(paths(readFile(dir.file("nodots.txt")), false).size(), 3u);
   EXPECT_FALSE(plotter->requestWrite(""));
 }
