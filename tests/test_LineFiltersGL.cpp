@@ -7,8 +7,6 @@
 #include <Inventor/nodes/SoIndexedFaceSet.h>
 #include <Inventor/nodes/SoCube.h>
 #include <Inventor/nodes/SoLightModel.h>
-#include <Inventor/nodes/SoOrthographicCamera.h>
-#include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoSphere.h>
 
 #include <array>
@@ -27,101 +25,21 @@ namespace {
 
 // An orthographic camera `height` units high looking along -toViewer from `distance` away (seeing as
 // far again), then `nodes` drawn black.
-SoSeparator* blackScene(float height, const std::vector<SoNode*>& nodes, SbVec3f toViewer = SbVec3f(0, 0, 1),
-                        float distance = 5.0f) {
-  SoSeparator* root = new SoSeparator;
-  root->ref();
+linetest::Root blackScene(float height, const std::vector<SoNode*>& nodes, SbVec3f toViewer = SbVec3f(0, 0, 1),
+                          float distance = 5.0f) {
   toViewer.normalize();
-  auto* camera = new SoOrthographicCamera;
+  auto* camera = linetest::pixelCamera(height);
   camera->orientation = SbRotation(SbVec3f(0, 0, 1), toViewer);
   camera->position = toViewer * distance;
-  camera->height = height;
-  camera->nearDistance = 1.0f;
   camera->farDistance = 2.0f * distance;
   auto* lightModel = new SoLightModel;
   lightModel->model = SoLightModel::BASE_COLOR;
   auto* black = new SoBaseColor;
   black->rgb.setValue(0, 0, 0);
-  root->addChild(camera), root->addChild(lightModel), root->addChild(black);
+  linetest::Root root = linetest::scene({camera, lightModel, black});
   for (SoNode* n : nodes) root->addChild(n);
   return root;
 }
-
-}  // namespace
-
-// A 2 x 2 x 2 cube (front face at z = 1) and lines behind it, on its front face and beside it, far
-// back: the one behind vanishes, the others stay whole with their values (taper too); also in tiny
-// and resized windows, and with the same remover twice in a traversal (reading its own output).
-TEST(HiddenLinesGL, LineBehindTheModelVanishesAndVisibleLinesStayWhole) {
-  ASSERT_TRUE(gltest::ensureContext());
-  linetest::initNodes();
-  auto* source = new LineSetSource;
-  source->publishLines = true;
-  source->lines.points = {SbVec3f(-0.5f, 0, -1.5f),  SbVec3f(0.5f, 0, -1.5f),  SbVec3f(-0.5f, 0.3f, 1.0f),
-                          SbVec3f(0.5f, 0.3f, 1.0f), SbVec3f(1.5f, -0.5f, -3), SbVec3f(1.5f, 0.5f, -3)};
-  source->lines.indices = {0, 1, -1, 2, 3, -1, 4, 5, -1};
-  source->lines.taper = {1, 2, 3, 4, 5, 6};
-  auto* remover = new SoLineHiddenLineRemover;
-  remover->maximalError = 2.0f;
-  auto *probe = new LineSetProbe, *second = new LineSetProbe;
-  SoSeparator* root = blackScene(4.0f, {new SoCube, source, remover, probe});
-  gltest::render(root, 128, 128);
-  const SbLineSet& s = probe->seen;
-  const auto lines = linetest::polylines(s);
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_TRUE(std::fabs(s.points[lines[0][0]][0] + 0.5f) < 1e-4f && std::fabs(s.points[lines[0][1]][0] - 0.5f) < 1e-4f);
-  EXPECT_NEAR(s.points[lines[0][0]][2], 1.0f, 1e-6f);
-  EXPECT_TRUE(std::fabs(s.points[lines[1][0]][1] + 0.5f) < 1e-4f && std::fabs(s.points[lines[1][1]][1] - 0.5f) < 1e-4f);
-  EXPECT_EQ(s.taper, (std::vector<float>{3, 4, 5, 6}));
-  EXPECT_EQ(s.parameters, (std::vector<float>{0, 1, -1, 0, 1, -1}));
-  for (int size : {1, 2, 33, 128, 7}) {  // the depth cache follows the window
-    gltest::render(root, size, size);
-    for (const SbVec3f& p : s.points) EXPECT_TRUE(std::isfinite(p[0] + p[1] + p[2]));
-    EXPECT_EQ(s.parameters.size(), s.indices.size());
-  }
-  root->addChild(new SoLineConcatenator), root->addChild(remover), root->addChild(second);
-  gltest::render(root, 128, 128);
-  EXPECT_EQ(linetest::polylines(s).size(), 2u);
-  EXPECT_TRUE(second->seen.indices == s.indices && second->seen.points == s.points && second->seen.taper == s.taper &&
-              second->seen.parameters == s.parameters);
-  remover->active = FALSE;
-  gltest::render(root, 128, 128);
-  EXPECT_EQ(linetest::polylines(s).size(), 3u);
-  root->unref();
-}
-
-// An icosphere's silhouette drawn at once (no line set) over a sphere just inside it: the rim all
-// round, nothing elsewhere; also after a 1 x 1 window.
-TEST(SilhouetteDrawingGL, DrawsTheRimOfASphereOverItsOwnSurface) {
-  ASSERT_TRUE(gltest::ensureContext());
-  linetest::initNodes();
-  SbWingedEdgeModel model = testmesh::model(testmesh::icosphere(3));
-  auto* sphere = new SoSphere;
-  sphere->radius = 0.97f;  // its depth hides the back
-  auto* source = new LineSetSource;
-  source->model = &model;
-  auto* silhouette = new SoGenerateSilhouette;
-  silhouette->sendLines = silhouette->antialiasing = FALSE;
-  silhouette->setColour(SbColor(1, 1, 1));
-  SoSeparator* root = blackScene(3.0f, {sphere, source, silhouette});
-  const int size = 96;
-  const float pixelsPerUnit = size / 3.0f;
-  const QImage image = gltest::render(root, size, size);
-  int rim = 0, inside = 0;
-  for (int y = 0; y < size; ++y)
-    for (int x = 0; x < size; ++x)
-      if (image.pixel(x, y) & 0xffffff) {
-        const float r = std::hypot(x + 0.5f - size / 2.0f, y + 0.5f - size / 2.0f) / pixelsPerUnit;
-        ++(r > 0.85f && r < 1.1f ? rim : inside);
-      }
-  EXPECT_GT(rim, int(2 * M_PI * pixelsPerUnit * 0.8f));
-  EXPECT_EQ(inside, 0);
-  gltest::render(root, 1, 1);
-  EXPECT_GT(gltest::drawnPixels(gltest::render(root, size, size)), 0);
-  root->unref();
-}
-
-namespace {
 
 // Length of a segment as the orthographic view along `toViewer` shows it.
 double shownLength(const SbVec3f& d, const SbVec3f& toViewer) { return (d - toViewer * d.dot(toViewer)).length(); }
@@ -183,7 +101,75 @@ double rayCastOutline(const SbWingedEdgeModel& model, const SbVec3f& toViewer, f
   return total;
 }
 
-}  // namespace
+// A 2 x 2 x 2 cube (front face at z = 1) and lines behind it, on its front face and beside it, far
+// back: the one behind vanishes, the others stay whole with their values (taper too); also in tiny
+// and resized windows, and with the same remover twice in a traversal (reading its own output).
+TEST(HiddenLinesGL, LineBehindTheModelVanishesAndVisibleLinesStayWhole) {
+  ASSERT_TRUE(gltest::ensureContext());
+  linetest::initNodes();
+  auto* source = new LineSetSource;
+  source->publishLines = true;
+  source->lines.points = {SbVec3f(-0.5f, 0, -1.5f),  SbVec3f(0.5f, 0, -1.5f),  SbVec3f(-0.5f, 0.3f, 1.0f),
+                          SbVec3f(0.5f, 0.3f, 1.0f), SbVec3f(1.5f, -0.5f, -3), SbVec3f(1.5f, 0.5f, -3)};
+  source->lines.indices = {0, 1, -1, 2, 3, -1, 4, 5, -1};
+  source->lines.taper = {1, 2, 3, 4, 5, 6};
+  auto* remover = new SoLineHiddenLineRemover;
+  remover->maximalError = 2.0f;
+  auto *probe = new LineSetProbe, *second = new LineSetProbe;
+  const linetest::Root root = blackScene(4.0f, {new SoCube, source, remover, probe});
+  gltest::render(root.get(), 128, 128);
+  const SbLineSet& s = probe->seen;
+  const auto lines = linetest::polylines(s);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_TRUE(std::fabs(s.points[lines[0][0]][0] + 0.5f) < 1e-4f && std::fabs(s.points[lines[0][1]][0] - 0.5f) < 1e-4f);
+  EXPECT_NEAR(s.points[lines[0][0]][2], 1.0f, 1e-6f);
+  EXPECT_TRUE(std::fabs(s.points[lines[1][0]][1] + 0.5f) < 1e-4f && std::fabs(s.points[lines[1][1]][1] - 0.5f) < 1e-4f);
+  EXPECT_EQ(s.taper, (std::vector<float>{3, 4, 5, 6}));
+  EXPECT_EQ(s.parameters, (std::vector<float>{0, 1, -1, 0, 1, -1}));
+  for (int size : {1, 2, 33, 128, 7}) {  // the depth cache follows the window
+    gltest::render(root.get(), size, size);
+    for (const SbVec3f& p : s.points) EXPECT_TRUE(std::isfinite(p[0] + p[1] + p[2]));
+    EXPECT_EQ(s.parameters.size(), s.indices.size());
+  }
+  root->addChild(new SoLineConcatenator), root->addChild(remover), root->addChild(second);
+  gltest::render(root.get(), 128, 128);
+  EXPECT_EQ(linetest::polylines(s).size(), 2u);
+  EXPECT_TRUE(second->seen.indices == s.indices && second->seen.points == s.points && second->seen.taper == s.taper &&
+              second->seen.parameters == s.parameters);
+  remover->active = FALSE;
+  gltest::render(root.get(), 128, 128);
+  EXPECT_EQ(linetest::polylines(s).size(), 3u);
+}
+
+// An icosphere's silhouette drawn at once (no line set) over a sphere just inside it: the rim all
+// round, nothing elsewhere; also after a 1 x 1 window.
+TEST(SilhouetteDrawingGL, DrawsTheRimOfASphereOverItsOwnSurface) {
+  ASSERT_TRUE(gltest::ensureContext());
+  linetest::initNodes();
+  SbWingedEdgeModel model = testmesh::model(testmesh::icosphere(3));
+  auto* sphere = new SoSphere;
+  sphere->radius = 0.97f;  // its depth hides the back
+  auto* source = new LineSetSource;
+  source->model = &model;
+  auto* silhouette = new SoGenerateSilhouette;
+  silhouette->sendLines = silhouette->antialiasing = FALSE;
+  silhouette->setColour(SbColor(1, 1, 1));
+  const linetest::Root root = blackScene(3.0f, {sphere, source, silhouette});
+  const int size = 96;
+  const float pixelsPerUnit = size / 3.0f;
+  const QImage image = gltest::render(root.get(), size, size);
+  int rim = 0, inside = 0;
+  for (int y = 0; y < size; ++y)
+    for (int x = 0; x < size; ++x)
+      if (image.pixel(x, y) & 0xffffff) {
+        const float r = std::hypot(x + 0.5f - size / 2.0f, y + 0.5f - size / 2.0f) / pixelsPerUnit;
+        ++(r > 0.85f && r < 1.1f ? rim : inside);
+      }
+  EXPECT_GT(rim, int(2 * M_PI * pixelsPerUnit * 0.8f));
+  EXPECT_EQ(inside, 0);
+  gltest::render(root.get(), 1, 1);
+  EXPECT_GT(gltest::drawnPixels(gltest::render(root.get(), size, size)), 0);
+}
 
 // The application's silhouette chain (extraction with both artifact repairs, concatenation,
 // hidden-line removal) on coarse and fine, convex and non-convex models and models of several
@@ -227,8 +213,8 @@ TEST(SilhouetteChainGL, TheVisibleOutlineSurvivesHiddenLineRemoval) {
     std::vector<SoNode*> nodes;
     for (const PolyMesh* m : meshes) nodes.push_back(faces(*m));  // they fill the depth buffer
     nodes.insert(nodes.end(), {source, silhouette, new SoLineConcatenator, new SoLineHiddenLineRemover, probe});
-    SoSeparator* root = blackScene(height, nodes, direction, 6.0f);
-    gltest::render(root, size, size);
+    const linetest::Root root = blackScene(height, nodes, direction, 6.0f);  // holds the probe
+    gltest::render(root.get(), size, size);
     SbVec3f toViewer = direction;
     toViewer.normalize();
     const double expected = rayCastOutline(model, toViewer, height / size);
@@ -239,7 +225,8 @@ TEST(SilhouetteChainGL, TheVisibleOutlineSurvivesHiddenLineRemoval) {
       if (set.indices[k] >= 0 && set.indices[k - 1] >= 0)
         drawn += shownLength(set.points[set.indices[k]] - set.points[set.indices[k - 1]], toViewer);
     EXPECT_NEAR(drawn, expected, 0.02 * expected);
-    root->unref();
   }
   SoSilhouetteSwitches::meshZigZagRepair = oldZigZag, SoSilhouetteSwitches::triangleChunkRepair = oldChunks;
 }
+
+}  // namespace

@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <Inventor/nodes/SoOrthographicCamera.h>
-#include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/system/gl.h>
 
 #include <cmath>
@@ -13,6 +11,7 @@
 
 #include "GlTestContext.h"
 #include "HqStrokeSource.h"
+#include "LineTestNodes.h"
 #include "styling/SbLineSettingsHQ.h"
 #include "styling/SoLineSettingsHQ.h"
 #include "styling/SoLineShapeHQ.h"
@@ -22,24 +21,19 @@ namespace {
 // Camera, line settings, stroke source, renderer (plain GL lines with `glLines`); one world unit is
 // one pixel and the origin the viewport's centre. lineWidth 0 keeps the settings' defaults.
 struct Scene {
-  SoSeparator* root = new SoSeparator;
   SoLineSettingsHQ* settings = new SoLineSettingsHQ;
   HqStrokeSource* source = new HqStrokeSource;
   SoLineShapeHQ* shape = new SoLineShapeHQ;
   int width, height;
-  Scene(int w, int h, float lineWidth = 0.0f, bool withSettings = true, bool glLines = false) : width(w), height(h) {
-    root->ref();
+  linetest::Root root;
+  Scene(int w, int h, float lineWidth = 0.0f, bool withSettings = true, bool glLines = false)
+      : width(w), height(h), root(linetest::scene({linetest::pixelCamera(h)})) {
     shape->glLines = glLines;
-    auto* camera = new SoOrthographicCamera;
-    camera->position.setValue(0, 0, 5);
-    camera->height = static_cast<float>(h);
-    root->addChild(camera);
     if (lineWidth > 0.0f) settings->lineWidth = lineWidth, settings->maxWidth = 40.0f;
     if (withSettings) root->addChild(settings);
     root->addChild(source), root->addChild(shape);
   }
-  ~Scene() { root->unref(); }
-  QImage render() { return gltest::render(root, width, height, 1.0f); }
+  QImage render() { return gltest::render(root.get(), width, height, 1.0f); }
 };
 
 // Pixels whose grey level lies in (low, high).
@@ -59,10 +53,7 @@ int greyAt(const QImage& image, float x, float y) {
 }
 
 class LineShapeHQGL : public ::testing::Test {
-  void SetUp() override {
-    HqStrokeSource::initClass();
-    ASSERT_TRUE(gltest::ensureContext());
-  }
+  void SetUp() override { ASSERT_TRUE(gltest::ensureContext()); }
 };
 
 // A stroke solid at both ends and light between them: dots of radius lineWidth / 2 with the corners

@@ -1,12 +1,10 @@
 // The real main window under Xvfb: texts, menus, start-up values, what each control does to the
 // scene's nodes, exports, loading, and quitting.
-#include <Inventor/SbViewVolume.h>
 #include <Inventor/Qt/SoQt.h>
 #include <Inventor/Qt/viewers/SoQtExaminerViewer.h>
 #include <Inventor/actions/SoSearchAction.h>
 #include <Inventor/fields/SoSFFloat.h>
 #include <Inventor/fields/SoSFString.h>
-#include <Inventor/lists/SoFieldList.h>
 #include <Inventor/nodes/SoCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <gtest/gtest.h>
@@ -14,9 +12,6 @@
 #include <QTest>
 #include <QtWidgets>
 
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "LinfoldApplication.h"
 #include "LinfoldControls.h"
@@ -285,19 +280,15 @@ TEST_F(MainWindowTest, EachControlStartsWithItsValueAndDrivesItsNode) {
       {SUBDIVISION, "Adaptive Subdivision Algorithm", "Loop", "SoModifyWingedEdge.adaptiveSubdivisionMode", "3", "Modified Butterfly", "4"},
       {SUBDIVISION, "@4,0", "Regular Subdivision Steps:"},
       {SUBDIVISION, "Subdivision Steps", "0", "SoModifyWingedEdge.subdivisionSteps", "0", "1", "1"},
-      {SUBDIVISION, "@5,1", "Loop", "SoModifyWingedEdge.subdivisionMode", "3", "Modified Butterfly", "4"},
-      {SUBDIVISION, "@5,1", nullptr, "SoModifyWingedEdge.subdivisionMode", nullptr, "Catmull-Clark", "2"},
-      {SUBDIVISION, "@5,1", nullptr, "SoModifyWingedEdge.subdivisionMode", nullptr, "Doo-Sabin", "1"},
+      {SUBDIVISION, "@5,1", "Loop", "SoModifyWingedEdge.subdivisionMode", "3", "Modified Butterfly|Catmull-Clark|Doo-Sabin", "4|2|1"},
       {SUBDIVISION, "Smoothing Steps", "0", "SoModifyWingedEdge.smoothingSteps", "0", "3", "3"},
-      {SUBDIVISION, "Smoothing Speed", "1.0", "SoModifyWingedEdge.smoothingSpeed", "1", "0.5", "0.5", "1"},
+      // Numbers are read as Qt's C-locale conversion reads them.
+      {SUBDIVISION, "Smoothing Speed", "1.0", "SoModifyWingedEdge.smoothingSpeed", "1", "0.5| 2.5 |\xc2\xa0" "3|+.5e1|2.|0|0x10|1,5|1e-50|3.5e38|1e", "0.5|2.5|3|5|2|1|1|1|1|1|1", "1"},
       {SUBDIVISION, "Sharp Angles Check", "off", "SoModifyWingedEdge.useSharpAngles", "FALSE", "on", "TRUE"},
       {SUBDIVISION, "Sharp Angle", "115", "SoModifyWingedEdge.sharpAngle", "115", "90", "90"},
       {SUBDIVISION, "Large Faces Check", "off", "SoModifyWingedEdge.polygonationMode", "FALSE", "on", "TRUE"},
       {LINE_SETTINGS, "GL Lines", "on", "SoLineShapeHQ.glLines", "TRUE", "off", "FALSE"},
-      {LINE_SETTINGS, "Line Mode", "Thickness & Density", "SoLineShapeHQ.mode", "M_THICK_DENS", "Black", "M_BLACK"},
-      {LINE_SETTINGS, "Line Mode", nullptr, "SoLineShapeHQ.mode", nullptr, "Thickness", "M_THICK"},
-      {LINE_SETTINGS, "Line Mode", nullptr, "SoLineShapeHQ.mode", nullptr, "Density", "M_DENS"},
-      {LINE_SETTINGS, "Line Mode", nullptr, "SoLineShapeHQ.mode", nullptr, "Resolution", "M_RESOLUTION"},
+      {LINE_SETTINGS, "Line Mode", "Thickness & Density", "SoLineShapeHQ.mode", "M_THICK_DENS", "Black|Thickness|Density|Resolution", "M_BLACK|M_THICK|M_DENS|M_RESOLUTION"},
       {LINE_SETTINGS, "Rebalance Check", "on", "SoLineSettingsHQ.rebalance", "TRUE", "off", "FALSE"},
       {LINE_SETTINGS, "Line Width", "2", "SoLineSettingsHQ.lineWidth", "2", "-3", "0", "0"},
       {LINE_SETTINGS, "Max Line Width", "32", "SoLineSettingsHQ.maxWidth", "32", "-3", "0", "0"},
@@ -320,9 +311,7 @@ TEST_F(MainWindowTest, EachControlStartsWithItsValueAndDrivesItsNode) {
       {STREAMLINER, "Min Length", ".02", "SoStreamlinerHQ.minLength", "0.02", "-0.3", "0.3", "0.0001"},
       {STREAMLINER, "Max Length", ".2", "SoStreamlinerHQ.maxLength", "-0.2", "-0.3", "0.3", "0.0001", false},
       {STREAMLINER, "Step Size", "0.025", "SoStreamlinerHQ.stepSize", "0.025", "-0.3", "0.3", "0.0005"},
-      {STREAMLINER, "SelectMode", "Planar Distance", "SoStreamlinerHQ.taperMethod", "TM_PLANE", "Disabled", "TM_NONE"},
-      {STREAMLINER, "SelectMode", nullptr, "SoStreamlinerHQ.taperMethod", nullptr, "Spherical Distance", "TM_SPHERE"},
-      {STREAMLINER, "SelectMode", nullptr, "SoStreamlinerHQ.taperMethod", nullptr, "Planar Distance (Average L/R)", "TM_PLANE_AVG"},
+      {STREAMLINER, "SelectMode", "Planar Distance", "SoStreamlinerHQ.taperMethod", "TM_PLANE", "Disabled|Spherical Distance|Planar Distance (Average L/R)", "TM_NONE|TM_SPHERE|TM_PLANE_AVG"},
       {STREAMLINER, "Cross-Hatching Check", "off", "SoStreamlinerHQ.crossHatching", "FALSE", "on", "TRUE"},
       {FLOW, "Show Flow Check", "on", "SoFlowFieldHQ.sendLines", "TRUE", "off", "FALSE"},
       {FLOW, "SelectMode", "All"},
@@ -333,7 +322,6 @@ TEST_F(MainWindowTest, EachControlStartsWithItsValueAndDrivesItsNode) {
   };
   // clang-format on
   for (const Row& r : rows) {
-    if (!r.shown) continue;
     SCOPED_TRACE(r.control);
     QWidget* w = widget(r.window, r.control);
     ASSERT_NE(w, nullptr);
@@ -347,8 +335,11 @@ TEST_F(MainWindowTest, EachControlStartsWithItsValueAndDrivesItsNode) {
     SCOPED_TRACE(std::string(r.control) + " <- \"" + r.input + "\"");
     QWidget* w = widget(r.window, r.control);
     const QString start = valueOf(w);
-    set(w, r.input);
-    EXPECT_EQ(field(r.field), r.value);
+    const QStringList inputs = QString(r.input).split('|'), values = QString(r.value).split('|');
+    for (int i = 0; i < inputs.size(); ++i) {
+      set(w, inputs[i]);
+      EXPECT_EQ(field(r.field), values.value(i).toStdString()) << inputs[i].toStdString();
+    }
     const QString name = w->objectName();  // a limit's box (un)greys its field
     QWidget* limit = name.endsWith(" Check") ? widget(r.window, name.chopped(6).toUtf8().constData()) : nullptr;
     EXPECT_TRUE(!limit || limit->isEnabled() == (r.input == std::string("on")));
@@ -359,15 +350,6 @@ TEST_F(MainWindowTest, EachControlStartsWithItsValueAndDrivesItsNode) {
     }
     set(w, start);
   }
-  // Numbers are read as Qt's C-locale conversion reads them.
-  // clang-format off
-  const char* const speeds[][2] = {{" 2.5 ", "2.5"}, {"\xc2\xa0" "3", "3"}, {"+.5e1", "5"}, {"2.", "2"}, {"0", "1"}, {"0x10", "1"}, {"1,5", "1"}, {"1e-50", "1"}, {"3.5e38", "1"}, {"1e", "1"}};
-  // clang-format on
-  for (const auto& s : speeds) {
-    set(widget(SUBDIVISION, "Smoothing Speed"), QString::fromUtf8(s[0]));
-    EXPECT_EQ(field("SoModifyWingedEdge.smoothingSpeed"), s[1]) << s[0];
-  }
-  set(widget(SUBDIVISION, "Smoothing Speed"), "1.0");
   // Curvature modes are id + 1; "Nothing" after "Lines" (not "Faces") drops the curvature.
   radioButtons(CURVATURE)[8]->click();
   EXPECT_EQ(field("SoGenerateWingedEdge.curvatureMode"), "9");

@@ -5,9 +5,6 @@
 
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/nodes/SoPerspectiveCamera.h>
-#include <Inventor/nodes/SoSeparator.h>
-
-#include <vector>
 
 #include "GlTestContext.h"
 #include "LineTestNodes.h"
@@ -36,27 +33,23 @@ TEST(StylingRender, NodesPublishWhatACallbackTraversalGivesAndAreNotCached) {
   auto* restore = new SoLineMergerHQ;
   restore->method = SoLineMergerHQ::LM_RESTORE;
   auto* probe = new LineSetProbe;
-  SoSeparator *root = new SoSeparator, *cached = new SoSeparator;
-  root->ref();
-  root->addChild(cached);
+  const linetest::Root cached =
+      linetest::scene({camera, source, new SoLineSettingsHQ, densifier, thickener, new SoLineMergerHQ, restore, probe});
+  const linetest::Root root = linetest::scene({cached.get()});
   cached->renderCaching = SoSeparator::ON;
-  for (SoNode* n : std::initializer_list<SoNode*>{camera, source, new SoLineSettingsHQ, densifier, thickener,
-                                                  new SoLineMergerHQ, restore, probe})
-    cached->addChild(n);
-  gltest::render(root, 64, 64);
+  gltest::render(root.get(), 64, 64);
   const std::vector<float> glDensity = probe->seen.density;
   EXPECT_TRUE(probe->seen.thickness == std::vector<float>(5, 2.0f) && probe->seen.points.size() == 5);
-  ASSERT_EQ(glDensity.size(), 5u);
   // Depth: 5 and 7 units in front of the eye between near 1 and far 9.
+  ASSERT_EQ(glDensity.size(), 5u);
   EXPECT_NEAR(glDensity[0], 1.0f - 4.0f / 8.0f, 1e-4);
   EXPECT_NEAR(glDensity[3], 1.0f - 6.0f / 8.0f, 1e-4);
-  SoCallbackAction(SbViewportRegion(64, 64)).apply(root);
+  SoCallbackAction(SbViewportRegion(64, 64)).apply(root.get());
   ASSERT_EQ(probe->seen.density.size(), 5u);
   for (size_t i = 0; i < 5; ++i) EXPECT_NEAR(probe->seen.density[i], glDensity[i], 1e-5) << i;
-  gltest::render(root, 64, 64);
+  gltest::render(root.get(), 64, 64);
   source->lines.indices = {3, 4, -1};
-  gltest::render(root, 64, 64);
+  gltest::render(root.get(), 64, 64);
   ASSERT_EQ(probe->seen.density.size(), 2u);
   EXPECT_NEAR(probe->seen.density[0], 1.0f - 6.0f / 8.0f, 1e-4);
-  root->unref();
 }
