@@ -7,13 +7,13 @@
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/actions/SoGLRenderAction.h>
 #include <Inventor/nodes/SoCube.h>
-#include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoSubNode.h>
 
 #include <cmath>
 #include <functional>
 
 #include "GlTestContext.h"
+#include "LineTestNodes.h"
 #include "TestFiles.h"
 #include "elements/SoWingedEdgeElement.h"
 #include "io/SbModelReader.h"
@@ -44,17 +44,15 @@ namespace {
 TEST(GenerateWingedEdgeRender, EveryRenderPublishesUnderACachingSeparator) {
   ASSERT_TRUE(gltest::ensureContext());
   ModelProbe::initClass();
-  auto* root = new SoSeparator;
-  root->ref();
-  root->renderCaching = SoSeparator::ON;
   auto* generator = new SoGenerateWingedEdge;
   auto* probe = new ModelProbe;
-  generator->addChild(new SoCube), generator->addChild(probe), root->addChild(generator);
-  for (int i = 0; i < 3; ++i) gltest::render(root, 16, 16);
+  generator->addChild(new SoCube), generator->addChild(probe);
+  const linetest::Root root = linetest::scene({generator});
+  root->renderCaching = SoSeparator::ON;
+  for (int i = 0; i < 3; ++i) gltest::render(root.get(), 16, 16);
   ASSERT_EQ(probe->seen.size(), 3u) << "a render cache skipped the generator";
   for (const SbWingedEdgeModel* m : probe->seen) EXPECT_EQ(m, &generator->workingModel());
   EXPECT_EQ(generator->builtModel().faceCount(), 12);
-  root->unref();
 }
 
 // The bicubic Bezier patch with control points (i/3, j/3, ij/9) is the saddle z = x y over the unit

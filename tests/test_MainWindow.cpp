@@ -12,7 +12,6 @@
 #include <QTest>
 #include <QtWidgets>
 
-
 #include "LinfoldApplication.h"
 #include "LinfoldControls.h"
 #include "LinfoldScene.h"
@@ -515,9 +514,11 @@ TEST_F(MainWindowTest, ToggleItemsSwitchTheirNodesBackAndForth) {
 }
 
 // A model opened before the first frame (as main() does) is counted after it; a later one replaces
-// it with its messages; one placed far away is framed. Relative paths load from the working
-// directory, which an unreachable folder leaves as it was; "/name" is looked for in the root folder.
-TEST_F(MainWindowTest, LoadingAModelUpdatesTheStatusAndFramesIt) {
+// it with its messages. A failed load names what is wrong (other formats: the model reader's message;
+// what the reader refuses is test_ModelReader's) and keeps the previous model, its status row and the
+// view. A model placed far away is framed. Relative paths load from the working directory, which an
+// unreachable folder leaves as it was; "/name" is looked for in the root folder.
+TEST_F(MainWindowTest, LoadingAModelUpdatesTheStatusAndFramesItAndAFailedLoadKeepsIt) {
   window->hide();
   open(dir->write("early.iv", inventor(kOctahedron)));
   window->show();
@@ -532,36 +533,6 @@ TEST_F(MainWindowTest, LoadingAModelUpdatesTheStatusAndFramesIt) {
             first + " 44");
   EXPECT_EQ(info("Object Number") + info("Vertex Number") + info("Edge Number"), "146");
   EXPECT_EQ(SoNode::getByName("GeometryNode")->getTypeId(), SoSeparator::getClassTypeId());
-  const std::string second =
-      dir->write("octa.iv", inventor(kOctahedron, "  Transform { translation 100 50 -20 scaleFactor 2 2 2 }\n"));
-  open(second);
-  EXPECT_EQ(text("Filename").toStdString() + " " + text("Faces Orig").toStdString(), second + " 8");
-  EXPECT_EQ(node<SoGenerateWingedEdge>()->getNumChildren(), 1);
-  const SbViewVolume volume = window->examinerViewer()->getCamera()->getViewVolume(1.0f);
-  for (const SbVec3f& p : {SbVec3f(102, 50, -20), SbVec3f(98, 50, -20), SbVec3f(100, 52, -20), SbVec3f(100, 48, -20),
-                           SbVec3f(100, 50, -18)}) {
-    SbVec3f screen;
-    volume.projectToScreen(p, screen);
-    EXPECT_TRUE(screen[0] > 0 && screen[0] < 1 && screen[1] > 0 && screen[1] < 1) << screen[0] << " " << screen[1];
-  }
-  dir->write("here.iv", inventor(kOctahedron));
-  WorkingDirectory inTemp(dir->path);
-  std::string said = open("here.iv");
-  EXPECT_EQ(said.find("could not change"), std::string::npos) << said;
-  EXPECT_EQ(text("Filename"), "here.iv");
-  said = open("no_such_folder/here.iv");
-  EXPECT_NE(said.find("could not change to directory no_such_folder\n"), std::string::npos) << said;
-  EXPECT_EQ(std::filesystem::current_path(), dir->path);
-  said = open("/here.iv", false);
-  EXPECT_EQ(said.find("could not change"), std::string::npos) << said;
-  EXPECT_NE(said.find("Cannot load /here.iv ...\n"), std::string::npos) << said;
-}
-
-// A failed load names what is wrong (other formats: the model reader's message; what the reader
-// refuses is test_ModelReader's) and keeps the previous model, its status row and the view.
-TEST_F(MainWindowTest, FailedLoadsKeepThePreviousModel) {
-  const std::string good = dir->write("good.iv", inventor(kTetrahedron));
-  open(good);
   SoNode* geometry = SoNode::getByName("GeometryNode");
   const std::string wrong = "Error: Wrong filename! Try again ...\n";
   const std::pair<std::string, std::string> failures[] = {
@@ -588,10 +559,33 @@ TEST_F(MainWindowTest, FailedLoadsKeepThePreviousModel) {
     for (size_t i = 0; i < view.size(); ++i) EXPECT_NEAR(viewOf()[i], view[i], 1e-5f) << i;
     EXPECT_NE(out.find(f.second), std::string::npos) << out;
     EXPECT_EQ(out.find("Model loaded!"), std::string::npos);
-    EXPECT_EQ(text("Filename").toStdString() + " " + text("Faces Orig").toStdString(), good + " 4");
+    EXPECT_EQ(text("Filename").toStdString() + " " + text("Faces Orig").toStdString(), first + " 4");
     EXPECT_TRUE(SoNode::getByName("GeometryNode") == geometry && node<SoGenerateHeModelHQ>()->isBuilt());
   }
   EXPECT_EQ(window->examinerViewer()->getSceneGraph(), window->sceneRoot());
+  const std::string second =
+      dir->write("octa.iv", inventor(kOctahedron, "  Transform { translation 100 50 -20 scaleFactor 2 2 2 }\n"));
+  open(second);
+  EXPECT_EQ(text("Filename").toStdString() + " " + text("Faces Orig").toStdString(), second + " 8");
+  EXPECT_EQ(node<SoGenerateWingedEdge>()->getNumChildren(), 1);
+  const SbViewVolume volume = window->examinerViewer()->getCamera()->getViewVolume(1.0f);
+  for (const SbVec3f& p : {SbVec3f(102, 50, -20), SbVec3f(98, 50, -20), SbVec3f(100, 52, -20), SbVec3f(100, 48, -20),
+                           SbVec3f(100, 50, -18)}) {
+    SbVec3f screen;
+    volume.projectToScreen(p, screen);
+    EXPECT_TRUE(screen[0] > 0 && screen[0] < 1 && screen[1] > 0 && screen[1] < 1) << screen[0] << " " << screen[1];
+  }
+  dir->write("here.iv", inventor(kOctahedron));
+  WorkingDirectory inTemp(dir->path);
+  std::string said = open("here.iv");
+  EXPECT_EQ(said.find("could not change"), std::string::npos) << said;
+  EXPECT_EQ(text("Filename"), "here.iv");
+  said = open("no_such_folder/here.iv");
+  EXPECT_NE(said.find("could not change to directory no_such_folder\n"), std::string::npos) << said;
+  EXPECT_EQ(std::filesystem::current_path(), dir->path);
+  said = open("/here.iv", false);
+  EXPECT_EQ(said.find("could not change"), std::string::npos) << said;
+  EXPECT_NE(said.find("Cannot load /here.iv ...\n"), std::string::npos) << said;
 }
 
 // Streamliner settings wait for "Apply Changes", "Cross-Hatching" acts at once. The flow-field

@@ -6,8 +6,6 @@
 #include <Inventor/nodes/SoSphere.h>
 #include <Inventor/nodes/SoDirectionalLight.h>
 #include <Inventor/nodes/SoDrawStyle.h>
-#include <Inventor/nodes/SoOrthographicCamera.h>
-#include <Inventor/nodes/SoSeparator.h>
 
 #include <QImage>
 
@@ -36,13 +34,11 @@ TEST(WingedEdgeLineSet, LineModesHandOnEveryEdgeOrTheFeaturedOnes) {
   auto* source = new LineSetSource;
   auto* shape = new SoWingedEdge;
   auto* probe = new LineSetProbe;
-  SoSeparator* root = new SoSeparator;
-  root->ref();
-  root->addChild(source), root->addChild(shape), root->addChild(probe);
+  const linetest::Root root = linetest::scene({source, shape, probe});
   source->model = &model;
   const auto sent = [&](int mode) {
     model.visualizationMode = mode;
-    SoCallbackAction().apply(root);
+    SoCallbackAction().apply(root.get());
     return probe->seen.indices.size();
   };
   shape->sendLines = TRUE;
@@ -59,7 +55,6 @@ TEST(WingedEdgeLineSet, LineModesHandOnEveryEdgeOrTheFeaturedOnes) {
     }
   EXPECT_EQ(sent(5), 3 * featured);
   for (int mode : {2, 3, 4, 6}) EXPECT_EQ(sent(mode), 0u) << "mode " << mode;
-  root->unref();
 }
 
 // A sphere through the generator, drawn in white lines 2 pixels wide: every mode draws its own
@@ -76,15 +71,12 @@ TEST(WingedEdgeDisplay, EveryModeDrawsItsOwnPictureFromListsThatFollowTheModel) 
   shape->setLineColour(SbColor(1, 1, 1));
   shape->lineWidth = 2.0f;
   auto* camera = new SoOrthographicCamera;
-  auto* root = new SoSeparator;
-  root->ref();
-  for (SoNode* node :
-       std::vector<SoNode*>{camera, new SoDirectionalLight, invisible, generator, new SoDrawStyle, shape})
-    root->addChild(node);
-  camera->viewAll(root, SbViewportRegion(kSize, kSize));
+  const linetest::Root root =
+      linetest::scene({camera, new SoDirectionalLight, invisible, generator, new SoDrawStyle, shape});
+  camera->viewAll(root.get(), SbViewportRegion(kSize, kSize));
   const auto render = [&](int mode) {
     generator->visualizationMode = mode;
-    return gltest::render(root, kSize, kSize);
+    return gltest::render(root.get(), kSize, kSize);
   };
   const auto drawn = [](const QImage& image) { return gltest::drawnPixels(image); };
   const auto tinted = [](const QImage& image) {
@@ -136,7 +128,6 @@ TEST(WingedEdgeDisplay, EveryModeDrawsItsOwnPictureFromListsThatFollowTheModel) 
   generator->doBuildWingedEdge = FALSE;
   EXPECT_EQ(drawn(render(2)), 0) << "no model draws nothing";
   EXPECT_EQ(drawn(render(1)), 0);
-  root->unref();
 }
 
 }  // namespace
