@@ -45,8 +45,8 @@ void* operator new(std::size_t n) {
   if (void* p = std::malloc(n ? n : 1)) return p;
   throw std::bad_alloc();
 }
-// Every other plain form, so that no block crosses between this pair and
-// another allocator's (the address sanitizer brings its own).
+// Every other plain form, so that no block crosses between this pair and another allocator's (the address sanitizer
+// brings its own).
 void* operator new[](std::size_t n) { return operator new(n); }
 void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
   try {

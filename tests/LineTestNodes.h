@@ -1,8 +1,8 @@
 #ifndef LINFOLD_LINETESTNODES_H
 #define LINFOLD_LINETESTNODES_H
 
-// Test stand-ins around the line stages: a source that publishes a model and
-// a hand-made line set, and a probe that records what reaches it.
+// Test stand-ins around the line stages: a source that publishes a model and a hand-made line set, and a probe that
+// records what reaches it.
 
 #include <Inventor/SbVec2f.h>
 #include <Inventor/nodes/SoNode.h>
@@ -67,8 +67,8 @@ class LineSetProbe : public SoNode {
   ~LineSetProbe() override = default;
 };
 
-// Runs `step` wherever a callback action passes it: a stand-in that publishes
-// or reads elements between the nodes under test (`node` is the step itself).
+// Runs `step` wherever a callback action passes it: a stand-in that publishes or reads elements between the nodes under
+// test (`node` is the step itself).
 class StateStep : public SoNode {
   typedef SoNode inherited;
   SO_NODE_HEADER(StateStep);
@@ -91,8 +91,8 @@ void initNodes();
 // Polylines of the probe's line set as lists of point indices.
 std::vector<std::vector<int>> polylines(const SbLineSet& set);
 
-// An orthographic camera at z = 5 looking down -z, `height` units high: in a viewport `height`
-// pixels high one unit is one pixel and the origin is the centre.
+// An orthographic camera at z = 5 looking down -z, `height` units high: in a viewport `height` pixels high one unit is
+// one pixel and the origin is the centre.
 SoOrthographicCamera* pixelCamera(float height);
 // A separator holding `nodes`, referenced while the pointer lives.
 struct Unref {

@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-// A fresh folder under the system's temporary folder, removed with its
-// contents when the object goes.
+// A fresh folder under the system's temporary folder, removed with its contents when the object goes.
 struct TempDir {
   std::filesystem::path path;
   TempDir();
@@ -44,8 +43,8 @@ bool haveProgram(const char* name);
 // Whether `qpdf --check` finds the PDF file sound.
 bool qpdfAccepts(const std::string& path);
 
-// The PDF's page as pdftoppm renders it at width x height: grey levels row by row from the top
-// (empty when it cannot). Writes `pdf`.pgm beside it.
+// The PDF's page as pdftoppm renders it at width x height: grey levels row by row from the top (empty when it cannot).
+// Writes `pdf`.pgm beside it.
 std::string pdfGreys(const std::string& pdf, int width, int height);
 
 // Occurrences of `what` in `text`, overlapping ones included.
@@ -54,8 +53,8 @@ int countOf(const std::string& text, const std::string& what);
 // The text with every progress time ("12.34ms") replaced by "T.TTms".
 std::string maskTimes(const std::string& text);
 
-// The triangles Coin makes of the shapes in a model file, each wound as Coin
-// draws it; false when Coin cannot read the file.
+// The triangles Coin makes of the shapes in a model file, each wound as Coin draws it; false when Coin cannot read the
+// file.
 using CoinTriangle = std::array<SbVec3f, 3>;
 bool readCoinTriangles(const std::string& path, std::vector<CoinTriangle>& triangles);
 

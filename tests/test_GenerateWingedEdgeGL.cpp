@@ -1,5 +1,5 @@
-// SoGenerateWingedEdge under GL render traversals, and NURBS surfaces, which Coin tessellates only
-// with a GL context current (offscreen, xvfb-run).
+// SoGenerateWingedEdge under GL render traversals, and NURBS surfaces, which Coin tessellates only with a GL context
+// current (offscreen, xvfb-run).
 #include <gtest/gtest.h>
 
 #include <Inventor/SoDB.h>
@@ -39,8 +39,8 @@ SO_NODE_SOURCE(ModelProbe);
 
 namespace {
 
-// Under a caching separator, which would replay its cache without running the generator, every
-// render publishes the working model (that only a request rebuilds is test_GenerateWingedEdge's).
+// Under a caching separator, which would replay its cache without running the generator, every render publishes the
+// working model (that only a request rebuilds is test_GenerateWingedEdge's).
 TEST(GenerateWingedEdgeRender, EveryRenderPublishesUnderACachingSeparator) {
   ASSERT_TRUE(gltest::ensureContext());
   ModelProbe::initClass();
@@ -55,9 +55,9 @@ TEST(GenerateWingedEdgeRender, EveryRenderPublishesUnderACachingSeparator) {
   EXPECT_EQ(generator->builtModel().faceCount(), 12);
 }
 
-// The bicubic Bezier patch with control points (i/3, j/3, ij/9) is the saddle z = x y over the unit
-// square: Bernstein polynomials reproduce the bilinear function exactly, so every tessellated point
-// lies on it, and a region of the (u, v) square lies over the same region of the (x, y) plane.
+// The bicubic Bezier patch with control points (i/3, j/3, ij/9) is the saddle z = x y over the unit square: Bernstein
+// polynomials reproduce the bilinear function exactly, so every tessellated point lies on it, and a region of the (u,
+// v) square lies over the same region of the (x, y) plane.
 const std::string kHeader = "#Inventor V2.1 ascii\nSeparator {\n";
 const std::string kSaddlePoints =
     " Coordinate3 { point [0 0 0, 0 0.333333 0, 0 0.666667 0, 0 1 0, 0.333333 0 0, 0.333333 0.333333 0.111111,"
@@ -78,12 +78,11 @@ const WeObject* gather(SoGenerateWingedEdge* generator, SoNode* scene = nullptr)
   return model.objects.size() == 1 ? &model.objects[0] : nullptr;
 }
 
-// Without a current context a surface is skipped with a message, and built by the next traversal
-// with one without a request. Trimming curves, indices, rational control points and placement come
-// through the reader's child and shape the surface as in the file: the largest |residual| of a vertex
-// (zero on the surface), the area in space or seen along z and the Euler characteristic. Any
-// callback action gets the same triangles while a loan lasts; read by Coin alone, a surface with
-// more control points than coordinates is left out by the gathering (Coin would read past them).
+// Without a current context a surface is skipped with a message, and built by the next traversal with one without a
+// request. Trimming curves, indices, rational control points and placement come through the reader's child and shape
+// the surface as in the file: the largest |residual| of a vertex (zero on the surface), the area in space or seen along
+// z and the Euler characteristic. Any callback action gets the same triangles while a loan lasts; read by Coin alone, a
+// surface with more control points than coordinates is left out by the gathering (Coin would read past them).
 TEST(GenerateWingedEdgeRender, NurbsSurfacesAreBuiltWithAContextInTheShapeOfTheFile) {
   TempDir dir;
   const auto read = [&](const std::string& text) {

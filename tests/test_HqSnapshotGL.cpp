@@ -1,6 +1,5 @@
-// One view, one stroke set, drawn in one GL render traversal three ways: on screen by SoLineShapeHQ,
-// into the TGA raster and into the PDF (rendered back by pdftoppm at the viewport's size). All three
-// put the ink in the same places.
+// One view, one stroke set, drawn in one GL render traversal three ways: on screen by SoLineShapeHQ, into the TGA
+// raster and into the PDF (rendered back by pdftoppm at the viewport's size). All three put the ink in the same places.
 
 #include <gtest/gtest.h>
 
@@ -21,12 +20,12 @@
 TEST(HqSnapshotGL, ScreenTgaAndPdfPutTheSameInkInTheSamePlaces) {
   ASSERT_TRUE(gltest::ensureContext());
   const int W = 400, H = 300;
-  // The model matrix takes part; the shift is not a whole pixel, as with real strokes (edges exactly
-  // on pixel borders are where pdftoppm's anti-aliasing rounds outwards by an eighth of a pixel).
+  // The model matrix takes part; the shift is not a whole pixel, as with real strokes (edges exactly on pixel borders
+  // are where pdftoppm's anti-aliasing rounds outwards by an eighth of a pixel).
   auto* shift = new SoTranslation;
   shift->translation.setValue(10.3f, -5.4f, 0);
-  // A solid wave whose width swells and falls to nothing at x = 0, a sharp zig-zag, a light stroke, a
-  // stroke light between solid ends, a lone point.
+  // A solid wave whose width swells and falls to nothing at x = 0, a sharp zig-zag, a light stroke, a stroke light
+  // between solid ends, a lone point.
   auto* source = new HqStrokeSource;
   std::vector<SbVec2f> wave;
   std::vector<float> width;
@@ -58,8 +57,7 @@ TEST(HqSnapshotGL, ScreenTgaAndPdfPutTheSameInkInTheSamePlaces) {
   auto tgaPixel = [&](int x, int y) { return static_cast<unsigned char>(tgaBytes[18 + y * W + x]); };
   // The lone point, moved, is a dot of radius 4 at (160.3, -125.4) from the centre: column 360.3, row 275.4.
   EXPECT_TRUE(tgaPixel(360, 275) == 0 && tgaPixel(366, 275) == 255);
-  // Screen against file: every inked pixel of one has ink of the other within a pixel; the inked areas
-  // agree within 2%.
+  // Screen against file: every inked pixel of one has ink of the other within a pixel; the inked areas agree within 2%.
   auto screenInk = [&](int x, int y) { return qRed(screen.pixel(x, y)) < 128; };
   auto tgaInk = [&](int x, int y) { return tgaPixel(x, y) < 128; };
   auto near = [&](auto ink, int x, int y) {

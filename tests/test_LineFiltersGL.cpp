@@ -23,8 +23,8 @@
 
 namespace {
 
-// An orthographic camera `height` units high looking along -toViewer from `distance` away (seeing as
-// far again), then `nodes` drawn black.
+// An orthographic camera `height` units high looking along -toViewer from `distance` away (seeing as far again), then
+// `nodes` drawn black.
 linetest::Root blackScene(float height, const std::vector<SoNode*>& nodes, SbVec3f toViewer = SbVec3f(0, 0, 1),
                           float distance = 5.0f) {
   toViewer.normalize();
@@ -59,9 +59,8 @@ SoSeparator* faces(const PolyMesh& m) {
   return group;
 }
 
-// Screen length of the silhouette edges' visible parts at the picture's resolution, by brute force: a
-// point is visible when a ray towards the viewer from it, or from a point a pixel beside it, meets no
-// face (Moeller-Trumbore).
+// Screen length of the silhouette edges' visible parts at the picture's resolution, by brute force: a point is visible
+// when a ray towards the viewer from it, or from a point a pixel beside it, meets no face (Moeller-Trumbore).
 double rayCastOutline(const SbWingedEdgeModel& model, const SbVec3f& toViewer, float pixel) {
   SbVec3f right, up;
   SbRotation(SbVec3f(0, 0, 1), toViewer).multVec(SbVec3f(1, 0, 0), right);
@@ -101,9 +100,9 @@ double rayCastOutline(const SbWingedEdgeModel& model, const SbVec3f& toViewer, f
   return total;
 }
 
-// A 2 x 2 x 2 cube (front face at z = 1) and lines behind it, on its front face and beside it, far
-// back: the one behind vanishes, the others stay whole with their values (taper too); also in tiny
-// and resized windows, and with the same remover twice in a traversal (reading its own output).
+// A 2 x 2 x 2 cube (front face at z = 1) and lines behind it, on its front face and beside it, far back: the one behind
+// vanishes, the others stay whole with their values (taper too); also in tiny and resized windows, and with the same
+// remover twice in a traversal (reading its own output).
 TEST(HiddenLinesGL, LineBehindTheModelVanishesAndVisibleLinesStayWhole) {
   ASSERT_TRUE(gltest::ensureContext());
   linetest::initNodes();
@@ -141,8 +140,8 @@ TEST(HiddenLinesGL, LineBehindTheModelVanishesAndVisibleLinesStayWhole) {
   EXPECT_EQ(linetest::polylines(s).size(), 3u);
 }
 
-// An icosphere's silhouette drawn at once (no line set) over a sphere just inside it: the rim all
-// round, nothing elsewhere; also after a 1 x 1 window.
+// An icosphere's silhouette drawn at once (no line set) over a sphere just inside it: the rim all round, nothing
+// elsewhere; also after a 1 x 1 window.
 TEST(SilhouetteDrawingGL, DrawsTheRimOfASphereOverItsOwnSurface) {
   ASSERT_TRUE(gltest::ensureContext());
   linetest::initNodes();
@@ -171,9 +170,9 @@ TEST(SilhouetteDrawingGL, DrawsTheRimOfASphereOverItsOwnSurface) {
   EXPECT_GT(gltest::drawnPixels(gltest::render(root.get(), size, size)), 0);
 }
 
-// The application's silhouette chain (extraction with both artifact repairs, concatenation,
-// hidden-line removal) on coarse and fine, convex and non-convex models and models of several
-// objects: what comes out is the visible outline that a ray cast finds.
+// The application's silhouette chain (extraction with both artifact repairs, concatenation, hidden-line removal) on
+// coarse and fine, convex and non-convex models and models of several objects: what comes out is the visible outline
+// that a ray cast finds.
 TEST(SilhouetteChainGL, TheVisibleOutlineSurvivesHiddenLineRemoval) {
   const float height = 3.2f;
   const int size = 256;

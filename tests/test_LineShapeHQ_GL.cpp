@@ -1,5 +1,5 @@
-// The on-screen ink renderer's own part, offscreen (the ink's shapes are test_InkStroke's claim, that
-// they lie where the files put theirs test_HqSnapshotGL's).
+// The on-screen ink renderer's own part, offscreen (the ink's shapes are test_InkStroke's claim, that they lie where
+// the files put theirs test_HqSnapshotGL's).
 
 #include <gtest/gtest.h>
 
@@ -18,8 +18,8 @@
 
 namespace {
 
-// Camera, line settings, stroke source, renderer (plain GL lines with `glLines`); one world unit is
-// one pixel and the origin the viewport's centre. lineWidth 0 keeps the settings' defaults.
+// Camera, line settings, stroke source, renderer (plain GL lines with `glLines`); one world unit is one pixel and the
+// origin the viewport's centre. lineWidth 0 keeps the settings' defaults.
 struct Scene {
   SoLineSettingsHQ* settings = new SoLineSettingsHQ;
   HqStrokeSource* source = new HqStrokeSource;
@@ -56,9 +56,9 @@ class LineShapeHQGL : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(gltest::ensureContext()); }
 };
 
-// A stroke solid at both ends and light between them: dots of radius lineWidth / 2 with the corners
-// the node's resolution gives (at least 5), kept minDistance x r from where the tone crosses toneHigh
-// and spread evenly in between. Density beyond [0, 1] inks as its nearest end; no settings, no ink.
+// A stroke solid at both ends and light between them: dots of radius lineWidth / 2 with the corners the node's
+// resolution gives (at least 5), kept minDistance x r from where the tone crosses toneHigh and spread evenly in
+// between. Density beyond [0, 1] inks as its nearest end; no settings, no ink.
 TEST_F(LineShapeHQGL, SettingsAndResolutionReachTheInkAndDensityIsClamped) {
   const struct {
     float lineWidth, resolution;
@@ -98,10 +98,9 @@ TEST_F(LineShapeHQGL, SettingsAndResolutionReachTheInkAndDensityIsClamped) {
   EXPECT_EQ(inkOf(1.0f, false).first, 0);
 }
 
-// Plain lines over white: black with alpha from thickness, density or both (grey = 255 - alpha);
-// without values, or with arrays shorter than the index list's vertices, opaque black. The resolution
-// mode: segments alternately pure blue and pure red. Line smoothing softens the edges; the GL state is
-// left as found.
+// Plain lines over white: black with alpha from thickness, density or both (grey = 255 - alpha); without values, or
+// with arrays shorter than the index list's vertices, opaque black. The resolution mode: segments alternately pure blue
+// and pure red. Line smoothing softens the edges; the GL state is left as found.
 TEST_F(LineShapeHQGL, PlainLinesAreColouredByThicknessAndDensityAndSmoothed) {
   const int alpha[] = {255, 127, 63, 31};  // M_BLACK, M_THICK, M_DENS, M_THICK_DENS of 0.5 and 0.25
   const std::vector<float> values[][2] = {
@@ -144,8 +143,8 @@ TEST_F(LineShapeHQGL, PlainLinesAreColouredByThicknessAndDensityAndSmoothed) {
   EXPECT_EQ(matrixMode, GL_MODELVIEW);
 }
 
-// Malformed stroke sets in both modes: nothing crashes, nothing is read past an array (the sanitizer
-// build checks), and what is valid is still drawn.
+// Malformed stroke sets in both modes: nothing crashes, nothing is read past an array (the sanitizer build checks), and
+// what is valid is still drawn.
 TEST_F(LineShapeHQGL, MalformedStrokeSetsDrawWithoutFault) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   for (const bool lines : {false, true}) {

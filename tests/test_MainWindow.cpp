@@ -1,5 +1,5 @@
-// The real main window under Xvfb: texts, menus, start-up values, what each control does to the
-// scene's nodes, exports, loading, and quitting.
+// The real main window under Xvfb: texts, menus, start-up values, what each control does to the scene's nodes, exports,
+// loading, and quitting.
 #include <Inventor/Qt/SoQt.h>
 #include <Inventor/Qt/viewers/SoQtExaminerViewer.h>
 #include <Inventor/actions/SoSearchAction.h>
@@ -60,8 +60,8 @@ std::vector<SoNode*> nodesOf(SoNode* root, SoType type = SoType::badType()) {
   return nodes;
 }
 
-// What the controls set, as text: every field below `root`, the state kept
-// outside fields, and the library-wide switches.
+// What the controls set, as text: every field below `root`, the state kept outside fields, and the library-wide
+// switches.
 std::string controlledState(SoNode* root, const SbColor& background) {
   std::ostringstream out;
   auto colour = [&out](const SbColor& c) { out << c[0] << " " << c[1] << " " << c[2] << "\n"; };
@@ -194,8 +194,8 @@ class MainWindowTest : public ::testing::Test {
   inline static TempDir* dir = nullptr;
 };
 
-// The render tool builds the scene without a window and applies the start-up values itself; it must
-// start from the very state the window's slots leave, whatever the library-wide switches were.
+// The render tool builds the scene without a window and applies the start-up values itself; it must start from the very
+// state the window's slots leave, whatever the library-wide switches were.
 TEST_F(MainWindowTest, SceneStartUpLeavesWhatTheWindowsStartUpLeaves) {
   SoSilhouetteSwitches::cameraStatic = !SoSilhouetteSwitches::cameraStatic;
   SoSilhouetteSwitches::meshZigZagRepair = 1 - SoSilhouetteSwitches::meshZigZagRepair;
@@ -240,8 +240,8 @@ TEST_F(MainWindowTest, StartsWithTheSceneMessageAndTheStatusRowAndDrivesTheProgr
   EXPECT_EQ(bar->value(), bar->minimum() - 1);
 }
 
-// The window's own pixels show the drawing at start-up and after resizing (the first frame at a new
-// size used to be lost, leaving the viewer black).
+// The window's own pixels show the drawing at start-up and after resizing (a lost first frame at a new size leaves the
+// viewer black).
 TEST_F(MainWindowTest, TheDisplayShowsTheDrawingAtEverySize) {
   double paper = 0, ink = 0;
   auto shown = [&paper, &ink] {
@@ -260,10 +260,9 @@ TEST_F(MainWindowTest, TheDisplayShowsTheDrawingAtEverySize) {
     EXPECT_TRUE((window->resize(size), QTest::qWaitFor(shown, 5000))) << size.width() << ": " << paper << ", " << ink;
 }
 
-// Each control (by name, or "@row,column" in its window's grid): the text shown and its node field at
-// start-up; then the field after an entry, and after each text that is no number (speeds: 1; widths
-// and distances: 0; a limit's box signs its value, its field takes the magnitude above a floor). A
-// row without a shown text only enters another value; every entry is undone.
+// Each control: the text shown and its node field at start-up; then the field after each entry ("|" between entries),
+// and after each text that is no number (speeds: 1; widths and distances: 0; a limit's box signs its value, its field
+// takes the magnitude above a floor); every entry is undone.
 TEST_F(MainWindowTest, EachControlStartsWithItsValueAndDrivesItsNode) {
   struct Row {
     Window window;
@@ -363,8 +362,8 @@ TEST_F(MainWindowTest, EachControlStartsWithItsValueAndDrivesItsNode) {
   }
 }
 
-// The control windows: names and titles, hidden top-level windows made once; the formula boxes' tip,
-// the radio groups' titles and texts, the curvature and visualisation modes checked at start-up.
+// The control windows: names and titles, hidden top-level windows made once; the formula boxes' tip, the radio groups'
+// titles and texts, the curvature and visualisation modes checked at start-up.
 TEST_F(MainWindowTest, ControlWindowsHaveTheirTextsAndAreMadeOnce) {
   // clang-format off
   const QStringList names = {"Model Information|Model Information", "Subdivision Settings|Subdivision Settings", "Curvature Mode Settings|Curvature Mode Settings",
@@ -399,8 +398,8 @@ TEST_F(MainWindowTest, ControlWindowsHaveTheirTextsAndAreMadeOnce) {
   EXPECT_TRUE(radioButtons(CURVATURE)[0]->isChecked() && radioButtons(VISUALIZATION)[5]->isChecked());
 }
 
-// Each menu's items: "text|shortcut", a toggle's start-up mark and id; "-" a separator. Toggles stand
-// in tear-off menus; one mnemonic per item but for two pairs that the classic texts fix.
+// Each menu's items: "text|shortcut", a toggle's start-up mark and id; "-" a separator. Toggles stand in tear-off
+// menus; one mnemonic per item but for two pairs that the classic texts fix.
 TEST_F(MainWindowTest, MenusHaveTheirTextsAcceleratorsAndIds) {
   // clang-format off
   const std::pair<const char*, QStringList> expected[] = {
@@ -438,8 +437,8 @@ TEST_F(MainWindowTest, MenusHaveTheirTextsAcceleratorsAndIds) {
   }
 }
 
-// The scene's nodes in order, with what makes stages of one class differ; the concatenator and the
-// hidden-line remover run twice as one instance each. Registering the classes again adds nothing.
+// The scene's nodes in order, with what makes stages of one class differ; the concatenator and the hidden-line remover
+// run twice as one instance each. Registering the classes again adds nothing.
 TEST_F(MainWindowTest, SceneHasItsFixedOrder) {
   SoSeparator* root = window->sceneRoot();
   EXPECT_EQ(root->getRefCount(), 2);  // the scene and the viewer
@@ -475,8 +474,8 @@ TEST_F(MainWindowTest, SceneHasItsFixedOrder) {
   EXPECT_EQ(SoType::getNumTypes(), types);
 }
 
-// A toggle's mark shows what its node runs with, at start-up and after; where one toggle drives two
-// things they agree (else 2).
+// A toggle's mark shows what its node runs with, at start-up and after; where one toggle drives two things they agree
+// (else 2).
 TEST_F(MainWindowTest, ToggleItemsSwitchTheirNodesBackAndForth) {
   static auto both = [](bool a, bool b) { return a == b ? int(a) : 2; };
   const std::pair<const char*, int (*)()> toggles[] = {
@@ -513,11 +512,11 @@ TEST_F(MainWindowTest, ToggleItemsSwitchTheirNodesBackAndForth) {
   }
 }
 
-// A model opened before the first frame (as main() does) is counted after it; a later one replaces
-// it with its messages. A failed load names what is wrong (other formats: the model reader's message;
-// what the reader refuses is test_ModelReader's) and keeps the previous model, its status row and the
-// view. A model placed far away is framed. Relative paths load from the working directory, which an
-// unreachable folder leaves as it was; "/name" is looked for in the root folder.
+// A model opened before the first frame (as main() does) is counted after it; a later one replaces it with its
+// messages. A failed load names what is wrong (other formats: the model reader's message; what the reader refuses is
+// test_ModelReader's) and keeps the previous model, its status row and the view. A model placed far away is framed.
+// Relative paths load from the working directory, which an unreachable folder leaves as it was; "/name" is looked for
+// in the root folder.
 TEST_F(MainWindowTest, LoadingAModelUpdatesTheStatusAndFramesItAndAFailedLoadKeepsIt) {
   window->hide();
   open(dir->write("early.iv", inventor(kOctahedron)));
@@ -588,9 +587,9 @@ TEST_F(MainWindowTest, LoadingAModelUpdatesTheStatusAndFramesItAndAFailedLoadKee
   EXPECT_NE(said.find("Cannot load /here.iv ...\n"), std::string::npos) << said;
 }
 
-// Streamliner settings wait for "Apply Changes", "Cross-Hatching" acts at once. The flow-field
-// commands reach the node's field with the controls' mode, angle and tolerance (what they do is
-// SbFlowFieldHQ's, tested with it); without a model they do nothing, and harmlessly.
+// Streamliner settings wait for "Apply Changes", "Cross-Hatching" acts at once. The flow-field commands reach the
+// node's field with the controls' mode, angle and tolerance (what they do is SbFlowFieldHQ's, tested with it); without
+// a model they do nothing, and harmlessly.
 TEST_F(MainWindowTest, StreamlinerSettingsAndFlowFieldCommandsReachTheirNodes) {
   open((sourceDir() / "data/sphere.iv").string());
   SoStreamlinerHQ* s = node<SoStreamlinerHQ>();
@@ -653,9 +652,9 @@ TEST_F(MainWindowTest, StreamlinerSettingsAndFlowFieldCommandsReachTheirNodes) {
   EXPECT_TRUE(model.triangleCount() == 2976 && model.stamp != stamp);
 }
 
-// Every export: its save dialog (Qt's own caption and name and no parent for the mesh exports),
-// cancelled without changing a node; the file written under LINFOLD_SAVE_NAME, or the message when it
-// cannot be. The TGA item stays disabled; its command is reached through its slot.
+// Every export: its save dialog (Qt's own caption and name and no parent for the mesh exports), cancelled without
+// changing a node; the file written under LINFOLD_SAVE_NAME, or the message when it cannot be. The TGA item stays
+// disabled; its command is reached through its slot.
 TEST_F(MainWindowTest, ExportsAskForAFileAndWriteItOrSayTheyCouldNot) {
   open((sourceDir() / "data/sphere.iv").string());
   const struct {

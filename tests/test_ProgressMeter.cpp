@@ -14,8 +14,8 @@ void recordHook(void* client, int value, int phase) {
 }
 }  // namespace
 
-// Sixteen ticks, every fourth the percentage done when it is reached; the
-// hook sees the start (total units), every step and the end.
+// Sixteen ticks, every fourth the percentage done when it is reached; the hook sees the start (total units), every step
+// and the end.
 TEST(ProgressMeter, TicksPercentagesAndHookCalls) {
   const std::pair<int, const char*> cases[] = {{100, "0...25...50...75...100"},
                                                {1, "0...100...100...100...100"},  // sixteen ticks in one step

@@ -1,5 +1,5 @@
-// linfold-render run as the user runs it: its pictures, exports, console report, batch runs and
-// refusals (non-zero status, no file). Needs a display (xvfb-run).
+// linfold-render run as the user runs it: its pictures, exports, console report, batch runs and refusals (non-zero
+// status, no file). Needs a display (xvfb-run).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -51,34 +51,27 @@ std::string ok(const Args& args) {
 
 bool contains(const std::string& text, const std::string& what) { return text.find(what) != std::string::npos; }
 
-// Grey levels, row by row, of a picture or of a picture file (a TGA: the bytes after its header).
-Greys greys(const QImage& picture) {
-  const QImage image = picture.convertToFormat(QImage::Format_Grayscale8);
+// Grey levels, row by row, of a picture file (a TGA: the bytes after its header).
+Greys greys(const std::string& path) {
+  if (const std::string bytes = readFile(path); path.substr(path.size() - 4) == ".tga")
+    return Greys(bytes.begin() + std::min<size_t>(18, bytes.size()), bytes.end());
+  const QImage image = QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_Grayscale8);
   Greys out;
   for (int y = 0; y < image.height(); ++y)
     out.insert(out.end(), image.constScanLine(y), image.constScanLine(y) + image.width());
   return out;
 }
-Greys greys(const std::string& path) {
-  const std::string bytes = path.substr(path.size() - 4) == ".tga" ? readFile(path) : "";
-  if (bytes.empty()) return greys(QImage(QString::fromStdString(path)));
-  return Greys(bytes.begin() + std::min<size_t>(18, bytes.size()), bytes.end());
-}
 
 // The box of the pixels that differ from the corner pixel (the background), and their number.
 struct Drawn {
-  int left = INT_MAX, right = -1, top = INT_MAX, bottom = -1, pixels = 0;
-  int width() const { return right - left + 1; }
-  int height() const { return bottom - top + 1; }
+  QRect box;
+  int pixels = 0;
 };
 Drawn drawn(const QImage& image) {
   Drawn d;
   for (int y = 0; y < image.height(); ++y)
     for (int x = 0; x < image.width(); ++x)
-      if (image.pixel(x, y) != image.pixel(0, 0)) {
-        d.left = std::min(d.left, x), d.right = std::max(d.right, x), ++d.pixels;
-        d.top = std::min(d.top, y), d.bottom = std::max(d.bottom, y);
-      }
+      if (image.pixel(x, y) != image.pixel(0, 0)) d.box |= QRect(x, y, 1, 1), ++d.pixels;
   return d;
 }
 int drawn(const std::string& path) { return drawn(QImage(QString::fromStdString(path))).pixels; }
@@ -114,11 +107,10 @@ const Args kExamples = {"SoStreamlinerHQ.seperationDist=0.02",
                         "SoModifyWingedEdge.subdivisionSteps=2",
                         "SoLinePurifier[1].active=FALSE"};
 
-// The help lists every option and the example settings, which the scene accepts ("Faces", mode 2,
-// among them): the torus drawn in the window's view, in perspective, at the requested size, each
-// stage's time reported. Every line and mesh export of the run lands in its file (what they hold is
-// the writers' claim: test_MeshWriters, test_LineOutput, test_SvgSnapshotGL); the plotter files
-// report the travel twice.
+// The help lists every option and the example settings, which the scene accepts ("Faces", mode 2, among them): the
+// torus drawn in the window's view, in perspective, at the requested size, each stage's time reported. Every line and
+// mesh export of the run lands in its file (what they hold is the writers' claim: test_MeshWriters, test_LineOutput,
+// test_SvgSnapshotGL); the plotter files report the travel twice.
 TEST_F(RenderTool, HelpListsEveryOptionAndSettingsTheSceneAcceptsWhenDrawingTheTorus) {
   const std::string help = ok({"--help"});
   for (const char* option :
@@ -171,8 +163,8 @@ TEST_F(RenderTool, CleansTheFieldByDefaultAndReportsItsTurning) {
       << share[0] << "% turn as initialised, " << share[1] << "% cleaned";
 }
 
-// Which end of the drawing across x (or y) is the narrow one: its extent along the other axis a
-// tenth of the way in from each end, compared. 1: right (top), -1: left (bottom), 0: alike.
+// Which end of the drawing across x (or y) is the narrow one: its extent along the other axis a tenth of the way in
+// from each end, compared. 1: right (top), -1: left (bottom), 0: alike.
 int narrowEnd(const QImage& image, const Drawn& d, bool alongX) {
   auto span = [&](int at) {
     int lo = INT_MAX, hi = -1;
@@ -180,16 +172,16 @@ int narrowEnd(const QImage& image, const Drawn& d, bool alongX) {
       if ((alongX ? image.pixel(at, k) : image.pixel(k, at)) != image.pixel(0, 0)) lo = std::min(lo, k), hi = k;
     return hi < 0 ? 0 : hi - lo;
   };
-  const int inset = (alongX ? d.width() : d.height()) / 10;
-  const int low = alongX ? span(d.left + inset) : span(d.bottom - inset);
-  const int high = alongX ? span(d.right - inset) : span(d.top + inset);
+  const int inset = (alongX ? d.box.width() : d.box.height()) / 10;
+  const int low = alongX ? span(d.box.left() + inset) : span(d.box.bottom() - inset);
+  const int high = alongX ? span(d.box.right() - inset) : span(d.box.top() + inset);
   return low > 1.3 * high ? 1 : high > 1.3 * low ? -1 : 0;
 }
 
-// The camera options seen on a ball of radius 1 with balls of radius 0.5 on its +x and +z sides
-// (x and z from -1 to 2, y from -1 to 1), its outlines drawn: the model fills --fill (0.9) of the
-// limiting side, the small balls say from where it is seen. Wide and tall pictures frame it alike; a
-// perspective camera keeps it inside the picture and shows it otherwise.
+// The camera options seen on a ball of radius 1 with balls of radius 0.5 on its +x and +z sides (x and z from -1 to 2,
+// y from -1 to 1), its outlines drawn: the model fills --fill (0.9) of the limiting side, the small balls say from
+// where it is seen. Wide and tall pictures frame it alike; a perspective camera keeps it inside the picture and shows
+// it otherwise.
 TEST_F(RenderTool, ViewOptionsTurnAndFrameTheModel) {
   std::ofstream(dir / "marked-ball.iv")
       << "#Inventor V2.1 ascii\nSeparator { Sphere { radius 1 }\n"
@@ -221,13 +213,13 @@ TEST_F(RenderTool, ViewOptionsTurnAndFrameTheModel) {
     const QImage image(QString::fromStdString(png));
     const Drawn d = drawn(image);
     if (c.width > 0) {
-      EXPECT_NEAR(d.width(), c.width * 0.9 * 300 / 3, 3);
-      EXPECT_NEAR(d.height(), c.height * 0.9 * 300 / 3, 3);
+      EXPECT_NEAR(d.box.width(), c.width * 0.9 * 300 / 3, 3);
+      EXPECT_NEAR(d.box.height(), c.height * 0.9 * 300 / 3, 3);
       EXPECT_EQ(std::pair(narrowEnd(image, d, true), narrowEnd(image, d, false)), std::pair(c.narrowX, c.narrowY));
       continue;
     }
-    EXPECT_TRUE(d.left > 0 && d.top > 0 && d.right < image.width() - 1 && d.bottom < image.height() - 1);
-    const double fill = std::max(double(d.width()) / image.width(), double(d.height()) / image.height());
+    EXPECT_TRUE(image.rect().adjusted(1, 1, -1, -1).contains(d.box));
+    const double fill = std::max(double(d.box.width()) / image.width(), double(d.box.height()) / image.height());
     EXPECT_TRUE(fill > 0.7 && fill <= 0.93) << fill;
     if (contains(c.options, "--view")) oblique.push_back(image);
   }
@@ -235,15 +227,15 @@ TEST_F(RenderTool, ViewOptionsTurnAndFrameTheModel) {
   EXPECT_NE(oblique[0], oblique[1]);
 }
 
-// Bad arguments (status 2, usage) and what the tool cannot do (status 1): a message, no picture.
-// Models that read but yield no faces: an error, no blank picture nor any other output.
+// Bad arguments (status 2, usage) and what the tool cannot do (status 1): a message, no picture. Models that read but
+// yield no faces: an error, no blank picture nor any other output.
 TEST_F(RenderTool, RefusesWhatItCannotDoWithoutWritingAPicture) {
   std::ofstream(dir / "lights.iv") << "#Inventor V2.1 ascii\nSeparator { DirectionalLight { }"
                                       " PerspectiveCamera { } }\n";
   std::ofstream(dir / "lines.iv") << "#Inventor V2.1 ascii\nSeparator { Coordinate3 { point [0 0 0, 1 0 0, 1 1 0] }"
                                      " IndexedLineSet { coordIndex [0, 1, 2, -1] } }\n";
-  // Triangles in its index lists, all without area: its first draw, which also writes the files,
-  // must write none of them nor touch one it was to replace.
+  // Triangles in its index lists, all without area: its first draw, which also writes the files, must write none of
+  // them nor touch one it was to replace.
   std::ofstream(dir / "flat.iv") << "#Inventor V2.1 ascii\nSeparator { Coordinate3 { point [0 0 0, 1 0 0, 1 1 0] }"
                                     " IndexedFaceSet { coordIndex [0, 0, 1, -1, 1, 2, 2, -1] } }\n";
   std::ofstream(dir / "old.tga") << "old";
@@ -299,8 +291,8 @@ TEST_F(RenderTool, RefusesWhatItCannotDoWithoutWritingAPicture) {
   EXPECT_FALSE(fs::exists(dir / "x.pdf"));
 }
 
-// Cross-hatching is on by default: the second family reaches the screen, the SVG and the pen paths,
-// darkens the darkest parts of the TGA and covers few new pixels (everywhere, it would about double).
+// Cross-hatching is on by default: the second family reaches the screen, the SVG and the pen paths, darkens the darkest
+// parts of the TGA and covers few new pixels (everywhere, it would about double).
 TEST_F(RenderTool, CrossHatchingReachesEveryOutputAndDarkensOnlyTheDarkParts) {
   double runs[2][5] = {};  // screen pixels, SVG paths, pen paths, darkest 20 x 20 patch, covered pixels
   for (int cross = 0; cross < 2; ++cross) {
@@ -334,9 +326,9 @@ double inkShare(const Greys& grey) {
   return grey.empty() ? 0 : sum / (255.0 * grey.size());
 }
 
-// The default picture (800x600) is the TGA snapshot's raster, with or without a TGA beside it (that the
-// PDF puts the ink where the TGA does is test_HqSnapshotGL's). Widths are points of the page: at twice
-// the size the share of ink is the same. Hatching beyond the silhouettes, --set stops it.
+// The default picture (800x600) is the TGA snapshot's raster, with or without a TGA beside it (that the PDF puts the
+// ink where the TGA does is test_HqSnapshotGL's). Widths are points of the page: at twice the size the share of ink is
+// the same. Hatching beyond the silhouettes, --set stops it.
 TEST_F(RenderTool, ThePictureAndTheSnapshotsShowOneDrawingAtAnySize) {
   const int W = 800, H = 600;
   const std::string tga = (dir / "s.tga").string(), oneFamily = " --set SoStreamlinerHQ.crossHatching=FALSE";
@@ -372,8 +364,8 @@ Args summaryRow(const std::string& output, const std::string& model) {
   return row;
 }
 
-// A folder's models in name order (a line each, not being a terminal), then a namesake from
-// elsewhere: outputs named after them, a broken model reported, and a summary.
+// A folder's models in name order (a line each, not being a terminal), then a namesake from elsewhere: outputs named
+// after them, a broken model reported, and a summary.
 TEST_F(RenderTool, BatchRunGoesPastABrokenModelKeepsNamesakesApartAndEndsWithASummary) {
   fs::create_directories(dir / "models"), fs::create_directories(dir / "other");
   fs::copy_file(torus, dir / "models/torus.iv"), fs::copy_file(torus, dir / "other/torus.iv");

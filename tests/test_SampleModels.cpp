@@ -1,5 +1,5 @@
-// The bundled models under data/: readable by Coin, closed, oriented outwards,
-// and exactly what linfold-make-samples writes.
+// The bundled models under data/: readable by Coin, closed, oriented outwards, and exactly what linfold-make-samples
+// writes.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,10 +10,9 @@
 
 namespace {
 
-// Closed and consistently oriented (every directed edge once, and its reverse once; no triangle
-// repeats a corner), of a sphere's (2) or torus's (0) Euler characteristic; outward normals give a
-// positive enclosed volume (divergence theorem), which fine sampling puts close to the smooth
-// surface's (0: not known in closed form).
+// Closed and consistently oriented (every directed edge once, and its reverse once; no triangle repeats a corner), of a
+// sphere's (2) or torus's (0) Euler characteristic; outward normals give a positive enclosed volume (divergence
+// theorem), which fine sampling puts close to the smooth surface's (0: not known in closed form).
 TEST(SampleModels, AreClosedOutwardFacingSurfacesOfAFewThousandTriangles) {
   const double pi = M_PI;
   const struct {

@@ -1,5 +1,5 @@
-// The styling nodes under a GL render traversal (offscreen): they find their elements enabled there
-// and give what a callback traversal gives, also inside a separator that would cache.
+// The styling nodes under a GL render traversal (offscreen): they find their elements enabled there and give what a
+// callback traversal gives, also inside a separator that would cache.
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,8 @@
 #include "styling/SoLineSettingsHQ.h"
 #include "styling/SoLineThickenerHQ.h"
 
-// A stroke set, line settings, a depth densifier, a thickener and a store/restore merger pair, then
-// the probe; a stroke set changed without notification is not served from a cache.
+// A stroke set, line settings, a depth densifier, a thickener and a store/restore merger pair, then the probe; a stroke
+// set changed without notification is not served from a cache.
 TEST(StylingRender, NodesPublishWhatACallbackTraversalGivesAndAreNotCached) {
   ASSERT_TRUE(gltest::ensureContext());
   linetest::initNodes();

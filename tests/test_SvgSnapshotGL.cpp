@@ -1,5 +1,5 @@
-// The SVG snapshot against the PDF snapshot of the same strokes, its layers, and the pen-plotter
-// output node, in a callback traversal (no GL context); pixels are world units.
+// The SVG snapshot against the PDF snapshot of the same strokes, its layers, and the pen-plotter output node, in a
+// callback traversal (no GL context); pixels are world units.
 
 #include <gtest/gtest.h>
 
@@ -47,9 +47,8 @@ std::string traverse(const linetest::Root& root, int width, int height) {
   return testing::internal::GetCapturedStdout();
 }
 
-// Strokes that exercise every piece of the outline: varying widths, sharp
-// turns (mitres and arcs), a width falling to zero, tones across the solid
-// limit, dotted runs and lone dots.
+// Strokes that exercise every piece of the outline: varying widths, sharp turns (mitres and arcs), a width falling to
+// zero, tones across the solid limit, dotted runs and lone dots.
 void addSampleStrokes(HqStrokeSource& s) {
   for (int k = 0; k < 6; ++k) {
     std::vector<SbVec2f> p;
@@ -91,8 +90,7 @@ std::set<std::string> repeated(const std::string& doc, const std::string& kind) 
   return twice;
 }
 
-// Lines of numbers of a plotter text file, or points of every polyline of
-// an SVG document.
+// Lines of numbers of a plotter text file, or points of every polyline of an SVG document.
 std::vector<std::vector<double>> paths(const std::string& file, bool svg) {
   std::vector<std::vector<double>> out;
   const std::string text = svg ? file : "\n" + file;
@@ -117,8 +115,8 @@ double length(const std::vector<double>& p) {
 
 }  // namespace
 
-// Without a merger every outline is hatching. Read back by rsvg-convert, the
-// SVG draws what pdftoppm draws of the PDF snapshot of the same strokes.
+// Without a merger every outline is hatching. Read back by rsvg-convert, the SVG draws what pdftoppm draws of the PDF
+// snapshot of the same strokes.
 TEST(SvgSnapshot, ReadBackMatchesThePdfSnapshot) {
   TempDir dir;
   auto* strokes = new HqStrokeSource;
@@ -155,15 +153,14 @@ TEST(SvgSnapshot, ReadBackMatchesThePdfSnapshot) {
   EXPECT_GE(close / total, 0.99) << close << " of " << total << " pixels within 16 levels";
 }
 
-// The merged pipeline's lines (silhouettes stored, hatching merged in after them, the whole restored)
-// in the SVG snapshot and the plotter's SVG: silhouettes, hatching and dots (the light stroke's, one
-// for the end-on edges, one for the lone point) in their layers once each; no plotter path shorter
-// than the pen; the dots' marks gone without dots.
+// The merged pipeline's lines (silhouettes stored, hatching merged in after them, the whole restored) in the SVG
+// snapshot and the plotter's SVG: silhouettes, hatching and dots (the light stroke's, one for the end-on edges, one for
+// the lone point) in their layers once each; no plotter path shorter than the pen; the dots' marks gone without dots.
 TEST(SvgSnapshot, SilhouettesHatchingAndDotsLieInTheirLayersOnceEach) {
   TempDir dir;
   auto *stored = new HqStrokeSource, *strokes = new HqStrokeSource;
-  // Two silhouette lines and three edges seen end-on at one point; a solid and a light hatching
-  // stroke, and one lone point twice.
+  // Two silhouette lines and three edges seen end-on at one point; a solid and a light hatching stroke, and one lone
+  // point twice.
   stored->addStroke({{-300, 200}, {300, 200}}, {2, 2}, {});
   stored->addStroke({{-300, -200}, {0, -150}, {300, -200}}, {2, 2, 2}, {});
   for (int k = 0; k < 3; ++k) stored->addStroke({{100, 100}, {100, 100}}, {2, 2}, {});
@@ -218,10 +215,9 @@ TEST(SvgSnapshot, SilhouettesHatchingAndDotsLieInTheirLayersOnceEach) {
   EXPECT_EQ(countOf(readFile(dir.file("lines.svg")), "<polyline "), 3);
 }
 
-// A 595 x 842 viewport maps one pixel to one point; the page origin is the
-// bottom-left corner, so pixel (x, y) is the point (x + 297.5, y + 421). An
-// armed plotter that finds no lines stays armed, as it does under actions
-// that carry none.
+// A 595 x 842 viewport maps one pixel to one point; the page origin is the bottom-left corner, so pixel (x, y) is the
+// point (x + 297.5, y + 421). An armed plotter that finds no lines stays armed, as it does under actions that carry
+// none.
 TEST(PlotterOutput, OrdersMergesAndReportsTravelOnTheA4Page) {
   TempDir dir;
   auto* strokes = new HqStrokeSource;
@@ -243,10 +239,9 @@ TEST(PlotterOutput, OrdersMergesAndReportsTravelOnTheA4Page) {
   const std::string said = traverse(root, 595, 842);
   ASSERT_TRUE(plotter->writeSucceeded());
   EXPECT_FALSE(plotter->isWritePending());
-  // As traced: 200 + 100 + 0 + 446.2 (to the start of the dot's mark, one
-  // pen width long, at x = -0.5). Ordered from the top-left corner: the
-  // second stroke reversed, the merged third and fourth backwards, the
-  // first, then the dot entered at its right.
+  // As traced: 200 + 100 + 0 + 446.2 (to the start of the dot's mark, one pen width long, at x = -0.5). Ordered from
+  // the top-left corner: the second stroke reversed, the merged third and fourth backwards, the first, then the dot
+  // entered at its right.
   const double before = 200.0 + 100.0 + std::hypot(150.0 + 0.5, 120.0 + 300.0);
   const double after = std::hypot(50.0, 80.0) + 100.0 + std::hypot(99.5, 300.0);
   char expected[160];

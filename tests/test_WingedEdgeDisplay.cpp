@@ -17,8 +17,8 @@
 
 namespace {
 
-// Over two objects, line modes hand on every edge as its own polyline (1) or the sharp and boundary
-// ones (5); other modes nothing.
+// Over two objects, line modes hand on every edge as its own polyline (1) or the sharp and boundary ones (5); other
+// modes nothing.
 TEST(WingedEdgeLineSet, LineModesHandOnEveryEdgeOrTheFeaturedOnes) {
   linetest::initNodes();
   const PolyMesh cube = testmesh::cube(2.0f), grid = testmesh::grid(3, 3, 1.0f);
@@ -57,9 +57,8 @@ TEST(WingedEdgeLineSet, LineModesHandOnEveryEdgeOrTheFeaturedOnes) {
   for (int mode : {2, 3, 4, 6}) EXPECT_EQ(sent(mode), 0u) << "mode " << mode;
 }
 
-// A sphere through the generator, drawn in white lines 2 pixels wide: every mode draws its own
-// picture (tinted: red and blue clearly apart); display lists repeat it and follow the override,
-// sendLines and moved vertices.
+// A sphere through the generator, drawn in white lines 2 pixels wide: every mode draws its own picture (tinted: red and
+// blue clearly apart); display lists repeat it and follow the override, sendLines and moved vertices.
 TEST(WingedEdgeDisplay, EveryModeDrawsItsOwnPictureFromListsThatFollowTheModel) {
   ASSERT_TRUE(gltest::ensureContext());
   const int kSize = 96, kAll = kSize * kSize;
