@@ -70,6 +70,12 @@ void LineSetProbe::initClass() {
 
 LineSetProbe::LineSetProbe() { SO_NODE_CONSTRUCTOR(LineSetProbe); }
 
+void LineSetProbe::GLRender(SoGLRenderAction* action) {
+  if (action->getState()->isElementEnabled(SoWingedEdgeElement::getClassStackIndex()))
+    models.push_back(SoWingedEdgeElement::get(action->getState()));
+  doAction(action);
+}
+
 void LineSetProbe::doAction(SoAction* action) {
   SoState* state = action->getState();
   ++visits;

@@ -54,13 +54,14 @@ class LineSetProbe : public SoNode {
   LineSetProbe();
 
   int visits = 0;
-  SbLineSet seen;  // every array exactly as the elements hold it
+  std::vector<const SbWingedEdgeModel*> models;  // the model published at each GL render visit
+  SbLineSet seen;                                // every array exactly as the elements hold it
   const int32_t* indexPointer = nullptr;
   const float* thicknessPointer = nullptr;
   int32_t stored = -1;  // SoLineMergerElementHQ::storedPrefix of what it saw
 
   void doAction(SoAction* action) override;
-  void GLRender(SoGLRenderAction* action) override { doAction((SoAction*)action); }
+  void GLRender(SoGLRenderAction* action) override;
   void callback(SoCallbackAction* action) override { doAction((SoAction*)action); }
 
  private:

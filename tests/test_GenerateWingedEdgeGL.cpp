@@ -5,9 +5,7 @@
 #include <Inventor/SoDB.h>
 #include <Inventor/SoInput.h>
 #include <Inventor/actions/SoCallbackAction.h>
-#include <Inventor/actions/SoGLRenderAction.h>
 #include <Inventor/nodes/SoCube.h>
-#include <Inventor/nodes/SoSubNode.h>
 
 #include <cmath>
 #include <functional>
@@ -15,43 +13,25 @@
 #include "GlTestContext.h"
 #include "LineTestNodes.h"
 #include "TestFiles.h"
-#include "elements/SoWingedEdgeElement.h"
 #include "io/SbModelReader.h"
 #include "mesh/SoGenerateWingedEdge.h"
-
-// Records the model each render traversal publishes; a plain node, so it lets a separator cache.
-class ModelProbe : public SoNode {
-  typedef SoNode inherited;
-  SO_NODE_HEADER(ModelProbe);
-
- public:
-  static void initClass() {
-    if (getClassTypeId() != SoType::badType()) return;
-    SO_NODE_INIT_CLASS(ModelProbe, SoNode, "Node");
-    SO_ENABLE(SoGLRenderAction, SoWingedEdgeElement);
-  }
-  ModelProbe() { SO_NODE_CONSTRUCTOR(ModelProbe); }
-  void GLRender(SoGLRenderAction* action) override { seen.push_back(SoWingedEdgeElement::get(action->getState())); }
-  std::vector<const SbWingedEdgeModel*> seen;
-};
-
-SO_NODE_SOURCE(ModelProbe);
 
 namespace {
 
 // Under a caching separator, which would replay its cache without running the generator, every render publishes the
-// working model (that only a request rebuilds is test_GenerateWingedEdge's).
+// working model (that only a request rebuilds is test_GenerateWingedEdge's); the probe is a plain node, which lets the
+// separator cache.
 TEST(GenerateWingedEdgeRender, EveryRenderPublishesUnderACachingSeparator) {
   ASSERT_TRUE(gltest::ensureContext());
-  ModelProbe::initClass();
+  linetest::initNodes();
   auto* generator = new SoGenerateWingedEdge;
-  auto* probe = new ModelProbe;
+  auto* probe = new LineSetProbe;
   generator->addChild(new SoCube), generator->addChild(probe);
   const linetest::Root root = linetest::scene({generator});
   root->renderCaching = SoSeparator::ON;
   for (int i = 0; i < 3; ++i) gltest::render(root.get(), 16, 16);
-  ASSERT_EQ(probe->seen.size(), 3u) << "a render cache skipped the generator";
-  for (const SbWingedEdgeModel* m : probe->seen) EXPECT_EQ(m, &generator->workingModel());
+  ASSERT_EQ(probe->models.size(), 3u) << "a render cache skipped the generator";
+  for (const SbWingedEdgeModel* m : probe->models) EXPECT_EQ(m, &generator->workingModel());
   EXPECT_EQ(generator->builtModel().faceCount(), 12);
 }
 
