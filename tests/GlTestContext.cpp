@@ -56,12 +56,10 @@ QImage render(SoNode* root, int width, int height, float background) {
 }
 
 int drawnPixels(const QImage& image, int background) {
+  const QRgb grey = qRgb(background, background, background) & RGB_MASK;
   int n = 0;
   for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x) {
-      const QRgb p = image.pixel(x, y);
-      n += qRed(p) != background || qGreen(p) != background || qBlue(p) != background;
-    }
+    for (int x = 0; x < image.width(); ++x) n += (image.pixel(x, y) & RGB_MASK) != grey;
   return n;
 }
 
