@@ -135,11 +135,15 @@ TEST_F(RenderTool, HelpListsEveryOptionAndSettingsTheSceneAcceptsWhenDrawingTheT
   const QImage image(QString::fromStdString(png));
   EXPECT_EQ(image.size(), QSize(320, 240));
   EXPECT_GT(drawn(image).pixels, 320 * 240 / 20);
+  int green = 0;  // the flow-field marks tint the grey faces of the window's view
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) green += qGreen(image.pixel(x, y)) > qRed(image.pixel(x, y)) + 4;
+  EXPECT_GT(green, 1000);
   for (const char* stage : {"start-up", "load", "render", "write"})
     EXPECT_TRUE(contains(output, std::string("linfold-render: ") + stage + " took ")) << stage << output;
   for (const char* stage : {"winged-edge build", "modifier chain", "half-edge build", "curvature", "flow field",
-                            "streamlines", "silhouette structures", "silhouettes", "hidden-line removal", "ink",
-                            "everything else"})  // the first draw's time, stage by stage
+                            "flow-field display", "streamlines", "silhouette structures", "silhouettes",
+                            "hidden-line removal", "ink", "everything else"})  // the first draw's time, stage by stage
     EXPECT_TRUE(contains(output, std::string("linfold-render:   ") + stage + " took ")) << stage << output;
   for (const std::string e : {"l.pdf:%PDF-", "l.txt:", "m.wrl:#VRML V2.0 utf8", "m.iv:#Inventor V2.1 ascii",
                               "i.svg:<?xml", "p.svg:<?xml", "p.txt:#"}) {  // file:head
@@ -157,6 +161,7 @@ TEST_F(RenderTool, CleansTheFieldByDefaultAndReportsItsTurning) {
     const std::string output = ok(args(cleaned ? "{blob} --size 64x48" : "{blob} --size 64x48 --field none"));
     std::smatch m;
     EXPECT_TRUE(std::regex_search(output, m, line)) << output;
+    EXPECT_FALSE(contains(output, "flow-field display")) << "marks drawn where no output shows them";
     share[cleaned] = m.empty() ? -1 : std::stod(m[1]);
   }
   EXPECT_TRUE(share[0] > 2.0 && share[1] < share[0] / 2)
