@@ -138,10 +138,10 @@ TEST_F(InkStroke, LightTonesAreDotsAtTheirSpacingAndFullToneIsSolid) {
     EXPECT_EQ(ink.solidTriangles().empty(), tone < 1) << tone;
     const float dots = tone == 1 ? 0.0f : 400.0f / (settings.spacing(tone) * 2.0f) + 1.0f;
     EXPECT_NEAR(float(ink.dots().size()), dots, tone == 1 ? 0.0f : 1.0f) << tone;
-    for (const Builder::Dot& d : ink.dots()) {
-      EXPECT_TRUE(std::fabs(d.radius - 2.0f) < 1e-4f && std::fabs(d.centre[1] - 50.0f) < 1e-4f);
-      EXPECT_TRUE(d.centre[0] >= -1e-3f && d.centre[0] <= 400.0f + 1e-3f) << d.centre[0];
-    }
+    for (const Builder::Dot& d : ink.dots())
+      EXPECT_TRUE(std::fabs(d.radius - 2.0f) < 1e-4f && std::fabs(d.centre[1] - 50.0f) < 1e-4f &&
+                  d.centre[0] >= -1e-3f && d.centre[0] <= 400.0f + 1e-3f)
+          << d.centre[0];
   }
   for (float width : {2.0f, 20.0f}) {
     settings.setLineWidth(width);
@@ -149,8 +149,7 @@ TEST_F(InkStroke, LightTonesAreDotsAtTheirSpacingAndFullToneIsSolid) {
     addStroke(ink, straight(0.1f, 1.0f, 2000.0f));
     ASSERT_FALSE(ink.dots().empty());
     for (const Builder::Dot& d : ink.dots()) {
-      EXPECT_EQ(d.corners, width < 10 ? 5 : 32);
-      EXPECT_EQ(d.vertexCount, d.corners + 2);
+      EXPECT_EQ(std::make_pair(d.corners, d.vertexCount), width < 10 ? std::make_pair(5, 7) : std::make_pair(32, 34));
       const SbVec3f& first = ink.dotVertices()[d.firstVertex + 1];
       EXPECT_NEAR(first[0] - d.centre[0], width / 2, 1e-4);
       EXPECT_EQ(ink.dotVertices()[d.firstVertex + d.vertexCount - 1], first);
@@ -202,8 +201,7 @@ TEST_F(InkStroke, ProjectionDividesByTheDistanceAndDropsPointsBehindTheEye) {
   SbVec3f pixel;
   for (const auto& c : cases) {
     ASSERT_TRUE(ink.project(c.point, pixel)) << c.x;
-    EXPECT_NEAR(pixel[0], c.x, 1e-3f);
-    EXPECT_NEAR(pixel[1], c.y, 1e-3f);
+    EXPECT_LT(std::hypot(pixel[0] - c.x, pixel[1] - c.y), 1e-3f) << pixel[0] << " " << pixel[1];
     depth.push_back(pixel[2]);
   }
   EXPECT_LT(depth[1], depth[2]);  // farther is deeper
@@ -309,14 +307,13 @@ TEST_F(InkStroke, ScreenAndFileDotsAgreeAndNoneLieWhereTheToneIsZero) {
     dip += d.centre[0] > 400 && d.centre[0] < 500;
   }
   EXPECT_TRUE(gap > 3 && fading > 3 && dip > 3) << gap << " " << fading << " " << dip;
-  for (const auto& d : file.dots)
-    EXPECT_GT(toneAt(d.first[0]), 0.0f) << "a dot in the file where the tone is 0, at x = " << d.first[0];
-  ASSERT_EQ(file.dots.size(), ink.dots().size());
+  ASSERT_EQ(file.dots.size(), ink.dots().size());  // the same dots: none in the file where the tone is 0 either
   for (size_t k = 0; k < file.dots.size(); ++k) {
     const Builder::Dot& d = ink.dots()[k];
-    EXPECT_NEAR(d.centre[0], file.dots[k].first[0], 1e-3f) << k;
-    EXPECT_NEAR(d.centre[1], file.dots[k].first[1], 1e-3f) << k;
-    EXPECT_NEAR(d.radius, file.dots[k].second, 1e-4f) << k;
+    const SbVec3f& at = file.dots[k].first;
+    EXPECT_TRUE(std::fabs(d.centre[0] - at[0]) <= 1e-3f && std::fabs(d.centre[1] - at[1]) <= 1e-3f &&
+                std::fabs(d.radius - file.dots[k].second) <= 1e-4f)
+        << k;
   }
 }
 

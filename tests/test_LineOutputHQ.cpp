@@ -9,6 +9,7 @@
 #include <zlib.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -25,11 +26,7 @@
 #include "styling/SbLineSettingsHQ.h"
 #include "styling/SoLineSettingsHQ.h"
 
-namespace fs = std::filesystem;
-
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
 
 // The inflated content stream of a one-page compressed snapshot.
 std::string pageContent(const std::string& pdf) {
@@ -47,6 +44,17 @@ struct Dot {
   SbVec3f centre;
   float radius;
 };
+
+// "x y radius" of every dot, comma separated.
+std::string text(const std::vector<Dot>& dots) {
+  std::string s;
+  char one[64];
+  for (const Dot& d : dots) {
+    std::snprintf(one, sizeof one, "%s%g %g %g", s.empty() ? "" : ", ", d.centre[0], d.centre[1], d.radius);
+    s += one;
+  }
+  return s;
+}
 
 // Collects what SbInkOutlineHQ produces; with a raster it also draws it.
 struct Recorder : SbInkOutlineHQ::Receiver {
@@ -74,10 +82,9 @@ class InkOutline : public ::testing::Test {
     settings.setRebalance(true);
     settings.setRange(2.0f, 100.0f);
   }
-  void TearDown() override {
-    EXPECT_EQ(SbInkOutlineHQ::pool.live(), 0);
-    EXPECT_EQ(ContourLineHQ::pool.live(), 0);
-    EXPECT_EQ(ContourArcHQ::pool.live(), 0);
+  void TearDown() override {  // every pooled object handed back
+    EXPECT_EQ(std::make_tuple(SbInkOutlineHQ::pool.live(), ContourLineHQ::pool.live(), ContourArcHQ::pool.live()),
+              std::make_tuple(0, 0, 0));
   }
   void stroke(const std::vector<SbVec2f>& p, const std::vector<float>& radius, const std::vector<float>& tone) {
     SbInkOutlineHQ ink(settings, recorder);
@@ -107,8 +114,7 @@ class InkOutline : public ::testing::Test {
         wrongInside += d < -1.5 && raster.pixel(x, y) != 0;
         wrongOutside += d > 1.0 && raster.pixel(x, y) != 255;
       }
-    EXPECT_EQ(wrongInside, 0);
-    EXPECT_EQ(wrongOutside, 0);
+    EXPECT_EQ(std::make_pair(wrongInside, wrongOutside), std::make_pair(0, 0));
     return static_cast<int>(drawn.contourPieces.size());
   }
   SbLineSettingsHQ settings;
@@ -123,6 +129,7 @@ class InkOutline : public ::testing::Test {
 TEST_F(InkOutline, RunsGiveOutlinesAndDots) {
   const std::vector<SbVec2f> zigzag = {{-60, 0}, {-30, 20}, {0, -10}, {30, 25}, {60, 0}};
   const float nan = std::nanf(""), inf = INFINITY;
+  const std::vector<SbVec2f> bad = {{0, 0}, {nan, 1}, {inf, 0}, {40, 10}, {80, 0}};
   const struct {
     const char* name;
     float tolerance;
@@ -138,14 +145,7 @@ TEST_F(InkOutline, RunsGiveOutlinesAndDots) {
                {"width turns negative: split at zero", 0, {{-60, 0}, {0, 0}, {60, 0}}, {6, -6, 6}, {1, 1, 1}, 2, 0, 0},
                {"zero width", 0, {{-60, 0}, {60, 0}}, {0, 0}, {1, 1}, 0, 0, 0},
                {"no tone", 0, {{-60, 0}, {60, 0}}, {4, 4}, {0, 0}, 0, 0, 0},
-               {"bad values",
-                0,
-                {{0, 0}, {nan, 1}, {inf, 0}, {40, 10}, {80, 0}},
-                {inf, 2, 2, -inf, 1e30f},
-                {2.0f, nan, -5, 1, 1},
-                -1,
-                0,
-                1000},
+               {"bad values", 0, bad, {inf, 2, 2, -inf, 1e30f}, {2.0f, nan, -5, 1, 1}, -1, 0, 1000},
                {"zero length, dotted", 0, {{0, 0}, {0, 0}, {0, 0}}, {3, 3, 3}, {0.5f, 0.5f, 0.5f}, -1, 0, 1000},
                {"zero length, solid", 0, {{0, 0}, {0, 0}}, {3, 3}, {1, 1}, -1, 0, 1000}};
   for (const auto& c : cases) {
@@ -153,15 +153,12 @@ TEST_F(InkOutline, RunsGiveOutlinesAndDots) {
     recorder = Recorder();
     settings.setTolerance(c.tolerance);
     stroke(c.p, c.r, c.tone);
-    const int outlines = static_cast<int>(recorder.contourPieces.size());
+    const int outlines = static_cast<int>(recorder.contourPieces.size()), dots = int(recorder.dots.size());
     EXPECT_EQ(outlines, c.outlines < 0 ? outlines : c.outlines);
-    EXPECT_TRUE(c.outlines >= 0 || outlines + recorder.dots.size() > 0);
-    EXPECT_GE(static_cast<int>(recorder.dots.size()), c.minDots);
-    EXPECT_LE(static_cast<int>(recorder.dots.size()), c.maxDots);
-    for (const Dot& d : recorder.dots) {
-      EXPECT_TRUE(std::isfinite(d.centre[0]) && std::isfinite(d.centre[1]) && std::isfinite(d.radius));
-      EXPECT_LE(d.radius, SbInkOutlineHQ::kMaxRadius);
-    }
+    EXPECT_TRUE(c.outlines >= 0 || outlines + dots > 0);
+    EXPECT_TRUE(dots >= c.minDots && dots <= c.maxDots) << dots;
+    for (const Dot& d : recorder.dots)
+      EXPECT_TRUE(std::isfinite(d.centre[0] + d.centre[1] + d.radius) && d.radius <= SbInkOutlineHQ::kMaxRadius);
   }
 }
 
@@ -207,14 +204,8 @@ TEST_F(InkOutline, LonePointsAreDotsOfTheirRadiusOncePerPlace) {
   settings.setLineWidth(6.0f);
   settings.setMaxWidth(100.0f);
   stroke({{0, 0}}, {}, {});  // without thickness the radius is lineWidth / 2, as on screen
-  ASSERT_EQ(recorder.dots.size(), 2u);
-  EXPECT_FLOAT_EQ(recorder.dots[0].radius, 3.5f);
-  EXPECT_EQ(recorder.dots[0].centre, SbVec3f(5, -7, 0));
-  EXPECT_FLOAT_EQ(recorder.dots[1].radius, 3.0f);
-  EXPECT_TRUE(recorder.contourPieces.empty());
   // Lone points of one pass that agree within kSameDot are one dot (edges
   // seen end-on); a little further off, or wider, they are dots of their own.
-  recorder = Recorder();
   {
     SbInkOutlineHQ ink(settings, recorder);
     const SbVec2f at[] = {{5, -7}, {5, -7}, {5.004f, -7.004f}, {5.02f, -7}, {5, -7}};
@@ -222,9 +213,9 @@ TEST_F(InkOutline, LonePointsAreDotsOfTheirRadiusOncePerPlace) {
     for (int k = 0; k < 5; ++k) ink.addStroke(&at[k], &r[k], nullptr, 1);
     EXPECT_EQ(ink.dotCount(), 3);
   }
-  ASSERT_EQ(recorder.dots.size(), 3u);
-  EXPECT_EQ(recorder.dots[1].centre, SbVec3f(5.02f, -7, 0));
-  EXPECT_FLOAT_EQ(recorder.dots[2].radius, 3.6f * 3.0f);  // lineWidth / 2 x thickness
+  EXPECT_TRUE(recorder.contourPieces.empty());
+  // Radii lineWidth / 2 x thickness from the second pass on.
+  EXPECT_EQ(text(recorder.dots), "5 -7 3.5, 0 0 3, 5 -7 10.5, 5.02 -7 10.5, 5 -7 10.8");
 }
 
 // The page is A4 in the viewport's orientation (a square counts as portrait), the view scaled to fit.
@@ -233,14 +224,13 @@ TEST(PdfSnapshot, PageBoxFollowsViewportOnA4) {
     int width, height;
     double scale;
     const char* box;
-  } cases[] = {{800, 600, 0.74375, "0 0 595 446"}, {1000, 500, 0.842, "0 0 842 421"}, {842, 595, 595.0 / 842, nullptr}};
+  } cases[] = {
+      {800, 600, 0.74375, "0 0 595 446"}, {1000, 500, 0.842, "0 0 842 421"}, {842, 595, 595.0 / 842, "0 0 595 420"}};
   for (const auto& c : cases) {
     char box[64];
     EXPECT_NEAR(SoLineOutputPdfHQ::pageScale(c.width, c.height), c.scale, 1e-9) << c.width;
     SoLineOutputPdfHQ::pageBox(c.width, c.height, box, sizeof box);
-    if (c.box) {
-      EXPECT_STREQ(box, c.box);
-    }
+    EXPECT_STREQ(box, c.box);
   }
 }
 
@@ -288,7 +278,7 @@ TEST(TgaSnapshot, WritesHeaderPixelsAndDotsThroughTheNode) {
   scene.traverse(640, 480);
   EXPECT_TRUE(tga->writePending);
   EXPECT_EQ(tga->getWriteResult(), SoLineOutputHQ::WR_NONE);
-  EXPECT_FALSE(fs::exists(path));
+  EXPECT_FALSE(std::filesystem::exists(path));
 
   // Dots of radius 1, 3 and 4 at known places, and a solid bar.
   const float radius[] = {1.0f, 3.0f, 4.0f};
@@ -301,7 +291,7 @@ TEST(TgaSnapshot, WritesHeaderPixelsAndDotsThroughTheNode) {
             "+SoLineOutputHQ\nSoLineOutputHQ: viewport of 0 x 480 pixels is outside 1..65535, nothing written\n"
             "-SoLineOutputHQ: T.TTms\n");
   EXPECT_EQ(tga->getWriteResult(), SoLineOutputHQ::WR_FAILED);
-  EXPECT_FALSE(fs::exists(path));
+  EXPECT_FALSE(std::filesystem::exists(path));
   EXPECT_FALSE(tga->requestWrite(""));  // an empty path disarms
   EXPECT_FALSE(tga->writePending);
   EXPECT_TRUE(tga->requestWrite(path.c_str()));
@@ -310,8 +300,7 @@ TEST(TgaSnapshot, WritesHeaderPixelsAndDotsThroughTheNode) {
   EXPECT_TRUE(tga->writeSucceeded());
   const std::string bytes = readFile(path);
   ASSERT_EQ(bytes.size(), 18u + 640u * 480u);
-  const unsigned char header[18] = {0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80, 0x02, 0xe0, 0x01, 0x08, 0x20};
-  EXPECT_EQ(bytes.compare(0, 18, std::string(reinterpret_cast<const char*>(header), 18)), 0);
+  EXPECT_EQ(bytes.substr(0, 18), std::string("\0\0\3\0\0\0\0\0\0\0\0\0\x80\x02\xe0\x01\x08\x20", 18));  // 640 x 480 x 8
   auto pixel = [&](int x, int y) { return static_cast<unsigned char>(bytes[18 + y * 640 + x]); };
   // Ink of each dot = area of its polygon of 5, 7 and 9 corners.
   auto ink = [&](int cx, int cy) {
@@ -320,10 +309,10 @@ TEST(TgaSnapshot, WritesHeaderPixelsAndDotsThroughTheNode) {
       for (int x = cx - 8; x < cx + 8; ++x) sum += (255 - pixel(x, y)) / 255.0;
     return sum;
   };
-  auto polygon = [](int n, double r) { return 0.5 * n * r * r * std::sin(2 * kPi / n); };
-  EXPECT_NEAR(ink(120, 140), polygon(5, 1), 0.15);
-  EXPECT_NEAR(ink(320, 140), polygon(7, 3), 0.3);
-  EXPECT_NEAR(ink(520, 140), polygon(9, 4), 0.4);
+  const double tolerance[] = {0.15, 0.3, 0.4};
+  for (int k = 0; k < 3; ++k)
+    EXPECT_NEAR(ink(120 + 200 * k, 140), 0.5 * (5 + 2 * k) * radius[k] * radius[k] * std::sin(2 * M_PI / (5 + 2 * k)),
+                tolerance[k]);
   // Inside the bar: 0; far from all ink: 255.
   EXPECT_TRUE(pixel(320, 340) == 0 && pixel(320, 334) == 0);
   EXPECT_TRUE(pixel(320, 300) == 255 && pixel(10, 10) == 255);
@@ -337,9 +326,7 @@ TEST(PdfSnapshot, WritesOnePathPerSolidRunAndOneCirclePerDot) {
   scene.source->addStroke({{-300, -200}, {300, -200}}, {3.0f, 3.0f}, {0.2f, 0.2f});
   const std::string path = dir.file("shot.pdf");
   pdf->requestWrite(path.c_str());
-  const std::string out = scene.traverse(800, 600);
-  EXPECT_NE(out.find("+SoLineOutputHQ\n"), std::string::npos);
-  EXPECT_NE(out.find("-SoLineOutputHQ: "), std::string::npos);
+  EXPECT_EQ(maskTimes(scene.traverse(800, 600)), "+SoLineOutputHQ\n-SoLineOutputHQ: T.TTms\n");
   ASSERT_TRUE(pdf->writeSucceeded());
   const std::string file = readFile(path);
   EXPECT_EQ(file.compare(0, 9, "%PDF-1.2\n"), 0);
@@ -353,10 +340,9 @@ TEST(PdfSnapshot, WritesOnePathPerSolidRunAndOneCirclePerDot) {
   EXPECT_NE(content.find("1.0000 0.0000 0.0000 1.0000 400.0000 299.8319 cm\n"), std::string::npos);
   const int fills = countOf(content, "f\n");
   EXPECT_GT(fills - 1, 10);  // one solid path, the rest dots
-  EXPECT_EQ(countOf(content, " m\n"), fills);
-  EXPECT_EQ(countOf(content, "h\n"), fills);
   // Every path starts after its grey: "g", "m", ..., "h", "f".
-  EXPECT_EQ(countOf(content, "0.0000 g\n"), fills);
+  EXPECT_EQ(std::make_tuple(countOf(content, " m\n"), countOf(content, "h\n"), countOf(content, "0.0000 g\n")),
+            std::make_tuple(fills, fills, fills));
   for (size_t p = content.find("0.0000 g\n"); p != std::string::npos; p = content.find("0.0000 g\n", p + 9)) {
     const size_t line = content.find('\n', p + 9);
     EXPECT_EQ(content.substr(line - 2, 2), " m");
@@ -380,6 +366,5 @@ TEST(PdfSnapshot, BadInputNeverReachesTheFileAndFailuresAreVisible) {
   ASSERT_TRUE(pdf->writeSucceeded());
   const std::string content = pageContent(readFile(path));
   ASSERT_FALSE(content.empty());
-  EXPECT_EQ(content.find("nan"), std::string::npos);
-  EXPECT_EQ(content.find("inf"), std::string::npos);
+  EXPECT_TRUE(content.find("nan") == std::string::npos && content.find("inf") == std::string::npos);
 }
