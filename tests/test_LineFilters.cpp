@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <new>
+#include <numeric>
 
 #include "AllocationGuard.h"
 #include "LineTestNodes.h"
@@ -172,11 +173,9 @@ TEST(Purifier, EachMethodRemovesItsFaultAndKeepsTheValues) {
     std::vector<SbVec2f> xy;
     std::vector<std::vector<int>> idx;
     for (const auto& l : c.in) {
-      idx.emplace_back();
-      for (const SbVec2f& p : l) {
-        idx.back().push_back(static_cast<int>(xy.size()));
-        xy.push_back(p);
-      }
+      idx.emplace_back(l.size());
+      std::iota(idx.back().begin(), idx.back().end(), int(xy.size()));
+      xy.insert(xy.end(), l.begin(), l.end());
     }
     purifier->purifyMethod = c.method;
     purifier->threshold = c.threshold;
@@ -188,8 +187,8 @@ TEST(Purifier, EachMethodRemovesItsFaultAndKeepsTheValues) {
       for (int p : l) out.back().emplace_back(seen.points[p][0], seen.points[p][1]);
     }
     EXPECT_EQ(out, c.out);
-    EXPECT_EQ(seen.thickness.size(), size_t(seen.vertexEntryCount()));
-    EXPECT_EQ(seen.parameters.size(), seen.indices.size());
+    EXPECT_EQ(std::make_pair(seen.thickness.size(), seen.parameters.size()),
+              std::make_pair(size_t(seen.vertexEntryCount()), seen.indices.size()));
   }
   // An inactive purifier leaves the lines and a negative threshold alone;
   // an active one puts the method's default in its place.
