@@ -16,7 +16,7 @@
 namespace {
 
 using Builder = SbInkStrokeBuilderHQ;
-const float kPi = 3.14159265358979f;
+const float kPi = float(M_PI);
 
 // A stroke point in pixels with its thickness factor and tone.
 struct Point {
@@ -43,12 +43,10 @@ struct Raster {
   void fill(const SbVec3f& a, const SbVec3f& b, const SbVec3f& c) {
     const float area = edge(a, b, c[0], c[1]);
     if (std::fabs(area) < 1e-12f) return;
-    const int x0 = std::max(0, int(std::min({a[0], b[0], c[0]}))),
-              x1 = std::min(w - 1, int(std::max({a[0], b[0], c[0]})));
-    const int y0 = std::max(0, int(std::min({a[1], b[1], c[1]}))),
-              y1 = std::min(h - 1, int(std::max({a[1], b[1], c[1]})));
-    for (int y = y0; y <= y1; ++y)
-      for (int x = x0; x <= x1; ++x) {
+    auto from = [&](int i) { return std::max(0, int(std::min({a[i], b[i], c[i]}))); };
+    auto to = [&](int i, int n) { return std::min(n - 1, int(std::max({a[i], b[i], c[i]}))); };
+    for (int y = from(1); y <= to(1, h); ++y)
+      for (int x = from(0); x <= to(0, w); ++x) {
         const float px = x + 0.5f, py = y + 0.5f;
         if (edge(a, b, px, py) / area >= 0 && edge(b, c, px, py) / area >= 0 && edge(c, a, px, py) / area >= 0)
           cells[y * w + x] = 1;
@@ -123,8 +121,7 @@ TEST_F(InkStroke, SolidOutlineIsTheUnionOfDiscsAndTangentBands) {
         extra += d > 1.0 && raster.cells[y * Raster::w + x];
       }
     EXPECT_GT(inside, 1000);
-    EXPECT_EQ(missing, 0);
-    EXPECT_EQ(extra, 0);
+    EXPECT_EQ(std::make_pair(missing, extra), std::make_pair(0, 0));
   }
 }
 
@@ -193,15 +190,13 @@ TEST_F(InkStroke, ProjectionDividesByTheDistanceAndDropsPointsBehindTheEye) {
   SbMatrix affine, projection;
   volume.getMatrices(affine, projection);
   ink.setProjection(affine * projection, SbVec2f(0, 0), SbVec2f(200, 100));
-  const struct {
-    SbVec3f point;
-    float x, y;
-  } cases[] = {{{0, 0, -3}, 100, 50}, {{1, 0.5f, -2}, 125, 62.5f}, {{2, 1, -4}, 125, 62.5f}, {{-4, -1, -4}, 50, 37.5f}};
+  const std::pair<SbVec3f, SbVec2f> cases[] = {
+      {{0, 0, -3}, {100, 50}}, {{1, 0.5f, -2}, {125, 62.5f}}, {{2, 1, -4}, {125, 62.5f}}, {{-4, -1, -4}, {50, 37.5f}}};
   std::vector<float> depth;
   SbVec3f pixel;
-  for (const auto& c : cases) {
-    ASSERT_TRUE(ink.project(c.point, pixel)) << c.x;
-    EXPECT_LT(std::hypot(pixel[0] - c.x, pixel[1] - c.y), 1e-3f) << pixel[0] << " " << pixel[1];
+  for (const auto& [point, expected] : cases) {
+    ASSERT_TRUE(ink.project(point, pixel)) << expected[0];
+    EXPECT_LT((SbVec2f(pixel[0], pixel[1]) - expected).length(), 1e-3f) << pixel[0] << " " << pixel[1];
     depth.push_back(pixel[2]);
   }
   EXPECT_LT(depth[1], depth[2]);  // farther is deeper
@@ -344,9 +339,8 @@ TEST(LineSetView, WalksLinesAndKeepsOnlyCoveringArrays) {
   EXPECT_EQ(lines, (std::vector<std::array<int32_t, 3>>{{1, 3, 0}, {5, 8, 2}}));
   EXPECT_FALSE(view.hasPoint(indices[6]));
   const SbLineSetView tail = view.slice(4, 8);
-  EXPECT_EQ(tail.vertexCount, 3);
-  EXPECT_EQ(tail.indices, indices + 4);
-  EXPECT_EQ(tail.thickness, thickness + 2);  // the slots of the vertices before it are skipped
+  // The thickness slots of the vertices before it are skipped.
+  EXPECT_TRUE(tail.vertexCount == 3 && tail.indices == indices + 4 && tail.thickness == thickness + 2);
   EXPECT_TRUE(view.slice(3, 5).empty() && view.slice(3, 5).thickness == nullptr);
   EXPECT_TRUE(SbLineSetView(nullptr, 0, nullptr, 0).empty());
 }
