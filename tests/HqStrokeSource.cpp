@@ -46,9 +46,8 @@ void HqStrokeSource::doAction(SoAction* action) {
                               density.empty() ? nullptr : density.data());
 }
 
-// Signed distance from q to the disc of radius ra about a, the one of
-// radius rb about b and the discs between them: their convex hull, or the
-// larger disc when it holds the other.
+// Signed distance from q to the disc of radius ra about a, the one of radius rb about b and the discs between them:
+// their convex hull, or the larger disc when it holds the other.
 static double hullDistance(const SbVec2f& q, const SbVec2f& a, const SbVec2f& b, double ra, double rb) {
   const double px = q[0] - a[0], py = q[1] - a[1], dx = b[0] - a[0], dy = b[1] - a[1], h = dx * dx + dy * dy;
   const double dr = ra - rb, toA = std::hypot(px, py) - ra, toB = std::hypot(q[0] - b[0], q[1] - b[1]) - rb;

@@ -35,8 +35,7 @@ void addStroke(Builder& ink, const std::vector<Point>& pts, bool hasThickness = 
                 static_cast<int>(pts.size()));
 }
 
-// Marks the pixels whose centres lie in any of the builder's triangles
-// (solid triangles and dot fans).
+// Marks the pixels whose centres lie in any of the builder's triangles (solid triangles and dot fans).
 struct Raster {
   static constexpr int w = 340, h = 200;
   std::vector<char> cells = std::vector<char>(w * h, 0);
@@ -92,9 +91,8 @@ std::vector<Point> straight(float tone, float thickness = 0.4f, float length = 4
   return pts;
 }
 
-// The rasterised solid ink against the analytic union of discs and tangent
-// bands (away from the raster's edge): more than a pixel inside is ink, more
-// than a pixel outside paper, also where the width falls through zero.
+// The rasterised solid ink against the analytic union of discs and tangent bands (away from the raster's edge): more
+// than a pixel inside is ink, more than a pixel outside paper, also where the width falls through zero.
 TEST_F(InkStroke, SolidOutlineIsTheUnionOfDiscsAndTangentBands) {
   for (bool throughZero : {false, true}) {
     SCOPED_TRACE(throughZero ? "width through zero" : "varying width");
@@ -125,9 +123,8 @@ TEST_F(InkStroke, SolidOutlineIsTheUnionOfDiscsAndTangentBands) {
   }
 }
 
-// Dots from one free end to the other at the tone's spacing, of the stroke's
-// radius; full tone is solid. A dot has 5 corners at radius 1, 32 at radius
-// 10, corner 0 at angle 0, and its fan closed.
+// Dots from one free end to the other at the tone's spacing, of the stroke's radius; full tone is solid. A dot has 5
+// corners at radius 1, 32 at radius 10, corner 0 at angle 0, and its fan closed.
 TEST_F(InkStroke, LightTonesAreDotsAtTheirSpacingAndFullToneIsSolid) {
   for (float tone : {0.03f, 0.1f, 0.3f, 0.6f, 1.0f}) {
     ink.clear();
@@ -154,8 +151,8 @@ TEST_F(InkStroke, LightTonesAreDotsAtTheirSpacingAndFullToneIsSolid) {
   }
 }
 
-// Solid, a light gap, solid again, symmetric about x = 200: rebalanced, the
-// dots are evenly spaced and symmetric too, clear of the solid ends.
+// Solid, a light gap, solid again, symmetric about x = 200: rebalanced, the dots are evenly spaced, symmetric, clear
+// of the solid ends.
 TEST_F(InkStroke, DotsOfALightGapAreRebalancedBetweenTheSolidEnds) {
   auto pts = straight(1.0f);
   for (Point& p : pts) p.density = std::fabs(p.x - 200.0f) < 120.0f ? 0.1f : 1.0f;
@@ -182,8 +179,8 @@ TEST_F(InkStroke, DotsOfALightGapAreRebalancedBetweenTheSolidEnds) {
   EXPECT_NEAR(extent(0, false), 100.0f * settings.toneHigh - 2.0f, 0.25f);  // a polygon cap
 }
 
-// With a perspective camera a point lands where x / w and y / w put it: two
-// points on one ray land on one pixel; points behind the eye are dropped.
+// With a perspective camera a point lands where x / w and y / w put it: two points on one ray land on one pixel; points
+// behind the eye are dropped.
 TEST_F(InkStroke, ProjectionDividesByTheDistanceAndDropsPointsBehindTheEye) {
   SbViewVolume volume;
   volume.perspective(kPi / 2, 2.0f, 1.0f, 10.0f);  // at distance d: half height d, half width 2d
@@ -258,10 +255,8 @@ TEST_F(InkStroke, BadOrMissingValuesGiveFiniteInk) {
   EXPECT_TRUE(unset.solidVertices().empty() && unset.dots().empty());
 }
 
-// One stroke through every kind of run: solid ends, a light gap between
-// solid parts, stretches of tone 0, a dip to 0 at a single point, tones
-// fading in and out. The screen and the files put the same dots, and none
-// where the tone is 0.
+// One stroke through every kind of run: solid ends, a light gap between solid parts, stretches of tone 0, a dip to 0 at
+// a single point, tones fading in and out. The screen and the files put the same dots, and none where the tone is 0.
 TEST_F(InkStroke, ScreenAndFileDotsAgreeAndNoneLieWhereTheToneIsZero) {
   auto toneOf = [high = settings.toneHigh](float x) {
     if (x < 60.0f || (x >= 150.0f && x < 200.0f)) return 1.0f;            // solid
@@ -312,8 +307,7 @@ TEST_F(InkStroke, ScreenAndFileDotsAgreeAndNoneLieWhereTheToneIsZero) {
   }
 }
 
-// Points closer than the tolerance merge, yet the ink still spans the
-// stroke's ends with far fewer discs than points.
+// Points closer than the tolerance merge, yet the ink still spans the stroke's ends with far fewer discs than points.
 TEST_F(InkStroke, MergedPointsKeepTheStrokeEnds) {
   std::vector<Point> pts;
   for (int k = 0; k <= 100; ++k) pts.push_back({10.0f + 0.3f * k, 20.0f, 0.5f, 1.0f, 1.0f});
@@ -323,8 +317,8 @@ TEST_F(InkStroke, MergedPointsKeepTheStrokeEnds) {
   EXPECT_LT(ink.solidTriangles().size() / 3, 101u * 4u);  // every disc has at least 4 triangles
 }
 
-// A view reads the arrays in place: lines by their index runs, per-vertex
-// arrays only when they cover every vertex, slices that carry their values.
+// A view reads the arrays in place: lines by their index runs, per-vertex arrays only when they cover every vertex,
+// slices that carry their values.
 TEST(LineSetView, WalksLinesAndKeepsOnlyCoveringArrays) {
   const SbVec3f points[3] = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}};
   const int32_t indices[] = {-1, 0, 1, -1, -1, 2, 7, 1};  // empty lines, a bad point, no final -1

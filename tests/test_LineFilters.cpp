@@ -61,8 +61,7 @@ void expectArraysFollowPoints(const SbLineSet& set) {
   }
 }
 
-// source -> stage -> probe under an orthographic camera where one unit is
-// one pixel of the 200 x 200 viewport.
+// source -> stage -> probe under an orthographic camera where one unit is one pixel of the 200 x 200 viewport.
 struct Pipeline {
   bool ready = (linetest::initNodes(), true);
   SoSeparator* root = new SoSeparator;
@@ -106,8 +105,7 @@ TEST(LineSet, ValidateDropsMismatchedArraysAndBrokenLines) {
   EXPECT_EQ(nan.indices, (std::vector<int32_t>{0, 2, -1})) << "no line through a NaN point";
 }
 
-// Lines are chained through points where exactly two meet, never through a
-// branch point; a loop is closed; every array is reordered along.
+// Lines chain through points where exactly two meet, never through a branch point; a loop closes; arrays follow.
 TEST(Concatenator, ChainsMeetOnlyAtEndsAndCarryTheirValues) {
   const struct {
     const char* name;
@@ -190,8 +188,7 @@ TEST(Purifier, EachMethodRemovesItsFaultAndKeepsTheValues) {
     EXPECT_EQ(std::make_pair(seen.thickness.size(), seen.parameters.size()),
               std::make_pair(size_t(seen.vertexEntryCount()), seen.indices.size()));
   }
-  // An inactive purifier leaves the lines and a negative threshold alone;
-  // an active one puts the method's default in its place.
+  // An inactive purifier leaves the lines and a negative threshold alone; an active one sets the method's default.
   const SbLineSet line = makeLines({{0, 0}, {1, 0}, {50, 0}}, {{0, 1, 2}});
   purifier->purifyMethod = P::ELIMINATE_SHORT_SEGMENTS;
   purifier->threshold = -1.0f;
@@ -253,8 +250,8 @@ TEST(DepthCache, ReadsTilesLazilyAndNeverOutsideTheViewport) {
 }
 
 TEST(HiddenLineRemoval, ALineBehindAWallKeepsOnlyItsFreePartWithItsValues) {
-  // Left half of a 100 x 100 window is covered at depth 0.4; the line lies at
-  // 0.5. Identity matrices: x, y in [-1, 1] fill the window, depth (z + 1) / 2.
+  // Left half of a 100 x 100 window is covered at depth 0.4; the line lies at 0.5. Identity matrices: x, y in [-1, 1]
+  // fill the window, depth (z + 1) / 2.
   const SbMatrix id = SbMatrix::identity();
   SbLineDepthCache cache;
   cache.reset(0, 0, 100, 100, [](int x, int, int w, int h, float* out) {
@@ -282,8 +279,7 @@ TEST(HiddenLineRemoval, ALineBehindAWallKeepsOnlyItsFreePartWithItsValues) {
   EXPECT_NEAR(out.taper[0], (a[0] + 0.9f) / 1.8f, 1e-4f) << "taper interpolated along the segment";
   EXPECT_EQ(out.taper[2], 7.0f);
 
-  // In a 1 x 1 window only the line through the pixel remains; one behind
-  // the eye and one off screen vanish.
+  // In a 1 x 1 window only the line through the pixel remains; one behind the eye and one off screen vanish.
   cache.reset(0, 0, 1, 1, [](int, int, int w, int h, float* o) { std::fill(o, o + w * h, 1.0f); });
   in.points = {SbVec3f(-5, 0, 0), SbVec3f(-3, 0, 0), SbVec3f(0, 0, 0), SbVec3f(0, 0, 0.5f)};
   in.indices = {0, 1, -1, 2, 3, -1};
@@ -299,8 +295,7 @@ TEST(HiddenLineRemoval, ALineBehindAWallKeepsOnlyItsFreePartWithItsValues) {
   EXPECT_EQ(pipe.probe->indexPointer, pipe.source->lines.indices.data());
 }
 
-// A stage that fails (here: cannot get memory for its copy of a large line
-// set) says so and passes on a consistent set: the one it was given.
+// A stage that fails (here: no memory for its copy of a large line set) says so and passes on the set it was given.
 TEST(CatchPaths, AFailingStageReportsAndPassesItsInputOn) {
   SbLineSet big;
   for (int i = 0; i < 10000; ++i) {

@@ -1,5 +1,5 @@
-// The line drawing output (PDF and text line lists): the hidden codes it
-// writes into the lines, read back from the written files, and its frame.
+// The line drawing output (PDF and text line lists): the hidden codes it writes into the lines, read back from the
+// written files, and its frame.
 #include <gtest/gtest.h>
 
 #include <Inventor/SbViewportRegion.h>
@@ -34,8 +34,7 @@ std::string decode(int mode, const SbDrawing& drawing) {
   return std::string();
 }
 
-// Points in normalised device coordinates; without a camera they land on a
-// 1000 x 1000 viewport as x_pixel = (x + 1) 500.
+// Points in normalised device coordinates; without a camera they land on 1000 x 1000 pixels as x_pixel = (x + 1) 500.
 SbLineSet linesFrom(const std::vector<std::vector<SbVec2f>>& polylines) {
   SbLineSet set;
   for (const auto& line : polylines) {
@@ -48,8 +47,8 @@ SbLineSet linesFrom(const std::vector<std::vector<SbVec2f>>& polylines) {
   return set;
 }
 
-// `count` zig-zag polylines of `points` points: no three consecutive points
-// are collinear, so an inserted point is never mistaken for a vertex.
+// `count` zig-zag polylines of `points` points: no three consecutive points are collinear, so an inserted point is
+// never mistaken for a vertex.
 SbLineSet zigzags(int count, int points) {
   std::vector<std::vector<SbVec2f>> lines(count);
   for (int i = 0; i < count; ++i)
@@ -99,8 +98,7 @@ SbDrawing readBack(int type, const std::string& path) {
 
 }  // namespace
 
-// The width code: the report counts whole bytes, bits and the zero fill, a
-// code length longer than the string is cut to it.
+// The width code: the report counts whole bytes, bits and the zero fill; a code length past the string is cut to it.
 TEST(LineOutputWidth, CodesGiveTheWidthSequenceAndTheReport) {
   // lines, code, code length -> report, code read back (nullptr: the lines hold no whole frame)
   const std::tuple<int, const char*, int, const char*, const char*> cases[] = {
@@ -136,8 +134,7 @@ TEST(LineOutputWidth, CodesGiveTheWidthSequenceAndTheReport) {
 }
 
 TEST(LineOutputRatio, ExtraPointsSitAtTheSetBitPositions) {
-  // "A" = bits 0 and 6: the first segment gets a point at 0/7, the second at
-  // 6/7, the third none (the character ends there).
+  // "A" = bits 0 and 6: a point at 0/7 of the first segment, at 6/7 of the second, none on the third (the code ends).
   TempDir dir;
   const std::vector<SbVec2f> line = {SbVec2f(-0.8f, -0.8f), SbVec2f(0.0f, 0.6f), SbVec2f(0.8f, -0.8f),
                                      SbVec2f(0.8f, 0.8f)};
@@ -156,8 +153,7 @@ TEST(LineOutputRatio, ExtraPointsSitAtTheSetBitPositions) {
   for (size_t i = 0; i < expected.size(); ++i) EXPECT_LT((after[0].points[i] - expected[i]).length(), 2e-5) << i;
 }
 
-// Every mode reads its code back from the written file, an empty code too;
-// the PDF files are sound to qpdf.
+// Every mode reads its code back from the written file, an empty code too; the PDF files are sound to qpdf.
 TEST(LineOutputRoundTrip, EveryModeReadsItsCodeBackFromTheWrittenFile) {
   TempDir dir;
   const bool qpdf = haveProgram("qpdf");
@@ -203,9 +199,8 @@ TEST(LineOutputRoundTrip, EveryModeReadsItsCodeBackFromTheWrittenFile) {
   if (!qpdf) std::printf("qpdf is not installed: the PDF files were not checked by it\n");
 }
 
-// Without a code the lines are kept and nothing is said; empty names write
-// output.pdf and outFile.txt, once per request; a text file says it holds
-// no colour code.
+// Without a code the lines are kept and nothing is said; empty names write output.pdf and outFile.txt, once per
+// request; a text file says it holds no colour code.
 TEST(LineOutputRoundTrip, UncodedDrawingKeepsItsLinesAndReportsNothing) {
   TempDir dir;
   WorkingDirectory here(dir.path);
@@ -233,11 +228,9 @@ TEST(LineOutputRoundTrip, UncodedDrawingKeepsItsLinesAndReportsNothing) {
   EXPECT_FALSE(fs::exists(dir.path / "outFile.txt"));
 }
 
-// Without a camera points land on a 1000 x 1000 viewport; the drawing is
-// scaled to 8.09 inches across its wider side, with margins of 0.055 inches.
-// A point or nothing maps without dividing by zero; a line with a
-// non-finite point is left out and does not poison the frame. Text numbers
-// use a point whatever the global locale.
+// Without a camera points land on a 1000 x 1000 viewport; the drawing is scaled to 8.09 inches across its wider side,
+// with margins of 0.055 inches. A point or nothing maps without dividing by zero; a line with a non-finite point is
+// left out and does not poison the frame. Text numbers use a point whatever the global locale.
 TEST(LineOutputFrame, TheDrawingSpansTheFrameLessTheMargins) {
   struct CommaPunct : std::numpunct<char> {
     char do_decimal_point() const override { return ','; }
@@ -279,8 +272,7 @@ TEST(LineOutputFrame, TheDrawingSpansTheFrameLessTheMargins) {
 }
 
 TEST(CodeFraming, DecodingFindsTheCodeAfterZeroBytesInsideIt) {
-  // A code whose last byte ends in zero bits still frames: the fill is the 16
-  // zeros right before the closing 1.
+  // A code whose last byte ends in zero bits still frames: the fill is the 16 zeros right before the closing 1.
   const std::string code = std::string("\x80\x01", 2) + "z";
   for (const std::string& c : {code, std::string()}) {
     SbCodeBits bits(c);

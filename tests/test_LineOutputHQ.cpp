@@ -40,8 +40,7 @@ std::string pageContent(const std::string& pdf) {
   return std::string(reinterpret_cast<char*>(out.data()), size);
 }
 
-// Collects what SbInkOutlineHQ produces, each dot finite and no wider than
-// kMaxRadius; with a raster it also draws it.
+// Collects what SbInkOutlineHQ produces, each dot finite and no wider than kMaxRadius; with a raster it also draws it.
 struct Recorder : SbInkOutlineHQ::Receiver {
   SbTgaRasterHQ* raster = nullptr;
   std::vector<int> contourPieces;
@@ -80,9 +79,8 @@ class InkOutline : public ::testing::Test {
     ink.addStroke(p.data(), radius.empty() ? nullptr : radius.data(), tone.empty() ? nullptr : tone.data(),
                   static_cast<int>(p.size()));
   }
-  // Rasterises a solid stroke's outline and compares every pixel with the
-  // exact union of discs and tangent bands: more than 1.5 px inside must be
-  // full ink, more than 1 px outside untouched paper. Returns the outlines.
+  // Rasterises a solid stroke's outline and compares every pixel with the exact union of discs and tangent bands: more
+  // than 1.5 px inside must be full ink, more than 1 px outside untouched paper. Returns the outlines.
   int expectCoversUnion(const std::vector<SbVec2f>& p, const std::vector<float>& r) {
     SbTgaRasterHQ raster;
     EXPECT_TRUE(raster.begin(256, 256));
@@ -107,9 +105,8 @@ class InkOutline : public ::testing::Test {
 
 }  // namespace
 
-// One outline per solid run, dots for light runs; the filter drops a vertex
-// that moves less than sqrt(tolerance) with the same width and tone. Bad
-// values give finite dots no wider than kMaxRadius.
+// One outline per solid run, dots for light runs; the filter drops a vertex that moves less than sqrt(tolerance) with
+// the same width and tone. Bad values give finite dots no wider than kMaxRadius.
 TEST_F(InkOutline, RunsGiveOutlinesAndDots) {
   const std::vector<SbVec2f> zigzag = {{-60, 0}, {-30, 20}, {0, -10}, {30, 25}, {60, 0}};
   const float nan = std::nanf(""), inf = INFINITY;
@@ -180,8 +177,8 @@ TEST_F(InkOutline, LonePointsAreDotsOfTheirRadiusOncePerPlace) {
   settings.setLineWidth(6.0f);
   settings.setMaxWidth(100.0f);
   stroke({{0, 0}}, {}, {});  // without thickness the radius is lineWidth / 2, as on screen
-  // Lone points of one pass that agree within kSameDot are one dot (edges
-  // seen end-on); a little further off, or wider, they are dots of their own.
+  // Lone points of one pass that agree within kSameDot are one dot (edges seen end-on); a little further off, or wider,
+  // they are dots of their own.
   {
     SbInkOutlineHQ ink(settings, recorder);
     const SbVec2f at[] = {{5, -7}, {5, -7}, {5.004f, -7.004f}, {5.02f, -7}, {5, -7}};
@@ -208,9 +205,8 @@ TEST(PdfSnapshot, PageBoxFollowsViewportOnA4) {
 
 namespace {
 
-// A scene whose pixels are world units: an orthographic camera of height
-// `height` looking down -z at the origin, the strokes, the settings and the
-// writer, which writes to `path`.
+// A scene whose pixels are world units: an orthographic camera of height `height` looking down -z at the origin, the
+// strokes, the settings and the writer, which writes to `path`.
 struct Scene {
   bool ready = (HqStrokeSource::initClass(), true);
   SoSeparator* root = new SoSeparator;

@@ -1,5 +1,5 @@
-// The one file writer of the library (SbOutputFile), every exporter that
-// writes through it, and the number texts of the file formats (SbNumberText).
+// The one file writer of the library (SbOutputFile), every exporter that writes through it, and the number texts of the
+// file formats (SbNumberText).
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -46,8 +46,7 @@ mode_t modeOf(const std::string& path) {
   return lstat(path.c_str(), &info) == 0 ? info.st_mode : 0;
 }
 
-// Every entry of the folder with its type, permissions and content (a link's
-// target): what a failed write must leave as it was.
+// Every entry of the folder with its type, permissions and content (a link's target): what a failed write must keep.
 std::map<std::string, std::string> folderState(const TempDir& dir) {
   std::map<std::string, std::string> state;
   for (const std::string& name : dir.entries()) {
@@ -63,9 +62,8 @@ std::map<std::string, std::string> folderState(const TempDir& dir) {
 
 using Writer = std::function<bool(const std::string& path, std::string& why)>;
 
-// An output node asked by `request` to write to its filename, run behind a
-// source of one stroke and a tetrahedron; its write result. A second
-// request, to a writable path, must then succeed.
+// An output node asked by `request` to write to its filename, run behind a source of one stroke and a tetrahedron; its
+// write result. A second request, to a writable path, must then succeed.
 template <class Node>
 Writer viaNode(void (Node::*request)()) {
   return [request](const std::string& path, std::string& why) {
@@ -118,9 +116,8 @@ TEST(OutputFile, ReplacesInOnePieceAndKeepsThePermissions) {
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.txt"});  // no temporary file left
 }
 
-// Targets that must not be replaced or written through, and writes that
-// fail: each says why, and the folder stays as it was (no temporary file,
-// older files with their bytes and permissions).
+// Targets that must not be replaced or written through, and writes that fail: each says why, and the folder stays as it
+// was (no temporary file, older files with their bytes and permissions).
 TEST(OutputFile, FailuresSayWhyAndLeaveTheFolderAsItWas) {
   TempDir dir;
   put(dir.file("kept.txt"), "kept");
@@ -179,9 +176,8 @@ TEST(OutputFile, LeftoversOfAStoppedWriterAreRemoved) {
   EXPECT_FALSE(fs::exists(dir.path / ".picture.png.linfold-a1B2c3"));
 }
 
-// The exporters whose messages no other test reads, at a path in a missing
-// folder and at a read-only file: each fails (return value or write result)
-// with the reason and its message, and leaves no file, the read-only one as it was.
+// The exporters whose messages no other test reads, at a path in a missing folder and at a read-only file: each fails
+// (return value or write result) with the reason and its message, and leaves no file, the read-only one as it was.
 TEST(OutputFile, EveryExporterReportsAnUnwritablePathAndLeavesNoFile) {
   // name, writer, what it says (%p stands for the path, %w for the reason)
   const std::tuple<const char*, Writer, const char*> exporters[] = {
@@ -237,9 +233,8 @@ TEST(NumberText, PointAsSeparatorAndExactFloats) {
   }
 }
 
-// Under a C locale with a decimal comma (built with localedef when none is
-// installed; the application runs with the user's), the number texts and
-// the writers that use them still write a point.
+// Under a C locale with a decimal comma (built with localedef when none is installed; the application runs with the
+// user's), the number texts and the writers that use them still write a point.
 TEST(NumberText, WritersUseAPointUnderACommaLocale) {
   const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
   const char* oldLocPath = std::getenv("LOCPATH");

@@ -80,10 +80,8 @@ TEST(PdfDocument, UncompressedOnePageLayoutIsExact) {
   EXPECT_EQ(pdf.substr(xref), tail);
 }
 
-// The content stream flated (and inflating back), or plain when compression
-// is turned off again or the compressor fails; the information strings
-// escaped; the file saved is the memory stream, qpdf finds it sound and
-// pdftoppm draws it.
+// The content stream flated (and inflating back), or plain when compression is turned off again or the compressor
+// fails; the information strings escaped; the saved file is the memory stream, sound to qpdf, drawn by pdftoppm.
 TEST(PdfDocument, StreamsAreFlatedOrPlainAndTheSavedFileIsSound) {
   const std::tuple<std::string, bool, bool, const char*> cases[] = {
       {"flated", false, false, ""},
@@ -108,9 +106,8 @@ TEST(PdfDocument, StreamsAreFlatedOrPlainAndTheSavedFileIsSound) {
     cpdf_setViewerPreferences(doc, PDF_FIT_WINDOW | PDF_HIDE_TOOLBAR);
     cpdf_circle(doc, 50, 50, 30);
     cpdf_fill(doc);
-    // Three quarters of a disc about (140, 140), in the order of the
-    // snapshot's outlines (path, close, grey, fill): the quadrant from 270
-    // to 360 degrees stays empty.
+    // Three quarters of a disc about (140, 140), in the order of the snapshot's outlines (path, close, grey, fill): the
+    // quadrant from 270 to 360 degrees stays empty.
     cpdf_rawMoveto(doc, 140, 140);
     cpdf_arc(doc, 140, 140, 40, 0, 270, 0);
     cpdf_closepath(doc);
@@ -173,8 +170,7 @@ TEST(PdfDocument, StreamsAreFlatedOrPlainAndTheSavedFileIsSound) {
   EXPECT_EQ(dir.entries().size(), 6u);  // no temporary file left
 }
 
-// Operators on an uncompressed page and what they write, exactly, and what
-// they report.
+// Operators on an uncompressed page and what they write, exactly, and what they report.
 TEST(PdfContent, OperatorsWriteExactlyTheirLines) {
   const double inf = std::numeric_limits<double>::infinity();
   // name, page box, drawing -> content, console
@@ -265,9 +261,8 @@ TEST(PdfContent, ArcsSplitIntoQuartersAndFollowTheCircle) {
       const std::vector<SbVec2d>& q = curves[i];
       const double endAngle = (start + (end - start) / count * (i + 1)) * rad;
       EXPECT_LT((q[2] - SbVec2d(std::cos(endAngle), std::sin(endAngle)) * r).length(), 2e-3);
-      // The curve's middle lies on the circle, the sweep's direction shows in
-      // the turn from start to middle, and the end tangents are perpendicular
-      // to the radius.
+      // The curve's middle lies on the circle, the sweep's direction shows in the turn from start to middle, and the
+      // end tangents are perpendicular to the radius.
       const SbVec2d mid = (from + q[0] * 3 + q[1] * 3 + q[2]) / 8;
       EXPECT_NEAR(mid.length(), r, 3e-3);
       EXPECT_EQ(from[0] * mid[1] - from[1] * mid[0] > 0, end > start);
@@ -278,8 +273,7 @@ TEST(PdfContent, ArcsSplitIntoQuartersAndFollowTheCircle) {
   }
 }
 
-// Misuse and page errors are reported and leave the document usable; a
-// second page gets objects of its own.
+// Misuse and page errors are reported and leave the document usable; a second page gets objects of its own.
 TEST(PdfDocument, MisuseIsReportedNotFatalAndPagesGetTheirOwnObjects) {
   PdfDocument* doc = cpdf_open(0, nullptr);
   cpdf_init(doc);

@@ -1,5 +1,5 @@
-// Pen paths for plotters: merging of touching paths, the drawing order and
-// its pen-up travel, the solid parts of styled strokes, the text format.
+// Pen paths for plotters: merging touching paths, the drawing order and its pen-up travel, solid parts, the text
+// format.
 
 #include <gtest/gtest.h>
 
@@ -29,8 +29,7 @@ bool isPermutation(const std::vector<Step>& order, size_t n) {
   return order.size() == n;
 }
 
-// n short strokes at random places and directions, in random order, every
-// third a silhouette and every fifth a dot.
+// n short strokes at random places and directions, in random order, every third a silhouette and every fifth a dot.
 SbPlotterPaths randomStrokes(std::mt19937& rng, int n) {
   std::uniform_real_distribution<float> pos(0.0f, 500.0f), step(-8.0f, 8.0f);
   std::uniform_int_distribution<int> len(2, 5);
@@ -48,9 +47,8 @@ SbPlotterPaths randomStrokes(std::mt19937& rng, int n) {
 
 }  // namespace
 
-// On random sets the 2-opt order is a permutation never longer than the
-// nearest-neighbour one; optimising never adds pen-up travel, keeps every
-// point (when nothing merges) and draws the layers whole, one after the other.
+// On random sets the 2-opt order is a permutation never longer than the nearest-neighbour one; optimising never adds
+// pen-up travel, keeps every point (when nothing merges) and draws the layers whole, one after the other.
 TEST(PlotterOrder, TwoOptNeverLosesAndOptimisingNeverAddsTravel) {
   std::mt19937 rng(12345);
   for (int trial = 0; trial < 32; ++trial) {
@@ -86,9 +84,8 @@ TEST(PlotterOrder, TwoOptNeverLosesAndOptimisingNeverAddsTravel) {
   }
 }
 
-// No set, one path, tiny or bad time bounds, every path starting at one point
-// (the grid cannot spread them) and a home far outside (must not overflow
-// the grid) all still give a permutation; applyOrder takes nothing else.
+// No set, one path, tiny or bad time bounds, every path starting at one point (the grid cannot spread them) and a home
+// far outside (must not overflow the grid) all still give a permutation; applyOrder takes nothing else.
 TEST(PlotterOrder, DegenerateSetsAndBoundsStillGiveAPermutation) {
   SbPlotterPaths none, one;
   EXPECT_TRUE(SbPlotterPaths::planOrder(none.paths(), SbVec2f(0, 0), 1.0).empty());
@@ -117,8 +114,8 @@ TEST(PlotterOrder, DegenerateSetsAndBoundsStillGiveAPermutation) {
     EXPECT_TRUE(isPermutation(SbPlotterPaths::planOrder(fan.paths(), home, 0.2), fan.paths().size()));
 }
 
-// Touching ends of one layer join, reversing as needed, the shared point
-// once; gaps, dots, loops and other layers' ends stay apart.
+// Touching ends of one layer join, reversed as needed, the shared point once; gaps, dots, loops, other layers stay
+// apart.
 TEST(PlotterMerge, JoinsTouchingPathsAndKeepsTheRestApart) {
   SbPlotterPaths paths;
   addLine(paths, {SbVec2f(0, 0), SbVec2f(1, 0)});                                // A
@@ -138,9 +135,8 @@ TEST(PlotterMerge, JoinsTouchingPathsAndKeepsTheRestApart) {
   EXPECT_EQ(paths.paths()[4].points.size(), 4u);
 }
 
-// Polylines split at non-finite points and drop repeated ones; a dot is a
-// short mark; the text file has one path per line after the comments, layer
-// by layer.
+// Polylines split at non-finite points and drop repeated ones; a dot is a short mark; the text file has one path per
+// line after the comments, layer by layer.
 TEST(PlotterInput, PolylinesSplitAtNonFinitePointsAndTheTextListsThem) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   SbPlotterPaths paths;
@@ -160,8 +156,8 @@ TEST(PlotterInput, PolylinesSplitAtNonFinitePointsAndTheTextListsThem) {
 
 TEST(PlotterInput, SolidPartsEndWhereToneOrWidthCrossTheLimit) {
   const Points pts{SbVec2f(0, 0), SbVec2f(10, 0), SbVec2f(20, 0), SbVec2f(30, 0), SbVec2f(40, 0)};
-  // Solid, solid, light (tone crosses 0.8 at x = 12), light, solid again
-  // from x = 28 with a radius falling to zero halfway to the last point (x = 35).
+  // Solid, solid, light (tone crosses 0.8 at x = 12), light, solid again from x = 28 with a radius falling to zero
+  // halfway to the last point (x = 35).
   const std::vector<float> tone{1.0f, 1.0f, 0.0f, 1.0f, 1.0f}, radius{1.0f, 1.0f, 1.0f, 2.0f, -2.0f};
   SbPlotterPaths paths, plain;
   paths.addSolidParts(pts.data(), tone.data(), radius.data(), 5, 0.8f);

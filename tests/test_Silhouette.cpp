@@ -54,8 +54,7 @@ std::vector<std::pair<std::string, SbWingedEdgeModel>> testModels() {
 
 }  // namespace
 
-// Both search structures find exactly the brute-force edges, for every
-// object or one of them, and visit only a part of the edges.
+// Both search structures find exactly the brute-force edges, of every object or one, visiting only a part of the edges.
 TEST(SilhouetteSearch, StructuresMatchBruteForceForManyViews) {
   std::mt19937 rng(7);
   std::uniform_real_distribution<float> distance(0.05f, 20.0f);
@@ -105,9 +104,8 @@ TEST(SilhouetteSearch, StructuresMatchBruteForceForManyViews) {
   EXPECT_TRUE(found.empty() && viewed.empty());
 }
 
-// Edges whose faces bend by more than 180 - angle degrees, and every
-// boundary edge. Float normals of one plane that differ in the last bits are
-// no bend; an angle that is no number adds nothing.
+// Edges whose faces bend by more than 180 - angle degrees, and every boundary edge. Float normals of one plane that
+// differ in the last bits are no bend; an angle that is no number adds nothing.
 TEST(SharpEdges, BendsOverTheAngleAndBoundaries) {
   PolyMesh tilted = testmesh::grid(8, 8);
   const SbRotation turn(SbVec3f(1, 2, 3), 0.7f);
@@ -127,8 +125,7 @@ TEST(SharpEdges, BendsOverTheAngleAndBoundaries) {
 }
 
 namespace {
-// A 4 x 4 grid of triangles in z = 0 seen from +z, with the faces whose
-// centroid satisfies `flip` turned away: their rim is the silhouette.
+// A 4 x 4 grid of triangles in z = 0 seen from +z, the faces whose centroid satisfies `flip` turned away (their rim).
 SbWingedEdgeModel flippedGrid(const std::function<bool(const SbVec3f&)>& flip) {
   SbWingedEdgeModel model = testmesh::model(testmesh::grid(4, 4, 4.0f));
   WeObject& o = model.objects[0];
@@ -212,8 +209,8 @@ TEST_F(SilhouetteNode, ClosedConvexMeshGivesOneClosedLoopOfTwoPointLines) {
   EXPECT_EQ(chained[0].size(), lines.size() + 1);
 }
 
-// Seen through a perspective camera from outside and inside a torus, and of
-// bad models (a NaN point, an empty model): the brute-force edges, finite points.
+// Seen through a perspective camera from outside and inside a torus, and of bad models (a NaN point, an empty model):
+// the brute-force edges, finite points.
 TEST_F(SilhouetteNode, PerspectiveViewFromInsideAndOutside) {
   SbWingedEdgeModel model = testmesh::model(testmesh::torus(24, 12, 1.0f, 0.3f));
   silhouette->displaySharpEdges = FALSE;
@@ -320,8 +317,7 @@ TEST_F(SilhouetteNode, StructuresFollowTheModelAndCameraStaticKeepsTheView) {
   EXPECT_NE(silhouette->foundEdges(), first);
 }
 
-// Chunks of up to three edges go; zig-zags under a pixel are straightened
-// (a small lone triangle turned back too), wider ones kept.
+// Chunks of up to three edges go; zig-zags under a pixel are straightened (a small lone triangle too), wider ones kept.
 TEST_F(SilhouetteNode, RepairSwitchesRunThePasses) {
   const SbWingedEdgeModel lone = flippedGrid(borderAndLoneTriangle),
                           straight = flippedGrid([](const SbVec3f&c) { return c[0] < 2.0f; }),
@@ -329,8 +325,8 @@ TEST_F(SilhouetteNode, RepairSwitchesRunThePasses) {
                             return c[0] < 2.0f || (c[0] > 2.0f && c[0] < 2.5f && c[1] > 1.5f && c[1] < 2.0f);
                           });
   silhouette->displaySharpEdges = FALSE;
-  // model, chunk pass, zig-zag pass, camera height (200 / height pixels per unit) -> edges found and the x
-  // of every point (NaN: not all on the border)
+  // model, chunk pass, zig-zag pass, camera height (200 / height pixels per unit) -> edges found and the x of every
+  // point (NaN: not all on the border)
   const std::tuple<const SbWingedEdgeModel&, int, int, float, size_t, float> steps[] = {
       {lone, 0, 0, 4, 7, NAN},     {lone, 1, 0, 4, 4, 1},     {lone, 0, 1, 4, 7, NAN},     {lone, 0, 1, 400, 4, 1},
       {detour, 0, 0, 200, 5, NAN}, {detour, 0, 1, 200, 4, 2}, {detour, 0, 1, 100, 5, NAN}, {straight, 0, 1, 200, 4, 2}};

@@ -1,5 +1,4 @@
-// The SVG document builder: number format, page frame, layers, path
-// commands, and the written file read and parsed back.
+// The SVG document builder: number format, page frame, layers, path commands, the written file parsed back.
 
 #include <gtest/gtest.h>
 
@@ -23,11 +22,9 @@ TEST(SvgNumbers, FixedPointWithoutTrailingZeros) {
   }
 }
 
-// The page in points with y up; layers are Inkscape groups in the order
-// declared (shapes outside any layer come first); arcs are quarter turns
-// with the sweep of their direction, a zero sweep or radius its end point,
-// joined by a straight edge to what came before; shapes with non-finite
-// numbers are left out. The file written is the document, and parses back.
+// The page in points with y up; layers are Inkscape groups in the order declared (shapes outside any layer come first);
+// arcs are quarter turns with the sweep of their direction, a zero sweep or radius its end point, joined by a straight
+// edge to what came before; shapes with non-finite numbers are left out. The file written is the document and parses.
 TEST(SvgDocument, LayersAreInkscapeGroupsAndTheFileParsesBack) {
   SbSvgWriter svg(100, 100);
   const int lines = svg.addLayer("lines");
