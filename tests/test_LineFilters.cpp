@@ -9,9 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
-#include <new>
 #include <numeric>
 
 #include "AllocationGuard.h"

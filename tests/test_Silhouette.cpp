@@ -7,7 +7,6 @@
 #include <Inventor/nodes/SoPerspectiveCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 
-#include <algorithm>
 #include <cmath>
 #include <map>
 #include <random>
