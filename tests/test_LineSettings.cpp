@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "LineTestNodes.h"
 #include "elements/SoLineSettingsElementHQ.h"
@@ -88,12 +89,10 @@ TEST(LineSettingsNode, PublishesItsFieldsInPixelsWithTheRangeOrdered) {
     node->pixelsPerPoint = scale;
     action.apply(root);
     ASSERT_EQ(seen, &node->settings());
-    EXPECT_FALSE(seen->getRebalance());
-    const float k = scale > 0 ? scale : 1.0f;
-    EXPECT_FLOAT_EQ(seen->getLineWidth(), 3.0f * k);
-    EXPECT_FLOAT_EQ(seen->getMaxWidth(), 7.0f * k);
-    EXPECT_FLOAT_EQ(seen->getTolerance(), 0.5f * k * k);
-    EXPECT_TRUE(seen->minDistance == 3.0f && seen->maxDistance == 50.0f);
+    const float k = scale > 0 ? scale : 1.0f;  // every value below is exact in binary
+    EXPECT_EQ(std::make_tuple(seen->getRebalance(), seen->getLineWidth(), seen->getMaxWidth(), seen->getTolerance(),
+                              seen->minDistance, seen->maxDistance),
+              std::make_tuple(false, 3.0f * k, 7.0f * k, 0.5f * k * k, 3.0f, 50.0f));
   }
   root->unref();
 }

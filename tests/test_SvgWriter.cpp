@@ -60,8 +60,7 @@ TEST(SvgDocument, LayersAreInkscapeGroupsAndTheFileParsesBack) {
   svg.fillPath();
   svg.polyline(bad, 2, 1);
   svg.fillPath();  // nothing collected: nothing emitted, nothing dropped
-  EXPECT_EQ(svg.shapeCount(), 7);
-  EXPECT_EQ(svg.droppedShapes(), 4);
+  EXPECT_EQ(std::make_pair(svg.shapeCount(), svg.droppedShapes()), std::make_pair(7, 4));
   const std::string doc = svg.document();
   const std::string head =
       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" ";
@@ -82,8 +81,7 @@ TEST(SvgDocument, LayersAreInkscapeGroupsAndTheFileParsesBack) {
   EXPECT_EQ(SbSvgWriter(595, 446).document(),
             head + "version=\"1.1\" width=\"595pt\" height=\"446pt\" viewBox=\"0 0 595 446\">\n</svg>\n");
   SbSvgWriter tiny(nan, -5);
-  EXPECT_EQ(tiny.pageWidth(), 1.0);
-  EXPECT_EQ(tiny.pageHeight(), 1.0);
+  EXPECT_EQ(std::make_pair(tiny.pageWidth(), tiny.pageHeight()), std::make_pair(1.0, 1.0));
   TempDir dir;
   const std::string path = dir.file("drawing.svg");
   ASSERT_TRUE(svg.write(path));

@@ -78,10 +78,9 @@ TEST(TgaRaster, CoverageIsInkAndTheAreaIsKept) {
   }
   EXPECT_NEAR(ink[1], ink[0], 1.0);
   // Arcs take a step per quarter turn or per 3 pixels, and one for no sweep: a point, drawn without NaN.
-  EXPECT_EQ(SbTgaRasterHQ::arcSteps(0, M_PI / 2, 0.5), 1);
-  EXPECT_EQ(SbTgaRasterHQ::arcSteps(0, M_PI, 0.5), 2);
-  EXPECT_EQ(SbTgaRasterHQ::arcSteps(M_PI, 0, 30), static_cast<int>(std::ceil(M_PI * 10)));
-  EXPECT_EQ(SbTgaRasterHQ::arcSteps(1, 1, 10), 1);
+  EXPECT_EQ((std::vector<int>{SbTgaRasterHQ::arcSteps(0, M_PI / 2, 0.5), SbTgaRasterHQ::arcSteps(0, M_PI, 0.5),
+                              SbTgaRasterHQ::arcSteps(M_PI, 0, 30), SbTgaRasterHQ::arcSteps(1, 1, 10)}),
+            (std::vector<int>{1, 2, static_cast<int>(std::ceil(M_PI * 10)), 1}));
   ASSERT_TRUE(r.begin(50, 50));
   r.addLineTo(-5, -5);
   r.addArc(0, 0, 5, 0.3, 0.3);
