@@ -11,6 +11,7 @@
 #include <cmath>
 #include <filesystem>
 #include <numeric>
+#include <tuple>
 
 #include "AllocationGuard.h"
 #include "LineTestNodes.h"
@@ -31,7 +32,17 @@
 
 namespace {
 
-// Point i at (x_i, y_i, 0); lines given as point-index lists.
+// The values that follow the points: thickness 10 x the point index, parameters the point index (-1 at separators).
+std::pair<std::vector<float>, std::vector<float>> valuesOf(const std::vector<int32_t>& indices) {
+  std::pair<std::vector<float>, std::vector<float>> values;
+  for (int32_t i : indices) {
+    if (i >= 0) values.first.push_back(10.0f * i);
+    values.second.push_back(i >= 0 ? float(i) : -1.0f);
+  }
+  return values;
+}
+
+// Point i at (x_i, y_i, 0); lines given as point-index lists; the values of valuesOf.
 SbLineSet makeLines(const std::vector<SbVec2f>& xy, const std::vector<std::vector<int>>& lines) {
   SbLineSet set;
   for (const SbVec2f& p : xy) set.points.emplace_back(p[0], p[1], 0.0f);
@@ -39,24 +50,13 @@ SbLineSet makeLines(const std::vector<SbVec2f>& xy, const std::vector<std::vecto
     set.indices.insert(set.indices.end(), l.begin(), l.end());
     set.indices.push_back(-1);
   }
-  // Thickness 10 x the point index, parameters the point index (-1 at separators).
-  for (int32_t i : set.indices) {
-    if (i >= 0) set.thickness.push_back(10.0f * i);
-    set.parameters.push_back(i >= 0 ? float(i) : -1.0f);
-  }
+  std::tie(set.thickness, set.parameters) = valuesOf(set.indices);
   return set;
 }
 
 // Every per-vertex array still follows its point.
 void expectArraysFollowPoints(const SbLineSet& set) {
-  ASSERT_EQ(set.thickness.size(), size_t(set.vertexEntryCount()));
-  ASSERT_EQ(set.parameters.size(), set.indices.size());
-  for (size_t k = 0, entry = 0; k < set.indices.size(); ++k) {
-    EXPECT_EQ(set.parameters[k], set.indices[k] < 0 ? -1.0f : float(set.indices[k]));
-    if (set.indices[k] >= 0) {
-      EXPECT_EQ(set.thickness[entry++], 10.0f * set.indices[k]);
-    }
-  }
+  EXPECT_EQ(std::make_pair(set.thickness, set.parameters), valuesOf(set.indices));
 }
 
 // source -> stage -> probe under an orthographic camera where one unit is one pixel of the 200 x 200 viewport.
@@ -105,50 +105,44 @@ TEST(LineSet, ValidateDropsMismatchedArraysAndBrokenLines) {
 
 // Lines chain through points where exactly two meet, never through a branch point; a loop closes; arrays follow.
 TEST(Concatenator, ChainsMeetOnlyAtEndsAndCarryTheirValues) {
-  const struct {
-    const char* name;
-    std::vector<SbVec2f> xy;
-    std::vector<std::vector<int>> lines, expected;  // sorted, each line from its smaller end
-  } cases[] = {{"shuffled, reversed segments and a 3-point line",
-                {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {0, 5}, {1, 5}, {2, 5}},
-                {{3, 2}, {0, 1}, {5, 6, 7}, {4, 3}, {1, 2}},
-                {{0, 1, 2, 3, 4}, {5, 6, 7}}},
-               {"three meet at point 0",
-                {{0, 0}, {1, 0}, {0, 1}, {-1, 0}, {-2, 0}},
-                {{1, 0}, {0, 2}, {0, 3}, {3, 4}},
-                {{0, 1}, {0, 2}, {0, 3, 4}}},
-               {"a loop", {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, {{2, 3}, {0, 1}, {3, 0}, {1, 2}}, {}}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    SbLineSet in = makeLines(c.xy, c.lines);
+  // name, points, lines -> lines after, sorted, each from its smaller end (none: one closed loop)
+  const std::tuple<const char*, std::vector<SbVec2f>, std::vector<std::vector<int>>, std::vector<std::vector<int>>>
+      cases[] = {{"shuffled, reversed segments and a 3-point line",
+                  {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {0, 5}, {1, 5}, {2, 5}},
+                  {{3, 2}, {0, 1}, {5, 6, 7}, {4, 3}, {1, 2}},
+                  {{0, 1, 2, 3, 4}, {5, 6, 7}}},
+                 {"three meet at point 0",
+                  {{0, 0}, {1, 0}, {0, 1}, {-1, 0}, {-2, 0}},
+                  {{1, 0}, {0, 2}, {0, 3}, {3, 4}},
+                  {{0, 1}, {0, 2}, {0, 3, 4}}},
+                 {"a loop", {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, {{2, 3}, {0, 1}, {3, 0}, {1, 2}}, {}}};
+  for (const auto& [name, xy, lines, expected] : cases) {
+    SCOPED_TRACE(name);
+    SbLineSet in = makeLines(xy, lines);
     in.taper.assign(in.vertexEntryCount(), 0.5f);
     expectArraysFollowPoints(SbLineConcatenator::run(in));
     Pipeline pipe(new SoLineConcatenator);
     const SbLineSet& out = pipe.run(&in);
     expectArraysFollowPoints(out);
     EXPECT_EQ(out.taper.size(), size_t(out.vertexEntryCount()));
-    auto lines = linetest::polylines(out);
-    if (c.expected.empty()) {
-      ASSERT_EQ(lines.size(), 1u);
-      EXPECT_EQ(lines[0].size(), 5u);
-      EXPECT_EQ(lines[0].front(), lines[0].back());
+    auto chains = linetest::polylines(out);
+    if (expected.empty()) {
+      ASSERT_EQ(chains.size(), 1u);
+      EXPECT_TRUE(chains[0].size() == 5 && chains[0].front() == chains[0].back());
       continue;
     }
-    for (auto& l : lines)
+    for (auto& l : chains)
       if (l.front() > l.back()) std::reverse(l.begin(), l.end());
-    std::sort(lines.begin(), lines.end());
-    EXPECT_EQ(lines, c.expected);
+    std::sort(chains.begin(), chains.end());
+    EXPECT_EQ(chains, expected);
   }
 }
 
 TEST(Purifier, EachMethodRemovesItsFaultAndKeepsTheValues) {
   using P = SoLinePurifier;
   using Lines = std::vector<std::vector<SbVec2f>>;
-  const struct {
-    int method;
-    float threshold;
-    Lines in, out;
-  } cases[] = {
+  const std::tuple<int, float, Lines, Lines> cases[] = {
+      // method, threshold, lines before and after
       // Short segments go, the last vertex stays, and so does a turn back.
       {P::ELIMINATE_SHORT_SEGMENTS,
        5,
@@ -164,17 +158,17 @@ TEST(Purifier, EachMethodRemovesItsFaultAndKeepsTheValues) {
       {P::ELIMINATE_SHARP_ANGLES, 45, {{{0, 0}, {10, 0}, {0, 1}, {-10, 1}}}, {{{0, 0}, {0, 1}, {-10, 1}}}}};
   auto* purifier = new P;
   Pipeline pipe(purifier);
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "method " << c.method);
+  for (const auto& [method, threshold, before, after] : cases) {
+    SCOPED_TRACE(testing::Message() << "method " << method);
     std::vector<SbVec2f> xy;
     std::vector<std::vector<int>> idx;
-    for (const auto& l : c.in) {
+    for (const auto& l : before) {
       idx.emplace_back(l.size());
       std::iota(idx.back().begin(), idx.back().end(), int(xy.size()));
       xy.insert(xy.end(), l.begin(), l.end());
     }
-    purifier->purifyMethod = c.method;
-    purifier->threshold = c.threshold;
+    purifier->purifyMethod = method;
+    purifier->threshold = threshold;
     const SbLineSet in = makeLines(xy, idx);
     const SbLineSet& seen = pipe.run(&in);
     Lines out;
@@ -182,7 +176,7 @@ TEST(Purifier, EachMethodRemovesItsFaultAndKeepsTheValues) {
       out.emplace_back();
       for (int p : l) out.back().emplace_back(seen.points[p][0], seen.points[p][1]);
     }
-    EXPECT_EQ(out, c.out);
+    EXPECT_EQ(out, after);
     EXPECT_EQ(std::make_pair(seen.thickness.size(), seen.parameters.size()),
               std::make_pair(size_t(seen.vertexEntryCount()), seen.indices.size()));
   }
@@ -263,16 +257,14 @@ TEST(HiddenLineRemoval, ALineBehindAWallKeepsOnlyItsFreePartWithItsValues) {
   in.taper = {0, 1, 7, 7, 7};
   SbLineSet out = SbHiddenLineRemoval::run(in, SbWindowProjector(id, id, id, 0, 0, 100, 100), cache, 2.0f);
   const auto lines = linetest::polylines(out);
-  ASSERT_EQ(lines.size(), 2u);
-  ASSERT_EQ(lines[0].size(), 2u);
+  ASSERT_TRUE(lines.size() == 2 && lines[0].size() == 2);
   const SbVec3f a = out.points[lines[0][0]], b = out.points[lines[0][1]];
   EXPECT_NEAR(a[0], 0.0f, 0.05f) << "the visible part starts at the wall's edge (3 x 3 neighbourhood)";
   EXPECT_EQ(b[0], 0.9f);
   EXPECT_EQ(lines[1].size(), 3u) << "a line wholly in the open stays whole, vertices and all";
   ASSERT_EQ(out.parameters.size(), out.indices.size());
   EXPECT_NEAR(out.parameters[0], (a[0] + 0.9f) / 1.8f, 1e-4f) << "parameters by length when the input has none";
-  EXPECT_EQ(out.parameters[1], 1.0f);
-  EXPECT_EQ(out.parameters[2], -1.0f);
+  EXPECT_EQ(std::make_pair(out.parameters[1], out.parameters[2]), std::make_pair(1.0f, -1.0f));
   ASSERT_EQ(out.taper.size(), 5u);
   EXPECT_NEAR(out.taper[0], (a[0] + 0.9f) / 1.8f, 1e-4f) << "taper interpolated along the segment";
   EXPECT_EQ(out.taper[2], 7.0f);
