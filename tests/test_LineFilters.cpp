@@ -301,14 +301,9 @@ TEST(CatchPaths, AFailingStageReportsAndPassesItsInputOn) {
   pdf->ref();
   auto* merger = new SoLineMergerHQ;
   merger->method = SoLineMergerHQ::LM_STORE;
-  const std::pair<SoNode*, bool> cases[] = {{new SoLineThickener, false},
-                                            {new SoLinePurifier, false},
-                                            {new SoLineConcatenator, false},
-                                            {new SoGenerateSilhouette, false},
-                                            {merger, false},
-                                            {new SoLineDensifierHQ, true},
-                                            {pdf, false}};  // the density is cleared by the densifier only
-  for (const auto& [node, densityCleared] : cases) {
+  for (SoNode* node : std::initializer_list<SoNode*>{new SoLineThickener, new SoLinePurifier, new SoLineConcatenator,
+                                                     new SoGenerateSilhouette, merger, new SoLineDensifierHQ, pdf}) {
+    const bool densityCleared = node->isOfType(SoLineDensifierHQ::getClassTypeId());  // by the densifier only
     const std::string message =
         node == pdf ? std::string("SoLineOutputHQ: the output pass failed, nothing written\n")
                     : node->getTypeId().getName().getString() + std::string("::doAction: std::bad_alloc\n");
