@@ -22,17 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string decode(int mode, const SbDrawing& drawing) {
-  switch (mode) {
-    case SoLineOutput::STEGANO_WIDTH: return SbSteganography::decodeWidth(drawing, 2.0, 0.1);
-    case SoLineOutput::STEGANO_RATIO: return SbSteganography::decodeRatio(drawing);
-    case SoLineOutput::STEGANO_ANGLE: return SbSteganography::decodeAngle(drawing);
-    case SoLineOutput::STEGANO_LENGTH: return SbSteganography::decodeLength(drawing);
-    case SoLineOutput::STEGANO_COLOR: return SbSteganography::decodeColor(drawing);
-  }
-  return std::string();
-}
-
 // Points in normalised device coordinates; without a camera they land on 1000 x 1000 pixels as x_pixel = (x + 1) 500.
 SbLineSet linesFrom(const std::vector<std::vector<SbVec2f>>& polylines) {
   SbLineSet set;
@@ -156,21 +145,23 @@ TEST(LineOutputRatio, ExtraPointsSitAtTheSetBitPositions) {
 TEST(LineOutputRoundTrip, EveryModeReadsItsCodeBackFromTheWrittenFile) {
   TempDir dir;
   const bool qpdf = haveProgram("qpdf");
-  const std::tuple<int, int, bool> cases[] = {
-      // mode, file type, compressed
-      {SoLineOutput::STEGANO_WIDTH, SoLineOutput::PDF_OUTPUT, false},
-      {SoLineOutput::STEGANO_WIDTH, SoLineOutput::PDF_OUTPUT, true},
-      {SoLineOutput::STEGANO_RATIO, SoLineOutput::PDF_OUTPUT, false},
-      {SoLineOutput::STEGANO_RATIO, SoLineOutput::TEXT_OUTPUT, false},
-      {SoLineOutput::STEGANO_ANGLE, SoLineOutput::PDF_OUTPUT, true},
-      {SoLineOutput::STEGANO_ANGLE, SoLineOutput::TEXT_OUTPUT, false},
-      {SoLineOutput::STEGANO_LENGTH, SoLineOutput::PDF_OUTPUT, false},
-      {SoLineOutput::STEGANO_LENGTH, SoLineOutput::TEXT_OUTPUT, false},
-      {SoLineOutput::STEGANO_COLOR, SoLineOutput::PDF_OUTPUT, false},
+  using Decode = std::string (*)(const SbDrawing&);
+  const Decode width = [](const SbDrawing& d) { return SbSteganography::decodeWidth(d, 2.0, 0.1); };
+  const std::tuple<int, int, bool, Decode> cases[] = {
+      // mode, file type, compressed, reader
+      {SoLineOutput::STEGANO_WIDTH, SoLineOutput::PDF_OUTPUT, false, width},
+      {SoLineOutput::STEGANO_WIDTH, SoLineOutput::PDF_OUTPUT, true, width},
+      {SoLineOutput::STEGANO_RATIO, SoLineOutput::PDF_OUTPUT, false, SbSteganography::decodeRatio},
+      {SoLineOutput::STEGANO_RATIO, SoLineOutput::TEXT_OUTPUT, false, SbSteganography::decodeRatio},
+      {SoLineOutput::STEGANO_ANGLE, SoLineOutput::PDF_OUTPUT, true, SbSteganography::decodeAngle},
+      {SoLineOutput::STEGANO_ANGLE, SoLineOutput::TEXT_OUTPUT, false, SbSteganography::decodeAngle},
+      {SoLineOutput::STEGANO_LENGTH, SoLineOutput::PDF_OUTPUT, false, SbSteganography::decodeLength},
+      {SoLineOutput::STEGANO_LENGTH, SoLineOutput::TEXT_OUTPUT, false, SbSteganography::decodeLength},
+      {SoLineOutput::STEGANO_COLOR, SoLineOutput::PDF_OUTPUT, false, SbSteganography::decodeColor},
   };
   int n = 0;
   for (const std::string code : {"Linfold", ""})
-    for (const auto& [mode, type, compress] : cases) {
+    for (const auto& [mode, type, compress, decode] : cases) {
       const bool pdf = type == SoLineOutput::PDF_OUTPUT;
       SCOPED_TRACE("\"" + code + "\" in mode " + std::to_string(mode) + (pdf ? " pdf" : " text") +
                    (compress ? " compressed" : ""));
@@ -185,7 +176,7 @@ TEST(LineOutputRoundTrip, EveryModeReadsItsCodeBackFromTheWrittenFile) {
       EXPECT_EQ(console.rfind("Steganography Code: \n", 0), 0u) << console;
       const SbDrawing drawing = readBack(type, path);
       ASSERT_FALSE(drawing.empty());
-      std::string decoded = decode(mode, drawing);
+      std::string decoded = decode(drawing);
       if (mode == SoLineOutput::STEGANO_RATIO && !code.empty()) {
         // The code repeats for as long as there are segments.
         ASSERT_GE(decoded.size(), 3 * code.size());
