@@ -124,7 +124,8 @@ TEST(SharpEdges, BendsOverTheAngleAndBoundaries) {
 }
 
 namespace {
-// A 4 x 4 grid of triangles in z = 0 seen from +z, the faces whose centroid satisfies `flip` turned away (their rim).
+// A 4 x 4 triangle grid in z = 0 seen from +z; the faces whose centroid satisfies `flip` turn away, and their rim
+// is the silhouette.
 SbWingedEdgeModel flippedGrid(const std::function<bool(const SbVec3f&)>& flip) {
   SbWingedEdgeModel model = testmesh::model(testmesh::grid(4, 4, 4.0f));
   WeObject& o = model.objects[0];
