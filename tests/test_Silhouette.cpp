@@ -63,15 +63,16 @@ TEST(SilhouetteSearch, StructuresMatchBruteForceForManyViews) {
       SCOPED_TRACE(named.first + " error " + std::to_string(error));
       SbSilhouetteGaussMap map;
       map.build(model, error);
-      // Edge-on for the cube's faces, and at random; eyes inside, on the sphere, far away and at random.
-      const SbVec3f directions[] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}, {1, 1, 0}},
-                    eyes[] = {{0, 0, 0}, {0, 0, 1.0f}, {1e6f, 0, 0}};
-      std::vector<SbSilhouetteView> views(37);
-      for (int i = 0; i < 37; ++i) views[i].toViewer = i < 7 ? directions[i] : randomDirection(rng);
-      views[6].toViewer.normalize();
+      // 7 directions edge-on for the cube's faces, 30 at random; 3 eyes (inside, on the sphere, far away), 40 at
+      // random.
+      const SbVec3f directions[] = {
+          {1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}, SbVec3f(1, 1, 0) / std::sqrt(2.0f)};
+      const SbVec3f eyes[] = {{0, 0, 0}, {0, 0, 1.0f}, {1e6f, 0, 0}};
+      std::vector<SbSilhouetteView> views(7 + 30);
+      for (int i = 0; i < 7 + 30; ++i) views[i].toViewer = i < 7 ? directions[i] : randomDirection(rng);
       SbSilhouettePerspective tree;
       if (error > 0.0f) tree.build(model, error);
-      for (int i = 0; i < 43 && error > 0.0f; ++i) {
+      for (int i = 0; i < 3 + 40 && error > 0.0f; ++i) {
         views.emplace_back().perspective = true;
         views.back().eye = i < 3 ? eyes[i] : randomDirection(rng) * distance(rng);
       }
