@@ -63,8 +63,7 @@ TEST(SilhouetteSearch, StructuresMatchBruteForceForManyViews) {
       SCOPED_TRACE(named.first + " error " + std::to_string(error));
       SbSilhouetteGaussMap map;
       map.build(model, error);
-      // 7 directions edge-on for the cube's faces, 30 at random; 3 eyes (inside, on the sphere, far away), 40 at
-      // random.
+      // 7 directions edge-on for the cube's faces, 30 random; 3 eyes (inside, on the sphere, far away), 40 random.
       const SbVec3f directions[] = {
           {1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}, SbVec3f(1, 1, 0) / std::sqrt(2.0f)};
       const SbVec3f eyes[] = {{0, 0, 0}, {0, 0, 1.0f}, {1e6f, 0, 0}};
