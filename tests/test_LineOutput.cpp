@@ -110,12 +110,10 @@ TEST(LineOutputWidth, CodesGiveTheWidthSequenceAndTheReport) {
     const SbDrawing drawing = readBack(SoLineOutput::PDF_OUTPUT, path);
     EXPECT_EQ(decoded ? SbSteganography::decodeWidth(drawing, 2.0, 0.1) : "", decoded ? decoded : "");
     if (lines != 30) continue;
-    // 0x41, least significant bit first; 16 zeros; a 1; the byte again (5 of its bits).
-    std::vector<double> expected = {2.1, 2.0, 2.0, 2.0, 2.0, 2.0, 2.1, 2.0};
-    expected.insert(expected.end(), 16, 2.0);
-    expected.insert(expected.end(), {2.1, 2.1, 2.0, 2.0, 2.0, 2.0});
-    ASSERT_EQ(drawing.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) EXPECT_NEAR(drawing[i].width, expected[i], 1e-6) << "line " << i;
+    // 0x41, least significant bit first; 16 zeros; a 1; the byte again (5 of its bits). A 1 widens its line by 0.1.
+    const std::string bits = "10000010" + std::string(16, '0') + "1" + "10000";
+    ASSERT_EQ(drawing.size(), bits.size());
+    for (size_t i = 0; i < bits.size(); ++i) EXPECT_NEAR(drawing[i].width, bits[i] == '1' ? 2.1 : 2.0, 1e-6) << i;
     // The width is set right before each stroke; PDF puts it in front of the path.
     EXPECT_NE(readFile(path).find("2.1000 w\n"), std::string::npos);
   }
