@@ -46,40 +46,27 @@ void HqStrokeSource::doAction(SoAction* action) {
                               density.empty() ? nullptr : density.data());
 }
 
+// Signed distance from q to the disc of radius ra about a, the one of radius rb about b and the discs between them:
+// their convex hull, or the larger disc when it holds the other.
+static double hullDistance(const SbVec2f& q, const SbVec2f& a, const SbVec2f& b, double ra, double rb) {
+  const double px = q[0] - a[0], py = q[1] - a[1], dx = b[0] - a[0], dy = b[1] - a[1], h = dx * dx + dy * dy;
+  const double dr = ra - rb, toA = std::hypot(px, py) - ra, toB = std::hypot(q[0] - b[0], q[1] - b[1]) - rb;
+  if (dr * dr >= h) return std::min(toA, toB);
+  // Across and along the piece in units of its length squared; k runs along the tangent.
+  const double x = std::fabs(px * dy - py * dx) / h, y = (px * dx + py * dy) / h, cx = std::sqrt(h - dr * dr);
+  const double k = cx * y - dr * x;
+  return k < 0 ? toA : k > cx ? toB : cx * x + dr * y - ra;
+}
+
 double strokeDistance(const SbVec2f& q, const std::vector<SbVec2f>& p, const std::vector<float>& r) {
-  auto at = [&](size_t k, double t) {  // t in [0, 1] from p[k] to p[k + 1]
-    const size_t n = std::min(k + 1, p.size() - 1);
-    const double x = p[k][0] + t * (p[n][0] - p[k][0]) - q[0], y = p[k][1] + t * (p[n][1] - p[k][1]) - q[1];
-    return std::hypot(x, y) - std::max(0.0, r[k] + t * (double(r[n]) - r[k]));
-  };
-  // Bounds first: the distance to a segment less its larger radius is a
-  // lower bound, the value at the nearest point of the segment an upper one.
-  std::vector<double> lower(p.size(), 0.0);
-  double best = at(0, 0.0);
+  auto radius = [&](size_t k) { return std::max(0.0, double(r[k])); };
+  double best = hullDistance(q, p[0], p[0], radius(0), radius(0));
   for (size_t k = 0; k + 1 < p.size(); ++k) {
-    const SbVec2f d = p[k + 1] - p[k];
-    const double len2 = d.dot(d);
-    const double s = len2 > 0 ? std::clamp(double((q - p[k]).dot(d)) / len2, 0.0, 1.0) : 0.0;
-    lower[k] = std::hypot(p[k][0] + s * d[0] - q[0], p[k][1] + s * d[1] - q[1]) -
-               std::max({0.0, double(r[k]), double(r[k + 1])});
-    best = std::min(best, at(k, s));
-  }
-  for (size_t k = 0; k + 1 < p.size(); ++k) {
-    if (lower[k] >= best) continue;
-    // Convex on each side of the radius' zero: a ternary search on each.
-    double cut = 1.0;
-    if ((r[k] < 0) != (r[k + 1] < 0)) cut = r[k] / (double(r[k]) - r[k + 1]);
-    for (const auto& range : {std::make_pair(0.0, cut), std::make_pair(cut, 1.0)}) {
-      double lo = range.first, hi = range.second;
-      for (int i = 0; i < 40 && hi > lo; ++i) {
-        const double m1 = lo + (hi - lo) / 3.0, m2 = hi - (hi - lo) / 3.0;
-        if (at(k, m1) < at(k, m2))
-          hi = m2;
-        else
-          lo = m1;
-      }
-      best = std::min({best, at(k, range.first), at(k, range.second), at(k, 0.5 * (lo + hi))});
-    }
+    // Split where the radius passes through 0: on each side it is linear or 0.
+    const float cut = (r[k] < 0) != (r[k + 1] < 0) ? r[k] / (r[k] - r[k + 1]) : 1.0f;
+    const SbVec2f m = p[k] + (p[k + 1] - p[k]) * cut;
+    best = std::min({best, hullDistance(q, p[k], m, radius(k), cut < 1 ? 0.0 : radius(k + 1)),
+                     hullDistance(q, m, p[k + 1], cut < 1 ? 0.0 : radius(k + 1), radius(k + 1))});
   }
   return best;
 }

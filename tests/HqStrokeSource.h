@@ -1,8 +1,8 @@
 #ifndef LINFOLD_HQSTROKESOURCE_H
 #define LINFOLD_HQSTROKESOURCE_H
 
-// A test stand-in for the stroke stages: publishes a hand-made stroke set
-// (points, polyline indices, per-vertex thickness and density) in the state.
+// A test stand-in for the stroke stages: publishes a hand-made stroke set (points, polyline indices, per-vertex
+// thickness and density) in the state.
 
 #include <Inventor/SbVec2f.h>
 #include <Inventor/SbVec3f.h>
@@ -38,10 +38,8 @@ class HqStrokeSource : public SoNode {
   ~HqStrokeSource() override = default;
 };
 
-// Signed distance from q to the ink of a stroke: the discs of radius r[k]
-// about p[k] and, between neighbours, the discs whose centres and radii move
-// linearly from one to the next (their tangent bands). Negative radii count
-// as 0.
+// Signed distance from q to the ink of a stroke: the discs of radius r[k] about p[k] and, between neighbours, the discs
+// whose centres and radii move linearly from one to the next (their tangent bands). Negative radii count as 0.
 double strokeDistance(const SbVec2f& q, const std::vector<SbVec2f>& p, const std::vector<float>& r);
 
 #endif

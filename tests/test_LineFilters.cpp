@@ -9,9 +9,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
-#include <new>
+#include <numeric>
+#include <tuple>
 
 #include "AllocationGuard.h"
 #include "LineTestNodes.h"
@@ -32,7 +32,17 @@
 
 namespace {
 
-// Point i at (x_i, y_i, 0); lines given as point-index lists.
+// The values that follow the points: thickness 10 x the point index, parameters the point index (-1 at separators).
+std::pair<std::vector<float>, std::vector<float>> valuesOf(const std::vector<int32_t>& indices) {
+  std::pair<std::vector<float>, std::vector<float>> values;
+  for (int32_t i : indices) {
+    if (i >= 0) values.first.push_back(10.0f * i);
+    values.second.push_back(i >= 0 ? float(i) : -1.0f);
+  }
+  return values;
+}
+
+// Point i at (x_i, y_i, 0); lines given as point-index lists; the values of valuesOf.
 SbLineSet makeLines(const std::vector<SbVec2f>& xy, const std::vector<std::vector<int>>& lines) {
   SbLineSet set;
   for (const SbVec2f& p : xy) set.points.emplace_back(p[0], p[1], 0.0f);
@@ -40,28 +50,16 @@ SbLineSet makeLines(const std::vector<SbVec2f>& xy, const std::vector<std::vecto
     set.indices.insert(set.indices.end(), l.begin(), l.end());
     set.indices.push_back(-1);
   }
-  // Thickness 10 x the point index, parameters the point index (-1 at separators).
-  for (int32_t i : set.indices) {
-    if (i >= 0) set.thickness.push_back(10.0f * i);
-    set.parameters.push_back(i >= 0 ? float(i) : -1.0f);
-  }
+  std::tie(set.thickness, set.parameters) = valuesOf(set.indices);
   return set;
 }
 
 // Every per-vertex array still follows its point.
 void expectArraysFollowPoints(const SbLineSet& set) {
-  ASSERT_EQ(set.thickness.size(), size_t(set.vertexEntryCount()));
-  ASSERT_EQ(set.parameters.size(), set.indices.size());
-  for (size_t k = 0, entry = 0; k < set.indices.size(); ++k) {
-    EXPECT_EQ(set.parameters[k], set.indices[k] < 0 ? -1.0f : float(set.indices[k]));
-    if (set.indices[k] >= 0) {
-      EXPECT_EQ(set.thickness[entry++], 10.0f * set.indices[k]);
-    }
-  }
+  EXPECT_EQ(std::make_pair(set.thickness, set.parameters), valuesOf(set.indices));
 }
 
-// source -> stage -> probe under an orthographic camera where one unit is
-// one pixel of the 200 x 200 viewport.
+// source -> stage -> probe under an orthographic camera where one unit is one pixel of the 200 x 200 viewport.
 struct Pipeline {
   bool ready = (linetest::initNodes(), true);
   SoSeparator* root = new SoSeparator;
@@ -105,53 +103,46 @@ TEST(LineSet, ValidateDropsMismatchedArraysAndBrokenLines) {
   EXPECT_EQ(nan.indices, (std::vector<int32_t>{0, 2, -1})) << "no line through a NaN point";
 }
 
-// Lines are chained through points where exactly two meet, never through a
-// branch point; a loop is closed; every array is reordered along.
+// Lines chain through points where exactly two meet, never through a branch point; a loop closes; arrays follow.
 TEST(Concatenator, ChainsMeetOnlyAtEndsAndCarryTheirValues) {
-  const struct {
-    const char* name;
-    std::vector<SbVec2f> xy;
-    std::vector<std::vector<int>> lines, expected;  // sorted, each line from its smaller end
-  } cases[] = {{"shuffled, reversed segments and a 3-point line",
-                {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {0, 5}, {1, 5}, {2, 5}},
-                {{3, 2}, {0, 1}, {5, 6, 7}, {4, 3}, {1, 2}},
-                {{0, 1, 2, 3, 4}, {5, 6, 7}}},
-               {"three meet at point 0",
-                {{0, 0}, {1, 0}, {0, 1}, {-1, 0}, {-2, 0}},
-                {{1, 0}, {0, 2}, {0, 3}, {3, 4}},
-                {{0, 1}, {0, 2}, {0, 3, 4}}},
-               {"a loop", {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, {{2, 3}, {0, 1}, {3, 0}, {1, 2}}, {}}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    SbLineSet in = makeLines(c.xy, c.lines);
+  // name, points, lines -> lines after, sorted, each from its smaller end (none: one closed loop)
+  const std::tuple<const char*, std::vector<SbVec2f>, std::vector<std::vector<int>>, std::vector<std::vector<int>>>
+      cases[] = {{"shuffled, reversed segments and a 3-point line",
+                  {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {0, 5}, {1, 5}, {2, 5}},
+                  {{3, 2}, {0, 1}, {5, 6, 7}, {4, 3}, {1, 2}},
+                  {{0, 1, 2, 3, 4}, {5, 6, 7}}},
+                 {"three meet at point 0",
+                  {{0, 0}, {1, 0}, {0, 1}, {-1, 0}, {-2, 0}},
+                  {{1, 0}, {0, 2}, {0, 3}, {3, 4}},
+                  {{0, 1}, {0, 2}, {0, 3, 4}}},
+                 {"a loop", {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, {{2, 3}, {0, 1}, {3, 0}, {1, 2}}, {}}};
+  for (const auto& [name, xy, lines, expected] : cases) {
+    SCOPED_TRACE(name);
+    SbLineSet in = makeLines(xy, lines);
     in.taper.assign(in.vertexEntryCount(), 0.5f);
     expectArraysFollowPoints(SbLineConcatenator::run(in));
     Pipeline pipe(new SoLineConcatenator);
     const SbLineSet& out = pipe.run(&in);
     expectArraysFollowPoints(out);
     EXPECT_EQ(out.taper.size(), size_t(out.vertexEntryCount()));
-    auto lines = linetest::polylines(out);
-    if (c.expected.empty()) {
-      ASSERT_EQ(lines.size(), 1u);
-      EXPECT_EQ(lines[0].size(), 5u);
-      EXPECT_EQ(lines[0].front(), lines[0].back());
+    auto chains = linetest::polylines(out);
+    if (expected.empty()) {
+      ASSERT_EQ(chains.size(), 1u);
+      EXPECT_TRUE(chains[0].size() == 5 && chains[0].front() == chains[0].back());
       continue;
     }
-    for (auto& l : lines)
+    for (auto& l : chains)
       if (l.front() > l.back()) std::reverse(l.begin(), l.end());
-    std::sort(lines.begin(), lines.end());
-    EXPECT_EQ(lines, c.expected);
+    std::sort(chains.begin(), chains.end());
+    EXPECT_EQ(chains, expected);
   }
 }
 
 TEST(Purifier, EachMethodRemovesItsFaultAndKeepsTheValues) {
   using P = SoLinePurifier;
   using Lines = std::vector<std::vector<SbVec2f>>;
-  const struct {
-    int method;
-    float threshold;
-    Lines in, out;
-  } cases[] = {
+  const std::tuple<int, float, Lines, Lines> cases[] = {
+      // method, threshold, lines before and after
       // Short segments go, the last vertex stays, and so does a turn back.
       {P::ELIMINATE_SHORT_SEGMENTS,
        5,
@@ -167,19 +158,17 @@ TEST(Purifier, EachMethodRemovesItsFaultAndKeepsTheValues) {
       {P::ELIMINATE_SHARP_ANGLES, 45, {{{0, 0}, {10, 0}, {0, 1}, {-10, 1}}}, {{{0, 0}, {0, 1}, {-10, 1}}}}};
   auto* purifier = new P;
   Pipeline pipe(purifier);
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "method " << c.method);
+  for (const auto& [method, threshold, before, after] : cases) {
+    SCOPED_TRACE(testing::Message() << "method " << method);
     std::vector<SbVec2f> xy;
     std::vector<std::vector<int>> idx;
-    for (const auto& l : c.in) {
-      idx.emplace_back();
-      for (const SbVec2f& p : l) {
-        idx.back().push_back(static_cast<int>(xy.size()));
-        xy.push_back(p);
-      }
+    for (const auto& l : before) {
+      idx.emplace_back(l.size());
+      std::iota(idx.back().begin(), idx.back().end(), int(xy.size()));
+      xy.insert(xy.end(), l.begin(), l.end());
     }
-    purifier->purifyMethod = c.method;
-    purifier->threshold = c.threshold;
+    purifier->purifyMethod = method;
+    purifier->threshold = threshold;
     const SbLineSet in = makeLines(xy, idx);
     const SbLineSet& seen = pipe.run(&in);
     Lines out;
@@ -187,12 +176,11 @@ TEST(Purifier, EachMethodRemovesItsFaultAndKeepsTheValues) {
       out.emplace_back();
       for (int p : l) out.back().emplace_back(seen.points[p][0], seen.points[p][1]);
     }
-    EXPECT_EQ(out, c.out);
-    EXPECT_EQ(seen.thickness.size(), size_t(seen.vertexEntryCount()));
-    EXPECT_EQ(seen.parameters.size(), seen.indices.size());
+    EXPECT_EQ(out, after);
+    EXPECT_EQ(std::make_pair(seen.thickness.size(), seen.parameters.size()),
+              std::make_pair(size_t(seen.vertexEntryCount()), seen.indices.size()));
   }
-  // An inactive purifier leaves the lines and a negative threshold alone;
-  // an active one puts the method's default in its place.
+  // An inactive purifier leaves the lines and a negative threshold alone; an active one sets the method's default.
   const SbLineSet line = makeLines({{0, 0}, {1, 0}, {50, 0}}, {{0, 1, 2}});
   purifier->purifyMethod = P::ELIMINATE_SHORT_SEGMENTS;
   purifier->threshold = -1.0f;
@@ -254,8 +242,8 @@ TEST(DepthCache, ReadsTilesLazilyAndNeverOutsideTheViewport) {
 }
 
 TEST(HiddenLineRemoval, ALineBehindAWallKeepsOnlyItsFreePartWithItsValues) {
-  // Left half of a 100 x 100 window is covered at depth 0.4; the line lies at
-  // 0.5. Identity matrices: x, y in [-1, 1] fill the window, depth (z + 1) / 2.
+  // Left half of a 100 x 100 window is covered at depth 0.4; the line lies at 0.5. Identity matrices: x, y in [-1, 1]
+  // fill the window, depth (z + 1) / 2.
   const SbMatrix id = SbMatrix::identity();
   SbLineDepthCache cache;
   cache.reset(0, 0, 100, 100, [](int x, int, int w, int h, float* out) {
@@ -269,22 +257,19 @@ TEST(HiddenLineRemoval, ALineBehindAWallKeepsOnlyItsFreePartWithItsValues) {
   in.taper = {0, 1, 7, 7, 7};
   SbLineSet out = SbHiddenLineRemoval::run(in, SbWindowProjector(id, id, id, 0, 0, 100, 100), cache, 2.0f);
   const auto lines = linetest::polylines(out);
-  ASSERT_EQ(lines.size(), 2u);
-  ASSERT_EQ(lines[0].size(), 2u);
+  ASSERT_TRUE(lines.size() == 2 && lines[0].size() == 2);
   const SbVec3f a = out.points[lines[0][0]], b = out.points[lines[0][1]];
   EXPECT_NEAR(a[0], 0.0f, 0.05f) << "the visible part starts at the wall's edge (3 x 3 neighbourhood)";
   EXPECT_EQ(b[0], 0.9f);
   EXPECT_EQ(lines[1].size(), 3u) << "a line wholly in the open stays whole, vertices and all";
   ASSERT_EQ(out.parameters.size(), out.indices.size());
   EXPECT_NEAR(out.parameters[0], (a[0] + 0.9f) / 1.8f, 1e-4f) << "parameters by length when the input has none";
-  EXPECT_EQ(out.parameters[1], 1.0f);
-  EXPECT_EQ(out.parameters[2], -1.0f);
+  EXPECT_EQ(std::make_pair(out.parameters[1], out.parameters[2]), std::make_pair(1.0f, -1.0f));
   ASSERT_EQ(out.taper.size(), 5u);
   EXPECT_NEAR(out.taper[0], (a[0] + 0.9f) / 1.8f, 1e-4f) << "taper interpolated along the segment";
   EXPECT_EQ(out.taper[2], 7.0f);
 
-  // In a 1 x 1 window only the line through the pixel remains; one behind
-  // the eye and one off screen vanish.
+  // In a 1 x 1 window only the line through the pixel remains; one behind the eye and one off screen vanish.
   cache.reset(0, 0, 1, 1, [](int, int, int w, int h, float* o) { std::fill(o, o + w * h, 1.0f); });
   in.points = {SbVec3f(-5, 0, 0), SbVec3f(-3, 0, 0), SbVec3f(0, 0, 0), SbVec3f(0, 0, 0.5f)};
   in.indices = {0, 1, -1, 2, 3, -1};
@@ -300,8 +285,7 @@ TEST(HiddenLineRemoval, ALineBehindAWallKeepsOnlyItsFreePartWithItsValues) {
   EXPECT_EQ(pipe.probe->indexPointer, pipe.source->lines.indices.data());
 }
 
-// A stage that fails (here: cannot get memory for its copy of a large line
-// set) says so and passes on a consistent set: the one it was given.
+// A stage that fails (here: no memory for its copy of a large line set) says so and passes on the set it was given.
 TEST(CatchPaths, AFailingStageReportsAndPassesItsInputOn) {
   SbLineSet big;
   for (int i = 0; i < 10000; ++i) {
@@ -317,14 +301,9 @@ TEST(CatchPaths, AFailingStageReportsAndPassesItsInputOn) {
   pdf->ref();
   auto* merger = new SoLineMergerHQ;
   merger->method = SoLineMergerHQ::LM_STORE;
-  const std::pair<SoNode*, bool> cases[] = {{new SoLineThickener, false},
-                                            {new SoLinePurifier, false},
-                                            {new SoLineConcatenator, false},
-                                            {new SoGenerateSilhouette, false},
-                                            {merger, false},
-                                            {new SoLineDensifierHQ, true},
-                                            {pdf, false}};  // the density is cleared by the densifier only
-  for (const auto& [node, densityCleared] : cases) {
+  for (SoNode* node : std::initializer_list<SoNode*>{new SoLineThickener, new SoLinePurifier, new SoLineConcatenator,
+                                                     new SoGenerateSilhouette, merger, new SoLineDensifierHQ, pdf}) {
+    const bool densityCleared = node->isOfType(SoLineDensifierHQ::getClassTypeId());  // by the densifier only
     const std::string message =
         node == pdf ? std::string("SoLineOutputHQ: the output pass failed, nothing written\n")
                     : node->getTypeId().getName().getString() + std::string("::doAction: std::bad_alloc\n");

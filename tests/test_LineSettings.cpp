@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "LineTestNodes.h"
 #include "elements/SoLineSettingsElementHQ.h"
@@ -13,8 +14,7 @@ namespace {
 
 const float kPi = 3.14159265358979f;
 
-// The inked fraction of the band of width 2 along a row of unit discs at
-// spacing d, integrated over one period.
+// The inked fraction of the band of width 2 along a row of unit discs at spacing d, integrated over one period.
 double integratedCoverage(double d) {
   const int steps = 20000;
   double inked = 0.0;
@@ -28,8 +28,7 @@ double integratedCoverage(double d) {
   return inked / steps;
 }
 
-// The coverage matches the integral; the table of spacings for the tones
-// from pi/4 up is finite and falls from 2 to 0.
+// The coverage matches the integral; the table of spacings for the tones from pi/4 up is finite and falls from 2 to 0.
 TEST(LineSettingsCoverage, MatchesIntegrationOfTheDotRowAndTheTableFallsFromTwoToZero) {
   for (double d : {0.3, 1.0, 1.7, 2.0, 3.0, 10.0})
     EXPECT_NEAR(SbLineSettingsHQ::coverage(static_cast<float>(d)), integratedCoverage(d), 2e-4) << d;
@@ -70,8 +69,8 @@ TEST(LineSettingsSpacing, InvertsTheCoverageBetweenTheRangesEnds) {
   EXPECT_FLOAT_EQ(s.spacing(1e-7f), 1e8f);
 }
 
-// Widths are points: at 2.5 pixels a point the record holds pixels (the
-// tolerance is squared); the spacings are dot radii, published ordered.
+// Widths are points: at 2.5 pixels a point the record holds pixels (the tolerance squared); spacings are dot radii,
+// published ordered.
 TEST(LineSettingsNode, PublishesItsFieldsInPixelsWithTheRangeOrdered) {
   auto* root = new SoSeparator;
   root->ref();
@@ -90,12 +89,10 @@ TEST(LineSettingsNode, PublishesItsFieldsInPixelsWithTheRangeOrdered) {
     node->pixelsPerPoint = scale;
     action.apply(root);
     ASSERT_EQ(seen, &node->settings());
-    EXPECT_FALSE(seen->getRebalance());
-    const float k = scale > 0 ? scale : 1.0f;
-    EXPECT_FLOAT_EQ(seen->getLineWidth(), 3.0f * k);
-    EXPECT_FLOAT_EQ(seen->getMaxWidth(), 7.0f * k);
-    EXPECT_FLOAT_EQ(seen->getTolerance(), 0.5f * k * k);
-    EXPECT_TRUE(seen->minDistance == 3.0f && seen->maxDistance == 50.0f);
+    const float k = scale > 0 ? scale : 1.0f;  // every value below is exact in binary
+    EXPECT_EQ(std::make_tuple(seen->getRebalance(), seen->getLineWidth(), seen->getMaxWidth(), seen->getTolerance(),
+                              seen->minDistance, seen->maxDistance),
+              std::make_tuple(false, 3.0f * k, 7.0f * k, 0.5f * k * k, 3.0f, 50.0f));
   }
   root->unref();
 }

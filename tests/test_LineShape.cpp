@@ -16,8 +16,8 @@
 
 namespace {
 
-// 100 x 100 pixels over 100 x 100 units; a black cube around the stroke's middle (its front face in front
-// of it), then a horizontal stroke from x = -30 to 30 at y = 0 drawn white on black.
+// 100 x 100 pixels over 100 x 100 units; a black cube around the stroke's middle (its front face in front of it), then
+// a horizontal stroke from x = -30 to 30 at y = 0 drawn white on black.
 class LineShapeGL : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -66,8 +66,8 @@ class LineShapeGL : public ::testing::Test {
 
 }  // namespace
 
-// Half width t half-pixels: a band t pixels wide, ending at the stroke's ends, not hidden by the cube
-// (no depth test); one thickness value, a list of other length or two index entries: nothing.
+// Half width t half-pixels: a band t pixels wide, ending at the stroke's ends, not hidden by the cube (no depth test);
+// one thickness value, a list of other length or two index entries: nothing.
 TEST_F(LineShapeGL, BandWidthIsTheThicknessAndMismatchedListsDrawNothing) {
   EXPECT_NEAR(columnCount(draw(), 50), 8, 1);
   source->lines.thickness = {16, 16};
@@ -83,8 +83,8 @@ TEST_F(LineShapeGL, BandWidthIsTheThicknessAndMismatchedListsDrawNothing) {
   }
 }
 
-// Without orientations (the element's default: one vector) plain line strips; the line-strip switch
-// draws one diagonal of the band, not its area; a final separator is optional.
+// Without orientations (the element's default: one vector) plain line strips; the line-strip switch draws one diagonal
+// of the band, not its area; a final separator is optional.
 TEST_F(LineShapeGL, PlainStripsOutlinesAndAMissingFinalSeparator) {
   SoSilhouetteSwitches::lineStripMode = true;
   QImage image = draw();
@@ -105,8 +105,8 @@ TEST_F(LineShapeGL, PlainStripsOutlinesAndAMissingFinalSeparator) {
   EXPECT_EQ(draw(), two);
 }
 
-// Texture coordinates outside [0, 1], from the parameters or the texture-coordinate element (one
-// value per vertex entry), are reported; those inside pass silently.
+// Texture coordinates outside [0, 1], from the parameters or the texture-coordinate element (one value per vertex
+// entry), are reported; those inside pass silently.
 TEST_F(LineShapeGL, TextureCoordinateOutsideTheUnitRangeIsReported) {
   shape->useSoLineParameterization = TRUE;
   source->lines.parameters = {0.0f, 1.5f, -1.0f};

@@ -1,5 +1,5 @@
-// The one file writer of the library (SbOutputFile), every exporter that
-// writes through it, and the number texts of the file formats (SbNumberText).
+// The one file writer of the library (SbOutputFile), every exporter that writes through it, and the number texts of the
+// file formats (SbNumberText).
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -22,6 +22,7 @@
 #include <memory>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "LineTestNodes.h"
@@ -45,8 +46,7 @@ mode_t modeOf(const std::string& path) {
   return lstat(path.c_str(), &info) == 0 ? info.st_mode : 0;
 }
 
-// Every entry of the folder with its type, permissions and content (a link's
-// target): what a failed write must leave as it was.
+// Every entry of the folder with its type, permissions and content (a link's target): what a failed write must keep.
 std::map<std::string, std::string> folderState(const TempDir& dir) {
   std::map<std::string, std::string> state;
   for (const std::string& name : dir.entries()) {
@@ -62,9 +62,8 @@ std::map<std::string, std::string> folderState(const TempDir& dir) {
 
 using Writer = std::function<bool(const std::string& path, std::string& why)>;
 
-// An output node asked by `request` to write to its filename, run behind a
-// source of one stroke and a tetrahedron; its write result. A second
-// request, to a writable path, must then succeed.
+// An output node asked by `request` to write to its filename, run behind a source of one stroke and a tetrahedron; its
+// write result. A second request, to a writable path, must then succeed.
 template <class Node>
 Writer viaNode(void (Node::*request)()) {
   return [request](const std::string& path, std::string& why) {
@@ -117,9 +116,8 @@ TEST(OutputFile, ReplacesInOnePieceAndKeepsThePermissions) {
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.txt"});  // no temporary file left
 }
 
-// Targets that must not be replaced or written through, and writes that
-// fail: each says why, and the folder stays as it was (no temporary file,
-// older files with their bytes and permissions).
+// Targets that must not be replaced or written through, and writes that fail: each says why, and the folder stays as it
+// was (no temporary file, older files with their bytes and permissions).
 TEST(OutputFile, FailuresSayWhyAndLeaveTheFolderAsItWas) {
   TempDir dir;
   put(dir.file("kept.txt"), "kept");
@@ -132,37 +130,35 @@ TEST(OutputFile, FailuresSayWhyAndLeaveTheFolderAsItWas) {
   mkfifo(dir.file("pipe").c_str(), 0600);
   fs::create_symlink("kept.txt", dir.path / "link");
   fs::create_symlink("nowhere", dir.path / "dangling");
-  const struct {
-    std::string path;
-    const char* why;
-    bool refusedBeforeWriting = true;
-  } cases[] = {{dir.file("folder"), "it is a folder"},
-               {dir.path.string() + "/", "it is a folder"},
-               {dir.file("pipe"), "it is a pipe"},
-               {"/dev/null", "it is a device"},
-               {dir.file("link"), "it is a symbolic link"},
-               {dir.file("dangling"), "it is a symbolic link"},
-               {dir.file("ro"), "it is read-only"},
-               {dir.file("alias.iv"), "it is an input of this run"},  // by another name
-               {dir.file("missing/x.txt"), "No such file or directory", false},
-               {dir.file("kept.txt"), "File too large", false}};  // cut short by the file size limit
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.path);
+  // Path and reason; the reasons "it is ..." refuse the path before writing.
+  const std::pair<std::string, std::string> cases[] = {
+      {dir.file("folder"), "it is a folder"},
+      {dir.path.string() + "/", "it is a folder"},
+      {dir.file("pipe"), "it is a pipe"},
+      {"/dev/null", "it is a device"},
+      {dir.file("link"), "it is a symbolic link"},
+      {dir.file("dangling"), "it is a symbolic link"},
+      {dir.file("ro"), "it is read-only"},
+      {dir.file("alias.iv"), "it is an input of this run"},  // by another name
+      {dir.file("missing/x.txt"), "No such file or directory"},
+      {dir.file("kept.txt"), "File too large"}};  // cut short by the file size limit
+  for (const auto& [path, reason] : cases) {
+    SCOPED_TRACE(path);
     const std::map<std::string, std::string> before = folderState(dir);
+    const bool refused = reason.rfind("it is", 0) == 0;
     std::string why;
-    EXPECT_EQ(SbOutputFile::check(c.path, why), !c.refusedBeforeWriting);
-    EXPECT_EQ(why, c.refusedBeforeWriting ? c.why : "");
+    EXPECT_EQ(SbOutputFile::check(path, why), !refused);
+    EXPECT_EQ(why, refused ? reason : "");
     // Under a file size limit, so that a write that gets going is cut short.
-    rlimit saved{}, small{};
+    rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
-    small = {1000, saved.rlim_max};
+    const rlimit small{1000, saved.rlim_max};
     void (*previous)(int) = signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool written = SbOutputFile::write(c.path, std::string(5000, 'y'), why);
+    const bool written = SbOutputFile::write(path, std::string(5000, 'y'), why);
     setrlimit(RLIMIT_FSIZE, &saved);
     signal(SIGXFSZ, previous);
-    EXPECT_FALSE(written);
-    EXPECT_EQ(why, c.why);
+    EXPECT_EQ(std::make_pair(written, why), std::make_pair(false, reason));
     EXPECT_EQ(folderState(dir), before);
   }
   SbOutputFile::clearInputs();
@@ -180,15 +176,11 @@ TEST(OutputFile, LeftoversOfAStoppedWriterAreRemoved) {
   EXPECT_FALSE(fs::exists(dir.path / ".picture.png.linfold-a1B2c3"));
 }
 
-// The exporters whose messages no other test reads, at a path in a missing
-// folder and at a read-only file: each fails (return value or write result)
-// with the reason and its message, and leaves no file, the read-only one as it was.
+// The exporters whose messages no other test reads, at a path in a missing folder and at a read-only file: each fails
+// (return value or write result) with the reason and its message, and leaves no file, the read-only one as it was.
 TEST(OutputFile, EveryExporterReportsAnUnwritablePathAndLeavesNoFile) {
-  const struct {
-    const char* name;
-    Writer write;
-    const char* says;  // %p stands for the path, %w for the reason
-  } exporters[] = {
+  // name, writer, what it says (%p stands for the path, %w for the reason)
+  const std::tuple<const char*, Writer, const char*> exporters[] = {
       {"PDF writer",
        [](const std::string& path, std::string& why) {
          std::unique_ptr<PdfDocument, void (*)(PdfDocument*)> doc(cpdf_open(0, nullptr), cpdf_close);
@@ -201,20 +193,20 @@ TEST(OutputFile, EveryExporterReportsAnUnwritablePathAndLeavesNoFile) {
        "SoWingedEdgeOutput::doAction: cannot write \"%p\": %w\n"},
       {"lines", viaNode(&SoLineOutput::requestTextWrite), "SoLineOutput::doAction: cannot write \"%p\": %w\n"},
   };
-  for (const auto& e : exporters) {
+  for (const auto& [name, write, message] : exporters) {
     for (const bool readOnly : {false, true}) {
-      SCOPED_TRACE(std::string(e.name) + (readOnly ? ", read-only file" : ", missing folder"));
+      SCOPED_TRACE(std::string(name) + (readOnly ? ", read-only file" : ", missing folder"));
       TempDir dir;
       const std::string path = dir.file(readOnly ? "old" : "missing/new");
       if (readOnly) put(path, "older"), chmod(path.c_str(), 0444);
       const std::map<std::string, std::string> before = folderState(dir);
       std::string why;
       testing::internal::CaptureStdout();
-      EXPECT_FALSE(e.write(path, why));
+      EXPECT_FALSE(write(path, why));
       const std::string console = testing::internal::GetCapturedStdout();
       EXPECT_EQ(why, readOnly ? "it is read-only" : "No such file or directory");
       const std::string says =
-          std::regex_replace(std::regex_replace(e.says, std::regex("%p"), path), std::regex("%w"), why);
+          std::regex_replace(std::regex_replace(message, std::regex("%p"), path), std::regex("%w"), why);
       EXPECT_NE(console.find(says), std::string::npos) << console;
       EXPECT_EQ(folderState(dir), before);
     }
@@ -241,9 +233,8 @@ TEST(NumberText, PointAsSeparatorAndExactFloats) {
   }
 }
 
-// Under a C locale with a decimal comma (built with localedef when none is
-// installed; the application runs with the user's), the number texts and
-// the writers that use them still write a point.
+// Under a C locale with a decimal comma (built with localedef when none is installed; the application runs with the
+// user's), the number texts and the writers that use them still write a point.
 TEST(NumberText, WritersUseAPointUnderACommaLocale) {
   const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
   const char* oldLocPath = std::getenv("LOCPATH");

@@ -7,10 +7,10 @@
 #include <Inventor/nodes/SoPerspectiveCamera.h>
 #include <Inventor/nodes/SoSeparator.h>
 
-#include <algorithm>
 #include <cmath>
 #include <map>
 #include <random>
+#include <tuple>
 
 #include "LineTestNodes.h"
 #include "TestMeshes.h"
@@ -53,8 +53,7 @@ std::vector<std::pair<std::string, SbWingedEdgeModel>> testModels() {
 
 }  // namespace
 
-// Both search structures find exactly the brute-force edges, for every
-// object or one of them, and visit only a part of the edges.
+// Both search structures find exactly the brute-force edges, of every object or one, visiting only a part of the edges.
 TEST(SilhouetteSearch, StructuresMatchBruteForceForManyViews) {
   std::mt19937 rng(7);
   std::uniform_real_distribution<float> distance(0.05f, 20.0f);
@@ -64,33 +63,28 @@ TEST(SilhouetteSearch, StructuresMatchBruteForceForManyViews) {
       SCOPED_TRACE(named.first + " error " + std::to_string(error));
       SbSilhouetteGaussMap map;
       map.build(model, error);
-      std::vector<SbVec3f> directions = {
-          // edge-on for the cube's faces, and at random
+      // 7 directions edge-on for the cube's faces, 30 random; 3 eyes (inside, on the sphere, far away), 40 random.
+      const SbVec3f directions[] = {
           {1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}, SbVec3f(1, 1, 0) / std::sqrt(2.0f)};
-      for (int i = 0; i < 30; ++i) directions.push_back(randomDirection(rng));
+      const SbVec3f eyes[] = {{0, 0, 0}, {0, 0, 1.0f}, {1e6f, 0, 0}};
+      std::vector<SbSilhouetteView> views(7 + 30);
+      for (int i = 0; i < 7 + 30; ++i) views[i].toViewer = i < 7 ? directions[i] : randomDirection(rng);
       SbSilhouettePerspective tree;
       if (error > 0.0f) tree.build(model, error);
-      std::vector<SbVec3f> eyes = {{0, 0, 0}, {0, 0, 1.0f}, {1e6f, 0, 0}};  // inside, on the sphere, far away
-      for (int i = 0; i < 40 && error > 0.0f; ++i) eyes.push_back(randomDirection(rng) * distance(rng));
-      for (int object : {-1, 1}) {
-        for (const SbVec3f& d : directions) {
-          SbSilhouetteView view;
-          view.toViewer = d;
-          std::vector<SbEdgeRef> expected, got;
-          SbSilhouetteEdges::bruteForce(model, view, {}, object, expected);
-          map.query(model, d, object, got);
-          ASSERT_EQ(expected, got) << "object " << object << " direction " << d[0] << " " << d[1] << " " << d[2];
-        }
-        for (const SbVec3f& eye : error > 0.0f ? eyes : std::vector<SbVec3f>()) {
-          SbSilhouetteView view;
-          view.perspective = true;
-          view.eye = eye;
-          std::vector<SbEdgeRef> expected, got;
-          SbSilhouetteEdges::bruteForce(model, view, tree.offsets(), object, expected);
-          tree.query(model, eye, object, got);
-          ASSERT_EQ(expected, got) << "object " << object << " eye " << eye[0] << " " << eye[1] << " " << eye[2];
-        }
+      for (int i = 0; i < 3 + 40 && error > 0.0f; ++i) {
+        views.emplace_back().perspective = true;
+        views.back().eye = i < 3 ? eyes[i] : randomDirection(rng) * distance(rng);
       }
+      for (int object : {-1, 1})
+        for (const SbSilhouetteView& view : views) {
+          const SbVec3f& v = view.perspective ? view.eye : view.toViewer;
+          std::vector<SbEdgeRef> expected, got;
+          SbSilhouetteEdges::bruteForce(
+              model, view, view.perspective ? tree.offsets() : std::vector<std::vector<float>>(), object, expected);
+          view.perspective ? tree.query(model, v, object, got) : map.query(model, v, object, got);
+          ASSERT_EQ(expected, got) << "object " << object << (view.perspective ? " eye " : " direction ") << v[0] << " "
+                                   << v[1] << " " << v[2];
+        }
     }
   }
   const SbWingedEdgeModel sphere = testmesh::model(testmesh::geodesicSphere(24));
@@ -102,17 +96,15 @@ TEST(SilhouetteSearch, StructuresMatchBruteForceForManyViews) {
   map.query(sphere, SbVec3f(0.3f, 0.5f, 0.8f), -1, found);
   tree.query(sphere, SbVec3f(0, 0, 6), -1, viewed);
   EXPECT_FALSE(found.empty() || viewed.empty());
-  std::vector<SbEdgeRef> none;
-  map.query(sphere, SbVec3f(0, 0, 1), 7, none);  // no such object
-  tree.query(sphere, SbVec3f(0, 0, 6), 7, none);
-  EXPECT_TRUE(none.empty());
   EXPECT_LT(map.lastCandidateCount(), sphere.objects[0].edges.size() / 4);
   EXPECT_LT(tree.lastCandidateCount(), sphere.objects[0].edges.size() / 2);
+  map.query(sphere, SbVec3f(0, 0, 1), 7, found);  // no such object
+  tree.query(sphere, SbVec3f(0, 0, 6), 7, viewed);
+  EXPECT_TRUE(found.empty() && viewed.empty());
 }
 
-// Edges whose faces bend by more than 180 - angle degrees, and every
-// boundary edge. Float normals of one plane that differ in the last bits are
-// no bend; an angle that is no number adds nothing.
+// Edges whose faces bend by more than 180 - angle degrees, and every boundary edge. Float normals of one plane that
+// differ in the last bits are no bend; an angle that is no number adds nothing.
 TEST(SharpEdges, BendsOverTheAngleAndBoundaries) {
   PolyMesh tilted = testmesh::grid(8, 8);
   const SbRotation turn(SbVec3f(1, 2, 3), 0.7f);
@@ -121,29 +113,19 @@ TEST(SharpEdges, BendsOverTheAngleAndBoundaries) {
                           grid = testmesh::model(testmesh::grid(3, 2)),
                           sphere = testmesh::model(testmesh::icosphere(3)), plane = testmesh::model(tilted);
   ASSERT_EQ(cube.objects[0].edges.size(), 18u);  // 12 at 90 degrees, 6 diagonals between coplanar triangles
-  const struct {
-    const SbWingedEdgeModel& model;
-    float angle;
-    size_t sharp;
-  } cases[] = {{cube, 115, 12},
-               {cube, 180, 12},
-               {cube, 0, 0},
-               {cube, 80, 0},
-               {grid, 0, 2 * (3 + 2)},
-               {sphere, 115, 0},
-               {sphere, 180, sphere.objects[0].edges.size()},
-               {plane, 180, 4 * 8},
-               {plane, std::nanf(""), 4 * 8}};
-  for (const auto& c : cases) {
+  auto sharp = [](const SbWingedEdgeModel& model, float angle) {
     std::vector<SbEdgeRef> out;
-    SbSilhouetteEdges::sharpEdges(c.model, c.angle, -1, out);
-    EXPECT_EQ(out.size(), c.sharp) << c.angle << " " << c.model.objects[0].edges.size();
-  }
+    SbSilhouetteEdges::sharpEdges(model, angle, -1, out);
+    return out.size();
+  };
+  EXPECT_EQ((std::vector<size_t>{sharp(cube, 115), sharp(cube, 180), sharp(cube, 0), sharp(cube, 80), sharp(grid, 0),
+                                 sharp(sphere, 115), sharp(sphere, 180), sharp(plane, 180), sharp(plane, NAN)}),
+            (std::vector<size_t>{12, 12, 0, 0, 2 * (3 + 2), 0, sphere.objects[0].edges.size(), 4 * 8, 4 * 8}));
 }
 
 namespace {
-// A 4 x 4 grid of triangles in z = 0 seen from +z, with the faces whose
-// centroid satisfies `flip` turned away: their rim is the silhouette.
+// A 4 x 4 triangle grid in z = 0 seen from +z; the faces whose centroid satisfies `flip` turn away, and their rim
+// is the silhouette.
 SbWingedEdgeModel flippedGrid(const std::function<bool(const SbVec3f&)>& flip) {
   SbWingedEdgeModel model = testmesh::model(testmesh::grid(4, 4, 4.0f));
   WeObject& o = model.objects[0];
@@ -212,8 +194,7 @@ TEST_F(SilhouetteNode, ClosedConvexMeshGivesOneClosedLoopOfTwoPointLines) {
   std::map<int, int> degree;
   for (const auto& l : lines) {
     ASSERT_EQ(l.size(), 2u) << "every edge is its own two-point line";
-    ++degree[l[0]];
-    ++degree[l[1]];
+    for (int p : l) ++degree[p];
   }
   for (const auto& d : degree) EXPECT_EQ(d.second, 2) << "a loop passes every point twice";
   EXPECT_EQ(degree.size(), lines.size()) << "one cycle: as many points as edges";
@@ -223,12 +204,11 @@ TEST_F(SilhouetteNode, ClosedConvexMeshGivesOneClosedLoopOfTwoPointLines) {
   traverse();
   const auto chained = linetest::polylines(probe->seen);
   ASSERT_EQ(chained.size(), 1u);
-  EXPECT_EQ(chained[0].front(), chained[0].back());
-  EXPECT_EQ(chained[0].size(), lines.size() + 1);
+  EXPECT_TRUE(chained[0].front() == chained[0].back() && chained[0].size() == lines.size() + 1);
 }
 
-// Seen through a perspective camera from outside and inside a torus, and of
-// bad models (a NaN point, an empty model): the brute-force edges, finite points.
+// Seen through a perspective camera from outside and inside a torus, and of bad models (a NaN point, an empty model):
+// the brute-force edges, finite points.
 TEST_F(SilhouetteNode, PerspectiveViewFromInsideAndOutside) {
   SbWingedEdgeModel model = testmesh::model(testmesh::torus(24, 12, 1.0f, 0.3f));
   silhouette->displaySharpEdges = FALSE;
@@ -253,12 +233,9 @@ TEST_F(SilhouetteNode, PerspectiveViewFromInsideAndOutside) {
   for (auto& named : testModels()) {
     named.second.objects[0].vertices[0].position.setValue(NAN, 0, 0);
     traverse(&named.second);
+    const std::vector<SbVec3f>& q = probe->seen.points;
     for (const auto& l : linetest::polylines(probe->seen))
-      for (int p : l) {
-        ASSERT_LT(p, static_cast<int>(probe->seen.points.size()));
-        const SbVec3f& q = probe->seen.points[p];
-        EXPECT_TRUE(std::isfinite(q[0] + q[1] + q[2])) << named.first;
-      }
+      for (int p : l) ASSERT_TRUE(p < int(q.size()) && std::isfinite(q[p][0] + q[p][1] + q[p][2])) << named.first;
   }
 }
 
@@ -268,21 +245,18 @@ TEST_F(SilhouetteNode, SharpAndSilhouetteEdgesAreSentOnceWithTheirOwnPoints) {
   const SbWingedEdgeModel cube = testmesh::model(a), apart = testmesh::model({&a, &b}),
                           twice = testmesh::model({&a, &c});
   look(ortho, SbRotation(SbVec3f(1, 1, 0), 0.5f));
-  const struct {
-    const SbWingedEdgeModel& model;
-    bool silhouette, sharp;
-    size_t found, lines;
-  } cases[] = {{cube, false, true, 12, 12},   // all cube edges are sharp
-               {cube, true, false, 6, 6},     // from a general direction: a hexagon
-               {cube, true, true, 12, 12},    // silhouette edges are sharp too: no duplicates
-               {twice, false, true, 24, 12},  // an edge the model repeats is sent once
-               {apart, false, true, 24, 24}};
-  for (const auto& k : cases) {
-    silhouette->displaySilhouette = k.silhouette;
-    silhouette->displaySharpEdges = k.sharp;
-    traverse(&k.model);
-    EXPECT_EQ(silhouette->foundEdges().size(), k.found) << k.found;
-    EXPECT_EQ(lineCount(), k.lines) << k.found;
+  // model, silhouette, sharp edges -> edges found, lines sent
+  const std::tuple<const SbWingedEdgeModel&, bool, bool, size_t, size_t> cases[] = {
+      {cube, false, true, 12, 12},   // all cube edges are sharp
+      {cube, true, false, 6, 6},     // from a general direction: a hexagon
+      {cube, true, true, 12, 12},    // silhouette edges are sharp too: no duplicates
+      {twice, false, true, 24, 12},  // an edge the model repeats is sent once
+      {apart, false, true, 24, 24}};
+  for (const auto& [model, outline, sharp, found, lines] : cases) {
+    silhouette->displaySilhouette = outline;
+    silhouette->displaySharpEdges = sharp;
+    traverse(&model);
+    EXPECT_EQ(std::make_pair(silhouette->foundEdges().size(), lineCount()), std::make_pair(found, lines));
   }
   // Vertex numbers restart at 0 in every object: an edge joins points of one cube.
   ASSERT_EQ(probe->seen.points.size(), 16u);
@@ -307,8 +281,8 @@ TEST_F(SilhouetteNode, AppendsAfterTheLinesThereOrLeavesThemWhenOff) {
   EXPECT_TRUE(probe->seen.thickness.empty()) << "thickness of the old index list would not match";
   silhouette->doComputation = FALSE;
   traverse();
-  EXPECT_EQ(probe->indexPointer, source->lines.indices.data());
-  EXPECT_EQ(probe->thicknessPointer, source->lines.thickness.data());
+  EXPECT_TRUE(probe->indexPointer == source->lines.indices.data() &&
+              probe->thicknessPointer == source->lines.thickness.data());
 }
 
 TEST_F(SilhouetteNode, StructuresFollowTheModelAndCameraStaticKeepsTheView) {
@@ -341,8 +315,7 @@ TEST_F(SilhouetteNode, StructuresFollowTheModelAndCameraStaticKeepsTheView) {
   EXPECT_NE(silhouette->foundEdges(), first);
 }
 
-// Chunks of up to three edges go; zig-zags under a pixel are straightened
-// (a small lone triangle turned back too), wider ones kept.
+// Chunks of up to three edges go; zig-zags under a pixel are straightened (a small lone triangle too), wider ones kept.
 TEST_F(SilhouetteNode, RepairSwitchesRunThePasses) {
   const SbWingedEdgeModel lone = flippedGrid(borderAndLoneTriangle),
                           straight = flippedGrid([](const SbVec3f&c) { return c[0] < 2.0f; }),
@@ -350,26 +323,23 @@ TEST_F(SilhouetteNode, RepairSwitchesRunThePasses) {
                             return c[0] < 2.0f || (c[0] > 2.0f && c[0] < 2.5f && c[1] > 1.5f && c[1] < 2.0f);
                           });
   silhouette->displaySharpEdges = FALSE;
-  const struct {
-    const SbWingedEdgeModel& model;
-    int chunks, zigZag;
-    float height;  // 200 / height pixels per unit
-    size_t edges;
-    float x;  // of every point, NaN: not all on the border
-  } steps[] = {{lone, 0, 0, 4, 7, NAN},     {lone, 1, 0, 4, 4, 1},       {lone, 0, 1, 4, 7, NAN},
-               {lone, 0, 1, 400, 4, 1},     {detour, 0, 0, 200, 5, NAN}, {detour, 0, 1, 200, 4, 2},
-               {detour, 0, 1, 100, 5, NAN}, {straight, 0, 1, 200, 4, 2}};
-  for (const auto& s : steps) {
-    SCOPED_TRACE(testing::Message() << &s - steps);
-    SoSilhouetteSwitches::triangleChunkRepair = s.chunks;
-    SoSilhouetteSwitches::meshZigZagRepair = s.zigZag;
-    ortho->height = s.height;
-    traverse(&s.model);
-    EXPECT_EQ(silhouette->foundEdges().size(), s.edges);
+  // model, chunk pass, zig-zag pass, camera height (200 / height pixels per unit) -> edges found and the x of every
+  // point (NaN: not all on the border)
+  const std::tuple<const SbWingedEdgeModel&, int, int, float, size_t, float> steps[] = {
+      {lone, 0, 0, 4, 7, NAN},     {lone, 1, 0, 4, 4, 1},     {lone, 0, 1, 4, 7, NAN},     {lone, 0, 1, 400, 4, 1},
+      {detour, 0, 0, 200, 5, NAN}, {detour, 0, 1, 200, 4, 2}, {detour, 0, 1, 100, 5, NAN}, {straight, 0, 1, 200, 4, 2}};
+  for (const auto& step : steps) {
+    const auto& [model, chunkPass, zigZagPass, height, edges, x] = step;
+    SCOPED_TRACE(&step - steps);
+    SoSilhouetteSwitches::triangleChunkRepair = chunkPass;
+    SoSilhouetteSwitches::meshZigZagRepair = zigZagPass;
+    ortho->height = height;
+    traverse(&model);
+    EXPECT_EQ(silhouette->foundEdges().size(), edges);
     bool onBorder = true;
     for (const auto& l : linetest::polylines(probe->seen))
-      for (int p : l) onBorder = onBorder && probe->seen.points[p][0] == s.x;
-    EXPECT_EQ(onBorder, s.x == s.x);
+      for (int p : l) onBorder = onBorder && probe->seen.points[p][0] == x;
+    EXPECT_EQ(onBorder, x == x);
   }
   // The chunk pass alone, on the search's own list.
   SbSilhouetteView view;

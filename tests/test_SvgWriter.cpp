@@ -1,5 +1,4 @@
-// The SVG document builder: number format, page frame, layers, path
-// commands, and the written file read and parsed back.
+// The SVG document builder: number format, page frame, layers, path commands, the written file parsed back.
 
 #include <gtest/gtest.h>
 
@@ -23,11 +22,9 @@ TEST(SvgNumbers, FixedPointWithoutTrailingZeros) {
   }
 }
 
-// The page in points with y up; layers are Inkscape groups in the order
-// declared (shapes outside any layer come first); arcs are quarter turns
-// with the sweep of their direction, a zero sweep or radius its end point,
-// joined by a straight edge to what came before; shapes with non-finite
-// numbers are left out. The file written is the document, and parses back.
+// The page in points with y up; layers are Inkscape groups in the order declared (shapes outside any layer come first);
+// arcs are quarter turns with the sweep of their direction, a zero sweep or radius its end point, joined by a straight
+// edge to what came before; shapes with non-finite numbers are left out. The file written is the document and parses.
 TEST(SvgDocument, LayersAreInkscapeGroupsAndTheFileParsesBack) {
   SbSvgWriter svg(100, 100);
   const int lines = svg.addLayer("lines");
@@ -63,8 +60,7 @@ TEST(SvgDocument, LayersAreInkscapeGroupsAndTheFileParsesBack) {
   svg.fillPath();
   svg.polyline(bad, 2, 1);
   svg.fillPath();  // nothing collected: nothing emitted, nothing dropped
-  EXPECT_EQ(svg.shapeCount(), 7);
-  EXPECT_EQ(svg.droppedShapes(), 4);
+  EXPECT_EQ(std::make_pair(svg.shapeCount(), svg.droppedShapes()), std::make_pair(7, 4));
   const std::string doc = svg.document();
   const std::string head =
       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" ";
@@ -85,8 +81,7 @@ TEST(SvgDocument, LayersAreInkscapeGroupsAndTheFileParsesBack) {
   EXPECT_EQ(SbSvgWriter(595, 446).document(),
             head + "version=\"1.1\" width=\"595pt\" height=\"446pt\" viewBox=\"0 0 595 446\">\n</svg>\n");
   SbSvgWriter tiny(nan, -5);
-  EXPECT_EQ(tiny.pageWidth(), 1.0);
-  EXPECT_EQ(tiny.pageHeight(), 1.0);
+  EXPECT_EQ(std::make_pair(tiny.pageWidth(), tiny.pageHeight()), std::make_pair(1.0, 1.0));
   TempDir dir;
   const std::string path = dir.file("drawing.svg");
   ASSERT_TRUE(svg.write(path));
