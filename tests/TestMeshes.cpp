@@ -1,5 +1,6 @@
 #include "TestMeshes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <utility>
@@ -11,10 +12,7 @@ int PolyMesh::addVertex(const SbVec3f& p) {
   return static_cast<int>(positions.size()) - 1;
 }
 
-void PolyMesh::addFace(std::initializer_list<int> face) {
-  corners.insert(corners.end(), face.begin(), face.end());
-  faceStart.push_back(static_cast<int>(corners.size()));
-}
+void PolyMesh::addFace(std::initializer_list<int> face) { addFace(std::vector<int>(face)); }
 
 void PolyMesh::addFace(const std::vector<int>& face) {
   corners.insert(corners.end(), face.begin(), face.end());
@@ -39,26 +37,17 @@ namespace {
 const float kPi = 3.14159265358979f;
 }
 
-PolyMesh singleTriangle() {
+PolyMesh polyMesh(const std::vector<SbVec3f>& positions, const std::vector<std::vector<int>>& faces) {
   PolyMesh m;
-  m.addVertex({0, 0, 0});
-  m.addVertex({1, 0, 0});
-  m.addVertex({0, 1, 0});
-  m.addFace({0, 1, 2});
+  m.positions = positions;
+  for (const std::vector<int>& face : faces) m.addFace(face);
   return m;
 }
 
+PolyMesh singleTriangle() { return polyMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}); }
+
 PolyMesh tetrahedron() {
-  PolyMesh m;
-  m.addVertex({1, 1, 1});
-  m.addVertex({-1, -1, 1});
-  m.addVertex({-1, 1, -1});
-  m.addVertex({1, -1, -1});
-  m.addFace({0, 1, 3});
-  m.addFace({0, 2, 1});
-  m.addFace({0, 3, 2});
-  m.addFace({1, 2, 3});
-  return m;
+  return polyMesh({{1, 1, 1}, {-1, -1, 1}, {-1, 1, -1}, {1, -1, -1}}, {{0, 1, 3}, {0, 2, 1}, {0, 3, 2}, {1, 2, 3}});
 }
 
 PolyMesh cube(float h) {
@@ -84,15 +73,7 @@ PolyMesh cubeTriangles(float h) {
   return m;
 }
 
-PolyMesh quadFan() {
-  PolyMesh m;
-  m.addVertex({0, 0, 0});
-  m.addVertex({1, 0, 0});
-  m.addVertex({1, 1, 0});
-  m.addVertex({0, 1, 0});
-  m.addFace({0, 1, 2, 3});
-  return m;
-}
+PolyMesh quadFan() { return polyMesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2, 3}}); }
 
 PolyMesh grid(int nx, int ny, float size, bool triangles) {
   PolyMesh m;
@@ -148,13 +129,20 @@ PolyMesh icosphere(int subdivisions, float radius) {
   return m;
 }
 
-PolyMesh torus(int nu, int nv, float R, float r) {
-  PolyMesh m;
+// The torus's points, ring i of nu around the axis, point j of nv around the tube at index i nv + j.
+static std::vector<SbVec3f> torusPoints(int nu, int nv, float R, float r) {
+  std::vector<SbVec3f> p;
   for (int i = 0; i < nu; ++i)
     for (int j = 0; j < nv; ++j) {
       float u = 2 * kPi * i / nu, v = 2 * kPi * j / nv;
-      m.addVertex({(R + r * std::cos(v)) * std::cos(u), (R + r * std::cos(v)) * std::sin(u), r * std::sin(v)});
+      p.push_back({(R + r * std::cos(v)) * std::cos(u), (R + r * std::cos(v)) * std::sin(u), r * std::sin(v)});
     }
+  return p;
+}
+
+PolyMesh torus(int nu, int nv, float R, float r) {
+  PolyMesh m;
+  m.positions = torusPoints(nu, nv, R, r);
   auto id = [&](int i, int j) { return (i % nu) * nv + (j % nv); };
   for (int i = 0; i < nu; ++i)
     for (int j = 0; j < nv; ++j) {
@@ -191,16 +179,7 @@ PolyMesh saddle(int n, float size) {
 }
 
 PolyMesh nonManifoldFan() {
-  PolyMesh m;
-  m.addVertex({0, 0, 0});
-  m.addVertex({0, 0, 1});
-  m.addVertex({1, 0, 0});
-  m.addVertex({-1, 1, 0});
-  m.addVertex({-1, -1, 0});
-  m.addFace({0, 1, 2});
-  m.addFace({1, 0, 3});
-  m.addFace({0, 1, 4});
-  return m;
+  return polyMesh({{0, 0, 0}, {0, 0, 1}, {1, 0, 0}, {-1, 1, 0}, {-1, -1, 0}}, {{0, 1, 2}, {1, 0, 3}, {0, 1, 4}});
 }
 
 PolyMesh mobiusStrip(int n) {
@@ -223,11 +202,7 @@ PolyMesh mobiusStrip(int n) {
 
 StripMesh torusStrips(int nu, int nv, float R, float r) {
   StripMesh s;
-  for (int i = 0; i < nu; ++i)
-    for (int j = 0; j < nv; ++j) {
-      float u = 2 * kPi * i / nu, v = 2 * kPi * j / nv;
-      s.coords.push_back({(R + r * std::cos(v)) * std::cos(u), (R + r * std::cos(v)) * std::sin(u), r * std::sin(v)});
-    }
+  s.coords = torusPoints(nu, nv, R, r);
   for (int i = 0; i < nu; ++i) {
     for (int j = 0; j <= nv; ++j) {
       s.coordIndex.push_back(i * nv + j % nv);
@@ -275,10 +250,6 @@ SbWingedEdgeModel model(std::initializer_list<const PolyMesh*> meshes) {
 
 SbWingedEdgeModel model(const PolyMesh& mesh) { return model({&mesh}); }
 
-}  // namespace testmesh
-
-namespace testmesh {
-
 PolyMesh geodesicSphere(int n, float radius) {
   PolyMesh ico = icosphere(0, 1.0f);
   PolyMesh m;
@@ -322,15 +293,17 @@ PolyMesh geodesicSphere(int n, float radius) {
 }  // namespace testmesh
 
 int testmesh::boundaryEdges(const WeObject& o) {
-  int n = 0;
-  for (const WeEdge& e : o.edges) n += e.isBoundary();
-  return n;
+  return std::count_if(o.edges.begin(), o.edges.end(), [](const WeEdge& e) { return e.isBoundary(); });
 }
 
 int testmesh::sharpEdges(const WeObject& o) {
-  int n = 0;
-  for (const WeEdge& e : o.edges) n += (e.flags & WE_SHARP) != 0;
-  return n;
+  return std::count_if(o.edges.begin(), o.edges.end(), [](const WeEdge& e) { return (e.flags & WE_SHARP) != 0; });
+}
+
+std::vector<int> testmesh::corners(const WeObject& o, int f) {
+  std::vector<int> c;
+  o.faceCorners(f, c);
+  return c;
 }
 
 std::vector<testmesh::NamedMesh> testmesh::catalogue() {

@@ -30,6 +30,7 @@ struct StripMesh {
 };
 
 namespace testmesh {
+PolyMesh polyMesh(const std::vector<SbVec3f>& positions, const std::vector<std::vector<int>>& faces);
 PolyMesh singleTriangle();
 PolyMesh tetrahedron();                                                   // closed, 4 triangles
 PolyMesh cube(float halfSize = 1.0f);                                     // closed, 6 quads
@@ -49,6 +50,8 @@ StripMesh sphereStrips(int nu, int nv, float r);          // latitude rings as s
 // Edges with one face, and edges flagged WE_SHARP.
 int boundaryEdges(const WeObject& o);
 int sharpEdges(const WeObject& o);
+// The corners of face f, in walk order.
+std::vector<int> corners(const WeObject& o, int f);
 
 // One object per mesh, numbered 0, 1 ...
 SbWingedEdgeModel model(std::initializer_list<const PolyMesh*> meshes);

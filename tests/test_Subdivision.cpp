@@ -17,11 +17,8 @@ using testmesh::sharpEdges;
 WeObject object(const PolyMesh& mesh) { return testmesh::model(mesh).objects[0]; }
 
 std::vector<int> faceSizes(const WeObject& o) {
-  std::vector<int> sizes, c;
-  for (int f = 0; f < static_cast<int>(o.faces.size()); ++f) {
-    o.faceCorners(f, c);
-    sizes.push_back(static_cast<int>(c.size()));
-  }
+  std::vector<int> sizes;
+  for (int f = 0; f < static_cast<int>(o.faces.size()); ++f) sizes.push_back(testmesh::corners(o, f).size());
   return sizes;
 }
 
@@ -104,17 +101,6 @@ TEST(SubdivisionMemory, RefusedStepsAndUnknownSchemesLeaveTheModelWithAMessage) 
 
 // ------------------------------------------------------------- positions
 
-TEST(SubdivisionPositions, LoopMovesCubeCornersByTheAlphaRule) {
-  WeObject o = object(testmesh::cubeTriangles());
-  S::step(o, S::LOOP, true);
-  // Vertex 0 (-1, -1, -1) has valence 6 and its neighbours 1, 2, 3, 4, 5, 6
-  // average to the origin: (1 - 3/8) p = 5/8 p.
-  expectNear(o.vertices[0].position, SbVec3f(-0.625f, -0.625f, -0.625f));
-  // Vertex 1 (1, -1, -1) has valence 4 (neighbours 0, 3, 5, 7, mean (1/2, 0, 0)):
-  // a_4 = (40 - 9) / 64 = 31/64, so 33/64 (1, -1, -1) + 31/64 (1/2, 0, 0).
-  expectNear(o.vertices[1].position, SbVec3f(48.5f / 64, -33.0f / 64, -33.0f / 64));
-}
-
 TEST(SubdivisionPositions, DividingPlacesNewVerticesLinearly) {
   for (int scheme : {S::LOOP, S::BUTTERFLY, S::CATMULL_CLARK}) {
     const WeObject before = object(testmesh::saddle(4, 1.0f));
@@ -135,11 +121,6 @@ TEST(SubdivisionPositions, DividingPlacesNewVerticesLinearly) {
       S::step(o, scheme, smooth);
       for (const WeVertex& v : o.vertices) ASSERT_EQ(v.position[2], 0.0f) << "scheme " << scheme;
     }
-  // Catmull-Clark's face point of a quad is its centroid.
-  WeObject quad = object(testmesh::quadFan());
-  S::step(quad, S::CATMULL_CLARK, false);
-  ASSERT_EQ(quad.vertices.size(), 9u);  // 4 corners, 4 edge points, 1 face point
-  expectNear(quad.vertices[8].position, SbVec3f(0.5f, 0.5f, 0.0f));
 }
 
 // z = x^2 - y^2 sampled on a regular grid (inner valence 6): the Butterfly
@@ -201,34 +182,46 @@ TEST(SubdivisionPositions, ButterflyUsesTheValenceThreeStencilOnATetrahedron) {
   }
 }
 
-// Corner (-1, -1, -1), valence 3: Q = -1/3 (1, 1, 1) (face centres), R = -2/3
-// (1, 1, 1) (edge midpoints), (Q + 2R + 0 S) / 3 = -5/9 (1, 1, 1). Edge 0 -> 1
-// between the -z and -y faces: (a + b + F1 + F2) / 4 = (0, -3/4, -3/4).
-TEST(SubdivisionPositions, CatmullClarkMasksOnTheCube) {
-  WeObject o = object(testmesh::cube());
-  const int e01 = o.findEdge(0, 1);
+// One vertex after one step of each scheme's mask, worked out by hand.
+TEST(SubdivisionPositions, MasksPlaceVerticesWhereWorkedOut) {
+  const int e01 = object(testmesh::cube()).findEdge(0, 1);
   ASSERT_GE(e01, 0);
-  S::step(o, S::CATMULL_CLARK, true);
+  const PolyMesh quad = testmesh::polyMesh({{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {0, 3, 0}}, {{0, 1, 2, 3}});
+  ASSERT_EQ(testmesh::corners(object(quad), 0).front(), 0);
   const float c = -5.0f / 9.0f;
-  expectNear(o.vertices[0].position, SbVec3f(c, c, c));
-  expectNear(o.vertices[8 + e01].position, SbVec3f(0, -0.75f, -0.75f));
-}
-
-// n = 4: a_0 = 1/4 + 5/16 = 9/16, a_1 = a_3 = 3/16, a_2 = 1/16. Corner 0 of
-// (0,0) (2,0) (2,1) (0,3): 3/16 (2,0) + 1/16 (2,1) + 3/16 (0,3) = (1/2, 5/8),
-// where halfway to the centroid would be (1/2, 1/2).
-TEST(SubdivisionPositions, DooSabinWeightsOnAnIrregularQuad) {
-  PolyMesh quad;
-  for (SbVec3f p : {SbVec3f(0, 0, 0), SbVec3f(2, 0, 0), SbVec3f(2, 1, 0), SbVec3f(0, 3, 0)}) quad.addVertex(p);
-  quad.addFace({0, 1, 2, 3});
-  for (bool smooth : {true, false}) {
-    WeObject o = object(quad);
-    std::vector<int> c;
-    o.faceCorners(0, c);
-    ASSERT_EQ(c.front(), 0);
-    S::step(o, S::DOO_SABIN, smooth);
-    ASSERT_EQ(o.faces.size(), 1u);
-    expectNear(o.vertices[0].position, SbVec3f(0.5f, smooth ? 0.625f : 0.5f, 0.0f));
+  const struct {
+    const char* name;
+    PolyMesh mesh;
+    int scheme;
+    bool smooth;
+    int vertex, vertices;  // the vertex checked; how many there are
+    SbVec3f at;
+  } cases[] = {
+      // Vertex 0 (-1, -1, -1) has valence 6 and its neighbours 1, 2, 3, 4, 5, 6
+      // average to the origin: (1 - 3/8) p = 5/8 p.
+      {"Loop, valence 6", testmesh::cubeTriangles(), S::LOOP, true, 0, 26, {-0.625f, -0.625f, -0.625f}},
+      // Vertex 1 (1, -1, -1) has valence 4 (neighbours 0, 3, 5, 7, mean (1/2, 0, 0)):
+      // a_4 = (40 - 9) / 64 = 31/64, so 33/64 (1, -1, -1) + 31/64 (1/2, 0, 0).
+      {"Loop, valence 4", testmesh::cubeTriangles(), S::LOOP, true, 1, 26, {48.5f / 64, -33.0f / 64, -33.0f / 64}},
+      // Corner (-1, -1, -1), valence 3: Q = -1/3 (1, 1, 1) (face centres), R = -2/3
+      // (1, 1, 1) (edge midpoints), (Q + 2R + 0 S) / 3 = -5/9 (1, 1, 1).
+      {"Catmull-Clark corner", testmesh::cube(), S::CATMULL_CLARK, true, 0, 26, {c, c, c}},
+      // Edge 0 -> 1 between the -z and -y faces: (a + b + F1 + F2) / 4.
+      {"Catmull-Clark edge", testmesh::cube(), S::CATMULL_CLARK, true, 8 + e01, 26, {0, -0.75f, -0.75f}},
+      // The face point of a quad is its centroid: 4 corners, 4 edge points, then it.
+      {"Catmull-Clark face", testmesh::quadFan(), S::CATMULL_CLARK, false, 8, 9, {0.5f, 0.5f, 0}},
+      // n = 4: a_0 = 1/4 + 5/16 = 9/16, a_1 = a_3 = 3/16, a_2 = 1/16. Corner 0:
+      // 3/16 (2,0) + 1/16 (2,1) + 3/16 (0,3) = (1/2, 5/8), where halfway to the
+      // centroid would be (1/2, 1/2).
+      {"Doo-Sabin", quad, S::DOO_SABIN, true, 0, 4, {0.5f, 0.625f, 0}},
+      {"Doo-Sabin dividing", quad, S::DOO_SABIN, false, 0, 4, {0.5f, 0.5f, 0}},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.name);
+    WeObject o = object(k.mesh);
+    S::step(o, k.scheme, k.smooth);
+    ASSERT_EQ(o.vertices.size(), size_t(k.vertices));
+    expectNear(o.vertices[k.vertex].position, k.at);
   }
 }
 
