@@ -306,6 +306,18 @@ std::vector<int> testmesh::corners(const WeObject& o, int f) {
   return c;
 }
 
+std::vector<SbVec3f> testmesh::cornerPositions(const WeObject& o, int f) {
+  std::vector<SbVec3f> p;
+  for (int v : corners(o, f)) p.push_back(o.vertices[v].position);
+  return p;
+}
+
+std::vector<int> testmesh::objectNumbers(const SbWingedEdgeModel& m) {
+  std::vector<int> n;
+  for (const WeObject& o : m.objects) n.push_back(o.number);
+  return n;
+}
+
 std::vector<testmesh::NamedMesh> testmesh::catalogue() {
   return {{"single triangle", singleTriangle(), 1, false},
           {"quad", quadFan(), 1, false},

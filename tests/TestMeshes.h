@@ -52,6 +52,10 @@ int boundaryEdges(const WeObject& o);
 int sharpEdges(const WeObject& o);
 // The corners of face f, in walk order.
 std::vector<int> corners(const WeObject& o, int f);
+// The positions of those corners.
+std::vector<SbVec3f> cornerPositions(const WeObject& o, int f);
+// The objects' numbers, in order.
+std::vector<int> objectNumbers(const SbWingedEdgeModel& m);
 
 // One object per mesh, numbered 0, 1 ...
 SbWingedEdgeModel model(std::initializer_list<const PolyMesh*> meshes);
