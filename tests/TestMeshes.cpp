@@ -19,19 +19,6 @@ void PolyMesh::addFace(const std::vector<int>& face) {
   faceStart.push_back(static_cast<int>(corners.size()));
 }
 
-int StripMesh::triangleCount() const {
-  int n = 0, run = 0;
-  for (int i : coordIndex) {
-    if (i < 0) {
-      n += run >= 3 ? run - 2 : 0;
-      run = 0;
-    } else {
-      ++run;
-    }
-  }
-  return n + (run >= 3 ? run - 2 : 0);
-}
-
 namespace testmesh {
 namespace {
 const float kPi = 3.14159265358979f;
@@ -207,31 +194,6 @@ StripMesh torusStrips(int nu, int nv, float R, float r) {
     for (int j = 0; j <= nv; ++j) {
       s.coordIndex.push_back(i * nv + j % nv);
       s.coordIndex.push_back(((i + 1) % nu) * nv + j % nv);
-    }
-    s.coordIndex.push_back(-1);
-  }
-  return s;
-}
-
-StripMesh sphereStrips(int nu, int nv, float r) {
-  // nv latitude bands between the poles; poles repeated per meridian so that
-  // the strips stay plain quads (the degenerate triangles are skipped).
-  StripMesh s;
-  for (int j = 0; j <= nv; ++j)
-    for (int i = 0; i < nu; ++i) {
-      float th = kPi * j / nv, ph = 2 * kPi * i / nu;
-      if ((j == 0 || j == nv) && i > 0) continue;
-      s.coords.push_back({r * std::sin(th) * std::cos(ph), r * std::sin(th) * std::sin(ph), r * std::cos(th)});
-    }
-  auto id = [&](int i, int j) {
-    if (j == 0) return 0;
-    if (j == nv) return 1 + (nv - 1) * nu;
-    return 1 + (j - 1) * nu + (i % nu);
-  };
-  for (int j = 0; j < nv; ++j) {
-    for (int i = 0; i <= nu; ++i) {
-      s.coordIndex.push_back(id(i, j));
-      s.coordIndex.push_back(id(i, j + 1));
     }
     s.coordIndex.push_back(-1);
   }

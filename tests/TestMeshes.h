@@ -26,7 +26,6 @@ struct PolyMesh {
 struct StripMesh {
   std::vector<SbVec3f> coords;
   std::vector<int> coordIndex;
-  int triangleCount() const;
 };
 
 namespace testmesh {
@@ -45,7 +44,6 @@ PolyMesh nonManifoldFan();                                                // thr
 PolyMesh mobiusStrip(int n);                                              // not orientable
 
 StripMesh torusStrips(int nu, int nv, float R, float r);  // one strip per ring
-StripMesh sphereStrips(int nu, int nv, float r);          // latitude rings as strips
 
 // Edges with one face, and edges flagged WE_SHARP.
 int boundaryEdges(const WeObject& o);
