@@ -195,33 +195,33 @@ TEST(SubdivisionPositions, MasksPlaceVerticesWhereWorkedOut) {
     PolyMesh mesh;
     int scheme;
     bool smooth;
-    int vertex, vertices;  // the vertex checked; how many there are
+    int vertex, vertices, faces;  // the vertex checked; how many vertices and faces there are
     SbVec3f at;
   } cases[] = {
       // Vertex 0 (-1, -1, -1) has valence 6 and its neighbours 1, 2, 3, 4, 5, 6
       // average to the origin: (1 - 3/8) p = 5/8 p.
-      {"Loop, valence 6", testmesh::cubeTriangles(), S::LOOP, true, 0, 26, {-0.625f, -0.625f, -0.625f}},
+      {"Loop, valence 6", testmesh::cubeTriangles(), S::LOOP, true, 0, 26, 48, {-0.625f, -0.625f, -0.625f}},
       // Vertex 1 (1, -1, -1) has valence 4 (neighbours 0, 3, 5, 7, mean (1/2, 0, 0)):
       // a_4 = (40 - 9) / 64 = 31/64, so 33/64 (1, -1, -1) + 31/64 (1/2, 0, 0).
-      {"Loop, valence 4", testmesh::cubeTriangles(), S::LOOP, true, 1, 26, {48.5f / 64, -33.0f / 64, -33.0f / 64}},
+      {"Loop, valence 4", testmesh::cubeTriangles(), S::LOOP, true, 1, 26, 48, {48.5f / 64, -33.0f / 64, -33.0f / 64}},
       // Corner (-1, -1, -1), valence 3: Q = -1/3 (1, 1, 1) (face centres), R = -2/3
       // (1, 1, 1) (edge midpoints), (Q + 2R + 0 S) / 3 = -5/9 (1, 1, 1).
-      {"Catmull-Clark corner", testmesh::cube(), S::CATMULL_CLARK, true, 0, 26, {c, c, c}},
+      {"Catmull-Clark corner", testmesh::cube(), S::CATMULL_CLARK, true, 0, 26, 24, {c, c, c}},
       // Edge 0 -> 1 between the -z and -y faces: (a + b + F1 + F2) / 4.
-      {"Catmull-Clark edge", testmesh::cube(), S::CATMULL_CLARK, true, 8 + e01, 26, {0, -0.75f, -0.75f}},
+      {"Catmull-Clark edge", testmesh::cube(), S::CATMULL_CLARK, true, 8 + e01, 26, 24, {0, -0.75f, -0.75f}},
       // The face point of a quad is its centroid: 4 corners, 4 edge points, then it.
-      {"Catmull-Clark face", testmesh::quadFan(), S::CATMULL_CLARK, false, 8, 9, {0.5f, 0.5f, 0}},
+      {"Catmull-Clark face", testmesh::quadFan(), S::CATMULL_CLARK, false, 8, 9, 4, {0.5f, 0.5f, 0}},
       // n = 4: a_0 = 1/4 + 5/16 = 9/16, a_1 = a_3 = 3/16, a_2 = 1/16. Corner 0:
       // 3/16 (2,0) + 1/16 (2,1) + 3/16 (0,3) = (1/2, 5/8), where halfway to the
       // centroid would be (1/2, 1/2).
-      {"Doo-Sabin", quad, S::DOO_SABIN, true, 0, 4, {0.5f, 0.625f, 0}},
-      {"Doo-Sabin dividing", quad, S::DOO_SABIN, false, 0, 4, {0.5f, 0.5f, 0}},
+      {"Doo-Sabin", quad, S::DOO_SABIN, true, 0, 4, 1, {0.5f, 0.625f, 0}},
+      {"Doo-Sabin dividing", quad, S::DOO_SABIN, false, 0, 4, 1, {0.5f, 0.5f, 0}},
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.name);
     WeObject o = object(k.mesh);
     S::step(o, k.scheme, k.smooth);
-    ASSERT_EQ(o.vertices.size(), size_t(k.vertices));
+    ASSERT_EQ(std::make_pair(o.vertices.size(), o.faces.size()), std::make_pair(size_t(k.vertices), size_t(k.faces)));
     expectNear(o.vertices[k.vertex].position, k.at);
   }
 }
