@@ -52,9 +52,8 @@ std::vector<int> cornerIndices(const HeTriangle* t) {
 // next-cycles of three around each triangle, mutual twins, rings around the
 // start vertex that end, every half-edge reachable from a triangle.
 void expectInvariants(const SbHeModelHQ& m) {
-  ASSERT_TRUE(m.valid);
-  ASSERT_EQ(m.lastVertex, m.vertexCount() - 1);
-  ASSERT_EQ(m.lastTriangle, m.triangleCount() - 1);
+  ASSERT_EQ(std::make_tuple(m.valid, m.lastVertex, m.lastTriangle),
+            std::make_tuple(true, m.vertexCount() - 1, m.triangleCount() - 1));
   for (int i = 0; i < m.vertexCount(); ++i) ASSERT_EQ(m.vertices[i]->index, i);
   std::set<const HalfEdge*> all;  // inner half-edges and their twins
   for (int i = 0; i < m.triangleCount(); ++i) {

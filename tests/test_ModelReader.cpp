@@ -432,8 +432,8 @@ TEST_F(ModelReader, ShapesOutOfRangeAreLeftOutAndReported) {
     search.setType(SoType::fromName("NurbsSurface"));
     search.setInterest(SoSearchAction::ALL);
     search.apply(scene);
-    EXPECT_EQ(search.getPaths().getLength(), c.surfaces);
-    EXPECT_EQ(gather(scene).faceCount(), c.faces);
+    EXPECT_EQ(std::make_pair(search.getPaths().getLength(), gather(scene).faceCount()),
+              std::make_pair(c.surfaces, c.faces));
   }
 }
 
@@ -475,8 +475,8 @@ TEST_F(ModelReader, OnlyGeometryComesAcrossAndGathersAsTheFileDoes) {
   original->ref();
   const SbWingedEdgeModel expected = gather(original);
   const SbWingedEdgeModel& model = gather(flat);
-  ASSERT_EQ(model.objects.size(), expected.objects.size());
-  EXPECT_EQ(model.objects.size(), 7u);  // 2 strip sets, face set, cone, face set, sphere, text
+  // 2 strip sets, face set, cone, face set, sphere, text
+  ASSERT_EQ(std::make_pair(model.objects.size(), expected.objects.size()), std::make_pair(7ul, 7ul));
   for (size_t i = 0; i < model.objects.size(); ++i) {
     SCOPED_TRACE(i);
     const Shape a = describe(model.objects[i]), b = describe(expected.objects[i]);
@@ -535,9 +535,8 @@ TEST(ModelParts, OnlyAnswersThatCheckOutAreTakenBack) {
   const size_t size = words.size() * 4;
   SbModelParts back;
   ASSERT_TRUE(back.read(bytes, size));
-  ASSERT_EQ(back.parts.size(), 4u);
+  ASSERT_EQ(std::make_pair(back.parts.size(), back.profiles.size()), std::make_pair(4ul, 2ul));
   EXPECT_EQ(back.parts[1].matrix, faces.matrix);
-  ASSERT_EQ(back.profiles.size(), 2u);
   EXPECT_EQ(std::vector<float>(back.profiles[1].knots.data, back.profiles[1].knots.data + 6),
             std::vector<float>({0, 0, 0, 1, 1, 1}));
   SoSeparator* scene = back.buildScene();

@@ -217,19 +217,14 @@ TEST(ModifyWingedEdgeNode, FailedChainLeavesTheModelAsBuiltOrEmpty) {
     allocation::refuseFrom(64 * 1024, refused);
     const std::string out = scene.traverse();
     allocation::disarm();
-    EXPECT_EQ(out, "SoModifyWingedEdge: " + failed + "\n");
-    EXPECT_EQ(scene.modifier->problem(), failed);
-    EXPECT_TRUE(scene.working.modified);
-    if (refused == 1) {
-      expectSameGeometry(scene.working, scene.built);
-      EXPECT_EQ(linkProblem(scene.working.objects.at(0)), "");
-    } else {
-      EXPECT_TRUE(scene.working.objects.empty());
-    }
+    EXPECT_EQ(std::make_tuple(out, scene.modifier->problem(), scene.working.modified),
+              std::make_tuple("SoModifyWingedEdge: " + failed + "\n", failed, true));
+    EXPECT_TRUE(refused == 2 ? scene.working.objects.empty() : linkProblem(scene.working.objects.at(0)) == "");
+    if (refused == 1) expectSameGeometry(scene.working, scene.built);
     scene.modifier->markChanged();
-    EXPECT_EQ(scene.traverse(), "");
-    EXPECT_EQ(scene.modifier->problem(), "");
-    EXPECT_EQ(scene.working.faceCount(), 4 * scene.built.faceCount());
+    const std::string again = scene.traverse();
+    EXPECT_EQ(std::make_tuple(again, scene.modifier->problem(), scene.working.faceCount()),
+              std::make_tuple("", "", 4 * scene.built.faceCount()));
   }
 }
 
@@ -256,10 +251,11 @@ TEST(LargeFaces, CoplanarRegionsWithoutHolesMerge) {
     SbWingedEdgeModel m = testmesh::model(c.mesh);
     WeObject& o = m.objects[0];
     const int merged = SbPolygonation::mergeLargeFaces(o, 0.2f);
-    EXPECT_EQ(c.merged < 0 ? -1 : merged, c.merged);
-    EXPECT_EQ(static_cast<int>(o.faces.size()), c.faces);
-    EXPECT_EQ(c.vertices < 0 ? -1 : static_cast<int>(o.vertices.size()), c.vertices);
-    EXPECT_EQ(c.boundary < 0 ? -1 : boundaryEdges(o), c.boundary);
+    auto checked = [](int expected, int actual) { return expected < 0 ? -1 : actual; };
+    EXPECT_EQ(std::make_tuple(checked(c.merged, merged), static_cast<int>(o.faces.size()),
+                              checked(c.vertices, static_cast<int>(o.vertices.size())),
+                              checked(c.boundary, boundaryEdges(o))),
+              std::make_tuple(c.merged, c.faces, c.vertices, c.boundary));
     for (int f = 0; f < static_cast<int>(o.faces.size()) && c.corners >= 0; ++f)
       EXPECT_EQ(static_cast<int>(testmesh::corners(o, f).size()), c.corners);
     EXPECT_EQ(linkProblem(o, false), "");
@@ -282,15 +278,12 @@ TEST(LargeFaces, MergedFacesWithCornersAlongTheirSidesTriangulateAsAClosedSurfac
     if (scheme == 0) {  // the half-edge model fans the octagons itself
       SbHeModelHQ he;
       he.build(m);
-      EXPECT_EQ(he.triangleCount(), 36);
-      EXPECT_EQ(he.boundaryHalfEdgeCount(), 0);
+      EXPECT_EQ(std::make_pair(he.triangleCount(), he.boundaryHalfEdgeCount()), std::make_pair(36, 0));
       continue;
     }
     SbSubdivision::step(o, scheme, true);
     SbMeshOperations::finish(m);
-    EXPECT_EQ(testmesh::euler(o), 2);
-    EXPECT_EQ(linkProblem(o), "");
-    EXPECT_EQ(boundaryEdges(o), 0);
+    EXPECT_EQ(std::make_tuple(testmesh::euler(o), linkProblem(o), boundaryEdges(o)), std::make_tuple(2, "", 0));
   }
 }
 
@@ -303,10 +296,9 @@ TEST(ConnectObjects, TouchingObjectsBecomeOneAndPinchedFacesGo) {
   EXPECT_TRUE(SbConnectObjects::connect(m));
   ASSERT_EQ(m.objects.size(), 1u);
   const WeObject& o = m.objects[0];
-  EXPECT_EQ(o.vertices.size(), 16u + 16u - 4u);
-  EXPECT_EQ(testmesh::connectedFaces(o), 36);
-  EXPECT_EQ(boundaryEdges(o), 2 * 6 + 2 * 3);  // a 6 x 3 grid's border
-  EXPECT_EQ(linkProblem(o), "");
+  // Four vertices shared; a 6 x 3 grid's border.
+  EXPECT_EQ(std::make_tuple(o.vertices.size(), testmesh::connectedFaces(o), boundaryEdges(o), linkProblem(o)),
+            std::make_tuple(16u + 16u - 4u, 36, 2 * 6 + 2 * 3, ""));
   // The size is 2000, so 1e-3 apart joins and 1e-2 apart does not.
   for (float gap : {0.001f, 0.011f}) {
     PolyMesh c = testmesh::grid(1, 1, 1000.0f), d = c;
@@ -324,8 +316,7 @@ TEST(ConnectObjects, TouchingObjectsBecomeOneAndPinchedFacesGo) {
                                          {{0, 1, 2, 3}, {4, 5, 6}}));
   EXPECT_EQ(printed([&] { EXPECT_TRUE(SbConnectObjects::connect(m)); }),
             "SbConnectObjects::connect: 1 faces pinched by joining vertices were dropped\n");
-  EXPECT_EQ(m.objects.at(0).faces.size(), 1u);
-  EXPECT_EQ(linkProblem(m.objects[0], false), "");
+  EXPECT_EQ(std::make_tuple(m.objects.at(0).faces.size(), linkProblem(m.objects[0], false)), std::make_tuple(1ul, ""));
 }
 
 TEST(SharpEdges, AngleDecidesWhichEdgesAndVerticesAreSharp) {

@@ -51,8 +51,7 @@ TEST(Linking, InconsistentOrientationIsRepairedAndNormalsPointOutwards) {
   for (int f = 1; f < m.faceCount(); f += 3) std::swap(m.corners[m.faceStart[f] + 1], m.corners[m.faceStart[f] + 2]);
   SbWingedEdgeModel model = testmesh::model(m);
   const WeObject& o = model.objects[0];
-  EXPECT_EQ(testmesh::linkProblem(o), "");
-  EXPECT_EQ(testmesh::boundaryEdges(o), 0);
+  EXPECT_EQ(std::make_tuple(testmesh::linkProblem(o), testmesh::boundaryEdges(o)), std::make_tuple("", 0));
   // All faces agree with face 0 (not reversed), which points outwards.
   for (const WeFace& f : o.faces) {
     std::vector<SbVec3f> p = testmesh::cornerPositions(o, f.id);
@@ -71,16 +70,15 @@ TEST(Linking, FaultyInputKeepsEveryWalkClosed) {
   PolyMesh strip = testmesh::mobiusStrip(12);
   WeObject o;
   WeBuildReport r = buildWingedEdgeObject(o, 0, strip.positions, strip.faceStart, strip.corners);
-  EXPECT_EQ(std::make_pair(o.faces.size(), r.orientationConflicts), std::make_pair(12ul, 1));
-  EXPECT_EQ(testmesh::linkProblem(o), "");
+  EXPECT_EQ(std::make_tuple(o.faces.size(), r.orientationConflicts, testmesh::linkProblem(o)),
+            std::make_tuple(12ul, 1, ""));
 
   PolyMesh m = testmesh::grid(1, 1);
   m.addFace({0, 2, 9});
   m.addFace({-1, 0, 1});
   m.addFace({0, 1, 0, 3});  // passes through vertex 0 twice
   r = buildWingedEdgeObject(o, 0, m.positions, m.faceStart, m.corners);
-  EXPECT_EQ(std::make_pair(o.faces.size(), r.droppedFaces), std::make_pair(2ul, 3));
-  EXPECT_EQ(testmesh::linkProblem(o), "");
+  EXPECT_EQ(std::make_tuple(o.faces.size(), r.droppedFaces, testmesh::linkProblem(o)), std::make_tuple(2ul, 3, ""));
 }
 
 // The border of an open grid is one loop, from each boundary edge's free
