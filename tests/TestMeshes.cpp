@@ -38,15 +38,10 @@ PolyMesh tetrahedron() {
 }
 
 PolyMesh cube(float h) {
-  PolyMesh m;
-  for (int i = 0; i < 8; ++i) m.addVertex({i & 1 ? h : -h, i & 2 ? h : -h, i & 4 ? h : -h});
-  m.addFace({0, 2, 3, 1});  // -z
-  m.addFace({4, 5, 7, 6});  // +z
-  m.addFace({0, 1, 5, 4});  // -y
-  m.addFace({2, 6, 7, 3});  // +y
-  m.addFace({0, 4, 6, 2});  // -x
-  m.addFace({1, 3, 7, 5});  // +x
-  return m;
+  std::vector<SbVec3f> p;
+  for (int i = 0; i < 8; ++i) p.push_back({i & 1 ? h : -h, i & 2 ? h : -h, i & 4 ? h : -h});
+  // -z, +z, -y, +y, -x, +x
+  return polyMesh(p, {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}});
 }
 
 PolyMesh cubeTriangles(float h) {
