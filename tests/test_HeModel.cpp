@@ -176,8 +176,7 @@ TEST(HeModel, EveryBuildAndClearDrawsANewStamp) {
   for (const SbWingedEdgeModel* input : {&tetra, &tetra, &empty}) {
     s = m.stamp;
     m.build(*input);
-    EXPECT_TRUE(m.valid);
-    EXPECT_NE(m.stamp, s);
+    EXPECT_TRUE(m.valid && m.stamp != s);
     s = m.stamp;
     m.clear();
     EXPECT_NE(m.stamp, s);
