@@ -1,5 +1,6 @@
 #include "TestMeshes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <utility>
@@ -11,27 +12,11 @@ int PolyMesh::addVertex(const SbVec3f& p) {
   return static_cast<int>(positions.size()) - 1;
 }
 
-void PolyMesh::addFace(std::initializer_list<int> face) {
-  corners.insert(corners.end(), face.begin(), face.end());
-  faceStart.push_back(static_cast<int>(corners.size()));
-}
+void PolyMesh::addFace(std::initializer_list<int> face) { addFace(std::vector<int>(face)); }
 
 void PolyMesh::addFace(const std::vector<int>& face) {
   corners.insert(corners.end(), face.begin(), face.end());
   faceStart.push_back(static_cast<int>(corners.size()));
-}
-
-int StripMesh::triangleCount() const {
-  int n = 0, run = 0;
-  for (int i : coordIndex) {
-    if (i < 0) {
-      n += run >= 3 ? run - 2 : 0;
-      run = 0;
-    } else {
-      ++run;
-    }
-  }
-  return n + (run >= 3 ? run - 2 : 0);
 }
 
 namespace testmesh {
@@ -39,38 +24,24 @@ namespace {
 const float kPi = 3.14159265358979f;
 }
 
-PolyMesh singleTriangle() {
+PolyMesh polyMesh(const std::vector<SbVec3f>& positions, const std::vector<std::vector<int>>& faces) {
   PolyMesh m;
-  m.addVertex({0, 0, 0});
-  m.addVertex({1, 0, 0});
-  m.addVertex({0, 1, 0});
-  m.addFace({0, 1, 2});
+  m.positions = positions;
+  for (const std::vector<int>& face : faces) m.addFace(face);
   return m;
 }
 
+PolyMesh singleTriangle() { return polyMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}); }
+
 PolyMesh tetrahedron() {
-  PolyMesh m;
-  m.addVertex({1, 1, 1});
-  m.addVertex({-1, -1, 1});
-  m.addVertex({-1, 1, -1});
-  m.addVertex({1, -1, -1});
-  m.addFace({0, 1, 3});
-  m.addFace({0, 2, 1});
-  m.addFace({0, 3, 2});
-  m.addFace({1, 2, 3});
-  return m;
+  return polyMesh({{1, 1, 1}, {-1, -1, 1}, {-1, 1, -1}, {1, -1, -1}}, {{0, 1, 3}, {0, 2, 1}, {0, 3, 2}, {1, 2, 3}});
 }
 
 PolyMesh cube(float h) {
-  PolyMesh m;
-  for (int i = 0; i < 8; ++i) m.addVertex({i & 1 ? h : -h, i & 2 ? h : -h, i & 4 ? h : -h});
-  m.addFace({0, 2, 3, 1});  // -z
-  m.addFace({4, 5, 7, 6});  // +z
-  m.addFace({0, 1, 5, 4});  // -y
-  m.addFace({2, 6, 7, 3});  // +y
-  m.addFace({0, 4, 6, 2});  // -x
-  m.addFace({1, 3, 7, 5});  // +x
-  return m;
+  std::vector<SbVec3f> p;
+  for (int i = 0; i < 8; ++i) p.push_back({i & 1 ? h : -h, i & 2 ? h : -h, i & 4 ? h : -h});
+  // -z, +z, -y, +y, -x, +x
+  return polyMesh(p, {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}});
 }
 
 PolyMesh cubeTriangles(float h) {
@@ -84,15 +55,7 @@ PolyMesh cubeTriangles(float h) {
   return m;
 }
 
-PolyMesh quadFan() {
-  PolyMesh m;
-  m.addVertex({0, 0, 0});
-  m.addVertex({1, 0, 0});
-  m.addVertex({1, 1, 0});
-  m.addVertex({0, 1, 0});
-  m.addFace({0, 1, 2, 3});
-  return m;
-}
+PolyMesh quadFan() { return polyMesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 2, 3}}); }
 
 PolyMesh grid(int nx, int ny, float size, bool triangles) {
   PolyMesh m;
@@ -148,13 +111,20 @@ PolyMesh icosphere(int subdivisions, float radius) {
   return m;
 }
 
-PolyMesh torus(int nu, int nv, float R, float r) {
-  PolyMesh m;
+// The torus's points, ring i of nu around the axis, point j of nv around the tube at index i nv + j.
+static std::vector<SbVec3f> torusPoints(int nu, int nv, float R, float r) {
+  std::vector<SbVec3f> p;
   for (int i = 0; i < nu; ++i)
     for (int j = 0; j < nv; ++j) {
       float u = 2 * kPi * i / nu, v = 2 * kPi * j / nv;
-      m.addVertex({(R + r * std::cos(v)) * std::cos(u), (R + r * std::cos(v)) * std::sin(u), r * std::sin(v)});
+      p.push_back({(R + r * std::cos(v)) * std::cos(u), (R + r * std::cos(v)) * std::sin(u), r * std::sin(v)});
     }
+  return p;
+}
+
+PolyMesh torus(int nu, int nv, float R, float r) {
+  PolyMesh m;
+  m.positions = torusPoints(nu, nv, R, r);
   auto id = [&](int i, int j) { return (i % nu) * nv + (j % nv); };
   for (int i = 0; i < nu; ++i)
     for (int j = 0; j < nv; ++j) {
@@ -191,16 +161,7 @@ PolyMesh saddle(int n, float size) {
 }
 
 PolyMesh nonManifoldFan() {
-  PolyMesh m;
-  m.addVertex({0, 0, 0});
-  m.addVertex({0, 0, 1});
-  m.addVertex({1, 0, 0});
-  m.addVertex({-1, 1, 0});
-  m.addVertex({-1, -1, 0});
-  m.addFace({0, 1, 2});
-  m.addFace({1, 0, 3});
-  m.addFace({0, 1, 4});
-  return m;
+  return polyMesh({{0, 0, 0}, {0, 0, 1}, {1, 0, 0}, {-1, 1, 0}, {-1, -1, 0}}, {{0, 1, 2}, {1, 0, 3}, {0, 1, 4}});
 }
 
 PolyMesh mobiusStrip(int n) {
@@ -223,40 +184,11 @@ PolyMesh mobiusStrip(int n) {
 
 StripMesh torusStrips(int nu, int nv, float R, float r) {
   StripMesh s;
-  for (int i = 0; i < nu; ++i)
-    for (int j = 0; j < nv; ++j) {
-      float u = 2 * kPi * i / nu, v = 2 * kPi * j / nv;
-      s.coords.push_back({(R + r * std::cos(v)) * std::cos(u), (R + r * std::cos(v)) * std::sin(u), r * std::sin(v)});
-    }
+  s.coords = torusPoints(nu, nv, R, r);
   for (int i = 0; i < nu; ++i) {
     for (int j = 0; j <= nv; ++j) {
       s.coordIndex.push_back(i * nv + j % nv);
       s.coordIndex.push_back(((i + 1) % nu) * nv + j % nv);
-    }
-    s.coordIndex.push_back(-1);
-  }
-  return s;
-}
-
-StripMesh sphereStrips(int nu, int nv, float r) {
-  // nv latitude bands between the poles; poles repeated per meridian so that
-  // the strips stay plain quads (the degenerate triangles are skipped).
-  StripMesh s;
-  for (int j = 0; j <= nv; ++j)
-    for (int i = 0; i < nu; ++i) {
-      float th = kPi * j / nv, ph = 2 * kPi * i / nu;
-      if ((j == 0 || j == nv) && i > 0) continue;
-      s.coords.push_back({r * std::sin(th) * std::cos(ph), r * std::sin(th) * std::sin(ph), r * std::cos(th)});
-    }
-  auto id = [&](int i, int j) {
-    if (j == 0) return 0;
-    if (j == nv) return 1 + (nv - 1) * nu;
-    return 1 + (j - 1) * nu + (i % nu);
-  };
-  for (int j = 0; j < nv; ++j) {
-    for (int i = 0; i <= nu; ++i) {
-      s.coordIndex.push_back(id(i, j));
-      s.coordIndex.push_back(id(i, j + 1));
     }
     s.coordIndex.push_back(-1);
   }
@@ -274,10 +206,6 @@ SbWingedEdgeModel model(std::initializer_list<const PolyMesh*> meshes) {
 }
 
 SbWingedEdgeModel model(const PolyMesh& mesh) { return model({&mesh}); }
-
-}  // namespace testmesh
-
-namespace testmesh {
 
 PolyMesh geodesicSphere(int n, float radius) {
   PolyMesh ico = icosphere(0, 1.0f);
@@ -322,14 +250,28 @@ PolyMesh geodesicSphere(int n, float radius) {
 }  // namespace testmesh
 
 int testmesh::boundaryEdges(const WeObject& o) {
-  int n = 0;
-  for (const WeEdge& e : o.edges) n += e.isBoundary();
-  return n;
+  return std::count_if(o.edges.begin(), o.edges.end(), [](const WeEdge& e) { return e.isBoundary(); });
 }
 
 int testmesh::sharpEdges(const WeObject& o) {
-  int n = 0;
-  for (const WeEdge& e : o.edges) n += (e.flags & WE_SHARP) != 0;
+  return std::count_if(o.edges.begin(), o.edges.end(), [](const WeEdge& e) { return (e.flags & WE_SHARP) != 0; });
+}
+
+std::vector<int> testmesh::corners(const WeObject& o, int f) {
+  std::vector<int> c;
+  o.faceCorners(f, c);
+  return c;
+}
+
+std::vector<SbVec3f> testmesh::cornerPositions(const WeObject& o, int f) {
+  std::vector<SbVec3f> p;
+  for (int v : corners(o, f)) p.push_back(o.vertices[v].position);
+  return p;
+}
+
+std::vector<int> testmesh::objectNumbers(const SbWingedEdgeModel& m) {
+  std::vector<int> n;
+  for (const WeObject& o : m.objects) n.push_back(o.number);
   return n;
 }
 

@@ -26,10 +26,10 @@ struct PolyMesh {
 struct StripMesh {
   std::vector<SbVec3f> coords;
   std::vector<int> coordIndex;
-  int triangleCount() const;
 };
 
 namespace testmesh {
+PolyMesh polyMesh(const std::vector<SbVec3f>& positions, const std::vector<std::vector<int>>& faces);
 PolyMesh singleTriangle();
 PolyMesh tetrahedron();                                                   // closed, 4 triangles
 PolyMesh cube(float halfSize = 1.0f);                                     // closed, 6 quads
@@ -44,11 +44,16 @@ PolyMesh nonManifoldFan();                                                // thr
 PolyMesh mobiusStrip(int n);                                              // not orientable
 
 StripMesh torusStrips(int nu, int nv, float R, float r);  // one strip per ring
-StripMesh sphereStrips(int nu, int nv, float r);          // latitude rings as strips
 
 // Edges with one face, and edges flagged WE_SHARP.
 int boundaryEdges(const WeObject& o);
 int sharpEdges(const WeObject& o);
+// The corners of face f, in walk order.
+std::vector<int> corners(const WeObject& o, int f);
+// The positions of those corners.
+std::vector<SbVec3f> cornerPositions(const WeObject& o, int f);
+// The objects' numbers, in order.
+std::vector<int> objectNumbers(const SbWingedEdgeModel& m);
 
 // One object per mesh, numbered 0, 1 ...
 SbWingedEdgeModel model(std::initializer_list<const PolyMesh*> meshes);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "AllocationGuard.h"
@@ -63,8 +65,7 @@ TEST_F(Elements, ASettingEndsWithItsSeparator) {
   };
   add(root, [&](SoState* s, SoNode* node) {
     int32_t n = 7;
-    EXPECT_EQ(SoLineThicknessElement::get(s, n), nullptr);
-    EXPECT_EQ(n, 0);
+    EXPECT_TRUE(SoLineThicknessElement::get(s, n) == nullptr && n == 0);
     const SbVec2f* o = SoOrientedCoordinateElement::get(s, n);
     ASSERT_EQ(n, 1);
     EXPECT_EQ(o[0], SbVec2f(0, 1));
@@ -73,8 +74,7 @@ TEST_F(Elements, ASettingEndsWithItsSeparator) {
     SoLineParameterizationElement::set(s, node, 3, nullptr);
     SoLineDensityElementHQ::get(s, n = 7);
     EXPECT_EQ(n, 0);
-    EXPECT_EQ(SoLineParameterizationElement::get(s, n = 7), nullptr);
-    EXPECT_EQ(n, 0);
+    EXPECT_TRUE(SoLineParameterizationElement::get(s, n = 7) == nullptr && n == 0);
     SoLineThicknessElement::set(s, node, 2, outer);
     SoHeModelElementHQ::set(s, node, reinterpret_cast<SbHeModelHQ*>(&outerModel));
     std::vector<SbVec3f> points = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}};
@@ -139,8 +139,7 @@ TEST_F(GenerateHeModel, BuildsOnceUntilInvalidated) {
   const int liveBefore = SbHeModelHQ::triPool.live();
   EXPECT_FALSE(generator->isBuilt());
   traverse();  // no winged-edge input: an empty model
-  EXPECT_TRUE(generator->isBuilt());
-  EXPECT_EQ(published->vertexCount(), 0);
+  EXPECT_TRUE(generator->isBuilt() && published->vertexCount() == 0);
   SbWingedEdgeModel tetra = testmesh::model(testmesh::tetrahedron());
   SbWingedEdgeModel cube = testmesh::model(testmesh::cube());
   rebuild(&tetra);
@@ -148,11 +147,9 @@ TEST_F(GenerateHeModel, BuildsOnceUntilInvalidated) {
   const uint32_t stamp = published->stamp;
   input = &cube;
   traverse();  // not invalidated: the model stays as it was
-  EXPECT_EQ(published->stamp, stamp);
-  EXPECT_EQ(published->triangleCount(), 4);
+  EXPECT_EQ(std::make_pair(published->stamp, published->triangleCount()), std::make_pair(stamp, 4));
   rebuild(&cube);
-  EXPECT_NE(published->stamp, stamp);
-  EXPECT_EQ(published->triangleCount(), 12);
+  EXPECT_TRUE(published->stamp != stamp && published->triangleCount() == 12);
   rebuild(nullptr);  // without input the next build empties the model
   EXPECT_EQ(published->triangleCount(), 0);
   rebuild(&tetra);
@@ -176,11 +173,9 @@ TEST_F(GenerateHeModel, FailedBuildPublishesAnEmptyModel) {
                      [] { throw std::runtime_error("no memory"); });
   EXPECT_EQ(rebuild(&sphere), "SoGenerateHeModelHQ: no memory\n");
   allocation::disarm();
-  EXPECT_FALSE(published->valid);
-  EXPECT_EQ(published->vertexCount(), 0);
-  EXPECT_EQ(published->triangleCount(), 0);
+  EXPECT_EQ(std::make_tuple(published->valid, published->vertexCount(), published->triangleCount()),
+            std::make_tuple(false, 0, 0));
   EXPECT_EQ(SbHeModelHQ::vtxPool.live(), liveBefore);
   EXPECT_EQ(rebuild(&tetra), "");
-  EXPECT_TRUE(published->valid);
-  EXPECT_EQ(published->triangleCount(), 4);
+  EXPECT_TRUE(published->valid && published->triangleCount() == 4);
 }

@@ -76,12 +76,10 @@ Triangles readWithCoin(const std::string& path) {
 // The model's faces split into fans from their first corner.
 Triangles expectedFrom(const SbWingedEdgeModel& model) {
   Triangles out;
-  std::vector<int> c;
   for (const WeObject& o : model.objects)
     for (int f = 0; f < int(o.faces.size()); ++f) {
-      o.faceCorners(f, c);
-      for (size_t i = 1; i + 1 < c.size(); ++i)
-        out.add(o.vertices[c[0]].position, o.vertices[c[i]].position, o.vertices[c[i + 1]].position);
+      const std::vector<SbVec3f> p = testmesh::cornerPositions(o, f);
+      for (size_t i = 1; i + 1 < p.size(); ++i) out.add(p[0], p[i], p[i + 1]);
     }
   return out;
 }

@@ -2,13 +2,10 @@
 // process into a geometry-only scene, and gathered into winged-edge objects.
 #include <Inventor/SoDB.h>
 #include <Inventor/SoInput.h>
-#include <Inventor/SoPath.h>
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/actions/SoSearchAction.h>
 #include <Inventor/misc/SoChildList.h>
 #include <Inventor/nodes/SoCoordinate3.h>
-#include <Inventor/nodes/SoCube.h>
-#include <Inventor/nodes/SoIndexedTriangleStripSet.h>
 #include <Inventor/nodes/SoProfile.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <gtest/gtest.h>
@@ -23,7 +20,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
+#include <set>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -39,14 +36,11 @@
 namespace {
 
 // Unit cube [0, 1]^3: corner i at (i & 1, (i >> 1) & 1, (i >> 2) & 1); its
-// quads counter-clockwise seen from outside, and the same as triangles.
-const float kCorners[8][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {0, 0, 1}, {1, 0, 1}, {0, 1, 1}, {1, 1, 1}};
-const int kQuads[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
-
-std::vector<int> cubeTriangles() {
-  std::vector<int> t;
-  for (const auto& q : kQuads) t.insert(t.end(), {q[0], q[1], q[2], q[0], q[2], q[3]});
-  return t;
+// 6 quads counter-clockwise seen from outside, or 12 triangles.
+PolyMesh unitCube(bool triangles = true) {
+  PolyMesh m = triangles ? testmesh::cubeTriangles(0.5f) : testmesh::cube(0.5f);
+  for (SbVec3f& p : m.positions) p += SbVec3f(0.5f, 0.5f, 0.5f);
+  return m;
 }
 
 // What the tests check of a built winged-edge object.
@@ -63,9 +57,8 @@ Shape describe(const WeObject& o) {
   Shape s{o.faceCount, o.edgeCount, o.vertexCount, testmesh::boundaryEdges(o) == 0,
           testmesh::connectedFaces(o) == o.faceCount};
   for (const WeVertex& v : o.vertices) s.minX = std::min(s.minX, v.position[0]);
-  std::vector<int> c;
   for (int f = 0; f < o.faceCount; ++f) {
-    o.faceCorners(f, c);
+    const std::vector<int> c = testmesh::corners(o, f);
     const SbVec3f& p0 = o.vertices[c[0]].position;
     for (size_t i = 1; i + 1 < c.size(); ++i)
       s.volume += p0.dot(o.vertices[c[i]].position.cross(o.vertices[c[i + 1]].position)) / 6.0;
@@ -103,17 +96,17 @@ std::string base64(const std::string& bytes) {
 // counted from `base`.
 std::string cubePoints(const char* prefix = "", const char* end = "") {
   std::ostringstream s;
-  for (const auto& c : kCorners) s << prefix << c[0] << " " << c[1] << " " << c[2] << end << "\n";
+  for (const SbVec3f& p : unitCube().positions) s << prefix << p[0] << " " << p[1] << " " << p[2] << end << "\n";
   return s.str();
 }
 
 std::string cubeFaces(const char* prefix, bool triangles, int base = 0, const char* end = "", bool clockwise = false) {
-  const std::vector<int> corners = triangles ? cubeTriangles() : std::vector<int>(&kQuads[0][0], &kQuads[0][0] + 24);
-  const size_t n = triangles ? 3 : 4;
+  const PolyMesh m = unitCube(triangles);
+  const int n = triangles ? 3 : 4;
   std::ostringstream s;
-  for (size_t f = 0; f < corners.size(); f += n) {
+  for (int f = 0; f < m.faceCount(); ++f) {
     s << prefix;
-    for (size_t k = 0; k < n; ++k) s << corners[f + (clockwise ? n - 1 - k : k)] + base << (k + 1 < n ? " " : end);
+    for (int k = 0; k < n; ++k) s << m.corners[n * f + (clockwise ? n - 1 - k : k)] + base << (k + 1 < n ? " " : end);
     s << "\n";
   }
   return s.str();
@@ -124,20 +117,21 @@ std::string plyCube(bool binary) {
                   " 1.0\nelement vertex 8\nproperty float x\nproperty float y\nproperty float z\n"
                   "element face 12\nproperty list uchar int vertex_indices\nend_header\n";
   if (!binary) return b + cubePoints() + cubeFaces("3 ", true);
-  for (const auto& c : kCorners) b += bytes(c[0], c[1], c[2]);
-  const std::vector<int> t = cubeTriangles();
+  const PolyMesh m = unitCube();
+  for (const SbVec3f& p : m.positions) b += bytes(p[0], p[1], p[2]);
+  const std::vector<int>& t = m.corners;
   for (size_t i = 0; i < t.size(); i += 3) b += bytes(uint8_t(3), int32_t(t[i]), int32_t(t[i + 1]), int32_t(t[i + 2]));
   return b;
 }
 
 // Each facet repeats its corners, with its own normal: exact positions join them.
 std::string stlCube(bool binary) {
-  const std::vector<int> t = cubeTriangles();
+  const PolyMesh m = unitCube();
   std::ostringstream s;
-  std::string b = std::string(80, ' ') + bytes(uint32_t(t.size() / 3));
+  std::string b = std::string(80, ' ') + bytes(uint32_t(m.faceCount()));
   s << "solid cube\n";
-  for (size_t i = 0; i < t.size(); ++i) {
-    const float* c = kCorners[t[i]];
+  for (size_t i = 0; i < m.corners.size(); ++i) {
+    const SbVec3f& c = m.positions[m.corners[i]];
     if (i % 3 == 0) s << " facet normal 0 0 0\n  outer loop\n", b += bytes(0.0f, 0.0f, 0.0f);
     s << "   vertex " << c[0] << " " << c[1] << " " << c[2] << "\n";
     b += bytes(c[0], c[1], c[2]);
@@ -151,9 +145,10 @@ std::string stlCube(bool binary) {
 // of the one node that places the mesh.
 std::string gltfCube(const std::string& node = R"({"mesh":0})") {
   std::string buffer;
-  for (int i : cubeTriangles()) buffer += bytes(uint16_t(i));
+  const PolyMesh m = unitCube();
+  for (int i : m.corners) buffer += bytes(uint16_t(i));
   const size_t indexBytes = buffer.size();  // 72, a multiple of 4
-  for (const auto& c : kCorners) buffer += bytes(c[0], c[1], c[2]);
+  for (const SbVec3f& p : m.positions) buffer += bytes(p[0], p[1], p[2]);
   std::ostringstream s;
   s << R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],"nodes":[)" << node << "],"
     << R"("meshes":[{"primitives":[{"attributes":{"POSITION":1},"indices":0}]}],)"
@@ -281,14 +276,12 @@ TEST_F(ModelReader, PrimitivesAndOtherShapesBecomeOneConnectedObjectEach) {
                                           " QuadMesh { verticesPerRow 2 verticesPerColumn 3 }\n}\n"));
   ASSERT_NE(scene, nullptr);
   const SbWingedEdgeModel& model = gather(scene);
-  ASSERT_EQ(model.objects.size(), 5u);
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(model.objects[i].number, i);
+  ASSERT_EQ(testmesh::objectNumbers(model), (std::vector<int>{0, 1, 2, 3, 4}));
   expectClosedUnitCube(describe(model.objects[0]), 8.0);
   // The sphere's seam and poles repeat points: joined by position it is a closed ball.
   const Shape sphere = describe(model.objects[1]);
   EXPECT_TRUE(sphere.closed && sphere.connected && sphere.euler() == 2);
-  EXPECT_GT(sphere.volume, 0.9 * 4.0 / 3.0 * M_PI);
-  EXPECT_LT(sphere.volume, 4.0 / 3.0 * M_PI);
+  EXPECT_TRUE(sphere.volume > 0.9 * 4.0 / 3.0 * M_PI && sphere.volume < 4.0 / 3.0 * M_PI) << sphere.volume;
   const int faces[] = {2, 4, 4};  // the quad, the strip of 6, the 1 x 2 quad mesh: discs
   for (int i = 0; i < 3; ++i) {
     const Shape s = describe(model.objects[2 + i]);
@@ -304,13 +297,8 @@ TEST_F(ModelReader, StripSetsAreGatheredAsBeforeAmongOtherShapes) {
       " IndexedTriangleStripSet { coordIndex [0 1 2 3 4 -1 1 0 4 -1] } }\n";
   const SbWingedEdgeModel alone = gather(parse(strips));
   const SbWingedEdgeModel& model = gather(parse(strips + "Cube {}\n" + strips));
-  auto numbers = [&] {
-    std::vector<int> n;
-    for (const WeObject& o : model.objects) n.push_back(o.number);
-    return n;
-  };
   ASSERT_EQ(alone.objects.size(), 1u);
-  ASSERT_EQ(numbers(), (std::vector<int>{0, 1, 2}));
+  ASSERT_EQ(testmesh::objectNumbers(model), (std::vector<int>{0, 1, 2}));
   auto layout = [](const WeObject& o) {  // every position and every edge's vertices and faces, in order
     std::vector<float> out = {float(o.faces.size())};
     for (const WeVertex& v : o.vertices) out.insert(out.end(), {v.position[0], v.position[1], v.position[2]});
@@ -366,8 +354,7 @@ TEST_F(ModelReader, BadFilesGiveNullAndAMessage) {
     SbModelReader::Failure failure = SbModelReader::NO_FAILURE;
     SoSeparator* scene = SbModelReader::read(c.path.c_str(), &error, &failure);
     if (scene) scene->ref(), scene->unref();
-    EXPECT_EQ(scene, nullptr);
-    EXPECT_EQ(failure, c.kind);
+    EXPECT_EQ(std::make_pair(scene, failure), std::make_pair(static_cast<SoSeparator*>(nullptr), c.kind));
     if (*c.message)
       EXPECT_EQ(error, naming(c.message, c.path));
     else
@@ -404,8 +391,7 @@ TEST_F(ModelReader, ReferencesAreReadFromTheFolderOfTheFileThatNamesThem) {
   const SbWingedEdgeModel& model = gather(file);
   ASSERT_EQ(model.objects.size(), 3u);
   expectClosedUnitCube(describe(model.objects[1]), 8.0);
-  EXPECT_FLOAT_EQ(describe(model.objects[1]).minX, 2.0f);
-  EXPECT_TRUE(describe(model.objects[2]).closed);
+  EXPECT_TRUE(describe(model.objects[1]).minX == 2.0f && describe(model.objects[2]).closed);
   const SbWingedEdgeModel& vrml = gather(inlined);
   ASSERT_EQ(vrml.objects.size(), 2u);
   expectClosedUnitCube(describe(vrml.objects[1]), 8.0);
@@ -446,8 +432,8 @@ TEST_F(ModelReader, ShapesOutOfRangeAreLeftOutAndReported) {
     search.setType(SoType::fromName("NurbsSurface"));
     search.setInterest(SoSearchAction::ALL);
     search.apply(scene);
-    EXPECT_EQ(search.getPaths().getLength(), c.surfaces);
-    EXPECT_EQ(gather(scene).faceCount(), c.faces);
+    EXPECT_EQ(std::make_pair(search.getPaths().getLength(), gather(scene).faceCount()),
+              std::make_pair(c.surfaces, c.faces));
   }
 }
 
@@ -469,22 +455,18 @@ TEST_F(ModelReader, OnlyGeometryComesAcrossAndGathersAsTheFileDoes) {
   ASSERT_NE(flat, nullptr);
   flat->ref();
   // Nothing but the geometry's own node types, one coordinate node per block.
-  std::vector<SoType> allowed = {SoSeparator::getClassTypeId(), SoCoordinate3::getClassTypeId(),
-                                 SoIndexedTriangleStripSet::getClassTypeId()};
-  for (const char* name : {"MatrixTransform", "ShapeHints", "Complexity", "IndexedFaceSet", "Sphere", "Cone"})
-    allowed.push_back(SoType::fromName(name));
-  std::vector<const SoNode*> stack = {flat}, coordinates;
-  while (!stack.empty()) {
+  std::set<std::string> types;
+  std::set<const SoNode*> coordinates;
+  for (std::vector<const SoNode*> stack = {flat}; !stack.empty();) {
     const SoNode* node = stack.back();
     stack.pop_back();
-    EXPECT_NE(std::find(allowed.begin(), allowed.end(), node->getTypeId()), allowed.end())
-        << node->getTypeId().getName().getString();
-    if (node->isOfType(SoCoordinate3::getClassTypeId()) &&
-        std::find(coordinates.begin(), coordinates.end(), node) == coordinates.end())
-      coordinates.push_back(node);
+    types.insert(node->getTypeId().getName().getString());
+    if (node->isOfType(SoCoordinate3::getClassTypeId())) coordinates.insert(node);
     if (const SoChildList* children = node->getChildren())
       for (int i = 0; i < children->getLength(); ++i) stack.push_back((*children)[i]);
   }
+  EXPECT_EQ(types, (std::set<std::string>{"Separator", "Coordinate3", "IndexedTriangleStripSet", "MatrixTransform",
+                                          "ShapeHints", "Complexity", "IndexedFaceSet", "Sphere", "Cone"}));
   // The strip sets and the face set share the file's coordinates; the face
   // set and the text, triangulated, have a block each.
   EXPECT_EQ(coordinates.size(), 3u);
@@ -493,8 +475,8 @@ TEST_F(ModelReader, OnlyGeometryComesAcrossAndGathersAsTheFileDoes) {
   original->ref();
   const SbWingedEdgeModel expected = gather(original);
   const SbWingedEdgeModel& model = gather(flat);
-  ASSERT_EQ(model.objects.size(), expected.objects.size());
-  EXPECT_EQ(model.objects.size(), 7u);  // 2 strip sets, face set, cone, face set, sphere, text
+  // 2 strip sets, face set, cone, face set, sphere, text
+  ASSERT_EQ(std::make_pair(model.objects.size(), expected.objects.size()), std::make_pair(7ul, 7ul));
   for (size_t i = 0; i < model.objects.size(); ++i) {
     SCOPED_TRACE(i);
     const Shape a = describe(model.objects[i]), b = describe(expected.objects[i]);
@@ -553,9 +535,8 @@ TEST(ModelParts, OnlyAnswersThatCheckOutAreTakenBack) {
   const size_t size = words.size() * 4;
   SbModelParts back;
   ASSERT_TRUE(back.read(bytes, size));
-  ASSERT_EQ(back.parts.size(), 4u);
+  ASSERT_EQ(std::make_pair(back.parts.size(), back.profiles.size()), std::make_pair(4ul, 2ul));
   EXPECT_EQ(back.parts[1].matrix, faces.matrix);
-  ASSERT_EQ(back.profiles.size(), 2u);
   EXPECT_EQ(std::vector<float>(back.profiles[1].knots.data, back.profiles[1].knots.data + 6),
             std::vector<float>({0, 0, 0, 1, 1, 1}));
   SoSeparator* scene = back.buildScene();

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "AllocationGuard.h"
@@ -27,6 +28,14 @@ namespace {
 using testmesh::boundaryEdges;
 using testmesh::linkProblem;
 
+// What the thing printed on the console.
+template <class F>
+std::string printed(F&& what) {
+  testing::internal::CaptureStdout();
+  what();
+  return testing::internal::GetCapturedStdout();
+}
+
 // A built model and the working copy a generator would publish, then the modifier.
 struct Scene {
   SbWingedEdgeModel built, working;
@@ -42,29 +51,21 @@ struct Scene {
   }
   ~Scene() { root->unref(); }
   std::string traverse() {  // what the traversal printed
-    testing::internal::CaptureStdout();
-    SoCallbackAction().apply(root);
-    return testing::internal::GetCapturedStdout();
+    return printed([this] { SoCallbackAction().apply(root); });
   }
 };
 
 void expectSameGeometry(const SbWingedEdgeModel& a, const SbWingedEdgeModel& b) {
   ASSERT_EQ(a.objects.size(), b.objects.size());
-  std::vector<int> ca, cb;
   for (size_t i = 0; i < a.objects.size(); ++i) {
     const WeObject &x = a.objects[i], &y = b.objects[i];
-    ASSERT_EQ(x.vertices.size(), y.vertices.size());
-    ASSERT_EQ(x.faces.size(), y.faces.size());
-    ASSERT_EQ(x.edges.size(), y.edges.size());
-    for (size_t v = 0; v < x.vertices.size(); ++v) {
-      EXPECT_EQ(x.vertices[v].position, y.vertices[v].position) << "vertex " << v;
-      EXPECT_EQ(x.vertices[v].flags, y.vertices[v].flags) << "vertex " << v;
-    }
-    for (int f = 0; f < static_cast<int>(x.faces.size()); ++f) {
-      x.faceCorners(f, ca);
-      y.faceCorners(f, cb);
-      EXPECT_EQ(ca, cb) << "face " << f;
-    }
+    ASSERT_EQ(std::make_tuple(x.vertices.size(), x.faces.size(), x.edges.size()),
+              std::make_tuple(y.vertices.size(), y.faces.size(), y.edges.size()));
+    for (size_t v = 0; v < x.vertices.size(); ++v)
+      EXPECT_TRUE(x.vertices[v].position == y.vertices[v].position && x.vertices[v].flags == y.vertices[v].flags)
+          << "vertex " << v;
+    for (int f = 0; f < static_cast<int>(x.faces.size()); ++f)
+      EXPECT_EQ(testmesh::corners(x, f), testmesh::corners(y, f)) << "face " << f;
   }
 }
 
@@ -125,9 +126,9 @@ TEST(MeshInvariants, HoldOnEveryTestMeshThroughEveryOperation) {
       if (!c.closed && !op.openMeshes) continue;
       SCOPED_TRACE(std::string(c.name) + ", " + op.name);
       SbWingedEdgeModel m = testmesh::model(c.mesh);
-      testing::internal::CaptureStdout();
-      for (int pass = 0; pass < op.passes; ++pass) op.run(m);
-      testing::internal::GetCapturedStdout();
+      printed([&] {
+        for (int pass = 0; pass < op.passes; ++pass) op.run(m);
+      });
       ASSERT_EQ(m.objects.size(), 1u);
       const WeObject& o = m.objects[0];
       EXPECT_EQ(linkProblem(o), "");
@@ -157,8 +158,7 @@ TEST(ModifyWingedEdgeNode, SchemesReadNumbersAndNamesAndPrintNumbers) {
 TEST(ModifyWingedEdgeNode, RerunsStartFromTheBuiltModel) {
   Scene off(testmesh::model(testmesh::torus(12, 8, 2, 0.5f)));
   EXPECT_EQ(off.traverse(), "");
-  EXPECT_TRUE(off.working.modified);
-  EXPECT_FALSE(off.working.displayListsValid);
+  EXPECT_TRUE(off.working.modified && !off.working.displayListsValid);
   expectSameGeometry(off.working, off.built);
   for (bool withSource : {true, false}) {
     SCOPED_TRACE(withSource);
@@ -217,19 +217,14 @@ TEST(ModifyWingedEdgeNode, FailedChainLeavesTheModelAsBuiltOrEmpty) {
     allocation::refuseFrom(64 * 1024, refused);
     const std::string out = scene.traverse();
     allocation::disarm();
-    EXPECT_EQ(out, "SoModifyWingedEdge: " + failed + "\n");
-    EXPECT_EQ(scene.modifier->problem(), failed);
-    EXPECT_TRUE(scene.working.modified);
-    if (refused == 1) {
-      expectSameGeometry(scene.working, scene.built);
-      EXPECT_EQ(linkProblem(scene.working.objects.at(0)), "");
-    } else {
-      EXPECT_TRUE(scene.working.objects.empty());
-    }
+    EXPECT_EQ(std::make_tuple(out, scene.modifier->problem(), scene.working.modified),
+              std::make_tuple("SoModifyWingedEdge: " + failed + "\n", failed, true));
+    EXPECT_TRUE(refused == 2 ? scene.working.objects.empty() : linkProblem(scene.working.objects.at(0)) == "");
+    if (refused == 1) expectSameGeometry(scene.working, scene.built);
     scene.modifier->markChanged();
-    EXPECT_EQ(scene.traverse(), "");
-    EXPECT_EQ(scene.modifier->problem(), "");
-    EXPECT_EQ(scene.working.faceCount(), 4 * scene.built.faceCount());
+    const std::string again = scene.traverse();
+    EXPECT_EQ(std::make_tuple(again, scene.modifier->problem(), scene.working.faceCount()),
+              std::make_tuple("", "", 4 * scene.built.faceCount()));
   }
 }
 
@@ -256,15 +251,13 @@ TEST(LargeFaces, CoplanarRegionsWithoutHolesMerge) {
     SbWingedEdgeModel m = testmesh::model(c.mesh);
     WeObject& o = m.objects[0];
     const int merged = SbPolygonation::mergeLargeFaces(o, 0.2f);
-    EXPECT_EQ(c.merged < 0 ? -1 : merged, c.merged);
-    EXPECT_EQ(static_cast<int>(o.faces.size()), c.faces);
-    EXPECT_EQ(c.vertices < 0 ? -1 : static_cast<int>(o.vertices.size()), c.vertices);
-    EXPECT_EQ(c.boundary < 0 ? -1 : boundaryEdges(o), c.boundary);
-    std::vector<int> corners;
-    for (int f = 0; f < static_cast<int>(o.faces.size()) && c.corners >= 0; ++f) {
-      o.faceCorners(f, corners);
-      EXPECT_EQ(static_cast<int>(corners.size()), c.corners);
-    }
+    auto checked = [](int expected, int actual) { return expected < 0 ? -1 : actual; };
+    EXPECT_EQ(std::make_tuple(checked(c.merged, merged), static_cast<int>(o.faces.size()),
+                              checked(c.vertices, static_cast<int>(o.vertices.size())),
+                              checked(c.boundary, boundaryEdges(o))),
+              std::make_tuple(c.merged, c.faces, c.vertices, c.boundary));
+    for (int f = 0; f < static_cast<int>(o.faces.size()) && c.corners >= 0; ++f)
+      EXPECT_EQ(static_cast<int>(testmesh::corners(o, f).size()), c.corners);
     EXPECT_EQ(linkProblem(o, false), "");
     EXPECT_TRUE(c.faces != 1 || std::fabs(o.faces[0].normal[2] - 1.0f) < 1e-6f);
   }
@@ -285,15 +278,12 @@ TEST(LargeFaces, MergedFacesWithCornersAlongTheirSidesTriangulateAsAClosedSurfac
     if (scheme == 0) {  // the half-edge model fans the octagons itself
       SbHeModelHQ he;
       he.build(m);
-      EXPECT_EQ(he.triangleCount(), 36);
-      EXPECT_EQ(he.boundaryHalfEdgeCount(), 0);
+      EXPECT_EQ(std::make_pair(he.triangleCount(), he.boundaryHalfEdgeCount()), std::make_pair(36, 0));
       continue;
     }
     SbSubdivision::step(o, scheme, true);
     SbMeshOperations::finish(m);
-    EXPECT_EQ(testmesh::euler(o), 2);
-    EXPECT_EQ(linkProblem(o), "");
-    EXPECT_EQ(boundaryEdges(o), 0);
+    EXPECT_EQ(std::make_tuple(testmesh::euler(o), linkProblem(o), boundaryEdges(o)), std::make_tuple(2, "", 0));
   }
 }
 
@@ -306,10 +296,9 @@ TEST(ConnectObjects, TouchingObjectsBecomeOneAndPinchedFacesGo) {
   EXPECT_TRUE(SbConnectObjects::connect(m));
   ASSERT_EQ(m.objects.size(), 1u);
   const WeObject& o = m.objects[0];
-  EXPECT_EQ(o.vertices.size(), 16u + 16u - 4u);
-  EXPECT_EQ(testmesh::connectedFaces(o), 36);
-  EXPECT_EQ(boundaryEdges(o), 2 * 6 + 2 * 3);  // a 6 x 3 grid's border
-  EXPECT_EQ(linkProblem(o), "");
+  // Four vertices shared; a 6 x 3 grid's border.
+  EXPECT_EQ(std::make_tuple(o.vertices.size(), testmesh::connectedFaces(o), boundaryEdges(o), linkProblem(o)),
+            std::make_tuple(16u + 16u - 4u, 36, 2 * 6 + 2 * 3, ""));
   // The size is 2000, so 1e-3 apart joins and 1e-2 apart does not.
   for (float gap : {0.001f, 0.011f}) {
     PolyMesh c = testmesh::grid(1, 1, 1000.0f), d = c;
@@ -322,19 +311,12 @@ TEST(ConnectObjects, TouchingObjectsBecomeOneAndPinchedFacesGo) {
   const SbWingedEdgeModel before = m;
   EXPECT_FALSE(SbConnectObjects::connect(m));
   expectSameGeometry(m, before);
-  PolyMesh pinched;  // a quad whose opposite corners coincide, beside a triangle
-  for (SbVec3f p : {SbVec3f(0, 0, 0), SbVec3f(1, 0, 0), SbVec3f(2, 0, 0), SbVec3f(1, 0, 0), SbVec3f(0, 1, 0),
-                    SbVec3f(1, 1, 0), SbVec3f(0, 2, 0)})
-    pinched.addVertex(p);
-  pinched.addFace({0, 1, 2, 3});
-  pinched.addFace({4, 5, 6});
-  m = testmesh::model(pinched);
-  testing::internal::CaptureStdout();
-  EXPECT_TRUE(SbConnectObjects::connect(m));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  // A quad whose opposite corners coincide, beside a triangle.
+  m = testmesh::model(testmesh::polyMesh({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {0, 2, 0}},
+                                         {{0, 1, 2, 3}, {4, 5, 6}}));
+  EXPECT_EQ(printed([&] { EXPECT_TRUE(SbConnectObjects::connect(m)); }),
             "SbConnectObjects::connect: 1 faces pinched by joining vertices were dropped\n");
-  EXPECT_EQ(m.objects.at(0).faces.size(), 1u);
-  EXPECT_EQ(linkProblem(m.objects[0], false), "");
+  EXPECT_EQ(std::make_tuple(m.objects.at(0).faces.size(), linkProblem(m.objects[0], false)), std::make_tuple(1ul, ""));
 }
 
 TEST(SharpEdges, AngleDecidesWhichEdgesAndVerticesAreSharp) {
@@ -370,14 +352,13 @@ TEST(SharpEdges, AngleDecidesWhichEdgesAndVerticesAreSharp) {
 TEST(Smoothing, ReducesRoughnessKeepsBoundaryAndCornersAndRefusesABadSpeed) {
   SbWingedEdgeModel m = testmesh::model(bumpySphere());
   const SbWingedEdgeModel before = m;
-  testing::internal::CaptureStdout();
-  SbSmoothing::smooth(m, 0, 1.0f);
-  SbSmoothing::smooth(m, 3, std::nanf(""));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "SbSmoothing::smooth: the speed is not a number; no smoothing\n");
+  EXPECT_EQ(printed([&] {
+              SbSmoothing::smooth(m, 0, 1.0f);
+              SbSmoothing::smooth(m, 3, std::nanf(""));
+            }),
+            "SbSmoothing::smooth: the speed is not a number; no smoothing\n");
   expectSameGeometry(m, before);
-  testing::internal::CaptureStdout();
-  SbSmoothing::smooth(m, 3, 0.5f);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "ping\npong\n");
+  EXPECT_EQ(printed([&] { SbSmoothing::smooth(m, 3, 0.5f); }), "ping\npong\n");
   EXPECT_LT(radiusVariance(m.objects[0]), 0.25 * radiusVariance(before.objects[0]));
 
   PolyMesh g = testmesh::grid(6, 6);
@@ -387,9 +368,7 @@ TEST(Smoothing, ReducesRoughnessKeepsBoundaryAndCornersAndRefusesABadSpeed) {
   const int pinned = 3 * 7 + 3;  // the middle vertex
   o.vertices[pinned].flags |= WE_CORNER;
   const WeObject old = o;
-  testing::internal::CaptureStdout();
-  SbSmoothing::smooth(m, 5, 1.0f);
-  testing::internal::GetCapturedStdout();
+  printed([&] { SbSmoothing::smooth(m, 5, 1.0f); });
   int moved = 0;
   for (int v = 0; v < static_cast<int>(o.vertices.size()); ++v) {
     const SbVec3f& p = old.vertices[v].position;
@@ -409,10 +388,8 @@ TEST(MeshOperations, RefusedOperationsLeaveTheModelWithAMessage) {
   const SbWingedEdgeModel before = m;
   SbMeshOperations::Settings s;
   s.subdivisionSteps = s.dividingSteps = 99;
-  testing::internal::CaptureStdout();
   std::string refused;
-  EXPECT_FALSE(SbMeshOperations::apply(m, s, &refused));
-  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string out = printed([&] { EXPECT_FALSE(SbMeshOperations::apply(m, s, &refused)); });
   EXPECT_EQ(refused.rfind("99 subdivision steps would make ", 0), 0u) << refused;
   EXPECT_NE(out.find("refused\n"), out.rfind("refused\n")) << out;  // both operations
   expectSameGeometry(m, before);
@@ -421,14 +398,12 @@ TEST(MeshOperations, RefusedOperationsLeaveTheModelWithAMessage) {
   s.adaptiveSubdivisionMode = 2;
   s.subdivisionMode = 0;
   s.dividingSteps = s.adaptiveSubdivisionSteps = s.subdivisionSteps = 1;
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(SbMeshOperations::apply(m, s, &refused));
-  EXPECT_EQ(refused, "dividing mode 1 is not a scheme for it; dividing skipped");
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(printed([&] { EXPECT_FALSE(SbMeshOperations::apply(m, s, &refused)); }),
             "SbMeshOperations::apply: dividing mode 1 is not a scheme for it; dividing skipped\n"
             "SbMeshOperations::apply: adaptive subdivision mode 2 is not a scheme for it; adaptive "
             "subdivision skipped\n"
             "SbMeshOperations::apply: subdivision mode 0 is not a scheme for it; subdivision skipped\n");
+  EXPECT_EQ(refused, "dividing mode 1 is not a scheme for it; dividing skipped");
   expectSameGeometry(m, before);
 }
 
@@ -436,12 +411,12 @@ TEST(MeshOperations, AwkwardModelsSurviveEveryOperation) {
   std::vector<SbWingedEdgeModel> models(2);  // no objects; vertices only
   models[1].objects.emplace_back();
   buildWingedEdgeObject(models[1].objects[0], 0, {{0, 0, 0}, {1, 0, 0}, {0, 0, 0}}, {0}, {});
-  testing::internal::CaptureStdout();
-  for (const PolyMesh& mesh : {holedGrid(), testmesh::nonManifoldFan(), testmesh::mobiusStrip(12)})
-    models.push_back(testmesh::model(mesh));
   PolyMesh p = testmesh::singleTriangle(), q = testmesh::quadFan();
-  models.push_back(testmesh::model({&p, &q}));
-  testing::internal::GetCapturedStdout();
+  printed([&] {
+    for (const PolyMesh& mesh : {holedGrid(), testmesh::nonManifoldFan(), testmesh::mobiusStrip(12)})
+      models.push_back(testmesh::model(mesh));
+    models.push_back(testmesh::model({&p, &q}));
+  });
   SbMeshOperations::Settings s;
   s.connectObjects = s.polygonation = s.useSharpAngles = true;
   s.dividingSteps = s.adaptiveSubdivisionSteps = s.subdivisionSteps = 1;
@@ -453,9 +428,7 @@ TEST(MeshOperations, AwkwardModelsSurviveEveryOperation) {
     for (size_t i = 0; i < models.size(); ++i) {
       SCOPED_TRACE(std::to_string(scheme) + ", model " + std::to_string(i));
       SbWingedEdgeModel m = models[i];
-      testing::internal::CaptureStdout();
-      SbMeshOperations::apply(m, s);
-      testing::internal::GetCapturedStdout();
+      printed([&] { SbMeshOperations::apply(m, s); });
       EXPECT_TRUE(m.modified);
       for (const WeObject& o : m.objects) {
         EXPECT_EQ(o.vertexEdgeStart.size(), o.vertices.size() + 1);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "TestMeshes.h"
@@ -9,14 +11,6 @@
 namespace {
 
 const std::vector<SbVec3f> kSquare = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {2, 0, 0}};
-
-std::vector<SbVec3f> cornerPositions(const WeObject& o, int f) {
-  std::vector<int> c;
-  o.faceCorners(f, c);
-  std::vector<SbVec3f> p;
-  for (int v : c) p.push_back(o.vertices[v].position);
-  return p;
-}
 
 }  // namespace
 
@@ -44,11 +38,10 @@ TEST(StripsToTriangles, StripsBecomeTrianglesWithAlternatingWinding) {
     const WeBuildReport r = addStrips(m, 0, c.coords.data(), static_cast<int>(c.coords.size()), c.indices, c.lengths);
     const WeObject& o = m.objects.at(0);
     ASSERT_EQ(o.faces.size(), c.faces.size());
-    for (size_t f = 0; f < c.faces.size(); ++f) EXPECT_EQ(cornerPositions(o, static_cast<int>(f)), c.faces[f]);
-    EXPECT_EQ(o.vertices.size(), size_t(c.vertices));
-    EXPECT_EQ(o.edges.size(), size_t(c.edges));
-    EXPECT_EQ(r.skippedTriangles, c.skippedTriangles);
-    EXPECT_EQ(r.skippedStrips, c.skippedStrips);
+    for (size_t f = 0; f < c.faces.size(); ++f)
+      EXPECT_EQ(testmesh::cornerPositions(o, static_cast<int>(f)), c.faces[f]);
+    EXPECT_EQ(std::make_tuple(o.vertices.size(), o.edges.size(), r.skippedTriangles, r.skippedStrips),
+              std::make_tuple(size_t(c.vertices), size_t(c.edges), c.skippedTriangles, c.skippedStrips));
     EXPECT_EQ(testmesh::linkProblem(o), "");
   }
 }
@@ -58,11 +51,10 @@ TEST(Linking, InconsistentOrientationIsRepairedAndNormalsPointOutwards) {
   for (int f = 1; f < m.faceCount(); f += 3) std::swap(m.corners[m.faceStart[f] + 1], m.corners[m.faceStart[f] + 2]);
   SbWingedEdgeModel model = testmesh::model(m);
   const WeObject& o = model.objects[0];
-  EXPECT_EQ(testmesh::linkProblem(o), "");
-  EXPECT_EQ(testmesh::boundaryEdges(o), 0);
+  EXPECT_EQ(std::make_tuple(testmesh::linkProblem(o), testmesh::boundaryEdges(o)), std::make_tuple("", 0));
   // All faces agree with face 0 (not reversed), which points outwards.
   for (const WeFace& f : o.faces) {
-    std::vector<SbVec3f> p = cornerPositions(o, f.id);
+    std::vector<SbVec3f> p = testmesh::cornerPositions(o, f.id);
     EXPECT_GT(f.normal.dot(p[0] + p[1] + p[2]), 0.0f);
   }
 }
@@ -71,25 +63,22 @@ TEST(Linking, FaultyInputKeepsEveryWalkClosed) {
   testing::internal::CaptureStdout();
   SbWingedEdgeModel fan = testmesh::model(testmesh::nonManifoldFan());
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: This is not a 2-manifold!\n");
-  EXPECT_EQ(fan.objects[0].faces.size(), 3u);
-  EXPECT_EQ(fan.objects[0].edges.size(), 9u);  // nothing paired
+  EXPECT_EQ(std::make_pair(fan.objects[0].faces.size(), fan.objects[0].edges.size()),
+            std::make_pair(3ul, 9ul));  // nothing paired
   EXPECT_EQ(testmesh::linkProblem(fan.objects[0]), "");
 
   PolyMesh strip = testmesh::mobiusStrip(12);
   WeObject o;
   WeBuildReport r = buildWingedEdgeObject(o, 0, strip.positions, strip.faceStart, strip.corners);
-  EXPECT_EQ(o.faces.size(), 12u);
-  EXPECT_EQ(r.orientationConflicts, 1);
-  EXPECT_EQ(testmesh::linkProblem(o), "");
+  EXPECT_EQ(std::make_tuple(o.faces.size(), r.orientationConflicts, testmesh::linkProblem(o)),
+            std::make_tuple(12ul, 1, ""));
 
   PolyMesh m = testmesh::grid(1, 1);
   m.addFace({0, 2, 9});
   m.addFace({-1, 0, 1});
   m.addFace({0, 1, 0, 3});  // passes through vertex 0 twice
   r = buildWingedEdgeObject(o, 0, m.positions, m.faceStart, m.corners);
-  EXPECT_EQ(o.faces.size(), 2u);
-  EXPECT_EQ(r.droppedFaces, 3);
-  EXPECT_EQ(testmesh::linkProblem(o), "");
+  EXPECT_EQ(std::make_tuple(o.faces.size(), r.droppedFaces, testmesh::linkProblem(o)), std::make_tuple(2ul, 3, ""));
 }
 
 // The border of an open grid is one loop, from each boundary edge's free
