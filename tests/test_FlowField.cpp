@@ -1,6 +1,4 @@
-// The flow field: initialisation from curvature, edge angles, the cost and
-// its optimisation, the editing commands, the clean-up, selection, and the
-// nodes that build and show it.
+// The flow field: from curvature, its cost and optimisation, editing, clean-up, selection, and its nodes.
 
 #include <gtest/gtest.h>
 
@@ -70,14 +68,15 @@ struct Field {
     std::uniform_real_distribution<float> noise(-range, range);
     for (int i = 0; i < field.size(); ++i) turn(i, noise(random));
   }
-  void terms(FlowCostTerms& terms) const {
+  FlowCostTerms terms() const {
     EdgeAngleTable table;
+    FlowCostTerms t;
     field.buildEdgeAngles(model, table);
-    field.costTerms(model, table, terms);
+    field.costTerms(model, table, t);
+    return t;
   }
   double cost() const {
-    FlowCostTerms t;
-    terms(t);
+    const FlowCostTerms t = terms();
     std::vector<double> x(t.variableCount(), 0.0), g(x.size());
     return SbFlowFieldHQ::evaluateCost(t, 0.0, x.data(), g.data());
   }
@@ -100,8 +99,7 @@ void expectUnitTangents(const Field& f) {
   }
 }
 
-// Index of an interior vertex of grid(n, n): the middle one.
-int middle(int n) { return (n / 2) * (n + 1) + n / 2; }
+const int kMiddle = 2 * 5 + 2;  // the middle vertex of grid(4, 4)
 
 // The angle (degrees, 0 .. 45) between a direction and the nearer of the
 // vertex's two principal lines.
@@ -135,8 +133,7 @@ TEST(FlowFieldFrom, FlatAndDegenerateMeshesGiveLockedUnitTangentsSilently) {
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(pinched.field.edgeAngle(h), 0.0f);
   capture([&] { pinched.field.rotate(pinched.model, 30.0f); });
-  for (const FlowRecord* r : pinched.field.records)
-    for (int k = 0; k < 3; ++k) ASSERT_TRUE(std::isfinite(r->direction[k]));
+  for (const FlowRecord* r : pinched.field.records) ASSERT_TRUE(std::isfinite(r->direction.dot(r->direction)));
 }
 
 TEST(FlowFieldFrom, MeanCurvatureSignChoosesTheLeadingDirection) {
@@ -153,10 +150,7 @@ TEST(FlowFieldFrom, MeanCurvatureSignChoosesTheLeadingDirection) {
   // minimum; at mean 0 the maximum leads, below it the minimum.
   Field f(testmesh::grid(4, 4));
   CurvatureRecord& c = *f.curvature.records[6];
-  c.degenerate = false;
-  c.maxDirection.setValue(1, 0, 0);
-  c.minDirection.setValue(0, 1, 0);
-  c.maxCurvature = 1.0f;
+  c = {SbVec3f(1, 0, 0), SbVec3f(0, 1, 0), 1.0f, 0.0f, false};
   for (float minimum : {-1.0f, -2.0f}) {
     c.minCurvature = minimum;
     capture([&] { f.field.from(f.model, f.curvature); });
@@ -172,8 +166,7 @@ TEST(FlowFieldFrom, StaleModelOrCurvatureChangesNothing) {
   SbHeModelHQ other;
   other.build(testmesh::model(testmesh::tetrahedron()));
   f.field.from(other, f.curvature);
-  EXPECT_EQ(f.field.stamp, stamp);
-  EXPECT_EQ(f.field.size(), f.model.vertexCount());
+  EXPECT_TRUE(f.field.stamp == stamp && f.field.size() == f.model.vertexCount());
   f.lockAll(true);
   f.curvature.modelStamp = 0xffffffffu;
   f.field.select(f.model, f.curvature, SbFlowFieldHQ::SELECT_ALL, 0.5f, 0.04f);
@@ -200,8 +193,7 @@ TEST(FlowFieldCost, GradientMatchesFiniteDifferences) {
   std::mt19937 random(11);
   f.turnAll(random, 0.8f);
   for (int i = 0; i < f.field.size(); ++i) f.rec(i).locked = i % 5 == 0;  // some edges to locked vertices
-  FlowCostTerms terms;
-  f.terms(terms);
+  const FlowCostTerms terms = f.terms();
   const int n = terms.variableCount();
   ASSERT_GT(n, 100);
   std::uniform_real_distribution<float> noise(-0.8f, 0.8f);
@@ -226,8 +218,7 @@ TEST(FlowFieldCost, GradientMatchesFiniteDifferences) {
 TEST(FlowFieldCost, AlignedFieldSitsAtTheMinimumOfEveryTerm) {
   Field f(testmesh::grid(5, 5)), noisy(testmesh::icosphere(2));
   f.lockAll(false);
-  FlowCostTerms terms;
-  f.terms(terms);
+  const FlowCostTerms terms = f.terms();
   std::vector<double> x(terms.variableCount(), 0.0), g(x.size());
   EXPECT_NEAR(SbFlowFieldHQ::evaluateCost(terms, 0.5, x.data(), g.data()), -3.0 * terms.neighbour.size(), 1e-9);
   for (double gk : g) EXPECT_NEAR(gk, 0.0, 1e-9);
@@ -272,7 +263,7 @@ TEST(FlowFieldOptimize, LowersTheCostOfANoisySphereAndReportsIt) {
 
 TEST(FlowFieldEditing, RelaxUndoesASingleTurn) {
   Field f(testmesh::grid(4, 4));
-  const int v = middle(4);
+  const int v = kMiddle;
   const SbVec3f original = f.rec(v).direction;
   f.turn(v, 0.4f);
   f.rec(v).locked = false;
@@ -287,7 +278,7 @@ TEST(FlowFieldEditing, UnifySwapsOnlyWhenAQuarterTurnIsStrictlyBetter) {
   const int lonely = mesh.addVertex({5, 5, 0});  // in no face: equal cost either way
   Field f(mesh);
   ASSERT_EQ(f.model.vertices[lonely]->halfEdge, nullptr);
-  const int v = middle(4);
+  const int v = kMiddle;
   const SbVec3f along = f.rec(v).direction, lonelyDirection = f.rec(lonely).direction;
   std::swap(f.rec(v).direction, f.rec(v).cross);
   f.rec(v).locked = f.rec(lonely).locked = false;
@@ -465,7 +456,7 @@ TEST(FlowFieldSelect, AllInverseAndToleranceSetTheLocks) {
 
 TEST(FlowFieldSelect, TensionScoresTheDifferencesAroundAVertex) {
   Field f(testmesh::grid(4, 4));
-  const int v = middle(4);
+  const int v = kMiddle;
   f.turn(v, 0.25f);
   f.field.select(f.model, f.curvature, SbFlowFieldHQ::SELECT_TENSION_NEIGHBOURS, 1.0f, 0.0f);
   EXPECT_NEAR(f.rec(v).score, 6 * 0.25f, 1e-5f);
