@@ -1,6 +1,5 @@
-// libFuzzer target for the formula parser and evaluator: any byte string is
-// parsed (up to its first NUL) and, when accepted, evaluated. Built by
-// scripts/fuzz.sh with clang's -fsanitize=fuzzer,address,undefined.
+// libFuzzer target for the formula parser and evaluator: any byte string is parsed (up to its first NUL) and, when
+// accepted, evaluated. Built by scripts/fuzz.sh with clang's -fsanitize=fuzzer,address,undefined.
 
 #include <cstddef>
 #include <cstdint>

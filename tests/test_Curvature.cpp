@@ -34,8 +34,8 @@ std::unique_ptr<SbHeModelHQ> heModel(const PolyMesh& mesh) {
   return model;
 }
 
-// Invariants every record keeps, whatever the mesh: finite, ordered, unit
-// directions; a failed fit is flat with an orthonormal tangent frame.
+// Invariants every record keeps, whatever the mesh: finite, ordered, unit directions; a failed fit is flat with an
+// orthonormal tangent frame.
 void expectSound(const SbHeModelHQ& model, const SbCurvatureHQ& curvature) {
   ASSERT_EQ(curvature.size(), model.vertexCount());
   for (int i = 0; i < model.vertexCount(); ++i) {
@@ -64,8 +64,7 @@ std::unique_ptr<SbCurvatureHQ> estimate(const SbHeModelHQ& model) {
   return curvature;
 }
 
-// A valid record with the given curvatures whose directions lie along the
-// axes maxAxis / minAxis (0 x, 1 y, 2 z; -1 no check).
+// A valid record with the given curvatures, directions along the axes maxAxis / minAxis (0 x, 1 y, 2 z; -1 none).
 void expectRecord(const CurvatureRecord& r, float kMax, float maxTolerance, float kMin, float minTolerance, int maxAxis,
                   int minAxis) {
   ASSERT_FALSE(r.degenerate);
@@ -75,8 +74,8 @@ void expectRecord(const CurvatureRecord& r, float kMax, float maxTolerance, floa
   EXPECT_TRUE(minAxis < 0 || std::fabs(r.minDirection[minAxis]) > 0.99f);
 }
 
-// A vertex at the origin with neighbours at the given angles (degrees) and
-// distances on z = (a x^2 + b y^2) / 2; closed: a full fan.
+// A vertex at the origin with neighbours at the given angles (degrees) and distances on z = (a x^2 + b y^2) / 2;
+// closed: a full fan.
 PolyMesh fan(const std::vector<float>& angles, const std::vector<float>& distances, float a, float b, bool closed) {
   PolyMesh m;
   m.addVertex({0, 0, 0});
@@ -108,9 +107,8 @@ TEST(CurvatureAnalytic, SphereCurvaturesAreOneOverRadius) {
 }
 
 TEST(CurvatureAnalytic, CylinderTorusAndSaddleHaveTheirPrincipalCurvaturesAndDirections) {
-  // Cylinder: every vertex, rims included (their fans are half turns), bends
-  // 1/r around and not along the axis, including the vertices whose first
-  // neighbour lies along the axis (the quadratic's leading coefficient vanishes).
+  // Cylinder: every vertex, rims included (their fans are half turns), bends 1/r around and not along the axis,
+  // including the vertices whose first neighbour lies along the axis (the quadratic's leading coefficient vanishes).
   const float r = 0.5f;
   auto tube = heModel(testmesh::cylinder(64, 40, r, 4.0f));
   auto tubeCurvature = estimate(*tube);
@@ -126,8 +124,7 @@ TEST(CurvatureAnalytic, CylinderTorusAndSaddleHaveTheirPrincipalCurvaturesAndDir
   }
   EXPECT_GT(axialFirst, 0);
 
-  // Torus: around the tube (z at both equators) 1/r; along the equators
-  // 1/(R + r) outside and -1/(R - r) inside.
+  // Torus: around the tube (z at both equators) 1/r; along the equators 1/(R + r) outside and -1/(R - r) inside.
   const float R = 2.0f, t = 0.5f;
   const int nu = 240, nv = 120;
   auto torus = heModel(testmesh::torus(nu, nv, R, t));
@@ -145,8 +142,7 @@ TEST(CurvatureAnalytic, CylinderTorusAndSaddleHaveTheirPrincipalCurvaturesAndDir
 }
 
 TEST(CurvatureFit, SmallFansSolveTheSquareAndTheUnderdeterminedSystems) {
-  // Five rows for five unknowns; the paraboloid bends towards the normal (+z),
-  // so its curvatures are -a and -b.
+  // Five rows for five unknowns; the paraboloid bends towards the normal (+z), so its curvatures are -a and -b.
   auto five = heModel(fan({10, 80, 150, 215, 290}, {0.02f, 0.025f, 0.018f, 0.022f, 0.02f}, 1.5f, -0.5f, true));
   ASSERT_EQ(five->valence(five->vertices[0]), 5);
   expectRecord(*estimate(*five)->record(0), 0.5f, 0.025f, -1.5f, 0.075f, 1, 0);
@@ -199,8 +195,7 @@ TEST(CurvatureFit, FitPatchRefusesSingularSystems) {
   EXPECT_NEAR(x[4][2], -1.0, 1e-6);
 }
 
-// Flat vertices take a frame from x (from y when the normal lies along x):
-// max = n x a, min = n x max.
+// Flat vertices take a frame from x (from y when the normal lies along x): max = n x a, min = n x max.
 TEST(CurvatureFallback, PlanesInEveryOrientationAndScaleAreFlat) {
   PolyMesh mesh = testmesh::singleTriangle();
   mesh.addVertex({5, 5, 5});  // in no face
@@ -212,12 +207,13 @@ TEST(CurvatureFallback, PlanesInEveryOrientationAndScaleAreFlat) {
   EXPECT_TRUE(c.degenerate && l.degenerate);
   EXPECT_EQ(std::make_pair(c.maxDirection, c.minDirection), std::make_pair(SbVec3f(0, 1, 0), SbVec3f(-1, 0, 0)));
   EXPECT_EQ(std::make_pair(l.maxDirection, l.minDirection), std::make_pair(SbVec3f(0, 0, 1), SbVec3f(0, -1, 0)));
-  // Rounding leaves the tilted copies' neighbours a few units in the last
-  // place off the tangent plane; that is no curvature, at the border neither.
+  // Rounding leaves the tilted copies' neighbours a few units in the last place off the tangent plane; that is no
+  // curvature, at the border neither.
   // clang-format off
   const struct { SbVec3f axis; float angle, scale; SbVec3f shift; } poses[] = {
       {{1, 2, 3}, 0.7f, 1.0f, {0, 0, 0}}, {{-1, 0.3f, 2}, 1.9f, 1e-3f, {5e-3f, -3e-3f, 0}},
-      {{0, 1, 0}, 0.5f, 1e3f, {0, 0, 4e3f}}, {{1, 1, 0}, 2.5f, 37.0f, {-100, 20, 3}}, {{0, 0, 1}, 1.0f, 1e-5f, {0, 0, 0}}};
+      {{0, 1, 0}, 0.5f, 1e3f, {0, 0, 4e3f}}, {{1, 1, 0}, 2.5f, 37.0f, {-100, 20, 3}},
+      {{0, 0, 1}, 1.0f, 1e-5f, {0, 0, 0}}};
   // clang-format on
   for (const auto& pose : poses) {
     SCOPED_TRACE("scale " + std::to_string(pose.scale));
@@ -233,9 +229,8 @@ TEST(CurvatureFallback, PlanesInEveryOrientationAndScaleAreFlat) {
   }
 }
 
-// Zero-area triangles (a collapsed row, three collinear corners), a NaN
-// coordinate, a bump far below float noise, a vertex without a normal, and
-// every test mesh: sound records (checked by estimate()).
+// Zero-area triangles (a collapsed row, three collinear corners), a NaN coordinate, a bump far below float noise, a
+// vertex without a normal, and every test mesh: sound records (checked by estimate()).
 TEST(CurvatureFallback, EveryTestMeshGivesSoundRecords) {
   PolyMesh collapsed = testmesh::grid(4, 4), collinear = testmesh::grid(3, 3), notANumber = collinear,
            bumpy = testmesh::grid(6, 6), lone = testmesh::singleTriangle();
@@ -258,8 +253,7 @@ TEST(CurvatureFallback, EveryTestMeshGivesSoundRecords) {
   for (const CurvatureRecord* r : curvature->records) EXPECT_TRUE(r->degenerate) << "flat everywhere";
 }
 
-// Records replaced (not added) and given back on clear, stamps drawn anew;
-// one progress line and the same records on any thread count.
+// Records replaced (not added) and given back on clear, new stamps; one progress line, same records on any threads.
 TEST(CurvatureObject, StampsRecordsAndOneProgressLineOnAnyThreadCount) {
   auto small = heModel(testmesh::icosphere(2));  // sequential
   PolyMesh mesh = testmesh::icosphere(5);        // both threads
@@ -347,9 +341,8 @@ TEST_F(CurvatureNode, EstimatesOncePerModelStampAndPublishesNullWithoutAModel) {
   EXPECT_TRUE(curvature.stamp != stamp && current());
 }
 
-// A failure inside the estimate (here the application's progress callback
-// throws) is reported; the node publishes an empty estimate that matches no
-// model, so the next traversal tries again.
+// A failure inside the estimate (here the application's progress callback throws) is reported; the node publishes an
+// empty estimate that matches no model, so the next traversal tries again.
 TEST_F(CurvatureNode, FailedEstimateIsReportedClearedAndRetried) {
   auto m = heModel(testmesh::icosphere(2));
   model = m.get();

@@ -27,8 +27,7 @@ namespace {
 using D = SoLineDensifierHQ;
 using Values = std::vector<float>;
 
-// A stroke set of two polylines (3 and 2 points) under an orthographic
-// camera at z = 1 looking down -z (near 1, far 10).
+// A stroke set of two polylines (3 and 2 points) under an orthographic camera at z = 1 looking down -z (depth 1 to 10).
 class StrokeValues : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -89,8 +88,7 @@ class StrokeValues : public ::testing::Test {
   const float* densityPointer = nullptr;
 };
 
-// 0.25 combined into an earlier 0.5, in the earlier node's list (in place)
-// or in a copy of it; a second render does not pile up.
+// 0.25 combined into an earlier 0.5, in the earlier node's list (in place) or a copy; a second render does not pile up.
 TEST_F(StrokeValues, EveryApplyModeCombinesWithTheEarlierValue) {
   root->addChild(new D);  // the defaults: 1 for every point
   probeDensity();
@@ -115,9 +113,8 @@ TEST_F(StrokeValues, EveryApplyModeCombinesWithTheEarlierValue) {
   EXPECT_FLOAT_EQ(SbStrokeValuesHQ::combine(D::SCREEN, 0.5f, 0.5f), 0.75f);
 }
 
-// Two families (the first stroke, the cross stroke): up to crossStart the
-// first family alone carries the value, the cross family nothing; from there
-// both grow, to full ink at crossFull; a value above 1 stays as it is.
+// Two families (the first stroke, the cross stroke): up to crossStart the first family alone carries the value, the
+// cross family nothing; from there both grow, to full ink at crossFull; a value above 1 stays as it is.
 TEST_F(StrokeValues, CrossFamilyInksOnlyAboveTheStartAndBothAreFullAtFull) {
   family = {0, 0, 0, 1, 1};
   D* node = densifier(D::CONSTANT, 0.0f);
@@ -152,8 +149,8 @@ TEST_F(StrokeValues, CrossFamilyInksOnlyAboveTheStartAndBothAreFullAtFull) {
   EXPECT_EQ(density, Values(5, 0.45f));
 }
 
-// Too few earlier values are ignored (ADD acts as REPLACE); a method without
-// its input (no curvature in the state) or no polylines publish nothing.
+// Too few earlier values are ignored (ADD acts as REPLACE); a method without its input (no curvature in the state) or
+// no polylines publish nothing.
 TEST_F(StrokeValues, ShortOrMissingInputs) {
   earlier = {0.5f, 0.5f};
   densifier(D::CONSTANT, 0.25f, D::ADD);
@@ -211,8 +208,8 @@ TEST_F(StrokeValues, RimAndIsoFollowTheFaceNormal) {
   D* node = densifier(D::RIM, 1.0f);
   traverse();
   EXPECT_EQ(density, (Values{0, 0, 0, 1, 1}));
-  // iso: the stroke's side direction seen from the camera: in the image
-  // plane on the head-on face (1), along the view on the edge-on face (0).
+  // iso: the stroke's side direction seen from the camera: in the image plane on the head-on face (1), along the view
+  // on the edge-on face (0).
   node->method = D::PARSER;
   node->parserExpression = "iso";
   traverse();
@@ -223,8 +220,7 @@ TEST_F(StrokeValues, RimAndIsoFollowTheFaceNormal) {
   EXPECT_EQ(density.size(), 5u);
 }
 
-// The light comes from the camera's upper left, 54.7 degrees off the view,
-// however large, wide, deep or perspective the view volume is.
+// The light comes from the camera's upper left, 54.7 degrees off the view, whatever the view volume's size and kind.
 TEST(StrokeDirections, LightFollowsTheCameraNotTheVolumesShape) {
   SbRotation turn(SbVec3f(0.3f, 1, 0.2f), 0.7f);
   SbVec3f expected;

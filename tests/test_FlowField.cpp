@@ -15,6 +15,7 @@
 #include <regex>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "AllocationGuard.h"
@@ -101,8 +102,7 @@ void expectUnitTangents(const Field& f) {
 
 const int kMiddle = 2 * 5 + 2;  // the middle vertex of grid(4, 4)
 
-// The angle (degrees, 0 .. 45) between a direction and the nearer of the
-// vertex's two principal lines.
+// The angle (degrees, 0 .. 45) between a direction and the nearer of the vertex's two principal lines.
 float offPrincipal(const Field& f, int i) {
   const SbVec3f& n = f.model.vertices[i]->normal;
   SbVec3f a = f.curvature.record(i)->maxDirection;
@@ -146,8 +146,7 @@ TEST(FlowFieldFrom, MeanCurvatureSignChoosesTheLeadingDirection) {
     ASSERT_GE(c.maxCurvature + c.minCurvature, 0.0f);
     EXPECT_GT(std::fabs(sphere.field.record(i)->direction.dot(c.maxDirection)), 0.999f);
   }
-  // Hand-made valid records at vertex 6: x is the maximum direction, y the
-  // minimum; at mean 0 the maximum leads, below it the minimum.
+  // Hand-made valid record at vertex 6: x the maximum direction, y the minimum; at mean 0 the maximum leads, below not.
   Field f(testmesh::grid(4, 4));
   CurvatureRecord& c = *f.curvature.records[6];
   c = {SbVec3f(1, 0, 0), SbVec3f(0, 1, 0), 1.0f, 0.0f, false};
@@ -213,8 +212,7 @@ TEST(FlowFieldCost, GradientMatchesFiniteDifferences) {
   }
 }
 
-// Each ring term is at its least, -(2 lambda + 2); optimising the field
-// then, or when all is locked, prints nothing and changes nothing.
+// Each ring term is at its least, -(2 lambda + 2); optimising then, or when all is locked, prints and changes nothing.
 TEST(FlowFieldCost, AlignedFieldSitsAtTheMinimumOfEveryTerm) {
   Field f(testmesh::grid(5, 5)), noisy(testmesh::icosphere(2));
   f.lockAll(false);
@@ -263,7 +261,7 @@ TEST(FlowFieldOptimize, LowersTheCostOfANoisySphereAndReportsIt) {
 
 TEST(FlowFieldEditing, RelaxUndoesASingleTurn) {
   Field f(testmesh::grid(4, 4));
-  const int v = kMiddle;
+  const int v = kMiddle;  // an interior vertex
   const SbVec3f original = f.rec(v).direction;
   f.turn(v, 0.4f);
   f.rec(v).locked = false;
@@ -322,16 +320,12 @@ TEST(FlowFieldEditing, RotateBackAndForthRestoresFreeDirections) {
 }
 
 TEST(FlowFieldEditing, EveryCommandKeepsUnitTangentsOnEveryTestMesh) {
-  const PolyMesh meshes[] = {testmesh::singleTriangle(),
-                             testmesh::tetrahedron(),
-                             testmesh::cube(),
-                             testmesh::quadFan(),
-                             testmesh::nonManifoldFan(),
-                             testmesh::mobiusStrip(12),
-                             testmesh::saddle(6, 1.0f),
-                             testmesh::torus(12, 8, 2.0f, 0.5f),
-                             testmesh::cylinder(12, 4, 1, 2),
-                             testmesh::geodesicSphere(2)};
+  // clang-format off
+  const PolyMesh meshes[] = {
+      testmesh::singleTriangle(), testmesh::tetrahedron(), testmesh::cube(), testmesh::quadFan(),
+      testmesh::nonManifoldFan(), testmesh::mobiusStrip(12), testmesh::saddle(6, 1.0f),
+      testmesh::torus(12, 8, 2.0f, 0.5f), testmesh::cylinder(12, 4, 1, 2), testmesh::geodesicSphere(2)};
+  // clang-format on
   for (const PolyMesh& mesh : meshes) {
     Field f(mesh);
     SCOPED_TRACE(testing::Message() << mesh.positions.size() << " vertices");
@@ -364,13 +358,12 @@ TEST(FlowFieldEditing, EveryCommandKeepsUnitTangentsOnEveryTestMesh) {
   }
 }
 
-// On a cylinder every vertex is trusted (curvatures 1/r and 0) and the field
-// follows the rings: nothing turns until one vertex is turned by a quarter,
-// which turns every edge it has. A sphere is umbilic everywhere.
+// On a cylinder every vertex is trusted (curvatures 1/r and 0) and the field follows the rings: nothing turns until one
+// vertex is turned by a quarter, which turns every edge it has. A sphere is umbilic everywhere.
 TEST(FlowFieldCleanUp, TurningCountsEdgesBetweenTrustedVertices) {
   Field f(testmesh::cylinder(24, 6, 1.0f, 2.0f));
   const SbFlowFieldHQ::Turning before = f.field.measureTurning(f.model, f.curvature);
-  EXPECT_EQ(before.edges, 24 * 6 + 24 * 7 + 24 * 6);  // diagonals, rings, axial edges
+  EXPECT_EQ(before.edges, 24 * 6 + 24 * 7 + 24 * 6);  // diagonals, rings, axial edges; none turns
   EXPECT_EQ(before.turning, 0);
   const int v = 3 * 24 + 5;
   f.turn(v, 0.5f * kPi);
@@ -381,9 +374,8 @@ TEST(FlowFieldCleanUp, TurningCountsEdgesBetweenTrustedVertices) {
   EXPECT_EQ(sphere.field.measureTurning(sphere.model, sphere.curvature).text(), "field: no edges away from umbilics");
 }
 
-// A fat torus: the mean curvature is positive outside and negative on the
-// inner side, so from() leads with the tube's circles outside and with the
-// long circles inside, a quarter turn apart where the sign changes.
+// A fat torus: the mean curvature is positive outside and negative on the inner side, so from() leads with the tube's
+// circles outside and with the long circles inside, a quarter turn apart where the sign changes.
 TEST(FlowFieldCleanUp, MixedSignMeanCurvatureGetsOneFamilyOfLines) {
   Field f(testmesh::torus(48, 32, 1.0f, 0.6f));
   const SbFlowFieldHQ::Turning before = f.field.measureTurning(f.model, f.curvature);
@@ -394,8 +386,8 @@ TEST(FlowFieldCleanUp, MixedSignMeanCurvatureGetsOneFamilyOfLines) {
   EXPECT_NE(f.field.stamp, stamp);
   EXPECT_EQ(f.field.measureTurning(f.model, f.curvature).turning, 0);
   expectUnitTangents(f);
-  // Every direction is still a principal line, and the trusted vertices are
-  // locked against later edits; cleaning a clean field changes nothing.
+  // Every direction is still a principal line, and the trusted vertices are locked against later edits; cleaning a
+  // clean field changes nothing.
   const float flat = SbFlowFieldHQ::flatCurvature(f.model);
   const auto clean = f.directions();
   f.field.cleanUp(f.model, f.curvature);
@@ -406,10 +398,9 @@ TEST(FlowFieldCleanUp, MixedSignMeanCurvatureGetsOneFamilyOfLines) {
   }
 }
 
-// The curvature directions of a sphere are noise, those of an ellipsoid are
-// trusted away from its four umbilics. Share of edges (all of them) along
-// which the line turns by more than 30 degrees: from(), then after the
-// clean-up, which must not exceed the given bound.
+// The curvature directions of a sphere are noise, those of an ellipsoid are trusted away from its four umbilics. Share
+// of edges (all of them) along which the line turns by more than 30 degrees: from(), then after the clean-up, which
+// must not exceed the given bound.
 TEST(FlowFieldCleanUp, UmbilicRegionsGetASmoothField) {
   PolyMesh ellipsoid = testmesh::icosphere(4);
   for (SbVec3f& p : ellipsoid.positions) p.setValue(3.0f * p[0], 2.0f * p[1], p[2]);
@@ -435,8 +426,8 @@ TEST(FlowFieldCleanUp, UmbilicRegionsGetASmoothField) {
   }
 }
 
-// All frees, inverse locks, unknown modes do nothing; the tolerance locks
-// the scores up to that share of the largest (0.5: 3.75), without a new stamp.
+// All frees, inverse locks, unknown modes do nothing; the tolerance locks the scores up to that share of the largest
+// (0.5: 3.75), without a new stamp.
 TEST(FlowFieldSelect, AllInverseAndToleranceSetTheLocks) {
   Field f(testmesh::grid(2, 2));
   const std::pair<int, bool> modes[] = {
@@ -462,15 +453,13 @@ TEST(FlowFieldSelect, TensionScoresTheDifferencesAroundAVertex) {
   EXPECT_NEAR(f.rec(v).score, 6 * 0.25f, 1e-5f);
   EXPECT_FALSE(f.rec(v).locked);
   EXPECT_TRUE(f.rec(0).score == 0.0f && f.rec(0).locked);
-  // A sphere around every vertex that holds the whole grid: every edge counts
-  // once with weight 1, and only the six edges at v differ.
+  // A sphere about every vertex that holds the whole grid: every edge counts once, weight 1; six edges at v differ.
   const std::string out =
       capture([&] { f.field.select(f.model, f.curvature, SbFlowFieldHQ::SELECT_TENSION_GEODESIC, 0.0f, 10.0f); });
   EXPECT_NE(out.find("SbFlowFieldHQ::select"), std::string::npos) << out;
   const int edges = f.model.halfEdgeCount() / 2;
   for (int i = 0; i < f.field.size(); ++i) EXPECT_NEAR(f.rec(i).score, 6 * 0.25f / edges, 1e-6f) << i;
-  // A radius that reaches no edge gives the largest float, which then
-  // dominates the threshold: every vertex stays free.
+  // A radius that reaches no edge gives the largest float, which then dominates the threshold: every vertex stays free.
   capture([&] { f.field.select(f.model, f.curvature, SbFlowFieldHQ::SELECT_TENSION_GEODESIC, 0.5f, 1e-9f); });
   for (const FlowRecord* r : f.field.records) EXPECT_TRUE(r->score == FLT_MAX && !r->locked);
 }
@@ -509,14 +498,12 @@ namespace {
 class FlowFieldNode : public testing::Test {
  protected:
   void SetUp() override {
-    root = new SoSeparator;
     root->ref();
     root->addChild(new StateStep([this](SoState* s, SoNode* n) {
       SoHeModelElementHQ::set(s, n, publishModel ? &model : nullptr);
       SoCurvatureElementHQ::set(s, n, publishCurvature ? &curvature : nullptr);
       if (failNext) allocation::onSize(model.vertexCount() * sizeof(FlowRecord*), failNext);
     }));
-    node = new SoGenerateFlowFieldHQ;
     node->addChild(new StateStep([this](SoState* s, SoNode*) { seen.push_back(SoFlowFieldElementHQ::get(s)); }));
     root->addChild(node);
     model.build(testmesh::model(testmesh::icosphere(2)));
@@ -531,15 +518,14 @@ class FlowFieldNode : public testing::Test {
   }
   std::string traverse() {
     seen.clear();
-    SoCallbackAction action;
-    const std::string out = capture([&] { action.apply(root); });
+    const std::string out = capture([&] { SoCallbackAction().apply(root); });
     allocation::disarm();
     failNext = nullptr;
     return out;
   }
 
-  SoSeparator* root = nullptr;
-  SoGenerateFlowFieldHQ* node = nullptr;
+  SoSeparator* root = new SoSeparator;
+  SoGenerateFlowFieldHQ* node = new SoGenerateFlowFieldHQ;
   SbHeModelHQ model;
   SbCurvatureHQ curvature;
   bool publishModel = true, publishCurvature = true;
@@ -564,8 +550,7 @@ TEST_F(FlowFieldNode, BuildsOnceForTwoTraversalsAndRebuildsForNewCurvature) {
   auto expectFresh = [&] {
     for (int i = 0; i < field.size(); ++i) EXPECT_LT((field.record(i)->direction - fresh[i]).length(), 1e-6f) << i;
   };
-  // An edit survives a traversal with the same curvature; a new curvature
-  // stamp rebuilds the field and discards it.
+  // An edit survives a traversal with the same curvature; a new curvature stamp rebuilds the field and discards it.
   field.rotate(model, 30.0f);
   const uint32_t edited = field.stamp;
   traverse();
@@ -574,8 +559,7 @@ TEST_F(FlowFieldNode, BuildsOnceForTwoTraversalsAndRebuildsForNewCurvature) {
   traverse();
   EXPECT_NE(field.stamp, edited);
   expectFresh();
-  // Switching the clean-up on rebuilds and cleans, as the field's own
-  // operations do; switching it off brings back the field of from().
+  // The clean-up switched on rebuilds and cleans, as the field's own operations do; off brings back from()'s field.
   SbFlowFieldHQ cleaned;
   cleaned.initialise(model, curvature);
   cleaned.cleanUp(model, curvature);
@@ -589,9 +573,8 @@ TEST_F(FlowFieldNode, BuildsOnceForTwoTraversalsAndRebuildsForNewCurvature) {
   expectFresh();
 }
 
-// A build that fails publishes an empty field, which matches no model, and
-// says why: the field's own out-of-memory report, or the node's for any
-// other failure; the next curvature builds again.
+// A build that fails publishes an empty field, which matches no model, and says why: the field's own out-of-memory
+// report, or the node's for any other failure; the next curvature builds again.
 TEST_F(FlowFieldNode, FailedBuildPublishesAnEmptyFieldAndSaysWhy) {
   const struct {
     SoGenerateFlowFieldHQ::CleanUp mode;
@@ -624,11 +607,10 @@ TEST_F(FlowFieldNode, FailedBuildPublishesAnEmptyFieldAndSaysWhy) {
 }
 
 TEST(FlowFieldDisplay, HalfLengthSpansEightViewportUnitsAtTheOrigin) {
-  SbViewportRegion viewport(640, 800);
   SbMatrix scale, moved;
   scale.setScale(SbVec3f(4, 4, 4));
   moved.setTranslate(SbVec3f(0.3f, -0.2f, 0.1f));
-  EXPECT_NEAR(SoFlowFieldHQ::halfLength(SbMatrix::identity(), viewport), 8.0f / 800, 1e-7f);
-  EXPECT_NEAR(SoFlowFieldHQ::halfLength(scale, viewport), 2.0f / 800, 1e-7f);
-  EXPECT_NEAR(SoFlowFieldHQ::halfLength(moved, viewport), 8.0f / 800, 1e-6f);
+  for (const auto& [matrix, pixels, tolerance] :
+       {std::tuple(SbMatrix::identity(), 8.0f, 1e-7f), std::tuple(scale, 2.0f, 1e-7f), std::tuple(moved, 8.0f, 1e-6f)})
+    EXPECT_NEAR(SoFlowFieldHQ::halfLength(matrix, SbViewportRegion(640, 800)), pixels / 800, tolerance) << pixels;
 }

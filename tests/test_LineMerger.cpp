@@ -81,9 +81,8 @@ TEST_F(Merger, StoreMergeRestoreShiftsIndicesAndPads) {
   EXPECT_TRUE(afterStore->stored == -1 && replaced->stored == -1);
 }
 
-// One set stored, a second merged into it or stored in its place, then
-// restored: missing thickness is padded with 1, arrays shorter than the
-// points are not stored, a second store starts a new collection.
+// One set stored, a second merged into it or stored in its place, then restored: missing thickness is padded with 1,
+// arrays shorter than the points are not stored, a second store starts a new collection.
 TEST_F(Merger, RestoredSetsPadOrDropArraysAndRestartOnStore) {
   SbLineSet noThickness = kThree, shortThickness = kThree;
   noThickness.thickness.clear();

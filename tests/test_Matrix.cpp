@@ -37,8 +37,7 @@ std::vector<std::vector<double>> rowsOf(const matrix& m) {
   return rows;
 }
 
-// Determinant by cofactor expansion along the first row, independent of the
-// elimination.
+// Determinant by cofactor expansion along the first row, independent of the elimination.
 double cofactorDet(const std::vector<std::vector<double>>& a) {
   if (a.size() == 1) return a[0][0];
   double det = 0.0;
@@ -62,7 +61,8 @@ TEST(Matrix, FailuresCarryTheirMessages) {
       {[] { matrix(2, 3)(2, 0) = 1.0; }, range},
       {[] { (void)static_cast<const matrix&>(matrix(2, 3))(0, 3); }, range},
       {[] { (void)matrix(2, 3).Det(); }, "matrixT::Det(): Determinant a non-square matrix!"},
-      {[] { (void)(matrix(2, 3) * matrix(2, 3)); }, "matrixT::operator*= : Inconsistent matrix sizes in multiplication!"},
+      {[] { (void)(matrix(2, 3) * matrix(2, 3)); },
+       "matrixT::operator*= : Inconsistent matrix sizes in multiplication!"},
       {[] { (void)!fromRows({{1, 2}, {2, 4}}); }, "matrixT::operator!: Inversion of a singular matrix"},
       {[] { (void)!matrix(3, 2); }, "matrixT::operator!: Inversion of a non-square matrix"}};
   // clang-format on
@@ -73,9 +73,8 @@ TEST(Matrix, FailuresCarryTheirMessages) {
   EXPECT_EQ(std::string(base.what()), longText.substr(0, 255));
 }
 
-// The determinant's sign follows the row swaps and a zero pivot ends it with
-// exactly 0; it agrees with the cofactor expansion, and the inverse times the
-// matrix is the identity.
+// The determinant's sign follows the row swaps and a zero pivot ends it with exactly 0; it agrees with the cofactor
+// expansion, and the inverse times the matrix is the identity.
 TEST(Matrix, DeterminantAndInverse) {
   EXPECT_EQ(fromRows({{0, 1}, {1, 0}}).Det(), -1.0);
   EXPECT_DOUBLE_EQ(fromRows({{0, 2, 1}, {1, 0, 0}, {0, 3, 3}}).Det(), -3.0);  // pivots on rows 1 and 2

@@ -54,9 +54,8 @@ TEST(ScalarEngine, OperatorsAndInputs) {
   EXPECT_TRUE(engine.uses(Engine::IN_TAPER) && !engine.uses(Engine::IN_LIGHT));
 }
 
-// The program is printed once, for a new text only; an absent text is an
-// empty program, an empty one is parsed (and fails); a good text after a
-// failed one leaves no error.
+// The program is printed once, for a new text only; an absent text is an empty program, an empty one is parsed (and
+// fails); a good text after a failed one leaves no error.
 TEST(ScalarEngineOutput, PrintsTheProgramOnceForANewText) {
   Engine engine;
   EXPECT_EQ(parseOutput(engine, "", ACCEPTED), "");  // equals the formula at construction
@@ -74,8 +73,7 @@ TEST(ScalarEngineOutput, PrintsTheProgramOnceForANewText) {
   EXPECT_FLOAT_EQ(engine.evaluate(inputs()), 1.7f);
 }
 
-// Every bad text prints its messages in order, keeps the first for the
-// caller, evaluates to 0, and is accepted silently when given again.
+// Every bad text prints its messages in order, keeps the first for the caller, evaluates to 0, and is then silent.
 TEST(ScalarEngineErrors, ReportInOrderAndEvaluateToZero) {
   // clang-format off
   const struct { const char* text; std::string messages; } cases[] = {

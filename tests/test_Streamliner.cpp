@@ -1,5 +1,5 @@
-// Stroke sets hatched over closed and open meshes, checked by brute force (points on their faces, strokes kept
-// apart, no short strokes, sharp edges not crossed, the surface covered), and the node's caching and failures.
+// Stroke sets hatched over closed and open meshes, checked by brute force (points on their faces, strokes kept apart,
+// no short strokes, sharp edges not crossed, the surface covered), and the node's caching and failures.
 
 #include <gtest/gtest.h>
 
@@ -47,12 +47,11 @@ struct Hatched {
   const SbVec3f& at(size_t s, size_t k) const { return set.points[strokes[s][k]]; }
 };
 
-// The application's start-up settings: separation, probe distance, sharp
-// edge, bend, shortest and longest stroke, step.
+// The application's start-up settings: separation, probe distance, sharp edge, bend, shortest and longest stroke, step.
 const Settings kStartup{0.01f, 0.012f, 115.0f, -60.0f, 0.02f, -0.2f, 0.025f};
 
-// The field f projected into each vertex's tangent plane; with `cross` a
-// second family along the perpendicular field follows, as the node traces it.
+// The field f projected into each vertex's tangent plane; with `cross` a second family along the perpendicular field
+// follows, as the node traces it.
 std::unique_ptr<Hatched> hatch(const PolyMesh& mesh, const FieldFunction& f, const Settings& settings,
                                int taper = SbStreamlineTracer::TM_PLANE, bool cross = false) {
   auto h = std::make_unique<Hatched>();
@@ -130,8 +129,8 @@ void expectWellFormed(const Hatched& h) {
   for (float t : h.set.taper) EXPECT_TRUE(t > 0.0f && t <= 1.0f) << t;
 }
 
-// The polyline segments of the strokes (of one family, or all: -1) filed in cubic
-// cells, so that all within one cell of a point lie in the 27 cells about it.
+// The polyline segments of the strokes (of one family, or all: -1) filed in cubic cells, so that all within one cell of
+// a point lie in the 27 cells about it.
 class SegmentGrid {
  public:
   SegmentGrid(const Hatched& h, float cell, int family = -1) : h(h), cell(cell) {
@@ -167,8 +166,8 @@ class SegmentGrid {
   std::map<Key, std::vector<std::pair<int, int>>> cells;
 };
 
-// Smallest distance between points and segments of different strokes (of one
-// family, or all), away from the stroke ends; capped at the separation.
+// Smallest distance between points and segments of different strokes (of one family, or all), away from the stroke
+// ends; capped at the separation.
 float interiorSeparation(const Hatched& h, int family = -1) {
   const float sep = h.param.separation;
   float smallest = sep;
@@ -211,10 +210,9 @@ SbVec3f cylinderField(const SbVec3f& p) { return SbVec3f(-p[1], p[0], 0.05f); }
 
 }  // namespace
 
-// Strokes never come closer than the separation away from their ends, and
-// cover the surface; on the coarse models (faces a hundred separations wide)
-// the strokes run on across the faces, their total length about the area
-// over the separation (each covers a ribbon one separation wide).
+// Strokes never come closer than the separation away from their ends, and cover the surface; on the coarse models
+// (faces a hundred separations wide) the strokes run on across the faces, their total length about the area over the
+// separation (each covers a ribbon one separation wide).
 TEST(StreamlinerStrokes, StrokesKeepTheSeparationAndCoverTheSurface) {
   const struct {
     const char* name;
@@ -238,8 +236,7 @@ TEST(StreamlinerStrokes, StrokesKeepTheSeparationAndCoverTheSurface) {
     EXPECT_GE(interiorSeparation(*h), h->param.separation * 0.98f);
     EXPECT_GE(coverage(*h), 0.95f);
     ASSERT_EQ(h->set.taper.size(), h->set.points.size());
-    // The first stroke has nothing earlier to taper against (the average
-    // counts later strokes too); no taper below its floor.
+    // The first stroke has nothing earlier to taper against (the average counts later ones too); no taper below floor.
     const bool average = c.taper == SbStreamlineTracer::TM_PLANE_AVG;
     for (int32_t i : h->strokes[0]) EXPECT_TRUE(average || h->set.taper[i] == 1.0f) << h->set.taper[i];
     for (float t : h->set.taper) EXPECT_GE(t, 1e-6f / (h->param.probe - h->param.separation) * (1 - 1e-3f));
@@ -252,8 +249,7 @@ TEST(StreamlinerStrokes, StrokesKeepTheSeparationAndCoverTheSurface) {
   }
 }
 
-// The cross family keeps the separation among itself, crosses the first
-// family at right angles, and its points are marked.
+// The cross family keeps the separation among itself, crosses the first at right angles, and its points are marked.
 TEST(StreamlinerStrokes, CrossFamilyKeepsApartAmongItselfAndRunsAcrossTheFirst) {
   const auto h = hatch(testmesh::torus(96, 32, 1.0f, 0.4f), torusField, kStartup, SbStreamlineTracer::TM_PLANE, true);
   expectWellFormed(*h);
@@ -264,8 +260,7 @@ TEST(StreamlinerStrokes, CrossFamilyKeepsApartAmongItselfAndRunsAcrossTheFirst) 
     for (int32_t i : h->strokes[s]) ASSERT_EQ(h->set.family[i], s < first ? 0.0f : 1.0f);
   for (int family = 0; family < 2; ++family)
     EXPECT_GE(interiorSeparation(*h, family), h->param.separation * 0.98f) << "family " << family;
-  // |cos| of the angle between a cross stroke and the nearest first-family
-  // segment within the separation.
+  // |cos| of the angle between a cross stroke and the nearest first-family segment within the separation.
   const SegmentGrid firstFamily(*h, h->param.separation, 0);
   std::vector<float> cosines;
   for (size_t s = first; s < h->strokes.size(); ++s)
@@ -288,8 +283,7 @@ TEST(StreamlinerStrokes, CrossFamilyKeepsApartAmongItselfAndRunsAcrossTheFirst) 
   EXPECT_LT(cosines[cosines.size() * 95 / 100], std::sin(15.0f * kDegree));
 }
 
-// A grid over [0, 2] x [0, 1] folded up by 90 degrees along x = 1, with a
-// field running straight across the fold.
+// A grid over [0, 2] x [0, 1] folded up by 90 degrees along x = 1, with a field running straight across the fold.
 TEST(StreamlinerStrokes, SharpEdgeIsNeverCrossedWhenDetectionIsOn) {
   PolyMesh folded = testmesh::grid(40, 20, 2.0f);
   for (SbVec3f& p : folded.positions) {
@@ -320,11 +314,10 @@ TEST(StreamlinerStrokes, SharpEdgeIsNeverCrossedWhenDetectionIsOn) {
   EXPECT_GT(strokesAcross(*hatch(folded, acrossFold, off)), 0);
 }
 
-// Tracing ends, with well-formed strokes, where it could run for ever: a tube
-// thinner than the probe distance with the field around it or along it; a
-// separation larger than the model with every limit off (strokes end by
-// collision with themselves); a step size of 0, raised to the smallest step
-// that keeps all strokes within the step budget (area / (separation x budget)).
+// Tracing ends, with well-formed strokes, where it could run for ever: a tube thinner than the probe distance with the
+// field around it or along it; a separation larger than the model with every limit off (strokes end by collision with
+// themselves); a step size of 0, raised to the smallest step that keeps all strokes within the step budget (area /
+// (separation x budget)).
 TEST(StreamlinerStrokes, TracingEndsOnThinTubesWideSeparationsAndTinySteps) {
   for (const FieldFunction& f : {FieldFunction([](const SbVec3f& p) { return SbVec3f(-p[1], p[0], 0); }),
                                  FieldFunction([](const SbVec3f&) { return SbVec3f(0, 0, 1); })})
@@ -343,8 +336,7 @@ TEST(StreamlinerStrokes, TracingEndsOnThinTubesWideSeparationsAndTinySteps) {
   EXPECT_LT(double(t->set.points.size()), 2.0 * SbStreamlineTracer::kStepBudget);
 }
 
-// Settings no tracing can use become sane parameters, each with a sentence
-// that says what was used instead.
+// Settings no tracing can use become sane parameters, each with a sentence that says what was used instead.
 TEST(StreamlinerStrokes, ExtremeSettingsBecomeSaneParametersWithANote) {
   const float nan = std::nanf(""), inf = INFINITY;
   // clang-format off
@@ -385,9 +377,8 @@ TEST(StreamlinerStrokes, ExtremeSettingsBecomeSaneParametersWithANote) {
   EXPECT_TRUE(none.empty());
 }
 
-// No stroke is longer than the limit; on concentric circles over a flat
-// square strokes turn steadily, and the turning of each stays within the
-// bend limit (give or take the last step).
+// No stroke is longer than the limit; on concentric circles over a flat square strokes turn steadily, and the turning
+// of each stays within the bend limit (give or take the last step).
 TEST(StreamlinerStrokes, MaximumBendAndLengthLimitStrokes) {
   Settings s = kStartup;
   s.maxLength = 0.1f;
@@ -417,10 +408,9 @@ TEST(StreamlinerStrokes, MaximumBendAndLengthLimitStrokes) {
   EXPECT_LE(largestTurn(c), 90.0f + 30.0f);
 }
 
-// A closed twenty-sided cylinder whose side faces have vertices only on the
-// rims, where the vertex normals lean towards the caps. A field along the
-// axis, given in each vertex's tangent plane, leans out of the side faces
-// there; carried into the faces it must still run along the axis.
+// A closed twenty-sided cylinder whose side faces have vertices only on the rims, where the vertex normals lean towards
+// the caps. A field along the axis, given in each vertex's tangent plane, leans out of the side faces there; carried
+// into the faces it must still run along the axis.
 TEST(StreamlinerStrokes, FieldAtCreasedVerticesRunsStraightInTheFaces) {
   PolyMesh mesh = testmesh::cylinder(20, 1, 1.0f, 2.0f);
   std::vector<int> low, high;
@@ -522,10 +512,9 @@ class StreamlinerNode : public testing::Test {
 };
 }  // namespace
 
-// The node publishes its stroke set with matching arrays, only when asked
-// and given a field, and traces anew only for a new field stamp or when
-// invalidated; cross-hatching adds and drops the cross family without
-// retracing the first one, traced together under one progress line.
+// The node publishes its stroke set with matching arrays, only when asked and given a field, and traces anew only for a
+// new field stamp or when invalidated; cross-hatching adds and drops the cross family without retracing the first one,
+// traced together under one progress line.
 TEST_F(StreamlinerNode, PublishesTheStrokeSetAndRetracesOnlyForANewStampOrWhenInvalidated) {
   const std::string progress = "SoStreamlinerHQ: 0...25...50...75...100, ";
   EXPECT_EQ(traverse().rfind(progress, 0), 0u);
@@ -572,9 +561,8 @@ TEST_F(StreamlinerNode, PublishesTheStrokeSetAndRetracesOnlyForANewStampOrWhenIn
   EXPECT_TRUE(StrokeCollider::segPool.live() == 0 && SbStreamlineTracer::seedPool.live() == 0);
 }
 
-// A tracing that fails (here the application's progress callback throws, as
-// it starts, half-way, or as the cross family alone starts) is reported; the
-// node publishes an empty stroke set and gives every segment and seed back.
+// A tracing that fails (here the application's progress callback throws, as it starts, half-way, or as the cross family
+// alone starts) is reported; the node publishes an empty stroke set and gives every segment and seed back.
 TEST_F(StreamlinerNode, FailedTracingIsReportedAndPublishesNoStrokes) {
   static int total = 0;
   const ProgressHookFunction atStart = [](void*, int, int phase) {

@@ -25,8 +25,8 @@ const std::vector<float>& measures(SbWingedEdgeModel& m, int mode, double thresh
 
 }  // namespace
 
-// Sphere (umbilic), cylinder (parabolic) and saddle: principal curvatures and
-// unit, orthogonal, tangent directions, and every measure, away from borders.
+// Sphere (umbilic), cylinder (parabolic) and saddle: principal curvatures and unit, orthogonal, tangent directions, and
+// every measure, away from borders.
 TEST(WeCurvature, AnalyticShapesGiveTheirCurvaturesAndMeasures) {
   const double rs = 2.0, rc = 1.5;  // radii
   // clang-format off
@@ -86,8 +86,8 @@ TEST(WeCurvature, AnalyticShapesGiveTheirCurvaturesAndMeasures) {
   }
 }
 
-// Inward normals flip the sign of the estimate; a tolerance far below its
-// spread marks (almost) no umbilic; shape-index ranges are fixed, others hold 0.
+// Inward normals flip the sign of the estimate; a tolerance far below its spread marks (almost) no umbilic; shape-index
+// ranges are fixed, others hold 0.
 TEST(WeCurvature, OrientationSingularityToleranceAndRanges) {
   const float r = 2.0f;
   PolyMesh in = testmesh::icosphere(4, r);
@@ -125,8 +125,7 @@ TEST(WeCurvature, ViewAngleFollowsTheNormal) {
     EXPECT_NEAR(seen[v], std::acos(std::fabs(o.vertices[v].position[0]) / r), 0.05);
 }
 
-// Blue below zero, red above, white at zero, paler halfway; three classes;
-// finite colours for NaN and flat ranges.
+// Blue below zero, red above, white at zero, paler halfway; three classes; finite colours for NaN and flat ranges.
 TEST(WeCurvature, ColoursDivergeAroundZero) {
   const SbColor white = C::colour(0.0f, -1.0f, 2.0f), low = C::colour(-1.0f, -1.0f, 2.0f),
                 high = C::colour(2.0f, -1.0f, 2.0f), half = C::colour(1.0f, -1.0f, 2.0f);
@@ -140,8 +139,7 @@ TEST(WeCurvature, ColoursDivergeAroundZero) {
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(std::isfinite(nan[i] + flat[i] + flatPair[i]));
 }
 
-// A flat grid is zero in every measure; a lone triangle, a collapsed one and
-// a vertex at NaN give finite values and ranges.
+// A flat grid is zero in every measure; a lone triangle, a collapsed one and a vertex at NaN give finite values.
 TEST(WeCurvature, FlatAndDegenerateInputGiveZeroNotNaN) {
   PolyMesh collapsed;
   for (int i = 0; i < 3; ++i) collapsed.addVertex({0, 0, 0});
