@@ -225,11 +225,10 @@ TEST(StrokeDirections, LightFollowsTheCameraNotTheVolumesShape) {
   SbRotation turn(SbVec3f(0.3f, 1, 0.2f), 0.7f);
   SbVec3f expected;
   turn.multVec(SbVec3f(-1, 1, -1) / std::sqrt(3.0f), expected);  // up - right - back
-  const struct {
-    bool perspective;
-    float width, aspect, nearDistance, farDistance;
-  } volumes[] = {
+  // clang-format off
+  const struct { bool perspective; float width, aspect, nearDistance, farDistance; } volumes[] = {
       {false, 2, 1, 1, 10}, {false, 0.01f, 3, 0.5f, 400}, {false, 300, 0.4f, 10, 11}, {true, 0.8f, 1.5f, 0.1f, 50}};
+  // clang-format on
   for (const auto& v : volumes) {
     SbViewVolume volume;
     const float w = v.width / 2, h = w / v.aspect;

@@ -404,7 +404,7 @@ TEST(FlowFieldCleanUp, MixedSignMeanCurvatureGetsOneFamilyOfLines) {
 TEST(FlowFieldCleanUp, UmbilicRegionsGetASmoothField) {
   PolyMesh ellipsoid = testmesh::icosphere(4);
   for (SbVec3f& p : ellipsoid.positions) p.setValue(3.0f * p[0], 2.0f * p[1], p[2]);
-  const struct {
+  const struct Case {
     PolyMesh mesh;
     double from, bound;
   } cases[] = {{testmesh::icosphere(4), 0.25, 0.04}, {ellipsoid, 0.0, 0.005}};
@@ -576,17 +576,14 @@ TEST_F(FlowFieldNode, BuildsOnceForTwoTraversalsAndRebuildsForNewCurvature) {
 // A build that fails publishes an empty field, which matches no model, and says why: the field's own out-of-memory
 // report, or the node's for any other failure; the next curvature builds again.
 TEST_F(FlowFieldNode, FailedBuildPublishesAnEmptyFieldAndSaysWhy) {
-  const struct {
-    SoGenerateFlowFieldHQ::CleanUp mode;
-    void (*fail)();
-    const char* message;
-  } cases[] = {
+  // clang-format off
+  const struct { SoGenerateFlowFieldHQ::CleanUp mode; void (*fail)(); const char* message; } cases[] = {
       {SoGenerateFlowFieldHQ::NONE, [] { throw std::bad_alloc(); }, "SbFlowFieldHQ::from: out of memory\n"},
       {SoGenerateFlowFieldHQ::NONE, [] { throw std::length_error("vector::reserve"); },
        "SoGenerateFlowFieldHQ: vector::reserve\n"},
       {SoGenerateFlowFieldHQ::AUTO, [] { throw std::runtime_error("no memory"); },
-       "SoGenerateFlowFieldHQ: no memory\n"},
-  };
+       "SoGenerateFlowFieldHQ: no memory\n"}};
+  // clang-format on
   const int liveBefore = SbFlowFieldHQ::recordPool.live();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);

@@ -76,19 +76,17 @@ std::unique_ptr<Hatched> hatch(const PolyMesh& mesh, const FieldFunction& f, con
     }
   }
   // Every segment and seed went back to its pool.
-  EXPECT_EQ(StrokeCollider::segPool.live(), 0);
-  EXPECT_EQ(SbStreamlineTracer::seedPool.live(), 0);
-  std::vector<int32_t> run;
-  for (int32_t i : h->set.indices) {
-    if (i >= 0) {
-      run.push_back(i);
-      continue;
-    }
-    h->strokes.push_back(run);
-    h->family.push_back(h->set.family.empty() || run.empty() ? 0 : int(h->set.family[run[0]]));
-    run.clear();
-  }
-  EXPECT_TRUE(run.empty()) << "the index list ends with -1";
+  EXPECT_TRUE(StrokeCollider::segPool.live() == 0 && SbStreamlineTracer::seedPool.live() == 0);
+  h->strokes.emplace_back();
+  for (int32_t i : h->set.indices)
+    if (i >= 0)
+      h->strokes.back().push_back(i);
+    else
+      h->strokes.emplace_back();
+  EXPECT_TRUE(h->strokes.back().empty()) << "the index list ends with -1";
+  h->strokes.pop_back();
+  for (const auto& s : h->strokes)
+    h->family.push_back(h->set.family.empty() || s.empty() ? 0 : int(h->set.family[s[0]]));
   EXPECT_EQ(static_cast<int>(h->strokes.size()), h->set.strokeCount);
   return h;
 }
@@ -214,20 +212,16 @@ SbVec3f cylinderField(const SbVec3f& p) { return SbVec3f(-p[1], p[0], 0.05f); }
 // (faces a hundred separations wide) the strokes run on across the faces, their total length about the area over the
 // separation (each covers a ribbon one separation wide).
 TEST(StreamlinerStrokes, StrokesKeepTheSeparationAndCoverTheSurface) {
-  const struct {
-    const char* name;
-    PolyMesh mesh;
-    FieldFunction field;
-    int taper;
-    float area;  // 0: not bounded
-  } cases[] = {
+  // clang-format off
+  // The area bounds the strokes' total length (0: not bounded).
+  const struct { const char* name; PolyMesh mesh; FieldFunction field; int taper; float area; } cases[] = {
       {"sphere", testmesh::geodesicSphere(14, 1.0f), sphereField, SbStreamlineTracer::TM_PLANE, 0},
       {"torus", testmesh::torus(96, 32, 1.0f, 0.4f), torusField, SbStreamlineTracer::TM_SPHERE, 0},
       {"open cylinder", testmesh::cylinder(64, 40, 0.5f, 2.0f), cylinderField, SbStreamlineTracer::TM_PLANE_AVG, 0},
       {"cube", testmesh::cubeTriangles(1.0f), sphereField, SbStreamlineTracer::TM_PLANE, 24.0f},
       {"octagonal tube", testmesh::cylinder(8, 1, 1.0f, 2.0f), cylinderField, SbStreamlineTracer::TM_PLANE,
-       8 * 2.0f * 2.0f * std::sin(3.14159265f / 8)},
-  };
+       8 * 2.0f * 2.0f * std::sin(3.14159265f / 8)}};
+  // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const auto h = hatch(c.mesh, c.field, kStartup, c.taper);

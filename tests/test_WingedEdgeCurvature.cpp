@@ -30,12 +30,10 @@ const std::vector<float>& measures(SbWingedEdgeModel& m, int mode, double thresh
 TEST(WeCurvature, AnalyticShapesGiveTheirCurvaturesAndMeasures) {
   const double rs = 2.0, rc = 1.5;  // radii
   // clang-format off
-  const struct {
-    const char* name;
-    PolyMesh mesh;
-    float zLimit, rLimit;  // vertices probed: |z| and distance from the origin below these
-    double k1, k2, tolerance, values[11], tolerances[11];  // of the modes MIN to SINGULARITY_INDEX
-  } cases[] = {
+  // Vertices probed: |z| below zLimit, distance from the origin below rLimit. Measures of the modes MIN to
+  // SINGULARITY_INDEX (MIN_MAX_SEPARATELY left out) and their tolerances.
+  const struct { const char* name; PolyMesh mesh; float zLimit, rLimit;
+                 double k1, k2, tolerance, values[11], tolerances[11]; } cases[] = {
       {"sphere", testmesh::icosphere(4, rs), 1e9f, 1e9f, 1 / rs, 1 / rs, 0.03 / rs,
        {1 / rs, 1 / rs, 1 / rs, 1 / (rs * rs), 1 / rs, 1 / rs, -1, 0, 0, 0, 1},
        {0.03 / rs, 0.03 / rs, 0.03 / rs, 0.06 / (rs * rs), 0.03 / rs, 0.03 / rs, 0.05, 0.05, 0.05 / rs, 1e-3, 0}},
