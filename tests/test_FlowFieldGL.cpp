@@ -31,9 +31,8 @@ std::pair<int, int> render(SoNode* root) {
   return {pixels, green};
 }
 
-// Nothing until sendLines is on and a field is there; then a line across each of the unit square's 49
-// vertices, opaque where the field is locked and faint where free, and the GL attributes it changed
-// are restored.
+// Nothing until sendLines is on and a field is there; then a line across each of the unit square's 49 vertices, opaque
+// where the field is locked and faint where free, and the GL attributes it changed are restored.
 TEST(FlowFieldDisplayGL, DrawsLockedLinesOpaqueAndFreeOnesFaintWhenAsked) {
   ASSERT_TRUE(gltest::ensureContext());
   linetest::initNodes();

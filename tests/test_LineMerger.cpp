@@ -2,6 +2,7 @@
 #include <Inventor/nodes/SoSeparator.h>
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "LineTestNodes.h"
@@ -36,24 +37,15 @@ class Merger : public ::testing::Test {
     root->addChild(p);
     return p;
   }
-  void traverse() {
-    SoCallbackAction action;
-    action.apply(root);
-  }
+  void traverse() { SoCallbackAction().apply(root); }
 
   SoSeparator* root = nullptr;
 };
 
 SbLineSet set(std::vector<SbVec3f> points, std::vector<int32_t> indices, std::vector<float> thickness,
               std::vector<float> density) {
-  SbLineSet s;
-  s.points = points;
-  s.indices = indices;
-  s.thickness = thickness;
-  s.density = density;
-  s.taper = s.parameters = std::vector<float>(points.size(), 0.5f);
-  s.triangles.assign(points.size(), nullptr);
-  return s;
+  const std::vector<float> half(points.size(), 0.5f);  // taper and parameters
+  return {points, indices, thickness, half, density, {}, std::vector<const HeTriangle*>(points.size()), half};
 }
 const SbLineSet kThree = set({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}}, {0, 1, 2, -1}, {1, 2, 3}, {0.1f, 0.2f, 0.3f});
 const SbLineSet kTwo = set({{0, 1, 0}, {1, 1, 0}}, {0, 1, -1}, {4, 5}, {});
@@ -73,11 +65,9 @@ TEST_F(Merger, StoreMergeRestoreShiftsIndicesAndPads) {
   LineSetProbe* replaced = probe();
   traverse();
 
-  for (LineSetProbe* empty : {afterStore, afterMerge}) {
-    const SbLineSet& s = empty->seen;
-    EXPECT_TRUE(s.points.empty() && s.indices.empty() && s.thickness.empty() && s.density.empty());
-    EXPECT_TRUE(s.taper.empty() && s.parameters.empty() && s.triangles.empty());
-  }
+  for (const SbLineSet& s : {afterStore->seen, afterMerge->seen})
+    EXPECT_TRUE(s.points.empty() && s.indices.empty() && s.thickness.empty() && s.density.empty() && s.taper.empty() &&
+                s.parameters.empty() && s.triangles.empty());
   const SbLineSet& r = restored->seen;
   ASSERT_EQ(r.points.size(), 5u);
   EXPECT_EQ(r.points[3], SbVec3f(0, 1, 0));
@@ -91,9 +81,8 @@ TEST_F(Merger, StoreMergeRestoreShiftsIndicesAndPads) {
   EXPECT_TRUE(afterStore->stored == -1 && replaced->stored == -1);
 }
 
-// One set stored, a second merged into it or stored in its place, then
-// restored: missing thickness is padded with 1, arrays shorter than the
-// points are not stored, a second store starts a new collection.
+// One set stored, a second merged into it or stored in its place, then restored: missing thickness is padded with 1,
+// arrays shorter than the points are not stored, a second store starts a new collection.
 TEST_F(Merger, RestoredSetsPadOrDropArraysAndRestartOnStore) {
   SbLineSet noThickness = kThree, shortThickness = kThree;
   noThickness.thickness.clear();
@@ -109,7 +98,7 @@ TEST_F(Merger, RestoredSetsPadOrDropArraysAndRestartOnStore) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TearDown();
-    SetUp();
+    SetUp();  // a fresh scene for each case
     publish(c.first);
     merger(M::LM_STORE);
     if (c.then != M::LM_RESTORE) {  // LM_MERGE or LM_STORE of kTwo
@@ -120,10 +109,9 @@ TEST_F(Merger, RestoredSetsPadOrDropArraysAndRestartOnStore) {
     LineSetProbe* restored = probe();
     traverse();
     traverse();
-    EXPECT_EQ(restored->seen.indices, c.indices);
-    EXPECT_EQ(restored->seen.thickness, c.thickness);
-    EXPECT_EQ(restored->seen.density, c.density);
-    EXPECT_EQ(restored->stored, c.stored);
+    const SbLineSet& r = restored->seen;
+    EXPECT_EQ(std::tie(r.indices, r.thickness, r.density, restored->stored),
+              std::tie(c.indices, c.thickness, c.density, c.stored));
   }
 }
 

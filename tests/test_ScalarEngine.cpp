@@ -14,13 +14,15 @@ const std::string kUnbalanced = P + "brackets unbalanced\n", kOperators = P + "m
 
 using Engine = LineSthScalarEngineHQ;
 
-// Parses and returns what was printed.
-std::string parseOutput(Engine& engine, const char* text, bool* ok = nullptr) {
+enum Outcome { ANY, ACCEPTED, REJECTED };
+
+// Parses, checks the outcome, and returns what was printed.
+std::string parseOutput(Engine& engine, const char* text, Outcome expected = ANY) {
   std::fflush(stdout);
   testing::internal::CaptureStdout();
   const bool result = engine.parse(text);
   std::fflush(stdout);
-  if (ok) *ok = result;
+  EXPECT_TRUE(expected == ANY || result == (expected == ACCEPTED)) << (text ? text : "(no text)");
   return testing::internal::GetCapturedStdout();
 }
 
@@ -40,9 +42,7 @@ TEST(ScalarEngine, OperatorsAndInputs) {
   // clang-format on
   for (const auto& c : cases) {
     Engine engine;
-    bool ok = false;
-    parseOutput(engine, c.text, &ok);
-    EXPECT_TRUE(ok) << c.text;
+    parseOutput(engine, c.text, ACCEPTED);
     EXPECT_FLOAT_EQ(engine.evaluate(inputs(c.light)), c.value) << c.text;
   }
   Engine engine;
@@ -51,38 +51,29 @@ TEST(ScalarEngine, OperatorsAndInputs) {
        {Engine::IN_CURVATURE, Engine::IN_DEPTH, Engine::IN_LIGHT, Engine::IN_RIM, Engine::IN_ISO, Engine::IN_TAPER})
     EXPECT_TRUE(engine.uses(bit));
   parseOutput(engine, "taper");
-  EXPECT_TRUE(engine.uses(Engine::IN_TAPER));
-  EXPECT_FALSE(engine.uses(Engine::IN_LIGHT));
+  EXPECT_TRUE(engine.uses(Engine::IN_TAPER) && !engine.uses(Engine::IN_LIGHT));
 }
 
-// The program is printed once, for a new text only; an absent text is an
-// empty program, an empty one is parsed (and fails); a good text after a
-// failed one leaves no error.
+// The program is printed once, for a new text only; an absent text is an empty program, an empty one is parsed (and
+// fails); a good text after a failed one leaves no error.
 TEST(ScalarEngineOutput, PrintsTheProgramOnceForANewText) {
   Engine engine;
-  bool ok = false;
-  EXPECT_EQ(parseOutput(engine, "", &ok), "");  // equals the formula at construction
-  EXPECT_TRUE(ok);
+  EXPECT_EQ(parseOutput(engine, "", ACCEPTED), "");  // equals the formula at construction
   EXPECT_FLOAT_EQ(engine.evaluate(inputs()), 0.0f);
   const char* text = "( light - rim )*iso*(taper*.5 + .5 )";
-  EXPECT_EQ(parseOutput(engine, text, &ok), P + "LIGHT RIM - ISO * TAPER 0.5 * 0.5 + * \n");
-  EXPECT_TRUE(ok);
+  EXPECT_EQ(parseOutput(engine, text, ACCEPTED), P + "LIGHT RIM - ISO * TAPER 0.5 * 0.5 + * \n");
   EXPECT_FLOAT_EQ(engine.evaluate(inputs()), (0.7f - 0.2f) * 0.8f * (0.4f * 0.5f + 0.5f));
-  EXPECT_EQ(parseOutput(engine, text, &ok), "");
-  EXPECT_TRUE(ok);
+  EXPECT_EQ(parseOutput(engine, text, ACCEPTED), "");
   EXPECT_EQ(parseOutput(engine, "-2.25 ^ abs depth < curvature > 3"), P + "2.25 DEPTH ABS ^ CURVATURE < 3 > NEG \n");
-  EXPECT_EQ(parseOutput(engine, nullptr, &ok), "");
-  EXPECT_TRUE(ok && engine.program().empty());
-  EXPECT_EQ(parseOutput(engine, "", &ok), kOperands);  // differs from "no text"
-  EXPECT_FALSE(ok);
-  parseOutput(engine, "light + 1", &ok);
-  EXPECT_TRUE(ok);
+  EXPECT_EQ(parseOutput(engine, nullptr, ACCEPTED), "");
+  EXPECT_TRUE(engine.program().empty());
+  EXPECT_EQ(parseOutput(engine, "", REJECTED), kOperands);  // differs from "no text"
+  parseOutput(engine, "light + 1", ACCEPTED);
   EXPECT_EQ(engine.error(), "");
   EXPECT_FLOAT_EQ(engine.evaluate(inputs()), 1.7f);
 }
 
-// Every bad text prints its messages in order, keeps the first for the
-// caller, evaluates to 0, and is accepted silently when given again.
+// Every bad text prints its messages in order, keeps the first for the caller, evaluates to 0, and is then silent.
 TEST(ScalarEngineErrors, ReportInOrderAndEvaluateToZero) {
   // clang-format off
   const struct { const char* text; std::string messages; } cases[] = {
@@ -96,15 +87,11 @@ TEST(ScalarEngineErrors, ReportInOrderAndEvaluateToZero) {
     SCOPED_TRACE(c.text);
     Engine engine;
     parseOutput(engine, "light");  // so that every text differs from the current one
-    bool ok = true;
-    EXPECT_EQ(parseOutput(engine, c.text, &ok), c.messages);
-    EXPECT_FALSE(ok);
-    EXPECT_TRUE(engine.program().empty() && engine.constants().empty());
-    EXPECT_FALSE(engine.uses(Engine::IN_LIGHT));
+    EXPECT_EQ(parseOutput(engine, c.text, REJECTED), c.messages);
+    EXPECT_TRUE(engine.program().empty() && engine.constants().empty() && !engine.uses(Engine::IN_LIGHT));
     EXPECT_FLOAT_EQ(engine.evaluate(inputs()), 0.0f);
     EXPECT_EQ(engine.error(), c.messages.substr(P.size(), c.messages.find('\n') - P.size()));
-    EXPECT_EQ(parseOutput(engine, c.text, &ok), "");
-    EXPECT_TRUE(ok);
+    EXPECT_EQ(parseOutput(engine, c.text, ACCEPTED), "");
     EXPECT_FLOAT_EQ(engine.evaluate(inputs()), 0.0f);
     EXPECT_FALSE(engine.error().empty());
   }
@@ -113,23 +100,17 @@ TEST(ScalarEngineErrors, ReportInOrderAndEvaluateToZero) {
 TEST(ScalarEngineLimits, DeepBracketsAndLongTexts) {
   Engine engine;
   std::string deep = std::string(1000, '(') + "light" + std::string(1000, ')'), sum, pairs;
-  bool ok = false;
-  parseOutput(engine, deep.c_str(), &ok);
-  EXPECT_TRUE(ok);
+  parseOutput(engine, deep.c_str(), ACCEPTED);
   EXPECT_FLOAT_EQ(engine.evaluate(inputs()), 0.7f);
   deep.pop_back();
-  EXPECT_EQ(parseOutput(engine, deep.c_str(), &ok), kUnbalanced);
-  EXPECT_FALSE(ok);
+  EXPECT_EQ(parseOutput(engine, deep.c_str(), REJECTED), kUnbalanced);
   while (sum.size() < 100000) sum += "1+";  // 100 kB: 1+1+...+1
   sum += "1";
-  parseOutput(engine, sum.c_str(), &ok);
-  EXPECT_TRUE(ok);
+  parseOutput(engine, sum.c_str(), ACCEPTED);
   EXPECT_FLOAT_EQ(engine.evaluate(inputs()), static_cast<float>(sum.size() / 2 + 1));
   while (pairs.size() < 100000) pairs += "light ";  // operands without operators
-  EXPECT_EQ(parseOutput(engine, pairs.c_str(), &ok), kOperators);
-  EXPECT_FALSE(ok);
-  parseOutput(engine, std::string(100000, '9').c_str(), &ok);  // overflows to infinity, still no crash
-  EXPECT_TRUE(ok);
+  EXPECT_EQ(parseOutput(engine, pairs.c_str(), REJECTED), kOperators);
+  parseOutput(engine, std::string(100000, '9').c_str(), ACCEPTED);  // overflows to infinity, still no crash
   EXPECT_TRUE(std::isinf(engine.evaluate(inputs())));
 }
 

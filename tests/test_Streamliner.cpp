@@ -1,7 +1,5 @@
-// Stroke sets hatched over closed and open meshes, checked by brute force
-// against what the streamliner promises (points on their faces, strokes kept
-// apart, no short strokes, sharp edges not crossed, the surface covered), and
-// the node's caching, state handling and failures.
+// Stroke sets hatched over closed and open meshes, checked by brute force (points on their faces, strokes kept apart,
+// no short strokes, sharp edges not crossed, the surface covered), and the node's caching and failures.
 
 #include <gtest/gtest.h>
 
@@ -10,11 +8,12 @@
 #include <Inventor/nodes/SoSeparator.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
 #include <memory>
 #include <stdexcept>
-#include <unordered_map>
+#include <map>
 
 #include "LineTestNodes.h"
 #include "TestMeshes.h"
@@ -48,12 +47,11 @@ struct Hatched {
   const SbVec3f& at(size_t s, size_t k) const { return set.points[strokes[s][k]]; }
 };
 
-// The application's start-up settings: separation, probe distance, sharp
-// edge, bend, shortest and longest stroke, step.
+// The application's start-up settings: separation, probe distance, sharp edge, bend, shortest and longest stroke, step.
 const Settings kStartup{0.01f, 0.012f, 115.0f, -60.0f, 0.02f, -0.2f, 0.025f};
 
-// The field f projected into each vertex's tangent plane; with `cross` a
-// second family along the perpendicular field follows, as the node traces it.
+// The field f projected into each vertex's tangent plane; with `cross` a second family along the perpendicular field
+// follows, as the node traces it.
 std::unique_ptr<Hatched> hatch(const PolyMesh& mesh, const FieldFunction& f, const Settings& settings,
                                int taper = SbStreamlineTracer::TM_PLANE, bool cross = false) {
   auto h = std::make_unique<Hatched>();
@@ -78,19 +76,17 @@ std::unique_ptr<Hatched> hatch(const PolyMesh& mesh, const FieldFunction& f, con
     }
   }
   // Every segment and seed went back to its pool.
-  EXPECT_EQ(StrokeCollider::segPool.live(), 0);
-  EXPECT_EQ(SbStreamlineTracer::seedPool.live(), 0);
-  std::vector<int32_t> run;
-  for (int32_t i : h->set.indices) {
-    if (i >= 0) {
-      run.push_back(i);
-      continue;
-    }
-    h->strokes.push_back(run);
-    h->family.push_back(h->set.family.empty() || run.empty() ? 0 : int(h->set.family[run[0]]));
-    run.clear();
-  }
-  EXPECT_TRUE(run.empty()) << "the index list ends with -1";
+  EXPECT_TRUE(StrokeCollider::segPool.live() == 0 && SbStreamlineTracer::seedPool.live() == 0);
+  h->strokes.emplace_back();
+  for (int32_t i : h->set.indices)
+    if (i >= 0)
+      h->strokes.back().push_back(i);
+    else
+      h->strokes.emplace_back();
+  EXPECT_TRUE(h->strokes.back().empty()) << "the index list ends with -1";
+  h->strokes.pop_back();
+  for (const auto& s : h->strokes)
+    h->family.push_back(h->set.family.empty() || s.empty() ? 0 : int(h->set.family[s[0]]));
   EXPECT_EQ(static_cast<int>(h->strokes.size()), h->set.strokeCount);
   return h;
 }
@@ -131,46 +127,45 @@ void expectWellFormed(const Hatched& h) {
   for (float t : h.set.taper) EXPECT_TRUE(t > 0.0f && t <= 1.0f) << t;
 }
 
-// The polyline segments of the strokes (of one family, or all: -1) in a
-// uniform grid, so that all within one cell of a point lie in the 27 cells about it.
+// The polyline segments of the strokes (of one family, or all: -1) filed in cubic cells, so that all within one cell of
+// a point lie in the 27 cells about it.
 class SegmentGrid {
  public:
   SegmentGrid(const Hatched& h, float cell, int family = -1) : h(h), cell(cell) {
     for (size_t s = 0; s < h.strokes.size(); ++s)
       for (size_t m = 0; (family < 0 || h.family[s] == family) && m + 1 < h.strokes[s].size(); ++m) {
-        const SbVec3f lo = min(h.at(s, m), h.at(s, m + 1)), hi = -min(-h.at(s, m), -h.at(s, m + 1));
-        for (int x = key(lo[0]); x <= key(hi[0]); ++x)
-          for (int y = key(lo[1]); y <= key(hi[1]); ++y)
-            for (int z = key(lo[2]); z <= key(hi[2]); ++z) cells[pack(x, y, z)].push_back({int(s), int(m)});
+        const Key a = key(h.at(s, m)), b = key(h.at(s, m + 1));
+        for (int x = std::min(a[0], b[0]); x <= std::max(a[0], b[0]); ++x)
+          for (int y = std::min(a[1], b[1]); y <= std::max(a[1], b[1]); ++y)
+            for (int z = std::min(a[2], b[2]); z <= std::max(a[2], b[2]); ++z)
+              cells[{x, y, z}].push_back({int(s), int(m)});
       }
   }
   // f(stroke, index of the segment's first point, distance) for the segments about p.
   template <class F>
   void near(const SbVec3f& p, F f) const {
-    for (int x = key(p[0]) - 1; x <= key(p[0]) + 1; ++x)
-      for (int y = key(p[1]) - 1; y <= key(p[1]) + 1; ++y)
-        for (int z = key(p[2]) - 1; z <= key(p[2]) + 1; ++z) {
-          auto it = cells.find(pack(x, y, z));
+    const Key k = key(p);
+    for (int x = k[0] - 1; x <= k[0] + 1; ++x)
+      for (int y = k[1] - 1; y <= k[1] + 1; ++y)
+        for (int z = k[2] - 1; z <= k[2] + 1; ++z) {
+          auto it = cells.find({x, y, z});
           if (it == cells.end()) continue;
           for (const auto& [s, m] : it->second) f(s, m, pointSegmentDistance(p, h.at(s, m), h.at(s, m + 1)));
         }
   }
 
  private:
-  static SbVec3f min(const SbVec3f& a, const SbVec3f& b) {
-    return SbVec3f(std::min(a[0], b[0]), std::min(a[1], b[1]), std::min(a[2], b[2]));
-  }
-  int key(float v) const { return static_cast<int>(std::floor(v / cell)); }
-  static int64_t pack(int x, int y, int z) {
-    return (int64_t(x & 0xfffff) << 40) | (int64_t(y & 0xfffff) << 20) | int64_t(z & 0xfffff);
+  using Key = std::array<int, 3>;
+  Key key(const SbVec3f& p) const {
+    return {int(std::floor(p[0] / cell)), int(std::floor(p[1] / cell)), int(std::floor(p[2] / cell))};
   }
   const Hatched& h;
   float cell;
-  std::unordered_map<int64_t, std::vector<std::pair<int, int>>> cells;
+  std::map<Key, std::vector<std::pair<int, int>>> cells;
 };
 
-// Smallest distance between points and segments of different strokes (of one
-// family, or all), away from the stroke ends; capped at the separation.
+// Smallest distance between points and segments of different strokes (of one family, or all), away from the stroke
+// ends; capped at the separation.
 float interiorSeparation(const Hatched& h, int family = -1) {
   const float sep = h.param.separation;
   float smallest = sep;
@@ -213,25 +208,20 @@ SbVec3f cylinderField(const SbVec3f& p) { return SbVec3f(-p[1], p[0], 0.05f); }
 
 }  // namespace
 
-// Strokes never come closer than the separation away from their ends, and
-// cover the surface; on the coarse models (faces a hundred separations wide)
-// the strokes run on across the faces, their total length about the area
-// over the separation (each covers a ribbon one separation wide).
+// Strokes never come closer than the separation away from their ends, and cover the surface; on the coarse models
+// (faces a hundred separations wide) the strokes run on across the faces, their total length about the area over the
+// separation (each covers a ribbon one separation wide).
 TEST(StreamlinerStrokes, StrokesKeepTheSeparationAndCoverTheSurface) {
-  const struct {
-    const char* name;
-    PolyMesh mesh;
-    FieldFunction field;
-    int taper;
-    float area;  // 0: not bounded
-  } cases[] = {
+  // clang-format off
+  // The area bounds the strokes' total length (0: not bounded).
+  const struct { const char* name; PolyMesh mesh; FieldFunction field; int taper; float area; } cases[] = {
       {"sphere", testmesh::geodesicSphere(14, 1.0f), sphereField, SbStreamlineTracer::TM_PLANE, 0},
       {"torus", testmesh::torus(96, 32, 1.0f, 0.4f), torusField, SbStreamlineTracer::TM_SPHERE, 0},
       {"open cylinder", testmesh::cylinder(64, 40, 0.5f, 2.0f), cylinderField, SbStreamlineTracer::TM_PLANE_AVG, 0},
       {"cube", testmesh::cubeTriangles(1.0f), sphereField, SbStreamlineTracer::TM_PLANE, 24.0f},
       {"octagonal tube", testmesh::cylinder(8, 1, 1.0f, 2.0f), cylinderField, SbStreamlineTracer::TM_PLANE,
-       8 * 2.0f * 2.0f * std::sin(3.14159265f / 8)},
-  };
+       8 * 2.0f * 2.0f * std::sin(3.14159265f / 8)}};
+  // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const auto h = hatch(c.mesh, c.field, kStartup, c.taper);
@@ -240,8 +230,7 @@ TEST(StreamlinerStrokes, StrokesKeepTheSeparationAndCoverTheSurface) {
     EXPECT_GE(interiorSeparation(*h), h->param.separation * 0.98f);
     EXPECT_GE(coverage(*h), 0.95f);
     ASSERT_EQ(h->set.taper.size(), h->set.points.size());
-    // The first stroke has nothing earlier to taper against (the average
-    // counts later strokes too); no taper below its floor.
+    // The first stroke has nothing earlier to taper against (the average counts later ones too); no taper below floor.
     const bool average = c.taper == SbStreamlineTracer::TM_PLANE_AVG;
     for (int32_t i : h->strokes[0]) EXPECT_TRUE(average || h->set.taper[i] == 1.0f) << h->set.taper[i];
     for (float t : h->set.taper) EXPECT_GE(t, 1e-6f / (h->param.probe - h->param.separation) * (1 - 1e-3f));
@@ -254,21 +243,18 @@ TEST(StreamlinerStrokes, StrokesKeepTheSeparationAndCoverTheSurface) {
   }
 }
 
-// The cross family keeps the separation among itself, crosses the first
-// family at right angles, and its points are marked.
+// The cross family keeps the separation among itself, crosses the first at right angles, and its points are marked.
 TEST(StreamlinerStrokes, CrossFamilyKeepsApartAmongItselfAndRunsAcrossTheFirst) {
   const auto h = hatch(testmesh::torus(96, 32, 1.0f, 0.4f), torusField, kStartup, SbStreamlineTracer::TM_PLANE, true);
   expectWellFormed(*h);
   const size_t first = h->set.strokeCount - h->set.crossStrokes;
   ASSERT_TRUE(first > 10 && h->set.crossStrokes > 10);
-  ASSERT_EQ(h->set.family.size(), h->set.points.size());
-  ASSERT_EQ(h->set.taper.size(), h->set.points.size());
+  ASSERT_TRUE(h->set.family.size() == h->set.points.size() && h->set.taper.size() == h->set.points.size());
   for (size_t s = 0; s < h->strokes.size(); ++s)
     for (int32_t i : h->strokes[s]) ASSERT_EQ(h->set.family[i], s < first ? 0.0f : 1.0f);
   for (int family = 0; family < 2; ++family)
     EXPECT_GE(interiorSeparation(*h, family), h->param.separation * 0.98f) << "family " << family;
-  // |cos| of the angle between a cross stroke and the nearest first-family
-  // segment within the separation.
+  // |cos| of the angle between a cross stroke and the nearest first-family segment within the separation.
   const SegmentGrid firstFamily(*h, h->param.separation, 0);
   std::vector<float> cosines;
   for (size_t s = first; s < h->strokes.size(); ++s)
@@ -291,8 +277,7 @@ TEST(StreamlinerStrokes, CrossFamilyKeepsApartAmongItselfAndRunsAcrossTheFirst) 
   EXPECT_LT(cosines[cosines.size() * 95 / 100], std::sin(15.0f * kDegree));
 }
 
-// A grid over [0, 2] x [0, 1] folded up by 90 degrees along x = 1, with a
-// field running straight across the fold.
+// A grid over [0, 2] x [0, 1] folded up by 90 degrees along x = 1, with a field running straight across the fold.
 TEST(StreamlinerStrokes, SharpEdgeIsNeverCrossedWhenDetectionIsOn) {
   PolyMesh folded = testmesh::grid(40, 20, 2.0f);
   for (SbVec3f& p : folded.positions) {
@@ -323,11 +308,10 @@ TEST(StreamlinerStrokes, SharpEdgeIsNeverCrossedWhenDetectionIsOn) {
   EXPECT_GT(strokesAcross(*hatch(folded, acrossFold, off)), 0);
 }
 
-// Tracing ends, with well-formed strokes, where it could run for ever: a tube
-// thinner than the probe distance with the field around it or along it; a
-// separation larger than the model with every limit off (strokes end by
-// collision with themselves); a step size of 0, raised to the smallest step
-// that keeps all strokes within the step budget (area / (separation x budget)).
+// Tracing ends, with well-formed strokes, where it could run for ever: a tube thinner than the probe distance with the
+// field around it or along it; a separation larger than the model with every limit off (strokes end by collision with
+// themselves); a step size of 0, raised to the smallest step that keeps all strokes within the step budget (area /
+// (separation x budget)).
 TEST(StreamlinerStrokes, TracingEndsOnThinTubesWideSeparationsAndTinySteps) {
   for (const FieldFunction& f : {FieldFunction([](const SbVec3f& p) { return SbVec3f(-p[1], p[0], 0); }),
                                  FieldFunction([](const SbVec3f&) { return SbVec3f(0, 0, 1); })})
@@ -346,8 +330,7 @@ TEST(StreamlinerStrokes, TracingEndsOnThinTubesWideSeparationsAndTinySteps) {
   EXPECT_LT(double(t->set.points.size()), 2.0 * SbStreamlineTracer::kStepBudget);
 }
 
-// Settings no tracing can use become sane parameters, each with a sentence
-// that says what was used instead.
+// Settings no tracing can use become sane parameters, each with a sentence that says what was used instead.
 TEST(StreamlinerStrokes, ExtremeSettingsBecomeSaneParametersWithANote) {
   const float nan = std::nanf(""), inf = INFINITY;
   // clang-format off
@@ -380,18 +363,16 @@ TEST(StreamlinerStrokes, ExtremeSettingsBecomeSaneParametersWithANote) {
     EXPECT_TRUE(p.separation >= 0.001f * size && p.separation <= 2.0f * size) << p.separation;
     EXPECT_TRUE(p.probe > p.separation && p.probe <= 20.0f * p.separation + 0.001f * size) << p.probe;
     EXPECT_FALSE(p.sharpEdge.sharp(SbVec3f(0, 0, 1), SbVec3f(0, 0, 1)));  // coplanar faces
-    EXPECT_TRUE(p.stepSize >= 1e-6f * size && std::isfinite(p.stepSize)) << p.stepSize;
+    EXPECT_TRUE(p.stepSize >= 1e-6f * size && std::isfinite(p.stepSize + p.separationSq + p.probeSq)) << p.stepSize;
     EXPECT_TRUE(p.maxBend > 0.0f && p.minLength > 0.0f && p.maxLength >= p.minLength);
-    EXPECT_TRUE(std::isfinite(p.separationSq) && std::isfinite(p.probeSq));
   }
   std::vector<std::string> none;
   SbStreamlineTracer::derive(kStartup, size, &none);
   EXPECT_TRUE(none.empty());
 }
 
-// No stroke is longer than the limit; on concentric circles over a flat
-// square strokes turn steadily, and the turning of each stays within the
-// bend limit (give or take the last step).
+// No stroke is longer than the limit; on concentric circles over a flat square strokes turn steadily, and the turning
+// of each stays within the bend limit (give or take the last step).
 TEST(StreamlinerStrokes, MaximumBendAndLengthLimitStrokes) {
   Settings s = kStartup;
   s.maxLength = 0.1f;
@@ -421,10 +402,9 @@ TEST(StreamlinerStrokes, MaximumBendAndLengthLimitStrokes) {
   EXPECT_LE(largestTurn(c), 90.0f + 30.0f);
 }
 
-// A closed twenty-sided cylinder whose side faces have vertices only on the
-// rims, where the vertex normals lean towards the caps. A field along the
-// axis, given in each vertex's tangent plane, leans out of the side faces
-// there; carried into the faces it must still run along the axis.
+// A closed twenty-sided cylinder whose side faces have vertices only on the rims, where the vertex normals lean towards
+// the caps. A field along the axis, given in each vertex's tangent plane, leans out of the side faces there; carried
+// into the faces it must still run along the axis.
 TEST(StreamlinerStrokes, FieldAtCreasedVerticesRunsStraightInTheFaces) {
   PolyMesh mesh = testmesh::cylinder(20, 1, 1.0f, 2.0f);
   std::vector<int> low, high;
@@ -461,14 +441,11 @@ class StreamlinerNode : public testing::Test {
   void SetUp() override {
     model.build(testmesh::model(testmesh::geodesicSphere(6, 1.0f)));
     for (const HeVertex* v : model.vertices) {
-      FlowRecord* r = SbFlowFieldHQ::recordPool.take();
-      r->direction = sphereField(v->position);
-      r->direction -= v->normal * r->direction.dot(v->normal);
-      r->direction.normalize();
-      r->cross = r->direction.cross(v->normal);
-      r->locked = false;
-      r->score = 0;
-      field.records.push_back(r);
+      SbVec3f d = sphereField(v->position);
+      d -= v->normal * d.dot(v->normal);
+      d.normalize();
+      field.records.push_back(SbFlowFieldHQ::recordPool.take());
+      *field.records.back() = {d, d.cross(v->normal), false, 0.0f};
     }
     field.modelStamp = model.stamp;
     field.stamp = drawChangeStamp();
@@ -500,13 +477,21 @@ class StreamlinerNode : public testing::Test {
     field.clear();
   }
   std::string traverse() {
-    SoCallbackAction action;
     testing::internal::CaptureStdout();
-    action.apply(root);
+    SoCallbackAction().apply(root);
     return testing::internal::GetCapturedStdout();
   }
   int computations() const { return streamliner->computations(); }
   const StrokeSet& strokes() const { return streamliner->strokes(); }
+  // Lengths of the arrays the next node sees: indices, coordinates, faces, taper, family, thickness.
+  std::vector<int32_t> counts() const {
+    return {indexCount, coordCount, faceCount, taperCount, familyCount, thicknessCount};
+  }
+  // The published arrays: those of the stroke set; families only with cross-hatching; no thickness.
+  std::vector<int32_t> strokeCounts() const {
+    const auto points = static_cast<int32_t>(strokes().points.size());
+    return {int32_t(strokes().indices.size()), points, points, points, strokes().crossStrokes ? points : 0, 0};
+  }
 
   SbHeModelHQ model;
   SbFlowFieldHQ field;
@@ -521,20 +506,15 @@ class StreamlinerNode : public testing::Test {
 };
 }  // namespace
 
-// The node publishes its stroke set with matching arrays, only when asked
-// and given a field, and traces anew only for a new field stamp or when
-// invalidated; cross-hatching adds and drops the cross family without
-// retracing the first one, traced together under one progress line.
+// The node publishes its stroke set with matching arrays, only when asked and given a field, and traces anew only for a
+// new field stamp or when invalidated; cross-hatching adds and drops the cross family without retracing the first one,
+// traced together under one progress line.
 TEST_F(StreamlinerNode, PublishesTheStrokeSetAndRetracesOnlyForANewStampOrWhenInvalidated) {
   const std::string progress = "SoStreamlinerHQ: 0...25...50...75...100, ";
   EXPECT_EQ(traverse().rfind(progress, 0), 0u);
   ASSERT_GT(strokes().strokeCount, 0);
   EXPECT_EQ(indices, strokes().indices.data());
-  EXPECT_EQ(indexCount, static_cast<int32_t>(strokes().indices.size()));
-  EXPECT_EQ(coordCount, static_cast<int32_t>(strokes().points.size()));
-  EXPECT_TRUE(faceCount == coordCount && taperCount == coordCount);
-  EXPECT_EQ(thicknessCount, 0);  // the stage before's thickness does not match the strokes
-  EXPECT_EQ(familyCount, 0);
+  EXPECT_EQ(counts(), strokeCounts());  // the stage before's thickness does not match the strokes
   traverse();
   streamliner->seperationDist = 0.08f;  // a field change alone does not retrace
   traverse();
@@ -559,7 +539,7 @@ TEST_F(StreamlinerNode, PublishesTheStrokeSetAndRetracesOnlyForANewStampOrWhenIn
   traverse();
   EXPECT_EQ(computations(), 3);
   EXPECT_GT(strokes().crossStrokes, 0);
-  EXPECT_TRUE(familyCount == coordCount && taperCount == coordCount);
+  EXPECT_EQ(counts(), strokeCounts());
   const StrokeSet both = strokes();
   streamliner->invalidate();
   const std::string together = traverse();
@@ -570,16 +550,13 @@ TEST_F(StreamlinerNode, PublishesTheStrokeSetAndRetracesOnlyForANewStampOrWhenIn
   EXPECT_TRUE(strokes().taper == both.taper && strokes().crossStrokes == both.crossStrokes);
   streamliner->crossHatching = FALSE;
   traverse();
-  EXPECT_EQ(familyCount, 0);
   EXPECT_EQ(strokes().indices, first);
-  EXPECT_EQ(coordCount, taperCount);
-  EXPECT_EQ(StrokeCollider::segPool.live(), 0);
-  EXPECT_EQ(SbStreamlineTracer::seedPool.live(), 0);
+  EXPECT_EQ(counts(), strokeCounts());
+  EXPECT_TRUE(StrokeCollider::segPool.live() == 0 && SbStreamlineTracer::seedPool.live() == 0);
 }
 
-// A tracing that fails (here the application's progress callback throws, as
-// it starts, half-way, or as the cross family alone starts) is reported; the
-// node publishes an empty stroke set and gives every segment and seed back.
+// A tracing that fails (here the application's progress callback throws, as it starts, half-way, or as the cross family
+// alone starts) is reported; the node publishes an empty stroke set and gives every segment and seed back.
 TEST_F(StreamlinerNode, FailedTracingIsReportedAndPublishesNoStrokes) {
   static int total = 0;
   const ProgressHookFunction atStart = [](void*, int, int phase) {
@@ -610,8 +587,7 @@ TEST_F(StreamlinerNode, FailedTracingIsReportedAndPublishesNoStrokes) {
     EXPECT_EQ(traverse(), c.output);
     progressHook = nullptr;
     EXPECT_EQ(strokes().strokeCount, 0);
-    EXPECT_TRUE(indexCount == 0 && coordCount == 0 && faceCount == 0 && taperCount == 0 && familyCount == 0);
-    EXPECT_EQ(StrokeCollider::segPool.live(), 0);
-    EXPECT_EQ(SbStreamlineTracer::seedPool.live(), 0);
+    EXPECT_EQ(counts(), std::vector<int32_t>(6, 0));
+    EXPECT_TRUE(StrokeCollider::segPool.live() == 0 && SbStreamlineTracer::seedPool.live() == 0);
   }
 }
