@@ -50,10 +50,6 @@ TEST(FramingPoints, IndexedShapesGiveTheTrianglesPoints) {
        5},
       {"strips over the coordinates in the state, then a cube",
        std::string(coords) + "IndexedTriangleStripSet { coordIndex [ 5 0 3 -1 ] } Cube { width 0.5 }", 0},
-      {"4D coordinates",
-       "Coordinate4 { point [ 0 0 0 1, 2 0 0 2, 0 3 0 3, 0 0 4 0.5 ] } IndexedFaceSet { coordIndex [ 0 1 2 -1 1 2 3 ] "
-       "}",
-       0},
       {"no faces at all", std::string(coords) + "IndexedFaceSet { coordIndex [ ] }", 0},
   };
   for (const Case& c : cases) {
