@@ -87,13 +87,19 @@ TEST(SilhouetteSearch, StructuresMatchBruteForceForManyViews) {
         }
     }
   }
-  const SbWingedEdgeModel sphere = testmesh::model(testmesh::geodesicSphere(24));
+  // Large enough for the Gauss map to file its arcs on two threads.
+  const SbWingedEdgeModel sphere = testmesh::model(testmesh::geodesicSphere(48));
+  ASSERT_GE(sphere.objects[0].edges.size(), SbSilhouetteGaussMap::kParallelEdges);
   SbSilhouetteGaussMap map;
   SbSilhouettePerspective tree;
   map.build(sphere, 4.0f);
   tree.build(sphere, 4.0f);
-  std::vector<SbEdgeRef> found, viewed;
-  map.query(sphere, SbVec3f(0.3f, 0.5f, 0.8f), -1, found);
+  std::vector<SbEdgeRef> found, viewed, expected;
+  SbSilhouetteView slanted;
+  slanted.toViewer = SbVec3f(0.3f, 0.5f, 0.8f);
+  SbSilhouetteEdges::bruteForce(sphere, slanted, {}, -1, expected);
+  map.query(sphere, slanted.toViewer, -1, found);
+  EXPECT_EQ(expected, found);
   tree.query(sphere, SbVec3f(0, 0, 6), -1, viewed);
   EXPECT_FALSE(found.empty() || viewed.empty());
   EXPECT_LT(map.lastCandidateCount(), sphere.objects[0].edges.size() / 4);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/ParallelHalves.h"
+
 namespace {
 // Relative slack of the cell filing and of the crossing test, far above float
 // rounding, so that a point on a cell border is filed on both sides.
@@ -15,6 +17,20 @@ struct FaceFrame {
   double s;
 };
 inline FaceFrame frame(int f) { return {f / 2, (f / 2 + 1) % 3, (f / 2 + 2) % 3, (f % 2) ? -1.0 : 1.0}; }
+
+// The cube face whose cone holds p with a margin of 1e-3 (relative), far
+// wider than the filing slack, or -1 when p lies near a cone's border. A
+// chord between two points well inside one cone stays inside it (the cone is
+// convex), so it cannot meet the widened cone of any other face.
+inline int innerFace(const SbVec3f& p) {
+  constexpr double kInner = 1.0 - 1e-3;
+  for (int a = 0; a < 3; ++a) {
+    const double m = std::fabs(double(p[a])) * kInner;
+    if (m > 0.0 && std::fabs(double(p[(a + 1) % 3])) <= m && std::fabs(double(p[(a + 2) % 3])) <= m)
+      return 2 * a + (p[a] < 0.0f ? 1 : 0);
+  }
+  return -1;
+}
 
 inline int cellOf(double u, int n) {
   int i = static_cast<int>(std::floor((u + 1.0) * 0.5 * n));
@@ -35,7 +51,10 @@ void SbSilhouetteGaussMap::fileArc(const SbVec3f& n1, const SbVec3f& n2, uint32_
                                    std::vector<std::pair<uint32_t, uint32_t>>& pairs) const {
   const double p0[3] = {n1[0], n1[1], n1[2]};
   const double dp[3] = {double(n2[0]) - n1[0], double(n2[1]) - n1[1], double(n2[2]) - n1[2]};
+  const int inner = innerFace(n1);
+  const bool oneFace = inner >= 0 && innerFace(n2) == inner;
   for (int f = 0; f < 6; ++f) {
+    if (oneFace && f != inner) continue;
     const FaceFrame fr = frame(f);
     // p(t) = p0 + t dp lies in the (slightly widened) cone of this face when
     // s p_a (1 + slack) >= |p_b|, >= |p_c| and s p_a > 0: linear in t.
@@ -101,7 +120,11 @@ void SbSilhouetteGaussMap::build(const SbWingedEdgeModel& model, float maximalEr
   const double degrees = maximalError > 1e-6f && std::isfinite(maximalError) ? maximalError : 0.0;
   n = degrees > 0.0 ? static_cast<int>(std::ceil(90.0 / degrees)) : 256;
   n = std::min(std::max(n, 1), 256);
-  std::vector<std::pair<uint32_t, uint32_t>> pairs;  // (cell, id)
+  size_t edgeCount = 0;
+  for (const WeObject& object : model.objects) edgeCount += object.edges.size();
+  refs.reserve(edgeCount);
+  std::vector<uint32_t> filed;  // ids to file, in id order
+  filed.reserve(edgeCount);
   for (size_t o = 0; o < model.objects.size(); ++o) {
     const WeObject& object = model.objects[o];
     for (size_t e = 0; e < object.edges.size(); ++e) {
@@ -117,16 +140,44 @@ void SbSilhouetteGaussMap::build(const SbWingedEdgeModel& model, float maximalEr
       if ((n1 + n2).length() < 0.1f)
         alwaysTested.push_back(id);
       else
-        fileArc(n1, n2, id, pairs);
+        filed.push_back(id);
     }
   }
+  // Each half files its arcs in a list of its own and counts them per cell;
+  // half 0 holds the lower ids, so writing its entries first keeps every
+  // cell's ids in increasing order, as one pass would.
   const size_t cells = size_t(6) * n * n;
+  std::vector<std::pair<uint32_t, uint32_t>> pairs[2];  // (cell, id)
+  std::vector<uint32_t> count[2];
+  auto half = [](size_t begin) { return begin == 0 ? 0 : 1; };
+  parallelHalves(filed.size(), kParallelEdges, [&](size_t begin, size_t end) {
+    auto& out = pairs[half(begin)];
+    for (size_t k = begin; k < end; ++k) {
+      const SbEdgeRef& ref = refs[filed[k]];
+      const WeObject& object = model.objects[ref.object];
+      const WeEdge& edge = object.edges[ref.edge];
+      fileArc(object.faces[edge.face[0]].normal, object.faces[edge.face[1]].normal, filed[k], out);
+    }
+    count[half(begin)].assign(cells, 0);
+    for (const auto& p : out) ++count[half(begin)][p.first];
+  });
+  if (count[1].empty()) count[1].assign(cells, 0);
   cellStart.assign(cells + 1, 0);
-  for (const auto& p : pairs) ++cellStart[p.first + 1];
-  for (size_t c = 0; c < cells; ++c) cellStart[c + 1] += cellStart[c];
-  cellEdges.resize(pairs.size());
-  std::vector<uint32_t> fill(cellStart.begin(), cellStart.end() - 1);
-  for (const auto& p : pairs) cellEdges[fill[p.first]++] = p.second;
+  for (size_t c = 0; c < cells; ++c) {
+    cellStart[c + 1] = cellStart[c] + count[0][c] + count[1][c];
+    // From here on count[h][c] is where half h writes its next entry of cell c.
+    count[1][c] = cellStart[c] + count[0][c];
+    count[0][c] = cellStart[c];
+  }
+  cellEdges.resize(pairs[0].size() + pairs[1].size());
+  auto fill = [&](size_t first, size_t last) {  // the lists of halves [first, last)
+    for (size_t h = first; h < last; ++h)
+      for (const auto& p : pairs[h]) cellEdges[count[h][p.first]++] = p.second;
+  };
+  if (filed.size() >= kParallelEdges)
+    parallelHalves(2, 2, fill);
+  else
+    fill(0, 2);
   seen.assign(refs.size(), 0);
   queryNumber = 0;
 }

@@ -36,6 +36,9 @@ class SbSilhouetteGaussMap {
   size_t filedEntries() const { return cellEdges.size(); }
   size_t lastCandidateCount() const { return lastCandidates; }
 
+  // From this many filed edges on, the build files them on two threads.
+  static constexpr size_t kParallelEdges = 65536;
+
  private:
   void fileArc(const SbVec3f& n1, const SbVec3f& n2, uint32_t id,
                std::vector<std::pair<uint32_t, uint32_t>>& pairs) const;
