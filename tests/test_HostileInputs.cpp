@@ -202,7 +202,9 @@ const std::vector<Case> kCases = {
     {"--max-seconds in a batch", "torus.iv", {"{data}/sphere.iv", "--out-dir", "{tmp}/limited", "--max-seconds",
      "0.2"}, REFUSED, "linfold-render: 2 of 2 models failed\n", 60, nullptr,
      [](const fs::path& tmp) { EXPECT_TRUE(fs::is_empty(tmp / "limited")); }},
-    {"Ctrl+C while tracing", "torus.iv", {kSet, "SoStreamlinerHQ.stepSize=0", "--tga", "{tmp}/c.tga"},
+    // A fine separation keeps the tracing going for seconds, well past the signal.
+    {"Ctrl+C while tracing", "torus.iv",
+     {kSet, "SoStreamlinerHQ.stepSize=0", kSet, "SoStreamlinerHQ.seperationDist=0.002", "--tga", "{tmp}/c.tga"},
      INTERRUPTED, "linfold-render: interrupted\n", 30, nullptr,
      [](const fs::path& tmp) { EXPECT_FALSE(fs::exists(tmp / "c.tga")); }, 1.0},
 };
