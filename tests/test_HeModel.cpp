@@ -75,13 +75,13 @@ void expectInvariants(const SbHeModelHQ& m) {
     EXPECT_NE(h->end, h->twin->end);
     if (h->isBoundary()) {
       ++boundary;
-      EXPECT_TRUE(h->ring == nullptr && h->next == nullptr && !h->twin->isBoundary());
+      EXPECT_TRUE(h->ring() == nullptr && h->next == nullptr && !h->twin->isBoundary());
       continue;
     }
-    ASSERT_EQ(all.count(h->ring), 1u);
-    EXPECT_EQ(h->ring->start(), h->start()) << "ring leaves the start vertex";
+    ASSERT_EQ(all.count(h->ring()), 1u);
+    EXPECT_EQ(h->ring()->start(), h->start()) << "ring leaves the start vertex";
     int steps = 0;
-    for (const HalfEdge* r = h->ring; r && r != h && steps <= m.halfEdgeCount(); r = r->ring) ++steps;
+    for (const HalfEdge* r = h->ring(); r && r != h && steps <= m.halfEdgeCount(); r = r->ring()) ++steps;
     EXPECT_LE(steps, m.halfEdgeCount()) << "ring walk does not end";
   }
   EXPECT_EQ(boundary, m.boundaryHalfEdgeCount());
@@ -119,14 +119,15 @@ TEST(HeModel, InvariantsHoldOnEveryTestMesh) {
       for (const HeTriangle* t : m.triangles) corners += std::count(t->vertex, t->vertex + 3, v);
       const HalfEdge* h = v->halfEdge;
       do {
-        h = h->ring;
+        h = h->ring();
         ++n;
       } while (h && h != v->halfEdge && n <= m.halfEdgeCount());
       EXPECT_EQ(n, corners + (h ? 0 : 1));
       EXPECT_TRUE(h || v->halfEdge->twin->isBoundary()) << "walk does not start at the boundary";
       EXPECT_EQ(m.valence(v), n);
       EXPECT_NEAR(v->normal.length(), 1.0f, 1e-5f);
-      for (h = v->halfEdge; h; h = h->ring == v->halfEdge ? nullptr : h->ring) EXPECT_EQ(m.findHalfEdge(v, h->end), h);
+      for (h = v->halfEdge; h; h = h->ring() == v->halfEdge ? nullptr : h->ring())
+        EXPECT_EQ(m.findHalfEdge(v, h->end), h);
     }
     m.build(testmesh::model(testmesh::icosphere(1)));  // a rebuild gives the old records back
     EXPECT_EQ(live()[0] - before[0], m.halfEdgeCount());

@@ -254,7 +254,7 @@ void SbCurvatureHQ::estimateRange(const SbHeModelHQ& model, int begin, int end, 
       const HalfEdge* h = cursor[k];
       if (!h) continue;
       __builtin_prefetch(h->end);
-      const HalfEdge* next = h->ring;
+      const HalfEdge* next = h->ring();
       cursor[k] = next == first[k] ? nullptr : next;
       if (cursor[k]) __builtin_prefetch(cursor[k]);
     }
@@ -288,7 +288,7 @@ bool SbCurvatureHQ::fitVertex(const HeVertex& vertex, int ringLimit, Scratch& sc
   float height = 0.0f, rhoMin = FLT_MAX, rhoMax = 0.0f;
   float prev[3] = {0.0f, 0.0f, 0.0f};
   bool closed = false;
-  for (const HalfEdge* h = first; h; h = h->ring) {
+  for (const HalfEdge* h = first; h; h = h->ring()) {
     if (!h->end || m >= ringLimit) return false;
     const float* E = h->end->position.getValue();
     const float d[3] = {E[0] - P[0], E[1] - P[1], E[2] - P[2]};

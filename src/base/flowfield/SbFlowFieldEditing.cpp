@@ -43,7 +43,7 @@ void forRing(const HeVertex* vertex, Visit visit) {
   int count = 0;
   do {
     visit(h);
-    h = h->ring;
+    h = h->ring();
   } while (h && h != first && ++count < kRingBound);
 }
 

@@ -249,7 +249,7 @@ void SbHeModelHQ::addTriangle(HeVertex* a, HeVertex* b, HeVertex* c) {
   HeVertex* corner[3] = {a, b, c};
   for (int i = 0; i < 3; ++i) {
     HeVertex* v = corner[i];
-    new (h[i]) HalfEdge{corner[(i + 1) % 3], nullptr, h[(i + 1) % 3], nullptr, t};
+    new (h[i]) HalfEdge{corner[(i + 1) % 3], h[(i + 1) % 3], nullptr, t};
     if (!v->halfEdge) v->halfEdge = h[i];
     float* sum = &v->normal[0];
     sum[0] += n[0];
@@ -443,14 +443,11 @@ void SbHeModelHQ::link() {
     for (int i = 0; i < 3; ++i) {
       const int p = (i + 2) % 3;
       if (!opposite[i]) t->vertex[i]->halfEdge = h[i];
-      if (opposite[p]) {
-        h[i]->ring = opposite[p];
-      } else {
+      if (!opposite[p]) {
         // h[p] reversed: from h[i]'s start to h[p]'s start.
         HalfEdge* b = takeRecord(hePool);
-        new (b) HalfEdge{t->vertex[p], nullptr, nullptr, h[p], nullptr};
+        new (b) HalfEdge{t->vertex[p], nullptr, h[p], nullptr};
         h[p]->twin = b;
-        h[i]->ring = b;
         ++boundaryHalfEdges;
       }
     }
@@ -472,7 +469,7 @@ int SbHeModelHQ::valence(const HeVertex* vertex) const {
   int count = 0;
   do {
     ++count;
-    h = h->ring;
+    h = h->ring();
   } while (h && h != first && count < bound);
   return count;
 }

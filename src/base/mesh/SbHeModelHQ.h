@@ -36,13 +36,15 @@ struct HeTriangle {
 // A directed edge. Its start vertex is the end of its twin.
 struct HalfEdge {
   HeVertex* end;
-  HalfEdge* ring;        // next outgoing half-edge around the start vertex (the twin of
-                         // this triangle's previous half-edge); null on a boundary half-edge
   HalfEdge* next;        // next half-edge of the triangle; null on a boundary half-edge
   HalfEdge* twin;        // opposite direction along the same edge; twins are mutual
   HeTriangle* triangle;  // the triangle on the left; null on a boundary half-edge
 
   HeVertex* start() const { return twin ? twin->end : nullptr; }
+  // The next outgoing half-edge around the start vertex: the twin of this
+  // triangle's previous half-edge; null on a boundary half-edge. Derived, not
+  // stored: the triangle's three half-edges sit side by side in the pool.
+  HalfEdge* ring() const { return next ? next->next->twin : nullptr; }
   bool isBoundary() const { return triangle == nullptr; }
 };
 
