@@ -87,9 +87,10 @@ TEST(SilhouetteSearch, StructuresMatchBruteForceForManyViews) {
         }
     }
   }
-  // Large enough for the Gauss map to file its arcs on two threads.
+  // Large enough for both structures to be built on two threads.
   const SbWingedEdgeModel sphere = testmesh::model(testmesh::geodesicSphere(48));
   ASSERT_GE(sphere.objects[0].edges.size(), SbSilhouetteGaussMap::kParallelEdges);
+  ASSERT_GE(sphere.objects[0].edges.size(), size_t(SbSilhouettePerspective::kParallelItems));
   SbSilhouetteGaussMap map;
   SbSilhouettePerspective tree;
   map.build(sphere, 4.0f);
@@ -100,12 +101,19 @@ TEST(SilhouetteSearch, StructuresMatchBruteForceForManyViews) {
   SbSilhouetteEdges::bruteForce(sphere, slanted, {}, -1, expected);
   map.query(sphere, slanted.toViewer, -1, found);
   EXPECT_EQ(expected, found);
-  tree.query(sphere, SbVec3f(0, 0, 6), -1, viewed);
+  SbSilhouetteView eye;
+  eye.perspective = true;
+  for (int i = 0; i < 30; ++i) {  // eyes close by, each seeing a different part of the edges
+    eye.eye = randomDirection(rng) * 1.2f;
+    SbSilhouetteEdges::bruteForce(sphere, eye, tree.offsets(), -1, expected);
+    tree.query(sphere, eye.eye, -1, viewed);
+    ASSERT_EQ(expected, viewed) << "eye " << eye.eye[0] << " " << eye.eye[1] << " " << eye.eye[2];
+  }
   EXPECT_FALSE(found.empty() || viewed.empty());
   EXPECT_LT(map.lastCandidateCount(), sphere.objects[0].edges.size() / 4);
   EXPECT_LT(tree.lastCandidateCount(), sphere.objects[0].edges.size() / 2);
   map.query(sphere, SbVec3f(0, 0, 1), 7, found);  // no such object
-  tree.query(sphere, SbVec3f(0, 0, 6), 7, viewed);
+  tree.query(sphere, eye.eye, 7, viewed);
   EXPECT_TRUE(found.empty() && viewed.empty());
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/Finite.h"
+#include "core/ParallelHalves.h"
 
 void SbSilhouettePerspective::clear() {
   items.clear();
@@ -19,6 +20,9 @@ void SbSilhouettePerspective::build(const SbWingedEdgeModel& model, float maxima
                  : 8;
   SbSilhouetteEdges::faceOffsets(model, faceH);
   SbVec3f lo(1e30f, 1e30f, 1e30f), hi(-1e30f, -1e30f, -1e30f);
+  size_t edgeCount = 0;
+  for (const WeObject& object : model.objects) edgeCount += object.edges.size();
+  items.reserve(edgeCount);
   for (size_t o = 0; o < model.objects.size(); ++o) {
     const WeObject& object = model.objects[o];
     const int nv = static_cast<int>(object.vertices.size());
@@ -53,12 +57,12 @@ void SbSilhouettePerspective::build(const SbWingedEdgeModel& model, float maxima
   if (items.empty()) return;
   modelScale = std::max((hi - lo).length(), 1e-12f);
   nodes.reserve(2 * items.size() / std::max(1, leafSize) + 2);
-  buildNode(0, static_cast<int>(items.size()));
+  buildNode(nodes, 0, static_cast<int>(items.size()), true);
 }
 
-int SbSilhouettePerspective::buildNode(int first, int count) {
-  const int index = static_cast<int>(nodes.size());
-  nodes.push_back(Node());
+int SbSilhouettePerspective::buildNode(std::vector<Node>& out, int first, int count, bool split) {
+  const int index = static_cast<int>(out.size());
+  out.push_back(Node());
   // Bounds: sphere around the box of the points, cone around the mean normal.
   SbVec3f lo(1e30f, 1e30f, 1e30f), hi(-1e30f, -1e30f, -1e30f);
   SbVec3f nlo(2, 2, 2), nhi(-2, -2, -2);
@@ -80,11 +84,19 @@ int SbSilhouettePerspective::buildNode(int first, int count) {
   const float axisLen = axis.length();
   double cosMin = 1.0;
   if (axisLen > 1e-6f) axis /= axisLen;
+  // The largest squared distance, rooted once: the same radius as the
+  // largest of the roots, as the root rounds monotonically.
+  auto squared = [&](const SbVec3f& p) {
+    const float x = p[0] - node.centre[0], y = p[1] - node.centre[1], z = p[2] - node.centre[2];
+    return x * x + y * y + z * z;
+  };
+  float r2 = 0.0f;
   for (int i = first; i < first + count; ++i) {
     const Item& it = items[i];
-    r = std::max(r, std::max((it.c1 - node.centre).length(), (it.c2 - node.centre).length()));
+    r2 = std::max(r2, std::max(squared(it.c1), squared(it.c2)));
     if (axisLen > 1e-6f) cosMin = std::min(cosMin, double(std::min(axis.dot(it.n1), axis.dot(it.n2))));
   }
+  r = static_cast<float>(std::sqrt(double(r2)));
   node.radius = r * (1.0f + 1e-5f) + 1e-7f * modelScale;
   node.axis = axis;
   node.halfAngle =
@@ -109,14 +121,30 @@ int SbSilhouettePerspective::buildNode(int first, int count) {
     const int half = count / 2;
     std::nth_element(items.begin() + first, items.begin() + first + half, items.begin() + first + count,
                      [&](const Item& a, const Item& b) { return key(a) < key(b); });
-    nodes[index] = node;
-    const int left = buildNode(first, half);
-    const int right = buildNode(first + half, count - half);
-    nodes[index].left = left;
-    nodes[index].right = right;
+    out[index] = node;
+    if (split && count >= kParallelItems) {
+      // The right subtree goes to a list of its own, appended after the left
+      // one: the same nodes at the same places as one depth-first pass.
+      std::vector<Node> right;
+      parallelHalves(2, 2, [&](size_t a, size_t b) {
+        for (size_t h = a; h < b; ++h)
+          h == 0 ? buildNode(out, first, half, false) : buildNode(right, first + half, count - half, false);
+      });
+      const int offset = static_cast<int>(out.size());
+      for (Node& n : right)
+        if (n.left >= 0) n.left += offset, n.right += offset;
+      out.insert(out.end(), right.begin(), right.end());
+      out[index].left = index + 1;
+      out[index].right = offset;
+      return index;
+    }
+    const int left = buildNode(out, first, half, false);
+    const int right = buildNode(out, first + half, count - half, false);
+    out[index].left = left;
+    out[index].right = right;
     return index;
   }
-  nodes[index] = node;
+  out[index] = node;
   return index;
 }
 

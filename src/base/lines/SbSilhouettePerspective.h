@@ -30,6 +30,9 @@ class SbSilhouettePerspective {
   size_t nodeCount() const { return nodes.size(); }
   size_t lastCandidateCount() const { return lastCandidates; }
 
+  // From this many edges on, the root's two subtrees are built on two threads.
+  static constexpr int kParallelItems = 65536;
+
  private:
   struct Item {
     SbEdgeRef ref;
@@ -45,7 +48,10 @@ class SbSilhouettePerspective {
     int first, count;  // items (leaf) or -1
     int left, right;   // children, -1 for a leaf
   };
-  int buildNode(int first, int count);
+  // Builds the subtree of items [first, first + count) into `out`, depth
+  // first; child indices count from the start of `out`. With `split`, from
+  // kParallelItems items on, its two subtrees are built on two threads.
+  int buildNode(std::vector<Node>& out, int first, int count, bool split);
 
   std::vector<Item> items;
   std::vector<Item> loose;  // edges without usable bounds
