@@ -79,7 +79,6 @@ int SbSilhouettePerspective::buildNode(std::vector<Node>& out, int first, int co
   }
   Node node;
   node.centre = (lo + hi) * 0.5f;
-  float r = 0.0f;
   SbVec3f axis = sum;
   const float axisLen = axis.length();
   double cosMin = 1.0;
@@ -96,7 +95,7 @@ int SbSilhouettePerspective::buildNode(std::vector<Node>& out, int first, int co
     r2 = std::max(r2, std::max(squared(it.c1), squared(it.c2)));
     if (axisLen > 1e-6f) cosMin = std::min(cosMin, double(std::min(axis.dot(it.n1), axis.dot(it.n2))));
   }
-  r = static_cast<float>(std::sqrt(double(r2)));
+  const float r = static_cast<float>(std::sqrt(double(r2)));
   node.radius = r * (1.0f + 1e-5f) + 1e-7f * modelScale;
   node.axis = axis;
   node.halfAngle =
