@@ -227,15 +227,23 @@ TEST(DepthCache, ReadsTilesLazilyAndNeverOutsideTheViewport) {
   for (const auto& vp : std::vector<std::array<int, 4>>{{0, 0, 1, 1}, {5, 3, 33, 47}, {0, 0, 64, 64}, {31, 31, 2, 2}}) {
     SbLineDepthCache cache;
     int reads = 0;
+    // A depth of its own at every pixel, so a neighbourhood read from the wrong pixels shows.
+    auto depthAt = [](int x, int y) { return float((x * 7 + y * 13) % 101) / 100.0f; };
     cache.reset(vp[0], vp[1], vp[2], vp[3], [&](int x, int y, int w, int h, float* out) {
       ++reads;
       EXPECT_TRUE(x >= vp[0] && y >= vp[1] && x + w <= vp[0] + vp[2] && y + h <= vp[1] + vp[3]);
-      std::fill(out, out + w * h, 0.25f);
+      for (int r = 0; r < h; ++r)
+        for (int c = 0; c < w; ++c) out[r * w + c] = depthAt(x + c, y + r);
     });
     EXPECT_EQ(reads, 0);
     for (int y = vp[1] - 2; y < vp[1] + vp[3] + 2; ++y)
-      for (int x = vp[0] - 2; x < vp[0] + vp[2] + 2; ++x)
-        EXPECT_EQ(cache.neighbourhoodMax(x, y), cache.inside(x, y) ? 0.25f : -1.0f);
+      for (int x = vp[0] - 2; x < vp[0] + vp[2] + 2; ++x) {
+        float expected = -1.0f;
+        for (int dy = -1; dy <= 1 && cache.inside(x, y); ++dy)
+          for (int dx = -1; dx <= 1; ++dx)
+            if (cache.inside(x + dx, y + dy)) expected = std::max(expected, depthAt(x + dx, y + dy));
+        ASSERT_EQ(cache.neighbourhoodMax(x, y), expected) << x << " " << y;
+      }
     EXPECT_GE(reads, 1);
     EXPECT_EQ(reads, cache.tilesRead());
   }

@@ -58,6 +58,14 @@ float SbLineDepthCache::depth(int x, int y) {
 float SbLineDepthCache::neighbourhoodMax(int x, int y) {
   if (!inside(x, y)) return -1.0f;
   float best = -1.0f;
+  const int tx = floorDiv(x, kTile), ty = floorDiv(y, kTile);
+  const int col = x - tx * kTile, row = y - ty * kTile;
+  if (col > 0 && col < kTile - 1 && row > 0 && row < kTile - 1 && inside(x - 1, y - 1) && inside(x + 1, y + 1)) {
+    // The whole neighbourhood lies in one tile and in the viewport.
+    const float* t = tile(tx, ty) + (row - 1) * kTile + col - 1;
+    for (int dy = 0; dy < 3; ++dy, t += kTile) best = std::max(best, std::max(t[0], std::max(t[1], t[2])));
+    return best;
+  }
   for (int dy = -1; dy <= 1; ++dy)
     for (int dx = -1; dx <= 1; ++dx)
       if (inside(x + dx, y + dy)) best = std::max(best, depth(x + dx, y + dy));

@@ -66,13 +66,16 @@ void SbLineVisibility::visibleIntervals(const SbVec3f& p0, const SbVec3f& p1, co
   };
   // Refine: split every piece whose ends lie too far apart on the screen, or
   // that crosses the eye plane; skip pieces wholly off screen on one side.
-  std::vector<Sample> samples;
   const int kMaxDepth = 14;
   struct Piece {
     Sample a, b;
     int depth;
   };
-  std::vector<Piece> stack{{sampleAt(0.0f), sampleAt(1.0f), 0}};
+  // Working lists kept from call to call: a drawing calls this per segment.
+  static thread_local std::vector<Sample> samples;
+  static thread_local std::vector<Piece> stack;
+  samples.clear();
+  stack.assign(1, {sampleAt(0.0f), sampleAt(1.0f), 0});
   samples.push_back(stack.back().a);
   while (!stack.empty()) {
     Piece piece = stack.back();
