@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "core/ChangeStamp.h"
+#include "core/ParallelHalves.h"
 #include "curvature/SbCurvatureHQ.h"
 #include "flowfield/SbFlowFieldHQ.h"
 #include "mesh/SbHeModelHQ.h"
@@ -58,6 +59,8 @@ const int kLineSweeps = 3;
 const int kTurningLimit = 30;
 // Buckets of the seeds' trust and of the growth of the line choice.
 const int kLevels = 64;
+// From this many vertices on, independent parts of the clean-up run on two threads.
+const int kParallelVertices = 65536;
 
 inline float dot(const SbVec3f& a, const SbVec3f& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
 
@@ -200,15 +203,17 @@ struct Neighbours {
 void connections(const Neighbours& rings, const Frames& frames, std::vector<Complex>& into) {
   const int n = static_cast<int>(rings.start.size()) - 1;
   into.resize(rings.neighbour.size());
-  for (int v = 0; v < n; ++v)
-    for (int32_t j = rings.start[v]; j < rings.start[v + 1]; ++j) {
-      const int w = rings.neighbour[j];
-      const SbVec3f e = frames.position[w] - frames.position[v];
-      const Complex here = frames.edgeIn(v, e), there = frames.edgeIn(w, e);
-      const float scale = std::sqrt(std::norm(here) * std::norm(there));
-      into[j] =
-          scale > 1e-12f * dot(e, e) && std::isfinite(scale) ? here * std::conj(there) / scale : Complex(0.0f, 0.0f);
-    }
+  parallelHalves(n, kParallelVertices, [&](std::size_t first, std::size_t last) {
+    for (int v = static_cast<int>(first); v < static_cast<int>(last); ++v)
+      for (int32_t j = rings.start[v]; j < rings.start[v + 1]; ++j) {
+        const int w = rings.neighbour[j];
+        const SbVec3f e = frames.position[w] - frames.position[v];
+        const Complex here = frames.edgeIn(v, e), there = frames.edgeIn(w, e);
+        const float scale = std::sqrt(std::norm(here) * std::norm(there));
+        into[j] =
+            scale > 1e-12f * dot(e, e) && std::isfinite(scale) ? here * std::conj(there) / scale : Complex(0.0f, 0.0f);
+      }
+  });
 }
 
 inline Complex square(Complex z) { return z * z; }
@@ -317,21 +322,34 @@ void SbFlowFieldHQ::runCleanUp(const SbHeModelHQ& model, const SbCurvatureHQ& cu
   const float flat = flatCurvature(model);
 
   Frames frames;
-  frames.gather(model, records);
-  frames.lead(model, curvature);
-  // Trust, and how clearly the leading principal direction leads (the one
-  // of the larger curvature magnitude): |k1 + k2| / (|k1| + |k2| + flat),
-  // weighted by the trust; 0 on a symmetric saddle, where neither leads.
   std::vector<float> r(n), lead(n);
-  for (int v = 0; v < n; ++v) {
-    const CurvatureRecord& c = *curvature.record(v);
-    r[v] = frames.usable[v] ? trust(c, flat) : 0.0f;
-    lead[v] = r[v] * std::fabs(c.maxCurvature + c.minCurvature) /
-              (std::fabs(c.maxCurvature) + std::fabs(c.minCurvature) + flat);
-    if (!std::isfinite(lead[v])) lead[v] = 0.0f;
-  }
   Neighbours rings;
-  rings.build(model);
+  // The frames and the neighbour lists read the model only: on large models
+  // the lists are built on a second thread.
+  auto prepare = [&](std::size_t first, std::size_t last) {
+    for (std::size_t part = first; part < last; ++part) {
+      if (part == 1) {
+        rings.build(model);
+        continue;
+      }
+      frames.gather(model, records);
+      frames.lead(model, curvature);
+      // Trust, and how clearly the leading principal direction leads (the one
+      // of the larger curvature magnitude): |k1 + k2| / (|k1| + |k2| + flat),
+      // weighted by the trust; 0 on a symmetric saddle, where neither leads.
+      for (int v = 0; v < n; ++v) {
+        const CurvatureRecord& c = *curvature.record(v);
+        r[v] = frames.usable[v] ? trust(c, flat) : 0.0f;
+        lead[v] = r[v] * std::fabs(c.maxCurvature + c.minCurvature) /
+                  (std::fabs(c.maxCurvature) + std::fabs(c.minCurvature) + flat);
+        if (!std::isfinite(lead[v])) lead[v] = 0.0f;
+      }
+    }
+  };
+  if (n >= kParallelVertices)
+    parallelHalves(2, 2, prepare);
+  else
+    prepare(0, 2);
   std::vector<Complex> into;  // per neighbour entry: its frame turned into this one
   connections(rings, frames, into);
 
