@@ -43,4 +43,22 @@ void parallelHalves(std::size_t count, std::size_t minimum, Fn fn) {
   if (secondFailure) std::rethrow_exception(secondFailure);
 }
 
+// Runs first() and second(), the second on a thread of its own when `split`
+// and the machine has two cores; for two jobs that write apart.
+template <class First, class Second>
+void parallelPair(bool split, First first, Second second) {
+  auto run = [&](std::size_t begin, std::size_t end) {
+    for (std::size_t job = begin; job < end; ++job) {
+      if (job == 0)
+        first();
+      else
+        second();
+    }
+  };
+  if (split)
+    parallelHalves(2, 2, run);
+  else
+    run(0, 2);
+}
+
 #endif

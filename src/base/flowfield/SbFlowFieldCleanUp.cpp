@@ -326,30 +326,21 @@ void SbFlowFieldHQ::runCleanUp(const SbHeModelHQ& model, const SbCurvatureHQ& cu
   Neighbours rings;
   // The frames and the neighbour lists read the model only: on large models
   // the lists are built on a second thread.
-  auto prepare = [&](std::size_t first, std::size_t last) {
-    for (std::size_t part = first; part < last; ++part) {
-      if (part == 1) {
-        rings.build(model);
-        continue;
-      }
-      frames.gather(model, records);
-      frames.lead(model, curvature);
-      // Trust, and how clearly the leading principal direction leads (the one
-      // of the larger curvature magnitude): |k1 + k2| / (|k1| + |k2| + flat),
-      // weighted by the trust; 0 on a symmetric saddle, where neither leads.
-      for (int v = 0; v < n; ++v) {
-        const CurvatureRecord& c = *curvature.record(v);
-        r[v] = frames.usable[v] ? trust(c, flat) : 0.0f;
-        lead[v] = r[v] * std::fabs(c.maxCurvature + c.minCurvature) /
-                  (std::fabs(c.maxCurvature) + std::fabs(c.minCurvature) + flat);
-        if (!std::isfinite(lead[v])) lead[v] = 0.0f;
-      }
+  auto prepareFrames = [&] {
+    frames.gather(model, records);
+    frames.lead(model, curvature);
+    // Trust, and how clearly the leading principal direction leads (the one
+    // of the larger curvature magnitude): |k1 + k2| / (|k1| + |k2| + flat),
+    // weighted by the trust; 0 on a symmetric saddle, where neither leads.
+    for (int v = 0; v < n; ++v) {
+      const CurvatureRecord& c = *curvature.record(v);
+      r[v] = frames.usable[v] ? trust(c, flat) : 0.0f;
+      lead[v] = r[v] * std::fabs(c.maxCurvature + c.minCurvature) /
+                (std::fabs(c.maxCurvature) + std::fabs(c.minCurvature) + flat);
+      if (!std::isfinite(lead[v])) lead[v] = 0.0f;
     }
   };
-  if (n >= kParallelVertices)
-    parallelHalves(2, 2, prepare);
-  else
-    prepare(0, 2);
+  parallelPair(n >= kParallelVertices, prepareFrames, [&] { rings.build(model); });
   std::vector<Complex> into;  // per neighbour entry: its frame turned into this one
   connections(rings, frames, into);
 

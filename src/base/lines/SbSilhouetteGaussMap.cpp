@@ -170,14 +170,11 @@ void SbSilhouetteGaussMap::build(const SbWingedEdgeModel& model, float maximalEr
     count[0][c] = cellStart[c];
   }
   cellEdges.resize(pairs[0].size() + pairs[1].size());
-  auto fill = [&](size_t first, size_t last) {  // the lists of halves [first, last)
-    for (size_t h = first; h < last; ++h)
-      for (const auto& p : pairs[h]) cellEdges[count[h][p.first]++] = p.second;
+  auto fill = [&](int h) {
+    for (const auto& p : pairs[h]) cellEdges[count[h][p.first]++] = p.second;
   };
-  if (filed.size() >= kParallelEdges)
-    parallelHalves(2, 2, fill);
-  else
-    fill(0, 2);
+  parallelPair(
+      filed.size() >= kParallelEdges, [&] { fill(0); }, [&] { fill(1); });
   seen.assign(refs.size(), 0);
   queryNumber = 0;
 }

@@ -125,10 +125,9 @@ int SbSilhouettePerspective::buildNode(std::vector<Node>& out, int first, int co
       // The right subtree goes to a list of its own, appended after the left
       // one: the same nodes at the same places as one depth-first pass.
       std::vector<Node> right;
-      parallelHalves(2, 2, [&](size_t a, size_t b) {
-        for (size_t h = a; h < b; ++h)
-          h == 0 ? buildNode(out, first, half, false) : buildNode(right, first + half, count - half, false);
-      });
+      parallelPair(
+          true, [&] { buildNode(out, first, half, false); },
+          [&] { buildNode(right, first + half, count - half, false); });
       const int offset = static_cast<int>(out.size());
       for (Node& n : right)
         if (n.left >= 0) n.left += offset, n.right += offset;
