@@ -147,21 +147,22 @@ void SbSilhouetteGaussMap::build(const SbWingedEdgeModel& model, float maximalEr
   // half 0 holds the lower ids, so writing its entries first keeps every
   // cell's ids in increasing order, as one pass would.
   const size_t cells = size_t(6) * n * n;
+  const bool split = filed.size() >= kParallelEdges;
+  const size_t middle = filed.size() / 2;
   std::vector<std::pair<uint32_t, uint32_t>> pairs[2];  // (cell, id)
   std::vector<uint32_t> count[2];
-  auto half = [](size_t begin) { return begin == 0 ? 0 : 1; };
-  parallelHalves(filed.size(), kParallelEdges, [&](size_t begin, size_t end) {
-    auto& out = pairs[half(begin)];
+  auto fileHalf = [&](int h, size_t begin, size_t end) {
     for (size_t k = begin; k < end; ++k) {
       const SbEdgeRef& ref = refs[filed[k]];
       const WeObject& object = model.objects[ref.object];
       const WeEdge& edge = object.edges[ref.edge];
-      fileArc(object.faces[edge.face[0]].normal, object.faces[edge.face[1]].normal, filed[k], out);
+      fileArc(object.faces[edge.face[0]].normal, object.faces[edge.face[1]].normal, filed[k], pairs[h]);
     }
-    count[half(begin)].assign(cells, 0);
-    for (const auto& p : out) ++count[half(begin)][p.first];
-  });
-  if (count[1].empty()) count[1].assign(cells, 0);
+    count[h].assign(cells, 0);
+    for (const auto& p : pairs[h]) ++count[h][p.first];
+  };
+  parallelPair(
+      split, [&] { fileHalf(0, 0, middle); }, [&] { fileHalf(1, middle, filed.size()); });
   cellStart.assign(cells + 1, 0);
   for (size_t c = 0; c < cells; ++c) {
     cellStart[c + 1] = cellStart[c] + count[0][c] + count[1][c];
@@ -174,7 +175,7 @@ void SbSilhouetteGaussMap::build(const SbWingedEdgeModel& model, float maximalEr
     for (const auto& p : pairs[h]) cellEdges[count[h][p.first]++] = p.second;
   };
   parallelPair(
-      filed.size() >= kParallelEdges, [&] { fill(0); }, [&] { fill(1); });
+      split, [&] { fill(0); }, [&] { fill(1); });
   seen.assign(refs.size(), 0);
   queryNumber = 0;
 }
