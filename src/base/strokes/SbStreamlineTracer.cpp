@@ -217,7 +217,6 @@ SbStreamlineTracer::SbStreamlineTracer(const SbHeModelHQ& m, const std::vector<S
   maxSteps = static_cast<long>(std::min(steps, 1e12));
   frameStore = buildFrames();
   frames = frameStore.get();
-  buildCorners();
 }
 
 SbStreamlineTracer::SbStreamlineTracer(const SbStreamlineTracer& other, const std::vector<SbVec3f>& d)
@@ -229,14 +228,9 @@ SbStreamlineTracer::SbStreamlineTracer(const SbStreamlineTracer& other, const st
       maxSteps(other.maxSteps),
       longest(other.longest),
       noProgress(other.noProgress),
-      tiny(other.tiny) {
-  buildCorners();
-}
+      tiny(other.tiny) {}
 
-void SbStreamlineTracer::setDirections(const std::vector<SbVec3f>& directions) {
-  field = &directions;
-  buildCorners();
-}
+void SbStreamlineTracer::setDirections(const std::vector<SbVec3f>& directions) { field = &directions; }
 
 SbStreamlineTracer::~SbStreamlineTracer() = default;
 
@@ -277,7 +271,7 @@ bool SbStreamlineTracer::fieldDirection(const SbVec3f& point, const HeTriangle* 
   weights(face, point, w);
   SbVec3f d[3];
   for (int k = 0; k < 3; ++k) {
-    d[k] = corners[3 * face->index + k];
+    d[k] = corner(face, k);
     if (d[k].dot(direction) < 0.0f) d[k] = -d[k];
   }
   bool ok = false;
@@ -293,7 +287,7 @@ bool SbStreamlineTracer::seedDirection(const SbVec3f& point, const HeTriangle* f
   SbVec3f d[3];
   int reference = 0;
   for (int k = 0; k < 3; ++k) {
-    d[k] = corners[3 * face->index + k];
+    d[k] = corner(face, k);
     d[k] -= n * d[k].dot(n);
     if (!normalise(d[k])) d[k].setValue(0, 0, 0);
     if (w[k] > w[reference]) reference = k;
@@ -305,45 +299,28 @@ bool SbStreamlineTracer::seedDirection(const SbVec3f& point, const HeTriangle* f
   return ok;
 }
 
-void SbStreamlineTracer::buildCorners() {
-  // Each vertex direction lies in the vertex's tangent plane; it is carried
-  // into each face about the vertex by the rotation that turns the vertex
-  // normal into the face normal. Dropping its normal component instead would
-  // let a direction that leans out of the face (at a vertex on a crease, say,
-  // whose normal is the mean of very different faces) swing sideways in the
-  // face, and strokes on either side of the face would run into each other.
-  // Every corner is written below: no zero-filling first.
-  if (!corners || cornerCount != 3 * model.triangles.size()) {
-    corners.reset();
-    cornerCount = 3 * model.triangles.size();
-    corners = allocateLargeArray<SbVec3f>(cornerCount);
-    if (!corners) {
-      cornerCount = 0;
-      throw std::bad_alloc();
-    }
+SbVec3f SbStreamlineTracer::corner(const HeTriangle* face, int k) const {
+  // The vertex direction lies in the vertex's tangent plane; it is carried
+  // into the face by the rotation that turns the vertex normal into the face
+  // normal. Dropping its normal component instead would let a direction that
+  // leans out of the face (at a vertex on a crease, say, whose normal is the
+  // mean of very different faces) swing sideways in the face, and strokes on
+  // either side of the face would run into each other. Worked out where it is
+  // needed, not stored: three directions per face and family would be the
+  // largest arrays of a hatch.
+  const HeVertex* v = face->vertex[k];
+  if (v->index < 0 || v->index >= static_cast<int32_t>(field->size())) return SbVec3f(0, 0, 0);
+  SbVec3f d = (*field)[v->index];
+  const SbVec3f& a = v->normal;
+  const SbVec3f& b = face->normal;
+  const float c = a.dot(b);
+  if (a.dot(a) > 0.5f && b.dot(b) > 0.5f && c > -0.9f) {
+    // Rotation taking a to b: d + w x d + w x (w x d) / (1 + c), w = a x b.
+    const SbVec3f w = cross3(a, b);
+    const SbVec3f wd = cross3(w, d);
+    d = d + wd + cross3(w, wd) / (1.0f + c);
   }
-  parallelHalves(model.triangles.size(), kParallelFaces, [&](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) cornersOf(model.triangles[i]);
-  });
-}
-
-void SbStreamlineTracer::cornersOf(const HeTriangle* face) {
-  for (int k = 0; k < 3; ++k) {
-    const HeVertex* v = face->vertex[k];
-    corners[3 * face->index + k].setValue(0, 0, 0);
-    if (v->index < 0 || v->index >= static_cast<int32_t>(field->size())) continue;
-    SbVec3f d = (*field)[v->index];
-    const SbVec3f& a = v->normal;
-    const SbVec3f& b = face->normal;
-    const float c = a.dot(b);
-    if (a.dot(a) > 0.5f && b.dot(b) > 0.5f && c > -0.9f) {
-      // Rotation taking a to b: d + w x d + w x (w x d) / (1 + c), w = a x b.
-      const SbVec3f w = cross3(a, b);
-      const SbVec3f wd = cross3(w, d);
-      d = d + wd + cross3(w, wd) / (1.0f + c);
-    }
-    if (finite(d)) corners[3 * face->index + k] = d;
-  }
+  return finite(d) ? d : SbVec3f(0, 0, 0);
 }
 
 std::shared_ptr<const SbStreamlineTracer::FaceFrame> SbStreamlineTracer::buildFrames() const {

@@ -214,13 +214,14 @@ class SbStreamlineTracer {
   };
   int exitEdge(int32_t face, const SbVec3f& point, const SbVec3f& direction, float& t) const;
   int32_t crossEdge(int32_t face, int edge, SbVec3f& mirror) const;
-  // Both build on two threads from kParallelFaces faces on (each face
-  // writes its own records).
+  // Builds on two threads from kParallelFaces faces on (each face writes
+  // its own record).
   std::shared_ptr<const FaceFrame> buildFrames() const;
   void frameOf(const HeTriangle* face, FaceFrame& f) const;
-  void buildCorners();
-  void cornersOf(const HeTriangle* face);
   static constexpr std::size_t kParallelFaces = 65536;
+  // The field direction at the face's corner k, carried from the vertex's
+  // tangent plane into the face's plane; zero where it is not defined.
+  SbVec3f corner(const HeTriangle* face, int k) const;
 
   const SbHeModelHQ& model;
   const std::vector<SbVec3f>* field;
@@ -228,10 +229,6 @@ class SbStreamlineTracer {
   // One frame per face, shared by the tracers of one model.
   std::shared_ptr<const FaceFrame> frameStore;
   const FaceFrame* frames = nullptr;
-  // The field direction of each face's corner k at 3 face + k, carried from
-  // the vertex's tangent plane into the face's plane.
-  std::unique_ptr<SbVec3f[], LargeBlockDeleter> corners;
-  std::size_t cornerCount = 0;
   Parameters param;
   long maxSteps = 0;
   double longest = 0.0;
