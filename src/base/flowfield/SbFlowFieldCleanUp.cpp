@@ -127,37 +127,35 @@ struct Neighbours {
   void build(const SbHeModelHQ& model) {
     const int n = model.vertexCount();
     const std::size_t triangles = model.triangles.size();
-    std::vector<int32_t> corner(3 * triangles);  // -1 first for an unusable triangle
-    start.assign(n + 1, 0);
-    for (std::size_t t = 0; t < triangles; ++t) {
+    // The corners of triangle t as vertex indices; false for an unusable
+    // triangle. Read again in each pass rather than kept: a copy would be
+    // the largest array of the build.
+    auto cornersOf = [&](std::size_t t, int32_t c[3]) {
       const HeTriangle& triangle = *model.triangles[t];
-      int32_t* c = &corner[3 * t];
       for (int k = 0; k < 3; ++k) {
         const HeVertex* vertex = triangle.vertex[k];
         c[k] = vertex && vertex->index >= 0 && vertex->index < n ? vertex->index : -1;
       }
-      if (c[0] < 0 || c[1] < 0 || c[2] < 0 || c[0] == c[1] || c[1] == c[2] || c[2] == c[0]) {
-        c[0] = -1;
-        continue;
-      }
-      for (int k = 0; k < 3; ++k) ++start[c[k] + 1];
-    }
+      return c[0] >= 0 && c[1] >= 0 && c[2] >= 0 && c[0] != c[1] && c[1] != c[2] && c[2] != c[0];
+    };
+    start.assign(n + 1, 0);
+    int32_t c[3];
+    for (std::size_t t = 0; t < triangles; ++t)
+      if (cornersOf(t, c))
+        for (int k = 0; k < 3; ++k) ++start[c[k] + 1];
     for (int v = 0; v < n; ++v) start[v + 1] += start[v];
     neighbour.resize(static_cast<std::size_t>(start[n]));
     {
       std::vector<int32_t> fill(start.begin(), start.end() - 1);
-      for (std::size_t t = 0; t < triangles; ++t) {
-        const int32_t* c = &corner[3 * t];
-        if (c[0] >= 0)
+      for (std::size_t t = 0; t < triangles; ++t)
+        if (cornersOf(t, c))
           for (int k = 0; k < 3; ++k) neighbour[fill[c[k]]++] = c[(k + 1) % 3];
-      }
     }
     // The preceding corner is a neighbour too; it is missing where the edge
     // between them lies on a border.
     std::vector<std::pair<int32_t, int32_t>> border;
     for (std::size_t t = 0; t < triangles; ++t) {
-      const int32_t* c = &corner[3 * t];
-      if (c[0] < 0) continue;
+      if (!cornersOf(t, c)) continue;
       for (int k = 0; k < 3; ++k) {
         const int32_t v = c[k], p = c[(k + 2) % 3];
         const int32_t* begin = &neighbour[start[v]];
@@ -165,7 +163,6 @@ struct Neighbours {
         if (std::find(begin, end, p) == end) border.emplace_back(v, p);
       }
     }
-    corner = std::vector<int32_t>();
     std::sort(border.begin(), border.end());
     border.erase(std::unique(border.begin(), border.end()), border.end());
     // Each neighbour once (a non-manifold edge repeats one), with the border
@@ -277,8 +274,6 @@ SbFlowFieldHQ::Turning SbFlowFieldHQ::measureTurning(const SbHeModelHQ& model, c
   if (!matches(model) || curvature.modelStamp != modelStamp || curvature.size() != size()) return result;
   const int n = size();
   const float flat = flatCurvature(model);
-  Frames frames;
-  frames.gather(model, records);
   std::vector<char> umbilic(n);
   for (int v = 0; v < n; ++v) umbilic[v] = isUmbilic(trust(*curvature.record(v), flat));
   // |delta| > limit (modulo pi) exactly when cos^2 delta < cos^2 limit.
@@ -286,6 +281,12 @@ SbFlowFieldHQ::Turning SbFlowFieldHQ::measureTurning(const SbHeModelHQ& model, c
   const float cos2Limit = static_cast<float>(limit * limit);
   Neighbours rings;
   rings.build(model);
+  // The edge vector e seen in v's frame (d, c = d x n), unnormalised; the
+  // frames are not gathered into arrays, which would outweigh the lists.
+  auto edgeIn = [&](int v, const SbVec3f& e) {
+    const SbVec3f& d = records[v]->direction;
+    return Complex(dot(e, d), dot(e, cross(d, model.vertices[v]->normal)));
+  };
   for (int v = 0; v < n; ++v) {
     if (umbilic[v]) continue;
     // Each edge once, from its lower end. Both directions are taken in the
@@ -295,8 +296,8 @@ SbFlowFieldHQ::Turning SbFlowFieldHQ::measureTurning(const SbHeModelHQ& model, c
     for (int32_t j = rings.start[v]; j < rings.start[v + 1]; ++j) {
       const int w = rings.neighbour[j];
       if (w <= v || umbilic[w]) continue;
-      const SbVec3f e = frames.position[w] - frames.position[v];
-      const Complex a = frames.edgeIn(v, e), b = frames.edgeIn(w, e);
+      const SbVec3f e = model.vertices[w]->position - model.vertices[v]->position;
+      const Complex a = edgeIn(v, e), b = edgeIn(w, e);
       const float inner = (a * std::conj(b)).real();
       const float norms = std::norm(a) * std::norm(b);
       if (!(norms > 0.0f) || !std::isfinite(norms)) continue;
