@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/GLBatches.h"
 #include "core/StageTimes.h"
 #include "elements/SoFlowFieldElementHQ.h"
 #include "elements/SoHeModelElementHQ.h"
@@ -95,11 +96,9 @@ void SoFlowFieldHQ::GLRender(SoGLRenderAction* action) {
       glEnableClientState(GL_COLOR_ARRAY);
       glVertexPointer(3, GL_FLOAT, sizeof(SbVec3f), linePoints[0].getValue());
       glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(Colour), lineColours[0].rgba);
-      // In batches: GL copies client arrays into a buffer of the draw's
-      // size, 50 MB for a million-triangle model in one draw.
-      const GLint batch = 2 * 32768;
-      for (GLint first = 0; first < 2 * count; first += batch)
-        glDrawArrays(GL_LINES, first, std::min(batch, 2 * count - first));
+      // GL copies client arrays into a buffer of the draw's size: 50 MB for
+      // a million-triangle model in one draw.
+      drawLineBatches(2 * count);
       glPopClientAttrib();
     }
     glPopAttrib();

@@ -27,6 +27,7 @@
 #include "elements/SoLineTaperElementHQ.h"
 #include "elements/SoLineThicknessElement.h"
 #include "elements/SoLineTriangleElementHQ.h"
+#include "core/GLBatches.h"
 #include "elements/SoWingedEdgeElement.h"
 #include "mesh/SbWingedEdgeCurvature.h"
 #include "mesh/SbWingedEdgeModel.h"
@@ -34,9 +35,6 @@
 SO_NODE_SOURCE(SoWingedEdge);
 
 namespace {
-// Triangles of the depth pass sent in one draw call (see drawDepthOnly).
-constexpr size_t kDepthBatchTriangles = 32768;
-
 // OpenGL accepts shininess up to 128; the display asks for 200.
 const float kShininess = std::min(200.0f, 128.0f);
 const float kSpecular[4] = {0.4f, 0.4f, 0.4f, 1.0f};
@@ -308,15 +306,7 @@ void SoWingedEdge::drawDepthOnly(SoState* state, SbWingedEdgeModel* model) {
     const std::vector<uint32_t>& triangles = depthTriangles[i];
     if (triangles.empty() || o.vertices.empty()) continue;
     glVertexPointer(3, GL_FLOAT, sizeof(WeVertex), o.vertices[0].position.getValue());
-    // In batches, each flushed: a software rasteriser (Mesa's llvmpipe)
-    // bins all the triangles of what it has been sent before it draws them,
-    // 40 MB for a million triangles in one call, and far less this way.
-    const size_t batch = 3 * kDepthBatchTriangles;
-    for (size_t first = 0; first < triangles.size(); first += batch) {
-      glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(std::min(batch, triangles.size() - first)), GL_UNSIGNED_INT,
-                     triangles.data() + first);
-      glFlush();
-    }
+    drawTriangleBatches(triangles.data(), triangles.size());
   }
   glPopClientAttrib();
   glPopAttrib();

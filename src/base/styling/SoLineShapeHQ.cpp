@@ -17,6 +17,7 @@
 #include <exception>
 
 #include "core/Finite.h"
+#include "core/GLBatches.h"
 #include "core/StageTimes.h"
 #include "elements/SoLineSettingsElementHQ.h"
 #include "elements/SoLineThicknessElement.h"
@@ -116,6 +117,10 @@ void SoLineShapeHQ::drawLines(const SbLineSetView& lines) {
     glDisable(GL_LINE_SMOOTH);
   }
 
+  // Flushed after every kDrawBatch points or so, like the large array draws
+  // (core/GLBatches.h): a software rasteriser holds all it was sent since the
+  // last flush, 50 MB for the strokes of a million-triangle model.
+  std::size_t unflushed = 0;
   lines.forEachLine([&](int32_t begin, int32_t end, int32_t firstVertex) {
     bool open = false;
     int inStrip = 0;
@@ -144,6 +149,11 @@ void SoLineShapeHQ::drawLines(const SbLineSetView& lines) {
       glVertex3f(p[0], p[1], p[2]);
     }
     if (open) glEnd();
+    unflushed += static_cast<std::size_t>(inStrip);
+    if (unflushed >= kDrawBatch) {
+      glFlush();
+      unflushed = 0;
+    }
   });
   glPopAttrib();
 }
@@ -221,11 +231,11 @@ void SoLineShapeHQ::drawInk(SoGLRenderAction* action) {
   glEnableClientState(GL_VERTEX_ARRAY);
   if (!triangles.empty()) {
     glVertexPointer(3, GL_FLOAT, sizeof(SbVec3f), solid.data());
-    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(triangles.size()), GL_UNSIGNED_INT, triangles.data());
+    drawTriangleBatches(triangles.data(), triangles.size());
   }
   if (!dotIndex.empty()) {
     glVertexPointer(3, GL_FLOAT, sizeof(SbVec3f), dotVertices.data());
-    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(dotIndex.size()), GL_UNSIGNED_INT, dotIndex.data());
+    drawTriangleBatches(dotIndex.data(), dotIndex.size());
   }
 
   glMatrixMode(GL_PROJECTION);
