@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
+#include "core/LargeBlock.h"
 #include "core/ObjectPool.h"
 
 namespace {
@@ -69,4 +74,40 @@ TEST(ObjectPool, ChunksAreHandedOutDownwardsAndReservedWhole) {
   for (int i = 0; i < 20; ++i) w.push_back(wide.take());
   for (Wide* p : w) EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 32, 0u);
   for (Wide* p : w) wide.giveBack(p);
+}
+
+// The populator faults in the fresh part of a pool block on its own thread
+// while records are written from the top: every page ends up resident and
+// nothing written is touched, whether it finishes first or is stopped.
+TEST(ObjectPool, PopulatorFaultsInTheUntakenRecordsAndLeavesWrittenOnesAlone) {
+  TypedObjectPool<Record> pool("P::populated");
+  ASSERT_TRUE(pool.reserve(1 << 19));  // 12 MB: several huge pages
+  const auto [low, high] = pool.untaken();
+  ASSERT_EQ(static_cast<std::size_t>(high - low), (std::size_t(1) << 19) * pool.elementSize());
+  auto resident = [&] {
+    const long page = sysconf(_SC_PAGESIZE);
+    std::vector<unsigned char> in((high - low + page - 1) / page);
+    if (mincore(low, high - low, in.data()) != 0) return -1L;
+    long n = 0;
+    for (unsigned char c : in) n += c & 1;
+    return n;
+  };
+  for (bool stopEarly : {true, false}) {
+    std::vector<Record*> taken;
+    {
+      PagePopulator populator(std::vector<std::pair<char*, char*>>{{low, high}});
+      for (int i = 0; i < 1000; ++i) {
+        taken.push_back(pool.take());
+        *taken.back() = {double(i), i, taken.back()};
+      }
+      for (int t = 0; !stopEarly && resident() * sysconf(_SC_PAGESIZE) < high - low && t < 500; ++t)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (!stopEarly) {
+      EXPECT_EQ(resident() * sysconf(_SC_PAGESIZE), high - low);
+    }
+    for (int i = 0; i < 1000; ++i)
+      EXPECT_TRUE(taken[i]->a == i && taken[i]->b == i && taken[i]->c == taken[i]) << i;
+    for (Record* r : taken) pool.giveBack(r);
+  }
 }

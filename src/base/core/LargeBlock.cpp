@@ -2,10 +2,14 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <system_error>
 
 namespace {
 constexpr std::size_t kHugePage = std::size_t(2) << 20;
+constexpr std::uintptr_t kSmallPage = 4096;
 }
 
 void* allocateLarge(std::size_t bytes, std::size_t alignment) {
@@ -24,3 +28,32 @@ void* allocateLarge(std::size_t bytes, std::size_t alignment) {
 }
 
 void freeLarge(void* block) { std::free(block); }
+
+PagePopulator::PagePopulator(std::vector<std::pair<char*, char*>> ranges) {
+#ifdef MADV_POPULATE_WRITE
+  try {
+    worker = std::thread([this, ranges = std::move(ranges)] {
+      for (const auto& [low, high] : ranges) {
+        // Up to each huge-page boundary, so that a request faults in one
+        // huge page where the range has them.
+        std::uintptr_t p = reinterpret_cast<std::uintptr_t>(low) & ~(kSmallPage - 1);
+        const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(high);
+        while (p < end && !stop.load(std::memory_order_relaxed)) {
+          const std::uintptr_t next = std::min<std::uintptr_t>((p | (kHugePage - 1)) + 1, end);
+          if (madvise(reinterpret_cast<void*>(p), next - p, MADV_POPULATE_WRITE) != 0) return;
+          p = next;
+        }
+      }
+    });
+  } catch (const std::system_error&) {
+    // No second thread: the pages are faulted in as they are written.
+  }
+#else
+  (void)ranges;
+#endif
+}
+
+PagePopulator::~PagePopulator() {
+  stop = true;
+  if (worker.joinable()) worker.join();
+}

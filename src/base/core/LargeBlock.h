@@ -1,8 +1,12 @@
 #ifndef LINFOLD_LARGEBLOCK_H
 #define LINFOLD_LARGEBLOCK_H
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
+#include <thread>
+#include <utility>
+#include <vector>
 
 // Memory for the large arrays of the mesh stages (pool blocks, face frames,
 // collider entries). A block of 2 MB or more is aligned to 2 MB and marked
@@ -26,5 +30,27 @@ std::unique_ptr<T[], LargeBlockDeleter> allocateLargeArray(std::size_t n) {
   if (block) std::uninitialized_default_construct_n(block, n);
   return std::unique_ptr<T[], LargeBlockDeleter>(block);
 }
+
+// Faults in, on a second thread, the pages of address ranges that the
+// calling thread is about to fill from their top ends down. The kernel zeroes
+// a fresh page when it is first written, and on a virtual machine that also
+// has to back the page this is the slowest part of building a large model in
+// one thread. The populator works from the low ends up (MADV_POPULATE_WRITE:
+// pages made present and writable, their contents left as they are), so the
+// two threads share the zeroing and meet in the middle. It stops, leaving the
+// rest to first writes, when it is destroyed, when the kernel does not know
+// the request, or at the end of the ranges.
+class PagePopulator {
+ public:
+  // Ranges [low, high), populated in the order given.
+  explicit PagePopulator(std::vector<std::pair<char*, char*>> ranges);
+  ~PagePopulator();
+  PagePopulator(const PagePopulator&) = delete;
+  PagePopulator& operator=(const PagePopulator&) = delete;
+
+ private:
+  std::atomic<bool> stop{false};
+  std::thread worker;
+};
 
 #endif

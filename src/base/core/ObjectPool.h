@@ -2,6 +2,7 @@
 #define LINFOLD_OBJECTPOOL_H
 
 #include <cstddef>
+#include <utility>
 
 // Fixed-size records handed out from chunks of 16, with a free list threaded
 // through the free elements. Elements are raw storage: the pool neither
@@ -29,6 +30,10 @@ class ObjectPool {
   int freeCount() const { return freeElements; }
   // Gives an element back; each element exactly once.
   void giveBack(void* element);
+
+  // The newest block's elements not handed out yet, [low, high): take()
+  // hands them out from high down once the free list is empty.
+  std::pair<char*, char*> untaken() const { return {untakenLow, untakenTop}; }
 
   int live() const { return liveCount; }
   const char* name() const { return poolName; }

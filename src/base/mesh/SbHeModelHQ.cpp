@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <utility>
 
 #include "core/ChangeStamp.h"
+#include "core/LargeBlock.h"
 #include "mesh/SbPolygonFan.h"
 #include "mesh/SbWingedEdgeModel.h"
 
@@ -30,6 +32,10 @@ void release(std::vector<T>& v) {
 
 // Lists up to this length are searched linearly, longer ones by bisection.
 constexpr int32_t linearSearchLength = 16;
+
+// From this many triangles on, the records' pages are faulted in on a second
+// thread during the build.
+constexpr std::size_t kPopulateTriangles = 65536;
 
 // Marks, between edge-map building and linking, a half-edge whose directed
 // edge an earlier triangle already has.
@@ -142,6 +148,12 @@ void SbHeModelHQ::build(const SbWingedEdgeModel& model) {
     vtxPool.reserve(static_cast<long>(vertexTotal));
     triPool.reserve(static_cast<long>(triangleTotal));
     hePool.reserve(3 * static_cast<long>(triangleTotal));
+    // A second thread faults in the fresh records of a large model from the
+    // bottom while the build fills them from the top (vertices first).
+    std::unique_ptr<PagePopulator> populator;
+    if (triangleTotal >= kPopulateTriangles)
+      populator = std::make_unique<PagePopulator>(
+          std::vector<std::pair<char*, char*>>{hePool.untaken(), triPool.untaken(), vtxPool.untaken()});
     // Outgoing half-edges per vertex, counted as triangles are added.
     edgeStart.assign(vertexTotal + 1, 0);
 
