@@ -10,7 +10,7 @@
 namespace {
 constexpr std::size_t kHugePage = std::size_t(2) << 20;
 constexpr std::uintptr_t kSmallPage = 4096;
-}
+}  // namespace
 
 void* allocateLarge(std::size_t bytes, std::size_t alignment) {
   if (bytes == 0) bytes = 1;

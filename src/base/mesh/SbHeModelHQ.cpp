@@ -149,7 +149,9 @@ void SbHeModelHQ::build(const SbWingedEdgeModel& model) {
     triPool.reserve(static_cast<long>(triangleTotal));
     hePool.reserve(3 * static_cast<long>(triangleTotal));
     // A second thread faults in the fresh records of a large model from the
-    // bottom while the build fills them from the top (vertices first).
+    // bottom while the build fills them from the top: half-edges and
+    // triangles first, as the vertices of an object are written before its
+    // triangles.
     std::unique_ptr<PagePopulator> populator;
     if (triangleTotal >= kPopulateTriangles)
       populator = std::make_unique<PagePopulator>(

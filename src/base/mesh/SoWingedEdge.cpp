@@ -20,6 +20,7 @@
 #include <exception>
 
 #include "core/Finite.h"
+#include "core/GLBatches.h"
 #include "core/StageTimes.h"
 #include "elements/SoLineCoordinateIndexElement.h"
 #include "elements/SoLineDensityElementHQ.h"
@@ -27,7 +28,6 @@
 #include "elements/SoLineTaperElementHQ.h"
 #include "elements/SoLineThicknessElement.h"
 #include "elements/SoLineTriangleElementHQ.h"
-#include "core/GLBatches.h"
 #include "elements/SoWingedEdgeElement.h"
 #include "mesh/SbWingedEdgeCurvature.h"
 #include "mesh/SbWingedEdgeModel.h"
