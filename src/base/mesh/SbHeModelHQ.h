@@ -42,8 +42,8 @@ struct HalfEdge {
 
   HeVertex* start() const { return twin ? twin->end : nullptr; }
   // The next outgoing half-edge around the start vertex: the twin of this
-  // triangle's previous half-edge; null on a boundary half-edge. Derived, not
-  // stored: the triangle's three half-edges sit side by side in the pool.
+  // triangle's previous half-edge; null on a boundary half-edge. Derived from
+  // next and twin rather than stored, which keeps a half-edge at 32 bytes.
   HalfEdge* ring() const { return next ? next->next->twin : nullptr; }
   bool isBoundary() const { return triangle == nullptr; }
 };
